@@ -1,0 +1,275 @@
+#include "resultfiles.h"
+
+#include "numberformat.h"
+#include "numerictext.h"
+#include "recordwriter.h"
+
+#include <array>
+#include <cmath>
+
+namespace fenlowick {
+
+namespace {
+
+const std::string kAsterisks(15, '*');
+const std::string kHyphens(15, '-');
+
+/// The records the two result files share: title, increment, tolerance and isotope labels.
+void writeEntrySummary(RecordWriter& out, const Entry& entry, const CalculationInput& input,
+                       const DateTimeTexts& now) {
+    const int isotopes = input.isotopeCount();
+    out.text("Date: ");
+    out.text(now.date);
+    out.text("Time: ");
+    out.text(now.time);
+    out.padRecord(8);
+    out.text("Title: ");
+    out.text(entry.title);
+    out.padRecord(10);
+    out.text("Increment: ");
+    out.text(entry.increment + "%");
+    out.padRecord(10);
+    out.text("Tolerance:");
+    out.text(entry.threshold);
+    out.padRecord(10);
+    out.text("Isotopes:");
+    for (int k = 0; k < isotopes; ++k) {
+        out.text(entry.isotope[k]);
+    }
+    out.padRecord(11 - isotopes);
+}
+
+/// The source rows with their signatures as typed, and the row of asterisks.
+void writeSourceRows(RecordWriter& out, const Entry& entry, const CalculationInput& input) {
+    const int isotopes = input.isotopeCount();
+    out.text("Sources:");
+    out.padRecord(11);
+    for (int i = 0; i < input.sourceCount(); ++i) {
+        out.text(entry.sources[i]);
+        for (int k = 0; k < isotopes; ++k) {
+            out.text(entry.col[k][i]);
+        }
+        out.padRecord(11 - isotopes);
+    }
+    out.text("");
+    for (int k = 0; k < isotopes; ++k) {
+        out.text(kAsterisks);
+    }
+    out.padRecord(11 - isotopes);
+}
+
+void writeLabels(RecordWriter& out, const Entry& entry, int sources) {
+    for (int i = 0; i < sources; ++i) {
+        out.text(entry.sources[i]);
+    }
+}
+
+void writeRule(RecordWriter& out, int count) {
+    for (int i = 0; i < count; ++i) {
+        out.text(kHyphens);
+    }
+}
+
+/// The statistics of one source's share, from its histogram.
+struct SourceStatistics {
+    double sum = 0.0;
+    double mean = 0.0;
+    float minimum = -99.0f;
+    float maximum = -99.0f;
+    float p1 = -99.0f;
+    float p50 = -99.0f;
+    float p99 = -99.0f;
+    std::uint64_t cumulative = 0;
+    float sumSquares = 0.0f;
+};
+
+std::string levelText(float value) {
+    return value == -99.0f ? "???" : formatHundredths(value);
+}
+
+} // namespace
+
+std::string composeFeasibleHeader(const Entry& entry, const CalculationInput& input,
+                                  const DateTimeTexts& now) {
+    std::string text;
+    RecordWriter out(text);
+    const int sources = input.sourceCount();
+    const int isotopes = input.isotopeCount();
+    writeEntrySummary(out, entry, input, now);
+    out.text("Mixtures:");
+    for (int k = 0; k < isotopes; ++k) {
+        out.dbl(input.mixture100[k] / 100.0);
+    }
+    out.padRecord(11 - isotopes);
+    writeSourceRows(out, entry, input);
+    out.text("FEASIBLE OUTPUT:");
+    out.padRecord(11);
+    writeLabels(out, entry, sources);
+    out.padRecord(12 - sources);
+    writeRule(out, sources);
+    out.padRecord(12 - sources);
+    return text;
+}
+
+TotalsText composeTotals(const Entry& entry, const CalculationInput& input,
+                         const ShareHistograms& histograms, const DateTimeTexts& now) {
+    TotalsText result;
+    RecordWriter out(result.text);
+    const int sources = input.sourceCount();
+    const int last = sources - 1;
+    const int isotopes = input.isotopeCount();
+    const float increment = input.incrementPercent;
+
+    writeEntrySummary(out, entry, input, now);
+    out.text("Mixtures:");
+    for (int k = 0; k < isotopes; ++k) {
+        out.single(toFloat(entry.mixture[k]).value_or(0.0f));
+    }
+    out.padRecord(11 - isotopes);
+    writeSourceRows(out, entry, input);
+    out.padRecord(12);
+
+    // Histogram table: one row per level 0..T, the level's share and every source's count.
+    const int levels = static_cast<int>(std::floor(100.0f / increment));
+    std::array<float, kHistogramLevels> levelValue{};
+    for (int b = 0; b <= levels; ++b) {
+        levelValue[static_cast<std::size_t>(b)] = shareFraction(static_cast<float>(b) * increment);
+    }
+    std::array<SourceStatistics, kSourceRows> stats{};
+    std::uint64_t observations = 0;
+    for (int b = 0; b <= levels; ++b) {
+        observations += histograms[0][static_cast<std::size_t>(b)];
+    }
+    result.observations = observations;
+
+    out.text("HISTOGRAM DATA");
+    out.padRecord(11);
+    out.text("INC");
+    writeLabels(out, entry, sources);
+    out.padRecord(10 - last);
+    writeRule(out, sources + 1);
+    out.padRecord(10 - last);
+    for (int b = 0; b <= levels; ++b) {
+        const auto level = static_cast<std::size_t>(b);
+        out.single(levelValue[level]);
+        for (int s = 0; s < sources; ++s) {
+            const std::uint64_t count = histograms[static_cast<std::size_t>(s)][level];
+            out.count(count);
+            stats[static_cast<std::size_t>(s)].sum +=
+                static_cast<double>(levelValue[level]) * static_cast<double>(count);
+        }
+        out.padRecord(10 - last);
+    }
+    out.padRecord(12);
+    out.padRecord(12);
+
+    if (observations == 0) {
+        for (const char* field :
+             {"Total", "Observations", "= 0", "so no", "statistics", "could be", "generated."}) {
+            out.text(field);
+        }
+        out.endLine();
+        out.padRecord(5);
+        return result;
+    }
+
+    const auto obs = static_cast<double>(observations);
+    for (int s = 0; s < sources; ++s) {
+        SourceStatistics& st = stats[static_cast<std::size_t>(s)];
+        st.mean = st.sum / obs;
+    }
+
+    const auto block = [&](const char* title, auto&& writeValue, bool trailingBlankRecords) {
+        out.text(title);
+        out.padRecord(11);
+        writeLabels(out, entry, sources);
+        out.padRecord(11 - last);
+        writeRule(out, sources);
+        out.padRecord(11 - last);
+        for (int s = 0; s < sources; ++s) {
+            writeValue(stats[static_cast<std::size_t>(s)]);
+        }
+        out.padRecord(11 - last);
+        if (trailingBlankRecords) {
+            out.padRecord(12);
+            out.padRecord(12);
+        }
+    };
+
+    out.text("N");
+    out.count(observations);
+    out.endLine();
+    out.padRecord(10);
+    out.padRecord(12);
+    block(
+        "MEAN", [&](const SourceStatistics& st) { out.dbl(*toDouble(formatThousandths(st.mean))); },
+        true);
+
+    // Nearest-rank percentiles: the first level whose cumulative count reaches the rank.
+    double rank1 = std::floor(0.01 * obs + 0.5);
+    if (rank1 == 0.0) {
+        rank1 = 1.0;
+    }
+    const double rank50 = std::floor(0.5 * obs + 0.5);
+    const double rank99 = std::floor(0.99 * obs + 0.5);
+    for (int b = 0; b <= levels; ++b) {
+        const auto level = static_cast<std::size_t>(b);
+        const float x = levelValue[level];
+        for (int s = 0; s < sources; ++s) {
+            SourceStatistics& st = stats[static_cast<std::size_t>(s)];
+            const std::uint64_t count = histograms[static_cast<std::size_t>(s)][level];
+            if (count > 0) {
+                st.maximum = x;
+                if (st.minimum == -99.0f) {
+                    st.minimum = x;
+                }
+            }
+            st.cumulative += count;
+            const auto cumulative = static_cast<double>(st.cumulative);
+            if (cumulative >= rank1 && st.p1 == -99.0f) {
+                st.p1 = x;
+            }
+            if (cumulative >= rank50 && st.p50 == -99.0f) {
+                st.p50 = x;
+            }
+            if (cumulative >= rank99 && st.p99 == -99.0f) {
+                st.p99 = x;
+            }
+            const double deviation = static_cast<double>(x) - st.mean;
+            st.sumSquares =
+                static_cast<float>(static_cast<double>(st.sumSquares) +
+                                   static_cast<double>(count) * (deviation * deviation));
+        }
+    }
+
+    block(
+        "MINIMUM", [&](const SourceStatistics& st) { out.text(levelText(st.minimum)); }, true);
+    block(
+        "MAXIMUM", [&](const SourceStatistics& st) { out.text(levelText(st.maximum)); }, true);
+    block(
+        "1 %ile", [&](const SourceStatistics& st) { out.text(levelText(st.p1)); }, true);
+    block(
+        "50 %ile", [&](const SourceStatistics& st) { out.text(levelText(st.p50)); }, true);
+    block(
+        "99 %ile", [&](const SourceStatistics& st) { out.text(levelText(st.p99)); }, true);
+
+    if (observations > 1) {
+        block(
+            "STD DEV",
+            [&](const SourceStatistics& st) {
+                const auto deviation =
+                    static_cast<float>(std::sqrt(static_cast<double>(st.sumSquares) / (obs - 1.0)));
+                out.single(*toFloat(formatThousandths(deviation)));
+            },
+            false);
+    } else {
+        for (const char* field : {"STD DEV", "could", "not be", "computed", "because", "there",
+                                  "is only 1", "observation."}) {
+            out.text(field);
+        }
+        out.padRecord(4);
+    }
+    return result;
+}
+
+} // namespace fenlowick

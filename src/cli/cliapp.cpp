@@ -1,0 +1,189 @@
+#include "cliapp.h"
+
+#include "calculationrun.h"
+#include "datafile.h"
+
+#include <CLI/CLI.hpp>
+
+#include <atomic>
+#include <chrono>
+#include <clocale>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <unistd.h>
+
+namespace fenlowick {
+
+namespace {
+
+std::atomic<bool> g_interrupted{false};
+
+extern "C" void onInterrupt(int) {
+    g_interrupted.store(true);
+}
+
+const char* const kExitCodesText = R"(Exit codes:
+  0    finished (a run that finds no feasible solution included)
+  1    the entry was refused; its message is printed and nothing is written
+  2    the command line is wrong
+  3    a file could not be read or written; the message names it and the reason
+  130  interrupted by Ctrl+C; nothing is written or replaced)";
+
+/// A progress bar on standard error, redrawn at most ten times a second.
+class ProgressBar {
+public:
+    void update(float firstShare) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now - m_last < std::chrono::milliseconds(100) && firstShare < 100.0f) {
+            return;
+        }
+        m_last = now;
+        const int width = 40;
+        const int filled = static_cast<int>(std::lround(firstShare / 100.0f * width));
+        std::string bar(static_cast<std::size_t>(std::clamp(filled, 0, width)), '#');
+        bar.resize(width, '.');
+        std::fprintf(stderr, "\rProgress: [%s] %3d%%", bar.c_str(),
+                     static_cast<int>(std::lround(firstShare)));
+        std::fflush(stderr);
+        m_shown = true;
+    }
+
+    void finish() {
+        if (m_shown) {
+            std::fprintf(stderr, "\r%60s\r", "");
+            std::fflush(stderr);
+        }
+    }
+
+private:
+    std::chrono::steady_clock::time_point m_last{};
+    bool m_shown = false;
+};
+
+struct RunOptions {
+    std::string entryPath;
+    std::string outputPath;
+    bool quiet = false;
+};
+
+/// Folder and typed name from --output, as the output-file dialog would hold them.
+std::pair<std::string, std::string> splitOutput(const RunOptions& options) {
+    const std::filesystem::path entry(options.entryPath);
+    if (options.outputPath.empty()) {
+        return {"output", entry.filename().string()};
+    }
+    std::error_code ec;
+    const std::filesystem::path output(options.outputPath);
+    if (options.outputPath.back() == '/' || std::filesystem::is_directory(output, ec)) {
+        return {options.outputPath, entry.filename().string()};
+    }
+    return {output.parent_path().string(), output.filename().string()};
+}
+
+int runCommand(const RunOptions& options) {
+    Expected<Entry> entry = readDataFile(options.entryPath);
+    if (!entry) {
+        std::cerr << "fenlowick-cli: " << entry.error().message << "\n";
+        return kExitFile;
+    }
+    auto [folder, name] = splitOutput(options);
+    if (options.outputPath.empty()) {
+        std::error_code ec;
+        std::filesystem::create_directories(folder, ec);
+        if (ec) {
+            std::cerr << "fenlowick-cli: Could not create the folder " << folder << ": "
+                      << ec.message() << "\n";
+            return kExitFile;
+        }
+    }
+
+    ProgressBar bar;
+    const bool showProgress = !options.quiet && ::isatty(STDERR_FILENO) == 1;
+    RunRequest request;
+    request.entry = std::move(*entry);
+    request.folder = folder;
+    request.typedName = name;
+    request.cancel = &g_interrupted;
+    if (showProgress) {
+        request.progress = [&bar](float share) { bar.update(share); };
+    }
+    std::signal(SIGINT, onInterrupt);
+    std::signal(SIGTERM, onInterrupt);
+    const RunOutcome outcome = runCalculation(request);
+    bar.finish();
+
+    using Status = RunOutcome::Status;
+    switch (outcome.status) {
+    case Status::Refused:
+        std::cerr << outcome.message << "\n";
+        return kExitRefused;
+    case Status::NoName:
+        std::cerr << "fenlowick-cli: the output name is empty\n";
+        return kExitUsage;
+    case Status::Cancelled:
+        std::cerr << "fenlowick-cli: interrupted; no result files were written\n";
+        return kExitInterrupted;
+    case Status::FileError:
+        std::cerr << "fenlowick-cli: " << outcome.message << "\n";
+        return kExitFile;
+    case Status::Completed:
+        break;
+    }
+    if (!options.quiet) {
+        if (outcome.notice) {
+            std::cout << *outcome.notice << "\n";
+        }
+        std::cout << outcome.message << "\n"
+                  << "Feasible solutions: " << outcome.feasibleCount << " of "
+                  << outcome.visitedCount << " combinations\n"
+                  << "Feasible output: " << outcome.feasiblePath << "\n"
+                  << "Totals: " << outcome.totalsPath << "\n";
+    }
+    return kExitDone;
+}
+
+} // namespace
+
+int runCli(int argc, char** argv) {
+    std::setlocale(LC_TIME, "");
+
+    CLI::App app{"Fenlowick: exact stable-isotope mixing models from the command line",
+                 "fenlowick-cli"};
+    app.footer(kExitCodesText);
+    app.set_version_flag("--version", std::string("fenlowick-cli ") + FENLOWICK_VERSION);
+    app.require_subcommand(1);
+
+    RunOptions runOptions;
+    CLI::App* run = app.add_subcommand(
+        "run", "Run the calculation of a data file (.dat) and write its .out and .tot files");
+    run->add_option("ENTRY", runOptions.entryPath, "The data file holding the entry")->required();
+    run->add_option("--output,-o", runOptions.outputPath,
+                    "Folder and name of the result files, as typed in the output-file dialog "
+                    "(the extension becomes .out and .tot). Default: output/<entry name> in "
+                    "the current folder");
+    run->add_flag("--quiet,-q", runOptions.quiet, "Print nothing but errors");
+    run->footer(kExitCodesText);
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        app.exit(e);
+        return kExitUsage;
+    }
+
+    if (run->parsed()) {
+        return runCommand(runOptions);
+    }
+    return kExitUsage;
+}
+
+} // namespace fenlowick

@@ -1,0 +1,17 @@
+#pragma once
+
+namespace fenlowick {
+
+/// Exit codes of fenlowick-cli.
+enum CliExit : int {
+    kExitDone = 0,          ///< finished (a run without feasible solutions included)
+    kExitRefused = 1,       ///< the entry was refused by a check; nothing was written
+    kExitUsage = 2,         ///< the command line was wrong
+    kExitFile = 3,          ///< a file could not be read or written; nothing was replaced
+    kExitInterrupted = 130, ///< stopped by Ctrl+C; nothing was written or replaced
+};
+
+/// The whole command-line program; returns its exit code.
+int runCli(int argc, char** argv);
+
+} // namespace fenlowick

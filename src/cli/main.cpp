@@ -1,0 +1,5 @@
+#include "cliapp.h"
+
+int main(int argc, char** argv) {
+    return fenlowick::runCli(argc, argv);
+}

@@ -1,0 +1,194 @@
+#include "atomicfile.h"
+
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace fenlowick {
+
+namespace {
+
+constexpr std::size_t kBlockSize = 4u << 20;
+
+std::string reasonText(int error) {
+    return std::strerror(error);
+}
+
+mode_t currentUmask() {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return mask;
+}
+
+} // namespace
+
+AtomicFile::AtomicFile(std::string targetPath) : m_target(std::move(targetPath)) {}
+
+AtomicFile::~AtomicFile() {
+    if (!m_committed) {
+        discard();
+    }
+}
+
+Status AtomicFile::fail(std::string_view what, int error) {
+    discard();
+    return Error{Error::Kind::FileWrite,
+                 std::string(what) + " " + m_target + ": " + reasonText(error)};
+}
+
+Status AtomicFile::open() {
+    const std::filesystem::path target(m_target);
+    const std::filesystem::path folder = target.parent_path();
+    std::string pattern = (folder.empty() ? std::string() : folder.string() + "/") + "." +
+                          target.filename().string() + ".partial-XXXXXX";
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    m_fd = ::mkstemp(name.data());
+    if (m_fd < 0) {
+        const int error = errno;
+        return fail("Could not create", error);
+    }
+    m_temporary = name.data();
+    // mkstemp creates the file private to its owner; give it the usual permissions.
+    ::fchmod(m_fd, static_cast<mode_t>(0666) & ~currentUmask());
+    m_buffer.reserve(kBlockSize);
+    return ok();
+}
+
+Status AtomicFile::flushBuffer() {
+    std::size_t done = 0;
+    while (done < m_buffer.size()) {
+        const ssize_t n = ::write(m_fd, m_buffer.data() + done, m_buffer.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            const int error = errno;
+            return fail("Could not write", error);
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    m_buffer.clear();
+    return ok();
+}
+
+Status AtomicFile::write(std::string_view bytes) {
+    if (m_fd < 0) {
+        return Error{Error::Kind::FileWrite, "Could not write " + m_target + ": not open"};
+    }
+    if (m_buffer.size() + bytes.size() > kBlockSize && !m_buffer.empty()) {
+        if (Status s = flushBuffer(); !s) {
+            return s;
+        }
+    }
+    if (bytes.size() >= kBlockSize) {
+        m_buffer.assign(bytes);
+        return flushBuffer();
+    }
+    m_buffer += bytes;
+    return ok();
+}
+
+Status AtomicFile::finish() {
+    if (m_fd < 0) {
+        return Error{Error::Kind::FileWrite, "Could not write " + m_target + ": not open"};
+    }
+    if (Status s = flushBuffer(); !s) {
+        return s;
+    }
+    if (::fsync(m_fd) != 0) {
+        const int error = errno;
+        return fail("Could not write", error);
+    }
+    const int fd = m_fd;
+    m_fd = -1;
+    if (::close(fd) != 0) {
+        const int error = errno;
+        return fail("Could not write", error);
+    }
+    m_finished = true;
+    return ok();
+}
+
+Status AtomicFile::commit() {
+    if (!m_finished) {
+        if (Status s = finish(); !s) {
+            return s;
+        }
+    }
+    if (::rename(m_temporary.c_str(), m_target.c_str()) != 0) {
+        const int error = errno;
+        return fail("Could not replace", error);
+    }
+    m_committed = true;
+    return ok();
+}
+
+void AtomicFile::discard() {
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+    if (!m_temporary.empty() && !m_committed) {
+        ::unlink(m_temporary.c_str());
+    }
+    m_temporary.clear();
+    m_buffer.clear();
+    m_buffer.shrink_to_fit();
+    m_finished = false;
+}
+
+Status writeFileAtomically(const std::string& path, std::string_view bytes) {
+    AtomicFile file(path);
+    if (Status s = file.open(); !s) {
+        return s;
+    }
+    if (Status s = file.write(bytes); !s) {
+        return s;
+    }
+    return file.commit();
+}
+
+Expected<std::string> readWholeFile(const std::string& path, std::size_t maxBytes) {
+    const auto fail = [&](const std::string& reason) {
+        return Error{Error::Kind::FileRead, "Could not read " + path + ": " + reason};
+    };
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) {
+        return fail("it is a folder, not a file");
+    }
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        return fail(reasonText(errno));
+    }
+    std::string content;
+    std::array<char, 65536> chunk{};
+    while (true) {
+        const std::size_t n = std::fread(chunk.data(), 1, chunk.size(), file);
+        content.append(chunk.data(), n);
+        if (content.size() > maxBytes) {
+            std::fclose(file);
+            return fail("the file is larger than " + std::to_string(maxBytes / 1024) +
+                        " KiB, too large for this kind of file");
+        }
+        if (n < chunk.size()) {
+            const bool failed = std::ferror(file) != 0;
+            const int error = errno;
+            std::fclose(file);
+            if (failed) {
+                return fail(reasonText(error));
+            }
+            break;
+        }
+    }
+    return content;
+}
+
+} // namespace fenlowick

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace fenlowick {
+
+/// A single-precision number as a bare field: at most 7 significant digits, "." as the
+/// decimal point, no trailing zeros, no digit before the point below 1 (.5, -.25, 1, 0).
+/// Magnitudes from 1e-3 up to below 1e7 are written in plain notation, others as
+/// mantissa, "E", sign and at least two exponent digits (1E-04, 1.5E+07).
+std::string formatSingle(float value);
+
+/// A double-precision number as a bare field: as formatSingle with at most 15 significant
+/// digits and plain notation below 1e15.
+std::string formatDouble(double value);
+
+/// The named format "fixed": at least one integer digit and exactly two decimals, rounded
+/// half away from zero on the exact binary value (0.125 gives 0.13, 0.35f gives 0.35).
+std::string formatFixed(double value);
+
+/// The format "###.00": two decimals without a leading zero (.05, .00, 1.00, -.50).
+/// A negative value that rounds to zero is written without its sign.
+std::string formatHundredths(double value);
+
+/// The format "###.000": three decimals without a leading zero (.333, .000, 1.000).
+std::string formatThousandths(double value);
+
+/// A share given in percent as the fraction of one that the result files hold: the exact
+/// value of the percent share divided by 100, rounded half away from zero to two decimals,
+/// read back as a single-precision number. 35 gives 0.35f, 12.5 gives 0.13f.
+float shareFraction(float percent);
+
+/// An integer count as a bare field.
+std::string formatCount(std::uint64_t value);
+
+} // namespace fenlowick

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "widgets/notifier.h"
+
+#include <QString>
+#include <QStringList>
+
+namespace fenlowick::test {
+
+/// Records messages and beeps instead of showing boxes; installed for its lifetime.
+class RecordingNotifier : public Notifier {
+public:
+    RecordingNotifier() { setNotifier(this); }
+    ~RecordingNotifier() override { setNotifier(nullptr); }
+    RecordingNotifier(const RecordingNotifier&) = delete;
+    RecordingNotifier& operator=(const RecordingNotifier&) = delete;
+
+    void inform(QWidget*, const QString& text, const QString& title) override {
+        messages << text;
+        titles << title;
+    }
+    void beep() override { ++beeps; }
+
+    QStringList messages;
+    QStringList titles;
+    int beeps = 0;
+};
+
+} // namespace fenlowick::test

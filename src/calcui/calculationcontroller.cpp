@@ -1,0 +1,131 @@
+#include "calculationcontroller.h"
+
+#include "checks.h"
+#include "frmoutputfiles.h"
+#include "frmprogress.h"
+#include "timeleft.h"
+#include "widgets/notifier.h"
+
+#include <QThread>
+#include <QWidget>
+
+namespace fenlowick {
+
+CalculationController::CalculationController(QWidget* parent)
+    : QObject(parent), m_parent(parent), m_dialog(new frmOutputFiles(parent)) {
+    qRegisterMetaType<fenlowick::RunOutcome>("fenlowick::RunOutcome");
+    connect(m_dialog, &frmOutputFiles::outcome, this, &CalculationController::dialogClosed);
+    connect(m_dialog, &frmOutputFiles::helpRequested, this, &CalculationController::helpRequested);
+}
+
+CalculationController::~CalculationController() {
+    if (m_thread != nullptr) {
+        m_cancel.store(true);
+        m_thread->wait();
+    }
+}
+
+void CalculationController::calculate(const Entry& entry) {
+    if (isRunning()) {
+        return;
+    }
+    Expected<CalculationInput> checked = checkEntry(entry);
+    if (!checked) {
+        notifier().inform(m_parent, QString::fromStdString(checked.error().message));
+        return;
+    }
+    m_entry = entry;
+    m_awaitingName = true;
+    m_dialog->refreshLists();
+    m_dialog->show();
+    m_dialog->raise();
+    m_dialog->activateWindow();
+}
+
+void CalculationController::dialogClosed(bool saved) {
+    if (!m_awaitingName) {
+        return;
+    }
+    m_awaitingName = false;
+    if (!saved || m_dialog->typedName().isEmpty()) {
+        return;
+    }
+    start();
+}
+
+void CalculationController::cancel() {
+    m_cancel.store(true);
+}
+
+void CalculationController::start() {
+    if (m_progress == nullptr) {
+        m_progress = new frmProgress(m_parent);
+        connect(m_progress, &frmProgress::cancelRequested, this, &CalculationController::cancel);
+    }
+    m_progress->reset();
+    m_progress->show();
+    m_progress->repaint();
+
+    RunRequest request;
+    request.entry = m_entry;
+    request.folder = m_dialog->folder().toStdString();
+    request.typedName = m_dialog->typedName().toStdString();
+    request.cancel = &m_cancel;
+    m_cancel.store(false);
+    const int sources = checkEntry(m_entry)->sourceCount();
+    const float increment = checkEntry(m_entry)->incrementPercent;
+    // Progress crosses to this thread by queued calls; the window is updated only here.
+    request.progress = [this, sources, increment](float share) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, share, sources, increment] {
+                if (m_progress != nullptr) {
+                    m_progress->setFirstShare(share);
+                    m_progress->setFractionDone(fractionAfterFirstShare(sources, increment, share));
+                }
+            },
+            Qt::QueuedConnection);
+    };
+
+    m_thread = QThread::create([this, request] {
+        const RunOutcome outcome = runCalculation(request);
+        QMetaObject::invokeMethod(
+            this, [this, outcome] { finish(outcome); }, Qt::QueuedConnection);
+    });
+    m_thread->start();
+    emit runningChanged(true);
+}
+
+void CalculationController::finish(const RunOutcome& outcome) {
+    m_thread->wait();
+    delete m_thread;
+    m_thread = nullptr;
+    if (m_progress != nullptr) {
+        m_progress->hide();
+    }
+    emit runningChanged(false);
+
+    using RunStatus = RunOutcome::Status;
+    switch (outcome.status) {
+    case RunStatus::Completed:
+        if (outcome.notice) {
+            notifier().inform(m_parent, QString::fromStdString(*outcome.notice));
+        }
+        notifier().inform(m_parent, QString::fromStdString(outcome.message));
+        break;
+    case RunStatus::Cancelled:
+        notifier().inform(m_parent,
+                          QStringLiteral("The calculation was cancelled. No result files were "
+                                         "written; earlier files of that name are unchanged."));
+        break;
+    case RunStatus::Refused:
+    case RunStatus::FileError:
+        notifier().inform(m_parent, QString::fromStdString(outcome.message));
+        break;
+    case RunStatus::NoName:
+        break;
+    }
+    emit runFinished(outcome);
+}
+
+} // namespace fenlowick

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QWidget>
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+namespace fenlowick {
+
+/// The progress window of a run: the bar shows the first source's share reached (0..100),
+/// beside it an estimate of the time left and a Cancel button. Closing it by its close box
+/// only hides it; the run goes on.
+class frmProgress : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit frmProgress(QWidget* parent = nullptr);
+
+    /// Bar to 0, estimate cleared, Cancel enabled; the clock for the estimate starts.
+    void reset();
+
+    /// The first source's share reached, in percent.
+    void setFirstShare(float share);
+
+    /// The fraction of the whole search done (0..1), for the time-left estimate.
+    void setFractionDone(double fraction);
+
+    QProgressBar* bar() const { return m_bar; }
+    QLabel* timeLeftLabel() const { return m_timeLeft; }
+    QPushButton* cancelButton() const { return m_cancel; }
+
+signals:
+    void cancelRequested();
+
+private:
+    QLabel* m_label;
+    QProgressBar* m_bar;
+    QLabel* m_timeLeft;
+    QPushButton* m_cancel;
+    QElapsedTimer m_clock;
+};
+
+} // namespace fenlowick

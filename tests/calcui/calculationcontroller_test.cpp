@@ -1,0 +1,163 @@
+#include "calcui/calculationcontroller.h"
+
+#include "calcui/frmoutputfiles.h"
+#include "calcui/frmprogress.h"
+#include "datafile.h"
+#include "recordingnotifier.h"
+#include "testsupport.h"
+
+#include <QElapsedTimer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QWidget>
+#include <gtest/gtest.h>
+
+namespace fenlowick {
+namespace {
+
+const std::string kConformance = std::string(FENLOWICK_TEST_DATA) + "/conformance/";
+
+Entry caseEntry(const std::string& name) {
+    return *readDataFile(kConformance + "cases/" + name + ".dat");
+}
+
+class CalculationControllerTest : public ::testing::Test {
+protected:
+    void SetUp() override { folder = QString::fromStdString(temp.path().string()); }
+
+    /// Calc, then Save in the output dialog with `name`; waits for the run's end.
+    bool runWithName(const Entry& entry, const QString& name, int timeoutMs = 30000) {
+        QSignalSpy finished(&controller, &CalculationController::runFinished);
+        controller.calculate(entry);
+        if (!controller.outputDialog()->isVisible()) {
+            return false;
+        }
+        controller.outputDialog()->setFolder(folder);
+        controller.outputDialog()->setTypedName(name);
+        QTest::mouseClick(controller.outputDialog()->saveButton(), Qt::LeftButton);
+        return finished.wait(timeoutMs);
+    }
+
+    test::TempDir temp;
+    QString folder;
+    test::RecordingNotifier notes;
+    QWidget mainWindow;
+    CalculationController controller{&mainWindow};
+};
+
+TEST_F(CalculationControllerTest, ARunWritesTheExpectedFilesAndReportsBeginAndEnd) {
+    QSignalSpy running(&controller, &CalculationController::runningChanged);
+    ASSERT_TRUE(runWithName(caseEntry("worked-three-sources"), QStringLiteral("worked")));
+    for (const char* extension : {".out", ".tot"}) {
+        const std::string expected =
+            test::readFile(kConformance + "expected/worked-three-sources" + extension);
+        const std::string actual =
+            test::readFile(temp.path() / (std::string("worked") + extension));
+        EXPECT_EQ(test::withoutFirstLine(actual), test::withoutFirstLine(expected)) << extension;
+    }
+    ASSERT_EQ(notes.messages.size(), 1);
+    EXPECT_TRUE(
+        notes.messages.first().startsWith(QStringLiteral("Completed Calculations : Began: ")));
+    EXPECT_TRUE(notes.messages.first().contains(QStringLiteral("    Ended: ")));
+    ASSERT_EQ(running.count(), 2);
+    EXPECT_TRUE(running.at(0).first().toBool());
+    EXPECT_FALSE(running.at(1).first().toBool());
+    EXPECT_FALSE(controller.progressWindow()->isVisible());
+    EXPECT_FALSE(controller.isRunning());
+}
+
+TEST_F(CalculationControllerTest, ARefusedEntryShowsItsMessageAndNoDialog) {
+    Entry entry = caseEntry("worked-three-sources");
+    entry.sources[1] = " ";
+    controller.calculate(entry);
+    EXPECT_FALSE(controller.outputDialog()->isVisible());
+    EXPECT_EQ(notes.messages,
+              QStringList{QStringLiteral("You forgot to enter SOURCE labels for all your data")});
+    // An increment that reached Calc without the entry check is refused before anything.
+    entry = caseEntry("worked-three-sources");
+    entry.increment = "0";
+    controller.calculate(entry);
+    EXPECT_EQ(notes.messages.last(), QStringLiteral("Please enter values between 1 and 100"));
+    EXPECT_TRUE(test::filesIn(temp.path()).empty());
+}
+
+TEST_F(CalculationControllerTest, CancelOrAnEmptyNameWritesNothingAndSaysNothing) {
+    controller.calculate(caseEntry("worked-three-sources"));
+    controller.outputDialog()->setFolder(folder);
+    controller.outputDialog()->setTypedName(QStringLiteral("kept"));
+    QTest::mouseClick(controller.outputDialog()->cancelButton(), Qt::LeftButton);
+    controller.calculate(caseEntry("worked-three-sources"));
+    EXPECT_EQ(controller.outputDialog()->typedName(), QStringLiteral("kept"));
+    controller.outputDialog()->setTypedName(QString());
+    QTest::mouseClick(controller.outputDialog()->saveButton(), Qt::LeftButton);
+    QTest::qWait(50);
+    EXPECT_TRUE(test::filesIn(temp.path()).empty());
+    EXPECT_TRUE(notes.messages.isEmpty());
+    EXPECT_EQ(controller.progressWindow(), nullptr);
+}
+
+TEST_F(CalculationControllerTest, ADataFileNameGivesOutAndTotAndASecondRunReplacesBoth) {
+    test::writeFile(temp.path() / "data.dat", "keep me");
+    ASSERT_TRUE(runWithName(caseEntry("worked-three-sources"), QStringLiteral("data.dat")));
+    EXPECT_EQ(test::filesIn(temp.path()),
+              (std::vector<std::string>{"data.dat", "data.out", "data.tot"}));
+    EXPECT_EQ(test::readFile(temp.path() / "data.dat"), "keep me");
+
+    ASSERT_TRUE(runWithName(caseEntry("single-solution"), QStringLiteral("data.dat")));
+    EXPECT_EQ(
+        test::withoutFirstLine(test::readFile(temp.path() / "data.tot")),
+        test::withoutFirstLine(test::readFile(kConformance + "expected/single-solution.tot")));
+    EXPECT_EQ(test::filesIn(temp.path()).size(), 3u);
+}
+
+TEST_F(CalculationControllerTest, NoFeasibleSolutionGivesTheNoticeBeforeTheCompletion) {
+    ASSERT_TRUE(runWithName(caseEntry("no-feasible"), QStringLiteral("none")));
+    ASSERT_EQ(notes.messages.size(), 2);
+    EXPECT_EQ(notes.messages.at(0),
+              QStringLiteral("Total Observations = 0, so no statistics could be generated"));
+    EXPECT_TRUE(notes.messages.at(1).startsWith(QStringLiteral("Completed Calculations")));
+}
+
+TEST_F(CalculationControllerTest, AFolderThatCannotBeWrittenIsReportedWithTheFileName) {
+    test::writeFile(temp.path() / "plain-file", "x");
+    folder = QString::fromStdString((temp.path() / "plain-file" / "sub").string());
+    ASSERT_TRUE(runWithName(caseEntry("worked-three-sources"), QStringLiteral("r")));
+    ASSERT_EQ(notes.messages.size(), 1);
+    EXPECT_TRUE(notes.messages.first().contains(QStringLiteral("r.out")))
+        << notes.messages.first().toStdString();
+    EXPECT_FALSE(controller.progressWindow()->isVisible());
+    EXPECT_EQ(test::filesIn(temp.path()), std::vector<std::string>{"plain-file"});
+}
+
+TEST_F(CalculationControllerTest, CancellingALongRunStopsItLeavingEarlierFilesAlone) {
+    test::writeFile(temp.path() / "long.out", "earlier out");
+    test::writeFile(temp.path() / "long.tot", "earlier tot");
+    const Entry entry =
+        *readDataFile(std::string(FENLOWICK_TEST_DATA) + "/bench/bench-9-sources.dat");
+    QSignalSpy finished(&controller, &CalculationController::runFinished);
+    QSignalSpy running(&controller, &CalculationController::runningChanged);
+    controller.calculate(entry);
+    controller.outputDialog()->setFolder(folder);
+    controller.outputDialog()->setTypedName(QStringLiteral("long"));
+    QTest::mouseClick(controller.outputDialog()->saveButton(), Qt::LeftButton);
+    ASSERT_TRUE(controller.isRunning());
+    EXPECT_TRUE(controller.progressWindow()->isVisible());
+    // A second Calc while running is ignored.
+    controller.calculate(entry);
+    QTest::qWait(300);
+    QTest::mouseClick(controller.progressWindow()->cancelButton(), Qt::LeftButton);
+    ASSERT_TRUE(finished.wait(20000));
+    const auto outcome = finished.first().first().value<RunOutcome>();
+    EXPECT_EQ(outcome.status, RunOutcome::Status::Cancelled);
+    EXPECT_EQ(test::filesIn(temp.path()), (std::vector<std::string>{"long.out", "long.tot"}));
+    EXPECT_EQ(test::readFile(temp.path() / "long.out"), "earlier out");
+    EXPECT_EQ(test::readFile(temp.path() / "long.tot"), "earlier tot");
+    ASSERT_EQ(notes.messages.size(), 1);
+    EXPECT_TRUE(notes.messages.first().startsWith(QStringLiteral("The calculation was cancelled")));
+    EXPECT_EQ(running.count(), 2);
+}
+
+} // namespace
+} // namespace fenlowick

@@ -1,0 +1,92 @@
+#include "calcui/frmoutputfiles.h"
+
+#include "testsupport.h"
+#include "widgets/filebrowsercontrols.h"
+
+#include <QDir>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace fenlowick {
+namespace {
+
+class OutputDialogTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder = QString::fromStdString(temp.path().string());
+        test::writeFile(temp.path() / "earlier.out", "x");
+        test::writeFile(temp.path() / "data.dat", "x");
+        dialog.setFolder(folder);
+        dialog.show();
+    }
+
+    test::TempDir temp;
+    QString folder;
+    frmOutputFiles dialog;
+};
+
+TEST_F(OutputDialogTest, SaveHidesWithOutcomeSavedAndKeepsFolderAndName) {
+    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Fenlowick - Calculation Output Files"));
+    QSignalSpy outcome(&dialog, &frmOutputFiles::outcome);
+    dialog.setTypedName(QStringLiteral("results"));
+    QTest::mouseClick(dialog.saveButton(), Qt::LeftButton);
+    EXPECT_FALSE(dialog.isVisible());
+    ASSERT_EQ(outcome.count(), 1);
+    EXPECT_TRUE(outcome.first().first().toBool());
+    EXPECT_EQ(dialog.typedName(), QStringLiteral("results"));
+    EXPECT_EQ(dialog.folder(), folder);
+}
+
+TEST_F(OutputDialogTest, CancelAndEscapeKeepTheTypedName) {
+    QSignalSpy outcome(&dialog, &frmOutputFiles::outcome);
+    dialog.setTypedName(QStringLiteral("kept"));
+    QTest::mouseClick(dialog.cancelButton(), Qt::LeftButton);
+    dialog.show();
+    QTest::keyClick(&dialog, Qt::Key_Escape);
+    ASSERT_EQ(outcome.count(), 2);
+    EXPECT_FALSE(outcome.at(0).first().toBool());
+    EXPECT_FALSE(outcome.at(1).first().toBool());
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(dialog.typedName(), QStringLiteral("kept"));
+}
+
+TEST_F(OutputDialogTest, CloseBoxCancelsAndResetsNameAndFolder) {
+    QSignalSpy outcome(&dialog, &frmOutputFiles::outcome);
+    dialog.setTypedName(QStringLiteral("gone"));
+    dialog.close();
+    ASSERT_EQ(outcome.count(), 1);
+    EXPECT_FALSE(outcome.first().first().toBool());
+    EXPECT_TRUE(dialog.typedName().isEmpty());
+    EXPECT_EQ(dialog.folder(), QDir::cleanPath(QDir::currentPath()));
+}
+
+TEST_F(OutputDialogTest, FileClickCopiesTheNameOnlyAndListsEveryFile) {
+    QSignalSpy outcome(&dialog, &frmOutputFiles::outcome);
+    QListWidget* files = dialog.browser()->fileList();
+    ASSERT_EQ(files->count(), 2);
+    emit files->itemClicked(files->item(0));
+    EXPECT_EQ(dialog.typedName(), QStringLiteral("data.dat"));
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(outcome.count(), 0);
+}
+
+TEST_F(OutputDialogTest, RefreshListsTheFilesOfTheLastRun) {
+    test::writeFile(temp.path() / "earlier.tot", "x");
+    EXPECT_EQ(dialog.browser()->fileList()->count(), 2);
+    dialog.refreshLists();
+    EXPECT_EQ(dialog.browser()->fileList()->count(), 3);
+}
+
+TEST_F(OutputDialogTest, HelpAsksForTheCalculationTopic) {
+    QSignalSpy help(&dialog, &frmOutputFiles::helpRequested);
+    QTest::mouseClick(dialog.helpButton(), Qt::LeftButton);
+    ASSERT_EQ(help.count(), 1);
+    EXPECT_EQ(help.first().first().toString(), QStringLiteral("calc.htm"));
+}
+
+} // namespace
+} // namespace fenlowick

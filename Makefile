@@ -1,5 +1,5 @@
 # Set-up and everyday commands. Each target installs what is missing first.
-.PHONY: all deps configure build test run asan format format-check clean
+.PHONY: all deps configure build test run asan fuzz format format-check clean
 
 BUILD_DIR := build
 JOBS ?= $(shell nproc)
@@ -26,6 +26,16 @@ asan: deps
 	@cmake --build build-asan -j $(JOBS)
 	@cd build-asan && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
+FUZZ_SECONDS ?= 60
+
+# Every fuzz target for FUZZ_SECONDS each (clang, libFuzzer, AddressSanitizer, UBSan).
+fuzz: deps
+	@CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DFENLOWICK_FUZZ=ON -DFENLOWICK_BUILD_GUI=OFF -DFENLOWICK_BUILD_TESTS=OFF \
+		-DFENLOWICK_BUILD_BENCH=OFF >/dev/null
+	@cmake --build build-fuzz -j $(JOBS)
+	@bash scripts/fuzz.sh build-fuzz $(FUZZ_SECONDS)
+
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
@@ -33,4 +43,4 @@ format-check:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 
 clean:
-	@rm -rf $(BUILD_DIR) build-dev build-asan
+	@rm -rf $(BUILD_DIR) build-dev build-asan build-fuzz

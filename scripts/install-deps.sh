@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-charts-dev libqt6opengl6-dev qt6-svg-dev libgl-dev
   libtbb-dev libcli11-dev libfmt-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  clang clang-format
+  clang clang-format libclang-rt-14-dev
   xvfb xauth fonts-liberation imagemagick poppler-utils
 )
 

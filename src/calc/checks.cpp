@@ -4,6 +4,7 @@
 #include "numerictext.h"
 
 #include <cmath>
+#include <optional>
 
 namespace fenlowick {
 
@@ -53,11 +54,50 @@ Expected<CalculationInput> checkEntry(const Entry& entry) {
     if (input.lastSource < 2) {
         return refusal(messages::kTooFewSources);
     }
+    // Numbers that pass the numeric rule but overflow the types the search works in.
+    const auto tooLarge = [&](int fieldIndex) {
+        return refusal("The number in " + boxDescription(fieldIndex) + " (\"" +
+                       entryField(entry, fieldIndex) + "\") is too large to calculate with.");
+    };
+    if (!std::isfinite(input.tolerance100) ||
+        !std::isfinite(std::trunc(input.decimalScale * input.tolerance100))) {
+        return tooLarge(2);
+    }
     for (int k = 0; k <= input.lastIsotope; ++k) {
-        for (int i = 0; i <= input.lastSource; ++i) {
+        const auto mixture = toFloat(entry.mixture[k]);
+        if (!std::isfinite(input.mixture100[k]) || (mixture && std::isinf(*mixture))) {
+            return tooLarge(8 + k);
+        }
+    }
+    for (int i = 0; i <= input.lastSource; ++i) {
+        for (int k = 0; k <= input.lastIsotope; ++k) {
             if (std::isinf(input.signature[k][i])) {
-                return refusal("The signature in " + entry.sources[i] + " for " + entry.isotope[k] +
-                               " (\"" + entry.col[k][i] + "\") is too large to calculate with.");
+                return tooLarge(14 + 6 * i + k);
+            }
+        }
+    }
+    // The result files quote the title, the labels and the signature texts as typed.
+    const auto refuseQuote = [&](int fieldIndex) -> std::optional<Error> {
+        if (entryField(entry, fieldIndex).find('"') != std::string::npos) {
+            return refusal(quoteRefusalMessage(fieldIndex));
+        }
+        return std::nullopt;
+    };
+    for (int fieldIndex : {0, 1, 2}) {
+        if (auto refused = refuseQuote(fieldIndex)) {
+            return *refused;
+        }
+    }
+    for (int k = 0; k <= input.lastIsotope; ++k) {
+        if (auto refused = refuseQuote(3 + k)) {
+            return *refused;
+        }
+    }
+    for (int i = 0; i <= input.lastSource; ++i) {
+        for (int column = 0; column <= input.lastIsotope + 1; ++column) {
+            // Column 0 of a data-file row is the label, then the signatures.
+            if (auto refused = refuseQuote(13 + 6 * i + column)) {
+                return *refused;
             }
         }
     }

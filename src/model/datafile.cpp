@@ -24,6 +24,15 @@ std::string serializeDataFile(const Entry& entry) {
     return out;
 }
 
+std::optional<int> firstFieldWithQuote(const Entry& entry) {
+    for (int index = 0; index < kEntryFieldCount; ++index) {
+        if (entryField(entry, index).find('"') != std::string::npos) {
+            return index;
+        }
+    }
+    return std::nullopt;
+}
+
 Expected<Entry> parseDataFile(std::string_view text) {
     if (text.find('\0') != std::string_view::npos) {
         return Error{Error::Kind::FileRead, "it holds binary data, not the text of a data file"};
@@ -57,6 +66,9 @@ Expected<Entry> readDataFile(const std::string& path) {
 }
 
 Status writeDataFile(const std::string& path, const Entry& entry) {
+    if (const auto field = firstFieldWithQuote(entry)) {
+        return Error{Error::Kind::Refused, quoteRefusalMessage(*field)};
+    }
     return writeFileAtomically(path, serializeDataFile(entry));
 }
 

@@ -3,6 +3,7 @@
 #include "entry.h"
 #include "expected.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -16,6 +17,10 @@ inline constexpr std::size_t kMaxDataFileBytes = 1u << 20;
 /// line 2 the isotope labels; line 3 the mixtures; lines 4..13 a source label and its five
 /// signatures each.
 std::string serializeDataFile(const Entry& entry);
+
+/// The first box (in data-file order) whose text holds a double quote, which a data file
+/// cannot store; nothing when every box can be saved.
+std::optional<int> firstFieldWithQuote(const Entry& entry);
 
 /// Reads the first 73 fields of a data file's text (already decoded to UTF-8) into an entry.
 /// Fails, naming what is wrong, when fewer than 73 fields are present or the text holds a

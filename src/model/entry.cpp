@@ -92,6 +92,35 @@ std::string boxName(int fieldIndex) {
     return "Col" + std::to_string(pos.column) + "(" + std::to_string(pos.row) + ")";
 }
 
+std::string boxDescription(int fieldIndex) {
+    const FieldPosition pos = positionOf(fieldIndex);
+    const std::string row = std::to_string(pos.row + 1);
+    const std::string column = std::to_string(pos.column + 1);
+    using Box = FieldPosition::Box;
+    switch (pos.box) {
+    case Box::Title:
+        return "the title";
+    case Box::Increment:
+        return "the increment";
+    case Box::Threshold:
+        return "the tolerance";
+    case Box::Isotope:
+        return "the label of isotope column " + column;
+    case Box::Mixture:
+        return "the mixture value of isotope column " + column;
+    case Box::Sources:
+        return "the label of source row " + row;
+    case Box::Col:
+        break;
+    }
+    return "the signature of source row " + row + " for isotope column " + column;
+}
+
+std::string quoteRefusalMessage(int fieldIndex) {
+    return "Please remove the double quote (\") from " + boxDescription(fieldIndex) +
+           ": the program's files cannot store it.";
+}
+
 std::string& entryField(Entry& entry, int fieldIndex) {
     return fieldOf(entry, fieldIndex);
 }

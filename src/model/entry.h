@@ -31,6 +31,14 @@ struct Entry {
 /// Boxes are numbered in data-file order 0..72.
 std::string boxName(int fieldIndex);
 
+/// The box as a sentence can name it: "the title", "the label of source row 3",
+/// "the signature of source row 2 for isotope column 1" (rows and columns counted from 1).
+std::string boxDescription(int fieldIndex);
+
+/// The message refusing a box that holds a double quote: the program's files quote every
+/// text and have no escape for a quote inside one, so such a text would read back shifted.
+std::string quoteRefusalMessage(int fieldIndex);
+
 /// Access to the 73 texts in data-file order: Title, Increment, Threshold, Isotope(0..4),
 /// Mixture(0..4), then per source row Sources(i), Col0(i)..Col4(i).
 std::string& entryField(Entry& entry, int fieldIndex);

@@ -88,6 +88,10 @@ std::string formatSignificant(double value, int significant) {
     if (value == 0.0) {
         return "0";
     }
+    if (!std::isfinite(value)) {
+        // The checks keep overflowing numbers out of the result files; never garble one.
+        return std::isnan(value) ? "NaN" : (value < 0 ? "-Infinity" : "Infinity");
+    }
     std::array<char, 64> buffer{};
     const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value,
                                       std::chars_format::scientific, significant - 1);

@@ -1,0 +1,46 @@
+#include "fuzztargets.h"
+
+#include "testsupport.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+
+namespace fenlowick {
+namespace {
+
+using Target = int (*)(const std::uint8_t*, std::size_t);
+
+/// Replays every kept input of a target (inputs that once crashed, hung or broke an
+/// invariant, and hand-made hostile ones); a failure aborts the test program.
+std::size_t replay(const std::string& folder, Target target) {
+    const std::filesystem::path path = std::filesystem::path(FENLOWICK_TEST_DATA) / "fuzz" / folder;
+    std::size_t count = 0;
+    for (const auto& item : std::filesystem::directory_iterator(path)) {
+        const std::string bytes = test::readFile(item.path());
+        target(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+        ++count;
+    }
+    return count;
+}
+
+TEST(FuzzRegression, KeptInputsPassEveryTarget) {
+    EXPECT_GT(replay("datafile", fuzz::fuzzDataFile), 0u);
+    EXPECT_GT(replay("fieldreader", fuzz::fuzzFieldReader), 0u);
+    EXPECT_GT(replay("numerictext", fuzz::fuzzNumericText), 0u);
+    EXPECT_GT(replay("calculation", fuzz::fuzzCalculation), 0u);
+}
+
+TEST(FuzzRegression, TheProgramsOwnFilesPassTheReaderAndCalculationTargets) {
+    const std::filesystem::path cases =
+        std::filesystem::path(FENLOWICK_TEST_DATA) / "conformance" / "cases";
+    for (const auto& item : std::filesystem::directory_iterator(cases)) {
+        const std::string bytes = test::readFile(item.path());
+        const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
+        fuzz::fuzzDataFile(data, bytes.size());
+        fuzz::fuzzFieldReader(data, bytes.size());
+        fuzz::fuzzCalculation(data, bytes.size());
+    }
+}
+
+} // namespace
+} // namespace fenlowick

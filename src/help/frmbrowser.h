@@ -48,8 +48,10 @@ public:
     /// front. A page that does not exist shows a page saying which file is missing.
     void showTopic(const QString& topicFile);
 
-    /// The home address as configured.
+    /// The home address as configured; setting it changes where Home goes, not the page
+    /// shown.
     QString homeAddress() const { return m_homeAddress; }
+    void setHomeAddress(const QString& address) { m_homeAddress = address; }
 
     /// The sizes last set by the resize rule, in twips.
     BrowserSizes sizes() const { return m_sizes; }

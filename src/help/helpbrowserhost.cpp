@@ -16,6 +16,13 @@ HelpBrowserHost::~HelpBrowserHost() {
     delete m_browser.data();
 }
 
+void HelpBrowserHost::setHomeAddress(const QString& address) {
+    m_homeAddress = address;
+    if (m_browser != nullptr) {
+        m_browser->setHomeAddress(address);
+    }
+}
+
 void HelpBrowserHost::showTopic(const QString& topicFile) {
     if (m_browser == nullptr) {
         m_browser = new frmBrowser(m_locator, m_homeAddress, m_owner);

@@ -29,9 +29,9 @@ public:
 
     ~HelpBrowserHost() override;
 
-    /// What Home goes to in windows created from now on: a help page name, a path or a web
-    /// address. The index page "help.htm" unless set.
-    void setHomeAddress(const QString& address) { m_homeAddress = address; }
+    /// What Home goes to: a help page name, a path or a web address. The index page
+    /// "help.htm" unless set. A new window also shows it in its address box at first.
+    void setHomeAddress(const QString& address);
     QString homeAddress() const { return m_homeAddress; }
 
     /// The browser window; null before the first topic and after it was closed.

@@ -217,9 +217,15 @@ TEST_F(HelpBrowserTest, HomeGoesToTheIndexPageUnlessAnotherAddressIsSet) {
     browser->toolbarButton(QStringLiteral("Home"))->trigger();
     EXPECT_TRUE(shows(browser, QStringLiteral("Index page")));
 
+    host.setHomeAddress(QStringLiteral("two.htm"));
+    browser->toolbarButton(QStringLiteral("Home"))->trigger();
+    EXPECT_TRUE(shows(browser, QStringLiteral("Second page")));
+
     HelpBrowserHost other(HelpTopicLocator({pages.startFolder(), pages.besideProgram()}));
     other.setHomeAddress(QStringLiteral("two.htm"));
     other.showTopic(QStringLiteral("\\one.htm"));
+    EXPECT_EQ(addressBox(other.browser())->currentText(),
+              QDir::toNativeSeparators(pages.inStartFolder(QStringLiteral("two.htm"))));
     ASSERT_TRUE(shows(other.browser(), QStringLiteral("First page")));
     other.browser()->toolbarButton(QStringLiteral("Home"))->trigger();
     EXPECT_TRUE(shows(other.browser(), QStringLiteral("Second page")));

@@ -184,13 +184,13 @@ void frmBrowser::Form_Resize() {
     const int height = pixelsToTwips(this->height(), this);
     m_sizes = followWindowSize(m_sizes, width, height, kAddressBarTop + kAddressBarHeight);
 
-    // The toolbar and the address bar span the window; Exit keeps its place at the right
-    // end of the toolbar, so that the address box and the pane can use the whole width.
-    m_tbToolBar->resize(this->width(), m_tbToolBar->height());
+    // Exit keeps its place at the right end of the toolbar row, so that the address box and
+    // the pane can use the whole width; the toolbar ends before it (and offers its hidden
+    // buttons in an overflow menu when the window is narrow).
+    const int exitLeft = std::max(0, width - kExitRightMargin - kExitWidth);
+    placeInTwips(m_Command1, exitLeft, (kToolbarHeight - kExitHeight) / 2, kExitWidth, kExitHeight);
+    m_tbToolBar->resize(twipsToPixels(exitLeft, this), m_tbToolBar->height());
     m_picAddress->resize(this->width(), m_picAddress->height());
-    placeInTwips(m_Command1, std::max(0, width - kExitRightMargin - kExitWidth),
-                 (kToolbarHeight - kExitHeight) / 2, kExitWidth, kExitHeight);
-    m_Command1->raise();
     const int addressHeight = m_cboAddress->sizeHint().height();
     m_cboAddress->setGeometry(twipsToPixels(kAddressLeft, this), twipsToPixels(kAddressTop, this),
                               twipsToPixels(m_sizes.addressWidth, this), addressHeight);

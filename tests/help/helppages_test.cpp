@@ -1,0 +1,150 @@
+#include "help/frmbrowser.h"
+#include "help/helpbrowserhost.h"
+#include "help/helppane.h"
+#include "help/helptopiclocator.h"
+
+#include "calc/messages.h"
+#include "helptestpages.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <gtest/gtest.h>
+
+namespace fenlowick {
+namespace {
+
+// The topics of the program's Help commands.
+const QStringList kTopics = {QStringLiteral("\\help.htm"), QStringLiteral("\\file_open_save.htm"),
+                             QStringLiteral("\\calc.htm"), QStringLiteral("\\graphing.htm"),
+                             QStringLiteral("\\viewing.htm")};
+
+QString installedFolder() {
+    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("help"));
+}
+
+QString readText(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    return QString::fromUtf8(file.readAll());
+}
+
+/// The text of a page as a reader sees it: tags removed, entities decoded, blanks joined.
+QString visibleText(const QString& html) {
+    QTextDocument document;
+    document.setHtml(html);
+    return document.toPlainText().simplified();
+}
+
+TEST(HelpPages, EveryTopicIsInstalledBesideTheProgram) {
+    // An empty StartFolder: the pages must come from beside the executable.
+    const QTemporaryDir start;
+    const HelpTopicLocator locator = HelpTopicLocator::forProgram(start.path());
+    for (const QString& topic : kTopics) {
+        const QString path = locator.find(topic);
+        EXPECT_EQ(
+            path,
+            QDir(installedFolder()).absoluteFilePath(HelpTopicLocator::normalisedTopic(topic)))
+            << topic.toStdString();
+    }
+    EXPECT_TRUE(QFile::exists(QDir(installedFolder()).filePath(QStringLiteral("help.css"))));
+}
+
+TEST(HelpPages, EveryTopicShowsWithItsOwnTitle) {
+    const QTemporaryDir start;
+    HelpBrowserHost host(start.path());
+    QStringList titles;
+    for (const QString& topic : kTopics) {
+        host.showTopic(topic);
+        frmBrowser* browser = host.browser();
+        ASSERT_TRUE(QTest::qWaitFor([&] {
+            return !browser->isBusy() &&
+                   browser->page()->source().fileName() == HelpTopicLocator::normalisedTopic(topic);
+        }));
+        const QString title = browser->windowTitle();
+        EXPECT_FALSE(title.isEmpty()) << topic.toStdString();
+        EXPECT_NE(title, QStringLiteral("Help page not found")) << topic.toStdString();
+        EXPECT_FALSE(titles.contains(title)) << title.toStdString();
+        titles << title;
+    }
+}
+
+/// The colour of the first main heading of the page shown; invalid when it has none.
+QColor headingColour(const HelpPane& pane) {
+    for (QTextBlock block = pane.document()->begin(); block.isValid(); block = block.next()) {
+        if (block.blockFormat().headingLevel() == 1) {
+            return block.charFormat().foreground().color();
+        }
+    }
+    return {};
+}
+
+TEST(HelpPages, EveryPageIsStyledByTheSharedStyleSheet) {
+    const QTemporaryDir start;
+    HelpPane pane(HelpTopicLocator::forProgram(start.path()));
+    const QColor heading(0x00, 0x00, 0xc0);
+    for (const QString& topic : kTopics) {
+        pane.setSource(pane.topicAddress(topic));
+        EXPECT_EQ(headingColour(pane), heading) << topic.toStdString();
+    }
+}
+
+TEST(HelpPages, APageOfStartFolderWithoutItsStyleSheetTakesTheInstalledOne) {
+    const QTemporaryDir start;
+    ASSERT_TRUE(QFile::copy(QDir(installedFolder()).filePath(QStringLiteral("calc.htm")),
+                            QDir(start.path()).filePath(QStringLiteral("calc.htm"))));
+    HelpPane pane(HelpTopicLocator::forProgram(start.path()));
+    pane.setSource(pane.topicAddress(QStringLiteral("\\calc.htm")));
+    ASSERT_EQ(pane.source(),
+              QUrl::fromLocalFile(QDir(start.path()).filePath(QStringLiteral("calc.htm"))));
+    EXPECT_EQ(headingColour(pane), QColor(0x00, 0x00, 0xc0));
+}
+
+TEST(HelpPages, EveryLinkBetweenPagesLeadsToAnExistingPageAndSection) {
+    const QRegularExpression link(QStringLiteral("href=\"([^\"]*)\""));
+    int links = 0;
+    for (const QString& topic : kTopics) {
+        const QString name = HelpTopicLocator::normalisedTopic(topic);
+        const QString html = readText(QDir(installedFolder()).filePath(name));
+        for (const QRegularExpressionMatch& match : link.globalMatch(html)) {
+            const QString target = match.captured(1);
+            if (target.startsWith(QStringLiteral("http")) || target == QStringLiteral("help.css")) {
+                continue;
+            }
+            ++links;
+            const qsizetype hash = target.indexOf(QLatin1Char('#'));
+            const QString file = hash < 0 ? target : target.left(hash);
+            const QString section = hash < 0 ? QString() : target.mid(hash + 1);
+            const QString targetHtml =
+                readText(QDir(installedFolder()).filePath(file.isEmpty() ? name : file));
+            EXPECT_FALSE(targetHtml.isEmpty())
+                << name.toStdString() << " -> " << target.toStdString();
+            if (!section.isEmpty()) {
+                EXPECT_TRUE(targetHtml.contains(QStringLiteral("id=\"%1\"").arg(section)))
+                    << name.toStdString() << " -> " << target.toStdString();
+            }
+        }
+    }
+    EXPECT_GT(links, 20);
+}
+
+TEST(HelpPages, TheCalcPageQuotesTheRunsMessagesWordForWord) {
+    const QString text =
+        visibleText(readText(QDir(installedFolder()).filePath(QStringLiteral("calc.htm"))));
+    for (const char* message :
+         {messages::kNoIncrement, messages::kNoTolerance, messages::kIncrementRange,
+          messages::kTooManyDecimals, messages::kNoData, messages::kNoSourceLabels,
+          messages::kNoIsotopeLabels, messages::kTooFewSources, messages::kNoObservations}) {
+        EXPECT_TRUE(text.contains(QString::fromUtf8(message))) << message;
+    }
+}
+
+} // namespace
+} // namespace fenlowick

@@ -64,7 +64,8 @@ TEST(EntryRules, MixtureAndSignatureMessageEndsWithABlank) {
     for (BoxKind kind : {BoxKind::Mixture, BoxKind::Signature}) {
         EXPECT_EQ(leaveCheckMessage(kind, "12,5a"),
                   std::string("Please enter only numeric values "));
-        EXPECT_EQ(leaveCheckMessage(kind, "n.d."), std::string("Please enter only numeric values "));
+        EXPECT_EQ(leaveCheckMessage(kind, "n.d."),
+                  std::string("Please enter only numeric values "));
         for (const char* text : {"", "-21.35", "1E-3", "1000"}) {
             EXPECT_EQ(leaveCheckMessage(kind, text), std::nullopt) << text;
         }

@@ -149,11 +149,11 @@ TEST_F(MainWindowTest, MenuBarHasNineCommandsWithoutSubmenus) {
         names << action->objectName();
         EXPECT_EQ(action->menu(), nullptr);
     }
-    EXPECT_EQ(texts, (QStringList{QStringLiteral("&File"), QStringLiteral("&Calc"),
-                                  QStringLiteral("&Print"), QStringLiteral("&Clear"),
-                                  QStringLiteral("&View"), QStringLiteral("&Graph"),
-                                  QStringLiteral("&Exit"), QStringLiteral("&About"),
-                                  QStringLiteral("&Help")}));
+    EXPECT_EQ(
+        texts,
+        (QStringList{QStringLiteral("&File"), QStringLiteral("&Calc"), QStringLiteral("&Print"),
+                     QStringLiteral("&Clear"), QStringLiteral("&View"), QStringLiteral("&Graph"),
+                     QStringLiteral("&Exit"), QStringLiteral("&About"), QStringLiteral("&Help")}));
     EXPECT_EQ(names, (QStringList{QStringLiteral("FileOpen"), QStringLiteral("Calculate"),
                                   QStringLiteral("PrintData"), QStringLiteral("ClearForm"),
                                   QStringLiteral("ViewOutput"), QStringLiteral("GraphData"),
@@ -249,7 +249,8 @@ TEST_F(LeaveCheckTest, IncrementRange) {
         const LeaveResult result = leave("Increment", QString::fromLatin1(text));
         EXPECT_FALSE(result.moved) << text;
         EXPECT_EQ(result.text, QString());
-        EXPECT_EQ(result.messages, QStringList{QStringLiteral("Please enter values between 1 and 100")});
+        EXPECT_EQ(result.messages,
+                  QStringList{QStringLiteral("Please enter values between 1 and 100")});
         EXPECT_EQ(result.beeps, 1);
     }
     const LeaveResult letters = leave("Increment", QStringLiteral("abc"));
@@ -282,7 +283,8 @@ TEST_F(LeaveCheckTest, SignatureAndMixtureRefuseTextWithTheTrailingBlankMessage)
         const LeaveResult result = leave(name, QStringLiteral("12,5a"));
         EXPECT_FALSE(result.moved) << name;
         EXPECT_EQ(result.text, QString());
-        EXPECT_EQ(result.messages, QStringList{QStringLiteral("Please enter only numeric values ")});
+        EXPECT_EQ(result.messages,
+                  QStringList{QStringLiteral("Please enter only numeric values ")});
         EXPECT_EQ(result.beeps, 1);
         EXPECT_EQ(focusName(), QString::fromLatin1(name));
         EXPECT_EQ(textColour(box(name)), QColor(Qt::white));
@@ -452,7 +454,7 @@ TEST_F(MainWindowTest, ClearEmptiesEveryBoxTheTitleIncluded) {
 TEST_F(MainWindowTest, ViewShowsTheNoteBeforeAskingForTheViewer) {
     qsizetype messagesAtRequest = -1;
     QObject::connect(&window, &frmMain::viewOutputRequested, &window,
-            [&] { messagesAtRequest = notes.messages.size(); });
+                     [&] { messagesAtRequest = notes.messages.size(); });
     window.menuCommand(QStringLiteral("ViewOutput"))->trigger();
     EXPECT_EQ(messagesAtRequest, 1);
     ASSERT_EQ(notes.messages.size(), 1);

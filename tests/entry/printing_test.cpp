@@ -33,8 +33,8 @@ int pageCount(const QString& pdf) {
     if (!file.open(QIODevice::ReadOnly)) {
         return -1;
     }
-    return static_cast<int>(
-        QString::fromLatin1(file.readAll()).count(QRegularExpression(QStringLiteral("/Type\\s*/Page\\b"))));
+    return static_cast<int>(QString::fromLatin1(file.readAll())
+                                .count(QRegularExpression(QStringLiteral("/Type\\s*/Page\\b"))));
 }
 
 class PrintingTest : public ::testing::Test {

@@ -303,7 +303,10 @@ Entry frmMain::entry() const {
 
 void frmMain::setEntry(const Entry& entry) {
     for (int tab = 0; tab < kEntryBoxCount; ++tab) {
-        m_byTab[tab]->setText(QString::fromStdString(entryField(entry, fieldIndexOfTab(tab))));
+        QLineEdit* box = m_byTab[tab];
+        box->setText(QString::fromStdString(entryField(entry, fieldIndexOfTab(tab))));
+        // A label longer than its box shows its beginning, also in the right-aligned boxes.
+        box->setCursorPosition(0);
     }
 }
 

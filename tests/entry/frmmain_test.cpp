@@ -439,6 +439,11 @@ TEST_F(MainWindowTest, SetEntryFillsTheBoxesInDataFileOrder) {
     EXPECT_EQ(box("Col2_1")->text(), QStringLiteral("f22"));
     EXPECT_EQ(box("Col4_9")->text(), QStringLiteral("f72"));
     EXPECT_TRUE(notes.messages.isEmpty());
+
+    Entry longLabel;
+    longLabel.sources[2] = "Benthic microalgae and sewage particulates";
+    window.setEntry(longLabel);
+    EXPECT_EQ(box("Sources_2")->cursorPosition(), 0);
 }
 
 TEST_F(MainWindowTest, ClearEmptiesEveryBoxTheTitleIncluded) {

@@ -19,6 +19,7 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QScreen>
+#include <algorithm>
 #include <cmath>
 
 namespace fenlowick {

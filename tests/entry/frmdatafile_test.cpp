@@ -234,9 +234,8 @@ TEST_F(DataFileDialogTest, AQuoteInsideAFieldEndsItWhenReadBack) {
 }
 
 TEST_F(DataFileDialogTest, AFailedSaveNamesTheFileAndKeepsTheDialog) {
+    // A name that leads below a regular file cannot be created, not even by root.
     test::writeFile(temp.path() / "blocker", "a regular file");
-    dialog.controls().setFolder(QString::fromStdString((temp.path() / "blocker").string()));
-    // The folder list cannot stand in a regular file; point the name below it instead.
     dialog.controls().setFolder(QString::fromStdString(temp.path().string()));
     typeName(QStringLiteral("blocker/run"));
     dialog.FileSave_Click();

@@ -129,6 +129,11 @@ TEST_F(DataFileDialogTest, SaveForcesTheDatExtensionOnTheNameOnly) {
     dialog.FileSave_Click();
     EXPECT_EQ(test::filesIn(temp.path() / "my.data"), std::vector<std::string>{"run.dat"});
     EXPECT_TRUE(notes.messages.isEmpty());
+
+    // At the root there is exactly one separator between the folder and the name.
+    dialog.controls().setFolder(QStringLiteral("/"));
+    typeName(QStringLiteral("run.txt"));
+    EXPECT_EQ(dialog.savePath(), QStringLiteral("/run.dat"));
 }
 
 TEST_F(DataFileDialogTest, SavingOverAnExistingFileReplacesIt) {

@@ -416,6 +416,16 @@ void frmMain::giveBackColours(QLineEdit* box) {
 }
 
 bool frmMain::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+    case QEvent::FocusIn:
+    case QEvent::FocusOut:
+    case QEvent::KeyPress:
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+        break;
+    default:
+        return QMainWindow::eventFilter(watched, event);
+    }
     if (const std::optional<int> tab = tabOf(watched)) {
         QLineEdit* box = m_byTab[*tab];
         switch (event->type()) {

@@ -211,6 +211,21 @@ TEST_F(MainWindowTest, FocusColoursComeAndGoPerKindOfBox) {
     EXPECT_EQ(background(box("Isotope_2")), kDarkRed);
 }
 
+TEST_F(MainWindowTest, AnotherWindowTakingTheFocusRunsNoCheckAndKeepsTheColours) {
+    typeInto("Threshold", QStringLiteral("x"));
+    QWidget other;
+    other.show();
+    other.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+    EXPECT_EQ(background(box("Threshold")), kDarkRed);
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    EXPECT_EQ(focusName(), QStringLiteral("Threshold"));
+    EXPECT_EQ(background(box("Threshold")), kDarkRed);
+    EXPECT_EQ(box("Threshold")->text(), QStringLiteral("x"));
+    EXPECT_TRUE(notes.messages.isEmpty());
+}
+
 /// Leaves the named box by Tab with `text` typed in it; returns whether the focus moved.
 struct LeaveResult {
     bool moved;

@@ -1,14 +1,16 @@
 #include "application.h"
 
-#include "calculationrun.h"
-#include "checks.h"
+#include "calcui/calculationcontroller.h"
+#include "calcui/frmoutputfiles.h"
+#include "calcui/frmprogress.h"
 #include "entry/frmdatafile.h"
 #include "entry/frmmain.h"
+#include "help/frmbrowser.h"
+#include "help/helpbrowserhost.h"
 #include "widgets/notifier.h"
 
+#include <QAction>
 #include <QApplication>
-#include <QFileDialog>
-#include <QFileInfo>
 
 namespace fenlowick {
 
@@ -16,15 +18,21 @@ Application::Application(const QString& startFolder, QObject* parent)
     : QObject(parent), m_main(std::make_unique<frmMain>(startFolder)) {
     m_windows.emplace_back(m_main.get());
     createDataFileDialog(m_main->dataFolder());
-
-    m_outputNamePrompt = [](QWidget* window, const QString& folder) {
-        return QFileDialog::getSaveFileName(window, QStringLiteral("Fenlowick - Output file"),
-                                            folder);
-    };
-
     frmMain* main = m_main.get();
+
+    m_calculation = new CalculationController(main);
+    m_calculation->outputDialog()->setFolder(main->outputFolder());
+    m_windows.emplace_back(m_calculation->outputDialog());
+    m_help = new HelpBrowserHost(startFolder, main);
+
     connect(main, &frmMain::fileOpenRequested, this, &Application::openDataFile);
-    connect(main, &frmMain::calculateRequested, this, &Application::calculate);
+    connect(main, &frmMain::calculateRequested, this,
+            [this] { m_calculation->calculate(m_main->entry()); });
+    // One run at a time: the second would share the first one's output name.
+    connect(m_calculation, &CalculationController::runningChanged, this, [this](bool running) {
+        m_main->menuCommand(QStringLiteral("Calculate"))->setEnabled(!running);
+    });
+    connect(m_calculation, &CalculationController::helpRequested, this, &Application::showHelp);
     connect(main, &frmMain::viewOutputRequested, this,
             [this] { showNotBuiltYet(QStringLiteral("statistics viewer")); });
     connect(main, &frmMain::graphRequested, this,
@@ -41,10 +49,6 @@ frmDataFile* Application::dataFileDialog() const {
 
 void Application::start() {
     m_main->show();
-}
-
-void Application::setOutputNamePrompt(OutputNamePrompt prompt) {
-    m_outputNamePrompt = std::move(prompt);
 }
 
 void Application::createDataFileDialog(const QString& folder) {
@@ -68,48 +72,7 @@ void Application::openDataFile() {
     m_dataFile->showFromMenu();
 }
 
-void Application::calculate() {
-    frmMain* main = m_main.get();
-    const Entry entry = main->entry();
-    if (const Expected<CalculationInput> checked = checkEntry(entry); !checked) {
-        notifier().inform(main, QString::fromStdString(checked.error().message));
-        return;
-    }
-    const QString path = m_outputNamePrompt(main, main->outputFolder());
-    if (path.isEmpty()) {
-        return;
-    }
-    const QFileInfo chosen(path);
-    RunRequest request;
-    request.entry = entry;
-    request.folder = chosen.absolutePath().toStdString();
-    request.typedName = chosen.fileName().toStdString();
-
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const RunOutcome outcome = runCalculation(request);
-    QApplication::restoreOverrideCursor();
-
-    switch (outcome.status) {
-    case RunOutcome::Status::Completed:
-        if (outcome.notice) {
-            notifier().inform(main, QString::fromStdString(*outcome.notice));
-        }
-        notifier().inform(main, QString::fromStdString(outcome.message));
-        break;
-    case RunOutcome::Status::Refused:
-    case RunOutcome::Status::FileError:
-        notifier().inform(main, QString::fromStdString(outcome.message));
-        break;
-    case RunOutcome::Status::NoName:
-    case RunOutcome::Status::Cancelled:
-        break;
-    }
-}
-
-void Application::showHelp(const QString& topicFile) {
-    Q_UNUSED(topicFile)
-    showNotBuiltYet(QStringLiteral("help browser"));
-}
+void Application::showHelp(const QString& topicFile) { m_help->showTopic(topicFile); }
 
 void Application::showNotBuiltYet(const QString& window) {
     // The windows of later work; each call is replaced when its window exists.
@@ -123,6 +86,14 @@ void Application::closeAllWindows() {
         return;
     }
     m_ending = true;
+    // A running search stops and leaves no files; its windows close with the others.
+    m_calculation->cancel();
+    if (frmProgress* progress = m_calculation->progressWindow()) {
+        progress->close();
+    }
+    if (frmBrowser* browser = m_help->browser()) {
+        browser->close();
+    }
     // Most recently created first; the main window is closing already and goes last.
     for (auto window = m_windows.rbegin(); window != m_windows.rend(); ++window) {
         if (*window != nullptr && window->data() != m_main.get()) {

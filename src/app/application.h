@@ -4,14 +4,15 @@
 #include <QPointer>
 #include <QString>
 #include <QWidget>
-#include <functional>
 #include <memory>
 #include <vector>
 
 namespace fenlowick {
 
+class CalculationController;
 class frmDataFile;
 class frmMain;
+class HelpBrowserHost;
 
 /// The program: creates the main window and the windows it reaches, connects the main
 /// window's commands to them, and ends the program when the main window closes.
@@ -32,10 +33,11 @@ public:
     /// command creates it again.
     frmDataFile* dataFileDialog() const;
 
-    /// Asks for the path of the result files of a calculation, starting in `folder`; an
-    /// empty answer cancels the run. A plain save-file prompt unless replaced (tests).
-    using OutputNamePrompt = std::function<QString(QWidget* parent, const QString& folder)>;
-    void setOutputNamePrompt(OutputNamePrompt prompt);
+    /// The Calc command: output-file dialog, progress window, the run on a worker thread.
+    CalculationController* calculation() const { return m_calculation; }
+
+    /// The one help browser every Help command shows its topic in.
+    HelpBrowserHost* help() const { return m_help; }
 
 signals:
     /// Every window has been closed; the event loop is asked to end.
@@ -44,7 +46,6 @@ signals:
 private:
     void createDataFileDialog(const QString& folder);
     void openDataFile();
-    void calculate();
     void showHelp(const QString& topicFile);
     void showNotBuiltYet(const QString& window);
     void closeAllWindows();
@@ -53,7 +54,8 @@ private:
     QPointer<frmDataFile> m_dataFile;
     /// The windows in the order they were created; closed in reverse at the end.
     std::vector<QPointer<QWidget>> m_windows;
-    OutputNamePrompt m_outputNamePrompt;
+    CalculationController* m_calculation = nullptr;
+    HelpBrowserHost* m_help = nullptr;
     bool m_ending = false;
 };
 

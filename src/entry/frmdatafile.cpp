@@ -143,6 +143,11 @@ void frmDataFile::FileSave_Click() {
     }
     const std::string path = savePath().toStdString();
     const Status saved = writeDataFile(path, m_main->entry());
+    if (!saved && saved.error().kind == Error::Kind::Refused) {
+        // A text the file cannot hold: the message names the box to correct.
+        notifier().inform(this, QString::fromStdString(saved.error().message));
+        return;
+    }
     if (!saved) {
         notifier().inform(this,
                           QStringLiteral("The data file %1 could not be saved: %2")

@@ -1,5 +1,10 @@
 #include "app/application.h"
 
+#include "calcui/calculationcontroller.h"
+#include "calcui/frmoutputfiles.h"
+#include "help/frmbrowser.h"
+#include "help/helppane.h"
+#include "help/helpbrowserhost.h"
 #include "datafile.h"
 #include "entry/frmdatafile.h"
 #include "entry/frmmain.h"
@@ -9,6 +14,7 @@
 #include "widgets/filebrowsercontrols.h"
 
 #include <QAction>
+#include <QPushButton>
 #include <QCoreApplication>
 #include <QDir>
 #include <QEvent>
@@ -21,24 +27,27 @@ namespace {
 
 class ApplicationTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        program.setOutputNamePrompt([this](QWidget*, const QString& folder) {
-            ++prompts;
-            promptFolder = folder;
-            return answer;
-        });
+    frmMain* main() const { return program.mainWindow(); }
+    frmOutputFiles* outputDialog() const { return program.calculation()->outputDialog(); }
+
+    /// Calc, then Save in the output-file dialog with `name`; waits for the run to end.
+    bool calculateAs(const QString& name) {
+        QSignalSpy finished(program.calculation(), &CalculationController::runFinished);
+        command("Calculate");
+        if (!outputDialog()->isVisible()) {
+            return false;
+        }
+        outputDialog()->setTypedName(name);
+        QTest::mouseClick(outputDialog()->saveButton(), Qt::LeftButton);
+        return finished.wait(20000);
     }
 
-    frmMain* main() const { return program.mainWindow(); }
     void command(const char* name) { main()->menuCommand(QString::fromLatin1(name))->trigger(); }
     QString start() const { return QString::fromStdString(temp.path().string()); }
 
     test::TempDir temp;
     test::RecordingNotifier notes;
     Application program{start()};
-    QString answer;
-    QString promptFolder;
-    int prompts = 0;
 };
 
 TEST_F(ApplicationTest, FileShowsTheDataDialogAtTheDataFolder) {
@@ -98,38 +107,60 @@ TEST_F(ApplicationTest, WindowsOfLaterWorkSaySoPlainly) {
               QStringLiteral("The statistics viewer is not built yet in this version of "
                              "Fenlowick."));
     command("GraphData");
+    ASSERT_EQ(notes.messages.size(), 3);
+    EXPECT_TRUE(notes.messages[2].contains(QStringLiteral("graph window is not built yet")));
+}
+
+TEST_F(ApplicationTest, EveryHelpCommandShowsItsTopicInTheOneBrowser) {
+    ASSERT_EQ(program.help()->browser(), nullptr);
     command("help");
+    frmBrowser* browser = program.help()->browser();
+    ASSERT_NE(browser, nullptr);
+    EXPECT_TRUE(browser->isVisible());
+    const auto showing = [browser](const char* page) {
+        return QTest::qWaitFor([browser, page] {
+            return !browser->isBusy() &&
+                   browser->page()->source().fileName() == QString::fromLatin1(page);
+        });
+    };
+    EXPECT_TRUE(showing("help.htm"));
     command("FileOpen");
     program.dataFileDialog()->help_Click();
-    ASSERT_EQ(notes.messages.size(), 5);
-    EXPECT_TRUE(notes.messages[2].contains(QStringLiteral("graph window is not built yet")));
-    EXPECT_TRUE(notes.messages[3].contains(QStringLiteral("help browser is not built yet")));
-    EXPECT_TRUE(notes.messages[4].contains(QStringLiteral("help browser is not built yet")));
+    EXPECT_EQ(program.help()->browser(), browser);
+    EXPECT_TRUE(showing("file_open_save.htm"));
+    QTest::mouseClick(outputDialog()->helpButton(), Qt::LeftButton);
+    EXPECT_TRUE(showing("calc.htm"));
+    EXPECT_TRUE(notes.messages.isEmpty());
 }
 
 TEST_F(ApplicationTest, CalcRefusesAnIncompleteEntryBeforeAskingForAName) {
     main()->ClearForm_Click();
     command("Calculate");
     EXPECT_EQ(notes.messages, QStringList{QString::fromLatin1(messages::kNoIncrement)});
-    EXPECT_EQ(prompts, 0);
+    EXPECT_FALSE(outputDialog()->isVisible());
 }
 
 TEST_F(ApplicationTest, CalcWritesTheResultFilesAndReportsTheTimes) {
     main()->setEntry(test::threeSourceEntry());
-    answer = start() + QStringLiteral("/output/worked.txt");
-    command("Calculate");
-    EXPECT_EQ(prompts, 1);
-    EXPECT_EQ(promptFolder, start() + QStringLiteral("/output"));
+    QSignalSpy running(program.calculation(), &CalculationController::runningChanged);
+    ASSERT_TRUE(calculateAs(QStringLiteral("worked.txt")));
+    EXPECT_EQ(outputDialog()->folder(), start() + QStringLiteral("/output"));
     ASSERT_EQ(notes.messages.size(), 1);
     EXPECT_TRUE(notes.messages[0].startsWith(QString::fromLatin1(messages::kCompletedPrefix)));
     EXPECT_EQ(test::filesIn(temp.path() / "output"),
               (std::vector<std::string>{"worked.out", "worked.tot"}));
+    // Calc is unavailable while the run lasts, and available again after it.
+    ASSERT_EQ(running.count(), 2);
+    EXPECT_TRUE(main()->menuCommand(QStringLiteral("Calculate"))->isEnabled());
 }
 
 TEST_F(ApplicationTest, CalcWithoutANameEndsSilently) {
     main()->setEntry(test::threeSourceEntry());
     command("Calculate");
-    EXPECT_EQ(prompts, 1);
+    ASSERT_TRUE(outputDialog()->isVisible());
+    outputDialog()->setTypedName(QString());
+    QTest::mouseClick(outputDialog()->saveButton(), Qt::LeftButton);
+    QTest::qWait(50);
     EXPECT_TRUE(notes.messages.isEmpty());
     EXPECT_TRUE(test::filesIn(temp.path() / "output").empty());
 }
@@ -138,11 +169,10 @@ TEST_F(ApplicationTest, CalcWithoutFeasibleSolutionsShowsTheNoticeFirst) {
     Expected<Entry> entry = readDataFile(FENLOWICK_EXAMPLES "/heron-no-solution.dat");
     ASSERT_TRUE(entry.hasValue());
     main()->setEntry(*entry);
-    answer = start() + QStringLiteral("/output/heron");
-    command("Calculate");
-    ASSERT_EQ(notes.messages.size(), 2);
+    ASSERT_TRUE(calculateAs(QStringLiteral("heron")));
+    ASSERT_GE(notes.messages.size(), 2);
     EXPECT_EQ(notes.messages[0], QString::fromLatin1(messages::kNoObservations));
-    EXPECT_TRUE(notes.messages[1].startsWith(QString::fromLatin1(messages::kCompletedPrefix)));
+    EXPECT_TRUE(notes.messages.last().startsWith(QString::fromLatin1(messages::kCompletedPrefix)));
 }
 
 TEST_F(ApplicationTest, ExitClosesEveryWindowMostRecentFirstAndEnds) {

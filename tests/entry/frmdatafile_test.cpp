@@ -221,13 +221,23 @@ TEST_F(DataFileDialogTest, AWindowsCodePageFileShowsItsLabels) {
               QStringLiteral("Caf\u00e9 \u00b5g"));
 }
 
-TEST_F(DataFileDialogTest, AQuoteInsideAFieldEndsItWhenReadBack) {
+TEST_F(DataFileDialogTest, SaveRefusesAQuoteInsideAFieldAndWritesNothing) {
     Entry entry = test::threeSourceEntry();
     entry.title = "He said \"hi\" to me";
     main.setEntry(entry);
     typeName(QStringLiteral("quote"));
     dialog.FileSave_Click();
-    main.ClearForm_Click();
+    ASSERT_EQ(notes.messages.size(), 1);
+    EXPECT_TRUE(notes.messages.first().contains(
+        QStringLiteral("Please remove the double quote (\") from the title")))
+        << notes.messages.first().toStdString();
+    EXPECT_FALSE(std::filesystem::exists(dataPath("quote.dat")));
+}
+
+TEST_F(DataFileDialogTest, AFileHoldingAQuoteInsideAFieldLoadsByTheReadingRule) {
+    Entry entry = test::threeSourceEntry();
+    entry.title = "He said \"hi\" to me";
+    test::writeFile(dataPath("quote.dat"), serializeDataFile(entry));
     typeName(QStringLiteral("quote.dat"));
     dialog.FileOpen_Click();
     EXPECT_TRUE(notes.messages.isEmpty());

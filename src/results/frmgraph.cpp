@@ -6,9 +6,9 @@
 #include "widgets/twips.h"
 
 #include <QAction>
-#include <QBarCategoryAxis>
 #include <QBarSeries>
 #include <QBarSet>
+#include <QCategoryAxis>
 #include <QChart>
 #include <QChartView>
 #include <QCloseEvent>
@@ -35,8 +35,16 @@ int twipsOf(double twips, const QWidget* widget) {
     return twipsToPixels(static_cast<int>(std::lround(twips)), widget);
 }
 
-/// With more levels than this the level labels stand upright so that they do not overlap.
-constexpr int kUprightLabelRows = 26;
+/// With more levels than this only every 5th or 10th level is labelled, so that the labels
+/// do not overlap.
+constexpr int kAllLabelledRows = 26;
+
+int labelStep(int rows) {
+    if (rows <= kAllLabelledRows) {
+        return 1;
+    }
+    return rows <= 5 * kAllLabelledRows ? 5 : 10;
+}
 
 /// Exported PNG images have this many pixels per pixel on the screen.
 constexpr int kImageScale = 2;
@@ -99,8 +107,11 @@ frmGraph::frmGraph(QWidget* parent)
     m_series->setBarWidth(0.8);
     m_chart->addSeries(m_series);
 
-    m_levelAxis = new QBarCategoryAxis();
+    // The bars stand at 0, 1, 2, ...; each label is placed under its bar.
+    m_levelAxis = new QCategoryAxis();
     m_levelAxis->setTitleText(QStringLiteral("Source Proportion"));
+    m_levelAxis->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
+    m_levelAxis->setGridLineVisible(false);
     m_percentAxis = new QValueAxis();
     m_percentAxis->setTitleText(QStringLiteral("Percent Frequency"));
     m_percentAxis->setLabelFormat(QStringLiteral("%.0f"));
@@ -144,8 +155,9 @@ void frmGraph::applyStartupSize(int screenWidthTwips, int screenHeightTwips) {
     const int chartHeight = twipsOf(0.85 * screenHeightTwips, this);
     const int clientHeight = height - menuBar()->sizeHint().height();
     const int top = twipsToPixels(60, this) + m_pathLabelHeight + twipsToPixels(60, this);
-    const int side = std::max(0, (width - chartWidth) / 2);
-    m_chartMargins = QMargins(side, top, side, std::max(0, clientHeight - top - chartHeight));
+    const int left = std::max(0, (width - chartWidth) / 2);
+    const int right = std::max(0, width - chartWidth - left);
+    m_chartMargins = QMargins(left, top, right, std::max(0, clientHeight - top - chartHeight));
     resize(width, height);
     layOutClient();
     centreOnScreen(this);
@@ -169,7 +181,14 @@ GraphReadError frmGraph::loadFile(const QString& path) {
     m_loadedPath = path;
     m_percentAxis->setRange(0, m_graph.scaleMax);
     m_percentAxis->setTickCount(m_graph.divisions + 1);
-    m_levelAxis->setLabelsAngle(m_graph.rowCount() >= kUprightLabelRows ? -90 : 0);
+    for (const QString& label : m_levelAxis->categoriesLabels()) {
+        m_levelAxis->remove(label);
+    }
+    const int step = labelStep(m_graph.rowCount());
+    for (int r = 0; r < m_graph.rowCount(); r += step) {
+        m_levelAxis->append(QString::fromStdString(m_graph.levelLabels[r]), r);
+    }
+    m_levelAxis->setRange(-0.5, m_graph.rowCount() - 0.5);
     showSource(1);
     m_navigation.loaded(m_graph.sourceCount());
     m_chartView->show();
@@ -203,17 +222,16 @@ void frmGraph::openGraphFileFromDialog() {
 void frmGraph::showSource(int source) {
     const int j = source - 1;
     m_chart->setTitle(QStringLiteral("SOURCE: ") + QString::fromStdString(m_graph.sourceNames[j]));
-    QStringList labels;
     QList<qreal> values;
     for (int r = 0; r < m_graph.rowCount(); ++r) {
-        labels << QString::fromStdString(m_graph.levelLabels[r]);
         values << static_cast<qreal>(m_graph.percent[j][r]);
-    }
-    if (m_levelAxis->categories() != labels) {
-        m_levelAxis->setCategories(labels);
     }
     m_bars->remove(0, m_bars->count());
     m_bars->append(values);
+}
+
+QStringList frmGraph::levelAxisLabels() const {
+    return m_levelAxis->categoriesLabels();
 }
 
 void frmGraph::updateCommands() {

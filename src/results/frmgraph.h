@@ -9,7 +9,7 @@
 #include <QString>
 
 class QAction;
-class QBarCategoryAxis;
+class QCategoryAxis;
 class QBarSeries;
 class QBarSet;
 class QChart;
@@ -52,6 +52,10 @@ public:
     const GraphNavigation& navigation() const { return m_navigation; }
 
     QChart* chart() const { return m_chart; }
+    /// The labels under the bars, left to right: every level's label when there are at most
+    /// 26 levels, otherwise those of every 5th (every 10th above 130 levels) so that they
+    /// stay readable.
+    QStringList levelAxisLabels() const;
     QChartView* chartView() const { return m_chartView; }
     QLabel* pathLabel() const { return m_pathLabel; }
     QAction* nextAction() const { return m_nextGraph; }
@@ -108,7 +112,7 @@ private:
     QChartView* m_chartView = nullptr;
     QBarSeries* m_series = nullptr;
     QBarSet* m_bars = nullptr;
-    QBarCategoryAxis* m_levelAxis = nullptr;
+    QCategoryAxis* m_levelAxis = nullptr;
     QValueAxis* m_percentAxis = nullptr;
     QAction* m_fileOpen = nullptr;
     QAction* m_nextGraph = nullptr;

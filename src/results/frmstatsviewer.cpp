@@ -88,9 +88,10 @@ void frmStatsViewer::applyStartupSize(int screenWidthTwips, int screenHeightTwip
     const int gridWidth = twipsOf(0.92 * screenWidthTwips, this);
     const int gridHeight = twipsOf(0.85 * screenHeightTwips, this);
     const int clientHeight = height - menuBar()->sizeHint().height();
-    const int side = std::max(0, (width - gridWidth) / 2);
+    const int left = std::max(0, (width - gridWidth) / 2);
+    const int right = std::max(0, width - gridWidth - left);
     const int top = twipsToPixels(120, this);
-    m_gridMargins = QMargins(side, top, side, std::max(0, clientHeight - top - gridHeight));
+    m_gridMargins = QMargins(left, top, right, std::max(0, clientHeight - top - gridHeight));
     resize(width, height);
     layOutGrid();
     for (int c = 0; c < kGridColumns; ++c) {

@@ -1,8 +1,10 @@
 #include "resultprinting.h"
 
+#include <QFontInfo>
 #include <QFontMetricsF>
 #include <QGraphicsScene>
 #include <QGraphicsView>
+#include <QLabel>
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -121,6 +123,15 @@ bool printWindowImage(QPrinter& printer, QWidget* client, QGraphicsView* chart) 
             if (child == chart) {
                 const QRectF target(child->geometry());
                 chart->scene()->render(&painter, target, chart->sceneRect());
+            } else if (const auto* label = qobject_cast<const QLabel*>(child)) {
+                // Labels are drawn as text, so that a PDF keeps them searchable.
+                // Sized in screen pixels, which the painter's scale maps onto the page.
+                QFont font = label->font();
+                font.setPixelSize(QFontInfo(label->font()).pixelSize());
+                painter.setFont(font);
+                painter.setPen(label->palette().color(QPalette::WindowText));
+                painter.drawText(QRectF(label->geometry()), static_cast<int>(label->alignment()),
+                                 label->text());
             } else {
                 child->render(&painter, child->pos(), QRegion(),
                               QWidget::DrawWindowBackground | QWidget::DrawChildren);

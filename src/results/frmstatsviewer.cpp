@@ -23,6 +23,10 @@ namespace fenlowick {
 
 namespace {
 
+/// Column widths in pixels: at least room for a few digits, at most for a long label.
+constexpr int kLeastColumnWidth = 72;
+constexpr int kWidestColumnWidth = 280;
+
 int twipsOf(double twips, const QWidget* widget) {
     return twipsToPixels(static_cast<int>(std::lround(twips)), widget);
 }
@@ -61,6 +65,8 @@ frmStatsViewer::frmStatsViewer(QWidget* parent)
     m_grid->setSelectionMode(QAbstractItemView::ContiguousSelection);
     m_grid->horizontalHeader()->setSectionsClickable(false);
     m_grid->horizontalHeader()->setHighlightSections(false);
+    m_grid->setWordWrap(false);
+    m_grid->verticalHeader()->setDefaultSectionSize(m_grid->fontMetrics().height() + 6);
     for (int c = 0; c < kGridColumns; ++c) {
         m_grid->setHorizontalHeaderItem(c, new QTableWidgetItem(QString()));
     }
@@ -142,12 +148,17 @@ bool frmStatsViewer::loadFile(const QString& path) {
             }
         }
     }
-    // Wide enough for the texts, but no column wider than a third of the grid.
-    const int least = std::max(40, m_grid->viewport()->width() / kGridColumns);
+    // Each column as wide as its widest text, within limits; measured here rather than by
+    // the view, which looks only at the rows on screen.
+    const QFontMetrics metrics(m_grid->font());
+    const int padding = metrics.horizontalAdvance(QStringLiteral("00"));
     for (int c = 0; c < kGridColumns; ++c) {
-        m_grid->resizeColumnToContents(c);
-        m_grid->setColumnWidth(
-            c, std::clamp(m_grid->columnWidth(c) + 8, least, std::max(least, m_grid->width() / 3)));
+        int widest = 0;
+        for (const GridRow& record : load.records) {
+            widest = std::max(widest, metrics.horizontalAdvance(QString::fromStdString(record[c])));
+        }
+        m_grid->setColumnWidth(c,
+                               std::clamp(widest + padding, kLeastColumnWidth, kWidestColumnWidth));
     }
     m_loadedPath = path;
     return !load.failed;

@@ -1,7 +1,7 @@
 // A manual look at the result windows, for screenshots under a virtual display:
-//   results_preview FILE.tot [SECONDS] [GRID.pdf GRAPH.pdf]
-// shows the statistics viewer and the graph window sized as at start-up with FILE loaded,
-// optionally prints both to PDF files, and quits after SECONDS (default 5).
+//   results_preview FILE.tot [SECONDS [viewer|graph|both [GRID.pdf GRAPH.pdf]]]
+// shows the statistics viewer and/or the graph window sized as at start-up with FILE
+// loaded, optionally prints both to PDF files, and quits after SECONDS (default 5).
 #include "results/frmgraph.h"
 #include "results/frmstatsviewer.h"
 #include "widgets/twips.h"
@@ -34,19 +34,24 @@ int main(int argc, char** argv) {
     fenlowick::frmGraph graph;
     graph.applyStartupSize(width, height);
     graph.loadFile(file);
-    viewer.show();
-    graph.show();
+    const QString which = argc > 3 ? QString::fromLocal8Bit(argv[3]) : QStringLiteral("both");
+    if (which != QStringLiteral("graph")) {
+        viewer.show();
+    }
+    if (which != QStringLiteral("viewer")) {
+        graph.show();
+    }
 
-    if (argc > 4) {
+    if (argc > 5) {
         QTimer::singleShot(500, &app, [&] {
             QPrinter grid(QPrinter::HighResolution);
             grid.setOutputFormat(QPrinter::PdfFormat);
-            grid.setOutputFileName(QString::fromLocal8Bit(argv[3]));
+            grid.setOutputFileName(QString::fromLocal8Bit(argv[4]));
             viewer.printGrid(grid);
             QPrinter chart(QPrinter::HighResolution);
             chart.setOutputFormat(QPrinter::PdfFormat);
             chart.setPageOrientation(QPageLayout::Landscape);
-            chart.setOutputFileName(QString::fromLocal8Bit(argv[4]));
+            chart.setOutputFileName(QString::fromLocal8Bit(argv[5]));
             graph.printWindow(chart);
         });
     }

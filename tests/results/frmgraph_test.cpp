@@ -8,11 +8,13 @@
 #include "widgets/filebrowsercontrols.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QBarSeries>
 #include <QBarSet>
 #include <QCategoryAxis>
 #include <QChart>
 #include <QChartView>
+#include <QDialog>
 #include <QFile>
 #include <QImage>
 #include <QLabel>
@@ -20,8 +22,10 @@
 #include <QListWidget>
 #include <QMenuBar>
 #include <QPrinter>
+#include <QPrinterInfo>
 #include <QSignalSpy>
 #include <QSvgRenderer>
+#include <QTimer>
 #include <QValueAxis>
 #include <gtest/gtest.h>
 
@@ -279,6 +283,21 @@ TEST_F(GraphTest, PrintingGivesOnePagePerCopyWithTheChartAsText) {
     graph.setPrinterChooser([](QPrinter&) { return false; });
     graph.PrtGraph_Click();
     EXPECT_EQ(messages.messages, QStringList{resultmessages::graphPrintFailed()});
+}
+
+TEST_F(GraphTest, WithoutAPrinterTheDialogOffersAPdfBesideTheLoadedFile) {
+    if (!QPrinterInfo::availablePrinters().isEmpty()) {
+        GTEST_SKIP() << "this system has a printer";
+    }
+    open(QStringLiteral("lake.tot"));
+    QTimer::singleShot(0, &graph, [] {
+        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+            dialog->accept();
+        }
+    });
+    graph.PrtGraph_Click();
+    EXPECT_TRUE(messages.messages.isEmpty());
+    EXPECT_EQ(test::pdfPageCount(folder.toStdString() + "/lake-graph.pdf"), 1);
 }
 
 TEST_F(GraphTest, HelpOfTheWindowAndOfItsDialogAsksForTheGraphingTopic) {

@@ -10,14 +10,17 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QDialog>
 #include <QDir>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
 #include <QPrinter>
+#include <QPrinterInfo>
 #include <QSignalSpy>
 #include <QTableWidget>
+#include <QTimer>
 #include <algorithm>
 #include <gtest/gtest.h>
 
@@ -263,6 +266,29 @@ TEST_F(StatsViewerTest, AnEmptyGridPrintsOnePageAndALoadedFileItsRowsInColumnOrd
     EXPECT_EQ(printed[1], "Title: Lake, spring 2024");
     EXPECT_NE(std::find(printed.begin(), printed.end(), "N 12"), printed.end());
     EXPECT_EQ(printed.back(), "0.316 0.1 0.224");
+}
+
+TEST_F(StatsViewerTest, WithoutAPrinterTheDialogOffersAPdfBesideTheLoadedFile) {
+    if (!QPrinterInfo::availablePrinters().isEmpty()) {
+        GTEST_SKIP() << "this system has a printer";
+    }
+    open(QStringLiteral("run.tot"));
+    QTimer::singleShot(0, &viewer, [] {
+        if (QWidget* dialog = QApplication::activeModalWidget()) {
+            qobject_cast<QDialog*>(dialog)->accept();
+        }
+    });
+    viewer.PrintData_Click();
+    EXPECT_TRUE(messages.messages.isEmpty());
+    EXPECT_EQ(pdfPageCount(folder + QStringLiteral("/run.pdf")), 1);
+
+    QTimer::singleShot(0, &viewer, [] {
+        if (QWidget* dialog = QApplication::activeModalWidget()) {
+            qobject_cast<QDialog*>(dialog)->reject();
+        }
+    });
+    viewer.PrintData_Click();
+    EXPECT_EQ(messages.messages, QStringList{resultmessages::viewerPrintFailed()});
 }
 
 TEST_F(StatsViewerTest, CancellingThePrinterDialogGivesThePrintoutMessage) {

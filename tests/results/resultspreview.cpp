@@ -1,12 +1,14 @@
 // A manual look at the result windows, for screenshots under a virtual display:
-//   results_preview FILE.tot [SECONDS [viewer|graph|both [GRID.pdf GRAPH.pdf]]]
+//   results_preview FILE.tot [SECONDS [viewer|graph|both|dialog [GRID.pdf GRAPH.pdf]]]
 // shows the statistics viewer and/or the graph window sized as at start-up with FILE
-// loaded, optionally prints both to PDF files, and quits after SECONDS (default 5).
+// loaded (or the graph window's file dialog at FILE's folder), optionally prints both to
+// PDF files, and quits after SECONDS (default 5).
 #include "results/frmgraph.h"
 #include "results/frmstatsviewer.h"
 #include "widgets/twips.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QPrinter>
 #include <QScreen>
 #include <QTimer>
@@ -35,11 +37,16 @@ int main(int argc, char** argv) {
     graph.applyStartupSize(width, height);
     graph.loadFile(file);
     const QString which = argc > 3 ? QString::fromLocal8Bit(argv[3]) : QStringLiteral("both");
-    if (which != QStringLiteral("graph")) {
-        viewer.show();
-    }
-    if (which != QStringLiteral("viewer")) {
-        graph.show();
+    if (which == QStringLiteral("dialog")) {
+        graph.setGraphFolder(QFileInfo(file).absolutePath());
+        graph.FileOpen_Click();
+    } else {
+        if (which != QStringLiteral("graph")) {
+            viewer.show();
+        }
+        if (which != QStringLiteral("viewer")) {
+            graph.show();
+        }
     }
 
     if (argc > 5) {

@@ -20,6 +20,7 @@
 #include <QPrinterInfo>
 #include <QSignalSpy>
 #include <QTableWidget>
+#include <QTest>
 #include <QTimer>
 #include <algorithm>
 #include <gtest/gtest.h>
@@ -188,14 +189,26 @@ TEST_F(StatsViewerTest, AnEmptyNameLeavesTheGridAndAMissingFileEmptiesIt) {
     EXPECT_TRUE(viewer.openTotals()->isVisible());
 }
 
-TEST_F(StatsViewerTest, AClickOnAFileOpensIt) {
+TEST_F(StatsViewerTest, TheDialogListsEveryFileAndAClickOnOneOpensIt) {
+    test::writeFile(temp.path() / "notes.txt", "x");
     viewer.FileOpen_Click();
     QListWidget* files = viewer.openTotals()->browser()->fileList();
+    ASSERT_EQ(files->count(), 2);
+    EXPECT_EQ(files->item(0)->text(), QStringLiteral("notes.txt"));
     const QList<QListWidgetItem*> found =
         files->findItems(QStringLiteral("run.tot"), Qt::MatchExactly);
     ASSERT_EQ(found.size(), 1);
     emit files->itemClicked(found.first());
     EXPECT_EQ(viewer.cellText(3, 1), QStringLiteral("Lake, spring 2024"));
+    EXPECT_FALSE(viewer.openTotals()->isVisible());
+}
+
+TEST_F(StatsViewerTest, EnterInTheNameBoxOpens) {
+    viewer.FileOpen_Click();
+    QLineEdit* name = viewer.openTotals()->browser()->nameBox();
+    name->setText(QStringLiteral("run.tot"));
+    QTest::keyClick(name, Qt::Key_Return);
+    EXPECT_EQ(viewer.cellText(2, 0), QStringLiteral("Date: "));
     EXPECT_FALSE(viewer.openTotals()->isVisible());
 }
 

@@ -1,0 +1,13 @@
+#include "frmopentotals.h"
+
+#include "resultmessages.h"
+
+namespace fenlowick {
+
+frmOpenTotals::frmOpenTotals(QWidget* parent)
+    : ResultFileDialog(QStringLiteral("Fenlowick - Open Totals for viewing"),
+                       resultmessages::viewingTopic(), {}, parent) {
+    setObjectName(QStringLiteral("frmOpenTotals"));
+}
+
+} // namespace fenlowick

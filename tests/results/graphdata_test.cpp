@@ -1,0 +1,201 @@
+#include "results/graphdata.h"
+#include "results/graphnavigation.h"
+
+#include "resultfiles.h"
+#include "testsupport.h"
+
+#include <gtest/gtest.h>
+
+namespace fenlowick {
+namespace {
+
+/// Levels 0, .1, ... of three sources, every source with the same counts.
+std::vector<std::vector<std::string>> evenLevels(const std::vector<int>& counts) {
+    std::vector<std::vector<std::string>> levels;
+    for (std::size_t b = 0; b < counts.size(); ++b) {
+        const std::string count = std::to_string(counts[b]);
+        levels.push_back({b == 0 ? "0" : "." + std::to_string(b), count, count, count});
+    }
+    return levels;
+}
+
+TEST(ReadGraphData, ThreeSourcesAtIncrementTenGiveElevenLabelledRowsOfPercentages) {
+    const GraphRead read = loadGraphFile(test::expectedResult("generated-5.tot"));
+    ASSERT_EQ(read.error, GraphReadError::None);
+    const GraphData& data = read.data;
+    EXPECT_EQ(data.sourceNames, (std::vector<std::string>{"S1", "S2", "S3"}));
+    EXPECT_EQ(data.levelLabels, (std::vector<std::string>{"0", "0.1", "0.2", "0.3", "0.4", "0.5",
+                                                          "0.6", "0.7", "0.8", "0.9", "1"}));
+    EXPECT_EQ(data.total, 12.0);
+    ASSERT_EQ(data.percent.size(), 3u);
+    // Counts of S2: 2, 4, 4, 2, then zeros; each as a percentage of 12 solutions.
+    EXPECT_EQ(data.percent[1][0], static_cast<float>(2.0 / 12.0 * 100.0));
+    EXPECT_EQ(data.percent[1][1], static_cast<float>(4.0 / 12.0 * 100.0));
+    EXPECT_EQ(data.percent[1][4], 0.0f);
+    EXPECT_EQ(data.percent[0][5], static_cast<float>(2.0 / 12.0 * 100.0));
+    // The largest count is 4 of 12 (33.3 %): 5 x floor(33.8 / 5) + 5.
+    EXPECT_EQ(data.scaleMax, 35.0);
+    EXPECT_EQ(data.divisions, 7);
+}
+
+TEST(GraphScaleMax, LargestPercentageRoundedLoweredToAMultipleOfFivePlusFive) {
+    EXPECT_EQ(graphScaleMax(25, 200), 15.0); // 12.5 %
+    EXPECT_EQ(majorDivisions(15), 3);
+    EXPECT_EQ(graphScaleMax(50, 200), 30.0); // exactly 25 %
+    EXPECT_EQ(majorDivisions(30), 6);
+    EXPECT_EQ(graphScaleMax(200, 200), 105.0); // 100 %
+    EXPECT_EQ(majorDivisions(105), 21);
+    EXPECT_EQ(graphScaleMax(49, 200), 30.0); // 24.5 % rounds up to 25
+    EXPECT_EQ(graphScaleMax(48, 200), 25.0); // 24 %
+    EXPECT_EQ(graphScaleMax(1, 1000), 5.0);  // 0.1 %
+}
+
+TEST(ReadGraphData, TheAxisMaximumComesFromTheLargestCountOfAnySource) {
+    const GraphRead eighth = readGraphData(
+        test::histogramFile({"A", "B", "C"}, evenLevels({25, 25, 25, 25, 25, 25, 25, 25})), true);
+    ASSERT_EQ(eighth.error, GraphReadError::None);
+    EXPECT_EQ(eighth.data.scaleMax, 15.0);
+    EXPECT_EQ(eighth.data.divisions, 3);
+
+    const GraphRead quarter =
+        readGraphData(test::histogramFile({"A", "B", "C"}, evenLevels({50, 50, 50, 50})), true);
+    ASSERT_EQ(quarter.error, GraphReadError::None);
+    EXPECT_EQ(quarter.data.scaleMax, 30.0);
+    EXPECT_EQ(quarter.data.divisions, 6);
+
+    // Source C has every solution at one level; A's counts set the total.
+    const GraphRead whole =
+        readGraphData(test::histogramFile({"A", "B", "C"}, {{"0", "100", "50", "0"},
+                                                            {".5", "100", "150", "200"},
+                                                            {"1", "0", "0", "0"}}),
+                      true);
+    ASSERT_EQ(whole.error, GraphReadError::None);
+    EXPECT_EQ(whole.data.total, 200.0);
+    EXPECT_EQ(whole.data.scaleMax, 105.0);
+    EXPECT_EQ(whole.data.divisions, 21);
+    EXPECT_EQ(whole.data.percent[2][1], 100.0f);
+}
+
+TEST(ReadGraphData, ResultFilesOfOtherKindsAreRejected) {
+    // A feasible-output file has no "HISTOGRAM DATA": its 22nd record is not "INC".
+    EXPECT_EQ(loadGraphFile(test::expectedResult("generated-5.out")).error,
+              GraphReadError::WrongType);
+    // A data file's 73 fields end inside its seventh record.
+    EXPECT_EQ(loadGraphFile(test::conformanceCase("generated-5.dat")).error,
+              GraphReadError::Access);
+    // No feasible solution: the table is read but its total is 0.
+    EXPECT_EQ(loadGraphFile(test::expectedResult("no-feasible.tot")).error, GraphReadError::Access);
+    test::TempDir temp;
+    EXPECT_EQ(loadGraphFile(temp.file("missing.tot")).error, GraphReadError::Access);
+}
+
+TEST(ReadGraphData, LimitsOfTheTableAreAccessErrors) {
+    const std::vector<std::string> eleven{"1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11"};
+    EXPECT_EQ(readGraphData(test::histogramFile(eleven, {}), true).error, GraphReadError::Access);
+
+    std::vector<std::vector<std::string>> rows(103, {"0", "1", "1", "1"});
+    EXPECT_EQ(readGraphData(test::histogramFile({"A", "B", "C"}, rows), true).error,
+              GraphReadError::Access);
+    rows.resize(102);
+    const GraphRead most = readGraphData(test::histogramFile({"A", "B", "C"}, rows), true);
+    EXPECT_EQ(most.error, GraphReadError::None);
+    EXPECT_EQ(most.data.rowCount(), 102);
+
+    EXPECT_EQ(
+        readGraphData(test::histogramFile({"A", "B", "C"}, {{"0", "1", "x", "1"}}), true).error,
+        GraphReadError::Access);
+    // The file ends inside a row.
+    const std::string table = test::record({"HISTOGRAM DATA"}) + test::record({"INC", "A"}) +
+                              test::record({"-", "-"}) + "0,5,\"\"\r\n";
+    EXPECT_EQ(readGraphData(table, true).error, GraphReadError::Access);
+    // "HISTOGRAM DATA" not among the first 21 records.
+    std::string late;
+    for (int i = 0; i < 21; ++i) {
+        late += test::record({"x"});
+    }
+    EXPECT_EQ(
+        readGraphData(late + test::histogramFile({"A", "B", "C"}, evenLevels({1})), true).error,
+        GraphReadError::WrongType);
+}
+
+TEST(ReadGraphData, LabelsThatDoNotSortAfterABlankAreSkippedAndTheStatisticsAreNotRead) {
+    EXPECT_FALSE(sortsAfterBlank(""));
+    EXPECT_FALSE(sortsAfterBlank(" "));
+    EXPECT_TRUE(sortsAfterBlank("  "));
+    EXPECT_TRUE(sortsAfterBlank("!"));
+
+    std::string text = test::record({"HISTOGRAM DATA"}) + test::record({"INC", "A", " ", "C"}) +
+                       test::record({"-"}) + test::record({"0", "3", "7"}) +
+                       test::record({"1", "1", "0"}) + test::record({});
+    text += "anything at all, \"even a broken record"; // never read
+    const GraphRead read = readGraphData(text, true);
+    ASSERT_EQ(read.error, GraphReadError::None);
+    EXPECT_EQ(read.data.sourceNames, (std::vector<std::string>{"A", "C"}));
+    EXPECT_EQ(read.data.rowCount(), 2);
+    // The second source's values come from the column after A, as the labels shift.
+    EXPECT_EQ(read.data.percent[1][0], 175.0f);
+}
+
+TEST(ReadGraphData, ALongFileIsReadAsFarAsTheTableNeeds) {
+    test::TempDir temp;
+    const std::string title(200000, 't');
+    test::writeFile(temp.path() / "long.tot",
+                    test::record({"Title: ", title}) +
+                        test::histogramFile({"A", "B", "C"}, evenLevels({1, 2})));
+    const GraphRead read = loadGraphFile(temp.file("long.tot"));
+    ASSERT_EQ(read.error, GraphReadError::None);
+    EXPECT_EQ(read.data.rowCount(), 2);
+    EXPECT_EQ(read.data.total, 3.0);
+}
+
+TEST(GraphNavigation, NextAndPreviousStopAtTheEndsAndFollowThePosition) {
+    GraphNavigation navigation;
+    EXPECT_EQ(navigation.current(), 0);
+    EXPECT_FALSE(navigation.nextEnabled());
+    EXPECT_FALSE(navigation.previousEnabled());
+    EXPECT_FALSE(navigation.printEnabled());
+    EXPECT_FALSE(navigation.next());
+
+    navigation.loaded(3);
+    EXPECT_EQ(navigation.current(), 1);
+    EXPECT_TRUE(navigation.nextEnabled());
+    EXPECT_FALSE(navigation.previousEnabled());
+    EXPECT_TRUE(navigation.printEnabled());
+    EXPECT_FALSE(navigation.previous());
+
+    EXPECT_TRUE(navigation.next());
+    EXPECT_EQ(navigation.current(), 2);
+    EXPECT_TRUE(navigation.nextEnabled());
+    EXPECT_TRUE(navigation.previousEnabled());
+    EXPECT_TRUE(navigation.next());
+    EXPECT_EQ(navigation.current(), 3);
+    EXPECT_FALSE(navigation.nextEnabled());
+    EXPECT_TRUE(navigation.previousEnabled());
+    EXPECT_FALSE(navigation.next());
+    EXPECT_EQ(navigation.current(), 3);
+
+    EXPECT_TRUE(navigation.previous());
+    EXPECT_TRUE(navigation.previous());
+    EXPECT_EQ(navigation.current(), 1);
+    EXPECT_FALSE(navigation.previousEnabled());
+    EXPECT_TRUE(navigation.nextEnabled());
+
+    // A failed Open: the enabled states stay, but nothing moves.
+    EXPECT_TRUE(navigation.next());
+    navigation.clear();
+    EXPECT_EQ(navigation.current(), 0);
+    EXPECT_TRUE(navigation.previousEnabled());
+    EXPECT_FALSE(navigation.next());
+    EXPECT_FALSE(navigation.previous());
+    EXPECT_EQ(navigation.current(), 0);
+
+    // Opening again always starts at the first source.
+    navigation.loaded(3);
+    EXPECT_FALSE(navigation.previousEnabled());
+    navigation.resetCommands();
+    EXPECT_FALSE(navigation.nextEnabled());
+    EXPECT_FALSE(navigation.printEnabled());
+}
+
+} // namespace
+} // namespace fenlowick

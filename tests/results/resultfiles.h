@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace fenlowick::test {
+
+/// The folder of the engine's expected result files (totals files whose first line holds a
+/// placeholder date), and of the entries they came from.
+std::string expectedResult(const std::string& name);
+std::string conformanceCase(const std::string& name);
+
+/// One record of 12 fields in the result files' syntax: the given fields, quoted unless
+/// they start with a digit, "." or "-", padded with empty text fields, ended by CR LF.
+std::string record(const std::vector<std::string>& fields);
+
+/// A totals file reduced to what the graph window reads: "HISTOGRAM DATA", the "INC"
+/// record with the labels, the rule, one record per level (the level value bare, then one
+/// count per source) and the empty records that end the table.
+std::string histogramFile(const std::vector<std::string>& labels,
+                          const std::vector<std::vector<std::string>>& levels);
+
+/// Runs a program and returns its standard output; empty when it could not run.
+std::string runTool(const std::string& program, const std::vector<std::string>& arguments);
+
+/// The number of pages of a PDF file as pdfinfo reads it; -1 when it cannot.
+int pdfPageCount(const std::string& pdf);
+
+} // namespace fenlowick::test

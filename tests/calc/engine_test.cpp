@@ -196,6 +196,18 @@ TEST(Engine, DifferenceAtTheThresholdIsKeptAndOneUnitAboveRejected) {
     }
 }
 
+TEST(Engine, PredictionThatOverflowsIsNeverFeasible) {
+    // Signatures near the single-precision limit: 50 % of each overflows to +inf and -inf,
+    // and their sum is no number at all. Exactly, (50, 50, 0) predicts -1e40, far from 0.
+    CalculationInput input = inputOf(3, 1, 50.0f, 1.0);
+    input.signature[0][0] = 1e38f;
+    input.signature[0][1] = -3e38f;
+    RecordingSink sink;
+    const EngineResult result = enumeratePlain(input, &sink, kNoControl);
+    EXPECT_EQ(sink.records(), recordsOf({{0, 0, 100}}));
+    EXPECT_EQ(result.feasibleCount, 1u);
+}
+
 TEST(Engine, ToleranceZeroKeepsOnlyDifferencesBelowOneScaledUnit) {
     // Signatures 0, 10, 20; mixture 10: predicted 10 p2 + 20 p3 equals 1000 at (0, 100, 0)
     // and (50, 0, 50) only.

@@ -54,6 +54,12 @@ Expected<CalculationInput> checkEntry(const Entry& entry) {
         return refusal(messages::kTooFewSources);
     }
     for (int k = 0; k <= input.lastIsotope; ++k) {
+        // The totals file holds each mixture as a single-precision number.
+        const auto mixture = toFloat(entry.mixture[k]);
+        if (mixture && std::isinf(*mixture)) {
+            return refusal("The mixture for " + entry.isotope[k] + " (\"" + entry.mixture[k] +
+                           "\") is too large to calculate with.");
+        }
         for (int i = 0; i <= input.lastSource; ++i) {
             if (std::isinf(input.signature[k][i])) {
                 return refusal("The signature in " + entry.sources[i] + " for " + entry.isotope[k] +

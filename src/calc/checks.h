@@ -16,8 +16,8 @@ bool isMissingLabel(std::string_view label);
 /// the program's message. On success, the derived numbers of the run:
 ///  1. Increment not numeric; 2. Threshold not numeric; 3. Increment outside 1..100;
 ///  4. more than 6 decimal places; 5. no numeric signature; 6. a source label missing;
-///  7. an isotope label missing; 8. fewer than 3 sources; 9. a signature beyond the
-///  single-precision range.
+///  7. an isotope label missing; 8. fewer than 3 sources; 9. a mixture or signature of the
+///  columns in use beyond the single-precision range.
 Expected<CalculationInput> checkEntry(const Entry& entry);
 
 } // namespace fenlowick

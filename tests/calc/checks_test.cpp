@@ -191,5 +191,22 @@ TEST(Checks, SignatureBeyondSinglePrecisionIsRefused) {
     EXPECT_NE(message.find("1e39"), std::string::npos) << message;
 }
 
+TEST(Checks, MixtureBeyondSinglePrecisionIsRefused) {
+    // The totals file holds the mixtures as single-precision numbers.
+    for (const char* mixture : {"1e39", "-4e38", "1e308"}) {
+        Entry entry = threeSourceEntry();
+        entry.mixture[0] = mixture;
+        const std::string message = verdict(entry);
+        EXPECT_NE(message, "accepted") << mixture;
+        EXPECT_NE(message.find(mixture), std::string::npos) << message;
+    }
+    // A mixture box of a column that takes no part is never read as a number.
+    Entry entry = threeSourceEntry();
+    entry.mixture[3] = "1e39";
+    EXPECT_EQ(verdict(entry), "accepted");
+    entry.mixture[0] = "3e38";
+    EXPECT_EQ(verdict(entry), "accepted");
+}
+
 } // namespace
 } // namespace fenlowick

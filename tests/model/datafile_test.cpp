@@ -112,6 +112,19 @@ TEST(DataFile, Utf8FileIsTakenAsItIs) {
     EXPECT_EQ(read->title, "Caf\xC3\xA9");
 }
 
+TEST(DataFile, ByteOrderMarkOfAUtf8FileIsNotPartOfTheTitle) {
+    // Some Windows editors save UTF-8 with a byte order mark in front.
+    const std::string bytes = "\xEF\xBB\xBF" + dataFileText("\"Caf\xC3\xA9\",\"5\",\"0.5\"\r\n" +
+                                                            kEmptyFiveLine + kEmptyFiveLine);
+    TempDir dir;
+    const std::string path = dir.file("bom.dat");
+    writeFile(path, bytes);
+    const auto read = readDataFile(path);
+    ASSERT_TRUE(read) << read.error().message;
+    EXPECT_EQ(read->title, "Caf\xC3\xA9");
+    EXPECT_EQ(read->increment, "5");
+}
+
 TEST(DataFile, FewerThan73FieldsIsAnErrorNamingTheProblem) {
     std::string text = serializeDataFile(everyBoxFilled());
     text.resize(text.rfind(",\"")); // drop the last field

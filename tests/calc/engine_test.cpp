@@ -300,6 +300,21 @@ TEST(Engine, IncrementThreeDerivesTheLastShareFromTheRemainder) {
     }
 }
 
+TEST(Engine, HistogramLevelIsTheShareOverTheIncrementRoundedDown) {
+    // Increment 40: the last share takes 100, 60 and 20 %, that is 2.5, 1.5 and 0.5 steps.
+    CalculationInput input = inputOf(3, 1, 40.0f, 1e6);
+    RecordingSink sink;
+    const EngineResult result = enumeratePlain(input, &sink, kNoControl);
+    EXPECT_EQ(
+        sink.records(),
+        recordsOf({{0, 0, 100}, {0, 40, 60}, {0, 80, 20}, {40, 0, 60}, {40, 40, 20}, {80, 0, 20}}));
+    const ShareHistogram& last = result.histograms[2];
+    EXPECT_EQ(last[0], 3u); // 20 %
+    EXPECT_EQ(last[1], 2u); // 60 %
+    EXPECT_EQ(last[2], 1u); // 100 %
+    EXPECT_EQ(last[3], 0u);
+}
+
 TEST(Engine, HalfwaySharesAreWrittenRoundedToHundredths) {
     CalculationInput input = inputOf(3, 1, 12.5f, 1e6);
     RecordingSink sink;

@@ -4,12 +4,11 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <sys/resource.h>
 
 namespace fenlowick {
 namespace {
 
+using test::FileSizeLimit;
 using test::filesIn;
 using test::readFile;
 using test::TempDir;
@@ -94,28 +93,6 @@ TEST(CalculationRun, UnwritableFolderIsAFileErrorWithNothingLeft) {
         << outcome.message;
     EXPECT_EQ(filesIn(dir.path()), Names{"plain"});
 }
-
-/// Limits the size of files this process may write while it lives, as a full disk would.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        ::getrlimit(RLIMIT_FSIZE, &m_old);
-        rlimit limit = m_old;
-        limit.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
-private:
-    rlimit m_old{};
-    void (*m_oldHandler)(int) = nullptr;
-};
 
 TEST(CalculationRun, FailedWriteKeepsTheEarlierFilesAndLeavesNoTemporary) {
     TempDir dir;
@@ -216,6 +193,15 @@ TEST(CalculationRun, BeginsBeforeTheSearchAndEndsAfterIt) {
     EXPECT_EQ(outcome.message, "Completed Calculations : Began: day" + std::to_string(began) +
                                    "   time" + std::to_string(began) + "    Ended: day" +
                                    std::to_string(ended) + "   time" + std::to_string(ended));
+}
+
+TEST(CalculationRun, ReportsTheFirstSharesProgress) {
+    TempDir dir;
+    std::vector<float> reported;
+    RunRequest request = requestFor(threeSourceEntry(), dir, "progress");
+    request.progress = [&](float share) { reported.push_back(share); };
+    ASSERT_EQ(runCalculation(request).status, RunOutcome::Status::Completed);
+    EXPECT_EQ(reported, (std::vector<float>{0.0f, 50.0f, 100.0f}));
 }
 
 TEST(CalculationRun, TotalsAloneWhenNoFeasibleFileIsWanted) {

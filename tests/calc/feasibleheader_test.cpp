@@ -10,24 +10,11 @@
 namespace fenlowick {
 namespace {
 
+using test::crlfLines;
+
 const std::string kPad9 = "\"\",\"\",\"\",\"\",\"\",\"\",\"\",\"\",\"\"";
 const std::string kPad10 = "\"\"," + kPad9;
 const std::string kPad11 = "\"\"," + kPad10;
-
-std::vector<std::string> linesOf(const std::string& text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const std::size_t end = text.find("\r\n", start);
-        if (end == std::string::npos) {
-            lines.push_back(text.substr(start) + "<no CR LF>");
-            break;
-        }
-        lines.push_back(text.substr(start, end - start));
-        start = end + 2;
-    }
-    return lines;
-}
 
 CalculationInput checked(const Entry& entry) {
     const auto input = checkEntry(entry);
@@ -68,7 +55,7 @@ TEST(FeasibleHeader, ThreeSourcesOneIsotopeAsInTheDescription) {
         "\"A\",\"B\",\"C\"," + kPad9,
         "\"---------------\",\"---------------\",\"---------------\"," + kPad9,
     };
-    EXPECT_EQ(linesOf(text), expected); // 11 + N records
+    EXPECT_EQ(crlfLines(text), expected); // 11 + N records
 }
 
 TEST(FeasibleHeader, MixturesAreNumbersAndSignaturesAreAsTyped) {
@@ -81,7 +68,7 @@ TEST(FeasibleHeader, MixturesAreNumbersAndSignaturesAreAsTyped) {
     entry.col[0][3] = "7"; // row 3 becomes a source
     entry.sources[3] = "D, dry";
     const std::string text = composeFeasibleHeader(entry, checked(entry), {"d", "t"});
-    const auto lines = linesOf(text);
+    const auto lines = crlfLines(text);
     ASSERT_EQ(lines.size(), 15u);
     EXPECT_EQ(lines[4], "\"Isotopes:\",\"X\",\"Y\"," + kPad9);
     EXPECT_EQ(lines[5], "\"Mixtures:\",-19.8,8.1," + kPad9);
@@ -95,7 +82,7 @@ TEST(FeasibleHeader, MixturesAreNumbersAndSignaturesAreAsTyped) {
 TEST(FeasibleHeader, NonNumericMixtureIsWrittenAsZero) {
     Entry entry = headerExampleEntry();
     entry.mixture[0] = "n/a";
-    const auto lines = linesOf(composeFeasibleHeader(entry, checked(entry), {"d", "t"}));
+    const auto lines = crlfLines(composeFeasibleHeader(entry, checked(entry), {"d", "t"}));
     ASSERT_GT(lines.size(), 5u);
     EXPECT_EQ(lines[5], "\"Mixtures:\",0," + kPad10);
 }

@@ -12,6 +12,7 @@
 namespace fenlowick {
 namespace {
 
+using test::crlfLines;
 using test::threeSourceEntry;
 
 /// n empty text fields divided by commas.
@@ -31,21 +32,6 @@ std::string line(const std::string& fields, int n) {
     return n > 0 ? fields + "," + empties(n) + "\r\n" : fields + "\r\n";
 }
 
-std::vector<std::string> linesOf(const std::string& text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const std::size_t end = text.find("\r\n", start);
-        if (end == std::string::npos) {
-            lines.push_back(text.substr(start) + "<no CR LF>");
-            break;
-        }
-        lines.push_back(text.substr(start, end - start));
-        start = end + 2;
-    }
-    return lines;
-}
-
 int fieldCount(const std::string& record) {
     FieldReader reader(record);
     int count = 0;
@@ -57,7 +43,7 @@ int fieldCount(const std::string& record) {
 
 /// The value record of the statistics block with the given title.
 std::string valuesOf(const std::string& text, const std::string& title) {
-    const auto lines = linesOf(text);
+    const auto lines = crlfLines(text);
     for (std::size_t i = 0; i + 3 < lines.size(); ++i) {
         if (lines[i].rfind("\"" + title + "\",", 0) == 0) {
             return lines[i + 3];
@@ -208,7 +194,7 @@ TEST(Totals, IncrementThreeHasThirtyFourLevelsUpToPoint99) {
     histograms[1][0] = 1;
     histograms[2][33] = 1; // the combination (0, 0, 100)
     const TotalsText totals = composeTotals(entry, checked(entry), histograms, {"D", "T"});
-    const auto lines = linesOf(totals.text);
+    const auto lines = crlfLines(totals.text);
     const std::size_t first = 15; // after the 12 header records, T1, T2 and T3
     ASSERT_GT(lines.size(), first + 35);
     EXPECT_EQ(lines[first], "0,1,1,0," + empties(8));
@@ -224,7 +210,7 @@ TEST(Totals, LevelValuesAreRoundedToHundredths) {
     ShareHistograms histograms{};
     histograms[0][0] = histograms[1][0] = histograms[2][0] = 1;
     const TotalsText totals = composeTotals(entry, checked(entry), histograms, {"D", "T"});
-    const auto lines = linesOf(totals.text);
+    const auto lines = crlfLines(totals.text);
     const std::size_t first = 15;
     ASSERT_GT(lines.size(), first + 84);
     EXPECT_EQ(lines[first + 1].substr(0, 4), ".01,");
@@ -249,7 +235,7 @@ TEST(Totals, TenSourcesFillEveryRecordToTwelveFields) {
     }
     const TotalsText totals = composeTotals(entry, checked(entry), histograms, {"D", "T"});
     EXPECT_EQ(totals.observations, 5u);
-    const auto lines = linesOf(totals.text);
+    const auto lines = crlfLines(totals.text);
     ASSERT_GT(lines.size(), 30u);
     EXPECT_EQ(lines[4], "\"Isotopes:\",\"X\"," + empties(10));
     EXPECT_EQ(lines[20], "\"INC\",\"S0\",\"S1\",\"S2\",\"S3\",\"S4\",\"S5\",\"S6\",\"S7\",\"S8\","
@@ -281,7 +267,7 @@ TEST(Totals, HeaderRepeatsTheEntryForOneIsotope) {
     entry.sources[1] = "B, wet";
     const TotalsText totals =
         composeTotals(entry, checked(entry), histogramsOf({{1}, {1}, {1}}), {"D", "T"});
-    const auto lines = linesOf(totals.text);
+    const auto lines = crlfLines(totals.text);
     ASSERT_GT(lines.size(), 13u);
     EXPECT_EQ(lines[5], "\"Mixtures:\",-19.8," + empties(10));
     EXPECT_EQ(lines[8], "\"B, wet\",\"-3\"," + empties(10));

@@ -98,14 +98,28 @@ TEST(Cli, DefaultOutputIsTheOutputFolderNamedAfterTheEntry) {
               (Names{"stream-water-one-isotope.out", "stream-water-one-isotope.tot"}));
 }
 
+/// The names of the conformance cases, with or without a refusal message.
+std::vector<std::string> conformanceCases(bool refused) {
+    std::vector<std::string> names;
+    for (const std::string& file : filesIn(kConformance / "cases")) {
+        const std::string name = file.substr(0, file.size() - 4);
+        if (std::filesystem::exists(kConformance / "expected" / (name + ".msg")) == refused) {
+            names.push_back(name);
+        }
+    }
+    return names;
+}
+
 TEST(Cli, RefusedEntryPrintsTheMessageAndWritesNothing) {
-    for (const char* name : {"refuse-no-data", "refuse-two-sources", "refuse-decimals"}) {
+    const auto names = conformanceCases(true);
+    EXPECT_EQ(names.size(), 7u);
+    for (const std::string& name : names) {
         TempDir dir;
-        std::string message = readFile(kConformance / "expected" / (std::string(name) + ".msg"));
+        std::string message = readFile(kConformance / "expected" / (name + ".msg"));
         while (!message.empty() && (message.back() == '\n' || message.back() == '\r')) {
             message.pop_back();
         }
-        const std::string entry = (kConformance / "cases" / (std::string(name) + ".dat")).string();
+        const std::string entry = (kConformance / "cases" / (name + ".dat")).string();
         const CliResult result =
             runCli("run " + quoted(entry) + " --output " + quoted(dir.file("r")), dir.path());
         EXPECT_EQ(result.exitCode, 1) << name;
@@ -113,11 +127,30 @@ TEST(Cli, RefusedEntryPrintsTheMessageAndWritesNothing) {
         EXPECT_EQ(result.out, "") << name;
         EXPECT_TRUE(filesIn(dir.path()).empty()) << name;
 
-        // Without --output nothing is written into the output folder either.
+        // Without --output no file is written into the output folder either.
         const CliResult byDefault = runCli("run " + quoted(entry), dir.path());
         EXPECT_EQ(byDefault.exitCode, 1) << name;
         if (std::filesystem::exists(dir.path() / "output")) {
             EXPECT_TRUE(filesIn(dir.path() / "output").empty()) << name;
+        }
+    }
+}
+
+TEST(Cli, ResultFilesMatchTheConformanceCases) {
+    const auto names = conformanceCases(false);
+    EXPECT_EQ(names.size(), 20u);
+    for (const std::string& name : names) {
+        TempDir dir;
+        const std::string entry = (kConformance / "cases" / (name + ".dat")).string();
+        const CliResult result =
+            runCli("run " + quoted(entry) + " --quiet --output " + quoted(dir.file(name + ".dat")),
+                   dir.path());
+        EXPECT_EQ(result.exitCode, 0) << name << ": " << result.err;
+        for (const char* extension : {".out", ".tot"}) {
+            EXPECT_EQ(
+                test::withoutFirstLine(readFile(dir.path() / (name + extension))),
+                test::withoutFirstLine(readFile(kConformance / "expected" / (name + extension))))
+                << name << extension;
         }
     }
 }

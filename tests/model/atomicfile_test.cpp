@@ -4,40 +4,18 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <sys/resource.h>
+#include <filesystem>
+#include <sys/stat.h>
 
 namespace fenlowick {
 namespace {
 
+using test::FileSizeLimit;
 using test::filesIn;
 using test::readFile;
 using test::TempDir;
 using test::writeFile;
 using Names = std::vector<std::string>;
-
-/// Limits the size of files this process may write, for as long as it lives, so that a
-/// write fails the way it does on a full disk.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        ::getrlimit(RLIMIT_FSIZE, &m_old);
-        rlimit limit = m_old;
-        limit.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
-private:
-    rlimit m_old{};
-    void (*m_oldHandler)(int) = nullptr;
-};
 
 TEST(AtomicFile, CommitCreatesTheTarget) {
     TempDir dir;
@@ -49,6 +27,17 @@ TEST(AtomicFile, CommitCreatesTheTarget) {
     ASSERT_TRUE(file.commit());
     EXPECT_EQ(readFile(path), "first,second\r\n");
     EXPECT_EQ(filesIn(dir.path()), Names{"a.out"});
+}
+
+TEST(AtomicFile, CommittedFileHasTheUsualPermissions) {
+    TempDir dir;
+    const mode_t mask = ::umask(022);
+    const std::string path = dir.file("a.out");
+    const Status status = writeFileAtomically(path, "x");
+    ::umask(mask);
+    ASSERT_TRUE(status);
+    const auto perms = std::filesystem::status(path).permissions();
+    EXPECT_EQ(perms, std::filesystem::perms(0644));
 }
 
 TEST(AtomicFile, CommitReplacesAnEarlierFile) {

@@ -144,6 +144,12 @@ TEST(DataFile, FewerThan73FieldsIsAnErrorNamingTheProblem) {
     EXPECT_NE(read.error().message.find("73"), std::string::npos) << read.error().message;
 }
 
+TEST(DataFile, EmptyTextHasNoFields) {
+    const auto parsed = parseDataFile("");
+    ASSERT_FALSE(parsed);
+    EXPECT_NE(parsed.error().message.find("0 fields"), std::string::npos) << parsed.error().message;
+}
+
 TEST(DataFile, BinaryFileIsAnError) {
     std::string bytes = serializeDataFile(everyBoxFilled());
     bytes[5] = '\0';

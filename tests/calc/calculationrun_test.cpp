@@ -4,12 +4,11 @@
 
 #include <gtest/gtest.h>
 
-
 namespace fenlowick {
 namespace {
 
-using test::FileSizeLimit;
 using test::filesIn;
+using test::FileSizeLimit;
 using test::readFile;
 using test::TempDir;
 using test::threeSourceEntry;

@@ -10,8 +10,8 @@
 namespace fenlowick {
 namespace {
 
-using test::FileSizeLimit;
 using test::filesIn;
+using test::FileSizeLimit;
 using test::readFile;
 using test::TempDir;
 using test::writeFile;

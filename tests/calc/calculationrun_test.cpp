@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 namespace fenlowick {
 namespace {
 
@@ -110,6 +112,24 @@ TEST(CalculationRun, FailedWriteKeepsTheEarlierFilesAndLeavesNoTemporary) {
     EXPECT_EQ(readFile(dir.file("results.out")), "earlier out");
     EXPECT_EQ(readFile(dir.file("results.tot")), "earlier tot");
     EXPECT_EQ(filesIn(dir.path()), (Names{"results.out", "results.tot"}));
+}
+
+TEST(CalculationRun, TotalsFileThatCannotBeReplacedKeepsTheEarlierFeasibleFile) {
+    // The second of the two moves into place fails: a folder holds the totals file's name.
+    TempDir dir;
+    writeFile(dir.file("results.out"), "earlier out");
+    std::filesystem::create_directory(dir.path() / "results.tot");
+    const RunOutcome outcome = runCalculation(requestFor(threeSourceEntry(), dir, "results"));
+    EXPECT_EQ(outcome.status, RunOutcome::Status::FileError);
+    EXPECT_NE(outcome.message.find(dir.file("results.tot")), std::string::npos) << outcome.message;
+    EXPECT_EQ(readFile(dir.file("results.out")), "earlier out");
+    EXPECT_EQ(filesIn(dir.path()), (Names{"results.out", "results.tot"}));
+
+    // Without an earlier feasible file, no new one is left alone either.
+    std::filesystem::remove(dir.path() / "results.out");
+    const RunOutcome again = runCalculation(requestFor(threeSourceEntry(), dir, "results"));
+    EXPECT_EQ(again.status, RunOutcome::Status::FileError);
+    EXPECT_EQ(filesIn(dir.path()), Names{"results.tot"});
 }
 
 TEST(CalculationRun, CancelLeavesNoFilesAndEarlierFilesIntact) {

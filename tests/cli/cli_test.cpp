@@ -76,6 +76,23 @@ TEST(Cli, QuietRunPrintsNothing) {
     EXPECT_EQ(filesIn(dir.path()), (Names{"s.out", "s.tot"}));
 }
 
+TEST(Cli, OutputIsFolderAndNameAsTypedInTheDialog) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.path() / "runs.v1");
+    const std::string entry = example("stream-water-one-isotope.dat");
+    // A name with an extension: the extension is replaced.
+    CliResult result = runCli(
+        "run " + quoted(entry) + " -q --output " + quoted(dir.file("runs.v1/a.b.txt")), dir.path());
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    // A folder ending in "/": the files are named after the entry.
+    result = runCli("run " + quoted(entry) + " -q --output " + quoted(dir.file("runs.v1") + "/"),
+                    dir.path());
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(
+        filesIn(dir.path() / "runs.v1"),
+        (Names{"a.out", "a.tot", "stream-water-one-isotope.out", "stream-water-one-isotope.tot"}));
+}
+
 TEST(Cli, RunWithoutFeasibleSolutionIsDoneWithTheNotice) {
     TempDir dir;
     const CliResult result = runCli("run " + quoted(example("heron-no-solution.dat")) +

@@ -6,7 +6,10 @@
 #include "outputnaming.h"
 #include "resultfiles.h"
 
+#include <filesystem>
 #include <memory>
+#include <string>
+#include <unistd.h>
 
 namespace fenlowick {
 
@@ -32,6 +35,50 @@ private:
     AtomicFile& m_file;
     std::optional<Error> m_error;
 };
+
+/// Moves both finished files into place. Two renames cannot be one step, so the earlier
+/// feasible file is kept under a hard link until the totals file is in place too: when the
+/// second move fails, the earlier feasible file is put back (or the new one removed when
+/// there was none), so a new ".out" never stands beside an old ".tot". On a file system
+/// without hard links the earlier feasible file cannot be kept.
+Status commitBoth(AtomicFile* feasible, AtomicFile& totals) {
+    if (feasible == nullptr) {
+        return totals.commit();
+    }
+    namespace fs = std::filesystem;
+    const fs::path target(feasible->targetPath());
+    std::error_code ec;
+    const bool hadEarlier = fs::exists(fs::symlink_status(target, ec));
+    fs::path kept;
+    if (hadEarlier) {
+        kept = target.parent_path() /
+               ("." + target.filename().string() + ".earlier-" + std::to_string(::getpid()));
+        fs::remove(kept, ec);
+        fs::create_hard_link(target, kept, ec);
+        if (ec) {
+            kept.clear();
+        }
+    }
+    if (Status s = feasible->commit(); !s) {
+        if (!kept.empty()) {
+            fs::remove(kept, ec);
+        }
+        return s;
+    }
+    Status s = totals.commit();
+    if (!s) {
+        if (!kept.empty()) {
+            fs::rename(kept, target, ec);
+        } else if (!hadEarlier) {
+            fs::remove(target, ec);
+        }
+        return s;
+    }
+    if (!kept.empty()) {
+        fs::remove(kept, ec);
+    }
+    return ok();
+}
 
 RunOutcome failure(RunOutcome::Status status, std::string message) {
     RunOutcome outcome;
@@ -104,12 +151,7 @@ RunOutcome runCalculation(const RunRequest& request) {
     if (Status s = totals.finish(); !s) {
         return failure(RunOutcome::Status::FileError, s.error().message);
     }
-    if (feasible) {
-        if (Status s = feasible->commit(); !s) {
-            return failure(RunOutcome::Status::FileError, s.error().message);
-        }
-    }
-    if (Status s = totals.commit(); !s) {
+    if (Status s = commitBoth(feasible.get(), totals); !s) {
         return failure(RunOutcome::Status::FileError, s.error().message);
     }
 

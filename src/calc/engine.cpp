@@ -98,7 +98,9 @@ private:
             predicted += m_signature[k][last] * m_share[last];
             const double scaled =
                 std::trunc(m_scale * std::fabs(static_cast<double>(predicted) - m_mixture[k]));
-            if (scaled > m_threshold) {
+            // Written as "not within" so that a prediction that overflowed to no number at
+            // all (inf - inf) fails instead of passing every comparison.
+            if (!(scaled <= m_threshold)) {
                 return;
             }
         }

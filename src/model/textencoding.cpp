@@ -72,6 +72,10 @@ bool isValidUtf8(std::string_view bytes) {
 
 std::string decodeToUtf8(std::string_view bytes) {
     if (isValidUtf8(bytes)) {
+        constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+        if (bytes.starts_with(kByteOrderMark)) {
+            bytes.remove_prefix(kByteOrderMark.size());
+        }
         return std::string(bytes);
     }
     std::string out;

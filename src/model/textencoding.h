@@ -8,8 +8,9 @@ namespace fenlowick {
 /// True when the bytes are well-formed UTF-8 (no overlong forms, no surrogates).
 bool isValidUtf8(std::string_view bytes);
 
-/// Text read from a file as UTF-8: unchanged when it is valid UTF-8, otherwise decoded as
-/// Windows-1252, the code page in which older data files were written.
+/// Text read from a file as UTF-8: unchanged when it is valid UTF-8 (less a leading byte
+/// order mark, which some editors put in front), otherwise decoded as Windows-1252, the code
+/// page in which older data files were written.
 std::string decodeToUtf8(std::string_view bytes);
 
 } // namespace fenlowick

@@ -1,9 +1,11 @@
 #include "testsupport.h"
 
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <sys/resource.h>
 #include <vector>
 
 namespace fenlowick::test {
@@ -47,6 +49,38 @@ std::vector<std::string> filesIn(const std::filesystem::path& folder) {
     }
     std::sort(names.begin(), names.end());
     return names;
+}
+
+std::vector<std::string> crlfLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = text.find("\r\n", start);
+        if (end == std::string::npos) {
+            lines.push_back(text.substr(start) + "<no CR LF>");
+            break;
+        }
+        lines.push_back(text.substr(start, end - start));
+        start = end + 2;
+    }
+    return lines;
+}
+
+FileSizeLimit::FileSizeLimit(std::uint64_t bytes) {
+    m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{};
+    ::getrlimit(RLIMIT_FSIZE, &limit);
+    m_oldLimit = limit.rlim_cur;
+    limit.rlim_cur = static_cast<rlim_t>(bytes);
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+}
+
+FileSizeLimit::~FileSizeLimit() {
+    rlimit limit{};
+    ::getrlimit(RLIMIT_FSIZE, &limit);
+    limit.rlim_cur = static_cast<rlim_t>(m_oldLimit);
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    std::signal(SIGXFSZ, m_oldHandler);
 }
 
 Entry threeSourceEntry() {

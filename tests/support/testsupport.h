@@ -2,6 +2,7 @@
 
 #include "entry.h"
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -33,6 +34,24 @@ std::string withoutFirstLine(const std::string& content);
 
 /// The names of the files in a folder, sorted.
 std::vector<std::string> filesIn(const std::filesystem::path& folder);
+
+/// The lines of a text whose lines end in CR LF, without their line ends. A last line
+/// without CR LF is kept with "<no CR LF>" after it, so that a comparison shows it.
+std::vector<std::string> crlfLines(const std::string& text);
+
+/// Limits the size of the files this process may write while the object lives, so that a
+/// write fails as it does on a full disk (the signal for it is ignored meanwhile).
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(std::uint64_t bytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    std::uint64_t m_oldLimit = 0;
+    void (*m_oldHandler)(int) = nullptr;
+};
 
 /// An entry of three sources and one isotope (A 1, B -3, C 5; mixture 0; increment 50;
 /// tolerance 1), the smallest complete entry.

@@ -1,0 +1,159 @@
+#include "atomicfile.h"
+
+#include "testsupport.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sys/stat.h>
+
+namespace fenlowick {
+namespace {
+
+using test::filesIn;
+using test::FileSizeLimit;
+using test::readFile;
+using test::TempDir;
+using test::writeFile;
+using Names = std::vector<std::string>;
+
+TEST(AtomicFile, CommitCreatesTheTarget) {
+    TempDir dir;
+    const std::string path = dir.file("a.out");
+    AtomicFile file(path);
+    ASSERT_TRUE(file.open());
+    ASSERT_TRUE(file.write("first,"));
+    ASSERT_TRUE(file.write("second\r\n"));
+    ASSERT_TRUE(file.commit());
+    EXPECT_EQ(readFile(path), "first,second\r\n");
+    EXPECT_EQ(filesIn(dir.path()), Names{"a.out"});
+}
+
+TEST(AtomicFile, CommittedFileHasTheUsualPermissions) {
+    TempDir dir;
+    const mode_t mask = ::umask(022);
+    const std::string path = dir.file("a.out");
+    const Status status = writeFileAtomically(path, "x");
+    ::umask(mask);
+    ASSERT_TRUE(status);
+    const auto perms = std::filesystem::status(path).permissions();
+    EXPECT_EQ(perms, std::filesystem::perms(0644));
+}
+
+TEST(AtomicFile, CommitReplacesAnEarlierFile) {
+    TempDir dir;
+    const std::string path = dir.file("a.out");
+    writeFile(path, "earlier content that is longer");
+    ASSERT_TRUE(writeFileAtomically(path, "new"));
+    EXPECT_EQ(readFile(path), "new");
+    EXPECT_EQ(filesIn(dir.path()), Names{"a.out"});
+}
+
+TEST(AtomicFile, TargetIsUntouchedUntilCommit) {
+    TempDir dir;
+    const std::string path = dir.file("a.out");
+    writeFile(path, "earlier");
+    AtomicFile file(path);
+    ASSERT_TRUE(file.open());
+    ASSERT_TRUE(file.write("new"));
+    ASSERT_TRUE(file.finish());
+    EXPECT_EQ(readFile(path), "earlier");
+    ASSERT_TRUE(file.commit());
+    EXPECT_EQ(readFile(path), "new");
+    EXPECT_EQ(filesIn(dir.path()), Names{"a.out"});
+}
+
+TEST(AtomicFile, DiscardedWriteLeavesTheEarlierFileAndNoTemporary) {
+    TempDir dir;
+    const std::string path = dir.file("a.out");
+    writeFile(path, "earlier");
+    {
+        AtomicFile file(path);
+        ASSERT_TRUE(file.open());
+        ASSERT_TRUE(file.write("new"));
+        EXPECT_EQ(filesIn(dir.path()).size(), 2u); // the temporary sits beside the target
+        file.discard();
+    }
+    EXPECT_EQ(readFile(path), "earlier");
+    EXPECT_EQ(filesIn(dir.path()), Names{"a.out"});
+}
+
+TEST(AtomicFile, UncommittedFileIsRemovedWhenDestroyed) {
+    TempDir dir;
+    const std::string path = dir.file("a.out");
+    writeFile(path, "earlier");
+    {
+        AtomicFile file(path);
+        ASSERT_TRUE(file.open());
+        ASSERT_TRUE(file.write("new"));
+        ASSERT_TRUE(file.finish());
+    }
+    EXPECT_EQ(readFile(path), "earlier");
+    EXPECT_EQ(filesIn(dir.path()), Names{"a.out"});
+
+    {
+        AtomicFile never(dir.file("b.out"));
+        ASSERT_TRUE(never.open());
+    }
+    EXPECT_EQ(filesIn(dir.path()), Names{"a.out"});
+}
+
+TEST(AtomicFile, FailedWriteLeavesTheEarlierFileAndNoTemporary) {
+    TempDir dir;
+    const std::string path = dir.file("a.out");
+    const std::string earlier(100, 'e');
+    writeFile(path, earlier);
+    Status status = ok();
+    {
+        FileSizeLimit limit(4096);
+        AtomicFile file(path);
+        ASSERT_TRUE(file.open());
+        const std::string block(64 * 1024, 'x');
+        for (int i = 0; i < 100 && status; ++i) { // 6.4 MB, beyond one buffered block
+            status = file.write(block);
+        }
+        if (status) {
+            status = file.commit();
+        }
+    }
+    ASSERT_FALSE(status);
+    EXPECT_EQ(status.error().kind, Error::Kind::FileWrite);
+    EXPECT_NE(status.error().message.find(path), std::string::npos) << status.error().message;
+    EXPECT_EQ(readFile(path), earlier);
+    EXPECT_EQ(filesIn(dir.path()), Names{"a.out"});
+}
+
+TEST(AtomicFile, UnwritableFolderIsAnErrorNamingTheFile) {
+    TempDir dir;
+    writeFile(dir.file("plain"), "x");
+    const std::string path = dir.file("plain/sub/a.out");
+    AtomicFile file(path);
+    const Status status = file.open();
+    ASSERT_FALSE(status);
+    EXPECT_EQ(status.error().kind, Error::Kind::FileWrite);
+    EXPECT_NE(status.error().message.find(path), std::string::npos) << status.error().message;
+    EXPECT_FALSE(file.write("x"));
+    EXPECT_EQ(filesIn(dir.path()), Names{"plain"});
+}
+
+TEST(AtomicFile, ReadWholeFileNamesTheFileItCannotRead) {
+    TempDir dir;
+    const std::string missing = dir.file("missing.tot");
+    auto read = readWholeFile(missing, 1000);
+    ASSERT_FALSE(read);
+    EXPECT_EQ(read.error().kind, Error::Kind::FileRead);
+    EXPECT_NE(read.error().message.find(missing), std::string::npos);
+
+    const std::string big = dir.file("big.tot");
+    writeFile(big, std::string(2000, 'x'));
+    read = readWholeFile(big, 1000);
+    ASSERT_FALSE(read);
+    EXPECT_NE(read.error().message.find(big), std::string::npos);
+
+    read = readWholeFile(big, 2000);
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->size(), 2000u);
+}
+
+} // namespace
+} // namespace fenlowick

@@ -7,6 +7,8 @@
 #include "entry/frmmain.h"
 #include "help/frmbrowser.h"
 #include "help/helpbrowserhost.h"
+#include "results/frmgraph.h"
+#include "results/frmstatsviewer.h"
 #include "widgets/notifier.h"
 
 #include <QAction>
@@ -17,8 +19,17 @@ namespace fenlowick {
 Application::Application(const QString& startFolder, QObject* parent)
     : QObject(parent), m_main(std::make_unique<frmMain>(startFolder)) {
     m_windows.emplace_back(m_main.get());
-    createDataFileDialog(m_main->dataFolder());
     frmMain* main = m_main.get();
+    // The secondary windows come into being hidden, sized and pointed at their folders.
+    m_graph = new frmGraph(main);
+    m_graph->applyStartupSize(main->startupSizes());
+    m_graph->setGraphFolder(main->outputFolder());
+    m_windows.emplace_back(m_graph);
+    m_statsViewer = new frmStatsViewer(main);
+    m_statsViewer->applyStartupSize(main->startupSizes());
+    m_statsViewer->setTotalsFolder(main->outputFolder());
+    m_windows.emplace_back(m_statsViewer);
+    createDataFileDialog(main->dataFolder());
 
     m_calculation = new CalculationController(main);
     m_calculation->outputDialog()->setFolder(main->outputFolder());
@@ -33,10 +44,13 @@ Application::Application(const QString& startFolder, QObject* parent)
         m_main->menuCommand(QStringLiteral("Calculate"))->setEnabled(!running);
     });
     connect(m_calculation, &CalculationController::helpRequested, this, &Application::showHelp);
-    connect(main, &frmMain::viewOutputRequested, this,
-            [this] { showNotBuiltYet(QStringLiteral("statistics viewer")); });
-    connect(main, &frmMain::graphRequested, this,
-            [this] { showNotBuiltYet(QStringLiteral("graph window")); });
+    connect(main, &frmMain::viewOutputRequested, this, [this] {
+        m_statsViewer->clearGrid();
+        showWindow(m_statsViewer);
+    });
+    connect(main, &frmMain::graphRequested, this, [this] { showWindow(m_graph); });
+    connect(m_statsViewer, &frmStatsViewer::helpRequested, this, &Application::showHelp);
+    connect(m_graph, &frmGraph::helpRequested, this, &Application::showHelp);
     connect(main, &frmMain::helpRequested, this, &Application::showHelp);
     connect(main, &frmMain::closing, this, &Application::closeAllWindows);
 }
@@ -72,13 +86,14 @@ void Application::openDataFile() {
     m_dataFile->showFromMenu();
 }
 
-void Application::showHelp(const QString& topicFile) { m_help->showTopic(topicFile); }
+void Application::showHelp(const QString& topicFile) {
+    m_help->showTopic(topicFile);
+}
 
-void Application::showNotBuiltYet(const QString& window) {
-    // The windows of later work; each call is replaced when its window exists.
-    notifier().inform(
-        m_main.get(),
-        QStringLiteral("The %1 is not built yet in this version of Fenlowick.").arg(window));
+void Application::showWindow(QWidget* window) {
+    window->show();
+    window->raise();
+    window->activateWindow();
 }
 
 void Application::closeAllWindows() {

@@ -11,7 +11,9 @@ namespace fenlowick {
 
 class CalculationController;
 class frmDataFile;
+class frmGraph;
 class frmMain;
+class frmStatsViewer;
 class HelpBrowserHost;
 
 /// The program: creates the main window and the windows it reaches, connects the main
@@ -36,6 +38,9 @@ public:
     /// The Calc command: output-file dialog, progress window, the run on a worker thread.
     CalculationController* calculation() const { return m_calculation; }
 
+    frmStatsViewer* statsViewer() const { return m_statsViewer; }
+    frmGraph* graph() const { return m_graph; }
+
     /// The one help browser every Help command shows its topic in.
     HelpBrowserHost* help() const { return m_help; }
 
@@ -47,7 +52,7 @@ private:
     void createDataFileDialog(const QString& folder);
     void openDataFile();
     void showHelp(const QString& topicFile);
-    void showNotBuiltYet(const QString& window);
+    void showWindow(QWidget* window);
     void closeAllWindows();
 
     std::unique_ptr<frmMain> m_main;
@@ -55,6 +60,8 @@ private:
     /// The windows in the order they were created; closed in reverse at the end.
     std::vector<QPointer<QWidget>> m_windows;
     CalculationController* m_calculation = nullptr;
+    frmStatsViewer* m_statsViewer = nullptr;
+    frmGraph* m_graph = nullptr;
     HelpBrowserHost* m_help = nullptr;
     bool m_ending = false;
 };

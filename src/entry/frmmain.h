@@ -2,7 +2,7 @@
 
 #include "entry.h"
 #include "entryrules.h"
-#include "startuplayout.h"
+#include "widgets/startuplayout.h"
 
 #include <QColor>
 #include <QMainWindow>

@@ -31,10 +31,6 @@ namespace fenlowick {
 
 namespace {
 
-int twipsOf(double twips, const QWidget* widget) {
-    return twipsToPixels(static_cast<int>(std::lround(twips)), widget);
-}
-
 /// With more levels than this only every 5th or 10th level is labelled, so that the labels
 /// do not overlap.
 constexpr int kAllLabelledRows = 26;
@@ -145,14 +141,14 @@ frmGraph::frmGraph(QWidget* parent)
     };
 }
 
-void frmGraph::applyStartupSize(int screenWidthTwips, int screenHeightTwips) {
-    const int width = twipsOf(screenWidthTwips, this);
-    const int height = twipsOf(0.95 * screenHeightTwips, this);
-    m_pathLabelWidth = twipsOf(0.75 * screenWidthTwips, this);
-    m_pathLabelHeight =
-        std::max(twipsOf(0.02 * screenHeightTwips, this), m_pathLabel->fontMetrics().height());
-    const int chartWidth = twipsOf(0.9 * screenWidthTwips, this);
-    const int chartHeight = twipsOf(0.85 * screenHeightTwips, this);
+void frmGraph::applyStartupSize(const StartupSizes& sizes) {
+    const int width = twipsToPixels(sizes.graphWindow.width, this);
+    const int height = twipsToPixels(sizes.graphWindow.height, this);
+    m_pathLabelWidth = twipsToPixels(sizes.graphHeading.width, this);
+    m_pathLabelHeight = std::max(twipsToPixels(sizes.graphHeading.height, this),
+                                 m_pathLabel->fontMetrics().height());
+    const int chartWidth = twipsToPixels(sizes.graphChart.width, this);
+    const int chartHeight = twipsToPixels(sizes.graphChart.height, this);
     const int clientHeight = height - menuBar()->sizeHint().height();
     const int top = twipsToPixels(60, this) + m_pathLabelHeight + twipsToPixels(60, this);
     const int left = std::max(0, (width - chartWidth) / 2);

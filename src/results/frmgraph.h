@@ -1,5 +1,7 @@
 #pragma once
 
+#include "widgets/startuplayout.h"
+
 #include "graphdata.h"
 #include "graphnavigation.h"
 #include "resultprinting.h"
@@ -36,11 +38,9 @@ class frmGraph : public QMainWindow {
 public:
     explicit frmGraph(QWidget* parent = nullptr);
 
-    /// Start-up sizing by the main window, with the screen's height and width in twips as
-    /// it uses them (at most those of a 1024 x 768 screen): the window 0.95 H high and W
-    /// wide, the path label `Label2` 0.02 H by 0.75 W, the chart 0.85 H by 0.9 W; then the
-    /// window is centred on the screen.
-    void applyStartupSize(int screenWidthTwips, int screenHeightTwips);
+    /// Start-up sizing by the main window: the window, the path label `Label2` and the
+    /// chart take their sizes from `sizes`; then the window is centred on the screen.
+    void applyStartupSize(const StartupSizes& sizes);
 
     frmOpenGraphFile* openGraphFile() const { return m_openGraphFile; }
 

@@ -27,10 +27,6 @@ namespace {
 constexpr int kLeastColumnWidth = 72;
 constexpr int kWidestColumnWidth = 280;
 
-int twipsOf(double twips, const QWidget* widget) {
-    return twipsToPixels(static_cast<int>(std::lround(twips)), widget);
-}
-
 } // namespace
 
 frmStatsViewer::frmStatsViewer(QWidget* parent)
@@ -88,11 +84,11 @@ frmStatsViewer::frmStatsViewer(QWidget* parent)
     };
 }
 
-void frmStatsViewer::applyStartupSize(int screenWidthTwips, int screenHeightTwips) {
-    const int width = twipsOf(0.95 * screenWidthTwips, this);
-    const int height = twipsOf(0.95 * screenHeightTwips, this);
-    const int gridWidth = twipsOf(0.92 * screenWidthTwips, this);
-    const int gridHeight = twipsOf(0.85 * screenHeightTwips, this);
+void frmStatsViewer::applyStartupSize(const StartupSizes& sizes) {
+    const int width = twipsToPixels(sizes.statsViewer.width, this);
+    const int height = twipsToPixels(sizes.statsViewer.height, this);
+    const int gridWidth = twipsToPixels(sizes.statsGrid.width, this);
+    const int gridHeight = twipsToPixels(sizes.statsGrid.height, this);
     const int clientHeight = height - menuBar()->sizeHint().height();
     const int left = std::max(0, (width - gridWidth) / 2);
     const int right = std::max(0, width - gridWidth - left);

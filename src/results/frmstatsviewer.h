@@ -1,5 +1,7 @@
 #pragma once
 
+#include "widgets/startuplayout.h"
+
 #include "resultprinting.h"
 #include "totalsgrid.h"
 
@@ -34,7 +36,7 @@ public:
     /// Start-up sizing by the main window, with the screen's height and width in twips as
     /// it uses them (at most those of a 1024 x 768 screen): the window 0.95 H high and
     /// 0.95 W wide, the grid 0.85 H by 0.92 W; then the window is centred on the screen.
-    void applyStartupSize(int screenWidthTwips, int screenHeightTwips);
+    void applyStartupSize(const StartupSizes& sizes);
 
     frmOpenTotals* openTotals() const { return m_openTotals; }
 

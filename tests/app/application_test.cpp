@@ -2,22 +2,26 @@
 
 #include "calcui/calculationcontroller.h"
 #include "calcui/frmoutputfiles.h"
-#include "help/frmbrowser.h"
-#include "help/helppane.h"
-#include "help/helpbrowserhost.h"
 #include "datafile.h"
 #include "entry/frmdatafile.h"
 #include "entry/frmmain.h"
+#include "help/frmbrowser.h"
+#include "help/helpbrowserhost.h"
+#include "help/helppane.h"
 #include "messages.h"
 #include "recordingnotifier.h"
+#include "results/frmgraph.h"
+#include "results/frmopengraphfile.h"
+#include "results/frmopentotals.h"
+#include "results/frmstatsviewer.h"
 #include "testsupport.h"
 #include "widgets/filebrowsercontrols.h"
 
 #include <QAction>
-#include <QPushButton>
 #include <QCoreApplication>
 #include <QDir>
 #include <QEvent>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -99,16 +103,26 @@ TEST_F(ApplicationTest, TheDataDialogFillsTheMainWindow) {
     EXPECT_TRUE(notes.messages.isEmpty());
 }
 
-TEST_F(ApplicationTest, WindowsOfLaterWorkSaySoPlainly) {
+TEST_F(ApplicationTest, ViewShowsTheNoteThenAnEmptiedViewerAndGraphShowsTheGraphWindow) {
+    EXPECT_FALSE(program.statsViewer()->isVisible());
+    EXPECT_FALSE(program.graph()->isVisible());
+    test::writeFile(temp.path() / "output" / "worked.tot",
+                    test::readFile(std::string(FENLOWICK_TEST_DATA) +
+                                   "/conformance/expected/worked-three-sources.tot"));
+    ASSERT_TRUE(program.statsViewer()->loadFile(start() + QStringLiteral("/output/worked.tot")));
+    EXPECT_FALSE(program.statsViewer()->cellText(2, 0).isEmpty());
+
     command("ViewOutput");
-    ASSERT_EQ(notes.messages.size(), 2);
+    ASSERT_EQ(notes.messages.size(), 1);
     EXPECT_TRUE(notes.messages[0].startsWith(QStringLiteral("NOTE - ")));
-    EXPECT_EQ(notes.messages[1],
-              QStringLiteral("The statistics viewer is not built yet in this version of "
-                             "Fenlowick."));
+    EXPECT_TRUE(program.statsViewer()->isVisible());
+    EXPECT_TRUE(program.statsViewer()->cellText(2, 0).isEmpty());
+    EXPECT_EQ(program.statsViewer()->openTotals()->folder(), start() + QStringLiteral("/output"));
+
     command("GraphData");
-    ASSERT_EQ(notes.messages.size(), 3);
-    EXPECT_TRUE(notes.messages[2].contains(QStringLiteral("graph window is not built yet")));
+    EXPECT_TRUE(program.graph()->isVisible());
+    EXPECT_EQ(program.graph()->openGraphFile()->folder(), start() + QStringLiteral("/output"));
+    EXPECT_EQ(notes.messages.size(), 1);
 }
 
 TEST_F(ApplicationTest, EveryHelpCommandShowsItsTopicInTheOneBrowser) {

@@ -1,4 +1,4 @@
-#include "entry/startuplayout.h"
+#include "widgets/startuplayout.h"
 
 #include <gtest/gtest.h>
 

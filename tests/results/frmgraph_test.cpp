@@ -328,7 +328,7 @@ TEST_F(GraphTest, ExitKeepsTheGraphAndTheCloseBoxResetsTheWindow) {
 }
 
 TEST_F(GraphTest, StartupSizesFollowTheScreenInTwips) {
-    graph.applyStartupSize(15360, 11520);
+    graph.applyStartupSize(startupSizes(15360, 11520));
     EXPECT_EQ(graph.width(), 1024);
     EXPECT_EQ(graph.height(), 730);
     EXPECT_EQ(graph.chartView()->width(), 922);  // 0.9 x 1024

@@ -374,7 +374,7 @@ TEST_F(StatsViewerTest, CancelHidesTheDialogAndItsCloseBoxResetsIt) {
 }
 
 TEST_F(StatsViewerTest, StartupSizesFollowTheScreenInTwips) {
-    viewer.applyStartupSize(15360, 11520);
+    viewer.applyStartupSize(startupSizes(15360, 11520));
     viewer.show();
     EXPECT_EQ(viewer.width(), 973);  // 0.95 x 1024 pixels
     EXPECT_EQ(viewer.height(), 730); // 0.95 x 768

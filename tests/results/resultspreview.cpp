@@ -31,10 +31,10 @@ int main(int argc, char** argv) {
     }
 
     fenlowick::frmStatsViewer viewer;
-    viewer.applyStartupSize(width, height);
+    viewer.applyStartupSize(fenlowick::startupSizes(width, height));
     viewer.loadFile(file);
     fenlowick::frmGraph graph;
-    graph.applyStartupSize(width, height);
+    graph.applyStartupSize(fenlowick::startupSizes(width, height));
     graph.loadFile(file);
     const QString which = argc > 3 ? QString::fromLocal8Bit(argv[3]) : QStringLiteral("both");
     if (which == QStringLiteral("dialog")) {

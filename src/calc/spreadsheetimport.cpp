@@ -168,15 +168,16 @@ Expected<ImportResult> importEntries(const ImportRequest& request) {
     }
     addNotes(sources, result.notes);
     if (sources.isotopes.size() > kIsotopeColumns) {
-        return fileError(sourcesCsv.whereHeader(sources.isotopeColumns[kIsotopeColumns]) + ": a " +
-                         ordinal(kIsotopeColumns + 1) + " isotope; a run takes at most " +
-                         std::to_string(kIsotopeColumns) + " isotopes");
+        return fileError(sourcesCsv.whereHeader(sources.isotopeColumns[kIsotopeColumns]) +
+                         ": the " + ordinal(kIsotopeColumns + 1) +
+                         " isotope; a run takes at most " + std::to_string(kIsotopeColumns) +
+                         " isotopes");
     }
     if (sources.labels.size() > kSourceRows) {
-        return fileError(sourcesCsv.fileName() + ", line " +
-                         std::to_string(sources.lines[kSourceRows]) + ": a " +
-                         ordinal(kSourceRows + 1) + " source (\"" + sources.labels[kSourceRows] +
-                         "\"); a run takes at most " + std::to_string(kSourceRows) + " sources");
+        return fileError(
+            sourcesCsv.fileName() + ", line " + std::to_string(sources.lines[kSourceRows]) +
+            ": \"" + sources.labels[kSourceRows] + "\" is the " + ordinal(kSourceRows + 1) +
+            " source; a run takes at most " + std::to_string(kSourceRows) + " sources");
     }
     const int sourceCount = static_cast<int>(sources.labels.size());
     const int isotopeCount = static_cast<int>(sources.isotopes.size());

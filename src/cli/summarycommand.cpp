@@ -95,7 +95,7 @@ std::string summaryTable(const TotalsFile& totals) {
 }
 
 std::string summaryCsv(const TotalsFile& totals) {
-    std::string out = "source,feasible count,mean,minimum,p1,p50,p99,maximum,sd\r\n";
+    std::string out = "source,feasible count,mean,minimum,p1,p50,p99,maximum,sd\n";
     for (std::size_t s = 0; s < totals.sources.size(); ++s) {
         const SourceFigures& f = totals.figures[s];
         out += csvField(totals.sources[s]) + "," + formatCount(totals.observations) + "," +

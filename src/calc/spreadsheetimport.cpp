@@ -174,10 +174,10 @@ Expected<ImportResult> importEntries(const ImportRequest& request) {
                          " isotopes");
     }
     if (sources.labels.size() > kSourceRows) {
-        return fileError(
-            sourcesCsv.fileName() + ", line " + std::to_string(sources.lines[kSourceRows]) +
-            ": \"" + sources.labels[kSourceRows] + "\" is the " + ordinal(kSourceRows + 1) +
-            " source; a run takes at most " + std::to_string(kSourceRows) + " sources");
+        return fileError(sourcesCsv.where(kSourceRows, sources.labelColumn) + ": \"" +
+                         sources.labels[kSourceRows] + "\" is the " + ordinal(kSourceRows + 1) +
+                         " source; a run takes at most " + std::to_string(kSourceRows) +
+                         " sources");
     }
     const int sourceCount = static_cast<int>(sources.labels.size());
     const int isotopeCount = static_cast<int>(sources.isotopes.size());
@@ -264,8 +264,8 @@ Expected<ImportResult> importEntries(const ImportRequest& request) {
             for (std::size_t r = 0; r < table->labels.size(); ++r) {
                 const int i = sources.rowIndex(table->labels[r]);
                 if (i < 0) {
-                    return fileError(csv.fileName() + ", line " + std::to_string(table->lines[r]) +
-                                     ": \"" + table->labels[r] + "\" is not a source of " +
+                    return fileError(csv.where(static_cast<int>(r), table->labelColumn) + ": \"" +
+                                     table->labels[r] + "\" is not a source of " +
                                      sourcesCsv.fileName());
                 }
                 for (int k = 0; k < isotopeCount; ++k) {

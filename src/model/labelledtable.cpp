@@ -86,6 +86,7 @@ Expected<LabelledTable> readLabelledTable(const CsvTable& table,
                          "); isotope columns are named like d13C or δ15N");
     }
     result.hasLabels = labelColumn >= 0;
+    result.labelColumn = labelColumn;
     if (result.hasLabels) {
         result.labelHeader = table.header(labelColumn);
     }

@@ -318,8 +318,10 @@ TEST(SpreadsheetImportTest, MoreThanTenSourcesOrFiveIsotopesAreRefused) {
         ten += "S" + std::to_string(i) + "," + std::to_string(-20 - i) + "\n";
     }
     EXPECT_EQ(importError(ten), "(imported)");
-    EXPECT_EQ(importError(ten + "S11,-31\n"),
-              "s.csv, line 12: \"S11\" is the 11th source; a run takes at most 10 sources");
+    EXPECT_EQ(
+        importError(ten + "S11,-31\n"),
+        "s.csv, line 12, column 1 (source): \"S11\" is the 11th source; a run takes at most 10 "
+        "sources");
     EXPECT_EQ(importError("source,d13C,d15N,d34S,d2H,d18O\nA,1,2,3,4,5\nB,1,2,3,4,5\n"
                           "C,1,2,3,4,5\n"),
               "(imported)");
@@ -405,7 +407,7 @@ TEST(SpreadsheetImportTest, CorrectionsPerSourceComeFromATableWithASourceColumn)
     EXPECT_EQ(importError(kThreeSources, {},
                           "source,d13C,d15N\nZooplankton,1,2\nBenthos,1,2\nInsects,1,2\n"
                           "Fish,1,2\n"),
-              "t.csv, line 5: \"Fish\" is not a source of s.csv");
+              "t.csv, line 5, column 1 (source): \"Fish\" is not a source of s.csv");
     EXPECT_EQ(importError(kThreeSources, {}, "d13C,d15N\n1,2\n1,3\n"),
               "t.csv: 2 rows of corrections but no \"source\" column saying which source each "
               "is for (one row applies to every source)");

@@ -7,6 +7,7 @@
 #include "messages.h"
 #include "numerictext.h"
 
+#include <algorithm>
 #include <filesystem>
 
 namespace fenlowick {
@@ -131,7 +132,12 @@ Expected<std::vector<std::string>> parseCorrectionList(std::string_view text) {
     std::size_t start = 0;
     while (true) {
         const std::size_t end = text.find(divider, start);
-        const std::string item(trimBlanks(text.substr(start, end - start)));
+        std::string item(trimBlanks(text.substr(start, end - start)));
+        // Divided by semicolons, a list may use decimal commas: "1,63;3,54".
+        if (divider == ';' && std::count(item.begin(), item.end(), ',') == 1 &&
+            item.find('.') == std::string::npos) {
+            item[item.find(',')] = '.';
+        }
         if (!isNumeric(item)) {
             return refusal("the correction \"" + item + "\" in \"" + std::string(text) +
                            "\" is not a number (write them as 1.63,3.54)");

@@ -54,8 +54,8 @@ struct ImportResult {
 /// corrected signatures exceed 6) or the corrections do not match the isotopes.
 Expected<ImportResult> importEntries(const ImportRequest& request);
 
-/// Corrections typed as a list, "1.63,3.54" (or divided by ";"); refused when an item is
-/// not a number.
+/// Corrections typed as a list, "1.63,3.54", or divided by semicolons, where decimal
+/// commas are allowed ("1,63;3,54"); refused when an item is not a number.
 Expected<std::vector<std::string>> parseCorrectionList(std::string_view text);
 
 } // namespace fenlowick

@@ -77,14 +77,14 @@ Expected<TotalsFile> parseTotalsFile(std::string_view text) {
             filled = 0;
         }
     }
-    if (filled > 0) {
-        records.push_back(current);
-    }
     if (feasibleOutput) {
         return notTotals("it is a feasible-output (.out) file; its totals are in the .tot "
                          "file of the same name");
     }
     RecordCursor in(std::move(records));
+    if (filled > 0 && !in.atEnd() && in.peek()[0] == "Date: ") {
+        return notTotals("it ends in the middle of a record; the file is cut off");
+    }
     const auto expectTitled = [&](const char* title) -> std::optional<Record> {
         if (in.atEnd() || in.peek()[0] != title) {
             return std::nullopt;

@@ -154,6 +154,40 @@ TEST(CsvTableTest, NumbersFollowTheProgramsNumericRule) {
     EXPECT_EQ(*t.numberText(0, 5), "1e3");
 }
 
+TEST(CsvTableTest, ArbitraryTextNeverBreaksTheReader) {
+    // Texts built from the characters that matter to the reader, in a fixed pseudo-random
+    // order: every table read has rows as wide as its header, on increasing lines.
+    const std::string alphabet = ",;\t\"\r\n a1.-\xE9";
+    std::uint32_t state = 12345;
+    const auto next = [&state] {
+        state = state * 1664525u + 1013904223u;
+        return state >> 8;
+    };
+    for (int round = 0; round < 3000; ++round) {
+        std::string text;
+        const std::uint32_t length = next() % 40;
+        for (std::uint32_t i = 0; i < length; ++i) {
+            text += alphabet[next() % alphabet.size()];
+        }
+        Expected<CsvTable> t = CsvTable::parse(text, "f.csv");
+        if (!t) {
+            EXPECT_EQ(t.error().message.rfind("f.csv: ", 0), 0u) << t.error().message;
+            continue;
+        }
+        int previousLine = t->headerLine();
+        for (int r = 0; r < t->rowCount(); ++r) {
+            EXPECT_GT(t->lineOf(r), previousLine);
+            previousLine = t->lineOf(r);
+            for (int c = 0; c < t->columnCount(); ++c) {
+                Expected<std::string> number = t->numberText(r, c);
+                if (number) {
+                    EXPECT_TRUE(isNumeric(*number)) << *number;
+                }
+            }
+        }
+    }
+}
+
 TEST(CsvTableTest, FieldsAreQuotedForCsvOnlyWhenNeeded) {
     EXPECT_EQ(csvField("Small fish"), "Small fish");
     EXPECT_EQ(csvField("Fish, small"), "\"Fish, small\"");
@@ -379,6 +413,20 @@ TEST(SpreadsheetImportTest, CorrectionsPerIsotopeAreAddedToEverySource) {
               "--tef gives 1 corrections, but s.csv has 2 isotopes (d13C, d15N); give one per "
               "isotope in that order");
     EXPECT_EQ(importEntries(request).error().kind, Error::Kind::Refused);
+}
+
+TEST(SpreadsheetImportTest, CorrectionListsTakeCommasOrSemicolons) {
+    using List = std::vector<std::string>;
+    EXPECT_EQ(*parseCorrectionList("1.63,3.54"), (List{"1.63", "3.54"}));
+    EXPECT_EQ(*parseCorrectionList(" 1.63 , -3.54 "), (List{"1.63", "-3.54"}));
+    EXPECT_EQ(*parseCorrectionList("1,63;3,54"), (List{"1.63", "3.54"}));
+    EXPECT_EQ(*parseCorrectionList("0.4;3"), (List{"0.4", "3"}));
+    EXPECT_EQ(*parseCorrectionList("2"), (List{"2"}));
+    EXPECT_EQ(parseCorrectionList("1.63,,3.54").error().message,
+              "the correction \"\" in \"1.63,,3.54\" is not a number (write them as 1.63,3.54)");
+    EXPECT_EQ(parseCorrectionList("tef.csv").error().message,
+              "the correction \"tef.csv\" in \"tef.csv\" is not a number (write them as "
+              "1.63,3.54)");
 }
 
 TEST(SpreadsheetImportTest, CorrectionsPerSourceComeFromATableWithASourceColumn) {

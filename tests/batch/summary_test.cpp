@@ -124,6 +124,17 @@ TEST(TotalsFileTest, RefusesFilesThatAreNotTotalsFiles) {
     EXPECT_EQ(message(std::string("\0\1", 2)), "it is not a totals file: it holds binary data");
 }
 
+TEST(TotalsFileTest, EveryCutOffTotalsFileIsRefused) {
+    const std::string whole = test::readFile(kConformance + "expected/worked-three-sources.tot");
+    // Down to the last empty field of the last record, whatever is missing is noticed.
+    for (std::size_t length = 0; length + 4 <= whole.size(); ++length) {
+        Expected<TotalsFile> file = parseTotalsFile(whole.substr(0, length));
+        ASSERT_FALSE(file) << length;
+        EXPECT_EQ(file.error().message.rfind("it is not a totals file: ", 0), 0u);
+    }
+    EXPECT_TRUE(parseTotalsFile(whole.substr(0, whole.size() - 2)));
+}
+
 // ---- The summary command ----------------------------------------------------------------
 
 TEST(SummaryCommandTest, TheWorkedExampleAsCsv) {

@@ -9,11 +9,15 @@ the sum of squares kept in single precision). Run it from the repository's top f
 
     python3 tests/batch/independent_summary.py > examples/batch/expected-summary.csv
 
+With --check FILE it compares its result with FILE instead and fails when they differ
+(the test suite runs it so against examples/batch/expected-summary.csv).
+
 It checks on the way that no combination lies so close to the tolerance that rounding in the
 program's single-precision search could decide it differently from exact arithmetic.
 """
 
 import csv
+import io
 import math
 import struct
 import sys
@@ -104,7 +108,8 @@ def statistics(histogram, observations):
 def main():
     tef_c, tef_n = read_tef()
     sources = [(name, c + tef_c, n + tef_n) for name, c, n in read_sources()]
-    out = csv.writer(sys.stdout, lineterminator="\r\n")
+    buffer = io.StringIO(newline="")
+    out = csv.writer(buffer, lineterminator="\r\n")
     out.writerow(["mixture", "source", "feasible count", "mean", "minimum", "p1", "p50",
                   "p99", "maximum", "sd"])
     for label, mix_c, mix_n in read_mixtures():
@@ -133,6 +138,15 @@ def main():
         for j, (name, _, _) in enumerate(sources):
             figures = statistics(histograms[j], observations) if observations else [""] * 7
             out.writerow([label, name, observations] + figures)
+    text = buffer.getvalue()
+    if len(sys.argv) == 3 and sys.argv[1] == "--check":
+        with open(sys.argv[2], newline="") as f:
+            expected = f.read()
+        if expected != text:
+            sys.stderr.write("expected summary differs from the independent result:\n" + text)
+            sys.exit(1)
+        return
+    sys.stdout.write(text)
 
 
 main()

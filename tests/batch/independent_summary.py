@@ -112,26 +112,31 @@ def main():
     out = csv.writer(buffer, lineterminator="\r\n")
     out.writerow(["mixture", "source", "feasible count", "mean", "minimum", "p1", "p50",
                   "p99", "maximum", "sd"])
+    # Whole numbers of thousandths: a share in percent times a signature in tenths.
+    def tenths(value):
+        assert (value * 10).denominator == 1, value
+        return int(value * 10)
+
+    signatures = [(tenths(c), tenths(n)) for _, c, n in sources]
+    tolerance = TOLERANCE * 1000
+    assert tolerance.denominator == 1
     for label, mix_c, mix_n in read_mixtures():
+        # The program's search truncates the difference in hundredths of a percent, so it
+        # draws the line at 0.1501. Every difference here is a whole number of thousandths,
+        # at least 0.0009 from that line: far more than its single-precision rounding
+        # (about 1e-5 at these values).
+        mixture = (tenths(mix_c) * 100, tenths(mix_n) * 100)
         histograms = [[0] * 101 for _ in sources]
         observations = 0
         for a in range(0, 101, INCREMENT):
             for b in range(0, 101 - a, INCREMENT):
                 for c in range(0, 101 - a - b, INCREMENT):
                     shares = (a, b, c, 100 - a - b - c)
-                    ok = True
-                    for k, mix in ((1, mix_c), (2, mix_n)):
-                        predicted = sum(Fraction(p, 100) * s[k] for p, s in zip(shares, sources))
-                        difference = abs(predicted - mix)
-                        # The program's search truncates the difference in hundredths of
-                        # a percent, so it draws the line at 0.1501. Every difference here is
-                        # a whole multiple of 0.001, at least 0.0009 from that line: far more
-                        # than its single-precision rounding (about 1e-5 at these values).
-                        assert (difference * 1000).denominator == 1, (label, shares)
-                        if difference > TOLERANCE:
-                            ok = False
-                            break
-                    if ok:
+                    if all(
+                        abs(sum(p * s[k] for p, s in zip(shares, signatures)) - mixture[k])
+                        <= tolerance
+                        for k in (0, 1)
+                    ):
                         observations += 1
                         for j, p in enumerate(shares):
                             histograms[j][p // INCREMENT] += 1

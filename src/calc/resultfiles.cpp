@@ -3,6 +3,7 @@
 #include "numberformat.h"
 #include "numerictext.h"
 #include "recordwriter.h"
+#include "totalsstatistics.h"
 
 #include <array>
 #include <cmath>
@@ -70,19 +71,6 @@ void writeRule(RecordWriter& out, int count) {
     }
 }
 
-/// The statistics of one source's share, from its histogram.
-struct SourceStatistics {
-    double sum = 0.0;
-    double mean = 0.0;
-    float minimum = -99.0f;
-    float maximum = -99.0f;
-    float p1 = -99.0f;
-    float p50 = -99.0f;
-    float p99 = -99.0f;
-    std::uint64_t cumulative = 0;
-    float sumSquares = 0.0f;
-};
-
 std::string levelText(float value) {
     return value == -99.0f ? "???" : formatHundredths(value);
 }
@@ -118,7 +106,6 @@ TotalsText composeTotals(const Entry& entry, const CalculationInput& input,
     const int sources = input.sourceCount();
     const int last = sources - 1;
     const int isotopes = input.isotopeCount();
-    const float increment = input.incrementPercent;
 
     writeEntrySummary(out, entry, input, now);
     out.text("Mixtures:");
@@ -130,16 +117,10 @@ TotalsText composeTotals(const Entry& entry, const CalculationInput& input,
     out.padRecord(12);
 
     // Histogram table: one row per level 0..T, the level's share and every source's count.
-    const int levels = static_cast<int>(std::floor(100.0f / increment));
-    std::array<float, kHistogramLevels> levelValue{};
-    for (int b = 0; b <= levels; ++b) {
-        levelValue[static_cast<std::size_t>(b)] = shareFraction(static_cast<float>(b) * increment);
-    }
-    std::array<SourceStatistics, kSourceRows> stats{};
-    std::uint64_t observations = 0;
-    for (int b = 0; b <= levels; ++b) {
-        observations += histograms[0][static_cast<std::size_t>(b)];
-    }
+    const TotalsStatistics statistics =
+        computeTotalsStatistics(histograms, sources, input.incrementPercent);
+    const int levels = statistics.lastLevel;
+    const std::uint64_t observations = statistics.observations;
     result.observations = observations;
 
     out.text("HISTOGRAM DATA");
@@ -151,12 +132,9 @@ TotalsText composeTotals(const Entry& entry, const CalculationInput& input,
     out.padRecord(10 - last);
     for (int b = 0; b <= levels; ++b) {
         const auto level = static_cast<std::size_t>(b);
-        out.single(levelValue[level]);
+        out.single(statistics.levelValue[level]);
         for (int s = 0; s < sources; ++s) {
-            const std::uint64_t count = histograms[static_cast<std::size_t>(s)][level];
-            out.count(count);
-            stats[static_cast<std::size_t>(s)].sum +=
-                static_cast<double>(levelValue[level]) * static_cast<double>(count);
+            out.count(histograms[static_cast<std::size_t>(s)][level]);
         }
         out.padRecord(10 - last);
     }
@@ -173,12 +151,6 @@ TotalsText composeTotals(const Entry& entry, const CalculationInput& input,
         return result;
     }
 
-    const auto obs = static_cast<double>(observations);
-    for (int s = 0; s < sources; ++s) {
-        SourceStatistics& st = stats[static_cast<std::size_t>(s)];
-        st.mean = st.sum / obs;
-    }
-
     const auto block = [&](const char* title, auto&& writeValue, bool trailingBlankRecords) {
         out.text(title);
         out.padRecord(11);
@@ -187,7 +159,7 @@ TotalsText composeTotals(const Entry& entry, const CalculationInput& input,
         writeRule(out, sources);
         out.padRecord(11 - last);
         for (int s = 0; s < sources; ++s) {
-            writeValue(stats[static_cast<std::size_t>(s)]);
+            writeValue(statistics.source[static_cast<std::size_t>(s)]);
         }
         out.padRecord(11 - last);
         if (trailingBlankRecords) {
@@ -205,43 +177,6 @@ TotalsText composeTotals(const Entry& entry, const CalculationInput& input,
         "MEAN", [&](const SourceStatistics& st) { out.dbl(*toDouble(formatThousandths(st.mean))); },
         true);
 
-    // Nearest-rank percentiles: the first level whose cumulative count reaches the rank.
-    double rank1 = std::floor(0.01 * obs + 0.5);
-    if (rank1 == 0.0) {
-        rank1 = 1.0;
-    }
-    const double rank50 = std::floor(0.5 * obs + 0.5);
-    const double rank99 = std::floor(0.99 * obs + 0.5);
-    for (int b = 0; b <= levels; ++b) {
-        const auto level = static_cast<std::size_t>(b);
-        const float x = levelValue[level];
-        for (int s = 0; s < sources; ++s) {
-            SourceStatistics& st = stats[static_cast<std::size_t>(s)];
-            const std::uint64_t count = histograms[static_cast<std::size_t>(s)][level];
-            if (count > 0) {
-                st.maximum = x;
-                if (st.minimum == -99.0f) {
-                    st.minimum = x;
-                }
-            }
-            st.cumulative += count;
-            const auto cumulative = static_cast<double>(st.cumulative);
-            if (cumulative >= rank1 && st.p1 == -99.0f) {
-                st.p1 = x;
-            }
-            if (cumulative >= rank50 && st.p50 == -99.0f) {
-                st.p50 = x;
-            }
-            if (cumulative >= rank99 && st.p99 == -99.0f) {
-                st.p99 = x;
-            }
-            const double deviation = static_cast<double>(x) - st.mean;
-            st.sumSquares =
-                static_cast<float>(static_cast<double>(st.sumSquares) +
-                                   static_cast<double>(count) * (deviation * deviation));
-        }
-    }
-
     block(
         "MINIMUM", [&](const SourceStatistics& st) { out.text(levelText(st.minimum)); }, true);
     block(
@@ -256,11 +191,7 @@ TotalsText composeTotals(const Entry& entry, const CalculationInput& input,
     if (observations > 1) {
         block(
             "STD DEV",
-            [&](const SourceStatistics& st) {
-                const auto deviation =
-                    static_cast<float>(std::sqrt(static_cast<double>(st.sumSquares) / (obs - 1.0)));
-                out.single(*toFloat(formatThousandths(deviation)));
-            },
+            [&](const SourceStatistics& st) { out.single(*toFloat(formatThousandths(st.stdDev))); },
             false);
     } else {
         for (const char* field : {"STD DEV", "could", "not be", "computed", "because", "there",

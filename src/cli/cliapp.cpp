@@ -1,7 +1,10 @@
 #include "cliapp.h"
 
+#include "batchcommand.h"
 #include "calculationrun.h"
 #include "datafile.h"
+#include "importcommand.h"
+#include "summarycommand.h"
 
 #include <CLI/CLI.hpp>
 
@@ -30,6 +33,7 @@ const char* const kExitCodesText = R"(Exit codes:
   1    the entry was refused; its message is printed and nothing is written
   2    the command line is wrong
   3    a file could not be read or written; the message names it and the reason
+  4    batch: some mixtures failed; the others' files and summary.csv were written
   130  interrupted by Ctrl+C; nothing is written or replaced)";
 
 /// A progress bar on standard error, redrawn at most ten times a second.
@@ -166,6 +170,9 @@ int runCli(int argc, char** argv) {
                     "the current folder");
     run->add_flag("--quiet,-q", runOptions.quiet, "Print nothing but errors");
     run->footer(kExitCodesText);
+    ImportCommand importCommand(app);
+    BatchCommand batchCommand(app);
+    SummaryCommand summaryCommand(app);
 
     try {
         app.parse(argc, argv);
@@ -182,6 +189,15 @@ int runCli(int argc, char** argv) {
 
     if (run->parsed()) {
         return runCommand(runOptions);
+    }
+    if (importCommand.parsed()) {
+        return importCommand.run();
+    }
+    if (batchCommand.parsed()) {
+        return batchCommand.run();
+    }
+    if (summaryCommand.parsed()) {
+        return summaryCommand.run();
     }
     return kExitUsage;
 }

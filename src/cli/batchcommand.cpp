@@ -1,0 +1,175 @@
+#include "batchcommand.h"
+
+#include "atomicfile.h"
+#include "batchrun.h"
+#include "checks.h"
+#include "cliapp.h"
+#include "datafile.h"
+#include "outputnaming.h"
+
+#include <CLI/CLI.hpp>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+
+namespace fenlowick {
+
+namespace {
+
+std::atomic<bool> g_batchInterrupted{false};
+
+extern "C" void onBatchInterrupt(int) {
+    g_batchInterrupted.store(true);
+}
+
+const char* const kBatchHelp =
+    R"help(The mixtures file needs a "mixture" column (the labels) and a column for every isotope
+of the entry, headed by the entry's isotope label (d13C, δ13C and "d13C (‰)" match alike);
+other columns are ignored. Each mixture's files are named after its label, made safe for
+a file name ("Trout 1.5" gives Trout_1_5.out and Trout_1_5.tot); summary.csv holds one
+row per mixture and source. A mixture without feasible solutions is recorded in
+summary.csv with a count of 0 and empty statistics.
+
+Exit codes:
+  0    every mixture was run and summary.csv written
+  1    the entry was refused; nothing was run
+  2    the command line is wrong
+  3    a file could not be read or written (the entry, the mixtures table, the folder,
+       summary.csv); the message names it
+  4    the batch finished, but some mixtures failed (listed at the end); the others'
+       files and summary.csv were written
+  130  interrupted by Ctrl+C; mixtures finished before stay, summary.csv is not written)help";
+
+std::string defaultFolder(const std::string& entryPath) {
+    return joinFolder("output", std::filesystem::path(entryPath).stem().string());
+}
+
+} // namespace
+
+BatchCommand::BatchCommand(CLI::App& app) {
+    m_command = app.add_subcommand(
+        "batch", "Run a data file once per mixture of a CSV file and write summary.csv");
+    m_command->add_option("ENTRY", m_entry, "The data file holding the sources")->required();
+    m_command->add_option("MIXTURES", m_mixtures, "CSV file of mixtures, one run per row")
+        ->required();
+    m_command->add_option("--output,-o", m_output,
+                          "Folder of the result files and summary.csv. Default: "
+                          "output/<entry name> in the current folder");
+    m_command->add_flag("--no-feasible-file", m_noFeasibleFile,
+                        "Write only the totals (.tot) of each run, no feasible-output (.out)");
+    m_command->add_flag("--quiet,-q", m_quiet, "No progress lines; errors only");
+    m_command->footer(kBatchHelp);
+}
+
+bool BatchCommand::parsed() const {
+    return m_command->parsed();
+}
+
+int BatchCommand::run() const {
+    Expected<Entry> entry = readDataFile(m_entry);
+    if (!entry) {
+        std::cerr << "fenlowick-cli: " << entry.error().message << "\n";
+        return kExitFile;
+    }
+    // The entry's own checks, before any mixture: the mixtures come from the table.
+    Entry withoutMixture = *entry;
+    withoutMixture.mixture = {};
+    if (Expected<CalculationInput> checked = checkEntry(withoutMixture); !checked) {
+        std::cerr << checked.error().message << "\n";
+        return kExitRefused;
+    }
+    Expected<CsvTable> table = CsvTable::read(m_mixtures);
+    if (!table) {
+        std::cerr << "fenlowick-cli: " << table.error().message << "\n";
+        return kExitFile;
+    }
+    Expected<BatchPlan> plan = planBatch(*entry, *table);
+    if (!plan) {
+        std::cerr << "fenlowick-cli: " << plan.error().message << "\n";
+        return kExitFile;
+    }
+    for (const std::string& note : plan->notes) {
+        std::cerr << "fenlowick-cli: note: " << note << "\n";
+    }
+    const std::string folder = m_output.empty() ? defaultFolder(m_entry) : m_output;
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    if (ec) {
+        std::cerr << "fenlowick-cli: Could not create the folder " << folder << ": " << ec.message()
+                  << "\n";
+        return kExitFile;
+    }
+
+    BatchRequest request;
+    request.entry = *entry;
+    request.mixtures = plan->mixtures;
+    request.folder = folder;
+    request.writeFeasibleFile = !m_noFeasibleFile;
+    request.cancel = &g_batchInterrupted;
+    const std::size_t total = request.mixtures.size();
+    const std::string countWidth = std::to_string(total);
+    auto started = std::chrono::steady_clock::now();
+    request.finished = [&](std::size_t index, const BatchItem& item) {
+        const auto now = std::chrono::steady_clock::now();
+        const double seconds = std::chrono::duration<double>(now - started).count();
+        started = now;
+        if (m_quiet) {
+            return;
+        }
+        std::string position = std::to_string(index + 1);
+        position.insert(0, countWidth.size() - position.size(), ' ');
+        std::cerr << "[" << position << "/" << total << "] " << item.mixture.label << ": ";
+        if (item.failed()) {
+            std::cerr << "FAILED: " << item.failure << "\n";
+        } else if (item.outcome.feasibleCount == 0) {
+            std::cerr << "no feasible solution";
+        } else {
+            std::cerr << item.outcome.feasibleCount << " feasible solutions";
+        }
+        if (!item.failed()) {
+            char time[32];
+            std::snprintf(time, sizeof time, " (%.1f s)", seconds);
+            std::cerr << time << "\n";
+        }
+    };
+    std::signal(SIGINT, onBatchInterrupt);
+    std::signal(SIGTERM, onBatchInterrupt);
+    const BatchResult result = runBatch(request);
+    if (result.cancelled) {
+        std::cerr << "fenlowick-cli: interrupted after " << result.items.size() << " of " << total
+                  << " mixtures; summary.csv was not written\n";
+        return kExitInterrupted;
+    }
+
+    const std::string summaryPath = joinFolder(folder, "summary.csv");
+    if (Status s = writeFileAtomically(summaryPath, composeBatchSummary(result.items)); !s) {
+        std::cerr << "fenlowick-cli: " << s.error().message << "\n";
+        return kExitFile;
+    }
+    std::size_t failures = 0;
+    for (const BatchItem& item : result.items) {
+        failures += item.failed() ? 1 : 0;
+    }
+    if (!m_quiet) {
+        std::cout << "Ran " << total << " mixtures into " << folder << "\n"
+                  << "Summary: " << summaryPath << "\n";
+    }
+    if (failures > 0) {
+        std::cerr << "fenlowick-cli: " << failures << " of " << total
+                  << " mixtures failed and are not in summary.csv:\n";
+        for (const BatchItem& item : result.items) {
+            if (item.failed()) {
+                std::cerr << "  " << item.mixture.label << " (" << m_mixtures << ", line "
+                          << item.mixture.line << "): " << item.failure << "\n";
+            }
+        }
+        return kExitBatchIncomplete;
+    }
+    return kExitDone;
+}
+
+} // namespace fenlowick

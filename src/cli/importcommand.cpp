@@ -1,0 +1,198 @@
+#include "importcommand.h"
+
+#include "cliapp.h"
+#include "csvtable.h"
+#include "datafile.h"
+#include "isotopename.h"
+#include "outputnaming.h"
+#include "safefilename.h"
+#include "spreadsheetimport.h"
+
+#include <CLI/CLI.hpp>
+
+#include <filesystem>
+#include <iostream>
+#include <optional>
+
+namespace fenlowick {
+
+namespace {
+
+const char* const kImportHelp = R"(Columns are found by their header, in any order and any case:
+  sources file    "source" (the labels) and one column per isotope (d13C, δ15N, d34S ...)
+  mixtures file   "mixture" (the labels) and the same isotope columns
+  TEF file        the isotope columns, and a "source" column for corrections per source
+                  (one row per source) or a single row for all sources
+Other columns (SD, n, notes) are ignored and listed. Separators (comma, semicolon, tab)
+and decimal commas are detected. Corrections are added to every source's signature
+exactly; the data file's title says they were applied.
+
+Exit codes:
+  0  the data files were written
+  1  the entry would be refused by the run's checks, or --tef does not fit the isotopes
+  2  the command line is wrong
+  3  a file could not be read or written, or a table is wrong (file, line and column named))";
+
+bool endsWithDat(const std::string& path) {
+    const std::string name = foldCase(std::filesystem::path(path).filename().string());
+    return name.size() > 4 && name.substr(name.size() - 4) == ".dat";
+}
+
+std::vector<std::string> splitNames(const std::string& text) {
+    std::vector<std::string> names;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        const std::size_t end = std::min(text.find(',', start), text.size());
+        const std::string name(trimBlanks(std::string_view(text).substr(start, end - start)));
+        if (!name.empty()) {
+            names.push_back(name);
+        }
+        start = end + 1;
+    }
+    return names;
+}
+
+int reportError(const Error& error) {
+    std::cerr << "fenlowick-cli: " << error.message << "\n";
+    return error.kind == Error::Kind::Refused ? kExitRefused : kExitFile;
+}
+
+} // namespace
+
+ImportCommand::ImportCommand(CLI::App& app) {
+    m_command = app.add_subcommand(
+        "import", "Write data files (.dat) from spreadsheet tables (CSV) of sources, mixtures "
+                  "and trophic enrichment factors");
+    m_command->add_option("SOURCES", m_sources, "CSV file of the sources' signatures")->required();
+    m_command->add_option("--mixtures,-m", m_mixtures,
+                          "CSV file of mixtures (consumers); one data file per row");
+    m_command->add_option("--tef", m_tef,
+                          "Trophic enrichment factors added to the sources' signatures: a CSV "
+                          "file, or one value per isotope in the sources' column order "
+                          "(--tef 1.63,3.54)");
+    m_command->add_option("--increment,-i", m_increment, "Percent increment, 1 to 100")->required();
+    m_command->add_option("--tolerance,-t", m_tolerance, "Tolerance, in signature units")
+        ->required();
+    m_command->add_option("--title", m_title,
+                          "Beginning of the title; the mixture's label follows it");
+    m_command->add_option("--isotopes", m_isotopes,
+                          "Headers of the isotope columns, comma-separated, when they are not "
+                          "named like d13C");
+    m_command
+        ->add_option("--output,-o", m_output,
+                     "A folder for one data file per mixture (named after its label), or "
+                     "a file name ending in .dat for one data file with the first "
+                     "mixture")
+        ->capture_default_str();
+    m_command->add_flag("--quiet,-q", m_quiet, "Print nothing but errors and notes");
+    m_command->footer(kImportHelp);
+}
+
+bool ImportCommand::parsed() const {
+    return m_command->parsed();
+}
+
+int ImportCommand::run() const {
+    Expected<CsvTable> sources = CsvTable::read(m_sources);
+    if (!sources) {
+        return reportError(sources.error());
+    }
+    std::optional<CsvTable> mixtures;
+    if (!m_mixtures.empty()) {
+        Expected<CsvTable> table = CsvTable::read(m_mixtures);
+        if (!table) {
+            return reportError(table.error());
+        }
+        mixtures = std::move(*table);
+    }
+
+    ImportRequest request;
+    request.sources = &*sources;
+    request.mixtures = mixtures ? &*mixtures : nullptr;
+    request.increment = m_increment;
+    request.tolerance = m_tolerance;
+    request.title = m_title;
+    request.isotopeNames = splitNames(m_isotopes);
+    std::optional<CsvTable> corrections;
+    if (!m_tef.empty()) {
+        std::error_code ec;
+        if (std::filesystem::exists(m_tef, ec)) {
+            Expected<CsvTable> table = CsvTable::read(m_tef);
+            if (!table) {
+                return reportError(table.error());
+            }
+            corrections = std::move(*table);
+            request.corrections = &*corrections;
+        } else {
+            Expected<std::vector<std::string>> values = parseCorrectionList(m_tef);
+            if (!values) {
+                std::cerr << "fenlowick-cli: --tef " << m_tef
+                          << ": no such file, and not a list of numbers: " << values.error().message
+                          << "\n";
+                return kExitUsage;
+            }
+            request.correctionValues = std::move(*values);
+        }
+    }
+
+    Expected<ImportResult> imported = importEntries(request);
+    if (!imported) {
+        return reportError(imported.error());
+    }
+    for (const std::string& note : imported->notes) {
+        std::cerr << "fenlowick-cli: note: " << note << "\n";
+    }
+
+    // Where each entry goes; all names are settled before anything is written.
+    std::vector<std::pair<std::string, const ImportedEntry*>> files;
+    const std::vector<ImportedEntry>& entries = imported->entries;
+    if (endsWithDat(m_output)) {
+        files.emplace_back(m_output, &entries.front());
+        if (entries.size() > 1) {
+            std::cerr << "fenlowick-cli: note: " << m_output << " takes the first mixture, \""
+                      << entries.front().mixtureLabel << "\", of " << entries.size()
+                      << "; name a folder to write one data file per mixture\n";
+        }
+    } else {
+        std::error_code ec;
+        std::filesystem::create_directories(m_output, ec);
+        if (ec) {
+            std::cerr << "fenlowick-cli: Could not create the folder " << m_output << ": "
+                      << ec.message() << "\n";
+            return kExitFile;
+        }
+        for (const ImportedEntry& entry : entries) {
+            const std::string base =
+                entry.mixtureLabel.empty()
+                    ? safeFileName(std::filesystem::path(m_sources).stem().string())
+                    : safeFileName(entry.mixtureLabel);
+            for (const auto& [path, other] : files) {
+                if (foldCase(std::filesystem::path(path).stem().string()) == foldCase(base)) {
+                    std::cerr << "fenlowick-cli: " << m_mixtures << ", line " << entry.line
+                              << ": the mixtures \"" << entry.mixtureLabel << "\" and \""
+                              << other->mixtureLabel << "\" (line " << other->line
+                              << ") would both be written as " << base
+                              << ".dat; give them labels that differ in letters or digits\n";
+                    return kExitFile;
+                }
+            }
+            files.emplace_back(joinFolder(m_output, base + ".dat"), &entry);
+        }
+    }
+    for (const auto& [path, entry] : files) {
+        if (Status s = writeDataFile(path, entry->entry); !s) {
+            std::cerr << "fenlowick-cli: " << s.error().message << "\n";
+            return kExitFile;
+        }
+        if (!m_quiet) {
+            std::cout << "Wrote " << path;
+            if (!entry->mixtureLabel.empty()) {
+                std::cout << " (mixture \"" << entry->mixtureLabel << "\")";
+            }
+            std::cout << "\n";
+        }
+    }
+    return kExitDone;
+}
+
+} // namespace fenlowick

@@ -1,0 +1,230 @@
+#include "clirunner.h"
+#include "testsupport.h"
+#include "totalsfile.h"
+#include "totalsstatistics.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace fenlowick {
+namespace {
+
+const std::string kConformance = std::string(FENLOWICK_TEST_DATA) + "/conformance/";
+
+std::vector<std::string> conformanceTotals() {
+    std::vector<std::string> names;
+    for (const std::string& name : test::filesIn(kConformance + "expected")) {
+        if (name.size() > 4 && name.substr(name.size() - 4) == ".tot") {
+            names.push_back(name.substr(0, name.size() - 4));
+        }
+    }
+    return names;
+}
+
+// ---- The statistics as numbers ----------------------------------------------------------
+
+TEST(TotalsStatisticsTest, TheWorkedExampleGivesItsFigures) {
+    // Sources A, B, C at increment 50; solutions (0,50,50), (50,50,0), (100,0,0).
+    ShareHistograms histograms{};
+    histograms[0][0] = 1;
+    histograms[0][1] = 1;
+    histograms[0][2] = 1;
+    histograms[1][0] = 1;
+    histograms[1][1] = 2;
+    histograms[2][0] = 2;
+    histograms[2][1] = 1;
+    const TotalsStatistics statistics = computeTotalsStatistics(histograms, 3, 50.0f);
+    EXPECT_EQ(statistics.lastLevel, 2);
+    EXPECT_EQ(statistics.observations, 3u);
+    const SourceFigures b = figuresOf(statistics, 1);
+    EXPECT_EQ(b.mean, 0.333);
+    EXPECT_EQ(b.minimum, 0.0);
+    EXPECT_EQ(b.p50, 0.5);
+    EXPECT_EQ(b.p99, 0.5);
+    EXPECT_EQ(b.maximum, 0.5);
+    EXPECT_EQ(b.stdDev, 0.289); // √(1/12)
+    EXPECT_DOUBLE_EQ(statistics.source[1].mean, 1.0 / 3.0);
+    const SourceFigures a = figuresOf(statistics, 0);
+    EXPECT_EQ(a.mean, 0.5);
+    EXPECT_EQ(a.p1, 0.0);
+    EXPECT_EQ(a.maximum, 1.0);
+    EXPECT_EQ(a.stdDev, 0.5);
+    EXPECT_EQ(figuresOf(statistics, 2).mean, 0.167);
+}
+
+TEST(TotalsStatisticsTest, OneObservationHasNoDeviationAndNoneHasNoFigures) {
+    ShareHistograms histograms{};
+    histograms[0][100] = 1;
+    histograms[1][0] = 1;
+    histograms[2][0] = 1;
+    const SourceFigures one = figuresOf(computeTotalsStatistics(histograms, 3, 1.0f), 0);
+    EXPECT_EQ(one.mean, 1.0);
+    EXPECT_EQ(one.minimum, 1.0);
+    EXPECT_EQ(one.p1, 1.0);
+    EXPECT_FALSE(one.stdDev);
+    EXPECT_EQ(figuresOf(computeTotalsStatistics(ShareHistograms{}, 3, 1.0f), 0), SourceFigures{});
+}
+
+// ---- Reading totals files back ----------------------------------------------------------
+
+TEST(TotalsFileTest, EveryConformanceFileReadsBackToTheStatisticsOfItsOwnHistograms) {
+    const std::vector<std::string> names = conformanceTotals();
+    ASSERT_GE(names.size(), 15u);
+    for (const std::string& name : names) {
+        Expected<TotalsFile> file = readTotalsFile(kConformance + "expected/" + name + ".tot");
+        ASSERT_TRUE(file) << name << ": " << file.error().message;
+        // Recompute from the histogram table and compare with the printed statistics: the
+        // reader of the blocks and the statistics code must agree on every figure.
+        const int sources = static_cast<int>(file->sources.size());
+        ShareHistograms histograms{};
+        std::uint64_t firstColumn = 0;
+        for (std::size_t b = 0; b < file->counts.size(); ++b) {
+            for (int s = 0; s < sources; ++s) {
+                histograms[static_cast<std::size_t>(s)][b] =
+                    file->counts[b][static_cast<std::size_t>(s)];
+            }
+            firstColumn += file->counts[b][0];
+        }
+        EXPECT_EQ(file->observations, firstColumn) << name;
+        std::string increment = file->increment;
+        increment.pop_back(); // the "%"
+        const TotalsStatistics statistics =
+            computeTotalsStatistics(histograms, sources, std::stof(increment));
+        EXPECT_EQ(static_cast<std::size_t>(statistics.lastLevel) + 1, file->levels.size()) << name;
+        for (int s = 0; s < sources; ++s) {
+            EXPECT_EQ(file->figures[static_cast<std::size_t>(s)], figuresOf(statistics, s))
+                << name << " source " << s;
+        }
+    }
+}
+
+TEST(TotalsFileTest, RefusesFilesThatAreNotTotalsFiles) {
+    const auto message = [](const std::string& text) {
+        Expected<TotalsFile> file = parseTotalsFile(text);
+        return file ? std::string("(read)") : file.error().message;
+    };
+    EXPECT_EQ(message(test::readFile(kConformance + "expected/worked-three-sources.out")),
+              "it is not a totals file: it is a feasible-output (.out) file; its totals are in "
+              "the .tot file of the same name");
+    EXPECT_EQ(message(test::readFile(kConformance + "cases/worked-three-sources.dat")),
+              "it is not a totals file: it does not begin with the \"Date: \" record of a "
+              "result file");
+    EXPECT_EQ(message("source,d13C\nA,1\n"), "it is not a totals file: it does not begin with "
+                                             "the \"Date: \" record of a result file");
+    const std::string whole = test::readFile(kConformance + "expected/worked-three-sources.tot");
+    EXPECT_EQ(message(whole), "(read)");
+    EXPECT_EQ(message(whole.substr(0, whole.find("\"MAXIMUM\""))),
+              "it is not a totals file: the \"MAXIMUM\" block is missing");
+    EXPECT_EQ(message(whole.substr(0, whole.find("\"HISTOGRAM DATA\""))),
+              "it is not a totals file: the \"HISTOGRAM DATA\" table is missing");
+    std::string edited = whole;
+    edited.replace(edited.find(".5,1,2,1"), 8, ".5,1,x,1");
+    EXPECT_NE(message(edited).find("holds \"x\" where a count belongs"), std::string::npos);
+    EXPECT_EQ(message(std::string("\0\1", 2)), "it is not a totals file: it holds binary data");
+}
+
+TEST(TotalsFileTest, EveryCutOffTotalsFileIsRefused) {
+    const std::string whole = test::readFile(kConformance + "expected/worked-three-sources.tot");
+    // Down to the last empty field of the last record, whatever is missing is noticed.
+    for (std::size_t length = 0; length + 4 <= whole.size(); ++length) {
+        Expected<TotalsFile> file = parseTotalsFile(whole.substr(0, length));
+        ASSERT_FALSE(file) << length;
+        EXPECT_EQ(file.error().message.rfind("it is not a totals file: ", 0), 0u);
+    }
+    EXPECT_TRUE(parseTotalsFile(whole.substr(0, whole.size() - 2)));
+}
+
+// ---- The summary command ----------------------------------------------------------------
+
+TEST(SummaryCommandTest, TheWorkedExampleAsCsv) {
+    const test::CliResult r =
+        test::runCli({"summary", "--csv", kConformance + "expected/worked-three-sources.tot"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    // The worked example: means .5, .333, .167; minima .00; maxima 1.00, .50, .50;
+    // 1 %ile .00; 50 %ile .50, .50, .00; 99 %ile 1.00, .50, .50; SD .5, .289, .289.
+    EXPECT_EQ(r.out, "source,feasible count,mean,minimum,p1,p50,p99,maximum,sd\n"
+                     "A,3,.5,0,0,.5,1,1,.5\n"
+                     "B,3,.333,0,0,.5,.5,.5,.289\n"
+                     "C,3,.167,0,0,0,.5,.5,.289\n");
+}
+
+TEST(SummaryCommandTest, TheWorkedExampleAsATable) {
+    const test::CliResult r =
+        test::runCli({"summary", kConformance + "expected/worked-three-sources.tot"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "Title:      Worked example\n"
+                     "Increment:  50%\n"
+                     "Tolerance:  1\n"
+                     "Feasible solutions: 3\n"
+                     "\n"
+                     "Source    Mean     Min      P1     P50     P99     Max      SD\n"
+                     "A        0.500    0.00    0.00    0.50    1.00    1.00   0.500\n"
+                     "B        0.333    0.00    0.00    0.50    0.50    0.50   0.289\n"
+                     "C        0.167    0.00    0.00    0.00    0.50    0.50   0.289\n");
+}
+
+TEST(SummaryCommandTest, OneSolutionNoSolutionAndTenSources) {
+    test::CliResult r =
+        test::runCli({"summary", "--csv", kConformance + "expected/single-solution.tot"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "source,feasible count,mean,minimum,p1,p50,p99,maximum,sd\n"
+                     "A,1,1,1,1,1,1,1,\n"
+                     "B,1,0,0,0,0,0,0,\n"
+                     "C,1,0,0,0,0,0,0,\n");
+    r = test::runCli({"summary", kConformance + "expected/single-solution.tot"});
+    EXPECT_NE(r.out.find("A        1.000    1.00    1.00    1.00    1.00    1.00       -"),
+              std::string::npos)
+        << r.out;
+
+    r = test::runCli({"summary", kConformance + "expected/no-feasible.tot"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("Feasible solutions: 0\n"
+                         "Total Observations = 0, so no statistics could be generated\n"),
+              std::string::npos)
+        << r.out;
+    r = test::runCli({"summary", "--csv", kConformance + "expected/no-feasible.tot"});
+    for (const std::string& line : test::linesOf(r.out)) {
+        if (line.rfind("source,", 0) != 0) {
+            EXPECT_NE(line.find(",0,,,,,,,"), std::string::npos) << line;
+        }
+    }
+
+    r = test::runCli({"summary", "--csv", kConformance + "expected/ten-sources.tot"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(test::linesOf(r.out).size(), 11u);
+}
+
+TEST(SummaryCommandTest, RefusesWhatIsNotATotalsFileWithExitCodeThree) {
+    const std::string out = kConformance + "expected/worked-three-sources.out";
+    test::CliResult r = test::runCli({"summary", out});
+    EXPECT_EQ(r.exitCode, 3);
+    EXPECT_EQ(r.err, "fenlowick-cli: Could not read " + out +
+                         ": it is not a totals file: it is a feasible-output (.out) file; its "
+                         "totals are in the .tot file of the same name\n");
+    EXPECT_TRUE(r.out.empty());
+    r = test::runCli({"summary", kConformance + "expected/does-not-exist.tot"});
+    EXPECT_EQ(r.exitCode, 3);
+    r = test::runCli({"summary"});
+    EXPECT_EQ(r.exitCode, 2);
+}
+
+// ---- The totals writer after sharing its statistics -------------------------------------
+
+TEST(TotalsWriterTest, RunsStillWriteTheConformanceFilesByteForByte) {
+    test::TempDir temp;
+    for (const std::string& name : conformanceTotals()) {
+        const test::CliResult r = test::runCli(
+            {"run", kConformance + "cases/" + name + ".dat", "-o", temp.file(name), "-q"});
+        ASSERT_EQ(r.exitCode, 0) << name << ": " << r.err;
+        for (const char* extension : {".tot", ".out"}) {
+            EXPECT_EQ(test::withoutFirstLine(test::readFile(temp.file(name + extension))),
+                      test::withoutFirstLine(
+                          test::readFile(kConformance + "expected/" + name + extension)))
+                << name << extension;
+        }
+    }
+}
+
+} // namespace
+} // namespace fenlowick

@@ -1,7 +1,9 @@
 #include "cliapp.h"
 
 #include "calculationrun.h"
+#include "combinecommand.h"
 #include "datafile.h"
+#include "diagnosecommand.h"
 
 #include <CLI/CLI.hpp>
 
@@ -136,6 +138,9 @@ int runCommand(const RunOptions& options) {
         if (outcome.notice) {
             std::cout << *outcome.notice << "\n";
         }
+        if (outcome.feasibleCount == 0) {
+            printDiagnosis(request.entry, std::cout);
+        }
         std::cout << outcome.message << "\n"
                   << "Feasible solutions: " << outcome.feasibleCount << " of "
                   << outcome.visitedCount << " combinations\n"
@@ -166,6 +171,10 @@ int runCli(int argc, char** argv) {
                     "the current folder");
     run->add_flag("--quiet,-q", runOptions.quiet, "Print nothing but errors");
     run->footer(kExitCodesText);
+    CombineOptions combineOptions;
+    CLI::App* combine = addCombineCommand(app, combineOptions);
+    DiagnoseOptions diagnoseOptions;
+    CLI::App* diagnose = addDiagnoseCommand(app, diagnoseOptions);
 
     try {
         app.parse(argc, argv);
@@ -182,6 +191,12 @@ int runCli(int argc, char** argv) {
 
     if (run->parsed()) {
         return runCommand(runOptions);
+    }
+    if (combine->parsed()) {
+        return runCombineCommand(combineOptions);
+    }
+    if (diagnose->parsed()) {
+        return runDiagnoseCommand(diagnoseOptions);
     }
     return kExitUsage;
 }

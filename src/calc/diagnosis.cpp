@@ -110,7 +110,7 @@ std::string composeMessage(const Entry& entry, const Diagnosis& diagnosis, int s
                      [](const IsotopePair& p) { return p.position != HullPosition::Inside; }) &&
         std::all_of(diagnosis.ranges.begin(), diagnosis.ranges.end(),
                     [](const IsotopeRange& r) { return r.side == RangeSide::Within; });
-    if (allInside && nothingKept) {
+    if (allInside && nothingKept && diagnosis.closest.complete) {
         text += ", but no combination in steps of the increment comes within the tolerance";
     }
     if (diagnosis.closest.complete) {
@@ -119,7 +119,7 @@ std::string composeMessage(const Entry& entry, const Diagnosis& diagnosis, int s
     } else {
         text += "; a tolerance of " + diagnosis.tolerance.enough +
                 " gives solutions at this increment. The search for the smallest tolerance "
-                "stopped at its time limit, so a smaller one may do as well.";
+                "was cut short, so a smaller one may do as well.";
     }
     return text + " " + closestCombination(entry, diagnosis, sources);
 }

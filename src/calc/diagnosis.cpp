@@ -99,7 +99,9 @@ std::string closestCombination(const Entry& entry, const Diagnosis& diagnosis, i
             parts.push_back(entry.sources[i] + " " + formatSingle(share) + " %");
         }
     }
-    return "The closest combination is " + joinNames(parts) + ".";
+    return (diagnosis.closest.complete ? "The closest combinations include "
+                                       : "A combination that close is ") +
+           joinNames(parts) + ".";
 }
 
 std::string composeMessage(const Entry& entry, const Diagnosis& diagnosis, int sources,

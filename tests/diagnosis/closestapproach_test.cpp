@@ -30,15 +30,15 @@ std::string decimalText(double value, int decimals) {
     return buffer;
 }
 
-/// A random but reproducible entry: 3..6 sources, 1..3 isotopes, values with 1 or 2
+/// A random but reproducible entry: 3..6 sources, 1..5 isotopes, values with 0 to 3
 /// decimals, the mixture anywhere from well inside to well outside the sources.
 Entry randomEntry(std::mt19937& random) {
     std::uniform_int_distribution<int> sourceCount(3, 6);
-    std::uniform_int_distribution<int> isotopeCount(1, 3);
-    std::uniform_int_distribution<int> decimals(1, 2);
+    std::uniform_int_distribution<int> isotopeCount(1, 5);
+    std::uniform_int_distribution<int> decimals(0, 3);
     std::uniform_real_distribution<double> value(-30.0, 20.0);
-    const char* increments[] = {"5", "10", "2.5", "3", "20", "12.5"};
-    std::uniform_int_distribution<int> incrementIndex(0, 5);
+    const char* increments[] = {"5", "10", "2.5", "3", "20", "12.5", "7.5", "1.2"};
+    std::uniform_int_distribution<int> incrementIndex(0, 7);
 
     Entry entry;
     entry.title = "Random";
@@ -58,7 +58,8 @@ Entry randomEntry(std::mt19937& random) {
         }
     }
     // Keep the searches small enough to run three times per entry.
-    if (sources >= 5 && (entry.increment == "2.5" || entry.increment == "3")) {
+    if ((sources >= 5 && (entry.increment == "2.5" || entry.increment == "3")) ||
+        (sources >= 4 && entry.increment == "1.2")) {
         entry.increment = "10";
     }
     return entry;
@@ -71,7 +72,7 @@ std::uint64_t kept(Entry entry, const std::string& tolerance, RecordSink* sink =
 
 TEST(ClosestApproach, SmallestToleranceKeepsAndOneStepBelowDoesNotOnRandomEntries) {
     std::mt19937 random(20260612);
-    for (int round = 0; round < 60; ++round) {
+    for (int round = 0; round < 300; ++round) {
         const Entry entry = randomEntry(random);
         SCOPED_TRACE("round " + std::to_string(round) + ", increment " + entry.increment);
         const Expected<CalculationInput> input = checkEntry(entry);

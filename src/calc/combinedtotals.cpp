@@ -213,7 +213,8 @@ Expected<RunHeader> readHeader(LineSource& lines) {
     return header;
 }
 
-/// Where each source of the run goes: the index of its combined source.
+/// Where each source of the run goes: the index of its combined source. Fills the combined
+/// sources' names and, for each, the run's source whose signatures it shows (-1: none).
 Expected<std::vector<int>> assignSources(const RunHeader& header,
                                          const std::vector<SourceGroup>& groups,
                                          std::vector<std::string>& combinedNames,
@@ -281,7 +282,9 @@ Expected<std::vector<int>> assignSources(const RunHeader& header,
             groupTarget[static_cast<std::size_t>(g)] = static_cast<int>(combinedNames.size());
             target[static_cast<std::size_t>(i)] = groupTarget[static_cast<std::size_t>(g)];
             combinedNames.push_back(groups[static_cast<std::size_t>(g)].name);
-            combinedFirstSource.push_back(-1);
+            // A group of one source is that source renamed: it keeps its signatures.
+            combinedFirstSource.push_back(
+                groups[static_cast<std::size_t>(g)].members.size() == 1 ? i : -1);
         } else {
             target[static_cast<std::size_t>(i)] = groupTarget[static_cast<std::size_t>(g)];
         }

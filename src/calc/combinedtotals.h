@@ -34,8 +34,8 @@ struct CombinedTotals {
 /// each group had been one. Groups take the place of their first member; sources in no group
 /// keep theirs. Each solution counts once: an ungrouped source at the level the search
 /// counted it, a group at the sum of its members' levels (its share in whole steps of the
-/// increment). The header is the run's, with the combined sources listed (groups without
-/// signatures) and the groups named after the title.
+/// increment). The header is the run's, with the combined sources listed (groups of two or
+/// more sources without signatures) and the groups named after the title.
 /// Errors: FileRead when the text is not a feasible-output file (the message says where),
 /// Refused when a group names an unknown source, a source twice, or a name already taken.
 Expected<CombinedTotals> combineFeasibleOutput(std::istream& in,

@@ -178,6 +178,32 @@ TEST(CombinedTotals, IncrementNotDividingHundredCountsTheLastSourceAsTheSearchDi
     EXPECT_EQ(histogramTable(same->text).counts, original.counts);
 }
 
+TEST(CombinedTotals, AGroupOfOneSourceReproducesTheRunsTotalsFile) {
+    // Renaming S4 through a group of one changes nothing but the date, the title and the
+    // label: every other byte is the run's own totals file, so the viewer and the graph
+    // window read it as they read that one.
+    const std::string feasible = test::readFile(kExpected + "generated-3.out");
+    std::istringstream in(feasible);
+    const Expected<CombinedTotals> totals = combineFeasibleOutput(in, {{"Shrimp", {"S4"}}}, kNow);
+    ASSERT_TRUE(totals) << totals.error().message;
+    std::vector<std::string> expected = splitLines(test::readFile(kExpected + "generated-3.tot"));
+    std::vector<std::string> actual = splitLines(totals->text);
+    ASSERT_EQ(actual.size(), expected.size());
+    EXPECT_EQ(actual[0],
+              "\"Date: \",\"06/12/2026\",\"Time: \",\"10:00:00\",\"\",\"\",\"\",\"\",\"\","
+              "\"\",\"\",\"\"");
+    EXPECT_EQ(actual[1], "\"Title: \",\"Lake, spring 2024 [combined: Shrimp = S4]\",\"\",\"\",\"\","
+                         "\"\",\"\",\"\",\"\",\"\",\"\",\"\"");
+    for (std::size_t i = 2; i < expected.size(); ++i) {
+        std::string line = expected[i];
+        for (std::size_t at = line.find("\"S4\""); at != std::string::npos;
+             at = line.find("\"S4\"", at)) {
+            line.replace(at, 4, "\"Shrimp\"");
+        }
+        EXPECT_EQ(actual[i], line) << "line " << i + 1;
+    }
+}
+
 TEST(CombinedTotals, NoFeasibleSolutionGivesTheZeroObservationsRecord) {
     const std::string feasible = test::readFile(kExpected + "no-feasible.out");
     const std::vector<std::string> labels = runSources(feasible);

@@ -89,6 +89,7 @@ public:
 
     bool next(std::string& line) {
         if (!std::getline(m_in, line)) {
+            m_ended = true;
             return false;
         }
         if (!line.empty() && line.back() == '\r') {
@@ -98,10 +99,12 @@ public:
         return true;
     }
     int line() const { return m_line; }
+    bool ended() const { return m_ended; }
 
 private:
     std::istream& m_in;
     int m_line = 0;
+    bool m_ended = false;
 };
 
 Expected<RunHeader> readHeader(LineSource& lines) {
@@ -119,6 +122,11 @@ Expected<RunHeader> readHeader(LineSource& lines) {
         return fields;
     };
     const auto missing = [&](const char* first) {
+        if (lines.ended()) {
+            return notFeasibleOutput(lines.line() + 1,
+                                     std::string("is missing (it should begin with \"") + first +
+                                         "\")");
+        }
         return notFeasibleOutput(lines.line(),
                                  std::string("does not begin with \"") + first + "\"");
     };

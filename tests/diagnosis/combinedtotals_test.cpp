@@ -258,6 +258,11 @@ TEST(CombinedTotals, RefusesFilesThatAreNotFeasibleOutput) {
     EXPECT_EQ(result.error().message, "This is not a feasible-output (.out) file of Fenlowick: "
                                       "line 1 does not begin with \"Date: \".");
 
+    result = combine("");
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.error().message, "This is not a feasible-output (.out) file of Fenlowick: "
+                                      "line 1 is missing (it should begin with \"Date: \").");
+
     // A record whose shares do not add up to 1.
     std::string broken = test::readFile(kExpected + "generated-3.out");
     broken += "0,0,0,.25,.3,.5,\"\",\"\",\"\",\"\",\"\",\"\"\r\n";

@@ -138,6 +138,8 @@ bool frmIsospace::saveImage(const QString& path) const {
         svg.setSize(source.size().toSize());
         svg.setViewBox(QRectF(QPointF(0, 0), source.size()));
         svg.setTitle(windowTitle());
+        // Text sizes are in points: at the screen's resolution they keep their place.
+        svg.setResolution(m_view->logicalDpiX());
         QPainter painter;
         if (!painter.begin(&svg)) {
             return false;

@@ -11,6 +11,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGraphicsView>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QImage>
 #include <QLabel>
@@ -210,7 +211,10 @@ void frmIsospace::PrintIsospace_Click() {
 }
 
 void frmIsospace::Diagnose_Click() {
+    // At most about a second for the largest entries (the search's own limit).
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     const Expected<Diagnosis> diagnosis = diagnoseEntry(m_entry);
+    QGuiApplication::restoreOverrideCursor();
     notifier().inform(
         this, QString::fromStdString(diagnosis ? diagnosis->message : diagnosis.error().message));
 }

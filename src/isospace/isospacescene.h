@@ -29,7 +29,7 @@ public:
     /// The colour of the mixture's marker: red outside, orange on the edge, green inside.
     static QColor positionColour(HullPosition position);
 
-    /// The items of the last drawing, for inspection: source dots in source order, the
+    /// The items of the last drawing, for tests and callers: source dots in source order, the
     /// mixture's marker, the hull (null for a hull of one point) and the point labels
     /// (mixture first, then the sources in order).
     const QList<QGraphicsItem*>& sourceMarkers() const { return m_sourceMarkers; }

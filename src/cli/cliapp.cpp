@@ -171,10 +171,8 @@ int runCli(int argc, char** argv) {
                     "the current folder");
     run->add_flag("--quiet,-q", runOptions.quiet, "Print nothing but errors");
     run->footer(kExitCodesText);
-    CombineOptions combineOptions;
-    CLI::App* combine = addCombineCommand(app, combineOptions);
-    DiagnoseOptions diagnoseOptions;
-    CLI::App* diagnose = addDiagnoseCommand(app, diagnoseOptions);
+    CombineCommand combineCommand(app);
+    DiagnoseCommand diagnoseCommand(app);
 
     try {
         app.parse(argc, argv);
@@ -192,11 +190,11 @@ int runCli(int argc, char** argv) {
     if (run->parsed()) {
         return runCommand(runOptions);
     }
-    if (combine->parsed()) {
-        return runCombineCommand(combineOptions);
+    if (combineCommand.parsed()) {
+        return combineCommand.run();
     }
-    if (diagnose->parsed()) {
-        return runDiagnoseCommand(diagnoseOptions);
+    if (diagnoseCommand.parsed()) {
+        return diagnoseCommand.run();
     }
     return kExitUsage;
 }

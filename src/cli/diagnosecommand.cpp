@@ -10,16 +10,30 @@
 
 namespace fenlowick {
 
-CLI::App* addDiagnoseCommand(CLI::App& app, DiagnoseOptions& options) {
-    CLI::App* diagnose = app.add_subcommand(
+namespace {
+
+const char* const kDiagnoseHelp = R"(Exit codes:
+  0  the diagnosis was printed
+  1  the entry was refused by the run's checks; their message is printed
+  2  the command line is wrong
+  3  the data file could not be read)";
+
+} // namespace
+
+DiagnoseCommand::DiagnoseCommand(CLI::App& app) {
+    m_command = app.add_subcommand(
         "diagnose", "Tell where the mixture of a data file (.dat) lies against its sources and "
                     "the smallest tolerance that gives solutions at its increment");
-    diagnose->add_option("ENTRY", options.entryPath, "The data file holding the entry")->required();
-    return diagnose;
+    m_command->add_option("ENTRY", m_entry, "The data file holding the entry")->required();
+    m_command->footer(kDiagnoseHelp);
 }
 
-int runDiagnoseCommand(const DiagnoseOptions& options) {
-    Expected<Entry> entry = readDataFile(options.entryPath);
+bool DiagnoseCommand::parsed() const {
+    return m_command->parsed();
+}
+
+int DiagnoseCommand::run() const {
+    Expected<Entry> entry = readDataFile(m_entry);
     if (!entry) {
         std::cerr << "fenlowick-cli: " << entry.error().message << "\n";
         return kExitFile;

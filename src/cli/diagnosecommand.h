@@ -11,16 +11,24 @@ class App;
 
 namespace fenlowick {
 
-struct DiagnoseOptions {
-    std::string entryPath;
+/// `fenlowick-cli diagnose`: where the mixture of an entry lies against its sources and the
+/// smallest tolerance that gives solutions at its increment.
+class DiagnoseCommand {
+public:
+    /// Adds the subcommand and its options to the program's command line.
+    explicit DiagnoseCommand(CLI::App& app);
+
+    /// True when the command line chose this subcommand.
+    bool parsed() const;
+
+    /// Prints the diagnosis; returns the exit code: 0, 1 for an entry its checks refuse (the
+    /// program's message is printed), 3 for a file that cannot be read.
+    int run() const;
+
+private:
+    CLI::App* m_command = nullptr;
+    std::string m_entry;
 };
-
-/// Registers "diagnose" on the command line; the options are filled when it is parsed.
-CLI::App* addDiagnoseCommand(CLI::App& app, DiagnoseOptions& options);
-
-/// Prints where the entry's mixture lies against its sources and the smallest tolerance
-/// that keeps a solution. Exit code 0, 1 for a refused entry, 3 for an unreadable file.
-int runDiagnoseCommand(const DiagnoseOptions& options);
 
 /// The diagnosis of an entry that has passed its checks, as printed after a run that kept
 /// nothing (one paragraph, ended by a line end).

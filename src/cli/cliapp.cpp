@@ -2,9 +2,11 @@
 
 #include "batchcommand.h"
 #include "calculationrun.h"
+#include "combinecommand.h"
 #include "datafile.h"
 #include "importcommand.h"
 #include "summarycommand.h"
+#include "diagnosecommand.h"
 
 #include <CLI/CLI.hpp>
 
@@ -140,6 +142,9 @@ int runCommand(const RunOptions& options) {
         if (outcome.notice) {
             std::cout << *outcome.notice << "\n";
         }
+        if (outcome.feasibleCount == 0) {
+            printDiagnosis(request.entry, std::cout);
+        }
         std::cout << outcome.message << "\n"
                   << "Feasible solutions: " << outcome.feasibleCount << " of "
                   << outcome.visitedCount << " combinations\n"
@@ -173,6 +178,8 @@ int runCli(int argc, char** argv) {
     ImportCommand importCommand(app);
     BatchCommand batchCommand(app);
     SummaryCommand summaryCommand(app);
+    CombineCommand combineCommand(app);
+    DiagnoseCommand diagnoseCommand(app);
 
     try {
         app.parse(argc, argv);
@@ -198,6 +205,12 @@ int runCli(int argc, char** argv) {
     }
     if (summaryCommand.parsed()) {
         return summaryCommand.run();
+    }
+    if (combineCommand.parsed()) {
+        return combineCommand.run();
+    }
+    if (diagnoseCommand.parsed()) {
+        return diagnoseCommand.run();
     }
     return kExitUsage;
 }

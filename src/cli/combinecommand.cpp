@@ -1,0 +1,105 @@
+#include "combinecommand.h"
+
+#include "atomicfile.h"
+#include "cliapp.h"
+#include "combinedtotals.h"
+#include "messages.h"
+#include "outputnaming.h"
+
+#include <CLI/CLI.hpp>
+
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+
+namespace fenlowick {
+
+namespace {
+
+const char* const kCombineHelp = R"(Exit codes:
+  0  the totals file was written
+  2  the command line is wrong, or a group does not fit the run (an unknown source, a
+     source in two groups, two groups of one name, a group named after another source)
+  3  the file could not be read, is not a feasible-output file, or the totals file could
+     not be written (nothing is replaced then))";
+
+} // namespace
+
+CombineCommand::CombineCommand(CLI::App& app) {
+    m_command = app.add_subcommand(
+        "combine", "Write the totals file (.tot) of a finished run with some of its sources "
+                   "counted as one, from its feasible-output file (.out)");
+    m_command->add_option("RUN", m_feasible, "The feasible-output file of the run")->required();
+    m_command
+        ->add_option("--group,-g", m_groups,
+                     "A combined source: NAME=SOURCE,SOURCE,... (repeat for more groups; quote "
+                     "a source whose label holds a comma: Marine='\"Fish, salted\"',Seals)")
+        ->required();
+    m_command->add_option("--output,-o", m_output,
+                          "Folder and name of the totals file (the extension becomes .tot). "
+                          "Default: RUN-combined.tot beside RUN");
+    m_command->add_flag("--quiet,-q", m_quiet, "Print nothing but errors");
+    m_command->footer(kCombineHelp);
+}
+
+bool CombineCommand::parsed() const {
+    return m_command->parsed();
+}
+
+std::string CombineCommand::totalsPath() const {
+    const std::filesystem::path input(m_feasible);
+    const std::string defaultName = input.stem().string() + "-combined";
+    if (m_output.empty()) {
+        return resultFilePath(input.parent_path().string(), defaultName, "tot");
+    }
+    std::error_code ec;
+    const std::filesystem::path output(m_output);
+    if (m_output.back() == '/' || std::filesystem::is_directory(output, ec)) {
+        return resultFilePath(m_output, defaultName, "tot");
+    }
+    return resultFilePath(output.parent_path().string(), output.filename().string(), "tot");
+}
+
+int CombineCommand::run() const {
+    std::vector<SourceGroup> groups;
+    for (const std::string& text : m_groups) {
+        Expected<SourceGroup> group = parseSourceGroup(text);
+        if (!group) {
+            std::cerr << "fenlowick-cli: " << group.error().message << "\n";
+            return kExitUsage;
+        }
+        groups.push_back(std::move(*group));
+    }
+
+    std::ifstream in(m_feasible, std::ios::binary);
+    if (!in) {
+        std::cerr << "fenlowick-cli: Could not open " << m_feasible << "\n";
+        return kExitFile;
+    }
+    Expected<CombinedTotals> totals = combineFeasibleOutput(in, groups, currentDateTime());
+    if (!totals) {
+        std::cerr << "fenlowick-cli: " << m_feasible << ": " << totals.error().message << "\n";
+        return totals.error().kind == Error::Kind::Refused ? kExitUsage : kExitFile;
+    }
+
+    const std::string path = totalsPath();
+    const Status written = writeFileAtomically(path, totals->text);
+    if (!written) {
+        std::cerr << "fenlowick-cli: " << written.error().message << "\n";
+        return kExitFile;
+    }
+    if (!m_quiet) {
+        if (totals->observations == 0) {
+            std::cout << messages::kNoObservations << "\n";
+        }
+        std::cout << "Combined sources:";
+        for (std::size_t i = 0; i < totals->sources.size(); ++i) {
+            std::cout << (i == 0 ? " " : ", ") << totals->sources[i];
+        }
+        std::cout << "\nFeasible solutions: " << totals->observations << "\nTotals: " << path
+                  << "\n";
+    }
+    return kExitDone;
+}
+
+} // namespace fenlowick

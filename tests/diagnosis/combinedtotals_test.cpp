@@ -1,0 +1,304 @@
+#include "combinedtotals.h"
+
+#include "testsupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <map>
+#include <sstream>
+
+namespace fenlowick {
+namespace {
+
+const std::string kExpected = std::string(FENLOWICK_TEST_DATA) + "/conformance/expected/";
+const DateTimeTexts kNow{"06/12/2026", "10:00:00"};
+
+std::vector<std::string> splitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+/// Fields of a line with simple labels (no comma inside quotes), quotes removed.
+std::vector<std::string> splitFields(const std::string& line) {
+    std::vector<std::string> fields;
+    std::istringstream in(line);
+    std::string field;
+    while (std::getline(in, field, ',')) {
+        if (field.size() >= 2 && field.front() == '"') {
+            field = field.substr(1, field.size() - 2);
+        }
+        fields.push_back(field);
+    }
+    return fields;
+}
+
+/// The histogram table of a totals file: counts by level, one column per source, and the
+/// labels of the INC record.
+struct Table {
+    std::vector<std::string> labels;
+    std::vector<std::vector<long>> counts; // [level][source]
+};
+
+Table histogramTable(const std::string& totals) {
+    Table table;
+    const std::vector<std::string> lines = splitLines(totals);
+    std::size_t i = 0;
+    while (i < lines.size() && lines[i].rfind("\"INC\"", 0) != 0) {
+        ++i;
+    }
+    for (const std::string& f : splitFields(lines.at(i))) {
+        if (!f.empty() && f != "INC") {
+            table.labels.push_back(f);
+        }
+    }
+    for (i += 2; i < lines.size() && lines[i].rfind("\"\"", 0) != 0; ++i) {
+        const std::vector<std::string> fields = splitFields(lines[i]);
+        std::vector<long> row;
+        for (std::size_t s = 1; s <= table.labels.size(); ++s) {
+            row.push_back(std::stol(fields.at(s)));
+        }
+        table.counts.push_back(row);
+    }
+    return table;
+}
+
+/// Independently of the program: reads the feasible records of a ".out" file with a whole
+/// percent increment and counts each group's level, floor(sum of shares / increment), the
+/// shares read as whole hundredths.
+struct Independent {
+    std::vector<std::vector<long>> counts; // [level][combined source]
+    long records = 0;
+};
+
+Independent countGroups(const std::string& feasible, int increment,
+                        const std::vector<std::vector<std::string>>& columns) {
+    Independent result;
+    const std::vector<std::string> lines = splitLines(feasible);
+    std::size_t i = 0;
+    while (lines.at(i).rfind("\"FEASIBLE OUTPUT:\"", 0) != 0) {
+        ++i;
+    }
+    std::map<std::string, std::size_t> position;
+    const std::vector<std::string> labels = splitFields(lines.at(i + 1));
+    for (std::size_t s = 0; s < labels.size() && !labels[s].empty(); ++s) {
+        position[labels[s]] = s;
+    }
+    result.counts.assign(static_cast<std::size_t>(100 / increment + 1),
+                         std::vector<long>(columns.size(), 0));
+    for (i += 3; i < lines.size(); ++i) {
+        const std::vector<std::string> fields = splitFields(lines[i]);
+        for (std::size_t c = 0; c < columns.size(); ++c) {
+            long hundredths = 0;
+            for (const std::string& member : columns[c]) {
+                hundredths += std::lround(std::stod("0" + fields.at(position.at(member))) * 100);
+            }
+            ++result.counts.at(static_cast<std::size_t>(hundredths / increment))[c];
+        }
+        ++result.records;
+    }
+    return result;
+}
+
+/// The source labels of a ".out" file, from the record after "FEASIBLE OUTPUT:".
+std::vector<std::string> runSources(const std::string& feasible) {
+    const std::vector<std::string> lines = splitLines(feasible);
+    std::size_t i = 0;
+    while (lines.at(i).rfind("\"FEASIBLE OUTPUT:\"", 0) != 0) {
+        ++i;
+    }
+    std::vector<std::string> labels;
+    for (const std::string& field : splitFields(lines.at(i + 1))) {
+        if (!field.empty()) {
+            labels.push_back(field);
+        }
+    }
+    return labels;
+}
+
+TEST(CombinedTotals, GroupedSharesMatchSumsReadFromTheFeasibleRecords) {
+    // generated-3: six sources S1..S6, increment 5.
+    const std::string feasible = test::readFile(kExpected + "generated-3.out");
+    std::istringstream in(feasible);
+    const std::vector<SourceGroup> groups{{"Odd", {"S1", "S3", "S5"}}, {"S4+S6", {"S6", "S4"}}};
+    const Expected<CombinedTotals> totals = combineFeasibleOutput(in, groups, kNow);
+    ASSERT_TRUE(totals) << totals.error().message;
+    EXPECT_EQ(totals->sources, (std::vector<std::string>{"Odd", "S2", "S4+S6"}));
+
+    const Independent expected =
+        countGroups(feasible, 5, {{"S1", "S3", "S5"}, {"S2"}, {"S4", "S6"}});
+    ASSERT_GT(expected.records, 10);
+    EXPECT_EQ(totals->observations, static_cast<std::uint64_t>(expected.records));
+    const Table table = histogramTable(totals->text);
+    EXPECT_EQ(table.labels, totals->sources);
+    EXPECT_EQ(table.counts, expected.counts);
+
+    // The source left alone keeps the column of the run's own totals file.
+    const Table original = histogramTable(test::readFile(kExpected + "generated-3.tot"));
+    for (std::size_t level = 0; level < original.counts.size(); ++level) {
+        EXPECT_EQ(table.counts[level][1], original.counts[level][1]) << level;
+    }
+    EXPECT_NE(totals->text.find("\"N\"," + std::to_string(expected.records) + "\r\n"),
+              std::string::npos);
+    EXPECT_NE(totals->text.find("\"Title: \",\"Lake, spring 2024 [combined: Odd = S1 + S3 + S5; "
+                                "S4+S6 = S6 + S4]\""),
+              std::string::npos);
+    // Groups are listed without signatures, the source left alone with its own.
+    EXPECT_NE(totals->text.find("\r\n\"Odd\",\"\",\"\","), std::string::npos);
+    EXPECT_NE(totals->text.find("\r\n\"S2\",\"-15.51\",\"-28.93\","), std::string::npos);
+}
+
+TEST(CombinedTotals, IncrementNotDividingHundredCountsTheLastSourceAsTheSearchDid) {
+    // increment-three: shares 0, 3, ... 99 for the looped sources; the last one 100 - 3k.
+    const std::string feasible = test::readFile(kExpected + "increment-three.out");
+    const std::vector<std::string> sources = runSources(feasible);
+    ASSERT_EQ(sources, (std::vector<std::string>{"A", "B", "C", "D"}));
+    std::istringstream header(feasible);
+    // The group holds the last source, whose shares are not multiples of 3.
+    const std::vector<SourceGroup> groups{{"Pair", {"A", "D"}}};
+    const Expected<CombinedTotals> totals = combineFeasibleOutput(header, groups, kNow);
+    ASSERT_TRUE(totals) << totals.error().message;
+    const Independent expected = countGroups(feasible, 3, {{"A", "D"}, {"B"}, {"C"}});
+    ASSERT_GT(expected.records, 10);
+    EXPECT_EQ(histogramTable(totals->text).counts, expected.counts);
+
+    // A single-member group reproduces the run's own histogram table.
+    std::istringstream again(feasible);
+    const Expected<CombinedTotals> same = combineFeasibleOutput(again, {{"Last", {"D"}}}, kNow);
+    ASSERT_TRUE(same);
+    const Table original = histogramTable(test::readFile(kExpected + "increment-three.tot"));
+    EXPECT_EQ(histogramTable(same->text).counts, original.counts);
+}
+
+TEST(CombinedTotals, AGroupOfOneSourceReproducesTheRunsTotalsFile) {
+    // Renaming S4 through a group of one changes nothing but the date, the title and the
+    // label: every other byte is the run's own totals file, so the viewer and the graph
+    // window read it as they read that one.
+    const std::string feasible = test::readFile(kExpected + "generated-3.out");
+    std::istringstream in(feasible);
+    const Expected<CombinedTotals> totals = combineFeasibleOutput(in, {{"Shrimp", {"S4"}}}, kNow);
+    ASSERT_TRUE(totals) << totals.error().message;
+    std::vector<std::string> expected = splitLines(test::readFile(kExpected + "generated-3.tot"));
+    std::vector<std::string> actual = splitLines(totals->text);
+    ASSERT_EQ(actual.size(), expected.size());
+    EXPECT_EQ(actual[0],
+              "\"Date: \",\"06/12/2026\",\"Time: \",\"10:00:00\",\"\",\"\",\"\",\"\",\"\","
+              "\"\",\"\",\"\"");
+    EXPECT_EQ(actual[1], "\"Title: \",\"Lake, spring 2024 [combined: Shrimp = S4]\",\"\",\"\",\"\","
+                         "\"\",\"\",\"\",\"\",\"\",\"\",\"\"");
+    for (std::size_t i = 2; i < expected.size(); ++i) {
+        std::string line = expected[i];
+        for (std::size_t at = line.find("\"S4\""); at != std::string::npos;
+             at = line.find("\"S4\"", at)) {
+            line.replace(at, 4, "\"Shrimp\"");
+        }
+        EXPECT_EQ(actual[i], line) << "line " << i + 1;
+    }
+}
+
+TEST(CombinedTotals, NoFeasibleSolutionGivesTheZeroObservationsRecord) {
+    const std::string feasible = test::readFile(kExpected + "no-feasible.out");
+    const std::vector<std::string> labels = runSources(feasible);
+    std::istringstream in(feasible);
+    const Expected<CombinedTotals> totals =
+        combineFeasibleOutput(in, {{"Both", {labels[0], labels[1]}}}, kNow);
+    ASSERT_TRUE(totals) << totals.error().message;
+    EXPECT_EQ(totals->observations, 0u);
+    EXPECT_NE(totals->text.find("\"Total\",\"Observations\",\"= 0\""), std::string::npos);
+}
+
+TEST(CombinedTotals, RefusesGroupsThatDoNotFitTheRun) {
+    const std::string feasible = test::readFile(kExpected + "generated-3.out");
+    const auto combine = [&](const std::vector<SourceGroup>& groups) {
+        std::istringstream in(feasible);
+        return combineFeasibleOutput(in, groups, kNow);
+    };
+    Expected<CombinedTotals> result = combine({{"Marine", {"S1", "Fish"}}});
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.error().kind, Error::Kind::Refused);
+    EXPECT_EQ(result.error().message, "There is no source called \"Fish\" in the run; its sources "
+                                      "are \"S1\", \"S2\", \"S3\", \"S4\", \"S5\", \"S6\".");
+
+    result = combine({{"A", {"S1", "S2"}}, {"B", {"S3", "S2"}}});
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.error().message, "The source \"S2\" is in two groups, \"A\" and \"B\".");
+
+    result = combine({{"A", {"S1", "S2"}}, {"A", {"S3"}}});
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.error().message, "Two groups are called \"A\".");
+
+    result = combine({{"S3", {"S1", "S2"}}});
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.error().message,
+              "The group name \"S3\" is already the name of a source outside that group.");
+
+    EXPECT_TRUE(combine({{"S1", {"S1", "S2"}}})); // a group may keep a member's name
+}
+
+TEST(CombinedTotals, RefusesFilesThatAreNotFeasibleOutput) {
+    const auto combine = [](const std::string& text) {
+        std::istringstream in(text);
+        return combineFeasibleOutput(in, {{"G", {"S1", "S2"}}}, kNow);
+    };
+    Expected<CombinedTotals> result = combine(test::readFile(kExpected + "generated-3.tot"));
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.error().kind, Error::Kind::FileRead);
+    EXPECT_EQ(result.error().message.rfind("This is not a feasible-output (.out) file", 0), 0u);
+
+    result = combine("\"Title: \",\"x\"\r\n");
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.error().message, "This is not a feasible-output (.out) file of Fenlowick: "
+                                      "line 1 does not begin with \"Date: \".");
+
+    result = combine("");
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.error().message, "This is not a feasible-output (.out) file of Fenlowick: "
+                                      "line 1 is missing (it should begin with \"Date: \").");
+
+    // A record whose shares do not add up to 1.
+    std::string broken = test::readFile(kExpected + "generated-3.out");
+    broken += "0,0,0,.25,.3,.5,\"\",\"\",\"\",\"\",\"\",\"\"\r\n";
+    result = combine(broken);
+    ASSERT_FALSE(result);
+    EXPECT_NE(result.error().message.find("holds shares that do not add up to 1"),
+              std::string::npos);
+
+    // A share the increment of 5 cannot give.
+    broken = test::readFile(kExpected + "generated-3.out");
+    broken += "0,0,.02,.25,.3,.43,\"\",\"\",\"\",\"\",\"\",\"\"\r\n";
+    result = combine(broken);
+    ASSERT_FALSE(result);
+    EXPECT_NE(result.error().message.find("holds a share the increment cannot give"),
+              std::string::npos);
+}
+
+TEST(CombinedTotals, GroupsAreReadFromTheCommandLineText) {
+    Expected<SourceGroup> group = parseSourceGroup("Marine=Fish,Seals");
+    ASSERT_TRUE(group);
+    EXPECT_EQ(group->name, "Marine");
+    EXPECT_EQ(group->members, (std::vector<std::string>{"Fish", "Seals"}));
+
+    group = parseSourceGroup("Sea=\"Fish, salted\",Seals,\"Krill\"");
+    ASSERT_TRUE(group) << group.error().message;
+    EXPECT_EQ(group->members, (std::vector<std::string>{"Fish, salted", "Seals", "Krill"}));
+
+    group = parseSourceGroup("Land=Grass");
+    ASSERT_TRUE(group);
+    EXPECT_EQ(group->members, (std::vector<std::string>{"Grass"}));
+
+    for (const char* bad : {"Marine", "=Fish", "Marine=", "Marine=Fish,,Seals", "Marine=Fish,",
+                            "Marine=\"Fish", "Marine=\"Fish\"x"}) {
+        EXPECT_FALSE(parseSourceGroup(bad)) << bad;
+    }
+}
+
+} // namespace
+} // namespace fenlowick

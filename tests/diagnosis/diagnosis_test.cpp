@@ -1,0 +1,273 @@
+#include "diagnosis.h"
+
+#include "datafile.h"
+#include "engine.h"
+#include "messages.h"
+#include "testsupport.h"
+
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+
+namespace fenlowick {
+namespace {
+
+/// An entry with one row per source: label and its signatures, and the mixture.
+Entry makeEntry(std::initializer_list<std::string> isotopes,
+                std::initializer_list<std::string> mixture,
+                std::initializer_list<std::pair<std::string, std::vector<std::string>>> sources,
+                const std::string& increment = "5", const std::string& tolerance = "0.1") {
+    Entry entry;
+    entry.title = "Diagnosis test";
+    entry.increment = increment;
+    entry.threshold = tolerance;
+    int k = 0;
+    for (const std::string& label : isotopes) {
+        entry.isotope[k++] = label;
+    }
+    k = 0;
+    for (const std::string& value : mixture) {
+        entry.mixture[k++] = value;
+    }
+    int i = 0;
+    for (const auto& [label, values] : sources) {
+        entry.sources[i] = label;
+        for (std::size_t c = 0; c < values.size(); ++c) {
+            entry.col[c][i] = values[c];
+        }
+        ++i;
+    }
+    return entry;
+}
+
+std::uint64_t keptWithTolerance(Entry entry, const std::string& tolerance) {
+    entry.threshold = tolerance;
+    return enumeratePlain(deriveCalculationInput(entry), nullptr, EngineControl{}).feasibleCount;
+}
+
+/// The central promise: at the tolerance named the search keeps something, one step of
+/// the last decimal below it keeps nothing.
+void expectSmallestTolerance(const Entry& entry, const Diagnosis& diagnosis) {
+    ASSERT_TRUE(diagnosis.closest.complete);
+    EXPECT_GT(keptWithTolerance(entry, diagnosis.tolerance.enough), 0u)
+        << diagnosis.tolerance.enough;
+    if (diagnosis.tolerance.below) {
+        EXPECT_EQ(keptWithTolerance(entry, *diagnosis.tolerance.below), 0u)
+            << *diagnosis.tolerance.below;
+    } else {
+        EXPECT_EQ(std::stod(diagnosis.tolerance.enough), 0.0);
+    }
+    EXPECT_TRUE(diagnosis.confirmed);
+}
+
+// --- One isotope: below, above, on the edge, within ---------------------------------
+
+TEST(Diagnosis, OneIsotopeMixtureBelowEverySource) {
+    const Entry entry = makeEntry({"d18O"}, {"-12.5"},
+                                  {{"Rain", {"-8.2"}}, {"Snow", {"-11.0"}}, {"Spring", {"-9.4"}}});
+    const Expected<Diagnosis> d = diagnoseEntry(entry);
+    ASSERT_TRUE(d) << d.error().message;
+    ASSERT_EQ(d->ranges.size(), 1u);
+    EXPECT_EQ(d->ranges[0].side, RangeSide::Below);
+    EXPECT_TRUE(d->pairs.empty());
+    // The nearest prediction is all snow, 1.5 away; the entry has one decimal place.
+    EXPECT_EQ(d->tolerance.enough, "1.5");
+    EXPECT_EQ(d->message.rfind("The mixture lies below every source for d18O; a tolerance of 1.5 "
+                               "or more gives solutions at this increment.",
+                               0),
+              0u)
+        << d->message;
+    EXPECT_NE(d->message.find("The closest combinations include Snow 100 %."), std::string::npos)
+        << d->message;
+    expectSmallestTolerance(entry, *d);
+}
+
+TEST(Diagnosis, OneIsotopeMixtureAboveOnEdgeAndWithin) {
+    Entry entry = makeEntry({"d2H"}, {"-40"},
+                            {{"Rain", {"-52"}}, {"Snow", {"-95"}}, {"Spring", {"-61"}}}, "1", "0");
+    Expected<Diagnosis> d = diagnoseEntry(entry);
+    ASSERT_TRUE(d);
+    EXPECT_EQ(d->ranges[0].side, RangeSide::Above);
+    EXPECT_EQ(d->tolerance.enough, "12");
+    EXPECT_EQ(d->tolerance.below, "11");
+    expectSmallestTolerance(entry, *d);
+
+    entry.mixture[0] = "-52";
+    d = diagnoseEntry(entry);
+    ASSERT_TRUE(d);
+    EXPECT_EQ(d->ranges[0].side, RangeSide::OnEdge);
+    EXPECT_EQ(d->tolerance.enough, "0");
+    EXPECT_FALSE(d->tolerance.below);
+    EXPECT_EQ(d->message.rfind("The mixture lies on the edge of the sources for d2H; a tolerance "
+                               "of 0 or more",
+                               0),
+              0u)
+        << d->message;
+
+    entry.mixture[0] = "-70";
+    d = diagnoseEntry(entry);
+    ASSERT_TRUE(d);
+    EXPECT_EQ(d->ranges[0].side, RangeSide::Within);
+    expectSmallestTolerance(entry, *d);
+}
+
+TEST(Diagnosis, WithinTheSourcesButTheIncrementIsTooCoarse) {
+    // Sources 0, 10 and 100 in steps of 50 %: predictions 0, 5, 10, 50, 55, 100 only.
+    const Entry entry =
+        makeEntry({"X"}, {"30"}, {{"A", {"0"}}, {"B", {"10"}}, {"C", {"100"}}}, "50", "1");
+    const Expected<Diagnosis> d = diagnoseEntry(entry);
+    ASSERT_TRUE(d);
+    EXPECT_EQ(d->ranges[0].side, RangeSide::Within);
+    EXPECT_EQ(d->tolerance.enough, "20"); // 10 and 50 are the nearest predictions
+    EXPECT_NE(d->message.find("but no combination in steps of the increment comes within the "
+                              "tolerance; a tolerance of 20 or more"),
+              std::string::npos)
+        << d->message;
+    expectSmallestTolerance(entry, *d);
+}
+
+// --- Two isotopes: inside, on the edge, outside, collinear -------------------------------
+
+TEST(Diagnosis, TwoIsotopesInsideOnEdgeAndOutsideTheHull) {
+    Entry entry = makeEntry({"d13C", "d15N"}, {"-20", "8"},
+                            {{"A", {"-24", "4"}}, {"B", {"-16", "4"}}, {"C", {"-20", "12"}}});
+    EXPECT_EQ(pairPosition(entry, 3, 0, 1), HullPosition::Inside);
+    entry.mixture = {"-18", "8", "", "", ""}; // midway between B and C
+    EXPECT_EQ(pairPosition(entry, 3, 0, 1), HullPosition::OnEdge);
+    entry.mixture = {"-20", "4", "", "", ""}; // on the edge A-B
+    EXPECT_EQ(pairPosition(entry, 3, 0, 1), HullPosition::OnEdge);
+    entry.mixture = {"-17.9", "8.3", "", "", ""}; // just beyond B-C
+    EXPECT_EQ(pairPosition(entry, 3, 0, 1), HullPosition::Outside);
+    entry.mixture = {"-20", "3.99", "", "", ""};
+    EXPECT_EQ(pairPosition(entry, 3, 0, 1), HullPosition::Outside);
+
+    entry.mixture = {"-17.9", "8.3", "", "", ""};
+    const Expected<Diagnosis> d = diagnoseEntry(entry);
+    ASSERT_TRUE(d);
+    ASSERT_EQ(d->pairs.size(), 1u);
+    EXPECT_EQ(d->pairs[0].position, HullPosition::Outside);
+    EXPECT_EQ(d->message.rfind("The mixture lies outside the sources for d13C/d15N; a tolerance "
+                               "of ",
+                               0),
+              0u)
+        << d->message;
+    expectSmallestTolerance(entry, *d);
+}
+
+TEST(Diagnosis, CollinearSourcesHaveNoInside) {
+    // Three sources on one line: a mixture on the segment is on the edge, one off it outside.
+    Entry entry =
+        makeEntry({"d13C", "d15N"}, {"-20", "6"},
+                  {{"A", {"-24", "4"}}, {"B", {"-22", "5"}}, {"C", {"-16", "8"}}}, "10", "0.0");
+    const Expected<Diagnosis> onLine = diagnoseEntry(entry);
+    ASSERT_TRUE(onLine);
+    EXPECT_EQ(onLine->pairs[0].position, HullPosition::OnEdge);
+    EXPECT_EQ(onLine->ranges[0].side, RangeSide::Within);
+    expectSmallestTolerance(entry, *onLine);
+
+    entry.mixture = {"-20", "6.5", "", "", ""};
+    const Expected<Diagnosis> offLine = diagnoseEntry(entry);
+    ASSERT_TRUE(offLine);
+    EXPECT_EQ(offLine->pairs[0].position, HullPosition::Outside);
+    // Predictions lie on the line y = 6 + (x + 20) / 2 with x in steps of 0.2: at x = -19.8
+    // both differences are at most 0.4, and no point of the line gets below 1/3.
+    EXPECT_EQ(offLine->tolerance.enough, "0.4");
+    expectSmallestTolerance(entry, *offLine);
+}
+
+TEST(Diagnosis, RepeatedSourcesAreOnePoint) {
+    const Entry entry = makeEntry({"d13C", "d15N"}, {"-20", "6"},
+                                  {{"A", {"-20", "6"}}, {"B", {"-20", "6"}}, {"C", {"-20", "6"}}});
+    const Expected<Diagnosis> d = diagnoseEntry(entry);
+    ASSERT_TRUE(d);
+    EXPECT_EQ(d->pairs[0].position, HullPosition::OnEdge);
+    EXPECT_EQ(d->tolerance.enough, "0.0");
+}
+
+// --- Three isotopes -------------------------------------------------------------------
+
+TEST(Diagnosis, ThreeIsotopesNameEveryPairOutside) {
+    // Inside for d13C/d15N, outside for the pairs with d34S (above every source in it).
+    const Entry entry =
+        makeEntry({"d13C", "d15N", "d34S"}, {"-20", "8", "19.5"},
+                  {{"A", {"-24", "4", "2"}}, {"B", {"-16", "4", "10"}}, {"C", {"-20", "12", "16"}}},
+                  "5", "0.1");
+    const Expected<Diagnosis> d = diagnoseEntry(entry);
+    ASSERT_TRUE(d);
+    ASSERT_EQ(d->pairs.size(), 3u);
+    EXPECT_EQ(d->pairs[0].position, HullPosition::Inside);
+    EXPECT_EQ(d->pairs[1].position, HullPosition::Outside);
+    EXPECT_EQ(d->pairs[2].position, HullPosition::Outside);
+    EXPECT_EQ(d->ranges[2].side, RangeSide::Above);
+    EXPECT_EQ(d->message.rfind("The mixture lies outside the sources for d13C/d34S and d15N/d34S "
+                               "(it lies above every source for d34S); a tolerance of ",
+                               0),
+              0u)
+        << d->message;
+    expectSmallestTolerance(entry, *d);
+}
+
+TEST(Diagnosis, ThreeIsotopesInsideEveryPairOnAnEdgeOfOne) {
+    const Entry entry =
+        makeEntry({"d13C", "d15N", "d34S"}, {"-20", "4", "6"},
+                  {{"A", {"-24", "4", "2"}}, {"B", {"-16", "4", "10"}}, {"C", {"-20", "12", "16"}}},
+                  "5", "0.1");
+    const Expected<Diagnosis> d = diagnoseEntry(entry);
+    ASSERT_TRUE(d);
+    EXPECT_EQ(d->pairs[0].position, HullPosition::OnEdge); // on A-B
+    EXPECT_EQ(d->pairs[1].position, HullPosition::OnEdge); // (-20, 6) midway on A-B
+    EXPECT_EQ(d->pairs[2].position, HullPosition::OnEdge); // d15N 4 is the lowest
+    EXPECT_EQ(d->ranges[1].side, RangeSide::OnEdge);
+    EXPECT_EQ(d->message.rfind("The mixture lies on the edge of the sources for d13C/d15N, "
+                               "d13C/d34S and d15N/d34S; a tolerance of 0.0 or more",
+                               0),
+              0u)
+        << d->message;
+}
+
+// --- Examples, refusals, limits --------------------------------------------------------
+
+TEST(Diagnosis, ExampleEntriesWithoutSolutions) {
+    for (const char* name : {"geese-outside-sources.dat", "heron-no-solution.dat"}) {
+        const Expected<Entry> entry = readDataFile(std::string(FENLOWICK_EXAMPLES) + "/" + name);
+        ASSERT_TRUE(entry) << name;
+        ASSERT_EQ(keptWithTolerance(*entry, entry->threshold), 0u) << name;
+        const Expected<Diagnosis> d = diagnoseEntry(*entry);
+        ASSERT_TRUE(d) << name;
+        EXPECT_EQ(d->pairs[0].position, HullPosition::Outside) << name;
+        EXPECT_EQ(d->message.rfind("The mixture lies outside the sources for d13C/d15N (it lies "
+                                   "above every source for ",
+                                   0),
+                  0u)
+            << d->message;
+        expectSmallestTolerance(*entry, *d);
+    }
+}
+
+TEST(Diagnosis, RefusedEntryGivesTheProgramsMessage) {
+    Entry entry = test::threeSourceEntry();
+    entry.sources[1] = "";
+    const Expected<Diagnosis> d = diagnoseEntry(entry);
+    ASSERT_FALSE(d);
+    EXPECT_EQ(d.error().message, messages::kNoSourceLabels);
+}
+
+TEST(Diagnosis, StoppedSearchStillNamesATolerantEnoughValue) {
+    const Expected<Entry> entry =
+        readDataFile(std::string(FENLOWICK_EXAMPLES) + "/geese-outside-sources.dat");
+    ASSERT_TRUE(entry);
+    DiagnosisLimits limits;
+    limits.approach.maxSteps = 200;
+    const Expected<Diagnosis> d = diagnoseEntry(*entry, limits);
+    ASSERT_TRUE(d);
+    EXPECT_FALSE(d->closest.complete);
+    EXPECT_FALSE(d->confirmed);
+    EXPECT_GT(keptWithTolerance(*entry, d->tolerance.enough), 0u);
+    EXPECT_NE(d->message.find("was cut short, so a smaller one may do as well. A combination "
+                              "that close is "),
+              std::string::npos)
+        << d->message;
+}
+
+} // namespace
+} // namespace fenlowick

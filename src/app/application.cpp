@@ -7,6 +7,7 @@
 #include "entry/frmmain.h"
 #include "help/frmbrowser.h"
 #include "help/helpbrowserhost.h"
+#include "isospace/frmisospace.h"
 #include "results/frmgraph.h"
 #include "results/frmstatsviewer.h"
 #include "widgets/notifier.h"
@@ -29,6 +30,8 @@ Application::Application(const QString& startFolder, QObject* parent)
     m_statsViewer->applyStartupSize(main->startupSizes());
     m_statsViewer->setTotalsFolder(main->outputFolder());
     m_windows.emplace_back(m_statsViewer);
+    m_isospace = new frmIsospace(main);
+    m_windows.emplace_back(m_isospace);
     createDataFileDialog(main->dataFolder());
 
     m_calculation = new CalculationController(main);
@@ -51,6 +54,9 @@ Application::Application(const QString& startFolder, QObject* parent)
     connect(main, &frmMain::graphRequested, this, [this] { showWindow(m_graph); });
     connect(m_statsViewer, &frmStatsViewer::helpRequested, this, &Application::showHelp);
     connect(m_graph, &frmGraph::helpRequested, this, &Application::showHelp);
+    connect(main, &frmMain::isospaceRequested, this,
+            [this] { m_isospace->showEntry(m_main->entry()); });
+    connect(m_isospace, &frmIsospace::helpRequested, this, &Application::showHelp);
     connect(main, &frmMain::helpRequested, this, &Application::showHelp);
     connect(main, &frmMain::closing, this, &Application::closeAllWindows);
 }

@@ -12,6 +12,7 @@ namespace fenlowick {
 class CalculationController;
 class frmDataFile;
 class frmGraph;
+class frmIsospace;
 class frmMain;
 class frmStatsViewer;
 class HelpBrowserHost;
@@ -40,6 +41,7 @@ public:
 
     frmStatsViewer* statsViewer() const { return m_statsViewer; }
     frmGraph* graph() const { return m_graph; }
+    frmIsospace* isospace() const { return m_isospace; }
 
     /// The one help browser every Help command shows its topic in.
     HelpBrowserHost* help() const { return m_help; }
@@ -62,6 +64,7 @@ private:
     CalculationController* m_calculation = nullptr;
     frmStatsViewer* m_statsViewer = nullptr;
     frmGraph* m_graph = nullptr;
+    frmIsospace* m_isospace = nullptr;
     HelpBrowserHost* m_help = nullptr;
     bool m_ending = false;
 };

@@ -1,6 +1,7 @@
 #include "calculationcontroller.h"
 
 #include "checks.h"
+#include "diagnosis.h"
 #include "frmoutputfiles.h"
 #include "frmprogress.h"
 #include "timeleft.h"
@@ -89,14 +90,25 @@ void CalculationController::start() {
 
     m_thread = QThread::create([this, request] {
         const RunOutcome outcome = runCalculation(request);
+        // A search that keeps nothing is explained: where the mixture lies against the
+        // sources, and the smallest tolerance that would keep something.
+        QString explanation;
+        if (outcome.status == RunOutcome::Status::Completed && outcome.feasibleCount == 0) {
+            DiagnosisLimits limits;
+            limits.approach.cancel = &m_cancel;
+            if (const Expected<Diagnosis> diagnosis = diagnoseEntry(request.entry, limits)) {
+                explanation = QString::fromStdString(diagnosis->message);
+            }
+        }
         QMetaObject::invokeMethod(
-            this, [this, outcome] { finish(outcome); }, Qt::QueuedConnection);
+            this, [this, outcome, explanation] { finish(outcome, explanation); },
+            Qt::QueuedConnection);
     });
     m_thread->start();
     emit runningChanged(true);
 }
 
-void CalculationController::finish(const RunOutcome& outcome) {
+void CalculationController::finish(const RunOutcome& outcome, const QString& explanation) {
     m_thread->wait();
     delete m_thread;
     m_thread = nullptr;
@@ -110,6 +122,9 @@ void CalculationController::finish(const RunOutcome& outcome) {
     case RunStatus::Completed:
         if (outcome.notice) {
             notifier().inform(m_parent, QString::fromStdString(*outcome.notice));
+        }
+        if (!explanation.isEmpty()) {
+            notifier().inform(m_parent, explanation);
         }
         notifier().inform(m_parent, QString::fromStdString(outcome.message));
         break;

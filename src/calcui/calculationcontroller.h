@@ -52,7 +52,8 @@ signals:
 private:
     void dialogClosed(bool saved);
     void start();
-    void finish(const RunOutcome& outcome);
+    /// `explanation`: why nothing was kept, for a run without feasible solutions.
+    void finish(const RunOutcome& outcome, const QString& explanation);
 
     QWidget* m_parent;
     frmOutputFiles* m_dialog;

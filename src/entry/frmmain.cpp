@@ -273,6 +273,7 @@ void frmMain::createMenu() {
         {"ClearForm", "&Clear", &frmMain::ClearForm_Click},
         {"ViewOutput", "&View", &frmMain::ViewOutput_Click},
         {"GraphData", "&Graph", &frmMain::GraphData_Click},
+        {"IsospaceData", "&Isospace", &frmMain::IsospaceData_Click},
         {"ExitProgram", "&Exit", &frmMain::ExitProgram_Click},
         {"About", "&About", &frmMain::About_Click},
         {"help", "&Help", &frmMain::help_Click},
@@ -552,6 +553,10 @@ void frmMain::ViewOutput_Click() {
 
 void frmMain::GraphData_Click() {
     emit graphRequested();
+}
+
+void frmMain::IsospaceData_Click() {
+    emit isospaceRequested();
 }
 
 void frmMain::ExitProgram_Click() {

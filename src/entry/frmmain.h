@@ -88,6 +88,7 @@ public slots:
     void ClearForm_Click();
     void ViewOutput_Click();
     void GraphData_Click();
+    void IsospaceData_Click();
     void ExitProgram_Click();
     void About_Click();
     void help_Click();
@@ -98,6 +99,8 @@ signals:
     /// Emitted after the note on reporting results has been shown.
     void viewOutputRequested();
     void graphRequested();
+    /// The sources and the mixture of the entry as it is now, plotted in isotope space.
+    void isospaceRequested();
     /// `topicFile` is a help page's file name, found in StartFolder.
     void helpRequested(const QString& topicFile);
     /// The window is closing (its close box or Exit): the program ends.

@@ -8,6 +8,7 @@
 #include "help/frmbrowser.h"
 #include "help/helpbrowserhost.h"
 #include "help/helppane.h"
+#include "isospace/frmisospace.h"
 #include "messages.h"
 #include "recordingnotifier.h"
 #include "results/frmgraph.h"
@@ -123,6 +124,14 @@ TEST_F(ApplicationTest, ViewShowsTheNoteThenAnEmptiedViewerAndGraphShowsTheGraph
     EXPECT_TRUE(program.graph()->isVisible());
     EXPECT_EQ(program.graph()->openGraphFile()->folder(), start() + QStringLiteral("/output"));
     EXPECT_EQ(notes.messages.size(), 1);
+}
+
+TEST_F(ApplicationTest, IsospaceShowsTheEntryAsItIsNow) {
+    EXPECT_FALSE(program.isospace()->isVisible());
+    main()->setEntry(test::threeSourceEntry());
+    command("IsospaceData");
+    EXPECT_TRUE(program.isospace()->isVisible());
+    EXPECT_TRUE(notes.messages.isEmpty());
 }
 
 TEST_F(ApplicationTest, EveryHelpCommandShowsItsTopicInTheOneBrowser) {

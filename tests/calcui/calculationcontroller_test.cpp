@@ -112,12 +112,16 @@ TEST_F(CalculationControllerTest, ADataFileNameGivesOutAndTotAndASecondRunReplac
     EXPECT_EQ(test::filesIn(temp.path()).size(), 3u);
 }
 
-TEST_F(CalculationControllerTest, NoFeasibleSolutionGivesTheNoticeBeforeTheCompletion) {
+TEST_F(CalculationControllerTest, NoFeasibleSolutionGivesTheNoticeAndTheReasonBeforeTheCompletion) {
     ASSERT_TRUE(runWithName(caseEntry("no-feasible"), QStringLiteral("none")));
-    ASSERT_EQ(notes.messages.size(), 2);
+    ASSERT_EQ(notes.messages.size(), 3);
     EXPECT_EQ(notes.messages.at(0),
               QStringLiteral("Total Observations = 0, so no statistics could be generated"));
-    EXPECT_TRUE(notes.messages.at(1).startsWith(QStringLiteral("Completed Calculations")));
+    // Then why: where the mixture lies and the tolerance that would keep something.
+    EXPECT_TRUE(notes.messages.at(1).startsWith(QStringLiteral("The mixture lies ")))
+        << notes.messages.at(1).toStdString();
+    EXPECT_TRUE(notes.messages.at(1).contains(QStringLiteral("a tolerance of ")));
+    EXPECT_TRUE(notes.messages.at(2).startsWith(QStringLiteral("Completed Calculations")));
 }
 
 TEST_F(CalculationControllerTest, AFolderThatCannotBeWrittenIsReportedWithTheFileName) {

@@ -140,7 +140,7 @@ TEST_F(MainWindowTest, BoxesHaveTheirColours) {
     EXPECT_EQ(background(window.letterBox(0)), kDarkGreen);
 }
 
-TEST_F(MainWindowTest, MenuBarHasNineCommandsWithoutSubmenus) {
+TEST_F(MainWindowTest, MenuBarHasTenCommandsWithoutSubmenus) {
     const QList<QAction*> actions = window.menuBar()->actions();
     QStringList texts;
     QStringList names;
@@ -149,16 +149,16 @@ TEST_F(MainWindowTest, MenuBarHasNineCommandsWithoutSubmenus) {
         names << action->objectName();
         EXPECT_EQ(action->menu(), nullptr);
     }
-    EXPECT_EQ(
-        texts,
-        (QStringList{QStringLiteral("&File"), QStringLiteral("&Calc"), QStringLiteral("&Print"),
-                     QStringLiteral("&Clear"), QStringLiteral("&View"), QStringLiteral("&Graph"),
-                     QStringLiteral("&Exit"), QStringLiteral("&About"), QStringLiteral("&Help")}));
+    EXPECT_EQ(texts, (QStringList{QStringLiteral("&File"), QStringLiteral("&Calc"),
+                                  QStringLiteral("&Print"), QStringLiteral("&Clear"),
+                                  QStringLiteral("&View"), QStringLiteral("&Graph"),
+                                  QStringLiteral("&Isospace"), QStringLiteral("&Exit"),
+                                  QStringLiteral("&About"), QStringLiteral("&Help")}));
     EXPECT_EQ(names, (QStringList{QStringLiteral("FileOpen"), QStringLiteral("Calculate"),
                                   QStringLiteral("PrintData"), QStringLiteral("ClearForm"),
                                   QStringLiteral("ViewOutput"), QStringLiteral("GraphData"),
-                                  QStringLiteral("ExitProgram"), QStringLiteral("About"),
-                                  QStringLiteral("help")}));
+                                  QStringLiteral("IsospaceData"), QStringLiteral("ExitProgram"),
+                                  QStringLiteral("About"), QStringLiteral("help")}));
 }
 
 TEST_F(MainWindowTest, TabRunsThroughTheBoxesByTabIndexAndWraps) {

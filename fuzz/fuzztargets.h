@@ -20,6 +20,10 @@ int fuzzFieldReader(const std::uint8_t* data, std::size_t size);
 /// read gives text that reads back.
 int fuzzNumericText(const std::uint8_t* data, std::size_t size);
 
+/// The readers of the statistics viewer and the graph window: the grid takes at most 199
+/// records, the graph either refuses the text or gives a table it can chart.
+int fuzzResultReaders(const std::uint8_t* data, std::size_t size);
+
 /// A whole calculation from a fuzzed entry, its search kept small: the checks, the header,
 /// the search (the program's against the plain enumeration) and the totals.
 int fuzzCalculation(const std::uint8_t* data, std::size_t size);

@@ -8,12 +8,13 @@ build=$1
 seconds=$2
 mkdir -p "$build/artifacts"
 status=0
-for target in datafile fieldreader numerictext calculation; do
+for target in datafile fieldreader numerictext calculation resultreaders; do
   corpus="$build/corpus/$target"
   mkdir -p "$corpus" "tests/data/fuzz/$target"
   seeds=("tests/data/fuzz/$target")
   case $target in
     datafile|calculation|fieldreader) seeds+=(tests/data/conformance/cases examples) ;;
+    resultreaders) seeds+=(tests/data/conformance/expected) ;;
   esac
   echo "== $target: ${seconds}s"
   if ! "$build/bin/fuzz_$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \

@@ -28,6 +28,7 @@ TEST(FuzzRegression, KeptInputsPassEveryTarget) {
     EXPECT_GT(replay("fieldreader", fuzz::fuzzFieldReader), 0u);
     EXPECT_GT(replay("numerictext", fuzz::fuzzNumericText), 0u);
     EXPECT_GT(replay("calculation", fuzz::fuzzCalculation), 0u);
+    EXPECT_GT(replay("resultreaders", fuzz::fuzzResultReaders), 0u);
 }
 
 TEST(FuzzRegression, TheProgramsOwnFilesPassTheReaderAndCalculationTargets) {
@@ -39,6 +40,12 @@ TEST(FuzzRegression, TheProgramsOwnFilesPassTheReaderAndCalculationTargets) {
         fuzz::fuzzDataFile(data, bytes.size());
         fuzz::fuzzFieldReader(data, bytes.size());
         fuzz::fuzzCalculation(data, bytes.size());
+    }
+    const std::filesystem::path results =
+        std::filesystem::path(FENLOWICK_TEST_DATA) / "conformance" / "expected";
+    for (const auto& item : std::filesystem::directory_iterator(results)) {
+        const std::string bytes = test::readFile(item.path());
+        fuzz::fuzzResultReaders(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
     }
 }
 

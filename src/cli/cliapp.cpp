@@ -1,6 +1,7 @@
 #include "cliapp.h"
 
 #include "calculationrun.h"
+#include "checks.h"
 #include "datafile.h"
 
 #include <CLI/CLI.hpp>
@@ -67,6 +68,8 @@ struct RunOptions {
     std::string entryPath;
     std::string outputPath;
     bool quiet = false;
+    bool noFeasibleFile = false;
+    bool estimate = false;
 };
 
 /// Folder and typed name from --output, as the output-file dialog would hold them.
@@ -89,6 +92,16 @@ int runCommand(const RunOptions& options) {
         std::cerr << "fenlowick-cli: " << entry.error().message << "\n";
         return kExitFile;
     }
+    if (options.estimate) {
+        const Expected<CalculationInput> input = checkEntry(*entry);
+        if (!input) {
+            std::cerr << input.error().message << "\n";
+            return kExitRefused;
+        }
+        std::cout << "Combinations: "
+                  << combinationCount(input->sourceCount(), input->incrementPercent) << "\n";
+        return kExitDone;
+    }
     auto [folder, name] = splitOutput(options);
     if (options.outputPath.empty()) {
         std::error_code ec;
@@ -107,6 +120,7 @@ int runCommand(const RunOptions& options) {
     request.folder = folder;
     request.typedName = name;
     request.cancel = &g_interrupted;
+    request.writeFeasibleFile = !options.noFeasibleFile;
     if (showProgress) {
         request.progress = [&bar](float share) { bar.update(share); };
     }
@@ -138,9 +152,11 @@ int runCommand(const RunOptions& options) {
         }
         std::cout << outcome.message << "\n"
                   << "Feasible solutions: " << outcome.feasibleCount << " of "
-                  << outcome.visitedCount << " combinations\n"
-                  << "Feasible output: " << outcome.feasiblePath << "\n"
-                  << "Totals: " << outcome.totalsPath << "\n";
+                  << outcome.visitedCount << " combinations\n";
+        if (!outcome.feasiblePath.empty()) {
+            std::cout << "Feasible output: " << outcome.feasiblePath << "\n";
+        }
+        std::cout << "Totals: " << outcome.totalsPath << "\n";
     }
     return kExitDone;
 }
@@ -165,6 +181,12 @@ int runCli(int argc, char** argv) {
                     "(the extension becomes .out and .tot). Default: output/<entry name> in "
                     "the current folder");
     run->add_flag("--quiet,-q", runOptions.quiet, "Print nothing but errors");
+    run->add_flag("--no-feasible-file", runOptions.noFeasibleFile,
+                  "Write only the .tot file, for searches whose .out would not fit on the disk; "
+                  "the .tot is the same as a full run's");
+    run->add_flag("--estimate", runOptions.estimate,
+                  "Check the entry and print the number of combinations the search has, "
+                  "without running it or writing anything");
     run->footer(kExitCodesText);
 
     try {

@@ -51,27 +51,59 @@ namespace {
 // 32 (N + 2) u F_k plus 1e-9 of the magnitudes involved, is several times that.
 // Conversely, a combination whose v' lies within H minus the margin of M for every isotope
 // has |f - M| < H (1 - 1e-9), which passes: the core runs counted whole use that side.
-// Shares are turned into loop indices with a further two steps of slack on each side.
+// Shares are turned into loop indices with a further two steps of slack on each side (one
+// at the innermost level, whose ends are solved directly).
 constexpr double kUnitRoundoff = 0x1p-24;
 constexpr int kExtraSteps = 2;
+constexpr int kInnerExtraSteps = 1;
 constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
 constexpr std::size_t kBufferedLimit = std::size_t{64} << 20;
 constexpr int kQuarterSlots = 401;
-constexpr int kMaxRows = kIsotopeColumns + kIsotopeColumns * (kIsotopeColumns - 1);
 
-/// A linear function of the isotope predictions on which a bound is placed: the isotopes
-/// themselves, and weighted sums and differences of pairs, which cut corners that the
-/// isotope-by-isotope bounds leave.
+/// A linear function of the isotope predictions on which a level's bound is placed: the
+/// isotopes themselves, and for each pair of isotopes the edge normals of the convex hull of
+/// the later sources' signatures in that plane. With two isotopes that makes the bound exact
+/// for real-valued shares: a box and a convex polygon that do not meet are parted along an
+/// edge normal of one of them.
 struct Row {
     std::array<double, kIsotopeColumns> weight{};
-    double low = 0.0;                        ///< every kept combination has a value above this
-    double high = 0.0;                       ///< and below this
-    double coreLow = 0.0;                    ///< isotope rows: a value from here ...
-    double coreHigh = 0.0;                   ///< ... to here passes the exact test for sure
-    std::array<double, kSourceRows> value{}; ///< the row's value of each source's signatures
-    std::array<double, kSourceRows + 1> suffixMin{}; ///< smallest value of sources t..N-1
-    std::array<double, kSourceRows + 1> suffixMax{};
+    double low = 0.0;      ///< every kept combination has a value above this
+    double high = 0.0;     ///< and below this
+    double coreLow = 0.0;  ///< isotope rows: a value from here ...
+    double coreHigh = 0.0; ///< ... to here passes the exact test for sure
+    double own = 0.0;      ///< the row's value of the level's own source
+    double restMin = 0.0;  ///< smallest value of the sources after the level
+    double restMax = 0.0;  ///< largest
 };
+
+/// The convex hull of points in the plane, counter-clockwise, without repeated points.
+std::vector<std::pair<double, double>> convexHull(std::vector<std::pair<double, double>> points) {
+    std::sort(points.begin(), points.end());
+    points.erase(std::unique(points.begin(), points.end()), points.end());
+    if (points.size() < 3) {
+        return points;
+    }
+    auto cross = [](const auto& o, const auto& a, const auto& b) {
+        return (a.first - o.first) * (b.second - o.second) -
+               (a.second - o.second) * (b.first - o.first);
+    };
+    std::vector<std::pair<double, double>> hull(2 * points.size());
+    std::size_t k = 0;
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        while (k >= 2 && cross(hull[k - 2], hull[k - 1], points[i]) <= 0.0) {
+            --k;
+        }
+        hull[k++] = points[i];
+    }
+    for (std::size_t i = points.size() - 1, lower = k + 1; i > 0; --i) {
+        while (k >= lower && cross(hull[k - 2], hull[k - 1], points[i - 1]) <= 0.0) {
+            --k;
+        }
+        hull[k++] = points[i - 1];
+    }
+    hull.resize(k - 1);
+    return hull;
+}
 
 std::string paddingText(int sources) {
     std::string pad;
@@ -109,6 +141,24 @@ public:
             quarterText.push_back(shareText(static_cast<float>(q) * 0.25f));
         }
         buildRows();
+        inverseIncrement = 1.0 / static_cast<double>(increment);
+        for (std::size_t i = 0; i < steps.size(); ++i) {
+            const double exact = static_cast<double>(i) * static_cast<double>(increment);
+            stepDrift = std::max(stepDrift, std::fabs(static_cast<double>(steps[i]) - exact));
+        }
+        for (int k = 0; k <= lastIsotope; ++k) {
+            const Row& row =
+                levelRows[static_cast<std::size_t>(innermost)][static_cast<std::size_t>(k)];
+            InnerRow& inner = innerRows[static_cast<std::size_t>(k)];
+            inner.last = row.restMin;
+            inner.slope = row.own - row.restMin;
+            inner.inverseSlope = inner.slope != 0.0 ? 1.0 / inner.slope : 0.0;
+            inner.low = row.low;
+            inner.high = row.high;
+            inner.coreLow = row.coreLow;
+            inner.coreHigh = row.coreHigh;
+            coreImpossible = coreImpossible || row.coreLow > row.coreHigh;
+        }
     }
 
     /// The largest index whose share is at most x, or -1.
@@ -164,8 +214,24 @@ public:
     int lastStep = 0;
     std::vector<std::string> quarterText; ///< texts of the shares q / 4, q = 0..400
     std::string padding;
-    std::vector<Row> rows;
-    int isotopeRows = 0; ///< the first rows, one per isotope in use
+    /// The rows of each looped level; the first lastIsotope + 1 are the isotopes.
+    std::array<std::vector<Row>, kSourceRows> levelRows;
+
+    /// The innermost level's isotope rows, solved for its share s: the prediction is
+    /// prefix + last * bound + slope * s, with last the last source's signature.
+    struct InnerRow {
+        double last = 0.0;
+        double slope = 0.0;
+        double inverseSlope = 0.0;
+        double low = 0.0;
+        double high = 0.0;
+        double coreLow = 0.0;
+        double coreHigh = 0.0;
+    };
+    std::array<InnerRow, kIsotopeColumns> innerRows{};
+    bool coreImpossible = false; ///< the tolerance is narrower than the margins
+    double inverseIncrement = 1.0;
+    double stepDrift = 0.0; ///< largest |steps[i] - i * increment|
 
 private:
     void buildRows() {
@@ -173,76 +239,76 @@ private:
         const double half = (threshold + 1.0) / scale;
         std::array<double, kIsotopeColumns> margin{};
         std::array<double, kIsotopeColumns> magnitude{};
-        std::array<double, kIsotopeColumns> spread{};
         for (int k = 0; k <= lastIsotope; ++k) {
             double largest = 0.0;
-            double low = std::numeric_limits<double>::infinity();
-            double high = -low;
             for (int t = 0; t < n; ++t) {
-                const double s = signature[k][t];
-                largest = std::max(largest, std::fabs(s));
-                low = std::min(low, s);
-                high = std::max(high, s);
+                largest = std::max(largest, std::fabs(static_cast<double>(signature[k][t])));
             }
             magnitude[k] = 102.0 * largest;
-            spread[k] = high - low;
             margin[k] = 32.0 * (n + 2) * kUnitRoundoff * magnitude[k] +
                         1e-9 * (std::fabs(mixture[k]) + magnitude[k] + half);
         }
-        auto addRow = [&](const std::array<double, kIsotopeColumns>& weight, bool isotope) {
-            Row row;
-            row.weight = weight;
-            double center = 0.0;
-            double rowHalf = 0.0;
-            double rowMargin = 0.0;
-            for (int k = 0; k <= lastIsotope; ++k) {
-                const double w = std::fabs(weight[k]);
-                center += weight[k] * mixture[k];
-                rowHalf += w * half;
-                rowMargin += w * margin[k] + 1e-9 * w * (std::fabs(mixture[k]) + magnitude[k]);
-            }
-            rowMargin += 1e-9 * rowHalf;
-            row.low = center - rowHalf - rowMargin;
-            row.high = center + rowHalf + rowMargin;
-            row.coreLow = center - rowHalf + rowMargin;
-            row.coreHigh = center + rowHalf - rowMargin;
-            if (!isotope) {
-                row.coreLow = 1.0;
-                row.coreHigh = -1.0;
-            }
-            for (int t = 0; t < n; ++t) {
-                double v = 0.0;
+        for (int level = 0; level <= innermost; ++level) {
+            std::vector<Row>& rows = levelRows[static_cast<std::size_t>(level)];
+            auto addRow = [&](const std::array<double, kIsotopeColumns>& weight, bool isotope) {
+                Row row;
+                row.weight = weight;
+                double center = 0.0;
+                double rowHalf = 0.0;
+                double rowMargin = 0.0;
                 for (int k = 0; k <= lastIsotope; ++k) {
-                    v += weight[k] * static_cast<double>(signature[k][t]);
+                    const double w = std::fabs(weight[k]);
+                    center += weight[k] * mixture[k];
+                    rowHalf += w * half;
+                    rowMargin += w * margin[k] + 1e-9 * w * (std::fabs(mixture[k]) + magnitude[k]);
                 }
-                row.value[static_cast<std::size_t>(t)] = v;
-            }
-            row.suffixMin[static_cast<std::size_t>(n)] = std::numeric_limits<double>::infinity();
-            row.suffixMax[static_cast<std::size_t>(n)] = -std::numeric_limits<double>::infinity();
-            for (int t = n - 1; t >= 0; --t) {
-                const auto i = static_cast<std::size_t>(t);
-                row.suffixMin[i] = std::min(row.suffixMin[i + 1], row.value[i]);
-                row.suffixMax[i] = std::max(row.suffixMax[i + 1], row.value[i]);
-            }
-            rows.push_back(row);
-        };
-        for (int k = 0; k <= lastIsotope; ++k) {
-            std::array<double, kIsotopeColumns> weight{};
-            weight[k] = 1.0;
-            addRow(weight, true);
-        }
-        isotopeRows = static_cast<int>(rows.size());
-        for (int a = 0; a <= lastIsotope; ++a) {
-            for (int b = a + 1; b <= lastIsotope; ++b) {
-                if (spread[a] <= 0.0 || spread[b] <= 0.0) {
-                    continue;
+                rowMargin += 1e-9 * rowHalf;
+                row.low = center - rowHalf - rowMargin;
+                row.high = center + rowHalf + rowMargin;
+                row.coreLow = isotope ? center - rowHalf + rowMargin : 1.0;
+                row.coreHigh = isotope ? center + rowHalf - rowMargin : -1.0;
+                auto value = [&](int t) {
+                    double v = 0.0;
+                    for (int k = 0; k <= lastIsotope; ++k) {
+                        v += weight[k] * static_cast<double>(signature[k][t]);
+                    }
+                    return v;
+                };
+                row.own = value(level);
+                row.restMin = std::numeric_limits<double>::infinity();
+                row.restMax = -row.restMin;
+                for (int t = level + 1; t < n; ++t) {
+                    row.restMin = std::min(row.restMin, value(t));
+                    row.restMax = std::max(row.restMax, value(t));
                 }
-                const double ratio = spread[a] / spread[b];
-                for (double sign : {1.0, -1.0}) {
-                    std::array<double, kIsotopeColumns> weight{};
-                    weight[a] = 1.0;
-                    weight[b] = sign * ratio;
-                    addRow(weight, false);
+                rows.push_back(row);
+            };
+            for (int k = 0; k <= lastIsotope; ++k) {
+                std::array<double, kIsotopeColumns> weight{};
+                weight[k] = 1.0;
+                addRow(weight, true);
+            }
+            for (int a = 0; a <= lastIsotope; ++a) {
+                for (int b = a + 1; b <= lastIsotope; ++b) {
+                    std::vector<std::pair<double, double>> points;
+                    for (int t = level + 1; t < n; ++t) {
+                        points.emplace_back(signature[a][t], signature[b][t]);
+                    }
+                    const auto hull = convexHull(points);
+                    if (hull.size() < 2) {
+                        continue;
+                    }
+                    const std::size_t edges = hull.size() == 2 ? 1 : hull.size();
+                    for (std::size_t e = 0; e < edges; ++e) {
+                        const auto& from = hull[e];
+                        const auto& to = hull[(e + 1) % hull.size()];
+                        std::array<double, kIsotopeColumns> weight{};
+                        weight[a] = to.second - from.second;
+                        weight[b] = from.first - to.first;
+                        if (weight[a] != 0.0 && weight[b] != 0.0) {
+                            addRow(weight, false);
+                        }
+                    }
                 }
             }
         }
@@ -274,14 +340,6 @@ public:
             const float c = m_plan.signature[k][level] * share;
             m_prefix[l + 1][k] = level == 0 ? c : m_prefix[l][k] + c;
         }
-        for (std::size_t r = 0; r < m_plan.rows.size(); ++r) {
-            const Row& row = m_plan.rows[r];
-            double q = 0.0;
-            for (int k = 0; k <= m_plan.lastIsotope; ++k) {
-                q += row.weight[k] * static_cast<double>(m_prefix[l + 1][k]);
-            }
-            m_rowPrefix[l + 1][r] = q;
-        }
         if (m_records) {
             m_line.resize(m_lineLength[l]);
             m_line += m_plan.stepText[static_cast<std::size_t>(i)];
@@ -296,12 +354,16 @@ public:
         double low = 0.0;
         double high = static_cast<double>(bound);
         const double r = static_cast<double>(bound);
-        for (std::size_t ri = 0; ri < m_plan.rows.size(); ++ri) {
-            const Row& row = m_plan.rows[ri];
-            const double q = level == 0 ? 0.0 : m_rowPrefix[l][ri];
-            const double g = row.value[l];
-            const double smallest = row.suffixMin[l + 1];
-            const double largest = row.suffixMax[l + 1];
+        for (const Row& row : m_plan.levelRows[l]) {
+            double q = 0.0;
+            if (level > 0) {
+                for (int k = 0; k <= m_plan.lastIsotope; ++k) {
+                    q += row.weight[k] * static_cast<double>(m_prefix[l][k]);
+                }
+            }
+            const double g = row.own;
+            const double smallest = row.restMin;
+            const double largest = row.restMax;
             // Smallest reachable value q + g s + smallest (r - s) must not exceed row.high.
             if (!bound1(g - smallest, row.high - q - smallest * r, true, low, high)) {
                 return {1, 0};
@@ -474,7 +536,7 @@ private:
     }
 
     std::uint64_t innermostRecords(float bound) {
-        const auto [first, last] = shareRange(m_plan.innermost, bound);
+        const auto [first, last] = innermostRange(bound, false);
         const auto inner = static_cast<std::size_t>(m_plan.innermost);
         const float* prefix = m_prefix[inner].data();
         std::uint64_t kept = 0;
@@ -498,35 +560,60 @@ private:
         return kept;
     }
 
-    /// The shares of the innermost level that pass for sure, as an index range.
-    std::pair<int, int> coreRange(float bound) const {
+    /// Indices of the innermost share: with core false, every one that can be kept (and
+    /// one step more on each side); with core true, only ones that are kept for sure.
+    /// Empty when first > last.
+    std::pair<int, int> innermostRange(float bound, bool core) const {
         const auto inner = static_cast<std::size_t>(m_plan.innermost);
+        const double r = static_cast<double>(bound);
         double low = 0.0;
-        double high = static_cast<double>(bound);
-        for (int ri = 0; ri < m_plan.isotopeRows; ++ri) {
-            const Row& row = m_plan.rows[static_cast<std::size_t>(ri)];
-            if (row.coreLow > row.coreHigh) {
-                return {1, 0};
+        double high = r;
+        for (int k = 0; k <= m_plan.lastIsotope; ++k) {
+            const Plan::InnerRow& row = m_plan.innerRows[static_cast<std::size_t>(k)];
+            const double base = static_cast<double>(m_prefix[inner][k]) + row.last * r;
+            const double lowValue = core ? row.coreLow : row.low;
+            const double highValue = core ? row.coreHigh : row.high;
+            if (row.slope == 0.0) {
+                if (base < lowValue || base > highValue) {
+                    return {1, 0};
+                }
+                continue;
             }
-            const double q = m_rowPrefix[inner][static_cast<std::size_t>(ri)];
-            const double b = row.value[inner + 1];
-            const double c = row.value[inner] - b;
-            const double base = q + b * static_cast<double>(bound);
-            // coreLow <= base + c s <= coreHigh
-            if (!bound1(c, row.coreHigh - base, true, low, high) ||
-                !bound1(c, row.coreLow - base, false, low, high) || low > high) {
-                return {1, 0};
+            double x1 = (lowValue - base) * row.inverseSlope;
+            double x2 = (highValue - base) * row.inverseSlope;
+            if (row.slope < 0.0) {
+                std::swap(x1, x2);
             }
+            low = std::max(low, x1);
+            high = std::min(high, x2);
         }
-        return {m_plan.firstAtLeast(low) + 1, m_plan.lastAtMost(high) - 1};
+        if (!(low <= high)) {
+            return {1, 0};
+        }
+        // Index i holds a share within stepDrift of i * increment; the products with the
+        // inverse increment are off by far less than the slack.
+        const double slack = m_plan.stepDrift + 1e-9 * (1.0 + high);
+        const int lastInBound = m_plan.lastAtMost(r);
+        if (core) {
+            return {static_cast<int>(std::ceil((low + slack) * m_plan.inverseIncrement)) + 1,
+                    std::min(lastInBound, static_cast<int>(std::floor((high - slack) *
+                                                                      m_plan.inverseIncrement)) -
+                                              1)};
+        }
+        return {std::max(0, static_cast<int>(std::ceil((low - slack) * m_plan.inverseIncrement)) -
+                                kInnerExtraSteps),
+                std::min(lastInBound,
+                         static_cast<int>(std::floor((high + slack) * m_plan.inverseIncrement)) +
+                             kInnerExtraSteps)};
     }
 
     std::uint64_t innermostCount(float bound) {
-        const auto [first, last] = shareRange(m_plan.innermost, bound);
+        const auto [first, last] = innermostRange(bound, false);
         if (first > last) {
             return 0;
         }
-        auto [coreFirst, coreLast] = coreRange(bound);
+        auto [coreFirst, coreLast] =
+            m_plan.coreImpossible ? std::pair<int, int>{1, 0} : innermostRange(bound, true);
         coreFirst = std::max(coreFirst, first);
         coreLast = std::min(coreLast, last);
         if (coreFirst > coreLast) {
@@ -586,7 +673,6 @@ private:
     bool m_stopped = false;
     Publish m_publish;
     std::array<std::array<float, kIsotopeColumns>, kSourceRows> m_prefix{};
-    std::array<std::array<double, kMaxRows>, kSourceRows> m_rowPrefix{};
     std::string m_line;
     std::array<std::size_t, kSourceRows + 1> m_lineLength{};
     std::string m_out;

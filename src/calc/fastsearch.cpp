@@ -51,10 +51,10 @@ namespace {
 // 32 (N + 2) u F_k plus 1e-9 of the magnitudes involved, is several times that.
 // Conversely, a combination whose v' lies within H minus the margin of M for every isotope
 // has |f - M| < H (1 - 1e-9), which passes: the core runs counted whole use that side.
-// Shares are turned into loop indices with a further two steps of slack on each side (one
-// at the innermost level, whose ends are solved directly).
+// Shares are turned into loop indices with a slack of 1e-9 in value; the innermost scan
+// goes one step further on each side than its solved ends.
 constexpr double kUnitRoundoff = 0x1p-24;
-constexpr int kExtraSteps = 2;
+constexpr int kExtraSteps = 0;
 constexpr int kInnerExtraSteps = 1;
 constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
 constexpr std::size_t kBufferedLimit = std::size_t{64} << 20;
@@ -726,13 +726,29 @@ public:
         }
 
         EngineResult result;
-        writeInOrder(result, totalWork);
-        if (result.cancelled || result.sinkFailed) {
-            m_stop.store(true);
+        auto stopWorkers = [&] {
+            {
+                std::lock_guard lock(m_mutex);
+                m_stop.store(true);
+            }
             m_workersWake.notify_all();
+            for (auto& thread : pool) {
+                thread.join();
+            }
+        };
+        try {
+            writeInOrder(result, totalWork);
+        } catch (...) {
+            // A callback or the sink threw: the workers must not outlive the search.
+            stopWorkers();
+            throw;
         }
-        for (auto& thread : pool) {
-            thread.join();
+        if (result.cancelled || result.sinkFailed) {
+            stopWorkers();
+        } else {
+            for (auto& thread : pool) {
+                thread.join();
+            }
         }
         if (result.cancelled || result.sinkFailed) {
             return result;
@@ -802,7 +818,7 @@ private:
         int reported = 0; // first-share indices reported so far
         double doneWork = 0.0;
         auto reportUpTo = [&](int endIndex) {
-            for (; reported < endIndex; ++reported) {
+            for (; reported < endIndex && !cancelRequested(); ++reported) {
                 if (m_control.progress) {
                     m_control.progress(m_plan.steps[static_cast<std::size_t>(reported)]);
                 }

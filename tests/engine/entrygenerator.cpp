@@ -13,8 +13,8 @@ namespace fenlowick::test {
 
 namespace {
 
-const std::array<const char*, 14> kIncrements = {"1",  "2",  "2.5",  "3",  "4",  "5",  "7",
-                                                 "10", "12.5", "20", "25", "33", "50", "100"};
+const std::array<const char*, 14> kIncrements = {"1",  "2",    "2.5", "3",  "4",  "5",  "7",
+                                                 "10", "12.5", "20",  "25", "33", "50", "100"};
 
 std::string fixed(double value, int decimals) {
     char text[64];
@@ -47,8 +47,8 @@ Entry generateEntry(std::uint32_t seed, EntryKind kind, std::uint64_t maxCombina
 
     Entry entry;
     entry.title = "Generated " + std::to_string(seed);
-    entry.increment = increments[static_cast<std::size_t>(
-        uniform(0, static_cast<int>(increments.size()) - 1))];
+    entry.increment =
+        increments[static_cast<std::size_t>(uniform(0, static_cast<int>(increments.size()) - 1))];
     const int decimals = kind == EntryKind::Decimal ? uniform(0, 2) : 0;
 
     std::array<std::vector<double>, kIsotopeColumns> values;
@@ -91,7 +91,8 @@ Entry generateEntry(std::uint32_t seed, EntryKind kind, std::uint64_t maxCombina
             mixture = v[static_cast<std::size_t>(first)];
             break;
         case 2:
-            mixture = (v[static_cast<std::size_t>(first)] + v[static_cast<std::size_t>(second)]) / 2;
+            mixture =
+                (v[static_cast<std::size_t>(first)] + v[static_cast<std::size_t>(second)]) / 2;
             break;
         default: {
             const auto [low, high] = std::minmax_element(v.begin(), v.end());
@@ -99,7 +100,7 @@ Entry generateEntry(std::uint32_t seed, EntryKind kind, std::uint64_t maxCombina
         }
         }
         entry.mixture[k] = kind == EntryKind::Boundary ? fixed(std::round(mixture), 0)
-                                                        : fixed(mixture, uniform(0, 2));
+                                                       : fixed(mixture, uniform(0, 2));
     }
 
     switch (kind) {

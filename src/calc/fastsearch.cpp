@@ -56,6 +56,7 @@ namespace {
 constexpr double kUnitRoundoff = 0x1p-24;
 constexpr int kExtraSteps = 0;
 constexpr int kInnerExtraSteps = 1;
+constexpr int kShortRange = 8;
 constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
 constexpr std::size_t kBufferedLimit = std::size_t{64} << 20;
 constexpr int kQuarterSlots = 401;
@@ -387,11 +388,19 @@ public:
     /// of kept combinations and adds the shares of levels >= `level` to the histograms.
     std::uint64_t descend(int level, float bound) {
         if (level == m_plan.innermost) {
-            return m_records ? innermostRecords(bound) : innermostCount(bound);
+            const auto [first, last] = innermostRange(bound, false);
+            if (first > last) {
+                return 0;
+            }
+            return m_records ? innermostRecords(bound, first, last)
+                             : innermostCount(bound, first, last);
         }
         if (m_stop.load(std::memory_order_relaxed)) {
             m_stopped = true;
             return 0;
+        }
+        if (level == m_plan.innermost - 1 && level > 0) {
+            return penultimate(level, bound);
         }
         const auto [first, last] = shareRange(level, bound);
         std::uint64_t total = 0;
@@ -401,6 +410,38 @@ public:
             const std::uint64_t kept = descend(level + 1, bound - share);
             m_histograms[static_cast<std::size_t>(level)]
                         [m_plan.stepLevel[static_cast<std::size_t>(i)]] += kept;
+            total += kept;
+        }
+        return total;
+    }
+
+    /// descend() for the level above the innermost: most of the search's nodes are here,
+    /// and most of them have no innermost share left, so the innermost prefix and range are
+    /// formed inline and the record line only for the others.
+    std::uint64_t penultimate(int level, float bound) {
+        const auto [first, last] = shareRange(level, bound);
+        const auto l = static_cast<std::size_t>(level);
+        std::uint64_t total = 0;
+        for (int i = first; i <= last && !m_stopped; ++i) {
+            const float share = m_plan.steps[static_cast<std::size_t>(i)];
+            for (int k = 0; k <= m_plan.lastIsotope; ++k) {
+                m_prefix[l + 1][k] = m_prefix[l][k] + m_plan.signature[k][level] * share;
+            }
+            const float inner = bound - share;
+            const auto [innerFirst, innerLast] = innermostRange(inner, false);
+            if (innerFirst > innerLast) {
+                continue;
+            }
+            std::uint64_t kept = 0;
+            if (m_records) {
+                m_line.resize(m_lineLength[l]);
+                m_line += m_plan.stepText[static_cast<std::size_t>(i)];
+                m_lineLength[l + 1] = m_line.size();
+                kept = innermostRecords(inner, innerFirst, innerLast);
+            } else {
+                kept = innermostCount(inner, innerFirst, innerLast);
+            }
+            m_histograms[l][m_plan.stepLevel[static_cast<std::size_t>(i)]] += kept;
             total += kept;
         }
         return total;
@@ -535,8 +576,7 @@ private:
         return it->second;
     }
 
-    std::uint64_t innermostRecords(float bound) {
-        const auto [first, last] = innermostRange(bound, false);
+    std::uint64_t innermostRecords(float bound, int first, int last) {
         const auto inner = static_cast<std::size_t>(m_plan.innermost);
         const float* prefix = m_prefix[inner].data();
         std::uint64_t kept = 0;
@@ -593,6 +633,11 @@ private:
         // Index i holds a share within stepDrift of i * increment; the products with the
         // inverse increment are off by far less than the slack.
         const double slack = m_plan.stepDrift + 1e-9 * (1.0 + high);
+        if (!core &&
+            std::ceil((low - slack) * m_plan.inverseIncrement) >
+                std::floor((high + slack) * m_plan.inverseIncrement) + 2 * kInnerExtraSteps) {
+            return {1, 0};
+        }
         const int lastInBound = m_plan.lastAtMost(r);
         if (core) {
             return {static_cast<int>(std::ceil((low + slack) * m_plan.inverseIncrement)) + 1,
@@ -607,13 +652,11 @@ private:
                              kInnerExtraSteps)};
     }
 
-    std::uint64_t innermostCount(float bound) {
-        const auto [first, last] = innermostRange(bound, false);
-        if (first > last) {
-            return 0;
-        }
-        auto [coreFirst, coreLast] =
-            m_plan.coreImpossible ? std::pair<int, int>{1, 0} : innermostRange(bound, true);
+    std::uint64_t innermostCount(float bound, int first, int last) {
+        // A short range is checked one by one: solving its core would cost more.
+        auto [coreFirst, coreLast] = m_plan.coreImpossible || last - first < kShortRange
+                                         ? std::pair<int, int>{1, 0}
+                                         : innermostRange(bound, true);
         coreFirst = std::max(coreFirst, first);
         coreLast = std::min(coreLast, last);
         if (coreFirst > coreLast) {

@@ -46,21 +46,33 @@ public:
         const int filled = static_cast<int>(std::lround(firstShare / 100.0f * width));
         std::string bar(static_cast<std::size_t>(std::clamp(filled, 0, width)), '#');
         bar.resize(width, '.');
-        std::fprintf(stderr, "\rProgress: [%s] %3d%%", bar.c_str(),
-                     static_cast<int>(std::lround(firstShare)));
+        std::string left;
+        if (m_fraction > 0.01 && m_fraction < 1.0) {
+            const double elapsed = std::chrono::duration<double>(now - m_start).count();
+            left = "  about " +
+                   std::to_string(std::lround(elapsed * (1.0 - m_fraction) / m_fraction)) +
+                   " s left   ";
+        }
+        std::fprintf(stderr, "\rProgress: [%s] %3d%%%s", bar.c_str(),
+                     static_cast<int>(std::lround(firstShare)), left.c_str());
         std::fflush(stderr);
         m_shown = true;
     }
 
+    /// The estimated fraction of the search done, for the time left.
+    void setFraction(double fraction) { m_fraction = fraction; }
+
     void finish() {
         if (m_shown) {
-            std::fprintf(stderr, "\r%60s\r", "");
+            std::fprintf(stderr, "\r%80s\r", "");
             std::fflush(stderr);
         }
     }
 
 private:
+    std::chrono::steady_clock::time_point m_start = std::chrono::steady_clock::now();
     std::chrono::steady_clock::time_point m_last{};
+    double m_fraction = 0.0;
     bool m_shown = false;
 };
 
@@ -123,6 +135,7 @@ int runCommand(const RunOptions& options) {
     request.writeFeasibleFile = !options.noFeasibleFile;
     if (showProgress) {
         request.progress = [&bar](float share) { bar.update(share); };
+        request.fractionDone = [&bar](double fraction) { bar.setFraction(fraction); };
     }
     std::signal(SIGINT, onInterrupt);
     std::signal(SIGTERM, onInterrupt);

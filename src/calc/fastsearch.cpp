@@ -58,7 +58,7 @@ constexpr int kExtraSteps = 0;
 constexpr int kInnerExtraSteps = 1;
 constexpr int kShortRange = 8;
 constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
-constexpr std::size_t kBufferedLimit = std::size_t{64} << 20;
+constexpr std::size_t kBufferedLimit = std::size_t{48} << 20;
 constexpr int kQuarterSlots = 401;
 
 /// A linear function of the isotope predictions on which a level's bound is placed: the
@@ -730,6 +730,7 @@ private:
 /// The records of one task, handed from its worker to the writing thread.
 struct TaskOutput {
     std::deque<std::string> chunks;
+    std::size_t bytes = 0; ///< in chunks
     bool done = false;
 };
 
@@ -836,14 +837,19 @@ private:
             return !m_stop.load();
         }
         std::unique_lock lock(m_mutex);
+        // The task being written waits only for its own records, which the writer is
+        // draining; the others wait for all held records, so at most twice the limit is held.
+        TaskOutput& output = m_outputs[task];
         m_workersWake.wait(lock, [&] {
-            return m_stop.load() || task == m_head || m_buffered + chunk.size() <= kBufferedLimit;
+            return m_stop.load() || (task == m_head ? output.bytes + chunk.size() <= kBufferedLimit
+                                                    : m_buffered + chunk.size() <= kBufferedLimit);
         });
         if (m_stop.load()) {
             return false;
         }
         m_buffered += chunk.size();
-        m_outputs[task].chunks.push_back(std::move(chunk));
+        output.bytes += chunk.size();
+        output.chunks.push_back(std::move(chunk));
         chunk = std::string();
         chunk.reserve(kChunkBytes + 4096);
         m_writerWake.notify_one();
@@ -878,6 +884,7 @@ private:
                 std::string chunk = std::move(output.chunks.front());
                 output.chunks.pop_front();
                 m_buffered -= chunk.size();
+                output.bytes -= chunk.size();
                 m_workersWake.notify_all();
                 lock.unlock();
                 const bool written = m_sink->write(chunk);

@@ -17,7 +17,7 @@ namespace fenlowick {
 ///
 /// Threads: EngineControl::threads workers search ordered parts of the search space while
 /// the calling thread writes their records in order and makes every callback. Records wait
-/// in memory for at most 64 MB beyond the part being written.
+/// in memory for at most about 100 MB whatever the number of records.
 EngineResult fastSearch(const CalculationInput& input, RecordSink* sink,
                         const EngineControl& control);
 

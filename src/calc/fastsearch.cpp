@@ -68,13 +68,15 @@ constexpr int kQuarterSlots = 401;
 /// edge normal of one of them.
 struct Row {
     std::array<double, kIsotopeColumns> weight{};
-    double low = 0.0;      ///< every kept combination has a value above this
-    double high = 0.0;     ///< and below this
-    double coreLow = 0.0;  ///< isotope rows: a value from here ...
-    double coreHigh = 0.0; ///< ... to here passes the exact test for sure
-    double own = 0.0;      ///< the row's value of the level's own source
-    double restMin = 0.0;  ///< smallest value of the sources after the level
-    double restMax = 0.0;  ///< largest
+    double low = 0.0;          ///< every kept combination has a value above this
+    double high = 0.0;         ///< and below this
+    double coreLow = 0.0;      ///< isotope rows: a value from here ...
+    double coreHigh = 0.0;     ///< ... to here passes the exact test for sure
+    double own = 0.0;          ///< the row's value of the level's own source
+    double restMin = 0.0;      ///< smallest value of the sources after the level
+    double restMax = 0.0;      ///< largest
+    double inverseToMin = 0.0; ///< 1 / (own - restMin), 0 when that is 0
+    double inverseToMax = 0.0; ///< 1 / (own - restMax), 0 when that is 0
 };
 
 /// The convex hull of points in the plane, counter-clockwise, without repeated points.
@@ -132,6 +134,7 @@ public:
             mixture[k] = input.mixture100[k];
         }
         threshold = std::trunc(scale * input.tolerance100);
+        failFrom = threshold + 1.0;
         for (float share = 0.0f; share <= 100.0f; share += increment) {
             steps.push_back(share);
             stepLevel.push_back(static_cast<std::size_t>(std::floor(share / increment)));
@@ -207,6 +210,7 @@ public:
     float increment;
     double scale;
     double threshold = 0.0;
+    double failFrom = 1.0; ///< threshold + 1: the smallest scaled difference that fails
     float signature[kIsotopeColumns][kSourceRows]{};
     double mixture[kIsotopeColumns]{};
     std::vector<float> steps; ///< the values every loop counter takes, in order
@@ -282,6 +286,8 @@ private:
                     row.restMin = std::min(row.restMin, value(t));
                     row.restMax = std::max(row.restMax, value(t));
                 }
+                row.inverseToMin = row.own != row.restMin ? 1.0 / (row.own - row.restMin) : 0.0;
+                row.inverseToMax = row.own != row.restMax ? 1.0 / (row.own - row.restMax) : 0.0;
                 rows.push_back(row);
             };
             for (int k = 0; k <= lastIsotope; ++k) {
@@ -366,11 +372,13 @@ public:
             const double smallest = row.restMin;
             const double largest = row.restMax;
             // Smallest reachable value q + g s + smallest (r - s) must not exceed row.high.
-            if (!bound1(g - smallest, row.high - q - smallest * r, true, low, high)) {
+            if (!bound1(g - smallest, row.inverseToMin, row.high - q - smallest * r, true, low,
+                        high)) {
                 return {1, 0};
             }
             // Largest reachable value q + g s + largest (r - s) must reach row.low.
-            if (!bound1(g - largest, row.low - q - largest * r, false, low, high)) {
+            if (!bound1(g - largest, row.inverseToMax, row.low - q - largest * r, false, low,
+                        high)) {
                 return {1, 0};
             }
             if (low > high) {
@@ -517,11 +525,13 @@ public:
 
 private:
     /// Narrows [low, high] by c s <= d (atMost) or c s >= d; false when nothing is left.
-    static bool bound1(double c, double d, bool atMost, double& low, double& high) {
+    /// inverse is 1 / c; the product differs from d / c by far less than the slack with
+    /// which shares are turned into indices.
+    static bool bound1(double c, double inverse, double d, bool atMost, double& low, double& high) {
         if (c == 0.0) {
             return atMost ? d >= 0.0 : d <= 0.0;
         }
-        const double x = d / c;
+        const double x = d * inverse;
         if ((c > 0.0) == atMost) {
             high = std::min(high, x);
         } else {
@@ -547,9 +557,10 @@ private:
             float predicted = prefix[k];
             predicted += m_plan.signature[k][a] * share;
             predicted += m_plan.signature[k][a + 1] * last;
-            const double scaled = std::trunc(
-                m_plan.scale * std::fabs(static_cast<double>(predicted) - m_plan.mixture[k]));
-            if (scaled > m_plan.threshold) {
+            // trunc(x) > T is x >= T + 1 for the whole number T (NaN fails both).
+            const double scaled =
+                m_plan.scale * std::fabs(static_cast<double>(predicted) - m_plan.mixture[k]);
+            if (scaled >= m_plan.failFrom) {
                 return false;
             }
         }

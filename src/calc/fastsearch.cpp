@@ -43,12 +43,14 @@ namespace {
 //    single-precision subtractions that derive the later bounds and the last share, each
 //    at most u * 100: the sum is R + e with |e| <= N u 100, which moves sig * sum by at
 //    most N u F_k.
-//  - The bounds themselves are evaluated in double from values exact in double (products of
-//    two floats, sums of a few such): their relative error is below 1e-15.
+//  - The bounds themselves are evaluated in double from floats and a few products and sums
+//    of them: their relative error is below 1e-15 of the magnitudes involved.
 // So a kept combination always has, for the real-valued bound of each isotope,
 //     |v' - M| < H + 3 N u F_k + (rounding of the bound in double),
 // where v' is the bound's linear function of the remaining shares. The margin below,
-// 32 (N + 2) u F_k plus 1e-9 of the magnitudes involved, is several times that.
+// 32 (N + 2) u F_k plus 1e-9 of the magnitudes involved, is several times that. A row that
+// weighs the isotopes by w gets the margin sum_k |w_k| (margin of k), since
+// |w . (f - v)| <= sum_k |w_k| |f_k - v_k|, and the half-width sum_k |w_k| H.
 // Conversely, a combination whose v' lies within H minus the margin of M for every isotope
 // has |f - M| < H (1 - 1e-9), which passes: the core runs counted whole use that side.
 // Shares are turned into loop indices with a slack of 1e-9 in value; the innermost scan

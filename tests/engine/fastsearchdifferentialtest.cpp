@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 
 namespace fenlowick::test {
@@ -25,7 +26,21 @@ struct Tally {
     int entries = 0;
     int withSolutions = 0;
     int withRejections = 0;
+    std::set<int> sources;
+    std::set<int> isotopes;
+    std::set<std::string> increments;
+    int zeroTolerance = 0;
 };
+
+/// The generated entries cover what the differential test promises.
+void expectCoverage(const Tally& tally) {
+    EXPECT_EQ(tally.sources, (std::set<int>{3, 4, 5, 6, 7, 8, 9, 10}));
+    EXPECT_EQ(tally.isotopes, (std::set<int>{1, 2, 3, 4, 5}));
+    for (const char* increment : {"1", "3", "7", "33", "2.5", "12.5"}) {
+        EXPECT_EQ(tally.increments.count(increment), 1u) << increment;
+    }
+    EXPECT_GE(tally.zeroTolerance, 5);
+}
 
 /// Runs the plain and the fast search on one entry, the fast one with records on one and
 /// on several threads and without records, and expects identical records, counts,
@@ -42,6 +57,10 @@ void expectSameAsPlain(const Entry& entry, Tally& tally) {
     const EngineResult plain = enumeratePlain(input, &plainRecords, EngineControl{});
     const std::string plainTotals = composeTotals(entry, input, plain.histograms, kFixedTime).text;
     ++tally.entries;
+    tally.sources.insert(input.sourceCount());
+    tally.isotopes.insert(input.isotopeCount());
+    tally.increments.insert(entry.increment);
+    tally.zeroTolerance += input.tolerance100 == 0.0 ? 1 : 0;
     tally.withSolutions += plain.feasibleCount > 0 ? 1 : 0;
     tally.withRejections += plain.feasibleCount < plain.visitedCount ? 1 : 0;
 
@@ -71,7 +90,7 @@ void expectSameAsPlain(const Entry& entry, Tally& tally) {
 TEST(FastSearchDifferential, DecimalEntriesMatchThePlainLoops) {
     Tally tally;
     for (std::uint32_t seed = 1; seed <= 160; ++seed) {
-        const std::uint64_t limit = seed % 10 == 0 ? 3'000'000 : 200'000;
+        const std::uint64_t limit = seed % 10 == 0 ? 10'000'000 : 500'000;
         expectSameAsPlain(generateEntry(seed, EntryKind::Decimal, limit), tally);
         if (HasFatalFailure()) {
             return;
@@ -79,12 +98,13 @@ TEST(FastSearchDifferential, DecimalEntriesMatchThePlainLoops) {
     }
     EXPECT_GE(tally.withSolutions, 40);
     EXPECT_GE(tally.withRejections, 40);
+    expectCoverage(tally);
 }
 
 TEST(FastSearchDifferential, PredictionsOnTheToleranceBoundaryMatchThePlainLoops) {
     Tally tally;
     for (std::uint32_t seed = 1001; seed <= 1130; ++seed) {
-        const std::uint64_t limit = seed % 10 == 0 ? 3'000'000 : 200'000;
+        const std::uint64_t limit = seed % 10 == 0 ? 10'000'000 : 500'000;
         expectSameAsPlain(generateEntry(seed, EntryKind::Boundary, limit), tally);
         if (HasFatalFailure()) {
             return;
@@ -92,6 +112,7 @@ TEST(FastSearchDifferential, PredictionsOnTheToleranceBoundaryMatchThePlainLoops
     }
     EXPECT_GE(tally.withSolutions, 40);
     EXPECT_GE(tally.withRejections, 40);
+    expectCoverage(tally);
 }
 
 TEST(FastSearchDifferential, LongRunsOfSolutionsMatchThePlainLoops) {

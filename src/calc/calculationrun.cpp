@@ -130,6 +130,7 @@ RunOutcome runCalculation(const RunRequest& request) {
     outcome.began = clock();
     EngineControl control;
     control.progress = request.progress;
+    control.fractionDone = request.fractionDone;
     control.cancel = request.cancel;
     const EngineResult result = runSearch(input, sink.get(), control);
     if (result.cancelled) {

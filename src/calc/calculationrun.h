@@ -23,6 +23,9 @@ struct RunRequest {
     bool writeFeasibleFile = true;
     /// Share of the first source reached, 0..100, from the searching thread.
     std::function<void(float firstShare)> progress;
+    /// Estimated fraction of the search done, 0..1, from the searching thread; for an
+    /// estimate of the time left.
+    std::function<void(double fraction)> fractionDone;
     const std::atomic<bool>* cancel = nullptr;
     /// Source of the date and time texts; currentDateTime when empty.
     Clock clock;

@@ -1,5 +1,6 @@
 #include "engine.h"
 
+#include "fastsearch.h"
 #include "numberformat.h"
 
 #include <cmath>
@@ -158,7 +159,20 @@ EngineResult enumeratePlain(const CalculationInput& input, RecordSink* sink,
 
 EngineResult runSearch(const CalculationInput& input, RecordSink* sink,
                        const EngineControl& control) {
-    return enumeratePlain(input, sink, control);
+    // The bounds of the fast search assume a sane entry; anything else takes the loops as
+    // they are.
+    bool usual = input.sourceCount() >= 3 && input.sourceCount() <= kSourceRows &&
+                 input.lastIsotope >= 0 && input.lastIsotope < kIsotopeColumns &&
+                 input.incrementPercent >= 1.0f && input.incrementPercent <= 100.0f &&
+                 std::isfinite(input.tolerance100) && input.tolerance100 >= 0.0 &&
+                 input.decimalScale >= 1 && input.decimalScale <= 1000000;
+    for (int k = 0; usual && k <= input.lastIsotope; ++k) {
+        usual = std::isfinite(input.mixture100[k]);
+        for (int i = 0; usual && i < input.sourceCount(); ++i) {
+            usual = std::isfinite(input.signature[k][i]);
+        }
+    }
+    return usual ? fastSearch(input, sink, control) : enumeratePlain(input, sink, control);
 }
 
 std::uint64_t combinationCount(int sources, float incrementPercent) {

@@ -25,12 +25,20 @@ struct EngineControl {
     std::function<void(float firstShare)> progress;
     /// Polled often enough that a search stops within a fraction of a second once set.
     const std::atomic<bool>* cancel = nullptr;
+    /// Estimated fraction of the whole search done, 0..1, never decreasing; for estimates of
+    /// the time left. Called in order with the first-share callback, at most a few thousand
+    /// times per search.
+    std::function<void(double fraction)> fractionDone;
+    /// Worker threads of the search; 0 uses one per core. The records and histograms do not
+    /// depend on it.
+    int threads = 0;
 };
 
 /// What a search hands over to the totals writer.
 struct EngineResult {
     ShareHistograms histograms{};
     std::uint64_t feasibleCount = 0;
+    /// Combinations covered: visited one by one, or ruled out as a whole by a bound.
     std::uint64_t visitedCount = 0;
     bool cancelled = false;  ///< stopped by EngineControl::cancel
     bool sinkFailed = false; ///< stopped because the sink refused a write
@@ -43,8 +51,8 @@ struct EngineResult {
 EngineResult enumeratePlain(const CalculationInput& input, RecordSink* sink,
                             const EngineControl& control);
 
-/// The search the program uses; its records and histograms are identical to
-/// enumeratePlain's.
+/// The search the program uses; its records, histograms and counts are identical to
+/// enumeratePlain's. Without a sink it counts whole runs of solutions at once.
 EngineResult runSearch(const CalculationInput& input, RecordSink* sink,
                        const EngineControl& control);
 

@@ -2,11 +2,12 @@
 
 #include "batchcommand.h"
 #include "calculationrun.h"
+#include "checks.h"
 #include "combinecommand.h"
 #include "datafile.h"
+#include "diagnosecommand.h"
 #include "importcommand.h"
 #include "summarycommand.h"
-#include "diagnosecommand.h"
 
 #include <CLI/CLI.hpp>
 
@@ -51,21 +52,33 @@ public:
         const int filled = static_cast<int>(std::lround(firstShare / 100.0f * width));
         std::string bar(static_cast<std::size_t>(std::clamp(filled, 0, width)), '#');
         bar.resize(width, '.');
-        std::fprintf(stderr, "\rProgress: [%s] %3d%%", bar.c_str(),
-                     static_cast<int>(std::lround(firstShare)));
+        std::string left;
+        if (m_fraction > 0.01 && m_fraction < 1.0) {
+            const double elapsed = std::chrono::duration<double>(now - m_start).count();
+            left = "  about " +
+                   std::to_string(std::lround(elapsed * (1.0 - m_fraction) / m_fraction)) +
+                   " s left   ";
+        }
+        std::fprintf(stderr, "\rProgress: [%s] %3d%%%s", bar.c_str(),
+                     static_cast<int>(std::lround(firstShare)), left.c_str());
         std::fflush(stderr);
         m_shown = true;
     }
 
+    /// The estimated fraction of the search done, for the time left.
+    void setFraction(double fraction) { m_fraction = fraction; }
+
     void finish() {
         if (m_shown) {
-            std::fprintf(stderr, "\r%60s\r", "");
+            std::fprintf(stderr, "\r%80s\r", "");
             std::fflush(stderr);
         }
     }
 
 private:
+    std::chrono::steady_clock::time_point m_start = std::chrono::steady_clock::now();
     std::chrono::steady_clock::time_point m_last{};
+    double m_fraction = 0.0;
     bool m_shown = false;
 };
 
@@ -73,6 +86,8 @@ struct RunOptions {
     std::string entryPath;
     std::string outputPath;
     bool quiet = false;
+    bool noFeasibleFile = false;
+    bool estimate = false;
 };
 
 /// Folder and typed name from --output, as the output-file dialog would hold them.
@@ -95,6 +110,16 @@ int runCommand(const RunOptions& options) {
         std::cerr << "fenlowick-cli: " << entry.error().message << "\n";
         return kExitFile;
     }
+    if (options.estimate) {
+        const Expected<CalculationInput> input = checkEntry(*entry);
+        if (!input) {
+            std::cerr << input.error().message << "\n";
+            return kExitRefused;
+        }
+        std::cout << "Combinations: "
+                  << combinationCount(input->sourceCount(), input->incrementPercent) << "\n";
+        return kExitDone;
+    }
     auto [folder, name] = splitOutput(options);
     if (options.outputPath.empty()) {
         std::error_code ec;
@@ -113,8 +138,10 @@ int runCommand(const RunOptions& options) {
     request.folder = folder;
     request.typedName = name;
     request.cancel = &g_interrupted;
+    request.writeFeasibleFile = !options.noFeasibleFile;
     if (showProgress) {
         request.progress = [&bar](float share) { bar.update(share); };
+        request.fractionDone = [&bar](double fraction) { bar.setFraction(fraction); };
     }
     std::signal(SIGINT, onInterrupt);
     std::signal(SIGTERM, onInterrupt);
@@ -147,9 +174,11 @@ int runCommand(const RunOptions& options) {
         }
         std::cout << outcome.message << "\n"
                   << "Feasible solutions: " << outcome.feasibleCount << " of "
-                  << outcome.visitedCount << " combinations\n"
-                  << "Feasible output: " << outcome.feasiblePath << "\n"
-                  << "Totals: " << outcome.totalsPath << "\n";
+                  << outcome.visitedCount << " combinations\n";
+        if (!outcome.feasiblePath.empty()) {
+            std::cout << "Feasible output: " << outcome.feasiblePath << "\n";
+        }
+        std::cout << "Totals: " << outcome.totalsPath << "\n";
     }
     return kExitDone;
 }
@@ -174,6 +203,12 @@ int runCli(int argc, char** argv) {
                     "(the extension becomes .out and .tot). Default: output/<entry name> in "
                     "the current folder");
     run->add_flag("--quiet,-q", runOptions.quiet, "Print nothing but errors");
+    run->add_flag("--no-feasible-file", runOptions.noFeasibleFile,
+                  "Write only the .tot file, for searches whose .out would not fit on the disk; "
+                  "the .tot is the same as a full run's");
+    run->add_flag("--estimate", runOptions.estimate,
+                  "Check the entry and print the number of combinations the search has, "
+                  "without running it or writing anything");
     run->footer(kExitCodesText);
     ImportCommand importCommand(app);
     BatchCommand batchCommand(app);

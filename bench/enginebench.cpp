@@ -1,0 +1,158 @@
+// The engine on the benchmark entries, timed as the program runs them: the search, the
+// records written to a real ".out" file (flushed to disk before it is moved into place) and
+// the ".tot" file; for entries whose ".out" would not fit on a disk, the ".tot" alone. Where
+// the plain loops finish in under a minute they are timed in the same run and the ratio is
+// reported.
+
+#include "calculationrun.h"
+#include "checks.h"
+#include "datafile.h"
+#include "engine.h"
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+
+namespace {
+
+using namespace fenlowick;
+
+struct BenchEntry {
+    const char* file;
+    bool feasibleFile;     ///< false: the ".tot" only (--no-feasible-file)
+    bool plainUnderMinute; ///< time the plain loops too
+};
+
+const BenchEntry kEntries[] = {
+    {"bench-6-sources.dat", true, true},    {"bench-7-sources.dat", true, true},
+    {"bench-8-sources.dat", true, false},   {"bench-10-sources-3-isotopes.dat", true, false},
+    {"bench-6-sources.dat", false, false},  {"bench-7-sources.dat", false, false},
+    {"bench-8-sources.dat", false, false},  {"bench-9-sources.dat", false, false},
+    {"bench-10-sources.dat", false, false},
+};
+
+/// Seconds of the fast runs with records, by entry, for the ratio against the plain loops.
+std::map<std::string, double> g_fastSeconds;
+
+/// Starts a new peak of resident memory for this process (Linux: clear_refs 5).
+void resetPeakMemory() {
+    std::ofstream("/proc/self/clear_refs") << "5";
+}
+
+/// The peak resident memory since the last reset, in megabytes.
+double peakMemoryMegabytes() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmHWM:", 0) == 0) {
+            return std::stod(line.substr(6)) / 1024.0;
+        }
+    }
+    return 0.0;
+}
+
+Entry loadEntry(const std::string& file) {
+    Expected<Entry> entry = readDataFile(std::string(FENLOWICK_BENCH_DATA) + "/" + file);
+    if (!entry) {
+        std::fprintf(stderr, "%s\n", entry.error().message.c_str());
+        std::exit(1);
+    }
+    return *entry;
+}
+
+void runFast(benchmark::State& state, const BenchEntry& bench) {
+    const Entry entry = loadEntry(bench.file);
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() / "fenlowick-bench";
+    std::filesystem::create_directories(folder);
+    RunOutcome outcome;
+    double seconds = 0.0;
+    resetPeakMemory();
+    for (auto _ : state) {
+        RunRequest request;
+        request.entry = entry;
+        request.folder = folder.string();
+        request.typedName = bench.file;
+        request.writeFeasibleFile = bench.feasibleFile;
+        const auto start = std::chrono::steady_clock::now();
+        outcome = runCalculation(request);
+        seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        state.SetIterationTime(seconds);
+        if (outcome.status != RunOutcome::Status::Completed) {
+            state.SkipWithError(outcome.message.c_str());
+            return;
+        }
+    }
+    state.counters["combinations"] = static_cast<double>(outcome.visitedCount);
+    state.counters["feasible"] = static_cast<double>(outcome.feasibleCount);
+    state.counters["records_per_s"] = static_cast<double>(outcome.feasibleCount) / seconds;
+    state.counters["peak_MB"] = peakMemoryMegabytes();
+    if (bench.feasibleFile) {
+        state.counters["out_MB"] =
+            static_cast<double>(std::filesystem::file_size(outcome.feasiblePath)) / 1e6;
+        g_fastSeconds[bench.file] = seconds;
+    }
+    std::error_code ec;
+    std::filesystem::remove_all(folder, ec);
+}
+
+/// Discards the records after they are formatted, as a fast disk would take them.
+class DiscardingSink : public RecordSink {
+public:
+    bool write(std::string_view records) override {
+        bytes += records.size();
+        return true;
+    }
+    std::uint64_t bytes = 0;
+};
+
+void runPlain(benchmark::State& state, const BenchEntry& bench) {
+    const Expected<CalculationInput> input = checkEntry(loadEntry(bench.file));
+    EngineResult result;
+    double seconds = 0.0;
+    resetPeakMemory();
+    for (auto _ : state) {
+        DiscardingSink sink;
+        const auto start = std::chrono::steady_clock::now();
+        result = enumeratePlain(*input, &sink, EngineControl{});
+        seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        state.SetIterationTime(seconds);
+    }
+    state.counters["combinations"] = static_cast<double>(result.visitedCount);
+    state.counters["feasible"] = static_cast<double>(result.feasibleCount);
+    state.counters["records_per_s"] = static_cast<double>(result.feasibleCount) / seconds;
+    state.counters["peak_MB"] = peakMemoryMegabytes();
+    if (auto fast = g_fastSeconds.find(bench.file); fast != g_fastSeconds.end()) {
+        state.counters["plain_over_fast"] = seconds / fast->second;
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    for (const BenchEntry& bench : kEntries) {
+        const std::string name =
+            std::string(bench.feasibleFile ? "full/" : "totals-only/") + bench.file;
+        benchmark::RegisterBenchmark(name.c_str(), runFast, bench)
+            ->Iterations(1)
+            ->UseManualTime()
+            ->Unit(benchmark::kSecond);
+    }
+    for (const BenchEntry& bench : kEntries) {
+        if (bench.plainUnderMinute) {
+            benchmark::RegisterBenchmark((std::string("plain/") + bench.file).c_str(), runPlain,
+                                         bench)
+                ->Iterations(1)
+                ->UseManualTime()
+                ->Unit(benchmark::kSecond);
+        }
+    }
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

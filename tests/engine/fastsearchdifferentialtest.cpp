@@ -1,0 +1,130 @@
+#include "checks.h"
+#include "engine.h"
+#include "entrygenerator.h"
+#include "resultfiles.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+namespace fenlowick::test {
+namespace {
+
+class StringSink : public RecordSink {
+public:
+    bool write(std::string_view records) override {
+        text.append(records);
+        return true;
+    }
+    std::string text;
+};
+
+const DateTimeTexts kFixedTime{"01/02/03", "04:05:06"};
+
+struct Tally {
+    int entries = 0;
+    int withSolutions = 0;
+    int withRejections = 0;
+    std::set<int> sources;
+    std::set<int> isotopes;
+    std::set<std::string> increments;
+    int zeroTolerance = 0;
+};
+
+/// The generated entries cover what the differential test promises.
+void expectCoverage(const Tally& tally) {
+    EXPECT_EQ(tally.sources, (std::set<int>{3, 4, 5, 6, 7, 8, 9, 10}));
+    EXPECT_EQ(tally.isotopes, (std::set<int>{1, 2, 3, 4, 5}));
+    for (const char* increment : {"1", "3", "7", "33", "2.5", "12.5"}) {
+        EXPECT_EQ(tally.increments.count(increment), 1u) << increment;
+    }
+    EXPECT_GE(tally.zeroTolerance, 5);
+}
+
+/// Runs the plain and the fast search on one entry, the fast one with records on one and
+/// on several threads and without records, and expects identical records, counts,
+/// histograms and totals files.
+void expectSameAsPlain(const Entry& entry, Tally& tally) {
+    const Expected<CalculationInput> checked = checkEntry(entry);
+    ASSERT_TRUE(checked) << checked.error().message;
+    const CalculationInput& input = *checked;
+    SCOPED_TRACE("entry \"" + entry.title + "\": " + std::to_string(input.sourceCount()) +
+                 " sources, " + std::to_string(input.isotopeCount()) + " isotopes, increment " +
+                 entry.increment + ", tolerance " + entry.threshold);
+
+    StringSink plainRecords;
+    const EngineResult plain = enumeratePlain(input, &plainRecords, EngineControl{});
+    const std::string plainTotals = composeTotals(entry, input, plain.histograms, kFixedTime).text;
+    ++tally.entries;
+    tally.sources.insert(input.sourceCount());
+    tally.isotopes.insert(input.isotopeCount());
+    tally.increments.insert(entry.increment);
+    tally.zeroTolerance += input.tolerance100 == 0.0 ? 1 : 0;
+    tally.withSolutions += plain.feasibleCount > 0 ? 1 : 0;
+    tally.withRejections += plain.feasibleCount < plain.visitedCount ? 1 : 0;
+
+    for (int threads : {1, 3}) {
+        SCOPED_TRACE("threads " + std::to_string(threads));
+        EngineControl control;
+        control.threads = threads;
+        StringSink records;
+        const EngineResult fast = runSearch(input, &records, control);
+        ASSERT_FALSE(fast.cancelled || fast.sinkFailed);
+        EXPECT_EQ(fast.feasibleCount, plain.feasibleCount);
+        EXPECT_EQ(fast.visitedCount, plain.visitedCount);
+        EXPECT_EQ(fast.histograms, plain.histograms);
+        ASSERT_EQ(records.text.size(), plainRecords.text.size());
+        EXPECT_TRUE(records.text == plainRecords.text);
+        EXPECT_EQ(composeTotals(entry, input, fast.histograms, kFixedTime).text, plainTotals);
+    }
+
+    EngineControl control;
+    control.threads = 2;
+    const EngineResult counted = runSearch(input, nullptr, control);
+    EXPECT_EQ(counted.feasibleCount, plain.feasibleCount);
+    EXPECT_EQ(counted.histograms, plain.histograms);
+    EXPECT_EQ(composeTotals(entry, input, counted.histograms, kFixedTime).text, plainTotals);
+}
+
+TEST(FastSearchDifferential, DecimalEntriesMatchThePlainLoops) {
+    Tally tally;
+    for (std::uint32_t seed = 1; seed <= 160; ++seed) {
+        const std::uint64_t limit = seed % 10 == 0 ? 10'000'000 : 500'000;
+        expectSameAsPlain(generateEntry(seed, EntryKind::Decimal, limit), tally);
+        if (HasFatalFailure()) {
+            return;
+        }
+    }
+    EXPECT_GE(tally.withSolutions, 40);
+    EXPECT_GE(tally.withRejections, 40);
+    expectCoverage(tally);
+}
+
+TEST(FastSearchDifferential, PredictionsOnTheToleranceBoundaryMatchThePlainLoops) {
+    Tally tally;
+    for (std::uint32_t seed = 1001; seed <= 1130; ++seed) {
+        const std::uint64_t limit = seed % 10 == 0 ? 10'000'000 : 500'000;
+        expectSameAsPlain(generateEntry(seed, EntryKind::Boundary, limit), tally);
+        if (HasFatalFailure()) {
+            return;
+        }
+    }
+    EXPECT_GE(tally.withSolutions, 40);
+    EXPECT_GE(tally.withRejections, 40);
+    expectCoverage(tally);
+}
+
+TEST(FastSearchDifferential, LongRunsOfSolutionsMatchThePlainLoops) {
+    Tally tally;
+    for (std::uint32_t seed = 2001; seed <= 2030; ++seed) {
+        expectSameAsPlain(generateEntry(seed, EntryKind::LongRuns, 5'000'000), tally);
+        if (HasFatalFailure()) {
+            return;
+        }
+    }
+    EXPECT_GE(tally.withSolutions, 20);
+}
+
+} // namespace
+} // namespace fenlowick::test

@@ -4,7 +4,6 @@
 #include "diagnosis.h"
 #include "frmoutputfiles.h"
 #include "frmprogress.h"
-#include "timeleft.h"
 #include "widgets/notifier.h"
 
 #include <QThread>
@@ -73,16 +72,23 @@ void CalculationController::start() {
     request.typedName = m_dialog->typedName().toStdString();
     request.cancel = &m_cancel;
     m_cancel.store(false);
-    const int sources = checkEntry(m_entry)->sourceCount();
-    const float increment = checkEntry(m_entry)->incrementPercent;
     // Progress crosses to this thread by queued calls; the window is updated only here.
-    request.progress = [this, sources, increment](float share) {
+    request.progress = [this](float share) {
         QMetaObject::invokeMethod(
             this,
-            [this, share, sources, increment] {
+            [this, share] {
                 if (m_progress != nullptr) {
                     m_progress->setFirstShare(share);
-                    m_progress->setFractionDone(fractionAfterFirstShare(sources, increment, share));
+                }
+            },
+            Qt::QueuedConnection);
+    };
+    request.fractionDone = [this](double fraction) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, fraction] {
+                if (m_progress != nullptr) {
+                    m_progress->setFractionDone(fraction);
                 }
             },
             Qt::QueuedConnection);

@@ -31,33 +31,3 @@ QString timeLeftText(double fractionDone, double elapsedSeconds) {
 }
 
 } // namespace fenlowick
-
-namespace fenlowick {
-
-namespace {
-
-/// C(n + r, r) in double precision; exact enough for a ratio shown as minutes.
-double multisetCount(double n, int r) {
-    double result = 1.0;
-    for (int i = 1; i <= r; ++i) {
-        result = result * (n + i) / i;
-    }
-    return result;
-}
-
-} // namespace
-
-double fractionAfterFirstShare(int sources, float incrementPercent, float firstShare) {
-    if (sources < 2 || !(incrementPercent > 0.0f)) {
-        return 0.0;
-    }
-    const double m = std::floor(100.0 / incrementPercent);
-    const double k = std::round(firstShare / incrementPercent);
-    const double remaining = m - k - 1.0;
-    if (remaining < 0.0) {
-        return 1.0;
-    }
-    return 1.0 - multisetCount(remaining, sources - 1) / multisetCount(m, sources - 1);
-}
-
-} // namespace fenlowick

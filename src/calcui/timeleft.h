@@ -10,12 +10,3 @@ namespace fenlowick {
 QString timeLeftText(double fractionDone, double elapsedSeconds);
 
 } // namespace fenlowick
-
-namespace fenlowick {
-
-/// The fraction of a search's combinations visited once every combination whose first
-/// share is at most `firstShare` has been: 1 - C(m - k - 1 + N - 1, N - 1) / C(m + N - 1, N - 1)
-/// with m increments in 100 and k the step of the first share.
-double fractionAfterFirstShare(int sources, float incrementPercent, float firstShare);
-
-} // namespace fenlowick

@@ -66,6 +66,8 @@ TEST_F(CalculationControllerTest, ARunWritesTheExpectedFilesAndReportsBeginAndEn
     EXPECT_FALSE(running.at(1).first().toBool());
     EXPECT_FALSE(controller.progressWindow()->isVisible());
     EXPECT_FALSE(controller.isRunning());
+    // The bar followed the first source's share to its last value.
+    EXPECT_EQ(controller.progressWindow()->bar()->value(), 100);
 }
 
 TEST_F(CalculationControllerTest, ARefusedEntryShowsItsMessageAndNoDialog) {

@@ -21,8 +21,12 @@ test: build
 run: build
 	@bash scripts/run.sh
 
+# The whole suite under AddressSanitizer and UndefinedBehaviorSanitizer; ASAN_GUI=OFF leaves
+# out the windows and their tests (CI does, to keep within its time).
+ASAN_GUI ?= ON
+
 asan: deps
-	@cmake --preset asan >/dev/null
+	@cmake --preset asan -DFENLOWICK_BUILD_GUI=$(ASAN_GUI) >/dev/null
 	@cmake --build build-asan -j $(JOBS)
 	@cd build-asan && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 

@@ -2,6 +2,7 @@
 
 #include "expected.h"
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -39,11 +40,14 @@ public:
 private:
     Status fail(std::string_view what, int error);
     Status flushBuffer();
+    void startWriteBack();
 
     std::string m_target;
     std::string m_temporary;
     std::string m_buffer;
     int m_fd = -1;
+    std::uint64_t m_written = 0;        ///< bytes handed to the system so far
+    std::uint64_t m_writeBackStart = 0; ///< start of the range not yet sent to the disk
     bool m_finished = false;
     bool m_committed = false;
 };

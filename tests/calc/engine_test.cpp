@@ -125,62 +125,41 @@ TEST(Engine, VisitsFirstSourceOutermostAndDerivesTheLastShare) {
     EXPECT_EQ(levels(result, 0, 3), (Counts{3, 2, 1}));
 }
 
-TEST(Engine, KeepsTheWorkedExampleCombinations) {
-    RecordingSink sink;
-    const EngineResult result = enumeratePlain(workedInput(), &sink, kNoControl);
-    EXPECT_EQ(sink.records(), kWorkedKept);
-    EXPECT_EQ(result.feasibleCount, 3u);
-    EXPECT_EQ(result.visitedCount, 6u);
-    EXPECT_EQ(levels(result, 0, 3), (Counts{1, 1, 1}));
-    EXPECT_EQ(levels(result, 1, 3), (Counts{1, 2, 0}));
-    EXPECT_EQ(levels(result, 2, 3), (Counts{2, 1, 0}));
-}
-
-TEST(Engine, DifferenceAtTheThresholdIsKeptAndOneUnitAboveRejected) {
-    // Differences from the mixture 0.5 (in percent units): 499.5, 99.5, 300.5, 299.5,
-    // 100.5, 99.5.
-    CalculationInput input = workedInput();
-    input.mixture100[0] = 0.5;
-    // Threshold 100: 100.5 truncates to 100, not above it, so it passes.
-    EXPECT_EQ(keptBy(input), kWorkedKept);
-    // Threshold 99: 99.5 passes, 100.5 (100) is one unit above and fails.
+TEST(Engine, DifferenceAtTheThresholdIsKeptAndAboveItRejected) {
+    // Worked example, mixture 0.5: differences (in percent units) 499.5, 99.5, 300.5, 299.5,
+    // 100.5, 99.5; truncated, 100.5 is 100 and kept at threshold 100 but not 99; the threshold
+    // itself is truncated (99.99 is 99); scaled by 10, 100.5 gives 1005 against 1000.
+    // Signatures 0, 10, 20 at tolerance 0: predicted 1000 at (0, 100, 0) and (50, 0, 50);
+    // a difference below one scaled unit is kept. Signatures near the single-precision limit
+    // overflow to +inf and -inf, whose sum is no number: never feasible.
     const Records tight = recordsOf({{0, 50, 50}, {100, 0, 0}});
-    input.tolerance100 = 99.0;
-    EXPECT_EQ(keptBy(input), tight);
-    // Scaled by 10: threshold 1000, 100.5 gives 1005 and fails, 99.5 gives 995.
-    input.tolerance100 = 100.0;
-    input.decimalScale = 10;
-    EXPECT_EQ(keptBy(input), tight);
-    // The threshold is truncated: 99.99 with scale 1 is 99.
-    input.tolerance100 = 99.99;
-    input.decimalScale = 1;
-    EXPECT_EQ(keptBy(input), tight);
-}
-
-TEST(Engine, PredictionThatOverflowsIsNeverFeasible) {
-    // Signatures near the single-precision limit: 50 % of each overflows to +inf and -inf,
-    // and their sum is no number at all. Exactly, (50, 50, 0) predicts -1e40, far from 0.
-    CalculationInput input = inputOf(3, 1, 50.0f, 1.0);
-    input.signature[0][0] = 1e38f;
-    input.signature[0][1] = -3e38f;
-    EXPECT_EQ(keptBy(input), recordsOf({{0, 0, 100}}));
-}
-
-TEST(Engine, ToleranceZeroKeepsOnlyDifferencesBelowOneScaledUnit) {
-    // Signatures 0, 10, 20; mixture 10: predicted 10 p2 + 20 p3 equals 1000 at (0, 100, 0)
-    // and (50, 0, 50) only.
-    CalculationInput input = inputOf(3, 1, 50.0f, 0.0);
-    input.signature[0][1] = 10.0f;
-    input.signature[0][2] = 20.0f;
-    input.mixture100[0] = 1000.0;
     const Records exact = recordsOf({{0, 100, 0}, {50, 0, 50}});
-    EXPECT_EQ(keptBy(input), exact);
-    input.mixture100[0] = 1000.9; // below one unit: still kept
-    EXPECT_EQ(keptBy(input), exact);
-    input.decimalScale = 10; // 0.9 is now 9 units
-    RecordingSink sink;
-    EXPECT_EQ(enumeratePlain(input, &sink, kNoControl).feasibleCount, 0u);
-    EXPECT_EQ(sink.text, "");
+    const struct {
+        float a, b, c;
+        double mixture100, tolerance100;
+        int scale;
+        Records kept;
+    } cases[] = {
+        {1, -3, 5, 0.5, 100, 1, kWorkedKept},
+        {1, -3, 5, 0.5, 99, 1, tight},
+        {1, -3, 5, 0.5, 100, 10, tight},
+        {1, -3, 5, 0.5, 99.99, 1, tight},
+        {0, 10, 20, 1000, 0, 1, exact},
+        {0, 10, 20, 1000.9, 0, 1, exact},
+        {0, 10, 20, 1000.9, 0, 10, {}},
+        {1e38f, -3e38f, 0, 0, 100, 1, recordsOf({{0, 0, 100}})},
+    };
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const auto& c = cases[i];
+        CalculationInput input = inputOf(3, 1, 50.0f, 0.0);
+        input.signature[0][0] = c.a;
+        input.signature[0][1] = c.b;
+        input.signature[0][2] = c.c;
+        input.mixture100[0] = c.mixture100;
+        input.tolerance100 = c.tolerance100;
+        input.decimalScale = c.scale;
+        EXPECT_EQ(keptBy(input), c.kept) << "case " << i;
+    }
 }
 
 TEST(Engine, OnlyTheIsotopesInUseAreTested) {

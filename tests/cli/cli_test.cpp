@@ -56,7 +56,8 @@ std::string conformanceCase(const std::string& name) {
 const std::string kStream = example("stream-water-one-isotope.dat");
 
 // The result files' content is checked case by case through the calculation itself
-// (calc/conformance_test.cpp); here one case shows the program writes the same files.
+// (calc/conformance_test.cpp); here one case shows the program writes the same files. A run
+// without solutions is covered by diagnosis/cli_test.cpp.
 TEST(Cli, RunWritesTheResultFilesAndPrintsTheSummary) {
     TempDir dir;
     const CliResult result = runCli("run " + conformanceCase("worked-three-sources") +
@@ -105,18 +106,6 @@ TEST(Cli, DefaultOutputIsTheOutputFolderNamedAfterTheEntry) {
     EXPECT_EQ(filesIn(dir.path()), Names{"output"});
     EXPECT_EQ(filesIn(dir.path() / "output"),
               (Names{"stream-water-one-isotope.out", "stream-water-one-isotope.tot"}));
-}
-
-TEST(Cli, RunWithoutFeasibleSolutionIsDoneWithTheNotice) {
-    TempDir dir;
-    const CliResult result =
-        runCli("run " + example("heron-no-solution.dat") + " --output " + quoted(dir.file("heron")),
-               dir.path());
-    EXPECT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_NE(result.out.find("Total Observations = 0, so no statistics could be generated"),
-              std::string::npos)
-        << result.out;
-    EXPECT_EQ(filesIn(dir.path()), (Names{"heron.out", "heron.tot"}));
 }
 
 TEST(Cli, RefusedEntryPrintsTheMessageAndWritesNothing) {

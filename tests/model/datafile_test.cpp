@@ -157,15 +157,7 @@ TEST(DataFile, UnreadableFilesAreErrorsNamingFileAndProblem) {
     }
 }
 
-TEST(DataFile, SaveIntoAnUnwritableFolderFailsAndNamesTheFile) {
-    TempDir dir;
-    writeFile(dir.file("plain"), "x");
-    const std::string path = dir.file("plain/sub/entry.dat");
-    const Status status = writeDataFile(path, Entry{});
-    ASSERT_FALSE(status);
-    EXPECT_EQ(status.error().kind, Error::Kind::FileWrite);
-    EXPECT_NE(status.error().message.find(path), std::string::npos) << status.error().message;
-}
+// A failed save is covered by hardening/filefaults_test.cpp and atomicfile_test.cpp.
 
 } // namespace
 } // namespace fenlowick

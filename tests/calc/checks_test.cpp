@@ -9,6 +9,7 @@ namespace {
 
 using test::threeSourceEntry;
 
+const std::string kAccepted = "accepted";
 const std::string kNoIncrement = "You forgot to enter a value for the PERCENT INCREMENT";
 const std::string kNoTolerance = "You forgot to enter a value for the TOLERANCE";
 const std::string kIncrementRange = "Please enter values between 1 and 100";
@@ -24,7 +25,7 @@ const std::string kTooFewSources = "You need at least 3 sources!";
 std::string verdict(const Entry& entry) {
     const auto checked = checkEntry(entry);
     if (checked) {
-        return "accepted";
+        return kAccepted;
     }
     EXPECT_EQ(checked.error().kind, Error::Kind::Refused);
     return checked.error().message;
@@ -46,21 +47,53 @@ TEST(Checks, CompleteEntryIsAccepted) {
     EXPECT_EQ(checked->decimalScale, 1);
 }
 
-TEST(Checks, IncrementIsCheckedFirst) {
-    Entry entry = emptyGrid();
-    entry.increment = "";
-    entry.threshold = "";
-    EXPECT_EQ(verdict(entry), kNoIncrement);
-    entry.increment = "12,5a";
-    EXPECT_EQ(verdict(entry), kNoIncrement);
-}
-
-TEST(Checks, NonNumericToleranceComesBeforeTheEmptyGrid) {
-    Entry entry = emptyGrid();
-    entry.threshold = "abc";
-    EXPECT_EQ(verdict(entry), kNoTolerance);
-    entry.threshold = "";
-    EXPECT_EQ(verdict(entry), kNoTolerance);
+/// Each case changes some boxes of a fresh entry and names the verdict; together they fix
+/// which check comes first.
+TEST(Checks, VerdictsAndTheirOrder) {
+    using namespace test::box;
+    const int inc = kIncrement;
+    const int tol = kTolerance;
+    const bool grid = true; // start from the empty grid, else from the three-source entry
+    const struct {
+        bool emptyGrid;
+        test::BoxTexts boxes;
+        std::string expected;
+    } cases[] = {
+        {grid, {{inc, ""}, {tol, ""}}, kNoIncrement},
+        {grid, {{inc, "12,5a"}}, kNoIncrement},
+        {grid, {{tol, "abc"}}, kNoTolerance}, // before the empty grid
+        {grid, {{tol, ""}}, kNoTolerance},
+        {grid, {{inc, "0"}, {tol, "x"}}, kNoTolerance},               // before the increment range
+        {grid, {{inc, "0"}, {tol, "0.1234567"}}, kIncrementRange},    // before the decimals
+        {grid, {{inc, "0"}}, kIncrementRange},                        // before the empty grid
+        {grid, {{tol, "0.1234567"}}, kTooManyDecimals},               // before the empty grid
+        {!grid, {{inc, "12.5"}, {cell(0, 0), "0.12345"}}, kAccepted}, // 1 + 5 decimals
+        {!grid, {{inc, "2.5"}, {cell(0, 0), "0.123456"}}, kTooManyDecimals}, // 1 + 6
+        {!grid, {{cell(3, 8), ".1234567"}}, kTooManyDecimals},               // outside the data
+        {grid,
+         {{source(0), "A"}, {isotope(0), "X"}, {mixture(0), "5"}, {cell(0, 0), "n.d."}},
+         kNoData},
+        {!grid, {{cell(0, 2), ""}}, kTooFewSources}, // after the labels passed:
+        {!grid, {{cell(0, 2), ""}, {source(1), ""}}, kNoSourceLabels},
+        {!grid, {{cell(0, 2), ""}, {isotope(0), ""}}, kNoIsotopeLabels},
+        {!grid, {{source(2), ""}, {isotope(0), ""}}, kNoSourceLabels}, // sources first
+        // A row before the last data row, and a column before the last data column, need a
+        // label; those beyond do not.
+        {!grid, {{cell(0, 4), "7"}, {source(4), "E"}, {source(3), "D"}}, kAccepted},
+        {!grid, {{cell(0, 4), "7"}, {source(4), "E"}}, kNoSourceLabels},
+        {!grid, {{source(5), ""}, {isotope(3), ""}, {mixture(3), "4"}}, kAccepted},
+        {!grid, {{cell(2, 0), "1"}, {isotope(2), "Z"}, {isotope(1), "Y"}}, kAccepted},
+        {!grid, {{cell(2, 0), "1"}, {isotope(2), "Z"}, {isotope(1), " "}}, kNoIsotopeLabels},
+        // A mixture outside the data is never read as a number; 3e38 still fits a float.
+        {!grid, {{mixture(3), "1e39"}}, kAccepted},
+        {!grid, {{mixture(0), "3e38"}}, kAccepted},
+    };
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const auto& c = cases[i];
+        EXPECT_EQ(verdict(test::changed(c.emptyGrid ? emptyGrid() : threeSourceEntry(), c.boxes)),
+                  c.expected)
+            << "case " << i;
+    }
 }
 
 TEST(Checks, IncrementOutsideOneToHundredIsRefused) {
@@ -71,94 +104,8 @@ TEST(Checks, IncrementOutsideOneToHundredIsRefused) {
     }
     for (const char* increment : {"1", "100", " 1 ", "1E2"}) {
         entry.increment = increment;
-        EXPECT_EQ(verdict(entry), "accepted") << increment;
+        EXPECT_EQ(verdict(entry), kAccepted) << increment;
     }
-}
-
-TEST(Checks, IncrementRangeComesRightAfterTheToleranceCheck) {
-    Entry entry = emptyGrid();
-    entry.increment = "0";
-    entry.threshold = "x";
-    EXPECT_EQ(verdict(entry), kNoTolerance);
-    entry.threshold = "0.1234567"; // seven decimals
-    EXPECT_EQ(verdict(entry), kIncrementRange);
-    entry.threshold = "1";
-    EXPECT_EQ(verdict(entry), kIncrementRange); // before the empty grid
-}
-
-TEST(Checks, SevenDecimalPlacesComeBeforeTheEmptyGrid) {
-    Entry entry = emptyGrid();
-    entry.threshold = "0.1234567";
-    EXPECT_EQ(verdict(entry), kTooManyDecimals);
-}
-
-TEST(Checks, DecimalPlacesSixAcceptedSevenRefused) {
-    Entry entry = threeSourceEntry();
-    entry.increment = "12.5";
-    entry.col[0][0] = "0.12345";
-    EXPECT_EQ(verdict(entry), "accepted");
-    entry.increment = "2.5";
-    entry.col[0][0] = "0.123456";
-    EXPECT_EQ(verdict(entry), kTooManyDecimals);
-    entry.increment = "50";
-    entry.col[0][0] = "1";
-    entry.col[3][8] = ".1234567"; // a non-data row and column
-    EXPECT_EQ(verdict(entry), kTooManyDecimals);
-}
-
-TEST(Checks, EmptyGridIsRefused) {
-    Entry entry = emptyGrid();
-    entry.sources[0] = "A";
-    entry.isotope[0] = "X";
-    entry.mixture[0] = "5";
-    entry.col[0][0] = "n.d.";
-    EXPECT_EQ(verdict(entry), kNoData);
-}
-
-TEST(Checks, TwoSourcesAreRefusedAfterTheirLabelsPassed) {
-    Entry entry = threeSourceEntry();
-    entry.col[0][2] = "";
-    EXPECT_EQ(verdict(entry), kTooFewSources);
-    entry.sources[1] = "";
-    EXPECT_EQ(verdict(entry), kNoSourceLabels);
-    entry.sources[1] = "B";
-    entry.isotope[0] = "";
-    EXPECT_EQ(verdict(entry), kNoIsotopeLabels);
-}
-
-TEST(Checks, ARowBetweenDataRowsNeedsALabel) {
-    Entry entry = threeSourceEntry();
-    entry.col[0][4] = "7";
-    entry.sources[4] = "E";
-    entry.sources[3] = "D";
-    EXPECT_EQ(verdict(entry), "accepted");
-    entry.sources[3] = ""; // row 3 holds no signature but lies before row 4
-    EXPECT_EQ(verdict(entry), kNoSourceLabels);
-}
-
-TEST(Checks, LabelsBeyondTheLastDataRowAndColumnAreNotNeeded) {
-    Entry entry = threeSourceEntry();
-    entry.sources[5] = "";
-    entry.isotope[3] = "";
-    entry.mixture[3] = "4";
-    EXPECT_EQ(verdict(entry), "accepted");
-}
-
-TEST(Checks, AColumnBeforeTheLastDataColumnNeedsALabel) {
-    Entry entry = threeSourceEntry();
-    entry.col[2][0] = "1";
-    entry.isotope[2] = "Z";
-    entry.isotope[1] = "Y";
-    EXPECT_EQ(verdict(entry), "accepted");
-    entry.isotope[1] = " ";
-    EXPECT_EQ(verdict(entry), kNoIsotopeLabels);
-}
-
-TEST(Checks, SourceLabelsAreCheckedBeforeIsotopeLabels) {
-    Entry entry = threeSourceEntry();
-    entry.sources[2] = "";
-    entry.isotope[0] = "";
-    EXPECT_EQ(verdict(entry), kNoSourceLabels);
 }
 
 TEST(Checks, ALabelIsMissingWhenItIsAtMostOneBlank) {
@@ -179,33 +126,21 @@ TEST(Checks, ALabelIsMissingWhenItIsAtMostOneBlank) {
         Entry entry = threeSourceEntry();
         entry.sources[1] = label;
         entry.isotope[0] = label;
-        EXPECT_EQ(verdict(entry), "accepted") << '"' << label << '"';
+        EXPECT_EQ(verdict(entry), kAccepted) << '"' << label << '"';
     }
 }
 
-TEST(Checks, SignatureBeyondSinglePrecisionIsRefused) {
-    Entry entry = threeSourceEntry();
-    entry.col[0][1] = "1e39";
-    const std::string message = verdict(entry);
-    EXPECT_NE(message, "accepted");
-    EXPECT_NE(message.find("1e39"), std::string::npos) << message;
-}
-
-TEST(Checks, MixtureBeyondSinglePrecisionIsRefused) {
+TEST(Checks, NumberBeyondSinglePrecisionIsRefusedNamingIt) {
     // The totals file holds the mixtures as single-precision numbers.
-    for (const char* mixture : {"1e39", "-4e38", "1e308"}) {
-        Entry entry = threeSourceEntry();
-        entry.mixture[0] = mixture;
-        const std::string message = verdict(entry);
-        EXPECT_NE(message, "accepted") << mixture;
-        EXPECT_NE(message.find(mixture), std::string::npos) << message;
+    for (const char* text : {"1e39", "-4e38", "1e308"}) {
+        for (const bool signature : {true, false}) {
+            Entry entry = threeSourceEntry();
+            (signature ? entry.col[0][1] : entry.mixture[0]) = text;
+            const std::string message = verdict(entry);
+            EXPECT_NE(message, kAccepted) << text;
+            EXPECT_NE(message.find(text), std::string::npos) << message;
+        }
     }
-    // A mixture box of a column that takes no part is never read as a number.
-    Entry entry = threeSourceEntry();
-    entry.mixture[3] = "1e39";
-    EXPECT_EQ(verdict(entry), "accepted");
-    entry.mixture[0] = "3e38";
-    EXPECT_EQ(verdict(entry), "accepted");
 }
 
 } // namespace

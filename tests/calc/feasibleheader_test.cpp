@@ -14,7 +14,6 @@ using test::crlfLines;
 
 const std::string kPad9 = "\"\",\"\",\"\",\"\",\"\",\"\",\"\",\"\",\"\"";
 const std::string kPad10 = "\"\"," + kPad9;
-const std::string kPad11 = "\"\"," + kPad10;
 
 CalculationInput checked(const Entry& entry) {
     const auto input = checkEntry(entry);
@@ -36,55 +35,28 @@ Entry headerExampleEntry() {
     return entry;
 }
 
-TEST(FeasibleHeader, ThreeSourcesOneIsotopeAsInTheDescription) {
+// The header from its second line on is compared with the conformance case
+// header-example, which holds this entry; its first line is checked here.
+TEST(FeasibleHeader, FirstLineHoldsDateAndTime) {
     const Entry entry = headerExampleEntry();
-    const std::string text = composeFeasibleHeader(entry, checked(entry), {"06/12/26", "09:40:00"});
-    const std::vector<std::string> expected = {
-        "\"Date: \",\"06/12/26\",\"Time: \",\"09:40:00\",\"\",\"\",\"\",\"\",\"\",\"\",\"\",\"\"",
-        "\"Title: \",\"Header example\"," + kPad10,
-        "\"Increment: \",\"10%\"," + kPad10,
-        "\"Tolerance:\",\"0.5\"," + kPad10,
-        "\"Isotopes:\",\"X\"," + kPad10,
-        "\"Mixtures:\",2.5," + kPad10,
-        "\"Sources:\"," + kPad11,
-        "\"A\",\"1\"," + kPad10,
-        "\"B\",\"2\"," + kPad10,
-        "\"C\",\"-4.25\"," + kPad10,
-        "\"\",\"***************\"," + kPad10,
-        "\"FEASIBLE OUTPUT:\"," + kPad11,
-        "\"A\",\"B\",\"C\"," + kPad9,
-        "\"---------------\",\"---------------\",\"---------------\"," + kPad9,
-    };
-    EXPECT_EQ(crlfLines(text), expected); // 11 + N records
+    const auto lines =
+        crlfLines(composeFeasibleHeader(entry, checked(entry), {"06/12/26", "09:40:00"}));
+    ASSERT_EQ(lines.size(), 14u); // 11 + N records
+    EXPECT_EQ(
+        lines[0],
+        "\"Date: \",\"06/12/26\",\"Time: \",\"09:40:00\",\"\",\"\",\"\",\"\",\"\",\"\",\"\",\"\"");
 }
 
-TEST(FeasibleHeader, MixturesAreNumbersAndSignaturesAreAsTyped) {
+// Empty boxes, rows between data rows, several isotopes, labels with commas and mixtures
+// as numbers are in the conformance cases; what they hold nowhere is checked here.
+TEST(FeasibleHeader, SignaturesAreAsTypedAndANonNumericMixtureIsZero) {
     Entry entry = headerExampleEntry();
-    entry.isotope[1] = "Y";
-    entry.mixture[0] = "-19.8";
-    entry.mixture[1] = "8.1";
-    entry.col[1][0] = " 3.50 ";
-    entry.col[0][2] = "";  // an empty box inside the grid
-    entry.col[0][3] = "7"; // row 3 becomes a source
-    entry.sources[3] = "D, dry";
-    const std::string text = composeFeasibleHeader(entry, checked(entry), {"d", "t"});
-    const auto lines = crlfLines(text);
-    ASSERT_EQ(lines.size(), 15u);
-    EXPECT_EQ(lines[4], "\"Isotopes:\",\"X\",\"Y\"," + kPad9);
-    EXPECT_EQ(lines[5], "\"Mixtures:\",-19.8,8.1," + kPad9);
-    EXPECT_EQ(lines[7], "\"A\",\"1\",\" 3.50 \"," + kPad9);
-    EXPECT_EQ(lines[9], "\"C\",\"\",\"\"," + kPad9);
-    EXPECT_EQ(lines[10], "\"D, dry\",\"7\",\"\"," + kPad9);
-    EXPECT_EQ(lines[11], "\"\",\"***************\",\"***************\"," + kPad9);
-    EXPECT_EQ(lines[13], "\"A\",\"B\",\"C\",\"D, dry\",\"\",\"\",\"\",\"\",\"\",\"\",\"\",\"\"");
-}
-
-TEST(FeasibleHeader, NonNumericMixtureIsWrittenAsZero) {
-    Entry entry = headerExampleEntry();
+    entry.col[0][0] = " 3.50 ";
     entry.mixture[0] = "n/a";
     const auto lines = crlfLines(composeFeasibleHeader(entry, checked(entry), {"d", "t"}));
-    ASSERT_GT(lines.size(), 5u);
+    ASSERT_EQ(lines.size(), 14u);
     EXPECT_EQ(lines[5], "\"Mixtures:\",0," + kPad10);
+    EXPECT_EQ(lines[7], "\"A\",\" 3.50 \"," + kPad10);
 }
 
 } // namespace

@@ -1,7 +1,6 @@
 #include "resultfiles.h"
 
 #include "checks.h"
-#include "fieldreader.h"
 #include "testsupport.h"
 
 #include <gtest/gtest.h>
@@ -30,15 +29,6 @@ std::string line(const std::string& fields, int n) {
         return empties(n) + "\r\n";
     }
     return n > 0 ? fields + "," + empties(n) + "\r\n" : fields + "\r\n";
-}
-
-int fieldCount(const std::string& record) {
-    FieldReader reader(record);
-    int count = 0;
-    while (reader.next()) {
-        ++count;
-    }
-    return count;
 }
 
 /// The value record of the statistics block with the given title.
@@ -70,75 +60,26 @@ CalculationInput checked(const Entry& entry) {
     return input ? *input : CalculationInput{};
 }
 
-const std::string kRule = "\"---------------\"";
-
-std::string workedHeader() {
-    return line("\"Date: \",\"D\",\"Time: \",\"T\"", 8) +
-           line("\"Title: \",\"Worked example\"", 10) + line("\"Increment: \",\"50%\"", 10) +
-           line("\"Tolerance:\",\"1\"", 10) + line("\"Isotopes:\",\"X\"", 10) +
-           line("\"Mixtures:\",0", 10) + line("\"Sources:\"", 11) + line("\"A\",\"1\"", 10) +
-           line("\"B\",\"-3\"", 10) + line("\"C\",\"5\"", 10) +
-           line("\"\",\"***************\"", 10) + line("", 12);
-}
-
-std::string block(const std::string& title, const std::string& values, bool blankRecords = true) {
-    std::string out = line("\"" + title + "\"", 11) + line("\"A\",\"B\",\"C\"", 9) +
-                      line(kRule + "," + kRule + "," + kRule, 9) + line(values, 9);
-    if (blankRecords) {
-        out += line("", 12) + line("", 12);
-    }
-    return out;
-}
-
-TEST(Totals, WorkedExampleOfThreeSources) {
-    // Solutions (0, 50, 50), (50, 50, 0), (100, 0, 0) at increment 50.
+// The totals files of whole runs are compared byte for byte from their second line with
+// the conformance cases (worked example, no solution, a single solution, increment 3, ten
+// sources, labels with commas and more); the cases here cover what those runs do not reach.
+TEST(Totals, FirstLineAndObservationCount) {
     const Entry entry = threeSourceEntry();
-    const TotalsText totals = composeTotals(
-        entry, checked(entry), histogramsOf({{1, 1, 1}, {1, 2, 0}, {2, 1, 0}}), {"D", "T"});
-    const std::string expected =
-        workedHeader() + line("\"HISTOGRAM DATA\"", 11) + line("\"INC\",\"A\",\"B\",\"C\"", 8) +
-        line(kRule + "," + kRule + "," + kRule + "," + kRule, 8) + line("0,1,1,2", 8) +
-        line(".5,1,2,1", 8) + line("1,1,0,0", 8) + line("", 12) + line("", 12) +
-        line("\"N\",3", 0) + line("", 10) + line("", 12) + block("MEAN", ".5,.333,.167") +
-        block("MINIMUM", "\".00\",\".00\",\".00\"") + block("MAXIMUM", "\"1.00\",\".50\",\".50\"") +
-        block("1 %ile", "\".00\",\".00\",\".00\"") + block("50 %ile", "\".50\",\".50\",\".00\"") +
-        block("99 %ile", "\"1.00\",\".50\",\".50\"") + block("STD DEV", ".5,.289,.289", false);
-    EXPECT_EQ(totals.text, expected);
+    const CalculationInput input = checked(entry);
+    TotalsText totals =
+        composeTotals(entry, input, histogramsOf({{1, 1, 1}, {1, 2, 0}, {2, 1, 0}}), {"D", "T"});
     EXPECT_EQ(totals.observations, 3u);
-}
-
-TEST(Totals, ZeroObservationsEndWithTheTwoLineNotice) {
-    const Entry entry = threeSourceEntry();
-    const TotalsText totals = composeTotals(entry, checked(entry), ShareHistograms{}, {"D", "T"});
-    const std::string expected =
-        workedHeader() + line("\"HISTOGRAM DATA\"", 11) + line("\"INC\",\"A\",\"B\",\"C\"", 8) +
-        line(kRule + "," + kRule + "," + kRule + "," + kRule, 8) + line("0,0,0,0", 8) +
-        line(".5,0,0,0", 8) + line("1,0,0,0", 8) + line("", 12) + line("", 12) +
-        line("\"Total\",\"Observations\",\"= 0\",\"so no\",\"statistics\",\"could be\","
-             "\"generated.\"",
-             0) +
-        line("", 5);
-    EXPECT_EQ(totals.text, expected);
+    EXPECT_TRUE(totals.text.starts_with(line("\"Date: \",\"D\",\"Time: \",\"T\"", 8)))
+        << totals.text;
+    totals = composeTotals(entry, input, ShareHistograms{}, {"D", "T"});
     EXPECT_EQ(totals.observations, 0u);
-}
-
-TEST(Totals, OneObservationHasNoStandardDeviation) {
-    // The single solution (0, 50, 50).
-    const Entry entry = threeSourceEntry();
-    const TotalsText totals = composeTotals(
-        entry, checked(entry), histogramsOf({{1, 0, 0}, {0, 1, 0}, {0, 1, 0}}), {"D", "T"});
-    EXPECT_EQ(totals.observations, 1u);
-    EXPECT_EQ(valuesOf(totals.text, "MEAN"), "0,.5,.5," + empties(9));
-    for (const char* title : {"MINIMUM", "MAXIMUM", "1 %ile", "50 %ile", "99 %ile"}) {
-        EXPECT_EQ(valuesOf(totals.text, title), "\".00\",\".50\",\".50\"," + empties(9)) << title;
-    }
-    const std::string tail = line("\"STD DEV\",\"could\",\"not be\",\"computed\",\"because\","
-                                  "\"there\",\"is only 1\",\"observation.\"",
-                                  4);
-    ASSERT_GE(totals.text.size(), tail.size());
-    EXPECT_EQ(totals.text.substr(totals.text.size() - tail.size()), tail);
-    EXPECT_EQ(totals.text.find("\"STD DEV\","), totals.text.size() - tail.size());
-    EXPECT_NE(totals.text.find(line("\"N\",1", 0) + line("", 10)), std::string::npos);
+    EXPECT_TRUE(totals.text.ends_with(line("", 12) +
+                                      line("\"Total\",\"Observations\",\"= 0\","
+                                           "\"so no\",\"statistics\",\"could be\","
+                                           "\"generated.\"",
+                                           0) +
+                                      line("", 5)))
+        << totals.text;
 }
 
 TEST(Totals, PercentileRanksForFortyObservations) {
@@ -186,24 +127,6 @@ TEST(Totals, PercentilesUseRoundedRanks) {
     EXPECT_EQ(valuesOf(totals.text, "MAXIMUM"), "\".90\",\".00\",\".00\"," + empties(9));
 }
 
-TEST(Totals, IncrementThreeHasThirtyFourLevelsUpToPoint99) {
-    Entry entry = threeSourceEntry();
-    entry.increment = "3";
-    ShareHistograms histograms{};
-    histograms[0][0] = 1;
-    histograms[1][0] = 1;
-    histograms[2][33] = 1; // the combination (0, 0, 100)
-    const TotalsText totals = composeTotals(entry, checked(entry), histograms, {"D", "T"});
-    const auto lines = crlfLines(totals.text);
-    const std::size_t first = 15; // after the 12 header records, T1, T2 and T3
-    ASSERT_GT(lines.size(), first + 35);
-    EXPECT_EQ(lines[first], "0,1,1,0," + empties(8));
-    EXPECT_EQ(lines[first + 1], ".03,0,0,0," + empties(8));
-    EXPECT_EQ(lines[first + 33], ".99,0,0,1," + empties(8));
-    EXPECT_EQ(lines[first + 34], empties(12));
-    EXPECT_EQ(valuesOf(totals.text, "MAXIMUM"), "\".00\",\".00\",\".99\"," + empties(9));
-}
-
 TEST(Totals, LevelValuesAreRoundedToHundredths) {
     Entry entry = threeSourceEntry();
     entry.increment = "1.2";
@@ -218,61 +141,6 @@ TEST(Totals, LevelValuesAreRoundedToHundredths) {
     EXPECT_EQ(lines[first + 3].substr(0, 4), ".04,");
     EXPECT_EQ(lines[first + 83].substr(0, 4), "1,0,"); // T = 83: 99.6 % rounds to 1
     EXPECT_EQ(lines[first + 84], empties(12));
-}
-
-TEST(Totals, TenSourcesFillEveryRecordToTwelveFields) {
-    Entry entry = Entry::cleared();
-    entry.title = "Ten";
-    entry.increment = "10";
-    entry.threshold = "1";
-    entry.isotope[0] = "X";
-    ShareHistograms histograms{};
-    for (int i = 0; i < kSourceRows; ++i) {
-        entry.sources[i] = "S" + std::to_string(i);
-        entry.col[0][i] = std::to_string(i);
-        histograms[i][static_cast<std::size_t>(i)] = 3;
-        histograms[i][10] = 2;
-    }
-    const TotalsText totals = composeTotals(entry, checked(entry), histograms, {"D", "T"});
-    EXPECT_EQ(totals.observations, 5u);
-    const auto lines = crlfLines(totals.text);
-    ASSERT_GT(lines.size(), 30u);
-    EXPECT_EQ(lines[4], "\"Isotopes:\",\"X\"," + empties(10));
-    EXPECT_EQ(lines[20], "\"INC\",\"S0\",\"S1\",\"S2\",\"S3\",\"S4\",\"S5\",\"S6\",\"S7\",\"S8\","
-                         "\"S9\",\"\"");
-    EXPECT_EQ(lines[22], "0,3,0,0,0,0,0,0,0,0,0,\"\"");
-    EXPECT_EQ(lines[32], "1,2,2,2,2,2,2,2,2,2,2,\"\"");
-    EXPECT_EQ(valuesOf(totals.text, "MAXIMUM"),
-              "\"1.00\",\"1.00\",\"1.00\",\"1.00\",\"1.00\",\"1.00\",\"1.00\",\"1.00\",\"1.00\","
-              "\"1.00\",\"\",\"\"");
-    int fields = 0;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        const int count = fieldCount(lines[i]);
-        fields += count;
-        if (lines[i] == "\"N\",5") {
-            continue;
-        }
-        if (i > 0 && lines[i - 1] == "\"N\",5") {
-            EXPECT_EQ(count, 10);
-            continue;
-        }
-        EXPECT_EQ(count, 12) << "line " << i + 1 << ": " << lines[i];
-    }
-    EXPECT_EQ(fields % 12, 0);
-}
-
-TEST(Totals, HeaderRepeatsTheEntryForOneIsotope) {
-    Entry entry = threeSourceEntry();
-    entry.mixture[0] = "-19.8";
-    entry.sources[1] = "B, wet";
-    const TotalsText totals =
-        composeTotals(entry, checked(entry), histogramsOf({{1}, {1}, {1}}), {"D", "T"});
-    const auto lines = crlfLines(totals.text);
-    ASSERT_GT(lines.size(), 13u);
-    EXPECT_EQ(lines[5], "\"Mixtures:\",-19.8," + empties(10));
-    EXPECT_EQ(lines[8], "\"B, wet\",\"-3\"," + empties(10));
-    EXPECT_EQ(lines[10], "\"\",\"***************\"," + empties(10));
-    EXPECT_EQ(lines[13], "\"INC\",\"A\",\"B, wet\",\"C\"," + empties(8));
 }
 
 } // namespace

@@ -17,80 +17,52 @@ using test::TempDir;
 using test::writeFile;
 using Names = std::vector<std::string>;
 
-TEST(AtomicFile, CommitCreatesTheTarget) {
+TEST(AtomicFile, CommitCreatesOrReplacesTheTargetWithTheUsualPermissions) {
     TempDir dir;
     const std::string path = dir.file("a.out");
-    AtomicFile file(path);
-    ASSERT_TRUE(file.open());
-    ASSERT_TRUE(file.write("first,"));
-    ASSERT_TRUE(file.write("second\r\n"));
-    ASSERT_TRUE(file.commit());
+    {
+        AtomicFile file(path);
+        ASSERT_TRUE(file.open());
+        ASSERT_TRUE(file.write("first,"));
+        ASSERT_TRUE(file.write("second\r\n"));
+        ASSERT_TRUE(file.commit());
+    }
     EXPECT_EQ(readFile(path), "first,second\r\n");
-    EXPECT_EQ(filesIn(dir.path()), Names{"a.out"});
-}
-
-TEST(AtomicFile, CommittedFileHasTheUsualPermissions) {
-    TempDir dir;
+    writeFile(path, "earlier content that is longer");
     const mode_t mask = ::umask(022);
-    const std::string path = dir.file("a.out");
-    const Status status = writeFileAtomically(path, "x");
+    const Status status = writeFileAtomically(path, "new");
     ::umask(mask);
     ASSERT_TRUE(status);
-    const auto perms = std::filesystem::status(path).permissions();
-    EXPECT_EQ(perms, std::filesystem::perms(0644));
-}
-
-TEST(AtomicFile, CommitReplacesAnEarlierFile) {
-    TempDir dir;
-    const std::string path = dir.file("a.out");
-    writeFile(path, "earlier content that is longer");
-    ASSERT_TRUE(writeFileAtomically(path, "new"));
     EXPECT_EQ(readFile(path), "new");
+    EXPECT_EQ(std::filesystem::status(path).permissions(), std::filesystem::perms(0644));
     EXPECT_EQ(filesIn(dir.path()), Names{"a.out"});
 }
 
-TEST(AtomicFile, TargetIsUntouchedUntilCommit) {
+TEST(AtomicFile, TargetIsUntouchedUntilCommitAndNoTemporaryOutlivesTheFile) {
     TempDir dir;
     const std::string path = dir.file("a.out");
     writeFile(path, "earlier");
-    AtomicFile file(path);
-    ASSERT_TRUE(file.open());
-    ASSERT_TRUE(file.write("new"));
-    ASSERT_TRUE(file.finish());
-    EXPECT_EQ(readFile(path), "earlier");
-    ASSERT_TRUE(file.commit());
-    EXPECT_EQ(readFile(path), "new");
-    EXPECT_EQ(filesIn(dir.path()), Names{"a.out"});
-}
-
-TEST(AtomicFile, DiscardedWriteLeavesTheEarlierFileAndNoTemporary) {
-    TempDir dir;
-    const std::string path = dir.file("a.out");
-    writeFile(path, "earlier");
-    {
-        AtomicFile file(path);
-        ASSERT_TRUE(file.open());
-        ASSERT_TRUE(file.write("new"));
-        EXPECT_EQ(filesIn(dir.path()).size(), 2u); // the temporary sits beside the target
-        file.discard();
+    for (const char* end : {"discard", "destroy", "commit"}) {
+        SCOPED_TRACE(end);
+        {
+            AtomicFile file(path);
+            ASSERT_TRUE(file.open());
+            ASSERT_TRUE(file.write("new"));
+            EXPECT_EQ(filesIn(dir.path()).size(), 2u); // the temporary sits beside the target
+            EXPECT_EQ(readFile(path), "earlier");
+            if (end == std::string("discard")) {
+                file.discard(); // without finishing first
+            } else {
+                ASSERT_TRUE(file.finish());
+                EXPECT_EQ(readFile(path), "earlier");
+            }
+            if (end == std::string("commit")) {
+                ASSERT_TRUE(file.commit());
+            }
+        }
+        EXPECT_EQ(readFile(path), end == std::string("commit") ? "new" : "earlier");
+        EXPECT_EQ(filesIn(dir.path()), Names{"a.out"});
     }
-    EXPECT_EQ(readFile(path), "earlier");
-    EXPECT_EQ(filesIn(dir.path()), Names{"a.out"});
-}
-
-TEST(AtomicFile, UncommittedFileIsRemovedWhenDestroyed) {
-    TempDir dir;
-    const std::string path = dir.file("a.out");
-    writeFile(path, "earlier");
-    {
-        AtomicFile file(path);
-        ASSERT_TRUE(file.open());
-        ASSERT_TRUE(file.write("new"));
-        ASSERT_TRUE(file.finish());
-    }
-    EXPECT_EQ(readFile(path), "earlier");
-    EXPECT_EQ(filesIn(dir.path()), Names{"a.out"});
-
     {
         AtomicFile never(dir.file("b.out"));
         ASSERT_TRUE(never.open());

@@ -9,6 +9,13 @@ namespace {
 
 using test::threeSourceEntry;
 
+Entry gridEntry() {
+    Entry entry = Entry::cleared();
+    entry.increment = "10";
+    entry.threshold = "1";
+    return entry;
+}
+
 TEST(CalculationInput, TakesTheNumbersOfTheEntry) {
     Entry entry = threeSourceEntry();
     entry.increment = "2.5";
@@ -29,20 +36,17 @@ TEST(CalculationInput, TakesTheNumbersOfTheEntry) {
     EXPECT_EQ(input.lastIsotope, 0);
     EXPECT_EQ(input.sourceCount(), 3);
     EXPECT_EQ(input.isotopeCount(), 1);
-    // max(1 + 2, 1, 1)
-    EXPECT_EQ(input.decimalPlaces, 3);
+    EXPECT_EQ(input.decimalPlaces, 3); // max(1 + 2, 1, 1)
     EXPECT_EQ(input.decimalScale, 1000);
 }
 
-TEST(CalculationInput, RowsBetweenDataRowsAreSourcesWithSignatureZero) {
-    Entry entry = Entry::cleared();
-    entry.increment = "10";
-    entry.threshold = "1";
+TEST(CalculationInput, RowsAndColumnsBeforeTheLastDataTakePartWithSignatureZero) {
+    Entry entry = gridEntry();
     entry.col[0][0] = "1";
     entry.col[1][1] = "2";
     entry.col[0][4] = "3";
     entry.col[0][2] = "abc"; // not numeric: does not count as data
-    const CalculationInput input = deriveCalculationInput(entry);
+    CalculationInput input = deriveCalculationInput(entry);
     EXPECT_EQ(input.lastSource, 4);
     EXPECT_EQ(input.sourceCount(), 5);
     EXPECT_EQ(input.lastIsotope, 1);
@@ -52,97 +56,73 @@ TEST(CalculationInput, RowsBetweenDataRowsAreSourcesWithSignatureZero) {
         }
     }
     EXPECT_EQ(input.signature[0][4], 3.0f);
-}
 
-TEST(CalculationInput, ColumnsBeforeTheLastDataColumnTakePart) {
-    Entry entry = Entry::cleared();
-    entry.increment = "10";
-    entry.threshold = "1";
+    entry = gridEntry();
     entry.col[2][0] = "1";
     entry.col[2][5] = "2";
-    const CalculationInput input = deriveCalculationInput(entry);
+    input = deriveCalculationInput(entry);
     EXPECT_EQ(input.lastIsotope, 2);
     EXPECT_EQ(input.isotopeCount(), 3);
     EXPECT_EQ(input.lastSource, 5);
     EXPECT_EQ(input.signature[0][0], 0.0f);
     EXPECT_EQ(input.signature[1][5], 0.0f);
-}
 
-TEST(CalculationInput, WithoutNumericSignaturesBothMarkersStayMinus99) {
-    Entry entry = Entry::cleared();
-    entry.increment = "10";
-    entry.threshold = "1";
+    // Without numeric signatures both markers stay -99.
+    entry = gridEntry();
     entry.col[0][0] = "n.d.";
     entry.col[1][3] = "   ";
     entry.mixture[0] = "5";
-    const CalculationInput input = deriveCalculationInput(entry);
+    input = deriveCalculationInput(entry);
     EXPECT_EQ(input.lastSource, -99);
     EXPECT_EQ(input.lastIsotope, -99);
 }
 
-TEST(CalculationInput, NonNumericSignatureCountsZeroButKeepsItsDecimals) {
+TEST(CalculationInput, NonNumericBoxesCountZero) {
     Entry entry = threeSourceEntry();
-    entry.increment = "10";
-    entry.threshold = "1";
     entry.col[0][1] = "n.d.";
-    const CalculationInput input = deriveCalculationInput(entry);
+    CalculationInput input = deriveCalculationInput(entry);
     EXPECT_EQ(input.signature[0][1], 0.0f);
     EXPECT_EQ(input.lastSource, 2);
-    EXPECT_EQ(input.decimalPlaces, 2);
-    EXPECT_EQ(input.decimalScale, 100);
-}
 
-TEST(CalculationInput, BlanksOnlyBoxIsNotNumericAndHasNoDecimals) {
-    Entry entry = threeSourceEntry();
-    entry.increment = "10";
-    entry.threshold = "1";
+    entry = threeSourceEntry();
     entry.col[0][2] = "   ";
     entry.mixture[0] = "   ";
-    const CalculationInput input = deriveCalculationInput(entry);
+    input = deriveCalculationInput(entry);
     EXPECT_EQ(input.lastSource, 1);
     EXPECT_EQ(input.mixture100[0], 0.0);
-    EXPECT_EQ(input.decimalPlaces, 0);
-    EXPECT_EQ(input.decimalScale, 1);
 }
 
-TEST(CalculationInput, DecimalPlacesAtAndBeyondTheLimit) {
-    Entry entry = threeSourceEntry();
-    entry.threshold = "1";
-
-    // 1 + 5 = 6: the largest accepted.
-    entry.increment = "12.5";
-    entry.col[0][0] = "0.12345";
-    CalculationInput input = deriveCalculationInput(entry);
-    EXPECT_EQ(input.decimalPlaces, 6);
-    EXPECT_EQ(input.decimalScale, 1000000);
-
-    // 1 + 6 = 7, although neither entry alone has more than 6.
-    entry.increment = "2.5";
-    entry.col[0][0] = "0.123456";
-    input = deriveCalculationInput(entry);
-    EXPECT_EQ(input.decimalPlaces, 7);
-
-    // Seven decimals in a signature box, even in a row beyond the data.
-    entry.increment = "10";
-    entry.col[0][0] = "1";
-    entry.col[4][9] = ".1234567";
-    EXPECT_EQ(deriveCalculationInput(entry).decimalPlaces, 7);
-}
-
-TEST(CalculationInput, DecimalPlacesIsTheLargestOfItsThreeParts) {
-    Entry entry = threeSourceEntry();
-    entry.increment = "10";
-    entry.threshold = "1";
-    entry.mixture[4] = "1.1234"; // mixture decimals count in every column
-    EXPECT_EQ(deriveCalculationInput(entry).decimalPlaces, 4);
-    entry.threshold = "0.12345";
-    EXPECT_EQ(deriveCalculationInput(entry).decimalPlaces, 5);
-    entry.threshold = "1";
-    entry.mixture[4] = "";
-    entry.increment = "2.25";
-    entry.col[0][0] = "1.5";
-    EXPECT_EQ(deriveCalculationInput(entry).decimalPlaces, 3);
-    EXPECT_EQ(deriveCalculationInput(entry).decimalScale, 1000);
+/// The decimal places are the largest of the increment's plus the largest signature's, the
+/// tolerance's and the largest mixture's, in every box of the grid.
+TEST(CalculationInput, DecimalPlacesAndScale) {
+    using namespace test::box;
+    EXPECT_EQ(test::changed(Entry{}, {{cell(4, 9), "x"}}).col[4][9], "x");
+    const struct {
+        const char* what;
+        test::BoxTexts boxes;
+        int places;
+        int scale; // 0: not checked
+    } cases[] = {
+        {"non-numeric signature keeps its decimals", {{cell(0, 1), "n.d."}}, 2, 100},
+        {"a blanks-only box has none", {{cell(0, 2), "   "}, {mixture(0), "   "}}, 0, 1},
+        {"1 + 5 is the largest accepted",
+         {{kIncrement, "12.5"}, {cell(0, 0), "0.12345"}},
+         6,
+         1000000},
+        {"1 + 6, although neither has more", {{kIncrement, "2.5"}, {cell(0, 0), "0.123456"}}, 7, 0},
+        {"seven in a signature box beyond the data", {{cell(4, 9), ".1234567"}}, 7, 0},
+        {"mixture decimals count in every column", {{mixture(4), "1.1234"}}, 4, 0},
+        {"tolerance", {{kTolerance, "0.12345"}}, 5, 0},
+        {"increment plus signature", {{kIncrement, "2.25"}, {cell(0, 0), "1.5"}}, 3, 1000},
+    };
+    for (const auto& c : cases) {
+        const CalculationInput input =
+            deriveCalculationInput(test::changed(threeSourceEntry(), c.boxes));
+        EXPECT_EQ(input.decimalPlaces, c.places) << c.what;
+        if (c.scale != 0) {
+            EXPECT_EQ(input.decimalScale, c.scale) << c.what;
+        }
+    }
 }
 
 } // namespace

@@ -8,78 +8,65 @@
 namespace fenlowick {
 namespace {
 
-std::vector<std::string> allFields(std::string_view text) {
+using Fields = std::vector<std::string>;
+
+Fields allFields(std::string_view text) {
     FieldReader reader(text);
-    std::vector<std::string> fields;
+    Fields fields;
     while (auto field = reader.next()) {
         fields.push_back(field->text);
     }
     return fields;
 }
 
-using Fields = std::vector<std::string>;
-
-TEST(FieldReader, QuotedFieldsKeepTheirCommas) {
-    EXPECT_EQ(allFields("\"a, b\",\"c\"\r\n"), (Fields{"a, b", "c"}));
-    EXPECT_EQ(allFields("\",\",\",,\"\r\n"), (Fields{",", ",,"}));
+TEST(FieldReader, SplitsTextIntoFields) {
+    const Fields abcd{"a", "b", "c", "d"};
+    const struct {
+        const char* text;
+        Fields fields;
+    } cases[] = {
+        // Quoted fields keep their commas.
+        {"\"a, b\",\"c\"\r\n", {"a, b", "c"}},
+        {"\",\",\",,\"\r\n", {",", ",,"}},
+        // Every line end ends a field; how fields are spread over lines plays no role.
+        {"\"a\",\"b\"\r\n\"c\",\"d\"\r\n", abcd},
+        {"\"a\",\"b\"\n\"c\",\"d\"\n", abcd},
+        {"\"a\",\"b\"\r\"c\",\"d\"\r", abcd},
+        {"a,b\r\nc,d\r\n", abcd},
+        {"\"a\"\r\n\"b\",\"c\"\r\n\"d\"\r\n", abcd},
+        // A quoted field can span lines.
+        {"\"first\r\nsecond\",\"x\"\r\n", {"first\r\nsecond", "x"}},
+        // An empty line is one empty field.
+        {"\"a\"\r\n\r\n\"b\"\r\n", {"a", "", "b"}},
+        {"a\n\nb", {"a", "", "b"}},
+        // A missing final line end ends the last field.
+        {"\"a\",\"b\"", {"a", "b"}},
+        {"a,b", {"a", "b"}},
+        {"\"\",\"\",\"\"\r\n", {"", "", ""}},
+        {"", {}},
+        // A quoted field ends at the next quote: what follows up to the comma is dropped.
+        {"\"a\"junk,\"b\"\r\n", {"a", "b"}},
+        {"  \"a\" ,\"b\"", {"a", "b"}},
+        // Unquoted fields lose surrounding blanks only.
+        {"  12.5  , x y \r\n", {"12.5", "x y"}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(allFields(c.text), c.fields) << '"' << c.text << '"';
+    }
 }
 
-TEST(FieldReader, EveryLineEndEndsAField) {
-    const Fields expected{"a", "b", "c", "d"};
-    EXPECT_EQ(allFields("\"a\",\"b\"\r\n\"c\",\"d\"\r\n"), expected);
-    EXPECT_EQ(allFields("\"a\",\"b\"\n\"c\",\"d\"\n"), expected);
-    EXPECT_EQ(allFields("\"a\",\"b\"\r\"c\",\"d\"\r"), expected);
-    EXPECT_EQ(allFields("a,b\r\nc,d\r\n"), expected);
-}
-
-TEST(FieldReader, HowFieldsAreSpreadOverLinesPlaysNoRole) {
-    EXPECT_EQ(allFields("\"a\"\r\n\"b\",\"c\"\r\n\"d\"\r\n"), (Fields{"a", "b", "c", "d"}));
-}
-
-TEST(FieldReader, AQuotedFieldCanSpanLines) {
-    EXPECT_EQ(allFields("\"first\r\nsecond\",\"x\"\r\n"), (Fields{"first\r\nsecond", "x"}));
-}
-
-TEST(FieldReader, AnEmptyLineIsOneEmptyField) {
-    EXPECT_EQ(allFields("\"a\"\r\n\r\n\"b\"\r\n"), (Fields{"a", "", "b"}));
-    EXPECT_EQ(allFields("a\n\nb"), (Fields{"a", "", "b"}));
-}
-
-TEST(FieldReader, MissingFinalLineEndEndsTheLastField) {
-    EXPECT_EQ(allFields("\"a\",\"b\""), (Fields{"a", "b"}));
-    EXPECT_EQ(allFields("a,b"), (Fields{"a", "b"}));
-}
-
-TEST(FieldReader, EmptyQuotedFieldsAndEmptyText) {
-    EXPECT_EQ(allFields("\"\",\"\",\"\"\r\n"), (Fields{"", "", ""}));
-    EXPECT_EQ(allFields(""), Fields{});
-}
-
-TEST(FieldReader, QuotedFieldEndsAtTheNextQuote) {
-    // What follows the closing quote up to the comma is not part of any field.
-    EXPECT_EQ(allFields("\"a\"junk,\"b\"\r\n"), (Fields{"a", "b"}));
-    EXPECT_EQ(allFields("  \"a\" ,\"b\""), (Fields{"a", "b"}));
-}
-
-TEST(FieldReader, UnquotedFieldsLoseSurroundingBlanksOnly) {
-    EXPECT_EQ(allFields("  12.5  , x y \r\n"), (Fields{"12.5", "x y"}));
-}
-
-TEST(FieldReader, TellsWhetherAFieldWasQuoted) {
+TEST(FieldReader, TellsWhetherAFieldWasQuotedAndCountsLines) {
     FieldReader reader("\"a\",b");
     EXPECT_TRUE(reader.next()->quoted);
     EXPECT_FALSE(reader.next()->quoted);
     EXPECT_FALSE(reader.next().has_value());
     EXPECT_TRUE(reader.atEnd());
-}
 
-TEST(FieldReader, CountsLines) {
-    FieldReader reader("\"a\"\r\n\"b\"\n\"c\"");
-    EXPECT_EQ(reader.line(), 1);
-    reader.next();
-    EXPECT_EQ(reader.line(), 2);
-    reader.next();
-    EXPECT_EQ(reader.line(), 3);
+    FieldReader lines("\"a\"\r\n\"b\"\n\"c\"");
+    for (int line = 1; line <= 3; ++line) {
+        EXPECT_EQ(lines.line(), line);
+        lines.next();
+    }
 }
 
 } // namespace

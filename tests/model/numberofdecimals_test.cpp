@@ -2,44 +2,22 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 namespace fenlowick {
 namespace {
 
 TEST(NumberOfDecimals, CountsTheCharactersAfterTheFirstPoint) {
-    EXPECT_EQ(numberOfDecimals("12.50"), 2); // trailing zeros count
-    EXPECT_EQ(numberOfDecimals(" -3.1 "), 1);
-    EXPECT_EQ(numberOfDecimals("7"), 0);
-    EXPECT_EQ(numberOfDecimals("7."), 0);
-    EXPECT_EQ(numberOfDecimals(".125"), 3);
-    EXPECT_EQ(numberOfDecimals("1.5E-3"), 4);
-    EXPECT_EQ(numberOfDecimals("1.2.3"), 3);
-    EXPECT_EQ(numberOfDecimals(".1234567"), 7);
-}
-
-TEST(NumberOfDecimals, EmptyAndBlankTextsHaveNone) {
-    EXPECT_EQ(numberOfDecimals(""), 0);
-    EXPECT_EQ(numberOfDecimals("   "), 0);
-}
-
-TEST(NumberOfDecimals, CountsNonNumericTextsToo) {
-    EXPECT_EQ(numberOfDecimals("n.d."), 2);
-    EXPECT_EQ(numberOfDecimals("a.bcdefgh"), 7);
-}
-
-TEST(NumberOfDecimals, OnlyThePointIsADecimalSeparator) {
-    EXPECT_EQ(numberOfDecimals("12,5"), 0);
-    EXPECT_EQ(numberOfDecimals("1,234.5"), 1);
-}
-
-TEST(NumberOfDecimals, TrimsSpacesOnlyNotTabs) {
-    EXPECT_EQ(numberOfDecimals("1.5   "), 1);
-    EXPECT_EQ(numberOfDecimals("1.5\t"), 2);
-}
-
-TEST(NumberOfDecimals, CountsCharactersNotBytes) {
-    EXPECT_EQ(numberOfDecimals("1.\xC3\xA9"
-                               "5"),
-              2); // "1.é5"
+    // Trailing zeros and non-numeric texts count; only the point separates decimals; spaces
+    // are trimmed, tabs are not; characters are counted, not bytes ("1.\u00e95" is "1.é5").
+    const std::pair<const char*, int> cases[] = {
+        {"12.50", 2},  {" -3.1 ", 1},    {"7", 0},        {"7.", 0},      {".125", 3},
+        {"1.5E-3", 4}, {"1.2.3", 3},     {".1234567", 7}, {"", 0},        {"   ", 0},
+        {"n.d.", 2},   {"a.bcdefgh", 7}, {"12,5", 0},     {"1,234.5", 1}, {"1.5   ", 1},
+        {"1.5\t", 2},  {"1.\u00e95", 2}};
+    for (const auto& [text, decimals] : cases) {
+        EXPECT_EQ(numberOfDecimals(text), decimals) << '"' << text << '"';
+    }
 }
 
 } // namespace

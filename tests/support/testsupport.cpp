@@ -99,4 +99,11 @@ Entry threeSourceEntry() {
     return entry;
 }
 
+Entry changed(Entry entry, const BoxTexts& boxes) {
+    for (const auto& [index, text] : boxes) {
+        entryField(entry, index) = text;
+    }
+    return entry;
+}
+
 } // namespace fenlowick::test

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace fenlowick::test {
@@ -56,5 +57,29 @@ private:
 /// An entry of three sources and one isotope (A 1, B -3, C 5; mixture 0; increment 50;
 /// tolerance 1), the smallest complete entry.
 Entry threeSourceEntry();
+
+/// The boxes of an entry as entryField indices: the increment, the tolerance, the isotope
+/// label and mixture of column k, the label of source row i and its signature in column k.
+namespace box {
+inline constexpr int kIncrement = 1;
+inline constexpr int kTolerance = 2;
+constexpr int isotope(int k) {
+    return 3 + k;
+}
+constexpr int mixture(int k) {
+    return 8 + k;
+}
+constexpr int source(int i) {
+    return 13 + 6 * i;
+}
+constexpr int cell(int k, int i) {
+    return 14 + 6 * i + k;
+}
+} // namespace box
+
+using BoxTexts = std::vector<std::pair<int, std::string>>;
+
+/// The entry with the given boxes (entryField index, text) changed.
+Entry changed(Entry entry, const BoxTexts& boxes);
 
 } // namespace fenlowick::test

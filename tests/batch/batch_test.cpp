@@ -149,12 +149,11 @@ TEST_F(BatchTest, RefusesMixtureTablesThatDoNotFitTheEntry) {
 
     // An entry that cannot run is refused before any mixture.
     Entry twoSources = *readDataFile(kExamples + "lake-trout.dat");
-    twoSources.sources[2].clear();
-    twoSources.col[0][2].clear();
-    twoSources.col[1][2].clear();
-    twoSources.sources[3].clear();
-    twoSources.col[0][3].clear();
-    twoSources.col[1][3].clear();
+    for (int i : {2, 3}) {
+        twoSources.sources[i].clear();
+        twoSources.col[0][i].clear();
+        twoSources.col[1][i].clear();
+    }
     ASSERT_TRUE(writeDataFile(temp.file("two.dat"), twoSources));
     r = test::runCli(
         {"batch", temp.file("two.dat"), kExamples + "mixtures.csv", "-o", temp.file("out")});

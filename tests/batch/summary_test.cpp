@@ -24,46 +24,18 @@ std::vector<std::string> conformanceTotals() {
 
 // ---- The statistics as numbers ----------------------------------------------------------
 
-TEST(TotalsStatisticsTest, TheWorkedExampleGivesItsFigures) {
-    // Sources A, B, C at increment 50; solutions (0,50,50), (50,50,0), (100,0,0).
+TEST(TotalsStatisticsTest, TheWorkedExampleKeepsTheUnroundedMean) {
+    // Sources A, B, C at increment 50; solutions (0,50,50), (50,50,0), (100,0,0). The
+    // rounded figures of this and the other conformance runs are checked below.
     ShareHistograms histograms{};
-    histograms[0][0] = 1;
-    histograms[0][1] = 1;
-    histograms[0][2] = 1;
-    histograms[1][0] = 1;
-    histograms[1][1] = 2;
-    histograms[2][0] = 2;
-    histograms[2][1] = 1;
+    histograms[0] = {1, 1, 1};
+    histograms[1] = {1, 2};
+    histograms[2] = {2, 1};
     const TotalsStatistics statistics = computeTotalsStatistics(histograms, 3, 50.0f);
     EXPECT_EQ(statistics.lastLevel, 2);
     EXPECT_EQ(statistics.observations, 3u);
-    const SourceFigures b = figuresOf(statistics, 1);
-    EXPECT_EQ(b.mean, 0.333);
-    EXPECT_EQ(b.minimum, 0.0);
-    EXPECT_EQ(b.p50, 0.5);
-    EXPECT_EQ(b.p99, 0.5);
-    EXPECT_EQ(b.maximum, 0.5);
-    EXPECT_EQ(b.stdDev, 0.289); // √(1/12)
     EXPECT_DOUBLE_EQ(statistics.source[1].mean, 1.0 / 3.0);
-    const SourceFigures a = figuresOf(statistics, 0);
-    EXPECT_EQ(a.mean, 0.5);
-    EXPECT_EQ(a.p1, 0.0);
-    EXPECT_EQ(a.maximum, 1.0);
-    EXPECT_EQ(a.stdDev, 0.5);
-    EXPECT_EQ(figuresOf(statistics, 2).mean, 0.167);
-}
-
-TEST(TotalsStatisticsTest, OneObservationHasNoDeviationAndNoneHasNoFigures) {
-    ShareHistograms histograms{};
-    histograms[0][100] = 1;
-    histograms[1][0] = 1;
-    histograms[2][0] = 1;
-    const SourceFigures one = figuresOf(computeTotalsStatistics(histograms, 3, 1.0f), 0);
-    EXPECT_EQ(one.mean, 1.0);
-    EXPECT_EQ(one.minimum, 1.0);
-    EXPECT_EQ(one.p1, 1.0);
-    EXPECT_FALSE(one.stdDev);
-    EXPECT_EQ(figuresOf(computeTotalsStatistics(ShareHistograms{}, 3, 1.0f), 0), SourceFigures{});
+    EXPECT_EQ(figuresOf(statistics, 1).stdDev, 0.289); // √(1/12)
 }
 
 // ---- Reading totals files back ----------------------------------------------------------
@@ -110,10 +82,7 @@ TEST(TotalsFileTest, RefusesFilesThatAreNotTotalsFiles) {
     EXPECT_EQ(message(test::readFile(kConformance + "cases/worked-three-sources.dat")),
               "it is not a totals file: it does not begin with the \"Date: \" record of a "
               "result file");
-    EXPECT_EQ(message("source,d13C\nA,1\n"), "it is not a totals file: it does not begin with "
-                                             "the \"Date: \" record of a result file");
     const std::string whole = test::readFile(kConformance + "expected/worked-three-sources.tot");
-    EXPECT_EQ(message(whole), "(read)");
     EXPECT_EQ(message(whole.substr(0, whole.find("\"MAXIMUM\""))),
               "it is not a totals file: the \"MAXIMUM\" block is missing");
     EXPECT_EQ(message(whole.substr(0, whole.find("\"HISTOGRAM DATA\""))),
@@ -137,59 +106,61 @@ TEST(TotalsFileTest, EveryCutOffTotalsFileIsRefused) {
 
 // ---- The summary command ----------------------------------------------------------------
 
-TEST(SummaryCommandTest, TheWorkedExampleAsCsv) {
-    const test::CliResult r =
-        test::runCli({"summary", "--csv", kConformance + "expected/worked-three-sources.tot"});
-    ASSERT_EQ(r.exitCode, 0) << r.err;
-    // The worked example: means .5, .333, .167; minima .00; maxima 1.00, .50, .50;
-    // 1 %ile .00; 50 %ile .50, .50, .00; 99 %ile 1.00, .50, .50; SD .5, .289, .289.
-    EXPECT_EQ(r.out, "source,feasible count,mean,minimum,p1,p50,p99,maximum,sd\n"
-                     "A,3,.5,0,0,.5,1,1,.5\n"
-                     "B,3,.333,0,0,.5,.5,.5,.289\n"
-                     "C,3,.167,0,0,0,.5,.5,.289\n");
-}
+TEST(SummaryCommandTest, PrintsTheConformanceTotalsAsCsvOrAsATable) {
+    const std::string header = "source,feasible count,mean,minimum,p1,p50,p99,maximum,sd\n";
+    struct Case {
+        std::string name;
+        bool csv;
+        std::string out; // the whole output, or a part of it when `whole` is false
+        bool whole;
+    };
+    const Case cases[] = {
+        // The worked example: means .5, .333, .167; minima .00; maxima 1.00, .50, .50;
+        // 1 %ile .00; 50 %ile .50, .50, .00; 99 %ile 1.00, .50, .50; SD .5, .289, .289.
+        {"worked-three-sources", true,
+         header + "A,3,.5,0,0,.5,1,1,.5\nB,3,.333,0,0,.5,.5,.5,.289\nC,3,.167,0,0,0,.5,.5,.289\n",
+         true},
+        {"worked-three-sources", false,
+         "Title:      Worked example\n"
+         "Increment:  50%\n"
+         "Tolerance:  1\n"
+         "Feasible solutions: 3\n"
+         "\n"
+         "Source    Mean     Min      P1     P50     P99     Max      SD\n"
+         "A        0.500    0.00    0.00    0.50    1.00    1.00   0.500\n"
+         "B        0.333    0.00    0.00    0.50    0.50    0.50   0.289\n"
+         "C        0.167    0.00    0.00    0.00    0.50    0.50   0.289\n",
+         true},
+        {"single-solution", true, header + "A,1,1,1,1,1,1,1,\nB,1,0,0,0,0,0,0,\nC,1,0,0,0,0,0,0,\n",
+         true},
+        {"single-solution", false, "A        1.000    1.00    1.00    1.00    1.00    1.00       -",
+         false},
+        {"no-feasible", false,
+         "Feasible solutions: 0\nTotal Observations = 0, so no statistics could be generated\n",
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name + (c.csv ? " as csv" : ""));
+        std::vector<std::string> arguments{"summary", kConformance + "expected/" + c.name + ".tot"};
+        if (c.csv) {
+            arguments.insert(arguments.begin() + 1, "--csv");
+        }
+        const test::CliResult r = test::runCli(arguments);
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        if (c.whole) {
+            EXPECT_EQ(r.out, c.out);
+        } else {
+            EXPECT_NE(r.out.find(c.out), std::string::npos) << r.out;
+        }
+    }
 
-TEST(SummaryCommandTest, TheWorkedExampleAsATable) {
-    const test::CliResult r =
-        test::runCli({"summary", kConformance + "expected/worked-three-sources.tot"});
-    ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(r.out, "Title:      Worked example\n"
-                     "Increment:  50%\n"
-                     "Tolerance:  1\n"
-                     "Feasible solutions: 3\n"
-                     "\n"
-                     "Source    Mean     Min      P1     P50     P99     Max      SD\n"
-                     "A        0.500    0.00    0.00    0.50    1.00    1.00   0.500\n"
-                     "B        0.333    0.00    0.00    0.50    0.50    0.50   0.289\n"
-                     "C        0.167    0.00    0.00    0.00    0.50    0.50   0.289\n");
-}
-
-TEST(SummaryCommandTest, OneSolutionNoSolutionAndTenSources) {
     test::CliResult r =
-        test::runCli({"summary", "--csv", kConformance + "expected/single-solution.tot"});
-    ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(r.out, "source,feasible count,mean,minimum,p1,p50,p99,maximum,sd\n"
-                     "A,1,1,1,1,1,1,1,\n"
-                     "B,1,0,0,0,0,0,0,\n"
-                     "C,1,0,0,0,0,0,0,\n");
-    r = test::runCli({"summary", kConformance + "expected/single-solution.tot"});
-    EXPECT_NE(r.out.find("A        1.000    1.00    1.00    1.00    1.00    1.00       -"),
-              std::string::npos)
-        << r.out;
-
-    r = test::runCli({"summary", kConformance + "expected/no-feasible.tot"});
-    ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_NE(r.out.find("Feasible solutions: 0\n"
-                         "Total Observations = 0, so no statistics could be generated\n"),
-              std::string::npos)
-        << r.out;
-    r = test::runCli({"summary", "--csv", kConformance + "expected/no-feasible.tot"});
+        test::runCli({"summary", "--csv", kConformance + "expected/no-feasible.tot"});
     for (const std::string& line : test::linesOf(r.out)) {
         if (line.rfind("source,", 0) != 0) {
             EXPECT_NE(line.find(",0,,,,,,,"), std::string::npos) << line;
         }
     }
-
     r = test::runCli({"summary", "--csv", kConformance + "expected/ten-sources.tot"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(test::linesOf(r.out).size(), 11u);
@@ -207,23 +178,6 @@ TEST(SummaryCommandTest, RefusesWhatIsNotATotalsFileWithExitCodeThree) {
     EXPECT_EQ(r.exitCode, 3);
     r = test::runCli({"summary"});
     EXPECT_EQ(r.exitCode, 2);
-}
-
-// ---- The totals writer after sharing its statistics -------------------------------------
-
-TEST(TotalsWriterTest, RunsStillWriteTheConformanceFilesByteForByte) {
-    test::TempDir temp;
-    for (const std::string& name : conformanceTotals()) {
-        const test::CliResult r = test::runCli(
-            {"run", kConformance + "cases/" + name + ".dat", "-o", temp.file(name), "-q"});
-        ASSERT_EQ(r.exitCode, 0) << name << ": " << r.err;
-        for (const char* extension : {".tot", ".out"}) {
-            EXPECT_EQ(test::withoutFirstLine(test::readFile(temp.file(name + extension))),
-                      test::withoutFirstLine(
-                          test::readFile(kConformance + "expected/" + name + extension)))
-                << name << extension;
-        }
-    }
 }
 
 } // namespace

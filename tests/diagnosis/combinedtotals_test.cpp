@@ -1,5 +1,6 @@
 #include "combinedtotals.h"
 
+#include "clirunner.h"
 #include "testsupport.h"
 
 #include <gtest/gtest.h>
@@ -13,19 +14,6 @@ namespace {
 
 const std::string kExpected = std::string(FENLOWICK_TEST_DATA) + "/conformance/expected/";
 const DateTimeTexts kNow{"06/12/2026", "10:00:00"};
-
-std::vector<std::string> splitLines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    std::string line;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
-        lines.push_back(line);
-    }
-    return lines;
-}
 
 /// Fields of a line with simple labels (no comma inside quotes), quotes removed.
 std::vector<std::string> splitFields(const std::string& line) {
@@ -50,7 +38,7 @@ struct Table {
 
 Table histogramTable(const std::string& totals) {
     Table table;
-    const std::vector<std::string> lines = splitLines(totals);
+    const std::vector<std::string> lines = test::linesOf(totals);
     std::size_t i = 0;
     while (i < lines.size() && lines[i].rfind("\"INC\"", 0) != 0) {
         ++i;
@@ -82,7 +70,7 @@ struct Independent {
 Independent countGroups(const std::string& feasible, int increment,
                         const std::vector<std::vector<std::string>>& columns) {
     Independent result;
-    const std::vector<std::string> lines = splitLines(feasible);
+    const std::vector<std::string> lines = test::linesOf(feasible);
     std::size_t i = 0;
     while (lines.at(i).rfind("\"FEASIBLE OUTPUT:\"", 0) != 0) {
         ++i;
@@ -106,22 +94,6 @@ Independent countGroups(const std::string& feasible, int increment,
         ++result.records;
     }
     return result;
-}
-
-/// The source labels of a ".out" file, from the record after "FEASIBLE OUTPUT:".
-std::vector<std::string> runSources(const std::string& feasible) {
-    const std::vector<std::string> lines = splitLines(feasible);
-    std::size_t i = 0;
-    while (lines.at(i).rfind("\"FEASIBLE OUTPUT:\"", 0) != 0) {
-        ++i;
-    }
-    std::vector<std::string> labels;
-    for (const std::string& field : splitFields(lines.at(i + 1))) {
-        if (!field.empty()) {
-            labels.push_back(field);
-        }
-    }
-    return labels;
 }
 
 TEST(CombinedTotals, GroupedSharesMatchSumsReadFromTheFeasibleRecords) {
@@ -157,15 +129,13 @@ TEST(CombinedTotals, GroupedSharesMatchSumsReadFromTheFeasibleRecords) {
 }
 
 TEST(CombinedTotals, IncrementNotDividingHundredCountsTheLastSourceAsTheSearchDid) {
-    // increment-three: shares 0, 3, ... 99 for the looped sources; the last one 100 - 3k.
+    // increment-three: shares 0, 3, ... 99 for the looped sources A, B, C; the last one, D,
+    // 100 - 3k, which the group holds.
     const std::string feasible = test::readFile(kExpected + "increment-three.out");
-    const std::vector<std::string> sources = runSources(feasible);
-    ASSERT_EQ(sources, (std::vector<std::string>{"A", "B", "C", "D"}));
-    std::istringstream header(feasible);
-    // The group holds the last source, whose shares are not multiples of 3.
-    const std::vector<SourceGroup> groups{{"Pair", {"A", "D"}}};
-    const Expected<CombinedTotals> totals = combineFeasibleOutput(header, groups, kNow);
+    std::istringstream in(feasible);
+    const Expected<CombinedTotals> totals = combineFeasibleOutput(in, {{"Pair", {"A", "D"}}}, kNow);
     ASSERT_TRUE(totals) << totals.error().message;
+    EXPECT_EQ(totals->sources, (std::vector<std::string>{"Pair", "B", "C"}));
     const Independent expected = countGroups(feasible, 3, {{"A", "D"}, {"B"}, {"C"}});
     ASSERT_GT(expected.records, 10);
     EXPECT_EQ(histogramTable(totals->text).counts, expected.counts);
@@ -186,8 +156,9 @@ TEST(CombinedTotals, AGroupOfOneSourceReproducesTheRunsTotalsFile) {
     std::istringstream in(feasible);
     const Expected<CombinedTotals> totals = combineFeasibleOutput(in, {{"Shrimp", {"S4"}}}, kNow);
     ASSERT_TRUE(totals) << totals.error().message;
-    std::vector<std::string> expected = splitLines(test::readFile(kExpected + "generated-3.tot"));
-    std::vector<std::string> actual = splitLines(totals->text);
+    std::vector<std::string> expected =
+        test::linesOf(test::readFile(kExpected + "generated-3.tot"));
+    std::vector<std::string> actual = test::linesOf(totals->text);
     ASSERT_EQ(actual.size(), expected.size());
     EXPECT_EQ(actual[0],
               "\"Date: \",\"06/12/2026\",\"Time: \",\"10:00:00\",\"\",\"\",\"\",\"\",\"\","
@@ -205,79 +176,76 @@ TEST(CombinedTotals, AGroupOfOneSourceReproducesTheRunsTotalsFile) {
 }
 
 TEST(CombinedTotals, NoFeasibleSolutionGivesTheZeroObservationsRecord) {
-    const std::string feasible = test::readFile(kExpected + "no-feasible.out");
-    const std::vector<std::string> labels = runSources(feasible);
-    std::istringstream in(feasible);
-    const Expected<CombinedTotals> totals =
-        combineFeasibleOutput(in, {{"Both", {labels[0], labels[1]}}}, kNow);
+    std::istringstream in(test::readFile(kExpected + "no-feasible.out"));
+    const Expected<CombinedTotals> totals = combineFeasibleOutput(in, {{"Both", {"A", "B"}}}, kNow);
     ASSERT_TRUE(totals) << totals.error().message;
     EXPECT_EQ(totals->observations, 0u);
     EXPECT_NE(totals->text.find("\"Total\",\"Observations\",\"= 0\""), std::string::npos);
 }
 
-TEST(CombinedTotals, RefusesGroupsThatDoNotFitTheRun) {
+TEST(CombinedTotals, RefusesGroupsThatDoNotFitTheRunAndFilesThatAreNotFeasibleOutput) {
     const std::string feasible = test::readFile(kExpected + "generated-3.out");
-    const auto combine = [&](const std::vector<SourceGroup>& groups) {
-        std::istringstream in(feasible);
+    const auto combine = [](const std::string& text, const std::vector<SourceGroup>& groups) {
+        std::istringstream in(text);
         return combineFeasibleOutput(in, groups, kNow);
     };
-    Expected<CombinedTotals> result = combine({{"Marine", {"S1", "Fish"}}});
-    ASSERT_FALSE(result);
-    EXPECT_EQ(result.error().kind, Error::Kind::Refused);
-    EXPECT_EQ(result.error().message, "There is no source called \"Fish\" in the run; its sources "
-                                      "are \"S1\", \"S2\", \"S3\", \"S4\", \"S5\", \"S6\".");
-
-    result = combine({{"A", {"S1", "S2"}}, {"B", {"S3", "S2"}}});
-    ASSERT_FALSE(result);
-    EXPECT_EQ(result.error().message, "The source \"S2\" is in two groups, \"A\" and \"B\".");
-
-    result = combine({{"A", {"S1", "S2"}}, {"A", {"S3"}}});
-    ASSERT_FALSE(result);
-    EXPECT_EQ(result.error().message, "Two groups are called \"A\".");
-
-    result = combine({{"S3", {"S1", "S2"}}});
-    ASSERT_FALSE(result);
-    EXPECT_EQ(result.error().message,
-              "The group name \"S3\" is already the name of a source outside that group.");
-
-    EXPECT_TRUE(combine({{"S1", {"S1", "S2"}}})); // a group may keep a member's name
-}
-
-TEST(CombinedTotals, RefusesFilesThatAreNotFeasibleOutput) {
-    const auto combine = [](const std::string& text) {
-        std::istringstream in(text);
-        return combineFeasibleOutput(in, {{"G", {"S1", "S2"}}}, kNow);
+    const std::string notFeasible = "This is not a feasible-output (.out) file";
+    struct Case {
+        std::string text;
+        std::vector<SourceGroup> groups;
+        Error::Kind kind;
+        std::string message; // the message begins with this
     };
-    Expected<CombinedTotals> result = combine(test::readFile(kExpected + "generated-3.tot"));
-    ASSERT_FALSE(result);
-    EXPECT_EQ(result.error().kind, Error::Kind::FileRead);
-    EXPECT_EQ(result.error().message.rfind("This is not a feasible-output (.out) file", 0), 0u);
+    const Case cases[] = {
+        {feasible,
+         {{"Marine", {"S1", "Fish"}}},
+         Error::Kind::Refused,
+         "There is no source called \"Fish\" in the run; its sources are \"S1\", \"S2\", "
+         "\"S3\", \"S4\", \"S5\", \"S6\"."},
+        {feasible,
+         {{"A", {"S1", "S2"}}, {"B", {"S3", "S2"}}},
+         Error::Kind::Refused,
+         "The source \"S2\" is in two groups, \"A\" and \"B\"."},
+        {feasible,
+         {{"A", {"S1", "S2"}}, {"A", {"S3"}}},
+         Error::Kind::Refused,
+         "Two groups are called \"A\"."},
+        {feasible,
+         {{"S3", {"S1", "S2"}}},
+         Error::Kind::Refused,
+         "The group name \"S3\" is already the name of a source outside that group."},
+        {test::readFile(kExpected + "generated-3.tot"),
+         {{"G", {"S1", "S2"}}},
+         Error::Kind::FileRead,
+         notFeasible},
+        {"\"Title: \",\"x\"\r\n",
+         {{"G", {"S1", "S2"}}},
+         Error::Kind::FileRead,
+         notFeasible + " of Fenlowick: line 1 does not begin with \"Date: \"."},
+        {"",
+         {{"G", {"S1", "S2"}}},
+         Error::Kind::FileRead,
+         notFeasible + " of Fenlowick: line 1 is missing (it should begin with \"Date: \")."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
+        const Expected<CombinedTotals> result = combine(c.text, c.groups);
+        ASSERT_FALSE(result);
+        EXPECT_EQ(result.error().kind, c.kind);
+        EXPECT_EQ(result.error().message.rfind(c.message, 0), 0u) << result.error().message;
+    }
+    EXPECT_TRUE(combine(feasible, {{"S1", {"S1", "S2"}}})); // a group may keep a member's name
 
-    result = combine("\"Title: \",\"x\"\r\n");
-    ASSERT_FALSE(result);
-    EXPECT_EQ(result.error().message, "This is not a feasible-output (.out) file of Fenlowick: "
-                                      "line 1 does not begin with \"Date: \".");
-
-    result = combine("");
-    ASSERT_FALSE(result);
-    EXPECT_EQ(result.error().message, "This is not a feasible-output (.out) file of Fenlowick: "
-                                      "line 1 is missing (it should begin with \"Date: \").");
-
-    // A record whose shares do not add up to 1.
-    std::string broken = test::readFile(kExpected + "generated-3.out");
-    broken += "0,0,0,.25,.3,.5,\"\",\"\",\"\",\"\",\"\",\"\"\r\n";
-    result = combine(broken);
-    ASSERT_FALSE(result);
-    EXPECT_NE(result.error().message.find("holds shares that do not add up to 1"),
-              std::string::npos);
-
-    // A share the increment of 5 cannot give.
-    broken = test::readFile(kExpected + "generated-3.out");
-    broken += "0,0,.02,.25,.3,.43,\"\",\"\",\"\",\"\",\"\",\"\"\r\n";
-    result = combine(broken);
-    ASSERT_FALSE(result);
-    EXPECT_NE(result.error().message.find("holds a share the increment cannot give"),
-              std::string::npos);
+    // A record whose shares do not add up to 1; a share the increment of 5 cannot give.
+    for (const auto& [record, message] :
+         {std::pair{"0,0,0,.25,.3,.5,", "holds shares that do not add up to 1"},
+          std::pair{"0,0,.02,.25,.3,.43,", "holds a share the increment cannot give"}}) {
+        const Expected<CombinedTotals> result =
+            combine(feasible + record + "\"\",\"\",\"\",\"\",\"\",\"\"\r\n", {{"G", {"S1", "S2"}}});
+        ASSERT_FALSE(result);
+        EXPECT_NE(result.error().message.find(message), std::string::npos)
+            << result.error().message;
+    }
 }
 
 TEST(CombinedTotals, GroupsAreReadFromTheCommandLineText) {

@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <initializer_list>
+#include <optional>
+#include <tuple>
 
 namespace fenlowick {
 namespace {
@@ -60,70 +62,64 @@ void expectSmallestTolerance(const Entry& entry, const Diagnosis& diagnosis) {
     EXPECT_TRUE(diagnosis.confirmed);
 }
 
-// --- One isotope: below, above, on the edge, within ---------------------------------
+// --- One isotope: below, above, on the edge, within ------------------------------------
 
-TEST(Diagnosis, OneIsotopeMixtureBelowEverySource) {
-    const Entry entry = makeEntry({"d18O"}, {"-12.5"},
-                                  {{"Rain", {"-8.2"}}, {"Snow", {"-11.0"}}, {"Spring", {"-9.4"}}});
-    const Expected<Diagnosis> d = diagnoseEntry(entry);
-    ASSERT_TRUE(d) << d.error().message;
-    ASSERT_EQ(d->ranges.size(), 1u);
-    EXPECT_EQ(d->ranges[0].side, RangeSide::Below);
-    EXPECT_TRUE(d->pairs.empty());
-    // The nearest prediction is all snow, 1.5 away; the entry has one decimal place.
-    EXPECT_EQ(d->tolerance.enough, "1.5");
-    EXPECT_EQ(d->message.rfind("The mixture lies below every source for d18O; a tolerance of 1.5 "
-                               "or more gives solutions at this increment.",
-                               0),
-              0u)
-        << d->message;
-    EXPECT_NE(d->message.find("The closest combinations include Snow 100 %."), std::string::npos)
-        << d->message;
-    expectSmallestTolerance(entry, *d);
-}
-
-TEST(Diagnosis, OneIsotopeMixtureAboveOnEdgeAndWithin) {
-    Entry entry = makeEntry({"d2H"}, {"-40"},
-                            {{"Rain", {"-52"}}, {"Snow", {"-95"}}, {"Spring", {"-61"}}}, "1", "0");
-    Expected<Diagnosis> d = diagnoseEntry(entry);
-    ASSERT_TRUE(d);
-    EXPECT_EQ(d->ranges[0].side, RangeSide::Above);
-    EXPECT_EQ(d->tolerance.enough, "12");
-    EXPECT_EQ(d->tolerance.below, "11");
-    expectSmallestTolerance(entry, *d);
-
-    entry.mixture[0] = "-52";
-    d = diagnoseEntry(entry);
-    ASSERT_TRUE(d);
-    EXPECT_EQ(d->ranges[0].side, RangeSide::OnEdge);
-    EXPECT_EQ(d->tolerance.enough, "0");
-    EXPECT_FALSE(d->tolerance.below);
-    EXPECT_EQ(d->message.rfind("The mixture lies on the edge of the sources for d2H; a tolerance "
-                               "of 0 or more",
-                               0),
-              0u)
-        << d->message;
-
-    entry.mixture[0] = "-70";
-    d = diagnoseEntry(entry);
-    ASSERT_TRUE(d);
-    EXPECT_EQ(d->ranges[0].side, RangeSide::Within);
-    expectSmallestTolerance(entry, *d);
-}
-
-TEST(Diagnosis, WithinTheSourcesButTheIncrementIsTooCoarse) {
-    // Sources 0, 10 and 100 in steps of 50 %: predictions 0, 5, 10, 50, 55, 100 only.
-    const Entry entry =
-        makeEntry({"X"}, {"30"}, {{"A", {"0"}}, {"B", {"10"}}, {"C", {"100"}}}, "50", "1");
-    const Expected<Diagnosis> d = diagnoseEntry(entry);
-    ASSERT_TRUE(d);
-    EXPECT_EQ(d->ranges[0].side, RangeSide::Within);
-    EXPECT_EQ(d->tolerance.enough, "20"); // 10 and 50 are the nearest predictions
-    EXPECT_NE(d->message.find("but no combination in steps of the increment comes within the "
-                              "tolerance; a tolerance of 20 or more"),
-              std::string::npos)
-        << d->message;
-    expectSmallestTolerance(entry, *d);
+TEST(Diagnosis, OneIsotope) {
+    struct Case {
+        Entry entry;
+        RangeSide side;
+        std::string enough;
+        std::optional<std::string> below;
+        std::string messageStart;
+        std::string messagePart;
+        bool checkSmallest;
+    };
+    const Entry d18O = makeEntry({"d18O"}, {"-12.5"},
+                                 {{"Rain", {"-8.2"}}, {"Snow", {"-11.0"}}, {"Spring", {"-9.4"}}});
+    Entry d2H = makeEntry({"d2H"}, {"-40"},
+                          {{"Rain", {"-52"}}, {"Snow", {"-95"}}, {"Spring", {"-61"}}}, "1", "0");
+    Entry onEdge = d2H;
+    onEdge.mixture[0] = "-52";
+    Entry within = d2H;
+    within.mixture[0] = "-70";
+    const Case cases[] = {
+        // The nearest prediction is all snow, 1.5 away; the entry has one decimal place.
+        {d18O, RangeSide::Below, "1.5", "",
+         "The mixture lies below every source for d18O; a tolerance of 1.5 or more gives "
+         "solutions at this increment.",
+         "The closest combinations include Snow 100 %.", true},
+        {d2H, RangeSide::Above, "12", "11", "", "", true},
+        {onEdge, RangeSide::OnEdge, "0", std::nullopt,
+         "The mixture lies on the edge of the sources for d2H; a tolerance of 0 or more", "",
+         false},
+        {within, RangeSide::Within, "", "", "", "", true},
+        // Sources 0, 10 and 100 in steps of 50 %: predictions 0, 5, 10, 50, 55, 100 only;
+        // 10 and 50 are the nearest.
+        {makeEntry({"X"}, {"30"}, {{"A", {"0"}}, {"B", {"10"}}, {"C", {"100"}}}, "50", "1"),
+         RangeSide::Within, "20", "", "",
+         "but no combination in steps of the increment comes within the tolerance; a "
+         "tolerance of 20 or more",
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.entry.isotope[0] + " " + c.entry.mixture[0]);
+        const Expected<Diagnosis> d = diagnoseEntry(c.entry);
+        ASSERT_TRUE(d) << d.error().message;
+        ASSERT_EQ(d->ranges.size(), 1u);
+        EXPECT_TRUE(d->pairs.empty());
+        EXPECT_EQ(d->ranges[0].side, c.side);
+        if (!c.enough.empty()) {
+            EXPECT_EQ(d->tolerance.enough, c.enough);
+        }
+        if (!c.below || !c.below->empty()) {
+            EXPECT_EQ(d->tolerance.below, c.below);
+        }
+        EXPECT_EQ(d->message.rfind(c.messageStart, 0), 0u) << d->message;
+        EXPECT_NE(d->message.find(c.messagePart), std::string::npos) << d->message;
+        if (c.checkSmallest) {
+            expectSmallestTolerance(c.entry, *d);
+        }
+    }
 }
 
 // --- Two isotopes: inside, on the edge, outside, collinear -------------------------------
@@ -131,16 +127,15 @@ TEST(Diagnosis, WithinTheSourcesButTheIncrementIsTooCoarse) {
 TEST(Diagnosis, TwoIsotopesInsideOnEdgeAndOutsideTheHull) {
     Entry entry = makeEntry({"d13C", "d15N"}, {"-20", "8"},
                             {{"A", {"-24", "4"}}, {"B", {"-16", "4"}}, {"C", {"-20", "12"}}});
-    EXPECT_EQ(pairPosition(entry, 3, 0, 1), HullPosition::Inside);
-    entry.mixture = {"-18", "8", "", "", ""}; // midway between B and C
-    EXPECT_EQ(pairPosition(entry, 3, 0, 1), HullPosition::OnEdge);
-    entry.mixture = {"-20", "4", "", "", ""}; // on the edge A-B
-    EXPECT_EQ(pairPosition(entry, 3, 0, 1), HullPosition::OnEdge);
-    entry.mixture = {"-17.9", "8.3", "", "", ""}; // just beyond B-C
-    EXPECT_EQ(pairPosition(entry, 3, 0, 1), HullPosition::Outside);
-    entry.mixture = {"-20", "3.99", "", "", ""};
-    EXPECT_EQ(pairPosition(entry, 3, 0, 1), HullPosition::Outside);
-
+    for (const auto& [x, y, position] :
+         {std::tuple{"-20", "8", HullPosition::Inside},
+          std::tuple{"-18", "8", HullPosition::OnEdge},      // midway between B and C
+          std::tuple{"-20", "4", HullPosition::OnEdge},      // on the edge A-B
+          std::tuple{"-17.9", "8.3", HullPosition::Outside}, // just beyond B-C
+          std::tuple{"-20", "3.99", HullPosition::Outside}}) {
+        entry.mixture = {x, y, "", "", ""};
+        EXPECT_EQ(pairPosition(entry, 3, 0, 1), position) << x << ", " << y;
+    }
     entry.mixture = {"-17.9", "8.3", "", "", ""};
     const Expected<Diagnosis> d = diagnoseEntry(entry);
     ASSERT_TRUE(d);
@@ -186,13 +181,13 @@ TEST(Diagnosis, RepeatedSourcesAreOnePoint) {
 
 // --- Three isotopes -------------------------------------------------------------------
 
-TEST(Diagnosis, ThreeIsotopesNameEveryPairOutside) {
+TEST(Diagnosis, ThreeIsotopes) {
     // Inside for d13C/d15N, outside for the pairs with d34S (above every source in it).
-    const Entry entry =
+    Entry entry =
         makeEntry({"d13C", "d15N", "d34S"}, {"-20", "8", "19.5"},
                   {{"A", {"-24", "4", "2"}}, {"B", {"-16", "4", "10"}}, {"C", {"-20", "12", "16"}}},
                   "5", "0.1");
-    const Expected<Diagnosis> d = diagnoseEntry(entry);
+    Expected<Diagnosis> d = diagnoseEntry(entry);
     ASSERT_TRUE(d);
     ASSERT_EQ(d->pairs.size(), 3u);
     EXPECT_EQ(d->pairs[0].position, HullPosition::Inside);
@@ -205,18 +200,15 @@ TEST(Diagnosis, ThreeIsotopesNameEveryPairOutside) {
               0u)
         << d->message;
     expectSmallestTolerance(entry, *d);
-}
 
-TEST(Diagnosis, ThreeIsotopesInsideEveryPairOnAnEdgeOfOne) {
-    const Entry entry =
-        makeEntry({"d13C", "d15N", "d34S"}, {"-20", "4", "6"},
-                  {{"A", {"-24", "4", "2"}}, {"B", {"-16", "4", "10"}}, {"C", {"-20", "12", "16"}}},
-                  "5", "0.1");
-    const Expected<Diagnosis> d = diagnoseEntry(entry);
+    // On an edge of every pair: on A-B; (-20, 6) midway on A-B; d15N 4 is the lowest.
+    entry.mixture = {"-20", "4", "6", "", ""};
+    d = diagnoseEntry(entry);
     ASSERT_TRUE(d);
-    EXPECT_EQ(d->pairs[0].position, HullPosition::OnEdge); // on A-B
-    EXPECT_EQ(d->pairs[1].position, HullPosition::OnEdge); // (-20, 6) midway on A-B
-    EXPECT_EQ(d->pairs[2].position, HullPosition::OnEdge); // d15N 4 is the lowest
+    ASSERT_EQ(d->pairs.size(), 3u);
+    for (const IsotopePair& pair : d->pairs) {
+        EXPECT_EQ(pair.position, HullPosition::OnEdge);
+    }
     EXPECT_EQ(d->ranges[1].side, RangeSide::OnEdge);
     EXPECT_EQ(d->message.rfind("The mixture lies on the edge of the sources for d13C/d15N, "
                                "d13C/d34S and d15N/d34S; a tolerance of 0.0 or more",

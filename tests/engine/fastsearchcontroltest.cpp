@@ -11,39 +11,23 @@
 namespace fenlowick::test {
 namespace {
 
-class StringSink : public RecordSink {
+/// Keeps the records it is given; can instead refuse every write, or set a cancel flag at
+/// the first one.
+class TestSink : public RecordSink {
 public:
     bool write(std::string_view records) override {
-        text.append(records);
         ++writes;
-        return true;
+        if (cancelAtFirstWrite) {
+            cancelAtFirstWrite->store(true);
+        } else {
+            text.append(records);
+        }
+        return !refuse;
     }
     std::string text;
     int writes = 0;
-};
-
-/// Takes records without keeping them; sets the cancel flag at the first write.
-class CancellingSink : public RecordSink {
-public:
-    explicit CancellingSink(std::atomic<bool>& cancel) : m_cancel(cancel) {}
-    bool write(std::string_view) override {
-        ++writes;
-        m_cancel.store(true);
-        return true;
-    }
-    int writes = 0;
-
-private:
-    std::atomic<bool>& m_cancel;
-};
-
-class RefusingSink : public RecordSink {
-public:
-    bool write(std::string_view) override {
-        ++writes;
-        return false;
-    }
-    int writes = 0;
+    bool refuse = false;
+    std::atomic<bool>* cancelAtFirstWrite = nullptr;
 };
 
 CalculationInput inputOf(const Entry& entry) {
@@ -54,10 +38,10 @@ CalculationInput inputOf(const Entry& entry) {
 
 /// Eight sources at increment 1 with a wide tolerance: billions of combinations and
 /// millions of records, far more than a test could wait for.
-Entry largeEntry() {
+Entry largeEntry(const char* increment = "1") {
     Entry entry;
     entry.title = "Large";
-    entry.increment = "1";
+    entry.increment = increment;
     entry.threshold = "3";
     entry.isotope[0] = "X";
     entry.mixture[0] = "2";
@@ -71,8 +55,8 @@ Entry largeEntry() {
 
 TEST(FastSearchControl, ReportsEveryFirstShareInOrderLikeThePlainLoops) {
     for (const char* increment : {"3", "2.5", "7"}) {
-        Entry entry = largeEntry();
-        entry.increment = increment;
+        SCOPED_TRACE(increment);
+        Entry entry = largeEntry(increment);
         for (int i = 5; i < 8; ++i) {
             entry.sources[i].clear();
             entry.col[0][i].clear();
@@ -89,10 +73,10 @@ TEST(FastSearchControl, ReportsEveryFirstShareInOrderLikeThePlainLoops) {
         control.threads = 2;
         control.progress = [&](float share) { shares.push_back(share); };
         control.fractionDone = [&](double fraction) { fractions.push_back(fraction); };
-        StringSink sink;
+        TestSink sink;
         runSearch(input, &sink, control);
 
-        EXPECT_EQ(shares, plainShares) << "increment " << increment;
+        EXPECT_EQ(shares, plainShares);
         ASSERT_FALSE(fractions.empty());
         for (std::size_t i = 1; i < fractions.size(); ++i) {
             EXPECT_LE(fractions[i - 1], fractions[i]);
@@ -102,75 +86,62 @@ TEST(FastSearchControl, ReportsEveryFirstShareInOrderLikeThePlainLoops) {
     }
 }
 
-TEST(FastSearchControl, StopsWhenCancelledDuringTheSearch) {
+TEST(FastSearchControl, StopsWhenCancelledOrAtTheFirstRefusedWrite) {
     const CalculationInput input = inputOf(largeEntry());
-    std::atomic<bool> cancel{false};
-    EngineControl control;
-    control.threads = 2;
-    control.cancel = &cancel;
-    CancellingSink sink(cancel);
-    const EngineResult result = runSearch(input, &sink, control);
-    EXPECT_TRUE(result.cancelled);
-    EXPECT_FALSE(result.sinkFailed);
-    EXPECT_EQ(sink.writes, 1);
-}
-
-TEST(FastSearchControl, StopsWhenCancelledFromTheProgressCallback) {
-    Entry entry = largeEntry();
-    entry.increment = "2";
-    const CalculationInput input = inputOf(entry);
     std::atomic<bool> cancel{false};
     int progressCalls = 0;
     EngineControl control;
     control.threads = 2;
     control.cancel = &cancel;
+
+    // Cancelled during the search, by the sink.
+    TestSink cancelling;
+    cancelling.cancelAtFirstWrite = &cancel;
+    EngineResult result = runSearch(input, &cancelling, control);
+    EXPECT_TRUE(result.cancelled);
+    EXPECT_FALSE(result.sinkFailed);
+    EXPECT_EQ(cancelling.writes, 1);
+
+    // Cancelled beforehand: nothing starts.
+    control.progress = [&](float) { ++progressCalls; };
+    TestSink untouched;
+    result = runSearch(input, &untouched, control);
+    EXPECT_TRUE(result.cancelled);
+    EXPECT_EQ(progressCalls, 0);
+    EXPECT_EQ(untouched.writes, 0);
+
+    // Cancelled from the progress callback.
+    cancel.store(false);
     control.progress = [&](float) {
         ++progressCalls;
         cancel.store(true);
     };
-    const EngineResult result = runSearch(input, nullptr, control);
-    EXPECT_TRUE(result.cancelled);
+    EXPECT_TRUE(runSearch(inputOf(largeEntry("2")), nullptr, control).cancelled);
     EXPECT_EQ(progressCalls, 1);
-}
 
-TEST(FastSearchControl, DoesNotStartWhenCancelledBeforehand) {
-    const CalculationInput input = inputOf(largeEntry());
-    const std::atomic<bool> cancel{true};
-    EngineControl control;
-    control.cancel = &cancel;
-    int progressCalls = 0;
-    control.progress = [&](float) { ++progressCalls; };
-    StringSink sink;
-    const EngineResult result = runSearch(input, &sink, control);
-    EXPECT_TRUE(result.cancelled);
-    EXPECT_EQ(progressCalls, 0);
-    EXPECT_EQ(sink.writes, 0);
-}
-
-TEST(FastSearchControl, StopsAtTheFirstRefusedWrite) {
-    const CalculationInput input = inputOf(largeEntry());
-    RefusingSink sink;
-    EngineControl control;
-    control.threads = 2;
-    const EngineResult result = runSearch(input, &sink, control);
+    // A refused write.
+    cancel.store(false);
+    control.progress = nullptr;
+    TestSink refusing;
+    refusing.refuse = true;
+    result = runSearch(input, &refusing, control);
     EXPECT_TRUE(result.sinkFailed);
     EXPECT_FALSE(result.cancelled);
-    EXPECT_EQ(sink.writes, 1);
+    EXPECT_EQ(refusing.writes, 1);
 }
 
 TEST(FastSearchControl, RecordsDoNotDependOnTheNumberOfThreads) {
     // Several megabytes of records, so that they travel in many chunks.
-    Entry entry = largeEntry();
-    entry.increment = "5";
+    Entry entry = largeEntry("5");
     entry.threshold = "1";
     const CalculationInput input = inputOf(entry);
-    StringSink reference;
+    TestSink reference;
     const EngineResult plain = enumeratePlain(input, &reference, EngineControl{});
     ASSERT_GT(reference.text.size(), std::size_t{3} << 20);
     for (int threads : {1, 2, 4, 7}) {
         EngineControl control;
         control.threads = threads;
-        StringSink sink;
+        TestSink sink;
         const EngineResult result = runSearch(input, &sink, control);
         EXPECT_TRUE(sink.text == reference.text) << threads << " threads";
         EXPECT_EQ(result.histograms, plain.histograms) << threads << " threads";

@@ -92,6 +92,7 @@ TEST_F(HelpBrowserTest, ExitHidesTheWindowAndTheNextTopicShowsItAgainWithItsHist
     QTest::mouseClick(exitButton, Qt::LeftButton);
     EXPECT_FALSE(browser->isVisible());
     EXPECT_EQ(host.browser(), browser);
+    EXPECT_EQ(browser->windowTitle(), QStringLiteral("First page"));
 
     EXPECT_EQ(showTopic(QStringLiteral("\\two.htm"), QStringLiteral("Second page")), browser);
     EXPECT_TRUE(browser->isVisible());

@@ -165,15 +165,14 @@ TEST(GraphNavigation, NextAndPreviousStopAtTheEndsAndFollowThePosition) {
     // A failed Open: the enabled states stay, but nothing moves.
     EXPECT_TRUE(nav.next());
     nav.clear();
-    EXPECT_EQ(nav.current(), 0);
-    EXPECT_TRUE(nav.previousEnabled());
+    EXPECT_EQ(state(), State(0, true, true, true));
     EXPECT_FALSE(nav.next());
     EXPECT_FALSE(nav.previous());
     EXPECT_EQ(nav.current(), 0);
 
     // Opening again always starts at the first source.
     nav.loaded(3);
-    EXPECT_FALSE(nav.previousEnabled());
+    EXPECT_EQ(state(), State(1, true, false, true));
     nav.resetCommands();
     EXPECT_FALSE(nav.nextEnabled());
     EXPECT_FALSE(nav.printEnabled());

@@ -10,84 +10,63 @@
 namespace fenlowick {
 namespace {
 
-TEST(EntryRules, BoxKindFollowsTheTabIndex) {
-    EXPECT_EQ(boxKindOfTab(0), BoxKind::Title);
-    EXPECT_EQ(boxKindOfTab(1), BoxKind::Increment);
-    EXPECT_EQ(boxKindOfTab(2), BoxKind::Tolerance);
-    EXPECT_EQ(boxKindOfTab(3), BoxKind::IsotopeLabel);
-    EXPECT_EQ(boxKindOfTab(7), BoxKind::IsotopeLabel);
-    EXPECT_EQ(boxKindOfTab(8), BoxKind::Mixture);
-    EXPECT_EQ(boxKindOfTab(12), BoxKind::Mixture);
-    EXPECT_EQ(boxKindOfTab(13), BoxKind::SourceLabel);
-    EXPECT_EQ(boxKindOfTab(22), BoxKind::SourceLabel);
-    EXPECT_EQ(boxKindOfTab(23), BoxKind::Signature);
-    EXPECT_EQ(boxKindOfTab(72), BoxKind::Signature);
+TEST(EntryRules, BoxKindFollowsTheTabIndexAndOnlyLabelsKeepTheirTextColourUnderFocus) {
+    const struct {
+        int firstTab, lastTab;
+        BoxKind kind;
+        bool focusColoursText;
+    } ranges[] = {{0, 0, BoxKind::Title, true},      {1, 1, BoxKind::Increment, true},
+                  {2, 2, BoxKind::Tolerance, true},  {3, 7, BoxKind::IsotopeLabel, false},
+                  {8, 12, BoxKind::Mixture, true},   {13, 22, BoxKind::SourceLabel, false},
+                  {23, 72, BoxKind::Signature, true}};
+    for (const auto& r : ranges) {
+        EXPECT_EQ(boxKindOfTab(r.firstTab), r.kind) << r.firstTab;
+        EXPECT_EQ(boxKindOfTab(r.lastTab), r.kind) << r.lastTab;
+        EXPECT_EQ(focusColoursText(r.kind), r.focusColoursText) << r.firstTab;
+    }
     EXPECT_THROW(boxKindOfTab(-1), std::out_of_range);
     EXPECT_THROW(boxKindOfTab(73), std::out_of_range);
 }
 
-TEST(EntryRules, OnlyTheLabelsKeepTheirTextColourUnderFocus) {
-    EXPECT_TRUE(focusColoursText(BoxKind::Title));
-    EXPECT_TRUE(focusColoursText(BoxKind::Increment));
-    EXPECT_TRUE(focusColoursText(BoxKind::Tolerance));
-    EXPECT_TRUE(focusColoursText(BoxKind::Mixture));
-    EXPECT_TRUE(focusColoursText(BoxKind::Signature));
-    EXPECT_FALSE(focusColoursText(BoxKind::IsotopeLabel));
-    EXPECT_FALSE(focusColoursText(BoxKind::SourceLabel));
-}
-
-TEST(EntryRules, IncrementAcceptsOneToHundredOrEmpty) {
-    for (const char* text : {"", "1", "100", "50", "2.5", " 12 ", "1E2"}) {
-        EXPECT_EQ(leaveCheckMessage(BoxKind::Increment, text), std::nullopt) << text;
-    }
-    for (const char* text : {"0", "0.99", "100.01", "-5", "1E3"}) {
-        EXPECT_EQ(leaveCheckMessage(BoxKind::Increment, text),
-                  std::string("Please enter values between 1 and 100"))
-            << text;
-    }
-    for (const char* text : {"abc", "12,5", "5%", " "}) {
-        EXPECT_EQ(leaveCheckMessage(BoxKind::Increment, text),
-                  std::string("Please enter only numeric values between 1 and 100"))
-            << text;
-    }
-}
-
-TEST(EntryRules, ToleranceAcceptsAnyNumberOrEmpty) {
-    for (const char* text : {"", "-3", "1E-3", "0", ".5"}) {
-        EXPECT_EQ(leaveCheckMessage(BoxKind::Tolerance, text), std::nullopt) << text;
-    }
-    EXPECT_EQ(leaveCheckMessage(BoxKind::Tolerance, "x"),
-              std::string("Please enter only numeric values"));
-}
-
-TEST(EntryRules, MixtureAndSignatureMessageEndsWithABlank) {
-    for (BoxKind kind : {BoxKind::Mixture, BoxKind::Signature}) {
-        EXPECT_EQ(leaveCheckMessage(kind, "12,5a"),
-                  std::string("Please enter only numeric values "));
-        EXPECT_EQ(leaveCheckMessage(kind, "n.d."),
-                  std::string("Please enter only numeric values "));
-        for (const char* text : {"", "-21.35", "1E-3", "1000"}) {
-            EXPECT_EQ(leaveCheckMessage(kind, text), std::nullopt) << text;
+TEST(EntryRules, LeaveCheckMessages) {
+    const std::string range = "Please enter values between 1 and 100";
+    const std::string numericRange = "Please enter only numeric values between 1 and 100";
+    const std::string numeric = "Please enter only numeric values";
+    const std::string numericBlank = "Please enter only numeric values ";
+    const struct {
+        std::vector<BoxKind> kinds;
+        std::vector<const char*> texts;
+        std::optional<std::string> message;
+    } cases[] = {
+        {{BoxKind::Increment}, {"", "1", "100", "50", "2.5", " 12 ", "1E2"}, std::nullopt},
+        {{BoxKind::Increment}, {"0", "0.99", "100.01", "-5", "1E3"}, range},
+        {{BoxKind::Increment}, {"abc", "12,5", "5%", " "}, numericRange},
+        {{BoxKind::Tolerance}, {"", "-3", "1E-3", "0", ".5"}, std::nullopt},
+        {{BoxKind::Tolerance}, {"x"}, numeric},
+        // The message of mixtures and signatures ends with a blank.
+        {{BoxKind::Mixture, BoxKind::Signature}, {"12,5a", "n.d."}, numericBlank},
+        {{BoxKind::Mixture, BoxKind::Signature}, {"", "-21.35", "1E-3", "1000"}, std::nullopt},
+        // Title and labels are never checked.
+        {{BoxKind::Title, BoxKind::IsotopeLabel, BoxKind::SourceLabel},
+         {"abc, \"x\" 12,5a"},
+         std::nullopt},
+    };
+    for (const auto& c : cases) {
+        for (BoxKind kind : c.kinds) {
+            for (const char* text : c.texts) {
+                EXPECT_EQ(leaveCheckMessage(kind, text), c.message)
+                    << static_cast<int>(kind) << " [" << text << "]";
+            }
         }
     }
 }
 
-TEST(EntryRules, TitleAndLabelsAreNeverChecked) {
-    for (BoxKind kind : {BoxKind::Title, BoxKind::IsotopeLabel, BoxKind::SourceLabel}) {
-        EXPECT_EQ(leaveCheckMessage(kind, "abc, \"x\" 12,5a"), std::nullopt);
+TEST(EntryRules, EnterAndLetterTargets) {
+    for (int tab : {0, 7, 22, 32, 71}) {
+        EXPECT_EQ(enterTarget(tab), tab + 1);
     }
-}
-
-TEST(EntryRules, EnterMovesToTheNextTabIndexExceptFromTheLastBox) {
-    EXPECT_EQ(enterTarget(0), 1);
-    EXPECT_EQ(enterTarget(7), 8);
-    EXPECT_EQ(enterTarget(22), 23);
-    EXPECT_EQ(enterTarget(32), 33);
-    EXPECT_EQ(enterTarget(71), 72);
     EXPECT_EQ(enterTarget(72), std::nullopt);
-}
-
-TEST(EntryRules, TopLetterLeadsToTitleAndTheOthersToTheLastBox) {
+    // The top letter leads to the title and the others to the last box.
     EXPECT_EQ(letterTarget(0), 0);
     for (int letter = 1; letter < kLetterBoxCount; ++letter) {
         EXPECT_EQ(letterTarget(letter), 72);
@@ -110,16 +89,14 @@ TEST(EntryRules, TabIndexesMapOneToOneOntoTheDataFileFields) {
         EXPECT_EQ(boxObjectName(tab), name) << tab;
     }
     EXPECT_EQ(seen.size(), 73u);
-    EXPECT_EQ(boxObjectName(23), "Col0_0");
-    EXPECT_EQ(boxObjectName(32), "Col0_9");
-    EXPECT_EQ(boxObjectName(33), "Col1_0");
-    EXPECT_EQ(boxObjectName(72), "Col4_9");
-    EXPECT_EQ(boxObjectName(13), "Sources_0");
-    EXPECT_EQ(fieldIndexOfTab(13), 13);
-    EXPECT_EQ(fieldIndexOfTab(14), 19);
-    EXPECT_EQ(fieldIndexOfTab(23), 14);
-    EXPECT_EQ(fieldIndexOfTab(33), 15);
-    EXPECT_EQ(fieldIndexOfTab(72), 72);
+    const std::vector<std::pair<int, const char*>> names{
+        {23, "Col0_0"}, {32, "Col0_9"}, {33, "Col1_0"}, {72, "Col4_9"}, {13, "Sources_0"}};
+    for (const auto& [tab, name] : names) {
+        EXPECT_EQ(boxObjectName(tab), name);
+    }
+    for (const auto& [tab, field] : {std::pair{13, 13}, {14, 19}, {23, 14}, {33, 15}, {72, 72}}) {
+        EXPECT_EQ(fieldIndexOfTab(tab), field) << tab;
+    }
 }
 
 } // namespace

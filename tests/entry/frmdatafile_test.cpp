@@ -12,15 +12,11 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
-#include <csignal>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 namespace fenlowick {
 namespace {
 
-const QString kNoNameOpen = QStringLiteral("Please select a file, or type in it's name");
-const QString kNoNameSave = QStringLiteral("Please select a file, or type in it's name!");
 const QString kAccessError = QStringLiteral(
     "ERROR: Accessing the file name you entered. Make sure that you typed it in correctly!");
 
@@ -30,6 +26,12 @@ Entry sampleEntry() {
     entry.isotope[0] = "d13C, bulk";
     entry.sources[1] = "Gulls, adult";
     entry.col[4][9] = "-21.35";
+    return entry;
+}
+
+Entry quotedTitleEntry() {
+    Entry entry = test::threeSourceEntry();
+    entry.title = "He said \"hi\" to me";
     return entry;
 }
 
@@ -44,7 +46,19 @@ protected:
         return temp.path() / "data" / name;
     }
 
+    void writeData(const std::string& name, const Entry& entry) {
+        test::writeFile(dataPath(name), serializeDataFile(entry));
+    }
+
     void typeName(const QString& name) { dialog.controls().setFileName(name); }
+    void save(const QString& name) {
+        typeName(name);
+        dialog.FileSave_Click();
+    }
+    void open(const QString& name) {
+        typeName(name);
+        dialog.FileOpen_Click();
+    }
 
     test::TempDir temp;
     test::RecordingNotifier notes;
@@ -75,21 +89,19 @@ TEST_F(DataFileDialogTest, LayoutCaptionAndStartFolder) {
     EXPECT_EQ(dialog.controls().fileList()->geometry(), twipsRect(4320, 720, 3015, 2940, &dialog));
 }
 
-TEST_F(DataFileDialogTest, SaveAndOpenRoundTripKeepsCommas) {
+TEST_F(DataFileDialogTest, SaveReplacesAnExistingFileAndOpenRoundTripKeepsCommas) {
+    test::writeFile(dataPath("run.dat"), "whatever was here");
     const Entry entry = sampleEntry();
     main.setEntry(entry);
-    typeName(QStringLiteral("run"));
-    dialog.FileSave_Click();
+    save(QStringLiteral("run"));
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_TRUE(notes.messages.isEmpty());
     EXPECT_EQ(test::readFile(dataPath("run.dat")), serializeDataFile(entry));
-    EXPECT_EQ(dialog.controls().fileName(), QStringLiteral("run"));
 
     main.ClearForm_Click();
     dialog.showFromMenu();
     EXPECT_EQ(dialog.controls().fileName(), QStringLiteral("run"));
-    typeName(QStringLiteral("run.dat"));
-    dialog.FileOpen_Click();
+    open(QStringLiteral("run.dat"));
     EXPECT_TRUE(notes.messages.isEmpty());
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_EQ(main.entry(), entry);
@@ -97,36 +109,31 @@ TEST_F(DataFileDialogTest, SaveAndOpenRoundTripKeepsCommas) {
 }
 
 TEST_F(DataFileDialogTest, AFreshEntrySavesAQuotedBlankTitle) {
-    typeName(QStringLiteral("fresh"));
-    dialog.FileSave_Click();
-    const std::string empties6 = "\"\",\"\",\"\",\"\",\"\",\"\"\r\n";
+    save(QStringLiteral("fresh"));
     std::string expected = "\" \",\"\",\"\"\r\n";
     expected += "\"\",\"\",\"\",\"\",\"\"\r\n\"\",\"\",\"\",\"\",\"\"\r\n";
     for (int row = 0; row < 10; ++row) {
-        expected += empties6;
+        expected += "\"\",\"\",\"\",\"\",\"\",\"\"\r\n";
     }
     EXPECT_EQ(test::readFile(dataPath("fresh.dat")), expected);
 }
 
 TEST_F(DataFileDialogTest, SaveForcesTheDatExtensionOnTheNameOnly) {
-    const struct {
-        const char* typed;
-        const char* written;
-    } cases[] = {{"run", "run.dat"}, {"run.txt", "run.dat"}, {"a.b.c", "a.dat"}, {"x.", "x.dat"}};
-    for (const auto& c : cases) {
+    for (const auto& [typed, written] : {std::pair{"run", "run.dat"},
+                                         {"run.txt", "run.dat"},
+                                         {"a.b.c", "a.dat"},
+                                         {"x.", "x.dat"}}) {
         dialog.showFromMenu();
-        typeName(QString::fromLatin1(c.typed));
-        std::filesystem::remove(dataPath(c.written));
-        dialog.FileSave_Click();
-        EXPECT_TRUE(std::filesystem::exists(dataPath(c.written))) << c.typed;
+        std::filesystem::remove(dataPath(written));
+        save(QString::fromLatin1(typed));
+        EXPECT_TRUE(std::filesystem::exists(dataPath(written))) << typed;
     }
     EXPECT_EQ(test::filesIn(temp.path() / "data"),
               (std::vector<std::string>{"a.dat", "run.dat", "x.dat"}));
 
     std::filesystem::create_directory(temp.path() / "my.data");
     dialog.controls().setFolder(QString::fromStdString((temp.path() / "my.data").string()));
-    typeName(QStringLiteral("run"));
-    dialog.FileSave_Click();
+    save(QStringLiteral("run"));
     EXPECT_EQ(test::filesIn(temp.path() / "my.data"), std::vector<std::string>{"run.dat"});
     EXPECT_TRUE(notes.messages.isEmpty());
 
@@ -136,62 +143,48 @@ TEST_F(DataFileDialogTest, SaveForcesTheDatExtensionOnTheNameOnly) {
     EXPECT_EQ(dialog.savePath(), QStringLiteral("/run.dat"));
 }
 
-TEST_F(DataFileDialogTest, SavingOverAnExistingFileReplacesIt) {
-    test::writeFile(dataPath("old.dat"), "whatever was here");
-    main.setEntry(sampleEntry());
-    typeName(QStringLiteral("old"));
-    dialog.FileSave_Click();
-    EXPECT_EQ(test::readFile(dataPath("old.dat")), serializeDataFile(sampleEntry()));
-    EXPECT_TRUE(notes.messages.isEmpty());
-}
-
-TEST_F(DataFileDialogTest, OpenWithoutANameKeepsTheDialog) {
+TEST_F(DataFileDialogTest, WithoutANameOpenKeepsTheDialogAndSaveHidesItWritingNothing) {
     dialog.FileOpen_Click();
-    EXPECT_EQ(notes.messages, QStringList{kNoNameOpen});
+    EXPECT_EQ(notes.messages,
+              QStringList{QStringLiteral("Please select a file, or type in it's name")});
     EXPECT_TRUE(dialog.isVisible());
-}
-
-TEST_F(DataFileDialogTest, SaveWithoutANameHidesTheDialogAndWritesNothing) {
+    notes.messages.clear();
     dialog.FileSave_Click();
-    EXPECT_EQ(notes.messages, QStringList{kNoNameSave});
+    EXPECT_EQ(notes.messages,
+              QStringList{QStringLiteral("Please select a file, or type in it's name!")});
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_TRUE(test::filesIn(temp.path() / "data").empty());
 }
 
-TEST_F(DataFileDialogTest, ATruncatedFileIsRefusedAndTheEntryStays) {
+TEST_F(DataFileDialogTest, ATruncatedFileOrANameWithoutItsExtensionIsRefusedAndTheEntryStays) {
     test::writeFile(dataPath("short.dat"), "\"Title\",\"1\",\"0.1\"\r\n\"a\",\"b\"\r\n");
-    const Entry before = sampleEntry();
-    main.setEntry(before);
-    typeName(QStringLiteral("short.dat"));
-    dialog.FileOpen_Click();
-    EXPECT_EQ(notes.messages, QStringList{kAccessError});
-    EXPECT_TRUE(dialog.controls().fileName().isEmpty());
-    EXPECT_TRUE(dialog.isVisible());
-    EXPECT_EQ(main.entry(), before);
-
-    Entry good = test::threeSourceEntry();
-    test::writeFile(dataPath("good.dat"), serializeDataFile(good));
-    typeName(QStringLiteral("good.dat"));
-    dialog.FileOpen_Click();
+    writeData("run.dat", test::threeSourceEntry());
+    main.setEntry(sampleEntry());
+    // Open takes the name as typed, without adding an extension.
+    for (const char* name : {"short.dat", "run"}) {
+        notes.messages.clear();
+        open(QString::fromLatin1(name));
+        EXPECT_EQ(notes.messages, QStringList{kAccessError}) << name;
+        EXPECT_TRUE(dialog.controls().fileName().isEmpty());
+        EXPECT_TRUE(dialog.isVisible());
+        EXPECT_EQ(main.entry(), sampleEntry());
+    }
+    open(QStringLiteral("run.dat"));
     EXPECT_EQ(notes.messages.size(), 1);
-    EXPECT_EQ(main.entry(), good);
+    EXPECT_EQ(main.entry(), test::threeSourceEntry());
     EXPECT_FALSE(dialog.isVisible());
 }
 
-TEST_F(DataFileDialogTest, OpenTakesTheNameAsTypedWithoutAddingAnExtension) {
-    test::writeFile(dataPath("run.dat"), serializeDataFile(sampleEntry()));
-    typeName(QStringLiteral("run"));
-    dialog.FileOpen_Click();
-    EXPECT_EQ(notes.messages, QStringList{kAccessError});
-    EXPECT_EQ(main.entry(), Entry());
-}
-
-TEST_F(DataFileDialogTest, ASingleClickInTheFileListLoadsAndHides) {
-    test::writeFile(dataPath("a.dat"), serializeDataFile(test::threeSourceEntry()));
-    test::writeFile(dataPath("b.dat"), serializeDataFile(sampleEntry()));
+TEST_F(DataFileDialogTest, ShowingAgainListsFilesSavedMeanwhileAndASingleClickLoads) {
+    writeData("a.dat", test::threeSourceEntry());
+    dialog.FileCancel_Click();
+    EXPECT_FALSE(dialog.isVisible());
+    writeData("b.dat", sampleEntry());
     dialog.showFromMenu();
+    EXPECT_TRUE(dialog.isVisible());
     QListWidget* files = dialog.controls().fileList();
     ASSERT_EQ(files->count(), 2);
+    EXPECT_EQ(files->item(1)->text(), QStringLiteral("b.dat"));
     const QRect item = files->visualItemRect(files->item(1));
     QTest::mouseClick(files->viewport(), Qt::LeftButton, {}, item.center());
     EXPECT_TRUE(notes.messages.isEmpty());
@@ -200,86 +193,62 @@ TEST_F(DataFileDialogTest, ASingleClickInTheFileListLoadsAndHides) {
     EXPECT_FALSE(dialog.isVisible());
 }
 
-TEST_F(DataFileDialogTest, ShowingAgainListsFilesSavedMeanwhile) {
-    dialog.FileCancel_Click();
-    EXPECT_FALSE(dialog.isVisible());
-    test::writeFile(dataPath("new.dat"), serializeDataFile(sampleEntry()));
-    dialog.showFromMenu();
-    EXPECT_TRUE(dialog.isVisible());
-    ASSERT_EQ(dialog.controls().fileList()->count(), 1);
-    EXPECT_EQ(dialog.controls().fileList()->item(0)->text(), QStringLiteral("new.dat"));
-}
-
 TEST_F(DataFileDialogTest, AWindowsCodePageFileShowsItsLabels) {
     std::string bytes = serializeDataFile(test::threeSourceEntry());
     bytes.replace(bytes.find("\"A\""), 3, "\"Caf\xe9 \xb5g\"");
     test::writeFile(dataPath("cp1252.dat"), bytes);
-    typeName(QStringLiteral("cp1252.dat"));
-    dialog.FileOpen_Click();
+    open(QStringLiteral("cp1252.dat"));
     EXPECT_TRUE(notes.messages.isEmpty());
     EXPECT_EQ(main.findChild<QLineEdit*>(QStringLiteral("Sources_0"))->text(),
               QStringLiteral("Caf\u00e9 \u00b5g"));
 }
 
-TEST_F(DataFileDialogTest, SaveRefusesAQuoteInsideAFieldAndWritesNothing) {
-    Entry entry = test::threeSourceEntry();
-    entry.title = "He said \"hi\" to me";
-    main.setEntry(entry);
-    typeName(QStringLiteral("quote"));
-    dialog.FileSave_Click();
+TEST_F(DataFileDialogTest, SaveRefusesAQuoteInsideAFieldAndAFileHoldingOneLoadsByTheReadingRule) {
+    main.setEntry(quotedTitleEntry());
+    save(QStringLiteral("quote"));
     ASSERT_EQ(notes.messages.size(), 1);
     EXPECT_TRUE(notes.messages.first().contains(
         QStringLiteral("Please remove the double quote (\") from the title")))
         << notes.messages.first().toStdString();
     EXPECT_FALSE(std::filesystem::exists(dataPath("quote.dat")));
-}
 
-TEST_F(DataFileDialogTest, AFileHoldingAQuoteInsideAFieldLoadsByTheReadingRule) {
-    Entry entry = test::threeSourceEntry();
-    entry.title = "He said \"hi\" to me";
-    test::writeFile(dataPath("quote.dat"), serializeDataFile(entry));
-    typeName(QStringLiteral("quote.dat"));
-    dialog.FileOpen_Click();
+    notes.messages.clear();
+    main.ClearForm_Click();
+    writeData("quote.dat", quotedTitleEntry());
+    dialog.showFromMenu();
+    open(QStringLiteral("quote.dat"));
     EXPECT_TRUE(notes.messages.isEmpty());
     // The title ends at its second quote; the rest of that field is passed over, and every
     // other box comes back unchanged.
-    Entry expected = entry;
+    Entry expected = quotedTitleEntry();
     expected.title = "He said ";
     EXPECT_EQ(main.entry(), expected);
 }
 
-TEST_F(DataFileDialogTest, AFailedSaveNamesTheFileAndKeepsTheDialog) {
+TEST_F(DataFileDialogTest, AFailedSaveNamesTheFileKeepsTheDialogAndLeavesTheEarlierFile) {
     // A name that leads below a regular file cannot be created, not even by root.
     test::writeFile(temp.path() / "blocker", "a regular file");
     dialog.controls().setFolder(QString::fromStdString(temp.path().string()));
-    typeName(QStringLiteral("blocker/run"));
-    dialog.FileSave_Click();
-    ASSERT_EQ(notes.messages.size(), 1);
-    const QString path = QString::fromStdString((temp.path() / "blocker" / "run.dat").string());
-    EXPECT_EQ(notes.messages[0],
-              QStringLiteral("The data file %1 could not be saved: Not a directory").arg(path));
+    save(QStringLiteral("blocker/run"));
+    const QString blocked = QString::fromStdString((temp.path() / "blocker" / "run.dat").string());
+    EXPECT_EQ(
+        notes.messages,
+        QStringList{
+            QStringLiteral("The data file %1 could not be saved: Not a directory").arg(blocked)});
     EXPECT_TRUE(dialog.isVisible());
-}
 
-TEST_F(DataFileDialogTest, AFailedWriteLeavesTheEarlierFileIntact) {
     const std::string earlier = serializeDataFile(test::threeSourceEntry());
     test::writeFile(dataPath("keep.dat"), earlier);
     Entry large = sampleEntry();
     large.title = std::string(64 * 1024, 'x');
     main.setEntry(large);
-    typeName(QStringLiteral("keep"));
-
-    // A file-size limit makes the write fail part way, as a full disk would.
-    rlimit saved{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limited = saved;
-    limited.rlim_cur = 4096;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
-    dialog.FileSave_Click();
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, oldHandler);
-
+    dialog.controls().setFolder(main.dataFolder());
+    notes.messages.clear();
+    {
+        // A file-size limit makes the write fail part way, as a full disk would.
+        const test::FileSizeLimit limit(4096);
+        save(QStringLiteral("keep"));
+    }
     ASSERT_EQ(notes.messages.size(), 1);
     const QString path = QString::fromStdString(dataPath("keep.dat").string());
     EXPECT_TRUE(notes.messages[0].startsWith(
@@ -290,15 +259,13 @@ TEST_F(DataFileDialogTest, AFailedWriteLeavesTheEarlierFileIntact) {
     EXPECT_TRUE(dialog.isVisible());
 }
 
-TEST_F(DataFileDialogTest, HelpAsksForItsTopic) {
+TEST_F(DataFileDialogTest, HelpAsksForItsTopicAndTheCloseBoxDiscardsTheDialog) {
     QSignalSpy help(&dialog, &frmDataFile::helpRequested);
     dialog.findChild<QPushButton*>(QStringLiteral("help"))->click();
     ASSERT_EQ(help.count(), 1);
     EXPECT_EQ(help[0][0].toString(), QStringLiteral("file_open_save.htm"));
     EXPECT_TRUE(dialog.isVisible());
-}
 
-TEST_F(DataFileDialogTest, TheCloseBoxDiscardsTheDialog) {
     QSignalSpy discarded(&dialog, &frmDataFile::discarded);
     dialog.close();
     EXPECT_EQ(discarded.count(), 1);

@@ -30,8 +30,23 @@ protected:
             [&] { return !browser->isBusy() && browser->windowTitle() == title; }, 3000);
     }
 
+    /// Shows a topic through the host; fails the test unless its page titled `title` shows.
+    frmBrowser* showTopic(const QString& topic, const QString& title) {
+        host.showTopic(topic);
+        frmBrowser* browser = host.browser();
+        if (browser == nullptr || !shows(browser, title)) {
+            ADD_FAILURE() << topic.toStdString() << " did not show " << title.toStdString();
+        }
+        return browser;
+    }
+
     static QComboBox* addressBox(frmBrowser* browser) {
         return browser->findChild<QComboBox*>(QStringLiteral("cboAddress"));
+    }
+
+    /// The address box's text for a page of StartFolder.
+    QString address(const char* page) const {
+        return QDir::toNativeSeparators(pages.inStartFolder(QString::fromLatin1(page)));
     }
 
     static void pressEnterInAddressBox(frmBrowser* browser, const QString& text) {
@@ -40,52 +55,37 @@ protected:
         QTest::keyClick(box->lineEdit(), Qt::Key_Return);
     }
 
+    static QAction* button(frmBrowser* browser, const char* key) {
+        return browser->toolbarButton(QString::fromLatin1(key));
+    }
+
     test::HelpTestPages pages;
     HelpBrowserHost host;
 };
 
-TEST_F(HelpBrowserTest, TwoTopicsInTurnShareOneWindowAndBackReturnsToTheFirst) {
-    host.showTopic(QStringLiteral("\\one.htm"));
-    frmBrowser* browser = host.browser();
+TEST_F(HelpBrowserTest, TwoTopicsInTurnShareOneWindowAndBackAndForwardFollowTheHistory) {
+    frmBrowser* browser = showTopic(QStringLiteral("\\one.htm"), QStringLiteral("First page"));
     ASSERT_NE(browser, nullptr);
-    ASSERT_TRUE(shows(browser, QStringLiteral("First page")));
     EXPECT_TRUE(browser->isVisible());
+    EXPECT_FALSE(button(browser, "Back")->isEnabled());
+    EXPECT_FALSE(button(browser, "Forward")->isEnabled());
 
-    host.showTopic(QStringLiteral("\\two.htm"));
-    EXPECT_EQ(host.browser(), browser);
-    ASSERT_TRUE(shows(browser, QStringLiteral("Second page")));
-    EXPECT_EQ(addressBox(browser)->currentText(),
-              QDir::toNativeSeparators(pages.inStartFolder(QStringLiteral("two.htm"))));
+    EXPECT_EQ(showTopic(QStringLiteral("\\two.htm"), QStringLiteral("Second page")), browser);
+    EXPECT_EQ(addressBox(browser)->currentText(), address("two.htm"));
+    EXPECT_TRUE(button(browser, "Back")->isEnabled());
 
-    browser->toolbarButton(QStringLiteral("Back"))->trigger();
+    button(browser, "Back")->trigger();
     ASSERT_TRUE(shows(browser, QStringLiteral("First page")));
-    EXPECT_EQ(addressBox(browser)->currentText(),
-              QDir::toNativeSeparators(pages.inStartFolder(QStringLiteral("one.htm"))));
+    EXPECT_EQ(addressBox(browser)->currentText(), address("one.htm"));
+    EXPECT_FALSE(button(browser, "Back")->isEnabled());
+    EXPECT_TRUE(button(browser, "Forward")->isEnabled());
 
-    browser->toolbarButton(QStringLiteral("Forward"))->trigger();
+    button(browser, "Forward")->trigger();
     EXPECT_TRUE(shows(browser, QStringLiteral("Second page")));
 }
 
-TEST_F(HelpBrowserTest, BackAndForwardAreOfferedOnlyWithHistory) {
-    host.showTopic(QStringLiteral("\\one.htm"));
-    frmBrowser* browser = host.browser();
-    ASSERT_TRUE(shows(browser, QStringLiteral("First page")));
-    EXPECT_FALSE(browser->toolbarButton(QStringLiteral("Back"))->isEnabled());
-    EXPECT_FALSE(browser->toolbarButton(QStringLiteral("Forward"))->isEnabled());
-    host.showTopic(QStringLiteral("\\two.htm"));
-    ASSERT_TRUE(shows(browser, QStringLiteral("Second page")));
-    EXPECT_TRUE(browser->toolbarButton(QStringLiteral("Back"))->isEnabled());
-    browser->toolbarButton(QStringLiteral("Back"))->trigger();
-    ASSERT_TRUE(shows(browser, QStringLiteral("First page")));
-    EXPECT_FALSE(browser->toolbarButton(QStringLiteral("Back"))->isEnabled());
-    EXPECT_TRUE(browser->toolbarButton(QStringLiteral("Forward"))->isEnabled());
-}
-
 TEST_F(HelpBrowserTest, ExitHidesTheWindowAndTheNextTopicShowsItAgainWithItsHistory) {
-    host.showTopic(QStringLiteral("\\one.htm"));
-    frmBrowser* browser = host.browser();
-    ASSERT_TRUE(shows(browser, QStringLiteral("First page")));
-
+    frmBrowser* browser = showTopic(QStringLiteral("\\one.htm"), QStringLiteral("First page"));
     auto* exitButton = browser->findChild<QPushButton*>(QStringLiteral("Command1"));
     ASSERT_NE(exitButton, nullptr);
     EXPECT_EQ(exitButton->text(), QStringLiteral("E&xit"));
@@ -94,20 +94,15 @@ TEST_F(HelpBrowserTest, ExitHidesTheWindowAndTheNextTopicShowsItAgainWithItsHist
     EXPECT_EQ(host.browser(), browser);
     EXPECT_EQ(browser->windowTitle(), QStringLiteral("First page"));
 
-    host.showTopic(QStringLiteral("\\two.htm"));
-    EXPECT_EQ(host.browser(), browser);
+    EXPECT_EQ(showTopic(QStringLiteral("\\two.htm"), QStringLiteral("Second page")), browser);
     EXPECT_TRUE(browser->isVisible());
-    ASSERT_TRUE(shows(browser, QStringLiteral("Second page")));
     EXPECT_TRUE(browser->page()->isBackwardAvailable());
 }
 
 TEST_F(HelpBrowserTest, TheCloseBoxDiscardsTheWindowAndTheNextTopicStartsAfresh) {
-    host.showTopic(QStringLiteral("\\one.htm"));
-    QPointer<frmBrowser> first = host.browser();
-    ASSERT_TRUE(shows(first, QStringLiteral("First page")));
-    host.showTopic(QStringLiteral("\\two.htm"));
-    ASSERT_TRUE(shows(first, QStringLiteral("Second page")));
-
+    showTopic(QStringLiteral("\\one.htm"), QStringLiteral("First page"));
+    QPointer<frmBrowser> first =
+        showTopic(QStringLiteral("\\two.htm"), QStringLiteral("Second page"));
     EXPECT_TRUE(first->close());
     EXPECT_EQ(host.browser(), nullptr);
     EXPECT_TRUE(QTest::qWaitFor([&] { return first.isNull(); }, 3000));
@@ -116,59 +111,46 @@ TEST_F(HelpBrowserTest, TheCloseBoxDiscardsTheWindowAndTheNextTopicStartsAfresh)
     frmBrowser* second = host.browser();
     ASSERT_NE(second, nullptr);
     // Before the page arrives the new window's address box holds the home address.
-    EXPECT_EQ(addressBox(second)->currentText(),
-              QDir::toNativeSeparators(pages.inStartFolder(QStringLiteral("help.htm"))));
+    EXPECT_EQ(addressBox(second)->currentText(), address("help.htm"));
     ASSERT_TRUE(shows(second, QStringLiteral("Second page")));
     EXPECT_FALSE(second->page()->isBackwardAvailable());
-    EXPECT_FALSE(second->toolbarButton(QStringLiteral("Back"))->isEnabled());
+    EXPECT_FALSE(button(second, "Back")->isEnabled());
 }
 
 TEST_F(HelpBrowserTest, AMissingPageShowsOurPageNamingTheFile) {
-    host.showTopic(QStringLiteral("\\nowhere.htm"));
-    frmBrowser* browser = host.browser();
-    ASSERT_TRUE(shows(browser, QStringLiteral("Help page not found")));
+    frmBrowser* browser =
+        showTopic(QStringLiteral("\\nowhere.htm"), QStringLiteral("Help page not found"));
     const QString text = browser->page()->toPlainText();
     EXPECT_TRUE(text.contains(QStringLiteral("The help page nowhere.htm could not be found.")));
-    EXPECT_TRUE(text.contains(
-        QDir::toNativeSeparators(pages.inStartFolder(QStringLiteral("nowhere.htm")))));
+    EXPECT_TRUE(text.contains(address("nowhere.htm")));
     EXPECT_TRUE(text.contains(QDir::toNativeSeparators(pages.besideProgram())));
     EXPECT_TRUE(browser->isVisible());
 }
 
 TEST_F(HelpBrowserTest, ATopicMayNameASectionOfItsPage) {
-    host.showTopic(QStringLiteral("\\help.htm#later"));
-    frmBrowser* browser = host.browser();
-    ASSERT_TRUE(shows(browser, QStringLiteral("Index page")));
+    frmBrowser* browser =
+        showTopic(QStringLiteral("\\help.htm#later"), QStringLiteral("Index page"));
     EXPECT_EQ(browser->page()->source().fragment(), QStringLiteral("later"));
-    EXPECT_EQ(addressBox(browser)->currentText(),
-              QDir::toNativeSeparators(pages.inStartFolder(QStringLiteral("help.htm"))) +
-                  QStringLiteral("#later"));
-}
-
-TEST_F(HelpBrowserTest, AWebAddressShowsOurNoticeWithALinkToIt) {
-    host.showTopic(QStringLiteral("\\one.htm"));
-    frmBrowser* browser = host.browser();
-    ASSERT_TRUE(shows(browser, QStringLiteral("First page")));
-    pressEnterInAddressBox(browser, QStringLiteral("https://example.org/isotopes"));
-    ASSERT_TRUE(shows(browser, QStringLiteral("Web address")));
-    EXPECT_TRUE(browser->page()->toHtml().contains(
-        QStringLiteral("href=\"https://example.org/isotopes\"")));
+    EXPECT_EQ(addressBox(browser)->currentText(), address("help.htm") + QStringLiteral("#later"));
 }
 
 TEST_F(HelpBrowserTest, EnterInTheAddressBoxGoesToTheTypedAddressShowingWorkingMeanwhile) {
-    host.showTopic(QStringLiteral("\\one.htm"));
-    frmBrowser* browser = host.browser();
-    ASSERT_TRUE(shows(browser, QStringLiteral("First page")));
-
+    frmBrowser* browser = showTopic(QStringLiteral("\\one.htm"), QStringLiteral("First page"));
     pressEnterInAddressBox(browser, pages.inStartFolder(QStringLiteral("two.htm")));
     EXPECT_TRUE(browser->isBusy());
     EXPECT_EQ(browser->windowTitle(), QStringLiteral("Working..."));
     ASSERT_TRUE(shows(browser, QStringLiteral("Second page")));
     EXPECT_EQ(addressBox(browser)->count(), 0);
 
-    // A bare page name is a help page, looked for like a topic.
+    // A bare page name is a help page, looked for like a topic, in the next folder too.
     pressEnterInAddressBox(browser, QStringLiteral("three.htm"));
     EXPECT_TRUE(shows(browser, QStringLiteral("Third page")));
+
+    // A web address shows our notice with a link to it.
+    pressEnterInAddressBox(browser, QStringLiteral("https://example.org/isotopes"));
+    ASSERT_TRUE(shows(browser, QStringLiteral("Web address")));
+    EXPECT_TRUE(browser->page()->toHtml().contains(
+        QStringLiteral("href=\"https://example.org/isotopes\"")));
 }
 
 TEST_F(HelpBrowserTest, EnterWithTheFirstTextOfTheAddressBoxGoesHome) {
@@ -180,64 +162,49 @@ TEST_F(HelpBrowserTest, EnterWithTheFirstTextOfTheAddressBoxGoesHome) {
     EXPECT_TRUE(shows(&browser, QStringLiteral("Index page")));
 }
 
-TEST_F(HelpBrowserTest, StopDropsThePendingNavigationAndKeepsThePage) {
-    host.showTopic(QStringLiteral("\\one.htm"));
-    frmBrowser* browser = host.browser();
-    ASSERT_TRUE(shows(browser, QStringLiteral("First page")));
-
+TEST_F(HelpBrowserTest, StopDropsThePendingNavigationAndRefreshReloadsThePageFromItsFile) {
+    frmBrowser* browser = showTopic(QStringLiteral("\\one.htm"), QStringLiteral("First page"));
     pressEnterInAddressBox(browser, pages.inStartFolder(QStringLiteral("two.htm")));
     ASSERT_TRUE(browser->isBusy());
-    browser->toolbarButton(QStringLiteral("Stop"))->trigger();
+    button(browser, "Stop")->trigger();
     EXPECT_FALSE(browser->isBusy());
     EXPECT_EQ(browser->windowTitle(), QStringLiteral("First page"));
     QTest::qWait(50);
     EXPECT_EQ(browser->windowTitle(), QStringLiteral("First page"));
     EXPECT_EQ(browser->page()->source(),
               QUrl::fromLocalFile(pages.inStartFolder(QStringLiteral("one.htm"))));
-}
 
-TEST_F(HelpBrowserTest, RefreshReloadsThePageFromItsFile) {
-    host.showTopic(QStringLiteral("\\one.htm"));
-    frmBrowser* browser = host.browser();
-    ASSERT_TRUE(shows(browser, QStringLiteral("First page")));
     QFile file(pages.inStartFolder(QStringLiteral("one.htm")));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write("<html><head><title>Edited page</title></head><body>New.</body></html>");
     file.close();
-
-    browser->toolbarButton(QStringLiteral("Refresh"))->trigger();
+    button(browser, "Refresh")->trigger();
     EXPECT_EQ(browser->windowTitle(), QStringLiteral("Working..."));
     EXPECT_TRUE(shows(browser, QStringLiteral("Edited page")));
 }
 
 TEST_F(HelpBrowserTest, HomeGoesToTheIndexPageUnlessAnotherAddressIsSet) {
-    host.showTopic(QStringLiteral("\\one.htm"));
-    frmBrowser* browser = host.browser();
-    ASSERT_TRUE(shows(browser, QStringLiteral("First page")));
-    browser->toolbarButton(QStringLiteral("Home"))->trigger();
+    frmBrowser* browser = showTopic(QStringLiteral("\\one.htm"), QStringLiteral("First page"));
+    button(browser, "Home")->trigger();
     EXPECT_TRUE(shows(browser, QStringLiteral("Index page")));
 
     host.setHomeAddress(QStringLiteral("two.htm"));
-    browser->toolbarButton(QStringLiteral("Home"))->trigger();
+    button(browser, "Home")->trigger();
     EXPECT_TRUE(shows(browser, QStringLiteral("Second page")));
 
     HelpBrowserHost other(HelpTopicLocator({pages.startFolder(), pages.besideProgram()}));
     other.setHomeAddress(QStringLiteral("two.htm"));
     other.showTopic(QStringLiteral("\\one.htm"));
-    EXPECT_EQ(addressBox(other.browser())->currentText(),
-              QDir::toNativeSeparators(pages.inStartFolder(QStringLiteral("two.htm"))));
+    EXPECT_EQ(addressBox(other.browser())->currentText(), address("two.htm"));
     ASSERT_TRUE(shows(other.browser(), QStringLiteral("First page")));
-    other.browser()->toolbarButton(QStringLiteral("Home"))->trigger();
+    button(other.browser(), "Home")->trigger();
     EXPECT_TRUE(shows(other.browser(), QStringLiteral("Second page")));
 }
 
 TEST_F(HelpBrowserTest, SearchOpensAFindBoxThatSelectsTheTextInThePage) {
-    host.showTopic(QStringLiteral("\\help.htm"));
-    frmBrowser* browser = host.browser();
-    ASSERT_TRUE(shows(browser, QStringLiteral("Index page")));
+    frmBrowser* browser = showTopic(QStringLiteral("\\help.htm"), QStringLiteral("Index page"));
     EXPECT_FALSE(browser->findBox()->isVisible());
-
-    browser->toolbarButton(QStringLiteral("Search"))->trigger();
+    button(browser, "Search")->trigger();
     EXPECT_TRUE(browser->findBox()->isVisible());
     QTest::keyClicks(browser->findBox()->textBox(), QStringLiteral("TOLERANCE"));
     EXPECT_EQ(browser->page()->textCursor().selectedText(), QStringLiteral("tolerance"));
@@ -252,9 +219,7 @@ TEST_F(HelpBrowserTest, SearchOpensAFindBoxThatSelectsTheTextInThePage) {
 }
 
 TEST_F(HelpBrowserTest, ALinkLeadsToAPageFoundInTheNextFolder) {
-    host.showTopic(QStringLiteral("\\help.htm"));
-    frmBrowser* browser = host.browser();
-    ASSERT_TRUE(shows(browser, QStringLiteral("Index page")));
+    frmBrowser* browser = showTopic(QStringLiteral("\\help.htm"), QStringLiteral("Index page"));
     // The link's target is missing beside the index page in StartFolder.
     browser->page()->setSource(QUrl(QStringLiteral("three.htm")));
     EXPECT_TRUE(shows(browser, QStringLiteral("Third page")));
@@ -270,72 +235,61 @@ TEST_F(HelpBrowserTest, TheToolbarCarriesSixKeyedButtonsWithIcons) {
         keys << action->data().toString();
         EXPECT_FALSE(action->icon().isNull()) << action->text().toStdString();
     }
-    EXPECT_EQ(keys, QStringList({QStringLiteral("Back"), QStringLiteral("Forward"),
-                                 QStringLiteral("Stop"), QStringLiteral("Refresh"),
-                                 QStringLiteral("Home"), QStringLiteral("Search")}));
-    EXPECT_EQ(browser->toolbarButton(QStringLiteral("Print")), nullptr);
+    EXPECT_EQ(keys, QStringLiteral("Back Forward Stop Refresh Home Search").split(u' '));
+    EXPECT_EQ(button(browser, "Print"), nullptr);
 }
 
-TEST_F(HelpBrowserTest, TheWindowOpensAtItsDesignSize) {
-    host.showTopic(QStringLiteral("\\one.htm"));
-    frmBrowser* browser = host.browser();
-    EXPECT_EQ(browser->size(), QSize(twipsToPixels(13020, browser), twipsToPixels(8550, browser)));
-    const int width = pixelsToTwips(browser->width(), browser);
-    const int height = pixelsToTwips(browser->height(), browser);
-    EXPECT_EQ(browser->sizes(), (BrowserSizes{width - 100, width - 100, height - 1275 - 100}));
-    auto* address = addressBox(browser);
-    EXPECT_EQ(address->pos(), QPoint(twipsToPixels(50, browser), twipsToPixels(330, browser)));
-    EXPECT_EQ(address->width(), twipsToPixels(width - 100, browser));
-}
-
-TEST_F(HelpBrowserTest, ResizingFollowsTheWindowOnlyAbove200And2000Twips) {
-    host.showTopic(QStringLiteral("\\one.htm"));
-    frmBrowser* browser = host.browser();
-    ASSERT_TRUE(shows(browser, QStringLiteral("First page")));
+TEST_F(HelpBrowserTest, TheWindowOpensAtItsDesignSizeAndFollowsResizingOnlyAbove200And2000Twips) {
+    frmBrowser* browser = showTopic(QStringLiteral("\\one.htm"), QStringLiteral("First page"));
+    const auto twips = [browser](int value) { return pixelsToTwips(value, browser); };
+    const auto pixels = [browser](int value) { return twipsToPixels(value, browser); };
+    // The sizes the window's own width and height in twips lead to.
+    const auto following = [&] {
+        const int width = twips(browser->width());
+        return BrowserSizes{width - 100, width - 100, twips(browser->height()) - 1275 - 100};
+    };
     QComboBox* address = addressBox(browser);
     HelpPane* pane = browser->page();
+    EXPECT_EQ(browser->size(), QSize(pixels(13020), pixels(8550)));
+    EXPECT_EQ(browser->sizes(), following());
+    EXPECT_EQ(address->pos(), QPoint(pixels(50), pixels(330)));
+    EXPECT_EQ(address->width(), pixels(twips(browser->width()) - 100));
 
     // The largest pixel sizes that are still at or below the thresholds.
     int narrow = 1;
-    while (pixelsToTwips(narrow + 1, browser) <= 200) {
+    while (twips(narrow + 1) <= 200) {
         ++narrow;
     }
     int low = 1;
-    while (pixelsToTwips(low + 1, browser) <= 2000) {
+    while (twips(low + 1) <= 2000) {
         ++low;
     }
 
-    browser->resize(twipsToPixels(9000, browser), twipsToPixels(6000, browser));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return browser->width() == twipsToPixels(9000, browser); }));
+    browser->resize(pixels(9000), pixels(6000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return browser->width() == pixels(9000); }));
     const BrowserSizes wide = browser->sizes();
-    const int width = pixelsToTwips(browser->width(), browser);
-    const int height = pixelsToTwips(browser->height(), browser);
-    EXPECT_EQ(wide, (BrowserSizes{width - 100, width - 100, height - 1275 - 100}));
-    EXPECT_EQ(pane->width(), twipsToPixels(width - 100, browser));
-    EXPECT_EQ(pane->height(), twipsToPixels(height - 1275 - 100, browser));
+    EXPECT_EQ(wide, following());
+    EXPECT_EQ(pane->size(), QSize(pixels(wide.paneWidth), pixels(wide.paneHeight)));
+    const QSize paneSize = pane->size();
     const int addressWidth = address->width();
-    const int paneWidth = pane->width();
-    const int paneHeight = pane->height();
 
     browser->resize(narrow, low);
     ASSERT_TRUE(QTest::qWaitFor([&] { return browser->width() == narrow; }));
     ASSERT_EQ(browser->height(), low);
     EXPECT_EQ(browser->sizes(), wide);
     EXPECT_EQ(address->width(), addressWidth);
-    EXPECT_EQ(pane->width(), paneWidth);
-    EXPECT_EQ(pane->height(), paneHeight);
+    EXPECT_EQ(pane->size(), paneSize);
 
     browser->resize(narrow + 1, low);
     ASSERT_TRUE(QTest::qWaitFor([&] { return browser->width() == narrow + 1; }));
-    const int justWide = pixelsToTwips(narrow + 1, browser);
+    const int justWide = twips(narrow + 1);
     EXPECT_EQ(browser->sizes(), (BrowserSizes{justWide - 100, justWide - 100, wide.paneHeight}));
-    EXPECT_EQ(pane->height(), paneHeight);
+    EXPECT_EQ(pane->height(), paneSize.height());
 
     browser->resize(narrow, low + 1);
     ASSERT_TRUE(QTest::qWaitFor([&] { return browser->height() == low + 1; }));
-    const int justHigh = pixelsToTwips(low + 1, browser);
     EXPECT_EQ(browser->sizes(),
-              (BrowserSizes{justWide - 100, justWide - 100, justHigh - 1275 - 100}));
+              (BrowserSizes{justWide - 100, justWide - 100, twips(low + 1) - 1275 - 100}));
 }
 
 } // namespace

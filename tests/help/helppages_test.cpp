@@ -24,6 +24,8 @@ const QStringList kTopics = {QStringLiteral("\\help.htm"), QStringLiteral("\\fil
                              QStringLiteral("\\calc.htm"), QStringLiteral("\\graphing.htm"),
                              QStringLiteral("\\viewing.htm")};
 
+const QColor kHeading(0x00, 0x00, 0xc0);
+
 QString installedFolder() {
     return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("help"));
 }
@@ -43,16 +45,28 @@ QString visibleText(const QString& html) {
     return document.toPlainText().simplified();
 }
 
-TEST(HelpPages, EveryTopicIsInstalledBesideTheProgram) {
+/// The colour of the first main heading of the page shown; invalid when it has none.
+QColor headingColour(const HelpPane& pane) {
+    for (QTextBlock block = pane.document()->begin(); block.isValid(); block = block.next()) {
+        if (block.blockFormat().headingLevel() == 1) {
+            return block.charFormat().foreground().color();
+        }
+    }
+    return {};
+}
+
+TEST(HelpPages, EveryTopicIsInstalledBesideTheProgramAndStyledByTheSharedStyleSheet) {
     // An empty StartFolder: the pages must come from beside the executable.
     const QTemporaryDir start;
     const HelpTopicLocator locator = HelpTopicLocator::forProgram(start.path());
+    HelpPane pane(locator);
     for (const QString& topic : kTopics) {
-        const QString path = locator.find(topic);
         EXPECT_EQ(
-            path,
+            locator.find(topic),
             QDir(installedFolder()).absoluteFilePath(HelpTopicLocator::normalisedTopic(topic)))
             << topic.toStdString();
+        pane.setSource(pane.topicAddress(topic));
+        EXPECT_EQ(headingColour(pane), kHeading) << topic.toStdString();
     }
     EXPECT_TRUE(QFile::exists(QDir(installedFolder()).filePath(QStringLiteral("help.css"))));
 }
@@ -76,26 +90,6 @@ TEST(HelpPages, EveryTopicShowsWithItsOwnTitle) {
     }
 }
 
-/// The colour of the first main heading of the page shown; invalid when it has none.
-QColor headingColour(const HelpPane& pane) {
-    for (QTextBlock block = pane.document()->begin(); block.isValid(); block = block.next()) {
-        if (block.blockFormat().headingLevel() == 1) {
-            return block.charFormat().foreground().color();
-        }
-    }
-    return {};
-}
-
-TEST(HelpPages, EveryPageIsStyledByTheSharedStyleSheet) {
-    const QTemporaryDir start;
-    HelpPane pane(HelpTopicLocator::forProgram(start.path()));
-    const QColor heading(0x00, 0x00, 0xc0);
-    for (const QString& topic : kTopics) {
-        pane.setSource(pane.topicAddress(topic));
-        EXPECT_EQ(headingColour(pane), heading) << topic.toStdString();
-    }
-}
-
 TEST(HelpPages, APageOfStartFolderWithoutItsStyleSheetTakesTheInstalledOne) {
     const QTemporaryDir start;
     ASSERT_TRUE(QFile::copy(QDir(installedFolder()).filePath(QStringLiteral("calc.htm")),
@@ -104,7 +98,7 @@ TEST(HelpPages, APageOfStartFolderWithoutItsStyleSheetTakesTheInstalledOne) {
     pane.setSource(pane.topicAddress(QStringLiteral("\\calc.htm")));
     ASSERT_EQ(pane.source(),
               QUrl::fromLocalFile(QDir(start.path()).filePath(QStringLiteral("calc.htm"))));
-    EXPECT_EQ(headingColour(pane), QColor(0x00, 0x00, 0xc0));
+    EXPECT_EQ(headingColour(pane), kHeading);
 }
 
 TEST(HelpPages, EveryLinkBetweenPagesLeadsToAnExistingPageAndSection) {

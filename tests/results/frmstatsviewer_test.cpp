@@ -28,6 +28,8 @@
 namespace fenlowick {
 namespace {
 
+using Pages = std::vector<std::vector<std::string>>;
+
 class StatsViewerTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -55,37 +57,36 @@ protected:
         return pdf;
     }
 
-    /// The pages of a PDF file as pdftotext reads them, each a list of its non-empty lines.
-    static std::vector<std::vector<std::string>> pdfPages(const QString& pdf) {
-        const std::string text = test::runTool("pdftotext", {"-layout", pdf.toStdString(), "-"});
-        std::vector<std::vector<std::string>> pages(1);
-        std::string line;
-        for (char c : text) {
-            if (c == '\f') {
-                pages.emplace_back();
-            } else if (c == '\n') {
-                const auto start = line.find_first_not_of(' ');
-                if (start != std::string::npos) {
-                    pages.back().push_back(line.substr(start));
+    /// The pages of a PDF file as pdftotext reads them, each a list of its non-empty lines
+    /// with their blanks joined.
+    static Pages pdfPages(const QString& pdf) {
+        const QString text =
+            QString::fromStdString(test::runTool("pdftotext", {"-layout", pdf.toStdString(), "-"}));
+        Pages pages;
+        for (const QString& page : text.split(QLatin1Char('\f')).mid(0, text.count(u'\f'))) {
+            pages.emplace_back();
+            for (const QString& line : page.split(QLatin1Char('\n'))) {
+                if (!line.trimmed().isEmpty()) {
+                    pages.back().push_back(line.simplified().toStdString());
                 }
-                line.clear();
-            } else {
-                line += c;
             }
         }
-        pages.pop_back(); // after the last form feed
         return pages;
     }
 
-    static int pdfPageCount(const QString& pdf) { return test::pdfPageCount(pdf.toStdString()); }
-
-    /// Fills column 0 of rows 0..last with "row N".
-    void fillRows(int last) {
-        viewer.clearGrid();
-        for (int r = 0; r <= last; ++r) {
-            viewer.setCellText(r, 0, QStringLiteral("row %1").arg(r));
+    /// The texts of a row's twelve cells joined by "|", without the empty cells at its end.
+    QString row(int r) const {
+        QStringList cells;
+        for (int c = 0; c < 12; ++c) {
+            cells << viewer.cellText(r, c);
         }
+        while (!cells.isEmpty() && cells.last().isEmpty()) {
+            cells.removeLast();
+        }
+        return cells.join(u'|');
     }
+
+    void expectDialogShown(bool shown) { EXPECT_EQ(viewer.openTotals()->isVisible(), shown); }
 
     test::TempDir temp;
     QString folder;
@@ -107,41 +108,38 @@ TEST_F(StatsViewerTest, WindowDialogAndMenuAreThoseOfTheProgram) {
         captions << action->text();
         EXPECT_EQ(action->menu(), nullptr);
     }
-    EXPECT_EQ(captions, (QStringList{QStringLiteral("&File"), QStringLiteral("&Print"),
-                                     QStringLiteral("&Copy"), QStringLiteral("&Help"),
-                                     QStringLiteral("&Exit")}));
-    EXPECT_FALSE(viewer.isVisible());
-    EXPECT_FALSE(viewer.openTotals()->isVisible());
+    EXPECT_EQ(captions, QStringLiteral("&File &Print &Copy &Help &Exit").split(u' '));
 }
 
-TEST_F(StatsViewerTest, LoadingAThreeSourceTotalsFileFillsRowsFromTwo) {
+TEST_F(StatsViewerTest, LoadingATotalsFileFillsRowsFromTwoAndClearingEmptiesEveryCell) {
     viewer.show();
     viewer.FileOpen_Click();
-    EXPECT_TRUE(viewer.openTotals()->isVisible());
+    expectDialogShown(true);
     open(QStringLiteral("run.tot"));
     EXPECT_TRUE(messages.messages.isEmpty());
-    EXPECT_FALSE(viewer.openTotals()->isVisible());
-    for (int c = 0; c < 12; ++c) {
-        EXPECT_EQ(viewer.cellText(0, c), QString());
-        EXPECT_EQ(viewer.cellText(1, c), QString());
-    }
-    EXPECT_EQ(viewer.cellText(2, 0), QStringLiteral("Date: "));
-    EXPECT_EQ(viewer.cellText(2, 3), QStringLiteral("TIME"));
-    EXPECT_EQ(viewer.cellText(2, 4), QString());
-    EXPECT_EQ(viewer.cellText(3, 0), QStringLiteral("Title: "));
-    EXPECT_EQ(viewer.cellText(3, 1), QStringLiteral("Lake, spring 2024"));
-    EXPECT_EQ(viewer.cellText(18, 0), QStringLiteral("0.1"));
-    EXPECT_EQ(viewer.cellText(18, 2), QStringLiteral("4"));
-    // The "N" record, two lines in the file, is one row.
-    EXPECT_EQ(viewer.cellText(30, 0), QStringLiteral("N"));
-    EXPECT_EQ(viewer.cellText(30, 1), QStringLiteral("12"));
-    for (int c = 2; c < 12; ++c) {
-        EXPECT_EQ(viewer.cellText(30, c), QString());
-    }
-    EXPECT_EQ(viewer.cellText(32, 0), QStringLiteral("MEAN"));
-    EXPECT_EQ(viewer.cellText(71, 0), QStringLiteral("0.316"));
-    EXPECT_EQ(viewer.cellText(72, 0), QString());
+    expectDialogShown(false);
     EXPECT_EQ(viewer.openTotals()->fileName(), QStringLiteral("run.tot"));
+    // The "N" record, two lines in the file, is one row.
+    const std::pair<int, const char*> rows[] = {{0, ""},
+                                                {1, ""},
+                                                {2, "Date: |DATE|Time: |TIME"},
+                                                {3, "Title: |Lake, spring 2024"},
+                                                {18, "0.1|1|4|2"},
+                                                {30, "N|12"},
+                                                {32, "MEAN"},
+                                                {71, "0.316|0.1|0.224"},
+                                                {72, ""}};
+    for (const auto& [r, text] : rows) {
+        EXPECT_EQ(row(r), QString::fromUtf8(text)) << r;
+    }
+
+    viewer.setCellText(0, 5, QStringLiteral("heading"));
+    viewer.clearGrid();
+    for (int r = 0; r < 201; ++r) {
+        for (int c = 0; c < 12; ++c) {
+            ASSERT_EQ(viewer.cellText(r, c), QString()) << r << "," << c;
+        }
+    }
 }
 
 TEST_F(StatsViewerTest, FilesOf199And200RecordsFillTheGridToItsLastRow) {
@@ -161,7 +159,7 @@ TEST_F(StatsViewerTest, FilesOf199And200RecordsFillTheGridToItsLastRow) {
     }
 }
 
-TEST_F(StatsViewerTest, AShortLastRecordGivesTheAccessErrorAfterTheCompleteRows) {
+TEST_F(StatsViewerTest, ShortLastRecordEmptyNameAndMissingFile) {
     viewer.FileOpen_Click();
     test::writeFile(temp.path() / "short.tot",
                     test::record({"one"}) + test::record({"two"}) + "\"a\",\"b\",\"c\"\r\n");
@@ -170,11 +168,11 @@ TEST_F(StatsViewerTest, AShortLastRecordGivesTheAccessErrorAfterTheCompleteRows)
     EXPECT_EQ(viewer.cellText(2, 0), QStringLiteral("one"));
     EXPECT_EQ(viewer.cellText(3, 0), QStringLiteral("two"));
     EXPECT_EQ(viewer.cellText(4, 0), QString());
-    EXPECT_TRUE(viewer.openTotals()->isVisible());
+    expectDialogShown(true);
     EXPECT_EQ(viewer.openTotals()->fileName(), QString());
-}
 
-TEST_F(StatsViewerTest, AnEmptyNameLeavesTheGridAndAMissingFileEmptiesIt) {
+    // An empty name leaves the grid; a missing file empties it.
+    messages.messages.clear();
     open(QStringLiteral("run.tot"));
     open(QString());
     EXPECT_EQ(messages.messages, QStringList{resultmessages::selectFile()});
@@ -186,10 +184,10 @@ TEST_F(StatsViewerTest, AnEmptyNameLeavesTheGridAndAMissingFileEmptiesIt) {
     EXPECT_EQ(messages.messages, QStringList{resultmessages::viewerAccessError()});
     EXPECT_EQ(viewer.cellText(2, 0), QString());
     EXPECT_EQ(viewer.openTotals()->fileName(), QString());
-    EXPECT_TRUE(viewer.openTotals()->isVisible());
+    expectDialogShown(true);
 }
 
-TEST_F(StatsViewerTest, TheDialogListsEveryFileAndAClickOnOneOpensIt) {
+TEST_F(StatsViewerTest, TheDialogListsEveryFileAndAClickOrEnterOpens) {
     test::writeFile(temp.path() / "notes.txt", "x");
     viewer.FileOpen_Click();
     QListWidget* files = viewer.openTotals()->browser()->fileList();
@@ -200,85 +198,64 @@ TEST_F(StatsViewerTest, TheDialogListsEveryFileAndAClickOnOneOpensIt) {
     ASSERT_EQ(found.size(), 1);
     emit files->itemClicked(found.first());
     EXPECT_EQ(viewer.cellText(3, 1), QStringLiteral("Lake, spring 2024"));
-    EXPECT_FALSE(viewer.openTotals()->isVisible());
-}
+    expectDialogShown(false);
 
-TEST_F(StatsViewerTest, EnterInTheNameBoxOpens) {
+    viewer.clearGrid();
     viewer.FileOpen_Click();
     QLineEdit* name = viewer.openTotals()->browser()->nameBox();
     name->setText(QStringLiteral("run.tot"));
     QTest::keyClick(name, Qt::Key_Return);
     EXPECT_EQ(viewer.cellText(2, 0), QStringLiteral("Date: "));
-    EXPECT_FALSE(viewer.openTotals()->isVisible());
-}
-
-TEST_F(StatsViewerTest, ViewEmptiesEveryCellHeadingRowIncluded) {
-    open(QStringLiteral("run.tot"));
-    viewer.setCellText(0, 5, QStringLiteral("heading"));
-    viewer.clearGrid();
-    for (int r = 0; r < 201; ++r) {
-        for (int c = 0; c < 12; ++c) {
-            ASSERT_EQ(viewer.cellText(r, c), QString()) << r << "," << c;
-        }
-    }
+    expectDialogShown(false);
 }
 
 TEST_F(StatsViewerTest, PrintsOneLinePerRowWithPageBreaksAfterRows80And160) {
-    struct Case {
-        int lastRow;
-        std::vector<std::pair<int, int>> pages;
-    };
-    for (const Case& c : {Case{80, {{0, 80}}}, Case{81, {{0, 80}, {81, 81}}},
-                          Case{170, {{0, 80}, {81, 160}, {161, 170}}}}) {
-        fillRows(c.lastRow);
-        const QString pdf = printToPdf(QStringLiteral("rows%1.pdf").arg(c.lastRow));
+    // Rows 0..lastRow hold "row N"; -1 is an empty grid, which prints one blank page.
+    const std::vector<std::pair<int, std::vector<std::pair<int, int>>>> cases{
+        {-1, {{0, -1}}},
+        {80, {{0, 80}}},
+        {81, {{0, 80}, {81, 81}}},
+        {170, {{0, 80}, {81, 160}, {161, 170}}}};
+    for (const auto& [lastRow, expected] : cases) {
+        SCOPED_TRACE(lastRow);
+        viewer.clearGrid();
+        for (int r = 0; r <= lastRow; ++r) {
+            viewer.setCellText(r, 0, QStringLiteral("row %1").arg(r));
+        }
+        const QString pdf = printToPdf(QStringLiteral("rows%1.pdf").arg(lastRow));
         EXPECT_TRUE(messages.messages.isEmpty());
-        EXPECT_EQ(pdfPageCount(pdf), static_cast<int>(c.pages.size()));
-        const auto pages = pdfPages(pdf);
-        ASSERT_EQ(pages.size(), c.pages.size()) << c.lastRow;
+        EXPECT_EQ(test::pdfPageCount(pdf.toStdString()), static_cast<int>(expected.size()));
+        const Pages pages = pdfPages(pdf);
+        ASSERT_EQ(pages.size(), expected.size());
         for (std::size_t p = 0; p < pages.size(); ++p) {
-            const auto [first, last] = c.pages[p];
+            const auto [first, last] = expected[p];
             ASSERT_EQ(pages[p].size(), static_cast<std::size_t>(last - first + 1));
-            EXPECT_EQ(pages[p].front(), "row " + std::to_string(first));
-            EXPECT_EQ(pages[p].back(), "row " + std::to_string(last));
+            if (last >= first) {
+                EXPECT_EQ(pages[p].front(), "row " + std::to_string(first));
+                EXPECT_EQ(pages[p].back(), "row " + std::to_string(last));
+            }
         }
     }
 }
 
-TEST_F(StatsViewerTest, AnEmptyGridPrintsOnePageAndALoadedFileItsRowsInColumnOrder) {
-    const QString empty = printToPdf(QStringLiteral("empty.pdf"));
-    EXPECT_EQ(pdfPageCount(empty), 1);
-    const auto blank = pdfPages(empty);
-    ASSERT_EQ(blank.size(), 1u);
-    EXPECT_TRUE(blank[0].empty());
-
+TEST_F(StatsViewerTest, ALoadedFilePrintsItsRowsInColumnOrder) {
     open(QStringLiteral("run.tot"));
-    const auto pages = pdfPages(printToPdf(QStringLiteral("run.pdf")));
+    const Pages pages = pdfPages(printToPdf(QStringLiteral("run.pdf")));
     ASSERT_EQ(pages.size(), 1u);
     // Every row with text is one line, its cells in column order; empty rows leave no text.
     std::vector<std::string> expected;
     for (int r = 0; r < 201; ++r) {
-        std::string line;
-        for (int c = 0; c < 12; ++c) {
-            const std::string cell = viewer.cellText(r, c).simplified().toStdString();
-            if (!cell.empty()) {
-                line += (line.empty() ? "" : " ") + cell;
-            }
-        }
-        if (!line.empty()) {
-            expected.push_back(line);
+        const QString line = row(r).replace(u'|', u' ').simplified();
+        if (!line.isEmpty()) {
+            expected.push_back(line.toStdString());
         }
     }
-    std::vector<std::string> printed;
-    for (const std::string& line : pages[0]) {
-        printed.push_back(QString::fromStdString(line).simplified().toStdString());
-    }
-    EXPECT_EQ(printed, expected);
-    ASSERT_GE(printed.size(), 3u);
-    EXPECT_EQ(printed[0], "Date: DATE Time: TIME");
-    EXPECT_EQ(printed[1], "Title: Lake, spring 2024");
-    EXPECT_NE(std::find(printed.begin(), printed.end(), "N 12"), printed.end());
-    EXPECT_EQ(printed.back(), "0.316 0.1 0.224");
+    EXPECT_EQ(pages[0], expected);
+    ASSERT_GE(pages[0].size(), 3u);
+    EXPECT_EQ(pages[0][0], "Date: DATE Time: TIME");
+    EXPECT_EQ(pages[0][1], "Title: Lake, spring 2024");
+    EXPECT_NE(std::find(pages[0].begin(), pages[0].end(), "N 12"), pages[0].end());
+    EXPECT_EQ(pages[0].back(), "0.316 0.1 0.224");
 }
 
 TEST_F(StatsViewerTest, WithoutAPrinterTheDialogOffersAPdfBesideTheLoadedFile) {
@@ -286,29 +263,25 @@ TEST_F(StatsViewerTest, WithoutAPrinterTheDialogOffersAPdfBesideTheLoadedFile) {
         GTEST_SKIP() << "this system has a printer";
     }
     open(QStringLiteral("run.tot"));
-    QTimer::singleShot(0, &viewer, [] {
-        if (QWidget* dialog = QApplication::activeModalWidget()) {
-            qobject_cast<QDialog*>(dialog)->accept();
+    for (const bool accept : {true, false}) {
+        QTimer::singleShot(0, &viewer, [accept] {
+            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+                accept ? dialog->accept() : dialog->reject();
+            }
+        });
+        viewer.PrintData_Click();
+        if (accept) {
+            EXPECT_TRUE(messages.messages.isEmpty());
+            EXPECT_EQ(test::pdfPageCount(folder.toStdString() + "/run.pdf"), 1);
         }
-    });
-    viewer.PrintData_Click();
-    EXPECT_TRUE(messages.messages.isEmpty());
-    EXPECT_EQ(pdfPageCount(folder + QStringLiteral("/run.pdf")), 1);
-
-    QTimer::singleShot(0, &viewer, [] {
-        if (QWidget* dialog = QApplication::activeModalWidget()) {
-            qobject_cast<QDialog*>(dialog)->reject();
-        }
-    });
-    viewer.PrintData_Click();
+    }
     EXPECT_EQ(messages.messages, QStringList{resultmessages::viewerPrintFailed()});
 }
 
-TEST_F(StatsViewerTest, CancellingThePrinterDialogGivesThePrintoutMessage) {
+TEST_F(StatsViewerTest, CancellingThePrinterDialogOrAPrinterThatCannotStartGivesTheMessage) {
     viewer.setPrinterChooser([](QPrinter&) { return false; });
     viewer.PrintData_Click();
     EXPECT_EQ(messages.messages, QStringList{resultmessages::viewerPrintFailed()});
-    messages.messages.clear();
     // A PDF printer without a file name cannot start.
     viewer.setPrinterChooser([](QPrinter& printer) {
         printer.setOutputFormat(QPrinter::PdfFormat);
@@ -316,7 +289,7 @@ TEST_F(StatsViewerTest, CancellingThePrinterDialogGivesThePrintoutMessage) {
         return true;
     });
     viewer.PrintData_Click();
-    EXPECT_EQ(messages.messages, QStringList{resultmessages::viewerPrintFailed()});
+    EXPECT_EQ(messages.messages, QStringList(2, resultmessages::viewerPrintFailed()));
 }
 
 TEST_F(StatsViewerTest, CopyPutsTheGridOnTheClipboardAsTabSeparatedText) {
@@ -338,9 +311,7 @@ TEST_F(StatsViewerTest, HelpOfTheViewerAndOfItsDialogAsksForTheViewingTopic) {
     QSignalSpy help(&viewer, &frmStatsViewer::helpRequested);
     viewer.help_Click();
     viewer.openTotals()->help_Click();
-    ASSERT_EQ(help.count(), 2);
-    EXPECT_EQ(help.at(0).at(0).toString(), QStringLiteral("viewing.htm"));
-    EXPECT_EQ(help.at(1).at(0).toString(), QStringLiteral("viewing.htm"));
+    EXPECT_EQ(help, (QList<QVariantList>(2, {QStringLiteral("viewing.htm")})));
 }
 
 TEST_F(StatsViewerTest, ExitKeepsTheGridAndTheCloseBoxDiscardsIt) {
@@ -376,10 +347,8 @@ TEST_F(StatsViewerTest, CancelHidesTheDialogAndItsCloseBoxResetsIt) {
 TEST_F(StatsViewerTest, StartupSizesFollowTheScreenInTwips) {
     viewer.applyStartupSize(startupSizes(15360, 11520));
     viewer.show();
-    EXPECT_EQ(viewer.width(), 973);  // 0.95 x 1024 pixels
-    EXPECT_EQ(viewer.height(), 730); // 0.95 x 768
-    EXPECT_EQ(viewer.grid()->width(), 942);
-    EXPECT_EQ(viewer.grid()->height(), 653);
+    EXPECT_EQ(viewer.size(), QSize(973, 730)); // 0.95 x 1024 and 768 pixels
+    EXPECT_EQ(viewer.grid()->size(), QSize(942, 653));
 }
 
 } // namespace

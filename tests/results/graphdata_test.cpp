@@ -5,18 +5,25 @@
 #include "testsupport.h"
 
 #include <gtest/gtest.h>
+#include <tuple>
 
 namespace fenlowick {
 namespace {
 
+using Levels = std::vector<std::vector<std::string>>;
+
 /// Levels 0, .1, ... of three sources, every source with the same counts.
-std::vector<std::vector<std::string>> evenLevels(const std::vector<int>& counts) {
-    std::vector<std::vector<std::string>> levels;
+Levels evenLevels(const std::vector<int>& counts) {
+    Levels levels;
     for (std::size_t b = 0; b < counts.size(); ++b) {
         const std::string count = std::to_string(counts[b]);
         levels.push_back({b == 0 ? "0" : "." + std::to_string(b), count, count, count});
     }
     return levels;
+}
+
+GraphRead readABC(const Levels& levels) {
+    return readGraphData(test::histogramFile({"A", "B", "C"}, levels), true);
 }
 
 TEST(ReadGraphData, ThreeSourcesAtIncrementTenGiveElevenLabelledRowsOfPercentages) {
@@ -39,44 +46,38 @@ TEST(ReadGraphData, ThreeSourcesAtIncrementTenGiveElevenLabelledRowsOfPercentage
 }
 
 TEST(GraphScaleMax, LargestPercentageRoundedLoweredToAMultipleOfFivePlusFive) {
-    EXPECT_EQ(graphScaleMax(25, 200), 15.0); // 12.5 %
+    const struct {
+        int count, total;
+        double max;
+    } cases[] = {
+        {25, 200, 15.0},   // 12.5 %
+        {50, 200, 30.0},   // exactly 25 %
+        {200, 200, 105.0}, // 100 %
+        {49, 200, 30.0},   // 24.5 % rounds up to 25
+        {48, 200, 25.0},   // 24 %
+        {1, 1000, 5.0},    // 0.1 %
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(graphScaleMax(c.count, c.total), c.max) << c.count << "/" << c.total;
+    }
     EXPECT_EQ(majorDivisions(15), 3);
-    EXPECT_EQ(graphScaleMax(50, 200), 30.0); // exactly 25 %
     EXPECT_EQ(majorDivisions(30), 6);
-    EXPECT_EQ(graphScaleMax(200, 200), 105.0); // 100 %
     EXPECT_EQ(majorDivisions(105), 21);
-    EXPECT_EQ(graphScaleMax(49, 200), 30.0); // 24.5 % rounds up to 25
-    EXPECT_EQ(graphScaleMax(48, 200), 25.0); // 24 %
-    EXPECT_EQ(graphScaleMax(1, 1000), 5.0);  // 0.1 %
 }
 
 TEST(ReadGraphData, TheAxisMaximumComesFromTheLargestCountOfAnySource) {
-    const GraphRead eighth = readGraphData(
-        test::histogramFile({"A", "B", "C"}, evenLevels({25, 25, 25, 25, 25, 25, 25, 25})), true);
-    ASSERT_EQ(eighth.error, GraphReadError::None);
-    EXPECT_EQ(eighth.data.scaleMax, 15.0);
-    EXPECT_EQ(eighth.data.divisions, 3);
-
-    const GraphRead quarter =
-        readGraphData(test::histogramFile({"A", "B", "C"}, evenLevels({50, 50, 50, 50})), true);
-    ASSERT_EQ(quarter.error, GraphReadError::None);
-    EXPECT_EQ(quarter.data.scaleMax, 30.0);
-    EXPECT_EQ(quarter.data.divisions, 6);
-
     // Source C has every solution at one level; A's counts set the total.
-    const GraphRead whole =
-        readGraphData(test::histogramFile({"A", "B", "C"}, {{"0", "100", "50", "0"},
-                                                            {".5", "100", "150", "200"},
-                                                            {"1", "0", "0", "0"}}),
-                      true);
-    ASSERT_EQ(whole.error, GraphReadError::None);
-    EXPECT_EQ(whole.data.total, 200.0);
-    EXPECT_EQ(whole.data.scaleMax, 105.0);
-    EXPECT_EQ(whole.data.divisions, 21);
-    EXPECT_EQ(whole.data.percent[2][1], 100.0f);
+    const GraphRead read =
+        readABC({{"0", "100", "50", "0"}, {".5", "100", "150", "200"}, {"1", "0", "0", "0"}});
+    ASSERT_EQ(read.error, GraphReadError::None);
+    EXPECT_EQ(read.data.total, 200.0);
+    EXPECT_EQ(read.data.scaleMax, 105.0);
+    EXPECT_EQ(read.data.divisions, 21);
+    EXPECT_EQ(read.data.percent[2][1], 100.0f);
 }
 
-TEST(ReadGraphData, ResultFilesOfOtherKindsAreRejected) {
+TEST(ReadGraphData, OtherFilesAndLimitsOfTheTableAreWrongTypeOrAccessErrors) {
+    test::TempDir temp;
     // A feasible-output file has no "HISTOGRAM DATA": its 22nd record is not "INC".
     EXPECT_EQ(loadGraphFile(test::expectedResult("generated-5.out")).error,
               GraphReadError::WrongType);
@@ -85,25 +86,17 @@ TEST(ReadGraphData, ResultFilesOfOtherKindsAreRejected) {
               GraphReadError::Access);
     // No feasible solution: the table is read but its total is 0.
     EXPECT_EQ(loadGraphFile(test::expectedResult("no-feasible.tot")).error, GraphReadError::Access);
-    test::TempDir temp;
     EXPECT_EQ(loadGraphFile(temp.file("missing.tot")).error, GraphReadError::Access);
-}
 
-TEST(ReadGraphData, LimitsOfTheTableAreAccessErrors) {
     const std::vector<std::string> eleven{"1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11"};
     EXPECT_EQ(readGraphData(test::histogramFile(eleven, {}), true).error, GraphReadError::Access);
-
-    std::vector<std::vector<std::string>> rows(103, {"0", "1", "1", "1"});
-    EXPECT_EQ(readGraphData(test::histogramFile({"A", "B", "C"}, rows), true).error,
-              GraphReadError::Access);
+    Levels rows(103, {"0", "1", "1", "1"});
+    EXPECT_EQ(readABC(rows).error, GraphReadError::Access);
     rows.resize(102);
-    const GraphRead most = readGraphData(test::histogramFile({"A", "B", "C"}, rows), true);
+    const GraphRead most = readABC(rows);
     EXPECT_EQ(most.error, GraphReadError::None);
     EXPECT_EQ(most.data.rowCount(), 102);
-
-    EXPECT_EQ(
-        readGraphData(test::histogramFile({"A", "B", "C"}, {{"0", "1", "x", "1"}}), true).error,
-        GraphReadError::Access);
+    EXPECT_EQ(readABC({{"0", "1", "x", "1"}}).error, GraphReadError::Access);
     // The file ends inside a row.
     const std::string table = test::record({"HISTOGRAM DATA"}) + test::record({"INC", "A"}) +
                               test::record({"-", "-"}) + "0,5,\"\"\r\n";
@@ -138,9 +131,8 @@ TEST(ReadGraphData, LabelsThatDoNotSortAfterABlankAreSkippedAndTheStatisticsAreN
 
 TEST(ReadGraphData, ALongFileIsReadAsFarAsTheTableNeeds) {
     test::TempDir temp;
-    const std::string title(200000, 't');
     test::writeFile(temp.path() / "long.tot",
-                    test::record({"Title: ", title}) +
+                    test::record({"Title: ", std::string(200000, 't')}) +
                         test::histogramFile({"A", "B", "C"}, evenLevels({1, 2})));
     const GraphRead read = loadGraphFile(temp.file("long.tot"));
     ASSERT_EQ(read.error, GraphReadError::None);
@@ -149,52 +141,41 @@ TEST(ReadGraphData, ALongFileIsReadAsFarAsTheTableNeeds) {
 }
 
 TEST(GraphNavigation, NextAndPreviousStopAtTheEndsAndFollowThePosition) {
-    GraphNavigation navigation;
-    EXPECT_EQ(navigation.current(), 0);
-    EXPECT_FALSE(navigation.nextEnabled());
-    EXPECT_FALSE(navigation.previousEnabled());
-    EXPECT_FALSE(navigation.printEnabled());
-    EXPECT_FALSE(navigation.next());
+    using State = std::tuple<int, bool, bool, bool>; // current, Next, Previous, Print
+    GraphNavigation nav;
+    const auto state = [&] {
+        return State{nav.current(), nav.nextEnabled(), nav.previousEnabled(), nav.printEnabled()};
+    };
+    EXPECT_EQ(state(), State(0, false, false, false));
+    EXPECT_FALSE(nav.next());
 
-    navigation.loaded(3);
-    EXPECT_EQ(navigation.current(), 1);
-    EXPECT_TRUE(navigation.nextEnabled());
-    EXPECT_FALSE(navigation.previousEnabled());
-    EXPECT_TRUE(navigation.printEnabled());
-    EXPECT_FALSE(navigation.previous());
-
-    EXPECT_TRUE(navigation.next());
-    EXPECT_EQ(navigation.current(), 2);
-    EXPECT_TRUE(navigation.nextEnabled());
-    EXPECT_TRUE(navigation.previousEnabled());
-    EXPECT_TRUE(navigation.next());
-    EXPECT_EQ(navigation.current(), 3);
-    EXPECT_FALSE(navigation.nextEnabled());
-    EXPECT_TRUE(navigation.previousEnabled());
-    EXPECT_FALSE(navigation.next());
-    EXPECT_EQ(navigation.current(), 3);
-
-    EXPECT_TRUE(navigation.previous());
-    EXPECT_TRUE(navigation.previous());
-    EXPECT_EQ(navigation.current(), 1);
-    EXPECT_FALSE(navigation.previousEnabled());
-    EXPECT_TRUE(navigation.nextEnabled());
+    nav.loaded(3);
+    EXPECT_EQ(state(), State(1, true, false, true));
+    EXPECT_FALSE(nav.previous());
+    EXPECT_TRUE(nav.next());
+    EXPECT_EQ(state(), State(2, true, true, true));
+    EXPECT_TRUE(nav.next());
+    EXPECT_EQ(state(), State(3, false, true, true));
+    EXPECT_FALSE(nav.next());
+    EXPECT_EQ(state(), State(3, false, true, true));
+    EXPECT_TRUE(nav.previous());
+    EXPECT_TRUE(nav.previous());
+    EXPECT_EQ(state(), State(1, true, false, true));
 
     // A failed Open: the enabled states stay, but nothing moves.
-    EXPECT_TRUE(navigation.next());
-    navigation.clear();
-    EXPECT_EQ(navigation.current(), 0);
-    EXPECT_TRUE(navigation.previousEnabled());
-    EXPECT_FALSE(navigation.next());
-    EXPECT_FALSE(navigation.previous());
-    EXPECT_EQ(navigation.current(), 0);
+    EXPECT_TRUE(nav.next());
+    nav.clear();
+    EXPECT_EQ(state(), State(0, true, true, true));
+    EXPECT_FALSE(nav.next());
+    EXPECT_FALSE(nav.previous());
+    EXPECT_EQ(nav.current(), 0);
 
     // Opening again always starts at the first source.
-    navigation.loaded(3);
-    EXPECT_FALSE(navigation.previousEnabled());
-    navigation.resetCommands();
-    EXPECT_FALSE(navigation.nextEnabled());
-    EXPECT_FALSE(navigation.printEnabled());
+    nav.loaded(3);
+    EXPECT_EQ(state(), State(1, true, false, true));
+    nav.resetCommands();
+    EXPECT_FALSE(nav.nextEnabled());
+    EXPECT_FALSE(nav.printEnabled());
 }
 
 } // namespace

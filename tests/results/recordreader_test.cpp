@@ -7,31 +7,31 @@
 namespace fenlowick {
 namespace {
 
-Field bare(const std::string& text) {
-    return Field{text, false};
-}
-
-Field quoted(const std::string& text) {
-    return Field{text, true};
-}
-
 TEST(DisplayText, BareNumbersTakeTheirOrdinaryFormAndTextStaysAsWritten) {
-    EXPECT_EQ(displayText(bare(".05")), "0.05");
-    EXPECT_EQ(displayText(bare("-.5")), "-0.5");
-    EXPECT_EQ(displayText(bare("1")), "1");
-    EXPECT_EQ(displayText(bare("0")), "0");
-    EXPECT_EQ(displayText(bare("25")), "25");
-    EXPECT_EQ(displayText(bare("5.40")), "5.4");
-    EXPECT_EQ(displayText(bare("-18.5")), "-18.5");
-    EXPECT_EQ(displayText(bare("1E-04")), "1E-04");
-    EXPECT_EQ(displayText(bare("")), "");
-    EXPECT_EQ(displayText(bare("abc")), "abc");
-    // A quoted number is text: the statistics' ".50" keeps its form.
-    EXPECT_EQ(displayText(quoted(".50")), ".50");
-    EXPECT_EQ(displayText(quoted("Date: ")), "Date: ");
-    EXPECT_EQ(displayText(quoted("")), "");
-    // Windows-1252 text of older files arrives as UTF-8.
-    EXPECT_EQ(displayText(quoted("\xE9t\xE9")), "\xC3\xA9t\xC3\xA9");
+    const struct {
+        Field field;
+        std::string shown;
+    } cases[] = {
+        {{".05", false}, "0.05"},
+        {{"-.5", false}, "-0.5"},
+        {{"1", false}, "1"},
+        {{"0", false}, "0"},
+        {{"25", false}, "25"},
+        {{"5.40", false}, "5.4"},
+        {{"-18.5", false}, "-18.5"},
+        {{"1E-04", false}, "1E-04"},
+        {{"", false}, ""},
+        {{"abc", false}, "abc"},
+        // A quoted number is text: the statistics' ".50" keeps its form.
+        {{".50", true}, ".50"},
+        {{"Date: ", true}, "Date: "},
+        {{"", true}, ""},
+        // Windows-1252 text of older files arrives as UTF-8.
+        {{"\xE9t\xE9", true}, "\xC3\xA9t\xC3\xA9"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(displayText(c.field), c.shown) << c.field.text;
+    }
 }
 
 TEST(RecordReader, TakesTwelveFieldsWhateverTheLinesAndFailsOnAShortRecord) {
@@ -71,9 +71,8 @@ struct CountLoad {
 TEST(ParseFileGrowing, ReadsFurtherUntilTheAnswerNoLongerDependsOnTheRest) {
     test::TempDir temp;
     // One field of 300 000 characters, then two records: far beyond the first prefix.
-    std::string text = "\"" + std::string(300000, 'x') + "\",,,,,,,,,,,\r\n";
-    text += "1,2,3,4,5,6,7,8,9,10,11,12\r\n";
-    test::writeFile(temp.path() / "long", text);
+    test::writeFile(temp.path() / "long", "\"" + std::string(300000, 'x') +
+                                              "\",,,,,,,,,,,\r\n1,2,3,4,5,6,7,8,9,10,11,12\r\n");
     const auto countAll = [](std::string_view prefix, bool complete) {
         CountLoad load;
         RecordReader reader(prefix);

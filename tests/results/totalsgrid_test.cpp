@@ -16,7 +16,7 @@ std::string numberedRecords(int count) {
     return text;
 }
 
-TEST(ReadGridRecords, ThreeSourceTotalsFileOneRecordPerRowAndTheNRecordOnOneRow) {
+TEST(LoadGridFile, ThreeSourceTotalsFileOneRecordPerRowAndTheNRecordOnOneRow) {
     const GridLoad load = loadGridFile(test::expectedResult("generated-5.tot"));
     ASSERT_FALSE(load.failed);
     ASSERT_EQ(load.records.size(), 70u);
@@ -38,48 +38,42 @@ TEST(ReadGridRecords, ThreeSourceTotalsFileOneRecordPerRowAndTheNRecordOnOneRow)
     EXPECT_EQ(load.records[39][0], ".00");
     // The standard deviations, bare numbers in the file, end it.
     EXPECT_EQ(load.records[69], (GridRow{"0.316", "0.1", "0.224"}));
-}
 
-TEST(ReadGridRecords, ShowsAtMost199RecordsAndNeverReadsFurther) {
-    const GridLoad exact = readGridRecords(numberedRecords(199), true);
-    EXPECT_FALSE(exact.failed);
-    ASSERT_EQ(exact.records.size(), 199u);
-    EXPECT_EQ(exact.records.back()[0], "R199");
-
-    const GridLoad more = readGridRecords(numberedRecords(200), true);
-    EXPECT_FALSE(more.failed);
-    ASSERT_EQ(more.records.size(), 199u);
-    EXPECT_EQ(more.records.back()[0], "R199");
-
-    // A broken 200th record is not read, so it is no failure.
-    const GridLoad broken = readGridRecords(numberedRecords(199) + "\"x\",1\r\n", true);
-    EXPECT_FALSE(broken.failed);
-    EXPECT_EQ(broken.records.size(), 199u);
-}
-
-TEST(ReadGridRecords, ALastRecordShortOfTwelveFieldsFailsAfterTheCompleteRecords) {
-    const GridLoad load = readGridRecords(numberedRecords(3) + "\"a\",\"b\",\"c\"\r\n", true);
-    EXPECT_TRUE(load.failed);
-    ASSERT_EQ(load.records.size(), 3u);
-    EXPECT_EQ(load.records[2][0], "R3");
-
-    const GridLoad empty = readGridRecords("", true);
-    EXPECT_FALSE(empty.failed);
-    EXPECT_TRUE(empty.records.empty());
-}
-
-TEST(ReadGridRecords, AsksForMoreOnlyWhenItReachedTheEndOfAnIncompleteText) {
-    const std::string text = numberedRecords(3);
-    EXPECT_TRUE(readGridRecords(text, false).needsMore);
-    EXPECT_FALSE(readGridRecords(text, true).needsMore);
-    EXPECT_FALSE(readGridRecords(numberedRecords(201), false).needsMore);
-}
-
-TEST(LoadGridFile, AMissingFileFailsWithNoRecords) {
     test::TempDir temp;
-    const GridLoad load = loadGridFile(temp.file("missing.tot"));
-    EXPECT_TRUE(load.failed);
-    EXPECT_TRUE(load.records.empty());
+    const GridLoad missing = loadGridFile(temp.file("missing.tot"));
+    EXPECT_TRUE(missing.failed);
+    EXPECT_TRUE(missing.records.empty());
+}
+
+TEST(ReadGridRecords, KeepsAtMost199RecordsAndFailsOnlyOnAShortRecordItReads) {
+    const struct {
+        std::string text;
+        bool complete;
+        std::size_t records;
+        bool failed;
+        bool needsMore;
+    } cases[] = {
+        {numberedRecords(199), true, 199, false, false},
+        {numberedRecords(200), true, 199, false, false},
+        // A broken 200th record is not read, so it is no failure.
+        {numberedRecords(199) + "\"x\",1\r\n", true, 199, false, false},
+        // A last record short of twelve fields fails after the complete records.
+        {numberedRecords(3) + "\"a\",\"b\",\"c\"\r\n", true, 3, true, false},
+        {"", true, 0, false, false},
+        // More is asked for only at the end of an incomplete text.
+        {numberedRecords(3), false, 3, false, true},
+        {numberedRecords(201), false, 199, false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text.substr(c.text.size() > 40 ? c.text.size() - 40 : 0));
+        const GridLoad load = readGridRecords(c.text, c.complete);
+        EXPECT_EQ(load.failed, c.failed);
+        EXPECT_EQ(load.needsMore, c.needsMore);
+        ASSERT_EQ(load.records.size(), c.records);
+        if (c.records > 0) {
+            EXPECT_EQ(load.records.back()[0], "R" + std::to_string(c.records));
+        }
+    }
 }
 
 TEST(LastPrintRow, CountsOnlyColumnZeroTextsSortingAfterTwoBlanksAndAnExclamationMark) {
@@ -100,14 +94,19 @@ TEST(LastPrintRow, CountsOnlyColumnZeroTextsSortingAfterTwoBlanksAndAnExclamatio
 }
 
 TEST(PrintPages, FirstPageRowsZeroTo80ThenEightyRowsAPageWithoutATrailingBlankPage) {
-    EXPECT_EQ(printPages(0), (std::vector<PrintPage>{{0, 0}}));
-    EXPECT_EQ(printPages(79), (std::vector<PrintPage>{{0, 79}}));
-    EXPECT_EQ(printPages(80), (std::vector<PrintPage>{{0, 80}}));
-    EXPECT_EQ(printPages(81), (std::vector<PrintPage>{{0, 80}, {81, 81}}));
-    EXPECT_EQ(printPages(160), (std::vector<PrintPage>{{0, 80}, {81, 160}}));
-    EXPECT_EQ(printPages(161), (std::vector<PrintPage>{{0, 80}, {81, 160}, {161, 161}}));
-    EXPECT_EQ(printPages(170), (std::vector<PrintPage>{{0, 80}, {81, 160}, {161, 170}}));
-    EXPECT_EQ(printPages(200), (std::vector<PrintPage>{{0, 80}, {81, 160}, {161, 200}}));
+    const std::vector<std::pair<int, std::vector<PrintPage>>> cases{
+        {0, {{0, 0}}},
+        {79, {{0, 79}}},
+        {80, {{0, 80}}},
+        {81, {{0, 80}, {81, 81}}},
+        {160, {{0, 80}, {81, 160}}},
+        {161, {{0, 80}, {81, 160}, {161, 161}}},
+        {170, {{0, 80}, {81, 160}, {161, 170}}},
+        {200, {{0, 80}, {81, 160}, {161, 200}}},
+    };
+    for (const auto& [lastRow, pages] : cases) {
+        EXPECT_EQ(printPages(lastRow), pages) << lastRow;
+    }
 }
 
 TEST(TabSeparatedText, TrimsEmptyRowsAndColumnsAndFlattensTabsAndBreaks) {

@@ -22,7 +22,7 @@ run: build
 	@bash scripts/run.sh
 
 # The whole suite under AddressSanitizer and UndefinedBehaviorSanitizer; ASAN_GUI=OFF leaves
-# out the windows and their tests (CI does, to keep within its time).
+# out the windows and their tests for a quicker check.
 ASAN_GUI ?= ON
 
 asan: deps

@@ -6,6 +6,7 @@
 #include "labelledtable.h"
 #include "messages.h"
 #include "numerictext.h"
+#include "textencoding.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -35,16 +36,6 @@ std::string ordinal(int n) {
         suffix = n % 10 == 1 ? "st" : n % 10 == 2 ? "nd" : n % 10 == 3 ? "rd" : "th";
     }
     return std::to_string(n) + suffix;
-}
-
-std::size_t characterCount(std::string_view text) {
-    std::size_t count = 0;
-    for (char c : text) {
-        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) {
-            ++count;
-        }
-    }
-    return count;
 }
 
 std::string baseName(const std::string& path) {
@@ -319,7 +310,7 @@ Expected<ImportResult> importEntries(const ImportRequest& request) {
                 }
                 base.col[k][i] = sum->text();
             }
-            if (characterCount(base.col[k][i]) > kBoxCharacters) {
+            if (utf8Length(base.col[k][i]) > kBoxCharacters) {
                 result.notes.push_back("The signature " + base.col[k][i] + " of " +
                                        base.sources[i] + " (" + base.isotope[k] + ") is longer " +
                                        "than the 8 characters a box of the window shows");
@@ -368,7 +359,7 @@ Expected<ImportResult> importEntries(const ImportRequest& request) {
             const int column =
                 mixtures->isotopeIndex(sources.isotopeKeys[static_cast<std::size_t>(k)]);
             entry.mixture[k] = mixtures->values[r][static_cast<std::size_t>(column)];
-            if (characterCount(entry.mixture[k]) > kBoxCharacters) {
+            if (utf8Length(entry.mixture[k]) > kBoxCharacters) {
                 result.notes.push_back("The mixture " + entry.mixture[k] + " of \"" +
                                        mixtures->labels[r] + "\" (" + entry.isotope[k] +
                                        ") is longer than the 8 characters a box of the window " +

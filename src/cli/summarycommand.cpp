@@ -4,6 +4,7 @@
 #include "csvtable.h"
 #include "messages.h"
 #include "numberformat.h"
+#include "textencoding.h"
 #include "totalsfile.h"
 
 #include <CLI/CLI.hpp>
@@ -19,23 +20,13 @@ const char* const kSummaryHelp = R"(Exit codes:
   2  the command line is wrong
   3  the file could not be read, or it is not a totals file)";
 
-std::size_t characterCount(std::string_view text) {
-    std::size_t count = 0;
-    for (char c : text) {
-        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) {
-            ++count;
-        }
-    }
-    return count;
-}
-
 std::string padLeft(const std::string& text, std::size_t width) {
-    const std::size_t length = characterCount(text);
+    const std::size_t length = utf8Length(text);
     return length >= width ? text : std::string(width - length, ' ') + text;
 }
 
 std::string padRight(const std::string& text, std::size_t width) {
-    const std::size_t length = characterCount(text);
+    const std::size_t length = utf8Length(text);
     return length >= width ? text : text + std::string(width - length, ' ');
 }
 
@@ -73,9 +64,9 @@ std::string summaryTable(const TotalsFile& totals) {
     if (totals.observations == 1) {
         out += "(one feasible solution: the standard deviation cannot be computed)\n";
     }
-    std::size_t labelWidth = characterCount("Source");
+    std::size_t labelWidth = utf8Length("Source");
     for (const std::string& source : totals.sources) {
-        labelWidth = std::max(labelWidth, characterCount(source));
+        labelWidth = std::max(labelWidth, utf8Length(source));
     }
     constexpr std::size_t kWidth = 8;
     out += "\n" + padRight("Source", labelWidth);

@@ -1,5 +1,7 @@
 #include "numerictext.h"
 
+#include "textencoding.h"
+
 #include <clocale>
 #include <cmath>
 #include <cstdlib>
@@ -113,14 +115,7 @@ int numberOfDecimals(std::string_view text) {
     if (point == std::string_view::npos) {
         return 0;
     }
-    int count = 0;
-    for (std::size_t i = point + 1; i < trimmed.size(); ++i) {
-        // Count UTF-8 lead bytes only, so that an accented letter is one character.
-        if ((static_cast<unsigned char>(trimmed[i]) & 0xC0) != 0x80) {
-            ++count;
-        }
-    }
-    return count;
+    return static_cast<int>(utf8Length(trimmed.substr(point + 1)));
 }
 
 } // namespace fenlowick

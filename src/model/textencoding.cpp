@@ -70,6 +70,16 @@ bool isValidUtf8(std::string_view bytes) {
     return true;
 }
 
+std::size_t utf8Length(std::string_view text) {
+    std::size_t count = 0;
+    for (char c : text) {
+        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) {
+            ++count;
+        }
+    }
+    return count;
+}
+
 std::string decodeToUtf8(std::string_view bytes) {
     if (isValidUtf8(bytes)) {
         constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";

@@ -8,6 +8,10 @@ namespace fenlowick {
 /// True when the bytes are well-formed UTF-8 (no overlong forms, no surrogates).
 bool isValidUtf8(std::string_view bytes);
 
+/// The number of characters (code points) of UTF-8 text: its bytes that do not continue a
+/// character.
+std::size_t utf8Length(std::string_view text);
+
 /// Text read from a file as UTF-8: unchanged when it is valid UTF-8 (less a leading byte
 /// order mark, which some editors put in front), otherwise decoded as Windows-1252, the code
 /// page in which older data files were written.

@@ -4,14 +4,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
-if [[ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" && -x build/bin/fenlowick ]]; then
+if [[ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]]; then
   exec build/bin/fenlowick
 fi
-if [[ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]]; then
-  echo "The desktop program is not built yet; running the command-line tool instead."
-else
-  echo "No display: running the command-line tool on an example entry."
-fi
+echo "No display: running the command-line tool on an example entry."
 example=examples/diet-two-isotopes.dat
 mkdir -p output
 build/bin/fenlowick-cli run "$example" --output output/diet-two-isotopes

@@ -110,12 +110,13 @@ int runCommand(const RunOptions& options) {
         std::cerr << "fenlowick-cli: " << entry.error().message << "\n";
         return kExitFile;
     }
+    // A refused entry writes nothing, not even the default output folder.
+    const Expected<CalculationInput> input = checkEntry(*entry);
+    if (!input) {
+        std::cerr << input.error().message << "\n";
+        return kExitRefused;
+    }
     if (options.estimate) {
-        const Expected<CalculationInput> input = checkEntry(*entry);
-        if (!input) {
-            std::cerr << input.error().message << "\n";
-            return kExitRefused;
-        }
         std::cout << "Combinations: "
                   << combinationCount(input->sourceCount(), input->incrementPercent) << "\n";
         return kExitDone;

@@ -33,9 +33,8 @@ class frmStatsViewer : public QMainWindow {
 public:
     explicit frmStatsViewer(QWidget* parent = nullptr);
 
-    /// Start-up sizing by the main window, with the screen's height and width in twips as
-    /// it uses them (at most those of a 1024 x 768 screen): the window 0.95 H high and
-    /// 0.95 W wide, the grid 0.85 H by 0.92 W; then the window is centred on the screen.
+    /// Start-up sizing by the main window: the window and the grid take their sizes from
+    /// `sizes`; then the window is centred on the screen.
     void applyStartupSize(const StartupSizes& sizes);
 
     frmOpenTotals* openTotals() const { return m_openTotals; }

@@ -1,17 +1,18 @@
+#include "clirunner.h"
 #include "testsupport.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <string>
-#include <sys/wait.h>
 
 namespace fenlowick {
 namespace {
 
+using test::CliResult;
 using test::filesIn;
 using test::readFile;
+using test::runCli;
 using test::TempDir;
 using test::writeFile;
 using Names = std::vector<std::string>;
@@ -20,37 +21,12 @@ const std::filesystem::path kExamples = FENLOWICK_EXAMPLES;
 const std::filesystem::path kConformance =
     std::filesystem::path(FENLOWICK_TEST_DATA) / "conformance";
 
-std::string quoted(const std::string& text) {
-    return "'" + text + "'";
-}
-
-struct CliResult {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-/// Runs the program with the given arguments (already quoted) in `folder`, catching its
-/// standard output and error in a folder of their own.
-CliResult runCli(const std::string& arguments, const std::filesystem::path& folder) {
-    TempDir streams;
-    const std::string command = "cd " + quoted(folder.string()) + " && " + quoted(FENLOWICK_CLI) +
-                                " " + arguments + " >" + quoted(streams.file("out")) + " 2>" +
-                                quoted(streams.file("err")) + " </dev/null";
-    const int status = std::system(command.c_str());
-    CliResult result;
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.out = readFile(streams.file("out"));
-    result.err = readFile(streams.file("err"));
-    return result;
-}
-
 std::string example(const std::string& name) {
-    return quoted((kExamples / name).string());
+    return (kExamples / name).string();
 }
 
 std::string conformanceCase(const std::string& name) {
-    return quoted((kConformance / "cases" / (name + ".dat")).string());
+    return (kConformance / "cases" / (name + ".dat")).string();
 }
 
 const std::string kStream = example("stream-water-one-isotope.dat");
@@ -60,9 +36,9 @@ const std::string kStream = example("stream-water-one-isotope.dat");
 // without solutions is covered by diagnosis/cli_test.cpp.
 TEST(Cli, RunWritesTheResultFilesAndPrintsTheSummary) {
     TempDir dir;
-    const CliResult result = runCli("run " + conformanceCase("worked-three-sources") +
-                                        " --output " + quoted(dir.file("w")),
-                                    dir.path());
+    const CliResult result =
+        runCli({"run", conformanceCase("worked-three-sources"), "--output", dir.file("w")},
+               dir.path().string());
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(filesIn(dir.path()), (Names{"w.out", "w.tot"}));
     for (const char* extension : {".out", ".tot"}) {
@@ -86,9 +62,9 @@ TEST(Cli, OutputIsFolderAndNameAsTypedInTheDialogAndQuietPrintsNothing) {
     // A name with an extension: the extension is replaced. A folder ending in "/": the files
     // are named after the entry.
     for (const std::string& output : {dir.file("runs.v1/a.b.txt"), dir.file("runs.v1") + "/"}) {
-        for (const char* quiet : {" -q", " --quiet"}) {
+        for (const char* quiet : {"-q", "--quiet"}) {
             const CliResult result =
-                runCli("run " + kStream + quiet + " --output " + quoted(output), dir.path());
+                runCli({"run", kStream, quiet, "--output", output}, dir.path().string());
             EXPECT_EQ(result.exitCode, 0) << result.err;
             EXPECT_EQ(result.out, "") << quiet;
             EXPECT_EQ(result.err, "") << quiet;
@@ -101,7 +77,7 @@ TEST(Cli, OutputIsFolderAndNameAsTypedInTheDialogAndQuietPrintsNothing) {
 
 TEST(Cli, DefaultOutputIsTheOutputFolderNamedAfterTheEntry) {
     TempDir dir;
-    const CliResult result = runCli("run " + kStream, dir.path());
+    const CliResult result = runCli({"run", kStream}, dir.path().string());
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(filesIn(dir.path()), Names{"output"});
     EXPECT_EQ(filesIn(dir.path() / "output"),
@@ -121,15 +97,15 @@ TEST(Cli, RefusedEntryPrintsTheMessageAndWritesNothing) {
             message.pop_back();
         }
         TempDir dir;
-        const CliResult result = runCli(
-            "run " + conformanceCase(name) + " --output " + quoted(dir.file("r")), dir.path());
+        const CliResult result =
+            runCli({"run", conformanceCase(name), "--output", dir.file("r")}, dir.path().string());
         EXPECT_EQ(result.exitCode, 1) << name;
         EXPECT_EQ(result.err, message + "\n") << name;
         EXPECT_EQ(result.out, "") << name;
         EXPECT_TRUE(filesIn(dir.path()).empty()) << name;
 
         // Without --output nothing is created either, not even the default output folder.
-        EXPECT_EQ(runCli("run " + conformanceCase(name), dir.path()).exitCode, 1) << name;
+        EXPECT_EQ(runCli({"run", conformanceCase(name)}, dir.path().string()).exitCode, 1) << name;
         EXPECT_TRUE(filesIn(dir.path()).empty()) << name;
     }
     EXPECT_EQ(refused, 7);
@@ -137,11 +113,15 @@ TEST(Cli, RefusedEntryPrintsTheMessageAndWritesNothing) {
 
 TEST(Cli, BadUsageExitsWithTwo) {
     TempDir dir;
-    for (const char* arguments :
-         {"", "run", "frobnicate", "run a.dat --no-such-option", "run a.dat b.dat"}) {
-        const CliResult result = runCli(arguments, dir.path());
-        EXPECT_EQ(result.exitCode, 2) << '"' << arguments << '"';
-        EXPECT_NE(result.err, "") << '"' << arguments << '"';
+    const std::vector<std::vector<std::string>> usages = {{},
+                                                          {"run"},
+                                                          {"frobnicate"},
+                                                          {"run", "a.dat", "--no-such-option"},
+                                                          {"run", "a.dat", "b.dat"}};
+    for (const auto& arguments : usages) {
+        const CliResult result = runCli(arguments, dir.path().string());
+        EXPECT_EQ(result.exitCode, 2) << arguments.size() << " words";
+        EXPECT_NE(result.err, "") << arguments.size() << " words";
     }
     EXPECT_TRUE(filesIn(dir.path()).empty());
 }
@@ -152,20 +132,18 @@ TEST(Cli, FileProblemsExitWithThreeNamingTheFile) {
     writeFile(dir.file("binary.dat"), std::string("\0\x01\x02\x03", 4));
     writeFile(dir.file("plain"), "x");
     const struct {
-        std::string arguments;
+        std::vector<std::string> arguments;
         std::string named;
     } cases[] = {
-        {"run " + quoted(dir.file("no-such-entry.dat")), dir.file("no-such-entry.dat")},
-        {"run " + quoted(dir.file("short.dat")) + " --output " + quoted(dir.file("r")),
-         dir.file("short.dat")},
-        {"run " + quoted(dir.file("binary.dat")) + " --output " + quoted(dir.file("r")),
-         dir.file("binary.dat")},
-        {"run " + kStream + " --output " + quoted(dir.file("plain/sub/results")),
+        {{"run", dir.file("no-such-entry.dat")}, dir.file("no-such-entry.dat")},
+        {{"run", dir.file("short.dat"), "--output", dir.file("r")}, dir.file("short.dat")},
+        {{"run", dir.file("binary.dat"), "--output", dir.file("r")}, dir.file("binary.dat")},
+        {{"run", kStream, "--output", dir.file("plain/sub/results")},
          dir.file("plain/sub/results.")},
     };
     for (const auto& c : cases) {
-        const CliResult result = runCli(c.arguments, dir.path());
-        EXPECT_EQ(result.exitCode, 3) << c.arguments;
+        const CliResult result = runCli(c.arguments, dir.path().string());
+        EXPECT_EQ(result.exitCode, 3) << c.named;
         EXPECT_NE(result.err.find(c.named), std::string::npos) << result.err;
     }
     EXPECT_EQ(filesIn(dir.path()), (Names{"binary.dat", "plain", "short.dat"}));
@@ -173,10 +151,10 @@ TEST(Cli, FileProblemsExitWithThreeNamingTheFile) {
 
 TEST(Cli, VersionAndHelp) {
     TempDir dir;
-    CliResult result = runCli("--version", dir.path());
+    CliResult result = runCli({"--version"}, dir.path().string());
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_NE(result.out.find(FENLOWICK_VERSION), std::string::npos) << result.out;
-    result = runCli("--help", dir.path());
+    result = runCli({"--help"}, dir.path().string());
     EXPECT_EQ(result.exitCode, 0);
     for (const char* code : {"0 ", "1 ", "2 ", "3 "}) { // the exit codes
         EXPECT_NE(result.out.find(std::string("  ") + code), std::string::npos) << code;

@@ -125,15 +125,33 @@ std::string shareText(float percent) {
 /// Everything fixed for one search; shared read-only by the workers.
 class Plan {
 public:
-    explicit Plan(const CalculationInput& input)
+    /// counting: no records are wanted, so the levels may search the sources in another
+    /// order (see searchOrder).
+    Plan(const CalculationInput& input, bool counting)
         : sources(input.sourceCount()), innermost(sources - 2), lastIsotope(input.lastIsotope),
           increment(input.incrementPercent), scale(static_cast<double>(input.decimalScale)),
           padding(paddingText(sources)) {
         for (int k = 0; k < kIsotopeColumns; ++k) {
             for (int i = 0; i < kSourceRows; ++i) {
-                signature[k][i] = input.signature[k][i];
+                originalSignature[k][i] = input.signature[k][i];
             }
             mixture[k] = input.mixture100[k];
+        }
+        for (int i = 0; i < kSourceRows; ++i) {
+            order[static_cast<std::size_t>(i)] = i;
+        }
+        // Only with an increment that divides 100 do all sources take the same shares (with
+        // another one the derived share takes the remainders), so only then may the order
+        // change.
+        if (counting && increment == std::floor(increment) &&
+            100 % static_cast<int>(increment) == 0 && sources >= 6) {
+            order = searchOrder();
+            permuted = true;
+        }
+        for (int k = 0; k < kIsotopeColumns; ++k) {
+            for (int level = 0; level < kSourceRows; ++level) {
+                signature[k][level] = originalSignature[k][order[static_cast<std::size_t>(level)]];
+            }
         }
         threshold = std::trunc(scale * input.tolerance100);
         failFrom = threshold + 1.0;
@@ -164,6 +182,47 @@ public:
             inner.coreLow = row.coreLow;
             inner.coreHigh = row.coreHigh;
             coreImpossible = coreImpossible || row.coreLow > row.coreHigh;
+        }
+        // Whole increments keep every share, bound and derived share a whole number below
+        // 2^24, so the single-precision loop arithmetic is exact and share i is i * increment.
+        exactGrid = increment == std::floor(increment) && sources >= 4;
+        gridStep = static_cast<int>(increment);
+        if (exactGrid) {
+            const int a = innermost - 1;
+            for (int k = 0; k <= lastIsotope; ++k) {
+                TripleRow& t = tripleRows[static_cast<std::size_t>(k)];
+                const InnerRow& row = innerRows[static_cast<std::size_t>(k)];
+                t.last = static_cast<double>(signature[k][a + 2]);
+                const double alpha = static_cast<double>(signature[k][a]) - t.last;
+                const double beta = static_cast<double>(signature[k][a + 1]) - t.last;
+                t.alpha = alpha;
+                if (beta != 0.0) {
+                    t.inverseBeta = 1.0 / beta;
+                    t.slope = -alpha / beta;
+                }
+                t.flat = beta == 0.0;
+                // Ends of the b interval: the ones from low/coreLow are its lower ends when
+                // beta > 0 and its upper ends when beta < 0.
+                t.lowerOuter = beta > 0.0 ? row.low : row.high;
+                t.upperOuter = beta > 0.0 ? row.high : row.low;
+                t.lowerCore = beta > 0.0 ? row.coreLow : row.coreHigh;
+                t.upperCore = beta > 0.0 ? row.coreHigh : row.coreLow;
+                t.outerLow = row.low;
+                t.outerHigh = row.high;
+                t.coreLow = row.coreLow;
+                t.coreHigh = row.coreHigh;
+                anyFlat = anyFlat || t.flat;
+            }
+            auto inverse = [](double c) { return c != 0.0 ? 1.0 / c : 0.0; };
+            for (int k = 0; k <= lastIsotope; ++k) {
+                const double s = tripleRows[static_cast<std::size_t>(k)].slope;
+                pairInverses.toZero[k] = inverse(-s);
+                pairInverses.toBound[k] = inverse(s + 1.0);
+                for (int j = 0; j <= lastIsotope; ++j) {
+                    pairInverses.between[j][k] =
+                        inverse(tripleRows[static_cast<std::size_t>(j)].slope - s);
+                }
+            }
         }
     }
 
@@ -213,7 +272,13 @@ public:
     double scale;
     double threshold = 0.0;
     double failFrom = 1.0; ///< threshold + 1: the smallest scaled difference that fails
+    /// The signatures by level: level j searches the share of source order[j].
     float signature[kIsotopeColumns][kSourceRows]{};
+    float originalSignature[kIsotopeColumns][kSourceRows]{}; ///< by source, as entered
+    std::array<int, kSourceRows> order{};
+    /// The levels search the sources in another order than the entry's, so every check
+    /// with the program's arithmetic goes through passesInEntryOrder.
+    bool permuted = false;
     double mixture[kIsotopeColumns]{};
     std::vector<float> steps; ///< the values every loop counter takes, in order
     std::vector<std::size_t> stepLevel;
@@ -237,10 +302,94 @@ public:
     };
     std::array<InnerRow, kIsotopeColumns> innerRows{};
     bool coreImpossible = false; ///< the tolerance is narrower than the margins
+
+    /// The last three sources (shares a, b and the derived c = r - a - b) of one isotope,
+    /// for the count over whole grids: with base = prefix + last * r, the prediction is
+    /// base + alpha a + beta b with beta = sig_b - last, so the isotope's band holds b in an
+    /// interval whose ends are (X - base) / beta + slope a, X one of the band's four edges.
+    struct TripleRow {
+        double last = 0.0;
+        double alpha = 0.0;
+        double inverseBeta = 0.0;
+        double slope = 0.0;
+        bool flat = false; ///< beta is 0: the band limits a alone
+        double lowerOuter = 0.0;
+        double upperOuter = 0.0;
+        double lowerCore = 0.0;
+        double upperCore = 0.0;
+        double outerLow = 0.0;
+        double outerHigh = 0.0;
+        double coreLow = 0.0;
+        double coreHigh = 0.0;
+    };
+    std::array<TripleRow, kIsotopeColumns> tripleRows{};
+    /// 1 / c for the c of every pair of ends that countLastFour compares (0 where c is 0):
+    /// toZero[k] for -slope_k, toBound[k] for slope_k + 1, between[j][k] for
+    /// slope_j - slope_k.
+    struct PairInverses {
+        double toZero[kIsotopeColumns]{};
+        double toBound[kIsotopeColumns]{};
+        double between[kIsotopeColumns][kIsotopeColumns]{};
+    };
+    PairInverses pairInverses;
+    bool exactGrid = false; ///< a whole increment: shares are exact multiples of it
+    bool anyFlat = false;
+    int gridStep = 1;
     double inverseIncrement = 1.0;
     double stepDrift = 0.0; ///< largest |steps[i] - i * increment|
 
 private:
+    /// The order in which a count searches the sources. Most of a count's work is one step
+    /// per combination of all shares but the last two, so it goes fastest when the last
+    /// two sources have the closest signatures: their band of feasible shares is then
+    /// widest and holds most solutions per step. The third last is the next closest to the
+    /// last. Source 1 stays first, so progress still reports its share.
+    std::array<int, kSourceRows> searchOrder() const {
+        auto distance = [&](int s, int t) {
+            double largest = 0.0;
+            double sum = 0.0;
+            for (int k = 0; k <= lastIsotope; ++k) {
+                const double d = std::fabs(static_cast<double>(originalSignature[k][s]) -
+                                           static_cast<double>(originalSignature[k][t]));
+                largest = std::max(largest, d);
+                sum += d;
+            }
+            return std::pair{largest, sum};
+        };
+        int b = sources - 2;
+        int c = sources - 1;
+        auto best = distance(b, c);
+        for (int s = 1; s < sources; ++s) {
+            for (int t = s + 1; t < sources; ++t) {
+                if (distance(s, t) < best) {
+                    best = distance(s, t);
+                    b = s;
+                    c = t;
+                }
+            }
+        }
+        int a = -1;
+        for (int s = 1; s < sources; ++s) {
+            if (s != b && s != c && (a < 0 || distance(s, c) < distance(a, c))) {
+                a = s;
+            }
+        }
+        std::array<int, kSourceRows> result{};
+        int level = 0;
+        for (int s = 0; s < sources; ++s) {
+            if (s != a && s != b && s != c) {
+                result[static_cast<std::size_t>(level++)] = s;
+            }
+        }
+        result[static_cast<std::size_t>(level++)] = a;
+        result[static_cast<std::size_t>(level++)] = b;
+        result[static_cast<std::size_t>(level++)] = c;
+        for (; level < kSourceRows; ++level) {
+            result[static_cast<std::size_t>(level)] = level;
+        }
+        return result;
+    }
+
     void buildRows() {
         const int n = sources;
         const double half = (threshold + 1.0) / scale;
@@ -345,6 +494,7 @@ public:
     void enter(int level, int i) {
         const float share = m_plan.steps[static_cast<std::size_t>(i)];
         const auto l = static_cast<std::size_t>(level);
+        m_share[l] = share;
         for (int k = 0; k <= m_plan.lastIsotope; ++k) {
             const float c = m_plan.signature[k][level] * share;
             m_prefix[l + 1][k] = level == 0 ? c : m_prefix[l][k] + c;
@@ -409,6 +559,12 @@ public:
             m_stopped = true;
             return 0;
         }
+        if (level == m_plan.innermost - 2 && !m_records && m_plan.exactGrid && !m_plan.anyFlat) {
+            return countLastFour(level, bound);
+        }
+        if (level == m_plan.innermost - 1 && !m_records && m_plan.exactGrid) {
+            return countLastThree(level, bound);
+        }
         if (level == m_plan.innermost - 1 && level > 0) {
             return penultimate(level, bound);
         }
@@ -457,6 +613,374 @@ public:
         return total;
     }
 
+    /// descend() for the level above the innermost when only counts are wanted and the
+    /// increment is whole. For each share a (index i) the band of every isotope allows the
+    /// next share b in an interval whose ends, in steps, are lines in i; the part of it that
+    /// is kept for sure (the core) is counted whole, and only the few values between the
+    /// core and the outer ends are checked with the program's arithmetic. The shares are
+    /// exact whole numbers here, so the derived share of b index j is rb - j * step and its
+    /// level is rb / step - j.
+    std::uint64_t countLastThree(int level, float bound) {
+        switch (m_plan.lastIsotope) {
+        case 0:
+            return countLastThree<1>(level, bound);
+        case 1:
+            return countLastThree<2>(level, bound);
+        case 2:
+            return countLastThree<3>(level, bound);
+        case 3:
+            return countLastThree<4>(level, bound);
+        default:
+            return countLastThree<5>(level, bound);
+        }
+    }
+
+    /// countLastThree() for every share of the level above it, without a node per share:
+    /// the ends of the b intervals are lines in the index of that share as well, and the
+    /// range of a whose interval is not empty is solved from them directly.
+    std::uint64_t countLastFour(int level, float bound) {
+        switch (m_plan.lastIsotope) {
+        case 0:
+            return countLastFour<1>(level, bound);
+        case 1:
+            return countLastFour<2>(level, bound);
+        case 2:
+            return countLastFour<3>(level, bound);
+        case 3:
+            return countLastFour<4>(level, bound);
+        default:
+            return countLastFour<5>(level, bound);
+        }
+    }
+
+    /// The ends, in steps of b, of the interval of b that each isotope's band allows, as
+    /// lines in the index i of a: end + slope * i. The slack that covers the double
+    /// arithmetic forming them is applied: outward for the outer ends, inward for the core.
+    template <int Isotopes> struct BandEnds {
+        double lowerOuter[Isotopes];
+        double upperOuter[Isotopes];
+        double lowerCore[Isotopes];
+        double upperCore[Isotopes];
+        double slope[Isotopes];
+    };
+
+    /// The kept values of b for one share a (index i, bLast the last index of b, rb the
+    /// whole budget of a's loop less a): counted whole in the core, checked one by one
+    /// outside it. `prefix` is the single-precision prefix before a.
+    template <int Isotopes>
+    std::uint64_t countRow(const BandEnds<Isotopes>& ends, int i, int bLast, bool coreAllowed,
+                           const float* prefix, int aLevel, int rb) {
+        const double id = static_cast<double>(i);
+        double low = 0.0;
+        double high = static_cast<double>(bLast);
+        double coreLow = 0.0;
+        double coreHigh = high;
+        for (int k = 0; k < Isotopes; ++k) {
+            const double shift = ends.slope[k] * id;
+            low = std::max(low, ends.lowerOuter[k] + shift);
+            high = std::min(high, ends.upperOuter[k] + shift);
+            coreLow = std::max(coreLow, ends.lowerCore[k] + shift);
+            coreHigh = std::min(coreHigh, ends.upperCore[k] + shift);
+        }
+        if (!(low <= high)) {
+            return 0;
+        }
+        // 0 <= low <= high <= bLast: truncation is floor, and the indices stay in range.
+        const int bFirst = ceilOfNonNegative(low);
+        const int bEnd = static_cast<int>(high);
+        if (bFirst > bEnd) {
+            return 0;
+        }
+        int coreFirst = bEnd + 1;
+        int coreLast = bEnd;
+        if (coreAllowed && coreLow <= coreHigh) {
+            coreFirst = std::max(bFirst, ceilOfNonNegative(coreLow));
+            coreLast = std::min(bEnd, static_cast<int>(coreHigh));
+            if (coreFirst > coreLast) {
+                coreFirst = bEnd + 1;
+                coreLast = bEnd;
+            }
+        }
+        std::uint64_t kept = 0;
+        if (bFirst < coreFirst || coreLast < bEnd) {
+            kept = checkEdges<Isotopes>(prefix, aLevel, i, rb, bFirst, coreFirst, coreLast, bEnd);
+        }
+        if (coreFirst <= coreLast) {
+            kept += static_cast<std::uint64_t>(coreLast - coreFirst + 1);
+            ++m_innerDiff[static_cast<std::size_t>(coreFirst)];
+            --m_innerDiff[static_cast<std::size_t>(coreLast) + 1];
+            ++m_lastDiff[static_cast<std::size_t>(bLast - coreLast)];
+            --m_lastDiff[static_cast<std::size_t>(bLast - coreFirst) + 1];
+        }
+        return kept;
+    }
+
+    static int ceilOfNonNegative(double x) {
+        const int whole = static_cast<int>(x);
+        return whole + (static_cast<double>(whole) < x ? 1 : 0);
+    }
+
+    template <int Isotopes> std::uint64_t countLastThree(int level, float bound) {
+        auto [first, last] = shareRange(level, bound);
+        if (first > last) {
+            return 0;
+        }
+        const auto l = static_cast<std::size_t>(level);
+        const int step = m_plan.gridStep;
+        const double stepValue = static_cast<double>(step);
+        const auto whole = static_cast<int>(bound);
+        const double r = static_cast<double>(bound);
+
+        BandEnds<Isotopes> ends;
+        int coreFirstA = first; // an isotope whose b term vanishes can rule the core out
+        int coreLastA = last;
+        for (int k = 0; k < Isotopes; ++k) {
+            const Plan::TripleRow& t = m_plan.tripleRows[static_cast<std::size_t>(k)];
+            const double base = static_cast<double>(m_prefix[l][k]) + t.last * r;
+            if (t.flat) {
+                // No b term: the band limits the index i of a to an interval.
+                ends.lowerOuter[k] = -1.0;
+                ends.upperOuter[k] = std::numeric_limits<double>::infinity();
+                ends.lowerCore[k] = 0.0;
+                ends.upperCore[k] = ends.upperOuter[k];
+                ends.slope[k] = 0.0;
+                const auto outer = flatRange(base, t.alpha * stepValue, t.outerLow, t.outerHigh,
+                                             true, first, last);
+                const auto core =
+                    flatRange(base, t.alpha * stepValue, t.coreLow, t.coreHigh, false, first, last);
+                first = std::max(first, outer.first);
+                last = std::min(last, outer.second);
+                coreFirstA = std::max(coreFirstA, core.first);
+                coreLastA = std::min(coreLastA, core.second);
+                continue;
+            }
+            const double scaleEnds = t.inverseBeta / stepValue;
+            const double lo = (t.lowerOuter - base) * scaleEnds;
+            const double hi = (t.upperOuter - base) * scaleEnds;
+            const double cLo = (t.lowerCore - base) * scaleEnds;
+            const double cHi = (t.upperCore - base) * scaleEnds;
+            ends.slope[k] = t.slope;
+            // Formed in double from a few products and sums: the error is a few units in
+            // the last place of the largest magnitude involved.
+            const double size =
+                std::max({std::fabs(lo), std::fabs(hi), std::fabs(cLo), std::fabs(cHi)}) +
+                std::fabs(t.slope) * static_cast<double>(last) + 1.0;
+            const double slack = 1e-9 * size;
+            ends.lowerOuter[k] = lo - slack;
+            ends.upperOuter[k] = hi + slack;
+            ends.lowerCore[k] = cLo + slack;
+            ends.upperCore[k] = cHi - slack;
+        }
+
+        const float* prefix = m_prefix[l].data();
+        std::uint64_t* shareCounts = m_histograms[l].data();
+        std::uint64_t total = 0;
+        const int bound0 = whole / step; // b steps left when a = 0
+        for (int i = first; i <= last; ++i) {
+            // rb = whole - i * step, so rb / step = bound0 - i exactly.
+            const bool coreAllowed = !m_plan.coreImpossible && i >= coreFirstA && i <= coreLastA;
+            const std::uint64_t kept = countRow<Isotopes>(ends, i, bound0 - i, coreAllowed, prefix,
+                                                          level, whole - i * step);
+            shareCounts[i] += kept;
+            total += kept;
+        }
+        return total;
+    }
+
+    template <int Isotopes> std::uint64_t countLastFour(int level, float bound) {
+        const auto [first, last] = shareRange(level, bound);
+        if (first > last) {
+            return 0;
+        }
+        const auto l = static_cast<std::size_t>(level);
+        const int step = m_plan.gridStep;
+        const double stepValue = static_cast<double>(step);
+        const auto whole = static_cast<int>(bound);
+        const int bound0 = whole / step;
+        const double limit = static_cast<double>(bound0);
+
+        // The ends for share index z of this level and i of the next: end + dz z + slope i.
+        double lowerOuter[Isotopes];
+        double upperOuter[Isotopes];
+        double lowerCore[Isotopes];
+        double upperCore[Isotopes];
+        double dz[Isotopes];
+        double largest = limit;
+        for (int k = 0; k < Isotopes; ++k) {
+            const Plan::TripleRow& t = m_plan.tripleRows[static_cast<std::size_t>(k)];
+            const double base =
+                static_cast<double>(m_prefix[l][k]) + t.last * static_cast<double>(whole);
+            const double scaleEnds = t.inverseBeta / stepValue;
+            dz[k] =
+                -(static_cast<double>(m_plan.signature[k][level]) - t.last) * stepValue * scaleEnds;
+            const double lo = (t.lowerOuter - base) * scaleEnds;
+            const double hi = (t.upperOuter - base) * scaleEnds;
+            const double cLo = (t.lowerCore - base) * scaleEnds;
+            const double cHi = (t.upperCore - base) * scaleEnds;
+            const double size =
+                std::max({std::fabs(lo), std::fabs(hi), std::fabs(cLo), std::fabs(cHi)}) +
+                (std::fabs(dz[k]) + std::fabs(t.slope)) * limit + 1.0;
+            const double slack = 1e-9 * size;
+            lowerOuter[k] = lo - slack;
+            upperOuter[k] = hi + slack;
+            lowerCore[k] = cLo + slack;
+            upperCore[k] = cHi - slack;
+            largest = std::max(largest, size + limit);
+        }
+        // The range of i is solved from c i <= d for every pair of a lower and an upper end;
+        // d * (1 / c) is off from d / c by far less than this, in steps.
+        const double rangeSlack = 1e-12 * largest;
+        const Plan::PairInverses& inverse = m_plan.pairInverses;
+
+        BandEnds<Isotopes> ends;
+        for (int k = 0; k < Isotopes; ++k) {
+            ends.slope[k] = m_plan.tripleRows[static_cast<std::size_t>(k)].slope;
+        }
+        const bool coreAllowed = !m_plan.coreImpossible;
+        const int aLevel = level + 1;
+        std::uint64_t* zCounts = m_histograms[l].data();
+        std::uint64_t* aCounts = m_histograms[l + 1].data();
+        float prefix[kIsotopeColumns];
+        std::uint64_t total = 0;
+        for (int z = first; z <= last; ++z) {
+            const double zd = static_cast<double>(z);
+            for (int k = 0; k < Isotopes; ++k) {
+                const double shift = dz[k] * zd;
+                ends.lowerOuter[k] = lowerOuter[k] + shift;
+                ends.upperOuter[k] = upperOuter[k] + shift;
+                ends.lowerCore[k] = lowerCore[k] + shift;
+                ends.upperCore[k] = upperCore[k] + shift;
+            }
+            const int aLast = bound0 - z; // also b's last index when a = 0
+            double iLow = 0.0;
+            double iHigh = static_cast<double>(aLast);
+            bool empty = false;
+            // c i <= d narrows [iLow, iHigh]; with c = 0 it holds or rules everything out.
+            auto narrow = [&](double c, double d, double inverseC) {
+                const double x = d * inverseC;
+                const double tolerance = rangeSlack * std::fabs(inverseC) + 1e-9;
+                if (c > 0.0) {
+                    iHigh = std::min(iHigh, x + tolerance);
+                } else if (c < 0.0) {
+                    iLow = std::max(iLow, x - tolerance);
+                } else {
+                    empty = empty || d < -rangeSlack;
+                }
+            };
+            for (int k = 0; k < Isotopes; ++k) {
+                const double s = ends.slope[k];
+                // 0 <= upper end of k.
+                narrow(-s, ends.upperOuter[k], inverse.toZero[k]);
+                // lower end of k <= aLast - i, the last index of b.
+                narrow(s + 1.0, static_cast<double>(aLast) - ends.lowerOuter[k],
+                       inverse.toBound[k]);
+                for (int j = 0; j < Isotopes; ++j) {
+                    if (j != k) {
+                        // lower end of j <= upper end of k.
+                        narrow(ends.slope[j] - s, ends.upperOuter[k] - ends.lowerOuter[j],
+                               inverse.between[j][k]);
+                    }
+                }
+            }
+            if (empty || !(iLow <= iHigh)) {
+                continue;
+            }
+            const int iFirst = ceilOfNonNegative(iLow);
+            const int iLast = static_cast<int>(iHigh);
+            if (iFirst > iLast) {
+                continue;
+            }
+            const float share = m_plan.steps[static_cast<std::size_t>(z)];
+            m_share[l] = share;
+            for (int k = 0; k < Isotopes; ++k) {
+                prefix[k] = m_prefix[l][k] + m_plan.signature[k][level] * share;
+            }
+            std::uint64_t zKept = 0;
+            for (int i = iFirst; i <= iLast; ++i) {
+                const std::uint64_t kept = countRow<Isotopes>(
+                    ends, i, aLast - i, coreAllowed, prefix, aLevel, whole - (z + i) * step);
+                aCounts[i] += kept;
+                zKept += kept;
+            }
+            zCounts[z] += zKept;
+            total += zKept;
+        }
+        return total;
+    }
+
+    /// The values of b outside the core, checked one by one with the program's arithmetic;
+    /// returns how many are kept and adds them to the histograms of b and of the derived
+    /// share. `before` is the single-precision prefix before a.
+    template <int Isotopes>
+    std::uint64_t checkEdges(const float* before, int aLevel, int i, int rb, int bFirst,
+                             int coreFirst, int coreLast, int bEnd) {
+        const auto inner = static_cast<std::size_t>(m_plan.innermost);
+        const auto derived = inner + 1;
+        const int step = m_plan.gridStep;
+        const int bLast = rb / step;
+        const float share = m_plan.steps[static_cast<std::size_t>(i)];
+        std::array<float, kIsotopeColumns> prefix;
+        for (int k = 0; k < Isotopes; ++k) {
+            prefix[static_cast<std::size_t>(k)] = before[k] + m_plan.signature[k][aLevel] * share;
+        }
+        const auto rest = static_cast<float>(rb);
+        std::array<float, kSourceRows> levelShares = m_share;
+        levelShares[static_cast<std::size_t>(aLevel)] = share;
+        std::uint64_t kept = 0;
+        auto checkOne = [&](int j) {
+            const auto b = static_cast<float>(j * step);
+            bool pass = false;
+            if (m_plan.permuted) {
+                levelShares[inner] = b;
+                levelShares[derived] = rest - b;
+                pass = passesInEntryOrder(levelShares.data());
+            } else {
+                pass = passesAll<Isotopes>(prefix.data(), b, rest - b);
+            }
+            if (pass) {
+                ++kept;
+                ++m_histograms[inner][static_cast<std::size_t>(j)];
+                ++m_histograms[derived][static_cast<std::size_t>(bLast - j)];
+            }
+        };
+        for (int j = bFirst; j < coreFirst; ++j) {
+            checkOne(j);
+        }
+        for (int j = coreLast + 1; j <= bEnd; ++j) {
+            checkOne(j);
+        }
+        return kept;
+    }
+
+    /// The indices i in [first, last] for which base + slopePerStep * i lies in [low, high]:
+    /// with widen, every one that might (the ends rounded outward); otherwise only ones
+    /// that surely do. Empty when first > last.
+    static std::pair<int, int> flatRange(double base, double slopePerStep, double low, double high,
+                                         bool widen, int first, int last) {
+        const double size = std::fabs(base) + std::fabs(slopePerStep) * last +
+                            std::max(std::fabs(low), std::fabs(high)) + 1.0;
+        const double slack = (widen ? 1e-9 : -1e-9) * size;
+        if (slopePerStep == 0.0) {
+            return base >= low - slack && base <= high + slack ? std::pair{first, last}
+                                                               : std::pair{last + 1, last};
+        }
+        double from = (low - slack - base) / slopePerStep;
+        double to = (high + slack - base) / slopePerStep;
+        if (slopePerStep < 0.0) {
+            std::swap(from, to);
+        }
+        // Rounded to whole indices first and only then limited to [first, last]: limiting
+        // first would move an end that is already whole by the slack.
+        const double slackSteps = (widen ? 1e-9 : -1e-9) * (1.0 + std::fabs(from) + std::fabs(to));
+        from = std::clamp(std::ceil(from - slackSteps), static_cast<double>(first) - 1.0,
+                          static_cast<double>(last) + 1.0);
+        to = std::clamp(std::floor(to + slackSteps), static_cast<double>(first) - 1.0,
+                        static_cast<double>(last) + 1.0);
+        const int a = static_cast<int>(from);
+        const int b = static_cast<int>(to);
+        return {std::max(a, first), std::min(b, last)};
+    }
+
     /// Runs one task: the shares of its first levels fixed, then the search below.
     std::uint64_t runTask(const std::vector<int>& indices, Publish publish) {
         m_publish = std::move(publish);
@@ -498,6 +1022,16 @@ public:
     void settleRuns() {
         if (m_records) {
             return;
+        }
+        std::int64_t innerShare = 0;
+        std::int64_t lastShare = 0;
+        for (std::size_t j = 0; j < static_cast<std::size_t>(kHistogramLevels); ++j) {
+            innerShare += m_innerDiff[j];
+            lastShare += m_lastDiff[j];
+            m_histograms[static_cast<std::size_t>(m_plan.innermost)][j] +=
+                static_cast<std::uint64_t>(innerShare);
+            m_histograms[static_cast<std::size_t>(m_plan.sources - 1)][j] +=
+                static_cast<std::uint64_t>(lastShare);
         }
         const std::size_t width = m_plan.steps.size() + 1;
         const auto inner = static_cast<std::size_t>(m_plan.innermost);
@@ -553,13 +1087,56 @@ private:
         return result;
     }
 
+    /// The program's test for the shares of every level, evaluated in the entry's source
+    /// order: the single-precision contributions of sources 1 to N added from the left.
+    bool passesInEntryOrder(const float* levelShares) const {
+        float shares[kSourceRows]{};
+        for (int level = 0; level < m_plan.sources; ++level) {
+            shares[m_plan.order[static_cast<std::size_t>(level)]] = levelShares[level];
+        }
+        for (int k = 0; k <= m_plan.lastIsotope; ++k) {
+            float predicted = m_plan.originalSignature[k][0] * shares[0];
+            for (int t = 1; t < m_plan.sources; ++t) {
+                predicted += m_plan.originalSignature[k][t] * shares[t];
+            }
+            const double scaled =
+                m_plan.scale * std::fabs(static_cast<double>(predicted) - m_plan.mixture[k]);
+            if (scaled >= m_plan.failFrom) {
+                return false;
+            }
+        }
+        return true;
+    }
+
     bool passes(const float* prefix, float share, float last) const {
         const int a = m_plan.innermost;
+        if (m_plan.permuted) {
+            std::array<float, kSourceRows> levelShares = m_share;
+            levelShares[static_cast<std::size_t>(a)] = share;
+            levelShares[static_cast<std::size_t>(a) + 1] = last;
+            return passesInEntryOrder(levelShares.data());
+        }
         for (int k = 0; k <= m_plan.lastIsotope; ++k) {
             float predicted = prefix[k];
             predicted += m_plan.signature[k][a] * share;
             predicted += m_plan.signature[k][a + 1] * last;
             // trunc(x) > T is x >= T + 1 for the whole number T (NaN fails both).
+            const double scaled =
+                m_plan.scale * std::fabs(static_cast<double>(predicted) - m_plan.mixture[k]);
+            if (scaled >= m_plan.failFrom) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    /// passes() with the number of isotopes fixed at compile time.
+    template <int Isotopes> bool passesAll(const float* prefix, float share, float last) const {
+        const int a = m_plan.innermost;
+        for (int k = 0; k < Isotopes; ++k) {
+            float predicted = prefix[k];
+            predicted += m_plan.signature[k][a] * share;
+            predicted += m_plan.signature[k][a + 1] * last;
             const double scaled =
                 m_plan.scale * std::fabs(static_cast<double>(predicted) - m_plan.mixture[k]);
             if (scaled >= m_plan.failFrom) {
@@ -729,6 +1306,7 @@ private:
     bool m_stopped = false;
     Publish m_publish;
     std::array<std::array<float, kIsotopeColumns>, kSourceRows> m_prefix{};
+    std::array<float, kSourceRows> m_share{}; ///< the share of each fixed level
     std::string m_line;
     std::array<std::size_t, kSourceRows + 1> m_lineLength{};
     std::string m_out;
@@ -736,6 +1314,10 @@ private:
     std::vector<std::int64_t> m_runDiff;
     std::vector<std::int64_t> m_derivedDiff;
     std::vector<bool> m_derivedUsed;
+    /// Runs counted whole by countLastThree, as differences over the levels of the last
+    /// looped share and of the derived share.
+    std::array<std::int64_t, kHistogramLevels + 1> m_innerDiff{};
+    std::array<std::int64_t, kHistogramLevels + 1> m_lastDiff{};
     ShareHistograms m_histograms{};
     std::uint64_t m_feasible = 0;
 };
@@ -750,7 +1332,7 @@ struct TaskOutput {
 class ParallelSearch {
 public:
     ParallelSearch(const CalculationInput& input, RecordSink* sink, const EngineControl& control)
-        : m_plan(input), m_sink(sink), m_control(control) {}
+        : m_plan(input, sink == nullptr), m_sink(sink), m_control(control) {}
 
     EngineResult run() {
         // Tasks: the index paths of the first two levels (one with three sources) that the
@@ -813,10 +1395,11 @@ public:
         for (auto& worker : workers) {
             worker->settleRuns();
             for (int j = 0; j < m_plan.sources; ++j) {
-                const auto s = static_cast<std::size_t>(j);
+                // Level j searched source order[j].
+                const auto s = static_cast<std::size_t>(m_plan.order[static_cast<std::size_t>(j)]);
                 for (int b = 0; b < kHistogramLevels; ++b) {
                     const auto l = static_cast<std::size_t>(b);
-                    result.histograms[s][l] += worker->histograms()[s][l];
+                    result.histograms[s][l] += worker->histograms()[static_cast<std::size_t>(j)][l];
                 }
             }
             result.feasibleCount += worker->feasible();

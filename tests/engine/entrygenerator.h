@@ -17,6 +17,13 @@ enum class EntryKind {
     Boundary,
     /// Few sources, increment 1 and a wide tolerance: long runs of consecutive solutions.
     LongRuns,
+    /// Six to ten sources, an increment that divides 100, signatures close together and a
+    /// wide tolerance: long runs with many sources, and sources that share a signature.
+    WideBands,
+    /// Six to eight sources, increment 1, whole signatures, mixture and tolerance: too
+    /// many combinations for the plain loops, and many predictions exactly on the
+    /// tolerance boundary (with a coarser increment that divides 100 none can be).
+    WholeFineGrid,
 };
 
 /// A complete, valid entry drawn from a fixed seed; the same seed always gives the same

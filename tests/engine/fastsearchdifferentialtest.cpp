@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 #include <string>
 
@@ -89,7 +90,7 @@ void expectSameAsPlain(const Entry& entry, Tally& tally) {
 
 TEST(FastSearchDifferential, GeneratedEntriesMatchThePlainLoops) {
     // Decimal signatures; whole values with many predictions on the tolerance boundary;
-    // long runs of consecutive solutions.
+    // long runs of consecutive solutions, with few and with many sources.
     struct Family {
         EntryKind kind;
         std::uint32_t firstSeed;
@@ -99,13 +100,15 @@ TEST(FastSearchDifferential, GeneratedEntriesMatchThePlainLoops) {
     };
     for (const Family& family : {Family{EntryKind::Decimal, 1, 160, 40, true},
                                  Family{EntryKind::Boundary, 1001, 1130, 40, true},
-                                 Family{EntryKind::LongRuns, 2001, 2030, 20, false}}) {
+                                 Family{EntryKind::LongRuns, 2001, 2030, 20, false},
+                                 Family{EntryKind::WideBands, 3001, 3040, 20, false}}) {
         SCOPED_TRACE("seeds from " + std::to_string(family.firstSeed));
         Tally tally;
         for (std::uint32_t seed = family.firstSeed; seed <= family.lastSeed; ++seed) {
-            const std::uint64_t limit = family.kind == EntryKind::LongRuns ? 5'000'000
-                                        : seed % 10 == 0                   ? 10'000'000
-                                                                           : 500'000;
+            const std::uint64_t limit = family.kind == EntryKind::LongRuns    ? 5'000'000
+                                        : family.kind == EntryKind::WideBands ? 2'000'000
+                                        : seed % 10 == 0                      ? 10'000'000
+                                                                              : 500'000;
             expectSameAsPlain(generateEntry(seed, family.kind, limit), tally);
             if (HasFatalFailure()) {
                 return;
@@ -117,6 +120,40 @@ TEST(FastSearchDifferential, GeneratedEntriesMatchThePlainLoops) {
             expectCoverage(tally);
         }
     }
+}
+
+/// Counts the records a search writes, without keeping them.
+class CountingSink : public RecordSink {
+public:
+    bool write(std::string_view records) override {
+        lines += static_cast<std::uint64_t>(std::count(records.begin(), records.end(), '\n'));
+        return true;
+    }
+    std::uint64_t lines = 0;
+};
+
+TEST(FastSearchDifferential, CountsWithoutRecordsMatchTheRecordedSearchOnLargeEntries) {
+    // Too large for the plain loops; the recorded search, which checks every value it
+    // writes with the program's arithmetic in the entry's order, is the reference here.
+    int withSolutions = 0;
+    for (std::uint32_t seed = 4001; seed <= 4024; ++seed) {
+        const Entry entry = generateEntry(seed, EntryKind::WholeFineGrid, 0);
+        const Expected<CalculationInput> checked = checkEntry(entry);
+        ASSERT_TRUE(checked) << checked.error().message;
+        SCOPED_TRACE("entry \"" + entry.title + "\": " + std::to_string(checked->sourceCount()) +
+                     " sources, " + std::to_string(checked->isotopeCount()) +
+                     " isotopes, tolerance " + entry.threshold);
+        CountingSink records;
+        EngineControl control;
+        control.threads = 2;
+        const EngineResult recorded = runSearch(*checked, &records, control);
+        const EngineResult counted = runSearch(*checked, nullptr, control);
+        EXPECT_EQ(records.lines, recorded.feasibleCount);
+        EXPECT_EQ(counted.feasibleCount, recorded.feasibleCount);
+        EXPECT_EQ(counted.histograms, recorded.histograms);
+        withSolutions += recorded.feasibleCount > 0 ? 1 : 0;
+    }
+    EXPECT_GE(withSolutions, 12);
 }
 
 } // namespace

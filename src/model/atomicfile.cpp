@@ -1,5 +1,6 @@
 #include "atomicfile.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdio>
@@ -16,6 +17,9 @@ namespace fenlowick {
 namespace {
 
 constexpr std::size_t kBlockSize = 4u << 20;
+/// Direct I/O wants memory, file offsets and sizes aligned to the device's logical block;
+/// a page is a multiple of every usual one.
+constexpr std::size_t kDirectAlignment = 4096;
 
 std::string reasonText(int error) {
     return std::strerror(error);
@@ -58,24 +62,61 @@ Status AtomicFile::open() {
     m_temporary = name.data();
     // mkstemp creates the file private to its owner; give it the usual permissions.
     ::fchmod(m_fd, static_cast<mode_t>(0666) & ~currentUmask());
-    m_buffer.reserve(kBlockSize);
+    const int flags = ::fcntl(m_fd, F_GETFL);
+    if (flags >= 0 && ::fcntl(m_fd, F_SETFL, flags | O_DIRECT) == 0) {
+        m_block = static_cast<char*>(std::aligned_alloc(kDirectAlignment, kBlockSize));
+        m_direct = m_block != nullptr;
+        if (!m_direct) {
+            ::fcntl(m_fd, F_SETFL, flags);
+        }
+    }
+    if (!m_direct) {
+        m_buffer.reserve(kBlockSize);
+    }
     return ok();
 }
 
-Status AtomicFile::flushBuffer() {
+void AtomicFile::stopDirect() {
+    const int flags = ::fcntl(m_fd, F_GETFL);
+    if (flags >= 0) {
+        ::fcntl(m_fd, F_SETFL, flags & ~O_DIRECT);
+    }
+    m_direct = false;
+}
+
+void AtomicFile::releaseBlock() {
+    std::free(m_block);
+    m_block = nullptr;
+    m_blockUsed = 0;
+}
+
+Status AtomicFile::writeAll(const char* data, std::size_t size) {
     std::size_t done = 0;
-    while (done < m_buffer.size()) {
-        const ssize_t n = ::write(m_fd, m_buffer.data() + done, m_buffer.size() - done);
+    while (done < size) {
+        const ssize_t n = ::write(m_fd, data + done, size - done);
         if (n < 0) {
             if (errno == EINTR) {
+                continue;
+            }
+            if (errno == EINVAL && m_direct) {
+                // The file system takes the flag but not the direct write: go on through
+                // the page cache.
+                stopDirect();
                 continue;
             }
             const int error = errno;
             return fail("Could not write", error);
         }
         done += static_cast<std::size_t>(n);
+        m_written += static_cast<std::uint64_t>(n);
     }
-    m_written += m_buffer.size();
+    return ok();
+}
+
+Status AtomicFile::flushBuffer() {
+    if (Status s = writeAll(m_buffer.data(), m_buffer.size()); !s) {
+        return s;
+    }
     m_buffer.clear();
     startWriteBack();
     return ok();
@@ -86,7 +127,7 @@ void AtomicFile::startWriteBack() {
     // sync before the rename finds little left to do and dirty pages stay few. Advisory
     // only: a failure here shows again, and is reported, at the sync.
     constexpr std::uint64_t kWriteBackStep = 64u << 20;
-    if (m_written - m_writeBackStart < kWriteBackStep) {
+    if (m_direct || m_written - m_writeBackStart < kWriteBackStep) {
         return;
     }
     ::sync_file_range(m_fd, static_cast<off_t>(m_writeBackStart),
@@ -97,6 +138,22 @@ void AtomicFile::startWriteBack() {
 Status AtomicFile::write(std::string_view bytes) {
     if (m_fd < 0) {
         return Error{Error::Kind::FileWrite, "Could not write " + m_target + ": not open"};
+    }
+    if (m_block != nullptr) {
+        // Whole aligned blocks only; what is left at the end goes out in finish().
+        while (!bytes.empty()) {
+            const std::size_t n = std::min(bytes.size(), kBlockSize - m_blockUsed);
+            std::memcpy(m_block + m_blockUsed, bytes.data(), n);
+            m_blockUsed += n;
+            bytes.remove_prefix(n);
+            if (m_blockUsed == kBlockSize) {
+                if (Status s = writeAll(m_block, kBlockSize); !s) {
+                    return s;
+                }
+                m_blockUsed = 0;
+            }
+        }
+        return ok();
     }
     if (m_buffer.size() + bytes.size() > kBlockSize && !m_buffer.empty()) {
         if (Status s = flushBuffer(); !s) {
@@ -114,6 +171,16 @@ Status AtomicFile::write(std::string_view bytes) {
 Status AtomicFile::finish() {
     if (m_fd < 0) {
         return Error{Error::Kind::FileWrite, "Could not write " + m_target + ": not open"};
+    }
+    if (m_block != nullptr) {
+        // The last, partial block cannot go out directly.
+        if (m_direct) {
+            stopDirect();
+        }
+        if (Status s = writeAll(m_block, m_blockUsed); !s) {
+            return s;
+        }
+        releaseBlock();
     }
     if (Status s = flushBuffer(); !s) {
         return s;
@@ -157,6 +224,8 @@ void AtomicFile::discard() {
     m_temporary.clear();
     m_buffer.clear();
     m_buffer.shrink_to_fit();
+    releaseBlock();
+    m_direct = false;
     m_finished = false;
 }
 

@@ -12,6 +12,10 @@ namespace fenlowick {
 /// only by commit(), so that the target is either the complete new file or left as it was.
 /// Writes are buffered in large blocks. If the object is destroyed without a successful
 /// commit, the temporary file is removed. Not copyable; one writer per object.
+///
+/// Where the file system allows it, the blocks go straight to the disk (direct I/O) rather
+/// than through the page cache: a large result file then costs one pass over the disk and
+/// no copy into the cache, and the sync before the rename has little left to do.
 class AtomicFile {
 public:
     explicit AtomicFile(std::string targetPath);
@@ -40,11 +44,17 @@ public:
 private:
     Status fail(std::string_view what, int error);
     Status flushBuffer();
+    Status writeAll(const char* data, std::size_t size);
     void startWriteBack();
+    void stopDirect();
+    void releaseBlock();
 
     std::string m_target;
     std::string m_temporary;
     std::string m_buffer;
+    char* m_block = nullptr;     ///< direct I/O: one aligned block being filled
+    std::size_t m_blockUsed = 0; ///< bytes in m_block
+    bool m_direct = false;
     int m_fd = -1;
     std::uint64_t m_written = 0;        ///< bytes handed to the system so far
     std::uint64_t m_writeBackStart = 0; ///< start of the range not yet sent to the disk

@@ -4,8 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <string>
 #include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
 
 namespace fenlowick {
 namespace {
@@ -68,6 +72,51 @@ TEST(AtomicFile, TargetIsUntouchedUntilCommitAndNoTemporaryOutlivesTheFile) {
         ASSERT_TRUE(never.open());
     }
     EXPECT_EQ(filesIn(dir.path()), Names{"a.out"});
+}
+
+TEST(AtomicFile, LargeFilesArriveWholeWhateverThePiecesAndTheFileSystem) {
+    // Pieces of every size, some across several blocks, in a folder on the disk (written
+    // around the page cache where the system allows) and, where there is one, in memory
+    // (where it does not).
+    std::vector<std::filesystem::path> folders;
+    TempDir disk;
+    folders.push_back(disk.path());
+    const std::filesystem::path memory = "/dev/shm";
+    std::error_code error;
+    if (std::filesystem::is_directory(memory, error)) {
+        folders.push_back(memory);
+    }
+    std::string expected;
+    std::uint32_t state = 12345;
+    for (std::size_t piece = 0; expected.size() < (13u << 20); ++piece) {
+        state = state * 1664525u + 1013904223u;
+        const std::size_t size = piece == 7 ? (9u << 20) : state % 200000;
+        for (std::size_t i = 0; i < size; ++i) {
+            expected += static_cast<char>('a' + (expected.size() * 7 + piece) % 26);
+        }
+        expected += "\r\n";
+    }
+    for (const auto& folder : folders) {
+        SCOPED_TRACE(folder.string());
+        const std::string path =
+            (folder / ("fenlowick-atomic-" + std::to_string(::getpid()) + ".out")).string();
+        {
+            AtomicFile file(path);
+            ASSERT_TRUE(file.open());
+            std::size_t at = 0;
+            std::uint32_t cut = 99;
+            while (at < expected.size()) {
+                cut = cut * 1664525u + 1013904223u;
+                const std::size_t n = std::min<std::size_t>(
+                    expected.size() - at, at < (6u << 20) ? cut % 70000 : cut % (5u << 20));
+                ASSERT_TRUE(file.write(std::string_view(expected).substr(at, n)));
+                at += n;
+            }
+            ASSERT_TRUE(file.commit());
+        }
+        EXPECT_TRUE(readFile(path) == expected);
+        std::filesystem::remove(path, error);
+    }
 }
 
 TEST(AtomicFile, FailedWriteLeavesTheEarlierFileAndNoTemporary) {

@@ -53,6 +53,10 @@ namespace {
 // |w . (f - v)| <= sum_k |w_k| |f_k - v_k|, and the half-width sum_k |w_k| H.
 // Conversely, a combination whose v' lies within H minus the margin of M for every isotope
 // has |f - M| < H (1 - 1e-9), which passes: the core runs counted whole use that side.
+// When a count searches the sources in another order than the entry's, P is a running sum
+// in that order and f is formed in the entry's order, so f is no continuation of P; both
+// differ from the exact sum of sig_t * p_t by at most 2 N u F_k each, 4 N u F_k in all,
+// which the margin still covers several times over (the shares are exact there).
 // Shares are turned into loop indices with a slack of 1e-9 in value; the innermost scan
 // goes one step further on each side than its solved ends.
 constexpr double kUnitRoundoff = 0x1p-24;

@@ -16,6 +16,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <type_traits>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -211,10 +212,6 @@ public:
                 t.upperOuter = beta > 0.0 ? row.high : row.low;
                 t.lowerCore = beta > 0.0 ? row.coreLow : row.coreHigh;
                 t.upperCore = beta > 0.0 ? row.coreHigh : row.coreLow;
-                t.outerLow = row.low;
-                t.outerHigh = row.high;
-                t.coreLow = row.coreLow;
-                t.coreHigh = row.coreHigh;
                 anyFlat = anyFlat || t.flat;
             }
             auto inverse = [](double c) { return c != 0.0 ? 1.0 / c : 0.0; };
@@ -321,10 +318,6 @@ public:
         double upperOuter = 0.0;
         double lowerCore = 0.0;
         double upperCore = 0.0;
-        double outerLow = 0.0;
-        double outerHigh = 0.0;
-        double coreLow = 0.0;
-        double coreHigh = 0.0;
     };
     std::array<TripleRow, kIsotopeColumns> tripleRows{};
     /// 1 / c for the c of every pair of ends that countLastFour compares (0 where c is 0):
@@ -625,17 +618,23 @@ public:
     /// exact whole numbers here, so the derived share of b index j is rb - j * step and its
     /// level is rb / step - j.
     std::uint64_t countLastThree(int level, float bound) {
+        return withIsotopeCount(
+            [&](auto isotopes) { return countLastThree<isotopes.value>(level, bound); });
+    }
+
+    /// Calls f with the number of isotopes in use as a compile-time constant.
+    template <typename F> std::uint64_t withIsotopeCount(F&& f) const {
         switch (m_plan.lastIsotope) {
         case 0:
-            return countLastThree<1>(level, bound);
+            return f(std::integral_constant<int, 1>{});
         case 1:
-            return countLastThree<2>(level, bound);
+            return f(std::integral_constant<int, 2>{});
         case 2:
-            return countLastThree<3>(level, bound);
+            return f(std::integral_constant<int, 3>{});
         case 3:
-            return countLastThree<4>(level, bound);
+            return f(std::integral_constant<int, 4>{});
         default:
-            return countLastThree<5>(level, bound);
+            return f(std::integral_constant<int, 5>{});
         }
     }
 
@@ -643,18 +642,8 @@ public:
     /// the ends of the b intervals are lines in the index of that share as well, and the
     /// range of a whose interval is not empty is solved from them directly.
     std::uint64_t countLastFour(int level, float bound) {
-        switch (m_plan.lastIsotope) {
-        case 0:
-            return countLastFour<1>(level, bound);
-        case 1:
-            return countLastFour<2>(level, bound);
-        case 2:
-            return countLastFour<3>(level, bound);
-        case 3:
-            return countLastFour<4>(level, bound);
-        default:
-            return countLastFour<5>(level, bound);
-        }
+        return withIsotopeCount(
+            [&](auto isotopes) { return countLastFour<isotopes.value>(level, bound); });
     }
 
     /// The ends, in steps of b, of the interval of b that each isotope's band allows, as
@@ -748,10 +737,11 @@ public:
                 ends.lowerCore[k] = 0.0;
                 ends.upperCore[k] = ends.upperOuter[k];
                 ends.slope[k] = 0.0;
-                const auto outer = flatRange(base, t.alpha * stepValue, t.outerLow, t.outerHigh,
-                                             true, first, last);
-                const auto core =
-                    flatRange(base, t.alpha * stepValue, t.coreLow, t.coreHigh, false, first, last);
+                const Plan::InnerRow& band = m_plan.innerRows[static_cast<std::size_t>(k)];
+                const auto outer =
+                    flatRange(base, t.alpha * stepValue, band.low, band.high, true, first, last);
+                const auto core = flatRange(base, t.alpha * stepValue, band.coreLow, band.coreHigh,
+                                            false, first, last);
                 first = std::max(first, outer.first);
                 last = std::min(last, outer.second);
                 coreFirstA = std::max(coreFirstA, core.first);
@@ -1120,27 +1110,23 @@ private:
             levelShares[static_cast<std::size_t>(a) + 1] = last;
             return passesInEntryOrder(levelShares.data());
         }
-        for (int k = 0; k <= m_plan.lastIsotope; ++k) {
-            float predicted = prefix[k];
-            predicted += m_plan.signature[k][a] * share;
-            predicted += m_plan.signature[k][a + 1] * last;
-            // trunc(x) > T is x >= T + 1 for the whole number T (NaN fails both).
-            const double scaled =
-                m_plan.scale * std::fabs(static_cast<double>(predicted) - m_plan.mixture[k]);
-            if (scaled >= m_plan.failFrom) {
-                return false;
-            }
-        }
-        return true;
+        return passesAfter(prefix, share, last, m_plan.lastIsotope + 1);
     }
 
     /// passes() with the number of isotopes fixed at compile time.
     template <int Isotopes> bool passesAll(const float* prefix, float share, float last) const {
+        return passesAfter(prefix, share, last, Isotopes);
+    }
+
+    /// The program's test of the first `isotopes` isotopes for the last two shares after
+    /// the single-precision prefix of the levels before them.
+    bool passesAfter(const float* prefix, float share, float last, int isotopes) const {
         const int a = m_plan.innermost;
-        for (int k = 0; k < Isotopes; ++k) {
+        for (int k = 0; k < isotopes; ++k) {
             float predicted = prefix[k];
             predicted += m_plan.signature[k][a] * share;
             predicted += m_plan.signature[k][a + 1] * last;
+            // trunc(x) > T is x >= T + 1 for the whole number T (NaN fails both).
             const double scaled =
                 m_plan.scale * std::fabs(static_cast<double>(predicted) - m_plan.mixture[k]);
             if (scaled >= m_plan.failFrom) {

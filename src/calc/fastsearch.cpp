@@ -277,8 +277,10 @@ public:
     float signature[kIsotopeColumns][kSourceRows]{};
     float originalSignature[kIsotopeColumns][kSourceRows]{}; ///< by source, as entered
     std::array<int, kSourceRows> order{};
-    /// The levels search the sources in another order than the entry's, so every check
-    /// with the program's arithmetic goes through passesInEntryOrder.
+    /// The levels search the sources in another order than the entry's. Only a count with
+    /// at least six sources and a whole increment does, and its search always reaches
+    /// countLastFour or countLastThree before any other innermost path; their checks go
+    /// through passesInEntryOrder.
     bool permuted = false;
     double mixture[kIsotopeColumns]{};
     std::vector<float> steps; ///< the values every loop counter takes, in order
@@ -700,12 +702,35 @@ public:
         }
         if (coreFirst <= coreLast) {
             kept += static_cast<std::uint64_t>(coreLast - coreFirst + 1);
-            ++m_innerDiff[static_cast<std::size_t>(coreFirst)];
-            --m_innerDiff[static_cast<std::size_t>(coreLast) + 1];
+            ++m_runDiff[static_cast<std::size_t>(coreFirst)];
+            --m_runDiff[static_cast<std::size_t>(coreLast) + 1];
             ++m_lastDiff[static_cast<std::size_t>(bLast - coreLast)];
             --m_lastDiff[static_cast<std::size_t>(bLast - coreFirst) + 1];
         }
         return kept;
+    }
+
+    /// Sets isotope k's ends in `ends` for the shares of base (a = 0), in steps of b, and
+    /// returns the magnitude that bounds them; `reach` bounds how far the shares' lines move
+    /// them later.
+    template <int Isotopes>
+    static double setEnds(BandEnds<Isotopes>& ends, int k, const Plan::TripleRow& t, double base,
+                          double stepValue, double reach) {
+        const double scaleEnds = t.inverseBeta / stepValue;
+        const double lo = (t.lowerOuter - base) * scaleEnds;
+        const double hi = (t.upperOuter - base) * scaleEnds;
+        const double cLo = (t.lowerCore - base) * scaleEnds;
+        const double cHi = (t.upperCore - base) * scaleEnds;
+        // Formed in double from a few products and sums: the error is a few units in the last
+        // place of the largest magnitude involved.
+        const double size =
+            std::max({std::fabs(lo), std::fabs(hi), std::fabs(cLo), std::fabs(cHi)}) + reach + 1.0;
+        const double slack = 1e-9 * size;
+        ends.lowerOuter[k] = lo - slack;
+        ends.upperOuter[k] = hi + slack;
+        ends.lowerCore[k] = cLo + slack;
+        ends.upperCore[k] = cHi - slack;
+        return size;
     }
 
     static int ceilOfNonNegative(double x) {
@@ -748,22 +773,8 @@ public:
                 coreLastA = std::min(coreLastA, core.second);
                 continue;
             }
-            const double scaleEnds = t.inverseBeta / stepValue;
-            const double lo = (t.lowerOuter - base) * scaleEnds;
-            const double hi = (t.upperOuter - base) * scaleEnds;
-            const double cLo = (t.lowerCore - base) * scaleEnds;
-            const double cHi = (t.upperCore - base) * scaleEnds;
             ends.slope[k] = t.slope;
-            // Formed in double from a few products and sums: the error is a few units in
-            // the last place of the largest magnitude involved.
-            const double size =
-                std::max({std::fabs(lo), std::fabs(hi), std::fabs(cLo), std::fabs(cHi)}) +
-                std::fabs(t.slope) * static_cast<double>(last) + 1.0;
-            const double slack = 1e-9 * size;
-            ends.lowerOuter[k] = lo - slack;
-            ends.upperOuter[k] = hi + slack;
-            ends.lowerCore[k] = cLo + slack;
-            ends.upperCore[k] = cHi - slack;
+            setEnds(ends, k, t, base, stepValue, std::fabs(t.slope) * static_cast<double>(last));
         }
 
         const float* prefix = m_prefix[l].data();
@@ -794,31 +805,18 @@ public:
         const double limit = static_cast<double>(bound0);
 
         // The ends for share index z of this level and i of the next: end + dz z + slope i.
-        double lowerOuter[Isotopes];
-        double upperOuter[Isotopes];
-        double lowerCore[Isotopes];
-        double upperCore[Isotopes];
+        BandEnds<Isotopes> start;
         double dz[Isotopes];
         double largest = limit;
         for (int k = 0; k < Isotopes; ++k) {
             const Plan::TripleRow& t = m_plan.tripleRows[static_cast<std::size_t>(k)];
             const double base =
                 static_cast<double>(m_prefix[l][k]) + t.last * static_cast<double>(whole);
-            const double scaleEnds = t.inverseBeta / stepValue;
-            dz[k] =
-                -(static_cast<double>(m_plan.signature[k][level]) - t.last) * stepValue * scaleEnds;
-            const double lo = (t.lowerOuter - base) * scaleEnds;
-            const double hi = (t.upperOuter - base) * scaleEnds;
-            const double cLo = (t.lowerCore - base) * scaleEnds;
-            const double cHi = (t.upperCore - base) * scaleEnds;
-            const double size =
-                std::max({std::fabs(lo), std::fabs(hi), std::fabs(cLo), std::fabs(cHi)}) +
-                (std::fabs(dz[k]) + std::fabs(t.slope)) * limit + 1.0;
-            const double slack = 1e-9 * size;
-            lowerOuter[k] = lo - slack;
-            upperOuter[k] = hi + slack;
-            lowerCore[k] = cLo + slack;
-            upperCore[k] = cHi - slack;
+            // The share z moves the prediction by (sig_z - last) per unit, b's ends by that
+            // over -beta; z counts steps, as b's ends do.
+            dz[k] = -(static_cast<double>(m_plan.signature[k][level]) - t.last) * t.inverseBeta;
+            const double size = setEnds(start, k, t, base, stepValue,
+                                        (std::fabs(dz[k]) + std::fabs(t.slope)) * limit);
             largest = std::max(largest, size + limit);
         }
         // The range of i is solved from c i <= d for every pair of a lower and an upper end;
@@ -840,10 +838,10 @@ public:
             const double zd = static_cast<double>(z);
             for (int k = 0; k < Isotopes; ++k) {
                 const double shift = dz[k] * zd;
-                ends.lowerOuter[k] = lowerOuter[k] + shift;
-                ends.upperOuter[k] = upperOuter[k] + shift;
-                ends.lowerCore[k] = lowerCore[k] + shift;
-                ends.upperCore[k] = upperCore[k] + shift;
+                ends.lowerOuter[k] = start.lowerOuter[k] + shift;
+                ends.upperOuter[k] = start.upperOuter[k] + shift;
+                ends.lowerCore[k] = start.lowerCore[k] + shift;
+                ends.upperCore[k] = start.upperCore[k] + shift;
             }
             const int aLast = bound0 - z; // also b's last index when a = 0
             double iLow = 0.0;
@@ -913,13 +911,20 @@ public:
         const int step = m_plan.gridStep;
         const int bLast = rb / step;
         const float share = m_plan.steps[static_cast<std::size_t>(i)];
-        std::array<float, kIsotopeColumns> prefix;
-        for (int k = 0; k < Isotopes; ++k) {
-            prefix[static_cast<std::size_t>(k)] = before[k] + m_plan.signature[k][aLevel] * share;
-        }
         const auto rest = static_cast<float>(rb);
-        std::array<float, kSourceRows> levelShares = m_share;
-        levelShares[static_cast<std::size_t>(aLevel)] = share;
+        // In the entry's order the check needs every level's share; otherwise the prefix
+        // after a.
+        std::array<float, kSourceRows> levelShares;
+        std::array<float, kIsotopeColumns> prefix;
+        if (m_plan.permuted) {
+            levelShares = m_share;
+            levelShares[static_cast<std::size_t>(aLevel)] = share;
+        } else {
+            for (int k = 0; k < Isotopes; ++k) {
+                prefix[static_cast<std::size_t>(k)] =
+                    before[k] + m_plan.signature[k][aLevel] * share;
+            }
+        }
         std::uint64_t kept = 0;
         auto checkOne = [&](int j) {
             const auto b = static_cast<float>(j * step);
@@ -1017,13 +1022,9 @@ public:
         if (m_records) {
             return;
         }
-        std::int64_t innerShare = 0;
         std::int64_t lastShare = 0;
         for (std::size_t j = 0; j < static_cast<std::size_t>(kHistogramLevels); ++j) {
-            innerShare += m_innerDiff[j];
             lastShare += m_lastDiff[j];
-            m_histograms[static_cast<std::size_t>(m_plan.innermost)][j] +=
-                static_cast<std::uint64_t>(innerShare);
             m_histograms[static_cast<std::size_t>(m_plan.sources - 1)][j] +=
                 static_cast<std::uint64_t>(lastShare);
         }
@@ -1103,13 +1104,6 @@ private:
     }
 
     bool passes(const float* prefix, float share, float last) const {
-        const int a = m_plan.innermost;
-        if (m_plan.permuted) {
-            std::array<float, kSourceRows> levelShares = m_share;
-            levelShares[static_cast<std::size_t>(a)] = share;
-            levelShares[static_cast<std::size_t>(a) + 1] = last;
-            return passesInEntryOrder(levelShares.data());
-        }
         return passesAfter(prefix, share, last, m_plan.lastIsotope + 1);
     }
 
@@ -1304,9 +1298,8 @@ private:
     std::vector<std::int64_t> m_runDiff;
     std::vector<std::int64_t> m_derivedDiff;
     std::vector<bool> m_derivedUsed;
-    /// Runs counted whole by countLastThree, as differences over the levels of the last
-    /// looped share and of the derived share.
-    std::array<std::int64_t, kHistogramLevels + 1> m_innerDiff{};
+    /// Runs counted whole by countRow, as differences over the levels of the derived share
+    /// (their shares of b go to m_runDiff).
     std::array<std::int64_t, kHistogramLevels + 1> m_lastDiff{};
     ShareHistograms m_histograms{};
     std::uint64_t m_feasible = 0;

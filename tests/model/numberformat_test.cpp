@@ -93,11 +93,5 @@ TEST(NumberFormat, ShareFractionIsThePercentShareAsHundredthsRoundedHalfAway) {
     expectTexts([](float percent) { return formatSingle(shareFraction(percent)); }, written);
 }
 
-TEST(NumberFormat, CountIsABareInteger) {
-    EXPECT_EQ(formatCount(0), "0");
-    EXPECT_EQ(formatCount(40), "40");
-    EXPECT_EQ(formatCount(26075972546ull), "26075972546");
-}
-
 } // namespace
 } // namespace fenlowick

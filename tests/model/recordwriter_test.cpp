@@ -5,7 +5,8 @@
 namespace fenlowick {
 namespace {
 
-// Whole header lines and feasible records are compared in the conformance cases.
+// Whole header lines and feasible records are compared in the conformance cases; the
+// counts, bare integers, here.
 TEST(RecordWriter, PadRecordCompletesARecordWithEmptyTextFields) {
     std::string out;
     RecordWriter writer(out);

@@ -133,6 +133,7 @@ TEST(SummaryCommandTest, PrintsTheConformanceTotalsAsCsvOrAsATable) {
          true},
         {"single-solution", false, "A        1.000    1.00    1.00    1.00    1.00    1.00       -",
          false},
+        {"no-feasible", true, header + "A,0,,,,,,,\nB,0,,,,,,,\nC,0,,,,,,,\n", true},
         {"no-feasible", false,
          "Feasible solutions: 0\nTotal Observations = 0, so no statistics could be generated\n",
          false},
@@ -152,14 +153,8 @@ TEST(SummaryCommandTest, PrintsTheConformanceTotalsAsCsvOrAsATable) {
         }
     }
 
-    test::CliResult r =
-        test::runCli({"summary", "--csv", kConformance + "expected/no-feasible.tot"});
-    for (const std::string& line : test::linesOf(r.out)) {
-        if (line.rfind("source,", 0) != 0) {
-            EXPECT_NE(line.find(",0,,,,,,,"), std::string::npos) << line;
-        }
-    }
-    r = test::runCli({"summary", "--csv", kConformance + "expected/ten-sources.tot"});
+    const test::CliResult r =
+        test::runCli({"summary", "--csv", kConformance + "expected/ten-sources.tot"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(test::linesOf(r.out).size(), 11u);
 }

@@ -4,10 +4,8 @@
 
 #include "testsupport.h"
 
-#include <csignal>
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 namespace fenlowick {
 namespace {
@@ -29,36 +27,13 @@ RunRequest requestFor(const test::TempDir& dir, const Entry& entry) {
     return request;
 }
 
-/// Limits the size of any file this process writes, as a full disk would: writes beyond the
-/// limit fail with "File too large" instead of raising SIGXFSZ.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &m_saved);
-        m_handler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = m_saved;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &m_saved);
-        std::signal(SIGXFSZ, m_handler);
-    }
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
-private:
-    rlimit m_saved{};
-    void (*m_handler)(int) = nullptr;
-};
-
 TEST(FileFaults, AFullDiskDuringTheRunLeavesTheEarlierFilesAndNoPartialOne) {
     test::TempDir dir;
     test::writeFile(dir.path() / "run.out", "earlier out");
     test::writeFile(dir.path() / "run.tot", "earlier tot");
     RunOutcome outcome;
     {
-        const FileSizeLimit limit(64 * 1024);
+        const test::FileSizeLimit limit(64 * 1024);
         outcome = runCalculation(requestFor(dir, largeOutputEntry()));
     }
     EXPECT_EQ(outcome.status, RunOutcome::Status::FileError);
@@ -112,7 +87,7 @@ TEST(FileFaults, AFailedDataFileSaveKeepsTheEarlierFile) {
     const std::string path = dir.file("entry.dat");
     test::writeFile(path, "earlier");
     {
-        const FileSizeLimit limit(10);
+        const test::FileSizeLimit limit(10);
         const Status saved = writeDataFile(path, test::threeSourceEntry());
         ASSERT_FALSE(saved.hasValue());
         EXPECT_NE(saved.error().message.find("entry.dat"), std::string::npos);

@@ -26,16 +26,6 @@ RunRequest requestFor(const Entry& entry, const TempDir& dir, const std::string&
     return request;
 }
 
-/// The number of CR LF line ends in the text.
-int lineCount(const std::string& text) {
-    int count = 0;
-    for (std::size_t at = text.find("\r\n"); at != std::string::npos;
-         at = text.find("\r\n", at + 2)) {
-        ++count;
-    }
-    return count;
-}
-
 // A full disk during the run is covered by hardening/filefaults_test.cpp, an unwritable
 // folder by cli/cli_test.cpp, the result files' content by the conformance cases, a run
 // without the feasible file by engine/runmodestest.cpp.
@@ -73,7 +63,7 @@ TEST(CalculationRun, SecondRunReplacesBothFiles) {
         EXPECT_NE(text.find("\"Second run\""), std::string::npos) << name;
         EXPECT_EQ(text.find("First run"), std::string::npos) << name;
     }
-    EXPECT_EQ(lineCount(readFile(dir.file("results.out"))), 14 + 6);
+    EXPECT_EQ(test::crlfLines(readFile(dir.file("results.out"))).size(), 14u + 6u);
 }
 
 TEST(CalculationRun, TotalsFileThatCannotBeReplacedKeepsTheEarlierFeasibleFile) {
@@ -128,7 +118,7 @@ TEST(CalculationRun, NoFeasibleSolutionCompletesWithTheNotice) {
     EXPECT_EQ(outcome.notice.value_or("<none>"),
               "Total Observations = 0, so no statistics could be generated");
     EXPECT_EQ(outcome.feasibleCount, 0u);
-    EXPECT_EQ(lineCount(readFile(dir.file("none.out"))), 14); // the header only
+    EXPECT_EQ(test::crlfLines(readFile(dir.file("none.out"))).size(), 14u); // the header only
 }
 
 TEST(CalculationRun, BeginsBeforeTheSearchEndsAfterItAndReportsTheFirstShares) {

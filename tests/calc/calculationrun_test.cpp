@@ -1,5 +1,6 @@
 #include "calculationrun.h"
 
+#include "outputnaming.h"
 #include "testsupport.h"
 
 #include <gtest/gtest.h>
@@ -26,7 +27,7 @@ RunRequest requestFor(const Entry& entry, const TempDir& dir, const std::string&
     return request;
 }
 
-// A full disk during the run is covered by hardening/filefaults_test.cpp, an unwritable
+// A full disk during the run is covered by hardening/hostileinput_test.cpp, an unwritable
 // folder by cli/cli_test.cpp, the result files' content by the conformance cases, a run
 // without the feasible file by engine/runmodestest.cpp.
 
@@ -148,6 +149,28 @@ TEST(CalculationRun, BeginsBeforeTheSearchEndsAfterItAndReportsTheFirstShares) {
     EXPECT_GT(std::stoi(ended), tickAtProgress);
     EXPECT_EQ(outcome.message, "Completed Calculations : Began: day" + began + "   time" + began +
                                    "    Ended: day" + ended + "   time" + ended);
+}
+
+TEST(OutputNaming, ReplacesEverythingAfterTheFirstPointOfTheTypedName) {
+    EXPECT_EQ(withExtension("results", "out"), "results.out");
+    EXPECT_EQ(withExtension("results.txt", "out"), "results.out");
+    EXPECT_EQ(withExtension("run.2.csv", "out"), "run.out");
+    EXPECT_EQ(withExtension("x.", "out"), "x.out");
+    EXPECT_EQ(withExtension("result.out", "tot"), "result.tot");
+}
+
+TEST(OutputNaming, JoinsFolderAndNameWithOneSeparator) {
+    EXPECT_EQ(joinFolder("/tmp/runs", "a.out"), "/tmp/runs/a.out");
+    EXPECT_EQ(joinFolder("/tmp/runs/", "a.out"), "/tmp/runs/a.out");
+    EXPECT_EQ(joinFolder("/", "a.out"), "/a.out");
+    EXPECT_EQ(joinFolder("", "a.out"), "a.out");
+}
+
+TEST(OutputNaming, APointInTheFolderLeavesTheNameAlone) {
+    EXPECT_EQ(resultFilePath("/runs/v1.2", "result.out", "tot"), "/runs/v1.2/result.tot");
+    EXPECT_EQ(resultFilePath("/runs/v1.2", "result", "tot"), "/runs/v1.2/result.tot");
+    EXPECT_EQ(resultFilePath("/runs/v1.2/", "result", "out"), "/runs/v1.2/result.out");
+    EXPECT_EQ(resultFilePath("output", "run.2.csv", "out"), "output/run.out");
 }
 
 } // namespace

@@ -33,7 +33,7 @@ const std::string kStream = example("stream-water-one-isotope.dat");
 
 // The result files' content is checked case by case through the calculation itself
 // (calc/conformance_test.cpp); here one case shows the program writes the same files. A run
-// without solutions is covered by diagnosis/cli_test.cpp.
+// without solutions is covered by diagnosis/combinedtotals_test.cpp.
 TEST(Cli, RunWritesTheResultFilesAndPrintsTheSummary) {
     TempDir dir;
     const CliResult result =

@@ -311,15 +311,10 @@ TEST(SpreadsheetImportTest, ColumnsAreMatchedByHeaderNameNotPosition) {
     ASSERT_TRUE(result) << result.error().message;
     ASSERT_EQ(result->entries.size(), 1u);
     const Entry& e = result->entries[0].entry;
-    EXPECT_EQ(e.isotope[0], "d15N");
-    EXPECT_EQ(e.isotope[1], "D13c");
-    EXPECT_EQ(e.sources[2], "Insects");
+    EXPECT_EQ((List{e.isotope[0], e.isotope[1], e.sources[2]}), (List{"d15N", "D13c", "Insects"}));
     EXPECT_EQ(signatures(e), (List{"6.5 -30.2", "4.8 -24.1", "3.2 -26.5"}));
-    EXPECT_EQ(e.mixture[0], "5.1");
-    EXPECT_EQ(e.mixture[1], "-27.0");
-    EXPECT_EQ(e.title, "Perch 1");
-    ASSERT_EQ(result->notes.size(), 1u);
-    EXPECT_EQ(result->notes[0], "s.csv: columns ignored: n, SD");
+    EXPECT_EQ((List{e.mixture[0], e.mixture[1], e.title}), (List{"5.1", "-27.0", "Perch 1"}));
+    EXPECT_EQ(result->notes, List{"s.csv: columns ignored: n, SD"});
 }
 
 TEST(SpreadsheetImportTest, BlanksAroundLabelsAreRemovedWithANote) {
@@ -327,13 +322,12 @@ TEST(SpreadsheetImportTest, BlanksAroundLabelsAreRemovedWithANote) {
     ImportRequest request = requestFor(s);
     Expected<ImportResult> result = importEntries(request);
     ASSERT_TRUE(result) << result.error().message;
-    EXPECT_EQ(result->entries[0].entry.sources[0], "Zooplankton");
-    EXPECT_EQ(result->entries[0].entry.sources[1], "Benthos");
-    ASSERT_EQ(result->notes.size(), 2u);
-    EXPECT_EQ(result->notes[0],
-              "s.csv, line 2, column 1 (source): blanks around the label \"Zooplankton\" removed");
-    EXPECT_EQ(result->notes[1],
-              "s.csv, line 3, column 1 (source): blanks around the label \"Benthos\" removed");
+    const Entry& e = result->entries[0].entry;
+    EXPECT_EQ((List{e.sources[0], e.sources[1]}), (List{"Zooplankton", "Benthos"}));
+    EXPECT_EQ(
+        result->notes,
+        (List{"s.csv, line 2, column 1 (source): blanks around the label \"Zooplankton\" removed",
+              "s.csv, line 3, column 1 (source): blanks around the label \"Benthos\" removed"}));
 }
 
 TEST(SpreadsheetImportTest, EachFaultInATableIsRefusedNamingFileLineAndColumn) {
@@ -393,10 +387,9 @@ TEST(SpreadsheetImportTest, ExplicitIsotopeNamesTakeColumnsOfAnyName) {
     request.isotopeNames = {"Carbon", "Nitrogen"};
     Expected<ImportResult> result = importEntries(request);
     ASSERT_TRUE(result) << result.error().message;
-    EXPECT_EQ(result->entries[0].entry.isotope[0], "Carbon");
-    EXPECT_EQ(result->entries[0].entry.isotope[1], "Nitrogen");
-    EXPECT_EQ(result->entries[0].entry.isotope[2], "");
-    EXPECT_EQ(result->notes[0], "s.csv: columns ignored: d34S");
+    const auto& isotopes = result->entries[0].entry.isotope;
+    EXPECT_EQ((List{isotopes[0], isotopes[1], isotopes[2]}), (List{"Carbon", "Nitrogen", ""}));
+    EXPECT_EQ(result->notes, List{"s.csv: columns ignored: d34S"});
     request.isotopeNames = {"Carbon", "Sulphur"};
     EXPECT_EQ(importEntries(request).error().message,
               "s.csv, line 1: no column named \"Sulphur\", which --isotopes asks for");

@@ -123,7 +123,7 @@ TEST(Checks, ALabelIsMissingWhenItIsAtMostOneBlank) {
 
 TEST(Checks, NumberBeyondSinglePrecisionIsRefusedNamingIt) {
     // The totals file holds the mixtures as single-precision numbers.
-    for (const char* text : {"1e39", "-4e38", "1e308"}) {
+    for (const char* text : {"1e39", "-4e38", "3.5e38", "1e308"}) {
         for (const bool signature : {true, false}) {
             Entry entry = threeSourceEntry();
             (signature ? entry.col[0][1] : entry.mixture[0]) = text;

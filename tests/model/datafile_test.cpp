@@ -138,7 +138,8 @@ TEST(DataFile, UnreadableFilesAreErrorsNamingFileAndProblem) {
     } cases[] = {{dir.file("short.dat"), "73"},
                  {dir.file("binary.dat"), "binary"},
                  {dir.file("no-such-entry.dat"), "Could not read "},
-                 {dir.path().string(), "Could not read "}}; // a folder
+                 {dir.path().string(), "Could not read "},
+                 {dir.path().string(), "is a folder"}};
     for (const auto& c : cases) {
         const auto read = readDataFile(c.path);
         ASSERT_FALSE(read) << c.path;

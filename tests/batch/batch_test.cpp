@@ -1,6 +1,8 @@
 #include "clirunner.h"
 #include "datafile.h"
 #include "testsupport.h"
+#include "totalsfile.h"
+#include "totalsstatistics.h"
 
 #include <gtest/gtest.h>
 
@@ -18,25 +20,19 @@ struct Consumer {
     const char* d15N;
 };
 
-// The rows of examples/batch/mixtures.csv.
+// The first row of examples/batch/mixtures.csv and the last, which has no solution; the
+// summary test below checks every row's statistics.
 const Consumer kConsumers[] = {
     {"Lake trout 01", "Lake_trout_01", "-27.1", "11.2"},
-    {"Lake trout 02", "Lake_trout_02", "-26.4", "10.8"},
-    {"Lake trout 03", "Lake_trout_03", "-27.8", "11.6"},
-    {"Lake trout 04", "Lake_trout_04", "-25.9", "10.1"},
-    {"Lake trout 05", "Lake_trout_05", "-26.9", "12.0"},
-    {"Lake trout 06", "Lake_trout_06", "-28.2", "10.9"},
-    {"Lake trout 07", "Lake_trout_07", "-25.2", "9.6"},
-    {"Lake trout 08", "Lake_trout_08", "-26.7", "11.5"},
-    {"Lake trout 09", "Lake_trout_09", "-27.4", "12.4"},
     {"Lake trout 10", "Lake_trout_10", "-22.9", "12.8"},
 };
 
 class BatchTest : public ::testing::Test {
 protected:
-    test::CliResult batch(const std::vector<std::string>& extra) {
-        std::vector<std::string> arguments = {"batch", kExamples + "lake-trout.dat",
-                                              kExamples + "mixtures.csv", "-o", temp.file("out")};
+    test::CliResult batch(const std::vector<std::string>& extra,
+                          const std::string& mixtures = kExamples + "mixtures.csv",
+                          const std::string& entry = kExamples + "lake-trout.dat") {
+        std::vector<std::string> arguments = {"batch", entry, mixtures, "-o", temp.file("out")};
         arguments.insert(arguments.end(), extra.begin(), extra.end());
         return test::runCli(arguments);
     }
@@ -100,8 +96,7 @@ TEST_F(BatchTest, GoesOnPastAMixtureOutsideTheSourcesAndOneThatCannotBeWritten) 
                                            "Too precise;-26,4;10,8000001\n"
                                            "Last;-27,8;11,6\n");
     std::filesystem::create_directories(temp.path() / "out" / "Blocked.tot");
-    const test::CliResult r = test::runCli(
-        {"batch", kExamples + "lake-trout.dat", temp.file("m.csv"), "-o", temp.file("out")});
+    const test::CliResult r = batch({}, temp.file("m.csv"));
     EXPECT_EQ(r.exitCode, 4) << r.err;
     const std::vector<std::string> summary =
         test::linesOf(test::readFile(temp.path() / "out" / "summary.csv"));
@@ -130,16 +125,14 @@ TEST_F(BatchTest, GoesOnPastAMixtureOutsideTheSourcesAndOneThatCannotBeWritten) 
 
 TEST_F(BatchTest, RefusesMixtureTablesThatDoNotFitTheEntry) {
     test::writeFile(temp.path() / "nocol.csv", "mixture,d13C\nA,-27\n");
-    test::CliResult r = test::runCli(
-        {"batch", kExamples + "lake-trout.dat", temp.file("nocol.csv"), "-o", temp.file("out")});
+    test::CliResult r = batch({}, temp.file("nocol.csv"));
     EXPECT_EQ(r.exitCode, 3);
     EXPECT_EQ(r.err, "fenlowick-cli: " + temp.file("nocol.csv") +
                          ", line 1: no column for the isotope d15N of the entry\n");
 
     test::writeFile(temp.path() / "same.csv", "mixture,d13C,d15N\nTrout 1.5,-27,11\n"
                                               "trout 1 5,-27,11\n");
-    r = test::runCli(
-        {"batch", kExamples + "lake-trout.dat", temp.file("same.csv"), "-o", temp.file("out")});
+    r = batch({}, temp.file("same.csv"));
     EXPECT_EQ(r.exitCode, 3);
     EXPECT_EQ(r.err, "fenlowick-cli: " + temp.file("same.csv") +
                          ", line 3: the mixtures \"trout 1 5\" and \"Trout 1.5\" (line 2) would "
@@ -155,10 +148,172 @@ TEST_F(BatchTest, RefusesMixtureTablesThatDoNotFitTheEntry) {
         twoSources.col[1][i].clear();
     }
     ASSERT_TRUE(writeDataFile(temp.file("two.dat"), twoSources));
-    r = test::runCli(
-        {"batch", temp.file("two.dat"), kExamples + "mixtures.csv", "-o", temp.file("out")});
+    r = batch({}, kExamples + "mixtures.csv", temp.file("two.dat"));
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.err, "You need at least 3 sources!\n");
+}
+
+const std::string kConformance = std::string(FENLOWICK_TEST_DATA) + "/conformance/";
+
+std::vector<std::string> conformanceTotals() {
+    std::vector<std::string> names;
+    for (const std::string& name : test::filesIn(kConformance + "expected")) {
+        if (name.size() > 4 && name.substr(name.size() - 4) == ".tot") {
+            names.push_back(name.substr(0, name.size() - 4));
+        }
+    }
+    return names;
+}
+
+// ---- The statistics as numbers ----------------------------------------------------------
+
+TEST(TotalsStatisticsTest, TheWorkedExampleKeepsTheUnroundedMean) {
+    // Sources A, B, C at increment 50; solutions (0,50,50), (50,50,0), (100,0,0). The
+    // rounded figures of this and the other conformance runs are checked below.
+    ShareHistograms histograms{};
+    histograms[0] = {1, 1, 1};
+    histograms[1] = {1, 2};
+    histograms[2] = {2, 1};
+    const TotalsStatistics statistics = computeTotalsStatistics(histograms, 3, 50.0f);
+    EXPECT_EQ(statistics.lastLevel, 2);
+    EXPECT_EQ(statistics.observations, 3u);
+    EXPECT_DOUBLE_EQ(statistics.source[1].mean, 1.0 / 3.0);
+    EXPECT_EQ(figuresOf(statistics, 1).stdDev, 0.289); // √(1/12)
+}
+
+// ---- Reading totals files back ----------------------------------------------------------
+
+TEST(TotalsFileTest, EveryConformanceFileReadsBackToTheStatisticsOfItsOwnHistograms) {
+    const std::vector<std::string> names = conformanceTotals();
+    ASSERT_GE(names.size(), 15u);
+    for (const std::string& name : names) {
+        Expected<TotalsFile> file = readTotalsFile(kConformance + "expected/" + name + ".tot");
+        ASSERT_TRUE(file) << name << ": " << file.error().message;
+        // Recompute from the histogram table and compare with the printed statistics: the
+        // reader of the blocks and the statistics code must agree on every figure.
+        const int sources = static_cast<int>(file->sources.size());
+        ShareHistograms histograms{};
+        std::uint64_t firstColumn = 0;
+        for (std::size_t b = 0; b < file->counts.size(); ++b) {
+            for (int s = 0; s < sources; ++s) {
+                histograms[static_cast<std::size_t>(s)][b] =
+                    file->counts[b][static_cast<std::size_t>(s)];
+            }
+            firstColumn += file->counts[b][0];
+        }
+        EXPECT_EQ(file->observations, firstColumn) << name;
+        std::string increment = file->increment;
+        increment.pop_back(); // the "%"
+        const TotalsStatistics statistics =
+            computeTotalsStatistics(histograms, sources, std::stof(increment));
+        EXPECT_EQ(static_cast<std::size_t>(statistics.lastLevel) + 1, file->levels.size()) << name;
+        for (int s = 0; s < sources; ++s) {
+            EXPECT_EQ(file->figures[static_cast<std::size_t>(s)], figuresOf(statistics, s))
+                << name << " source " << s;
+        }
+    }
+}
+
+TEST(TotalsFileTest, RefusesFilesThatAreNotTotalsFiles) {
+    const auto message = [](const std::string& text) {
+        Expected<TotalsFile> file = parseTotalsFile(text);
+        return file ? std::string("(read)") : file.error().message;
+    };
+    // A feasible-output file: see the summary command below.
+    EXPECT_EQ(message(test::readFile(kConformance + "cases/worked-three-sources.dat")),
+              "it is not a totals file: it does not begin with the \"Date: \" record of a "
+              "result file");
+    const std::string whole = test::readFile(kConformance + "expected/worked-three-sources.tot");
+    EXPECT_EQ(message(whole.substr(0, whole.find("\"MAXIMUM\""))),
+              "it is not a totals file: the \"MAXIMUM\" block is missing");
+    EXPECT_EQ(message(whole.substr(0, whole.find("\"HISTOGRAM DATA\""))),
+              "it is not a totals file: the \"HISTOGRAM DATA\" table is missing");
+    std::string edited = whole;
+    edited.replace(edited.find(".5,1,2,1"), 8, ".5,1,x,1");
+    EXPECT_NE(message(edited).find("holds \"x\" where a count belongs"), std::string::npos);
+    EXPECT_EQ(message(std::string("\0\1", 2)), "it is not a totals file: it holds binary data");
+}
+
+TEST(TotalsFileTest, EveryCutOffTotalsFileIsRefused) {
+    const std::string whole = test::readFile(kConformance + "expected/worked-three-sources.tot");
+    // Down to the last empty field of the last record, whatever is missing is noticed.
+    for (std::size_t length = 0; length + 4 <= whole.size(); ++length) {
+        Expected<TotalsFile> file = parseTotalsFile(whole.substr(0, length));
+        ASSERT_FALSE(file) << length;
+        EXPECT_EQ(file.error().message.rfind("it is not a totals file: ", 0), 0u);
+    }
+    EXPECT_TRUE(parseTotalsFile(whole.substr(0, whole.size() - 2)));
+}
+
+// ---- The summary command ----------------------------------------------------------------
+
+TEST(SummaryCommandTest, PrintsTheConformanceTotalsAsCsvOrAsATable) {
+    const std::string header = "source,feasible count,mean,minimum,p1,p50,p99,maximum,sd\n";
+    struct Case {
+        std::string name;
+        bool csv;
+        std::string out; // the whole output, or a part of it when `whole` is false
+        bool whole;
+    };
+    const Case cases[] = {
+        // The worked example: means .5, .333, .167; minima .00; maxima 1.00, .50, .50;
+        // 1 %ile .00; 50 %ile .50, .50, .00; 99 %ile 1.00, .50, .50; SD .5, .289, .289.
+        {"worked-three-sources", true,
+         header + "A,3,.5,0,0,.5,1,1,.5\nB,3,.333,0,0,.5,.5,.5,.289\nC,3,.167,0,0,0,.5,.5,.289\n",
+         true},
+        {"worked-three-sources", false,
+         "Title:      Worked example\n"
+         "Increment:  50%\n"
+         "Tolerance:  1\n"
+         "Feasible solutions: 3\n"
+         "\n"
+         "Source    Mean     Min      P1     P50     P99     Max      SD\n"
+         "A        0.500    0.00    0.00    0.50    1.00    1.00   0.500\n"
+         "B        0.333    0.00    0.00    0.50    0.50    0.50   0.289\n"
+         "C        0.167    0.00    0.00    0.00    0.50    0.50   0.289\n",
+         true},
+        {"single-solution", true, header + "A,1,1,1,1,1,1,1,\nB,1,0,0,0,0,0,0,\nC,1,0,0,0,0,0,0,\n",
+         true},
+        {"single-solution", false, "A        1.000    1.00    1.00    1.00    1.00    1.00       -",
+         false},
+        {"no-feasible", true, header + "A,0,,,,,,,\nB,0,,,,,,,\nC,0,,,,,,,\n", true},
+        {"no-feasible", false,
+         "Feasible solutions: 0\nTotal Observations = 0, so no statistics could be generated\n",
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name + (c.csv ? " as csv" : ""));
+        std::vector<std::string> arguments{"summary", kConformance + "expected/" + c.name + ".tot"};
+        if (c.csv) {
+            arguments.insert(arguments.begin() + 1, "--csv");
+        }
+        const test::CliResult r = test::runCli(arguments);
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        if (c.whole) {
+            EXPECT_EQ(r.out, c.out);
+        } else {
+            EXPECT_NE(r.out.find(c.out), std::string::npos) << r.out;
+        }
+    }
+
+    const test::CliResult r =
+        test::runCli({"summary", "--csv", kConformance + "expected/ten-sources.tot"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(test::linesOf(r.out).size(), 11u);
+}
+
+TEST(SummaryCommandTest, RefusesWhatIsNotATotalsFileWithExitCodeThree) {
+    const std::string out = kConformance + "expected/worked-three-sources.out";
+    test::CliResult r = test::runCli({"summary", out});
+    EXPECT_EQ(r.exitCode, 3);
+    EXPECT_EQ(r.err, "fenlowick-cli: Could not read " + out +
+                         ": it is not a totals file: it is a feasible-output (.out) file; its "
+                         "totals are in the .tot file of the same name\n");
+    EXPECT_TRUE(r.out.empty());
+    r = test::runCli({"summary", kConformance + "expected/does-not-exist.tot"});
+    EXPECT_EQ(r.exitCode, 3);
+    r = test::runCli({"summary"});
+    EXPECT_EQ(r.exitCode, 2);
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "calculationrun.h"
 
+#include "outputnaming.h"
 #include "testsupport.h"
 
 #include <gtest/gtest.h>
@@ -26,18 +27,9 @@ RunRequest requestFor(const Entry& entry, const TempDir& dir, const std::string&
     return request;
 }
 
-/// The number of CR LF line ends in the text.
-int lineCount(const std::string& text) {
-    int count = 0;
-    for (std::size_t at = text.find("\r\n"); at != std::string::npos;
-         at = text.find("\r\n", at + 2)) {
-        ++count;
-    }
-    return count;
-}
-
-// A full disk during the run is covered by hardening/filefaults_test.cpp, an unwritable
-// folder by cli/cli_test.cpp, the result files' content by the conformance cases.
+// A full disk during the run is covered by hardening/hostileinput_test.cpp, an unwritable
+// folder by cli/cli_test.cpp, the result files' content by the conformance cases, a run
+// without the feasible file by engine/runmodestest.cpp.
 
 TEST(CalculationRun, WritesBothFilesUnderTheTypedNameAndLeavesTheDataFileAlone) {
     TempDir dir;
@@ -72,7 +64,7 @@ TEST(CalculationRun, SecondRunReplacesBothFiles) {
         EXPECT_NE(text.find("\"Second run\""), std::string::npos) << name;
         EXPECT_EQ(text.find("First run"), std::string::npos) << name;
     }
-    EXPECT_EQ(lineCount(readFile(dir.file("results.out"))), 14 + 6);
+    EXPECT_EQ(test::crlfLines(readFile(dir.file("results.out"))).size(), 14u + 6u);
 }
 
 TEST(CalculationRun, TotalsFileThatCannotBeReplacedKeepsTheEarlierFeasibleFile) {
@@ -127,13 +119,7 @@ TEST(CalculationRun, NoFeasibleSolutionCompletesWithTheNotice) {
     EXPECT_EQ(outcome.notice.value_or("<none>"),
               "Total Observations = 0, so no statistics could be generated");
     EXPECT_EQ(outcome.feasibleCount, 0u);
-    EXPECT_EQ(lineCount(readFile(dir.file("none.out"))), 14); // the header only
-    EXPECT_TRUE(outcome.message.starts_with("Completed Calculations : Began: "));
-}
-
-TEST(CalculationRun, CompletionMessageLayout) {
-    EXPECT_EQ(completionMessage({"06/12/26", "09:40:00"}, {"07/12/26", "10:00:05"}),
-              "Completed Calculations : Began: 06/12/26   09:40:00    Ended: 07/12/26   10:00:05");
+    EXPECT_EQ(test::crlfLines(readFile(dir.file("none.out"))).size(), 14u); // the header only
 }
 
 TEST(CalculationRun, BeginsBeforeTheSearchEndsAfterItAndReportsTheFirstShares) {
@@ -165,15 +151,26 @@ TEST(CalculationRun, BeginsBeforeTheSearchEndsAfterItAndReportsTheFirstShares) {
                                    "    Ended: day" + ended + "   time" + ended);
 }
 
-TEST(CalculationRun, TotalsAloneWhenNoFeasibleFileIsWanted) {
-    TempDir dir;
-    RunRequest request = requestFor(threeSourceEntry(), dir, "only");
-    request.writeFeasibleFile = false;
-    const RunOutcome outcome = runCalculation(request);
-    ASSERT_EQ(outcome.status, Status::Completed) << outcome.message;
-    EXPECT_TRUE(outcome.feasiblePath.empty());
-    EXPECT_EQ(filesIn(dir.path()), Names{"only.tot"});
-    EXPECT_EQ(outcome.feasibleCount, 3u);
+TEST(OutputNaming, ReplacesEverythingAfterTheFirstPointOfTheTypedName) {
+    EXPECT_EQ(withExtension("results", "out"), "results.out");
+    EXPECT_EQ(withExtension("results.txt", "out"), "results.out");
+    EXPECT_EQ(withExtension("run.2.csv", "out"), "run.out");
+    EXPECT_EQ(withExtension("x.", "out"), "x.out");
+    EXPECT_EQ(withExtension("result.out", "tot"), "result.tot");
+}
+
+TEST(OutputNaming, JoinsFolderAndNameWithOneSeparator) {
+    EXPECT_EQ(joinFolder("/tmp/runs", "a.out"), "/tmp/runs/a.out");
+    EXPECT_EQ(joinFolder("/tmp/runs/", "a.out"), "/tmp/runs/a.out");
+    EXPECT_EQ(joinFolder("/", "a.out"), "/a.out");
+    EXPECT_EQ(joinFolder("", "a.out"), "a.out");
+}
+
+TEST(OutputNaming, APointInTheFolderLeavesTheNameAlone) {
+    EXPECT_EQ(resultFilePath("/runs/v1.2", "result.out", "tot"), "/runs/v1.2/result.tot");
+    EXPECT_EQ(resultFilePath("/runs/v1.2", "result", "tot"), "/runs/v1.2/result.tot");
+    EXPECT_EQ(resultFilePath("/runs/v1.2/", "result", "out"), "/runs/v1.2/result.out");
+    EXPECT_EQ(resultFilePath("output", "run.2.csv", "out"), "output/run.out");
 }
 
 } // namespace

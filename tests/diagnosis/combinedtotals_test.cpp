@@ -8,6 +8,7 @@
 #include <cmath>
 #include <map>
 #include <sstream>
+#include <tuple>
 
 namespace fenlowick {
 namespace {
@@ -139,39 +140,39 @@ TEST(CombinedTotals, IncrementNotDividingHundredCountsTheLastSourceAsTheSearchDi
     const Independent expected = countGroups(feasible, 3, {{"A", "D"}, {"B"}, {"C"}});
     ASSERT_GT(expected.records, 10);
     EXPECT_EQ(histogramTable(totals->text).counts, expected.counts);
-
-    // A single-member group reproduces the run's own histogram table.
-    std::istringstream again(feasible);
-    const Expected<CombinedTotals> same = combineFeasibleOutput(again, {{"Last", {"D"}}}, kNow);
-    ASSERT_TRUE(same);
-    const Table original = histogramTable(test::readFile(kExpected + "increment-three.tot"));
-    EXPECT_EQ(histogramTable(same->text).counts, original.counts);
 }
 
 TEST(CombinedTotals, AGroupOfOneSourceReproducesTheRunsTotalsFile) {
-    // Renaming S4 through a group of one changes nothing but the date, the title and the
-    // label: every other byte is the run's own totals file, so the viewer and the graph
-    // window read it as they read that one.
-    const std::string feasible = test::readFile(kExpected + "generated-3.out");
-    std::istringstream in(feasible);
-    const Expected<CombinedTotals> totals = combineFeasibleOutput(in, {{"Shrimp", {"S4"}}}, kNow);
-    ASSERT_TRUE(totals) << totals.error().message;
-    std::vector<std::string> expected =
-        test::linesOf(test::readFile(kExpected + "generated-3.tot"));
-    std::vector<std::string> actual = test::linesOf(totals->text);
-    ASSERT_EQ(actual.size(), expected.size());
-    EXPECT_EQ(actual[0],
-              "\"Date: \",\"06/12/2026\",\"Time: \",\"10:00:00\",\"\",\"\",\"\",\"\",\"\","
-              "\"\",\"\",\"\"");
-    EXPECT_EQ(actual[1], "\"Title: \",\"Lake, spring 2024 [combined: Shrimp = S4]\",\"\",\"\",\"\","
-                         "\"\",\"\",\"\",\"\",\"\",\"\",\"\"");
-    for (std::size_t i = 2; i < expected.size(); ++i) {
-        std::string line = expected[i];
-        for (std::size_t at = line.find("\"S4\""); at != std::string::npos;
-             at = line.find("\"S4\"", at)) {
-            line.replace(at, 4, "\"Shrimp\"");
+    // Renaming a source through a group of one changes nothing but the date, the title and
+    // the label: every other byte is the run's own totals file, so the viewer and the graph
+    // window read it as they read that one. D is the last source of increment-three, whose
+    // share the increment does not divide.
+    for (const auto& [run, source, title] :
+         {std::tuple{"generated-3", "S4", "Lake, spring 2024"},
+          std::tuple{"increment-three", "D", "Increment not dividing 100"}}) {
+        SCOPED_TRACE(run);
+        const std::string feasible = test::readFile(kExpected + run + ".out");
+        std::istringstream in(feasible);
+        const Expected<CombinedTotals> totals =
+            combineFeasibleOutput(in, {{"Shrimp", {source}}}, kNow);
+        ASSERT_TRUE(totals) << totals.error().message;
+        std::vector<std::string> expected = test::linesOf(test::readFile(kExpected + run + ".tot"));
+        std::vector<std::string> actual = test::linesOf(totals->text);
+        ASSERT_EQ(actual.size(), expected.size());
+        EXPECT_EQ(actual[0],
+                  "\"Date: \",\"06/12/2026\",\"Time: \",\"10:00:00\",\"\",\"\",\"\",\"\",\"\","
+                  "\"\",\"\",\"\"");
+        EXPECT_EQ(actual[1], "\"Title: \",\"" + std::string(title) + " [combined: Shrimp = " +
+                                 source + "]\",\"\",\"\",\"\",\"\",\"\",\"\",\"\",\"\",\"\",\"\"");
+        const std::string label = "\"" + std::string(source) + "\"";
+        for (std::size_t i = 2; i < expected.size(); ++i) {
+            std::string line = expected[i];
+            for (std::size_t at = line.find(label); at != std::string::npos;
+                 at = line.find(label, at)) {
+                line.replace(at, label.size(), "\"Shrimp\"");
+            }
+            EXPECT_EQ(actual[i], line) << "line " << i + 1;
         }
-        EXPECT_EQ(actual[i], line) << "line " << i + 1;
     }
 }
 
@@ -249,23 +250,110 @@ TEST(CombinedTotals, RefusesGroupsThatDoNotFitTheRunAndFilesThatAreNotFeasibleOu
 }
 
 TEST(CombinedTotals, GroupsAreReadFromTheCommandLineText) {
-    Expected<SourceGroup> group = parseSourceGroup("Marine=Fish,Seals");
-    ASSERT_TRUE(group);
-    EXPECT_EQ(group->name, "Marine");
-    EXPECT_EQ(group->members, (std::vector<std::string>{"Fish", "Seals"}));
-
-    group = parseSourceGroup("Sea=\"Fish, salted\",Seals,\"Krill\"");
-    ASSERT_TRUE(group) << group.error().message;
-    EXPECT_EQ(group->members, (std::vector<std::string>{"Fish, salted", "Seals", "Krill"}));
-
-    group = parseSourceGroup("Land=Grass");
-    ASSERT_TRUE(group);
-    EXPECT_EQ(group->members, (std::vector<std::string>{"Grass"}));
-
+    using Members = std::vector<std::string>;
+    for (const auto& [text, name, members] :
+         {std::tuple{"Marine=Fish,Seals", "Marine", Members{"Fish", "Seals"}},
+          std::tuple{"Sea=\"Fish, salted\",Seals,\"Krill\"", "Sea",
+                     Members{"Fish, salted", "Seals", "Krill"}},
+          std::tuple{"Land=Grass", "Land", Members{"Grass"}}}) {
+        const Expected<SourceGroup> group = parseSourceGroup(text);
+        ASSERT_TRUE(group) << text << ": " << group.error().message;
+        EXPECT_EQ(group->name, name);
+        EXPECT_EQ(group->members, members);
+    }
     for (const char* bad : {"Marine", "=Fish", "Marine=", "Marine=Fish,,Seals", "Marine=Fish,",
                             "Marine=\"Fish", "Marine=\"Fish\"x"}) {
         EXPECT_FALSE(parseSourceGroup(bad)) << bad;
     }
+}
+
+const std::string kExamples = std::string(FENLOWICK_EXAMPLES) + "/";
+
+TEST(Cli, RunPrintsTheDiagnosisAfterTheNoticeOnlyWithoutSolutions) {
+    test::TempDir temp;
+    test::CliResult result = test::runCli(
+        {"run", kExamples + "geese-outside-sources.dat", "--output", temp.file("geese")});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    const std::size_t notice =
+        result.out.find("Total Observations = 0, so no statistics could be generated\n");
+    const std::size_t diagnosis = result.out.find(
+        "The mixture lies outside the sources for d13C/d15N (it lies above every source for "
+        "d15N); a tolerance of ");
+    const std::size_t completed = result.out.find("Completed Calculations : Began: ");
+    ASSERT_NE(notice, std::string::npos) << result.out;
+    ASSERT_NE(diagnosis, std::string::npos) << result.out;
+    EXPECT_LT(notice, diagnosis);
+    EXPECT_LT(diagnosis, completed);
+    // The totals file is the plain zero-observation file.
+    const std::string totals = test::readFile(temp.path() / "geese.tot");
+    EXPECT_NE(totals.find("\"Total\",\"Observations\",\"= 0\""), std::string::npos);
+    EXPECT_EQ(totals.find("mixture"), std::string::npos);
+
+    result =
+        test::runCli({"run", kExamples + "diet-two-isotopes.dat", "--output", temp.file("diet")});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out.find("The mixture lies"), std::string::npos) << result.out;
+}
+
+TEST(Cli, DiagnoseOnRequest) {
+    test::CliResult result = test::runCli({"diagnose", kExamples + "heron-no-solution.dat"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out.rfind("The mixture lies outside the sources for d13C/d15N", 0), 0u)
+        << result.out;
+
+    result = test::runCli({"diagnose", std::string(FENLOWICK_TEST_DATA) +
+                                           "/conformance/cases/refuse-source-label.dat"});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err, "You forgot to enter SOURCE labels for all your data\n");
+}
+
+TEST(Cli, CombineWritesATotalsFileBesideTheRun) {
+    test::TempDir temp;
+    test::writeFile(temp.path() / "lake.out", test::readFile(kExpected + "generated-3.out"));
+    test::CliResult result = test::runCli(
+        {"combine", temp.file("lake.out"), "--group", "Odd=S1,S3,S5", "-g", "Even=S2,S4,S6"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    const std::string totals = test::readFile(temp.path() / "lake-combined.tot");
+    EXPECT_NE(totals.find("\"INC\",\"Odd\",\"Even\",\"\","), std::string::npos) << totals;
+    EXPECT_NE(result.out.find("Combined sources: Odd, Even\n"), std::string::npos) << result.out;
+    EXPECT_EQ(test::filesIn(temp.path()),
+              (std::vector<std::string>{"lake-combined.tot", "lake.out"}));
+
+    result = test::runCli({"combine", temp.file("lake.out"), "--group", "Odd=S1,S3", "--output",
+                           temp.file("mine.txt")});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_NE(test::readFile(temp.path() / "mine.tot").find("\"INC\",\"Odd\",\"S2\","),
+              std::string::npos);
+}
+
+TEST(Cli, CombineRefusalsAndTheirExitCodes) {
+    test::TempDir temp;
+    const std::string run = kExpected + "generated-3.out";
+    struct Case {
+        std::vector<std::string> arguments;
+        int exitCode;
+        std::string error; // a part of the message; empty for any
+    };
+    const Case cases[] = {
+        {{run, "--group", "Marine=S1,Fish"}, 2, "There is no source called \"Fish\""},
+        {{run, "--group", "Marine"}, 2, "has no \"=\""},
+        {{kExpected + "generated-3.tot", "--group", "A=S1,S2"},
+         3,
+         "This is not a feasible-output (.out) file"},
+        {{temp.file("missing.out"), "--group", "A=S1,S2"}, 3, ""},
+        {{run}, 2, ""}, // --group is required
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> arguments{"combine"};
+        arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+        arguments.insert(arguments.end(), {"--output", temp.file("x")});
+        const test::CliResult result = test::runCli(arguments);
+        SCOPED_TRACE(c.arguments.back());
+        EXPECT_EQ(result.exitCode, c.exitCode);
+        EXPECT_NE(result.err.find(c.error), std::string::npos) << result.err;
+    }
+    // Nothing was written by any refused command.
+    EXPECT_TRUE(test::filesIn(temp.path()).empty());
 }
 
 } // namespace

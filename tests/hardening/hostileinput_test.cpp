@@ -1,22 +1,28 @@
+#include "atomicfile.h"
 #include "calculationrun.h"
 #include "checks.h"
 #include "datafile.h"
-#include "messages.h"
-#include "numerictext.h"
+#include "graphdata.h"
+#include "totalsgrid.h"
 
 #include "testsupport.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
 
 namespace fenlowick {
 namespace {
 
-RunOutcome runInto(const test::TempDir& dir, const Entry& entry) {
+RunRequest requestFor(const test::TempDir& dir, const Entry& entry) {
     RunRequest request;
     request.entry = entry;
     request.folder = dir.path().string();
     request.typedName = "run";
-    return runCalculation(request);
+    return request;
+}
+
+RunOutcome runInto(const test::TempDir& dir, const Entry& entry) {
+    return runCalculation(requestFor(dir, entry));
 }
 
 TEST(HostileInput, OversizedDataFilesAreRefusedWithoutReadingThemWhole) {
@@ -28,19 +34,6 @@ TEST(HostileInput, OversizedDataFilesAreRefusedWithoutReadingThemWhole) {
     ASSERT_FALSE(entry.hasValue());
     EXPECT_NE(entry.error().message.find("huge.dat"), std::string::npos);
     EXPECT_NE(entry.error().message.find("too large"), std::string::npos);
-}
-
-TEST(HostileInput, BinaryAndFolderPathsGiveClearErrors) {
-    test::TempDir dir;
-    test::writeFile(dir.path() / "binary.dat", std::string("\x7f"
-                                                           "ELF\0\0\0,,,\n",
-                                                           11));
-    const Expected<Entry> binary = readDataFile(dir.file("binary.dat"));
-    ASSERT_FALSE(binary.hasValue());
-    EXPECT_NE(binary.error().message.find("binary"), std::string::npos);
-    const Expected<Entry> folder = readDataFile(dir.path().string());
-    ASSERT_FALSE(folder.hasValue());
-    EXPECT_NE(folder.error().message.find("folder"), std::string::npos);
 }
 
 TEST(HostileInput, VeryLongLabelsRunAndAreWrittenWhole) {
@@ -58,30 +51,9 @@ TEST(HostileInput, VeryLongLabelsRunAndAreWrittenWhole) {
 }
 
 TEST(HostileInput, NumbersAtAndBeyondTheLimitsNeverCrashTheRun) {
-    // Not numbers at all: the box counts as empty.
-    for (const char* text : {"NaN", "Infinity", "-Infinity", "1e309", "0x10", "1,5", ""}) {
-        EXPECT_FALSE(isNumeric(text)) << text;
-    }
-    for (const char* text : {"-0", "1e-400", "3.4e38", " 2 ", "+.5"}) {
-        EXPECT_TRUE(isNumeric(text)) << text;
-    }
-
     test::TempDir dir;
+    // A mixture or a tolerance near the double limit is refused.
     Entry entry = test::threeSourceEntry();
-    entry.increment = "1e-30";
-    EXPECT_EQ(runInto(dir, entry).message, messages::kIncrementRange);
-
-    // A signature beyond single precision is refused with a message naming it.
-    entry = test::threeSourceEntry();
-    entry.col[0][1] = "3.5e38";
-    const RunOutcome tooLarge = runInto(dir, entry);
-    EXPECT_EQ(tooLarge.status, RunOutcome::Status::Refused);
-    EXPECT_NE(tooLarge.message.find("3.5e38"), std::string::npos);
-    EXPECT_TRUE(test::filesIn(dir.path()).empty());
-
-    // Signatures at the float limit, a mixture near the double limit, a huge tolerance: the
-    // predictions overflow to infinity and the run still completes.
-    entry = test::threeSourceEntry();
     entry.mixture[0] = "1e307";
     const RunOutcome mixtureTooLarge = runInto(dir, entry);
     EXPECT_EQ(mixtureTooLarge.message, "The number in the mixture value of isotope column 1 "
@@ -90,6 +62,8 @@ TEST(HostileInput, NumbersAtAndBeyondTheLimitsNeverCrashTheRun) {
     entry.threshold = "1e307";
     EXPECT_EQ(runInto(dir, entry).status, RunOutcome::Status::Refused);
 
+    // Signatures at the float limit and a huge tolerance: the predictions overflow to
+    // infinity and the run still completes.
     entry = test::threeSourceEntry();
     entry.col[0][0] = "3.4e38";
     entry.mixture[0] = "3.4e38";
@@ -102,6 +76,178 @@ TEST(HostileInput, NumbersAtAndBeyondTheLimitsNeverCrashTheRun) {
     entry.threshold = "0";
     const RunOutcome negativeZero = runInto(dir, entry);
     EXPECT_EQ(negativeZero.status, RunOutcome::Status::Completed) << negativeZero.message;
+}
+
+TEST(Quotes, SavingRefusesABoxWithAQuoteAndNamesItLeavingTheEarlierFile) {
+    test::TempDir dir;
+    const std::string path = dir.file("entry.dat");
+    test::writeFile(path, "earlier");
+    Entry entry = test::threeSourceEntry();
+    entry.sources[2] = "Fish \"large\"";
+    const Status saved = writeDataFile(path, entry);
+    ASSERT_FALSE(saved.hasValue());
+    EXPECT_EQ(saved.error().message, "Please remove the double quote (\") from the label of "
+                                     "source row 3: the program's files cannot store it.");
+    EXPECT_EQ(test::readFile(path), "earlier");
+    EXPECT_EQ(test::filesIn(dir.path()), std::vector<std::string>{"entry.dat"});
+}
+
+TEST(Quotes, CalcRefusesQuotesOnlyInTextsTheResultFilesStore) {
+    Entry entry = test::threeSourceEntry();
+    entry.title = "a \"quoted\" title";
+    Expected<CalculationInput> checked = checkEntry(entry);
+    ASSERT_FALSE(checked.hasValue());
+    EXPECT_EQ(checked.error().message,
+              "Please remove the double quote (\") from the title: the program's files cannot "
+              "store it.");
+
+    entry = test::threeSourceEntry();
+    entry.col[0][1] = "-3\"";
+    checked = checkEntry(entry);
+    ASSERT_FALSE(checked.hasValue());
+    EXPECT_NE(checked.error().message.find("the signature of source row 2 for isotope column 1"),
+              std::string::npos);
+
+    // A box outside the run (an unused isotope label, a source row below the last) is not
+    // written to the result files, so it does not stop the run.
+    entry = test::threeSourceEntry();
+    entry.isotope[3] = "\"";
+    entry.sources[7] = "\"unused\"";
+    EXPECT_TRUE(checkEntry(entry).hasValue());
+
+    // The program's own checks come first.
+    entry = test::threeSourceEntry();
+    entry.title = "\"";
+    entry.sources[0].clear();
+    EXPECT_EQ(checkEntry(entry).error().message,
+              "You forgot to enter SOURCE labels for all your data");
+}
+
+std::string record(const std::string& first, int fields = 12) {
+    std::string line = first;
+    for (int i = 1; i < fields; ++i) {
+        line += ",\"\"";
+    }
+    return line + "\r\n";
+}
+
+TEST(HostileTotals, TenThousandRecordsFillTheGridToItsLimitOnly) {
+    test::TempDir dir;
+    std::string text;
+    for (int i = 0; i < 10000; ++i) {
+        text += record(std::to_string(i));
+    }
+    test::writeFile(dir.path() / "many.tot", text);
+    const GridLoad grid = loadGridFile(dir.file("many.tot"));
+    EXPECT_FALSE(grid.failed);
+    ASSERT_EQ(grid.records.size(), static_cast<std::size_t>(kMaxGridRecords));
+    EXPECT_EQ(grid.records.back()[0], "198");
+}
+
+TEST(HostileTotals, FiftyFieldsALineAreReadTwelveAtATime) {
+    std::string text;
+    for (int line = 0; line < 3; ++line) {
+        text += record("\"x\"", 50);
+    }
+    const GridLoad grid = readGridRecords(text, true);
+    // 150 fields: twelve full records, and 6 fields over, which end inside a record.
+    EXPECT_EQ(grid.records.size(), 12u);
+    EXPECT_TRUE(grid.failed);
+    const GraphRead graph = readGraphData(text, true);
+    EXPECT_NE(graph.error, GraphReadError::None);
+}
+
+TEST(HostileTotals, HugeLabelsAndNulBytesNeitherCrashNorChart) {
+    std::string text = record("\"HISTOGRAM DATA\"");
+    text += "\"INC\",\"" + std::string(10000, 'L') + "\"";
+    for (int i = 2; i < 12; ++i) {
+        text += ",\"\"";
+    }
+    text += "\r\n" + record("\"-\"") + record("0") + std::string("\0\0\0", 3);
+    const GridLoad grid = readGridRecords(text, true);
+    ASSERT_GE(grid.records.size(), 2u);
+    EXPECT_EQ(grid.records[1][1].size(), 10000u);
+    const GraphRead graph = readGraphData(text, true);
+    // The only row counts nothing (and the NULs end it inside a record): never charted.
+    EXPECT_EQ(graph.error, GraphReadError::Access);
+}
+
+/// An entry whose search keeps every one of its 5151 combinations (tolerance far beyond the
+/// signatures): a feasible file of about 200 KB.
+Entry largeOutputEntry() {
+    Entry entry = test::threeSourceEntry();
+    entry.increment = "1";
+    entry.threshold = "1000";
+    return entry;
+}
+
+TEST(FileFaults, AFullDiskDuringTheRunLeavesTheEarlierFilesAndNoPartialOne) {
+    test::TempDir dir;
+    test::writeFile(dir.path() / "run.out", "earlier out");
+    test::writeFile(dir.path() / "run.tot", "earlier tot");
+    RunOutcome outcome;
+    {
+        const test::FileSizeLimit limit(64 * 1024);
+        outcome = runCalculation(requestFor(dir, largeOutputEntry()));
+    }
+    EXPECT_EQ(outcome.status, RunOutcome::Status::FileError);
+    EXPECT_NE(outcome.message.find("run.out"), std::string::npos) << outcome.message;
+    EXPECT_NE(outcome.message.find("File too large"), std::string::npos) << outcome.message;
+    EXPECT_EQ(test::filesIn(dir.path()), (std::vector<std::string>{"run.out", "run.tot"}));
+    EXPECT_EQ(test::readFile(dir.path() / "run.out"), "earlier out");
+    EXPECT_EQ(test::readFile(dir.path() / "run.tot"), "earlier tot");
+    // The program is still usable: the same run succeeds once there is room.
+    EXPECT_EQ(runCalculation(requestFor(dir, largeOutputEntry())).status,
+              RunOutcome::Status::Completed);
+}
+
+TEST(FileFaults, AFolderThatVanishesMidRunIsReported) {
+    test::TempDir dir;
+    const std::filesystem::path folder = dir.path() / "results";
+    std::filesystem::create_directory(folder);
+    RunRequest request = requestFor(dir, largeOutputEntry());
+    request.folder = folder.string();
+    request.progress = [&folder](float share) {
+        if (share == 50.0f) {
+            std::filesystem::remove_all(folder);
+        }
+    };
+    const RunOutcome outcome = runCalculation(request);
+    EXPECT_EQ(outcome.status, RunOutcome::Status::FileError);
+    EXPECT_NE(outcome.message.find("results/run."), std::string::npos) << outcome.message;
+    EXPECT_FALSE(std::filesystem::exists(folder));
+}
+
+TEST(FileFaults, NamesThisSystemCannotHoldAreReportedNotWritten) {
+    test::TempDir dir;
+    RunRequest request = requestFor(dir, test::threeSourceEntry());
+    request.typedName = std::string(300, 'n');
+    const RunOutcome tooLong = runCalculation(request);
+    EXPECT_EQ(tooLong.status, RunOutcome::Status::FileError);
+    EXPECT_NE(tooLong.message.find("File name too long"), std::string::npos) << tooLong.message;
+
+    // A folder standing where the result file should go.
+    std::filesystem::create_directory(dir.path() / "taken.out");
+    request.typedName = "taken";
+    const RunOutcome folderInTheWay = runCalculation(request);
+    EXPECT_EQ(folderInTheWay.status, RunOutcome::Status::FileError);
+    EXPECT_NE(folderInTheWay.message.find("taken.out"), std::string::npos);
+    EXPECT_TRUE(std::filesystem::is_directory(dir.path() / "taken.out"));
+    EXPECT_EQ(test::filesIn(dir.path()), std::vector<std::string>{"taken.out"});
+}
+
+TEST(FileFaults, AFailedDataFileSaveKeepsTheEarlierFile) {
+    test::TempDir dir;
+    const std::string path = dir.file("entry.dat");
+    test::writeFile(path, "earlier");
+    {
+        const test::FileSizeLimit limit(10);
+        const Status saved = writeDataFile(path, test::threeSourceEntry());
+        ASSERT_FALSE(saved.hasValue());
+        EXPECT_NE(saved.error().message.find("entry.dat"), std::string::npos);
+    }
+    EXPECT_EQ(test::readFile(path), "earlier");
+    EXPECT_EQ(test::filesIn(dir.path()), std::vector<std::string>{"entry.dat"});
 }
 
 } // namespace

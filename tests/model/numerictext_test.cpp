@@ -9,18 +9,19 @@ namespace fenlowick {
 namespace {
 
 TEST(NumericText, TellsNumbersFromOtherTextsAndConvertsAlike) {
-    for (const char* text :
-         {"0", "12", "-3.1", "+4", " 7 ", "\t5\t", "  -0.25  ", ".5", "5.", "-.5", "1E-3", "1e3",
-          "-1.5e+2", "2.5E2", "007", "1e-400", "1e308", "1e39"}) {
+    for (const char* text : {"0",   "12",     "-3.1",  "+4",   " 7 ", "\t5\t",   "  -0.25  ",
+                             ".5",  "5.",     "-.5",   "1E-3", "1e3", "-1.5e+2", "2.5E2",
+                             "007", "1e-400", "1e308", "1e39", "-0",  "+.5",     "3.4e38"}) {
         EXPECT_TRUE(isNumeric(text)) << '"' << text << '"';
         EXPECT_TRUE(toDouble(text).has_value()) << '"' << text << '"';
         EXPECT_TRUE(toFloat(text).has_value()) << '"' << text << '"';
     }
     // Empty, blanks, separators, malformed numbers and numbers beyond the double range.
     for (const char* text :
-         {"",     " ",    "\t",  ",",   "12,5",  "12,5a", "1,000", ".",     "-",
-          "+",    "e5",   "1e",  "1e+", "--1",   "+-1",   "1 2",   "1.2.3", "abc",
-          "n.d.", "0x10", "inf", "nan", "1e3.5", "5%",    "$5",    "1e309", "-1e309"}) {
+         {"",          " ",     "\t",   ",",    "12,5",  "12,5a", "1,000", ".",
+          "-",         "+",     "e5",   "1e",   "1e+",   "--1",   "+-1",   "1 2",
+          "1.2.3",     "abc",   "n.d.", "0x10", "inf",   "nan",   "NaN",   "Infinity",
+          "-Infinity", "1e3.5", "5%",   "$5",   "1e309", "-1e309"}) {
         EXPECT_FALSE(isNumeric(text)) << '"' << text << '"';
         EXPECT_FALSE(toDouble(text).has_value()) << '"' << text << '"';
         EXPECT_FALSE(toFloat(text).has_value()) << '"' << text << '"';
@@ -47,6 +48,19 @@ TEST(NumericText, ConvertsToSinglePrecisionRoundingOnceFromTheText) {
     const float big = toFloat("1e39").value_or(0.0f);
     EXPECT_TRUE(std::isinf(big));
     EXPECT_GT(big, 0.0f);
+}
+
+TEST(NumberOfDecimals, CountsTheCharactersAfterTheFirstPoint) {
+    // Trailing zeros and non-numeric texts count; only the point separates decimals; spaces
+    // are trimmed, tabs are not; characters are counted, not bytes ("1.\u00e95" is "1.é5").
+    const std::pair<const char*, int> cases[] = {
+        {"12.50", 2},  {" -3.1 ", 1},    {"7", 0},        {"7.", 0},      {".125", 3},
+        {"1.5E-3", 4}, {"1.2.3", 3},     {".1234567", 7}, {"", 0},        {"   ", 0},
+        {"n.d.", 2},   {"a.bcdefgh", 7}, {"12,5", 0},     {"1,234.5", 1}, {"1.5   ", 1},
+        {"1.5\t", 2},  {"1.\u00e95", 2}};
+    for (const auto& [text, decimals] : cases) {
+        EXPECT_EQ(numberOfDecimals(text), decimals) << '"' << text << '"';
+    }
 }
 
 } // namespace

@@ -2,7 +2,6 @@
 
 #include "helptestpages.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <gtest/gtest.h>
 
@@ -33,13 +32,6 @@ TEST(HelpTopicLocator, StartFolderComesFirstThenTheNextFolderAndAMissingPageIsEx
     // A folder is not a page.
     QDir(pages.startFolder()).mkdir(QStringLiteral("calc.htm"));
     EXPECT_TRUE(HelpTopicLocator({pages.startFolder()}).find(QStringLiteral("calc.htm")).isEmpty());
-}
-
-TEST(HelpTopicLocator, TheProgramLooksInStartFolderThenBesideTheExecutable) {
-    EXPECT_EQ(HelpTopicLocator::forProgram(QStringLiteral("/start")).folders(),
-              QStringList(
-                  {QStringLiteral("/start"),
-                   QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("help"))}));
 }
 
 } // namespace

@@ -115,7 +115,6 @@ TEST_F(IsospaceWindowTest, AnotherPairAndTheNumberLine) {
     ASSERT_TRUE(window.plot());
     EXPECT_EQ(window.plot()->xLabel, "d15N");
     EXPECT_EQ(window.plot()->yLabel, "d34S");
-    EXPECT_EQ(window.plot()->position, HullPosition::Inside);
     auto* mixture = dynamic_cast<QGraphicsPolygonItem*>(window.scene()->mixtureMarker());
     ASSERT_NE(mixture, nullptr);
     EXPECT_EQ(mixture->brush().color(), QColor(30, 140, 60));

@@ -1,4 +1,5 @@
 #include "widgets/filebrowsercontrols.h"
+#include "widgets/twips.h"
 
 #include "testsupport.h"
 
@@ -6,6 +7,7 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QWidget>
 #include <gtest/gtest.h>
@@ -111,6 +113,25 @@ TEST_F(FileBrowserControlsTest, RefreshListsFilesWrittenSinceTheLastLook) {
     controls.refresh();
     EXPECT_EQ(itemTexts(controls.fileList()),
               (QStringList{QStringLiteral("run.out"), QStringLiteral("run.tot")}));
+}
+
+TEST(Twips, ConvertThroughTheLogicalDpi) {
+    QWidget widget;
+    const int dpi = widget.logicalDpiX();
+    EXPECT_EQ(twipsToPixels(1440, &widget), dpi);
+    EXPECT_EQ(twipsToPixels(0, &widget), 0);
+    EXPECT_EQ(pixelsToTwips(dpi, &widget), 1440);
+    const QRect rect = twipsRect(1440, 720, 2880, 360, &widget);
+    EXPECT_EQ(rect, QRect(dpi, dpi / 2, 2 * dpi, dpi / 4));
+}
+
+TEST(Twips, CentreOnScreenSplitsTheFreeSpaceEvenly) {
+    QWidget window;
+    window.resize(300, 200);
+    centreOnScreen(&window);
+    const QRect screen = window.screen()->geometry();
+    EXPECT_EQ(window.x() - screen.left(), (screen.width() - 300) / 2);
+    EXPECT_EQ(window.y() - screen.top(), (screen.height() - 200) / 2);
 }
 
 } // namespace

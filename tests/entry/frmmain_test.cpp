@@ -77,7 +77,6 @@ protected:
 
 TEST_F(MainWindowTest, StartUpTakesTheFolderCreatesItsSubfoldersAndCaptionsTheWindow) {
     const QString start = QString::fromStdString(temp.path().string());
-    EXPECT_EQ(window.startFolder(), start);
     for (const QString& sub : {QStringLiteral("/data"), QStringLiteral("/output")}) {
         EXPECT_TRUE(QDir(start + sub).exists()) << sub.toStdString();
     }

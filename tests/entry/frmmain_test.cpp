@@ -213,6 +213,7 @@ TEST_F(MainWindowTest, AnotherWindowTakingTheFocusRunsNoCheckAndKeepsTheColours)
 }
 
 TEST_F(MainWindowTest, LeavingABoxByTabChecksItsText) {
+    // Each kind of box with each of its messages; every text is in EntryRules.LeaveCheckMessages.
     const QString range = QStringLiteral("Please enter values between 1 and 100");
     const struct {
         const char* name;
@@ -226,9 +227,7 @@ TEST_F(MainWindowTest, LeavingABoxByTabChecksItsText) {
         {"Threshold", "-3", {}},
         {"Threshold", "x", kNumeric},
         {"Col2_5", "12,5a", kNumericBlank},
-        {"Col2_5", "-21.35", {}},
         {"Mixture_0", "12,5a", kNumericBlank},
-        {"Mixture_0", "-21.35", {}},
         {"Title", "abc", {}},
         {"Isotope_0", "12,5a", {}},
         {"Sources_3", "x", {}},

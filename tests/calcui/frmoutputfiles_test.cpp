@@ -27,11 +27,11 @@ protected:
     test::TempDir temp;
     QString folder;
     frmOutputFiles dialog;
+    QSignalSpy outcome{&dialog, &frmOutputFiles::outcome};
 };
 
 TEST_F(OutputDialogTest, SaveHidesWithOutcomeSavedAndKeepsFolderAndName) {
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Fenlowick - Calculation Output Files"));
-    QSignalSpy outcome(&dialog, &frmOutputFiles::outcome);
     dialog.setTypedName(QStringLiteral("results"));
     QTest::mouseClick(dialog.saveButton(), Qt::LeftButton);
     EXPECT_FALSE(dialog.isVisible());
@@ -42,7 +42,6 @@ TEST_F(OutputDialogTest, SaveHidesWithOutcomeSavedAndKeepsFolderAndName) {
 }
 
 TEST_F(OutputDialogTest, CancelAndEscapeKeepTheTypedName) {
-    QSignalSpy outcome(&dialog, &frmOutputFiles::outcome);
     dialog.setTypedName(QStringLiteral("kept"));
     QTest::mouseClick(dialog.cancelButton(), Qt::LeftButton);
     dialog.show();
@@ -55,7 +54,6 @@ TEST_F(OutputDialogTest, CancelAndEscapeKeepTheTypedName) {
 }
 
 TEST_F(OutputDialogTest, CloseBoxCancelsAndResetsNameAndFolder) {
-    QSignalSpy outcome(&dialog, &frmOutputFiles::outcome);
     dialog.setTypedName(QStringLiteral("gone"));
     dialog.close();
     ASSERT_EQ(outcome.count(), 1);
@@ -65,7 +63,6 @@ TEST_F(OutputDialogTest, CloseBoxCancelsAndResetsNameAndFolder) {
 }
 
 TEST_F(OutputDialogTest, EveryFileIsListedAClickCopiesTheNameOnlyAndRefreshListsNewFiles) {
-    QSignalSpy outcome(&dialog, &frmOutputFiles::outcome);
     QListWidget* files = dialog.browser()->fileList();
     ASSERT_EQ(files->count(), 2);
     emit files->itemClicked(files->item(0));

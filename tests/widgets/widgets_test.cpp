@@ -38,10 +38,10 @@ protected:
     test::TempDir temp;
     QString root;
     QWidget dialog;
+    FileBrowserControls controls{&dialog};
 };
 
 TEST_F(FileBrowserControlsTest, FolderChangeMovesTheFileListAndPatternFilters) {
-    FileBrowserControls controls(&dialog);
     controls.setPatterns({QStringLiteral("*.dat")});
     QSignalSpy changed(&controls, &FileBrowserControls::folderChanged);
     controls.setFolder(root + QStringLiteral("/data"));
@@ -59,7 +59,6 @@ TEST_F(FileBrowserControlsTest, FolderChangeMovesTheFileListAndPatternFilters) {
 }
 
 TEST_F(FileBrowserControlsTest, FolderListShowsTheOpenChainThenSubfoldersAndOpensOnActivation) {
-    FileBrowserControls controls(&dialog);
     controls.setFolder(root);
     const QStringList texts = itemTexts(controls.folderList());
     ASSERT_GE(texts.size(), 3);
@@ -76,7 +75,6 @@ TEST_F(FileBrowserControlsTest, FolderListShowsTheOpenChainThenSubfoldersAndOpen
 }
 
 TEST_F(FileBrowserControlsTest, ClickingAFileCopiesItsNameAndReportsIt) {
-    FileBrowserControls controls(&dialog);
     controls.setFolder(root + QStringLiteral("/data"));
     QSignalSpy clicked(&controls, &FileBrowserControls::fileClicked);
     emit controls.fileList()->itemClicked(controls.fileList()->item(2));
@@ -86,7 +84,6 @@ TEST_F(FileBrowserControlsTest, ClickingAFileCopiesItsNameAndReportsIt) {
 }
 
 TEST_F(FileBrowserControlsTest, FullPathJoinsWithOneSeparatorAlsoAtTheRoot) {
-    FileBrowserControls controls(&dialog);
     controls.setFolder(root + QStringLiteral("/data/"));
     controls.setFileName(QStringLiteral("run.dat"));
     EXPECT_EQ(controls.fullPath(), root + QStringLiteral("/data/run.dat"));
@@ -95,7 +92,6 @@ TEST_F(FileBrowserControlsTest, FullPathJoinsWithOneSeparatorAlsoAtTheRoot) {
 }
 
 TEST_F(FileBrowserControlsTest, DrivesAreTheRootAndHomeAndChoosingOneMovesTheFolder) {
-    FileBrowserControls controls(&dialog);
     const QStringList drives = controls.drives();
     EXPECT_TRUE(drives.contains(QStringLiteral("/")));
     EXPECT_TRUE(drives.contains(QDir::cleanPath(QDir::homePath())));
@@ -106,7 +102,6 @@ TEST_F(FileBrowserControlsTest, DrivesAreTheRootAndHomeAndChoosingOneMovesTheFol
 }
 
 TEST_F(FileBrowserControlsTest, RefreshListsFilesWrittenSinceTheLastLook) {
-    FileBrowserControls controls(&dialog);
     controls.setFolder(root + QStringLiteral("/output"));
     test::writeFile(temp.path() / "output" / "run.tot", "x");
     EXPECT_EQ(controls.fileList()->count(), 1);

@@ -32,11 +32,11 @@ protected:
     }
 
     /// Shows a topic through the host; fails the test unless its page titled `title` shows.
-    frmBrowser* showTopic(const QString& topic, const QString& title) {
-        host.showTopic(topic);
+    frmBrowser* showTopic(const char* topic, const char* title) {
+        host.showTopic(QString::fromLatin1(topic));
         frmBrowser* browser = host.browser();
-        if (browser == nullptr || !shows(browser, title)) {
-            ADD_FAILURE() << topic.toStdString() << " did not show " << title.toStdString();
+        if (browser == nullptr || !shows(browser, QString::fromLatin1(title))) {
+            ADD_FAILURE() << topic << " did not show " << title;
         }
         return browser;
     }
@@ -65,13 +65,13 @@ protected:
 };
 
 TEST_F(HelpBrowserTest, TwoTopicsInTurnShareOneWindowAndBackAndForwardFollowTheHistory) {
-    frmBrowser* browser = showTopic(QStringLiteral("\\one.htm"), QStringLiteral("First page"));
+    frmBrowser* browser = showTopic("\\one.htm", "First page");
     ASSERT_NE(browser, nullptr);
     EXPECT_TRUE(browser->isVisible());
     EXPECT_FALSE(button(browser, "Back")->isEnabled());
     EXPECT_FALSE(button(browser, "Forward")->isEnabled());
 
-    EXPECT_EQ(showTopic(QStringLiteral("\\two.htm"), QStringLiteral("Second page")), browser);
+    EXPECT_EQ(showTopic("\\two.htm", "Second page"), browser);
     EXPECT_EQ(addressBox(browser)->currentText(), address("two.htm"));
     EXPECT_TRUE(button(browser, "Back")->isEnabled());
 
@@ -86,7 +86,7 @@ TEST_F(HelpBrowserTest, TwoTopicsInTurnShareOneWindowAndBackAndForwardFollowTheH
 }
 
 TEST_F(HelpBrowserTest, ExitHidesTheWindowAndTheNextTopicShowsItAgainWithItsHistory) {
-    frmBrowser* browser = showTopic(QStringLiteral("\\one.htm"), QStringLiteral("First page"));
+    frmBrowser* browser = showTopic("\\one.htm", "First page");
     auto* exitButton = browser->findChild<QPushButton*>(QStringLiteral("Command1"));
     ASSERT_NE(exitButton, nullptr);
     EXPECT_EQ(exitButton->text(), QStringLiteral("E&xit"));
@@ -95,15 +95,14 @@ TEST_F(HelpBrowserTest, ExitHidesTheWindowAndTheNextTopicShowsItAgainWithItsHist
     EXPECT_EQ(host.browser(), browser);
     EXPECT_EQ(browser->windowTitle(), QStringLiteral("First page"));
 
-    EXPECT_EQ(showTopic(QStringLiteral("\\two.htm"), QStringLiteral("Second page")), browser);
+    EXPECT_EQ(showTopic("\\two.htm", "Second page"), browser);
     EXPECT_TRUE(browser->isVisible());
     EXPECT_TRUE(browser->page()->isBackwardAvailable());
 }
 
 TEST_F(HelpBrowserTest, TheCloseBoxDiscardsTheWindowAndTheNextTopicStartsAfresh) {
-    showTopic(QStringLiteral("\\one.htm"), QStringLiteral("First page"));
-    QPointer<frmBrowser> first =
-        showTopic(QStringLiteral("\\two.htm"), QStringLiteral("Second page"));
+    showTopic("\\one.htm", "First page");
+    QPointer<frmBrowser> first = showTopic("\\two.htm", "Second page");
     EXPECT_TRUE(first->close());
     EXPECT_EQ(host.browser(), nullptr);
     EXPECT_TRUE(QTest::qWaitFor([&] { return first.isNull(); }, 3000));
@@ -119,8 +118,7 @@ TEST_F(HelpBrowserTest, TheCloseBoxDiscardsTheWindowAndTheNextTopicStartsAfresh)
 }
 
 TEST_F(HelpBrowserTest, AMissingPageShowsOurPageNamingTheFile) {
-    frmBrowser* browser =
-        showTopic(QStringLiteral("\\nowhere.htm"), QStringLiteral("Help page not found"));
+    frmBrowser* browser = showTopic("\\nowhere.htm", "Help page not found");
     const QString text = browser->page()->toPlainText();
     EXPECT_TRUE(text.contains(QStringLiteral("The help page nowhere.htm could not be found.")));
     EXPECT_TRUE(text.contains(address("nowhere.htm")));
@@ -129,8 +127,7 @@ TEST_F(HelpBrowserTest, AMissingPageShowsOurPageNamingTheFile) {
 }
 
 TEST_F(HelpBrowserTest, ATopicMayNameASectionOfItsPageAndALinkLeadsToAPageInTheNextFolder) {
-    frmBrowser* browser =
-        showTopic(QStringLiteral("\\help.htm#later"), QStringLiteral("Index page"));
+    frmBrowser* browser = showTopic("\\help.htm#later", "Index page");
     EXPECT_EQ(browser->page()->source().fragment(), QStringLiteral("later"));
     EXPECT_EQ(addressBox(browser)->currentText(), address("help.htm") + QStringLiteral("#later"));
     // The link's target is missing beside the index page in StartFolder.
@@ -139,7 +136,7 @@ TEST_F(HelpBrowserTest, ATopicMayNameASectionOfItsPageAndALinkLeadsToAPageInTheN
 }
 
 TEST_F(HelpBrowserTest, EnterInTheAddressBoxGoesToTheTypedAddressShowingWorkingMeanwhile) {
-    frmBrowser* browser = showTopic(QStringLiteral("\\one.htm"), QStringLiteral("First page"));
+    frmBrowser* browser = showTopic("\\one.htm", "First page");
     pressEnterInAddressBox(browser, pages.inStartFolder(QStringLiteral("two.htm")));
     EXPECT_TRUE(browser->isBusy());
     EXPECT_EQ(browser->windowTitle(), QStringLiteral("Working..."));
@@ -167,7 +164,7 @@ TEST_F(HelpBrowserTest, EnterWithTheFirstTextOfTheAddressBoxGoesHome) {
 }
 
 TEST_F(HelpBrowserTest, StopDropsThePendingNavigationAndRefreshReloadsThePageFromItsFile) {
-    frmBrowser* browser = showTopic(QStringLiteral("\\one.htm"), QStringLiteral("First page"));
+    frmBrowser* browser = showTopic("\\one.htm", "First page");
     pressEnterInAddressBox(browser, pages.inStartFolder(QStringLiteral("two.htm")));
     ASSERT_TRUE(browser->isBusy());
     button(browser, "Stop")->trigger();
@@ -188,7 +185,7 @@ TEST_F(HelpBrowserTest, StopDropsThePendingNavigationAndRefreshReloadsThePageFro
 }
 
 TEST_F(HelpBrowserTest, HomeGoesToTheIndexPageUnlessAnotherAddressIsSet) {
-    frmBrowser* browser = showTopic(QStringLiteral("\\one.htm"), QStringLiteral("First page"));
+    frmBrowser* browser = showTopic("\\one.htm", "First page");
     button(browser, "Home")->trigger();
     EXPECT_TRUE(shows(browser, QStringLiteral("Index page")));
 
@@ -204,7 +201,7 @@ TEST_F(HelpBrowserTest, HomeGoesToTheIndexPageUnlessAnotherAddressIsSet) {
 }
 
 TEST_F(HelpBrowserTest, SearchOpensAFindBoxThatSelectsTheTextInThePage) {
-    frmBrowser* browser = showTopic(QStringLiteral("\\help.htm"), QStringLiteral("Index page"));
+    frmBrowser* browser = showTopic("\\help.htm", "Index page");
     EXPECT_FALSE(browser->findBox()->isVisible());
     button(browser, "Search")->trigger();
     EXPECT_TRUE(browser->findBox()->isVisible());
@@ -235,7 +232,7 @@ TEST_F(HelpBrowserTest, TheToolbarCarriesSixKeyedButtonsWithIcons) {
 }
 
 TEST_F(HelpBrowserTest, TheWindowOpensAtItsDesignSizeAndFollowsResizingOnlyAbove200And2000Twips) {
-    frmBrowser* browser = showTopic(QStringLiteral("\\one.htm"), QStringLiteral("First page"));
+    frmBrowser* browser = showTopic("\\one.htm", "First page");
     const auto twips = [browser](int value) { return pixelsToTwips(value, browser); };
     const auto pixels = [browser](int value) { return twipsToPixels(value, browser); };
     // The sizes the window's own width and height in twips lead to.

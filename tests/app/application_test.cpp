@@ -55,7 +55,7 @@ protected:
     Application program{start()};
 };
 
-TEST_F(ApplicationTest, FileShowsTheDataDialogAtTheDataFolder) {
+TEST_F(ApplicationTest, FileShowsTheDataDialogWhichKeepsItsStateUntilItsCloseBoxResetsIt) {
     frmDataFile* dialog = program.dataFileDialog();
     ASSERT_NE(dialog, nullptr);
     EXPECT_FALSE(dialog->isVisible());
@@ -63,11 +63,8 @@ TEST_F(ApplicationTest, FileShowsTheDataDialogAtTheDataFolder) {
     EXPECT_TRUE(dialog->isVisible());
     EXPECT_EQ(dialog->controls().folder(), start() + QStringLiteral("/data"));
     EXPECT_TRUE(notes.messages.isEmpty());
-}
 
-TEST_F(ApplicationTest, TheDataDialogKeepsFolderAndNameBetweenShowings) {
-    command("FileOpen");
-    frmDataFile* dialog = program.dataFileDialog();
+    // Cancel keeps folder and name for the next showing.
     dialog->controls().setFolder(start() + QStringLiteral("/output"));
     dialog->controls().setFileName(QStringLiteral("kept"));
     dialog->FileCancel_Click();
@@ -77,17 +74,13 @@ TEST_F(ApplicationTest, TheDataDialogKeepsFolderAndNameBetweenShowings) {
     EXPECT_TRUE(dialog->isVisible());
     EXPECT_EQ(dialog->controls().folder(), start() + QStringLiteral("/output"));
     EXPECT_EQ(dialog->controls().fileName(), QStringLiteral("kept"));
-}
 
-TEST_F(ApplicationTest, ClosingTheDataDialogByItsCloseBoxResetsIt) {
-    command("FileOpen");
-    program.dataFileDialog()->controls().setFileName(QStringLiteral("gone"));
-    program.dataFileDialog()->close();
+    // The close box discards the dialog; the next one starts afresh.
+    dialog->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(program.dataFileDialog(), nullptr);
-
     command("FileOpen");
-    frmDataFile* dialog = program.dataFileDialog();
+    dialog = program.dataFileDialog();
     ASSERT_NE(dialog, nullptr);
     EXPECT_TRUE(dialog->isVisible());
     EXPECT_TRUE(dialog->controls().fileName().isEmpty());
@@ -114,8 +107,7 @@ TEST_F(ApplicationTest, ViewShowsTheNoteThenAnEmptiedViewerAndGraphShowsTheGraph
     EXPECT_FALSE(program.statsViewer()->cellText(2, 0).isEmpty());
 
     command("ViewOutput");
-    ASSERT_EQ(notes.messages.size(), 1);
-    EXPECT_TRUE(notes.messages[0].startsWith(QStringLiteral("NOTE - ")));
+    ASSERT_EQ(notes.messages.size(), 1); // the note, checked by MainWindowTest
     EXPECT_TRUE(program.statsViewer()->isVisible());
     EXPECT_TRUE(program.statsViewer()->cellText(2, 0).isEmpty());
     EXPECT_EQ(program.statsViewer()->openTotals()->folder(), start() + QStringLiteral("/output"));
@@ -156,46 +148,22 @@ TEST_F(ApplicationTest, EveryHelpCommandShowsItsTopicInTheOneBrowser) {
     EXPECT_TRUE(notes.messages.isEmpty());
 }
 
-TEST_F(ApplicationTest, CalcRefusesAnIncompleteEntryBeforeAskingForAName) {
+TEST_F(ApplicationTest, CalcRefusesAnIncompleteEntryAndWritesTheResultFilesOfACompleteOne) {
     main()->ClearForm_Click();
     command("Calculate");
     EXPECT_EQ(notes.messages, QStringList{QString::fromLatin1(messages::kNoIncrement)});
     EXPECT_FALSE(outputDialog()->isVisible());
-}
 
-TEST_F(ApplicationTest, CalcWritesTheResultFilesAndReportsTheTimes) {
+    notes.messages.clear();
     main()->setEntry(test::threeSourceEntry());
-    QSignalSpy running(program.calculation(), &CalculationController::runningChanged);
     ASSERT_TRUE(calculateAs(QStringLiteral("worked.txt")));
     EXPECT_EQ(outputDialog()->folder(), start() + QStringLiteral("/output"));
     ASSERT_EQ(notes.messages.size(), 1);
     EXPECT_TRUE(notes.messages[0].startsWith(QString::fromLatin1(messages::kCompletedPrefix)));
     EXPECT_EQ(test::filesIn(temp.path() / "output"),
               (std::vector<std::string>{"worked.out", "worked.tot"}));
-    // Calc is unavailable while the run lasts, and available again after it.
-    ASSERT_EQ(running.count(), 2);
+    // Calc, unavailable while the run lasts (CalculationControllerTest), is available again.
     EXPECT_TRUE(main()->menuCommand(QStringLiteral("Calculate"))->isEnabled());
-}
-
-TEST_F(ApplicationTest, CalcWithoutANameEndsSilently) {
-    main()->setEntry(test::threeSourceEntry());
-    command("Calculate");
-    ASSERT_TRUE(outputDialog()->isVisible());
-    outputDialog()->setTypedName(QString());
-    QTest::mouseClick(outputDialog()->saveButton(), Qt::LeftButton);
-    QTest::qWait(50);
-    EXPECT_TRUE(notes.messages.isEmpty());
-    EXPECT_TRUE(test::filesIn(temp.path() / "output").empty());
-}
-
-TEST_F(ApplicationTest, CalcWithoutFeasibleSolutionsShowsTheNoticeFirst) {
-    Expected<Entry> entry = readDataFile(FENLOWICK_EXAMPLES "/heron-no-solution.dat");
-    ASSERT_TRUE(entry.hasValue());
-    main()->setEntry(*entry);
-    ASSERT_TRUE(calculateAs(QStringLiteral("heron")));
-    ASSERT_GE(notes.messages.size(), 2);
-    EXPECT_EQ(notes.messages[0], QString::fromLatin1(messages::kNoObservations));
-    EXPECT_TRUE(notes.messages.last().startsWith(QString::fromLatin1(messages::kCompletedPrefix)));
 }
 
 TEST_F(ApplicationTest, ExitClosesEveryWindowMostRecentFirstAndEnds) {

@@ -1,4 +1,5 @@
 #include "calcui/calculationcontroller.h"
+#include "calcui/timeleft.h"
 
 #include "calcui/frmoutputfiles.h"
 #include "calcui/frmprogress.h"
@@ -77,11 +78,6 @@ TEST_F(CalculationControllerTest, ARefusedEntryShowsItsMessageAndNoDialog) {
     EXPECT_FALSE(controller.outputDialog()->isVisible());
     EXPECT_EQ(notes.messages,
               QStringList{QStringLiteral("You forgot to enter SOURCE labels for all your data")});
-    // An increment that reached Calc without the entry check is refused before anything.
-    entry = caseEntry("worked-three-sources");
-    entry.increment = "0";
-    controller.calculate(entry);
-    EXPECT_EQ(notes.messages.last(), QStringLiteral("Please enter values between 1 and 100"));
     EXPECT_TRUE(test::filesIn(temp.path()).empty());
 }
 
@@ -98,20 +94,6 @@ TEST_F(CalculationControllerTest, CancelOrAnEmptyNameWritesNothingAndSaysNothing
     EXPECT_TRUE(test::filesIn(temp.path()).empty());
     EXPECT_TRUE(notes.messages.isEmpty());
     EXPECT_EQ(controller.progressWindow(), nullptr);
-}
-
-TEST_F(CalculationControllerTest, ADataFileNameGivesOutAndTotAndASecondRunReplacesBoth) {
-    test::writeFile(temp.path() / "data.dat", "keep me");
-    ASSERT_TRUE(runWithName(caseEntry("worked-three-sources"), QStringLiteral("data.dat")));
-    EXPECT_EQ(test::filesIn(temp.path()),
-              (std::vector<std::string>{"data.dat", "data.out", "data.tot"}));
-    EXPECT_EQ(test::readFile(temp.path() / "data.dat"), "keep me");
-
-    ASSERT_TRUE(runWithName(caseEntry("single-solution"), QStringLiteral("data.dat")));
-    EXPECT_EQ(
-        test::withoutFirstLine(test::readFile(temp.path() / "data.tot")),
-        test::withoutFirstLine(test::readFile(kConformance + "expected/single-solution.tot")));
-    EXPECT_EQ(test::filesIn(temp.path()).size(), 3u);
 }
 
 TEST_F(CalculationControllerTest, NoFeasibleSolutionGivesTheNoticeAndTheReasonBeforeTheCompletion) {
@@ -137,9 +119,8 @@ TEST_F(CalculationControllerTest, AFolderThatCannotBeWrittenIsReportedWithTheFil
     EXPECT_EQ(test::filesIn(temp.path()), std::vector<std::string>{"plain-file"});
 }
 
-TEST_F(CalculationControllerTest, CancellingALongRunStopsItLeavingEarlierFilesAlone) {
-    test::writeFile(temp.path() / "long.out", "earlier out");
-    test::writeFile(temp.path() / "long.tot", "earlier tot");
+TEST_F(CalculationControllerTest, CancellingALongRunStopsItAndSaysSo) {
+    // What a cancelled run leaves on disk is CalculationRun's to check.
     const Entry entry =
         *readDataFile(std::string(FENLOWICK_TEST_DATA) + "/bench/bench-9-sources.dat");
     QSignalSpy finished(&controller, &CalculationController::runFinished);
@@ -157,12 +138,29 @@ TEST_F(CalculationControllerTest, CancellingALongRunStopsItLeavingEarlierFilesAl
     ASSERT_TRUE(finished.wait(20000));
     const auto outcome = finished.first().first().value<RunOutcome>();
     EXPECT_EQ(outcome.status, RunOutcome::Status::Cancelled);
-    EXPECT_EQ(test::filesIn(temp.path()), (std::vector<std::string>{"long.out", "long.tot"}));
-    EXPECT_EQ(test::readFile(temp.path() / "long.out"), "earlier out");
-    EXPECT_EQ(test::readFile(temp.path() / "long.tot"), "earlier tot");
     ASSERT_EQ(notes.messages.size(), 1);
     EXPECT_TRUE(notes.messages.first().startsWith(QStringLiteral("The calculation was cancelled")));
     EXPECT_EQ(running.count(), 2);
+}
+
+TEST(TimeLeft, NoGuessBeforeOnePercentOrTwoSeconds) {
+    EXPECT_TRUE(timeLeftText(0.0, 100.0).isEmpty());
+    EXPECT_TRUE(timeLeftText(0.009, 100.0).isEmpty());
+    EXPECT_TRUE(timeLeftText(0.5, 1.9).isEmpty());
+    EXPECT_FALSE(timeLeftText(0.01, 2.0).isEmpty());
+}
+
+TEST(TimeLeft, ScalesFromSecondsToDays) {
+    // Half done after 20 s: 20 s left.
+    EXPECT_EQ(timeLeftText(0.5, 20.0), QStringLiteral("about 20 s left"));
+    // 21 s left rounds up to the next 5 s.
+    EXPECT_EQ(timeLeftText(0.5, 21.0), QStringLiteral("about 25 s left"));
+    EXPECT_EQ(timeLeftText(0.25, 60.0), QStringLiteral("about 3 min left"));
+    EXPECT_EQ(timeLeftText(0.5, 7200.0), QStringLiteral("about 2 h left"));
+    EXPECT_EQ(timeLeftText(0.5, 7500.0), QStringLiteral("about 2 h 5 min left"));
+    // 98 hours: shown in whole days.
+    EXPECT_EQ(timeLeftText(0.02, 7200.0), QStringLiteral("about 4 days left"));
+    EXPECT_EQ(timeLeftText(1.0, 50.0), QStringLiteral("finishing"));
 }
 
 } // namespace

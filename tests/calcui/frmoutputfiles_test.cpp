@@ -27,11 +27,11 @@ protected:
     test::TempDir temp;
     QString folder;
     frmOutputFiles dialog;
+    QSignalSpy outcome{&dialog, &frmOutputFiles::outcome};
 };
 
 TEST_F(OutputDialogTest, SaveHidesWithOutcomeSavedAndKeepsFolderAndName) {
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Fenlowick - Calculation Output Files"));
-    QSignalSpy outcome(&dialog, &frmOutputFiles::outcome);
     dialog.setTypedName(QStringLiteral("results"));
     QTest::mouseClick(dialog.saveButton(), Qt::LeftButton);
     EXPECT_FALSE(dialog.isVisible());
@@ -42,7 +42,6 @@ TEST_F(OutputDialogTest, SaveHidesWithOutcomeSavedAndKeepsFolderAndName) {
 }
 
 TEST_F(OutputDialogTest, CancelAndEscapeKeepTheTypedName) {
-    QSignalSpy outcome(&dialog, &frmOutputFiles::outcome);
     dialog.setTypedName(QStringLiteral("kept"));
     QTest::mouseClick(dialog.cancelButton(), Qt::LeftButton);
     dialog.show();
@@ -55,7 +54,6 @@ TEST_F(OutputDialogTest, CancelAndEscapeKeepTheTypedName) {
 }
 
 TEST_F(OutputDialogTest, CloseBoxCancelsAndResetsNameAndFolder) {
-    QSignalSpy outcome(&dialog, &frmOutputFiles::outcome);
     dialog.setTypedName(QStringLiteral("gone"));
     dialog.close();
     ASSERT_EQ(outcome.count(), 1);
@@ -64,28 +62,18 @@ TEST_F(OutputDialogTest, CloseBoxCancelsAndResetsNameAndFolder) {
     EXPECT_EQ(dialog.folder(), QDir::cleanPath(QDir::currentPath()));
 }
 
-TEST_F(OutputDialogTest, FileClickCopiesTheNameOnlyAndListsEveryFile) {
-    QSignalSpy outcome(&dialog, &frmOutputFiles::outcome);
+TEST_F(OutputDialogTest, EveryFileIsListedAClickCopiesTheNameOnlyAndRefreshListsNewFiles) {
     QListWidget* files = dialog.browser()->fileList();
     ASSERT_EQ(files->count(), 2);
     emit files->itemClicked(files->item(0));
     EXPECT_EQ(dialog.typedName(), QStringLiteral("data.dat"));
     EXPECT_TRUE(dialog.isVisible());
     EXPECT_EQ(outcome.count(), 0);
-}
 
-TEST_F(OutputDialogTest, RefreshListsTheFilesOfTheLastRun) {
     test::writeFile(temp.path() / "earlier.tot", "x");
-    EXPECT_EQ(dialog.browser()->fileList()->count(), 2);
+    EXPECT_EQ(files->count(), 2);
     dialog.refreshLists();
-    EXPECT_EQ(dialog.browser()->fileList()->count(), 3);
-}
-
-TEST_F(OutputDialogTest, HelpAsksForTheCalculationTopic) {
-    QSignalSpy help(&dialog, &frmOutputFiles::helpRequested);
-    QTest::mouseClick(dialog.helpButton(), Qt::LeftButton);
-    ASSERT_EQ(help.count(), 1);
-    EXPECT_EQ(help.first().first().toString(), QStringLiteral("calc.htm"));
+    EXPECT_EQ(files->count(), 3);
 }
 
 } // namespace

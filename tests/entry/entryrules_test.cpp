@@ -26,6 +26,8 @@ TEST(EntryRules, BoxKindFollowsTheTabIndexAndOnlyLabelsKeepTheirTextColourUnderF
     }
     EXPECT_THROW(boxKindOfTab(-1), std::out_of_range);
     EXPECT_THROW(boxKindOfTab(73), std::out_of_range);
+    // Where Enter and the letter boxes lead is checked by MainWindowTest.
+    EXPECT_THROW(letterTarget(7), std::out_of_range);
 }
 
 TEST(EntryRules, LeaveCheckMessages) {
@@ -59,19 +61,6 @@ TEST(EntryRules, LeaveCheckMessages) {
             }
         }
     }
-}
-
-TEST(EntryRules, EnterAndLetterTargets) {
-    for (int tab : {0, 7, 22, 32, 71}) {
-        EXPECT_EQ(enterTarget(tab), tab + 1);
-    }
-    EXPECT_EQ(enterTarget(72), std::nullopt);
-    // The top letter leads to the title and the others to the last box.
-    EXPECT_EQ(letterTarget(0), 0);
-    for (int letter = 1; letter < kLetterBoxCount; ++letter) {
-        EXPECT_EQ(letterTarget(letter), 72);
-    }
-    EXPECT_THROW(letterTarget(7), std::out_of_range);
 }
 
 TEST(EntryRules, TabIndexesMapOneToOneOntoTheDataFileFields) {

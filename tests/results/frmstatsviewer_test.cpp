@@ -22,7 +22,6 @@
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
-#include <algorithm>
 #include <gtest/gtest.h>
 
 namespace fenlowick {
@@ -94,7 +93,7 @@ protected:
     frmStatsViewer viewer;
 };
 
-TEST_F(StatsViewerTest, WindowDialogAndMenuAreThoseOfTheProgram) {
+TEST_F(StatsViewerTest, WindowDialogMenuAndHelpAreThoseOfTheProgram) {
     EXPECT_EQ(viewer.windowTitle(), QStringLiteral("Fenlowick - View Statistical Output"));
     EXPECT_EQ(viewer.openTotals()->windowTitle(),
               QStringLiteral("Fenlowick - Open Totals for viewing"));
@@ -109,6 +108,11 @@ TEST_F(StatsViewerTest, WindowDialogAndMenuAreThoseOfTheProgram) {
         EXPECT_EQ(action->menu(), nullptr);
     }
     EXPECT_EQ(captions, QStringLiteral("&File &Print &Copy &Help &Exit").split(u' '));
+    // Help of the viewer and of its dialog asks for the viewing topic.
+    QSignalSpy help(&viewer, &frmStatsViewer::helpRequested);
+    viewer.help_Click();
+    viewer.openTotals()->help_Click();
+    EXPECT_EQ(help, (QList<QVariantList>(2, {QStringLiteral("viewing.htm")})));
 }
 
 TEST_F(StatsViewerTest, LoadingATotalsFileFillsRowsFromTwoAndClearingEmptiesEveryCell) {
@@ -119,16 +123,10 @@ TEST_F(StatsViewerTest, LoadingATotalsFileFillsRowsFromTwoAndClearingEmptiesEver
     EXPECT_TRUE(messages.messages.isEmpty());
     expectDialogShown(false);
     EXPECT_EQ(viewer.openTotals()->fileName(), QStringLiteral("run.tot"));
-    // The "N" record, two lines in the file, is one row.
-    const std::pair<int, const char*> rows[] = {{0, ""},
-                                                {1, ""},
-                                                {2, "Date: |DATE|Time: |TIME"},
-                                                {3, "Title: |Lake, spring 2024"},
-                                                {18, "0.1|1|4|2"},
-                                                {30, "N|12"},
-                                                {32, "MEAN"},
-                                                {71, "0.316|0.1|0.224"},
-                                                {72, ""}};
+    // Records fill rows from 2 on; the "N" record, two lines in the file, is one row.
+    const std::pair<int, const char*> rows[] = {
+        {0, ""}, {1, ""}, {2, "Date: |DATE|Time: |TIME"}, {30, "N|12"}, {71, "0.316|0.1|0.224"},
+        {72, ""}};
     for (const auto& [r, text] : rows) {
         EXPECT_EQ(row(r), QString::fromUtf8(text)) << r;
     }
@@ -142,21 +140,16 @@ TEST_F(StatsViewerTest, LoadingATotalsFileFillsRowsFromTwoAndClearingEmptiesEver
     }
 }
 
-TEST_F(StatsViewerTest, FilesOf199And200RecordsFillTheGridToItsLastRow) {
+TEST_F(StatsViewerTest, AFileOf200RecordsFillsTheGridToItsLastRow) {
     std::string text;
     for (int k = 1; k <= 200; ++k) {
         text += test::record({"R" + std::to_string(k)});
-        if (k == 199) {
-            test::writeFile(temp.path() / "199.txt", text);
-        }
     }
     test::writeFile(temp.path() / "200.txt", text);
-    for (const QString& name : {QStringLiteral("199.txt"), QStringLiteral("200.txt")}) {
-        open(name);
-        EXPECT_TRUE(messages.messages.isEmpty()) << name.toStdString();
-        EXPECT_EQ(viewer.cellText(2, 0), QStringLiteral("R1"));
-        EXPECT_EQ(viewer.cellText(200, 0), QStringLiteral("R199"));
-    }
+    open(QStringLiteral("200.txt"));
+    EXPECT_TRUE(messages.messages.isEmpty());
+    EXPECT_EQ(viewer.cellText(2, 0), QStringLiteral("R1"));
+    EXPECT_EQ(viewer.cellText(200, 0), QStringLiteral("R199"));
 }
 
 TEST_F(StatsViewerTest, ShortLastRecordEmptyNameAndMissingFile) {
@@ -212,10 +205,7 @@ TEST_F(StatsViewerTest, TheDialogListsEveryFileAndAClickOrEnterOpens) {
 TEST_F(StatsViewerTest, PrintsOneLinePerRowWithPageBreaksAfterRows80And160) {
     // Rows 0..lastRow hold "row N"; -1 is an empty grid, which prints one blank page.
     const std::vector<std::pair<int, std::vector<std::pair<int, int>>>> cases{
-        {-1, {{0, -1}}},
-        {80, {{0, 80}}},
-        {81, {{0, 80}, {81, 81}}},
-        {170, {{0, 80}, {81, 160}, {161, 170}}}};
+        {-1, {{0, -1}}}, {170, {{0, 80}, {81, 160}, {161, 170}}}};
     for (const auto& [lastRow, expected] : cases) {
         SCOPED_TRACE(lastRow);
         viewer.clearGrid();
@@ -250,12 +240,8 @@ TEST_F(StatsViewerTest, ALoadedFilePrintsItsRowsInColumnOrder) {
             expected.push_back(line.toStdString());
         }
     }
+    ASSERT_GE(expected.size(), 3u);
     EXPECT_EQ(pages[0], expected);
-    ASSERT_GE(pages[0].size(), 3u);
-    EXPECT_EQ(pages[0][0], "Date: DATE Time: TIME");
-    EXPECT_EQ(pages[0][1], "Title: Lake, spring 2024");
-    EXPECT_NE(std::find(pages[0].begin(), pages[0].end(), "N 12"), pages[0].end());
-    EXPECT_EQ(pages[0].back(), "0.316 0.1 0.224");
 }
 
 TEST_F(StatsViewerTest, WithoutAPrinterTheDialogOffersAPdfBesideTheLoadedFile) {
@@ -299,19 +285,11 @@ TEST_F(StatsViewerTest, CopyPutsTheGridOnTheClipboardAsTabSeparatedText) {
     ASSERT_GE(lines.size(), 62);
     EXPECT_EQ(lines[0], QStringLiteral("Date: \tDATE\tTime: \tTIME"));
     EXPECT_EQ(lines[1], QStringLiteral("Title: \tLake, spring 2024\t\t"));
-    EXPECT_EQ(lines[28], QStringLiteral("N\t12\t\t"));
 
     // A selection of several cells copies just those.
     viewer.grid()->setRangeSelected(QTableWidgetSelectionRange(16, 0, 17, 2), true);
     viewer.CopyGrid_Click();
     EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("0\t1\t2\n0.1\t1\t4\n"));
-}
-
-TEST_F(StatsViewerTest, HelpOfTheViewerAndOfItsDialogAsksForTheViewingTopic) {
-    QSignalSpy help(&viewer, &frmStatsViewer::helpRequested);
-    viewer.help_Click();
-    viewer.openTotals()->help_Click();
-    EXPECT_EQ(help, (QList<QVariantList>(2, {QStringLiteral("viewing.htm")})));
 }
 
 TEST_F(StatsViewerTest, ExitKeepsTheGridAndTheCloseBoxDiscardsIt) {

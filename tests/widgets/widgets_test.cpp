@@ -1,4 +1,5 @@
 #include "widgets/filebrowsercontrols.h"
+#include "widgets/twips.h"
 
 #include "testsupport.h"
 
@@ -6,6 +7,7 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QWidget>
 #include <gtest/gtest.h>
@@ -36,10 +38,10 @@ protected:
     test::TempDir temp;
     QString root;
     QWidget dialog;
+    FileBrowserControls controls{&dialog};
 };
 
 TEST_F(FileBrowserControlsTest, FolderChangeMovesTheFileListAndPatternFilters) {
-    FileBrowserControls controls(&dialog);
     controls.setPatterns({QStringLiteral("*.dat")});
     QSignalSpy changed(&controls, &FileBrowserControls::folderChanged);
     controls.setFolder(root + QStringLiteral("/data"));
@@ -57,7 +59,6 @@ TEST_F(FileBrowserControlsTest, FolderChangeMovesTheFileListAndPatternFilters) {
 }
 
 TEST_F(FileBrowserControlsTest, FolderListShowsTheOpenChainThenSubfoldersAndOpensOnActivation) {
-    FileBrowserControls controls(&dialog);
     controls.setFolder(root);
     const QStringList texts = itemTexts(controls.folderList());
     ASSERT_GE(texts.size(), 3);
@@ -74,7 +75,6 @@ TEST_F(FileBrowserControlsTest, FolderListShowsTheOpenChainThenSubfoldersAndOpen
 }
 
 TEST_F(FileBrowserControlsTest, ClickingAFileCopiesItsNameAndReportsIt) {
-    FileBrowserControls controls(&dialog);
     controls.setFolder(root + QStringLiteral("/data"));
     QSignalSpy clicked(&controls, &FileBrowserControls::fileClicked);
     emit controls.fileList()->itemClicked(controls.fileList()->item(2));
@@ -84,7 +84,6 @@ TEST_F(FileBrowserControlsTest, ClickingAFileCopiesItsNameAndReportsIt) {
 }
 
 TEST_F(FileBrowserControlsTest, FullPathJoinsWithOneSeparatorAlsoAtTheRoot) {
-    FileBrowserControls controls(&dialog);
     controls.setFolder(root + QStringLiteral("/data/"));
     controls.setFileName(QStringLiteral("run.dat"));
     EXPECT_EQ(controls.fullPath(), root + QStringLiteral("/data/run.dat"));
@@ -93,7 +92,6 @@ TEST_F(FileBrowserControlsTest, FullPathJoinsWithOneSeparatorAlsoAtTheRoot) {
 }
 
 TEST_F(FileBrowserControlsTest, DrivesAreTheRootAndHomeAndChoosingOneMovesTheFolder) {
-    FileBrowserControls controls(&dialog);
     const QStringList drives = controls.drives();
     EXPECT_TRUE(drives.contains(QStringLiteral("/")));
     EXPECT_TRUE(drives.contains(QDir::cleanPath(QDir::homePath())));
@@ -104,13 +102,31 @@ TEST_F(FileBrowserControlsTest, DrivesAreTheRootAndHomeAndChoosingOneMovesTheFol
 }
 
 TEST_F(FileBrowserControlsTest, RefreshListsFilesWrittenSinceTheLastLook) {
-    FileBrowserControls controls(&dialog);
     controls.setFolder(root + QStringLiteral("/output"));
     test::writeFile(temp.path() / "output" / "run.tot", "x");
     EXPECT_EQ(controls.fileList()->count(), 1);
     controls.refresh();
     EXPECT_EQ(itemTexts(controls.fileList()),
               (QStringList{QStringLiteral("run.out"), QStringLiteral("run.tot")}));
+}
+
+TEST(Twips, ConvertThroughTheLogicalDpi) {
+    QWidget widget;
+    const int dpi = widget.logicalDpiX();
+    EXPECT_EQ(twipsToPixels(1440, &widget), dpi);
+    EXPECT_EQ(twipsToPixels(0, &widget), 0);
+    EXPECT_EQ(pixelsToTwips(dpi, &widget), 1440);
+    const QRect rect = twipsRect(1440, 720, 2880, 360, &widget);
+    EXPECT_EQ(rect, QRect(dpi, dpi / 2, 2 * dpi, dpi / 4));
+}
+
+TEST(Twips, CentreOnScreenSplitsTheFreeSpaceEvenly) {
+    QWidget window;
+    window.resize(300, 200);
+    centreOnScreen(&window);
+    const QRect screen = window.screen()->geometry();
+    EXPECT_EQ(window.x() - screen.left(), (screen.width() - 300) / 2);
+    EXPECT_EQ(window.y() - screen.top(), (screen.height() - 200) / 2);
 }
 
 } // namespace

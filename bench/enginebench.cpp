@@ -4,10 +4,10 @@
 // the plain loops finish in under a minute they are timed in the same run and the ratio is
 // reported.
 
-#include "calculationrun.h"
-#include "checks.h"
-#include "datafile.h"
-#include "engine.h"
+#include "core/engine/engine.h"
+#include "core/entry/checks.h"
+#include "core/entry/datafile.h"
+#include "core/workflows/calculationrun.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,10 +1,10 @@
-#include "checks.h"
-#include "datafile.h"
-#include "engine.h"
+#include "core/base/textencoding.h"
+#include "core/engine/engine.h"
+#include "core/entry/checks.h"
+#include "core/entry/datafile.h"
+#include "core/results/resultfiles.h"
 #include "fuzzcheck.h"
 #include "fuzztargets.h"
-#include "resultfiles.h"
-#include "textencoding.h"
 
 #include <string>
 

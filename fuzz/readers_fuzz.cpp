@@ -1,10 +1,10 @@
-#include "datafile.h"
-#include "fieldreader.h"
+#include "core/base/fieldreader.h"
+#include "core/base/numberformat.h"
+#include "core/base/numerictext.h"
+#include "core/base/textencoding.h"
+#include "core/entry/datafile.h"
 #include "fuzzcheck.h"
 #include "fuzztargets.h"
-#include "numberformat.h"
-#include "numerictext.h"
-#include "textencoding.h"
 
 #include <cmath>
 #include <string>

@@ -1,8 +1,8 @@
+#include "core/results/graphdata.h"
+#include "core/results/recordreader.h"
+#include "core/results/totalsgrid.h"
 #include "fuzzcheck.h"
 #include "fuzztargets.h"
-#include "graphdata.h"
-#include "recordreader.h"
-#include "totalsgrid.h"
 
 #include <cmath>
 #include <string_view>

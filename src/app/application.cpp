@@ -1,16 +1,16 @@
-#include "application.h"
+#include "app/application.h"
 
-#include "calcui/calculationcontroller.h"
-#include "calcui/frmoutputfiles.h"
-#include "calcui/frmprogress.h"
-#include "entry/frmdatafile.h"
-#include "entry/frmmain.h"
-#include "help/frmbrowser.h"
-#include "help/helpbrowserhost.h"
-#include "isospace/frmisospace.h"
-#include "results/frmgraph.h"
-#include "results/frmstatsviewer.h"
-#include "widgets/notifier.h"
+#include "gui/calcui/calculationcontroller.h"
+#include "gui/calcui/frmoutputfiles.h"
+#include "gui/calcui/frmprogress.h"
+#include "gui/entry/frmdatafile.h"
+#include "gui/entry/frmmain.h"
+#include "gui/help/frmbrowser.h"
+#include "gui/help/helpbrowserhost.h"
+#include "gui/isospace/frmisospace.h"
+#include "gui/results/frmgraph.h"
+#include "gui/results/frmstatsviewer.h"
+#include "gui/widgets/notifier.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,11 +1,11 @@
-#include "batchcommand.h"
+#include "cli/batchcommand.h"
 
-#include "atomicfile.h"
-#include "batchrun.h"
-#include "checks.h"
-#include "cliapp.h"
-#include "datafile.h"
-#include "outputnaming.h"
+#include "cli/cliapp.h"
+#include "core/base/atomicfile.h"
+#include "core/entry/checks.h"
+#include "core/entry/datafile.h"
+#include "core/entry/outputnaming.h"
+#include "core/workflows/batchrun.h"
 
 #include <CLI/CLI.hpp>
 

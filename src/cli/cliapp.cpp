@@ -1,13 +1,13 @@
-#include "cliapp.h"
+#include "cli/cliapp.h"
 
-#include "batchcommand.h"
-#include "calculationrun.h"
-#include "checks.h"
-#include "combinecommand.h"
-#include "datafile.h"
-#include "diagnosecommand.h"
-#include "importcommand.h"
-#include "summarycommand.h"
+#include "cli/batchcommand.h"
+#include "cli/combinecommand.h"
+#include "cli/diagnosecommand.h"
+#include "cli/importcommand.h"
+#include "cli/summarycommand.h"
+#include "core/entry/checks.h"
+#include "core/entry/datafile.h"
+#include "core/workflows/calculationrun.h"
 
 #include <CLI/CLI.hpp>
 

@@ -1,10 +1,10 @@
-#include "combinecommand.h"
+#include "cli/combinecommand.h"
 
-#include "atomicfile.h"
-#include "cliapp.h"
-#include "combinedtotals.h"
-#include "messages.h"
-#include "outputnaming.h"
+#include "cli/cliapp.h"
+#include "core/analysis/combinedtotals.h"
+#include "core/base/atomicfile.h"
+#include "core/entry/messages.h"
+#include "core/entry/outputnaming.h"
 
 #include <CLI/CLI.hpp>
 

@@ -1,8 +1,8 @@
-#include "diagnosecommand.h"
+#include "cli/diagnosecommand.h"
 
-#include "cliapp.h"
-#include "datafile.h"
-#include "diagnosis.h"
+#include "cli/cliapp.h"
+#include "core/analysis/diagnosis.h"
+#include "core/entry/datafile.h"
 
 #include <CLI/CLI.hpp>
 

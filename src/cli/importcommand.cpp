@@ -1,12 +1,12 @@
-#include "importcommand.h"
+#include "cli/importcommand.h"
 
-#include "cliapp.h"
-#include "csvtable.h"
-#include "datafile.h"
-#include "isotopename.h"
-#include "outputnaming.h"
-#include "safefilename.h"
-#include "spreadsheetimport.h"
+#include "cli/cliapp.h"
+#include "core/base/csvtable.h"
+#include "core/base/safefilename.h"
+#include "core/entry/datafile.h"
+#include "core/entry/outputnaming.h"
+#include "core/workflows/isotopename.h"
+#include "core/workflows/spreadsheetimport.h"
 
 #include <CLI/CLI.hpp>
 

@@ -1,4 +1,4 @@
-#include "cliapp.h"
+#include "cli/cliapp.h"
 
 int main(int argc, char** argv) {
     return fenlowick::runCli(argc, argv);

@@ -1,11 +1,11 @@
-#include "summarycommand.h"
+#include "cli/summarycommand.h"
 
-#include "cliapp.h"
-#include "csvtable.h"
-#include "messages.h"
-#include "numberformat.h"
-#include "textencoding.h"
-#include "totalsfile.h"
+#include "cli/cliapp.h"
+#include "core/base/csvtable.h"
+#include "core/base/numberformat.h"
+#include "core/base/textencoding.h"
+#include "core/entry/messages.h"
+#include "core/results/totalsfile.h"
 
 #include <CLI/CLI.hpp>
 

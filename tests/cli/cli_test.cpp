@@ -1,5 +1,5 @@
-#include "clirunner.h"
-#include "testsupport.h"
+#include "support/clirunner.h"
+#include "support/testsupport.h"
 
 #include <gtest/gtest.h>
 

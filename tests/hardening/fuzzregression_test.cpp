@@ -1,6 +1,6 @@
 #include "fuzztargets.h"
 
-#include "testsupport.h"
+#include "support/testsupport.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>

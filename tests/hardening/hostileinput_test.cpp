@@ -1,11 +1,11 @@
-#include "atomicfile.h"
-#include "calculationrun.h"
-#include "checks.h"
-#include "datafile.h"
-#include "graphdata.h"
-#include "totalsgrid.h"
+#include "core/base/atomicfile.h"
+#include "core/entry/checks.h"
+#include "core/entry/datafile.h"
+#include "core/results/graphdata.h"
+#include "core/results/totalsgrid.h"
+#include "core/workflows/calculationrun.h"
 
-#include "testsupport.h"
+#include "support/testsupport.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>

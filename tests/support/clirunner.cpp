@@ -1,6 +1,6 @@
-#include "clirunner.h"
+#include "support/clirunner.h"
 
-#include "testsupport.h"
+#include "support/testsupport.h"
 
 #include <fcntl.h>
 #include <sys/wait.h>

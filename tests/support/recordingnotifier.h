@@ -1,6 +1,6 @@
 #pragma once
 
-#include "widgets/notifier.h"
+#include "gui/widgets/notifier.h"
 
 #include <QString>
 #include <QStringList>

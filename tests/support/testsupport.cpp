@@ -1,4 +1,4 @@
-#include "testsupport.h"
+#include "support/testsupport.h"
 
 #include <algorithm>
 #include <csignal>

@@ -1,0 +1,216 @@
+#include "core/analysis/diagnosis.h"
+
+#include "core/base/numberformat.h"
+#include "core/base/numerictext.h"
+#include "core/engine/engine.h"
+#include "core/entry/checks.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace fenlowick {
+
+namespace {
+
+std::string joinNames(const std::vector<std::string>& names) {
+    std::string text;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (i > 0) {
+            text += i + 1 == names.size() ? " and " : ", ";
+        }
+        text += names[i];
+    }
+    return text;
+}
+
+std::string pairName(const Entry& entry, const IsotopePair& pair) {
+    return entry.isotope[pair.first] + "/" + entry.isotope[pair.second];
+}
+
+/// The first clause of the message: where the mixture lies.
+std::string positionClause(const Entry& entry, const Diagnosis& diagnosis) {
+    if (diagnosis.pairs.empty()) {
+        const IsotopeRange& range = diagnosis.ranges.front();
+        const std::string& name = entry.isotope[range.isotope];
+        switch (range.side) {
+        case RangeSide::Below:
+            return "The mixture lies below every source for " + name;
+        case RangeSide::Above:
+            return "The mixture lies above every source for " + name;
+        case RangeSide::OnEdge:
+            return "The mixture lies on the edge of the sources for " + name;
+        case RangeSide::Within:
+            break;
+        }
+        return "The mixture lies within the range of the sources for " + name;
+    }
+
+    std::vector<std::string> outside;
+    std::vector<std::string> onEdge;
+    for (const IsotopePair& pair : diagnosis.pairs) {
+        if (pair.position == HullPosition::Outside) {
+            outside.push_back(pairName(entry, pair));
+        } else if (pair.position == HullPosition::OnEdge) {
+            onEdge.push_back(pairName(entry, pair));
+        }
+    }
+    std::vector<std::string> below;
+    std::vector<std::string> above;
+    for (const IsotopeRange& range : diagnosis.ranges) {
+        if (range.side == RangeSide::Below) {
+            below.push_back(entry.isotope[range.isotope]);
+        } else if (range.side == RangeSide::Above) {
+            above.push_back(entry.isotope[range.isotope]);
+        }
+    }
+
+    std::string text;
+    if (!outside.empty()) {
+        text = "The mixture lies outside the sources for " + joinNames(outside);
+        if (!onEdge.empty()) {
+            text += " and on their edge for " + joinNames(onEdge);
+        }
+    } else if (!onEdge.empty()) {
+        text = "The mixture lies on the edge of the sources for " + joinNames(onEdge);
+    } else {
+        text =
+            diagnosis.pairs.size() == 1
+                ? "The mixture lies within the sources for " + pairName(entry, diagnosis.pairs[0])
+                : std::string("The mixture lies within the sources for every pair of isotopes");
+    }
+    std::vector<std::string> sides;
+    if (!below.empty()) {
+        sides.push_back("below every source for " + joinNames(below));
+    }
+    if (!above.empty()) {
+        sides.push_back("above every source for " + joinNames(above));
+    }
+    if (!sides.empty()) {
+        text += " (it lies " + joinNames(sides) + ")";
+    }
+    return text;
+}
+
+std::string closestCombination(const Entry& entry, const Diagnosis& diagnosis, int sources) {
+    std::vector<std::string> parts;
+    for (int i = 0; i < sources; ++i) {
+        const float share = diagnosis.closest.shares[static_cast<std::size_t>(i)];
+        if (share > 0.0f) {
+            parts.push_back(entry.sources[i] + " " + formatSingle(share) + " %");
+        }
+    }
+    return (diagnosis.closest.complete ? "The closest combinations include "
+                                       : "A combination that close is ") +
+           joinNames(parts) + ".";
+}
+
+std::string composeMessage(const Entry& entry, const Diagnosis& diagnosis, int sources,
+                           bool nothingKept) {
+    std::string text = positionClause(entry, diagnosis);
+    const bool allInside =
+        std::none_of(diagnosis.pairs.begin(), diagnosis.pairs.end(),
+                     [](const IsotopePair& p) { return p.position != HullPosition::Inside; }) &&
+        std::all_of(diagnosis.ranges.begin(), diagnosis.ranges.end(),
+                    [](const IsotopeRange& r) { return r.side == RangeSide::Within; });
+    if (allInside && nothingKept && diagnosis.closest.complete) {
+        text += ", but no combination in steps of the increment comes within the tolerance";
+    }
+    if (diagnosis.closest.complete) {
+        text += "; a tolerance of " + diagnosis.tolerance.enough +
+                " or more gives solutions at this increment.";
+    } else {
+        text += "; a tolerance of " + diagnosis.tolerance.enough +
+                " gives solutions at this increment. The search for the smallest tolerance "
+                "was cut short, so a smaller one may do as well.";
+    }
+    return text + " " + closestCombination(entry, diagnosis, sources);
+}
+
+/// The number of combinations the search keeps with the entry's tolerance replaced.
+std::uint64_t keptAt(const Entry& entry, const std::string& tolerance) {
+    Entry probe = entry;
+    probe.threshold = tolerance;
+    return runSearch(deriveCalculationInput(probe), nullptr, EngineControl{}).feasibleCount;
+}
+
+} // namespace
+
+std::vector<double> sourceValues(const Entry& entry, int sources, int isotope) {
+    std::vector<double> values;
+    for (int i = 0; i < sources; ++i) {
+        values.push_back(toDouble(entry.col[isotope][i]).value_or(0.0));
+    }
+    return values;
+}
+
+double mixtureValue(const Entry& entry, int isotope) {
+    return toDouble(entry.mixture[isotope]).value_or(0.0);
+}
+
+RangeSide rangeSide(const Entry& entry, int sources, int isotope) {
+    const std::vector<double> values = sourceValues(entry, sources, isotope);
+    const double mixture = mixtureValue(entry, isotope);
+    const auto [lowest, highest] = std::minmax_element(values.begin(), values.end());
+    if (mixture < *lowest) {
+        return RangeSide::Below;
+    }
+    if (mixture > *highest) {
+        return RangeSide::Above;
+    }
+    if (mixture == *lowest || mixture == *highest) {
+        return RangeSide::OnEdge;
+    }
+    return RangeSide::Within;
+}
+
+HullPosition pairPosition(const Entry& entry, int sources, int first, int second) {
+    const std::vector<double> xs = sourceValues(entry, sources, first);
+    const std::vector<double> ys = sourceValues(entry, sources, second);
+    const double mx = mixtureValue(entry, first);
+    const double my = mixtureValue(entry, second);
+    double largest = std::max(std::fabs(mx), std::fabs(my));
+    for (int i = 0; i < sources; ++i) {
+        largest = std::max({largest, std::fabs(xs[i]), std::fabs(ys[i])});
+    }
+    const double scale = latticeScale(largest);
+    std::vector<LatticePoint> points;
+    for (int i = 0; i < sources; ++i) {
+        points.push_back({toLattice(xs[i], scale), toLattice(ys[i], scale)});
+    }
+    const std::vector<std::size_t> hull = convexHull(points);
+    return locateInHull(points, hull, {toLattice(mx, scale), toLattice(my, scale)});
+}
+
+Expected<Diagnosis> diagnoseEntry(const Entry& entry, const DiagnosisLimits& limits) {
+    Expected<CalculationInput> checked = checkEntry(entry);
+    if (!checked) {
+        return checked.error();
+    }
+    const CalculationInput& input = *checked;
+    const int sources = input.sourceCount();
+    const int isotopes = input.isotopeCount();
+
+    Diagnosis diagnosis;
+    for (int k = 0; k < isotopes; ++k) {
+        diagnosis.ranges.push_back({k, rangeSide(entry, sources, k)});
+    }
+    for (int a = 0; a < isotopes; ++a) {
+        for (int b = a + 1; b < isotopes; ++b) {
+            diagnosis.pairs.push_back({a, b, pairPosition(entry, sources, a, b)});
+        }
+    }
+
+    diagnosis.closest = findClosestApproach(input, limits.approach);
+    diagnosis.tolerance = smallestToleranceFor(entry, diagnosis.closest.distance);
+    if (diagnosis.closest.complete &&
+        combinationCount(sources, input.incrementPercent) <= limits.maxConfirmCombinations) {
+        diagnosis.confirmed =
+            keptAt(entry, diagnosis.tolerance.enough) > 0 &&
+            (!diagnosis.tolerance.below || keptAt(entry, *diagnosis.tolerance.below) == 0);
+    }
+    const bool nothingKept = diagnosis.closest.distance > toleranceThreshold(input);
+    diagnosis.message = composeMessage(entry, diagnosis, sources, nothingKept);
+    return diagnosis;
+}
+
+} // namespace fenlowick

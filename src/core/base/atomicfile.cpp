@@ -1,0 +1,278 @@
+#include "core/base/atomicfile.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace fenlowick {
+
+namespace {
+
+constexpr std::size_t kBlockSize = 4u << 20;
+/// Direct I/O wants memory, file offsets and sizes aligned to the device's logical block;
+/// a page is a multiple of every usual one.
+constexpr std::size_t kDirectAlignment = 4096;
+
+std::string reasonText(int error) {
+    return std::strerror(error);
+}
+
+mode_t currentUmask() {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return mask;
+}
+
+} // namespace
+
+AtomicFile::AtomicFile(std::string targetPath) : m_target(std::move(targetPath)) {}
+
+AtomicFile::~AtomicFile() {
+    if (!m_committed) {
+        discard();
+    }
+}
+
+Status AtomicFile::fail(std::string_view what, int error) {
+    discard();
+    return Error{Error::Kind::FileWrite,
+                 std::string(what) + " " + m_target + ": " + reasonText(error)};
+}
+
+Status AtomicFile::open() {
+    const std::filesystem::path target(m_target);
+    const std::filesystem::path folder = target.parent_path();
+    std::string pattern = (folder.empty() ? std::string() : folder.string() + "/") + "." +
+                          target.filename().string() + ".partial-XXXXXX";
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    m_fd = ::mkstemp(name.data());
+    if (m_fd < 0) {
+        const int error = errno;
+        return fail("Could not create", error);
+    }
+    m_temporary = name.data();
+    // mkstemp creates the file private to its owner; give it the usual permissions.
+    ::fchmod(m_fd, static_cast<mode_t>(0666) & ~currentUmask());
+    const int flags = ::fcntl(m_fd, F_GETFL);
+    if (flags >= 0 && ::fcntl(m_fd, F_SETFL, flags | O_DIRECT) == 0) {
+        m_block = static_cast<char*>(std::aligned_alloc(kDirectAlignment, kBlockSize));
+        m_direct = m_block != nullptr;
+        if (!m_direct) {
+            ::fcntl(m_fd, F_SETFL, flags);
+        }
+    }
+    if (!m_direct) {
+        m_buffer.reserve(kBlockSize);
+    }
+    return ok();
+}
+
+void AtomicFile::stopDirect() {
+    const int flags = ::fcntl(m_fd, F_GETFL);
+    if (flags >= 0) {
+        ::fcntl(m_fd, F_SETFL, flags & ~O_DIRECT);
+    }
+    m_direct = false;
+}
+
+void AtomicFile::releaseBlock() {
+    std::free(m_block);
+    m_block = nullptr;
+    m_blockUsed = 0;
+}
+
+Status AtomicFile::writeAll(const char* data, std::size_t size) {
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::write(m_fd, data + done, size - done);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            if (errno == EINVAL && m_direct) {
+                // The file system takes the flag but not the direct write: go on through
+                // the page cache.
+                stopDirect();
+                continue;
+            }
+            const int error = errno;
+            return fail("Could not write", error);
+        }
+        done += static_cast<std::size_t>(n);
+        m_written += static_cast<std::uint64_t>(n);
+    }
+    return ok();
+}
+
+Status AtomicFile::flushBuffer() {
+    if (Status s = writeAll(m_buffer.data(), m_buffer.size()); !s) {
+        return s;
+    }
+    m_buffer.clear();
+    startWriteBack();
+    return ok();
+}
+
+void AtomicFile::startWriteBack() {
+    // A large file is pushed towards the disk while it is still being written, so that the
+    // sync before the rename finds little left to do and dirty pages stay few. Advisory
+    // only: a failure here shows again, and is reported, at the sync.
+    constexpr std::uint64_t kWriteBackStep = 64u << 20;
+    if (m_direct || m_written - m_writeBackStart < kWriteBackStep) {
+        return;
+    }
+    ::sync_file_range(m_fd, static_cast<off_t>(m_writeBackStart),
+                      static_cast<off_t>(m_written - m_writeBackStart), SYNC_FILE_RANGE_WRITE);
+    m_writeBackStart = m_written;
+}
+
+Status AtomicFile::write(std::string_view bytes) {
+    if (m_fd < 0) {
+        return Error{Error::Kind::FileWrite, "Could not write " + m_target + ": not open"};
+    }
+    if (m_block != nullptr) {
+        // Whole aligned blocks only; what is left at the end goes out in finish().
+        while (!bytes.empty()) {
+            const std::size_t n = std::min(bytes.size(), kBlockSize - m_blockUsed);
+            std::memcpy(m_block + m_blockUsed, bytes.data(), n);
+            m_blockUsed += n;
+            bytes.remove_prefix(n);
+            if (m_blockUsed == kBlockSize) {
+                if (Status s = writeAll(m_block, kBlockSize); !s) {
+                    return s;
+                }
+                m_blockUsed = 0;
+            }
+        }
+        return ok();
+    }
+    if (m_buffer.size() + bytes.size() > kBlockSize && !m_buffer.empty()) {
+        if (Status s = flushBuffer(); !s) {
+            return s;
+        }
+    }
+    if (bytes.size() >= kBlockSize) {
+        m_buffer.assign(bytes);
+        return flushBuffer();
+    }
+    m_buffer += bytes;
+    return ok();
+}
+
+Status AtomicFile::finish() {
+    if (m_fd < 0) {
+        return Error{Error::Kind::FileWrite, "Could not write " + m_target + ": not open"};
+    }
+    if (m_block != nullptr) {
+        // The last, partial block cannot go out directly.
+        if (m_direct) {
+            stopDirect();
+        }
+        if (Status s = writeAll(m_block, m_blockUsed); !s) {
+            return s;
+        }
+        releaseBlock();
+    }
+    if (Status s = flushBuffer(); !s) {
+        return s;
+    }
+    if (::fsync(m_fd) != 0) {
+        const int error = errno;
+        return fail("Could not write", error);
+    }
+    const int fd = m_fd;
+    m_fd = -1;
+    if (::close(fd) != 0) {
+        const int error = errno;
+        return fail("Could not write", error);
+    }
+    m_finished = true;
+    return ok();
+}
+
+Status AtomicFile::commit() {
+    if (!m_finished) {
+        if (Status s = finish(); !s) {
+            return s;
+        }
+    }
+    if (::rename(m_temporary.c_str(), m_target.c_str()) != 0) {
+        const int error = errno;
+        return fail("Could not replace", error);
+    }
+    m_committed = true;
+    return ok();
+}
+
+void AtomicFile::discard() {
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+    if (!m_temporary.empty() && !m_committed) {
+        ::unlink(m_temporary.c_str());
+    }
+    m_temporary.clear();
+    m_buffer.clear();
+    m_buffer.shrink_to_fit();
+    releaseBlock();
+    m_direct = false;
+    m_finished = false;
+}
+
+Status writeFileAtomically(const std::string& path, std::string_view bytes) {
+    AtomicFile file(path);
+    if (Status s = file.open(); !s) {
+        return s;
+    }
+    if (Status s = file.write(bytes); !s) {
+        return s;
+    }
+    return file.commit();
+}
+
+Expected<std::string> readWholeFile(const std::string& path, std::size_t maxBytes) {
+    const auto fail = [&](const std::string& reason) {
+        return Error{Error::Kind::FileRead, "Could not read " + path + ": " + reason};
+    };
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) {
+        return fail("it is a folder, not a file");
+    }
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        return fail(reasonText(errno));
+    }
+    std::string content;
+    std::array<char, 65536> chunk{};
+    while (true) {
+        const std::size_t n = std::fread(chunk.data(), 1, chunk.size(), file);
+        content.append(chunk.data(), n);
+        if (content.size() > maxBytes) {
+            std::fclose(file);
+            return fail("the file is larger than " + std::to_string(maxBytes / 1024) +
+                        " KiB, too large for this kind of file");
+        }
+        if (n < chunk.size()) {
+            const bool failed = std::ferror(file) != 0;
+            const int error = errno;
+            std::fclose(file);
+            if (failed) {
+                return fail(reasonText(error));
+            }
+            break;
+        }
+    }
+    return content;
+}
+
+} // namespace fenlowick

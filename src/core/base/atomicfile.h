@@ -1,0 +1,72 @@
+#pragma once
+
+#include "core/base/expected.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace fenlowick {
+
+/// A file written under a temporary name in its target folder and renamed over the target
+/// only by commit(), so that the target is either the complete new file or left as it was.
+/// Writes are buffered in large blocks. If the object is destroyed without a successful
+/// commit, the temporary file is removed. Not copyable; one writer per object.
+///
+/// Where the file system allows it, the blocks go straight to the disk (direct I/O) rather
+/// than through the page cache: a large result file then costs one pass over the disk and
+/// no copy into the cache, and the sync before the rename has little left to do.
+class AtomicFile {
+public:
+    explicit AtomicFile(std::string targetPath);
+    ~AtomicFile();
+    AtomicFile(const AtomicFile&) = delete;
+    AtomicFile& operator=(const AtomicFile&) = delete;
+
+    /// Creates the temporary file. The error names the target and the reason.
+    Status open();
+
+    /// Appends bytes; the error names the target and the reason (a full disk, say).
+    Status write(std::string_view bytes);
+
+    /// Flushes, syncs to disk and closes the temporary file, leaving it under its temporary
+    /// name; the target is not touched yet.
+    Status finish();
+
+    /// Moves a finished file into place, replacing any file of the target's name.
+    Status commit();
+
+    /// Removes the temporary file, whatever state it is in.
+    void discard();
+
+    const std::string& targetPath() const { return m_target; }
+
+private:
+    Status fail(std::string_view what, int error);
+    Status flushBuffer();
+    Status writeAll(const char* data, std::size_t size);
+    void startWriteBack();
+    void stopDirect();
+    void releaseBlock();
+
+    std::string m_target;
+    std::string m_temporary;
+    std::string m_buffer;
+    char* m_block = nullptr;     ///< direct I/O: one aligned block being filled
+    std::size_t m_blockUsed = 0; ///< bytes in m_block
+    bool m_direct = false;
+    int m_fd = -1;
+    std::uint64_t m_written = 0;        ///< bytes handed to the system so far
+    std::uint64_t m_writeBackStart = 0; ///< start of the range not yet sent to the disk
+    bool m_finished = false;
+    bool m_committed = false;
+};
+
+/// Writes a whole file at once through AtomicFile.
+Status writeFileAtomically(const std::string& path, std::string_view bytes);
+
+/// Reads a whole file, refusing one larger than maxBytes. The error names the file and the
+/// reason.
+Expected<std::string> readWholeFile(const std::string& path, std::size_t maxBytes);
+
+} // namespace fenlowick

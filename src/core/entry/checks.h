@@ -1,0 +1,24 @@
+#pragma once
+
+#include "core/base/expected.h"
+#include "core/entry/calculationinput.h"
+#include "core/entry/entry.h"
+
+#include <string_view>
+
+namespace fenlowick {
+
+/// True when a label counts as missing: compared code unit by code unit it is at most a
+/// single space (empty, one space, or a text whose first character is below the space).
+bool isMissingLabel(std::string_view label);
+
+/// The run's checks in their fixed order; the first failure is returned as a refusal with
+/// the program's message. On success, the derived numbers of the run:
+///  1. Increment not numeric; 2. Threshold not numeric; 3. Increment outside 1..100;
+///  4. more than 6 decimal places; 5. no numeric signature; 6. a source label missing;
+///  7. an isotope label missing; 8. fewer than 3 sources; 9. a tolerance, mixture or
+///  signature too large for the types the search works in; 10. a double quote in a text
+///  the result files store.
+Expected<CalculationInput> checkEntry(const Entry& entry);
+
+} // namespace fenlowick

@@ -1,0 +1,170 @@
+#include "core/workflows/calculationrun.h"
+
+#include "core/base/atomicfile.h"
+#include "core/entry/checks.h"
+#include "core/entry/messages.h"
+#include "core/entry/outputnaming.h"
+#include "core/results/resultfiles.h"
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <unistd.h>
+
+namespace fenlowick {
+
+namespace {
+
+/// Streams the search's records into the feasible file, keeping the first write error.
+class FileSink : public RecordSink {
+public:
+    explicit FileSink(AtomicFile& file) : m_file(file) {}
+
+    bool write(std::string_view records) override {
+        Status status = m_file.write(records);
+        if (!status) {
+            m_error = status.error();
+            return false;
+        }
+        return true;
+    }
+
+    const std::optional<Error>& error() const { return m_error; }
+
+private:
+    AtomicFile& m_file;
+    std::optional<Error> m_error;
+};
+
+/// Moves both finished files into place. Two renames cannot be one step, so the earlier
+/// feasible file is kept under a hard link until the totals file is in place too: when the
+/// second move fails, the earlier feasible file is put back (or the new one removed when
+/// there was none), so a new ".out" never stands beside an old ".tot". On a file system
+/// without hard links the earlier feasible file cannot be kept.
+Status commitBoth(AtomicFile* feasible, AtomicFile& totals) {
+    if (feasible == nullptr) {
+        return totals.commit();
+    }
+    namespace fs = std::filesystem;
+    const fs::path target(feasible->targetPath());
+    std::error_code ec;
+    const bool hadEarlier = fs::exists(fs::symlink_status(target, ec));
+    fs::path kept;
+    if (hadEarlier) {
+        kept = target.parent_path() /
+               ("." + target.filename().string() + ".earlier-" + std::to_string(::getpid()));
+        fs::remove(kept, ec);
+        fs::create_hard_link(target, kept, ec);
+        if (ec) {
+            kept.clear();
+        }
+    }
+    if (Status s = feasible->commit(); !s) {
+        if (!kept.empty()) {
+            fs::remove(kept, ec);
+        }
+        return s;
+    }
+    Status s = totals.commit();
+    if (!s) {
+        if (!kept.empty()) {
+            fs::rename(kept, target, ec);
+        } else if (!hadEarlier) {
+            fs::remove(target, ec);
+        }
+        return s;
+    }
+    if (!kept.empty()) {
+        fs::remove(kept, ec);
+    }
+    return ok();
+}
+
+RunOutcome failure(RunOutcome::Status status, std::string message) {
+    RunOutcome outcome;
+    outcome.status = status;
+    outcome.message = std::move(message);
+    return outcome;
+}
+
+} // namespace
+
+std::string completionMessage(const DateTimeTexts& began, const DateTimeTexts& ended) {
+    return std::string(messages::kCompletedPrefix) + began.date + "   " + began.time +
+           "    Ended: " + ended.date + "   " + ended.time;
+}
+
+RunOutcome runCalculation(const RunRequest& request) {
+    Expected<CalculationInput> checked = checkEntry(request.entry);
+    if (!checked) {
+        return failure(RunOutcome::Status::Refused, checked.error().message);
+    }
+    if (request.typedName.empty()) {
+        return failure(RunOutcome::Status::NoName, {});
+    }
+    const CalculationInput& input = *checked;
+    const Clock clock = request.clock ? request.clock : Clock(currentDateTime);
+
+    RunOutcome outcome;
+    outcome.totalsPath = resultFilePath(request.folder, request.typedName, "tot");
+    AtomicFile totals(outcome.totalsPath);
+    std::unique_ptr<AtomicFile> feasible;
+    std::unique_ptr<FileSink> sink;
+    if (request.writeFeasibleFile) {
+        outcome.feasiblePath = resultFilePath(request.folder, request.typedName, "out");
+        feasible = std::make_unique<AtomicFile>(outcome.feasiblePath);
+        if (Status s = feasible->open(); !s) {
+            return failure(RunOutcome::Status::FileError, s.error().message);
+        }
+        if (Status s = feasible->write(composeFeasibleHeader(request.entry, input, clock())); !s) {
+            return failure(RunOutcome::Status::FileError, s.error().message);
+        }
+        sink = std::make_unique<FileSink>(*feasible);
+    }
+    // Create the totals file before the search so that an unwritable folder is reported at
+    // once rather than after hours of searching.
+    if (Status s = totals.open(); !s) {
+        return failure(RunOutcome::Status::FileError, s.error().message);
+    }
+
+    outcome.began = clock();
+    EngineControl control;
+    control.progress = request.progress;
+    control.fractionDone = request.fractionDone;
+    control.cancel = request.cancel;
+    const EngineResult result = runSearch(input, sink.get(), control);
+    if (result.cancelled) {
+        return failure(RunOutcome::Status::Cancelled, "The calculation was cancelled.");
+    }
+    if (result.sinkFailed) {
+        return failure(RunOutcome::Status::FileError, sink->error()->message);
+    }
+    if (feasible) {
+        if (Status s = feasible->finish(); !s) {
+            return failure(RunOutcome::Status::FileError, s.error().message);
+        }
+    }
+
+    const TotalsText text = composeTotals(request.entry, input, result.histograms, clock());
+    if (Status s = totals.write(text.text); !s) {
+        return failure(RunOutcome::Status::FileError, s.error().message);
+    }
+    if (Status s = totals.finish(); !s) {
+        return failure(RunOutcome::Status::FileError, s.error().message);
+    }
+    if (Status s = commitBoth(feasible.get(), totals); !s) {
+        return failure(RunOutcome::Status::FileError, s.error().message);
+    }
+
+    outcome.status = RunOutcome::Status::Completed;
+    outcome.feasibleCount = result.feasibleCount;
+    outcome.visitedCount = result.visitedCount;
+    if (text.observations == 0) {
+        outcome.notice = messages::kNoObservations;
+    }
+    outcome.ended = clock();
+    outcome.message = completionMessage(outcome.began, outcome.ended);
+    return outcome;
+}
+
+} // namespace fenlowick

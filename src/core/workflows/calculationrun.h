@@ -1,0 +1,67 @@
+#pragma once
+
+#include "core/base/clock.h"
+#include "core/engine/engine.h"
+#include "core/entry/entry.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace fenlowick {
+
+/// One calculation as a front end asks for it.
+struct RunRequest {
+    Entry entry;
+    /// Where the result files go, and the name as typed; the extension of the name is
+    /// replaced by "out" and "tot".
+    std::string folder;
+    std::string typedName;
+    /// False: write only the totals file (for searches whose feasible file would not fit).
+    bool writeFeasibleFile = true;
+    /// Share of the first source reached, 0..100, from the searching thread.
+    std::function<void(float firstShare)> progress;
+    /// Estimated fraction of the search done, 0..1, from the searching thread; for an
+    /// estimate of the time left.
+    std::function<void(double fraction)> fractionDone;
+    const std::atomic<bool>* cancel = nullptr;
+    /// Source of the date and time texts; currentDateTime when empty.
+    Clock clock;
+};
+
+/// How a run ended, with everything a front end shows.
+struct RunOutcome {
+    enum class Status {
+        Completed, ///< both files are in place
+        Refused,   ///< a check failed; message is the program's text; nothing was written
+        NoName,    ///< the typed name was empty; nothing was written
+        Cancelled, ///< stopped by the cancel flag; nothing was written or replaced
+        FileError, ///< a file could not be written; message names it; nothing was replaced
+    };
+    Status status = Status::Refused;
+    /// The refusal, the file error, or for a completed run the completion message
+    /// ("Completed Calculations : Began: ...").
+    std::string message;
+    /// For a completed run without feasible solutions: the program's notice, to be shown
+    /// before the completion message.
+    std::optional<std::string> notice;
+    std::string feasiblePath; ///< empty when no feasible file was asked for
+    std::string totalsPath;
+    std::uint64_t feasibleCount = 0;
+    std::uint64_t visitedCount = 0;
+    DateTimeTexts began;
+    DateTimeTexts ended;
+};
+
+/// Runs one calculation: the checks in their fixed order, the header, the search, the
+/// totals. Both files are written under temporary names and moved into place only when
+/// both are complete, so a refused, cancelled or failed run leaves earlier files of the
+/// same names untouched and no partial file behind.
+RunOutcome runCalculation(const RunRequest& request);
+
+/// "Completed Calculations : Began: <date>   <time>    Ended: <date>   <time>".
+std::string completionMessage(const DateTimeTexts& began, const DateTimeTexts& ended);
+
+} // namespace fenlowick

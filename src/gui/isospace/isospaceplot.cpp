@@ -1,0 +1,133 @@
+#include "gui/isospace/isospaceplot.h"
+
+#include "core/entry/calculationinput.h"
+#include "core/entry/checks.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace fenlowick {
+
+namespace {
+
+std::string labelOr(const std::string& label, const std::string& fallback) {
+    return isMissingLabel(label) ? fallback : label;
+}
+
+std::string isotopeName(const Entry& entry, int k) {
+    return labelOr(entry.isotope[k], "Isotope " + std::to_string(k + 1));
+}
+
+} // namespace
+
+std::vector<std::string> plottedIsotopes(const Entry& entry) {
+    const CalculationInput input = deriveCalculationInput(entry);
+    std::vector<std::string> names;
+    for (int k = 0; k < input.isotopeCount(); ++k) {
+        names.push_back(isotopeName(entry, k));
+    }
+    return names;
+}
+
+std::optional<IsospacePlot> makeIsospacePlot(const Entry& entry, int xIsotope, int yIsotope) {
+    const CalculationInput input = deriveCalculationInput(entry);
+    if (input.lastSource < 0 || xIsotope < 0 || yIsotope < 0 || xIsotope > input.lastIsotope ||
+        yIsotope > input.lastIsotope) {
+        return std::nullopt;
+    }
+    const int sources = input.sourceCount();
+    IsospacePlot plot;
+    plot.numberLine = xIsotope == yIsotope;
+    plot.xIsotope = xIsotope;
+    plot.yIsotope = yIsotope;
+    plot.title = entry.title;
+    plot.xLabel = isotopeName(entry, xIsotope);
+    if (!plot.numberLine) {
+        plot.yLabel = isotopeName(entry, yIsotope);
+    }
+    const std::vector<double> xs = sourceValues(entry, sources, xIsotope);
+    const std::vector<double> ys = sourceValues(entry, sources, yIsotope);
+    for (int i = 0; i < sources; ++i) {
+        plot.sources.push_back({labelOr(entry.sources[i], "Source " + std::to_string(i + 1)),
+                                xs[static_cast<std::size_t>(i)],
+                                plot.numberLine ? 0.0 : ys[static_cast<std::size_t>(i)]});
+    }
+    plot.mixture = {"Mixture", mixtureValue(entry, xIsotope),
+                    plot.numberLine ? 0.0 : mixtureValue(entry, yIsotope)};
+
+    if (plot.numberLine) {
+        const auto [lowest, highest] = std::minmax_element(xs.begin(), xs.end());
+        plot.hull.push_back(static_cast<std::size_t>(lowest - xs.begin()));
+        if (*highest != *lowest) {
+            plot.hull.push_back(static_cast<std::size_t>(highest - xs.begin()));
+        }
+        const RangeSide side = rangeSide(entry, sources, xIsotope);
+        plot.position = side == RangeSide::Within   ? HullPosition::Inside
+                        : side == RangeSide::OnEdge ? HullPosition::OnEdge
+                                                    : HullPosition::Outside;
+        switch (side) {
+        case RangeSide::Below:
+            plot.status = "The mixture lies below every source for " + plot.xLabel + ".";
+            break;
+        case RangeSide::Above:
+            plot.status = "The mixture lies above every source for " + plot.xLabel + ".";
+            break;
+        case RangeSide::OnEdge:
+            plot.status = "The mixture lies on the edge of the sources for " + plot.xLabel + ".";
+            break;
+        case RangeSide::Within:
+            plot.status = "The mixture lies within the sources for " + plot.xLabel + ".";
+            break;
+        }
+        return plot;
+    }
+
+    double largest = std::max(std::fabs(plot.mixture.x), std::fabs(plot.mixture.y));
+    for (const PlotPoint& p : plot.sources) {
+        largest = std::max({largest, std::fabs(p.x), std::fabs(p.y)});
+    }
+    const double scale = latticeScale(largest);
+    std::vector<LatticePoint> lattice;
+    for (const PlotPoint& p : plot.sources) {
+        lattice.push_back({toLattice(p.x, scale), toLattice(p.y, scale)});
+    }
+    plot.hull = convexHull(lattice);
+    plot.position = pairPosition(entry, sources, xIsotope, yIsotope);
+    const std::string pair = plot.xLabel + "/" + plot.yLabel;
+    switch (plot.position) {
+    case HullPosition::Inside:
+        plot.status = "The mixture lies within the sources for " + pair + ".";
+        break;
+    case HullPosition::OnEdge:
+        plot.status = "The mixture lies on the edge of the sources for " + pair + ".";
+        break;
+    case HullPosition::Outside:
+        plot.status = "The mixture lies outside the sources for " + pair + ".";
+        break;
+    }
+    return plot;
+}
+
+AxisScale niceAxis(double low, double high, int ticks) {
+    if (!(high > low)) {
+        const double half = std::max(1.0, std::fabs(low) * 0.1);
+        low -= half;
+        high += half;
+    }
+    const double rough = (high - low) / std::max(1, ticks);
+    const double power = std::pow(10.0, std::floor(std::log10(rough)));
+    double step = power;
+    for (double factor : {1.0, 2.0, 5.0, 10.0}) {
+        step = factor * power;
+        if (step >= rough) {
+            break;
+        }
+    }
+    AxisScale axis;
+    axis.step = step;
+    axis.low = std::floor(low / step) * step;
+    axis.high = std::ceil(high / step) * step;
+    return axis;
+}
+
+} // namespace fenlowick

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "core/analysis/diagnosis.h"
+#include "core/engine/planarhull.h"
+#include "core/entry/entry.h"
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace fenlowick {
+
+struct PlotPoint {
+    std::string label;
+    double x = 0.0;
+    double y = 0.0; ///< 0 on a number line
+};
+
+/// What the isotope-space window draws for one entry and one pair of isotope columns: the
+/// sources and the mixture at their typed values (0 where a box is not numeric, as the
+/// search counts it), the sources' convex hull and where the mixture lies against it.
+/// The same isotope for both axes, or an entry with one isotope, gives a number line.
+struct IsospacePlot {
+    bool numberLine = false;
+    int xIsotope = 0;
+    int yIsotope = 0; ///< equal to xIsotope on a number line
+    std::string title;
+    std::string xLabel;
+    std::string yLabel; ///< empty on a number line
+    std::vector<PlotPoint> sources;
+    PlotPoint mixture;
+    /// Hull vertices as indices into `sources`, counter-clockwise; on a number line the
+    /// lowest and the highest source (one index when they are equal).
+    std::vector<std::size_t> hull;
+    /// Inside, on the edge of, or outside the hull (on a number line: the sources' range).
+    HullPosition position = HullPosition::Inside;
+    /// One sentence for the window: "The mixture lies outside the sources for d13C/d15N."
+    std::string status;
+};
+
+/// The isotope columns of the entry that take part in a run (0..LastIsotope), with their
+/// labels; empty when the entry has no numeric signature.
+std::vector<std::string> plottedIsotopes(const Entry& entry);
+
+/// The plot of `entry` for the isotope columns x and y (each within plottedIsotopes), or
+/// nothing when the entry has no numeric signature. Works on entries that would not pass
+/// the run's checks: a missing label is shown as "Source 3" or "Isotope 2".
+std::optional<IsospacePlot> makeIsospacePlot(const Entry& entry, int xIsotope, int yIsotope);
+
+/// Round axis limits and step (1, 2 or 5 times a power of ten) that take in [low, high]
+/// with about `ticks` steps; a zero-width range is widened around its value.
+struct AxisScale {
+    double low = 0.0;
+    double high = 1.0;
+    double step = 1.0;
+};
+AxisScale niceAxis(double low, double high, int ticks = 6);
+
+} // namespace fenlowick

@@ -1,0 +1,180 @@
+#include "core/base/atomicfile.h"
+
+#include "support/testsupport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace fenlowick {
+namespace {
+
+using test::filesIn;
+using test::FileSizeLimit;
+using test::readFile;
+using test::TempDir;
+using test::writeFile;
+using Names = std::vector<std::string>;
+
+TEST(AtomicFile, CommitCreatesOrReplacesTheTargetWithTheUsualPermissions) {
+    TempDir dir;
+    const std::string path = dir.file("a.out");
+    {
+        AtomicFile file(path);
+        ASSERT_TRUE(file.open());
+        ASSERT_TRUE(file.write("first,"));
+        ASSERT_TRUE(file.write("second\r\n"));
+        ASSERT_TRUE(file.commit());
+    }
+    EXPECT_EQ(readFile(path), "first,second\r\n");
+    writeFile(path, "earlier content that is longer");
+    const mode_t mask = ::umask(022);
+    const Status status = writeFileAtomically(path, "new");
+    ::umask(mask);
+    ASSERT_TRUE(status);
+    EXPECT_EQ(readFile(path), "new");
+    EXPECT_EQ(std::filesystem::status(path).permissions(), std::filesystem::perms(0644));
+    EXPECT_EQ(filesIn(dir.path()), Names{"a.out"});
+}
+
+TEST(AtomicFile, TargetIsUntouchedUntilCommitAndNoTemporaryOutlivesTheFile) {
+    TempDir dir;
+    const std::string path = dir.file("a.out");
+    writeFile(path, "earlier");
+    for (const char* end : {"discard", "destroy", "commit"}) {
+        SCOPED_TRACE(end);
+        {
+            AtomicFile file(path);
+            ASSERT_TRUE(file.open());
+            ASSERT_TRUE(file.write("new"));
+            EXPECT_EQ(filesIn(dir.path()).size(), 2u); // the temporary sits beside the target
+            EXPECT_EQ(readFile(path), "earlier");
+            if (end == std::string("discard")) {
+                file.discard(); // without finishing first
+            } else {
+                ASSERT_TRUE(file.finish());
+                EXPECT_EQ(readFile(path), "earlier");
+            }
+            if (end == std::string("commit")) {
+                ASSERT_TRUE(file.commit());
+            }
+        }
+        EXPECT_EQ(readFile(path), end == std::string("commit") ? "new" : "earlier");
+        EXPECT_EQ(filesIn(dir.path()), Names{"a.out"});
+    }
+    {
+        AtomicFile never(dir.file("b.out"));
+        ASSERT_TRUE(never.open());
+    }
+    EXPECT_EQ(filesIn(dir.path()), Names{"a.out"});
+}
+
+TEST(AtomicFile, LargeFilesArriveWholeWhateverThePiecesAndTheFileSystem) {
+    // Pieces of every size, some across several blocks, in a folder on the disk (written
+    // around the page cache where the system allows) and, where there is one, in memory
+    // (where it does not).
+    std::vector<std::filesystem::path> folders;
+    TempDir disk;
+    folders.push_back(disk.path());
+    const std::filesystem::path memory = "/dev/shm";
+    std::error_code error;
+    if (std::filesystem::is_directory(memory, error)) {
+        folders.push_back(memory);
+    }
+    std::string expected;
+    std::uint32_t state = 12345;
+    for (std::size_t piece = 0; expected.size() < (13u << 20); ++piece) {
+        state = state * 1664525u + 1013904223u;
+        const std::size_t size = piece == 7 ? (9u << 20) : state % 200000;
+        for (std::size_t i = 0; i < size; ++i) {
+            expected += static_cast<char>('a' + (expected.size() * 7 + piece) % 26);
+        }
+        expected += "\r\n";
+    }
+    for (const auto& folder : folders) {
+        SCOPED_TRACE(folder.string());
+        const std::string path =
+            (folder / ("fenlowick-atomic-" + std::to_string(::getpid()) + ".out")).string();
+        {
+            AtomicFile file(path);
+            ASSERT_TRUE(file.open());
+            std::size_t at = 0;
+            std::uint32_t cut = 99;
+            while (at < expected.size()) {
+                cut = cut * 1664525u + 1013904223u;
+                const std::size_t n = std::min<std::size_t>(
+                    expected.size() - at, at < (6u << 20) ? cut % 70000 : cut % (5u << 20));
+                ASSERT_TRUE(file.write(std::string_view(expected).substr(at, n)));
+                at += n;
+            }
+            ASSERT_TRUE(file.commit());
+        }
+        EXPECT_TRUE(readFile(path) == expected);
+        std::filesystem::remove(path, error);
+    }
+}
+
+TEST(AtomicFile, FailedWriteLeavesTheEarlierFileAndNoTemporary) {
+    TempDir dir;
+    const std::string path = dir.file("a.out");
+    const std::string earlier(100, 'e');
+    writeFile(path, earlier);
+    Status status = ok();
+    {
+        FileSizeLimit limit(4096);
+        AtomicFile file(path);
+        ASSERT_TRUE(file.open());
+        const std::string block(64 * 1024, 'x');
+        for (int i = 0; i < 100 && status; ++i) { // 6.4 MB, beyond one buffered block
+            status = file.write(block);
+        }
+        if (status) {
+            status = file.commit();
+        }
+    }
+    ASSERT_FALSE(status);
+    EXPECT_EQ(status.error().kind, Error::Kind::FileWrite);
+    EXPECT_NE(status.error().message.find(path), std::string::npos) << status.error().message;
+    EXPECT_EQ(readFile(path), earlier);
+    EXPECT_EQ(filesIn(dir.path()), Names{"a.out"});
+}
+
+TEST(AtomicFile, UnwritableFolderIsAnErrorNamingTheFile) {
+    TempDir dir;
+    writeFile(dir.file("plain"), "x");
+    const std::string path = dir.file("plain/sub/a.out");
+    AtomicFile file(path);
+    const Status status = file.open();
+    ASSERT_FALSE(status);
+    EXPECT_EQ(status.error().kind, Error::Kind::FileWrite);
+    EXPECT_NE(status.error().message.find(path), std::string::npos) << status.error().message;
+    EXPECT_FALSE(file.write("x"));
+    EXPECT_EQ(filesIn(dir.path()), Names{"plain"});
+}
+
+TEST(AtomicFile, ReadWholeFileNamesTheFileItCannotRead) {
+    TempDir dir;
+    const std::string missing = dir.file("missing.tot");
+    auto read = readWholeFile(missing, 1000);
+    ASSERT_FALSE(read);
+    EXPECT_EQ(read.error().kind, Error::Kind::FileRead);
+    EXPECT_NE(read.error().message.find(missing), std::string::npos);
+
+    const std::string big = dir.file("big.tot");
+    writeFile(big, std::string(2000, 'x'));
+    read = readWholeFile(big, 1000);
+    ASSERT_FALSE(read);
+    EXPECT_NE(read.error().message.find(big), std::string::npos);
+
+    read = readWholeFile(big, 2000);
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->size(), 2000u);
+}
+
+} // namespace
+} // namespace fenlowick

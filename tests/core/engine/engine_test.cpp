@@ -1,0 +1,312 @@
+#include "core/engine/engine.h"
+
+#include "support/testsupport.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdint>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace fenlowick {
+namespace {
+
+using Records = std::vector<std::string>;
+using Counts = std::vector<std::uint64_t>;
+
+/// Keeps every record the search writes; can refuse writes from a given one on.
+class RecordingSink : public RecordSink {
+public:
+    bool write(std::string_view records) override {
+        ++m_writes;
+        if (m_refuseFrom > 0 && m_writes >= m_refuseFrom) {
+            return false;
+        }
+        text += records;
+        return true;
+    }
+    /// The records, one line each without its CR LF (a last one without it is marked).
+    Records records() const { return test::crlfLines(text); }
+
+    std::string text;
+    int m_refuseFrom = 0;
+
+private:
+    int m_writes = 0;
+};
+
+/// An input of `sources` sources and `isotopes` isotopes, every signature and mixture 0.
+CalculationInput inputOf(int sources, int isotopes, float increment, double tolerance) {
+    CalculationInput input;
+    input.lastSource = static_cast<std::int16_t>(sources - 1);
+    input.lastIsotope = static_cast<std::int16_t>(isotopes - 1);
+    input.incrementPercent = increment;
+    input.tolerance100 = tolerance * 100.0;
+    input.decimalScale = 1;
+    return input;
+}
+
+/// The record of a combination of whole percent shares, written by hand: the fraction of
+/// one without leading zero or trailing zeros, then empty fields up to twelve.
+std::string recordOf(const std::vector<int>& shares) {
+    std::string record;
+    for (int share : shares) {
+        std::string field = share == 100 ? "1"
+                            : share == 0
+                                ? "0"
+                                : "." + std::to_string(share / 10) + std::to_string(share % 10);
+        if (field.size() == 3 && field.back() == '0') {
+            field.pop_back();
+        }
+        record += field + ",";
+    }
+    for (std::size_t i = shares.size(); i < 12; ++i) {
+        record += i + 1 < 12 ? "\"\"," : "\"\"";
+    }
+    return record;
+}
+
+Records recordsOf(const std::vector<std::vector<int>>& combinations) {
+    Records records;
+    for (const auto& shares : combinations) {
+        records.push_back(recordOf(shares));
+    }
+    return records;
+}
+
+const Records kWorkedKept = recordsOf({{0, 50, 50}, {50, 50, 0}, {100, 0, 0}});
+const EngineControl kNoControl{};
+
+/// The records the plain search keeps for the input.
+Records keptBy(const CalculationInput& input) {
+    RecordingSink sink;
+    enumeratePlain(input, &sink, kNoControl);
+    return sink.records();
+}
+
+/// The first `n` levels of source j's histogram.
+Counts levels(const EngineResult& result, int j, int n) {
+    return Counts(result.histograms[j].begin(), result.histograms[j].begin() + n);
+}
+
+TEST(Engine, VisitsFirstSourceOutermostAndDerivesTheLastShare) {
+    RecordingSink sink;
+    EngineResult result = enumeratePlain(inputOf(3, 1, 100.0f, 1e6), &sink, kNoControl);
+    EXPECT_EQ(result.visitedCount, 3u);
+    EXPECT_EQ(result.feasibleCount, 3u);
+    EXPECT_EQ(sink.records(), (Records{"0,0,1,\"\",\"\",\"\",\"\",\"\",\"\",\"\",\"\",\"\"",
+                                       "0,1,0,\"\",\"\",\"\",\"\",\"\",\"\",\"\",\"\",\"\"",
+                                       "1,0,0,\"\",\"\",\"\",\"\",\"\",\"\",\"\",\"\",\"\""}));
+    for (int j = 0; j < 3; ++j) {
+        EXPECT_EQ(levels(result, j, 3), (Counts{2, 1, 0})) << j;
+    }
+    // Without a sink only the counts and histograms are kept.
+    result = enumeratePlain(inputOf(3, 1, 50.0f, 1e6), nullptr, kNoControl);
+    EXPECT_EQ(result.feasibleCount, 6u);
+    EXPECT_EQ(levels(result, 0, 3), (Counts{3, 2, 1}));
+}
+
+TEST(Engine, DifferenceAtTheThresholdIsKeptAndAboveItRejected) {
+    // Worked example, mixture 0.5: differences (in percent units) 499.5, 99.5, 300.5, 299.5,
+    // 100.5, 99.5; truncated, 100.5 is 100 and kept at threshold 100 but not 99; the threshold
+    // itself is truncated (99.99 is 99); scaled by 10, 100.5 gives 1005 against 1000.
+    // Signatures 0, 10, 20 at tolerance 0: predicted 1000 at (0, 100, 0) and (50, 0, 50);
+    // a difference below one scaled unit is kept. Signatures near the single-precision limit
+    // overflow to +inf and -inf, whose sum is no number: never feasible.
+    const Records tight = recordsOf({{0, 50, 50}, {100, 0, 0}});
+    const Records exact = recordsOf({{0, 100, 0}, {50, 0, 50}});
+    const struct {
+        float a, b, c;
+        double mixture100, tolerance100;
+        int scale;
+        Records kept;
+    } cases[] = {
+        {1, -3, 5, 0.5, 100, 1, kWorkedKept},
+        {1, -3, 5, 0.5, 99, 1, tight},
+        {1, -3, 5, 0.5, 100, 10, tight},
+        {1, -3, 5, 0.5, 99.99, 1, tight},
+        {0, 10, 20, 1000, 0, 1, exact},
+        {0, 10, 20, 1000.9, 0, 1, exact},
+        {0, 10, 20, 1000.9, 0, 10, {}},
+        {1e38f, -3e38f, 0, 0, 100, 1, recordsOf({{0, 0, 100}})},
+    };
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const auto& c = cases[i];
+        CalculationInput input = inputOf(3, 1, 50.0f, 0.0);
+        input.signature[0][0] = c.a;
+        input.signature[0][1] = c.b;
+        input.signature[0][2] = c.c;
+        input.mixture100[0] = c.mixture100;
+        input.tolerance100 = c.tolerance100;
+        input.decimalScale = c.scale;
+        EXPECT_EQ(keptBy(input), c.kept) << "case " << i;
+    }
+}
+
+TEST(Engine, IncrementThreeDerivesTheLastShareFromTheRemainder) {
+    RecordingSink sink;
+    const EngineResult result = enumeratePlain(inputOf(3, 1, 3.0f, 1e6), &sink, kNoControl);
+    EXPECT_EQ(result.visitedCount, 34u * 35u / 2u); // 34 values each, a + b <= 33
+    const Records records = sink.records();
+    ASSERT_FALSE(records.empty());
+    EXPECT_EQ(records.front(), recordOf({0, 0, 100}));
+    EXPECT_EQ(records.back(), recordOf({99, 0, 1}));
+    // The last share 100 - 3s (s = a + b) is never 0; it lands at level 33 - s (its share
+    // over the increment rounded down), which s + 1 combinations share. A looped share 3a
+    // is at level a, with 34 - a combinations.
+    for (int level = 0; level < kHistogramLevels; ++level) {
+        const std::uint64_t want = level <= 33 ? 34 - level : 0;
+        for (int j = 0; j < 3; ++j) {
+            EXPECT_EQ(result.histograms[j][level], want) << "source " << j << " level " << level;
+        }
+    }
+    for (const std::string& record : records) {
+        EXPECT_EQ(record.find(",0,\"\""), std::string::npos) << record;
+    }
+}
+
+TEST(Engine, HalfwaySharesAreWrittenRoundedToHundredths) {
+    RecordingSink sink;
+    const EngineResult result = enumeratePlain(inputOf(3, 1, 12.5f, 1e6), &sink, kNoControl);
+    EXPECT_EQ(result.visitedCount, 45u); // C(8 + 2, 2)
+    const Records records = sink.records();
+    ASSERT_GE(records.size(), 4u);
+    EXPECT_EQ(Records(records.begin(), records.begin() + 4),
+              (Records{"0,0,1,\"\",\"\",\"\",\"\",\"\",\"\",\"\",\"\",\"\"",
+                       "0,.13,.88,\"\",\"\",\"\",\"\",\"\",\"\",\"\",\"\",\"\"",
+                       "0,.25,.75,\"\",\"\",\"\",\"\",\"\",\"\",\"\",\"\",\"\"",
+                       "0,.38,.63,\"\",\"\",\"\",\"\",\"\",\"\",\"\",\"\",\"\""}));
+    EXPECT_EQ(result.histograms[2][8], 1u); // 100 % at level 8
+    EXPECT_EQ(result.histograms[0][1], 8u); // 12.5 % at level 1
+}
+
+/// Every composition of 100 in steps of `increment` into `sources` shares, first share
+/// outermost, found by counting whole percents.
+void compositions(int sources, int increment, std::vector<int>& prefix, int remaining,
+                  std::vector<std::vector<int>>& out) {
+    if (static_cast<int>(prefix.size()) == sources - 1) {
+        prefix.push_back(remaining);
+        out.push_back(prefix);
+        prefix.pop_back();
+        return;
+    }
+    for (int share = 0; share <= remaining; share += increment) {
+        prefix.push_back(share);
+        compositions(sources, increment, prefix, remaining - share, out);
+        prefix.pop_back();
+    }
+}
+
+TEST(Engine, WholeNumberCasesMatchAnIndependentCount) {
+    // With whole signatures, mixtures and shares every sum is exact, so the kept set and the
+    // histograms follow from integer arithmetic alone.
+    std::mt19937 random(20240611);
+    const int increments[] = {5, 10, 20, 25};
+    for (int trial = 0; trial < 24; ++trial) {
+        SCOPED_TRACE("trial " + std::to_string(trial));
+        const int sources = 3 + trial % 5;
+        const int isotopes = 1 + trial % kIsotopeColumns;
+        const int increment = increments[trial % 4];
+        const int tolerance = 3 + static_cast<int>(random() % 20);
+        CalculationInput input =
+            inputOf(sources, isotopes, static_cast<float>(increment), tolerance);
+        std::vector<std::vector<int>> signature(kIsotopeColumns, std::vector<int>(kSourceRows));
+        std::vector<int> mixture(kIsotopeColumns);
+        for (int k = 0; k < kIsotopeColumns; ++k) {
+            for (int i = 0; i < kSourceRows; ++i) {
+                signature[k][i] = static_cast<int>(random() % 41) - 20;
+                input.signature[k][i] = static_cast<float>(signature[k][i]);
+            }
+            mixture[k] = static_cast<int>(random() % 21) - 10;
+            input.mixture100[k] = mixture[k] * 100.0;
+        }
+
+        std::vector<std::vector<int>> all;
+        std::vector<int> prefix;
+        compositions(sources, increment, prefix, 100, all);
+        std::vector<std::vector<int>> kept;
+        std::vector<Counts> histograms(kSourceRows, Counts(kHistogramLevels));
+        for (const auto& shares : all) {
+            bool feasible = true;
+            for (int k = 0; k < isotopes && feasible; ++k) {
+                long long predicted = 0;
+                for (int j = 0; j < sources; ++j) {
+                    predicted += static_cast<long long>(signature[k][j]) * shares[j];
+                }
+                feasible = std::llabs(predicted - mixture[k] * 100LL) <= tolerance * 100LL;
+            }
+            if (feasible) {
+                kept.push_back(shares);
+                for (int j = 0; j < sources; ++j) {
+                    ++histograms[j][shares[j] / increment];
+                }
+            }
+        }
+
+        RecordingSink sink;
+        const EngineResult result = enumeratePlain(input, &sink, kNoControl);
+        EXPECT_EQ(result.visitedCount, all.size());
+        EXPECT_EQ(result.feasibleCount, kept.size());
+        EXPECT_EQ(sink.records(), recordsOf(kept));
+        for (int j = 0; j < kSourceRows; ++j) { // unused sources stay all zero
+            EXPECT_EQ(levels(result, j, kHistogramLevels), histograms[j]) << "source " << j;
+        }
+    }
+}
+
+TEST(Engine, VisitsTheCountedNumberOfCombinations) {
+    const struct {
+        int sources;
+        float increment;
+        std::uint64_t count;
+    } cases[] = {{3, 1.0f, 5151u},         {5, 1.0f, 4598126u}, {10, 1.0f, 4263421511271u},
+                 {9, 1.0f, 352025629371u}, {4, 5.0f, 1771u},    {10, 5.0f, 10015005u},
+                 {8, 10.0f, 19448u},       {3, 3.0f, 595u},     {3, 100.0f, 3u},
+                 {10, 10.0f, 92378u},      {6, 10.0f, 3003u}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(combinationCount(c.sources, c.increment), c.count)
+            << c.sources << " sources, increment " << c.increment;
+    }
+    for (int sources = 3; sources <= kSourceRows; ++sources) {
+        EXPECT_EQ(enumeratePlain(inputOf(sources, 1, 10.0f, 0.0), nullptr, kNoControl).visitedCount,
+                  combinationCount(sources, 10.0f))
+            << sources;
+    }
+}
+
+TEST(Engine, ReportsProgressOncePerFirstShare) {
+    std::vector<float> reported;
+    EngineControl control;
+    control.progress = [&](float share) { reported.push_back(share); };
+    enumeratePlain(inputOf(4, 1, 25.0f, 1e6), nullptr, control);
+    EXPECT_EQ(reported, (std::vector<float>{0.0f, 25.0f, 50.0f, 75.0f, 100.0f}));
+}
+
+TEST(Engine, CancelOrARefusedWriteStopsTheSearch) {
+    const CalculationInput input = inputOf(5, 1, 1.0f, 1e6); // millions of records
+    std::atomic<bool> cancel{false};
+    EngineControl control;
+    control.cancel = &cancel;
+    control.progress = [&](float share) {
+        if (share >= 2.0f) {
+            cancel.store(true);
+        }
+    };
+    RecordingSink sink;
+    EngineResult result = enumeratePlain(input, &sink, control);
+    EXPECT_TRUE(result.cancelled);
+    EXPECT_LT(result.visitedCount, combinationCount(5, 1.0f));
+
+    RecordingSink refusing;
+    refusing.m_refuseFrom = 1;
+    result = enumeratePlain(input, &refusing, kNoControl);
+    EXPECT_TRUE(result.sinkFailed);
+    EXPECT_FALSE(result.cancelled);
+    EXPECT_LT(result.visitedCount, combinationCount(5, 1.0f));
+}
+
+} // namespace
+} // namespace fenlowick

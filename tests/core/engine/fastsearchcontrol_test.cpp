@@ -1,0 +1,153 @@
+#include "core/engine/engine.h"
+#include "core/entry/checks.h"
+#include "entrygenerator.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+namespace fenlowick::test {
+namespace {
+
+/// Keeps the records it is given; can instead refuse every write, or set a cancel flag at
+/// the first one.
+class TestSink : public RecordSink {
+public:
+    bool write(std::string_view records) override {
+        ++writes;
+        if (cancelAtFirstWrite) {
+            cancelAtFirstWrite->store(true);
+        } else {
+            text.append(records);
+        }
+        return !refuse;
+    }
+    std::string text;
+    int writes = 0;
+    bool refuse = false;
+    std::atomic<bool>* cancelAtFirstWrite = nullptr;
+};
+
+CalculationInput inputOf(const Entry& entry) {
+    const Expected<CalculationInput> checked = checkEntry(entry);
+    EXPECT_TRUE(checked);
+    return *checked;
+}
+
+/// Eight sources at increment 1 with a wide tolerance: billions of combinations and
+/// millions of records, far more than a test could wait for.
+Entry largeEntry(const char* increment = "1") {
+    Entry entry;
+    entry.title = "Large";
+    entry.increment = increment;
+    entry.threshold = "3";
+    entry.isotope[0] = "X";
+    entry.mixture[0] = "2";
+    const char* values[] = {"-4", "7", "1", "3", "-2", "5", "0", "6"};
+    for (int i = 0; i < 8; ++i) {
+        entry.sources[i] = "S" + std::to_string(i + 1);
+        entry.col[0][i] = values[i];
+    }
+    return entry;
+}
+
+TEST(FastSearchControl, ReportsEveryFirstShareInOrderLikeThePlainLoops) {
+    for (const char* increment : {"3", "2.5", "7"}) {
+        SCOPED_TRACE(increment);
+        Entry entry = largeEntry(increment);
+        for (int i = 5; i < 8; ++i) {
+            entry.sources[i].clear();
+            entry.col[0][i].clear();
+        }
+        const CalculationInput input = inputOf(entry);
+        std::vector<float> plainShares;
+        EngineControl plainControl;
+        plainControl.progress = [&](float share) { plainShares.push_back(share); };
+        enumeratePlain(input, nullptr, plainControl);
+
+        std::vector<float> shares;
+        std::vector<double> fractions;
+        EngineControl control;
+        control.threads = 2;
+        control.progress = [&](float share) { shares.push_back(share); };
+        control.fractionDone = [&](double fraction) { fractions.push_back(fraction); };
+        TestSink sink;
+        runSearch(input, &sink, control);
+
+        EXPECT_EQ(shares, plainShares);
+        ASSERT_FALSE(fractions.empty());
+        for (std::size_t i = 1; i < fractions.size(); ++i) {
+            EXPECT_LE(fractions[i - 1], fractions[i]);
+        }
+        EXPECT_GE(fractions.front(), 0.0);
+        EXPECT_DOUBLE_EQ(fractions.back(), 1.0);
+    }
+}
+
+TEST(FastSearchControl, StopsWhenCancelledOrAtTheFirstRefusedWrite) {
+    const CalculationInput input = inputOf(largeEntry());
+    std::atomic<bool> cancel{false};
+    int progressCalls = 0;
+    EngineControl control;
+    control.threads = 2;
+    control.cancel = &cancel;
+
+    // Cancelled during the search, by the sink.
+    TestSink cancelling;
+    cancelling.cancelAtFirstWrite = &cancel;
+    EngineResult result = runSearch(input, &cancelling, control);
+    EXPECT_TRUE(result.cancelled);
+    EXPECT_FALSE(result.sinkFailed);
+    EXPECT_EQ(cancelling.writes, 1);
+
+    // Cancelled beforehand: nothing starts.
+    control.progress = [&](float) { ++progressCalls; };
+    TestSink untouched;
+    result = runSearch(input, &untouched, control);
+    EXPECT_TRUE(result.cancelled);
+    EXPECT_EQ(progressCalls, 0);
+    EXPECT_EQ(untouched.writes, 0);
+
+    // Cancelled from the progress callback.
+    cancel.store(false);
+    control.progress = [&](float) {
+        ++progressCalls;
+        cancel.store(true);
+    };
+    EXPECT_TRUE(runSearch(inputOf(largeEntry("2")), nullptr, control).cancelled);
+    EXPECT_EQ(progressCalls, 1);
+
+    // A refused write.
+    cancel.store(false);
+    control.progress = nullptr;
+    TestSink refusing;
+    refusing.refuse = true;
+    result = runSearch(input, &refusing, control);
+    EXPECT_TRUE(result.sinkFailed);
+    EXPECT_FALSE(result.cancelled);
+    EXPECT_EQ(refusing.writes, 1);
+}
+
+TEST(FastSearchControl, RecordsDoNotDependOnTheNumberOfThreads) {
+    // Several megabytes of records, so that they travel in many chunks.
+    Entry entry = largeEntry("5");
+    entry.threshold = "1";
+    const CalculationInput input = inputOf(entry);
+    TestSink reference;
+    const EngineResult plain = enumeratePlain(input, &reference, EngineControl{});
+    ASSERT_GT(reference.text.size(), std::size_t{3} << 20);
+    for (int threads : {1, 2, 4, 7}) {
+        EngineControl control;
+        control.threads = threads;
+        TestSink sink;
+        const EngineResult result = runSearch(input, &sink, control);
+        EXPECT_TRUE(sink.text == reference.text) << threads << " threads";
+        EXPECT_EQ(result.histograms, plain.histograms) << threads << " threads";
+        EXPECT_GT(sink.writes, 2);
+    }
+}
+
+} // namespace
+} // namespace fenlowick::test

@@ -1,0 +1,92 @@
+#include "core/results/recordreader.h"
+
+#include "support/testsupport.h"
+
+#include <gtest/gtest.h>
+
+namespace fenlowick {
+namespace {
+
+TEST(DisplayText, BareNumbersTakeTheirOrdinaryFormAndTextStaysAsWritten) {
+    const struct {
+        Field field;
+        std::string shown;
+    } cases[] = {
+        {{".05", false}, "0.05"},
+        {{"-.5", false}, "-0.5"},
+        {{"1", false}, "1"},
+        {{"0", false}, "0"},
+        {{"5.40", false}, "5.4"},
+        {{"1E-04", false}, "1E-04"},
+        {{"", false}, ""},
+        {{"abc", false}, "abc"},
+        // A quoted number is text: the statistics' ".50" keeps its form.
+        {{".50", true}, ".50"},
+        {{"Date: ", true}, "Date: "},
+        {{"", true}, ""},
+        // Windows-1252 text of older files arrives as UTF-8.
+        {{"\xE9t\xE9", true}, "\xC3\xA9t\xC3\xA9"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(displayText(c.field), c.shown) << c.field.text;
+    }
+}
+
+TEST(RecordReader, TakesTwelveFieldsWhateverTheLinesAndFailsOnAShortRecord) {
+    RecordReader reader("\"N\",12\r\n\"\",\"\",\"\",\"\",\"\",\"\",\"\",\"\",\"\",\"\"\r\n"
+                        "1,2,3\r\n");
+    Record record;
+    ASSERT_TRUE(reader.next(record));
+    EXPECT_EQ(record[0].text, "N");
+    EXPECT_EQ(record[1].text, "12");
+    EXPECT_FALSE(record[1].quoted);
+    EXPECT_EQ(record[11].text, "");
+    EXPECT_FALSE(reader.atEnd());
+    EXPECT_FALSE(reader.next(record));
+    EXPECT_TRUE(reader.atEnd());
+}
+
+TEST(ReadFilePrefix, TellsWhetherThePrefixIsTheWholeFile) {
+    test::TempDir temp;
+    test::writeFile(temp.path() / "ten", "0123456789");
+    const Expected<FilePrefix> part = readFilePrefix(temp.file("ten"), 4);
+    ASSERT_TRUE(part);
+    EXPECT_EQ(part->bytes, "0123");
+    EXPECT_FALSE(part->complete);
+    const Expected<FilePrefix> exact = readFilePrefix(temp.file("ten"), 10);
+    ASSERT_TRUE(exact);
+    EXPECT_EQ(exact->bytes, "0123456789");
+    EXPECT_TRUE(exact->complete);
+    EXPECT_FALSE(readFilePrefix(temp.file("missing"), 10));
+    EXPECT_FALSE(readFilePrefix(temp.path().string(), 10));
+}
+
+struct CountLoad {
+    int records = 0;
+    bool needsMore = false;
+};
+
+TEST(ParseFileGrowing, ReadsFurtherUntilTheAnswerNoLongerDependsOnTheRest) {
+    test::TempDir temp;
+    // One field of 300 000 characters, then two records: far beyond the first prefix.
+    test::writeFile(temp.path() / "long", "\"" + std::string(300000, 'x') +
+                                              "\",,,,,,,,,,,\r\n1,2,3,4,5,6,7,8,9,10,11,12\r\n");
+    const auto countAll = [](std::string_view prefix, bool complete) {
+        CountLoad load;
+        RecordReader reader(prefix);
+        Record record;
+        while (!reader.atEnd() && reader.next(record)) {
+            ++load.records;
+        }
+        load.needsMore = !complete && reader.atEnd();
+        return load;
+    };
+    const Expected<CountLoad> load = parseFileGrowing<CountLoad>(temp.file("long"), countAll);
+    ASSERT_TRUE(load);
+    EXPECT_EQ(load->records, 2);
+    EXPECT_FALSE(load->needsMore);
+    EXPECT_FALSE(parseFileGrowing<CountLoad>(temp.file("missing"), countAll));
+}
+
+} // namespace
+} // namespace fenlowick

@@ -1,0 +1,108 @@
+#include "core/results/totalsgrid.h"
+
+#include "support/resulttexts.h"
+#include "support/testsupport.h"
+
+#include <gtest/gtest.h>
+
+namespace fenlowick {
+namespace {
+
+std::string numberedRecords(int count) {
+    std::string text;
+    for (int k = 1; k <= count; ++k) {
+        text += test::record({"R" + std::to_string(k), std::to_string(k)});
+    }
+    return text;
+}
+
+TEST(LoadGridFile, ThreeSourceTotalsFileOneRecordPerRowAndTheNRecordOnOneRow) {
+    // Its first and last records, and a missing file, are checked through the viewer.
+    const GridLoad load = loadGridFile(test::expectedResult("generated-5.tot"));
+    ASSERT_FALSE(load.failed);
+    ASSERT_EQ(load.records.size(), 70u);
+    EXPECT_EQ(load.records[5], (GridRow{"Mixtures:", "5.4"}));
+    EXPECT_EQ(load.records[16], (GridRow{"0.1", "1", "4", "2"}));
+    // The "N" record spans two lines of the file and fills one row.
+    EXPECT_EQ(load.records[28], (GridRow{"N", "12"}));
+    EXPECT_EQ(load.records[29], GridRow{});
+    EXPECT_EQ(load.records[30], (GridRow{"MEAN"}));
+    // The statistics' text fields keep their written form.
+    EXPECT_EQ(load.records[39][0], ".00");
+}
+
+TEST(ReadGridRecords, KeepsAtMost199RecordsAndFailsOnlyOnAShortRecordItReads) {
+    const struct {
+        std::string text;
+        bool complete;
+        std::size_t records;
+        bool failed;
+        bool needsMore;
+    } cases[] = {
+        {numberedRecords(199), true, 199, false, false},
+        {numberedRecords(200), true, 199, false, false},
+        // A broken 200th record is not read, so it is no failure.
+        {numberedRecords(199) + "\"x\",1\r\n", true, 199, false, false},
+        // A last record short of twelve fields fails after the complete records.
+        {numberedRecords(3) + "\"a\",\"b\",\"c\"\r\n", true, 3, true, false},
+        {"", true, 0, false, false},
+        // More is asked for only at the end of an incomplete text.
+        {numberedRecords(3), false, 3, false, true},
+        {numberedRecords(201), false, 199, false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text.substr(c.text.size() > 40 ? c.text.size() - 40 : 0));
+        const GridLoad load = readGridRecords(c.text, c.complete);
+        EXPECT_EQ(load.failed, c.failed);
+        EXPECT_EQ(load.needsMore, c.needsMore);
+        ASSERT_EQ(load.records.size(), c.records);
+        if (c.records > 0) {
+            EXPECT_EQ(load.records.back()[0], "R" + std::to_string(c.records));
+        }
+    }
+}
+
+TEST(LastPrintRow, CountsOnlyColumnZeroTextsSortingAfterTwoBlanksAndAnExclamationMark) {
+    std::vector<std::string> column0(201);
+    EXPECT_EQ(lastPrintRow(column0), 0);
+    column0[5] = "N";
+    EXPECT_EQ(lastPrintRow(column0), 5);
+    column0[9] = "  ";
+    column0[8] = "  !";
+    column0[7] = "   x";
+    EXPECT_EQ(lastPrintRow(column0), 5);
+    column0[7] = "  \"";
+    EXPECT_EQ(lastPrintRow(column0), 7);
+    column0[200] = " a";
+    EXPECT_EQ(lastPrintRow(column0), 200);
+    column0[200] = "\xC3\xA9";
+    EXPECT_EQ(lastPrintRow(column0), 200);
+}
+
+TEST(PrintPages, FirstPageRowsZeroTo80ThenEightyRowsAPageWithoutATrailingBlankPage) {
+    const std::vector<std::pair<int, std::vector<PrintPage>>> cases{
+        {0, {{0, 0}}},
+        {79, {{0, 79}}},
+        {80, {{0, 80}}},
+        {81, {{0, 80}, {81, 81}}},
+        {160, {{0, 80}, {81, 160}}},
+        {161, {{0, 80}, {81, 160}, {161, 161}}},
+        {170, {{0, 80}, {81, 160}, {161, 170}}},
+        {200, {{0, 80}, {81, 160}, {161, 200}}},
+    };
+    for (const auto& [lastRow, pages] : cases) {
+        EXPECT_EQ(printPages(lastRow), pages) << lastRow;
+    }
+}
+
+TEST(TabSeparatedText, TrimsEmptyRowsAndColumnsAndFlattensTabsAndBreaks) {
+    const std::vector<std::vector<std::string>> cells{
+        {"", "", "", ""},         {"Date: ", "DATE", "", ""}, {"", "", "", ""},
+        {"a\tb", "", "c\nd", ""}, {"", "", "", ""},
+    };
+    EXPECT_EQ(tabSeparatedText(cells), "Date: \tDATE\t\n\t\t\na b\t\tc d\n");
+    EXPECT_EQ(tabSeparatedText({{"", ""}}), "");
+}
+
+} // namespace
+} // namespace fenlowick

@@ -1,0 +1,177 @@
+#include "core/workflows/calculationrun.h"
+
+#include "core/entry/outputnaming.h"
+#include "support/testsupport.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace fenlowick {
+namespace {
+
+using test::filesIn;
+using test::readFile;
+using test::TempDir;
+using test::threeSourceEntry;
+using test::writeFile;
+using Names = std::vector<std::string>;
+using Status = RunOutcome::Status;
+
+RunRequest requestFor(const Entry& entry, const TempDir& dir, const std::string& name) {
+    RunRequest request;
+    request.entry = entry;
+    request.folder = dir.path().string();
+    request.typedName = name;
+    request.clock = [] { return DateTimeTexts{"D", "T"}; };
+    return request;
+}
+
+// A full disk during the run is covered by hardening/hostileinput_test.cpp, an unwritable
+// folder by cli/cli_test.cpp, the result files' content by the conformance cases, a run
+// without the feasible file by engine/runmodestest.cpp.
+
+TEST(CalculationRun, WritesBothFilesUnderTheTypedNameAndLeavesTheDataFileAlone) {
+    TempDir dir;
+    writeFile(dir.file("data.dat"), "the entry");
+    const RunOutcome outcome = runCalculation(requestFor(threeSourceEntry(), dir, "data.dat"));
+    ASSERT_EQ(outcome.status, Status::Completed) << outcome.message;
+    EXPECT_EQ(outcome.feasiblePath, dir.file("data.out"));
+    EXPECT_EQ(outcome.totalsPath, dir.file("data.tot"));
+    EXPECT_EQ(filesIn(dir.path()), (Names{"data.dat", "data.out", "data.tot"}));
+    EXPECT_EQ(readFile(dir.file("data.dat")), "the entry");
+    EXPECT_EQ(outcome.feasibleCount, 3u);
+    EXPECT_EQ(outcome.visitedCount, 6u);
+    EXPECT_FALSE(outcome.notice.has_value());
+
+    // The file header carries the clock's texts.
+    EXPECT_TRUE(readFile(dir.file("data.out")).starts_with("\"Date: \",\"D\",\"Time: \",\"T\","));
+}
+
+TEST(CalculationRun, SecondRunReplacesBothFiles) {
+    TempDir dir;
+    Entry entry = threeSourceEntry();
+    entry.title = "First run";
+    ASSERT_EQ(runCalculation(requestFor(entry, dir, "results")).status, Status::Completed);
+    entry.title = "Second run";
+    entry.threshold = "1000";
+    const RunOutcome second = runCalculation(requestFor(entry, dir, "results"));
+    ASSERT_EQ(second.status, Status::Completed) << second.message;
+    EXPECT_EQ(second.feasibleCount, 6u);
+    EXPECT_EQ(filesIn(dir.path()), (Names{"results.out", "results.tot"}));
+    for (const char* name : {"results.out", "results.tot"}) {
+        const std::string text = readFile(dir.file(name));
+        EXPECT_NE(text.find("\"Second run\""), std::string::npos) << name;
+        EXPECT_EQ(text.find("First run"), std::string::npos) << name;
+    }
+    EXPECT_EQ(test::crlfLines(readFile(dir.file("results.out"))).size(), 14u + 6u);
+}
+
+TEST(CalculationRun, TotalsFileThatCannotBeReplacedKeepsTheEarlierFeasibleFile) {
+    // The second of the two moves into place fails: a folder holds the totals file's name.
+    TempDir dir;
+    writeFile(dir.file("results.out"), "earlier out");
+    std::filesystem::create_directory(dir.path() / "results.tot");
+    const RunOutcome outcome = runCalculation(requestFor(threeSourceEntry(), dir, "results"));
+    EXPECT_EQ(outcome.status, Status::FileError);
+    EXPECT_NE(outcome.message.find(dir.file("results.tot")), std::string::npos) << outcome.message;
+    EXPECT_EQ(readFile(dir.file("results.out")), "earlier out");
+    EXPECT_EQ(filesIn(dir.path()), (Names{"results.out", "results.tot"}));
+
+    // Without an earlier feasible file, no new one is left alone either.
+    std::filesystem::remove(dir.path() / "results.out");
+    EXPECT_EQ(runCalculation(requestFor(threeSourceEntry(), dir, "results")).status,
+              Status::FileError);
+    EXPECT_EQ(filesIn(dir.path()), Names{"results.tot"});
+}
+
+TEST(CalculationRun, CancelLeavesNoFilesAndEarlierFilesIntact) {
+    TempDir dir;
+    writeFile(dir.file("results.out"), "earlier out");
+    writeFile(dir.file("results.tot"), "earlier tot");
+    std::atomic<bool> cancel{false};
+    RunRequest request = requestFor(threeSourceEntry(), dir, "results.txt");
+    request.cancel = &cancel;
+    request.progress = [&](float) { cancel.store(true); };
+    EXPECT_EQ(runCalculation(request).status, Status::Cancelled);
+    EXPECT_EQ(readFile(dir.file("results.out")), "earlier out");
+    EXPECT_EQ(readFile(dir.file("results.tot")), "earlier tot");
+    EXPECT_EQ(filesIn(dir.path()), (Names{"results.out", "results.tot"}));
+}
+
+TEST(CalculationRun, RefusedEntryOrEmptyNameWritesNothing) {
+    TempDir dir;
+    Entry entry = threeSourceEntry();
+    entry.sources[2] = " ";
+    const RunOutcome refused = runCalculation(requestFor(entry, dir, "results"));
+    EXPECT_EQ(refused.status, Status::Refused);
+    EXPECT_EQ(refused.message, "You forgot to enter SOURCE labels for all your data");
+    EXPECT_EQ(runCalculation(requestFor(threeSourceEntry(), dir, "")).status, Status::NoName);
+    EXPECT_TRUE(filesIn(dir.path()).empty());
+}
+
+TEST(CalculationRun, NoFeasibleSolutionCompletesWithTheNotice) {
+    TempDir dir;
+    Entry entry = threeSourceEntry();
+    entry.mixture[0] = "40"; // beyond every source
+    const RunOutcome outcome = runCalculation(requestFor(entry, dir, "none"));
+    ASSERT_EQ(outcome.status, Status::Completed) << outcome.message;
+    EXPECT_EQ(outcome.notice.value_or("<none>"),
+              "Total Observations = 0, so no statistics could be generated");
+    EXPECT_EQ(outcome.feasibleCount, 0u);
+    EXPECT_EQ(test::crlfLines(readFile(dir.file("none.out"))).size(), 14u); // the header only
+}
+
+TEST(CalculationRun, BeginsBeforeTheSearchEndsAfterItAndReportsTheFirstShares) {
+    TempDir dir;
+    int ticks = 0;
+    int tickAtProgress = -1;
+    std::vector<float> reported;
+    RunRequest request = requestFor(threeSourceEntry(), dir, "timed");
+    request.clock = [&ticks] {
+        ++ticks;
+        return DateTimeTexts{"day" + std::to_string(ticks), "time" + std::to_string(ticks)};
+    };
+    request.progress = [&](float share) {
+        if (tickAtProgress < 0) {
+            tickAtProgress = ticks;
+        }
+        reported.push_back(share);
+    };
+    const RunOutcome outcome = runCalculation(request);
+    ASSERT_EQ(outcome.status, Status::Completed) << outcome.message;
+    EXPECT_EQ(reported, (std::vector<float>{0.0f, 50.0f, 100.0f}));
+    const std::string began = outcome.began.date.substr(3);
+    const std::string ended = outcome.ended.date.substr(3);
+    EXPECT_EQ(outcome.began.time, "time" + began);
+    EXPECT_EQ(outcome.ended.time, "time" + ended);
+    EXPECT_LE(std::stoi(began), tickAtProgress);
+    EXPECT_GT(std::stoi(ended), tickAtProgress);
+    EXPECT_EQ(outcome.message, "Completed Calculations : Began: day" + began + "   time" + began +
+                                   "    Ended: day" + ended + "   time" + ended);
+}
+
+TEST(OutputNaming, ReplacesEverythingAfterTheFirstPointOfTheTypedName) {
+    EXPECT_EQ(withExtension("results", "out"), "results.out");
+    EXPECT_EQ(withExtension("results.txt", "out"), "results.out");
+    EXPECT_EQ(withExtension("run.2.csv", "out"), "run.out");
+    EXPECT_EQ(withExtension("x.", "out"), "x.out");
+    EXPECT_EQ(withExtension("result.out", "tot"), "result.tot");
+}
+
+TEST(OutputNaming, JoinsFolderAndNameWithOneSeparator) {
+    EXPECT_EQ(joinFolder("/tmp/runs", "a.out"), "/tmp/runs/a.out");
+    EXPECT_EQ(joinFolder("/tmp/runs/", "a.out"), "/tmp/runs/a.out");
+    EXPECT_EQ(joinFolder("/", "a.out"), "/a.out");
+    EXPECT_EQ(joinFolder("", "a.out"), "a.out");
+}
+
+TEST(OutputNaming, APointInTheFolderLeavesTheNameAlone) {
+    EXPECT_EQ(resultFilePath("/runs/v1.2", "result.out", "tot"), "/runs/v1.2/result.tot");
+    EXPECT_EQ(resultFilePath("/runs/v1.2", "result", "tot"), "/runs/v1.2/result.tot");
+    EXPECT_EQ(resultFilePath("/runs/v1.2/", "result", "out"), "/runs/v1.2/result.out");
+    EXPECT_EQ(resultFilePath("output", "run.2.csv", "out"), "output/run.out");
+}
+
+} // namespace
+} // namespace fenlowick

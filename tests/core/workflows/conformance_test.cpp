@@ -1,0 +1,88 @@
+#include "core/entry/datafile.h"
+#include "core/workflows/calculationrun.h"
+
+#include "support/testsupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <filesystem>
+
+namespace fenlowick {
+namespace {
+
+using test::filesIn;
+using test::readFile;
+using test::TempDir;
+using test::withoutFirstLine;
+
+const std::filesystem::path kConformance =
+    std::filesystem::path(FENLOWICK_TEST_DATA) / "conformance";
+
+std::vector<std::string> caseNames() {
+    std::vector<std::string> names;
+    for (const std::string& file : filesIn(kConformance / "cases")) {
+        if (file.size() > 4 && file.ends_with(".dat")) {
+            names.push_back(file.substr(0, file.size() - 4));
+        }
+    }
+    return names;
+}
+
+/// The message file's text without the line end that closes it.
+std::string messageText(const std::filesystem::path& path) {
+    std::string text = readFile(path);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
+        text.pop_back();
+    }
+    return text;
+}
+
+class Conformance : public testing::TestWithParam<std::string> {};
+
+TEST_P(Conformance, ResultFilesMatchFromTheSecondLineOn) {
+    const std::string name = GetParam();
+    const auto entry = readDataFile((kConformance / "cases" / (name + ".dat")).string());
+    ASSERT_TRUE(entry) << entry.error().message;
+
+    TempDir dir;
+    RunRequest request;
+    request.entry = *entry;
+    request.folder = dir.path().string();
+    request.typedName = name;
+    request.clock = [] { return DateTimeTexts{"DATE", "TIME"}; };
+    const RunOutcome outcome = runCalculation(request);
+
+    const std::filesystem::path expected = kConformance / "expected";
+    if (std::filesystem::exists(expected / (name + ".msg"))) {
+        EXPECT_EQ(outcome.status, RunOutcome::Status::Refused);
+        EXPECT_EQ(outcome.message, messageText(expected / (name + ".msg")));
+        EXPECT_TRUE(filesIn(dir.path()).empty());
+        return;
+    }
+    ASSERT_EQ(outcome.status, RunOutcome::Status::Completed) << outcome.message;
+    for (const char* extension : {".out", ".tot"}) {
+        const std::string want = readFile(expected / (name + extension));
+        ASSERT_FALSE(want.empty()) << name << extension;
+        const std::string got = readFile(dir.path() / (name + extension));
+        // Compared as whole texts so that a difference shows where it is.
+        EXPECT_EQ(withoutFirstLine(got), withoutFirstLine(want)) << name << extension;
+    }
+    EXPECT_EQ(filesIn(dir.path()).size(), 2u);
+}
+
+/// The case name as a test name: letters and digits only.
+std::string testNameOf(const testing::TestParamInfo<std::string>& param) {
+    std::string name = param.param;
+    for (char& c : name) {
+        if (!std::isalnum(static_cast<unsigned char>(c))) {
+            c = '_';
+        }
+    }
+    return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, Conformance, testing::ValuesIn(caseNames()), testNameOf);
+
+} // namespace
+} // namespace fenlowick

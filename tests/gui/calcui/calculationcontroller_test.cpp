@@ -1,0 +1,167 @@
+#include "gui/calcui/calculationcontroller.h"
+#include "gui/calcui/timeleft.h"
+
+#include "core/entry/datafile.h"
+#include "gui/calcui/frmoutputfiles.h"
+#include "gui/calcui/frmprogress.h"
+#include "support/recordingnotifier.h"
+#include "support/testsupport.h"
+
+#include <QElapsedTimer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QWidget>
+#include <gtest/gtest.h>
+
+namespace fenlowick {
+namespace {
+
+const std::string kConformance = std::string(FENLOWICK_TEST_DATA) + "/conformance/";
+
+Entry caseEntry(const std::string& name) {
+    return *readDataFile(kConformance + "cases/" + name + ".dat");
+}
+
+class CalculationControllerTest : public ::testing::Test {
+protected:
+    void SetUp() override { folder = QString::fromStdString(temp.path().string()); }
+
+    /// Calc, then Save in the output dialog with `name`; waits for the run's end.
+    bool runWithName(const Entry& entry, const QString& name, int timeoutMs = 30000) {
+        QSignalSpy finished(&controller, &CalculationController::runFinished);
+        controller.calculate(entry);
+        if (!controller.outputDialog()->isVisible()) {
+            return false;
+        }
+        controller.outputDialog()->setFolder(folder);
+        controller.outputDialog()->setTypedName(name);
+        QTest::mouseClick(controller.outputDialog()->saveButton(), Qt::LeftButton);
+        return finished.wait(timeoutMs);
+    }
+
+    test::TempDir temp;
+    QString folder;
+    test::RecordingNotifier notes;
+    QWidget mainWindow;
+    CalculationController controller{&mainWindow};
+};
+
+TEST_F(CalculationControllerTest, ARunWritesTheExpectedFilesAndReportsBeginAndEnd) {
+    QSignalSpy running(&controller, &CalculationController::runningChanged);
+    ASSERT_TRUE(runWithName(caseEntry("worked-three-sources"), QStringLiteral("worked")));
+    for (const char* extension : {".out", ".tot"}) {
+        const std::string expected =
+            test::readFile(kConformance + "expected/worked-three-sources" + extension);
+        const std::string actual =
+            test::readFile(temp.path() / (std::string("worked") + extension));
+        EXPECT_EQ(test::withoutFirstLine(actual), test::withoutFirstLine(expected)) << extension;
+    }
+    ASSERT_EQ(notes.messages.size(), 1);
+    EXPECT_TRUE(
+        notes.messages.first().startsWith(QStringLiteral("Completed Calculations : Began: ")));
+    EXPECT_TRUE(notes.messages.first().contains(QStringLiteral("    Ended: ")));
+    ASSERT_EQ(running.count(), 2);
+    EXPECT_TRUE(running.at(0).first().toBool());
+    EXPECT_FALSE(running.at(1).first().toBool());
+    EXPECT_FALSE(controller.progressWindow()->isVisible());
+    EXPECT_FALSE(controller.isRunning());
+    // The bar followed the first source's share to its last value.
+    EXPECT_EQ(controller.progressWindow()->bar()->value(), 100);
+}
+
+TEST_F(CalculationControllerTest, ARefusedEntryShowsItsMessageAndNoDialog) {
+    Entry entry = caseEntry("worked-three-sources");
+    entry.sources[1] = " ";
+    controller.calculate(entry);
+    EXPECT_FALSE(controller.outputDialog()->isVisible());
+    EXPECT_EQ(notes.messages,
+              QStringList{QStringLiteral("You forgot to enter SOURCE labels for all your data")});
+    EXPECT_TRUE(test::filesIn(temp.path()).empty());
+}
+
+TEST_F(CalculationControllerTest, CancelOrAnEmptyNameWritesNothingAndSaysNothing) {
+    controller.calculate(caseEntry("worked-three-sources"));
+    controller.outputDialog()->setFolder(folder);
+    controller.outputDialog()->setTypedName(QStringLiteral("kept"));
+    QTest::mouseClick(controller.outputDialog()->cancelButton(), Qt::LeftButton);
+    controller.calculate(caseEntry("worked-three-sources"));
+    EXPECT_EQ(controller.outputDialog()->typedName(), QStringLiteral("kept"));
+    controller.outputDialog()->setTypedName(QString());
+    QTest::mouseClick(controller.outputDialog()->saveButton(), Qt::LeftButton);
+    QTest::qWait(50);
+    EXPECT_TRUE(test::filesIn(temp.path()).empty());
+    EXPECT_TRUE(notes.messages.isEmpty());
+    EXPECT_EQ(controller.progressWindow(), nullptr);
+}
+
+TEST_F(CalculationControllerTest, NoFeasibleSolutionGivesTheNoticeAndTheReasonBeforeTheCompletion) {
+    ASSERT_TRUE(runWithName(caseEntry("no-feasible"), QStringLiteral("none")));
+    ASSERT_EQ(notes.messages.size(), 3);
+    EXPECT_EQ(notes.messages.at(0),
+              QStringLiteral("Total Observations = 0, so no statistics could be generated"));
+    // Then why: where the mixture lies and the tolerance that would keep something.
+    EXPECT_TRUE(notes.messages.at(1).startsWith(QStringLiteral("The mixture lies ")))
+        << notes.messages.at(1).toStdString();
+    EXPECT_TRUE(notes.messages.at(1).contains(QStringLiteral("a tolerance of ")));
+    EXPECT_TRUE(notes.messages.at(2).startsWith(QStringLiteral("Completed Calculations")));
+}
+
+TEST_F(CalculationControllerTest, AFolderThatCannotBeWrittenIsReportedWithTheFileName) {
+    test::writeFile(temp.path() / "plain-file", "x");
+    folder = QString::fromStdString((temp.path() / "plain-file" / "sub").string());
+    ASSERT_TRUE(runWithName(caseEntry("worked-three-sources"), QStringLiteral("r")));
+    ASSERT_EQ(notes.messages.size(), 1);
+    EXPECT_TRUE(notes.messages.first().contains(QStringLiteral("r.out")))
+        << notes.messages.first().toStdString();
+    EXPECT_FALSE(controller.progressWindow()->isVisible());
+    EXPECT_EQ(test::filesIn(temp.path()), std::vector<std::string>{"plain-file"});
+}
+
+TEST_F(CalculationControllerTest, CancellingALongRunStopsItAndSaysSo) {
+    // What a cancelled run leaves on disk is CalculationRun's to check.
+    const Entry entry =
+        *readDataFile(std::string(FENLOWICK_TEST_DATA) + "/bench/bench-9-sources.dat");
+    QSignalSpy finished(&controller, &CalculationController::runFinished);
+    QSignalSpy running(&controller, &CalculationController::runningChanged);
+    controller.calculate(entry);
+    controller.outputDialog()->setFolder(folder);
+    controller.outputDialog()->setTypedName(QStringLiteral("long"));
+    QTest::mouseClick(controller.outputDialog()->saveButton(), Qt::LeftButton);
+    ASSERT_TRUE(controller.isRunning());
+    EXPECT_TRUE(controller.progressWindow()->isVisible());
+    // A second Calc while running is ignored.
+    controller.calculate(entry);
+    QTest::qWait(300);
+    QTest::mouseClick(controller.progressWindow()->cancelButton(), Qt::LeftButton);
+    ASSERT_TRUE(finished.wait(20000));
+    const auto outcome = finished.first().first().value<RunOutcome>();
+    EXPECT_EQ(outcome.status, RunOutcome::Status::Cancelled);
+    ASSERT_EQ(notes.messages.size(), 1);
+    EXPECT_TRUE(notes.messages.first().startsWith(QStringLiteral("The calculation was cancelled")));
+    EXPECT_EQ(running.count(), 2);
+}
+
+TEST(TimeLeft, NoGuessBeforeOnePercentOrTwoSeconds) {
+    EXPECT_TRUE(timeLeftText(0.0, 100.0).isEmpty());
+    EXPECT_TRUE(timeLeftText(0.009, 100.0).isEmpty());
+    EXPECT_TRUE(timeLeftText(0.5, 1.9).isEmpty());
+    EXPECT_FALSE(timeLeftText(0.01, 2.0).isEmpty());
+}
+
+TEST(TimeLeft, ScalesFromSecondsToDays) {
+    // Half done after 20 s: 20 s left.
+    EXPECT_EQ(timeLeftText(0.5, 20.0), QStringLiteral("about 20 s left"));
+    // 21 s left rounds up to the next 5 s.
+    EXPECT_EQ(timeLeftText(0.5, 21.0), QStringLiteral("about 25 s left"));
+    EXPECT_EQ(timeLeftText(0.25, 60.0), QStringLiteral("about 3 min left"));
+    EXPECT_EQ(timeLeftText(0.5, 7200.0), QStringLiteral("about 2 h left"));
+    EXPECT_EQ(timeLeftText(0.5, 7500.0), QStringLiteral("about 2 h 5 min left"));
+    // 98 hours: shown in whole days.
+    EXPECT_EQ(timeLeftText(0.02, 7200.0), QStringLiteral("about 4 days left"));
+    EXPECT_EQ(timeLeftText(1.0, 50.0), QStringLiteral("finishing"));
+}
+
+} // namespace
+} // namespace fenlowick

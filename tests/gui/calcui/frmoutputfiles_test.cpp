@@ -1,0 +1,80 @@
+#include "gui/calcui/frmoutputfiles.h"
+
+#include "gui/widgets/filebrowsercontrols.h"
+#include "support/testsupport.h"
+
+#include <QDir>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace fenlowick {
+namespace {
+
+class OutputDialogTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder = QString::fromStdString(temp.path().string());
+        test::writeFile(temp.path() / "earlier.out", "x");
+        test::writeFile(temp.path() / "data.dat", "x");
+        dialog.setFolder(folder);
+        dialog.show();
+    }
+
+    test::TempDir temp;
+    QString folder;
+    frmOutputFiles dialog;
+    QSignalSpy outcome{&dialog, &frmOutputFiles::outcome};
+};
+
+TEST_F(OutputDialogTest, SaveHidesWithOutcomeSavedAndKeepsFolderAndName) {
+    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Fenlowick - Calculation Output Files"));
+    dialog.setTypedName(QStringLiteral("results"));
+    QTest::mouseClick(dialog.saveButton(), Qt::LeftButton);
+    EXPECT_FALSE(dialog.isVisible());
+    ASSERT_EQ(outcome.count(), 1);
+    EXPECT_TRUE(outcome.first().first().toBool());
+    EXPECT_EQ(dialog.typedName(), QStringLiteral("results"));
+    EXPECT_EQ(dialog.folder(), folder);
+}
+
+TEST_F(OutputDialogTest, CancelAndEscapeKeepTheTypedName) {
+    dialog.setTypedName(QStringLiteral("kept"));
+    QTest::mouseClick(dialog.cancelButton(), Qt::LeftButton);
+    dialog.show();
+    QTest::keyClick(&dialog, Qt::Key_Escape);
+    ASSERT_EQ(outcome.count(), 2);
+    EXPECT_FALSE(outcome.at(0).first().toBool());
+    EXPECT_FALSE(outcome.at(1).first().toBool());
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(dialog.typedName(), QStringLiteral("kept"));
+}
+
+TEST_F(OutputDialogTest, CloseBoxCancelsAndResetsNameAndFolder) {
+    dialog.setTypedName(QStringLiteral("gone"));
+    dialog.close();
+    ASSERT_EQ(outcome.count(), 1);
+    EXPECT_FALSE(outcome.first().first().toBool());
+    EXPECT_TRUE(dialog.typedName().isEmpty());
+    EXPECT_EQ(dialog.folder(), QDir::cleanPath(QDir::currentPath()));
+}
+
+TEST_F(OutputDialogTest, EveryFileIsListedAClickCopiesTheNameOnlyAndRefreshListsNewFiles) {
+    QListWidget* files = dialog.browser()->fileList();
+    ASSERT_EQ(files->count(), 2);
+    emit files->itemClicked(files->item(0));
+    EXPECT_EQ(dialog.typedName(), QStringLiteral("data.dat"));
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(outcome.count(), 0);
+
+    test::writeFile(temp.path() / "earlier.tot", "x");
+    EXPECT_EQ(files->count(), 2);
+    dialog.refreshLists();
+    EXPECT_EQ(files->count(), 3);
+}
+
+} // namespace
+} // namespace fenlowick

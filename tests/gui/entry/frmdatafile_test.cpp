@@ -1,0 +1,210 @@
+#include "gui/entry/frmdatafile.h"
+
+#include "core/entry/datafile.h"
+#include "gui/entry/frmmain.h"
+#include "gui/widgets/filebrowsercontrols.h"
+#include "gui/widgets/twips.h"
+#include "support/recordingnotifier.h"
+#include "support/testsupport.h"
+
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace fenlowick {
+namespace {
+
+const QString kAccessError = QStringLiteral(
+    "ERROR: Accessing the file name you entered. Make sure that you typed it in correctly!");
+
+Entry sampleEntry() {
+    Entry entry = test::threeSourceEntry();
+    entry.title = "Diet study, winter 2024";
+    entry.isotope[0] = "d13C, bulk";
+    entry.sources[1] = "Gulls, adult";
+    entry.col[4][9] = "-21.35";
+    return entry;
+}
+
+class DataFileDialogTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dialog.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    }
+
+    std::filesystem::path dataPath(const std::string& name) const {
+        return temp.path() / "data" / name;
+    }
+
+    void writeData(const std::string& name, const Entry& entry) {
+        test::writeFile(dataPath(name), serializeDataFile(entry));
+    }
+
+    void typeName(const QString& name) { dialog.controls().setFileName(name); }
+    void save(const QString& name) {
+        typeName(name);
+        dialog.FileSave_Click();
+    }
+    void open(const QString& name) {
+        typeName(name);
+        dialog.FileOpen_Click();
+    }
+
+    test::TempDir temp;
+    test::RecordingNotifier notes;
+    frmMain main{QString::fromStdString(temp.path().string())};
+    frmDataFile dialog{&main, main.dataFolder()};
+};
+
+TEST_F(DataFileDialogTest, LayoutAndCaption) {
+    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Fenlowick - Open / Save data"));
+    EXPECT_EQ(dialog.size(), QSize(twipsToPixels(9735, &dialog), twipsToPixels(4815, &dialog)));
+    const struct {
+        const char* name;
+        const char* text;
+        int top;
+    } buttons[] = {{"FileOpen", "&Open", 720},
+                   {"FileSave", "&Save", 1560},
+                   {"help", "&Help", 2520},
+                   {"FileCancel", "&Cancel", 3360}};
+    for (const auto& expected : buttons) {
+        auto* button = dialog.findChild<QPushButton*>(QString::fromLatin1(expected.name));
+        ASSERT_NE(button, nullptr) << expected.name;
+        EXPECT_EQ(button->text(), QString::fromLatin1(expected.text));
+        EXPECT_EQ(button->geometry(), twipsRect(7560, expected.top, 1935, 735, &dialog));
+    }
+    EXPECT_EQ(dialog.controls().nameBox()->geometry(), twipsRect(1920, 4200, 5415, 375, &dialog));
+    EXPECT_EQ(dialog.controls().fileList()->geometry(), twipsRect(4320, 720, 3015, 2940, &dialog));
+}
+
+TEST_F(DataFileDialogTest, SaveReplacesAnExistingFileAndOpenRoundTripKeepsCommas) {
+    test::writeFile(dataPath("run.dat"), "whatever was here");
+    const Entry entry = sampleEntry();
+    main.setEntry(entry);
+    save(QStringLiteral("run"));
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_TRUE(notes.messages.isEmpty());
+    EXPECT_EQ(test::readFile(dataPath("run.dat")), serializeDataFile(entry));
+
+    main.ClearForm_Click();
+    dialog.showFromMenu();
+    EXPECT_EQ(dialog.controls().fileName(), QStringLiteral("run"));
+    open(QStringLiteral("run.dat"));
+    EXPECT_TRUE(notes.messages.isEmpty());
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(main.entry(), entry);
+    EXPECT_EQ(dialog.controls().fileName(), QStringLiteral("run.dat"));
+}
+
+TEST_F(DataFileDialogTest, SaveForcesTheDatExtensionInTheChosenFolder) {
+    // The naming rules themselves, a point in the folder among them, are OutputNaming's.
+    std::filesystem::create_directory(temp.path() / "my.data");
+    dialog.controls().setFolder(QString::fromStdString((temp.path() / "my.data").string()));
+    save(QStringLiteral("run.txt"));
+    EXPECT_EQ(test::filesIn(temp.path() / "my.data"), std::vector<std::string>{"run.dat"});
+    EXPECT_TRUE(test::filesIn(temp.path() / "data").empty());
+    EXPECT_TRUE(notes.messages.isEmpty());
+}
+
+TEST_F(DataFileDialogTest, WithoutANameOpenKeepsTheDialogAndSaveHidesItWritingNothing) {
+    dialog.FileOpen_Click();
+    EXPECT_EQ(notes.messages,
+              QStringList{QStringLiteral("Please select a file, or type in it's name")});
+    EXPECT_TRUE(dialog.isVisible());
+    notes.messages.clear();
+    dialog.FileSave_Click();
+    EXPECT_EQ(notes.messages,
+              QStringList{QStringLiteral("Please select a file, or type in it's name!")});
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_TRUE(test::filesIn(temp.path() / "data").empty());
+}
+
+TEST_F(DataFileDialogTest, AFileThatCannotBeReadIsRefusedAndTheEntryStays) {
+    // Open takes the name as typed, without adding an extension; which files cannot be read
+    // is DataFile's to check.
+    writeData("run.dat", test::threeSourceEntry());
+    main.setEntry(sampleEntry());
+    open(QStringLiteral("run"));
+    EXPECT_EQ(notes.messages, QStringList{kAccessError});
+    EXPECT_TRUE(dialog.controls().fileName().isEmpty());
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(main.entry(), sampleEntry());
+    open(QStringLiteral("run.dat"));
+    EXPECT_EQ(notes.messages.size(), 1);
+    EXPECT_EQ(main.entry(), test::threeSourceEntry());
+    EXPECT_FALSE(dialog.isVisible());
+}
+
+TEST_F(DataFileDialogTest, ShowingAgainListsFilesSavedMeanwhileAndASingleClickLoads) {
+    writeData("a.dat", test::threeSourceEntry());
+    dialog.FileCancel_Click();
+    EXPECT_FALSE(dialog.isVisible());
+    writeData("b.dat", sampleEntry());
+    dialog.showFromMenu();
+    EXPECT_TRUE(dialog.isVisible());
+    QListWidget* files = dialog.controls().fileList();
+    ASSERT_EQ(files->count(), 2);
+    EXPECT_EQ(files->item(1)->text(), QStringLiteral("b.dat"));
+    const QRect item = files->visualItemRect(files->item(1));
+    QTest::mouseClick(files->viewport(), Qt::LeftButton, {}, item.center());
+    EXPECT_TRUE(notes.messages.isEmpty());
+    EXPECT_EQ(dialog.controls().fileName(), QStringLiteral("b.dat"));
+    EXPECT_EQ(main.entry(), sampleEntry());
+    EXPECT_FALSE(dialog.isVisible());
+}
+
+TEST_F(DataFileDialogTest, AWindowsCodePageFileShowsItsLabels) {
+    std::string bytes = serializeDataFile(test::threeSourceEntry());
+    bytes.replace(bytes.find("\"A\""), 3, "\"Caf\xe9 \xb5g\"");
+    test::writeFile(dataPath("cp1252.dat"), bytes);
+    open(QStringLiteral("cp1252.dat"));
+    EXPECT_TRUE(notes.messages.isEmpty());
+    EXPECT_EQ(main.findChild<QLineEdit*>(QStringLiteral("Sources_0"))->text(),
+              QStringLiteral("Caf\u00e9 \u00b5g"));
+}
+
+TEST_F(DataFileDialogTest, SaveRefusesAQuoteInsideAField) {
+    // How a file holding one loads is checked by Quotes.
+    Entry quoted = test::threeSourceEntry();
+    quoted.title = "He said \"hi\" to me";
+    main.setEntry(quoted);
+    save(QStringLiteral("quote"));
+    ASSERT_EQ(notes.messages.size(), 1);
+    EXPECT_TRUE(notes.messages.first().contains(
+        QStringLiteral("Please remove the double quote (\") from the title")))
+        << notes.messages.first().toStdString();
+    EXPECT_FALSE(std::filesystem::exists(dataPath("quote.dat")));
+}
+
+TEST_F(DataFileDialogTest, AFailedSaveNamesTheFileAndKeepsTheDialog) {
+    // A name that leads below a regular file cannot be created, not even by root.
+    test::writeFile(temp.path() / "blocker", "a regular file");
+    dialog.controls().setFolder(QString::fromStdString(temp.path().string()));
+    save(QStringLiteral("blocker/run"));
+    const QString blocked = QString::fromStdString((temp.path() / "blocker" / "run.dat").string());
+    EXPECT_EQ(
+        notes.messages,
+        QStringList{
+            QStringLiteral("The data file %1 could not be saved: Not a directory").arg(blocked)});
+    EXPECT_TRUE(dialog.isVisible());
+}
+
+TEST_F(DataFileDialogTest, HelpAsksForItsTopicAndTheCloseBoxDiscardsTheDialog) {
+    QSignalSpy help(&dialog, &frmDataFile::helpRequested);
+    dialog.findChild<QPushButton*>(QStringLiteral("help"))->click();
+    ASSERT_EQ(help.count(), 1);
+    EXPECT_EQ(help[0][0].toString(), QStringLiteral("file_open_save.htm"));
+    EXPECT_TRUE(dialog.isVisible());
+
+    QSignalSpy discarded(&dialog, &frmDataFile::discarded);
+    dialog.close();
+    EXPECT_EQ(discarded.count(), 1);
+    EXPECT_FALSE(dialog.isVisible());
+}
+
+} // namespace
+} // namespace fenlowick

@@ -1,0 +1,170 @@
+#include "gui/help/frmbrowser.h"
+#include "gui/help/helpbrowserhost.h"
+#include "gui/help/helppane.h"
+#include "gui/help/helptopiclocator.h"
+
+#include "core/entry/messages.h"
+#include "helptestpages.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <gtest/gtest.h>
+
+namespace fenlowick {
+namespace {
+
+// The topics of the program's Help commands.
+const QStringList kTopics = {QStringLiteral("\\help.htm"), QStringLiteral("\\file_open_save.htm"),
+                             QStringLiteral("\\calc.htm"), QStringLiteral("\\graphing.htm"),
+                             QStringLiteral("\\viewing.htm")};
+
+const QColor kHeading(0x00, 0x00, 0xc0);
+
+QString installedFolder() {
+    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("help"));
+}
+
+QString readText(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    return QString::fromUtf8(file.readAll());
+}
+
+/// The text of a page as a reader sees it: tags removed, entities decoded, blanks joined.
+QString visibleText(const QString& html) {
+    QTextDocument document;
+    document.setHtml(html);
+    return document.toPlainText().simplified();
+}
+
+/// The colour of the first main heading of the page shown; invalid when it has none.
+QColor headingColour(const HelpPane& pane) {
+    for (QTextBlock block = pane.document()->begin(); block.isValid(); block = block.next()) {
+        if (block.blockFormat().headingLevel() == 1) {
+            return block.charFormat().foreground().color();
+        }
+    }
+    return {};
+}
+
+TEST(HelpPages, EveryTopicIsInstalledBesideTheProgramAndStyledByTheSharedStyleSheet) {
+    // An empty StartFolder: the pages must come from beside the executable.
+    const QTemporaryDir start;
+    const HelpTopicLocator locator = HelpTopicLocator::forProgram(start.path());
+    HelpPane pane(locator);
+    for (const QString& topic : kTopics) {
+        EXPECT_EQ(
+            locator.find(topic),
+            QDir(installedFolder()).absoluteFilePath(HelpTopicLocator::normalisedTopic(topic)))
+            << topic.toStdString();
+        pane.setSource(pane.topicAddress(topic));
+        EXPECT_EQ(headingColour(pane), kHeading) << topic.toStdString();
+    }
+    EXPECT_TRUE(QFile::exists(QDir(installedFolder()).filePath(QStringLiteral("help.css"))));
+}
+
+TEST(HelpPages, EveryTopicShowsWithItsOwnTitle) {
+    const QTemporaryDir start;
+    HelpBrowserHost host(start.path());
+    QStringList titles;
+    for (const QString& topic : kTopics) {
+        host.showTopic(topic);
+        frmBrowser* browser = host.browser();
+        ASSERT_TRUE(QTest::qWaitFor([&] {
+            return !browser->isBusy() &&
+                   browser->page()->source().fileName() == HelpTopicLocator::normalisedTopic(topic);
+        }));
+        const QString title = browser->windowTitle();
+        EXPECT_FALSE(title.isEmpty()) << topic.toStdString();
+        EXPECT_NE(title, QStringLiteral("Help page not found")) << topic.toStdString();
+        EXPECT_FALSE(titles.contains(title)) << title.toStdString();
+        titles << title;
+    }
+}
+
+TEST(HelpPages, APageOfStartFolderWithoutItsStyleSheetTakesTheInstalledOne) {
+    const QTemporaryDir start;
+    ASSERT_TRUE(QFile::copy(QDir(installedFolder()).filePath(QStringLiteral("calc.htm")),
+                            QDir(start.path()).filePath(QStringLiteral("calc.htm"))));
+    HelpPane pane(HelpTopicLocator::forProgram(start.path()));
+    pane.setSource(pane.topicAddress(QStringLiteral("\\calc.htm")));
+    ASSERT_EQ(pane.source(),
+              QUrl::fromLocalFile(QDir(start.path()).filePath(QStringLiteral("calc.htm"))));
+    EXPECT_EQ(headingColour(pane), kHeading);
+}
+
+TEST(HelpPages, EveryLinkBetweenPagesLeadsToAnExistingPageAndSection) {
+    const QRegularExpression link(QStringLiteral("href=\"([^\"]*)\""));
+    int links = 0;
+    for (const QString& topic : kTopics) {
+        const QString name = HelpTopicLocator::normalisedTopic(topic);
+        const QString html = readText(QDir(installedFolder()).filePath(name));
+        for (const QRegularExpressionMatch& match : link.globalMatch(html)) {
+            const QString target = match.captured(1);
+            if (target.startsWith(QStringLiteral("http")) || target == QStringLiteral("help.css")) {
+                continue;
+            }
+            ++links;
+            const qsizetype hash = target.indexOf(QLatin1Char('#'));
+            const QString file = hash < 0 ? target : target.left(hash);
+            const QString section = hash < 0 ? QString() : target.mid(hash + 1);
+            const QString targetHtml =
+                readText(QDir(installedFolder()).filePath(file.isEmpty() ? name : file));
+            EXPECT_FALSE(targetHtml.isEmpty())
+                << name.toStdString() << " -> " << target.toStdString();
+            if (!section.isEmpty()) {
+                EXPECT_TRUE(targetHtml.contains(QStringLiteral("id=\"%1\"").arg(section)))
+                    << name.toStdString() << " -> " << target.toStdString();
+            }
+        }
+    }
+    EXPECT_GT(links, 20);
+}
+
+TEST(HelpPages, TheCalcPageQuotesTheRunsMessagesWordForWord) {
+    const QString text =
+        visibleText(readText(QDir(installedFolder()).filePath(QStringLiteral("calc.htm"))));
+    for (const char* message :
+         {messages::kNoIncrement, messages::kNoTolerance, messages::kIncrementRange,
+          messages::kTooManyDecimals, messages::kNoData, messages::kNoSourceLabels,
+          messages::kNoIsotopeLabels, messages::kTooFewSources, messages::kNoObservations}) {
+        EXPECT_TRUE(text.contains(QString::fromUtf8(message))) << message;
+    }
+}
+
+TEST(HelpTopicLocator, TopicsAreFileNamesWhateverTheirLeadingSeparator) {
+    for (const auto& [topic, name] : {std::pair{"\\help.htm", "help.htm"},
+                                      {"/calc.htm", "calc.htm"},
+                                      {"viewing.htm", "viewing.htm"},
+                                      {"sub\\page.htm", "sub/page.htm"}}) {
+        EXPECT_EQ(HelpTopicLocator::normalisedTopic(QString::fromLatin1(topic)),
+                  QString::fromLatin1(name));
+    }
+}
+
+TEST(HelpTopicLocator, StartFolderComesFirstThenTheNextFolderAndAMissingPageIsExpectedInTheFirst) {
+    const test::HelpTestPages pages;
+    const HelpTopicLocator locator({pages.startFolder(), pages.besideProgram()});
+    EXPECT_EQ(locator.find(QStringLiteral("\\help.htm")),
+              QDir(pages.startFolder()).absoluteFilePath(QStringLiteral("help.htm")));
+    EXPECT_EQ(locator.find(QStringLiteral("\\three.htm")),
+              QDir(pages.besideProgram()).absoluteFilePath(QStringLiteral("three.htm")));
+    EXPECT_TRUE(locator.find(QStringLiteral("\\nowhere.htm")).isEmpty());
+    EXPECT_TRUE(locator.find(QString()).isEmpty());
+    EXPECT_EQ(locator.expectedPath(QStringLiteral("\\nowhere.htm")),
+              QDir(pages.startFolder()).absoluteFilePath(QStringLiteral("nowhere.htm")));
+    // A folder is not a page.
+    QDir(pages.startFolder()).mkdir(QStringLiteral("calc.htm"));
+    EXPECT_TRUE(HelpTopicLocator({pages.startFolder()}).find(QStringLiteral("calc.htm")).isEmpty());
+}
+
+} // namespace
+} // namespace fenlowick

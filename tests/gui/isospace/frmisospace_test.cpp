@@ -1,0 +1,228 @@
+#include "gui/isospace/frmisospace.h"
+
+#include "core/entry/datafile.h"
+#include "gui/isospace/isospacescene.h"
+#include "support/recordingnotifier.h"
+#include "support/testsupport.h"
+
+#include <QAction>
+#include <QBrush>
+#include <QComboBox>
+#include <QGraphicsPolygonItem>
+#include <QGraphicsSimpleTextItem>
+#include <QImage>
+#include <QMenuBar>
+#include <QPrinter>
+#include <QSignalSpy>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace fenlowick {
+namespace {
+
+Entry example(const std::string& name) {
+    return *readDataFile(std::string(FENLOWICK_EXAMPLES) + "/" + name);
+}
+
+QPointF centreOf(const QGraphicsItem* item) {
+    return item->sceneBoundingRect().center();
+}
+
+class IsospaceWindowTest : public ::testing::Test {
+protected:
+    test::RecordingNotifier notes;
+    frmIsospace window;
+};
+
+TEST_F(IsospaceWindowTest, GeeseAreDrawnWithTheirHullAndAnOutsideMixture) {
+    window.showEntry(example("geese-outside-sources.dat"));
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Fenlowick - Isospace"));
+    ASSERT_EQ(window.xAxisList()->count(), 2);
+    EXPECT_EQ(window.xAxisList()->itemText(0), QStringLiteral("d13C"));
+    EXPECT_EQ(window.xAxisList()->currentIndex(), 0);
+    EXPECT_EQ(window.yAxisList()->currentIndex(), 1);
+
+    IsospaceScene* scene = window.scene();
+    const QList<QGraphicsItem*>& dots = scene->sourceMarkers();
+    ASSERT_EQ(dots.size(), 5);
+    const IsospacePlot& plot = *window.plot();
+    // The drawing keeps the order of the values: right for a higher d13C, up for a higher
+    // d15N (scene y grows downwards).
+    for (int a = 0; a < 5; ++a) {
+        for (int b = 0; b < 5; ++b) {
+            if (plot.sources[a].x < plot.sources[b].x) {
+                EXPECT_LT(centreOf(dots[a]).x(), centreOf(dots[b]).x());
+            }
+            if (plot.sources[a].y < plot.sources[b].y) {
+                EXPECT_GT(centreOf(dots[a]).y(), centreOf(dots[b]).y());
+            }
+        }
+    }
+    // The mixture (highest d15N of all) is drawn above every source, in the outside colour.
+    auto* mixture = dynamic_cast<QGraphicsPolygonItem*>(scene->mixtureMarker());
+    ASSERT_NE(mixture, nullptr);
+    for (const QGraphicsItem* dot : dots) {
+        EXPECT_LT(centreOf(mixture).y(), centreOf(dot).y());
+    }
+    EXPECT_EQ(mixture->brush().color(), QColor(200, 30, 30));
+
+    // The hull polygon runs through the dots of the hull's sources, in order.
+    auto* hull = dynamic_cast<QGraphicsPolygonItem*>(scene->hullItem());
+    ASSERT_NE(hull, nullptr);
+    const QPolygonF polygon = hull->polygon();
+    ASSERT_EQ(polygon.size(), 5);
+    const std::vector<std::size_t> order{3, 4, 0, 1, 2};
+    for (int v = 0; v < 5; ++v) {
+        const QPointF expected = centreOf(dots[static_cast<int>(order[v])]);
+        EXPECT_NEAR(polygon[v].x(), expected.x(), 0.01) << v;
+        EXPECT_NEAR(polygon[v].y(), expected.y(), 0.01) << v;
+    }
+
+    // Every point is labelled; no label covers another label or another point.
+    const QList<QGraphicsSimpleTextItem*>& labels = scene->pointLabels();
+    ASSERT_EQ(labels.size(), 6);
+    QStringList texts;
+    for (const QGraphicsSimpleTextItem* label : labels) {
+        texts << label->text();
+    }
+    EXPECT_EQ(texts, QStringLiteral("Mixture|Eelgrass|Sea lettuce|Saltmarsh grass|Pasture grass|"
+                                    "Winter wheat")
+                         .split(u'|'));
+    QList<QGraphicsItem*> markers{mixture};
+    markers << dots;
+    for (int i = 0; i < labels.size(); ++i) {
+        EXPECT_TRUE(scene->sceneRect().contains(labels[i]->sceneBoundingRect())) << i;
+        for (int j = 0; j < labels.size(); ++j) {
+            if (i != j) {
+                EXPECT_FALSE(
+                    labels[i]->sceneBoundingRect().intersects(labels[j]->sceneBoundingRect()))
+                    << i << " " << j;
+                EXPECT_FALSE(
+                    labels[i]->sceneBoundingRect().intersects(markers[j]->sceneBoundingRect()))
+                    << i << " " << j;
+            }
+        }
+    }
+}
+
+TEST_F(IsospaceWindowTest, AnotherPairAndTheNumberLine) {
+    window.showEntry(example("estuary-three-isotopes.dat"));
+    EXPECT_EQ(window.xAxisList()->count(), 3);
+    window.setAxes(1, 2);
+    ASSERT_TRUE(window.plot());
+    EXPECT_EQ(window.plot()->xLabel, "d15N");
+    EXPECT_EQ(window.plot()->yLabel, "d34S");
+    auto* mixture = dynamic_cast<QGraphicsPolygonItem*>(window.scene()->mixtureMarker());
+    ASSERT_NE(mixture, nullptr);
+    EXPECT_EQ(mixture->brush().color(), QColor(30, 140, 60));
+
+    window.setAxes(2, 2);
+    ASSERT_TRUE(window.plot());
+    EXPECT_TRUE(window.plot()->numberLine);
+    EXPECT_EQ(window.scene()->sourceMarkers().size(), 5);
+    // On a number line every point sits on one line (within the outline's half pixel).
+    const double line = centreOf(window.scene()->mixtureMarker()).y();
+    for (const QGraphicsItem* dot : window.scene()->sourceMarkers()) {
+        EXPECT_NEAR(centreOf(dot).y(), line, 0.5);
+    }
+
+    window.showEntry(example("stream-water-one-isotope.dat"));
+    EXPECT_FALSE(window.yAxisList()->isEnabled());
+    EXPECT_TRUE(window.plot()->numberLine);
+    EXPECT_EQ(window.scene()->pointLabels().size(), 4);
+}
+
+TEST_F(IsospaceWindowTest, AnEntryWithoutSignaturesDrawsANote) {
+    window.showEntry(Entry::cleared());
+    EXPECT_FALSE(window.plot());
+    EXPECT_FALSE(window.printAction()->isEnabled());
+    EXPECT_FALSE(window.saveAction()->isEnabled());
+    EXPECT_EQ(window.scene()->sourceMarkers().size(), 0);
+}
+
+TEST_F(IsospaceWindowTest, SavesPngAndSvg) {
+    test::TempDir temp;
+    window.showEntry(example("geese-outside-sources.dat"));
+    const QString png = QString::fromStdString(temp.file("plot.png"));
+    ASSERT_TRUE(window.saveImage(png));
+    const QImage image(png);
+    ASSERT_FALSE(image.isNull());
+    EXPECT_EQ(image.size(), (window.scene()->sceneRect().size() * 2).toSize());
+    // The mixture's red is in the picture.
+    bool red = false;
+    for (int y = 0; y < image.height() && !red; y += 2) {
+        for (int x = 0; x < image.width() && !red; x += 2) {
+            red = image.pixelColor(x, y) == QColor(200, 30, 30);
+        }
+    }
+    EXPECT_TRUE(red);
+
+    const QString svg = QString::fromStdString(temp.file("plot.SVG"));
+    ASSERT_TRUE(window.saveImage(svg));
+    const std::string drawing = test::readFile(temp.file("plot.SVG"));
+    EXPECT_NE(drawing.find("<svg"), std::string::npos);
+    EXPECT_NE(drawing.find("Saltmarsh grass"), std::string::npos);
+    EXPECT_EQ(drawing.find("<image"), std::string::npos); // vectors, not a picture
+
+    EXPECT_FALSE(window.saveImage(QString::fromStdString(temp.file("missing/plot.png"))));
+}
+
+TEST_F(IsospaceWindowTest, PrintsThroughTheChosenPrinterAndReportsACancel) {
+    test::TempDir temp;
+    window.showEntry(example("geese-outside-sources.dat"));
+    const std::string pdf = temp.file("plot.pdf");
+    window.setPrinterChooser([&](QPrinter& printer) {
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(QString::fromStdString(pdf));
+        printer.setCopyCount(2);
+        return true;
+    });
+    window.printAction()->trigger();
+    EXPECT_TRUE(notes.messages.isEmpty()) << notes.messages.join(QLatin1Char('\n')).toStdString();
+    const std::string printed = test::readFile(pdf);
+    EXPECT_EQ(printed.rfind("%PDF", 0), 0u);
+    EXPECT_NE(printed.find("/Count 2"), std::string::npos); // one page per copy
+
+    window.setPrinterChooser([](QPrinter&) { return false; });
+    window.printAction()->trigger();
+    ASSERT_EQ(notes.messages.size(), 1);
+    EXPECT_EQ(notes.messages[0], QStringLiteral("There was an error during the printout!  Check "
+                                                "your printer and cable before trying again."));
+}
+
+TEST_F(IsospaceWindowTest, DiagnoseHelpAndExit) {
+    window.showEntry(example("geese-outside-sources.dat"));
+    window.diagnoseAction()->trigger();
+    ASSERT_EQ(notes.messages.size(), 1);
+    EXPECT_TRUE(notes.messages[0].startsWith(
+        QStringLiteral("The mixture lies outside the sources for d13C/d15N (it lies above every "
+                       "source for d15N); a tolerance of ")))
+        << notes.messages[0].toStdString();
+
+    QSignalSpy help(&window, &frmIsospace::helpRequested);
+    window.helpAction()->trigger();
+    ASSERT_EQ(help.size(), 1);
+    EXPECT_EQ(help[0][0].toString(), QStringLiteral("graphing.htm"));
+
+    Entry refused = example("geese-outside-sources.dat");
+    refused.isotope[1] = "";
+    window.showEntry(refused);
+    window.diagnoseAction()->trigger();
+    ASSERT_EQ(notes.messages.size(), 2);
+    EXPECT_EQ(notes.messages[1],
+              QStringLiteral("You forgot to enter ISOTOPE labels for all your data"));
+
+    const QList<QAction*> menu = window.menuBar()->actions();
+    QStringList captions;
+    for (const QAction* action : menu) {
+        captions << action->text();
+    }
+    EXPECT_EQ(captions, QStringLiteral("&Save &Print &Diagnose &Help &Exit").split(u' '));
+    menu.last()->trigger();
+    EXPECT_FALSE(window.isVisible());
+}
+
+} // namespace
+} // namespace fenlowick

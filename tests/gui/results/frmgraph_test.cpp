@@ -1,0 +1,286 @@
+#include "gui/results/frmgraph.h"
+#include "gui/results/frmopengraphfile.h"
+#include "gui/results/resultmessages.h"
+
+#include "gui/widgets/filebrowsercontrols.h"
+#include "support/recordingnotifier.h"
+#include "support/resulttexts.h"
+#include "support/testsupport.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QBarSeries>
+#include <QBarSet>
+#include <QCategoryAxis>
+#include <QChart>
+#include <QChartView>
+#include <QDialog>
+#include <QFile>
+#include <QImage>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QSignalSpy>
+#include <QSvgRenderer>
+#include <QTimer>
+#include <QValueAxis>
+#include <gtest/gtest.h>
+#include <tuple>
+
+namespace fenlowick {
+namespace {
+
+using Levels = std::vector<std::vector<std::string>>;
+/// The chart's title and whether Next, Previous and Print are enabled.
+using Shown = std::tuple<QString, bool, bool, bool>;
+
+class GraphTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder = QString::fromStdString(temp.path().string());
+        for (const auto& [from, to] : {std::pair{"generated-5.tot", "lake.tot"},
+                                       {"generated-5.out", "lake.out"},
+                                       {"no-feasible.tot", "none.tot"}}) {
+            test::writeFile(temp.path() / to, test::readFile(test::expectedResult(from)));
+        }
+        graph.setGraphFolder(folder);
+        graph.show();
+    }
+
+    void open(const QString& name) {
+        graph.FileOpen_Click();
+        graph.openGraphFile()->setFileName(name);
+        graph.openGraphFile()->FileOpen_Click();
+    }
+
+    void openLevels(const Levels& levels) {
+        test::writeFile(temp.path() / "case.tot", test::histogramFile({"A", "B", "C"}, levels));
+        open(QStringLiteral("case.tot"));
+    }
+
+    Shown shown() const {
+        return {graph.chart()->title(), graph.nextAction()->isEnabled(),
+                graph.previousAction()->isEnabled(), graph.printAction()->isEnabled()};
+    }
+
+    QValueAxis* valueAxis() const {
+        return qobject_cast<QValueAxis*>(graph.chart()->axes(Qt::Vertical).value(0));
+    }
+
+    QCategoryAxis* levelAxis() const {
+        return qobject_cast<QCategoryAxis*>(graph.chart()->axes(Qt::Horizontal).value(0));
+    }
+
+    QBarSet* bars() const {
+        auto* series = qobject_cast<QBarSeries*>(graph.chart()->series().value(0));
+        return series != nullptr ? series->barSets().value(0) : nullptr;
+    }
+
+    test::TempDir temp;
+    QString folder;
+    test::RecordingNotifier messages;
+    frmGraph graph;
+};
+
+TEST_F(GraphTest, WindowDialogMenuAndHelpAreThoseOfTheProgram) {
+    EXPECT_EQ(graph.windowTitle(), QStringLiteral("Fenlowick - Graph"));
+    EXPECT_EQ(graph.openGraphFile()->windowTitle(),
+              QStringLiteral("Fenlowick - Open file for Graphing"));
+    QStringList captions;
+    for (QAction* action : graph.menuBar()->actions()) {
+        captions << action->text();
+    }
+    EXPECT_EQ(captions,
+              QStringLiteral("&File &Next &Previous &Print &Save &Help &Exit").split(u' '));
+    EXPECT_EQ(shown(), Shown(QString(), false, false, false));
+    EXPECT_FALSE(graph.saveAction()->isEnabled());
+    EXPECT_FALSE(graph.chartView()->isVisible());
+    EXPECT_EQ(levelAxis()->titleText(), QStringLiteral("Source Proportion"));
+    EXPECT_EQ(valueAxis()->titleText(), QStringLiteral("Percent Frequency"));
+    // Help of the window and of its dialog asks for the graphing topic.
+    QSignalSpy help(&graph, &frmGraph::helpRequested);
+    graph.help_Click();
+    graph.openGraphFile()->help_Click();
+    EXPECT_EQ(help, (QList<QVariantList>(2, {QStringLiteral("graphing.htm")})));
+    // The dialog lists totals files only.
+    graph.FileOpen_Click();
+    QListWidget* files = graph.openGraphFile()->browser()->fileList();
+    ASSERT_EQ(files->count(), 2);
+    EXPECT_EQ(files->item(0)->text(), QStringLiteral("lake.tot"));
+    EXPECT_EQ(files->item(1)->text(), QStringLiteral("none.tot"));
+}
+
+TEST_F(GraphTest, AThreeSourceIncrementTenFileChartsSourceOneThenStepsThroughTheOthers) {
+    open(QStringLiteral("lake.tot"));
+    EXPECT_TRUE(messages.messages.isEmpty());
+    EXPECT_FALSE(graph.openGraphFile()->isVisible());
+    EXPECT_TRUE(graph.chartView()->isVisible());
+    EXPECT_EQ(graph.pathLabel()->text(), folder + QStringLiteral("/lake.tot"));
+    EXPECT_EQ(graph.levelAxisLabels(),
+              QStringLiteral("0 0.1 0.2 0.3 0.4 0.5 0.6 0.7 0.8 0.9 1").split(u' '));
+    EXPECT_EQ(valueAxis()->min(), 0.0);
+    EXPECT_EQ(valueAxis()->max(), 35.0);
+    EXPECT_EQ(valueAxis()->tickCount(), 8); // 7 divisions
+    ASSERT_NE(bars(), nullptr);
+    ASSERT_EQ(bars()->count(), 11);
+    EXPECT_FLOAT_EQ(static_cast<float>(bars()->at(5)), 2.0f / 12.0f * 100.0f);
+    EXPECT_EQ(shown(), Shown(QStringLiteral("SOURCE: S1"), true, false, true));
+
+    graph.NextGraph_Click();
+    EXPECT_EQ(shown(), Shown(QStringLiteral("SOURCE: S2"), true, true, true));
+    EXPECT_FLOAT_EQ(static_cast<float>(bars()->at(1)), 4.0f / 12.0f * 100.0f);
+    graph.NextGraph_Click();
+    EXPECT_EQ(shown(), Shown(QStringLiteral("SOURCE: S3"), false, true, true));
+    graph.PreviousGraph_Click();
+    EXPECT_EQ(shown(), Shown(QStringLiteral("SOURCE: S2"), true, true, true));
+    // The axis is the same for every source of the file.
+    EXPECT_EQ(valueAxis()->max(), 35.0);
+}
+
+TEST_F(GraphTest, WithManyLevelsEveryFifthIsLabelledUnderItsBar) {
+    Levels levels;
+    QStringList expected;
+    for (int b = 0; b <= 100; ++b) {
+        const std::string value = b == 0     ? "0"
+                                  : b == 100 ? "1"
+                                             : (b < 10 ? ".0" : ".") + std::to_string(b);
+        levels.push_back({value, "1", b == 0 ? "101" : "0", "1"});
+        if (b % 5 == 0) {
+            expected << QString::number(b / 100.0);
+        }
+    }
+    openLevels(levels);
+    ASSERT_TRUE(messages.messages.isEmpty());
+    EXPECT_EQ(bars()->count(), 101);
+    EXPECT_EQ(graph.levelAxisLabels(), expected);
+    EXPECT_EQ(levelAxis()->endValue(QStringLiteral("0.05")), 5.0);
+    EXPECT_EQ(levelAxis()->min(), -0.5);
+    EXPECT_EQ(levelAxis()->max(), 100.5);
+}
+
+TEST_F(GraphTest, OtherFilesAreRejectedWithTheirMessagesAndNothingIsCharted) {
+    open(QStringLiteral("lake.tot"));
+    graph.NextGraph_Click();
+
+    open(QStringLiteral("lake.out"));
+    EXPECT_EQ(messages.messages, QStringList{resultmessages::graphWrongType()});
+    EXPECT_FALSE(graph.chartView()->isVisible());
+    EXPECT_TRUE(graph.openGraphFile()->isVisible());
+    EXPECT_EQ(graph.openGraphFile()->fileName(), QStringLiteral("lake.out"));
+    EXPECT_EQ(graph.navigation().current(), 0);
+    // Next and Previous keep their states but do nothing until a file is loaded again.
+    graph.NextGraph_Click();
+    graph.PreviousGraph_Click();
+    EXPECT_EQ(graph.navigation().current(), 0);
+
+    messages.messages.clear();
+    open(QStringLiteral("none.tot"));
+    EXPECT_EQ(messages.messages, QStringList{resultmessages::graphAccessError()});
+    EXPECT_FALSE(graph.chartView()->isVisible());
+    EXPECT_EQ(graph.openGraphFile()->fileName(), QString());
+    EXPECT_EQ(graph.graph().sourceCount(), 0);
+
+    messages.messages.clear();
+    open(QString());
+    EXPECT_EQ(messages.messages, QStringList{resultmessages::selectFile()});
+}
+
+TEST_F(GraphTest, TheChartIsSavedAsAPngImageOrAnSvgDrawing) {
+    EXPECT_FALSE(graph.saveChartImage(folder + QStringLiteral("/nothing.png")));
+    open(QStringLiteral("lake.tot"));
+    EXPECT_TRUE(graph.saveAction()->isEnabled());
+
+    const QString png = folder + QStringLiteral("/chart.png");
+    ASSERT_TRUE(graph.saveChartImage(png));
+    const QImage image(png);
+    ASSERT_FALSE(image.isNull());
+    EXPECT_EQ(image.size(), graph.chartView()->size() * 2);
+    int blue = 0;
+    for (int y = 0; y < image.height(); y += 2) {
+        for (int x = 0; x < image.width(); x += 2) {
+            const QColor pixel = image.pixelColor(x, y);
+            blue += pixel.blue() > 150 && pixel.red() < 60 && pixel.green() < 60 ? 1 : 0;
+        }
+    }
+    EXPECT_GT(blue, 100); // the bars
+
+    const QString svg = folder + QStringLiteral("/chart.SVG");
+    ASSERT_TRUE(graph.saveChartImage(svg));
+    EXPECT_TRUE(QSvgRenderer(svg).isValid());
+    QFile file(svg);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray content = file.readAll();
+    EXPECT_TRUE(content.startsWith("<?xml"));
+    EXPECT_TRUE(content.contains("SOURCE: S1"));
+
+    EXPECT_FALSE(graph.saveChartImage(folder + QStringLiteral("/no/such/folder/chart.png")));
+}
+
+TEST_F(GraphTest, PrintingGivesOnePagePerCopyWithTheChartAsText) {
+    open(QStringLiteral("lake.tot"));
+    const QString pdf = folder + QStringLiteral("/graph.pdf");
+    graph.setPrinterChooser([pdf](QPrinter& printer) {
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(pdf);
+        printer.setCopyCount(2);
+        return true;
+    });
+    graph.PrtGraph_Click();
+    EXPECT_TRUE(messages.messages.isEmpty());
+    EXPECT_EQ(test::pdfPageCount(pdf.toStdString()), 2);
+    // Drawn as vectors, the chart's texts can be read back from the PDF.
+    const std::string text = test::runTool("pdftotext", {pdf.toStdString(), "-"});
+    for (const char* expected :
+         {"SOURCE: S1", "Percent Frequency", "Source Proportion", "FILENAME:", "lake.tot"}) {
+        EXPECT_NE(text.find(expected), std::string::npos) << expected << " in " << text;
+    }
+
+    graph.setPrinterChooser([](QPrinter&) { return false; });
+    graph.PrtGraph_Click();
+    EXPECT_EQ(messages.messages, QStringList{resultmessages::graphPrintFailed()});
+}
+
+TEST_F(GraphTest, WithoutAPrinterTheDialogOffersAPdfBesideTheLoadedFile) {
+    if (!QPrinterInfo::availablePrinters().isEmpty()) {
+        GTEST_SKIP() << "this system has a printer";
+    }
+    open(QStringLiteral("lake.tot"));
+    QTimer::singleShot(0, &graph, [] {
+        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+            dialog->accept();
+        }
+    });
+    graph.PrtGraph_Click();
+    EXPECT_TRUE(messages.messages.isEmpty());
+    EXPECT_EQ(test::pdfPageCount(folder.toStdString() + "/lake-graph.pdf"), 1);
+}
+
+TEST_F(GraphTest, ExitKeepsTheGraphAndTheCloseBoxResetsTheWindow) {
+    open(QStringLiteral("lake.tot"));
+    graph.NextGraph_Click();
+    graph.ExitGraph_Click();
+    EXPECT_FALSE(graph.isVisible());
+    graph.show();
+    EXPECT_TRUE(graph.chartView()->isVisible());
+    EXPECT_EQ(graph.chart()->title(), QStringLiteral("SOURCE: S2"));
+
+    graph.close();
+    graph.show();
+    EXPECT_FALSE(graph.chartView()->isVisible());
+    EXPECT_EQ(graph.pathLabel()->text(), QString());
+    EXPECT_FALSE(graph.nextAction()->isEnabled());
+    EXPECT_FALSE(graph.previousAction()->isEnabled());
+    EXPECT_FALSE(graph.printAction()->isEnabled());
+}
+
+TEST_F(GraphTest, StartupSizesFollowTheScreenInTwips) {
+    graph.applyStartupSize(startupSizes(15360, 11520));
+    EXPECT_EQ(graph.size(), QSize(1024, 730));
+    EXPECT_EQ(graph.chartView()->size(), QSize(922, 653)); // 0.9 x 1024, 0.85 x 768
+    EXPECT_EQ(graph.pathLabel()->width(), 768);            // 0.75 x 1024
+}
+
+} // namespace
+} // namespace fenlowick

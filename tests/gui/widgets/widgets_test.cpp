@@ -1,0 +1,133 @@
+#include "gui/widgets/filebrowsercontrols.h"
+#include "gui/widgets/twips.h"
+
+#include "support/testsupport.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QWidget>
+#include <gtest/gtest.h>
+
+namespace fenlowick {
+namespace {
+
+QStringList itemTexts(const QListWidget* list) {
+    QStringList texts;
+    for (int i = 0; i < list->count(); ++i) {
+        texts << list->item(i)->text().trimmed();
+    }
+    return texts;
+}
+
+class FileBrowserControlsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        root = QString::fromStdString(temp.path().string());
+        QDir(root).mkpath(QStringLiteral("data/inner"));
+        QDir(root).mkpath(QStringLiteral("output"));
+        test::writeFile(temp.path() / "data" / "b.dat", "x");
+        test::writeFile(temp.path() / "data" / "a.dat", "x");
+        test::writeFile(temp.path() / "data" / "notes.txt", "x");
+        test::writeFile(temp.path() / "output" / "run.out", "x");
+    }
+
+    test::TempDir temp;
+    QString root;
+    QWidget dialog;
+    FileBrowserControls controls{&dialog};
+};
+
+TEST_F(FileBrowserControlsTest, FolderChangeMovesTheFileListAndPatternFilters) {
+    controls.setPatterns({QStringLiteral("*.dat")});
+    QSignalSpy changed(&controls, &FileBrowserControls::folderChanged);
+    controls.setFolder(root + QStringLiteral("/data"));
+    EXPECT_EQ(changed.count(), 1);
+    EXPECT_EQ(itemTexts(controls.fileList()),
+              (QStringList{QStringLiteral("a.dat"), QStringLiteral("b.dat")}));
+
+    controls.setPatterns({});
+    EXPECT_EQ(itemTexts(controls.fileList()),
+              (QStringList{QStringLiteral("a.dat"), QStringLiteral("b.dat"),
+                           QStringLiteral("notes.txt")}));
+
+    controls.setFolder(root + QStringLiteral("/output"));
+    EXPECT_EQ(itemTexts(controls.fileList()), QStringList{QStringLiteral("run.out")});
+}
+
+TEST_F(FileBrowserControlsTest, FolderListShowsTheOpenChainThenSubfoldersAndOpensOnActivation) {
+    controls.setFolder(root);
+    const QStringList texts = itemTexts(controls.folderList());
+    ASSERT_GE(texts.size(), 3);
+    EXPECT_EQ(texts.first(), QStringLiteral("/"));
+    EXPECT_EQ(texts.mid(texts.size() - 2),
+              (QStringList{QStringLiteral("data"), QStringLiteral("output")}));
+    // The current folder is the selected entry, just above its subfolders.
+    EXPECT_EQ(controls.folderList()->currentRow(), texts.size() - 3);
+
+    QListWidgetItem* data = controls.folderList()->item(static_cast<int>(texts.size()) - 2);
+    emit controls.folderList()->itemActivated(data);
+    EXPECT_EQ(controls.folder(), root + QStringLiteral("/data"));
+    EXPECT_TRUE(itemTexts(controls.folderList()).contains(QStringLiteral("inner")));
+}
+
+TEST_F(FileBrowserControlsTest, ClickingAFileCopiesItsNameAndReportsIt) {
+    controls.setFolder(root + QStringLiteral("/data"));
+    QSignalSpy clicked(&controls, &FileBrowserControls::fileClicked);
+    emit controls.fileList()->itemClicked(controls.fileList()->item(2));
+    EXPECT_EQ(controls.nameBox()->text(), QStringLiteral("notes.txt"));
+    ASSERT_EQ(clicked.count(), 1);
+    EXPECT_EQ(clicked.first().first().toString(), QStringLiteral("notes.txt"));
+}
+
+TEST_F(FileBrowserControlsTest, FullPathJoinsWithOneSeparatorAlsoAtTheRoot) {
+    controls.setFolder(root + QStringLiteral("/data/"));
+    controls.setFileName(QStringLiteral("run.dat"));
+    EXPECT_EQ(controls.fullPath(), root + QStringLiteral("/data/run.dat"));
+    controls.setFolder(QStringLiteral("/"));
+    EXPECT_EQ(controls.fullPath(), QStringLiteral("/run.dat"));
+}
+
+TEST_F(FileBrowserControlsTest, DrivesAreTheRootAndHomeAndChoosingOneMovesTheFolder) {
+    const QStringList drives = controls.drives();
+    EXPECT_TRUE(drives.contains(QStringLiteral("/")));
+    EXPECT_TRUE(drives.contains(QDir::cleanPath(QDir::homePath())));
+    controls.setFolder(root + QStringLiteral("/data"));
+    const int rootIndex = controls.driveList()->findText(QStringLiteral("/"));
+    emit controls.driveList()->activated(rootIndex);
+    EXPECT_EQ(controls.folder(), QStringLiteral("/"));
+}
+
+TEST_F(FileBrowserControlsTest, RefreshListsFilesWrittenSinceTheLastLook) {
+    controls.setFolder(root + QStringLiteral("/output"));
+    test::writeFile(temp.path() / "output" / "run.tot", "x");
+    EXPECT_EQ(controls.fileList()->count(), 1);
+    controls.refresh();
+    EXPECT_EQ(itemTexts(controls.fileList()),
+              (QStringList{QStringLiteral("run.out"), QStringLiteral("run.tot")}));
+}
+
+TEST(Twips, ConvertThroughTheLogicalDpi) {
+    QWidget widget;
+    const int dpi = widget.logicalDpiX();
+    EXPECT_EQ(twipsToPixels(1440, &widget), dpi);
+    EXPECT_EQ(twipsToPixels(0, &widget), 0);
+    EXPECT_EQ(pixelsToTwips(dpi, &widget), 1440);
+    const QRect rect = twipsRect(1440, 720, 2880, 360, &widget);
+    EXPECT_EQ(rect, QRect(dpi, dpi / 2, 2 * dpi, dpi / 4));
+}
+
+TEST(Twips, CentreOnScreenSplitsTheFreeSpaceEvenly) {
+    QWidget window;
+    window.resize(300, 200);
+    centreOnScreen(&window);
+    const QRect screen = window.screen()->geometry();
+    EXPECT_EQ(window.x() - screen.left(), (screen.width() - 300) / 2);
+    EXPECT_EQ(window.y() - screen.top(), (screen.height() - 200) / 2);
+}
+
+} // namespace
+} // namespace fenlowick

@@ -1,0 +1,67 @@
+#include "support/resulttexts.h"
+
+#include <QProcess>
+#include <QStringList>
+#include <cctype>
+#include <cstdlib>
+
+namespace fenlowick::test {
+
+std::string expectedResult(const std::string& name) {
+    return std::string(FENLOWICK_TEST_DATA) + "/conformance/expected/" + name;
+}
+
+std::string conformanceCase(const std::string& name) {
+    return std::string(FENLOWICK_TEST_DATA) + "/conformance/cases/" + name;
+}
+
+std::string record(const std::vector<std::string>& fields) {
+    std::string text;
+    for (std::size_t i = 0; i < 12; ++i) {
+        if (i > 0) {
+            text += ',';
+        }
+        const std::string field = i < fields.size() ? fields[i] : std::string();
+        const bool bare = !field.empty() && (std::isdigit(static_cast<unsigned char>(field[0])) ||
+                                             field[0] == '.' || field[0] == '-');
+        text += bare ? field : '"' + field + '"';
+    }
+    return text + "\r\n";
+}
+
+std::string histogramFile(const std::vector<std::string>& labels,
+                          const std::vector<std::vector<std::string>>& levels) {
+    std::string text = record({"Date: ", "DATE", "Time: ", "TIME"}) + record({"Title: ", "t"});
+    text += record({"HISTOGRAM DATA"});
+    std::vector<std::string> inc{"INC"};
+    inc.insert(inc.end(), labels.begin(), labels.end());
+    text += record(inc);
+    text += record(std::vector<std::string>(labels.size() + 1, "---------------"));
+    for (const std::vector<std::string>& level : levels) {
+        text += record(level);
+    }
+    text += record({}) + record({});
+    text += record({"N", "999"}) + record({"MEAN"});
+    return text;
+}
+
+std::string runTool(const std::string& program, const std::vector<std::string>& arguments) {
+    QStringList args;
+    for (const std::string& argument : arguments) {
+        args << QString::fromStdString(argument);
+    }
+    QProcess process;
+    process.start(QString::fromStdString(program), args);
+    if (!process.waitForFinished(60000) || process.exitCode() != 0) {
+        return {};
+    }
+    return process.readAllStandardOutput().toStdString();
+}
+
+int pdfPageCount(const std::string& pdf) {
+    const std::string info = runTool("pdfinfo", {pdf});
+    const std::size_t at = info.find("Pages:");
+    return at == std::string::npos ? -1 : std::atoi(info.c_str() + at + 6);
+}
+
+} // namespace fenlowick::test

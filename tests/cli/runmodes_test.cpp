@@ -1,8 +1,8 @@
-#include "../core/engine/entrygenerator.h"
 #include "core/engine/engine.h"
 #include "core/entry/datafile.h"
 #include "core/workflows/calculationrun.h"
 #include "support/clirunner.h"
+#include "support/entrygenerator.h"
 #include "support/testsupport.h"
 
 #include <gtest/gtest.h>

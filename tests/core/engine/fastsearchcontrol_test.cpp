@@ -1,6 +1,6 @@
 #include "core/engine/engine.h"
 #include "core/entry/checks.h"
-#include "entrygenerator.h"
+#include "support/entrygenerator.h"
 
 #include <gtest/gtest.h>
 

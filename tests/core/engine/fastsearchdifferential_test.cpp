@@ -1,7 +1,7 @@
 #include "core/engine/engine.h"
 #include "core/entry/checks.h"
 #include "core/results/resultfiles.h"
-#include "entrygenerator.h"
+#include "support/entrygenerator.h"
 
 #include <gtest/gtest.h>
 

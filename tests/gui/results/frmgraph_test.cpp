@@ -3,6 +3,7 @@
 #include "gui/results/resultmessages.h"
 
 #include "gui/widgets/filebrowsercontrols.h"
+#include "support/externaltools.h"
 #include "support/recordingnotifier.h"
 #include "support/resulttexts.h"
 #include "support/testsupport.h"

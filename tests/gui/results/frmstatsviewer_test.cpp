@@ -2,6 +2,7 @@
 #include "gui/results/frmstatsviewer.h"
 #include "gui/results/resultmessages.h"
 
+#include "support/externaltools.h"
 #include "support/recordingnotifier.h"
 #include "support/resulttexts.h"
 #include "support/testsupport.h"

@@ -1,4 +1,4 @@
-#include "entrygenerator.h"
+#include "support/entrygenerator.h"
 
 #include "core/engine/engine.h"
 

@@ -6,7 +6,9 @@
 #include "fuzzcheck.h"
 #include "fuzztargets.h"
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -75,8 +77,13 @@ int fuzzNumericText(const std::uint8_t* data, std::size_t size) {
     }
     if (std::fabs(*value) < 1e15) {
         FUZZ_CHECK(toDouble(formatFixed(*value)).has_value());
-        FUZZ_CHECK(toDouble(formatHundredths(*value)).has_value());
-        FUZZ_CHECK(toDouble(formatThousandths(*value)).has_value());
+        // The numeric roundings are the written texts read back, bit for bit.
+        const auto hundredths = toDouble(formatHundredths(*value));
+        const auto thousandths = toDouble(formatThousandths(*value));
+        FUZZ_CHECK(hundredths && std::bit_cast<std::uint64_t>(*hundredths) ==
+                                     std::bit_cast<std::uint64_t>(roundedHundredths(*value)));
+        FUZZ_CHECK(thousandths && std::bit_cast<std::uint64_t>(*thousandths) ==
+                                      std::bit_cast<std::uint64_t>(roundedThousandths(*value)));
     }
     return 0;
 }

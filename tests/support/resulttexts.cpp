@@ -1,5 +1,7 @@
 #include "support/resulttexts.h"
 
+#include "core/results/resultformat.h"
+
 #include <cctype>
 #include <cstdlib>
 
@@ -15,7 +17,7 @@ std::string conformanceCase(const std::string& name) {
 
 std::string record(const std::vector<std::string>& fields) {
     std::string text;
-    for (std::size_t i = 0; i < 12; ++i) {
+    for (std::size_t i = 0; i < kRecordFields; ++i) {
         if (i > 0) {
             text += ',';
         }

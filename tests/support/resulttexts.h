@@ -10,7 +10,7 @@ namespace fenlowick::test {
 std::string expectedResult(const std::string& name);
 std::string conformanceCase(const std::string& name);
 
-/// One record of 12 fields in the result files' syntax: the given fields, quoted unless
+/// One record (kRecordFields fields) in the result files' syntax: the given fields, quoted unless
 /// they start with a digit, "." or "-", padded with empty text fields, ended by CR LF.
 std::string record(const std::vector<std::string>& fields);
 

@@ -6,6 +6,7 @@
 #include "core/entry/calculationinput.h"
 #include "core/entry/checks.h"
 #include "core/results/resultfiles.h"
+#include "core/results/resultformat.h"
 
 #include <algorithm>
 #include <cmath>
@@ -15,9 +16,6 @@
 namespace fenlowick {
 
 namespace {
-
-const std::string kAsterisks(15, '*');
-const std::string kHyphens(15, '-');
 
 Error notFeasibleOutput(int line, const std::string& what) {
     return Error{Error::Kind::FileRead, "This is not a feasible-output (.out) file of Fenlowick: "
@@ -111,7 +109,7 @@ Expected<RunHeader> readHeader(LineSource& lines) {
     RunHeader header;
     Entry& entry = header.entry;
     std::string line;
-    const auto expectRecord = [&](const char* first) -> std::optional<std::vector<Field>> {
+    const auto expectRecord = [&](std::string_view first) -> std::optional<std::vector<Field>> {
         if (!lines.next(line)) {
             return std::nullopt;
         }
@@ -121,49 +119,48 @@ Expected<RunHeader> readHeader(LineSource& lines) {
         }
         return fields;
     };
-    const auto missing = [&](const char* first) {
+    const auto missing = [&](std::string_view first) {
         if (lines.ended()) {
-            return notFeasibleOutput(lines.line() + 1,
-                                     std::string("is missing (it should begin with \"") + first +
-                                         "\")");
+            return notFeasibleOutput(lines.line() + 1, "is missing (it should begin with \"" +
+                                                           std::string(first) + "\")");
         }
         return notFeasibleOutput(lines.line(),
-                                 std::string("does not begin with \"") + first + "\"");
+                                 "does not begin with \"" + std::string(first) + "\"");
     };
 
-    if (!expectRecord("Date: ")) {
-        return missing("Date: ");
+    if (!expectRecord(kDateTitle)) {
+        return missing(kDateTitle);
     }
-    auto title = expectRecord("Title: ");
+    auto title = expectRecord(kTitleTitle);
     if (!title) {
-        return missing("Title: ");
+        return missing(kTitleTitle);
     }
     entry.title = title->size() > 1 ? (*title)[1].text : std::string();
-    auto increment = expectRecord("Increment: ");
+    auto increment = expectRecord(kIncrementTitle);
     if (!increment || increment->size() < 2 || (*increment)[1].text.empty() ||
         (*increment)[1].text.back() != '%') {
-        return missing("Increment: ");
+        return missing(kIncrementTitle);
     }
     entry.increment = (*increment)[1].text.substr(0, (*increment)[1].text.size() - 1);
     const std::optional<float> step = toFloat(entry.increment);
     if (!step || !(*step >= 1.0f && *step <= 100.0f)) {
         return notFeasibleOutput(lines.line(), "has an increment outside 1 to 100");
     }
-    auto tolerance = expectRecord("Tolerance:");
+    auto tolerance = expectRecord(kToleranceTitle);
     if (!tolerance) {
-        return missing("Tolerance:");
+        return missing(kToleranceTitle);
     }
     entry.threshold = tolerance->size() > 1 ? (*tolerance)[1].text : std::string();
-    auto isotopes = expectRecord("Isotopes:");
+    auto isotopes = expectRecord(kIsotopesTitle);
     if (!isotopes) {
-        return missing("Isotopes:");
+        return missing(kIsotopesTitle);
     }
-    auto mixtures = expectRecord("Mixtures:");
+    auto mixtures = expectRecord(kMixturesTitle);
     if (!mixtures) {
-        return missing("Mixtures:");
+        return missing(kMixturesTitle);
     }
-    if (!expectRecord("Sources:")) {
-        return missing("Sources:");
+    if (!expectRecord(kSourcesTitle)) {
+        return missing(kSourcesTitle);
     }
 
     // Source rows up to the row of asterisks, which also tells the number of isotopes.
@@ -173,7 +170,7 @@ Expected<RunHeader> readHeader(LineSource& lines) {
             return notFeasibleOutput(lines.line(), "ends before the row of asterisks");
         }
         std::vector<Field> fields = fieldsOf(line);
-        if (fields.size() >= 2 && fields[0].text.empty() && fields[1].text == kAsterisks) {
+        if (fields.size() >= 2 && fields[0].text.empty() && fields[1].text == kAsteriskField) {
             header.isotopes = static_cast<int>(fields.size()) - 1;
             break;
         }
@@ -202,8 +199,8 @@ Expected<RunHeader> readHeader(LineSource& lines) {
         }
     }
 
-    if (!expectRecord("FEASIBLE OUTPUT:")) {
-        return missing("FEASIBLE OUTPUT:");
+    if (!expectRecord(kFeasibleTitle)) {
+        return missing(kFeasibleTitle);
     }
     if (!lines.next(line)) {
         return notFeasibleOutput(lines.line(), "is missing (the source labels)");
@@ -215,7 +212,7 @@ Expected<RunHeader> readHeader(LineSource& lines) {
             return notFeasibleOutput(lines.line(), "does not repeat the source labels");
         }
     }
-    if (!lines.next(line) || fieldsOf(line).empty() || fieldsOf(line)[0].text != kHyphens) {
+    if (!lines.next(line) || fieldsOf(line).empty() || fieldsOf(line)[0].text != kRuleField) {
         return notFeasibleOutput(lines.line(), "is not the rule under the source labels");
     }
     return header;

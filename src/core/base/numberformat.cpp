@@ -1,7 +1,4 @@
 #include "core/base/numberformat.h"
-
-#include "core/base/numerictext.h"
-
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -81,6 +78,32 @@ std::string formatDecimals(double value, std::size_t decimals, bool leadingZero)
     out += '.';
     out += digits.fraction;
     return out;
+}
+
+/// `value` rounded half away from zero to a multiple of 1 / scale on its exact value, then
+/// the double nearest to that decimal; +0 when it rounds to zero. From `identityFrom` (a power
+/// of two) on, doubles lie more than 1 / scale apart, so the decimal, at most half of 1 / scale
+/// from the value, reads back as the value itself; below it |value| * scale < 2^53.
+double roundedDecimals(double value, double scale, double identityFrom) {
+    const double magnitude = std::fabs(value);
+    if (!(magnitude < identityFrom)) {
+        return value;
+    }
+    // The exact product is product + error: the error of a rounded product is itself a
+    // double, which fma yields unrounded.
+    const double product = magnitude * scale;
+    const double error = std::fma(magnitude, scale, -product);
+    const double whole = std::floor(product);
+    // product - whole is exact, and so is subtracting one half whenever the difference can
+    // come near zero; the sign of a sum of two doubles is the sign of the exact sum.
+    const double aboveHalf = (product - whole) - 0.5;
+    const double units = aboveHalf + error >= 0.0 ? whole + 1.0 : whole;
+    if (units == 0.0) {
+        return 0.0;
+    }
+    // units is a whole number below 2^53, so the division is the decimal correctly rounded.
+    const double rounded = units / scale;
+    return value < 0.0 ? -rounded : rounded;
 }
 
 /// Bare number with the given count of significant digits (see formatSingle).
@@ -166,18 +189,20 @@ std::string formatThousandths(double value) {
     return formatDecimals(value, 3, false);
 }
 
+double roundedHundredths(double value) {
+    return roundedDecimals(value, 100.0, 0x1p46);
+}
+
+double roundedThousandths(double value) {
+    return roundedDecimals(value, 1000.0, 0x1p43);
+}
+
 float shareFraction(float percent) {
-    // Shift the exact decimal expansion of the percent value two places instead of dividing,
-    // so that a share exactly halfway between two hundredths (12.5 %) rounds away from zero.
-    DecimalDigits digits = exactDecimal(static_cast<double>(percent));
-    std::string integer = std::string(2, '0') + digits.integer;
-    digits.fraction = integer.substr(integer.size() - 2) + digits.fraction;
-    digits.integer = integer.substr(0, integer.size() - 2);
-    const std::size_t firstNonZero = digits.integer.find_first_not_of('0');
-    digits.integer = firstNonZero == std::string::npos ? "0" : digits.integer.substr(firstNonZero);
-    roundHalfAway(digits, 2);
-    const std::string text = (digits.negative ? "-" : "") + digits.integer + "." + digits.fraction;
-    return *toFloat(text);
+    // The percent rounded half away from zero to a whole number is the share in hundredths.
+    // That number and 100 are both single-precision numbers, and their quotient rounded to
+    // double and then to single is the quotient rounded once to single (53 >= 2 * 24 + 2
+    // bits), which is what reading the two-decimal text would give.
+    return static_cast<float>(std::round(static_cast<double>(percent)) / 100.0);
 }
 
 std::string formatCount(std::uint64_t value) {

@@ -26,9 +26,18 @@ std::string formatHundredths(double value);
 /// The format "###.000": three decimals without a leading zero (.333, .000, 1.000).
 std::string formatThousandths(double value);
 
+/// The value formatHundredths writes, as a number: the value rounded half away from zero to
+/// hundredths on its exact binary value, then the double nearest to that decimal. Bit for
+/// bit what reading the text back gives, computed without text; a value that rounds to
+/// zero gives +0. Finite values only.
+double roundedHundredths(double value);
+
+/// As roundedHundredths, to thousandths (the value formatThousandths writes).
+double roundedThousandths(double value);
+
 /// A share given in percent as the fraction of one that the result files hold: the exact
 /// value of the percent share divided by 100, rounded half away from zero to two decimals,
-/// read back as a single-precision number. 35 gives 0.35f, 12.5 gives 0.13f.
+/// then the single-precision number nearest to that decimal. 35 gives 0.35f, 12.5 0.13f.
 float shareFraction(float percent);
 
 /// An integer count as a bare field.

@@ -1,7 +1,7 @@
 #include "core/engine/engine.h"
 
-#include "core/base/numberformat.h"
 #include "core/engine/fastsearch.h"
+#include "core/results/resultformat.h"
 
 #include <cmath>
 #include <cstring>
@@ -20,7 +20,7 @@ public:
         std::memcpy(&key, &percent, sizeof key);
         auto it = m_cache.find(key);
         if (it == m_cache.end()) {
-            it = m_cache.emplace(key, formatSingle(shareFraction(percent)) + ",").first;
+            it = m_cache.emplace(key, shareFieldText(percent)).first;
         }
         return it->second;
     }
@@ -29,20 +29,13 @@ private:
     std::unordered_map<std::uint32_t, std::string> m_cache;
 };
 
-std::string paddingOf(int sources) {
-    std::string pad;
-    for (int i = 0; i < 12 - sources; ++i) {
-        pad += i == 0 ? "\"\"" : ",\"\"";
-    }
-    return pad + "\r\n";
-}
-
 class PlainSearch {
 public:
     PlainSearch(const CalculationInput& input, RecordSink* sink, const EngineControl& control)
         : m_sink(sink), m_control(control), m_sources(input.sourceCount()),
           m_lastIsotope(input.lastIsotope), m_increment(input.incrementPercent),
-          m_scale(static_cast<double>(input.decimalScale)), m_padding(paddingOf(m_sources)) {
+          m_scale(static_cast<double>(input.decimalScale)),
+          m_padding(feasibleRecordEnd(m_sources)) {
         for (int k = 0; k < kIsotopeColumns; ++k) {
             for (int i = 0; i < kSourceRows; ++i) {
                 m_signature[k][i] = input.signature[k][i];

@@ -1,6 +1,6 @@
 #include "core/engine/fastsearch.h"
 
-#include "core/base/numberformat.h"
+#include "core/results/resultformat.h"
 
 #include <algorithm>
 #include <array>
@@ -115,18 +115,6 @@ std::vector<std::pair<double, double>> convexHull(std::vector<std::pair<double, 
     return hull;
 }
 
-std::string paddingText(int sources) {
-    std::string pad;
-    for (int i = 0; i < 12 - sources; ++i) {
-        pad += i == 0 ? "\"\"" : ",\"\"";
-    }
-    return pad + "\r\n";
-}
-
-std::string shareText(float percent) {
-    return formatSingle(shareFraction(percent)) + ",";
-}
-
 /// Everything fixed for one search; shared read-only by the workers.
 class Plan {
 public:
@@ -135,7 +123,7 @@ public:
     Plan(const CalculationInput& input, bool counting)
         : sources(input.sourceCount()), innermost(sources - 2), lastIsotope(input.lastIsotope),
           increment(input.incrementPercent), scale(static_cast<double>(input.decimalScale)),
-          padding(paddingText(sources)) {
+          padding(feasibleRecordEnd(sources)) {
         for (int k = 0; k < kIsotopeColumns; ++k) {
             for (int i = 0; i < kSourceRows; ++i) {
                 originalSignature[k][i] = input.signature[k][i];
@@ -163,11 +151,11 @@ public:
         for (float share = 0.0f; share <= 100.0f; share += increment) {
             steps.push_back(share);
             stepLevel.push_back(static_cast<std::size_t>(std::floor(share / increment)));
-            stepText.push_back(shareText(share));
+            stepText.push_back(shareFieldText(share));
         }
         lastStep = static_cast<int>(steps.size()) - 1;
         for (int q = 0; q < kQuarterSlots; ++q) {
-            quarterText.push_back(shareText(static_cast<float>(q) * 0.25f));
+            quarterText.push_back(shareFieldText(static_cast<float>(q) * 0.25f));
         }
         buildRows();
         inverseIncrement = 1.0 / static_cast<double>(increment);
@@ -1145,7 +1133,7 @@ private:
         std::memcpy(&key, &last, sizeof key);
         auto it = m_derivedTexts.find(key);
         if (it == m_derivedTexts.end()) {
-            it = m_derivedTexts.emplace(key, shareText(last)).first;
+            it = m_derivedTexts.emplace(key, shareFieldText(last)).first;
         }
         return it->second;
     }

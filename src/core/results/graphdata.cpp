@@ -2,6 +2,7 @@
 
 #include "core/base/numerictext.h"
 #include "core/results/recordreader.h"
+#include "core/results/resultformat.h"
 
 #include <cmath>
 
@@ -25,20 +26,20 @@ GraphRead readTable(RecordReader& reader) {
         if (!reader.next(record)) {
             return failure(GraphReadError::Access);
         }
-        if (record[0].text == "HISTOGRAM DATA") {
+        if (record[0].text == kHistogramTitle) {
             break;
         }
     }
     if (!reader.next(record)) {
         return failure(GraphReadError::Access);
     }
-    if (record[0].text != "INC") {
+    if (record[0].text != kLevelTitle) {
         return failure(GraphReadError::WrongType);
     }
 
     GraphRead read;
     GraphData& data = read.data;
-    for (int c = 1; c < kRecordFields; ++c) {
+    for (std::size_t c = 1; c < kRecordFields; ++c) {
         if (sortsAfterBlank(record[c].text)) {
             if (data.sourceCount() == kMaxGraphSources) {
                 return failure(GraphReadError::Access);

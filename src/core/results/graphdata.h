@@ -9,7 +9,7 @@ namespace fenlowick {
 /// Limits of the histogram table the graph window reads.
 inline constexpr int kMaxGraphSources = 10;
 inline constexpr int kMaxGraphRows = 102;
-/// Records searched for the "HISTOGRAM DATA" record before the "INC" record is expected.
+/// Records searched for the kHistogramTitle record before the kLevelTitle record is expected.
 inline constexpr int kGraphHeaderRecords = 21;
 
 /// The histogram table of a totals file, ready to chart.
@@ -34,7 +34,7 @@ struct GraphData {
 
 enum class GraphReadError {
     None,
-    /// No "INC" record where the histogram table should begin.
+    /// No kLevelTitle record where the histogram table should begin.
     WrongType,
     /// The file is missing or unreadable, ends inside a record, has more than 10 source
     /// labels or more than 102 rows, holds a count that is not a number, or has no feasible

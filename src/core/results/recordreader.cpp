@@ -11,15 +11,18 @@
 
 namespace fenlowick {
 
-bool RecordReader::next(Record& record) {
+int RecordReader::read(Record& record) {
+    int count = 0;
     for (Field& field : record) {
-        std::optional<Field> read = m_fields.next();
-        if (!read) {
-            return false;
+        std::optional<Field> next = m_fields.next();
+        if (!next) {
+            field = Field{};
+            continue;
         }
-        field = std::move(*read);
+        field = std::move(*next);
+        ++count;
     }
-    return true;
+    return count;
 }
 
 std::string displayText(const Field& field) {

@@ -2,31 +2,30 @@
 
 #include "core/base/expected.h"
 #include "core/base/fieldreader.h"
+#include "core/results/resultformat.h"
 
-#include <array>
 #include <cstddef>
 #include <string>
 #include <string_view>
 
 namespace fenlowick {
 
-/// Fields per record in the result files.
-inline constexpr int kRecordFields = 12;
-
-using Record = std::array<Field, kRecordFields>;
-
-/// Reads the records of a result file: 12 fields at a time by the shared field rule, so a
-/// record may span lines. The text may be only the beginning of a file (see readFilePrefix):
-/// once a reader is at the end of such a text, whatever it decided there must be decided
-/// again from a longer prefix.
+/// Reads the records of a result file (see resultformat.h): kRecordFields fields at a time
+/// by the shared field rule, so a record may span lines. The text may be only the beginning of a
+/// file (see readFilePrefix): once a reader is at the end of such a text, whatever it decided there
+/// must be decided again from a longer prefix.
 class RecordReader {
 public:
     explicit RecordReader(std::string_view text) : m_fields(text) {}
 
-    /// The next complete record. False when the text ends before the 12th field: at the
-    /// end of the text (no field read) or inside a record (some fields read); the fields
-    /// read so far are then lost.
-    bool next(Record& record);
+    /// The next complete record. False when the text ends before the last field: at the
+    /// end of the text (no field read) or inside a record (some fields read).
+    bool next(Record& record) { return read(record) == kRecordFields; }
+
+    /// Reads the next record as far as the text goes and returns the count of fields read:
+    /// kRecordFields for a complete record, 0 at the end of the text. The fields not read
+    /// are left empty.
+    int read(Record& record);
 
     /// No more characters to read.
     bool atEnd() const { return m_fields.atEnd(); }

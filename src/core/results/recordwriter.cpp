@@ -1,6 +1,7 @@
 #include "core/results/recordwriter.h"
 
 #include "core/base/numberformat.h"
+#include "core/results/resultformat.h"
 
 namespace fenlowick {
 
@@ -39,10 +40,9 @@ void RecordWriter::padRecord(int n) {
     if (n <= 0) {
         return;
     }
-    for (int i = 0; i < n; ++i) {
-        text({});
-    }
-    endLine();
+    separate();
+    m_out += paddingText(n);
+    m_midRecord = false;
 }
 
 void RecordWriter::endLine() {

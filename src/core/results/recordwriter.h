@@ -6,8 +6,8 @@
 
 namespace fenlowick {
 
-/// Builds records in the syntax of the result files: fields divided by commas, text fields
-/// in double quotes written unchanged, bare numbers, each record ended by CR LF.
+/// Builds the records of the result files (see resultformat.h): fields divided by commas,
+/// text fields in double quotes written unchanged, bare numbers, each record ended by CR LF.
 /// Appends to a string owned by the caller, which decides when to write it out.
 class RecordWriter {
 public:
@@ -20,8 +20,8 @@ public:
     /// A field written exactly as given, without quotes (an already formatted number).
     void bare(std::string_view value);
 
-    /// Adds n empty text fields and ends the record with the last of them. Nothing for
-    /// n <= 0.
+    /// Adds n empty text fields and ends the record with the last of them (paddingText).
+    /// Nothing for n <= 0.
     void padRecord(int n);
 
     /// Ends the current line after the fields written so far.

@@ -1,62 +1,59 @@
 #include "core/results/resultfiles.h"
 
-#include "core/base/numberformat.h"
 #include "core/base/numerictext.h"
 #include "core/results/recordwriter.h"
+#include "core/results/resultformat.h"
 #include "core/results/totalsstatistics.h"
 
-#include <array>
-#include <cmath>
+#include <string_view>
+#include <utility>
 
 namespace fenlowick {
 
 namespace {
 
-const std::string kAsterisks(15, '*');
-const std::string kHyphens(15, '-');
-
 /// The records the two result files share: title, increment, tolerance and isotope labels.
 void writeEntrySummary(RecordWriter& out, const Entry& entry, const CalculationInput& input,
                        const DateTimeTexts& now) {
     const int isotopes = input.isotopeCount();
-    out.text("Date: ");
+    out.text(kDateTitle);
     out.text(now.date);
-    out.text("Time: ");
+    out.text(kTimeTitle);
     out.text(now.time);
-    out.padRecord(8);
-    out.text("Title: ");
+    out.padRecord(kRecordFields - 4);
+    out.text(kTitleTitle);
     out.text(entry.title);
-    out.padRecord(10);
-    out.text("Increment: ");
+    out.padRecord(kRecordFields - 2);
+    out.text(kIncrementTitle);
     out.text(entry.increment + "%");
-    out.padRecord(10);
-    out.text("Tolerance:");
+    out.padRecord(kRecordFields - 2);
+    out.text(kToleranceTitle);
     out.text(entry.threshold);
-    out.padRecord(10);
-    out.text("Isotopes:");
+    out.padRecord(kRecordFields - 2);
+    out.text(kIsotopesTitle);
     for (int k = 0; k < isotopes; ++k) {
         out.text(entry.isotope[k]);
     }
-    out.padRecord(11 - isotopes);
+    out.padRecord(kRecordFields - 1 - isotopes);
 }
 
 /// The source rows with their signatures as typed, and the row of asterisks.
 void writeSourceRows(RecordWriter& out, const Entry& entry, const CalculationInput& input) {
     const int isotopes = input.isotopeCount();
-    out.text("Sources:");
-    out.padRecord(11);
+    out.text(kSourcesTitle);
+    out.padRecord(kRecordFields - 1);
     for (int i = 0; i < input.sourceCount(); ++i) {
         out.text(entry.sources[i]);
         for (int k = 0; k < isotopes; ++k) {
             out.text(entry.col[k][i]);
         }
-        out.padRecord(11 - isotopes);
+        out.padRecord(kRecordFields - 1 - isotopes);
     }
     out.text("");
     for (int k = 0; k < isotopes; ++k) {
-        out.text(kAsterisks);
+        out.text(kAsteriskField);
     }
-    out.padRecord(11 - isotopes);
+    out.padRecord(kRecordFields - 1 - isotopes);
 }
 
 void writeLabels(RecordWriter& out, const Entry& entry, int sources) {
@@ -67,12 +64,8 @@ void writeLabels(RecordWriter& out, const Entry& entry, int sources) {
 
 void writeRule(RecordWriter& out, int count) {
     for (int i = 0; i < count; ++i) {
-        out.text(kHyphens);
+        out.text(kRuleField);
     }
-}
-
-std::string levelText(float value) {
-    return value == -99.0f ? "???" : formatHundredths(value);
 }
 
 } // namespace
@@ -84,18 +77,18 @@ std::string composeFeasibleHeader(const Entry& entry, const CalculationInput& in
     const int sources = input.sourceCount();
     const int isotopes = input.isotopeCount();
     writeEntrySummary(out, entry, input, now);
-    out.text("Mixtures:");
+    out.text(kMixturesTitle);
     for (int k = 0; k < isotopes; ++k) {
         out.dbl(input.mixture100[k] / 100.0);
     }
-    out.padRecord(11 - isotopes);
+    out.padRecord(kRecordFields - 1 - isotopes);
     writeSourceRows(out, entry, input);
-    out.text("FEASIBLE OUTPUT:");
-    out.padRecord(11);
+    out.text(kFeasibleTitle);
+    out.padRecord(kRecordFields - 1);
     writeLabels(out, entry, sources);
-    out.padRecord(12 - sources);
+    out.padRecord(kRecordFields - sources);
     writeRule(out, sources);
-    out.padRecord(12 - sources);
+    out.padRecord(kRecordFields - sources);
     return text;
 }
 
@@ -104,17 +97,16 @@ TotalsText composeTotals(const Entry& entry, const CalculationInput& input,
     TotalsText result;
     RecordWriter out(result.text);
     const int sources = input.sourceCount();
-    const int last = sources - 1;
     const int isotopes = input.isotopeCount();
 
     writeEntrySummary(out, entry, input, now);
-    out.text("Mixtures:");
+    out.text(kMixturesTitle);
     for (int k = 0; k < isotopes; ++k) {
         out.single(toFloat(entry.mixture[k]).value_or(0.0f));
     }
-    out.padRecord(11 - isotopes);
+    out.padRecord(kRecordFields - 1 - isotopes);
     writeSourceRows(out, entry, input);
-    out.padRecord(12);
+    out.padRecord(kRecordFields);
 
     // Histogram table: one row per level 0..T, the level's share and every source's count.
     const TotalsStatistics statistics =
@@ -123,82 +115,76 @@ TotalsText composeTotals(const Entry& entry, const CalculationInput& input,
     const std::uint64_t observations = statistics.observations;
     result.observations = observations;
 
-    out.text("HISTOGRAM DATA");
-    out.padRecord(11);
-    out.text("INC");
+    out.text(kHistogramTitle);
+    out.padRecord(kRecordFields - 1);
+    out.text(kLevelTitle);
     writeLabels(out, entry, sources);
-    out.padRecord(10 - last);
+    out.padRecord(kRecordFields - 1 - sources);
     writeRule(out, sources + 1);
-    out.padRecord(10 - last);
+    out.padRecord(kRecordFields - 1 - sources);
     for (int b = 0; b <= levels; ++b) {
         const auto level = static_cast<std::size_t>(b);
         out.single(statistics.levelValue[level]);
         for (int s = 0; s < sources; ++s) {
             out.count(histograms[static_cast<std::size_t>(s)][level]);
         }
-        out.padRecord(10 - last);
+        out.padRecord(kRecordFields - 1 - sources);
     }
-    out.padRecord(12);
-    out.padRecord(12);
+    out.padRecord(kRecordFields);
+    out.padRecord(kRecordFields);
 
     if (observations == 0) {
-        for (const char* field :
-             {"Total", "Observations", "= 0", "so no", "statistics", "could be", "generated."}) {
+        for (std::string_view field : kNoObservationsNote) {
             out.text(field);
         }
         out.endLine();
-        out.padRecord(5);
+        out.padRecord(kRecordFields - static_cast<int>(kNoObservationsNote.size()));
         return result;
     }
 
-    const auto block = [&](const char* title, auto&& writeValue, bool trailingBlankRecords) {
+    const auto block = [&](std::string_view title, auto&& valueText, bool trailingBlankRecords) {
         out.text(title);
-        out.padRecord(11);
+        out.padRecord(kRecordFields - 1);
         writeLabels(out, entry, sources);
-        out.padRecord(11 - last);
+        out.padRecord(kRecordFields - sources);
         writeRule(out, sources);
-        out.padRecord(11 - last);
+        out.padRecord(kRecordFields - sources);
         for (int s = 0; s < sources; ++s) {
-            writeValue(statistics.source[static_cast<std::size_t>(s)]);
+            valueText(statistics.source[static_cast<std::size_t>(s)]);
         }
-        out.padRecord(11 - last);
+        out.padRecord(kRecordFields - sources);
         if (trailingBlankRecords) {
-            out.padRecord(12);
-            out.padRecord(12);
+            out.padRecord(kRecordFields);
+            out.padRecord(kRecordFields);
         }
     };
 
-    out.text("N");
+    out.text(kCountTitle);
     out.count(observations);
     out.endLine();
-    out.padRecord(10);
-    out.padRecord(12);
+    out.padRecord(kRecordFields - 2);
+    out.padRecord(kRecordFields);
     block(
-        "MEAN", [&](const SourceStatistics& st) { out.dbl(*toDouble(formatThousandths(st.mean))); },
-        true);
-
-    block(
-        "MINIMUM", [&](const SourceStatistics& st) { out.text(levelText(st.minimum)); }, true);
-    block(
-        "MAXIMUM", [&](const SourceStatistics& st) { out.text(levelText(st.maximum)); }, true);
-    block(
-        "1 %ile", [&](const SourceStatistics& st) { out.text(levelText(st.p1)); }, true);
-    block(
-        "50 %ile", [&](const SourceStatistics& st) { out.text(levelText(st.p50)); }, true);
-    block(
-        "99 %ile", [&](const SourceStatistics& st) { out.text(levelText(st.p99)); }, true);
+        kMeanTitle, [&](const SourceStatistics& st) { out.bare(meanFieldText(st.mean)); }, true);
+    for (const auto& [title, level] : {std::pair{kMinimumTitle, &SourceStatistics::minimum},
+                                       std::pair{kMaximumTitle, &SourceStatistics::maximum},
+                                       std::pair{kPercentile1Title, &SourceStatistics::p1},
+                                       std::pair{kPercentile50Title, &SourceStatistics::p50},
+                                       std::pair{kPercentile99Title, &SourceStatistics::p99}}) {
+        block(
+            title, [&](const SourceStatistics& st) { out.text(levelStatisticText(st.*level)); },
+            true);
+    }
 
     if (observations > 1) {
         block(
-            "STD DEV",
-            [&](const SourceStatistics& st) { out.single(*toFloat(formatThousandths(st.stdDev))); },
+            kStdDevTitle, [&](const SourceStatistics& st) { out.bare(stdDevFieldText(st.stdDev)); },
             false);
     } else {
-        for (const char* field : {"STD DEV", "could", "not be", "computed", "because", "there",
-                                  "is only 1", "observation."}) {
+        for (std::string_view field : kSingleObservationNote) {
             out.text(field);
         }
-        out.padRecord(4);
+        out.padRecord(kRecordFields - static_cast<int>(kSingleObservationNote.size()));
     }
     return result;
 }

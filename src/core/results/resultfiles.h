@@ -10,7 +10,7 @@
 
 namespace fenlowick {
 
-/// The header records of a feasible-output (".out") file, 11 + N records of 12 fields:
+/// The header records of a feasible-output (".out") file, 11 + N records (resultformat.h):
 /// date and time, title, increment, tolerance, isotope labels, mixtures, the sources with
 /// their signatures as typed, a rule, "FEASIBLE OUTPUT:", the source labels and a rule.
 std::string composeFeasibleHeader(const Entry& entry, const CalculationInput& input,

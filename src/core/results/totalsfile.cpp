@@ -1,12 +1,14 @@
 #include "core/results/totalsfile.h"
 
 #include "core/base/atomicfile.h"
-#include "core/base/fieldreader.h"
 #include "core/base/numerictext.h"
 #include "core/base/textencoding.h"
+#include "core/results/recordreader.h"
+#include "core/results/resultformat.h"
 
-#include <array>
+#include <algorithm>
 #include <charconv>
+#include <utility>
 
 namespace fenlowick {
 
@@ -14,19 +16,14 @@ namespace {
 
 /// A ten-source run at increment 1 gives a totals file of a few kilobytes.
 constexpr std::size_t kMaxTotalsBytes = 4u << 20;
-constexpr int kFieldsPerRecord = 12;
-const std::string kRule(15, '-');
-const std::string kAsterisks(15, '*');
-
-using Record = std::array<std::string, kFieldsPerRecord>;
 
 Error notTotals(const std::string& reason) {
     return Error{Error::Kind::FileRead, "it is not a totals file: " + reason};
 }
 
 bool isEmptyRecord(const Record& record) {
-    for (const std::string& field : record) {
-        if (!field.empty()) {
+    for (const Field& field : record) {
+        if (!field.text.empty()) {
             return false;
         }
     }
@@ -61,60 +58,60 @@ Expected<TotalsFile> parseTotalsFile(std::string_view text) {
     if (text.find('\0') != std::string_view::npos) {
         return notTotals("it holds binary data");
     }
-    FieldReader reader(text);
+    RecordReader reader(text);
     std::vector<Record> records;
     Record current;
     int filled = 0;
     bool feasibleOutput = false;
-    while (std::optional<Field> field = reader.next()) {
-        if (field->text == "FEASIBLE OUTPUT:") {
-            feasibleOutput = true;
+    while ((filled = reader.read(current)) > 0) {
+        feasibleOutput =
+            feasibleOutput || std::any_of(current.begin(), current.end(), [](const Field& field) {
+                return field.text == kFeasibleTitle;
+            });
+        if (filled < kRecordFields) {
+            break;
         }
-        current[static_cast<std::size_t>(filled++)] = std::move(field->text);
-        if (filled == kFieldsPerRecord) {
-            records.push_back(current);
-            current = Record{};
-            filled = 0;
-        }
+        records.push_back(std::move(current));
     }
     if (feasibleOutput) {
         return notTotals("it is a feasible-output (.out) file; its totals are in the .tot "
                          "file of the same name");
     }
     RecordCursor in(std::move(records));
-    if (filled > 0 && !in.atEnd() && in.peek()[0] == "Date: ") {
+    if (filled > 0 && !in.atEnd() && in.peek()[0].text == kDateTitle) {
         return notTotals("it ends in the middle of a record; the file is cut off");
     }
-    const auto expectTitled = [&](const char* title) -> std::optional<Record> {
-        if (in.atEnd() || in.peek()[0] != title) {
+    const auto expectTitled = [&](std::string_view title) -> std::optional<Record> {
+        if (in.atEnd() || in.peek()[0].text != title) {
             return std::nullopt;
         }
         return in.take();
     };
 
     TotalsFile file;
-    const auto date = expectTitled("Date: ");
+    const auto date = expectTitled(kDateTitle);
     if (!date) {
-        return notTotals("it does not begin with the \"Date: \" record of a result file");
+        return notTotals("it does not begin with the \"" + std::string(kDateTitle) +
+                         "\" record of a result file");
     }
-    const auto title = expectTitled("Title: ");
-    const auto increment = expectTitled("Increment: ");
-    const auto tolerance = expectTitled("Tolerance:");
-    const auto isotopes = expectTitled("Isotopes:");
-    const auto mixtures = expectTitled("Mixtures:");
-    const auto sourcesHeading = expectTitled("Sources:");
+    const auto title = expectTitled(kTitleTitle);
+    const auto increment = expectTitled(kIncrementTitle);
+    const auto tolerance = expectTitled(kToleranceTitle);
+    const auto isotopes = expectTitled(kIsotopesTitle);
+    const auto mixtures = expectTitled(kMixturesTitle);
+    const auto sourcesHeading = expectTitled(kSourcesTitle);
     if (!title || !increment || !tolerance || !isotopes || !mixtures || !sourcesHeading) {
         return notTotals("the header (Title, Increment, Tolerance, Isotopes, Mixtures, "
                          "Sources) is incomplete at record " +
                          std::to_string(in.number()));
     }
-    file.title = (*title)[1];
-    file.increment = (*increment)[1];
-    file.tolerance = (*tolerance)[1];
-    for (int k = 1; k < kFieldsPerRecord && !(*isotopes)[k].empty(); ++k) {
-        file.isotopes.push_back((*isotopes)[k]);
+    file.title = (*title)[1].text;
+    file.increment = (*increment)[1].text;
+    file.tolerance = (*tolerance)[1].text;
+    for (std::size_t k = 1; k < kRecordFields && !(*isotopes)[k].text.empty(); ++k) {
+        file.isotopes.push_back((*isotopes)[k].text);
     }
-    while (!in.atEnd() && !(in.peek()[0].empty() && in.peek()[1] == kAsterisks)) {
+    while (!in.atEnd() && !(in.peek()[0].text.empty() && in.peek()[1].text == kAsteriskField)) {
         in.take();
     }
     if (in.atEnd()) {
@@ -124,35 +121,38 @@ Expected<TotalsFile> parseTotalsFile(std::string_view text) {
     while (!in.atEnd() && isEmptyRecord(in.peek())) {
         in.take();
     }
-    if (!expectTitled("HISTOGRAM DATA")) {
-        return notTotals("the \"HISTOGRAM DATA\" table is missing");
+    if (!expectTitled(kHistogramTitle)) {
+        return notTotals("the \"" + std::string(kHistogramTitle) + "\" table is missing");
     }
-    const auto labels = expectTitled("INC");
+    const auto labels = expectTitled(kLevelTitle);
     if (!labels || in.atEnd()) {
-        return notTotals("the \"INC\" record of the histogram table is missing");
+        return notTotals("the \"" + std::string(kLevelTitle) +
+                         "\" record of the histogram table is missing");
     }
     const Record& rule = in.take();
     int sources = 0;
-    while (sources + 1 < kFieldsPerRecord && rule[static_cast<std::size_t>(sources + 1)] == kRule) {
+    while (sources + 1 < kRecordFields &&
+           rule[static_cast<std::size_t>(sources + 1)].text == kRuleField) {
         ++sources;
     }
-    if (rule[0] != kRule || sources < 1) {
+    if (rule[0].text != kRuleField || sources < 1) {
         return notTotals("the rule under the histogram table's labels is missing");
     }
     for (int s = 1; s <= sources; ++s) {
-        file.sources.push_back((*labels)[static_cast<std::size_t>(s)]);
+        file.sources.push_back((*labels)[static_cast<std::size_t>(s)].text);
     }
     while (!in.atEnd() && !isEmptyRecord(in.peek())) {
         const std::size_t number = in.number();
         const Record& row = in.take();
-        const std::optional<double> level = toDouble(row[0]);
+        const std::optional<double> level = toDouble(row[0].text);
         std::vector<std::uint64_t> counts;
         for (int s = 1; s <= sources; ++s) {
-            const auto count = toCount(row[static_cast<std::size_t>(s)]);
+            const std::string& field = row[static_cast<std::size_t>(s)].text;
+            const auto count = toCount(field);
             if (!count) {
                 return notTotals("record " + std::to_string(number) +
-                                 " of the histogram table holds \"" +
-                                 row[static_cast<std::size_t>(s)] + "\" where a count belongs");
+                                 " of the histogram table holds \"" + field +
+                                 "\" where a count belongs");
             }
             counts.push_back(*count);
         }
@@ -170,52 +170,55 @@ Expected<TotalsFile> parseTotalsFile(std::string_view text) {
     if (in.atEnd()) {
         return notTotals("the statistics after the histogram table are missing");
     }
-    if (in.peek()[0] == "Total" && in.peek()[1] == "Observations") {
+    if (opensNote(in.peek(), kNoObservationsNote)) {
         file.observations = 0;
         return file;
     }
-    const auto n = expectTitled("N");
-    const auto observations = n ? toCount((*n)[1]) : std::nullopt;
+    const auto n = expectTitled(kCountTitle);
+    const auto observations = n ? toCount((*n)[1].text) : std::nullopt;
     if (!observations || *observations == 0) {
-        return notTotals("the \"N\" record with the number of feasible solutions is missing");
+        return notTotals("the \"" + std::string(kCountTitle) +
+                         "\" record with the number of feasible solutions is missing");
     }
     file.observations = *observations;
 
     // The statistics blocks: title, labels, rule, one value per source.
-    const auto block = [&](const char* blockTitle,
+    const auto block = [&](std::string_view blockTitle,
                            std::optional<double> SourceFigures::*member) -> Status {
+        const std::string quoted = "the \"" + std::string(blockTitle) + "\" block";
         while (!in.atEnd() && isEmptyRecord(in.peek())) {
             in.take();
         }
         if (!expectTitled(blockTitle)) {
-            return notTotals(std::string("the \"") + blockTitle + "\" block is missing");
+            return notTotals(quoted + " is missing");
         }
         if (in.atEnd()) {
-            return notTotals(std::string("the \"") + blockTitle + "\" block is cut short");
+            return notTotals(quoted + " is cut short");
         }
         in.take(); // labels
-        if (in.atEnd() || in.take()[0] != kRule || in.atEnd()) {
-            return notTotals(std::string("the \"") + blockTitle + "\" block is cut short");
+        if (in.atEnd() || in.take()[0].text != kRuleField || in.atEnd()) {
+            return notTotals(quoted + " is cut short");
         }
         const Record& values = in.take();
         for (int s = 0; s < sources; ++s) {
-            const std::string& value = values[static_cast<std::size_t>(s)];
-            if (value == "???") {
+            const std::string& value = values[static_cast<std::size_t>(s)].text;
+            if (value == kMissingStatistic) {
                 continue;
             }
             const std::optional<double> number = toDouble(value);
             if (!number) {
-                return notTotals(std::string("the \"") + blockTitle + "\" block holds \"" + value +
-                                 "\" where a number belongs");
+                return notTotals(quoted + " holds \"" + value + "\" where a number belongs");
             }
             file.figures[static_cast<std::size_t>(s)].*member = number;
         }
         return ok();
     };
-    for (const auto& [blockTitle, member] :
-         {std::pair{"MEAN", &SourceFigures::mean}, std::pair{"MINIMUM", &SourceFigures::minimum},
-          std::pair{"MAXIMUM", &SourceFigures::maximum}, std::pair{"1 %ile", &SourceFigures::p1},
-          std::pair{"50 %ile", &SourceFigures::p50}, std::pair{"99 %ile", &SourceFigures::p99}}) {
+    for (const auto& [blockTitle, member] : {std::pair{kMeanTitle, &SourceFigures::mean},
+                                             std::pair{kMinimumTitle, &SourceFigures::minimum},
+                                             std::pair{kMaximumTitle, &SourceFigures::maximum},
+                                             std::pair{kPercentile1Title, &SourceFigures::p1},
+                                             std::pair{kPercentile50Title, &SourceFigures::p50},
+                                             std::pair{kPercentile99Title, &SourceFigures::p99}}) {
         if (Status s = block(blockTitle, member); !s) {
             return s.error();
         }
@@ -223,10 +226,10 @@ Expected<TotalsFile> parseTotalsFile(std::string_view text) {
     while (!in.atEnd() && isEmptyRecord(in.peek())) {
         in.take();
     }
-    if (!in.atEnd() && in.peek()[0] == "STD DEV" && in.peek()[1] == "could") {
+    if (!in.atEnd() && opensNote(in.peek(), kSingleObservationNote)) {
         return file;
     }
-    if (Status s = block("STD DEV", &SourceFigures::stdDev); !s) {
+    if (Status s = block(kStdDevTitle, &SourceFigures::stdDev); !s) {
         return s.error();
     }
     return file;

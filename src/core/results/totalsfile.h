@@ -26,9 +26,9 @@ struct TotalsFile {
     std::vector<SourceFigures> figures;
 };
 
-/// Reads the text of a totals file with the field rule of the program's files, 12 fields
-/// to a record. Refused, saying why, when the text is not a totals file (another of the
-/// program's files, a missing part, a figure that is not a number).
+/// Reads the text of a totals file record by record (RecordReader). Refused, saying why, when
+/// the text is not a totals file (another of the program's files, a missing part, a figure
+/// that is not a number).
 Expected<TotalsFile> parseTotalsFile(std::string_view text);
 
 /// Reads a totals file from disk; the message names the file.

@@ -16,7 +16,7 @@ GridLoad readGridRecords(std::string_view text, bool complete) {
             break;
         }
         GridRow& row = load.records.emplace_back();
-        for (int c = 0; c < kGridColumns; ++c) {
+        for (std::size_t c = 0; c < kRecordFields; ++c) {
             row[c] = displayText(record[c]);
         }
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/results/resultformat.h"
+
 #include <array>
 #include <string>
 #include <string_view>
@@ -7,9 +9,9 @@
 
 namespace fenlowick {
 
-/// The statistics grid: rows 0..200 (row 0 the heading row) by columns 0..11.
+/// The statistics grid: rows 0..200 (row 0 the heading row) by one column per field of a
+/// record.
 inline constexpr int kGridRows = 201;
-inline constexpr int kGridColumns = 12;
 
 /// Record k of a loaded file (k = 1, 2, ...) goes to grid row k + 1, so rows 0 and 1 stay
 /// empty and at most 199 records are shown.
@@ -19,7 +21,7 @@ inline constexpr int kMaxGridRecords = kGridRows - kFirstRecordRow;
 /// A printed page of the grid ends after a row that is a positive multiple of this.
 inline constexpr int kPrintPageRows = 80;
 
-using GridRow = std::array<std::string, kGridColumns>;
+using GridRow = std::array<std::string, kRecordFields>;
 
 /// The records of a file as the grid shows them, in file order.
 struct GridLoad {
@@ -31,7 +33,7 @@ struct GridLoad {
     bool needsMore = false;
 };
 
-/// Reads at most 199 records of 12 fields from a file's text (or from the beginning of it,
+/// Reads at most 199 records from a file's text (or from the beginning of it,
 /// `complete` false). Fields are shown by displayText. Records beyond the 199th are not read.
 GridLoad readGridRecords(std::string_view text, bool complete);
 

@@ -1,7 +1,6 @@
 #include "core/results/totalsstatistics.h"
 
 #include "core/base/numberformat.h"
-#include "core/base/numerictext.h"
 
 #include <cmath>
 
@@ -53,19 +52,19 @@ TotalsStatistics computeTotalsStatistics(const ShareHistograms& histograms, int 
             const std::uint64_t count = histograms[static_cast<std::size_t>(s)][level];
             if (count > 0) {
                 st.maximum = x;
-                if (st.minimum == -99.0f) {
+                if (!st.minimum) {
                     st.minimum = x;
                 }
             }
             st.cumulative += count;
             const auto cumulative = static_cast<double>(st.cumulative);
-            if (cumulative >= rank1 && st.p1 == -99.0f) {
+            if (cumulative >= rank1 && !st.p1) {
                 st.p1 = x;
             }
-            if (cumulative >= rank50 && st.p50 == -99.0f) {
+            if (cumulative >= rank50 && !st.p50) {
                 st.p50 = x;
             }
-            if (cumulative >= rank99 && st.p99 == -99.0f) {
+            if (cumulative >= rank99 && !st.p99) {
                 st.p99 = x;
             }
             const double deviation = static_cast<double>(x) - st.mean;
@@ -90,20 +89,20 @@ SourceFigures figuresOf(const TotalsStatistics& statistics, int s) {
         return figures;
     }
     const SourceStatistics& st = statistics.source[static_cast<std::size_t>(s)];
-    const auto level = [](float value) -> std::optional<double> {
-        if (value == -99.0f) {
+    const auto level = [](std::optional<float> value) -> std::optional<double> {
+        if (!value) {
             return std::nullopt;
         }
-        return toDouble(formatHundredths(value));
+        return roundedHundredths(*value);
     };
-    figures.mean = toDouble(formatThousandths(st.mean));
+    figures.mean = roundedThousandths(st.mean);
     figures.minimum = level(st.minimum);
     figures.maximum = level(st.maximum);
     figures.p1 = level(st.p1);
     figures.p50 = level(st.p50);
     figures.p99 = level(st.p99);
     if (statistics.observations > 1) {
-        figures.stdDev = toDouble(formatThousandths(st.stdDev));
+        figures.stdDev = roundedThousandths(st.stdDev);
     }
     return figures;
 }

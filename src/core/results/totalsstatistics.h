@@ -10,15 +10,15 @@
 namespace fenlowick {
 
 /// The statistics of one source's share as the totals file works them out from the
-/// histograms. A level statistic still at -99 was never found.
+/// histograms. A level statistic (a level value) is empty when no level reaches it.
 struct SourceStatistics {
     double sum = 0.0;  ///< Σ level value × count
     double mean = 0.0; ///< sum ÷ observations, unrounded; 0 without observations
-    float minimum = -99.0f;
-    float maximum = -99.0f;
-    float p1 = -99.0f;
-    float p50 = -99.0f;
-    float p99 = -99.0f;
+    std::optional<float> minimum;
+    std::optional<float> maximum;
+    std::optional<float> p1;
+    std::optional<float> p50;
+    std::optional<float> p99;
     std::uint64_t cumulative = 0;
     /// Σ count × (level value − mean)², rounded to single precision after every addition.
     float sumSquares = 0.0f;

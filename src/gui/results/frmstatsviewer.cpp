@@ -1,5 +1,6 @@
 #include "gui/results/frmstatsviewer.h"
 
+#include "core/results/resultformat.h"
 #include "gui/results/frmopentotals.h"
 #include "gui/results/resultmessages.h"
 #include "gui/widgets/notifier.h"
@@ -54,7 +55,7 @@ frmStatsViewer::frmStatsViewer(QWidget* parent)
 
     auto* client = new QWidget(this);
     setCentralWidget(client);
-    m_grid = new QTableWidget(kGridRows - 1, kGridColumns, client);
+    m_grid = new QTableWidget(kGridRows - 1, kRecordFields, client);
     m_grid->setObjectName(QStringLiteral("grid"));
     m_grid->verticalHeader()->hide();
     m_grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -63,7 +64,7 @@ frmStatsViewer::frmStatsViewer(QWidget* parent)
     m_grid->horizontalHeader()->setHighlightSections(false);
     m_grid->setWordWrap(false);
     m_grid->verticalHeader()->setDefaultSectionSize(m_grid->fontMetrics().height() + 6);
-    for (int c = 0; c < kGridColumns; ++c) {
+    for (int c = 0; c < kRecordFields; ++c) {
         m_grid->setHorizontalHeaderItem(c, new QTableWidgetItem(QString()));
     }
     client->installEventFilter(this);
@@ -96,8 +97,8 @@ void frmStatsViewer::applyStartupSize(const StartupSizes& sizes) {
     m_gridMargins = QMargins(left, top, right, std::max(0, clientHeight - top - gridHeight));
     resize(width, height);
     layOutGrid();
-    for (int c = 0; c < kGridColumns; ++c) {
-        m_grid->setColumnWidth(c, std::max(40, gridWidth / kGridColumns - 2));
+    for (int c = 0; c < kRecordFields; ++c) {
+        m_grid->setColumnWidth(c, std::max(40, gridWidth / kRecordFields - 2));
     }
     centreOnScreen(this);
 }
@@ -108,7 +109,7 @@ void frmStatsViewer::setTotalsFolder(const QString& folder) {
 
 void frmStatsViewer::clearGrid() {
     m_grid->clearContents();
-    for (int c = 0; c < kGridColumns; ++c) {
+    for (int c = 0; c < kRecordFields; ++c) {
         m_grid->horizontalHeaderItem(c)->setText(QString());
     }
 }
@@ -137,7 +138,7 @@ bool frmStatsViewer::loadFile(const QString& path) {
     clearGrid();
     const GridLoad load = loadGridFile(QFile::encodeName(path).toStdString());
     for (std::size_t k = 0; k < load.records.size(); ++k) {
-        for (int c = 0; c < kGridColumns; ++c) {
+        for (int c = 0; c < kRecordFields; ++c) {
             const std::string& text = load.records[k][c];
             if (!text.empty()) {
                 setCellText(kFirstRecordRow + static_cast<int>(k), c, QString::fromStdString(text));
@@ -148,7 +149,7 @@ bool frmStatsViewer::loadFile(const QString& path) {
     // the view, which looks only at the rows on screen.
     const QFontMetrics metrics(m_grid->font());
     const int padding = metrics.horizontalAdvance(QStringLiteral("00"));
-    for (int c = 0; c < kGridColumns; ++c) {
+    for (int c = 0; c < kRecordFields; ++c) {
         int widest = 0;
         for (const GridRow& record : load.records) {
             widest = std::max(widest, metrics.horizontalAdvance(QString::fromStdString(record[c])));
@@ -163,7 +164,7 @@ bool frmStatsViewer::loadFile(const QString& path) {
 std::vector<GridRow> frmStatsViewer::gridRows() const {
     std::vector<GridRow> rows(kGridRows);
     for (int r = 0; r < kGridRows; ++r) {
-        for (int c = 0; c < kGridColumns; ++c) {
+        for (int c = 0; c < kRecordFields; ++c) {
             rows[r][c] = cellText(r, c).toStdString();
         }
     }
@@ -188,7 +189,7 @@ QString frmStatsViewer::gridAsTabSeparatedText() const {
     int top = 0;
     int bottom = kGridRows - 1;
     int left = 0;
-    int right = kGridColumns - 1;
+    int right = kRecordFields - 1;
     const QList<QTableWidgetSelectionRange> ranges = m_grid->selectedRanges();
     if (ranges.size() == 1 && ranges.first().rowCount() * ranges.first().columnCount() > 1) {
         const QTableWidgetSelectionRange& range = ranges.first();

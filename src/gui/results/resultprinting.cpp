@@ -1,5 +1,6 @@
 #include "gui/results/resultprinting.h"
 
+#include "core/results/resultformat.h"
 #include <QFontInfo>
 #include <QFontMetricsF>
 #include <QGraphicsScene>
@@ -49,10 +50,10 @@ bool printGridLines(QPrinter& printer, const std::vector<GridRow>& rows,
     const double gap = metrics.horizontalAdvance(QStringLiteral("  "));
 
     // A column is as wide as its widest text that cannot run on into the next cell.
-    std::vector<double> widths(kGridColumns, metrics.horizontalAdvance(QStringLiteral("00")));
+    std::vector<double> widths(kRecordFields, metrics.horizontalAdvance(QStringLiteral("00")));
     for (const PrintPage& page : pages) {
         for (int r = page.firstRow; r <= page.lastRow; ++r) {
-            for (int c = 0; c + 1 < kGridColumns; ++c) {
+            for (int c = 0; c + 1 < kRecordFields; ++c) {
                 if (!rows[r][c].empty() && !rows[r][c + 1].empty()) {
                     widths[c] = std::max(widths[c],
                                          metrics.horizontalAdvance(cellString(rows[r][c])) + gap);
@@ -65,8 +66,8 @@ bool printGridLines(QPrinter& printer, const std::vector<GridRow>& rows,
         total += w;
     }
     const double shrink = total > area.width() ? area.width() / total : 1.0;
-    std::vector<double> lefts(kGridColumns + 1, 0.0);
-    for (int c = 0; c < kGridColumns; ++c) {
+    std::vector<double> lefts(kRecordFields + 1, 0.0);
+    for (int c = 0; c < kRecordFields; ++c) {
         lefts[c + 1] = lefts[c] + widths[c] * shrink;
     }
 
@@ -77,15 +78,15 @@ bool printGridLines(QPrinter& printer, const std::vector<GridRow>& rows,
         }
         double top = 0;
         for (int r = pages[p].firstRow; r <= pages[p].lastRow; ++r, top += lineHeight) {
-            for (int c = 0; c < kGridColumns; ++c) {
+            for (int c = 0; c < kRecordFields; ++c) {
                 if (rows[r][c].empty()) {
                     continue;
                 }
                 int next = c + 1;
-                while (next < kGridColumns && rows[r][next].empty()) {
+                while (next < kRecordFields && rows[r][next].empty()) {
                     ++next;
                 }
-                const double right = next < kGridColumns ? lefts[next] - gap / 2 : area.width();
+                const double right = next < kRecordFields ? lefts[next] - gap / 2 : area.width();
                 const QRectF cell(lefts[c], top, std::max(0.0, right - lefts[c]), lineHeight);
                 const QString text =
                     metrics.elidedText(cellString(rows[r][c]), Qt::ElideRight, cell.width());

@@ -1,9 +1,11 @@
 #include "core/base/numberformat.h"
 
+#include "core/base/numerictext.h"
 #include "core/results/recordwriter.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstddef>
 #include <iomanip>
 #include <utility>
@@ -83,7 +85,7 @@ TEST(NumberFormat, ShareFractionIsThePercentShareAsHundredthsRoundedHalfAway) {
     const std::pair<float, float> cases[] = {
         {0.0f, 0.0f},   {5.0f, 0.05f},  {35.0f, 0.35f}, {50.0f, 0.5f}, {100.0f, 1.0f},
         {99.0f, 0.99f}, {1.2f, 0.01f},  {12.5f, 0.13f}, {7.5f, 0.08f}, {37.5f, 0.38f},
-        {62.5f, 0.63f}, {87.5f, 0.88f}, {0.5f, 0.01f},  {2.5f, 0.03f}};
+        {62.5f, 0.63f}, {87.5f, 0.88f}, {0.5f, 0.01f},  {2.5f, 0.03f}, {-12.5f, -0.13f}};
     for (const auto& [percent, fraction] : cases) {
         EXPECT_EQ(shareFraction(percent), fraction) << percent;
     }
@@ -93,6 +95,53 @@ TEST(NumberFormat, ShareFractionIsThePercentShareAsHundredthsRoundedHalfAway) {
     const Text<float> written[] = {{35.0f, ".35"}, {12.5f, ".13"}, {100.0f, "1"},
                                    {0.0f, "0"},    {5.0f, ".05"},  {20.0f, ".2"}};
     expectTexts([](float percent) { return formatSingle(shareFraction(percent)); }, written);
+}
+
+// The rounding functions give what reading the written text back gives, bit for bit: exact
+// halves and their neighbours, values just off a half in binary, negatives that round to
+// zero (the text drops the sign), and the magnitudes where the rounding stops changing a
+// value (2^46 for hundredths, 2^43 for thousandths).
+TEST(NumberFormat, RoundedValuesAreTheWrittenTextsReadBack) {
+    const double values[] = {0.0,
+                             -0.0,
+                             0.125,
+                             -0.125,
+                             std::nextafter(0.125, 0.0),
+                             std::nextafter(0.125, 1.0),
+                             0.0625,
+                             -0.0625,
+                             std::nextafter(0.0625, 0.0),
+                             2.675,
+                             1.455,
+                             0.005,
+                             0.015,
+                             0.0005,
+                             0.9995,
+                             99.995,
+                             -0.004,
+                             -0.0004,
+                             1.0 / 3.0,
+                             0.1 + 0.2,
+                             1e-300,
+                             123456789.125,
+                             0x1p46 - 0.125,
+                             0x1p46 + 0.25,
+                             -(0x1p43 - 0.0625),
+                             0x1p43 + 0.125,
+                             1e20};
+    const auto same = [](double a, double b) {
+        return std::signbit(a) == std::signbit(b) && a == b;
+    };
+    for (const double value : values) {
+        EXPECT_TRUE(same(roundedHundredths(value), *toDouble(formatHundredths(value))))
+            << std::setprecision(17) << value;
+        EXPECT_TRUE(same(roundedThousandths(value), *toDouble(formatThousandths(value))))
+            << std::setprecision(17) << value;
+        const auto single = static_cast<float>(value);
+        EXPECT_EQ(static_cast<float>(roundedThousandths(single)),
+                  *toFloat(formatThousandths(single)))
+            << std::setprecision(9) << single;
+    }
 }
 
 // Whole header lines and feasible records are compared in the conformance cases; the

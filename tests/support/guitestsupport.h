@@ -1,7 +1,15 @@
 #pragma once
 
+// What every window test needs: gtest, QTest and QSignalSpy, the recording notifier, the
+// shared test support, and the helpers below.
+#include "support/recordingnotifier.h"
+#include "support/testsupport.h"
+
+#include <QSignalSpy>
 #include <QString>
 #include <QStringList>
+#include <QTest>
+#include <gtest/gtest.h>
 
 #include <functional>
 #include <ostream>

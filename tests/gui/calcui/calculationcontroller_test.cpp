@@ -1,19 +1,15 @@
 #include "gui/calcui/calculationcontroller.h"
-#include "gui/calcui/timeleft.h"
 
 #include "core/entry/datafile.h"
 #include "core/entry/messages.h"
 #include "gui/calcui/frmoutputfiles.h"
 #include "gui/calcui/frmprogress.h"
-#include "support/recordingnotifier.h"
-#include "support/testsupport.h"
+#include "gui/calcui/timeleft.h"
+#include "support/guitestsupport.h"
 
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSignalSpy>
-#include <QTest>
 #include <QWidget>
-#include <gtest/gtest.h>
 
 namespace fenlowick {
 namespace {

@@ -1,15 +1,11 @@
 #include "gui/calcui/frmoutputfiles.h"
 
 #include "gui/widgets/filebrowsercontrols.h"
-#include "support/testsupport.h"
+#include "support/guitestsupport.h"
 
 #include <QDir>
-#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QSignalSpy>
-#include <QTest>
-#include <gtest/gtest.h>
 
 namespace fenlowick {
 namespace {

@@ -4,15 +4,11 @@
 #include "gui/entry/frmmain.h"
 #include "gui/widgets/filebrowsercontrols.h"
 #include "gui/widgets/twips.h"
-#include "support/recordingnotifier.h"
-#include "support/testsupport.h"
+#include "support/guitestsupport.h"
 
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QSignalSpy>
-#include <QTest>
-#include <gtest/gtest.h>
 
 namespace fenlowick {
 namespace {

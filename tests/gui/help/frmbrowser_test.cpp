@@ -6,6 +6,7 @@
 #include "gui/help/helppane.h"
 #include "gui/widgets/twips.h"
 #include "helptestpages.h"
+#include "support/guitestsupport.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -14,9 +15,7 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
-#include <QTest>
 #include <QToolBar>
-#include <gtest/gtest.h>
 
 namespace fenlowick {
 namespace {

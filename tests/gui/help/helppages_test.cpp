@@ -1,7 +1,7 @@
 #include "gui/help/helppane.h"
-#include "gui/help/helptopiclocator.h"
 
 #include "core/entry/messages.h"
+#include "gui/help/helptopiclocator.h"
 #include "helptestpages.h"
 
 #include <QCoreApplication>

@@ -2,20 +2,17 @@
 
 #include "core/entry/datafile.h"
 #include "core/entry/messages.h"
+#include "gui/isospace/isospaceplot.h"
 #include "gui/isospace/isospacescene.h"
 #include "gui/results/resultmessages.h"
 #include "support/guitestsupport.h"
-#include "support/recordingnotifier.h"
-#include "support/testsupport.h"
 
 #include <QAction>
-#include <QBrush>
 #include <QComboBox>
 #include <QGraphicsPolygonItem>
 #include <QGraphicsSimpleTextItem>
 #include <QImage>
 #include <QMenuBar>
-#include <QSignalSpy>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -194,6 +191,75 @@ TEST_F(IsospaceWindowTest, DiagnoseHelpAndExit) {
               QStringLiteral("&Save &Print &Diagnose &Help &Exit").split(u' '));
     window.menuBar()->actions().last()->trigger();
     EXPECT_FALSE(window.isVisible());
+}
+
+TEST(IsospacePlot, GeesePointsAreTheTypedValuesAndEverySourceIsOnTheHull) {
+    const std::optional<IsospacePlot> plot =
+        makeIsospacePlot(example("geese-outside-sources.dat"), 0, 1);
+    ASSERT_TRUE(plot);
+    EXPECT_FALSE(plot->numberLine);
+    EXPECT_EQ(plot->xLabel, "d13C");
+    EXPECT_EQ(plot->yLabel, "d15N");
+    ASSERT_EQ(plot->sources.size(), 5u);
+    EXPECT_EQ(plot->sources[0].label, "Eelgrass");
+    EXPECT_DOUBLE_EQ(plot->sources[0].x, -10.9);
+    EXPECT_DOUBLE_EQ(plot->sources[0].y, 7.2);
+    EXPECT_DOUBLE_EQ(plot->mixture.x, -21.8);
+    EXPECT_DOUBLE_EQ(plot->mixture.y, 14.6);
+    // Counter-clockwise from the leftmost source: pasture, wheat, eelgrass, then sea lettuce,
+    // which lies above the line from eelgrass to saltmarsh grass (8.69 at its d13C), and
+    // saltmarsh grass.
+    EXPECT_EQ(plot->hull, (std::vector<std::size_t>{3, 4, 0, 1, 2}));
+    EXPECT_EQ(plot->status, "The mixture lies outside the sources for d13C/d15N.");
+}
+
+TEST(IsospacePlot, ThreeIsotopesPlotTheChosenPair) {
+    const std::optional<IsospacePlot> plot =
+        makeIsospacePlot(example("estuary-three-isotopes.dat"), 1, 2);
+    ASSERT_TRUE(plot);                         // its axis labels are checked by IsospaceWindowTest
+    EXPECT_DOUBLE_EQ(plot->sources[0].x, 6.4); // Spartina
+    EXPECT_DOUBLE_EQ(plot->sources[0].y, 2.5);
+}
+
+TEST(IsospacePlot, OneIsotopeOrTheSameIsotopeTwiceIsANumberLine) {
+    std::optional<IsospacePlot> plot =
+        makeIsospacePlot(example("stream-water-one-isotope.dat"), 0, 0);
+    ASSERT_TRUE(plot);
+    EXPECT_TRUE(plot->numberLine);
+    EXPECT_EQ(plot->hull, (std::vector<std::size_t>{0, 2})); // snowmelt -14.2, rain -6.3
+    EXPECT_EQ(plot->status, "The mixture lies within the sources for d18O.");
+
+    plot = makeIsospacePlot(example("geese-outside-sources.dat"), 1, 1);
+    ASSERT_TRUE(plot);
+    EXPECT_TRUE(plot->numberLine);
+    EXPECT_EQ(plot->status, "The mixture lies above every source for d15N.");
+    EXPECT_FALSE(makeIsospacePlot(example("geese-outside-sources.dat"), 0, 2));
+}
+
+TEST(IsospacePlot, MissingLabelsAndEmptyEntries) {
+    Entry entry;
+    EXPECT_FALSE(makeIsospacePlot(entry, 0, 0));
+    EXPECT_TRUE(plottedIsotopes(entry).empty());
+    entry.col[0][0] = "1";
+    entry.col[0][1] = "3";
+    entry.col[1][2] = "2";
+    entry.mixture[0] = "3";
+    const std::optional<IsospacePlot> plot = makeIsospacePlot(entry, 0, 1);
+    ASSERT_TRUE(plot);
+    EXPECT_EQ(plot->sources[1].label, "Source 2");
+    EXPECT_EQ(plottedIsotopes(entry), (std::vector<std::string>{"Isotope 1", "Isotope 2"}));
+    // Sources (1, 0), (3, 0), (0, 2); the mixture (3, 0) is a corner: on the edge.
+    EXPECT_EQ(plot->position, HullPosition::OnEdge);
+}
+
+TEST(IsospacePlot, NiceAxesTakeInTheRangeInRoundSteps) {
+    AxisScale axis = niceAxis(-31.2, -9.3, 6);
+    EXPECT_DOUBLE_EQ(axis.step, 5.0);
+    EXPECT_DOUBLE_EQ(axis.low, -35.0);
+    EXPECT_DOUBLE_EQ(axis.high, -5.0);
+    axis = niceAxis(4.0, 4.0, 6); // all values equal
+    EXPECT_LT(axis.low, 4.0);
+    EXPECT_GT(axis.high, 4.0);
 }
 
 } // namespace

@@ -5,9 +5,7 @@
 #include "gui/results/resultmessages.h"
 #include "gui/widgets/filebrowsercontrols.h"
 #include "support/guitestsupport.h"
-#include "support/recordingnotifier.h"
 #include "support/resulttexts.h"
-#include "support/testsupport.h"
 
 #include <QAction>
 #include <QBarSeries>
@@ -19,9 +17,9 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPrinterInfo>
-#include <QSignalSpy>
 #include <QValueAxis>
 #include <gtest/gtest.h>
+
 #include <tuple>
 
 namespace fenlowick {
@@ -236,6 +234,44 @@ TEST_F(GraphTest, StartupSizesFollowTheScreenInTwips) {
     EXPECT_EQ(graph.size(), QSize(1024, 730));
     EXPECT_EQ(graph.chartView()->size(), QSize(922, 653)); // 0.9 x 1024, 0.85 x 768
     EXPECT_EQ(graph.pathLabel()->width(), 768);            // 0.75 x 1024
+}
+
+TEST(GraphNavigation, NextAndPreviousStopAtTheEndsAndFollowThePosition) {
+    using State = std::tuple<int, bool, bool, bool>; // current, Next, Previous, Print
+    GraphNavigation nav;
+    const auto state = [&] {
+        return State{nav.current(), nav.nextEnabled(), nav.previousEnabled(), nav.printEnabled()};
+    };
+    EXPECT_EQ(state(), State(0, false, false, false));
+    EXPECT_FALSE(nav.next());
+
+    nav.loaded(3);
+    EXPECT_EQ(state(), State(1, true, false, true));
+    EXPECT_FALSE(nav.previous());
+    EXPECT_TRUE(nav.next());
+    EXPECT_EQ(state(), State(2, true, true, true));
+    EXPECT_TRUE(nav.next());
+    EXPECT_EQ(state(), State(3, false, true, true));
+    EXPECT_FALSE(nav.next());
+    EXPECT_EQ(state(), State(3, false, true, true));
+    EXPECT_TRUE(nav.previous());
+    EXPECT_TRUE(nav.previous());
+    EXPECT_EQ(state(), State(1, true, false, true));
+
+    // A failed Open: the enabled states stay, but nothing moves.
+    EXPECT_TRUE(nav.next());
+    nav.clear();
+    EXPECT_EQ(state(), State(0, true, true, true));
+    EXPECT_FALSE(nav.next());
+    EXPECT_FALSE(nav.previous());
+    EXPECT_EQ(nav.current(), 0);
+
+    // Opening again always starts at the first source.
+    nav.loaded(3);
+    EXPECT_EQ(state(), State(1, true, false, true));
+    nav.resetCommands();
+    EXPECT_FALSE(nav.nextEnabled());
+    EXPECT_FALSE(nav.printEnabled());
 }
 
 } // namespace

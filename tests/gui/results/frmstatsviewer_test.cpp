@@ -4,9 +4,7 @@
 #include "gui/results/resultmessages.h"
 #include "gui/widgets/filebrowsercontrols.h"
 #include "support/guitestsupport.h"
-#include "support/recordingnotifier.h"
 #include "support/resulttexts.h"
-#include "support/testsupport.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -14,12 +12,9 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QMenuBar>
 #include <QPrinterInfo>
-#include <QSignalSpy>
 #include <QTableWidget>
-#include <QTest>
-#include <gtest/gtest.h>
+
 #include <tuple>
 
 namespace fenlowick {

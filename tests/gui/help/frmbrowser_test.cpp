@@ -5,7 +5,6 @@
 #include "gui/help/helpbrowserhost.h"
 #include "gui/help/helppane.h"
 #include "gui/widgets/twips.h"
-#include "helptestpages.h"
 #include "support/guitestsupport.h"
 
 #include <QAction>
@@ -15,15 +14,35 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QToolBar>
+
+#include <tuple>
 
 namespace fenlowick {
 namespace {
 
-/// A help browser host on the small test pages (see HelpTestPages).
+/// A help browser host on small pages in two folders, StartFolder and the folder beside
+/// the program. StartFolder holds help.htm ("Index page", with the word "tolerance", a link
+/// to three.htm and a section "later"), one.htm ("First page") and two.htm ("Second page");
+/// the second folder holds three.htm ("Third page") and a help.htm that StartFolder's hides.
 class HelpBrowserTest : public ::testing::Test {
 protected:
-    HelpBrowserTest() : host(HelpTopicLocator({pages.startFolder(), pages.besideProgram()})) {}
+    HelpBrowserTest() {
+        for (const auto& [folder, name, title, body] :
+             {std::tuple{&start, "help.htm", "Index page",
+                         "<p>Choose the tolerance with care.</p><p><a href=\"three.htm\">Third</a>"
+                         "</p><h2 id=\"later\">Later</h2>"},
+              {&start, "one.htm", "First page", "<p>One.</p>"},
+              {&start, "two.htm", "Second page", "<p>Two.</p>"},
+              {&beside, "three.htm", "Third page", "<p>Three.</p>"},
+              {&beside, "help.htm", "Installed index", "<p>Installed.</p>"}}) {
+            test::writeFile(folder->filePath(QString::fromLatin1(name)).toStdString(),
+                            std::string("<html><head><title>") + title +
+                                "</title></head><body><h1>" + title + "</h1>" + body +
+                                "</body></html>");
+        }
+    }
 
     /// Waits until the browser has finished navigating and shows the page titled `title`.
     static bool shows(frmBrowser* browser, const char* title) {
@@ -50,7 +69,7 @@ protected:
 
     /// The address box's text for a page of StartFolder.
     QString address(const char* page) const {
-        return QDir::toNativeSeparators(pages.inStartFolder(QString::fromLatin1(page)));
+        return QDir::toNativeSeparators(start.filePath(QString::fromLatin1(page)));
     }
 
     static void enterAddress(frmBrowser* browser, const QString& text) {
@@ -62,8 +81,9 @@ protected:
         return browser->toolbarButton(QString::fromLatin1(key));
     }
 
-    test::HelpTestPages pages;
-    HelpBrowserHost host;
+    QTemporaryDir start;
+    QTemporaryDir beside;
+    HelpBrowserHost host{HelpTopicLocator({start.path(), beside.path()})};
 };
 
 TEST_F(HelpBrowserTest, TopicsInTurnShareOneWindowAndBackAndForwardFollowTheHistory) {
@@ -115,7 +135,7 @@ TEST_F(HelpBrowserTest, AMissingPageShowsOurPageNamingTheFileAndWhereItWasLooked
     const QString text = browser->page()->toPlainText();
     EXPECT_TRUE(text.contains(QStringLiteral("The help page nowhere.htm could not be found.")));
     EXPECT_TRUE(text.contains(address("nowhere.htm")));
-    EXPECT_TRUE(text.contains(QDir::toNativeSeparators(pages.besideProgram())));
+    EXPECT_TRUE(text.contains(QDir::toNativeSeparators(beside.path())));
 }
 
 TEST_F(HelpBrowserTest, ATopicMayNameASectionOfItsPageAndALinkLeadsToAPageInTheNextFolder) {
@@ -128,7 +148,7 @@ TEST_F(HelpBrowserTest, ATopicMayNameASectionOfItsPageAndALinkLeadsToAPageInTheN
 
 TEST_F(HelpBrowserTest, EnterInTheAddressBoxGoesToTheTypedAddressShowingWorkingMeanwhile) {
     frmBrowser* browser = showTopic("\\one.htm", "First page");
-    enterAddress(browser, pages.inStartFolder(QStringLiteral("two.htm")));
+    enterAddress(browser, start.filePath(QStringLiteral("two.htm")));
     EXPECT_EQ(browser->windowTitle(), QStringLiteral("Working..."));
     ASSERT_TRUE(shows(browser, "Second page"));
     EXPECT_EQ(addressBox(browser)->count(), 0);
@@ -142,8 +162,7 @@ TEST_F(HelpBrowserTest, EnterInTheAddressBoxGoesToTheTypedAddressShowingWorkingM
     EXPECT_TRUE(browser->page()->toHtml().contains(
         QStringLiteral("href=\"https://example.org/isotopes\"")));
     // The first text of a new window's address box is the home address.
-    frmBrowser fresh(HelpTopicLocator({pages.startFolder(), pages.besideProgram()}),
-                     QStringLiteral("help.htm"));
+    frmBrowser fresh(HelpTopicLocator({start.path(), beside.path()}), QStringLiteral("help.htm"));
     fresh.show();
     QTest::keyClick(addressBox(&fresh)->lineEdit(), Qt::Key_Return);
     EXPECT_TRUE(shows(&fresh, "Index page"));
@@ -151,14 +170,14 @@ TEST_F(HelpBrowserTest, EnterInTheAddressBoxGoesToTheTypedAddressShowingWorkingM
 
 TEST_F(HelpBrowserTest, StopDropsThePendingNavigationAndRefreshReloadsThePageFromItsFile) {
     frmBrowser* browser = showTopic("\\one.htm", "First page");
-    enterAddress(browser, pages.inStartFolder(QStringLiteral("two.htm")));
+    enterAddress(browser, start.filePath(QStringLiteral("two.htm")));
     ASSERT_TRUE(browser->isBusy());
     button(browser, "Stop")->trigger();
     EXPECT_FALSE(browser->isBusy());
     QTest::qWait(50);
     EXPECT_EQ(browser->windowTitle(), QStringLiteral("First page"));
 
-    QFile file(pages.inStartFolder(QStringLiteral("one.htm")));
+    QFile file(start.filePath(QStringLiteral("one.htm")));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write("<html><head><title>Edited page</title></head><body>New.</body></html>");
     file.close();
@@ -222,6 +241,21 @@ TEST_F(HelpBrowserTest, TheWindowOpensAtItsDesignSizeAndItsPaneFollowsResizing) 
     ASSERT_TRUE(QTest::qWaitFor([&] { return browser->width() == pixels(150); }));
     EXPECT_EQ(browser->sizes(), wide);
     EXPECT_EQ(browser->page()->size(), QSize(pixels(wide.paneWidth), pixels(wide.paneHeight)));
+}
+
+TEST_F(HelpBrowserTest, TheLocatorLooksInStartFolderFirstAndExpectsAMissingPageThere) {
+    const HelpTopicLocator locator({start.path(), beside.path()});
+    EXPECT_EQ(locator.find(QStringLiteral("\\help.htm")),
+              start.filePath(QStringLiteral("help.htm")));
+    EXPECT_EQ(locator.find(QStringLiteral("\\three.htm")),
+              beside.filePath(QStringLiteral("three.htm")));
+    EXPECT_TRUE(locator.find(QStringLiteral("\\nowhere.htm")).isEmpty());
+    EXPECT_TRUE(locator.find(QString()).isEmpty());
+    EXPECT_EQ(locator.expectedPath(QStringLiteral("\\nowhere.htm")),
+              start.filePath(QStringLiteral("nowhere.htm")));
+    // A folder is not a page.
+    QDir(start.path()).mkdir(QStringLiteral("calc.htm"));
+    EXPECT_TRUE(locator.find(QStringLiteral("calc.htm")).isEmpty());
 }
 
 TEST(BrowserSizes, WidthFollowsAbove200TwipsAndHeightAbove2000Independently) {

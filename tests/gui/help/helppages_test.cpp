@@ -2,7 +2,7 @@
 
 #include "core/entry/messages.h"
 #include "gui/help/helptopiclocator.h"
-#include "helptestpages.h"
+#include "support/guitestsupport.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -129,22 +129,6 @@ TEST(HelpTopicLocator, TopicsAreFileNamesWhateverTheirLeadingSeparator) {
         EXPECT_EQ(HelpTopicLocator::normalisedTopic(QString::fromLatin1(topic)),
                   QString::fromLatin1(name));
     }
-}
-
-TEST(HelpTopicLocator, StartFolderComesFirstThenTheNextFolderAndAMissingPageIsExpectedInTheFirst) {
-    const test::HelpTestPages pages;
-    const HelpTopicLocator locator({pages.startFolder(), pages.besideProgram()});
-    EXPECT_EQ(locator.find(QStringLiteral("\\help.htm")),
-              QDir(pages.startFolder()).absoluteFilePath(QStringLiteral("help.htm")));
-    EXPECT_EQ(locator.find(QStringLiteral("\\three.htm")),
-              QDir(pages.besideProgram()).absoluteFilePath(QStringLiteral("three.htm")));
-    EXPECT_TRUE(locator.find(QStringLiteral("\\nowhere.htm")).isEmpty());
-    EXPECT_TRUE(locator.find(QString()).isEmpty());
-    EXPECT_EQ(locator.expectedPath(QStringLiteral("\\nowhere.htm")),
-              QDir(pages.startFolder()).absoluteFilePath(QStringLiteral("nowhere.htm")));
-    // A folder is not a page.
-    QDir(pages.startFolder()).mkdir(QStringLiteral("calc.htm"));
-    EXPECT_TRUE(HelpTopicLocator({pages.startFolder()}).find(QStringLiteral("calc.htm")).isEmpty());
 }
 
 } // namespace

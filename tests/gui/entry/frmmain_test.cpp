@@ -25,9 +25,10 @@ const QColor kDarkGreen(0, 128, 0);
 const QColor kDarkRed(128, 0, 0);
 const QColor kWhite(Qt::white);
 
-const QString kNumericBlank = QStringLiteral("Please enter only numeric values ");
-const QString kNumeric = QStringLiteral("Please enter only numeric values");
-const QString kNumericRange = QStringLiteral("Please enter only numeric values between 1 and 100");
+// The leave checks' messages; the mixture and signature boxes' ends with a blank.
+const char* const kNumericBlank = "Please enter only numeric values ";
+const char* const kNumeric = "Please enter only numeric values";
+const char* const kNumericRange = "Please enter only numeric values between 1 and 100";
 
 QColor background(const QLineEdit* box) {
     return box->palette().color(QPalette::Base);
@@ -193,12 +194,12 @@ TEST_F(MainWindowTest, LeavingABoxByTabBeepsShowsTheMessageThenEmptiesTheBox) {
     const struct {
         const char* name;
         const char* text;
-        QString message; // empty when the text is accepted
+        const char* message; // nullptr when the text is accepted
     } cases[] = {
         {"Increment", "abc", kNumericRange},
         {"Threshold", "x", kNumeric},
         {"Col2_5", "12,5a", kNumericBlank},
-        {"Isotope_0", "12,5a", {}},
+        {"Isotope_0", "12,5a", nullptr},
     };
     QLineEdit* left = nullptr;
     QString textAtMessage;
@@ -214,10 +215,11 @@ TEST_F(MainWindowTest, LeavingABoxByTabBeepsShowsTheMessageThenEmptiesTheBox) {
         typeInto(c.name, QString::fromLatin1(c.text));
         left = box(c.name);
         press(Qt::Key_Tab);
-        const bool refused = !c.message.isEmpty();
+        const bool refused = c.message != nullptr;
         EXPECT_EQ(QApplication::focusWidget() == left, refused);
         EXPECT_EQ(left->text(), refused ? QString() : QString::fromLatin1(c.text));
-        EXPECT_EQ(notes.messages, refused ? QStringList{c.message} : QStringList());
+        EXPECT_EQ(notes.messages,
+                  refused ? QStringList{QString::fromLatin1(c.message)} : QStringList());
         if (refused) {
             EXPECT_EQ(beepsAtMessage, 1);
             EXPECT_EQ(textAtMessage, QString::fromLatin1(c.text));
@@ -233,7 +235,7 @@ TEST_F(MainWindowTest, AClickOnAnotherBoxIsCheckedToo) {
     QLineEdit* other = box("Col3_3");
     QTest::mouseClick(other, Qt::LeftButton, {}, other->rect().center());
     EXPECT_EQ(focusName(), QStringLiteral("Col0_0"));
-    EXPECT_EQ(notes.messages, QStringList{kNumericBlank});
+    EXPECT_EQ(notes.messages, QStringList{QString::fromLatin1(kNumericBlank)});
     EXPECT_EQ(background(other), kWhite);
 
     QTest::mouseClick(other, Qt::LeftButton, {}, other->rect().center());
@@ -259,7 +261,7 @@ TEST_F(MainWindowTest, EnterMovesToTheNextTabIndexAndNeverReachesTheBox) {
     typeInto("Col4_9", QStringLiteral("abc"));
     press(Qt::Key_Return);
     EXPECT_EQ(box("Col4_9")->text(), QString());
-    EXPECT_EQ(notes.messages, QStringList{kNumericBlank});
+    EXPECT_EQ(notes.messages, QStringList{QString::fromLatin1(kNumericBlank)});
 }
 
 TEST_F(MainWindowTest, LetterBoxesHandTheFocusOnAfterCheckingTheBoxBeingLeft) {
@@ -274,7 +276,7 @@ TEST_F(MainWindowTest, LetterBoxesHandTheFocusOnAfterCheckingTheBoxBeingLeft) {
     typeInto("Threshold", QStringLiteral("x"));
     QTest::mouseClick(window.letterBox(4), Qt::LeftButton);
     EXPECT_EQ(focusName(), QStringLiteral("Threshold"));
-    EXPECT_EQ(notes.messages, QStringList{kNumeric});
+    EXPECT_EQ(notes.messages, QStringList{QString::fromLatin1(kNumeric)});
 }
 
 TEST_F(MainWindowTest, AMenuCommandRunsNoCheckAndKeepsTheColours) {
@@ -389,22 +391,17 @@ TEST(EntryRules, BoxKindFollowsTheTabIndexAndOnlyLabelsKeepTheirTextColourUnderF
 }
 
 TEST(EntryRules, LeaveCheckMessages) {
-    const std::string range = "Please enter values between 1 and 100";
-    const std::string numericRange = "Please enter only numeric values between 1 and 100";
-    const std::string numeric = "Please enter only numeric values";
-    const std::string numericBlank = "Please enter only numeric values ";
     const struct {
         std::vector<BoxKind> kinds;
         std::vector<const char*> texts;
         std::optional<std::string> message;
     } cases[] = {
         {{BoxKind::Increment}, {"", "1", "100", "50", "2.5", " 12 ", "1E2"}, std::nullopt},
-        {{BoxKind::Increment}, {"0", "0.99", "100.01", "-5", "1E3"}, range},
-        {{BoxKind::Increment}, {"abc", "12,5", "5%", " "}, numericRange},
+        {{BoxKind::Increment}, {"0", "0.99", "100.01", "-5", "1E3"}, messages::kIncrementRange},
+        {{BoxKind::Increment}, {"abc", "12,5", "5%", " "}, kNumericRange},
         {{BoxKind::Tolerance}, {"", "-3", "1E-3", "0", ".5"}, std::nullopt},
-        {{BoxKind::Tolerance}, {"x"}, numeric},
-        // The message of mixtures and signatures ends with a blank.
-        {{BoxKind::Mixture, BoxKind::Signature}, {"12,5a", "n.d."}, numericBlank},
+        {{BoxKind::Tolerance}, {"x"}, kNumeric},
+        {{BoxKind::Mixture, BoxKind::Signature}, {"12,5a", "n.d."}, kNumericBlank},
         {{BoxKind::Mixture, BoxKind::Signature}, {"", "-21.35", "1E-3", "1000"}, std::nullopt},
         // Title and labels are never checked.
         {{BoxKind::Title, BoxKind::IsotopeLabel, BoxKind::SourceLabel},

@@ -241,8 +241,6 @@ TEST_F(MainWindowTest, AClickOnAnotherBoxIsCheckedToo) {
     QTest::mouseClick(other, Qt::LeftButton, {}, other->rect().center());
     EXPECT_EQ(QApplication::focusWidget(), other);
     EXPECT_EQ(background(other), kDarkRed);
-    EXPECT_EQ(background(box("Col0_0")), kWhite);
-    EXPECT_EQ(notes.messages.size(), 1);
 }
 
 TEST_F(MainWindowTest, EnterMovesToTheNextTabIndexAndNeverReachesTheBox) {
@@ -308,7 +306,6 @@ TEST_F(MainWindowTest, SetEntryFillsTheNamedBoxesInDataFileOrderAndClearEmptiesE
 
     window.menuCommand(QStringLiteral("ClearForm"))->trigger();
     EXPECT_EQ(window.entry(), Entry::cleared());
-    EXPECT_TRUE(notes.messages.isEmpty());
 
     Entry longLabel;
     longLabel.sources[2] = "Benthic microalgae and sewage particulates";

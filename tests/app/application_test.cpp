@@ -99,6 +99,8 @@ TEST_F(ApplicationTest, IsospaceShowsTheEntryAsItIsNow) {
     main()->setEntry(test::threeSourceEntry());
     command("IsospaceData");
     EXPECT_TRUE(program.isospace()->isVisible());
+    ASSERT_TRUE(program.isospace()->plot());
+    EXPECT_EQ(program.isospace()->plot()->sources.size(), 3u);
     EXPECT_TRUE(notes.messages.isEmpty());
 }
 

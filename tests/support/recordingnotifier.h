@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 namespace fenlowick::test {
 
 /// Records messages and beeps instead of showing boxes; installed for its lifetime.
@@ -16,6 +18,9 @@ public:
     RecordingNotifier& operator=(const RecordingNotifier&) = delete;
 
     void inform(QWidget*, const QString& text, const QString& title) override {
+        if (whenInformed) {
+            whenInformed();
+        }
         messages << text;
         titles << title;
     }
@@ -24,6 +29,8 @@ public:
     QStringList messages;
     QStringList titles;
     int beeps = 0;
+    /// Runs when a message is shown, before it is recorded: lets a test see the window then.
+    std::function<void()> whenInformed;
 };
 
 } // namespace fenlowick::test

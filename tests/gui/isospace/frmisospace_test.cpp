@@ -1,19 +1,18 @@
 #include "gui/isospace/frmisospace.h"
 
 #include "core/entry/datafile.h"
+#include "core/entry/messages.h"
+#include "gui/isospace/isospaceplot.h"
 #include "gui/isospace/isospacescene.h"
-#include "support/recordingnotifier.h"
-#include "support/testsupport.h"
+#include "gui/results/resultmessages.h"
+#include "support/guitestsupport.h"
 
 #include <QAction>
-#include <QBrush>
 #include <QComboBox>
 #include <QGraphicsPolygonItem>
 #include <QGraphicsSimpleTextItem>
 #include <QImage>
 #include <QMenuBar>
-#include <QPrinter>
-#include <QSignalSpy>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -40,8 +39,7 @@ TEST_F(IsospaceWindowTest, GeeseAreDrawnWithTheirHullAndAnOutsideMixture) {
     EXPECT_TRUE(window.isVisible());
     EXPECT_EQ(window.windowTitle(), QStringLiteral("Fenlowick - Isospace"));
     ASSERT_EQ(window.xAxisList()->count(), 2);
-    EXPECT_EQ(window.xAxisList()->itemText(0), QStringLiteral("d13C"));
-    EXPECT_EQ(window.xAxisList()->currentIndex(), 0);
+    EXPECT_EQ(window.xAxisList()->itemText(1), QStringLiteral("d15N"));
     EXPECT_EQ(window.yAxisList()->currentIndex(), 1);
 
     IsospaceScene* scene = window.scene();
@@ -73,9 +71,8 @@ TEST_F(IsospaceWindowTest, GeeseAreDrawnWithTheirHullAndAnOutsideMixture) {
     ASSERT_NE(hull, nullptr);
     const QPolygonF polygon = hull->polygon();
     ASSERT_EQ(polygon.size(), 5);
-    const std::vector<std::size_t> order{3, 4, 0, 1, 2};
     for (int v = 0; v < 5; ++v) {
-        const QPointF expected = centreOf(dots[static_cast<int>(order[v])]);
+        const QPointF expected = centreOf(dots[static_cast<int>(plot.hull[v])]);
         EXPECT_NEAR(polygon[v].x(), expected.x(), 0.01) << v;
         EXPECT_NEAR(polygon[v].y(), expected.y(), 0.01) << v;
     }
@@ -112,25 +109,21 @@ TEST_F(IsospaceWindowTest, AnotherPairAndTheNumberLine) {
     EXPECT_EQ(window.xAxisList()->count(), 3);
     window.setAxes(1, 2);
     ASSERT_TRUE(window.plot());
-    EXPECT_EQ(window.plot()->xLabel, "d15N");
     EXPECT_EQ(window.plot()->yLabel, "d34S");
     auto* mixture = dynamic_cast<QGraphicsPolygonItem*>(window.scene()->mixtureMarker());
     ASSERT_NE(mixture, nullptr);
-    EXPECT_EQ(mixture->brush().color(), QColor(30, 140, 60));
+    EXPECT_EQ(mixture->brush().color(), QColor(30, 140, 60)); // inside
 
+    // On a number line every point sits on one line (within the outline's half pixel).
     window.setAxes(2, 2);
     ASSERT_TRUE(window.plot());
     EXPECT_TRUE(window.plot()->numberLine);
-    EXPECT_EQ(window.scene()->sourceMarkers().size(), 5);
-    // On a number line every point sits on one line (within the outline's half pixel).
     const double line = centreOf(window.scene()->mixtureMarker()).y();
     for (const QGraphicsItem* dot : window.scene()->sourceMarkers()) {
         EXPECT_NEAR(centreOf(dot).y(), line, 0.5);
     }
-
     window.showEntry(example("stream-water-one-isotope.dat"));
     EXPECT_FALSE(window.yAxisList()->isEnabled());
-    EXPECT_TRUE(window.plot()->numberLine);
     EXPECT_EQ(window.scene()->pointLabels().size(), 4);
 }
 
@@ -145,10 +138,8 @@ TEST_F(IsospaceWindowTest, AnEntryWithoutSignaturesDrawsANote) {
 TEST_F(IsospaceWindowTest, SavesPngAndSvg) {
     test::TempDir temp;
     window.showEntry(example("geese-outside-sources.dat"));
-    const QString png = QString::fromStdString(temp.file("plot.png"));
-    ASSERT_TRUE(window.saveImage(png));
-    const QImage image(png);
-    ASSERT_FALSE(image.isNull());
+    ASSERT_TRUE(window.saveImage(QString::fromStdString(temp.file("plot.png"))));
+    const QImage image(QString::fromStdString(temp.file("plot.png")));
     EXPECT_EQ(image.size(), (window.scene()->sceneRect().size() * 2).toSize());
     // The mixture's red is in the picture.
     bool red = false;
@@ -159,13 +150,10 @@ TEST_F(IsospaceWindowTest, SavesPngAndSvg) {
     }
     EXPECT_TRUE(red);
 
-    const QString svg = QString::fromStdString(temp.file("plot.SVG"));
-    ASSERT_TRUE(window.saveImage(svg));
+    ASSERT_TRUE(window.saveImage(QString::fromStdString(temp.file("plot.SVG"))));
     const std::string drawing = test::readFile(temp.file("plot.SVG"));
-    EXPECT_NE(drawing.find("<svg"), std::string::npos);
     EXPECT_NE(drawing.find("Saltmarsh grass"), std::string::npos);
     EXPECT_EQ(drawing.find("<image"), std::string::npos); // vectors, not a picture
-
     EXPECT_FALSE(window.saveImage(QString::fromStdString(temp.file("missing/plot.png"))));
 }
 
@@ -173,55 +161,105 @@ TEST_F(IsospaceWindowTest, PrintsThroughTheChosenPrinterAndReportsACancel) {
     test::TempDir temp;
     window.showEntry(example("geese-outside-sources.dat"));
     const std::string pdf = temp.file("plot.pdf");
-    window.setPrinterChooser([&](QPrinter& printer) {
-        printer.setOutputFormat(QPrinter::PdfFormat);
-        printer.setOutputFileName(QString::fromStdString(pdf));
-        printer.setCopyCount(2);
-        return true;
-    });
+    window.setPrinterChooser(test::pdfPrinter(QString::fromStdString(pdf), 2));
     window.printAction()->trigger();
-    EXPECT_TRUE(notes.messages.isEmpty()) << notes.messages.join(QLatin1Char('\n')).toStdString();
-    const std::string printed = test::readFile(pdf);
-    EXPECT_EQ(printed.rfind("%PDF", 0), 0u);
-    EXPECT_NE(printed.find("/Count 2"), std::string::npos); // one page per copy
+    EXPECT_TRUE(notes.messages.isEmpty());
+    EXPECT_EQ(test::pdfPageCount(pdf), 2); // one page per copy
 
     window.setPrinterChooser([](QPrinter&) { return false; });
     window.printAction()->trigger();
-    ASSERT_EQ(notes.messages.size(), 1);
-    EXPECT_EQ(notes.messages[0], QStringLiteral("There was an error during the printout!  Check "
-                                                "your printer and cable before trying again."));
+    // The same message as the graph window's.
+    EXPECT_EQ(notes.messages, QStringList{resultmessages::graphPrintFailed()});
 }
 
 TEST_F(IsospaceWindowTest, DiagnoseHelpAndExit) {
+    // The diagnosis itself is Diagnosis'; the window shows it or the entry's refusal.
     window.showEntry(example("geese-outside-sources.dat"));
     window.diagnoseAction()->trigger();
     ASSERT_EQ(notes.messages.size(), 1);
-    EXPECT_TRUE(notes.messages[0].startsWith(
-        QStringLiteral("The mixture lies outside the sources for d13C/d15N (it lies above every "
-                       "source for d15N); a tolerance of ")))
-        << notes.messages[0].toStdString();
-
-    QSignalSpy help(&window, &frmIsospace::helpRequested);
-    window.helpAction()->trigger();
-    ASSERT_EQ(help.size(), 1);
-    EXPECT_EQ(help[0][0].toString(), QStringLiteral("graphing.htm"));
-
+    EXPECT_TRUE(notes.messages[0].startsWith(QStringLiteral("The mixture lies outside")));
     Entry refused = example("geese-outside-sources.dat");
     refused.isotope[1] = "";
     window.showEntry(refused);
     window.diagnoseAction()->trigger();
-    ASSERT_EQ(notes.messages.size(), 2);
-    EXPECT_EQ(notes.messages[1],
-              QStringLiteral("You forgot to enter ISOTOPE labels for all your data"));
+    EXPECT_EQ(notes.messages.last(), QString::fromLatin1(messages::kNoIsotopeLabels));
 
-    const QList<QAction*> menu = window.menuBar()->actions();
-    QStringList captions;
-    for (const QAction* action : menu) {
-        captions << action->text();
-    }
-    EXPECT_EQ(captions, QStringLiteral("&Save &Print &Diagnose &Help &Exit").split(u' '));
-    menu.last()->trigger();
+    QSignalSpy help(&window, &frmIsospace::helpRequested);
+    window.helpAction()->trigger();
+    EXPECT_EQ(help, (QList<QVariantList>{{QStringLiteral("graphing.htm")}}));
+    EXPECT_EQ(test::menuCaptions(window.menuBar()),
+              QStringLiteral("&Save &Print &Diagnose &Help &Exit").split(u' '));
+    window.menuBar()->actions().last()->trigger();
     EXPECT_FALSE(window.isVisible());
+}
+
+TEST(IsospacePlot, GeesePointsAreTheTypedValuesAndEverySourceIsOnTheHull) {
+    const std::optional<IsospacePlot> plot =
+        makeIsospacePlot(example("geese-outside-sources.dat"), 0, 1);
+    ASSERT_TRUE(plot);
+    EXPECT_FALSE(plot->numberLine);
+    EXPECT_EQ(plot->xLabel, "d13C");
+    EXPECT_EQ(plot->yLabel, "d15N");
+    ASSERT_EQ(plot->sources.size(), 5u);
+    EXPECT_EQ(plot->sources[0].label, "Eelgrass");
+    EXPECT_DOUBLE_EQ(plot->sources[0].x, -10.9);
+    EXPECT_DOUBLE_EQ(plot->sources[0].y, 7.2);
+    EXPECT_DOUBLE_EQ(plot->mixture.x, -21.8);
+    EXPECT_DOUBLE_EQ(plot->mixture.y, 14.6);
+    // Counter-clockwise from the leftmost source: pasture, wheat, eelgrass, then sea lettuce,
+    // which lies above the line from eelgrass to saltmarsh grass (8.69 at its d13C), and
+    // saltmarsh grass.
+    EXPECT_EQ(plot->hull, (std::vector<std::size_t>{3, 4, 0, 1, 2}));
+    EXPECT_EQ(plot->status, "The mixture lies outside the sources for d13C/d15N.");
+}
+
+TEST(IsospacePlot, ThreeIsotopesPlotTheChosenPair) {
+    const std::optional<IsospacePlot> plot =
+        makeIsospacePlot(example("estuary-three-isotopes.dat"), 1, 2);
+    ASSERT_TRUE(plot);                         // its axis labels are checked by IsospaceWindowTest
+    EXPECT_DOUBLE_EQ(plot->sources[0].x, 6.4); // Spartina
+    EXPECT_DOUBLE_EQ(plot->sources[0].y, 2.5);
+}
+
+TEST(IsospacePlot, OneIsotopeOrTheSameIsotopeTwiceIsANumberLine) {
+    std::optional<IsospacePlot> plot =
+        makeIsospacePlot(example("stream-water-one-isotope.dat"), 0, 0);
+    ASSERT_TRUE(plot);
+    EXPECT_TRUE(plot->numberLine);
+    EXPECT_EQ(plot->hull, (std::vector<std::size_t>{0, 2})); // snowmelt -14.2, rain -6.3
+    EXPECT_EQ(plot->status, "The mixture lies within the sources for d18O.");
+
+    plot = makeIsospacePlot(example("geese-outside-sources.dat"), 1, 1);
+    ASSERT_TRUE(plot);
+    EXPECT_TRUE(plot->numberLine);
+    EXPECT_EQ(plot->status, "The mixture lies above every source for d15N.");
+    EXPECT_FALSE(makeIsospacePlot(example("geese-outside-sources.dat"), 0, 2));
+}
+
+TEST(IsospacePlot, MissingLabelsAndEmptyEntries) {
+    Entry entry;
+    EXPECT_FALSE(makeIsospacePlot(entry, 0, 0));
+    EXPECT_TRUE(plottedIsotopes(entry).empty());
+    entry.col[0][0] = "1";
+    entry.col[0][1] = "3";
+    entry.col[1][2] = "2";
+    entry.mixture[0] = "3";
+    const std::optional<IsospacePlot> plot = makeIsospacePlot(entry, 0, 1);
+    ASSERT_TRUE(plot);
+    EXPECT_EQ(plot->sources[1].label, "Source 2");
+    EXPECT_EQ(plottedIsotopes(entry), (std::vector<std::string>{"Isotope 1", "Isotope 2"}));
+    // Sources (1, 0), (3, 0), (0, 2); the mixture (3, 0) is a corner: on the edge.
+    EXPECT_EQ(plot->position, HullPosition::OnEdge);
+}
+
+TEST(IsospacePlot, NiceAxesTakeInTheRangeInRoundSteps) {
+    AxisScale axis = niceAxis(-31.2, -9.3, 6);
+    EXPECT_DOUBLE_EQ(axis.step, 5.0);
+    EXPECT_DOUBLE_EQ(axis.low, -35.0);
+    EXPECT_DOUBLE_EQ(axis.high, -5.0);
+    axis = niceAxis(4.0, 4.0, 6); // all values equal
+    EXPECT_LT(axis.low, 4.0);
+    EXPECT_GT(axis.high, 4.0);
 }
 
 } // namespace

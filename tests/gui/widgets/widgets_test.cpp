@@ -1,14 +1,14 @@
 #include "gui/widgets/filebrowsercontrols.h"
-#include "gui/widgets/twips.h"
 
-#include "support/testsupport.h"
+#include "gui/widgets/startuplayout.h"
+#include "gui/widgets/twips.h"
+#include "support/guitestsupport.h"
 
 #include <QComboBox>
 #include <QDir>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QScreen>
-#include <QSignalSpy>
 #include <QWidget>
 #include <gtest/gtest.h>
 
@@ -114,7 +114,6 @@ TEST(Twips, ConvertThroughTheLogicalDpi) {
     QWidget widget;
     const int dpi = widget.logicalDpiX();
     EXPECT_EQ(twipsToPixels(1440, &widget), dpi);
-    EXPECT_EQ(twipsToPixels(0, &widget), 0);
     EXPECT_EQ(pixelsToTwips(dpi, &widget), 1440);
     const QRect rect = twipsRect(1440, 720, 2880, 360, &widget);
     EXPECT_EQ(rect, QRect(dpi, dpi / 2, 2 * dpi, dpi / 4));
@@ -127,6 +126,27 @@ TEST(Twips, CentreOnScreenSplitsTheFreeSpaceEvenly) {
     const QRect screen = window.screen()->geometry();
     EXPECT_EQ(window.x() - screen.left(), (screen.width() - 300) / 2);
     EXPECT_EQ(window.y() - screen.top(), (screen.height() - 200) / 2);
+}
+
+TEST(StartupLayout, ScreensTallerThan768PixelsAreTreatedAs1024By768) {
+    const struct {
+        int width, height;
+        StartupSizes sizes;
+    } cases[] = {
+        // 1920 x 1200 pixels at 15 twips per pixel.
+        {28800,
+         18000,
+         {{15360, 10944}, {11520, 230}, {13824, 9792}, {14592, 10944}, {14131, 9792}}},
+        // 800 x 600 pixels use their own size.
+        {12000, 9000, {{12000, 8550}, {9000, 180}, {10800, 7650}, {11400, 8550}, {11040, 7650}}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(startupSizes(c.width, c.height), c.sizes) << c.width;
+    }
+    // Only the height decides: 768 pixels high is not capped, so a wide screen keeps its
+    // width; one twip taller is capped at 15360 wide, even on a narrow screen.
+    EXPECT_EQ(startupSizes(28800, 11520).statsViewer, (TwipsSize{27360, 10944}));
+    EXPECT_EQ(startupSizes(9000, 11521).statsViewer, (TwipsSize{14592, 10944}));
 }
 
 } // namespace

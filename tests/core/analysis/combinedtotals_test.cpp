@@ -2,7 +2,6 @@
 
 #include "core/results/totalsfile.h"
 
-#include "support/clirunner.h"
 #include "support/testsupport.h"
 
 #include <gtest/gtest.h>

@@ -24,8 +24,8 @@ public:
         text += records;
         return true;
     }
-    /// The records, one line each without its CR LF (a last one without it is marked).
-    Records records() const { return test::crlfLines(text); }
+    /// The records, one line each without its line end.
+    Records records() const { return test::linesOf(text); }
 
     std::string text;
 };

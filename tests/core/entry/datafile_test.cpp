@@ -79,20 +79,11 @@ TEST(DataFile, EveryBoxSurvivesARoundTripThroughAFile) {
     EXPECT_EQ(*read, entry);
 }
 
-TEST(DataFile, FieldsAreTakenWhateverTheirLinesAndLineEndsUpTo73) {
-    const Entry entry = everyBoxFilled();
-    std::string oneLine;
-    for (int i = 0; i < kEntryFieldCount; ++i) {
-        oneLine += (i > 0 ? "," : "") + ("\"" + entryField(entry, i) + "\"");
-    }
-    std::string unixText = serializeDataFile(entry);
-    std::erase(unixText, '\r');
-    for (const std::string& text :
-         {oneLine, unixText, serializeDataFile(entry) + "\"extra\",\"more\"\r\n"}) {
-        const auto parsed = parseDataFile(text);
-        ASSERT_TRUE(parsed) << parsed.error().message;
-        EXPECT_EQ(*parsed, entry) << text;
-    }
+TEST(DataFile, FieldsBeyondThe73rdAreIgnored) {
+    // How the fields are spread over lines plays no role: see FieldReader below.
+    const auto parsed = parseDataFile(serializeDataFile(everyBoxFilled()) + "\"extra\",\"x\"\r\n");
+    ASSERT_TRUE(parsed) << parsed.error().message;
+    EXPECT_EQ(*parsed, everyBoxFilled());
 }
 
 TEST(DataFile, TextIsReadAsUtf8OrElseAsTheWindowsCodePage) {

@@ -1,7 +1,6 @@
 #include "core/workflows/calculationrun.h"
 
 #include "core/entry/datafile.h"
-#include "support/entrygenerator.h"
 #include "support/resulttexts.h"
 #include "support/testsupport.h"
 
@@ -168,12 +167,6 @@ TEST(CalculationRun, TotalsOnlyRunsWriteTheTotalsOfTheFullRun) {
         }
         SCOPED_TRACE(name);
         expectSameTotalsWithoutFeasibleFile(*readDataFile(test::conformanceCase(name)));
-    }
-    for (std::uint32_t seed = 3001; seed <= 3012; ++seed) {
-        SCOPED_TRACE(seed);
-        expectSameTotalsWithoutFeasibleFile(test::generateEntry(
-            seed, seed % 2 == 0 ? test::EntryKind::LongRuns : test::EntryKind::Boundary,
-            2'000'000));
     }
 }
 

@@ -4,6 +4,7 @@
 
 #include "support/testsupport.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -157,68 +158,41 @@ TEST(CombinedTotals, NoFeasibleSolutionGivesTheZeroObservationsRecord) {
 }
 
 TEST(CombinedTotals, RefusesGroupsThatDoNotFitTheRunAndFilesThatAreNotFeasibleOutput) {
+    using testing::StartsWith;
     const std::string feasible = test::readFile(kExpected + "generated-3.out");
-    const auto combine = [](const std::string& text, const std::vector<SourceGroup>& groups) {
+    /// The kind and message of a refusal, or "(combined)".
+    const auto refusal = [](const std::string& text, const std::vector<SourceGroup>& groups) {
         std::istringstream in(text);
-        return combineFeasibleOutput(in, groups, kNow);
+        const Expected<CombinedTotals> result = combineFeasibleOutput(in, groups, kNow);
+        return !result ? (result.error().kind == Error::Kind::Refused ? "refused: " : "read: ") +
+                             result.error().message
+                       : std::string("(combined)");
     };
-    const std::string notFeasible = "This is not a feasible-output (.out) file";
-    struct Case {
-        std::string text;
-        std::vector<SourceGroup> groups;
-        Error::Kind kind;
-        std::string message; // the message begins with this
-    };
-    const Case cases[] = {
-        {feasible,
-         {{"Marine", {"S1", "Fish"}}},
-         Error::Kind::Refused,
-         "There is no source called \"Fish\" in the run; its sources are \"S1\", \"S2\", "
-         "\"S3\", \"S4\", \"S5\", \"S6\"."},
-        {feasible,
-         {{"A", {"S1", "S2"}}, {"B", {"S3", "S2"}}},
-         Error::Kind::Refused,
-         "The source \"S2\" is in two groups, \"A\" and \"B\"."},
-        {feasible,
-         {{"A", {"S1", "S2"}}, {"A", {"S3"}}},
-         Error::Kind::Refused,
-         "Two groups are called \"A\"."},
-        {feasible,
-         {{"S3", {"S1", "S2"}}},
-         Error::Kind::Refused,
-         "The group name \"S3\" is already the name of a source outside that group."},
-        {test::readFile(kExpected + "generated-3.tot"),
-         {{"G", {"S1", "S2"}}},
-         Error::Kind::FileRead,
-         notFeasible},
-        {"\"Title: \",\"x\"\r\n",
-         {{"G", {"S1", "S2"}}},
-         Error::Kind::FileRead,
-         notFeasible + " of Fenlowick: line 1 does not begin with \"Date: \"."},
-        {"",
-         {{"G", {"S1", "S2"}}},
-         Error::Kind::FileRead,
-         notFeasible + " of Fenlowick: line 1 is missing (it should begin with \"Date: \")."},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.message);
-        const Expected<CombinedTotals> result = combine(c.text, c.groups);
-        ASSERT_FALSE(result);
-        EXPECT_EQ(result.error().kind, c.kind);
-        EXPECT_EQ(result.error().message.rfind(c.message, 0), 0u) << result.error().message;
-    }
-    EXPECT_TRUE(combine(feasible, {{"S1", {"S1", "S2"}}})); // a group may keep a member's name
-
+    EXPECT_THAT(refusal(feasible, {{"Marine", {"S1", "Fish"}}}),
+                StartsWith("refused: There is no source called \"Fish\" in the run; its sources "
+                           "are \"S1\", \"S2\", \"S3\", \"S4\", \"S5\", \"S6\"."));
+    EXPECT_THAT(refusal(feasible, {{"A", {"S1", "S2"}}, {"B", {"S3", "S2"}}}),
+                StartsWith("refused: The source \"S2\" is in two groups, \"A\" and \"B\"."));
+    EXPECT_THAT(refusal(feasible, {{"A", {"S1", "S2"}}, {"A", {"S3"}}}),
+                StartsWith("refused: Two groups are called \"A\"."));
+    EXPECT_THAT(refusal(feasible, {{"S3", {"S1", "S2"}}}),
+                StartsWith("refused: The group name \"S3\" is already the name of a source "
+                           "outside that group."));
+    EXPECT_EQ(refusal(feasible, {{"S1", {"S1", "S2"}}}), "(combined)"); // a member's name
+    const std::string notFeasible = "read: This is not a feasible-output (.out) file";
+    const std::vector<SourceGroup> group{{"G", {"S1", "S2"}}};
+    EXPECT_THAT(refusal(test::readFile(kExpected + "generated-3.tot"), group),
+                StartsWith(notFeasible));
+    EXPECT_THAT(refusal("\"Title: \",\"x\"\r\n", group),
+                StartsWith(notFeasible + " of Fenlowick: line 1 does not begin with \"Date: \"."));
+    EXPECT_THAT(refusal("", group), StartsWith(notFeasible + " of Fenlowick: line 1 is missing (it "
+                                                             "should begin with \"Date: \")."));
     // A record whose shares do not add up to 1; a share the increment of 5 cannot give.
-    for (const auto& [record, message] :
-         {std::pair{"0,0,0,.25,.3,.5,", "holds shares that do not add up to 1"},
-          std::pair{"0,0,.02,.25,.3,.43,", "holds a share the increment cannot give"}}) {
-        const Expected<CombinedTotals> result =
-            combine(feasible + record + "\"\",\"\",\"\",\"\",\"\",\"\"\r\n", {{"G", {"S1", "S2"}}});
-        ASSERT_FALSE(result);
-        EXPECT_NE(result.error().message.find(message), std::string::npos)
-            << result.error().message;
-    }
+    const std::string empties = "\"\",\"\",\"\",\"\",\"\",\"\"\r\n";
+    EXPECT_THAT(refusal(feasible + "0,0,0,.25,.3,.5," + empties, group),
+                testing::HasSubstr("holds shares that do not add up to 1"));
+    EXPECT_THAT(refusal(feasible + "0,0,.02,.25,.3,.43," + empties, group),
+                testing::HasSubstr("holds a share the increment cannot give"));
 }
 
 TEST(CombinedTotals, GroupsAreReadFromTheCommandLineText) {

@@ -1,6 +1,9 @@
+#include "core/entry/datafile.h"
 #include "support/clirunner.h"
+#include "support/resulttexts.h"
 #include "support/testsupport.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -10,49 +13,38 @@ namespace fenlowick {
 namespace {
 
 using test::CliResult;
+using test::conformanceCase;
+using test::expectedResult;
 using test::filesIn;
 using test::readFile;
 using test::runCli;
 using test::TempDir;
 using test::writeFile;
+using testing::HasSubstr;
 using Names = std::vector<std::string>;
 
-const std::filesystem::path kExamples = FENLOWICK_EXAMPLES;
-const std::filesystem::path kConformance =
-    std::filesystem::path(FENLOWICK_TEST_DATA) / "conformance";
-
-std::string example(const std::string& name) {
-    return (kExamples / name).string();
-}
-
-std::string conformanceCase(const std::string& name) {
-    return (kConformance / "cases" / (name + ".dat")).string();
-}
-
-const std::string kStream = example("stream-water-one-isotope.dat");
+const std::string kStream = std::string(FENLOWICK_EXAMPLES) + "/stream-water-one-isotope.dat";
 
 // The result files' content is checked case by case through the calculation itself
-// (calc/conformance_test.cpp); here one case shows the program writes the same files. A run
-// without solutions is covered by diagnosis/combinedtotals_test.cpp.
+// (core/workflows/conformance_test.cpp); here one case shows the command writes the same.
 TEST(Cli, RunWritesTheResultFilesAndPrintsTheSummary) {
     TempDir dir;
     const CliResult result =
-        runCli({"run", conformanceCase("worked-three-sources"), "--output", dir.file("w")},
+        runCli({"run", conformanceCase("worked-three-sources.dat"), "--output", dir.file("w")},
                dir.path().string());
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(filesIn(dir.path()), (Names{"w.out", "w.tot"}));
-    for (const char* extension : {".out", ".tot"}) {
+    for (const std::string extension : {".out", ".tot"}) {
         EXPECT_EQ(
-            test::withoutFirstLine(readFile(dir.file(std::string("w") + extension))),
-            test::withoutFirstLine(readFile(kConformance / "expected" /
-                                            (std::string("worked-three-sources") + extension))))
+            test::withoutFirstLine(readFile(dir.file("w" + extension))),
+            test::withoutFirstLine(readFile(expectedResult("worked-three-sources" + extension))))
             << extension;
     }
     for (const std::string& part :
          {std::string("Completed Calculations : Began: "), std::string("    Ended: "),
           std::string("Feasible solutions: 3 of 6 combinations\n"),
           "Feasible output: " + dir.file("w.out") + "\n", "Totals: " + dir.file("w.tot") + "\n"}) {
-        EXPECT_NE(result.out.find(part), std::string::npos) << part << " in " << result.out;
+        EXPECT_THAT(result.out, HasSubstr(part));
     }
 }
 
@@ -66,8 +58,7 @@ TEST(Cli, OutputIsFolderAndNameAsTypedInTheDialogAndQuietPrintsNothing) {
             const CliResult result =
                 runCli({"run", kStream, quiet, "--output", output}, dir.path().string());
             EXPECT_EQ(result.exitCode, 0) << result.err;
-            EXPECT_EQ(result.out, "") << quiet;
-            EXPECT_EQ(result.err, "") << quiet;
+            EXPECT_EQ(result.out + result.err, "") << quiet;
         }
     }
     EXPECT_EQ(
@@ -77,21 +68,41 @@ TEST(Cli, OutputIsFolderAndNameAsTypedInTheDialogAndQuietPrintsNothing) {
 
 TEST(Cli, DefaultOutputIsTheOutputFolderNamedAfterTheEntry) {
     TempDir dir;
-    const CliResult result = runCli({"run", kStream}, dir.path().string());
-    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(runCli({"run", kStream}, dir.path().string()).exitCode, 0);
     EXPECT_EQ(filesIn(dir.path()), Names{"output"});
     EXPECT_EQ(filesIn(dir.path() / "output"),
               (Names{"stream-water-one-isotope.out", "stream-water-one-isotope.tot"}));
+}
+
+TEST(Cli, EstimateRunsNothingAndNoFeasibleFileWritesOnlyTheTotals) {
+    TempDir dir;
+    // Five sources at increment 5: C(24, 4) combinations.
+    Entry entry = test::threeSourceEntry();
+    entry.increment = "5";
+    for (int i = 3; i < 5; ++i) {
+        entry.sources[i] = "S" + std::to_string(i);
+        entry.col[0][i] = std::to_string(i);
+    }
+    ASSERT_TRUE(writeDataFile(dir.file("entry.dat"), entry));
+    CliResult r = runCli({"run", "entry.dat", "--estimate"}, dir.path().string());
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_THAT(r.out + r.err, HasSubstr("10626"));
+    EXPECT_EQ(filesIn(dir.path()), Names{"entry.dat"});
+
+    std::filesystem::create_directories(dir.path() / "out");
+    r = runCli({"run", "entry.dat", "--no-feasible-file", "-o", "out/result"}, dir.path().string());
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(filesIn(dir.path() / "out"), Names{"result.tot"});
 }
 
 TEST(Cli, RefusedEntryPrintsTheMessageAndWritesNothing) {
     // Each refusal's message is compared in the conformance cases; the command prints it as
     // it is.
     TempDir dir;
-    const std::string entry = conformanceCase("refuse-decimals");
+    const std::string entry = conformanceCase("refuse-decimals.dat");
     const CliResult result = runCli({"run", entry, "--output", dir.file("r")}, dir.path().string());
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(result.err, readFile(kConformance / "expected" / "refuse-decimals.msg"));
+    EXPECT_EQ(result.err, readFile(expectedResult("refuse-decimals.msg")));
     EXPECT_EQ(result.out, "");
     // Without --output nothing is created either, not even the default output folder.
     EXPECT_EQ(runCli({"run", entry}, dir.path().string()).exitCode, 1);
@@ -129,20 +140,19 @@ TEST(Cli, FileProblemsExitWithThreeNamingTheFile) {
     for (const auto& c : cases) {
         const CliResult result = runCli(c.arguments, dir.path().string());
         EXPECT_EQ(result.exitCode, 3) << c.named;
-        EXPECT_NE(result.err.find(c.named), std::string::npos) << result.err;
+        EXPECT_THAT(result.err, HasSubstr(c.named));
     }
     EXPECT_EQ(filesIn(dir.path()), (Names{"plain", "short.dat"}));
 }
 
 TEST(Cli, VersionAndHelp) {
-    TempDir dir;
-    CliResult result = runCli({"--version"}, dir.path().string());
+    CliResult result = runCli({"--version"});
     EXPECT_EQ(result.exitCode, 0);
-    EXPECT_NE(result.out.find(FENLOWICK_VERSION), std::string::npos) << result.out;
-    result = runCli({"--help"}, dir.path().string());
+    EXPECT_THAT(result.out, HasSubstr(FENLOWICK_VERSION));
+    result = runCli({"--help"});
     EXPECT_EQ(result.exitCode, 0);
     for (const char* code : {"0 ", "1 ", "2 ", "3 "}) { // the exit codes
-        EXPECT_NE(result.out.find(std::string("  ") + code), std::string::npos) << code;
+        EXPECT_THAT(result.out, HasSubstr(std::string("  ") + code));
     }
 }
 

@@ -131,19 +131,6 @@ std::string record(const std::string& first, int fields = 12) {
     return line + "\r\n";
 }
 
-TEST(HostileTotals, TenThousandRecordsFillTheGridToItsLimitOnly) {
-    test::TempDir dir;
-    std::string text;
-    for (int i = 0; i < 10000; ++i) {
-        text += record(std::to_string(i));
-    }
-    test::writeFile(dir.path() / "many.tot", text);
-    const GridLoad grid = loadGridFile(dir.file("many.tot"));
-    EXPECT_FALSE(grid.failed);
-    ASSERT_EQ(grid.records.size(), static_cast<std::size_t>(kMaxGridRecords));
-    EXPECT_EQ(grid.records.back()[0], "198");
-}
-
 TEST(HostileTotals, FiftyFieldsALineAreReadTwelveAtATime) {
     std::string text;
     for (int line = 0; line < 3; ++line) {

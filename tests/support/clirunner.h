@@ -16,7 +16,4 @@ struct CliResult {
 /// the given working folder, and waits for it.
 CliResult runCli(const std::vector<std::string>& arguments, const std::string& workingFolder = {});
 
-/// The lines of a text, without their line ends (LF or CR LF).
-std::vector<std::string> linesOf(const std::string& text);
-
 } // namespace fenlowick::test

@@ -51,17 +51,20 @@ std::vector<std::string> filesIn(const std::filesystem::path& folder) {
     return names;
 }
 
-std::vector<std::string> crlfLines(const std::string& text) {
+std::vector<std::string> linesOf(const std::string& text) {
     std::vector<std::string> lines;
     std::size_t start = 0;
     while (start < text.size()) {
-        const std::size_t end = text.find("\r\n", start);
+        std::size_t end = text.find('\n', start);
         if (end == std::string::npos) {
-            lines.push_back(text.substr(start) + "<no CR LF>");
-            break;
+            end = text.size();
         }
-        lines.push_back(text.substr(start, end - start));
-        start = end + 2;
+        std::string line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        lines.push_back(line);
+        start = end + 1;
     }
     return lines;
 }

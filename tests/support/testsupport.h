@@ -36,9 +36,8 @@ std::string withoutFirstLine(const std::string& content);
 /// The names of the files in a folder, sorted.
 std::vector<std::string> filesIn(const std::filesystem::path& folder);
 
-/// The lines of a text whose lines end in CR LF, without their line ends. A last line
-/// without CR LF is kept with "<no CR LF>" after it, so that a comparison shows it.
-std::vector<std::string> crlfLines(const std::string& text);
+/// The lines of a text, without their line ends (LF or CR LF).
+std::vector<std::string> linesOf(const std::string& text);
 
 /// Limits the size of the files this process may write while the object lives, so that a
 /// write fails as it does on a full disk (the signal for it is ignored meanwhile).

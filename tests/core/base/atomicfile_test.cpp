@@ -157,23 +157,18 @@ TEST(AtomicFile, UnwritableFolderIsAnErrorNamingTheFile) {
     EXPECT_EQ(filesIn(dir.path()), Names{"plain"});
 }
 
-TEST(AtomicFile, ReadWholeFileNamesTheFileItCannotRead) {
+TEST(AtomicFile, ReadWholeFileTakesFilesUpToTheLimitAndNamesTheOneItRefuses) {
+    // A missing file and a folder: see DataFile.UnreadableFilesAreErrorsNamingFileAndProblem.
     TempDir dir;
-    const std::string missing = dir.file("missing.tot");
-    auto read = readWholeFile(missing, 1000);
-    ASSERT_FALSE(read);
-    EXPECT_EQ(read.error().kind, Error::Kind::FileRead);
-    EXPECT_NE(read.error().message.find(missing), std::string::npos);
-
     const std::string big = dir.file("big.tot");
     writeFile(big, std::string(2000, 'x'));
-    read = readWholeFile(big, 1000);
-    ASSERT_FALSE(read);
-    EXPECT_NE(read.error().message.find(big), std::string::npos);
-
-    read = readWholeFile(big, 2000);
-    ASSERT_TRUE(read);
-    EXPECT_EQ(read->size(), 2000u);
+    const auto tooLarge = readWholeFile(big, 1999);
+    ASSERT_FALSE(tooLarge);
+    EXPECT_EQ(tooLarge.error().kind, Error::Kind::FileRead);
+    EXPECT_NE(tooLarge.error().message.find(big), std::string::npos);
+    const auto exact = readWholeFile(big, 2000);
+    ASSERT_TRUE(exact);
+    EXPECT_EQ(exact->size(), 2000u);
 }
 
 } // namespace

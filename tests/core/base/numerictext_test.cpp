@@ -1,5 +1,8 @@
 #include "core/base/numerictext.h"
 
+#include "core/base/exactdecimal.h"
+#include "core/base/numberformat.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -61,6 +64,44 @@ TEST(NumberOfDecimals, CountsTheCharactersAfterTheFirstPoint) {
     for (const auto& [text, decimals] : cases) {
         EXPECT_EQ(numberOfDecimals(text), decimals) << '"' << text << '"';
     }
+}
+
+std::string sum(const char* a, const char* b) {
+    Expected<ExactDecimal> x = ExactDecimal::fromText(a);
+    Expected<ExactDecimal> y = ExactDecimal::fromText(b);
+    if (!x || !y) {
+        return "(not a number)";
+    }
+    Expected<ExactDecimal> s = x->plus(*y);
+    return s ? s->text() : s.error().message;
+}
+
+TEST(ExactDecimal, CorrectionsAreAddedWithoutBinaryRounding) {
+    const char* const sums[][3] = {
+        {"-30.2", "1.63", "-28.57"},     {"6.5", "3.54", "10.04"},
+        {"1000.01", "-1000", ".01"},     {"-.25", "0", "-.25"},
+        {"0.25", "-0.25", "0"},          {"12.50", "0.5", "13"},
+        {"-24.10", "0.4", "-23.7"},      {"1.5E-3", "1", "1.0015"},
+        {"2e2", "+.5", "200.5"},         {" -0.0001 ", "0", "-.0001"},
+        {"n.d.", "1", "(not a number)"}, {"999999999999999999", "1", "1000000000000000000"}};
+    for (const auto& [a, b, expected] : sums) {
+        EXPECT_EQ(sum(a, b), expected) << a << " + " << b;
+    }
+    EXPECT_EQ(sum("5e18", "5e18"),
+              "\"5000000000000000000 + 5000000000000000000\" has too many digits to add exactly");
+    EXPECT_EQ(ExactDecimal::fromText("1234567890123456789").error().message,
+              "\"1234567890123456789\" has too many digits to add exactly");
+}
+
+TEST(ExactDecimal, SumsAreWrittenAsTheProgramWritesNumbers) {
+    // In the plain range the text is the one the result files use for the same value.
+    for (const char* text : {"-28.57", ".01", "-.25", "13", "0", "1.0015", "200.5", "-123.456"}) {
+        EXPECT_EQ(ExactDecimal::fromText(text)->text(), formatDouble(*toDouble(text))) << text;
+    }
+    // Below 1e-3 the result files switch to exponent form; a box must not (the decimal
+    // places would no longer count).
+    EXPECT_EQ(ExactDecimal::fromText("0.0005")->text(), ".0005");
+    EXPECT_EQ(ExactDecimal::fromText("-28.570")->decimals(), 2);
 }
 
 } // namespace

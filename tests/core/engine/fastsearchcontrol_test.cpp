@@ -130,24 +130,5 @@ TEST(FastSearchControl, StopsWhenCancelledOrAtTheFirstRefusedWrite) {
     EXPECT_EQ(refusing.writes, 1);
 }
 
-TEST(FastSearchControl, RecordsDoNotDependOnTheNumberOfThreads) {
-    // Several megabytes of records, so that they travel in many chunks.
-    Entry entry = largeEntry("5");
-    entry.threshold = "1";
-    const CalculationInput input = inputOf(entry);
-    TestSink reference;
-    const EngineResult plain = enumeratePlain(input, &reference, EngineControl{});
-    ASSERT_GT(reference.text.size(), std::size_t{3} << 20);
-    for (int threads : {1, 2, 4, 7}) {
-        EngineControl control;
-        control.threads = threads;
-        TestSink sink;
-        const EngineResult result = runSearch(input, &sink, control);
-        EXPECT_TRUE(sink.text == reference.text) << threads << " threads";
-        EXPECT_EQ(result.histograms, plain.histograms) << threads << " threads";
-        EXPECT_GT(sink.writes, 2);
-    }
-}
-
 } // namespace
 } // namespace fenlowick::test

@@ -5,13 +5,12 @@
 
 #include <gtest/gtest.h>
 
-#include <initializer_list>
 #include <vector>
 
 namespace fenlowick {
 namespace {
 
-using test::crlfLines;
+using test::linesOf;
 using test::threeSourceEntry;
 
 /// n empty text fields divided by commas.
@@ -23,35 +22,15 @@ std::string empties(int n) {
     return out;
 }
 
-/// One line: the given fields (already written), then n empty fields, then CR LF.
-std::string line(const std::string& fields, int n) {
-    if (fields.empty()) {
-        return empties(n) + "\r\n";
-    }
-    return n > 0 ? fields + "," + empties(n) + "\r\n" : fields + "\r\n";
-}
-
 /// The value record of the statistics block with the given title.
 std::string valuesOf(const std::string& text, const std::string& title) {
-    const auto lines = crlfLines(text);
+    const auto lines = linesOf(text);
     for (std::size_t i = 0; i + 3 < lines.size(); ++i) {
         if (lines[i].rfind("\"" + title + "\",", 0) == 0) {
             return lines[i + 3];
         }
     }
     return "<no block " + title + ">";
-}
-
-ShareHistograms histogramsOf(std::initializer_list<std::vector<std::uint64_t>> sources) {
-    ShareHistograms histograms{};
-    std::size_t j = 0;
-    for (const auto& counts : sources) {
-        for (std::size_t level = 0; level < counts.size(); ++level) {
-            histograms[j][level] = counts[level];
-        }
-        ++j;
-    }
-    return histograms;
 }
 
 CalculationInput checked(const Entry& entry) {
@@ -63,15 +42,6 @@ CalculationInput checked(const Entry& entry) {
 // The totals files of whole runs are compared byte for byte from their second line with
 // the conformance cases (worked example, no solution, a single solution, increment 3, ten
 // sources, labels with commas and more); the cases here cover what those runs do not reach.
-TEST(Totals, FirstLineAndObservationCount) {
-    const Entry entry = threeSourceEntry();
-    const TotalsText totals = composeTotals(
-        entry, checked(entry), histogramsOf({{1, 1, 1}, {1, 2, 0}, {2, 1, 0}}), {"D", "T"});
-    EXPECT_EQ(totals.observations, 3u);
-    EXPECT_TRUE(totals.text.starts_with(line("\"Date: \",\"D\",\"Time: \",\"T\"", 8)))
-        << totals.text;
-}
-
 TEST(Totals, PercentileRanksForFortyObservations) {
     // R1 = floor(0.4 + 0.5) = 0, raised to 1; R50 = 20; R99 = floor(39.6 + 0.5) = 40.
     // A: one solution at 20 %, 38 at 50 %, one at 80 %; B always 0 %; C always 100 %.
@@ -85,7 +55,7 @@ TEST(Totals, PercentileRanksForFortyObservations) {
     histograms[2][10] = 40;
     const TotalsText totals = composeTotals(entry, checked(entry), histograms, {"D", "T"});
     EXPECT_EQ(totals.observations, 40u);
-    EXPECT_NE(totals.text.find(line("\"N\",40", 0)), std::string::npos);
+    EXPECT_NE(totals.text.find("\"N\",40\r\n"), std::string::npos);
     EXPECT_EQ(valuesOf(totals.text, "MEAN"), ".5,0,1," + empties(9));
     EXPECT_EQ(valuesOf(totals.text, "MINIMUM"), "\".20\",\".00\",\"1.00\"," + empties(9));
     EXPECT_EQ(valuesOf(totals.text, "MAXIMUM"), "\".80\",\".00\",\"1.00\"," + empties(9));
@@ -113,8 +83,6 @@ TEST(Totals, PercentilesUseRoundedRanks) {
     EXPECT_EQ(valuesOf(totals.text, "1 %ile"), "\".20\",\".00\",\".00\"," + empties(9));
     EXPECT_EQ(valuesOf(totals.text, "50 %ile"), "\".30\",\".00\",\".00\"," + empties(9));
     EXPECT_EQ(valuesOf(totals.text, "99 %ile"), "\".60\",\".00\",\".00\"," + empties(9));
-    EXPECT_EQ(valuesOf(totals.text, "MINIMUM"), "\".10\",\".00\",\".00\"," + empties(9));
-    EXPECT_EQ(valuesOf(totals.text, "MAXIMUM"), "\".90\",\".00\",\".00\"," + empties(9));
 }
 
 TEST(Totals, LevelValuesAreRoundedToHundredths) {
@@ -123,7 +91,7 @@ TEST(Totals, LevelValuesAreRoundedToHundredths) {
     ShareHistograms histograms{};
     histograms[0][0] = histograms[1][0] = histograms[2][0] = 1;
     const TotalsText totals = composeTotals(entry, checked(entry), histograms, {"D", "T"});
-    const auto lines = crlfLines(totals.text);
+    const auto lines = linesOf(totals.text);
     const std::size_t first = 15;
     ASSERT_GT(lines.size(), first + 84);
     EXPECT_EQ(lines[first + 1].substr(0, 4), ".01,");
@@ -153,14 +121,14 @@ Entry headerExampleEntry() {
 // hold nowhere is checked here: the first line, signatures as typed, a non-numeric mixture.
 TEST(FeasibleHeader, FirstLineSignaturesAsTypedAndANonNumericMixture) {
     Entry entry = headerExampleEntry();
-    auto lines = crlfLines(composeFeasibleHeader(entry, checked(entry), {"06/12/26", "09:40:00"}));
+    auto lines = linesOf(composeFeasibleHeader(entry, checked(entry), {"06/12/26", "09:40:00"}));
     ASSERT_EQ(lines.size(), 14u); // 11 + N records
     EXPECT_EQ(
         lines[0],
         "\"Date: \",\"06/12/26\",\"Time: \",\"09:40:00\",\"\",\"\",\"\",\"\",\"\",\"\",\"\",\"\"");
     entry.col[0][0] = " 3.50 ";
     entry.mixture[0] = "n/a";
-    lines = crlfLines(composeFeasibleHeader(entry, checked(entry), {"d", "t"}));
+    lines = linesOf(composeFeasibleHeader(entry, checked(entry), {"d", "t"}));
     ASSERT_EQ(lines.size(), 14u);
     EXPECT_EQ(lines[5], "\"Mixtures:\",0," + empties(10));
     EXPECT_EQ(lines[7], "\"A\",\" 3.50 \"," + empties(10));

@@ -1,0 +1,164 @@
+#include "core/base/csvtable.h"
+
+#include "core/base/numerictext.h"
+#include "core/base/safefilename.h"
+#include "support/testsupport.h"
+
+#include <gtest/gtest.h>
+
+#include <tuple>
+
+namespace fenlowick {
+namespace {
+
+CsvTable table(std::string_view text) {
+    Expected<CsvTable> parsed = CsvTable::parse(text, "s.csv");
+    EXPECT_TRUE(parsed) << (parsed ? "" : parsed.error().message);
+    return parsed ? *parsed : *CsvTable::parse("x", "s.csv");
+}
+
+std::string parseError(std::string_view text) {
+    Expected<CsvTable> parsed = CsvTable::parse(text, "s.csv");
+    return parsed ? std::string("(read)") : parsed.error().message;
+}
+
+TEST(CsvTable, SeparatorsAndDecimalCommasAreDetected) {
+    for (const auto& [text, separator, decimalComma, number] :
+         {std::tuple{"source,d13C\nA,-1.5\n", ',', false, "-1.5"},
+          std::tuple{"source;d13C\nA;-1,5\n", ';', true, "-1.5"},
+          std::tuple{"source\td13C\nA\t-1.5\n", '\t', false, "-1.5"},
+          std::tuple{"source\td13C\nA\t-1,5\n", '\t', true, "-1.5"},
+          std::tuple{"source;d13C\nA;-30.2\n", ';', false, "-30.2"},
+          std::tuple{"source,d13C\nA,\"-30,2\"\n", ',', false, ""}}) {
+        SCOPED_TRACE(text);
+        const CsvTable t = table(text);
+        ASSERT_EQ(t.columnCount(), 2);
+        ASSERT_EQ(t.rowCount(), 1);
+        EXPECT_EQ(t.separator(), separator);
+        EXPECT_EQ(t.decimalComma(), decimalComma);
+        EXPECT_EQ(t.cell(0, 0), "A");
+        EXPECT_EQ(t.numberText(0, 1).hasValue(), *number != '\0');
+        if (*number != '\0') {
+            EXPECT_EQ(*t.numberText(0, 1), number);
+        }
+    }
+    // The separator the header uses most wins: a comma inside a header of a semicolon file.
+    EXPECT_EQ(table("source;mean (d13C, permil);d15N\nA;-1,5;2\n").columnCount(), 3);
+    const CsvTable commas = table("source;d13C;d15N\nA;-30,2;6,5\nB;-24;4,80\n");
+    EXPECT_EQ(*commas.numberText(1, 1), "-24");
+    EXPECT_EQ(*commas.numberText(1, 2), "4.80");
+    // A decimal point in a file of decimal commas is refused.
+    const CsvTable mixed = table("source;d13C;d15N\nA;-30,2;6,5\nB;-24.1;4,8\n");
+    EXPECT_EQ(mixed.numberText(1, 1).error().message,
+              "s.csv, line 3, column 2 (d13C): \"-24.1\" has a decimal point, but this file "
+              "writes decimal commas (line 2, column 2); write every number the same way");
+}
+
+TEST(CsvTable, CrLfCrAndLfLineEndsAndAMissingFinalLineEndReadAlike) {
+    for (const char* text :
+         {"source,d13C\r\nA,1\r\nB,2\r\n", "source,d13C\rA,1\rB,2\r", "source,d13C\nA,1\nB,2\n",
+          "source,d13C\nA,1\nB,2", "source,d13C\r\nA,1\r\nB,2"}) {
+        const CsvTable t = table(text);
+        ASSERT_EQ(t.rowCount(), 2) << text;
+        EXPECT_EQ(t.cell(1, 1), "2") << text;
+        EXPECT_EQ(t.lineOf(1), 3) << text;
+    }
+}
+
+TEST(CsvTable, BlankLinesAreSkippedButCountedInLineNumbers) {
+    const CsvTable t = table("\nsource,d13C\n\nA,1\n,,\n  \nB,x\n\n");
+    EXPECT_EQ(t.headerLine(), 2);
+    ASSERT_EQ(t.rowCount(), 2);
+    EXPECT_EQ(t.lineOf(0), 4);
+    EXPECT_EQ(t.numberText(1, 1).error().message,
+              "s.csv, line 7, column 2 (d13C): \"x\" is not a number");
+}
+
+TEST(CsvTable, QuotedFieldsKeepSeparatorsQuotesAndLineBreaks) {
+    const CsvTable t = table("source,d13C\n\"Fish, small\",1\n\"The \"\"big\"\" one\",2\n"
+                             "\"two\nlines\",3\nlast,4\n");
+    ASSERT_EQ(t.rowCount(), 4);
+    EXPECT_EQ(t.cell(0, 0), "Fish, small");
+    EXPECT_EQ(t.cell(1, 0), "The \"big\" one");
+    EXPECT_EQ(t.cell(2, 0), "two\nlines");
+    EXPECT_EQ(t.lineOf(3), 6);
+    EXPECT_EQ(parseError("source,d13C\nA,1\n\"B,2\n"),
+              "s.csv: line 3: a quoted field is never closed (a double quote is missing)");
+}
+
+TEST(CsvTable, ByteOrderMarkWindows1252AndSpreadsheetTrailingSeparatorsAreHarmless) {
+    const CsvTable t = table("\xEF\xBB\xBFsource;d13C;;\nA;1;;\n");
+    EXPECT_EQ(t.columnCount(), 2);
+    EXPECT_EQ(t.header(0), "source");
+    // A file read from disk that is not UTF-8: "Crustacés" in Windows-1252.
+    test::TempDir temp;
+    test::writeFile(temp.path() / "w.csv", "source;d13C\r\nCrustac\xE9s;-20,5");
+    EXPECT_EQ(CsvTable::read(temp.file("w.csv"))->cell(0, 0), "Crustac\xC3\xA9s");
+    EXPECT_EQ(parseError("source,d13C\nA,1,9\n"),
+              "s.csv: line 2, column 3: the value \"9\" lies beyond the 2 columns the header "
+              "names (the file is separated by commas)");
+    EXPECT_EQ(parseError(""), "s.csv: the file is empty; it needs a header line naming its "
+                              "columns");
+}
+
+TEST(CsvTable, NumbersFollowTheProgramsNumericRule) {
+    const CsvTable t = table("source,a,b,c\nA, 1.5 ,\xE2\x88\x92"
+                             "2.5,1e3\n");
+    EXPECT_EQ(*t.numberText(0, 1), "1.5");
+    EXPECT_EQ(*t.numberText(0, 3), "1e3");
+    EXPECT_EQ(t.numberText(0, 2).error().message,
+              "s.csv, line 2, column 3 (b): \"\xE2\x88\x92"
+              "2.5\" is not a number (its minus sign is the typographic one; use the plain "
+              "hyphen-minus)");
+}
+
+TEST(CsvTable, ArbitraryTextNeverBreaksTheReader) {
+    // Texts built from the characters that matter to the reader, in a fixed pseudo-random
+    // order: every table read has its rows on increasing lines and only numeric numbers.
+    const std::string alphabet = ",;\t\"\r\n a1.-\xE9";
+    std::uint32_t state = 12345;
+    for (int round = 0; round < 3000; ++round) {
+        std::string text;
+        state = state * 1664525u + 1013904223u;
+        for (std::uint32_t i = 0, length = (state >> 8) % 40; i < length; ++i) {
+            state = state * 1664525u + 1013904223u;
+            text += alphabet[(state >> 8) % alphabet.size()];
+        }
+        Expected<CsvTable> t = CsvTable::parse(text, "f.csv");
+        if (!t) {
+            EXPECT_TRUE(t.error().message.starts_with("f.csv: ")) << t.error().message;
+            continue;
+        }
+        int previousLine = t->headerLine();
+        for (int r = 0; r < t->rowCount(); ++r) {
+            EXPECT_GT(t->lineOf(r), previousLine);
+            previousLine = t->lineOf(r);
+            for (int c = 0; c < t->columnCount(); ++c) {
+                const Expected<std::string> number = t->numberText(r, c);
+                EXPECT_TRUE(!number || isNumeric(*number)) << *number;
+            }
+        }
+    }
+}
+
+TEST(CsvTable, FieldsAreQuotedForCsvOnlyWhenNeeded) {
+    for (const auto& [field, written] :
+         {std::pair{"Small fish", "Small fish"}, std::pair{"Fish, small", "\"Fish, small\""},
+          std::pair{"The \"big\" one", "\"The \"\"big\"\" one\""},
+          std::pair{" padded", "\" padded\""}, std::pair{"", ""}}) {
+        EXPECT_EQ(csvField(field), written);
+    }
+}
+
+TEST(SafeFileName, LabelsBecomeNamesWithoutPointsOrSeparators) {
+    for (const auto& [label, name] :
+         {std::pair{"Lake trout 01", "Lake_trout_01"}, std::pair{"Trout 1.5", "Trout_1_5"},
+          std::pair{"../etc/passwd", "etc_passwd"}, std::pair{"a:b\\c*?d", "a_b_c_d"},
+          std::pair{"Brünnich", "Brünnich"}, std::pair{"...", "mixture"},
+          std::pair{"keep-this_one", "keep-this_one"}}) {
+        EXPECT_EQ(safeFileName(label), name);
+    }
+}
+
+} // namespace
+} // namespace fenlowick

@@ -1,5 +1,4 @@
 #include "gui/calcui/calculationcontroller.h"
-#include "gui/calcui/timeleft.h"
 
 #include "core/entry/datafile.h"
 #include "gui/calcui/frmoutputfiles.h"
@@ -141,26 +140,6 @@ TEST_F(CalculationControllerTest, CancellingALongRunStopsItAndSaysSo) {
     ASSERT_EQ(notes.messages.size(), 1);
     EXPECT_TRUE(notes.messages.first().startsWith(QStringLiteral("The calculation was cancelled")));
     EXPECT_EQ(running.count(), 2);
-}
-
-TEST(TimeLeft, NoGuessBeforeOnePercentOrTwoSeconds) {
-    EXPECT_TRUE(timeLeftText(0.0, 100.0).isEmpty());
-    EXPECT_TRUE(timeLeftText(0.009, 100.0).isEmpty());
-    EXPECT_TRUE(timeLeftText(0.5, 1.9).isEmpty());
-    EXPECT_FALSE(timeLeftText(0.01, 2.0).isEmpty());
-}
-
-TEST(TimeLeft, ScalesFromSecondsToDays) {
-    // Half done after 20 s: 20 s left.
-    EXPECT_EQ(timeLeftText(0.5, 20.0), QStringLiteral("about 20 s left"));
-    // 21 s left rounds up to the next 5 s.
-    EXPECT_EQ(timeLeftText(0.5, 21.0), QStringLiteral("about 25 s left"));
-    EXPECT_EQ(timeLeftText(0.25, 60.0), QStringLiteral("about 3 min left"));
-    EXPECT_EQ(timeLeftText(0.5, 7200.0), QStringLiteral("about 2 h left"));
-    EXPECT_EQ(timeLeftText(0.5, 7500.0), QStringLiteral("about 2 h 5 min left"));
-    // 98 hours: shown in whole days.
-    EXPECT_EQ(timeLeftText(0.02, 7200.0), QStringLiteral("about 4 days left"));
-    EXPECT_EQ(timeLeftText(1.0, 50.0), QStringLiteral("finishing"));
 }
 
 } // namespace

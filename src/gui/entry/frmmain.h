@@ -72,9 +72,9 @@ public:
     /// not be started or reported an error.
     bool printWindowImage(QPrinter& printer, int copies);
 
-    /// Replaces the printer dialog (`CommonDialog1`): it sets up the printer, including its
-    /// copy count, and returns false when cancelled. Tests use this to print without a
-    /// dialog.
+    /// Replaces the printer prompt, by default a QPrintDialog: the prompt sets up the
+    /// printer, including its copy count, and returns false when cancelled. Tests use this
+    /// to print without a dialog.
     void setPrinterPrompt(std::function<bool(QPrinter&)> prompt);
 
     /// The menu command with a given name (FileOpen, Calculate, PrintData, ClearForm,

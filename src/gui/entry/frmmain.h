@@ -132,16 +132,16 @@ private:
     QString m_startFolder;
     StartupSizes m_startupSizes;
 
-    QLineEdit* Title = nullptr;
-    QLineEdit* Increment = nullptr;
-    QLineEdit* Threshold = nullptr;
-    std::array<QLineEdit*, kIsotopeColumns> Isotope{};
-    std::array<QLineEdit*, kIsotopeColumns> Mixture{};
-    std::array<QLineEdit*, kSourceRows> Sources{};
-    /// Col[k] is the box array Col<k>: Col[k][i] holds source row i, isotope column k.
-    std::array<std::array<QLineEdit*, kSourceRows>, kIsotopeColumns> Col{};
-    QFrame* Frame2 = nullptr;
-    std::array<QLineEdit*, kLetterBoxCount> Text1{};
+    QLineEdit* m_Title = nullptr;
+    QLineEdit* m_Increment = nullptr;
+    QLineEdit* m_Threshold = nullptr;
+    std::array<QLineEdit*, kIsotopeColumns> m_Isotope{};
+    std::array<QLineEdit*, kIsotopeColumns> m_Mixture{};
+    std::array<QLineEdit*, kSourceRows> m_Sources{};
+    /// m_Col[k] is the box array Col<k>: m_Col[k][i] holds source row i, isotope column k.
+    std::array<std::array<QLineEdit*, kSourceRows>, kIsotopeColumns> m_Col{};
+    QFrame* m_Frame2 = nullptr;
+    std::array<QLineEdit*, kLetterBoxCount> m_Text1{};
     std::array<QLineEdit*, kEntryBoxCount> m_byTab{};
 
     QColor m_focusBackground;

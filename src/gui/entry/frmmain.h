@@ -63,9 +63,7 @@ public:
     QLineEdit* entryBox(int tab) const;
     QLineEdit* letterBox(int letter) const;
 
-    /// Colours of the entry rules.
-    QColor focusBackground() const { return m_focusBackground; }
-    QColor focusText() const { return m_focusText; }
+    /// The text colour of a box without the focus (the application palette's text colour).
     QColor normalText() const { return m_normalText; }
 
     /// Prints the image of the client area, one page per copy. False when the printer could

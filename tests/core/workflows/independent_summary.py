@@ -7,7 +7,7 @@ statistics of each source's feasible shares by the totals file's rules (levels o
 percent, nearest-rank percentiles, mean and standard deviation rounded half away from zero,
 the sum of squares kept in single precision). Run it from the repository's top folder:
 
-    python3 tests/batch/independent_summary.py > examples/batch/expected-summary.csv
+    python3 tests/core/workflows/independent_summary.py > examples/batch/expected-summary.csv
 
 With --check FILE it compares its result with FILE instead and fails when they differ
 (the test suite runs it so against examples/batch/expected-summary.csv).

@@ -1,5 +1,5 @@
 # Set-up and everyday commands. Each target installs what is missing first.
-.PHONY: all deps configure build test run asan fuzz format format-check clean
+.PHONY: all deps configure build test core-test run asan fuzz format format-check clean
 
 BUILD_DIR := build
 JOBS ?= $(shell nproc)
@@ -17,6 +17,13 @@ build: configure
 
 test: build
 	@cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+# The core, the command-line tool and their tests built without Qt in build-core, as on a
+# machine without the desktop libraries: proves the core and its tests need no Qt.
+core-test: deps
+	@cmake --preset core >/dev/null
+	@cmake --build build-core -j $(JOBS)
+	@cd build-core && ctest --output-on-failure -j $(JOBS)
 
 run: build
 	@bash scripts/run.sh
@@ -47,4 +54,4 @@ format-check:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 
 clean:
-	@rm -rf $(BUILD_DIR) build-dev build-asan build-fuzz
+	@rm -rf $(BUILD_DIR) build-dev build-core build-asan build-fuzz

@@ -1,15 +1,26 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need, when any is missing.
+# Installs the Debian packages the build, the tests and the other make targets use, when
+# any is missing.
 # Safe to run repeatedly: it does nothing when everything is present.
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build pkg-config git
-  qt6-base-dev qt6-charts-dev libqt6opengl6-dev qt6-svg-dev libgl-dev
-  libtbb-dev libcli11-dev libfmt-dev
-  googletest libgtest-dev libgmock-dev libbenchmark-dev
-  clang clang-format libclang-rt-14-dev
-  xvfb xauth fonts-liberation imagemagick poppler-utils
+  # Compiler and make, the Ninja generator of the presets, git for make format(-check)
+  build-essential cmake ninja-build git
+  # Qt for the desktop program and its tests; Qt Charts needs the Qt OpenGL module
+  qt6-base-dev qt6-charts-dev libqt6opengl6-dev qt6-svg-dev
+  # The command-line tool's option parser
+  libcli11-dev
+  # The tests (GoogleTest and GoogleMock) and the batch example's independent check
+  libgtest-dev libgmock-dev python3
+  # The benchmarks
+  libbenchmark-dev
+  # make fuzz (clang, libFuzzer and the sanitizer runtimes), make format(-check)
+  clang libclang-rt-14-dev clang-format
+  # The windows' Arial (Liberation Sans has its metrics); pdftotext and pdfinfo in print tests
+  fonts-liberation poppler-utils
+  # Screenshots of the windows on a virtual display (xvfb-run, ImageMagick)
+  xvfb xauth imagemagick
 )
 
 missing=()

@@ -8,6 +8,7 @@
 #include "core/entry/checks.h"
 #include "core/entry/datafile.h"
 #include "core/workflows/calculationrun.h"
+#include "core/workflows/timeleft.h"
 
 #include <CLI/CLI.hpp>
 
@@ -55,8 +56,7 @@ public:
         std::string left;
         if (m_fraction > 0.01 && m_fraction < 1.0) {
             const double elapsed = std::chrono::duration<double>(now - m_start).count();
-            left = "  about " +
-                   std::to_string(std::lround(elapsed * (1.0 - m_fraction) / m_fraction)) +
+            left = "  about " + std::to_string(std::lround(secondsLeft(m_fraction, elapsed))) +
                    " s left   ";
         }
         std::fprintf(stderr, "\rProgress: [%s] %3d%%%s", bar.c_str(),

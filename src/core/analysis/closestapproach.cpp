@@ -178,7 +178,7 @@ ClosestApproach findClosestApproach(const CalculationInput& input, const Approac
     return ApproachSearch(input, limits).run();
 }
 
-double toleranceThreshold(const CalculationInput& input) {
+double scaledTolerance(const CalculationInput& input) {
     return std::trunc(static_cast<double>(input.decimalScale) * input.tolerance100);
 }
 
@@ -198,16 +198,16 @@ std::string toleranceText(std::uint64_t n, int decimals) {
 ToleranceStep smallestToleranceFor(const Entry& entry, double distance) {
     const int decimals = deriveCalculationInput(entry).decimalPlaces;
     Entry probe = entry;
-    const auto thresholdOf = [&](std::uint64_t n) {
+    const auto scaledToleranceOf = [&](std::uint64_t n) {
         probe.threshold = toleranceText(n, decimals);
-        return toleranceThreshold(deriveCalculationInput(probe));
+        return scaledTolerance(deriveCalculationInput(probe));
     };
-    // With d decimals the tolerance n / 10^d gives a threshold of about 100 n (the scale is
+    // With d decimals the tolerance n / 10^d gives a scaled tolerance of about 100 n (the scale is
     // 10^d and the tolerance is taken times 100); the rounding of the decimal value and of
     // the products can lower it by one, so start below and step up.
     const double estimate = std::ceil(distance / 100.0);
     std::uint64_t n = estimate > 2.0 ? static_cast<std::uint64_t>(estimate) - 2 : 0;
-    while (thresholdOf(n) < distance) {
+    while (scaledToleranceOf(n) < distance) {
         ++n;
     }
     ToleranceStep step;

@@ -23,12 +23,12 @@ struct ApproachLimits {
 
 /// The combination whose predicted mixture comes closest to the observed one, closeness
 /// measured exactly as the search tests it: for each isotope in use the scaled difference
-/// truncate(DecimalScale × |predicted − Mixture100|), with single-precision shares and
+/// trunc(decimalScale × |predicted − mixture100|), with single-precision shares and
 /// sums; a combination's distance is the largest of these. A combination is kept by the
-/// search exactly when its distance is at most the tolerance threshold, so the smallest
-/// distance is the smallest threshold that keeps anything.
+/// search exactly when its distance is at most the scaled tolerance, so the smallest
+/// distance is the smallest scaled tolerance that keeps anything.
 struct ClosestApproach {
-    /// The smallest distance found (a whole number held as a double, like the threshold).
+    /// The smallest distance found (a whole number held as a double, like the scaled tolerance).
     double distance = 0.0;
     /// False when the search stopped at its limit or was cancelled: `distance` is then
     /// only reached by `shares`, and a smaller one may exist.
@@ -44,14 +44,14 @@ struct ClosestApproach {
 /// found so far. The input must have passed checkEntry.
 ClosestApproach findClosestApproach(const CalculationInput& input, const ApproachLimits& limits);
 
-/// The threshold the search derives from the tolerance: truncate(DecimalScale × Tolerance100).
-double toleranceThreshold(const CalculationInput& input);
+/// The scaled tolerance the search derives from the tolerance: trunc(decimalScale × tolerance100).
+double scaledTolerance(const CalculationInput& input);
 
 /// A tolerance as the entry would hold it: the number n / 10^decimals written with exactly
 /// `decimals` decimals ("0.35", "12", "0.050").
 std::string toleranceText(std::uint64_t n, int decimals);
 
-/// The smallest tolerance with the entry's decimal places whose threshold reaches
+/// The smallest tolerance with the entry's decimal places whose scaled tolerance reaches
 /// `distance`, as text, and the next smaller one (nothing when the smallest is 0). With
 /// that many decimals the entry's decimal places, and so its scale, stay as they are.
 /// The entry must have passed checkEntry.

@@ -208,7 +208,7 @@ Expected<Diagnosis> diagnoseEntry(const Entry& entry, const DiagnosisLimits& lim
             keptAt(entry, diagnosis.tolerance.enough) > 0 &&
             (!diagnosis.tolerance.below || keptAt(entry, *diagnosis.tolerance.below) == 0);
     }
-    const bool nothingKept = diagnosis.closest.distance > toleranceThreshold(input);
+    const bool nothingKept = diagnosis.closest.distance > scaledTolerance(input);
     diagnosis.message = composeMessage(entry, diagnosis, sources, nothingKept);
     return diagnosis;
 }

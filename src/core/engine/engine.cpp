@@ -42,7 +42,7 @@ public:
             }
             m_mixture[k] = input.mixture100[k];
         }
-        m_threshold = std::trunc(m_scale * input.tolerance100);
+        m_scaledTolerance = std::trunc(m_scale * input.tolerance100);
     }
 
     EngineResult run() {
@@ -94,7 +94,7 @@ private:
                 std::trunc(m_scale * std::fabs(static_cast<double>(predicted) - m_mixture[k]));
             // Written as "not within" so that a prediction that overflowed to no number at
             // all (inf - inf) fails instead of passing every comparison.
-            if (!(scaled <= m_threshold)) {
+            if (!(scaled <= m_scaledTolerance)) {
                 return;
             }
         }
@@ -132,7 +132,7 @@ private:
     int m_lastIsotope;
     float m_increment;
     double m_scale;
-    double m_threshold = 0.0;
+    double m_scaledTolerance = 0.0;
     float m_signature[kIsotopeColumns][kSourceRows + 1]{};
     double m_mixture[kIsotopeColumns]{};
     float m_share[kSourceRows]{};

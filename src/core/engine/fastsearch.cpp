@@ -28,10 +28,11 @@ namespace {
 // Rounding margin of the bounds.
 //
 // Every kept combination satisfies, for each isotope k in use,
-//     trunc(scale * |double(f) - M|) <= T,
-// with f the single-precision prediction and T = trunc(scale * tolerance100). For x >= 0 and
-// a whole T this is x < T + 1; x is scale * |f - M| rounded twice in double (the difference
-// and the product), so a kept combination has |f - M| < H * (1 + 2^-51) with H = (T+1)/scale.
+//     trunc(scale * |double(f) - M|) <= scaledTolerance,
+// with f the single-precision prediction and scaledTolerance = trunc(scale * tolerance100).
+// For x >= 0 and a whole scaledTolerance this is x < scaledTolerance + 1; x is
+// scale * |f - M| rounded twice in double (the difference and the product), so a kept
+// combination has |f - M| < H * (1 + 2^-51) with H = (scaledTolerance + 1) / scale.
 //
 // The bounds reason about the real value v = P + sum over the remaining sources t of
 // sig_t * p_t, where P is the single-precision running sum of the contributions fixed so far
@@ -146,8 +147,8 @@ public:
                 signature[k][level] = originalSignature[k][order[static_cast<std::size_t>(level)]];
             }
         }
-        threshold = std::trunc(scale * input.tolerance100);
-        failFrom = threshold + 1.0;
+        scaledTolerance = std::trunc(scale * input.tolerance100);
+        failFrom = scaledTolerance + 1.0;
         for (float share = 0.0f; share <= 100.0f; share += increment) {
             steps.push_back(share);
             stepLevel.push_back(static_cast<std::size_t>(std::floor(share / increment)));
@@ -259,8 +260,8 @@ public:
     int lastIsotope;
     float increment;
     double scale;
-    double threshold = 0.0;
-    double failFrom = 1.0; ///< threshold + 1: the smallest scaled difference that fails
+    double scaledTolerance = 0.0;
+    double failFrom = 1.0; ///< scaledTolerance + 1: the smallest scaled difference that fails
     /// The signatures by level: level j searches the share of source order[j].
     float signature[kIsotopeColumns][kSourceRows]{};
     float originalSignature[kIsotopeColumns][kSourceRows]{}; ///< by source, as entered
@@ -379,7 +380,7 @@ private:
 
     void buildRows() {
         const int n = sources;
-        const double half = (threshold + 1.0) / scale;
+        const double half = (scaledTolerance + 1.0) / scale;
         std::array<double, kIsotopeColumns> margin{};
         std::array<double, kIsotopeColumns> magnitude{};
         for (int k = 0; k <= lastIsotope; ++k) {
@@ -1108,7 +1109,8 @@ private:
             float predicted = prefix[k];
             predicted += m_plan.signature[k][a] * share;
             predicted += m_plan.signature[k][a + 1] * last;
-            // trunc(x) > T is x >= T + 1 for the whole number T (NaN fails both).
+            // trunc(x) > scaledTolerance is x >= scaledTolerance + 1 for the whole number
+            // scaledTolerance (NaN fails both).
             const double scaled =
                 m_plan.scale * std::fabs(static_cast<double>(predicted) - m_plan.mixture[k]);
             if (scaled >= m_plan.failFrom) {

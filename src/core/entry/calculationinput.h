@@ -18,6 +18,9 @@ struct CalculationInput {
     std::int16_t lastSource = -99;  ///< highest row with a numeric signature, or -99
     std::int16_t lastIsotope = -99; ///< highest column with a numeric signature, or -99
     float incrementPercent = 0.0f;
+    /// The search keeps a combination when, for every isotope in use, the scaled difference
+    /// trunc(decimalScale × |prediction − mixture100|) is at most the scaled tolerance
+    /// trunc(decimalScale × tolerance100), a whole number.
     double tolerance100 = 0.0;
     std::array<double, kIsotopeColumns> mixture100{}; ///< 0 where the box is not numeric
     std::int16_t decimalPlaces = 0;

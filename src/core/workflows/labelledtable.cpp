@@ -87,9 +87,6 @@ Expected<LabelledTable> readLabelledTable(const CsvTable& table,
     }
     result.hasLabels = labelColumn >= 0;
     result.labelColumn = labelColumn;
-    if (result.hasLabels) {
-        result.labelHeader = table.header(labelColumn);
-    }
 
     for (int r = 0; r < table.rowCount(); ++r) {
         if (result.hasLabels) {

@@ -21,7 +21,6 @@ struct LabelledTable {
     std::string fileName;
     bool hasLabels = false;
     int labelColumn = -1; ///< the column of the labels in the CSV table, or -1
-    std::string labelHeader;
     /// Isotope labels as the header writes them ("Mean" dropped), their keys and columns,
     /// in file order.
     std::vector<std::string> isotopes;

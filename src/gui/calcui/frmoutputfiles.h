@@ -12,7 +12,7 @@ class FileBrowserControls;
 /// The output-file dialog: the folder and base name under which a run writes its ".out" and
 /// ".tot" files. It keeps folder and typed name from one showing to the next; closing it by
 /// its close box cancels and resets it (empty name, folder at the process's current folder).
-/// Shown without blocking the main window; the outcome arrives through `finished`.
+/// Shown without blocking the main window; the outcome arrives through `outcome`.
 class frmOutputFiles : public QDialog {
     Q_OBJECT
 

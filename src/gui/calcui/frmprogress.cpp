@@ -1,6 +1,6 @@
 #include "gui/calcui/frmprogress.h"
 
-#include "gui/calcui/timeleft.h"
+#include "core/workflows/timeleft.h"
 #include "gui/widgets/twips.h"
 
 #include <QLabel>
@@ -58,7 +58,8 @@ void frmProgress::setFractionDone(double fraction) {
     if (!m_cancel->isEnabled()) {
         return;
     }
-    m_timeLeft->setText(timeLeftText(fraction, static_cast<double>(m_clock.elapsed()) / 1000.0));
+    m_timeLeft->setText(QString::fromStdString(
+        timeLeftText(fraction, static_cast<double>(m_clock.elapsed()) / 1000.0)));
 }
 
 } // namespace fenlowick

@@ -28,7 +28,6 @@ public:
     void setFractionDone(double fraction);
 
     QProgressBar* bar() const { return m_bar; }
-    QLabel* timeLeftLabel() const { return m_timeLeft; }
     QPushButton* cancelButton() const { return m_cancel; }
 
 signals:

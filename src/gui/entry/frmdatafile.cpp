@@ -76,27 +76,27 @@ frmDataFile::frmDataFile(frmMain* mainWindow, const QString& folder)
     placeInTwips(m_controls->nameLabel(), 240, 4200, 1455, 375);
     placeInTwips(m_controls->nameBox(), 1920, 4200, 5415, 375);
 
-    FileOpen = makeButton(this, "FileOpen", "&Open", 720);
-    FileSave = makeButton(this, "FileSave", "&Save", 1560);
-    FileCancel = makeButton(this, "FileCancel", "&Cancel", 3360);
-    help = makeButton(this, "help", "&Help", 2520);
+    m_FileOpen = makeButton(this, "FileOpen", "&Open", 720);
+    m_FileSave = makeButton(this, "FileSave", "&Save", 1560);
+    m_FileCancel = makeButton(this, "FileCancel", "&Cancel", 3360);
+    m_help = makeButton(this, "help", "&Help", 2520);
 
     QWidget* const tabOrder[] = {m_controls->driveList(),
                                  m_controls->folderList(),
                                  m_controls->fileList(),
                                  m_controls->nameBox(),
-                                 FileOpen,
-                                 FileSave,
-                                 FileCancel,
-                                 help};
+                                 m_FileOpen,
+                                 m_FileSave,
+                                 m_FileCancel,
+                                 m_help};
     for (std::size_t i = 1; i < std::size(tabOrder); ++i) {
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
     }
 
-    connect(FileOpen, &QPushButton::clicked, this, &frmDataFile::FileOpen_Click);
-    connect(FileSave, &QPushButton::clicked, this, &frmDataFile::FileSave_Click);
-    connect(FileCancel, &QPushButton::clicked, this, &frmDataFile::FileCancel_Click);
-    connect(help, &QPushButton::clicked, this, &frmDataFile::help_Click);
+    connect(m_FileOpen, &QPushButton::clicked, this, &frmDataFile::FileOpen_Click);
+    connect(m_FileSave, &QPushButton::clicked, this, &frmDataFile::FileSave_Click);
+    connect(m_FileCancel, &QPushButton::clicked, this, &frmDataFile::FileCancel_Click);
+    connect(m_help, &QPushButton::clicked, this, &frmDataFile::help_Click);
     // A click in the file list loads that file at once.
     connect(m_controls, &FileBrowserControls::fileClicked, this, &frmDataFile::FileOpen_Click);
 

@@ -60,10 +60,10 @@ protected:
 private:
     frmMain* m_main;
     FileBrowserControls* m_controls;
-    QPushButton* FileOpen;
-    QPushButton* FileSave;
-    QPushButton* FileCancel;
-    QPushButton* help;
+    QPushButton* m_FileOpen;
+    QPushButton* m_FileSave;
+    QPushButton* m_FileCancel;
+    QPushButton* m_help;
 };
 
 } // namespace fenlowick

@@ -148,7 +148,7 @@ frmMain::frmMain(const QString& startFolder, QWidget* parent)
 
     adjustSize();
     centreOnScreen(this);
-    Title->setFocus(Qt::OtherFocusReason);
+    m_Title->setFocus(Qt::OtherFocusReason);
 }
 
 frmMain::~frmMain() = default;
@@ -166,14 +166,14 @@ void frmMain::createLabels(QWidget* client) {
 
     // The green panel with the letters S O U R C E S. The letters hand the focus on as soon
     // as they are clicked, so they never take it themselves.
-    Frame2 = new QFrame(client);
-    Frame2->setObjectName(QStringLiteral("Frame2"));
-    Frame2->setFrameShape(QFrame::NoFrame);
-    Frame2->setAutoFillBackground(true);
-    setColours(Frame2, kDarkGreen, Qt::white);
-    placeInTwips(Frame2, 0, 2280, 855, 3635);
+    m_Frame2 = new QFrame(client);
+    m_Frame2->setObjectName(QStringLiteral("Frame2"));
+    m_Frame2->setFrameShape(QFrame::NoFrame);
+    m_Frame2->setAutoFillBackground(true);
+    setColours(m_Frame2, kDarkGreen, Qt::white);
+    placeInTwips(m_Frame2, 0, 2280, 855, 3635);
     for (int j = 0; j < kLetterBoxCount; ++j) {
-        auto* letter = new QLineEdit(QString(QLatin1Char(kLetters[j])), Frame2);
+        auto* letter = new QLineEdit(QString(QLatin1Char(kLetters[j])), m_Frame2);
         letter->setObjectName(QStringLiteral("Text1_%1").arg(j));
         letter->setReadOnly(true);
         letter->setFrame(false);
@@ -184,7 +184,7 @@ void frmMain::createLabels(QWidget* client) {
         setColours(letter, kDarkGreen, Qt::white);
         placeInTwips(letter, 0, 120 + 480 * j, 855, 510);
         letter->installEventFilter(this);
-        Text1[j] = letter;
+        m_Text1[j] = letter;
     }
 }
 
@@ -203,18 +203,18 @@ QLineEdit* frmMain::makeBox(QWidget* client, int tab, int left, int top, int wid
 void frmMain::createBoxes(QWidget* client) {
     const QColor windowText = m_normalText;
 
-    Title = makeBox(client, 0, 1560, 120, 7885, 405);
-    Title->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    setColours(Title, kWindowBackground, windowText);
-    Title->setText(QStringLiteral(" "));
+    m_Title = makeBox(client, 0, 1560, 120, 7885, 405);
+    m_Title->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    setColours(m_Title, kWindowBackground, windowText);
+    m_Title->setText(QStringLiteral(" "));
 
-    Increment = makeBox(client, 1, 1560, 720, 735, 405);
-    Increment->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    setColours(Increment, kWindowBackground, windowText);
+    m_Increment = makeBox(client, 1, 1560, 720, 735, 405);
+    m_Increment->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    setColours(m_Increment, kWindowBackground, windowText);
 
-    Threshold = makeBox(client, 2, 1560, 1320, 1095, 375);
-    Threshold->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    setColours(Threshold, kWindowBackground, windowText);
+    m_Threshold = makeBox(client, 2, 1560, 1320, 1095, 375);
+    m_Threshold->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    setColours(m_Threshold, kWindowBackground, windowText);
 
     for (int k = 0; k < kIsotopeColumns; ++k) {
         const int left = kColumnLeft + kColumnStep * k;
@@ -222,7 +222,7 @@ void frmMain::createBoxes(QWidget* client) {
         isotope->setAlignment(Qt::AlignCenter);
         isotope->setToolTip(QStringLiteral("Label for Isotope system"));
         setColours(isotope, kDarkBlue, Qt::white);
-        Isotope[k] = isotope;
+        m_Isotope[k] = isotope;
     }
     for (int k = 0; k < kIsotopeColumns; ++k) {
         const int left = kColumnLeft + kColumnStep * k;
@@ -230,7 +230,7 @@ void frmMain::createBoxes(QWidget* client) {
         mixture->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         mixture->setMaxLength(8);
         setColours(mixture, kLightCyan, Qt::black);
-        Mixture[k] = mixture;
+        m_Mixture[k] = mixture;
     }
     for (int i = 0; i < kSourceRows; ++i) {
         QLineEdit* source =
@@ -238,7 +238,7 @@ void frmMain::createBoxes(QWidget* client) {
         source->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         source->setToolTip(QStringLiteral("Label for sources"));
         setColours(source, kDarkGreen, Qt::white);
-        Sources[i] = source;
+        m_Sources[i] = source;
     }
     for (int k = 0; k < kIsotopeColumns; ++k) {
         for (int i = 0; i < kSourceRows; ++i) {
@@ -248,14 +248,14 @@ void frmMain::createBoxes(QWidget* client) {
             signature->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
             signature->setMaxLength(8);
             setColours(signature, Qt::white, Qt::black);
-            Col[k][i] = signature;
+            m_Col[k][i] = signature;
         }
     }
     for (int tab = 1; tab < kEntryBoxCount; ++tab) {
         setTabOrder(m_byTab[tab - 1], m_byTab[tab]);
     }
     // The source labels overlap the green panel's right edge by one pixel; they stay on top.
-    for (QLineEdit* source : Sources) {
+    for (QLineEdit* source : m_Sources) {
         source->raise();
     }
 }
@@ -317,7 +317,7 @@ QLineEdit* frmMain::entryBox(int tab) const {
 }
 
 QLineEdit* frmMain::letterBox(int letter) const {
-    return Text1.at(letter);
+    return m_Text1.at(letter);
 }
 
 QAction* frmMain::menuCommand(const QString& name) const {
@@ -344,7 +344,7 @@ std::optional<int> frmMain::tabOf(const QObject* object) const {
 
 std::optional<int> frmMain::letterOf(const QObject* object) const {
     for (int letter = 0; letter < kLetterBoxCount; ++letter) {
-        if (Text1[letter] == object) {
+        if (m_Text1[letter] == object) {
             return letter;
         }
     }

@@ -63,18 +63,16 @@ public:
     QLineEdit* entryBox(int tab) const;
     QLineEdit* letterBox(int letter) const;
 
-    /// Colours of the entry rules.
-    QColor focusBackground() const { return m_focusBackground; }
-    QColor focusText() const { return m_focusText; }
+    /// The text colour of a box without the focus (the application palette's text colour).
     QColor normalText() const { return m_normalText; }
 
     /// Prints the image of the client area, one page per copy. False when the printer could
     /// not be started or reported an error.
     bool printWindowImage(QPrinter& printer, int copies);
 
-    /// Replaces the printer dialog (`CommonDialog1`): it sets up the printer, including its
-    /// copy count, and returns false when cancelled. Tests use this to print without a
-    /// dialog.
+    /// Replaces the printer prompt, by default a QPrintDialog: the prompt sets up the
+    /// printer, including its copy count, and returns false when cancelled. Tests use this
+    /// to print without a dialog.
     void setPrinterPrompt(std::function<bool(QPrinter&)> prompt);
 
     /// The menu command with a given name (FileOpen, Calculate, PrintData, ClearForm,
@@ -132,16 +130,16 @@ private:
     QString m_startFolder;
     StartupSizes m_startupSizes;
 
-    QLineEdit* Title = nullptr;
-    QLineEdit* Increment = nullptr;
-    QLineEdit* Threshold = nullptr;
-    std::array<QLineEdit*, kIsotopeColumns> Isotope{};
-    std::array<QLineEdit*, kIsotopeColumns> Mixture{};
-    std::array<QLineEdit*, kSourceRows> Sources{};
-    /// Col[k] is the box array Col<k>: Col[k][i] holds source row i, isotope column k.
-    std::array<std::array<QLineEdit*, kSourceRows>, kIsotopeColumns> Col{};
-    QFrame* Frame2 = nullptr;
-    std::array<QLineEdit*, kLetterBoxCount> Text1{};
+    QLineEdit* m_Title = nullptr;
+    QLineEdit* m_Increment = nullptr;
+    QLineEdit* m_Threshold = nullptr;
+    std::array<QLineEdit*, kIsotopeColumns> m_Isotope{};
+    std::array<QLineEdit*, kIsotopeColumns> m_Mixture{};
+    std::array<QLineEdit*, kSourceRows> m_Sources{};
+    /// m_Col[k] is the box array Col<k>: m_Col[k][i] holds source row i, isotope column k.
+    std::array<std::array<QLineEdit*, kSourceRows>, kIsotopeColumns> m_Col{};
+    QFrame* m_Frame2 = nullptr;
+    std::array<QLineEdit*, kLetterBoxCount> m_Text1{};
     std::array<QLineEdit*, kEntryBoxCount> m_byTab{};
 
     QColor m_focusBackground;

@@ -144,8 +144,8 @@ frmGraph::frmGraph(QWidget* parent)
 void frmGraph::applyStartupSize(const StartupSizes& sizes) {
     const int width = twipsToPixels(sizes.graphWindow.width, this);
     const int height = twipsToPixels(sizes.graphWindow.height, this);
-    m_pathLabelWidth = twipsToPixels(sizes.graphHeading.width, this);
-    m_pathLabelHeight = std::max(twipsToPixels(sizes.graphHeading.height, this),
+    m_pathLabelWidth = twipsToPixels(sizes.graphPathLabel.width, this);
+    m_pathLabelHeight = std::max(twipsToPixels(sizes.graphPathLabel.height, this),
                                  m_pathLabel->fontMetrics().height());
     const int chartWidth = twipsToPixels(sizes.graphChart.width, this);
     const int chartHeight = twipsToPixels(sizes.graphChart.height, this);

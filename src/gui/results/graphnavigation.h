@@ -2,11 +2,11 @@
 
 namespace fenlowick {
 
-/// `CurrentGraph` and the enabled states of the graph window's Next, Previous and Print
-/// commands. Next and Previous never wrap around.
+/// The source the graph window shows and the enabled states of its Next, Previous and
+/// Print commands. Next and Previous never wrap around.
 class GraphNavigation {
 public:
-    /// A failed Open: nothing is shown (`CurrentGraph` 0). The commands keep their enabled
+    /// A failed Open: nothing is shown (`current()` 0). The commands keep their enabled
     /// states, but Next and Previous do nothing until a file is loaded again.
     void clear();
 
@@ -20,7 +20,7 @@ public:
     /// Moves to the previous source when the one shown is not the first; true when it moved.
     bool previous();
 
-    /// `CurrentGraph`: the source shown, 1-based; 0 when nothing is loaded.
+    /// The source shown, 1-based; 0 when nothing is loaded.
     int current() const { return m_current; }
     int sourceCount() const { return m_sourceCount; }
 

@@ -22,7 +22,7 @@ StartupSizes startupSizes(int screenWidthTwips, int screenHeightTwips) {
     }
     StartupSizes sizes;
     sizes.graphWindow = scaled(1.0, w, 0.95, h);
-    sizes.graphHeading = scaled(0.75, w, 0.02, h);
+    sizes.graphPathLabel = scaled(0.75, w, 0.02, h);
     sizes.graphChart = scaled(0.9, w, 0.85, h);
     sizes.statsViewer = scaled(0.95, w, 0.95, h);
     sizes.statsGrid = scaled(0.92, w, 0.85, h);

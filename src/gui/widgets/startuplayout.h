@@ -12,7 +12,7 @@ struct TwipsSize {
 /// The sizes the main window gives the graph window and the statistics viewer at start-up.
 struct StartupSizes {
     TwipsSize graphWindow;
-    TwipsSize graphHeading; ///< the graph window's heading label, Label2
+    TwipsSize graphPathLabel; ///< the graph window's path label, Label2
     TwipsSize graphChart;
     TwipsSize statsViewer;
     TwipsSize statsGrid;

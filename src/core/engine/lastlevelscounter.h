@@ -1,0 +1,86 @@
+#pragma once
+
+#include "core/engine/searchplan.h"
+#include "core/engine/sharehistogram.h"
+#include "core/entry/entry.h"
+
+#include <array>
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+namespace fenlowick {
+
+/// The count of the last levels of a search without records: the kept values of the last
+/// looped shares are counted as whole runs where the plan's margins prove them kept, and
+/// checked one by one with the program's arithmetic only between those runs and the outer
+/// ends of the bounds. Counts go to the histograms given at construction, the runs counted
+/// whole only as differences until settleRuns().
+///
+/// The plan, the histograms and the shares (the share of each level fixed above, kept up to
+/// date by the caller) must outlive the counter.
+class LastLevelsCounter {
+public:
+    LastLevelsCounter(const SearchPlan& plan, ShareHistograms& histograms,
+                      std::array<float, kSourceRows>& shares);
+
+    /// The innermost share, indices first..last (a range from SearchPlan::innermostRange),
+    /// after the single-precision prefix of the levels before it; returns how many are kept
+    /// and counts them and their derived shares.
+    std::uint64_t countInnermost(float bound, int first, int last, const float* prefix);
+
+    /// The search below the level above the innermost when the increment is whole. For each
+    /// share a (index i) the band of every isotope allows the next share b in an interval
+    /// whose ends, in steps, are lines in i; the part of it that is kept for sure (the core)
+    /// is counted whole, and only the few values between the core and the outer ends are
+    /// checked with the program's arithmetic. The shares are exact whole numbers here, so the
+    /// derived share of b index j is rb - j * step and its level is rb / step - j.
+    /// `before` is the single-precision prefix of the levels before `level`.
+    std::uint64_t countLastThree(int level, float bound, const float* before);
+
+    /// countLastThree() for every share of the level above it, without a node per share:
+    /// the ends of the b intervals are lines in the index of that share as well, and the
+    /// range of a whose interval is not empty is solved from them directly. Needs a whole
+    /// increment and no flat triple row.
+    std::uint64_t countLastFour(int level, float bound, const float* before);
+
+    /// Adds the runs counted whole to the histograms; once, after the last task.
+    void settleRuns();
+
+private:
+    template <int Isotopes> struct BandEnds;
+
+    template <typename F> std::uint64_t withIsotopeCount(F&& f) const;
+    template <int Isotopes>
+    std::uint64_t countLastThree(int level, float bound, const float* before);
+    template <int Isotopes>
+    std::uint64_t countLastFour(int level, float bound, const float* before);
+    template <int Isotopes>
+    std::uint64_t countRow(const BandEnds<Isotopes>& ends, int i, int bLast, bool coreAllowed,
+                           const float* prefix, int aLevel, int rb);
+    template <int Isotopes>
+    std::uint64_t checkEdges(const float* before, int aLevel, int i, int rb, int bFirst,
+                             int coreFirst, int coreLast, int bEnd);
+    template <int Isotopes>
+    static double setEnds(BandEnds<Isotopes>& ends, int k, const SearchPlan::TripleRow& t,
+                          double base, double stepValue, double reach);
+    static std::pair<int, int> flatRange(double base, double slopePerStep, double low, double high,
+                                         bool widen, int first, int last);
+    static int ceilOfNonNegative(double x);
+    void addDerived(float last, std::uint64_t count);
+
+    const SearchPlan& m_plan;
+    ShareHistograms& m_histograms;
+    std::array<float, kSourceRows>& m_shares;
+    /// Runs counted whole, as differences over the innermost share's indices.
+    std::vector<std::int64_t> m_runDiff;
+    /// Their derived shares, by the bound of the innermost loop in quarters (slot q for a
+    /// bound of q / 4) and the innermost index.
+    std::vector<std::int64_t> m_derivedDiff;
+    std::vector<bool> m_derivedUsed;
+    /// Runs counted whole by countRow, as differences over the levels of the derived share
+    /// (their shares of b go to m_runDiff).
+    std::array<std::int64_t, kHistogramLevels + 1> m_lastDiff{};
+};
+
+} // namespace fenlowick

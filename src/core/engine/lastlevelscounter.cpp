@@ -50,14 +50,12 @@ template <typename F> std::uint64_t LastLevelsCounter::withIsotopeCount(F&& f) c
     }
 }
 
-std::uint64_t LastLevelsCounter::countLastThree(int level, float bound, const float* before) {
-    return withIsotopeCount(
-        [&](auto isotopes) { return countLastThree<isotopes.value>(level, bound, before); });
-}
-
-std::uint64_t LastLevelsCounter::countLastFour(int level, float bound, const float* before) {
-    return withIsotopeCount(
-        [&](auto isotopes) { return countLastFour<isotopes.value>(level, bound, before); });
+std::uint64_t LastLevelsCounter::countLastLevels(int levels, int level, float bound,
+                                                 const float* before) {
+    return withIsotopeCount([&](auto isotopes) {
+        return levels == 4 ? countLast<4, isotopes.value>(level, bound, before)
+                           : countLast<3, isotopes.value>(level, bound, before);
+    });
 }
 
 std::uint64_t LastLevelsCounter::countInnermost(float bound, int first, int last,
@@ -140,8 +138,9 @@ void LastLevelsCounter::settleRuns() {
     }
 }
 
-template <int Isotopes>
-std::uint64_t LastLevelsCounter::countLastThree(int level, float bound, const float* before) {
+template <int Levels, int Isotopes>
+std::uint64_t LastLevelsCounter::countLast(int level, float bound, const float* before) {
+    static_assert(Levels == 3 || Levels == 4);
     auto [first, last] = m_plan.shareRange(level, bound, before);
     if (first > last) {
         return 0;
@@ -150,90 +149,93 @@ std::uint64_t LastLevelsCounter::countLastThree(int level, float bound, const fl
     const int step = m_plan.gridStep;
     const double stepValue = static_cast<double>(step);
     const auto whole = static_cast<int>(bound);
-    const double r = static_cast<double>(bound);
+    const int bound0 = whole / step; // steps left below this level when its share is 0
+    const double limit = static_cast<double>(bound0);
+    const int aLevel = Levels == 3 ? level : level + 1;
+    std::uint64_t* aCounts = m_histograms[static_cast<std::size_t>(aLevel)].data();
+    const bool coreAllowed = !m_plan.coreImpossible;
 
-    BandEnds<Isotopes> ends;
+    // The rows of a, indices iFirst..iLast after the single-precision prefix `prefix`:
+    // aLast - i is b's last index and rb0 - i * step the budget of b and the derived share.
+    // The core may be counted whole only for i in coreFirst..coreLast. Returns how many are
+    // kept and adds them to a's histogram.
+    auto countRows = [&](const BandEnds<Isotopes>& ends, int iFirst, int iLast, int coreFirst,
+                         int coreLast, int aLast, int rb0, const float* prefix) {
+        std::uint64_t total = 0;
+        auto rows = [&](int from, int to, bool core) {
+            for (int i = from; i <= to; ++i) {
+                const std::uint64_t kept =
+                    countRow<Isotopes>(ends, i, aLast - i, core, prefix, aLevel, rb0 - i * step);
+                aCounts[i] += kept;
+                total += kept;
+            }
+        };
+        // Three runs of rows rather than a test per row.
+        coreFirst = std::max(coreFirst, iFirst);
+        coreLast = std::min(coreLast, iLast);
+        if (coreFirst > coreLast) {
+            coreFirst = iLast + 1;
+            coreLast = iLast;
+        }
+        rows(iFirst, coreFirst - 1, false);
+        rows(coreFirst, coreLast, coreAllowed);
+        rows(coreLast + 1, iLast, false);
+        return total;
+    };
+
+    // The ends of b's interval for share index i of a and, with four levels, index z of this
+    // level: end + dz z + slope i. With three levels this level is a's and dz is 0.
+    BandEnds<Isotopes> start;
+    double dz[Isotopes]{};
+    double largest = limit;
     int coreFirstA = first; // an isotope whose b term vanishes can rule the core out
     int coreLastA = last;
     for (int k = 0; k < Isotopes; ++k) {
         const SearchPlan::TripleRow& t = m_plan.tripleRows[static_cast<std::size_t>(k)];
-        const double base = static_cast<double>(before[k]) + t.last * r;
-        if (t.flat) {
-            // No b term: the band limits the index i of a to an interval.
-            ends.lowerOuter[k] = -1.0;
-            ends.upperOuter[k] = std::numeric_limits<double>::infinity();
-            ends.lowerCore[k] = 0.0;
-            ends.upperCore[k] = ends.upperOuter[k];
-            ends.slope[k] = 0.0;
-            const SearchPlan::InnerRow& band = m_plan.innerRows[static_cast<std::size_t>(k)];
-            const auto outer =
-                flatRange(base, t.alpha * stepValue, band.low, band.high, true, first, last);
-            const auto core = flatRange(base, t.alpha * stepValue, band.coreLow, band.coreHigh,
-                                        false, first, last);
-            first = std::max(first, outer.first);
-            last = std::min(last, outer.second);
-            coreFirstA = std::max(coreFirstA, core.first);
-            coreLastA = std::min(coreLastA, core.second);
-            continue;
-        }
-        ends.slope[k] = t.slope;
-        setEnds(ends, k, t, base, stepValue, std::fabs(t.slope) * static_cast<double>(last));
-    }
-
-    std::uint64_t* shareCounts = m_histograms[l].data();
-    std::uint64_t total = 0;
-    const int bound0 = whole / step; // b steps left when a = 0
-    for (int i = first; i <= last; ++i) {
-        // rb = whole - i * step, so rb / step = bound0 - i exactly.
-        const bool coreAllowed = !m_plan.coreImpossible && i >= coreFirstA && i <= coreLastA;
-        const std::uint64_t kept =
-            countRow<Isotopes>(ends, i, bound0 - i, coreAllowed, before, level, whole - i * step);
-        shareCounts[i] += kept;
-        total += kept;
-    }
-    return total;
-}
-
-template <int Isotopes>
-std::uint64_t LastLevelsCounter::countLastFour(int level, float bound, const float* before) {
-    const auto [first, last] = m_plan.shareRange(level, bound, before);
-    if (first > last) {
-        return 0;
-    }
-    const auto l = static_cast<std::size_t>(level);
-    const int step = m_plan.gridStep;
-    const double stepValue = static_cast<double>(step);
-    const auto whole = static_cast<int>(bound);
-    const int bound0 = whole / step;
-    const double limit = static_cast<double>(bound0);
-
-    // The ends for share index z of this level and i of the next: end + dz z + slope i.
-    BandEnds<Isotopes> start;
-    double dz[Isotopes];
-    double largest = limit;
-    for (int k = 0; k < Isotopes; ++k) {
-        const SearchPlan::TripleRow& t = m_plan.tripleRows[static_cast<std::size_t>(k)];
         const double base = static_cast<double>(before[k]) + t.last * static_cast<double>(whole);
-        // The share z moves the prediction by (sig_z - last) per unit, b's ends by that
-        // over -beta; z counts steps, as b's ends do.
-        dz[k] = -(static_cast<double>(m_plan.signature[k][level]) - t.last) * t.inverseBeta;
+        if constexpr (Levels == 3) {
+            if (t.flat) {
+                // No b term: the band limits the index i of a to an interval.
+                start.lowerOuter[k] = -1.0;
+                start.upperOuter[k] = std::numeric_limits<double>::infinity();
+                start.lowerCore[k] = 0.0;
+                start.upperCore[k] = start.upperOuter[k];
+                start.slope[k] = 0.0;
+                const SearchPlan::InnerRow& band = m_plan.innerRows[static_cast<std::size_t>(k)];
+                const auto outer =
+                    flatRange(base, t.alpha * stepValue, band.low, band.high, true, first, last);
+                const auto core = flatRange(base, t.alpha * stepValue, band.coreLow, band.coreHigh,
+                                            false, first, last);
+                first = std::max(first, outer.first);
+                last = std::min(last, outer.second);
+                coreFirstA = std::max(coreFirstA, core.first);
+                coreLastA = std::min(coreLastA, core.second);
+                continue;
+            }
+        } else {
+            // The share z moves the prediction by (sig_z - last) per unit, b's ends by that
+            // over -beta; z counts steps, as b's ends do.
+            dz[k] = -(static_cast<double>(m_plan.signature[k][level]) - t.last) * t.inverseBeta;
+        }
+        start.slope[k] = t.slope;
+        const double reach = Levels == 3 ? static_cast<double>(last) : limit;
         const double size =
-            setEnds(start, k, t, base, stepValue, (std::fabs(dz[k]) + std::fabs(t.slope)) * limit);
+            setEnds(start, k, t, base, stepValue, (std::fabs(dz[k]) + std::fabs(t.slope)) * reach);
         largest = std::max(largest, size + limit);
     }
+    if constexpr (Levels == 3) {
+        return countRows(start, first, last, coreFirstA, coreLastA, bound0, whole, before);
+    }
+
     // The range of i is solved from c i <= d for every pair of a lower and an upper end;
     // d * (1 / c) is off from d / c by far less than this, in steps.
     const double rangeSlack = 1e-12 * largest;
     const SearchPlan::PairInverses& inverse = m_plan.pairInverses;
-
     BandEnds<Isotopes> ends;
     for (int k = 0; k < Isotopes; ++k) {
-        ends.slope[k] = m_plan.tripleRows[static_cast<std::size_t>(k)].slope;
+        ends.slope[k] = start.slope[k];
     }
-    const bool coreAllowed = !m_plan.coreImpossible;
-    const int aLevel = level + 1;
     std::uint64_t* zCounts = m_histograms[l].data();
-    std::uint64_t* aCounts = m_histograms[l + 1].data();
     float prefix[kIsotopeColumns];
     std::uint64_t total = 0;
     for (int z = first; z <= last; ++z) {
@@ -288,13 +290,8 @@ std::uint64_t LastLevelsCounter::countLastFour(int level, float bound, const flo
         for (int k = 0; k < Isotopes; ++k) {
             prefix[k] = before[k] + m_plan.signature[k][level] * share;
         }
-        std::uint64_t zKept = 0;
-        for (int i = iFirst; i <= iLast; ++i) {
-            const std::uint64_t kept = countRow<Isotopes>(ends, i, aLast - i, coreAllowed, prefix,
-                                                          aLevel, whole - (z + i) * step);
-            aCounts[i] += kept;
-            zKept += kept;
-        }
+        const std::uint64_t zKept =
+            countRows(ends, iFirst, iLast, iFirst, iLast, aLast, whole - z * step, prefix);
         zCounts[z] += zKept;
         total += zKept;
     }

@@ -29,20 +29,19 @@ public:
     /// and counts them and their derived shares.
     std::uint64_t countInnermost(float bound, int first, int last, const float* prefix);
 
-    /// The search below the level above the innermost when the increment is whole. For each
-    /// share a (index i) the band of every isotope allows the next share b in an interval
-    /// whose ends, in steps, are lines in i; the part of it that is kept for sure (the core)
-    /// is counted whole, and only the few values between the core and the outer ends are
-    /// checked with the program's arithmetic. The shares are exact whole numbers here, so the
-    /// derived share of b index j is rb - j * step and its level is rb / step - j.
+    /// The search below `level` when the increment is whole: `levels` is 3 (level is the one
+    /// above the innermost) or 4 (the one above that; then no triple row may be flat).
     /// `before` is the single-precision prefix of the levels before `level`.
-    std::uint64_t countLastThree(int level, float bound, const float* before);
-
-    /// countLastThree() for every share of the level above it, without a node per share:
-    /// the ends of the b intervals are lines in the index of that share as well, and the
-    /// range of a whose interval is not empty is solved from them directly. Needs a whole
-    /// increment and no flat triple row.
-    std::uint64_t countLastFour(int level, float bound, const float* before);
+    ///
+    /// For each share a (index i) of the third last source the band of every isotope allows
+    /// the next share b in an interval whose ends, in steps, are lines in i; the part of it
+    /// that is kept for sure (the core) is counted whole, and only the few values between
+    /// the core and the outer ends are checked with the program's arithmetic. The shares are
+    /// exact whole numbers here, so the derived share of b index j is rb - j * step and its
+    /// level is rb / step - j. With four levels, the ends are lines in the index z of the
+    /// fourth last share as well, and the range of a whose interval is not empty is solved
+    /// from them directly, without a node per share z.
+    std::uint64_t countLastLevels(int levels, int level, float bound, const float* before);
 
     /// Adds the runs counted whole to the histograms; once, after the last task.
     void settleRuns();
@@ -51,10 +50,8 @@ private:
     template <int Isotopes> struct BandEnds;
 
     template <typename F> std::uint64_t withIsotopeCount(F&& f) const;
-    template <int Isotopes>
-    std::uint64_t countLastThree(int level, float bound, const float* before);
-    template <int Isotopes>
-    std::uint64_t countLastFour(int level, float bound, const float* before);
+    template <int Levels, int Isotopes>
+    std::uint64_t countLast(int level, float bound, const float* before);
     template <int Isotopes>
     std::uint64_t countRow(const BandEnds<Isotopes>& ends, int i, int bLast, bool coreAllowed,
                            const float* prefix, int aLevel, int rb);

@@ -52,10 +52,10 @@ std::uint64_t SearchWorker::descend(int level, float bound) {
     }
     const float* prefix = m_prefix[static_cast<std::size_t>(level)].data();
     if (level == m_plan.innermost - 2 && !m_records && m_plan.exactGrid && !m_plan.anyFlat) {
-        return m_counter->countLastFour(level, bound, prefix);
+        return m_counter->countLastLevels(4, level, bound, prefix);
     }
     if (level == m_plan.innermost - 1 && !m_records && m_plan.exactGrid) {
-        return m_counter->countLastThree(level, bound, prefix);
+        return m_counter->countLastLevels(3, level, bound, prefix);
     }
     if (level == m_plan.innermost - 1 && level > 0) {
         return penultimate(level, bound);

@@ -302,9 +302,9 @@ std::uint64_t LastLevelsCounter::countLast(int level, float bound, const float* 
 /// whole budget of a's loop less a): counted whole in the core, checked one by one
 /// outside it. `prefix` is the single-precision prefix before a.
 template <int Isotopes>
-std::uint64_t LastLevelsCounter::countRow(const BandEnds<Isotopes>& ends, int i, int bLast,
-                                          bool coreAllowed, const float* prefix, int aLevel,
-                                          int rb) {
+inline std::uint64_t LastLevelsCounter::countRow(const BandEnds<Isotopes>& ends, int i, int bLast,
+                                                 bool coreAllowed, const float* prefix, int aLevel,
+                                                 int rb) {
     const double id = static_cast<double>(i);
     double low = 0.0;
     double high = static_cast<double>(bLast);
@@ -354,8 +354,9 @@ std::uint64_t LastLevelsCounter::countRow(const BandEnds<Isotopes>& ends, int i,
 /// returns how many are kept and adds them to the histograms of b and of the derived
 /// share. `before` is the single-precision prefix before a.
 template <int Isotopes>
-std::uint64_t LastLevelsCounter::checkEdges(const float* before, int aLevel, int i, int rb,
-                                            int bFirst, int coreFirst, int coreLast, int bEnd) {
+inline std::uint64_t LastLevelsCounter::checkEdges(const float* before, int aLevel, int i, int rb,
+                                                   int bFirst, int coreFirst, int coreLast,
+                                                   int bEnd) {
     const auto inner = static_cast<std::size_t>(m_plan.innermost);
     const auto derived = inner + 1;
     const int step = m_plan.gridStep;
@@ -404,8 +405,9 @@ std::uint64_t LastLevelsCounter::checkEdges(const float* before, int aLevel, int
 /// returns the magnitude that bounds them; `reach` bounds how far the shares' lines move
 /// them later.
 template <int Isotopes>
-double LastLevelsCounter::setEnds(BandEnds<Isotopes>& ends, int k, const SearchPlan::TripleRow& t,
-                                  double base, double stepValue, double reach) {
+inline double LastLevelsCounter::setEnds(BandEnds<Isotopes>& ends, int k,
+                                         const SearchPlan::TripleRow& t, double base,
+                                         double stepValue, double reach) {
     const double scaleEnds = t.inverseBeta / stepValue;
     const double lo = (t.lowerOuter - base) * scaleEnds;
     const double hi = (t.upperOuter - base) * scaleEnds;
@@ -452,12 +454,12 @@ std::pair<int, int> LastLevelsCounter::flatRange(double base, double slopePerSte
     return {std::max(a, first), std::min(b, last)};
 }
 
-int LastLevelsCounter::ceilOfNonNegative(double x) {
+inline int LastLevelsCounter::ceilOfNonNegative(double x) {
     const int whole = static_cast<int>(x);
     return whole + (static_cast<double>(whole) < x ? 1 : 0);
 }
 
-void LastLevelsCounter::addDerived(float last, std::uint64_t count) {
+inline void LastLevelsCounter::addDerived(float last, std::uint64_t count) {
     const auto level = static_cast<std::size_t>(std::floor(last / m_plan.increment));
     m_histograms[static_cast<std::size_t>(m_plan.sources - 1)][level] += count;
 }

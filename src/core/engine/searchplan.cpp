@@ -1,6 +1,7 @@
 #include "core/engine/searchplan.h"
 
 #include "core/base/numberformat.h"
+#include "core/engine/planarhull.h"
 
 #include <limits>
 
@@ -46,35 +47,6 @@ namespace {
 constexpr double kUnitRoundoff = 0x1p-24;
 constexpr int kExtraSteps = 0;
 constexpr int kInnerExtraSteps = 1;
-
-/// The convex hull of points in the plane, counter-clockwise, without repeated points.
-std::vector<std::pair<double, double>> convexHull(std::vector<std::pair<double, double>> points) {
-    std::sort(points.begin(), points.end());
-    points.erase(std::unique(points.begin(), points.end()), points.end());
-    if (points.size() < 3) {
-        return points;
-    }
-    auto cross = [](const auto& o, const auto& a, const auto& b) {
-        return (a.first - o.first) * (b.second - o.second) -
-               (a.second - o.second) * (b.first - o.first);
-    };
-    std::vector<std::pair<double, double>> hull(2 * points.size());
-    std::size_t k = 0;
-    for (std::size_t i = 0; i < points.size(); ++i) {
-        while (k >= 2 && cross(hull[k - 2], hull[k - 1], points[i]) <= 0.0) {
-            --k;
-        }
-        hull[k++] = points[i];
-    }
-    for (std::size_t i = points.size() - 1, lower = k + 1; i > 0; --i) {
-        while (k >= lower && cross(hull[k - 2], hull[k - 1], points[i - 1]) <= 0.0) {
-            --k;
-        }
-        hull[k++] = points[i - 1];
-    }
-    hull.resize(k - 1);
-    return hull;
-}
 
 std::string paddingText(int sources) {
     std::string pad;
@@ -394,21 +366,38 @@ void SearchPlan::buildRows() {
         }
         for (int a = 0; a <= lastIsotope; ++a) {
             for (int b = a + 1; b <= lastIsotope; ++b) {
-                std::vector<std::pair<double, double>> points;
+                // The hull's vertices are chosen on planarhull's integer lattice, its edge
+                // normals taken from the signatures themselves. Any weight gives a valid bound
+                // (a row's range comes from the values of all later sources), so the lattice
+                // only decides which rows prune; beyond the magnitudes latticeScale serves, a
+                // coarser lattice keeps the cross products within 64 bits.
+                double largest = 0.0;
                 for (int t = level + 1; t < n; ++t) {
-                    points.emplace_back(signature[a][t], signature[b][t]);
+                    largest = std::max({largest, std::fabs(static_cast<double>(signature[a][t])),
+                                        std::fabs(static_cast<double>(signature[b][t]))});
                 }
-                const auto hull = convexHull(points);
+                double latticeUnit = latticeScale(largest);
+                if (largest * latticeUnit > 1e9) {
+                    latticeUnit = 1e9 / largest;
+                }
+                std::vector<LatticePoint> points;
+                for (int t = level + 1; t < n; ++t) {
+                    points.push_back({toLattice(signature[a][t], latticeUnit),
+                                      toLattice(signature[b][t], latticeUnit)});
+                }
+                const std::vector<std::size_t> hull = convexHull(points);
                 if (hull.size() < 2) {
                     continue;
                 }
                 const std::size_t edges = hull.size() == 2 ? 1 : hull.size();
                 for (std::size_t e = 0; e < edges; ++e) {
-                    const auto& from = hull[e];
-                    const auto& to = hull[(e + 1) % hull.size()];
+                    const int from = level + 1 + static_cast<int>(hull[e]);
+                    const int to = level + 1 + static_cast<int>(hull[(e + 1) % hull.size()]);
                     std::array<double, kIsotopeColumns> weight{};
-                    weight[a] = to.second - from.second;
-                    weight[b] = from.first - to.first;
+                    weight[a] = static_cast<double>(signature[b][to]) -
+                                static_cast<double>(signature[b][from]);
+                    weight[b] = static_cast<double>(signature[a][from]) -
+                                static_cast<double>(signature[a][to]);
                     if (weight[a] != 0.0 && weight[b] != 0.0) {
                         addRow(weight, false);
                     }

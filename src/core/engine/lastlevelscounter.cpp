@@ -7,20 +7,10 @@
 
 namespace fenlowick {
 
-namespace {
-
-/// Innermost ranges with fewer steps than this between their ends are checked one by one.
-constexpr int kShortRange = 8;
-
-} // namespace
-
 LastLevelsCounter::LastLevelsCounter(const SearchPlan& plan, ShareHistograms& histograms,
                                      std::array<float, kSourceRows>& shares)
     : m_plan(plan), m_histograms(histograms), m_shares(shares) {
-    const std::size_t width = m_plan.steps.size() + 1;
-    m_runDiff.assign(width, 0);
-    m_derivedDiff.assign(width * SearchPlan::kQuarterSlots, 0);
-    m_derivedUsed.assign(SearchPlan::kQuarterSlots, false);
+    m_runDiff.assign(m_plan.steps.size() + 1, 0);
 }
 
 /// The ends, in steps of b, of the interval of b that each isotope's band allows, as
@@ -58,57 +48,6 @@ std::uint64_t LastLevelsCounter::countLastLevels(int levels, int level, float bo
     });
 }
 
-std::uint64_t LastLevelsCounter::countInnermost(float bound, int first, int last,
-                                                const float* prefix) {
-    // A short range is checked one by one: solving its core would cost more.
-    auto [coreFirst, coreLast] = m_plan.coreImpossible || last - first < kShortRange
-                                     ? std::pair<int, int>{1, 0}
-                                     : m_plan.innermostCore(bound, prefix);
-    coreFirst = std::max(coreFirst, first);
-    coreLast = std::min(coreLast, last);
-    if (coreFirst > coreLast) {
-        coreFirst = last + 1;
-        coreLast = last;
-    }
-    const auto inner = static_cast<std::size_t>(m_plan.innermost);
-    std::uint64_t kept = 0;
-    auto checkOne = [&](int i) {
-        const float share = m_plan.steps[static_cast<std::size_t>(i)];
-        const float rest = bound - share;
-        if (m_plan.passesAfter(prefix, share, rest, m_plan.lastIsotope + 1)) {
-            ++kept;
-            ++m_histograms[inner][m_plan.stepLevel[static_cast<std::size_t>(i)]];
-            addDerived(rest, 1);
-        }
-    };
-    for (int i = first; i < coreFirst; ++i) {
-        checkOne(i);
-    }
-    for (int i = coreLast + 1; i <= last; ++i) {
-        checkOne(i);
-    }
-    if (coreFirst <= coreLast) {
-        const auto runLength = static_cast<std::uint64_t>(coreLast - coreFirst + 1);
-        kept += runLength;
-        const std::size_t width = m_plan.steps.size() + 1;
-        ++m_runDiff[static_cast<std::size_t>(coreFirst)];
-        --m_runDiff[static_cast<std::size_t>(coreLast) + 1];
-        const float quarters = bound * 4.0f;
-        if (quarters >= 0.0f && quarters < static_cast<float>(SearchPlan::kQuarterSlots) &&
-            quarters == std::floor(quarters)) {
-            const auto q = static_cast<std::size_t>(quarters);
-            m_derivedUsed[q] = true;
-            ++m_derivedDiff[q * width + static_cast<std::size_t>(coreFirst)];
-            --m_derivedDiff[q * width + static_cast<std::size_t>(coreLast) + 1];
-        } else {
-            for (int i = coreFirst; i <= coreLast; ++i) {
-                addDerived(bound - m_plan.steps[static_cast<std::size_t>(i)], 1);
-            }
-        }
-    }
-    return kept;
-}
-
 void LastLevelsCounter::settleRuns() {
     std::int64_t lastShare = 0;
     for (std::size_t j = 0; j < static_cast<std::size_t>(kHistogramLevels); ++j) {
@@ -122,19 +61,6 @@ void LastLevelsCounter::settleRuns() {
     for (std::size_t i = 0; i + 1 < width; ++i) {
         running += m_runDiff[i];
         m_histograms[inner][m_plan.stepLevel[i]] += static_cast<std::uint64_t>(running);
-    }
-    for (int q = 0; q < SearchPlan::kQuarterSlots; ++q) {
-        if (!m_derivedUsed[static_cast<std::size_t>(q)]) {
-            continue;
-        }
-        const float bound = static_cast<float>(q) * 0.25f;
-        running = 0;
-        for (std::size_t i = 0; i + 1 < width; ++i) {
-            running += m_derivedDiff[static_cast<std::size_t>(q) * width + i];
-            if (running != 0) {
-                addDerived(bound - m_plan.steps[i], static_cast<std::uint64_t>(running));
-            }
-        }
     }
 }
 
@@ -230,7 +156,6 @@ std::uint64_t LastLevelsCounter::countLast(int level, float bound, const float* 
     // The range of i is solved from c i <= d for every pair of a lower and an upper end;
     // d * (1 / c) is off from d / c by far less than this, in steps.
     const double rangeSlack = 1e-12 * largest;
-    const SearchPlan::PairInverses& inverse = m_plan.pairInverses;
     BandEnds<Isotopes> ends;
     for (int k = 0; k < Isotopes; ++k) {
         ends.slope[k] = start.slope[k];
@@ -248,40 +173,7 @@ std::uint64_t LastLevelsCounter::countLast(int level, float bound, const float* 
             ends.upperCore[k] = start.upperCore[k] + shift;
         }
         const int aLast = bound0 - z; // also b's last index when a = 0
-        double iLow = 0.0;
-        double iHigh = static_cast<double>(aLast);
-        bool empty = false;
-        // c i <= d narrows [iLow, iHigh]; with c = 0 it holds or rules everything out.
-        auto narrow = [&](double c, double d, double inverseC) {
-            const double x = d * inverseC;
-            const double tolerance = rangeSlack * std::fabs(inverseC) + 1e-9;
-            if (c > 0.0) {
-                iHigh = std::min(iHigh, x + tolerance);
-            } else if (c < 0.0) {
-                iLow = std::max(iLow, x - tolerance);
-            } else {
-                empty = empty || d < -rangeSlack;
-            }
-        };
-        for (int k = 0; k < Isotopes; ++k) {
-            const double s = ends.slope[k];
-            // 0 <= upper end of k.
-            narrow(-s, ends.upperOuter[k], inverse.toZero[k]);
-            // lower end of k <= aLast - i, the last index of b.
-            narrow(s + 1.0, static_cast<double>(aLast) - ends.lowerOuter[k], inverse.toBound[k]);
-            for (int j = 0; j < Isotopes; ++j) {
-                if (j != k) {
-                    // lower end of j <= upper end of k.
-                    narrow(ends.slope[j] - s, ends.upperOuter[k] - ends.lowerOuter[j],
-                           inverse.between[j][k]);
-                }
-            }
-        }
-        if (empty || !(iLow <= iHigh)) {
-            continue;
-        }
-        const int iFirst = ceilOfNonNegative(iLow);
-        const int iLast = static_cast<int>(iHigh);
+        const auto [iFirst, iLast] = rowRange(ends, aLast, rangeSlack);
         if (iFirst > iLast) {
             continue;
         }
@@ -296,6 +188,48 @@ std::uint64_t LastLevelsCounter::countLast(int level, float bound, const float* 
         total += zKept;
     }
     return total;
+}
+
+/// The indices i of a, 0..aLast, whose interval of b is not empty by the outer ends; solved
+/// from c i <= d for every pair of a lower and an upper end, and both ends within 0..aLast - i.
+/// rangeSlack bounds how far d * (1 / c) is off from d / c, in steps. Empty when first > last.
+template <int Isotopes>
+inline std::pair<int, int> LastLevelsCounter::rowRange(const BandEnds<Isotopes>& ends, int aLast,
+                                                       double rangeSlack) const {
+    const SearchPlan::PairInverses& inverse = m_plan.pairInverses;
+    double iLow = 0.0;
+    double iHigh = static_cast<double>(aLast);
+    bool empty = false;
+    // c i <= d narrows [iLow, iHigh]; with c = 0 it holds or rules everything out.
+    auto narrow = [&](double c, double d, double inverseC) {
+        const double x = d * inverseC;
+        const double tolerance = rangeSlack * std::fabs(inverseC) + 1e-9;
+        if (c > 0.0) {
+            iHigh = std::min(iHigh, x + tolerance);
+        } else if (c < 0.0) {
+            iLow = std::max(iLow, x - tolerance);
+        } else {
+            empty = empty || d < -rangeSlack;
+        }
+    };
+    for (int k = 0; k < Isotopes; ++k) {
+        const double s = ends.slope[k];
+        // 0 <= upper end of k.
+        narrow(-s, ends.upperOuter[k], inverse.toZero[k]);
+        // lower end of k <= aLast - i, the last index of b.
+        narrow(s + 1.0, static_cast<double>(aLast) - ends.lowerOuter[k], inverse.toBound[k]);
+        for (int j = 0; j < Isotopes; ++j) {
+            if (j != k) {
+                // lower end of j <= upper end of k.
+                narrow(ends.slope[j] - s, ends.upperOuter[k] - ends.lowerOuter[j],
+                       inverse.between[j][k]);
+            }
+        }
+    }
+    if (empty || !(iLow <= iHigh)) {
+        return {1, 0};
+    }
+    return {ceilOfNonNegative(iLow), static_cast<int>(iHigh)};
 }
 
 /// The kept values of b for one share a (index i, bLast the last index of b, rb the
@@ -457,11 +391,6 @@ std::pair<int, int> LastLevelsCounter::flatRange(double base, double slopePerSte
 inline int LastLevelsCounter::ceilOfNonNegative(double x) {
     const int whole = static_cast<int>(x);
     return whole + (static_cast<double>(whole) < x ? 1 : 0);
-}
-
-inline void LastLevelsCounter::addDerived(float last, std::uint64_t count) {
-    const auto level = static_cast<std::size_t>(std::floor(last / m_plan.increment));
-    m_histograms[static_cast<std::size_t>(m_plan.sources - 1)][level] += count;
 }
 
 } // namespace fenlowick

@@ -11,11 +11,11 @@
 
 namespace fenlowick {
 
-/// The count of the last levels of a search without records: the kept values of the last
-/// looped shares are counted as whole runs where the plan's margins prove them kept, and
-/// checked one by one with the program's arithmetic only between those runs and the outer
-/// ends of the bounds. Counts go to the histograms given at construction, the runs counted
-/// whole only as differences until settleRuns().
+/// The count of the last three or four levels of a search without records and with a whole
+/// increment: the kept values of the innermost share are counted as whole runs where the
+/// plan's margins prove them kept, and checked one by one with the program's arithmetic
+/// only between those runs and the outer ends of the bounds. Counts go to the histograms
+/// given at construction, the runs counted whole only as differences until settleRuns().
 ///
 /// The plan, the histograms and the shares (the share of each level fixed above, kept up to
 /// date by the caller) must outlive the counter.
@@ -23,11 +23,6 @@ class LastLevelsCounter {
 public:
     LastLevelsCounter(const SearchPlan& plan, ShareHistograms& histograms,
                       std::array<float, kSourceRows>& shares);
-
-    /// The innermost share, indices first..last (a range from SearchPlan::innermostRange),
-    /// after the single-precision prefix of the levels before it; returns how many are kept
-    /// and counts them and their derived shares.
-    std::uint64_t countInnermost(float bound, int first, int last, const float* prefix);
 
     /// The search below `level` when the increment is whole: `levels` is 3 (level is the one
     /// above the innermost) or 4 (the one above that; then no triple row may be flat).
@@ -53,6 +48,9 @@ private:
     template <int Levels, int Isotopes>
     std::uint64_t countLast(int level, float bound, const float* before);
     template <int Isotopes>
+    std::pair<int, int> rowRange(const BandEnds<Isotopes>& ends, int aLast,
+                                 double rangeSlack) const;
+    template <int Isotopes>
     std::uint64_t countRow(const BandEnds<Isotopes>& ends, int i, int bLast, bool coreAllowed,
                            const float* prefix, int aLevel, int rb);
     template <int Isotopes>
@@ -64,19 +62,14 @@ private:
     static std::pair<int, int> flatRange(double base, double slopePerStep, double low, double high,
                                          bool widen, int first, int last);
     static int ceilOfNonNegative(double x);
-    void addDerived(float last, std::uint64_t count);
 
     const SearchPlan& m_plan;
     ShareHistograms& m_histograms;
     std::array<float, kSourceRows>& m_shares;
-    /// Runs counted whole, as differences over the innermost share's indices.
+    /// Runs counted whole by countRow, as differences over the innermost share's indices
+    /// (b) ...
     std::vector<std::int64_t> m_runDiff;
-    /// Their derived shares, by the bound of the innermost loop in quarters (slot q for a
-    /// bound of q / 4) and the innermost index.
-    std::vector<std::int64_t> m_derivedDiff;
-    std::vector<bool> m_derivedUsed;
-    /// Runs counted whole by countRow, as differences over the levels of the derived share
-    /// (their shares of b go to m_runDiff).
+    /// ... and over the levels of the derived share.
     std::array<std::int64_t, kHistogramLevels + 1> m_lastDiff{};
 };
 

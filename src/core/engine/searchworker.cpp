@@ -1,5 +1,6 @@
 #include "core/engine/searchworker.h"
 
+#include "core/engine/innermostcounter.h"
 #include "core/engine/lastlevelscounter.h"
 #include "core/engine/searchplan.h"
 
@@ -11,7 +12,11 @@ namespace fenlowick {
 SearchWorker::SearchWorker(const SearchPlan& plan, bool records, const std::atomic<bool>& stop)
     : m_plan(plan), m_records(records), m_stop(stop) {
     if (!m_records) {
-        m_counter = std::make_unique<LastLevelsCounter>(m_plan, m_histograms, m_share);
+        m_innermostCounter = std::make_unique<InnermostCounter>(m_plan, m_histograms);
+        if (m_plan.exactGrid) {
+            m_lastLevelsCounter =
+                std::make_unique<LastLevelsCounter>(m_plan, m_histograms, m_share);
+        }
     }
     m_line.reserve(256);
 }
@@ -44,7 +49,7 @@ std::uint64_t SearchWorker::descend(int level, float bound) {
             return 0;
         }
         return m_records ? innermostRecords(bound, first, last)
-                         : m_counter->countInnermost(bound, first, last, prefix);
+                         : m_innermostCounter->count(bound, first, last, prefix);
     }
     if (m_stop.load(std::memory_order_relaxed)) {
         m_stopped = true;
@@ -52,10 +57,10 @@ std::uint64_t SearchWorker::descend(int level, float bound) {
     }
     const float* prefix = m_prefix[static_cast<std::size_t>(level)].data();
     if (level == m_plan.innermost - 2 && !m_records && m_plan.exactGrid && !m_plan.anyFlat) {
-        return m_counter->countLastLevels(4, level, bound, prefix);
+        return m_lastLevelsCounter->countLastLevels(4, level, bound, prefix);
     }
     if (level == m_plan.innermost - 1 && !m_records && m_plan.exactGrid) {
-        return m_counter->countLastLevels(3, level, bound, prefix);
+        return m_lastLevelsCounter->countLastLevels(3, level, bound, prefix);
     }
     if (level == m_plan.innermost - 1 && level > 0) {
         return penultimate(level, bound);
@@ -98,7 +103,7 @@ std::uint64_t SearchWorker::penultimate(int level, float bound) {
             m_lineLength[l + 1] = m_line.size();
             kept = innermostRecords(inner, innerFirst, innerLast);
         } else {
-            kept = m_counter->countInnermost(inner, innerFirst, innerLast, prefix);
+            kept = m_innermostCounter->count(inner, innerFirst, innerLast, prefix);
         }
         m_histograms[l][m_plan.stepLevel[static_cast<std::size_t>(i)]] += kept;
         total += kept;
@@ -142,8 +147,11 @@ void SearchWorker::collectTasks(int level, float bound, int depth, std::vector<i
 }
 
 void SearchWorker::settleRuns() {
-    if (m_counter) {
-        m_counter->settleRuns();
+    if (m_innermostCounter) {
+        m_innermostCounter->settleRuns();
+    }
+    if (m_lastLevelsCounter) {
+        m_lastLevelsCounter->settleRuns();
     }
 }
 

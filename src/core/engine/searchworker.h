@@ -16,6 +16,7 @@
 
 namespace fenlowick {
 
+class InnermostCounter;
 class LastLevelsCounter;
 class SearchPlan;
 
@@ -24,8 +25,9 @@ class SearchPlan;
 /// the plan must outlive it.
 ///
 /// With records, every kept combination is written as a record line in visiting order and
-/// handed over in chunks of about kChunkBytes; without, the last levels are counted by a
-/// LastLevelsCounter and the histograms are complete only after settleRuns().
+/// handed over in chunks of about kChunkBytes; without, the last levels are counted by an
+/// InnermostCounter and a LastLevelsCounter, and the histograms are complete only after
+/// settleRuns().
 class SearchWorker {
 public:
     /// Receives a full chunk of records of the current task; returns false to stop. It may
@@ -84,8 +86,10 @@ private:
     std::unordered_map<std::uint32_t, std::string> m_derivedTexts;
     ShareHistograms m_histograms{};
     std::uint64_t m_feasible = 0;
-    /// Counts the last levels into m_histograms; only when no records are wanted.
-    std::unique_ptr<LastLevelsCounter> m_counter;
+    /// Count into m_histograms: only when no records are wanted, the last levels only with a
+    /// whole increment.
+    std::unique_ptr<InnermostCounter> m_innermostCounter;
+    std::unique_ptr<LastLevelsCounter> m_lastLevelsCounter;
 };
 
 } // namespace fenlowick

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/engine/sharehistogram.h"
 #include "core/entry/calculationinput.h"
+#include "core/results/sharehistogram.h"
 
 #include <atomic>
 #include <cstdint>

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "core/base/clock.h"
-#include "core/engine/sharehistogram.h"
 #include "core/entry/calculationinput.h"
 #include "core/entry/entry.h"
+#include "core/results/sharehistogram.h"
 
 #include <cstdint>
 #include <string>

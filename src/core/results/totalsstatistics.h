@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/engine/sharehistogram.h"
+#include "core/results/sharehistogram.h"
 
 #include <array>
 #include <cstdint>

@@ -1,0 +1,101 @@
+#include "core/engine/innermostcounter.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace fenlowick {
+
+namespace {
+
+/// Innermost ranges with fewer steps than this between their ends are checked one by one.
+constexpr int kShortRange = 8;
+
+} // namespace
+
+InnermostCounter::InnermostCounter(const SearchPlan& plan, ShareHistograms& histograms)
+    : m_plan(plan), m_histograms(histograms) {
+    const std::size_t width = m_plan.steps.size() + 1;
+    m_runDiff.assign(width, 0);
+    m_derivedDiff.assign(width * SearchPlan::kQuarterSlots, 0);
+    m_derivedUsed.assign(SearchPlan::kQuarterSlots, false);
+}
+
+inline void InnermostCounter::addDerived(float last, std::uint64_t count) {
+    const auto level = static_cast<std::size_t>(std::floor(last / m_plan.increment));
+    m_histograms[static_cast<std::size_t>(m_plan.sources - 1)][level] += count;
+}
+
+std::uint64_t InnermostCounter::count(float bound, int first, int last, const float* prefix) {
+    // A short range is checked one by one: solving its core would cost more.
+    auto [coreFirst, coreLast] = m_plan.coreImpossible || last - first < kShortRange
+                                     ? std::pair<int, int>{1, 0}
+                                     : m_plan.innermostCore(bound, prefix);
+    coreFirst = std::max(coreFirst, first);
+    coreLast = std::min(coreLast, last);
+    if (coreFirst > coreLast) {
+        coreFirst = last + 1;
+        coreLast = last;
+    }
+    const auto inner = static_cast<std::size_t>(m_plan.innermost);
+    std::uint64_t kept = 0;
+    auto checkOne = [&](int i) {
+        const float share = m_plan.steps[static_cast<std::size_t>(i)];
+        const float rest = bound - share;
+        if (m_plan.passesAfter(prefix, share, rest, m_plan.lastIsotope + 1)) {
+            ++kept;
+            ++m_histograms[inner][m_plan.stepLevel[static_cast<std::size_t>(i)]];
+            addDerived(rest, 1);
+        }
+    };
+    for (int i = first; i < coreFirst; ++i) {
+        checkOne(i);
+    }
+    for (int i = coreLast + 1; i <= last; ++i) {
+        checkOne(i);
+    }
+    if (coreFirst <= coreLast) {
+        const auto runLength = static_cast<std::uint64_t>(coreLast - coreFirst + 1);
+        kept += runLength;
+        const std::size_t width = m_plan.steps.size() + 1;
+        ++m_runDiff[static_cast<std::size_t>(coreFirst)];
+        --m_runDiff[static_cast<std::size_t>(coreLast) + 1];
+        const float quarters = bound * 4.0f;
+        if (quarters >= 0.0f && quarters < static_cast<float>(SearchPlan::kQuarterSlots) &&
+            quarters == std::floor(quarters)) {
+            const auto q = static_cast<std::size_t>(quarters);
+            m_derivedUsed[q] = true;
+            ++m_derivedDiff[q * width + static_cast<std::size_t>(coreFirst)];
+            --m_derivedDiff[q * width + static_cast<std::size_t>(coreLast) + 1];
+        } else {
+            for (int i = coreFirst; i <= coreLast; ++i) {
+                addDerived(bound - m_plan.steps[static_cast<std::size_t>(i)], 1);
+            }
+        }
+    }
+    return kept;
+}
+
+void InnermostCounter::settleRuns() {
+    const std::size_t width = m_plan.steps.size() + 1;
+    const auto inner = static_cast<std::size_t>(m_plan.innermost);
+    std::int64_t running = 0;
+    for (std::size_t i = 0; i + 1 < width; ++i) {
+        running += m_runDiff[i];
+        m_histograms[inner][m_plan.stepLevel[i]] += static_cast<std::uint64_t>(running);
+    }
+    for (int q = 0; q < SearchPlan::kQuarterSlots; ++q) {
+        if (!m_derivedUsed[static_cast<std::size_t>(q)]) {
+            continue;
+        }
+        const float bound = static_cast<float>(q) * 0.25f;
+        running = 0;
+        for (std::size_t i = 0; i + 1 < width; ++i) {
+            running += m_derivedDiff[static_cast<std::size_t>(q) * width + i];
+            if (running != 0) {
+                addDerived(bound - m_plan.steps[i], static_cast<std::uint64_t>(running));
+            }
+        }
+    }
+}
+
+} // namespace fenlowick

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "core/engine/searchplan.h"
+#include "core/results/sharehistogram.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace fenlowick {
+
+/// The count of the innermost looped share of a search without records: the values that
+/// the plan's margins prove kept are counted as one run, the others between that run and
+/// the outer ends of the range are checked one by one with the program's arithmetic. Counts
+/// go to the histograms given at construction, the runs only as differences until
+/// settleRuns(). The plan and the histograms must outlive the counter.
+class InnermostCounter {
+public:
+    InnermostCounter(const SearchPlan& plan, ShareHistograms& histograms);
+
+    /// The innermost share, indices first..last (a range from SearchPlan::innermostRange),
+    /// after the single-precision prefix of the levels before it; returns how many are kept
+    /// and counts them and their derived shares.
+    std::uint64_t count(float bound, int first, int last, const float* prefix);
+
+    /// Adds the runs counted whole to the histograms; once, after the last task.
+    void settleRuns();
+
+private:
+    void addDerived(float last, std::uint64_t count);
+
+    const SearchPlan& m_plan;
+    ShareHistograms& m_histograms;
+    /// Runs counted whole, as differences over the innermost share's indices.
+    std::vector<std::int64_t> m_runDiff;
+    /// Their derived shares, by the bound of the innermost loop in quarters (slot q for a
+    /// bound of q / 4) and the innermost index.
+    std::vector<std::int64_t> m_derivedDiff;
+    std::vector<bool> m_derivedUsed;
+};
+
+} // namespace fenlowick

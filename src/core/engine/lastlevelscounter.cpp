@@ -1,0 +1,400 @@
+#include "core/engine/lastlevelscounter.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <type_traits>
+
+namespace fenlowick {
+
+LastLevelsCounter::LastLevelsCounter(const SearchPlan& plan, ShareHistograms& histograms,
+                                     std::array<float, kSourceRows>& shares)
+    : m_plan(plan), m_histograms(histograms), m_shares(shares) {
+    m_runDiff.assign(m_plan.steps.size() + 1, 0);
+}
+
+/// The ends, in steps of b, of the interval of b that each isotope's band allows, as
+/// lines in the index i of a: end + slope * i. The slack that covers the double
+/// arithmetic forming them is applied: outward for the outer ends, inward for the core.
+template <int Isotopes> struct LastLevelsCounter::BandEnds {
+    double lowerOuter[Isotopes];
+    double upperOuter[Isotopes];
+    double lowerCore[Isotopes];
+    double upperCore[Isotopes];
+    double slope[Isotopes];
+};
+
+/// Calls f with the number of isotopes in use as a compile-time constant.
+// The helpers of the counting loops below are declared inline: defined outside the class
+// body, GCC would otherwise leave some of them as calls, at a cost of a percent or more of
+// a count.
+
+template <typename F> std::uint64_t LastLevelsCounter::withIsotopeCount(F&& f) const {
+    switch (m_plan.lastIsotope) {
+    case 0:
+        return f(std::integral_constant<int, 1>{});
+    case 1:
+        return f(std::integral_constant<int, 2>{});
+    case 2:
+        return f(std::integral_constant<int, 3>{});
+    case 3:
+        return f(std::integral_constant<int, 4>{});
+    default:
+        return f(std::integral_constant<int, 5>{});
+    }
+}
+
+std::uint64_t LastLevelsCounter::countLastLevels(int levels, int level, float bound,
+                                                 const float* before) {
+    return withIsotopeCount([&](auto isotopes) {
+        return levels == 4 ? countLast<4, isotopes.value>(level, bound, before)
+                           : countLast<3, isotopes.value>(level, bound, before);
+    });
+}
+
+void LastLevelsCounter::settleRuns() {
+    std::int64_t lastShare = 0;
+    for (std::size_t j = 0; j < static_cast<std::size_t>(kHistogramLevels); ++j) {
+        lastShare += m_lastDiff[j];
+        m_histograms[static_cast<std::size_t>(m_plan.sources - 1)][j] +=
+            static_cast<std::uint64_t>(lastShare);
+    }
+    const std::size_t width = m_plan.steps.size() + 1;
+    const auto inner = static_cast<std::size_t>(m_plan.innermost);
+    std::int64_t running = 0;
+    for (std::size_t i = 0; i + 1 < width; ++i) {
+        running += m_runDiff[i];
+        m_histograms[inner][m_plan.stepLevel[i]] += static_cast<std::uint64_t>(running);
+    }
+}
+
+template <int Levels, int Isotopes>
+std::uint64_t LastLevelsCounter::countLast(int level, float bound, const float* before) {
+    static_assert(Levels == 3 || Levels == 4);
+    auto [first, last] = m_plan.shareRange(level, bound, before);
+    if (first > last) {
+        return 0;
+    }
+    const auto l = static_cast<std::size_t>(level);
+    const int step = m_plan.gridStep;
+    const double stepValue = static_cast<double>(step);
+    const auto whole = static_cast<int>(bound);
+    const int bound0 = whole / step; // steps left below this level when its share is 0
+    const double limit = static_cast<double>(bound0);
+    const int aLevel = Levels == 3 ? level : level + 1;
+    std::uint64_t* aCounts = m_histograms[static_cast<std::size_t>(aLevel)].data();
+    const bool coreAllowed = !m_plan.coreImpossible;
+
+    // The rows of a, indices iFirst..iLast after the single-precision prefix `prefix`:
+    // aLast - i is b's last index and rb0 - i * step the budget of b and the derived share.
+    // The core may be counted whole only for i in coreFirst..coreLast. Returns how many are
+    // kept and adds them to a's histogram.
+    auto countRows = [&](const BandEnds<Isotopes>& ends, int iFirst, int iLast, int coreFirst,
+                         int coreLast, int aLast, int rb0, const float* prefix) {
+        std::uint64_t total = 0;
+        auto rows = [&](int from, int to, bool core) {
+            for (int i = from; i <= to; ++i) {
+                const std::uint64_t kept =
+                    countRow<Isotopes>(ends, i, aLast - i, core, prefix, aLevel, rb0 - i * step);
+                aCounts[i] += kept;
+                total += kept;
+            }
+        };
+        // Three runs of rows rather than a test per row.
+        coreFirst = std::max(coreFirst, iFirst);
+        coreLast = std::min(coreLast, iLast);
+        if (coreFirst > coreLast) {
+            coreFirst = iLast + 1;
+            coreLast = iLast;
+        }
+        rows(iFirst, coreFirst - 1, false);
+        rows(coreFirst, coreLast, coreAllowed);
+        rows(coreLast + 1, iLast, false);
+        return total;
+    };
+
+    // The ends of b's interval for share index i of a and, with four levels, index z of this
+    // level: end + dz z + slope i. With three levels this level is a's and dz is 0.
+    BandEnds<Isotopes> start;
+    double dz[Isotopes]{};
+    double largest = limit;
+    int coreFirstA = first; // an isotope whose b term vanishes can rule the core out
+    int coreLastA = last;
+    for (int k = 0; k < Isotopes; ++k) {
+        const SearchPlan::TripleRow& t = m_plan.tripleRows[static_cast<std::size_t>(k)];
+        const double base = static_cast<double>(before[k]) + t.last * static_cast<double>(whole);
+        if constexpr (Levels == 3) {
+            if (t.flat) {
+                // No b term: the band limits the index i of a to an interval.
+                start.lowerOuter[k] = -1.0;
+                start.upperOuter[k] = std::numeric_limits<double>::infinity();
+                start.lowerCore[k] = 0.0;
+                start.upperCore[k] = start.upperOuter[k];
+                start.slope[k] = 0.0;
+                const SearchPlan::InnerRow& band = m_plan.innerRows[static_cast<std::size_t>(k)];
+                const auto outer =
+                    flatRange(base, t.alpha * stepValue, band.low, band.high, true, first, last);
+                const auto core = flatRange(base, t.alpha * stepValue, band.coreLow, band.coreHigh,
+                                            false, first, last);
+                first = std::max(first, outer.first);
+                last = std::min(last, outer.second);
+                coreFirstA = std::max(coreFirstA, core.first);
+                coreLastA = std::min(coreLastA, core.second);
+                continue;
+            }
+        } else {
+            // The share z moves the prediction by (sig_z - last) per unit, b's ends by that
+            // over -beta; z counts steps, as b's ends do.
+            dz[k] = -(static_cast<double>(m_plan.signature[k][level]) - t.last) * t.inverseBeta;
+        }
+        start.slope[k] = t.slope;
+        const double reach = Levels == 3 ? static_cast<double>(last) : limit;
+        const double size =
+            setEnds(start, k, t, base, stepValue, (std::fabs(dz[k]) + std::fabs(t.slope)) * reach);
+        largest = std::max(largest, size + limit);
+    }
+    if constexpr (Levels == 3) {
+        return countRows(start, first, last, coreFirstA, coreLastA, bound0, whole, before);
+    }
+
+    // The range of i is solved from c i <= d for every pair of a lower and an upper end;
+    // d * (1 / c) is off from d / c by far less than this, in steps.
+    const double rangeSlack = 1e-12 * largest;
+    BandEnds<Isotopes> ends;
+    for (int k = 0; k < Isotopes; ++k) {
+        ends.slope[k] = start.slope[k];
+    }
+    std::uint64_t* zCounts = m_histograms[l].data();
+    float prefix[kIsotopeColumns];
+    std::uint64_t total = 0;
+    for (int z = first; z <= last; ++z) {
+        const double zd = static_cast<double>(z);
+        for (int k = 0; k < Isotopes; ++k) {
+            const double shift = dz[k] * zd;
+            ends.lowerOuter[k] = start.lowerOuter[k] + shift;
+            ends.upperOuter[k] = start.upperOuter[k] + shift;
+            ends.lowerCore[k] = start.lowerCore[k] + shift;
+            ends.upperCore[k] = start.upperCore[k] + shift;
+        }
+        const int aLast = bound0 - z; // also b's last index when a = 0
+        const auto [iFirst, iLast] = rowRange(ends, aLast, rangeSlack);
+        if (iFirst > iLast) {
+            continue;
+        }
+        const float share = m_plan.steps[static_cast<std::size_t>(z)];
+        m_shares[l] = share;
+        for (int k = 0; k < Isotopes; ++k) {
+            prefix[k] = before[k] + m_plan.signature[k][level] * share;
+        }
+        const std::uint64_t zKept =
+            countRows(ends, iFirst, iLast, iFirst, iLast, aLast, whole - z * step, prefix);
+        zCounts[z] += zKept;
+        total += zKept;
+    }
+    return total;
+}
+
+/// The indices i of a, 0..aLast, whose interval of b is not empty by the outer ends; solved
+/// from c i <= d for every pair of a lower and an upper end, and both ends within 0..aLast - i.
+/// rangeSlack bounds how far d * (1 / c) is off from d / c, in steps. Empty when first > last.
+template <int Isotopes>
+inline std::pair<int, int> LastLevelsCounter::rowRange(const BandEnds<Isotopes>& ends, int aLast,
+                                                       double rangeSlack) const {
+    const SearchPlan::PairInverses& inverse = m_plan.pairInverses;
+    double iLow = 0.0;
+    double iHigh = static_cast<double>(aLast);
+    bool empty = false;
+    // c i <= d narrows [iLow, iHigh]; with c = 0 it holds or rules everything out.
+    auto narrow = [&](double c, double d, double inverseC) {
+        const double x = d * inverseC;
+        const double tolerance = rangeSlack * std::fabs(inverseC) + 1e-9;
+        if (c > 0.0) {
+            iHigh = std::min(iHigh, x + tolerance);
+        } else if (c < 0.0) {
+            iLow = std::max(iLow, x - tolerance);
+        } else {
+            empty = empty || d < -rangeSlack;
+        }
+    };
+    for (int k = 0; k < Isotopes; ++k) {
+        const double s = ends.slope[k];
+        // 0 <= upper end of k.
+        narrow(-s, ends.upperOuter[k], inverse.toZero[k]);
+        // lower end of k <= aLast - i, the last index of b.
+        narrow(s + 1.0, static_cast<double>(aLast) - ends.lowerOuter[k], inverse.toBound[k]);
+        for (int j = 0; j < Isotopes; ++j) {
+            if (j != k) {
+                // lower end of j <= upper end of k.
+                narrow(ends.slope[j] - s, ends.upperOuter[k] - ends.lowerOuter[j],
+                       inverse.between[j][k]);
+            }
+        }
+    }
+    if (empty || !(iLow <= iHigh)) {
+        return {1, 0};
+    }
+    return {ceilOfNonNegative(iLow), static_cast<int>(iHigh)};
+}
+
+/// The kept values of b for one share a (index i, bLast the last index of b, rb the
+/// whole budget of a's loop less a): counted whole in the core, checked one by one
+/// outside it. `prefix` is the single-precision prefix before a.
+template <int Isotopes>
+inline std::uint64_t LastLevelsCounter::countRow(const BandEnds<Isotopes>& ends, int i, int bLast,
+                                                 bool coreAllowed, const float* prefix, int aLevel,
+                                                 int rb) {
+    const double id = static_cast<double>(i);
+    double low = 0.0;
+    double high = static_cast<double>(bLast);
+    double coreLow = 0.0;
+    double coreHigh = high;
+    for (int k = 0; k < Isotopes; ++k) {
+        const double shift = ends.slope[k] * id;
+        low = std::max(low, ends.lowerOuter[k] + shift);
+        high = std::min(high, ends.upperOuter[k] + shift);
+        coreLow = std::max(coreLow, ends.lowerCore[k] + shift);
+        coreHigh = std::min(coreHigh, ends.upperCore[k] + shift);
+    }
+    if (!(low <= high)) {
+        return 0;
+    }
+    // 0 <= low <= high <= bLast: truncation is floor, and the indices stay in range.
+    const int bFirst = ceilOfNonNegative(low);
+    const int bEnd = static_cast<int>(high);
+    if (bFirst > bEnd) {
+        return 0;
+    }
+    int coreFirst = bEnd + 1;
+    int coreLast = bEnd;
+    if (coreAllowed && coreLow <= coreHigh) {
+        coreFirst = std::max(bFirst, ceilOfNonNegative(coreLow));
+        coreLast = std::min(bEnd, static_cast<int>(coreHigh));
+        if (coreFirst > coreLast) {
+            coreFirst = bEnd + 1;
+            coreLast = bEnd;
+        }
+    }
+    std::uint64_t kept = 0;
+    if (bFirst < coreFirst || coreLast < bEnd) {
+        kept = checkEdges<Isotopes>(prefix, aLevel, i, rb, bFirst, coreFirst, coreLast, bEnd);
+    }
+    if (coreFirst <= coreLast) {
+        kept += static_cast<std::uint64_t>(coreLast - coreFirst + 1);
+        ++m_runDiff[static_cast<std::size_t>(coreFirst)];
+        --m_runDiff[static_cast<std::size_t>(coreLast) + 1];
+        ++m_lastDiff[static_cast<std::size_t>(bLast - coreLast)];
+        --m_lastDiff[static_cast<std::size_t>(bLast - coreFirst) + 1];
+    }
+    return kept;
+}
+
+/// The values of b outside the core, checked one by one with the program's arithmetic;
+/// returns how many are kept and adds them to the histograms of b and of the derived
+/// share. `before` is the single-precision prefix before a.
+template <int Isotopes>
+inline std::uint64_t LastLevelsCounter::checkEdges(const float* before, int aLevel, int i, int rb,
+                                                   int bFirst, int coreFirst, int coreLast,
+                                                   int bEnd) {
+    const auto inner = static_cast<std::size_t>(m_plan.innermost);
+    const auto derived = inner + 1;
+    const int step = m_plan.gridStep;
+    const int bLast = rb / step;
+    const float share = m_plan.steps[static_cast<std::size_t>(i)];
+    const auto rest = static_cast<float>(rb);
+    // In the entry's order the check needs every level's share; otherwise the prefix
+    // after a.
+    std::array<float, kSourceRows> levelShares;
+    std::array<float, kIsotopeColumns> prefix;
+    if (m_plan.permuted) {
+        levelShares = m_shares;
+        levelShares[static_cast<std::size_t>(aLevel)] = share;
+    } else {
+        for (int k = 0; k < Isotopes; ++k) {
+            prefix[static_cast<std::size_t>(k)] = before[k] + m_plan.signature[k][aLevel] * share;
+        }
+    }
+    std::uint64_t kept = 0;
+    auto checkOne = [&](int j) {
+        const auto b = static_cast<float>(j * step);
+        bool pass = false;
+        if (m_plan.permuted) {
+            levelShares[inner] = b;
+            levelShares[derived] = rest - b;
+            pass = m_plan.passesInEntryOrder(levelShares.data());
+        } else {
+            pass = m_plan.passesAfter(prefix.data(), b, rest - b, Isotopes);
+        }
+        if (pass) {
+            ++kept;
+            ++m_histograms[inner][static_cast<std::size_t>(j)];
+            ++m_histograms[derived][static_cast<std::size_t>(bLast - j)];
+        }
+    };
+    for (int j = bFirst; j < coreFirst; ++j) {
+        checkOne(j);
+    }
+    for (int j = coreLast + 1; j <= bEnd; ++j) {
+        checkOne(j);
+    }
+    return kept;
+}
+
+/// Sets isotope k's ends in `ends` for the shares of base (a = 0), in steps of b, and
+/// returns the magnitude that bounds them; `reach` bounds how far the shares' lines move
+/// them later.
+template <int Isotopes>
+inline double LastLevelsCounter::setEnds(BandEnds<Isotopes>& ends, int k,
+                                         const SearchPlan::TripleRow& t, double base,
+                                         double stepValue, double reach) {
+    const double scaleEnds = t.inverseBeta / stepValue;
+    const double lo = (t.lowerOuter - base) * scaleEnds;
+    const double hi = (t.upperOuter - base) * scaleEnds;
+    const double cLo = (t.lowerCore - base) * scaleEnds;
+    const double cHi = (t.upperCore - base) * scaleEnds;
+    // Formed in double from a few products and sums: the error is a few units in the last
+    // place of the largest magnitude involved.
+    const double size =
+        std::max({std::fabs(lo), std::fabs(hi), std::fabs(cLo), std::fabs(cHi)}) + reach + 1.0;
+    const double slack = 1e-9 * size;
+    ends.lowerOuter[k] = lo - slack;
+    ends.upperOuter[k] = hi + slack;
+    ends.lowerCore[k] = cLo + slack;
+    ends.upperCore[k] = cHi - slack;
+    return size;
+}
+
+/// The indices i in [first, last] for which base + slopePerStep * i lies in [low, high]:
+/// with widen, every one that might (the ends rounded outward); otherwise only ones
+/// that surely do. Empty when first > last.
+std::pair<int, int> LastLevelsCounter::flatRange(double base, double slopePerStep, double low,
+                                                 double high, bool widen, int first, int last) {
+    const double size = std::fabs(base) + std::fabs(slopePerStep) * last +
+                        std::max(std::fabs(low), std::fabs(high)) + 1.0;
+    const double slack = (widen ? 1e-9 : -1e-9) * size;
+    if (slopePerStep == 0.0) {
+        return base >= low - slack && base <= high + slack ? std::pair{first, last}
+                                                           : std::pair{last + 1, last};
+    }
+    double from = (low - slack - base) / slopePerStep;
+    double to = (high + slack - base) / slopePerStep;
+    if (slopePerStep < 0.0) {
+        std::swap(from, to);
+    }
+    // Rounded to whole indices first and only then limited to [first, last]: limiting
+    // first would move an end that is already whole by the slack.
+    const double slackSteps = (widen ? 1e-9 : -1e-9) * (1.0 + std::fabs(from) + std::fabs(to));
+    from = std::clamp(std::ceil(from - slackSteps), static_cast<double>(first) - 1.0,
+                      static_cast<double>(last) + 1.0);
+    to = std::clamp(std::floor(to + slackSteps), static_cast<double>(first) - 1.0,
+                    static_cast<double>(last) + 1.0);
+    const int a = static_cast<int>(from);
+    const int b = static_cast<int>(to);
+    return {std::max(a, first), std::min(b, last)};
+}
+
+inline int LastLevelsCounter::ceilOfNonNegative(double x) {
+    const int whole = static_cast<int>(x);
+    return whole + (static_cast<double>(whole) < x ? 1 : 0);
+}
+
+} // namespace fenlowick

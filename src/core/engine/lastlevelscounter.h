@@ -1,0 +1,76 @@
+#pragma once
+
+#include "core/engine/searchplan.h"
+#include "core/entry/entry.h"
+#include "core/results/sharehistogram.h"
+
+#include <array>
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+namespace fenlowick {
+
+/// The count of the last three or four levels of a search without records and with a whole
+/// increment: the kept values of the innermost share are counted as whole runs where the
+/// plan's margins prove them kept, and checked one by one with the program's arithmetic
+/// only between those runs and the outer ends of the bounds. Counts go to the histograms
+/// given at construction, the runs counted whole only as differences until settleRuns().
+///
+/// The plan, the histograms and the shares (the share of each level fixed above, kept up to
+/// date by the caller) must outlive the counter.
+class LastLevelsCounter {
+public:
+    LastLevelsCounter(const SearchPlan& plan, ShareHistograms& histograms,
+                      std::array<float, kSourceRows>& shares);
+
+    /// The search below `level` when the increment is whole: `levels` is 3 (level is the one
+    /// above the innermost) or 4 (the one above that; then no triple row may be flat).
+    /// `before` is the single-precision prefix of the levels before `level`.
+    ///
+    /// For each share a (index i) of the third last source the band of every isotope allows
+    /// the next share b in an interval whose ends, in steps, are lines in i; the part of it
+    /// that is kept for sure (the core) is counted whole, and only the few values between
+    /// the core and the outer ends are checked with the program's arithmetic. The shares are
+    /// exact whole numbers here, so the derived share of b index j is rb - j * step and its
+    /// level is rb / step - j. With four levels, the ends are lines in the index z of the
+    /// fourth last share as well, and the range of a whose interval is not empty is solved
+    /// from them directly, without a node per share z.
+    std::uint64_t countLastLevels(int levels, int level, float bound, const float* before);
+
+    /// Adds the runs counted whole to the histograms; once, after the last task.
+    void settleRuns();
+
+private:
+    template <int Isotopes> struct BandEnds;
+
+    template <typename F> std::uint64_t withIsotopeCount(F&& f) const;
+    template <int Levels, int Isotopes>
+    std::uint64_t countLast(int level, float bound, const float* before);
+    template <int Isotopes>
+    std::pair<int, int> rowRange(const BandEnds<Isotopes>& ends, int aLast,
+                                 double rangeSlack) const;
+    template <int Isotopes>
+    std::uint64_t countRow(const BandEnds<Isotopes>& ends, int i, int bLast, bool coreAllowed,
+                           const float* prefix, int aLevel, int rb);
+    template <int Isotopes>
+    std::uint64_t checkEdges(const float* before, int aLevel, int i, int rb, int bFirst,
+                             int coreFirst, int coreLast, int bEnd);
+    template <int Isotopes>
+    static double setEnds(BandEnds<Isotopes>& ends, int k, const SearchPlan::TripleRow& t,
+                          double base, double stepValue, double reach);
+    static std::pair<int, int> flatRange(double base, double slopePerStep, double low, double high,
+                                         bool widen, int first, int last);
+    static int ceilOfNonNegative(double x);
+
+    const SearchPlan& m_plan;
+    ShareHistograms& m_histograms;
+    std::array<float, kSourceRows>& m_shares;
+    /// Runs counted whole by countRow, as differences over the innermost share's indices
+    /// (b) ...
+    std::vector<std::int64_t> m_runDiff;
+    /// ... and over the levels of the derived share.
+    std::array<std::int64_t, kHistogramLevels + 1> m_lastDiff{};
+};
+
+} // namespace fenlowick

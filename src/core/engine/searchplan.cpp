@@ -1,0 +1,399 @@
+#include "core/engine/searchplan.h"
+
+#include "core/engine/planarhull.h"
+#include "core/results/resultformat.h"
+
+#include <limits>
+
+namespace fenlowick {
+
+namespace {
+
+// Rounding margin of the bounds.
+//
+// Every kept combination satisfies, for each isotope k in use,
+//     trunc(scale * |double(f) - M|) <= scaledTolerance,
+// with f the single-precision prediction and scaledTolerance = trunc(scale * tolerance100).
+// For x >= 0 and a whole scaledTolerance this is x < scaledTolerance + 1; x is
+// scale * |f - M| rounded twice in double (the difference and the product), so a kept
+// combination has |f - M| < H * (1 + 2^-51) with H = (scaledTolerance + 1) / scale.
+//
+// The bounds reason about the real value v = P + sum over the remaining sources t of
+// sig_t * p_t, where P is the single-precision running sum of the contributions fixed so far
+// (exactly the value the search continues from) and p_t are the actual single-precision
+// shares. Let u = 2^-24 and F_k = 102 * max_t |sig_k,t|, which bounds |P|, every partial
+// sum and the sum of |sig_t * p_t| (the shares add up to at most 100 plus the drift below).
+//  - f differs from v by the rounding of at most N products and N additions, each at most
+//    u times a magnitude below F_k: |f - v| <= 2 N u F_k.
+//  - The remaining shares add up to the bound R only up to the rounding of the at most N
+//    single-precision subtractions that derive the later bounds and the last share, each
+//    at most u * 100: the sum is R + e with |e| <= N u 100, which moves sig * sum by at
+//    most N u F_k.
+//  - The bounds themselves are evaluated in double from floats and a few products and sums
+//    of them: their relative error is below 1e-15 of the magnitudes involved.
+// So a kept combination always has, for the real-valued bound of each isotope,
+//     |v' - M| < H + 3 N u F_k + (rounding of the bound in double),
+// where v' is the bound's linear function of the remaining shares. The margin below,
+// 32 (N + 2) u F_k plus 1e-9 of the magnitudes involved, is several times that. A row that
+// weighs the isotopes by w gets the margin sum_k |w_k| (margin of k), since
+// |w . (f - v)| <= sum_k |w_k| |f_k - v_k|, and the half-width sum_k |w_k| H.
+// Conversely, a combination whose v' lies within H minus the margin of M for every isotope
+// has |f - M| < H (1 - 1e-9), which passes: the core runs counted whole use that side.
+// When a count searches the sources in another order than the entry's, P is a running sum
+// in that order and f is formed in the entry's order, so f is no continuation of P; both
+// differ from the exact sum of sig_t * p_t by at most 2 N u F_k each, 4 N u F_k in all,
+// which the margin still covers several times over (the shares are exact there).
+// Shares are turned into loop indices with a slack of 1e-9 in value; the innermost scan
+// goes one step further on each side than its solved ends.
+constexpr double kUnitRoundoff = 0x1p-24;
+constexpr int kExtraSteps = 0;
+constexpr int kInnerExtraSteps = 1;
+
+/// Narrows [low, high] by c s <= d (atMost) or c s >= d; false when nothing is left.
+/// inverse is 1 / c; the product differs from d / c by far less than the slack with
+/// which shares are turned into indices.
+bool bound1(double c, double inverse, double d, bool atMost, double& low, double& high) {
+    if (c == 0.0) {
+        return atMost ? d >= 0.0 : d <= 0.0;
+    }
+    const double x = d * inverse;
+    if ((c > 0.0) == atMost) {
+        high = std::min(high, x);
+    } else {
+        low = std::max(low, x);
+    }
+    return true;
+}
+
+} // namespace
+
+SearchPlan::SearchPlan(const CalculationInput& input, bool counting)
+    : sources(input.sourceCount()), innermost(sources - 2), lastIsotope(input.lastIsotope),
+      increment(input.incrementPercent), scale(static_cast<double>(input.decimalScale)),
+      padding(feasibleRecordEnd(sources)) {
+    for (int k = 0; k < kIsotopeColumns; ++k) {
+        for (int i = 0; i < kSourceRows; ++i) {
+            originalSignature[k][i] = input.signature[k][i];
+        }
+        mixture[k] = input.mixture100[k];
+    }
+    for (int i = 0; i < kSourceRows; ++i) {
+        order[static_cast<std::size_t>(i)] = i;
+    }
+    // Only with an increment that divides 100 do all sources take the same shares (with
+    // another one the derived share takes the remainders), so only then may the order
+    // change.
+    if (counting && increment == std::floor(increment) && 100 % static_cast<int>(increment) == 0 &&
+        sources >= 6) {
+        order = searchOrder();
+        permuted = true;
+    }
+    for (int k = 0; k < kIsotopeColumns; ++k) {
+        for (int level = 0; level < kSourceRows; ++level) {
+            signature[k][level] = originalSignature[k][order[static_cast<std::size_t>(level)]];
+        }
+    }
+    scaledTolerance = std::trunc(scale * input.tolerance100);
+    failFrom = scaledTolerance + 1.0;
+    for (float share = 0.0f; share <= 100.0f; share += increment) {
+        steps.push_back(share);
+        stepLevel.push_back(static_cast<std::size_t>(std::floor(share / increment)));
+        stepText.push_back(shareFieldText(share));
+    }
+    lastStep = static_cast<int>(steps.size()) - 1;
+    for (int q = 0; q < kQuarterSlots; ++q) {
+        quarterText.push_back(shareFieldText(static_cast<float>(q) * 0.25f));
+    }
+    buildRows();
+    inverseIncrement = 1.0 / static_cast<double>(increment);
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        const double exact = static_cast<double>(i) * static_cast<double>(increment);
+        stepDrift = std::max(stepDrift, std::fabs(static_cast<double>(steps[i]) - exact));
+    }
+    for (int k = 0; k <= lastIsotope; ++k) {
+        const Row& row =
+            levelRows[static_cast<std::size_t>(innermost)][static_cast<std::size_t>(k)];
+        InnerRow& inner = innerRows[static_cast<std::size_t>(k)];
+        inner.last = row.restMin;
+        inner.slope = row.own - row.restMin;
+        inner.inverseSlope = inner.slope != 0.0 ? 1.0 / inner.slope : 0.0;
+        inner.low = row.low;
+        inner.high = row.high;
+        inner.coreLow = row.coreLow;
+        inner.coreHigh = row.coreHigh;
+        coreImpossible = coreImpossible || row.coreLow > row.coreHigh;
+    }
+    // Whole increments keep every share, bound and derived share a whole number below
+    // 2^24, so the single-precision loop arithmetic is exact and share i is i * increment.
+    exactGrid = increment == std::floor(increment) && sources >= 4;
+    gridStep = static_cast<int>(increment);
+    if (exactGrid) {
+        const int a = innermost - 1;
+        for (int k = 0; k <= lastIsotope; ++k) {
+            TripleRow& t = tripleRows[static_cast<std::size_t>(k)];
+            const InnerRow& row = innerRows[static_cast<std::size_t>(k)];
+            t.last = static_cast<double>(signature[k][a + 2]);
+            const double alpha = static_cast<double>(signature[k][a]) - t.last;
+            const double beta = static_cast<double>(signature[k][a + 1]) - t.last;
+            t.alpha = alpha;
+            if (beta != 0.0) {
+                t.inverseBeta = 1.0 / beta;
+                t.slope = -alpha / beta;
+            }
+            t.flat = beta == 0.0;
+            // Ends of the b interval: the ones from low/coreLow are its lower ends when
+            // beta > 0 and its upper ends when beta < 0.
+            t.lowerOuter = beta > 0.0 ? row.low : row.high;
+            t.upperOuter = beta > 0.0 ? row.high : row.low;
+            t.lowerCore = beta > 0.0 ? row.coreLow : row.coreHigh;
+            t.upperCore = beta > 0.0 ? row.coreHigh : row.coreLow;
+            anyFlat = anyFlat || t.flat;
+        }
+        auto inverse = [](double c) { return c != 0.0 ? 1.0 / c : 0.0; };
+        for (int k = 0; k <= lastIsotope; ++k) {
+            const double s = tripleRows[static_cast<std::size_t>(k)].slope;
+            pairInverses.toZero[k] = inverse(-s);
+            pairInverses.toBound[k] = inverse(s + 1.0);
+            for (int j = 0; j <= lastIsotope; ++j) {
+                pairInverses.between[j][k] =
+                    inverse(tripleRows[static_cast<std::size_t>(j)].slope - s);
+            }
+        }
+    }
+}
+
+std::pair<int, int> SearchPlan::shareRange(int level, float bound, const float* prefix) const {
+    const auto l = static_cast<std::size_t>(level);
+    double low = 0.0;
+    double high = static_cast<double>(bound);
+    const double r = static_cast<double>(bound);
+    for (const Row& row : levelRows[l]) {
+        double q = 0.0;
+        if (level > 0) {
+            for (int k = 0; k <= lastIsotope; ++k) {
+                q += row.weight[k] * static_cast<double>(prefix[k]);
+            }
+        }
+        const double g = row.own;
+        const double smallest = row.restMin;
+        const double largest = row.restMax;
+        // Smallest reachable value q + g s + smallest (r - s) must not exceed row.high.
+        if (!bound1(g - smallest, row.inverseToMin, row.high - q - smallest * r, true, low, high)) {
+            return {1, 0};
+        }
+        // Largest reachable value q + g s + largest (r - s) must reach row.low.
+        if (!bound1(g - largest, row.inverseToMax, row.low - q - largest * r, false, low, high)) {
+            return {1, 0};
+        }
+        if (low > high) {
+            return {1, 0};
+        }
+    }
+    const double slack = 1e-9 * (1.0 + std::fabs(high));
+    const int first = std::max(0, firstAtLeast(low - slack) - kExtraSteps);
+    const int last = std::min(stepCount(bound) - 1, lastAtMost(high + slack) + kExtraSteps);
+    return {first, last};
+}
+
+std::pair<int, int> SearchPlan::innermostRange(float bound, const float* prefix) const {
+    return innermostIndices<false>(bound, prefix);
+}
+
+std::pair<int, int> SearchPlan::innermostCore(float bound, const float* prefix) const {
+    return innermostIndices<true>(bound, prefix);
+}
+
+/// innermostRange() (Core false) and innermostCore(); one template so that the search's
+/// hottest range has no test of the choice.
+template <bool Core>
+std::pair<int, int> SearchPlan::innermostIndices(float bound, const float* prefix) const {
+    const double r = static_cast<double>(bound);
+    double low = 0.0;
+    double high = r;
+    for (int k = 0; k <= lastIsotope; ++k) {
+        const InnerRow& row = innerRows[static_cast<std::size_t>(k)];
+        const double base = static_cast<double>(prefix[k]) + row.last * r;
+        const double lowValue = Core ? row.coreLow : row.low;
+        const double highValue = Core ? row.coreHigh : row.high;
+        if (row.slope == 0.0) {
+            if (base < lowValue || base > highValue) {
+                return {1, 0};
+            }
+            continue;
+        }
+        double x1 = (lowValue - base) * row.inverseSlope;
+        double x2 = (highValue - base) * row.inverseSlope;
+        if (row.slope < 0.0) {
+            std::swap(x1, x2);
+        }
+        low = std::max(low, x1);
+        high = std::min(high, x2);
+    }
+    if (!(low <= high)) {
+        return {1, 0};
+    }
+    // Index i holds a share within stepDrift of i * increment; the products with the
+    // inverse increment are off by far less than the slack.
+    const double slack = stepDrift + 1e-9 * (1.0 + high);
+    if (!Core && std::ceil((low - slack) * inverseIncrement) >
+                     std::floor((high + slack) * inverseIncrement) + 2 * kInnerExtraSteps) {
+        return {1, 0};
+    }
+    const int lastInBound = lastAtMost(r);
+    if constexpr (Core) {
+        return {static_cast<int>(std::ceil((low + slack) * inverseIncrement)) + 1,
+                std::min(lastInBound,
+                         static_cast<int>(std::floor((high - slack) * inverseIncrement)) - 1)};
+    }
+    return {std::max(0, static_cast<int>(std::ceil((low - slack) * inverseIncrement)) -
+                            kInnerExtraSteps),
+            std::min(lastInBound, static_cast<int>(std::floor((high + slack) * inverseIncrement)) +
+                                      kInnerExtraSteps)};
+}
+
+std::array<int, kSourceRows> SearchPlan::searchOrder() const {
+    auto distance = [&](int s, int t) {
+        double largest = 0.0;
+        double sum = 0.0;
+        for (int k = 0; k <= lastIsotope; ++k) {
+            const double d = std::fabs(static_cast<double>(originalSignature[k][s]) -
+                                       static_cast<double>(originalSignature[k][t]));
+            largest = std::max(largest, d);
+            sum += d;
+        }
+        return std::pair{largest, sum};
+    };
+    int b = sources - 2;
+    int c = sources - 1;
+    auto best = distance(b, c);
+    for (int s = 1; s < sources; ++s) {
+        for (int t = s + 1; t < sources; ++t) {
+            if (distance(s, t) < best) {
+                best = distance(s, t);
+                b = s;
+                c = t;
+            }
+        }
+    }
+    int a = -1;
+    for (int s = 1; s < sources; ++s) {
+        if (s != b && s != c && (a < 0 || distance(s, c) < distance(a, c))) {
+            a = s;
+        }
+    }
+    std::array<int, kSourceRows> result{};
+    int level = 0;
+    for (int s = 0; s < sources; ++s) {
+        if (s != a && s != b && s != c) {
+            result[static_cast<std::size_t>(level++)] = s;
+        }
+    }
+    result[static_cast<std::size_t>(level++)] = a;
+    result[static_cast<std::size_t>(level++)] = b;
+    result[static_cast<std::size_t>(level++)] = c;
+    for (; level < kSourceRows; ++level) {
+        result[static_cast<std::size_t>(level)] = level;
+    }
+    return result;
+}
+
+void SearchPlan::buildRows() {
+    const int n = sources;
+    const double half = (scaledTolerance + 1.0) / scale;
+    std::array<double, kIsotopeColumns> margin{};
+    std::array<double, kIsotopeColumns> magnitude{};
+    for (int k = 0; k <= lastIsotope; ++k) {
+        double largest = 0.0;
+        for (int t = 0; t < n; ++t) {
+            largest = std::max(largest, std::fabs(static_cast<double>(signature[k][t])));
+        }
+        magnitude[k] = 102.0 * largest;
+        margin[k] = 32.0 * (n + 2) * kUnitRoundoff * magnitude[k] +
+                    1e-9 * (std::fabs(mixture[k]) + magnitude[k] + half);
+    }
+    for (int level = 0; level <= innermost; ++level) {
+        std::vector<Row>& rows = levelRows[static_cast<std::size_t>(level)];
+        auto addRow = [&](const std::array<double, kIsotopeColumns>& weight, bool isotope) {
+            Row row;
+            row.weight = weight;
+            double center = 0.0;
+            double rowHalf = 0.0;
+            double rowMargin = 0.0;
+            for (int k = 0; k <= lastIsotope; ++k) {
+                const double w = std::fabs(weight[k]);
+                center += weight[k] * mixture[k];
+                rowHalf += w * half;
+                rowMargin += w * margin[k] + 1e-9 * w * (std::fabs(mixture[k]) + magnitude[k]);
+            }
+            rowMargin += 1e-9 * rowHalf;
+            row.low = center - rowHalf - rowMargin;
+            row.high = center + rowHalf + rowMargin;
+            row.coreLow = isotope ? center - rowHalf + rowMargin : 1.0;
+            row.coreHigh = isotope ? center + rowHalf - rowMargin : -1.0;
+            auto value = [&](int t) {
+                double v = 0.0;
+                for (int k = 0; k <= lastIsotope; ++k) {
+                    v += weight[k] * static_cast<double>(signature[k][t]);
+                }
+                return v;
+            };
+            row.own = value(level);
+            row.restMin = std::numeric_limits<double>::infinity();
+            row.restMax = -row.restMin;
+            for (int t = level + 1; t < n; ++t) {
+                row.restMin = std::min(row.restMin, value(t));
+                row.restMax = std::max(row.restMax, value(t));
+            }
+            row.inverseToMin = row.own != row.restMin ? 1.0 / (row.own - row.restMin) : 0.0;
+            row.inverseToMax = row.own != row.restMax ? 1.0 / (row.own - row.restMax) : 0.0;
+            rows.push_back(row);
+        };
+        for (int k = 0; k <= lastIsotope; ++k) {
+            std::array<double, kIsotopeColumns> weight{};
+            weight[k] = 1.0;
+            addRow(weight, true);
+        }
+        for (int a = 0; a <= lastIsotope; ++a) {
+            for (int b = a + 1; b <= lastIsotope; ++b) {
+                // The hull's vertices are chosen on planarhull's integer lattice, its edge
+                // normals taken from the signatures themselves. Any weight gives a valid bound
+                // (a row's range comes from the values of all later sources), so the lattice
+                // only decides which rows prune; beyond the magnitudes latticeScale serves, a
+                // coarser lattice keeps the cross products within 64 bits.
+                double largest = 0.0;
+                for (int t = level + 1; t < n; ++t) {
+                    largest = std::max({largest, std::fabs(static_cast<double>(signature[a][t])),
+                                        std::fabs(static_cast<double>(signature[b][t]))});
+                }
+                double latticeUnit = latticeScale(largest);
+                if (largest * latticeUnit > 1e9) {
+                    latticeUnit = 1e9 / largest;
+                }
+                std::vector<LatticePoint> points;
+                for (int t = level + 1; t < n; ++t) {
+                    points.push_back({toLattice(signature[a][t], latticeUnit),
+                                      toLattice(signature[b][t], latticeUnit)});
+                }
+                const std::vector<std::size_t> hull = convexHull(points);
+                if (hull.size() < 2) {
+                    continue;
+                }
+                const std::size_t edges = hull.size() == 2 ? 1 : hull.size();
+                for (std::size_t e = 0; e < edges; ++e) {
+                    const int from = level + 1 + static_cast<int>(hull[e]);
+                    const int to = level + 1 + static_cast<int>(hull[(e + 1) % hull.size()]);
+                    std::array<double, kIsotopeColumns> weight{};
+                    weight[a] = static_cast<double>(signature[b][to]) -
+                                static_cast<double>(signature[b][from]);
+                    weight[b] = static_cast<double>(signature[a][from]) -
+                                static_cast<double>(signature[a][to]);
+                    if (weight[a] != 0.0 && weight[b] != 0.0) {
+                        addRow(weight, false);
+                    }
+                }
+            }
+        }
+    }
+}
+
+} // namespace fenlowick

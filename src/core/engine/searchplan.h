@@ -1,0 +1,233 @@
+#pragma once
+
+#include "core/entry/calculationinput.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstddef>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace fenlowick {
+
+/// Everything fixed for one fast search, shared read-only by its workers: the share steps
+/// and their record texts, the search order of the sources, and the bounds of every looped
+/// level with the rounding margins that keep every combination the program's arithmetic
+/// keeps (the derivation is in searchplan.cpp).
+///
+/// Levels are loop depths: level j searches the share of source order[j]; the last level
+/// (sources - 1) is the derived share.
+class SearchPlan {
+public:
+    /// Slots of the share texts and derived-share difference tables for bounds q / 4,
+    /// q = 0..400.
+    static constexpr int kQuarterSlots = 401;
+
+    /// A linear function of the isotope predictions on which a level's bound is placed: the
+    /// isotopes themselves, and for each pair of isotopes the edge normals of the convex hull
+    /// of the later sources' signatures in that plane. With two isotopes that makes the bound
+    /// exact for real-valued shares: a box and a convex polygon that do not meet are parted
+    /// along an edge normal of one of them.
+    struct Row {
+        std::array<double, kIsotopeColumns> weight{};
+        double low = 0.0;          ///< every kept combination has a value above this
+        double high = 0.0;         ///< and below this
+        double coreLow = 0.0;      ///< isotope rows: a value from here ...
+        double coreHigh = 0.0;     ///< ... to here passes the exact test for sure
+        double own = 0.0;          ///< the row's value of the level's own source
+        double restMin = 0.0;      ///< smallest value of the sources after the level
+        double restMax = 0.0;      ///< largest
+        double inverseToMin = 0.0; ///< 1 / (own - restMin), 0 when that is 0
+        double inverseToMax = 0.0; ///< 1 / (own - restMax), 0 when that is 0
+    };
+
+    /// The innermost level's isotope rows, solved for its share s: the prediction is
+    /// prefix + last * bound + slope * s, with last the last source's signature.
+    struct InnerRow {
+        double last = 0.0;
+        double slope = 0.0;
+        double inverseSlope = 0.0;
+        double low = 0.0;
+        double high = 0.0;
+        double coreLow = 0.0;
+        double coreHigh = 0.0;
+    };
+
+    /// The last three sources (shares a, b and the derived c = r - a - b) of one isotope,
+    /// for the count over whole grids: with base = prefix + last * r, the prediction is
+    /// base + alpha a + beta b with beta = sig_b - last, so the isotope's band holds b in an
+    /// interval whose ends are (X - base) / beta + slope a, X one of the band's four edges.
+    struct TripleRow {
+        double last = 0.0;
+        double alpha = 0.0;
+        double inverseBeta = 0.0;
+        double slope = 0.0;
+        bool flat = false; ///< beta is 0: the band limits a alone
+        double lowerOuter = 0.0;
+        double upperOuter = 0.0;
+        double lowerCore = 0.0;
+        double upperCore = 0.0;
+    };
+
+    /// 1 / c for the c of every pair of ends that a count over four levels compares (0 where
+    /// c is 0): toZero[k] for -slope_k, toBound[k] for slope_k + 1, between[j][k] for
+    /// slope_j - slope_k.
+    struct PairInverses {
+        double toZero[kIsotopeColumns]{};
+        double toBound[kIsotopeColumns]{};
+        double between[kIsotopeColumns][kIsotopeColumns]{};
+    };
+
+    /// counting: no records are wanted, so the levels may search the sources in another
+    /// order (see searchOrder).
+    SearchPlan(const CalculationInput& input, bool counting);
+
+    /// The largest index whose share is at most x, or -1.
+    int lastAtMost(double x) const;
+
+    /// The smallest index whose share is at least x, or lastStep + 1.
+    int firstAtLeast(double x) const;
+
+    /// The number of values a loop with this bound visits.
+    int stepCount(float bound) const { return lastAtMost(static_cast<double>(bound)) + 1; }
+
+    /// Indices of the share of a looped level above the innermost that can lead to a kept
+    /// combination, given the single-precision prefix of the levels before it; empty when
+    /// first > last.
+    std::pair<int, int> shareRange(int level, float bound, const float* prefix) const;
+
+    /// Indices of the innermost share after the single-precision prefix of the levels before
+    /// it that can be kept, and one step more on each side; empty when first > last.
+    std::pair<int, int> innermostRange(float bound, const float* prefix) const;
+
+    /// Indices of the innermost share after that prefix that are kept for sure; empty when
+    /// first > last.
+    std::pair<int, int> innermostCore(float bound, const float* prefix) const;
+
+    /// The program's test for the shares of every level, evaluated in the entry's source
+    /// order: the single-precision contributions of sources 1 to N added from the left.
+    bool passesInEntryOrder(const float* levelShares) const;
+
+    /// The program's test of the first `isotopes` isotopes for the last two shares after
+    /// the single-precision prefix of the levels before them.
+    bool passesAfter(const float* prefix, float share, float last, int isotopes) const;
+
+    /// The text of a share field: the share in percent as a fraction, and its comma.
+
+    int sources;
+    int innermost; ///< the level of the last looped share
+    int lastIsotope;
+    float increment;
+    double scale;
+    double scaledTolerance = 0.0;
+    double failFrom = 1.0; ///< scaledTolerance + 1: the smallest scaled difference that fails
+    /// The signatures by level: level j searches the share of source order[j].
+    float signature[kIsotopeColumns][kSourceRows]{};
+    float originalSignature[kIsotopeColumns][kSourceRows]{}; ///< by source, as entered
+    std::array<int, kSourceRows> order{};
+    /// The levels search the sources in another order than the entry's. Only a count with
+    /// at least six sources and a whole increment does, and its search always reaches the
+    /// count of the last three or four levels before any other innermost path; their checks
+    /// go through passesInEntryOrder.
+    bool permuted = false;
+    double mixture[kIsotopeColumns]{};
+    std::vector<float> steps; ///< the values every loop counter takes, in order
+    std::vector<std::size_t> stepLevel;
+    std::vector<std::string> stepText;
+    int lastStep = 0;
+    std::vector<std::string> quarterText; ///< texts of the shares q / 4, q = 0..400
+    std::string padding;
+    /// The rows of each looped level; the first lastIsotope + 1 are the isotopes.
+    std::array<std::vector<Row>, kSourceRows> levelRows;
+    std::array<InnerRow, kIsotopeColumns> innerRows{};
+    bool coreImpossible = false; ///< the tolerance is narrower than the margins
+    std::array<TripleRow, kIsotopeColumns> tripleRows{};
+    PairInverses pairInverses;
+    bool exactGrid = false; ///< a whole increment: shares are exact multiples of it
+    bool anyFlat = false;
+    int gridStep = 1;
+    double inverseIncrement = 1.0;
+    double stepDrift = 0.0; ///< largest |steps[i] - i * increment|
+
+private:
+    template <bool Core>
+    std::pair<int, int> innermostIndices(float bound, const float* prefix) const;
+    std::array<int, kSourceRows> searchOrder() const;
+    void buildRows();
+};
+
+// The step lookups and the program's test run in the innermost loops of the search, which
+// live in other files; they are defined here so that those loops inline them.
+
+inline int SearchPlan::lastAtMost(double x) const {
+    if (!(x >= 0.0)) {
+        return -1;
+    }
+    if (x >= steps[static_cast<std::size_t>(lastStep)]) {
+        return lastStep;
+    }
+    int i = std::clamp(static_cast<int>(x / increment), 0, lastStep);
+    while (i < lastStep && steps[static_cast<std::size_t>(i) + 1] <= x) {
+        ++i;
+    }
+    while (i >= 0 && steps[static_cast<std::size_t>(i)] > x) {
+        --i;
+    }
+    return i;
+}
+
+inline int SearchPlan::firstAtLeast(double x) const {
+    if (!(x > 0.0)) {
+        return 0;
+    }
+    if (x > steps[static_cast<std::size_t>(lastStep)]) {
+        return lastStep + 1;
+    }
+    int i = std::clamp(static_cast<int>(std::ceil(x / increment)), 0, lastStep);
+    while (i > 0 && steps[static_cast<std::size_t>(i) - 1] >= x) {
+        --i;
+    }
+    while (i <= lastStep && steps[static_cast<std::size_t>(i)] < x) {
+        ++i;
+    }
+    return i;
+}
+
+inline bool SearchPlan::passesInEntryOrder(const float* levelShares) const {
+    float shares[kSourceRows]{};
+    for (int level = 0; level < sources; ++level) {
+        shares[order[static_cast<std::size_t>(level)]] = levelShares[level];
+    }
+    for (int k = 0; k <= lastIsotope; ++k) {
+        float predicted = originalSignature[k][0] * shares[0];
+        for (int t = 1; t < sources; ++t) {
+            predicted += originalSignature[k][t] * shares[t];
+        }
+        const double scaled = scale * std::fabs(static_cast<double>(predicted) - mixture[k]);
+        if (scaled >= failFrom) {
+            return false;
+        }
+    }
+    return true;
+}
+
+inline bool SearchPlan::passesAfter(const float* prefix, float share, float last,
+                                    int isotopes) const {
+    const int a = innermost;
+    for (int k = 0; k < isotopes; ++k) {
+        float predicted = prefix[k];
+        predicted += signature[k][a] * share;
+        predicted += signature[k][a + 1] * last;
+        // trunc(x) > scaledTolerance is x >= scaledTolerance + 1 for the whole number
+        // scaledTolerance (NaN fails both).
+        const double scaled = scale * std::fabs(static_cast<double>(predicted) - mixture[k]);
+        if (scaled >= failFrom) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace fenlowick

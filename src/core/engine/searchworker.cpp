@@ -1,0 +1,223 @@
+#include "core/engine/searchworker.h"
+
+#include "core/results/resultformat.h"
+
+#include "core/engine/innermostcounter.h"
+#include "core/engine/lastlevelscounter.h"
+#include "core/engine/searchplan.h"
+
+#include <cmath>
+#include <cstring>
+
+namespace fenlowick {
+
+SearchWorker::SearchWorker(const SearchPlan& plan, bool records, const std::atomic<bool>& stop)
+    : m_plan(plan), m_records(records), m_stop(stop) {
+    if (!m_records) {
+        m_innermostCounter = std::make_unique<InnermostCounter>(m_plan, m_histograms);
+        if (m_plan.exactGrid) {
+            m_lastLevelsCounter =
+                std::make_unique<LastLevelsCounter>(m_plan, m_histograms, m_share);
+        }
+    }
+    m_line.reserve(256);
+}
+
+SearchWorker::~SearchWorker() = default;
+
+/// Fixes the share of a level to index i (the level's bound allows it).
+void SearchWorker::enter(int level, int i) {
+    const float share = m_plan.steps[static_cast<std::size_t>(i)];
+    const auto l = static_cast<std::size_t>(level);
+    m_share[l] = share;
+    for (int k = 0; k <= m_plan.lastIsotope; ++k) {
+        const float c = m_plan.signature[k][level] * share;
+        m_prefix[l + 1][k] = level == 0 ? c : m_prefix[l][k] + c;
+    }
+    if (m_records) {
+        m_line.resize(m_lineLength[l]);
+        m_line += m_plan.stepText[static_cast<std::size_t>(i)];
+        m_lineLength[l + 1] = m_line.size();
+    }
+}
+
+/// The search below a node whose levels before `level` are fixed; returns the number of
+/// kept combinations and adds the shares of levels >= `level` to the histograms.
+std::uint64_t SearchWorker::descend(int level, float bound) {
+    if (level == m_plan.innermost) {
+        const float* prefix = m_prefix[static_cast<std::size_t>(level)].data();
+        const auto [first, last] = m_plan.innermostRange(bound, prefix);
+        if (first > last) {
+            return 0;
+        }
+        return m_records ? innermostRecords(bound, first, last)
+                         : m_innermostCounter->count(bound, first, last, prefix);
+    }
+    if (m_stop.load(std::memory_order_relaxed)) {
+        m_stopped = true;
+        return 0;
+    }
+    const float* prefix = m_prefix[static_cast<std::size_t>(level)].data();
+    if (level == m_plan.innermost - 2 && !m_records && m_plan.exactGrid && !m_plan.anyFlat) {
+        return m_lastLevelsCounter->countLastLevels(4, level, bound, prefix);
+    }
+    if (level == m_plan.innermost - 1 && !m_records && m_plan.exactGrid) {
+        return m_lastLevelsCounter->countLastLevels(3, level, bound, prefix);
+    }
+    if (level == m_plan.innermost - 1 && level > 0) {
+        return penultimate(level, bound);
+    }
+    const auto [first, last] = m_plan.shareRange(level, bound, prefix);
+    std::uint64_t total = 0;
+    for (int i = first; i <= last && !m_stopped; ++i) {
+        enter(level, i);
+        const float share = m_plan.steps[static_cast<std::size_t>(i)];
+        const std::uint64_t kept = descend(level + 1, bound - share);
+        m_histograms[static_cast<std::size_t>(level)]
+                    [m_plan.stepLevel[static_cast<std::size_t>(i)]] += kept;
+        total += kept;
+    }
+    return total;
+}
+
+/// descend() for the level above the innermost: most of the search's nodes are here, and
+/// most of them have no innermost share left, so the innermost prefix and range are formed
+/// inline and the record line only for the others.
+std::uint64_t SearchWorker::penultimate(int level, float bound) {
+    const auto l = static_cast<std::size_t>(level);
+    const auto [first, last] = m_plan.shareRange(level, bound, m_prefix[l].data());
+    std::uint64_t total = 0;
+    for (int i = first; i <= last && !m_stopped; ++i) {
+        const float share = m_plan.steps[static_cast<std::size_t>(i)];
+        for (int k = 0; k <= m_plan.lastIsotope; ++k) {
+            m_prefix[l + 1][k] = m_prefix[l][k] + m_plan.signature[k][level] * share;
+        }
+        const float inner = bound - share;
+        const float* prefix = m_prefix[l + 1].data();
+        const auto [innerFirst, innerLast] = m_plan.innermostRange(inner, prefix);
+        if (innerFirst > innerLast) {
+            continue;
+        }
+        std::uint64_t kept = 0;
+        if (m_records) {
+            m_line.resize(m_lineLength[l]);
+            m_line += m_plan.stepText[static_cast<std::size_t>(i)];
+            m_lineLength[l + 1] = m_line.size();
+            kept = innermostRecords(inner, innerFirst, innerLast);
+        } else {
+            kept = m_innermostCounter->count(inner, innerFirst, innerLast, prefix);
+        }
+        m_histograms[l][m_plan.stepLevel[static_cast<std::size_t>(i)]] += kept;
+        total += kept;
+    }
+    return total;
+}
+
+std::uint64_t SearchWorker::runTask(const std::vector<int>& indices, Publish publish) {
+    m_publish = std::move(publish);
+    float bound = 100.0f;
+    for (std::size_t level = 0; level < indices.size(); ++level) {
+        enter(static_cast<int>(level), indices[level]);
+        bound = bound - m_plan.steps[static_cast<std::size_t>(indices[level])];
+    }
+    const std::uint64_t kept = descend(static_cast<int>(indices.size()), bound);
+    for (std::size_t level = 0; level < indices.size(); ++level) {
+        m_histograms[level][m_plan.stepLevel[static_cast<std::size_t>(indices[level])]] += kept;
+    }
+    m_feasible += kept;
+    if (m_records && !m_stopped) {
+        publishChunk();
+    }
+    return kept;
+}
+
+void SearchWorker::collectTasks(int level, float bound, int depth, std::vector<int>& path,
+                                std::vector<std::pair<std::vector<int>, double>>& tasks) {
+    if (level == depth) {
+        tasks.emplace_back(path, leafEstimate(level, bound));
+        return;
+    }
+    const auto [first, last] =
+        m_plan.shareRange(level, bound, m_prefix[static_cast<std::size_t>(level)].data());
+    for (int i = first; i <= last; ++i) {
+        enter(level, i);
+        path.push_back(i);
+        collectTasks(level + 1, bound - m_plan.steps[static_cast<std::size_t>(i)], depth, path,
+                     tasks);
+        path.pop_back();
+    }
+}
+
+void SearchWorker::settleRuns() {
+    if (m_innermostCounter) {
+        m_innermostCounter->settleRuns();
+    }
+    if (m_lastLevelsCounter) {
+        m_lastLevelsCounter->settleRuns();
+    }
+}
+
+double SearchWorker::leafEstimate(int level, float bound) const {
+    // C(m + n - 1, n - 1) combinations below, m the steps in the bound, n the sources left.
+    const int n = m_plan.sources - level;
+    const double m = m_plan.stepCount(bound) - 1;
+    double result = 1.0;
+    for (int i = 1; i < n; ++i) {
+        result = result * (m + i) / i;
+    }
+    return result;
+}
+
+void SearchWorker::addDerived(float last, std::uint64_t count) {
+    const auto level = static_cast<std::size_t>(std::floor(last / m_plan.increment));
+    m_histograms[static_cast<std::size_t>(m_plan.sources - 1)][level] += count;
+}
+
+// Inline: it runs once per record, and the search loop is faster with it in place.
+inline const std::string& SearchWorker::derivedText(float last) {
+    const float quarters = last * 4.0f;
+    if (quarters >= 0.0f && quarters < static_cast<float>(SearchPlan::kQuarterSlots) &&
+        quarters == std::floor(quarters)) {
+        return m_plan.quarterText[static_cast<std::size_t>(quarters)];
+    }
+    std::uint32_t key = 0;
+    std::memcpy(&key, &last, sizeof key);
+    auto it = m_derivedTexts.find(key);
+    if (it == m_derivedTexts.end()) {
+        it = m_derivedTexts.emplace(key, shareFieldText(last)).first;
+    }
+    return it->second;
+}
+
+std::uint64_t SearchWorker::innermostRecords(float bound, int first, int last) {
+    const auto inner = static_cast<std::size_t>(m_plan.innermost);
+    const float* prefix = m_prefix[inner].data();
+    std::uint64_t kept = 0;
+    for (int i = first; i <= last; ++i) {
+        const float share = m_plan.steps[static_cast<std::size_t>(i)];
+        const float rest = bound - share;
+        if (!m_plan.passesAfter(prefix, share, rest, m_plan.lastIsotope + 1)) {
+            continue;
+        }
+        ++kept;
+        ++m_histograms[inner][m_plan.stepLevel[static_cast<std::size_t>(i)]];
+        addDerived(rest, 1);
+        m_out.append(m_line.data(), m_lineLength[inner]);
+        m_out += m_plan.stepText[static_cast<std::size_t>(i)];
+        m_out += derivedText(rest);
+        m_out += m_plan.padding;
+    }
+    if (m_out.size() >= kChunkBytes) {
+        publishChunk();
+    }
+    return kept;
+}
+
+void SearchWorker::publishChunk() {
+    if (!m_publish(m_out)) {
+        m_stopped = true;
+    }
+    m_out.clear();
+}
+
+} // namespace fenlowick

@@ -1,0 +1,95 @@
+#pragma once
+
+#include "core/entry/entry.h"
+#include "core/results/sharehistogram.h"
+
+#include <array>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+namespace fenlowick {
+
+class InnermostCounter;
+class LastLevelsCounter;
+class SearchPlan;
+
+/// One worker's search of ordered parts of the loops (tasks: the shares of the first levels
+/// fixed), with its own histograms, counters and record buffer. Not shared between threads;
+/// the plan must outlive it.
+///
+/// With records, every kept combination is written as a record line in visiting order and
+/// handed over in chunks of about kChunkBytes; without, the last levels are counted by an
+/// InnermostCounter and a LastLevelsCounter, and the histograms are complete only after
+/// settleRuns().
+class SearchWorker {
+public:
+    /// Receives a full chunk of records of the current task; returns false to stop. It may
+    /// take the chunk's contents and leave any string behind.
+    using Publish = std::function<bool(std::string& chunk)>;
+
+    /// The size of record text from which a chunk is handed over.
+    static constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
+
+    /// records: write records (otherwise only count). stop: polled between nodes; once set,
+    /// the current task ends early and stopped() becomes true.
+    SearchWorker(const SearchPlan& plan, bool records, const std::atomic<bool>& stop);
+    ~SearchWorker();
+    SearchWorker(const SearchWorker&) = delete;
+    SearchWorker& operator=(const SearchWorker&) = delete;
+
+    /// Runs one task: the shares of its first levels fixed to `indices`, then the search
+    /// below; returns the number of kept combinations. Records go to `publish`, the last
+    /// chunk before it returns.
+    std::uint64_t runTask(const std::vector<int>& indices, Publish publish);
+
+    /// Appends the tasks below a node in visiting order: the index paths of depth `depth`
+    /// that the bounds leave, each with an estimate of its work (combinations below it).
+    void collectTasks(int level, float bound, int depth, std::vector<int>& path,
+                      std::vector<std::pair<std::vector<int>, double>>& tasks);
+
+    /// Adds the runs counted whole to the histograms; once, after the last task.
+    void settleRuns();
+
+    /// By level (level j is source order[j] of the plan).
+    const ShareHistograms& histograms() const { return m_histograms; }
+    std::uint64_t feasible() const { return m_feasible; }
+    /// The stop flag was seen or the publisher refused a chunk.
+    bool stopped() const { return m_stopped; }
+
+private:
+    void enter(int level, int i);
+    std::uint64_t descend(int level, float bound);
+    std::uint64_t penultimate(int level, float bound);
+    std::uint64_t innermostRecords(float bound, int first, int last);
+    const std::string& derivedText(float last);
+    void addDerived(float last, std::uint64_t count);
+    double leafEstimate(int level, float bound) const;
+    void publishChunk();
+
+    const SearchPlan& m_plan;
+    bool m_records;
+    const std::atomic<bool>& m_stop;
+    bool m_stopped = false;
+    Publish m_publish;
+    std::array<std::array<float, kIsotopeColumns>, kSourceRows> m_prefix{};
+    std::array<float, kSourceRows> m_share{}; ///< the share of each fixed level
+    std::string m_line;
+    std::array<std::size_t, kSourceRows + 1> m_lineLength{};
+    std::string m_out;
+    std::unordered_map<std::uint32_t, std::string> m_derivedTexts;
+    ShareHistograms m_histograms{};
+    std::uint64_t m_feasible = 0;
+    /// Count into m_histograms: only when no records are wanted, the last levels only with a
+    /// whole increment.
+    std::unique_ptr<InnermostCounter> m_innermostCounter;
+    std::unique_ptr<LastLevelsCounter> m_lastLevelsCounter;
+};
+
+} // namespace fenlowick

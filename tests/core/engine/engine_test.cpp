@@ -1,5 +1,6 @@
 #include "core/engine/engine.h"
 
+#include "support/datatable.h"
 #include "support/testsupport.h"
 
 #include <gtest/gtest.h>
@@ -192,17 +193,10 @@ TEST(Engine, WholeNumberCasesMatchAnIndependentCount) {
 }
 
 TEST(Engine, VisitsTheCountedNumberOfCombinations) {
-    const struct {
-        int sources;
-        float increment;
-        std::uint64_t count;
-    } cases[] = {{3, 1.0f, 5151u},         {5, 1.0f, 4598126u}, {10, 1.0f, 4263421511271u},
-                 {9, 1.0f, 352025629371u}, {4, 5.0f, 1771u},    {10, 5.0f, 10015005u},
-                 {8, 10.0f, 19448u},       {3, 3.0f, 595u},     {3, 100.0f, 3u},
-                 {10, 10.0f, 92378u},      {6, 10.0f, 3003u}};
-    for (const auto& c : cases) {
-        EXPECT_EQ(combinationCount(c.sources, c.increment), c.count)
-            << c.sources << " sources, increment " << c.increment;
+    for (const test::TableRow& row : test::readTable("engine/combinationcounts.tsv", 3, 10)) {
+        EXPECT_EQ(combinationCount(std::stoi(row.fields[0]), std::stof(row.fields[1])),
+                  std::stoull(row.fields[2]))
+            << "combinationcounts.tsv, line " << row.line;
     }
 }
 

@@ -1,8 +1,11 @@
 #include "core/entry/datafile.h"
-#include "support/clirunner.h"
 #include "support/testsupport.h"
 
 #include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -18,6 +21,43 @@ using test::readFile;
 
 // The command-line cases: one folder per case under tests/data/cli, run by one runner. The
 // folder's files and their conventions are described in tests/data/cli/README.md.
+
+/// What one call of the built fenlowick-cli left behind.
+struct CliResult {
+    int exitCode = -1;
+    std::string out; ///< standard output
+    std::string err; ///< standard error
+};
+
+/// Runs fenlowick-cli with the arguments (each passed as one word, whatever it holds) in
+/// the given working folder, and waits for it.
+CliResult runCli(const std::vector<std::string>& arguments, const std::string& workingFolder = {}) {
+    test::TempDir capture;
+    const std::string outPath = capture.file("out");
+    const std::string errPath = capture.file("err");
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(out, STDOUT_FILENO);
+        ::dup2(err, STDERR_FILENO);
+        if (!workingFolder.empty() && ::chdir(workingFolder.c_str()) != 0) {
+            ::_exit(126);
+        }
+        std::string program = FENLOWICK_CLI;
+        std::vector<std::string> copies = arguments;
+        std::vector<char*> argv{program.data()};
+        for (std::string& argument : copies) {
+            argv.push_back(argument.data());
+        }
+        argv.push_back(nullptr);
+        ::execv(program.c_str(), argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(outPath), readFile(errPath)};
+}
 
 const fs::path kCases = fs::path(FENLOWICK_TEST_DATA) / "cli";
 
@@ -114,7 +154,7 @@ TEST_P(CliCase, ExitCodeOutputAndFiles) {
     ASSERT_FALSE(exitText.empty() || !std::isdigit(static_cast<unsigned char>(exitText[0])))
         << "exit holds no code";
     ASSERT_FALSE(HasFailure());
-    const test::CliResult r = test::runCli(arguments, m_out.path().string());
+    const CliResult r = runCli(arguments, m_out.path().string());
     EXPECT_EQ(r.exitCode, std::stoi(exitText)) << r.err;
     expectStream("stdout", r.out);
     expectStream("stderr", r.err);
@@ -156,10 +196,10 @@ TEST(CliCases, AreAllFound) {
 TEST(BatchCommand, EachMixturesFilesEqualASingleRunOfTheEntryWithThatMixture) {
     test::TempDir temp;
     const std::string batch = std::string(FENLOWICK_EXAMPLES) + "/batch/";
-    ASSERT_EQ(test::runCli({"batch", batch + "lake-trout.dat", batch + "mixtures.csv", "-o",
-                            temp.file("out")})
-                  .exitCode,
-              0);
+    ASSERT_EQ(
+        runCli({"batch", batch + "lake-trout.dat", batch + "mixtures.csv", "-o", temp.file("out")})
+            .exitCode,
+        0);
     const Entry base = *readDataFile(batch + "lake-trout.dat");
     for (const auto& [label, name, d13C, d15N] :
          {std::tuple{"Lake trout 01", "Lake_trout_01", "-27.1", "11.2"},
@@ -170,7 +210,7 @@ TEST(BatchCommand, EachMixturesFilesEqualASingleRunOfTheEntryWithThatMixture) {
         entry.title = base.title + " - mixture " + label;
         const std::string single = temp.file(name);
         ASSERT_TRUE(writeDataFile(single + ".dat", entry));
-        ASSERT_EQ(test::runCli({"run", single + ".dat", "-o", single, "-q"}).exitCode, 0);
+        ASSERT_EQ(runCli({"run", single + ".dat", "-o", single, "-q"}).exitCode, 0);
         for (const std::string extension : {".tot", ".out"}) {
             const std::string batched = readFile(temp.path() / "out" / (name + extension));
             ASSERT_FALSE(batched.empty()) << label << extension;

@@ -59,19 +59,26 @@ std::string message(const std::string& key) {
     return {};
 }
 
+/// The entry of a row of verdicts.tsv or decimals.tsv: its start ("grid" or "three") with
+/// the boxes changed ("Name=text", separated by "|").
+Entry entryOf(const test::TableRow& row) {
+    Entry entry = row.fields[0] == "grid" ? emptyGrid() : threeSourceEntry();
+    for (std::size_t start = 0; start <= row.fields[1].size();) {
+        const std::size_t bar = std::min(row.fields[1].find('|', start), row.fields[1].size());
+        const std::string change = row.fields[1].substr(start, bar - start);
+        const std::size_t equals = change.find('=');
+        entryField(entry, boxIndex(change.substr(0, equals))) = change.substr(equals + 1);
+        start = bar + 1;
+    }
+    return entry;
+}
+
 /// Each row of verdicts.tsv changes some boxes of a fresh entry and names the verdict;
 /// together they fix which check comes first.
 TEST(Checks, VerdictsAndTheirOrder) {
     for (const test::TableRow& row : test::readTable("entry-checks/verdicts.tsv", 4, 30)) {
-        Entry entry = row.fields[0] == "grid" ? emptyGrid() : threeSourceEntry();
-        for (std::size_t start = 0; start <= row.fields[1].size();) {
-            const std::size_t bar = std::min(row.fields[1].find('|', start), row.fields[1].size());
-            const std::string change = row.fields[1].substr(start, bar - start);
-            const std::size_t equals = change.find('=');
-            entryField(entry, boxIndex(change.substr(0, equals))) = change.substr(equals + 1);
-            start = bar + 1;
-        }
-        EXPECT_EQ(verdict(entry), message(row.fields[2])) << "verdicts.tsv, line " << row.line;
+        EXPECT_EQ(verdict(entryOf(row)), message(row.fields[2]))
+            << "verdicts.tsv, line " << row.line;
     }
 }
 
@@ -158,33 +165,12 @@ TEST(CalculationInput, RowsAndColumnsBeforeTheLastDataTakePartWithSignatureZero)
     EXPECT_EQ(input.lastIsotope, -99);
 }
 
-/// The decimal places are the largest of the increment's plus the largest signature's, the
-/// tolerance's and the largest mixture's, in every box of the grid; more than six, even
-/// beyond the data, are refused (see the verdicts above).
 TEST(CalculationInput, DecimalPlacesAndScale) {
-    using namespace test::box;
-    const struct {
-        const char* what;
-        test::BoxTexts boxes;
-        int places;
-        int scale; // 0: not checked
-    } cases[] = {
-        {"non-numeric signature keeps its decimals", {{cell(0, 1), "n.d."}}, 2, 100},
-        {"a blanks-only box has none", {{cell(0, 2), "   "}, {mixture(0), "   "}}, 0, 1},
-        {"1 + 5 is the largest accepted",
-         {{kIncrement, "12.5"}, {cell(0, 0), "0.12345"}},
-         6,
-         1000000},
-        {"mixture decimals count in every column", {{mixture(4), "1.1234"}}, 4, 0},
-        {"tolerance", {{kTolerance, "0.12345"}}, 5, 0},
-        {"increment plus signature", {{kIncrement, "2.25"}, {cell(0, 0), "1.5"}}, 3, 1000},
-    };
-    for (const auto& c : cases) {
-        const CalculationInput input =
-            deriveCalculationInput(test::changed(threeSourceEntry(), c.boxes));
-        EXPECT_EQ(input.decimalPlaces, c.places) << c.what;
-        if (c.scale != 0) {
-            EXPECT_EQ(input.decimalScale, c.scale) << c.what;
+    for (const test::TableRow& row : test::readTable("entry-checks/decimals.tsv", 5, 6)) {
+        const CalculationInput input = deriveCalculationInput(entryOf(row));
+        EXPECT_EQ(input.decimalPlaces, std::stoi(row.fields[2])) << "line " << row.line;
+        if (row.fields[3] != "-") {
+            EXPECT_EQ(input.decimalScale, std::stoi(row.fields[3])) << "line " << row.line;
         }
     }
 }

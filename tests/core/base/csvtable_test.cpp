@@ -149,7 +149,7 @@ TEST(CsvTable, FieldsAreQuotedForCsvOnlyWhenNeeded) {
 }
 
 TEST(SafeFileName, LabelsBecomeNamesWithoutPointsOrSeparators) {
-    for (const test::TableRow& row : test::readTable("names/safefilenames.tsv", 2, 7)) {
+    for (const test::TableRow& row : test::readTable("import/safefilenames.tsv", 2, 7)) {
         EXPECT_EQ(safeFileName(row.fields[0]), row.fields[1]) << "line " << row.line;
     }
 }

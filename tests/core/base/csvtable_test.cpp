@@ -2,6 +2,7 @@
 
 #include "core/base/numerictext.h"
 #include "core/base/safefilename.h"
+#include "support/datatable.h"
 #include "support/testsupport.h"
 
 #include <gtest/gtest.h>
@@ -23,24 +24,17 @@ std::string parseError(std::string_view text) {
 }
 
 TEST(CsvTable, SeparatorsAndDecimalCommasAreDetected) {
-    for (const auto& [text, separator, decimalComma, number] :
-         {std::tuple{"source,d13C\nA,-1.5\n", ',', false, "-1.5"},
-          std::tuple{"source;d13C\nA;-1,5\n", ';', true, "-1.5"},
-          std::tuple{"source\td13C\nA\t-1.5\n", '\t', false, "-1.5"},
-          std::tuple{"source\td13C\nA\t-1,5\n", '\t', true, "-1.5"},
-          std::tuple{"source;d13C\nA;-30.2\n", ';', false, "-30.2"},
-          std::tuple{"source,d13C\nA,\"-30,2\"\n", ',', false, ""}}) {
-        SCOPED_TRACE(text);
-        const CsvTable t = table(text);
+    for (const test::TableRow& row : test::readTable("csvtable/separators.tsv", 4, 6)) {
+        SCOPED_TRACE("separators.tsv, line " + std::to_string(row.line));
+        const CsvTable t = table(row.fields[0]);
         ASSERT_EQ(t.columnCount(), 2);
         ASSERT_EQ(t.rowCount(), 1);
-        EXPECT_EQ(t.separator(), separator);
-        EXPECT_EQ(t.decimalComma(), decimalComma);
+        EXPECT_EQ(t.separator(), row.fields[1] == "comma" ? ','
+                                 : row.fields[1] == "tab" ? '\t'
+                                                          : ';');
+        EXPECT_EQ(t.decimalComma(), row.fields[2] == "yes");
         EXPECT_EQ(t.cell(0, 0), "A");
-        EXPECT_EQ(t.numberText(0, 1).hasValue(), *number != '\0');
-        if (*number != '\0') {
-            EXPECT_EQ(*t.numberText(0, 1), number);
-        }
+        EXPECT_EQ(t.numberText(0, 1) ? *t.numberText(0, 1) : "-", row.fields[3]);
     }
     // The separator the header uses most wins: a comma inside a header of a semicolon file.
     EXPECT_EQ(table("source;mean (d13C, permil);d15N\nA;-1,5;2\n").columnCount(), 3);
@@ -55,13 +49,11 @@ TEST(CsvTable, SeparatorsAndDecimalCommasAreDetected) {
 }
 
 TEST(CsvTable, CrLfCrAndLfLineEndsAndAMissingFinalLineEndReadAlike) {
-    for (const char* text :
-         {"source,d13C\r\nA,1\r\nB,2\r\n", "source,d13C\rA,1\rB,2\r", "source,d13C\nA,1\nB,2\n",
-          "source,d13C\nA,1\nB,2", "source,d13C\r\nA,1\r\nB,2"}) {
-        const CsvTable t = table(text);
-        ASSERT_EQ(t.rowCount(), 2) << text;
-        EXPECT_EQ(t.cell(1, 1), "2") << text;
-        EXPECT_EQ(t.lineOf(1), 3) << text;
+    for (const test::TableRow& row : test::readTable("csvtable/lineends.tsv", 1, 5)) {
+        const CsvTable t = table(row.fields[0]);
+        ASSERT_EQ(t.rowCount(), 2) << "lineends.tsv, line " << row.line;
+        EXPECT_EQ(t.cell(1, 1), "2") << "lineends.tsv, line " << row.line;
+        EXPECT_EQ(t.lineOf(1), 3) << "lineends.tsv, line " << row.line;
     }
 }
 
@@ -142,21 +134,14 @@ TEST(CsvTable, ArbitraryTextNeverBreaksTheReader) {
 }
 
 TEST(CsvTable, FieldsAreQuotedForCsvOnlyWhenNeeded) {
-    for (const auto& [field, written] :
-         {std::pair{"Small fish", "Small fish"}, std::pair{"Fish, small", "\"Fish, small\""},
-          std::pair{"The \"big\" one", "\"The \"\"big\"\" one\""},
-          std::pair{" padded", "\" padded\""}, std::pair{"", ""}}) {
-        EXPECT_EQ(csvField(field), written);
+    for (const test::TableRow& row : test::readTable("csvtable/csvfields.tsv", 2, 5)) {
+        EXPECT_EQ(csvField(row.fields[0]), row.fields[1]) << "line " << row.line;
     }
 }
 
 TEST(SafeFileName, LabelsBecomeNamesWithoutPointsOrSeparators) {
-    for (const auto& [label, name] :
-         {std::pair{"Lake trout 01", "Lake_trout_01"}, std::pair{"Trout 1.5", "Trout_1_5"},
-          std::pair{"../etc/passwd", "etc_passwd"}, std::pair{"a:b\\c*?d", "a_b_c_d"},
-          std::pair{"Brünnich", "Brünnich"}, std::pair{"...", "mixture"},
-          std::pair{"keep-this_one", "keep-this_one"}}) {
-        EXPECT_EQ(safeFileName(label), name);
+    for (const test::TableRow& row : test::readTable("import/safefilenames.tsv", 2, 7)) {
+        EXPECT_EQ(safeFileName(row.fields[0]), row.fields[1]) << "line " << row.line;
     }
 }
 

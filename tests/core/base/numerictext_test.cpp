@@ -3,6 +3,8 @@
 #include "core/base/exactdecimal.h"
 #include "core/base/numberformat.h"
 
+#include "support/datatable.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -12,31 +14,15 @@ namespace fenlowick {
 namespace {
 
 TEST(NumericText, TellsNumbersFromOtherTextsAndConvertsAlike) {
-    for (const char* text : {"0",   "12",     "-3.1",  "+4",   " 7 ", "\t5\t",   "  -0.25  ",
-                             ".5",  "5.",     "-.5",   "1E-3", "1e3", "-1.5e+2", "2.5E2",
-                             "007", "1e-400", "1e308", "1e39", "-0",  "+.5",     "3.4e38"}) {
-        EXPECT_TRUE(isNumeric(text)) << '"' << text << '"';
-        EXPECT_TRUE(toDouble(text).has_value()) << '"' << text << '"';
-        EXPECT_TRUE(toFloat(text).has_value()) << '"' << text << '"';
-    }
-    // Empty, blanks, separators, malformed numbers and numbers beyond the double range.
-    for (const char* text :
-         {"",          " ",     "\t",   ",",    "12,5",  "12,5a", "1,000", ".",
-          "-",         "+",     "e5",   "1e",   "1e+",   "--1",   "+-1",   "1 2",
-          "1.2.3",     "abc",   "n.d.", "0x10", "inf",   "nan",   "NaN",   "Infinity",
-          "-Infinity", "1e3.5", "5%",   "$5",   "1e309", "-1e309"}) {
-        EXPECT_FALSE(isNumeric(text)) << '"' << text << '"';
-        EXPECT_FALSE(toDouble(text).has_value()) << '"' << text << '"';
-        EXPECT_FALSE(toFloat(text).has_value()) << '"' << text << '"';
-    }
-}
-
-TEST(NumericText, ConvertsToTheNearestDouble) {
-    const std::pair<const char*, double> cases[] = {{" -3.1 ", -3.1},    {"1E-3", 0.001},
-                                                    {"+4", 4.0},         {".5", 0.5},
-                                                    {"-1.5e+2", -150.0}, {"1e-400", 0.0}};
-    for (const auto& [text, value] : cases) {
-        EXPECT_EQ(toDouble(text).value_or(-99.0), value) << text;
+    for (const test::TableRow& row : test::readTable("numerictext/numeric.tsv", 3, 40)) {
+        const bool numeric = row.fields[1] == "yes";
+        SCOPED_TRACE("numeric.tsv, line " + std::to_string(row.line));
+        EXPECT_EQ(isNumeric(row.fields[0]), numeric);
+        EXPECT_EQ(toDouble(row.fields[0]).has_value(), numeric);
+        EXPECT_EQ(toFloat(row.fields[0]).has_value(), numeric);
+        if (row.fields[2] != "-") {
+            EXPECT_EQ(toDouble(row.fields[0]), test::numberOf<double>(row.fields[2]));
+        }
     }
 }
 
@@ -54,15 +40,8 @@ TEST(NumericText, ConvertsToSinglePrecisionRoundingOnceFromTheText) {
 }
 
 TEST(NumberOfDecimals, CountsTheCharactersAfterTheFirstPoint) {
-    // Trailing zeros and non-numeric texts count; only the point separates decimals; spaces
-    // are trimmed, tabs are not; characters are counted, not bytes ("1.\u00e95" is "1.é5").
-    const std::pair<const char*, int> cases[] = {
-        {"12.50", 2},  {" -3.1 ", 1},    {"7", 0},        {"7.", 0},      {".125", 3},
-        {"1.5E-3", 4}, {"1.2.3", 3},     {".1234567", 7}, {"", 0},        {"   ", 0},
-        {"n.d.", 2},   {"a.bcdefgh", 7}, {"12,5", 0},     {"1,234.5", 1}, {"1.5   ", 1},
-        {"1.5\t", 2},  {"1.\u00e95", 2}};
-    for (const auto& [text, decimals] : cases) {
-        EXPECT_EQ(numberOfDecimals(text), decimals) << '"' << text << '"';
+    for (const test::TableRow& row : test::readTable("numerictext/decimals.tsv", 2, 15)) {
+        EXPECT_EQ(numberOfDecimals(row.fields[0]), std::stoi(row.fields[1])) << "line " << row.line;
     }
 }
 
@@ -77,18 +56,10 @@ std::string sum(const char* a, const char* b) {
 }
 
 TEST(ExactDecimal, CorrectionsAreAddedWithoutBinaryRounding) {
-    const char* const sums[][3] = {
-        {"-30.2", "1.63", "-28.57"},     {"6.5", "3.54", "10.04"},
-        {"1000.01", "-1000", ".01"},     {"-.25", "0", "-.25"},
-        {"0.25", "-0.25", "0"},          {"12.50", "0.5", "13"},
-        {"-24.10", "0.4", "-23.7"},      {"1.5E-3", "1", "1.0015"},
-        {"2e2", "+.5", "200.5"},         {" -0.0001 ", "0", "-.0001"},
-        {"n.d.", "1", "(not a number)"}, {"999999999999999999", "1", "1000000000000000000"}};
-    for (const auto& [a, b, expected] : sums) {
-        EXPECT_EQ(sum(a, b), expected) << a << " + " << b;
+    for (const test::TableRow& row : test::readTable("numerictext/sums.tsv", 3, 10)) {
+        EXPECT_EQ(sum(row.fields[0].c_str(), row.fields[1].c_str()), row.fields[2])
+            << "sums.tsv, line " << row.line;
     }
-    EXPECT_EQ(sum("5e18", "5e18"),
-              "\"5000000000000000000 + 5000000000000000000\" has too many digits to add exactly");
     EXPECT_EQ(ExactDecimal::fromText("1234567890123456789").error().message,
               "\"1234567890123456789\" has too many digits to add exactly");
 }

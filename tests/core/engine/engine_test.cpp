@@ -1,13 +1,16 @@
 #include "core/engine/engine.h"
 
+#include "support/datatable.h"
 #include "support/testsupport.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -79,39 +82,22 @@ Records keptBy(const CalculationInput& input) {
 }
 
 TEST(Engine, DifferenceAtTheThresholdIsKeptAndAboveItRejected) {
-    // Worked example, mixture 0.5: differences (in percent units) 499.5, 99.5, 300.5, 299.5,
-    // 100.5, 99.5; truncated, 100.5 is 100 and kept at threshold 100 but not 99; the threshold
-    // itself is truncated (99.99 is 99); scaled by 10, 100.5 gives 1005 against 1000.
-    // Signatures 0, 10, 20 at tolerance 0: predicted 1000 at (0, 100, 0) and (50, 0, 50);
-    // a difference below one scaled unit is kept. Signatures near the single-precision limit
-    // overflow to +inf and -inf, whose sum is no number: never feasible.
-    const Records tight = recordsOf({{0, 50, 50}, {100, 0, 0}});
-    const Records exact = recordsOf({{0, 100, 0}, {50, 0, 50}});
-    const struct {
-        float a, b, c;
-        double mixture100, tolerance100;
-        int scale;
-        Records kept;
-    } cases[] = {
-        {1, -3, 5, 0.5, 100, 1, recordsOf({{0, 50, 50}, {50, 50, 0}, {100, 0, 0}})},
-        {1, -3, 5, 0.5, 99, 1, tight},
-        {1, -3, 5, 0.5, 100, 10, tight},
-        {1, -3, 5, 0.5, 99.99, 1, tight},
-        {0, 10, 20, 1000, 0, 1, exact},
-        {0, 10, 20, 1000.9, 0, 1, exact},
-        {0, 10, 20, 1000.9, 0, 10, {}},
-        {1e38f, -3e38f, 0, 0, 100, 1, recordsOf({{0, 0, 100}})},
-    };
-    for (std::size_t i = 0; i < std::size(cases); ++i) {
-        const auto& c = cases[i];
+    for (const test::TableRow& row : test::readTable("engine/threshold.tsv", 7, 8)) {
         CalculationInput input = inputOf(3, 1, 50.0f, 0.0);
-        input.signature[0][0] = c.a;
-        input.signature[0][1] = c.b;
-        input.signature[0][2] = c.c;
-        input.mixture100[0] = c.mixture100;
-        input.tolerance100 = c.tolerance100;
-        input.decimalScale = c.scale;
-        EXPECT_EQ(keptBy(input), c.kept) << "case " << i;
+        for (int i = 0; i < 3; ++i) {
+            input.signature[0][i] = test::numberOf<float>(row.fields[static_cast<std::size_t>(i)]);
+        }
+        input.mixture100[0] = test::numberOf<double>(row.fields[3]);
+        input.tolerance100 = test::numberOf<double>(row.fields[4]);
+        input.decimalScale = std::stoi(row.fields[5]);
+        std::string shares = row.fields[6] == "none" ? "" : row.fields[6];
+        std::replace(shares.begin(), shares.end(), '/', ' ');
+        std::istringstream in(shares);
+        std::vector<std::vector<int>> kept;
+        for (int a = 0, b = 0, c = 0; in >> a >> b >> c;) {
+            kept.push_back({a, b, c});
+        }
+        EXPECT_EQ(keptBy(input), recordsOf(kept)) << "threshold.tsv, line " << row.line;
     }
 }
 
@@ -192,17 +178,10 @@ TEST(Engine, WholeNumberCasesMatchAnIndependentCount) {
 }
 
 TEST(Engine, VisitsTheCountedNumberOfCombinations) {
-    const struct {
-        int sources;
-        float increment;
-        std::uint64_t count;
-    } cases[] = {{3, 1.0f, 5151u},         {5, 1.0f, 4598126u}, {10, 1.0f, 4263421511271u},
-                 {9, 1.0f, 352025629371u}, {4, 5.0f, 1771u},    {10, 5.0f, 10015005u},
-                 {8, 10.0f, 19448u},       {3, 3.0f, 595u},     {3, 100.0f, 3u},
-                 {10, 10.0f, 92378u},      {6, 10.0f, 3003u}};
-    for (const auto& c : cases) {
-        EXPECT_EQ(combinationCount(c.sources, c.increment), c.count)
-            << c.sources << " sources, increment " << c.increment;
+    for (const test::TableRow& row : test::readTable("engine/combinationcounts.tsv", 3, 10)) {
+        EXPECT_EQ(combinationCount(std::stoi(row.fields[0]), std::stof(row.fields[1])),
+                  std::stoull(row.fields[2]))
+            << "combinationcounts.tsv, line " << row.line;
     }
 }
 

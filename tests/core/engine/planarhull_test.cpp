@@ -1,63 +1,53 @@
 #include "core/engine/planarhull.h"
 
+#include "support/datatable.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <sstream>
+#include <string>
 
 namespace fenlowick {
 namespace {
 
-using Indices = std::vector<std::size_t>;
-using Positions = std::vector<HullPosition>;
-using enum HullPosition;
+/// The point of a text "x,y".
+LatticePoint pointOf(const std::string& text) {
+    const std::size_t comma = text.find(',');
+    return {std::stoll(text.substr(0, comma)), std::stoll(text.substr(comma + 1))};
+}
 
-/// Where each of the queries lies in the hull of the points.
-Positions where(const std::vector<LatticePoint>& points, const Indices& hull,
-                const std::vector<LatticePoint>& queries) {
-    Positions positions;
-    for (const LatticePoint& query : queries) {
-        positions.push_back(locateInHull(points, hull, query));
+const char* nameOf(HullPosition position) {
+    return position == HullPosition::Inside   ? "Inside"
+           : position == HullPosition::OnEdge ? "OnEdge"
+                                              : "Outside";
+}
+
+TEST(PlanarHull, HullsAndWhereQueriesLieInThem) {
+    for (const test::TableRow& row : test::readTable("engine/planarhull.tsv", 3, 5)) {
+        SCOPED_TRACE("planarhull.tsv, line " + std::to_string(row.line));
+        std::vector<LatticePoint> points;
+        std::istringstream in(row.fields[0]);
+        for (std::string word; in >> word;) {
+            points.push_back(pointOf(word));
+        }
+        std::vector<std::size_t> hull = convexHull(points);
+        std::string written = row.fields[1].starts_with("sorted") ? "sorted" : "";
+        if (!written.empty()) {
+            std::sort(hull.begin(), hull.end());
+        }
+        for (const std::size_t index : hull) {
+            written += (written.empty() ? "" : " ") + std::to_string(index);
+        }
+        EXPECT_EQ(written, row.fields[1]);
+        std::istringstream queries(row.fields[2]);
+        for (std::string query; queries >> query;) {
+            const std::size_t equals = query.find('=');
+            EXPECT_EQ(
+                nameOf(locateInHull(points, convexHull(points), pointOf(query.substr(0, equals)))),
+                query.substr(equals + 1));
+        }
     }
-    return positions;
-}
-
-Indices sorted(Indices indices) {
-    std::sort(indices.begin(), indices.end());
-    return indices;
-}
-
-TEST(PlanarHull, SquareDropsInteriorEdgeAndRepeatedPoints) {
-    // 0..3 corners, 4 inside, 5 on the bottom edge, 6 a repeat of corner 2.
-    const std::vector<LatticePoint> points{{0, 0}, {10, 0}, {10, 10}, {0, 10},
-                                           {5, 5}, {5, 0},  {10, 10}};
-    const Indices hull = convexHull(points);
-    EXPECT_EQ(hull, (Indices{0, 1, 2, 3})); // counter-clockwise from (0,0)
-    EXPECT_EQ(
-        where(points, hull, {{5, 5}, {1, 9}, {7, 0}, {10, 10}, {0, 4}, {11, 5}, {-1, -1}, {5, 11}}),
-        (Positions{Inside, Inside, OnEdge, OnEdge, OnEdge, Outside, Outside, Outside}));
-}
-
-TEST(PlanarHull, TriangleGivenClockwiseComesBackCounterClockwise) {
-    const std::vector<LatticePoint> points{{0, 0}, {0, 6}, {6, 0}};
-    EXPECT_EQ(convexHull(points), (Indices{0, 2, 1}));
-    // On the hypotenuse x + y = 6, beyond it, inside.
-    EXPECT_EQ(where(points, convexHull(points), {{3, 3}, {3, 4}, {2, 3}}),
-              (Positions{OnEdge, Outside, Inside}));
-}
-
-TEST(PlanarHull, CollinearOrEqualPointsGiveASegmentOrAPointWithoutInside) {
-    // On the segment, at its end, on the line beyond it, off the line.
-    std::vector<LatticePoint> points{{2, 2}, {0, 0}, {4, 4}, {1, 1}};
-    EXPECT_EQ(sorted(convexHull(points)), (Indices{1, 2}));
-    EXPECT_EQ(where(points, convexHull(points), {{3, 3}, {0, 0}, {5, 5}, {2, 3}}),
-              (Positions{OnEdge, OnEdge, Outside, Outside}));
-    // Vertical, with a repeated end.
-    points = {{3, 7}, {3, -2}, {3, 7}, {3, 1}};
-    EXPECT_EQ(sorted(convexHull(points)), (Indices{0, 1}));
-    EXPECT_EQ(where(points, convexHull(points), {{3, 0}, {3, 8}}), (Positions{OnEdge, Outside}));
-    points = {{5, -5}, {5, -5}, {5, -5}};
-    EXPECT_EQ(convexHull(points), (Indices{0}));
-    EXPECT_EQ(where(points, convexHull(points), {{5, -5}, {5, -4}}), (Positions{OnEdge, Outside}));
     EXPECT_TRUE(convexHull({}).empty());
 }
 

@@ -1,8 +1,11 @@
 #include "core/entry/checks.h"
 
+#include "support/datatable.h"
 #include "support/testsupport.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 namespace fenlowick {
 namespace {
@@ -10,16 +13,6 @@ namespace {
 using test::threeSourceEntry;
 
 const std::string kAccepted = "accepted";
-const std::string kNoIncrement = "You forgot to enter a value for the PERCENT INCREMENT";
-const std::string kNoTolerance = "You forgot to enter a value for the TOLERANCE";
-const std::string kIncrementRange = "Please enter values between 1 and 100";
-const std::string kTooManyDecimals =
-    "Can't run the calculation. The number of decimal places exceeds the maximum of 6. See the "
-    "[Calc] section of the documentation for further details.";
-const std::string kNoData = "You need to enter some data before you can calculate it!";
-const std::string kNoSourceLabels = "You forgot to enter SOURCE labels for all your data";
-const std::string kNoIsotopeLabels = "You forgot to enter ISOTOPE labels for all your data";
-const std::string kTooFewSources = "You need at least 3 sources!";
 
 /// The message of a refused entry, or "accepted".
 std::string verdict(const Entry& entry) {
@@ -38,96 +31,69 @@ Entry emptyGrid() {
     return entry;
 }
 
-/// Each case changes some boxes of a fresh entry and names the verdict; together they fix
-/// which check comes first.
-TEST(Checks, VerdictsAndTheirOrder) {
+/// The entryField index of a box named as in the main window (Title, Increment, Tolerance,
+/// Isotope_k, Mixture_k, Sources_i, Colk_i).
+int boxIndex(const std::string& name) {
     using namespace test::box;
-    const int inc = kIncrement;
-    const int tol = kTolerance;
-    const bool grid = true; // start from the empty grid, else from the three-source entry
-    const struct {
-        bool emptyGrid;
-        test::BoxTexts boxes;
-        std::string expected;
-    } cases[] = {
-        {grid, {{inc, ""}, {tol, ""}}, kNoIncrement},
-        {grid, {{inc, "12,5a"}}, kNoIncrement},
-        {grid, {{tol, "abc"}}, kNoTolerance}, // before the empty grid
-        {grid, {{tol, ""}}, kNoTolerance},
-        {grid, {{inc, "0"}, {tol, "x"}}, kNoTolerance},               // before the increment range
-        {grid, {{inc, "0"}, {tol, "0.1234567"}}, kIncrementRange},    // before the decimals
-        {grid, {{inc, "0"}}, kIncrementRange},                        // before the empty grid
-        {grid, {{tol, "0.1234567"}}, kTooManyDecimals},               // before the empty grid
-        {!grid, {{inc, "12.5"}, {cell(0, 0), "0.12345"}}, kAccepted}, // 1 + 5 decimals
-        {!grid, {{inc, "2.5"}, {cell(0, 0), "0.123456"}}, kTooManyDecimals}, // 1 + 6
-        {!grid, {{cell(3, 8), ".1234567"}}, kTooManyDecimals},               // outside the data
-        {grid,
-         {{source(0), "A"}, {isotope(0), "X"}, {mixture(0), "5"}, {cell(0, 0), "n.d."}},
-         kNoData},
-        {!grid, {{cell(0, 2), ""}}, kTooFewSources}, // after the labels passed:
-        {!grid, {{cell(0, 2), ""}, {source(1), ""}}, kNoSourceLabels},
-        {!grid, {{cell(0, 2), ""}, {isotope(0), ""}}, kNoIsotopeLabels},
-        {!grid, {{source(2), ""}, {isotope(0), ""}}, kNoSourceLabels}, // sources first
-        // A row before the last data row, and a column before the last data column, need a
-        // label; those beyond do not.
-        {!grid, {{cell(0, 4), "7"}, {source(4), "E"}, {source(3), "D"}}, kAccepted},
-        {!grid, {{cell(0, 4), "7"}, {source(4), "E"}}, kNoSourceLabels},
-        {!grid, {{source(5), ""}, {isotope(3), ""}, {mixture(3), "4"}}, kAccepted},
-        {!grid, {{cell(2, 0), "1"}, {isotope(2), "Z"}, {isotope(1), "Y"}}, kAccepted},
-        {!grid, {{cell(2, 0), "1"}, {isotope(2), "Z"}, {isotope(1), " "}}, kNoIsotopeLabels},
-        // A mixture outside the data is never read as a number; 3e38 still fits a float.
-        {!grid, {{mixture(3), "1e39"}}, kAccepted},
-        {!grid, {{mixture(0), "3e38"}}, kAccepted},
-    };
-    for (std::size_t i = 0; i < std::size(cases); ++i) {
-        const auto& c = cases[i];
-        EXPECT_EQ(verdict(test::changed(c.emptyGrid ? emptyGrid() : threeSourceEntry(), c.boxes)),
-                  c.expected)
-            << "case " << i;
+    const std::size_t bar = name.find('_');
+    const int after = bar == std::string::npos ? -1 : std::stoi(name.substr(bar + 1));
+    const std::string kind = name.substr(0, bar);
+    if (kind == "Title" || kind == "Increment" || kind == "Tolerance") {
+        return kind == "Title" ? 0 : kind == "Increment" ? kIncrement : kTolerance;
     }
+    if (kind.starts_with("Col")) {
+        return cell(std::stoi(kind.substr(3)), after);
+    }
+    EXPECT_TRUE(kind == "Isotope" || kind == "Mixture" || kind == "Sources") << name;
+    return kind == "Isotope" ? isotope(after) : kind == "Mixture" ? mixture(after) : source(after);
 }
 
-TEST(Checks, IncrementOutsideOneToHundredIsRefused) {
-    Entry entry = threeSourceEntry();
-    for (const char* increment : {"0", "100.01", "-5", "0.99", "101", "1e3", "1e-30"}) {
-        entry.increment = increment;
-        EXPECT_EQ(verdict(entry), kIncrementRange) << increment;
+/// The message of a verdict named in entry-checks/messages.tsv; any other verdict is the
+/// message itself.
+std::string message(const std::string& key) {
+    for (const test::TableRow& row : test::readTable("entry-checks/messages.tsv", 2, 9)) {
+        if (row.fields[0] == key) {
+            return row.fields[1];
+        }
     }
-    for (const char* increment : {"1", "100", " 1 ", "1E2"}) {
-        entry.increment = increment;
-        EXPECT_EQ(verdict(entry), kAccepted) << increment;
+    return key; // the message itself
+}
+
+/// The entry of a row of verdicts.tsv or decimals.tsv: its start ("grid" or "three") with
+/// the boxes changed ("Name=text", separated by "|").
+Entry entryOf(const test::TableRow& row) {
+    Entry entry = row.fields[0] == "grid" ? emptyGrid() : threeSourceEntry();
+    for (std::size_t start = 0; start <= row.fields[1].size();) {
+        const std::size_t bar = std::min(row.fields[1].find('|', start), row.fields[1].size());
+        const std::string change = row.fields[1].substr(start, bar - start);
+        const std::size_t equals = change.find('=');
+        entryField(entry, boxIndex(change.substr(0, equals))) = change.substr(equals + 1);
+        start = bar + 1;
+    }
+    return entry;
+}
+
+/// Each row of verdicts.tsv changes some boxes of a fresh entry and names the verdict;
+/// together they fix which check comes first.
+TEST(Checks, VerdictsAndTheirOrder) {
+    for (const test::TableRow& row : test::readTable("entry-checks/verdicts.tsv", 4, 30)) {
+        EXPECT_EQ(verdict(entryOf(row)), message(row.fields[2]))
+            << "verdicts.tsv, line " << row.line;
     }
 }
 
 TEST(Checks, ALabelIsMissingWhenItIsAtMostOneBlank) {
-    for (const char* label : {"", " ", "\t",
-                              "\x01"
-                              "abc",
-                              "\tA"}) {
-        EXPECT_TRUE(isMissingLabel(label)) << '"' << label << '"';
+    for (const test::TableRow& row : test::readTable("entry-checks/labels.tsv", 2, 10)) {
+        const std::string& label = row.fields[0];
+        const bool missing = row.fields[1] == "missing";
+        EXPECT_EQ(isMissingLabel(label), missing) << "labels.tsv, line " << row.line;
         Entry entry = threeSourceEntry();
         entry.sources[1] = label;
-        EXPECT_EQ(verdict(entry), kNoSourceLabels) << '"' << label << '"';
-    }
-    for (const char* label : {"  ", " a", "a", "!", " \t", "\xC3\xA9"}) {
-        EXPECT_FALSE(isMissingLabel(label)) << '"' << label << '"';
-        Entry entry = threeSourceEntry();
-        entry.sources[1] = label;
-        entry.isotope[0] = label;
-        EXPECT_EQ(verdict(entry), kAccepted) << '"' << label << '"';
-    }
-}
-
-TEST(Checks, NumberBeyondSinglePrecisionIsRefusedNamingIt) {
-    // The totals file holds the mixtures as single-precision numbers.
-    for (const char* text : {"1e39", "-4e38", "3.5e38", "1e308"}) {
-        for (const bool signature : {true, false}) {
-            Entry entry = threeSourceEntry();
-            (signature ? entry.col[0][1] : entry.mixture[0]) = text;
-            const std::string message = verdict(entry);
-            EXPECT_NE(message, kAccepted) << text;
-            EXPECT_NE(message.find(text), std::string::npos) << message;
+        if (!missing) {
+            entry.isotope[0] = label;
         }
+        EXPECT_EQ(verdict(entry), message(missing ? "noSourceLabels" : "accepted"))
+            << "labels.tsv, line " << row.line;
     }
 }
 
@@ -186,33 +152,12 @@ TEST(CalculationInput, RowsAndColumnsBeforeTheLastDataTakePartWithSignatureZero)
     EXPECT_EQ(input.lastIsotope, -99);
 }
 
-/// The decimal places are the largest of the increment's plus the largest signature's, the
-/// tolerance's and the largest mixture's, in every box of the grid; more than six, even
-/// beyond the data, are refused (see the verdicts above).
 TEST(CalculationInput, DecimalPlacesAndScale) {
-    using namespace test::box;
-    const struct {
-        const char* what;
-        test::BoxTexts boxes;
-        int places;
-        int scale; // 0: not checked
-    } cases[] = {
-        {"non-numeric signature keeps its decimals", {{cell(0, 1), "n.d."}}, 2, 100},
-        {"a blanks-only box has none", {{cell(0, 2), "   "}, {mixture(0), "   "}}, 0, 1},
-        {"1 + 5 is the largest accepted",
-         {{kIncrement, "12.5"}, {cell(0, 0), "0.12345"}},
-         6,
-         1000000},
-        {"mixture decimals count in every column", {{mixture(4), "1.1234"}}, 4, 0},
-        {"tolerance", {{kTolerance, "0.12345"}}, 5, 0},
-        {"increment plus signature", {{kIncrement, "2.25"}, {cell(0, 0), "1.5"}}, 3, 1000},
-    };
-    for (const auto& c : cases) {
-        const CalculationInput input =
-            deriveCalculationInput(test::changed(threeSourceEntry(), c.boxes));
-        EXPECT_EQ(input.decimalPlaces, c.places) << c.what;
-        if (c.scale != 0) {
-            EXPECT_EQ(input.decimalScale, c.scale) << c.what;
+    for (const test::TableRow& row : test::readTable("entry-checks/decimals.tsv", 5, 6)) {
+        const CalculationInput input = deriveCalculationInput(entryOf(row));
+        EXPECT_EQ(input.decimalPlaces, std::stoi(row.fields[2])) << "line " << row.line;
+        if (row.fields[3] != "-") {
+            EXPECT_EQ(input.decimalScale, std::stoi(row.fields[3])) << "line " << row.line;
         }
     }
 }

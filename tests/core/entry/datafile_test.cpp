@@ -1,6 +1,7 @@
 #include "core/entry/datafile.h"
 
 #include "core/base/fieldreader.h"
+#include "support/datatable.h"
 #include "support/testsupport.h"
 
 #include <gtest/gtest.h>
@@ -15,16 +16,9 @@ using test::readFile;
 using test::TempDir;
 using test::writeFile;
 
-const std::string kEmptySourceLine = "\"\",\"\",\"\",\"\",\"\",\"\"\r\n";
-const std::string kEmptyFiveLine = "\"\",\"\",\"\",\"\",\"\"\r\n";
-
-/// The given first three lines, then ten empty source rows.
-std::string dataFileText(const std::string& firstLines) {
-    std::string text = firstLines;
-    for (int i = 0; i < 10; ++i) {
-        text += kEmptySourceLine;
-    }
-    return text;
+/// A file of tests/data/datafile.
+std::string dataFile(const std::string& name) {
+    return std::string(FENLOWICK_TEST_DATA) + "/datafile/" + name;
 }
 
 Entry everyBoxFilled() {
@@ -36,8 +30,7 @@ Entry everyBoxFilled() {
 }
 
 TEST(DataFile, WritesTheBoxesInTheirLines) {
-    EXPECT_EQ(serializeDataFile(Entry{}),
-              dataFileText("\" \",\"\",\"\"\r\n" + kEmptyFiveLine + kEmptyFiveLine));
+    EXPECT_EQ(serializeDataFile(Entry{}), readFile(dataFile("empty.dat")));
     Entry entry = Entry::cleared();
     entry.title = "Diet study";
     entry.increment = "1";
@@ -47,14 +40,7 @@ TEST(DataFile, WritesTheBoxesInTheirLines) {
     entry.sources[9] = "Kelp";
     entry.col[4][9] = "12";
     entry.col[0][0] = "-21.35";
-    std::string expected = dataFileText("\"Diet study\",\"1\",\"0.1\"\r\n"
-                                        "\"\",\"\",\"\",\"\",\"d34S\"\r\n"
-                                        "\"-19.8\",\"\",\"\",\"\",\"\"\r\n");
-    expected.replace(expected.find(kEmptySourceLine), kEmptySourceLine.size(),
-                     "\"\",\"-21.35\",\"\",\"\",\"\",\"\"\r\n");
-    expected.replace(expected.size() - kEmptySourceLine.size(), kEmptySourceLine.size(),
-                     "\"Kelp\",\"\",\"\",\"\",\"\",\"12\"\r\n");
-    EXPECT_EQ(serializeDataFile(entry), expected);
+    EXPECT_EQ(serializeDataFile(entry), readFile(dataFile("diet-study.dat")));
 }
 
 TEST(DataFile, EveryBoxSurvivesARoundTripThroughAFile) {
@@ -86,29 +72,16 @@ TEST(DataFile, FieldsBeyondThe73rdAreIgnored) {
     EXPECT_EQ(*parsed, everyBoxFilled());
 }
 
+// Some Windows editors save UTF-8 with a byte order mark in front; a file written on
+// Windows in its 8-bit code page holds é, ü, ø and € as single bytes.
 TEST(DataFile, TextIsReadAsUtf8OrElseAsTheWindowsCodePage) {
-    const std::string utf8 = "\"Caf\xC3\xA9\",\"5\",\"0.5\"\r\n" + kEmptyFiveLine + kEmptyFiveLine;
-    const struct {
-        const char* what;
-        std::string bytes;
-    } cases[] = {
-        {"UTF-8", dataFileText(utf8)},
-        // Some Windows editors save UTF-8 with a byte order mark in front.
-        {"UTF-8 with byte order mark", "\xEF\xBB\xBF" + dataFileText(utf8)},
-    };
-    TempDir dir;
-    for (const auto& c : cases) {
-        writeFile(dir.file("entry.dat"), c.bytes);
-        const auto read = readDataFile(dir.file("entry.dat"));
-        ASSERT_TRUE(read) << c.what << ": " << read.error().message;
-        EXPECT_EQ(read->title, "Caf\xC3\xA9") << c.what;
-        EXPECT_EQ(read->increment, "5") << c.what;
+    for (const char* name : {"utf8.dat", "utf8-bom.dat"}) {
+        const auto read = readDataFile(dataFile(name));
+        ASSERT_TRUE(read) << name << ": " << read.error().message;
+        EXPECT_EQ(read->title, "Caf\xC3\xA9") << name;
+        EXPECT_EQ(read->increment, "5") << name;
     }
-    // Written on Windows in its 8-bit code page: é, ü, ø and € are single bytes.
-    writeFile(dir.file("cp1252.dat"), dataFileText("\"Caf\xE9 study\",\"5\",\"0.5\"\r\n"
-                                                   "\"\xFC-label\",\"\xF8\",\"\",\"\",\"\"\r\n"
-                                                   "\"\x80\",\"\",\"\",\"\",\"\"\r\n"));
-    const auto read = readDataFile(dir.file("cp1252.dat"));
+    const auto read = readDataFile(dataFile("cp1252.dat"));
     ASSERT_TRUE(read) << read.error().message;
     EXPECT_EQ(read->title, "Caf\xC3\xA9 study");
     EXPECT_EQ(read->isotope[0], "\xC3\xBC-label");
@@ -163,38 +136,13 @@ Fields allFields(std::string_view text) {
 }
 
 TEST(FieldReader, SplitsTextIntoFields) {
-    const Fields abcd{"a", "b", "c", "d"};
-    const struct {
-        const char* text;
-        Fields fields;
-    } cases[] = {
-        // Quoted fields keep their commas.
-        {"\"a, b\",\"c\"\r\n", {"a, b", "c"}},
-        {"\",\",\",,\"\r\n", {",", ",,"}},
-        // Every line end ends a field; how fields are spread over lines plays no role.
-        {"\"a\",\"b\"\r\n\"c\",\"d\"\r\n", abcd},
-        {"\"a\",\"b\"\n\"c\",\"d\"\n", abcd},
-        {"\"a\",\"b\"\r\"c\",\"d\"\r", abcd},
-        {"a,b\r\nc,d\r\n", abcd},
-        {"\"a\"\r\n\"b\",\"c\"\r\n\"d\"\r\n", abcd},
-        // A quoted field can span lines.
-        {"\"first\r\nsecond\",\"x\"\r\n", {"first\r\nsecond", "x"}},
-        // An empty line is one empty field.
-        {"\"a\"\r\n\r\n\"b\"\r\n", {"a", "", "b"}},
-        {"a\n\nb", {"a", "", "b"}},
-        // A missing final line end ends the last field.
-        {"\"a\",\"b\"", {"a", "b"}},
-        {"a,b", {"a", "b"}},
-        {"\"\",\"\",\"\"\r\n", {"", "", ""}},
-        {"", {}},
-        // A quoted field ends at the next quote: what follows up to the comma is dropped.
-        {"\"a\"junk,\"b\"\r\n", {"a", "b"}},
-        {"  \"a\" ,\"b\"", {"a", "b"}},
-        // Unquoted fields lose surrounding blanks only.
-        {"  12.5  , x y \r\n", {"12.5", "x y"}},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(allFields(c.text), c.fields) << '"' << c.text << '"';
+    for (const test::TableRow& row : test::readTable("datafile/fields.tsv", 2, 15)) {
+        const Fields fields = allFields(row.fields[0]);
+        std::string joined = fields.empty() ? "(none)" : fields[0];
+        for (std::size_t i = 1; i < fields.size(); ++i) {
+            joined += "|" + fields[i];
+        }
+        EXPECT_EQ(joined, row.fields[1]) << "fields.tsv, line " << row.line;
     }
 }
 

@@ -1,5 +1,6 @@
 #include "core/results/graphdata.h"
 
+#include "support/datatable.h"
 #include "support/resulttexts.h"
 #include "support/testsupport.h"
 
@@ -26,19 +27,10 @@ GraphRead readABC(const Levels& levels) {
 }
 
 TEST(GraphScaleMax, LargestPercentageRoundedLoweredToAMultipleOfFivePlusFive) {
-    const struct {
-        int count, total;
-        double max;
-    } cases[] = {
-        {25, 200, 15.0},   // 12.5 %
-        {50, 200, 30.0},   // exactly 25 %
-        {200, 200, 105.0}, // 100 %
-        {49, 200, 30.0},   // 24.5 % rounds up to 25
-        {48, 200, 25.0},   // 24 %
-        {1, 1000, 5.0},    // 0.1 %
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(graphScaleMax(c.count, c.total), c.max) << c.count << "/" << c.total;
+    for (const test::TableRow& row : test::readTable("graph/scalemax.tsv", 4, 6)) {
+        EXPECT_EQ(graphScaleMax(std::stoi(row.fields[0]), std::stoi(row.fields[1])),
+                  std::stod(row.fields[2]))
+            << "scalemax.tsv, line " << row.line;
     }
 }
 

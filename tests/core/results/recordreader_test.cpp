@@ -1,5 +1,6 @@
 #include "core/results/recordreader.h"
 
+#include "support/datatable.h"
 #include "support/testsupport.h"
 
 #include <gtest/gtest.h>
@@ -8,27 +9,9 @@ namespace fenlowick {
 namespace {
 
 TEST(DisplayText, BareNumbersTakeTheirOrdinaryFormAndTextStaysAsWritten) {
-    const struct {
-        Field field;
-        std::string shown;
-    } cases[] = {
-        {{".05", false}, "0.05"},
-        {{"-.5", false}, "-0.5"},
-        {{"1", false}, "1"},
-        {{"0", false}, "0"},
-        {{"5.40", false}, "5.4"},
-        {{"1E-04", false}, "1E-04"},
-        {{"", false}, ""},
-        {{"abc", false}, "abc"},
-        // A quoted number is text: the statistics' ".50" keeps its form.
-        {{".50", true}, ".50"},
-        {{"Date: ", true}, "Date: "},
-        {{"", true}, ""},
-        // Windows-1252 text of older files arrives as UTF-8.
-        {{"\xE9t\xE9", true}, "\xC3\xA9t\xC3\xA9"},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(displayText(c.field), c.shown) << c.field.text;
+    for (const test::TableRow& row : test::readTable("results/displaytext.tsv", 3, 10)) {
+        EXPECT_EQ(displayText({row.fields[0], row.fields[1] == "quoted"}), row.fields[2])
+            << "displaytext.tsv, line " << row.line;
     }
 }
 

@@ -5,32 +5,19 @@
 
 #include <gtest/gtest.h>
 
-#include <vector>
+#include <string>
 
 namespace fenlowick {
 namespace {
 
-using test::linesOf;
 using test::threeSourceEntry;
 
-/// n empty text fields divided by commas.
-std::string empties(int n) {
-    std::string out;
-    for (int i = 0; i < n; ++i) {
-        out += i == 0 ? "\"\"" : ",\"\"";
-    }
-    return out;
-}
-
-/// The value record of the statistics block with the given title.
-std::string valuesOf(const std::string& text, const std::string& title) {
-    const auto lines = linesOf(text);
-    for (std::size_t i = 0; i + 3 < lines.size(); ++i) {
-        if (lines[i].rfind("\"" + title + "\",", 0) == 0) {
-            return lines[i + 3];
-        }
-    }
-    return "<no block " + title + ">";
+/// Compares a written text with tests/data/resultfiles/<name>, byte for byte.
+void expectGolden(const std::string& text, const std::string& name) {
+    const std::string path = std::string(FENLOWICK_TEST_DATA) + "/resultfiles/" + name;
+    const std::string want = test::readFile(path);
+    ASSERT_FALSE(want.empty()) << path << " is missing";
+    EXPECT_EQ(text, want) << name;
 }
 
 CalculationInput checked(const Entry& entry) {
@@ -55,15 +42,9 @@ TEST(Totals, PercentileRanksForFortyObservations) {
     histograms[2][10] = 40;
     const TotalsText totals = composeTotals(entry, checked(entry), histograms, {"D", "T"});
     EXPECT_EQ(totals.observations, 40u);
-    EXPECT_NE(totals.text.find("\"N\",40\r\n"), std::string::npos);
-    EXPECT_EQ(valuesOf(totals.text, "MEAN"), ".5,0,1," + empties(9));
-    EXPECT_EQ(valuesOf(totals.text, "MINIMUM"), "\".20\",\".00\",\"1.00\"," + empties(9));
-    EXPECT_EQ(valuesOf(totals.text, "MAXIMUM"), "\".80\",\".00\",\"1.00\"," + empties(9));
-    EXPECT_EQ(valuesOf(totals.text, "1 %ile"), "\".20\",\".00\",\"1.00\"," + empties(9));
-    EXPECT_EQ(valuesOf(totals.text, "50 %ile"), "\".50\",\".00\",\"1.00\"," + empties(9));
-    EXPECT_EQ(valuesOf(totals.text, "99 %ile"), "\".80\",\".00\",\"1.00\"," + empties(9));
-    // A: sqrt((0.09 + 0.09) / 39) = 0.0679...
-    EXPECT_EQ(valuesOf(totals.text, "STD DEV"), ".068,0,0," + empties(9));
+    // MEAN .5, 0, 1; MINIMUM and 1 %ile .20; 50 %ile .50; MAXIMUM and 99 %ile .80; A's
+    // STD DEV sqrt((0.09 + 0.09) / 39) = 0.0679...
+    expectGolden(totals.text, "forty-observations.tot");
 }
 
 TEST(Totals, PercentilesUseRoundedRanks) {
@@ -79,10 +60,9 @@ TEST(Totals, PercentilesUseRoundedRanks) {
     histograms[0][9] = 2;
     histograms[1][0] = 250;
     histograms[2][0] = 250;
-    const TotalsText totals = composeTotals(entry, checked(entry), histograms, {"D", "T"});
-    EXPECT_EQ(valuesOf(totals.text, "1 %ile"), "\".20\",\".00\",\".00\"," + empties(9));
-    EXPECT_EQ(valuesOf(totals.text, "50 %ile"), "\".30\",\".00\",\".00\"," + empties(9));
-    EXPECT_EQ(valuesOf(totals.text, "99 %ile"), "\".60\",\".00\",\".00\"," + empties(9));
+    // 1 %ile .20, 50 %ile .30, 99 %ile .60.
+    expectGolden(composeTotals(entry, checked(entry), histograms, {"D", "T"}).text,
+                 "rounded-ranks.tot");
 }
 
 TEST(Totals, LevelValuesAreRoundedToHundredths) {
@@ -90,15 +70,9 @@ TEST(Totals, LevelValuesAreRoundedToHundredths) {
     entry.increment = "1.2";
     ShareHistograms histograms{};
     histograms[0][0] = histograms[1][0] = histograms[2][0] = 1;
-    const TotalsText totals = composeTotals(entry, checked(entry), histograms, {"D", "T"});
-    const auto lines = linesOf(totals.text);
-    const std::size_t first = 15;
-    ASSERT_GT(lines.size(), first + 84);
-    EXPECT_EQ(lines[first + 1].substr(0, 4), ".01,");
-    EXPECT_EQ(lines[first + 2].substr(0, 4), ".02,");
-    EXPECT_EQ(lines[first + 3].substr(0, 4), ".04,");
-    EXPECT_EQ(lines[first + 83].substr(0, 4), "1,0,"); // T = 83: 99.6 % rounds to 1
-    EXPECT_EQ(lines[first + 84], empties(12));
+    // Levels .01, .02, .04, ...; level 83 is 99.6 %, which rounds to 1.
+    expectGolden(composeTotals(entry, checked(entry), histograms, {"D", "T"}).text,
+                 "level-values.tot");
 }
 
 Entry headerExampleEntry() {
@@ -121,17 +95,11 @@ Entry headerExampleEntry() {
 // hold nowhere is checked here: the first line, signatures as typed, a non-numeric mixture.
 TEST(FeasibleHeader, FirstLineSignaturesAsTypedAndANonNumericMixture) {
     Entry entry = headerExampleEntry();
-    auto lines = linesOf(composeFeasibleHeader(entry, checked(entry), {"06/12/26", "09:40:00"}));
-    ASSERT_EQ(lines.size(), 14u); // 11 + N records
-    EXPECT_EQ(
-        lines[0],
-        "\"Date: \",\"06/12/26\",\"Time: \",\"09:40:00\",\"\",\"\",\"\",\"\",\"\",\"\",\"\",\"\"");
-    entry.col[0][0] = " 3.50 ";
-    entry.mixture[0] = "n/a";
-    lines = linesOf(composeFeasibleHeader(entry, checked(entry), {"d", "t"}));
-    ASSERT_EQ(lines.size(), 14u);
-    EXPECT_EQ(lines[5], "\"Mixtures:\",0," + empties(10));
-    EXPECT_EQ(lines[7], "\"A\",\" 3.50 \"," + empties(10));
+    expectGolden(composeFeasibleHeader(entry, checked(entry), {"06/12/26", "09:40:00"}),
+                 "header-example.out");
+    entry.col[0][0] = " 3.50 "; // written as typed
+    entry.mixture[0] = "n/a";   // written as 0
+    expectGolden(composeFeasibleHeader(entry, checked(entry), {"d", "t"}), "header-as-typed.out");
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "core/results/totalsgrid.h"
 
+#include "support/datatable.h"
 #include "support/resulttexts.h"
 #include "support/testsupport.h"
 
@@ -80,18 +81,13 @@ TEST(LastPrintRow, CountsOnlyColumnZeroTextsSortingAfterTwoBlanksAndAnExclamatio
 }
 
 TEST(PrintPages, FirstPageRowsZeroTo80ThenEightyRowsAPageWithoutATrailingBlankPage) {
-    const std::vector<std::pair<int, std::vector<PrintPage>>> cases{
-        {0, {{0, 0}}},
-        {79, {{0, 79}}},
-        {80, {{0, 80}}},
-        {81, {{0, 80}, {81, 81}}},
-        {160, {{0, 80}, {81, 160}}},
-        {161, {{0, 80}, {81, 160}, {161, 161}}},
-        {170, {{0, 80}, {81, 160}, {161, 170}}},
-        {200, {{0, 80}, {81, 160}, {161, 200}}},
-    };
-    for (const auto& [lastRow, pages] : cases) {
-        EXPECT_EQ(printPages(lastRow), pages) << lastRow;
+    for (const test::TableRow& row : test::readTable("results/printpages.tsv", 2, 8)) {
+        std::string pages;
+        for (const PrintPage& page : printPages(std::stoi(row.fields[0]))) {
+            pages += (pages.empty() ? "" : " ") + std::to_string(page.firstRow) + "-" +
+                     std::to_string(page.lastRow);
+        }
+        EXPECT_EQ(pages, row.fields[1]) << "printpages.tsv, line " << row.line;
     }
 }
 

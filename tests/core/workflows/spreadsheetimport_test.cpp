@@ -1,9 +1,17 @@
 #include "core/workflows/spreadsheetimport.h"
 
 #include "core/base/csvtable.h"
+#include "core/entry/datafile.h"
 #include "core/workflows/isotopename.h"
 
+#include "support/datatable.h"
+#include "support/testsupport.h"
+
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <optional>
 
 namespace fenlowick {
 namespace {
@@ -25,246 +33,86 @@ ImportRequest requestFor(const CsvTable& sources) {
     return request;
 }
 
-/// The message of an import refused from in-memory tables, or "(imported)".
-std::string importError(std::string_view sources, std::string_view mixtures = {},
-                        std::string_view corrections = {}) {
-    const CsvTable s = table(sources, "s.csv");
-    const CsvTable m = table(mixtures.empty() ? "x" : mixtures, "m.csv");
-    const CsvTable t = table(corrections.empty() ? "x" : corrections, "t.csv");
-    ImportRequest request = requestFor(s);
-    request.mixtures = mixtures.empty() ? nullptr : &m;
-    request.corrections = corrections.empty() ? nullptr : &t;
-    Expected<ImportResult> result = importEntries(request);
-    return result ? std::string("(imported)") : result.error().message;
-}
-
-/// The signatures of each source of an entry, separated by blanks.
-List signatures(const Entry& e) {
-    List rows;
-    for (int i = 0; i < kSourceRows && !e.sources[i].empty(); ++i) {
-        std::string row;
-        for (int k = 0; k < kIsotopeColumns && !e.isotope[k].empty(); ++k) {
-            row += (k == 0 ? "" : " ") + e.col[k][i];
-        }
-        rows.push_back(row);
-    }
-    return rows;
-}
-
-const char* const kThreeSources = "source,d13C,d15N\n"
-                                  "Zooplankton,-30.2,6.5\n"
-                                  "Benthos,-24.1,4.8\n"
-                                  "Insects,-26.5,3.2\n";
-
 TEST(IsotopeName, HeadersOfOneIsotopeMatchWhateverTheirSpelling) {
-    for (const char* header : {"d13C", "D13c", " d13C ", "δ13C",
-                               "\xCE\xB4\xC2\xB9\xC2\xB3"
-                               "C",
-                               "d13C (permil)", "d13C [\xE2\x80\xB0]", "delta 13C", "Meand13C",
-                               "Mean d13C", "mean_d13C", "d_13C"}) {
-        EXPECT_EQ(isotopeKey(header), "d13c") << header;
-        EXPECT_TRUE(looksLikeIsotope(header)) << header;
+    for (const test::TableRow& row : test::readTable("import/isotopenames.tsv", 3, 20)) {
+        EXPECT_EQ(looksLikeIsotope(row.fields[0]), row.fields[1] == "isotope") << row.line;
+        if (row.fields[2] != "-") {
+            EXPECT_EQ(isotopeKey(row.fields[0]), row.fields[2]) << row.line;
+        }
     }
     EXPECT_EQ(isotopeLabel(" Meand15N "), "d15N");
-    for (const char* header : {"d2H", "d34S", "d18O"}) {
-        EXPECT_TRUE(looksLikeIsotope(header)) << header;
+}
+
+// The import's cases: tables in, an entry and notes or a refusal out (see the README of
+// tests/data/import-cases).
+TEST(SpreadsheetImport, CasesInTheDataFolder) {
+    const std::filesystem::path folder =
+        std::filesystem::path(FENLOWICK_TEST_DATA) / "import-cases";
+    std::size_t count = 0;
+    for (const std::string& name : test::filesIn(folder)) {
+        const std::filesystem::path path = folder / name;
+        if (!std::filesystem::is_directory(path)) {
+            continue;
+        }
+        SCOPED_TRACE(name);
+        ++count;
+        std::optional<CsvTable> tables[3];
+        for (int i = 0; i < 3; ++i) {
+            const std::string file = std::string("smt").substr(i, 1) + ".csv";
+            if (i == 0 || std::filesystem::exists(path / file)) {
+                tables[i] = table(test::readFile(path / file), file);
+            }
+        }
+        ImportRequest request = requestFor(*tables[0]);
+        request.mixtures = tables[1] ? &*tables[1] : nullptr;
+        request.corrections = tables[2] ? &*tables[2] : nullptr;
+        for (const std::string& line : test::linesOf(test::readFile(path / "options"))) {
+            const std::string key = line.substr(0, line.find('='));
+            const std::string value = line.substr(key.size() + 1);
+            if (key == "increment" || key == "title") {
+                (key == "title" ? request.title : request.increment) = value;
+                continue;
+            }
+            ASSERT_TRUE(key == "tef" || key == "isotopes") << line;
+            List& list = key == "tef" ? request.correctionValues : request.isotopeNames;
+            for (std::size_t start = 0; start <= value.size();) {
+                const std::size_t comma = std::min(value.find(',', start), value.size());
+                list.push_back(value.substr(start, comma - start));
+                start = comma + 1;
+            }
+        }
+        const Expected<ImportResult> result = importEntries(request);
+        std::string message = test::readFile(path / "message");
+        ASSERT_TRUE(message.ends_with("\n")) << "no message";
+        message.pop_back();
+        EXPECT_EQ(result ? std::string("(imported)")
+                         : (result.error().kind == Error::Kind::Refused ? "refused: " : "read: ") +
+                               result.error().message,
+                  message);
+        if (!result) {
+            continue;
+        }
+        ASSERT_EQ(result->entries.size(), 1u);
+        std::string notes;
+        for (const std::string& note : result->notes) {
+            notes += note + "\n";
+        }
+        EXPECT_EQ(notes, test::readFile(path / "notes"));
+        EXPECT_EQ(serializeDataFile(result->entries[0].entry),
+                  test::readFile(path / "expected.dat"));
     }
-    for (const char* header :
-         {"SD_d13C", "SDd13C", "d13C_sd", "n", "source", "length_mm", "d", "C13", "d13", "notes"}) {
-        EXPECT_FALSE(looksLikeIsotope(header)) << header;
-    }
-}
-
-TEST(SpreadsheetImport, ColumnsAreMatchedByHeaderNameNotPosition) {
-    const CsvTable s = table("d15N;n;Source;SD;D13c\n6,5;3;Zooplankton;0,2;-30,2\n"
-                             "4,8;4;Benthos;0,3;-24,1\n3,2;5;Insects;0,1;-26,5\n");
-    const CsvTable m = table("D15n,MIXTURE,d13c\n5.1,Perch 1,-27.0\n");
-    ImportRequest request = requestFor(s);
-    request.mixtures = &m;
-    Expected<ImportResult> result = importEntries(request);
-    ASSERT_TRUE(result) << result.error().message;
-    ASSERT_EQ(result->entries.size(), 1u);
-    const Entry& e = result->entries[0].entry;
-    EXPECT_EQ((List{e.isotope[0], e.isotope[1], e.sources[2]}), (List{"d15N", "D13c", "Insects"}));
-    EXPECT_EQ(signatures(e), (List{"6.5 -30.2", "4.8 -24.1", "3.2 -26.5"}));
-    EXPECT_EQ((List{e.mixture[0], e.mixture[1], e.title}), (List{"5.1", "-27.0", "Perch 1"}));
-    EXPECT_EQ(result->notes, List{"s.csv: columns ignored: n, SD"});
-}
-
-TEST(SpreadsheetImport, BlanksAroundLabelsAreRemovedWithANote) {
-    const CsvTable s = table("source,d13C\nZooplankton  ,-30.2\n Benthos,-24.1\nInsects,-26.5\n");
-    Expected<ImportResult> result = importEntries(requestFor(s));
-    ASSERT_TRUE(result) << result.error().message;
-    const Entry& e = result->entries[0].entry;
-    EXPECT_EQ((List{e.sources[0], e.sources[1]}), (List{"Zooplankton", "Benthos"}));
-    EXPECT_EQ(
-        result->notes,
-        (List{"s.csv, line 2, column 1 (source): blanks around the label \"Zooplankton\" removed",
-              "s.csv, line 3, column 1 (source): blanks around the label \"Benthos\" removed"}));
-}
-
-TEST(SpreadsheetImport, EachFaultInATableIsRefusedNamingFileLineAndColumn) {
-    const struct {
-        const char* sources;
-        const char* mixtures;
-        const char* corrections;
-        const char* message;
-    } cases[] = {
-        {"source,d13C\nA,1\nB,2\na,3\n", "", "",
-         "s.csv, line 4, column 1 (source): the label \"a\" appears twice (also on line 2)"},
-        {"source,d13C\nA,1\nB,n.d.\nC,3\n", "", "",
-         "s.csv, line 3, column 2 (d13C): \"n.d.\" is not a number"},
-        {"source,d13C\nA,1\nB,\nC,3\n", "", "",
-         "s.csv, line 3, column 2 (d13C): the value is missing"},
-        {"source,d13C\nA,1\n,2\nC,3\n", "", "",
-         "s.csv, line 3, column 1 (source): the label is missing"},
-        {"source,d13C\nA,1\n\"B \"\"x\"\"\",2\nC,3\n", "", "",
-         "s.csv, line 3, column 1 (source): the label B \"x\" holds a double quote, which a data "
-         "file cannot keep"},
-        {"name,d13C\nA,1\n", "", "",
-         "s.csv, line 1: no \"source\" column naming the rows (the header names name, d13C)"},
-        {"source,weight\nA,1\n", "", "",
-         "s.csv, line 1: no isotope column (the header names source, weight); isotope columns "
-         "are named like d13C or δ15N"},
-        {"source,d13C,δ13C\nA,1,1\n", "", "",
-         "s.csv, line 1, column 3 (δ13C): the isotope d13C has a column already (column 2)"},
-        {kThreeSources, "mixture,d13C\nM,-27\n", "",
-         "m.csv, line 1: no column for the isotope d15N (s.csv, line 1, column 3 (d15N))"},
-        {kThreeSources, "mixture,d13C,d15N,d34S\nM,-27,5,3\n", "",
-         "m.csv, line 1, column 4 (d34S): s.csv has no column for this isotope"},
-        {kThreeSources, "mixture,d13C,d15N\nM,-27,5\nM,-26,5\n", "",
-         "m.csv, line 3, column 1 (mixture): the label \"M\" appears twice (also on line 2)"},
-        {kThreeSources, "mixture,d13C,d15N\n", "", "m.csv: no mixture rows below the header"},
-        {kThreeSources, "", "d13C\n1\n",
-         "t.csv, line 1: no column for the isotope d15N (s.csv, line 1, column 3 (d15N))"},
-        {kThreeSources, "", "source,d13C,d15N\nZooplankton,1,2\nBenthos,1,2\n",
-         "t.csv: no correction for the source \"Insects\" (s.csv, line 4)"},
-        {kThreeSources, "",
-         "source,d13C,d15N\nZooplankton,1,2\nBenthos,1,2\nInsects,1,2\nFish,1,2\n",
-         "t.csv, line 5, column 1 (source): \"Fish\" is not a source of s.csv"},
-        {kThreeSources, "", "d13C,d15N\n1,2\n1,3\n",
-         "t.csv: 2 rows of corrections but no \"source\" column saying which source each is for "
-         "(one row applies to every source)"},
-        // The run's own checks apply too.
-        {"source,d13C\nA,1\nB,2\n", "", "", "You need at least 3 sources!"},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(importError(c.sources, c.mixtures, c.corrections), c.message);
-    }
-}
-
-TEST(SpreadsheetImport, MoreThanTenSourcesOrFiveIsotopesAreRefused) {
-    std::string ten = "source,d13C\n";
-    for (int i = 1; i <= 10; ++i) {
-        ten += "S" + std::to_string(i) + "," + std::to_string(-20 - i) + "\n";
-    }
-    EXPECT_EQ(importError(ten), "(imported)");
-    EXPECT_EQ(
-        importError(ten + "S11,-31\n"),
-        "s.csv, line 12, column 1 (source): \"S11\" is the 11th source; a run takes at most 10 "
-        "sources");
-    const std::string five = "source,d13C,d15N,d34S,d2H,d18O\nA,1,2,3,4,5\nB,1,2,3,4,5\n";
-    EXPECT_EQ(importError(five + "C,1,2,3,4,5\n"), "(imported)");
-    EXPECT_EQ(importError("source,d13C,d15N,d34S,d2H,d18O,d17O\nA,1,2,3,4,5,6\n"),
-              "s.csv, line 1, column 7 (d17O): the 6th isotope; a run takes at most 5 isotopes");
-}
-
-TEST(SpreadsheetImport, ExplicitIsotopeNamesTakeColumnsOfAnyName) {
-    const CsvTable s = table("source,Carbon,Nitrogen,d34S\nA,-30,6,1\nB,-24,4,2\nC,-26,3,3\n");
-    ImportRequest request = requestFor(s);
-    request.isotopeNames = {"Carbon", "Nitrogen"};
-    Expected<ImportResult> result = importEntries(request);
-    ASSERT_TRUE(result) << result.error().message;
-    const auto& isotopes = result->entries[0].entry.isotope;
-    EXPECT_EQ((List{isotopes[0], isotopes[1], isotopes[2]}), (List{"Carbon", "Nitrogen", ""}));
-    EXPECT_EQ(result->notes, List{"s.csv: columns ignored: d34S"});
-    request.isotopeNames = {"Carbon", "Sulphur"};
-    EXPECT_EQ(importEntries(request).error().message,
-              "s.csv, line 1: no column named \"Sulphur\", which --isotopes asks for");
-}
-
-TEST(SpreadsheetImport, CorrectionsPerIsotopeAreAddedToEverySource) {
-    const CsvTable s = table(kThreeSources);
-    ImportRequest request = requestFor(s);
-    request.title = "Perch";
-    const struct {
-        List corrections;
-        List signatures;
-        std::string title;
-    } cases[] = {
-        // -30.2 + 1.63, 6.5 + 3.54; -24.1 + 1.63, 4.8 + 3.54; -26.5 + 1.63, 3.2 + 3.54.
-        {{"1.63", "3.54"},
-         {"-28.57 10.04", "-22.47 8.34", "-24.87 6.74"},
-         "Perch (TEF corrected: d13C +1.63, d15N +3.54)"},
-        {{"-0.5", "3.4"},
-         {"-30.7 9.9", "-24.6 8.2", "-27 6.6"},
-         "Perch (TEF corrected: d13C -0.5, d15N +3.4)"},
-    };
-    for (const auto& c : cases) {
-        request.correctionValues = c.corrections;
-        Expected<ImportResult> result = importEntries(request);
-        ASSERT_TRUE(result) << result.error().message;
-        EXPECT_EQ(signatures(result->entries[0].entry), c.signatures);
-        EXPECT_EQ(result->entries[0].entry.title, c.title);
-    }
-    request.correctionValues = {"1.63"};
-    const Expected<ImportResult> refused = importEntries(request);
-    EXPECT_EQ(refused.error().kind, Error::Kind::Refused);
-    EXPECT_EQ(refused.error().message,
-              "--tef gives 1 corrections, but s.csv has 2 isotopes (d13C, d15N); give one per "
-              "isotope in that order");
+    EXPECT_GE(count, 30u);
 }
 
 TEST(SpreadsheetImport, CorrectionListsTakeCommasOrSemicolons) {
-    for (const auto& [text, list] :
-         {std::pair{"1.63,3.54", List{"1.63", "3.54"}},
-          std::pair{" 1.63 , -3.54 ", List{"1.63", "-3.54"}},
-          std::pair{"1,63;3,54", List{"1.63", "3.54"}}, std::pair{"0.4;3", List{"0.4", "3"}},
-          std::pair{"2", List{"2"}}}) {
-        EXPECT_EQ(*parseCorrectionList(text), list) << text;
+    for (const test::TableRow& row : test::readTable("import/correctionlists.tsv", 2, 7)) {
+        const auto list = parseCorrectionList(row.fields[0]);
+        std::string got = list ? "" : list.error().message;
+        for (std::size_t i = 0; list && i < list->size(); ++i) {
+            got += (i == 0 ? "" : "|") + (*list)[i];
+        }
+        EXPECT_EQ(got, row.fields[1]) << "correctionlists.tsv, line " << row.line;
     }
-    EXPECT_EQ(parseCorrectionList("1.63,,3.54").error().message,
-              "the correction \"\" in \"1.63,,3.54\" is not a number (write them as 1.63,3.54)");
-    EXPECT_EQ(parseCorrectionList("tef.csv").error().message,
-              "the correction \"tef.csv\" in \"tef.csv\" is not a number (write them as "
-              "1.63,3.54)");
-}
-
-TEST(SpreadsheetImport, CorrectionsPerSourceComeFromATableWithASourceColumn) {
-    const CsvTable s = table(kThreeSources);
-    const CsvTable t = table("d15N\tsource\td13C\n2.3\tZooplankton\t0.4\n3.4\tbenthos\t1\n"
-                             "3.4\tInsects\t-0.25\n",
-                             "tef.csv");
-    ImportRequest request = requestFor(s);
-    request.corrections = &t;
-    Expected<ImportResult> result = importEntries(request);
-    ASSERT_TRUE(result) << result.error().message;
-    const Entry& e = result->entries[0].entry;
-    EXPECT_EQ(signatures(e), (List{"-29.8 8.8", "-23.1 8.2", "-26.75 6.6"}));
-    EXPECT_EQ(e.title, "s (TEF corrected per source: tef.csv)");
-}
-
-TEST(SpreadsheetImport, CorrectionsThatPushTheEntryPastSixDecimalPlacesAreRefused) {
-    const CsvTable s = table(kThreeSources);
-    ImportRequest request = requestFor(s);
-    request.increment = "2.5";
-    // 1 decimal of the increment and 5 of the corrected signatures: 6, the most allowed.
-    request.correctionValues = {"0.12345", "1"};
-    Expected<ImportResult> result = importEntries(request);
-    ASSERT_TRUE(result) << result.error().message;
-    EXPECT_EQ(result->entries[0].entry.col[0][0], "-30.07655");
-
-    request.correctionValues = {"0.123456", "1"};
-    result = importEntries(request);
-    ASSERT_FALSE(result);
-    EXPECT_EQ(result.error().kind, Error::Kind::Refused);
-    EXPECT_EQ(result.error().message,
-              "Can't run the calculation. The number of decimal places exceeds the maximum of "
-              "6. See the [Calc] section of the documentation for further details.\n"
-              "The increment 2.5 has 1 decimal places and the signature -30.076544 of "
-              "Zooplankton (d13C), corrected from -30.2 by 0.123456, has 6: together more than "
-              "6. Give the corrections or the signatures fewer decimals, or use a whole-number "
-              "increment.");
 }
 
 } // namespace

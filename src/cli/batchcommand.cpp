@@ -117,6 +117,10 @@ int BatchCommand::run() const {
         const auto now = std::chrono::steady_clock::now();
         const double seconds = std::chrono::duration<double>(now - started).count();
         started = now;
+        if (!item.outcome.removedFeasiblePath.empty()) {
+            std::cerr << "fenlowick-cli: removed the earlier " << item.outcome.removedFeasiblePath
+                      << ", which came from another run than these totals\n";
+        }
         if (m_quiet) {
             return;
         }

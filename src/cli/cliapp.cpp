@@ -181,6 +181,11 @@ int runCommand(const RunOptions& options) {
         }
         std::cout << "Totals: " << outcome.totalsPath << "\n";
     }
+    if (!outcome.removedFeasiblePath.empty()) {
+        // Said even when quiet: a file the user may have wanted is gone.
+        std::cerr << "fenlowick-cli: removed the earlier " << outcome.removedFeasiblePath
+                  << ", which came from another run than these totals\n";
+    }
     return kExitDone;
 }
 

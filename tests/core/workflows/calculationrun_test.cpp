@@ -85,6 +85,25 @@ TEST(CalculationRun, TotalsFileThatCannotBeReplacedKeepsTheEarlierFeasibleFile) 
     EXPECT_EQ(filesIn(dir.path()), Names{"results.tot"});
 }
 
+TEST(CalculationRun, ATotalsOnlyRunRemovesTheEarlierFeasibleFileOnlyOnceItsTotalsAreIn) {
+    TempDir dir;
+    writeFile(dir.file("results.out"), "earlier out");
+    RunRequest request = requestFor(threeSourceEntry(), dir, "results");
+    request.writeFeasibleFile = false;
+    const RunOutcome outcome = runCalculation(request);
+    ASSERT_EQ(outcome.status, Status::Completed) << outcome.message;
+    EXPECT_EQ(outcome.removedFeasiblePath, dir.file("results.out"));
+    EXPECT_EQ(filesIn(dir.path()), Names{"results.tot"});
+
+    // When the totals cannot be moved in, the earlier pair stays as it was.
+    writeFile(dir.file("results.out"), "earlier out");
+    std::filesystem::remove(dir.path() / "results.tot");
+    std::filesystem::create_directory(dir.path() / "results.tot");
+    EXPECT_EQ(runCalculation(request).status, Status::FileError);
+    EXPECT_EQ(readFile(dir.file("results.out")), "earlier out");
+    EXPECT_EQ(filesIn(dir.path()), (Names{"results.out", "results.tot"}));
+}
+
 TEST(CalculationRun, CancelLeavesNoFilesAndEarlierFilesIntact) {
     TempDir dir;
     writeFile(dir.file("results.out"), "earlier out");

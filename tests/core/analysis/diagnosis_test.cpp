@@ -459,5 +459,34 @@ TEST(ClosestApproach, CancelStopsTheSearchAfterItsFirstCombination) {
     EXPECT_GT(kept(entry, smallestToleranceFor(entry, closest.distance).enough), 0u);
 }
 
+TEST(Diagnosis, ThreeIsotopesAreJudgedTogetherNotPairByPair) {
+    // Every pair of isotopes has the mixture inside its triangle, but no mix of the sources
+    // sums to more than 10 over the three isotopes: the mixture sums to 12.
+    const Entry outside = makeEntry({"d13C", "d15N", "d34S"}, {"4", "4", "4"},
+                                    {{"A", {"0", "0", "0"}},
+                                     {"B", {"10", "0", "0"}},
+                                     {"C", {"0", "10", "0"}},
+                                     {"D", {"0", "0", "10"}}});
+    Entry inside = outside;
+    inside.mixture = {"3", "3", "3", "", ""};
+    const Expected<Diagnosis> out = diagnoseEntry(outside);
+    const Expected<Diagnosis> in = diagnoseEntry(inside);
+    ASSERT_TRUE(out && in);
+    for (const IsotopePair& pair : out->pairs) {
+        EXPECT_EQ(pair.position, HullPosition::Inside);
+    }
+    EXPECT_FALSE(out->withinAllIsotopes);
+    EXPECT_TRUE(out->message.starts_with(
+        "The mixture lies outside the sources for d13C/d15N/d34S taken together: no mix of the "
+        "sources reaches all its values at once, though it lies within them for every pair of "
+        "isotopes alone; a tolerance of "))
+        << out->message;
+    expectSmallestTolerance(outside, *out);
+    EXPECT_TRUE(in->withinAllIsotopes);
+    EXPECT_TRUE(
+        in->message.starts_with("The mixture lies within the sources for every pair of isotopes"))
+        << in->message;
+}
+
 } // namespace
 } // namespace fenlowick

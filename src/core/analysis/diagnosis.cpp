@@ -131,6 +131,17 @@ std::string composeMessage(const Entry& entry, const Diagnosis& diagnosis, int s
     if (diagnosis.closest.complete) {
         text += "; a tolerance of " + diagnosis.tolerance.enough +
                 " or more gives solutions at this increment.";
+        const std::string exact = largestDifferenceText(entry, diagnosis.closest.shares, sources,
+                                                        static_cast<int>(diagnosis.ranges.size()));
+        if (toDouble(exact) < toDouble(diagnosis.tolerance.enough)) {
+            const int decimals = deriveCalculationInput(entry).decimalPlaces;
+            text += " The closest combination differs from the mixture by " + exact + " at most; " +
+                    diagnosis.tolerance.enough + " is that rounded up to the entry's " +
+                    std::to_string(decimals) +
+                    (decimals == 1 ? " decimal place" : " decimal places") +
+                    " (the most of the mixture, the tolerance, and the increment and "
+                    "signatures together), at which the search compares.";
+        }
     } else {
         text += "; a tolerance of " + diagnosis.tolerance.enough +
                 " gives solutions at this increment. The search for the smallest tolerance "

@@ -488,5 +488,27 @@ TEST(Diagnosis, ThreeIsotopesAreJudgedTogetherNotPairByPair) {
         << in->message;
 }
 
+TEST(Diagnosis, AToleranceRoundedUpToTheEntrysDecimalsNamesTheExactDifference) {
+    // Sea lettuce 8 % and Saltmarsh grass 92 % predict -25.672 and 10.664 against the goose's
+    // -21.8 and 14.6: differences 3.872 and 3.936, so 4.0 at the entry's one decimal. The
+    // heron's closest prediction is a whole 9.4 away, so nothing is rounded there.
+    const std::pair<const char*, std::string> cases[] = {
+        {"/geese-outside-sources.dat",
+         "a tolerance of 4.0 or more gives solutions at this increment. The closest "
+         "combination differs from the mixture by 3.936 at most; 4.0 is that rounded up to "
+         "the entry's 1 decimal place (the most of the mixture, the tolerance, and the "
+         "increment and signatures together), at which the search compares. The closest"},
+        {"/heron-no-solution.dat", "a tolerance of 9.4 or more gives solutions at this "
+                                   "increment. The closest combinations include"},
+    };
+    for (const auto& [name, part] : cases) {
+        const Expected<Entry> entry = readDataFile(std::string(FENLOWICK_EXAMPLES) + name);
+        ASSERT_TRUE(entry) << name;
+        const Expected<Diagnosis> d = diagnoseEntry(*entry);
+        ASSERT_TRUE(d) << name;
+        EXPECT_NE(d->message.find(part), std::string::npos) << d->message;
+    }
+}
+
 } // namespace
 } // namespace fenlowick

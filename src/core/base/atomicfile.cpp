@@ -248,6 +248,11 @@ Expected<std::string> readWholeFile(const std::string& path, std::size_t maxByte
     if (std::filesystem::is_directory(path, ec)) {
         return fail("it is a folder, not a file");
     }
+    // A pipe without a writer would block the read for ever, and a device can be endless.
+    const std::filesystem::file_status status = std::filesystem::status(path, ec);
+    if (!ec && !std::filesystem::is_regular_file(status)) {
+        return fail("it is not a regular file (a pipe, a device or a socket)");
+    }
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) {
         return fail(reasonText(errno));

@@ -65,8 +65,8 @@ private:
 /// Writes a whole file at once through AtomicFile.
 Status writeFileAtomically(const std::string& path, std::string_view bytes);
 
-/// Reads a whole file, refusing one larger than maxBytes. The error names the file and the
-/// reason.
+/// Reads a whole file, refusing one larger than maxBytes and anything but a regular file
+/// (a pipe or a device could block or never end). The error names the file and the reason.
 Expected<std::string> readWholeFile(const std::string& path, std::size_t maxBytes);
 
 } // namespace fenlowick

@@ -174,6 +174,15 @@ TEST(AtomicFile, ReadWholeFileNamesTheFileItCannotRead) {
     read = readWholeFile(big, 2000);
     ASSERT_TRUE(read);
     EXPECT_EQ(read->size(), 2000u);
+
+    // A pipe without a writer is refused at once instead of blocking the read.
+    const std::string pipe = dir.file("pipe.tot");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    read = readWholeFile(pipe, 1000);
+    ASSERT_FALSE(read);
+    EXPECT_NE(read.error().message.find(pipe + ": it is not a regular file"), std::string::npos)
+        << read.error().message;
+    ASSERT_FALSE(readWholeFile("/dev/zero", 1000));
 }
 
 } // namespace

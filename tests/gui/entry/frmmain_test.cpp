@@ -144,7 +144,7 @@ TEST_F(MainWindowTest, MenuBarHasTenCommandsWithoutSubmenus) {
         EXPECT_EQ(action->menu(), nullptr);
     }
     EXPECT_EQ(texts,
-              QStringLiteral("&File &Calc &Print &Clear &View &Graph &Isospace &Exit &About &Help")
+              QStringLiteral("&File &Calc &Print C&lear &View &Graph &Isospace &Exit &About &Help")
                   .split(u' '));
 }
 

@@ -94,7 +94,7 @@ TEST_F(GraphTest, WindowDialogMenuAndHelpAreThoseOfTheProgram) {
         captions << action->text();
     }
     EXPECT_EQ(captions,
-              QStringLiteral("&File &Next &Previous &Print &Save &Help &Exit").split(u' '));
+              QStringLiteral("&File &Next P&revious &Print &Save &Help &Exit").split(u' '));
     EXPECT_EQ(shown(), Shown(QString(), false, false, false));
     EXPECT_FALSE(graph.saveAction()->isEnabled());
     EXPECT_FALSE(graph.chartView()->isVisible());

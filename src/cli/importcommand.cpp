@@ -1,6 +1,7 @@
 #include "cli/importcommand.h"
 
 #include "cli/cliapp.h"
+#include "core/base/atomicfile.h"
 #include "core/base/csvtable.h"
 #include "core/base/safefilename.h"
 #include "core/entry/datafile.h"
@@ -179,11 +180,20 @@ int ImportCommand::run() const {
             files.emplace_back(joinFolder(m_output, base + ".dat"), &entry);
         }
     }
+    // All or nothing: no data file is moved into place until every one is written.
+    std::vector<FileText> texts;
     for (const auto& [path, entry] : files) {
-        if (Status s = writeDataFile(path, entry->entry); !s) {
-            std::cerr << "fenlowick-cli: " << s.error().message << "\n";
+        if (const auto field = firstFieldWithQuote(entry->entry)) {
+            std::cerr << "fenlowick-cli: " << path << ": " << quoteRefusalMessage(*field) << "\n";
             return kExitFile;
         }
+        texts.push_back({path, serializeDataFile(entry->entry)});
+    }
+    if (Status s = writeFilesTogether(texts); !s) {
+        std::cerr << "fenlowick-cli: " << s.error().message << "\n";
+        return kExitFile;
+    }
+    for (const auto& [path, entry] : files) {
         if (!m_quiet) {
             std::cout << "Wrote " << path;
             if (!entry->mixtureLabel.empty()) {

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -185,6 +186,7 @@ Status AtomicFile::finish() {
     if (Status s = flushBuffer(); !s) {
         return s;
     }
+    std::string().swap(m_buffer);
     if (::fsync(m_fd) != 0) {
         const int error = errno;
         return fail("Could not write", error);
@@ -238,6 +240,30 @@ Status writeFileAtomically(const std::string& path, std::string_view bytes) {
         return s;
     }
     return file.commit();
+}
+
+Status writeFilesTogether(const std::vector<FileText>& files) {
+    std::vector<std::unique_ptr<AtomicFile>> written;
+    for (const FileText& file : files) {
+        written.push_back(std::make_unique<AtomicFile>(file.path));
+        AtomicFile& atomic = *written.back();
+        // On a failure the destructors remove every temporary file written so far.
+        if (Status s = atomic.open(); !s) {
+            return s;
+        }
+        if (Status s = atomic.write(file.text); !s) {
+            return s;
+        }
+        if (Status s = atomic.finish(); !s) {
+            return s;
+        }
+    }
+    for (const std::unique_ptr<AtomicFile>& atomic : written) {
+        if (Status s = atomic->commit(); !s) {
+            return s;
+        }
+    }
+    return ok();
 }
 
 Expected<std::string> readWholeFile(const std::string& path, std::size_t maxBytes) {

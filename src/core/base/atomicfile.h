@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace fenlowick {
 
@@ -64,6 +65,19 @@ private:
 
 /// Writes a whole file at once through AtomicFile.
 Status writeFileAtomically(const std::string& path, std::string_view bytes);
+
+/// One file of writeFilesTogether: its path and its whole content.
+struct FileText {
+    std::string path;
+    std::string text;
+};
+
+/// Writes several whole files so that either all of them are in place or none is: each is
+/// written and synced under its temporary name first, and only once every one is complete
+/// are they moved into place, so a full disk or an unwritable folder leaves nothing behind.
+/// Moving into place needs no space; should a move still fail, the files moved before it
+/// stay. The error names the file.
+Status writeFilesTogether(const std::vector<FileText>& files);
 
 /// Reads a whole file, refusing one larger than maxBytes and anything but a regular file
 /// (a pipe or a device could block or never end). The error names the file and the reason.

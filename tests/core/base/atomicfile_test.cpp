@@ -185,5 +185,31 @@ TEST(AtomicFile, ReadWholeFileNamesTheFileItCannotRead) {
     ASSERT_FALSE(readWholeFile("/dev/zero", 1000));
 }
 
+TEST(AtomicFile, FilesWrittenTogetherAreAllInPlaceOrNone) {
+    TempDir dir;
+    writeFile(dir.file("a.dat"), "earlier a");
+    const std::vector<FileText> good{{dir.file("a.dat"), "new a"}, {dir.file("b.dat"), "new b"}};
+    // The third file fails at its creation (no such folder), or at its writing (too large
+    // for the file-size limit, as on a full disk): the first two must not appear either.
+    std::vector<FileText> noFolder = good;
+    noFolder.push_back({dir.file("missing/c.dat"), "c"});
+    EXPECT_FALSE(writeFilesTogether(noFolder));
+    EXPECT_EQ(filesIn(dir.path()), Names{"a.dat"});
+    {
+        std::vector<FileText> tooLarge = good;
+        tooLarge.push_back({dir.file("c.dat"), std::string(4096, 'c')});
+        FileSizeLimit limit(1024);
+        const Status s = writeFilesTogether(tooLarge);
+        ASSERT_FALSE(s);
+        EXPECT_NE(s.error().message.find(dir.file("c.dat")), std::string::npos);
+    }
+    EXPECT_EQ(filesIn(dir.path()), Names{"a.dat"});
+    EXPECT_EQ(readFile(dir.file("a.dat")), "earlier a");
+
+    ASSERT_TRUE(writeFilesTogether(good));
+    EXPECT_EQ(filesIn(dir.path()), (Names{"a.dat", "b.dat"}));
+    EXPECT_EQ(readFile(dir.file("a.dat")), "new a");
+}
+
 } // namespace
 } // namespace fenlowick

@@ -1,6 +1,7 @@
 #include "cli/batchcommand.h"
 
 #include "cli/cliapp.h"
+#include "cli/interruption.h"
 #include "core/base/atomicfile.h"
 #include "core/entry/checks.h"
 #include "core/entry/datafile.h"
@@ -20,12 +21,6 @@ namespace fenlowick {
 
 namespace {
 
-std::atomic<bool> g_batchInterrupted{false};
-
-extern "C" void onBatchInterrupt(int) {
-    g_batchInterrupted.store(true);
-}
-
 const char* const kBatchHelp =
     R"help(The mixtures file needs a "mixture" column (the labels) and a column for every isotope
 of the entry, headed by the entry's isotope label (d13C, δ13C and "d13C (‰)" match alike);
@@ -42,7 +37,10 @@ Exit codes:
        summary.csv); the message names it
   4    the batch finished, but some mixtures failed (listed at the end); the others'
        files and summary.csv were written
-  130  interrupted by Ctrl+C; mixtures finished before stay, summary.csv is not written)help";
+  129, 130, 141, 143, 153
+       stopped by a closed terminal (SIGHUP), Ctrl+C, a closed output pipe (SIGPIPE),
+       SIGTERM or the file-size limit (SIGXFSZ): 128 + the signal's number; mixtures
+       finished before stay, summary.csv is not written)help";
 
 std::string defaultFolder(const std::string& entryPath) {
     return joinFolder("output", std::filesystem::path(entryPath).stem().string());
@@ -109,7 +107,7 @@ int BatchCommand::run() const {
     request.mixtures = plan->mixtures;
     request.folder = folder;
     request.writeFeasibleFile = !m_noFeasibleFile;
-    request.cancel = &g_batchInterrupted;
+    request.cancel = &interruptFlag();
     const std::size_t total = request.mixtures.size();
     const std::string countWidth = std::to_string(total);
     auto started = std::chrono::steady_clock::now();
@@ -140,13 +138,12 @@ int BatchCommand::run() const {
             std::cerr << time << "\n";
         }
     };
-    std::signal(SIGINT, onBatchInterrupt);
-    std::signal(SIGTERM, onBatchInterrupt);
+    installInterruptHandlers();
     const BatchResult result = runBatch(request);
-    if (result.cancelled) {
-        std::cerr << "fenlowick-cli: interrupted after " << result.items.size() << " of " << total
-                  << " mixtures; summary.csv was not written\n";
-        return kExitInterrupted;
+    if (result.cancelled || interruptSignal() != 0) {
+        std::cerr << "fenlowick-cli: " << interruptReason() << " after " << result.items.size()
+                  << " of " << total << " mixtures; summary.csv was not written\n";
+        return interruptExitCode();
     }
 
     const std::string summaryPath = joinFolder(folder, "summary.csv");

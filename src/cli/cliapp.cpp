@@ -4,6 +4,7 @@
 #include "cli/combinecommand.h"
 #include "cli/diagnosecommand.h"
 #include "cli/importcommand.h"
+#include "cli/interruption.h"
 #include "cli/summarycommand.h"
 #include "core/entry/checks.h"
 #include "core/entry/datafile.h"
@@ -25,11 +26,15 @@ namespace fenlowick {
 
 namespace {
 
-std::atomic<bool> g_interrupted{false};
-
-extern "C" void onInterrupt(int) {
-    g_interrupted.store(true);
-}
+const char* const kRunExitCodesText = R"(Exit codes:
+  0    finished (a run that finds no feasible solution included)
+  1    the entry was refused; its message is printed and nothing is written
+  2    the command line is wrong
+  3    a file could not be read or written; the message names it and the reason
+  129, 130, 141, 143, 153
+       stopped by a closed terminal (SIGHUP), Ctrl+C, a closed output pipe (SIGPIPE),
+       SIGTERM or the file-size limit (SIGXFSZ): 128 + the signal's number; nothing is
+       written or replaced)";
 
 const char* const kExitCodesText = R"(Exit codes:
   0    finished (a run that finds no feasible solution included)
@@ -37,7 +42,10 @@ const char* const kExitCodesText = R"(Exit codes:
   2    the command line is wrong
   3    a file could not be read or written; the message names it and the reason
   4    batch: some mixtures failed; the others' files and summary.csv were written
-  130  interrupted by Ctrl+C; nothing is written or replaced)";
+  129, 130, 141, 143, 153
+       run and batch stopped by a closed terminal (SIGHUP), Ctrl+C, a closed output pipe
+       (SIGPIPE), SIGTERM or the file-size limit (SIGXFSZ): 128 + the signal's number;
+       nothing is written or replaced)";
 
 /// A progress bar on standard error, redrawn at most ten times a second.
 class ProgressBar {
@@ -138,14 +146,13 @@ int runCommand(const RunOptions& options) {
     request.entry = std::move(*entry);
     request.folder = folder;
     request.typedName = name;
-    request.cancel = &g_interrupted;
+    request.cancel = &interruptFlag();
     request.writeFeasibleFile = !options.noFeasibleFile;
     if (showProgress) {
         request.progress = [&bar](float share) { bar.update(share); };
         request.fractionDone = [&bar](double fraction) { bar.setFraction(fraction); };
     }
-    std::signal(SIGINT, onInterrupt);
-    std::signal(SIGTERM, onInterrupt);
+    installInterruptHandlers();
     const RunOutcome outcome = runCalculation(request);
     bar.finish();
 
@@ -158,10 +165,16 @@ int runCommand(const RunOptions& options) {
         std::cerr << "fenlowick-cli: the output name is empty\n";
         return kExitUsage;
     case Status::Cancelled:
-        std::cerr << "fenlowick-cli: interrupted; no result files were written\n";
-        return kExitInterrupted;
+        std::cerr << "fenlowick-cli: " << interruptReason() << "; no result files were written\n";
+        return interruptExitCode();
     case Status::FileError:
         std::cerr << "fenlowick-cli: " << outcome.message << "\n";
+        if (interruptSignal() != 0) {
+            // The file-size limit fails the write that passes it and signals it too.
+            std::cerr << "fenlowick-cli: " << interruptReason()
+                      << "; no result files were written\n";
+            return interruptExitCode();
+        }
         return kExitFile;
     case Status::Completed:
         break;
@@ -215,7 +228,7 @@ int runCli(int argc, char** argv) {
     run->add_flag("--estimate", runOptions.estimate,
                   "Check the entry and print the number of combinations the search has, "
                   "without running it or writing anything");
-    run->footer(kExitCodesText);
+    run->footer(kRunExitCodesText);
     ImportCommand importCommand(app);
     BatchCommand batchCommand(app);
     SummaryCommand summaryCommand(app);

@@ -9,8 +9,9 @@
 
 namespace fenlowick {
 
-/// A file written under a temporary name in its target folder and renamed over the target
-/// only by commit(), so that the target is either the complete new file or left as it was.
+/// A file written under a temporary name in its target folder (".NAME.partial-HOST-PID-" and
+/// six random characters) and renamed over the target only by commit(), so that the target
+/// is either the complete new file or left as it was.
 /// Writes are buffered in large blocks. If the object is destroyed without a successful
 /// commit, the temporary file is removed. Not copyable; one writer per object.
 ///
@@ -62,6 +63,12 @@ private:
     bool m_finished = false;
     bool m_committed = false;
 };
+
+/// Removes from a folder the temporary files of AtomicFile writers on this machine whose
+/// process no longer runs (killed before they could clean up). Their names carry the host
+/// and the process id; files of running writers, of other machines or of anyone else stay.
+/// AtomicFile::open calls it for its target's folder.
+void removeAbandonedPartials(const std::string& folder);
 
 /// Writes a whole file at once through AtomicFile.
 Status writeFileAtomically(const std::string& path, std::string_view bytes);

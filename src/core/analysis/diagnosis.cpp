@@ -213,7 +213,11 @@ bool mixtureAmongSources(const Entry& entry, int sources, int isotopes) {
             largest = std::max(largest, std::fabs(value));
         }
     }
-    const double scale = latticeScale(largest);
+    // Coordinates stay within 10^9, as inConvexHull needs, however large the values.
+    double scale = latticeScale(largest);
+    while (largest * scale > 1e9) {
+        scale /= 10.0;
+    }
     std::vector<LatticeVector> points(static_cast<std::size_t>(sources));
     LatticeVector mixture;
     for (int k = 0; k < isotopes; ++k) {

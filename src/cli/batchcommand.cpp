@@ -2,6 +2,7 @@
 
 #include "cli/cliapp.h"
 #include "cli/interruption.h"
+#include "cli/terminaltext.h"
 #include "core/base/atomicfile.h"
 #include "core/entry/checks.h"
 #include "core/entry/datafile.h"
@@ -70,28 +71,28 @@ bool BatchCommand::parsed() const {
 int BatchCommand::run() const {
     Expected<Entry> entry = readDataFile(m_entry);
     if (!entry) {
-        std::cerr << "fenlowick-cli: " << entry.error().message << "\n";
+        std::cerr << "fenlowick-cli: " << terminalText(entry.error().message) << "\n";
         return kExitFile;
     }
     // The entry's own checks, before any mixture: the mixtures come from the table.
     Entry withoutMixture = *entry;
     withoutMixture.mixture = {};
     if (Expected<CalculationInput> checked = checkEntry(withoutMixture); !checked) {
-        std::cerr << checked.error().message << "\n";
+        std::cerr << terminalText(checked.error().message) << "\n";
         return kExitRefused;
     }
     Expected<CsvTable> table = CsvTable::read(m_mixtures);
     if (!table) {
-        std::cerr << "fenlowick-cli: " << table.error().message << "\n";
+        std::cerr << "fenlowick-cli: " << terminalText(table.error().message) << "\n";
         return kExitFile;
     }
     Expected<BatchPlan> plan = planBatch(*entry, *table);
     if (!plan) {
-        std::cerr << "fenlowick-cli: " << plan.error().message << "\n";
+        std::cerr << "fenlowick-cli: " << terminalText(plan.error().message) << "\n";
         return kExitFile;
     }
     for (const std::string& note : plan->notes) {
-        std::cerr << "fenlowick-cli: note: " << note << "\n";
+        std::cerr << "fenlowick-cli: note: " << terminalText(note) << "\n";
     }
     const std::string folder = m_output.empty() ? defaultFolder(m_entry) : m_output;
     std::error_code ec;
@@ -124,9 +125,10 @@ int BatchCommand::run() const {
         }
         std::string position = std::to_string(index + 1);
         position.insert(0, countWidth.size() - position.size(), ' ');
-        std::cerr << "[" << position << "/" << total << "] " << item.mixture.label << ": ";
+        std::cerr << "[" << position << "/" << total << "] " << terminalText(item.mixture.label)
+                  << ": ";
         if (item.failed()) {
-            std::cerr << "FAILED: " << item.failure << "\n";
+            std::cerr << "FAILED: " << terminalText(item.failure) << "\n";
         } else if (item.outcome.feasibleCount == 0) {
             std::cerr << "no feasible solution";
         } else {
@@ -146,28 +148,35 @@ int BatchCommand::run() const {
         return interruptExitCode();
     }
 
-    const std::string summaryPath = joinFolder(folder, "summary.csv");
-    if (Status s = writeFileAtomically(summaryPath, composeBatchSummary(result.items)); !s) {
-        std::cerr << "fenlowick-cli: " << s.error().message << "\n";
-        return kExitFile;
-    }
     std::size_t failures = 0;
     for (const BatchItem& item : result.items) {
         failures += item.failed() ? 1 : 0;
     }
-    if (!m_quiet) {
-        std::cout << "Ran " << total << " mixtures into " << folder << "\n"
+    const std::string summaryPath = joinFolder(folder, "summary.csv");
+    const Status summary = writeFileAtomically(summaryPath, composeBatchSummary(result.items));
+    if (!summary) {
+        std::cerr << "fenlowick-cli: " << terminalText(summary.error().message) << "\n";
+    } else if (!m_quiet) {
+        std::cout << "Ran " << (failures == 0 ? "" : std::to_string(total - failures) + " of ")
+                  << total << " mixtures into " << folder << "\n"
                   << "Summary: " << summaryPath << "\n";
     }
+    // Failures are listed even when quiet: quiet hides progress, not what went wrong.
     if (failures > 0) {
         std::cerr << "fenlowick-cli: " << failures << " of " << total
                   << " mixtures failed and are not in summary.csv:\n";
         for (const BatchItem& item : result.items) {
             if (item.failed()) {
-                std::cerr << "  " << item.mixture.label << " (" << m_mixtures << ", line "
-                          << item.mixture.line << "): " << item.failure << "\n";
+                std::cerr << "  " << terminalText(item.mixture.label) << " (" << m_mixtures
+                          << ", line " << item.mixture.line << "): " << terminalText(item.failure)
+                          << "\n";
             }
         }
+    }
+    if (!summary) {
+        return kExitFile;
+    }
+    if (failures > 0) {
         return kExitBatchIncomplete;
     }
     return kExitDone;

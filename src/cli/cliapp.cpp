@@ -6,6 +6,7 @@
 #include "cli/importcommand.h"
 #include "cli/interruption.h"
 #include "cli/summarycommand.h"
+#include "cli/terminaltext.h"
 #include "core/entry/checks.h"
 #include "core/entry/datafile.h"
 #include "core/workflows/calculationrun.h"
@@ -115,13 +116,13 @@ std::pair<std::string, std::string> splitOutput(const RunOptions& options) {
 int runCommand(const RunOptions& options) {
     Expected<Entry> entry = readDataFile(options.entryPath);
     if (!entry) {
-        std::cerr << "fenlowick-cli: " << entry.error().message << "\n";
+        std::cerr << "fenlowick-cli: " << terminalText(entry.error().message) << "\n";
         return kExitFile;
     }
     // A refused entry writes nothing, not even the default output folder.
     const Expected<CalculationInput> input = checkEntry(*entry);
     if (!input) {
-        std::cerr << input.error().message << "\n";
+        std::cerr << terminalText(input.error().message) << "\n";
         return kExitRefused;
     }
     if (options.estimate) {
@@ -159,7 +160,7 @@ int runCommand(const RunOptions& options) {
     using Status = RunOutcome::Status;
     switch (outcome.status) {
     case Status::Refused:
-        std::cerr << outcome.message << "\n";
+        std::cerr << terminalText(outcome.message) << "\n";
         return kExitRefused;
     case Status::NoName:
         std::cerr << "fenlowick-cli: the output name is empty\n";
@@ -168,7 +169,7 @@ int runCommand(const RunOptions& options) {
         std::cerr << "fenlowick-cli: " << interruptReason() << "; no result files were written\n";
         return interruptExitCode();
     case Status::FileError:
-        std::cerr << "fenlowick-cli: " << outcome.message << "\n";
+        std::cerr << "fenlowick-cli: " << terminalText(outcome.message) << "\n";
         if (interruptSignal() != 0) {
             // The file-size limit fails the write that passes it and signals it too.
             std::cerr << "fenlowick-cli: " << interruptReason()
@@ -186,7 +187,7 @@ int runCommand(const RunOptions& options) {
         if (outcome.feasibleCount == 0) {
             printDiagnosis(request.entry, std::cout);
         }
-        std::cout << outcome.message << "\n"
+        std::cout << terminalText(outcome.message) << "\n"
                   << "Feasible solutions: " << outcome.feasibleCount << " of "
                   << outcome.visitedCount << " combinations\n";
         if (!outcome.feasiblePath.empty()) {

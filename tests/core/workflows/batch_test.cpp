@@ -248,7 +248,7 @@ TEST(TotalsFileTest, EveryCutOffTotalsFileIsRefused) {
 // ---- The summary command ----------------------------------------------------------------
 
 TEST(SummaryCommandTest, PrintsTheConformanceTotalsAsCsvOrAsATable) {
-    const std::string header = "source,feasible count,mean,minimum,p1,p50,p99,maximum,sd\n";
+    const std::string header = "source,feasible_count,mean,minimum,p1,p50,p99,maximum,sd\n";
     struct Case {
         std::string name;
         bool csv;

@@ -3,6 +3,7 @@
 #include "cli/cliapp.h"
 #include "cli/interruption.h"
 #include "cli/terminaltext.h"
+#include "core/analysis/diagnosis.h"
 #include "core/base/atomicfile.h"
 #include "core/entry/checks.h"
 #include "core/entry/datafile.h"
@@ -77,8 +78,12 @@ int BatchCommand::run() const {
     // The entry's own checks, before any mixture: the mixtures come from the table.
     Entry withoutMixture = *entry;
     withoutMixture.mixture = {};
+    std::optional<std::string> refused = negativeToleranceMessage(withoutMixture);
     if (Expected<CalculationInput> checked = checkEntry(withoutMixture); !checked) {
-        std::cerr << terminalText(checked.error().message) << "\n";
+        refused = checked.error().message;
+    }
+    if (refused) {
+        std::cerr << "fenlowick-cli: " << m_entry << ": " << terminalText(*refused) << "\n";
         return kExitRefused;
     }
     Expected<CsvTable> table = CsvTable::read(m_mixtures);
@@ -131,6 +136,15 @@ int BatchCommand::run() const {
             std::cerr << "FAILED: " << terminalText(item.failure) << "\n";
         } else if (item.outcome.feasibleCount == 0) {
             std::cerr << "no feasible solution";
+            // The diagnosis's first sentence: where the mixture lies, the tolerance it needs.
+            const Expected<Diagnosis> diagnosis = diagnoseEntry(batchEntry(*entry, item.mixture));
+            if (diagnosis) {
+                const std::string& text = diagnosis->message;
+                const std::size_t end = text.find(". ");
+                std::cerr << ". "
+                          << terminalText(end == std::string::npos ? text
+                                                                   : text.substr(0, end + 1));
+            }
         } else {
             std::cerr << item.outcome.feasibleCount << " feasible solutions";
         }

@@ -203,6 +203,12 @@ int ImportCommand::run() const {
             std::cout << "\n";
         }
     }
+    if (m_mixtures.empty()) {
+        std::cerr << "fenlowick-cli: note: " << files.front().first
+                  << " has empty mixture boxes: it is a template for batch (fenlowick-cli batch "
+                  << files.front().first
+                  << " MIXTURES.csv), or type the mixture into it before a run\n";
+    }
     return kExitDone;
 }
 

@@ -105,4 +105,13 @@ Expected<CalculationInput> checkEntry(const Entry& entry) {
     return input;
 }
 
+std::optional<std::string> negativeToleranceMessage(const Entry& entry) {
+    const std::optional<double> tolerance = toDouble(entry.threshold);
+    if (!tolerance || *tolerance >= 0.0) {
+        return std::nullopt;
+    }
+    return "The tolerance " + entry.threshold +
+           " is negative, so no combination can come within it; give a tolerance of 0 or more.";
+}
+
 } // namespace fenlowick

@@ -1,6 +1,9 @@
 #include "cli/batchcommand.h"
 
 #include "cli/cliapp.h"
+#include "cli/interruption.h"
+#include "cli/terminaltext.h"
+#include "core/analysis/diagnosis.h"
 #include "core/base/atomicfile.h"
 #include "core/entry/checks.h"
 #include "core/entry/datafile.h"
@@ -20,12 +23,6 @@ namespace fenlowick {
 
 namespace {
 
-std::atomic<bool> g_batchInterrupted{false};
-
-extern "C" void onBatchInterrupt(int) {
-    g_batchInterrupted.store(true);
-}
-
 const char* const kBatchHelp =
     R"help(The mixtures file needs a "mixture" column (the labels) and a column for every isotope
 of the entry, headed by the entry's isotope label (d13C, δ13C and "d13C (‰)" match alike);
@@ -42,7 +39,10 @@ Exit codes:
        summary.csv); the message names it
   4    the batch finished, but some mixtures failed (listed at the end); the others'
        files and summary.csv were written
-  130  interrupted by Ctrl+C; mixtures finished before stay, summary.csv is not written)help";
+  129, 130, 141, 143, 153
+       stopped by a closed terminal (SIGHUP), Ctrl+C, a closed output pipe (SIGPIPE),
+       SIGTERM or the file-size limit (SIGXFSZ): 128 + the signal's number; mixtures
+       finished before stay, summary.csv is not written)help";
 
 std::string defaultFolder(const std::string& entryPath) {
     return joinFolder("output", std::filesystem::path(entryPath).stem().string());
@@ -72,28 +72,32 @@ bool BatchCommand::parsed() const {
 int BatchCommand::run() const {
     Expected<Entry> entry = readDataFile(m_entry);
     if (!entry) {
-        std::cerr << "fenlowick-cli: " << entry.error().message << "\n";
+        std::cerr << "fenlowick-cli: " << terminalText(entry.error().message) << "\n";
         return kExitFile;
     }
     // The entry's own checks, before any mixture: the mixtures come from the table.
     Entry withoutMixture = *entry;
     withoutMixture.mixture = {};
+    std::optional<std::string> refused = negativeToleranceMessage(withoutMixture);
     if (Expected<CalculationInput> checked = checkEntry(withoutMixture); !checked) {
-        std::cerr << checked.error().message << "\n";
+        refused = checked.error().message;
+    }
+    if (refused) {
+        std::cerr << "fenlowick-cli: " << m_entry << ": " << terminalText(*refused) << "\n";
         return kExitRefused;
     }
     Expected<CsvTable> table = CsvTable::read(m_mixtures);
     if (!table) {
-        std::cerr << "fenlowick-cli: " << table.error().message << "\n";
+        std::cerr << "fenlowick-cli: " << terminalText(table.error().message) << "\n";
         return kExitFile;
     }
     Expected<BatchPlan> plan = planBatch(*entry, *table);
     if (!plan) {
-        std::cerr << "fenlowick-cli: " << plan.error().message << "\n";
+        std::cerr << "fenlowick-cli: " << terminalText(plan.error().message) << "\n";
         return kExitFile;
     }
     for (const std::string& note : plan->notes) {
-        std::cerr << "fenlowick-cli: note: " << note << "\n";
+        std::cerr << "fenlowick-cli: note: " << terminalText(note) << "\n";
     }
     const std::string folder = m_output.empty() ? defaultFolder(m_entry) : m_output;
     std::error_code ec;
@@ -109,7 +113,7 @@ int BatchCommand::run() const {
     request.mixtures = plan->mixtures;
     request.folder = folder;
     request.writeFeasibleFile = !m_noFeasibleFile;
-    request.cancel = &g_batchInterrupted;
+    request.cancel = &interruptFlag();
     const std::size_t total = request.mixtures.size();
     const std::string countWidth = std::to_string(total);
     auto started = std::chrono::steady_clock::now();
@@ -117,16 +121,30 @@ int BatchCommand::run() const {
         const auto now = std::chrono::steady_clock::now();
         const double seconds = std::chrono::duration<double>(now - started).count();
         started = now;
+        if (!item.outcome.removedFeasiblePath.empty()) {
+            std::cerr << "fenlowick-cli: removed the earlier " << item.outcome.removedFeasiblePath
+                      << ", which came from another run than these totals\n";
+        }
         if (m_quiet) {
             return;
         }
         std::string position = std::to_string(index + 1);
         position.insert(0, countWidth.size() - position.size(), ' ');
-        std::cerr << "[" << position << "/" << total << "] " << item.mixture.label << ": ";
+        std::cerr << "[" << position << "/" << total << "] " << terminalText(item.mixture.label)
+                  << ": ";
         if (item.failed()) {
-            std::cerr << "FAILED: " << item.failure << "\n";
+            std::cerr << "FAILED: " << terminalText(item.failure) << "\n";
         } else if (item.outcome.feasibleCount == 0) {
             std::cerr << "no feasible solution";
+            // The diagnosis's first sentence: where the mixture lies, the tolerance it needs.
+            const Expected<Diagnosis> diagnosis = diagnoseEntry(batchEntry(*entry, item.mixture));
+            if (diagnosis) {
+                const std::string& text = diagnosis->message;
+                const std::size_t end = text.find(". ");
+                std::cerr << ". "
+                          << terminalText(end == std::string::npos ? text
+                                                                   : text.substr(0, end + 1));
+            }
         } else {
             std::cerr << item.outcome.feasibleCount << " feasible solutions";
         }
@@ -136,37 +154,43 @@ int BatchCommand::run() const {
             std::cerr << time << "\n";
         }
     };
-    std::signal(SIGINT, onBatchInterrupt);
-    std::signal(SIGTERM, onBatchInterrupt);
+    installInterruptHandlers();
     const BatchResult result = runBatch(request);
-    if (result.cancelled) {
-        std::cerr << "fenlowick-cli: interrupted after " << result.items.size() << " of " << total
-                  << " mixtures; summary.csv was not written\n";
-        return kExitInterrupted;
+    if (result.cancelled || interruptSignal() != 0) {
+        std::cerr << "fenlowick-cli: " << interruptReason() << " after " << result.items.size()
+                  << " of " << total << " mixtures; summary.csv was not written\n";
+        return interruptExitCode();
     }
 
-    const std::string summaryPath = joinFolder(folder, "summary.csv");
-    if (Status s = writeFileAtomically(summaryPath, composeBatchSummary(result.items)); !s) {
-        std::cerr << "fenlowick-cli: " << s.error().message << "\n";
-        return kExitFile;
-    }
     std::size_t failures = 0;
     for (const BatchItem& item : result.items) {
         failures += item.failed() ? 1 : 0;
     }
-    if (!m_quiet) {
-        std::cout << "Ran " << total << " mixtures into " << folder << "\n"
+    const std::string summaryPath = joinFolder(folder, "summary.csv");
+    const Status summary = writeFileAtomically(summaryPath, composeBatchSummary(result.items));
+    if (!summary) {
+        std::cerr << "fenlowick-cli: " << terminalText(summary.error().message) << "\n";
+    } else if (!m_quiet) {
+        std::cout << "Ran " << (failures == 0 ? "" : std::to_string(total - failures) + " of ")
+                  << total << " mixtures into " << folder << "\n"
                   << "Summary: " << summaryPath << "\n";
     }
+    // Failures are listed even when quiet: quiet hides progress, not what went wrong.
     if (failures > 0) {
         std::cerr << "fenlowick-cli: " << failures << " of " << total
                   << " mixtures failed and are not in summary.csv:\n";
         for (const BatchItem& item : result.items) {
             if (item.failed()) {
-                std::cerr << "  " << item.mixture.label << " (" << m_mixtures << ", line "
-                          << item.mixture.line << "): " << item.failure << "\n";
+                std::cerr << "  " << terminalText(item.mixture.label) << " (" << m_mixtures
+                          << ", line " << item.mixture.line << "): " << terminalText(item.failure)
+                          << "\n";
             }
         }
+    }
+    if (!summary) {
+        return kExitFile;
+    }
+    if (failures > 0) {
         return kExitBatchIncomplete;
     }
     return kExitDone;

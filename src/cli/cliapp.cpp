@@ -4,7 +4,9 @@
 #include "cli/combinecommand.h"
 #include "cli/diagnosecommand.h"
 #include "cli/importcommand.h"
+#include "cli/interruption.h"
 #include "cli/summarycommand.h"
+#include "cli/terminaltext.h"
 #include "core/entry/checks.h"
 #include "core/entry/datafile.h"
 #include "core/workflows/calculationrun.h"
@@ -26,11 +28,15 @@ namespace fenlowick {
 
 namespace {
 
-std::atomic<bool> g_interrupted{false};
-
-extern "C" void onInterrupt(int) {
-    g_interrupted.store(true);
-}
+const char* const kRunExitCodesText = R"(Exit codes:
+  0    finished (a run that finds no feasible solution included)
+  1    the entry was refused; its message is printed and nothing is written
+  2    the command line is wrong
+  3    a file could not be read or written; the message names it and the reason
+  129, 130, 141, 143, 153
+       stopped by a closed terminal (SIGHUP), Ctrl+C, a closed output pipe (SIGPIPE),
+       SIGTERM or the file-size limit (SIGXFSZ): 128 + the signal's number; nothing is
+       written or replaced)";
 
 const char* const kExitCodesText = R"(Exit codes:
   0    finished (a run that finds no feasible solution included)
@@ -38,7 +44,10 @@ const char* const kExitCodesText = R"(Exit codes:
   2    the command line is wrong
   3    a file could not be read or written; the message names it and the reason
   4    batch: some mixtures failed; the others' files and summary.csv were written
-  130  interrupted by Ctrl+C; nothing is written or replaced)";
+  129, 130, 141, 143, 153
+       run and batch stopped by a closed terminal (SIGHUP), Ctrl+C, a closed output pipe
+       (SIGPIPE), SIGTERM or the file-size limit (SIGXFSZ): 128 + the signal's number;
+       nothing is written or replaced)";
 
 /// A progress bar on standard error, redrawn at most ten times a second.
 class ProgressBar {
@@ -107,13 +116,13 @@ std::pair<std::string, std::string> splitOutput(const RunOptions& options) {
 int runCommand(const RunOptions& options) {
     Expected<Entry> entry = readDataFile(options.entryPath);
     if (!entry) {
-        std::cerr << "fenlowick-cli: " << entry.error().message << "\n";
+        std::cerr << "fenlowick-cli: " << terminalText(entry.error().message) << "\n";
         return kExitFile;
     }
     // A refused entry writes nothing, not even the default output folder.
     const Expected<CalculationInput> input = checkEntry(*entry);
     if (!input) {
-        std::cerr << input.error().message << "\n";
+        std::cerr << terminalText(input.error().message) << "\n";
         return kExitRefused;
     }
     if (options.estimate) {
@@ -138,30 +147,35 @@ int runCommand(const RunOptions& options) {
     request.entry = std::move(*entry);
     request.folder = folder;
     request.typedName = name;
-    request.cancel = &g_interrupted;
+    request.cancel = &interruptFlag();
     request.writeFeasibleFile = !options.noFeasibleFile;
     if (showProgress) {
         request.progress = [&bar](float share) { bar.update(share); };
         request.fractionDone = [&bar](double fraction) { bar.setFraction(fraction); };
     }
-    std::signal(SIGINT, onInterrupt);
-    std::signal(SIGTERM, onInterrupt);
+    installInterruptHandlers();
     const RunOutcome outcome = runCalculation(request);
     bar.finish();
 
     using Status = RunOutcome::Status;
     switch (outcome.status) {
     case Status::Refused:
-        std::cerr << outcome.message << "\n";
+        std::cerr << terminalText(outcome.message) << "\n";
         return kExitRefused;
     case Status::NoName:
         std::cerr << "fenlowick-cli: the output name is empty\n";
         return kExitUsage;
     case Status::Cancelled:
-        std::cerr << "fenlowick-cli: interrupted; no result files were written\n";
-        return kExitInterrupted;
+        std::cerr << "fenlowick-cli: " << interruptReason() << "; no result files were written\n";
+        return interruptExitCode();
     case Status::FileError:
-        std::cerr << "fenlowick-cli: " << outcome.message << "\n";
+        std::cerr << "fenlowick-cli: " << terminalText(outcome.message) << "\n";
+        if (interruptSignal() != 0) {
+            // The file-size limit fails the write that passes it and signals it too.
+            std::cerr << "fenlowick-cli: " << interruptReason()
+                      << "; no result files were written\n";
+            return interruptExitCode();
+        }
         return kExitFile;
     case Status::Completed:
         break;
@@ -173,13 +187,18 @@ int runCommand(const RunOptions& options) {
         if (outcome.feasibleCount == 0) {
             printDiagnosis(request.entry, std::cout);
         }
-        std::cout << outcome.message << "\n"
+        std::cout << terminalText(outcome.message) << "\n"
                   << "Feasible solutions: " << outcome.feasibleCount << " of "
                   << outcome.visitedCount << " combinations\n";
         if (!outcome.feasiblePath.empty()) {
             std::cout << "Feasible output: " << outcome.feasiblePath << "\n";
         }
         std::cout << "Totals: " << outcome.totalsPath << "\n";
+    }
+    if (!outcome.removedFeasiblePath.empty()) {
+        // Said even when quiet: a file the user may have wanted is gone.
+        std::cerr << "fenlowick-cli: removed the earlier " << outcome.removedFeasiblePath
+                  << ", which came from another run than these totals\n";
     }
     return kExitDone;
 }
@@ -210,7 +229,7 @@ int runCli(int argc, char** argv) {
     run->add_flag("--estimate", runOptions.estimate,
                   "Check the entry and print the number of combinations the search has, "
                   "without running it or writing anything");
-    run->footer(kExitCodesText);
+    run->footer(kRunExitCodesText);
     ImportCommand importCommand(app);
     BatchCommand batchCommand(app);
     SummaryCommand summaryCommand(app);

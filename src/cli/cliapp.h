@@ -4,12 +4,13 @@ namespace fenlowick {
 
 /// Exit codes of fenlowick-cli.
 enum CliExit : int {
-    kExitDone = 0,          ///< finished (a run without feasible solutions included)
-    kExitRefused = 1,       ///< the entry was refused by a check; nothing was written
-    kExitUsage = 2,         ///< the command line was wrong
-    kExitFile = 3,          ///< a file could not be read or written; nothing was replaced
-    kExitInterrupted = 130, ///< stopped by Ctrl+C; nothing was written or replaced
+    kExitDone = 0,    ///< finished (a run without feasible solutions included)
+    kExitRefused = 1, ///< the entry was refused by a check; nothing was written
+    kExitUsage = 2,   ///< the command line was wrong
+    kExitFile = 3,    ///< a file could not be read or written; nothing was replaced
 };
+// A run or batch stopped by a signal ends with 128 + the signal's number (see
+// interruption.h); nothing was written or replaced.
 
 /// The whole command-line program; returns its exit code.
 int runCli(int argc, char** argv);

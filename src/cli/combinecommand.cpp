@@ -1,6 +1,7 @@
 #include "cli/combinecommand.h"
 
 #include "cli/cliapp.h"
+#include "cli/terminaltext.h"
 #include "core/analysis/combinedtotals.h"
 #include "core/base/atomicfile.h"
 #include "core/entry/messages.h"
@@ -65,7 +66,7 @@ int CombineCommand::run() const {
     for (const std::string& text : m_groups) {
         Expected<SourceGroup> group = parseSourceGroup(text);
         if (!group) {
-            std::cerr << "fenlowick-cli: " << group.error().message << "\n";
+            std::cerr << "fenlowick-cli: " << terminalText(group.error().message) << "\n";
             return kExitUsage;
         }
         groups.push_back(std::move(*group));
@@ -78,14 +79,15 @@ int CombineCommand::run() const {
     }
     Expected<CombinedTotals> totals = combineFeasibleOutput(in, groups, currentDateTime());
     if (!totals) {
-        std::cerr << "fenlowick-cli: " << m_feasible << ": " << totals.error().message << "\n";
+        std::cerr << "fenlowick-cli: " << m_feasible << ": " << terminalText(totals.error().message)
+                  << "\n";
         return totals.error().kind == Error::Kind::Refused ? kExitUsage : kExitFile;
     }
 
     const std::string path = totalsPath();
     const Status written = writeFileAtomically(path, totals->text);
     if (!written) {
-        std::cerr << "fenlowick-cli: " << written.error().message << "\n";
+        std::cerr << "fenlowick-cli: " << terminalText(written.error().message) << "\n";
         return kExitFile;
     }
     if (!m_quiet) {
@@ -94,7 +96,7 @@ int CombineCommand::run() const {
         }
         std::cout << "Combined sources:";
         for (std::size_t i = 0; i < totals->sources.size(); ++i) {
-            std::cout << (i == 0 ? " " : ", ") << totals->sources[i];
+            std::cout << (i == 0 ? " " : ", ") << terminalText(totals->sources[i]);
         }
         std::cout << "\nFeasible solutions: " << totals->observations << "\nTotals: " << path
                   << "\n";

@@ -1,6 +1,7 @@
 #include "cli/diagnosecommand.h"
 
 #include "cli/cliapp.h"
+#include "cli/terminaltext.h"
 #include "core/analysis/diagnosis.h"
 #include "core/entry/datafile.h"
 
@@ -35,22 +36,22 @@ bool DiagnoseCommand::parsed() const {
 int DiagnoseCommand::run() const {
     Expected<Entry> entry = readDataFile(m_entry);
     if (!entry) {
-        std::cerr << "fenlowick-cli: " << entry.error().message << "\n";
+        std::cerr << "fenlowick-cli: " << terminalText(entry.error().message) << "\n";
         return kExitFile;
     }
     const Expected<Diagnosis> diagnosis = diagnoseEntry(*entry);
     if (!diagnosis) {
-        std::cerr << diagnosis.error().message << "\n";
+        std::cerr << terminalText(diagnosis.error().message) << "\n";
         return kExitRefused;
     }
-    std::cout << diagnosis->message << "\n";
+    std::cout << terminalText(diagnosis->message) << "\n";
     return kExitDone;
 }
 
 void printDiagnosis(const Entry& entry, std::ostream& out) {
     const Expected<Diagnosis> diagnosis = diagnoseEntry(entry);
     if (diagnosis) {
-        out << diagnosis->message << "\n";
+        out << terminalText(diagnosis->message) << "\n";
     }
 }
 

@@ -1,6 +1,8 @@
 #include "cli/importcommand.h"
 
 #include "cli/cliapp.h"
+#include "cli/terminaltext.h"
+#include "core/base/atomicfile.h"
 #include "core/base/csvtable.h"
 #include "core/base/safefilename.h"
 #include "core/entry/datafile.h"
@@ -53,7 +55,7 @@ std::vector<std::string> splitNames(const std::string& text) {
 }
 
 int reportError(const Error& error) {
-    std::cerr << "fenlowick-cli: " << error.message << "\n";
+    std::cerr << "fenlowick-cli: " << terminalText(error.message) << "\n";
     return error.kind == Error::Kind::Refused ? kExitRefused : kExitFile;
 }
 
@@ -127,8 +129,8 @@ int ImportCommand::run() const {
             Expected<std::vector<std::string>> values = parseCorrectionList(m_tef);
             if (!values) {
                 std::cerr << "fenlowick-cli: --tef " << m_tef
-                          << ": no such file, and not a list of numbers: " << values.error().message
-                          << "\n";
+                          << ": no such file, and not a list of numbers: "
+                          << terminalText(values.error().message) << "\n";
                 return kExitUsage;
             }
             request.correctionValues = std::move(*values);
@@ -140,7 +142,7 @@ int ImportCommand::run() const {
         return reportError(imported.error());
     }
     for (const std::string& note : imported->notes) {
-        std::cerr << "fenlowick-cli: note: " << note << "\n";
+        std::cerr << "fenlowick-cli: note: " << terminalText(note) << "\n";
     }
 
     // Where each entry goes; all names are settled before anything is written.
@@ -179,18 +181,33 @@ int ImportCommand::run() const {
             files.emplace_back(joinFolder(m_output, base + ".dat"), &entry);
         }
     }
+    // All or nothing: no data file is moved into place until every one is written.
+    std::vector<FileText> texts;
     for (const auto& [path, entry] : files) {
-        if (Status s = writeDataFile(path, entry->entry); !s) {
-            std::cerr << "fenlowick-cli: " << s.error().message << "\n";
+        if (const auto field = firstFieldWithQuote(entry->entry)) {
+            std::cerr << "fenlowick-cli: " << path << ": " << quoteRefusalMessage(*field) << "\n";
             return kExitFile;
         }
+        texts.push_back({path, serializeDataFile(entry->entry)});
+    }
+    if (Status s = writeFilesTogether(texts); !s) {
+        std::cerr << "fenlowick-cli: " << terminalText(s.error().message) << "\n";
+        return kExitFile;
+    }
+    for (const auto& [path, entry] : files) {
         if (!m_quiet) {
             std::cout << "Wrote " << path;
             if (!entry->mixtureLabel.empty()) {
-                std::cout << " (mixture \"" << entry->mixtureLabel << "\")";
+                std::cout << " (mixture \"" << terminalText(entry->mixtureLabel) << "\")";
             }
             std::cout << "\n";
         }
+    }
+    if (m_mixtures.empty()) {
+        std::cerr << "fenlowick-cli: note: " << files.front().first
+                  << " has empty mixture boxes: it is a template for batch (fenlowick-cli batch "
+                  << files.front().first
+                  << " MIXTURES.csv), or type the mixture into it before a run\n";
     }
     return kExitDone;
 }

@@ -1,6 +1,7 @@
 #include "cli/summarycommand.h"
 
 #include "cli/cliapp.h"
+#include "cli/terminaltext.h"
 #include "core/base/csvtable.h"
 #include "core/base/numberformat.h"
 #include "core/base/textencoding.h"
@@ -86,7 +87,7 @@ std::string summaryTable(const TotalsFile& totals) {
 }
 
 std::string summaryCsv(const TotalsFile& totals) {
-    std::string out = "source,feasible count,mean,minimum,p1,p50,p99,maximum,sd\n";
+    std::string out = "source,feasible_count,mean,minimum,p1,p50,p99,maximum,sd\n";
     for (std::size_t s = 0; s < totals.sources.size(); ++s) {
         const SourceFigures& f = totals.figures[s];
         out += csvField(totals.sources[s]) + "," + formatCount(totals.observations) + "," +
@@ -102,7 +103,7 @@ SummaryCommand::SummaryCommand(CLI::App& app) {
         "summary", "Print the statistics of a totals file (.tot) as a table or as CSV");
     m_command->add_option("TOTALS", m_totals, "The totals file of a run")->required();
     m_command->add_flag("--csv", m_csv,
-                        "Print CSV (source, feasible count, mean, minimum, p1, p50, p99, "
+                        "Print CSV (source, feasible_count, mean, minimum, p1, p50, p99, "
                         "maximum, sd) instead of a table");
     m_command->footer(kSummaryHelp);
 }
@@ -114,10 +115,10 @@ bool SummaryCommand::parsed() const {
 int SummaryCommand::run() const {
     Expected<TotalsFile> totals = readTotalsFile(m_totals);
     if (!totals) {
-        std::cerr << "fenlowick-cli: " << totals.error().message << "\n";
+        std::cerr << "fenlowick-cli: " << terminalText(totals.error().message) << "\n";
         return kExitFile;
     }
-    std::cout << (m_csv ? summaryCsv(*totals) : summaryTable(*totals));
+    std::cout << (m_csv ? summaryCsv(*totals) : terminalText(summaryTable(*totals)));
     return kExitDone;
 }
 

@@ -34,7 +34,7 @@ private:
 /// percentile, maximum and standard deviation ("-" where the file gives none).
 std::string summaryTable(const TotalsFile& totals);
 
-/// The statistics as CSV: a header, then per source: source, feasible count, mean,
+/// The statistics as CSV: a header, then per source: source, feasible_count, mean,
 /// minimum, p1, p50, p99, maximum, sd (the columns of a batch's summary.csv without the
 /// mixture), one line each.
 std::string summaryCsv(const TotalsFile& totals);

@@ -1,5 +1,7 @@
 #include "core/analysis/closestapproach.h"
 
+#include "core/base/numerictext.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -216,6 +218,46 @@ ToleranceStep smallestToleranceFor(const Entry& entry, double distance) {
         step.below = toleranceText(n - 1, decimals);
     }
     return step;
+}
+
+std::string largestDifferenceText(const Entry& entry, const std::array<float, kSourceRows>& shares,
+                                  int sources, int isotopes) {
+    __extension__ using Wide = __int128;
+    // Shares as whole multiples of 10^-shareDecimals, values of 10^-valueDecimals; both are
+    // exact while the scaled values stay within a double's 53 bits.
+    const int shareDecimals = numberOfDecimals(entry.increment);
+    int valueDecimals = 0;
+    for (int k = 0; k < isotopes; ++k) {
+        valueDecimals = std::max(valueDecimals, numberOfDecimals(entry.mixture[k]));
+        for (int i = 0; i < sources; ++i) {
+            valueDecimals = std::max(valueDecimals, numberOfDecimals(entry.col[k][i]));
+        }
+    }
+    const auto scaled = [](double value, int decimals) {
+        return static_cast<Wide>(std::llround(value * std::pow(10.0, decimals)));
+    };
+    Wide largest = 0;
+    for (int k = 0; k < isotopes; ++k) {
+        Wide predicted = 0;
+        for (int i = 0; i < sources; ++i) {
+            predicted +=
+                scaled(static_cast<double>(shares[static_cast<std::size_t>(i)]), shareDecimals) *
+                scaled(toDouble(entry.col[k][i]).value_or(0.0), valueDecimals);
+        }
+        // Shares are in percent: the mixture is scaled by 100 more.
+        const Wide mixture = scaled(toDouble(entry.mixture[k]).value_or(0.0), valueDecimals) *
+                             scaled(100.0, shareDecimals);
+        const Wide difference = predicted > mixture ? predicted - mixture : mixture - predicted;
+        largest = std::max(largest, difference);
+    }
+    int places = shareDecimals + valueDecimals + 2;
+    for (; places > 6; --places) {
+        largest = (largest + 9) / 10;
+    }
+    for (; places > 0 && largest % 10 == 0; --places) {
+        largest /= 10;
+    }
+    return toleranceText(static_cast<std::uint64_t>(largest), places);
 }
 
 } // namespace fenlowick

@@ -1,5 +1,6 @@
 #include "core/analysis/diagnosis.h"
 
+#include "core/analysis/convexmembership.h"
 #include "core/base/numberformat.h"
 #include "core/base/numerictext.h"
 #include "core/engine/engine.h"
@@ -70,6 +71,17 @@ std::string positionClause(const Entry& entry, const Diagnosis& diagnosis) {
         if (!onEdge.empty()) {
             text += " and on their edge for " + joinNames(onEdge);
         }
+    } else if (!diagnosis.withinAllIsotopes) {
+        std::string together;
+        for (const IsotopeRange& range : diagnosis.ranges) {
+            together += (together.empty() ? "" : "/") + entry.isotope[range.isotope];
+        }
+        text = "The mixture lies outside the sources for " + together +
+               " taken together: no mix of the sources reaches all its values at once, though "
+               "it lies within them for every pair of isotopes alone";
+        if (!onEdge.empty()) {
+            text += " (on their edge for " + joinNames(onEdge) + ")";
+        }
     } else if (!onEdge.empty()) {
         text = "The mixture lies on the edge of the sources for " + joinNames(onEdge);
     } else {
@@ -108,6 +120,7 @@ std::string composeMessage(const Entry& entry, const Diagnosis& diagnosis, int s
                            bool nothingKept) {
     std::string text = positionClause(entry, diagnosis);
     const bool allInside =
+        diagnosis.withinAllIsotopes &&
         std::none_of(diagnosis.pairs.begin(), diagnosis.pairs.end(),
                      [](const IsotopePair& p) { return p.position != HullPosition::Inside; }) &&
         std::all_of(diagnosis.ranges.begin(), diagnosis.ranges.end(),
@@ -118,6 +131,17 @@ std::string composeMessage(const Entry& entry, const Diagnosis& diagnosis, int s
     if (diagnosis.closest.complete) {
         text += "; a tolerance of " + diagnosis.tolerance.enough +
                 " or more gives solutions at this increment.";
+        const std::string exact = largestDifferenceText(entry, diagnosis.closest.shares, sources,
+                                                        static_cast<int>(diagnosis.ranges.size()));
+        if (toDouble(exact) < toDouble(diagnosis.tolerance.enough)) {
+            const int decimals = deriveCalculationInput(entry).decimalPlaces;
+            text += " The closest combination differs from the mixture by " + exact + " at most; " +
+                    diagnosis.tolerance.enough + " is that rounded up to the entry's " +
+                    std::to_string(decimals) +
+                    (decimals == 1 ? " decimal place" : " decimal places") +
+                    " (the most of the mixture, the tolerance, and the increment and "
+                    "signatures together), at which the search compares.";
+        }
     } else {
         text += "; a tolerance of " + diagnosis.tolerance.enough +
                 " gives solutions at this increment. The search for the smallest tolerance "
@@ -181,6 +205,32 @@ HullPosition pairPosition(const Entry& entry, int sources, int first, int second
     return locateInHull(points, hull, {toLattice(mx, scale), toLattice(my, scale)});
 }
 
+bool mixtureAmongSources(const Entry& entry, int sources, int isotopes) {
+    double largest = 0.0;
+    for (int k = 0; k < isotopes; ++k) {
+        largest = std::max(largest, std::fabs(mixtureValue(entry, k)));
+        for (double value : sourceValues(entry, sources, k)) {
+            largest = std::max(largest, std::fabs(value));
+        }
+    }
+    // Coordinates stay within 10^9, as inConvexHull needs, however large the values.
+    double scale = latticeScale(largest);
+    while (largest * scale > 1e9) {
+        scale /= 10.0;
+    }
+    std::vector<LatticeVector> points(static_cast<std::size_t>(sources));
+    LatticeVector mixture;
+    for (int k = 0; k < isotopes; ++k) {
+        const std::vector<double> values = sourceValues(entry, sources, k);
+        for (int i = 0; i < sources; ++i) {
+            points[static_cast<std::size_t>(i)].push_back(
+                toLattice(values[static_cast<std::size_t>(i)], scale));
+        }
+        mixture.push_back(toLattice(mixtureValue(entry, k), scale));
+    }
+    return inConvexHull(points, mixture);
+}
+
 Expected<Diagnosis> diagnoseEntry(const Entry& entry, const DiagnosisLimits& limits) {
     Expected<CalculationInput> checked = checkEntry(entry);
     if (!checked) {
@@ -199,6 +249,8 @@ Expected<Diagnosis> diagnoseEntry(const Entry& entry, const DiagnosisLimits& lim
             diagnosis.pairs.push_back({a, b, pairPosition(entry, sources, a, b)});
         }
     }
+
+    diagnosis.withinAllIsotopes = mixtureAmongSources(entry, sources, isotopes);
 
     diagnosis.closest = findClosestApproach(input, limits.approach);
     diagnosis.tolerance = smallestToleranceFor(entry, diagnosis.closest.distance);

@@ -42,6 +42,10 @@ struct DiagnosisLimits {
 struct Diagnosis {
     std::vector<IsotopeRange> ranges; ///< one per isotope in use
     std::vector<IsotopePair> pairs;   ///< one per pair of isotopes in use, with two or more
+    /// The mixture is a mix of the sources for every isotope at once (inside their hull or
+    /// on its boundary). With three or more isotopes it can lie within every pair's hull
+    /// and still outside the sources.
+    bool withinAllIsotopes = true;
     ClosestApproach closest;
     /// The smallest tolerance at the entry's decimal places that keeps a combination at
     /// the entry's increment (only an upper bound when closest.complete is false).
@@ -65,6 +69,10 @@ RangeSide rangeSide(const Entry& entry, int sources, int isotope);
 /// The mixture against the sources' convex hull for two isotopes, decided exactly on the
 /// typed values (collinear and repeated sources included).
 HullPosition pairPosition(const Entry& entry, int sources, int first, int second);
+
+/// Whether the mixture is a mix of the sources for the first `isotopes` columns at once,
+/// decided exactly on the typed values.
+bool mixtureAmongSources(const Entry& entry, int sources, int isotopes);
 
 /// The diagnosis of an entry: its checks first (a refusal carries the program's message),
 /// then the mixture's position for every isotope and pair of isotopes, and the smallest

@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -31,7 +33,57 @@ mode_t currentUmask() {
     return mask;
 }
 
+/// This machine's name as temporary names carry it: a process id means something only on
+/// the machine that runs it, and a shared folder may be written from several.
+std::string hostName() {
+    std::array<char, 256> name{};
+    if (::gethostname(name.data(), name.size() - 1) != 0 || name[0] == '\0') {
+        return "host";
+    }
+    std::string text(name.data());
+    for (char& c : text) {
+        if (c == '/' || c == '-') {
+            c = '_';
+        }
+    }
+    return text;
+}
+
+/// What follows ".partial-" in a temporary name, before the random part: the host and the
+/// process id of its writer.
+std::string partialMarker(const std::string& host, long pid) {
+    return ".partial-" + host + "-" + std::to_string(pid) + "-";
+}
+
 } // namespace
+
+void removeAbandonedPartials(const std::string& folder) {
+    namespace fs = std::filesystem;
+    const std::string marker = ".partial-" + hostName() + "-";
+    std::error_code ec;
+    fs::directory_iterator it(folder.empty() ? fs::path(".") : fs::path(folder), ec);
+    for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        const std::size_t at = name.rfind(marker);
+        if (name.empty() || name[0] != '.' || at == std::string::npos) {
+            continue;
+        }
+        // "<pid>-XXXXXX" after the marker.
+        const std::string rest = name.substr(at + marker.size());
+        const std::size_t dash = rest.find('-');
+        if (dash == 0 || dash == std::string::npos || rest.size() != dash + 7 ||
+            rest.find_first_not_of("0123456789") != dash) {
+            continue;
+        }
+        const long pid = std::strtol(rest.c_str(), nullptr, 10);
+        std::error_code typeError;
+        if (pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH &&
+            it->is_regular_file(typeError)) {
+            std::error_code ignored;
+            fs::remove(it->path(), ignored);
+        }
+    }
+}
 
 AtomicFile::AtomicFile(std::string targetPath) : m_target(std::move(targetPath)) {}
 
@@ -50,8 +102,11 @@ Status AtomicFile::fail(std::string_view what, int error) {
 Status AtomicFile::open() {
     const std::filesystem::path target(m_target);
     const std::filesystem::path folder = target.parent_path();
+    // Temporary files of our writers that were killed before they could remove them.
+    removeAbandonedPartials(folder.string());
     std::string pattern = (folder.empty() ? std::string() : folder.string() + "/") + "." +
-                          target.filename().string() + ".partial-XXXXXX";
+                          target.filename().string() +
+                          partialMarker(hostName(), static_cast<long>(::getpid())) + "XXXXXX";
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
     m_fd = ::mkstemp(name.data());
@@ -185,6 +240,7 @@ Status AtomicFile::finish() {
     if (Status s = flushBuffer(); !s) {
         return s;
     }
+    std::string().swap(m_buffer);
     if (::fsync(m_fd) != 0) {
         const int error = errno;
         return fail("Could not write", error);
@@ -240,6 +296,30 @@ Status writeFileAtomically(const std::string& path, std::string_view bytes) {
     return file.commit();
 }
 
+Status writeFilesTogether(const std::vector<FileText>& files) {
+    std::vector<std::unique_ptr<AtomicFile>> written;
+    for (const FileText& file : files) {
+        written.push_back(std::make_unique<AtomicFile>(file.path));
+        AtomicFile& atomic = *written.back();
+        // On a failure the destructors remove every temporary file written so far.
+        if (Status s = atomic.open(); !s) {
+            return s;
+        }
+        if (Status s = atomic.write(file.text); !s) {
+            return s;
+        }
+        if (Status s = atomic.finish(); !s) {
+            return s;
+        }
+    }
+    for (const std::unique_ptr<AtomicFile>& atomic : written) {
+        if (Status s = atomic->commit(); !s) {
+            return s;
+        }
+    }
+    return ok();
+}
+
 Expected<std::string> readWholeFile(const std::string& path, std::size_t maxBytes) {
     const auto fail = [&](const std::string& reason) {
         return Error{Error::Kind::FileRead, "Could not read " + path + ": " + reason};
@@ -247,6 +327,11 @@ Expected<std::string> readWholeFile(const std::string& path, std::size_t maxByte
     std::error_code ec;
     if (std::filesystem::is_directory(path, ec)) {
         return fail("it is a folder, not a file");
+    }
+    // A pipe without a writer would block the read for ever, and a device can be endless.
+    const std::filesystem::file_status status = std::filesystem::status(path, ec);
+    if (!ec && !std::filesystem::is_regular_file(status)) {
+        return fail("it is not a regular file (a pipe, a device or a socket)");
     }
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) {

@@ -5,11 +5,13 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace fenlowick {
 
-/// A file written under a temporary name in its target folder and renamed over the target
-/// only by commit(), so that the target is either the complete new file or left as it was.
+/// A file written under a temporary name in its target folder (".NAME.partial-HOST-PID-" and
+/// six random characters) and renamed over the target only by commit(), so that the target
+/// is either the complete new file or left as it was.
 /// Writes are buffered in large blocks. If the object is destroyed without a successful
 /// commit, the temporary file is removed. Not copyable; one writer per object.
 ///
@@ -62,11 +64,30 @@ private:
     bool m_committed = false;
 };
 
+/// Removes from a folder the temporary files of AtomicFile writers on this machine whose
+/// process no longer runs (killed before they could clean up). Their names carry the host
+/// and the process id; files of running writers, of other machines or of anyone else stay.
+/// AtomicFile::open calls it for its target's folder.
+void removeAbandonedPartials(const std::string& folder);
+
 /// Writes a whole file at once through AtomicFile.
 Status writeFileAtomically(const std::string& path, std::string_view bytes);
 
-/// Reads a whole file, refusing one larger than maxBytes. The error names the file and the
-/// reason.
+/// One file of writeFilesTogether: its path and its whole content.
+struct FileText {
+    std::string path;
+    std::string text;
+};
+
+/// Writes several whole files so that either all of them are in place or none is: each is
+/// written and synced under its temporary name first, and only once every one is complete
+/// are they moved into place, so a full disk or an unwritable folder leaves nothing behind.
+/// Moving into place needs no space; should a move still fail, the files moved before it
+/// stay. The error names the file.
+Status writeFilesTogether(const std::vector<FileText>& files);
+
+/// Reads a whole file, refusing one larger than maxBytes and anything but a regular file
+/// (a pipe or a device could block or never end). The error names the file and the reason.
 Expected<std::string> readWholeFile(const std::string& path, std::size_t maxBytes);
 
 } // namespace fenlowick

@@ -25,14 +25,15 @@ std::optional<Field> FieldReader::next() {
     if (m_pos < m_text.size() && m_text[m_pos] == '"') {
         field.quoted = true;
         const std::size_t close = m_text.find('"', m_pos + 1);
-        const std::size_t end = close == std::string_view::npos ? m_text.size() : close;
+        field.unterminated = close == std::string_view::npos;
+        const std::size_t end = field.unterminated ? m_text.size() : close;
         field.text = std::string(m_text.substr(m_pos + 1, end - m_pos - 1));
         for (char c : field.text) {
             if (c == '\n') {
                 ++m_line;
             }
         }
-        m_pos = close == std::string_view::npos ? m_text.size() : close + 1;
+        m_pos = field.unterminated ? m_text.size() : close + 1;
         while (m_pos < m_text.size() && m_text[m_pos] != ',' && !atLineEnd()) {
             ++m_pos;
         }

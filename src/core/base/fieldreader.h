@@ -10,6 +10,9 @@ namespace fenlowick {
 struct Field {
     std::string text;
     bool quoted = false;
+    /// A quoted field whose closing quote never came: the text ran out inside it, so the
+    /// file was cut or damaged there.
+    bool unterminated = false;
 };
 
 /// Reads fields one after another from text held in memory. A field ends at a comma or a

@@ -76,32 +76,42 @@ Expected<CalculationInput> checkEntry(const Entry& entry) {
             }
         }
     }
-    // The result files quote the title, the labels and the signature texts as typed.
-    const auto refuseQuote = [&](int fieldIndex) -> std::optional<Error> {
-        if (entryField(entry, fieldIndex).find('"') != std::string::npos) {
-            return refusal(quoteRefusalMessage(fieldIndex));
+    // The result files quote the title, the labels and the signature texts as typed, and
+    // their readers must be able to take them back.
+    const auto refuseUnstorable = [&](int fieldIndex) -> std::optional<Error> {
+        if (auto message = unstorableTextMessage(entry, fieldIndex)) {
+            return refusal(*message);
         }
         return std::nullopt;
     };
     for (int fieldIndex : {0, 1, 2}) {
-        if (auto refused = refuseQuote(fieldIndex)) {
+        if (auto refused = refuseUnstorable(fieldIndex)) {
             return *refused;
         }
     }
     for (int k = 0; k <= input.lastIsotope; ++k) {
-        if (auto refused = refuseQuote(3 + k)) {
+        if (auto refused = refuseUnstorable(3 + k)) {
             return *refused;
         }
     }
     for (int i = 0; i <= input.lastSource; ++i) {
         for (int column = 0; column <= input.lastIsotope + 1; ++column) {
             // Column 0 of a data-file row is the label, then the signatures.
-            if (auto refused = refuseQuote(13 + 6 * i + column)) {
+            if (auto refused = refuseUnstorable(13 + 6 * i + column)) {
                 return *refused;
             }
         }
     }
     return input;
+}
+
+std::optional<std::string> negativeToleranceMessage(const Entry& entry) {
+    const std::optional<double> tolerance = toDouble(entry.threshold);
+    if (!tolerance || *tolerance >= 0.0) {
+        return std::nullopt;
+    }
+    return "The tolerance " + entry.threshold +
+           " is negative, so no combination can come within it; give a tolerance of 0 or more.";
 }
 
 } // namespace fenlowick

@@ -4,6 +4,9 @@
 #include "core/entry/calculationinput.h"
 #include "core/entry/entry.h"
 
+#include <optional>
+#include <string>
+
 #include <string_view>
 
 namespace fenlowick {
@@ -20,5 +23,9 @@ bool isMissingLabel(std::string_view label);
 ///  signature too large for the types the search works in; 10. a double quote in a text
 ///  the result files store.
 Expected<CalculationInput> checkEntry(const Entry& entry);
+
+/// Import and batch build entries for a run: a negative tolerance, which the run's checks let
+/// through and with which no combination can be kept, is refused there with this message.
+std::optional<std::string> negativeToleranceMessage(const Entry& entry);
 
 } // namespace fenlowick

@@ -47,6 +47,11 @@ Expected<Entry> parseDataFile(std::string_view text) {
                              " fields where a data file has 73 (the file ends before " +
                              boxName(index) + ")"};
         }
+        if (field->unterminated) {
+            return Error{Error::Kind::FileRead, "it ends inside the quoted text of " +
+                                                    boxName(index) +
+                                                    " (a closing double quote is missing)"};
+        }
         entryField(entry, index) = std::move(field->text);
     }
     return entry;

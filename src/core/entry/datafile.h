@@ -23,8 +23,9 @@ std::string serializeDataFile(const Entry& entry);
 std::optional<int> firstFieldWithQuote(const Entry& entry);
 
 /// Reads the first 73 fields of a data file's text (already decoded to UTF-8) into an entry.
-/// Fails, naming what is wrong, when fewer than 73 fields are present or the text holds a
-/// NUL byte (not a text file at all).
+/// Fails, naming what is wrong, when fewer than 73 fields are present, one of them lacks its
+/// closing quote (the file was cut inside it), or the text holds a NUL byte (not a text file
+/// at all).
 Expected<Entry> parseDataFile(std::string_view text);
 
 /// Reads a data file from disk: its bytes are decoded as UTF-8 when valid, otherwise as

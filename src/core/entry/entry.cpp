@@ -121,6 +121,23 @@ std::string quoteRefusalMessage(int fieldIndex) {
            ": the program's files cannot store it.";
 }
 
+std::optional<std::string> unstorableTextMessage(const Entry& entry, int fieldIndex) {
+    const std::string& text = entryField(entry, fieldIndex);
+    if (text.find('"') != std::string::npos) {
+        return quoteRefusalMessage(fieldIndex);
+    }
+    if (text.find_first_of("\r\n") != std::string::npos) {
+        return "Please remove the line break from " + boxDescription(fieldIndex) +
+               ": the program's files cannot store it.";
+    }
+    if (text.size() > kMaxResultText) {
+        return "Please shorten " + boxDescription(fieldIndex) + " to at most " +
+               std::to_string(kMaxResultText) +
+               " characters: the program's files cannot read back a longer text.";
+    }
+    return std::nullopt;
+}
+
 std::string& entryField(Entry& entry, int fieldIndex) {
     return fieldOf(entry, fieldIndex);
 }

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
+#include <optional>
 #include <string>
 
 namespace fenlowick {
@@ -38,6 +40,14 @@ std::string boxDescription(int fieldIndex);
 /// The message refusing a box that holds a double quote: the program's files quote every
 /// text and have no escape for a quote inside one, so such a text would read back shifted.
 std::string quoteRefusalMessage(int fieldIndex);
+
+/// The longest text a box may hold for a run: the result files repeat the labels, and their
+/// readers take records of limited size.
+inline constexpr std::size_t kMaxResultText = 1000;
+
+/// Why the result files cannot hold a box's text as typed (a double quote, a line break, or
+/// more than kMaxResultText bytes), as the refusal the run shows; nothing when they can.
+std::optional<std::string> unstorableTextMessage(const Entry& entry, int fieldIndex);
 
 /// Access to the 73 texts in data-file order: Title, Increment, Threshold, Isotope(0..4),
 /// Mixture(0..4), then per source row Sources(i), Col0(i)..Col4(i).

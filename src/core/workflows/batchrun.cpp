@@ -145,7 +145,7 @@ BatchResult runBatch(const BatchRequest& request) {
 }
 
 std::string composeBatchSummary(const std::vector<BatchItem>& items) {
-    std::string text = "mixture,source,feasible count,mean,minimum,p1,p50,p99,maximum,sd\r\n";
+    std::string text = "mixture,source,feasible_count,mean,minimum,p1,p50,p99,maximum,sd\n";
     for (const BatchItem& item : items) {
         if (item.failed() || !item.totals) {
             continue;
@@ -157,7 +157,7 @@ std::string composeBatchSummary(const std::vector<BatchItem>& items) {
                     formatCount(totals.observations) + "," + figureCell(f.mean) + "," +
                     figureCell(f.minimum) + "," + figureCell(f.p1) + "," + figureCell(f.p50) + "," +
                     figureCell(f.p99) + "," + figureCell(f.maximum) + "," + figureCell(f.stdDev) +
-                    "\r\n";
+                    "\n";
         }
     }
     return text;

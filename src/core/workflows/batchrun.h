@@ -78,7 +78,7 @@ struct BatchResult {
 BatchResult runBatch(const BatchRequest& request);
 
 /// The text of summary.csv: a header, then for every mixture that did not fail one row per
-/// source: mixture, source, feasible count, mean, minimum, p1, p50, p99, maximum, sd, the
+/// source: mixture, source, feasible_count, mean, minimum, p1, p50, p99, maximum, sd, the
 /// figures of its totals file as numbers (.333, 1), a figure the file does not give as an
 /// empty cell. Fields quoted where needed, lines ended by CR LF.
 std::string composeBatchSummary(const std::vector<BatchItem>& items);

@@ -42,9 +42,6 @@ private:
 /// there was none), so a new ".out" never stands beside an old ".tot". On a file system
 /// without hard links the earlier feasible file cannot be kept.
 Status commitBoth(AtomicFile* feasible, AtomicFile& totals) {
-    if (feasible == nullptr) {
-        return totals.commit();
-    }
     namespace fs = std::filesystem;
     const fs::path target(feasible->targetPath());
     std::error_code ec;
@@ -80,6 +77,37 @@ Status commitBoth(AtomicFile* feasible, AtomicFile& totals) {
     return ok();
 }
 
+/// Moves the totals file into place for a run that writes no feasible file. An earlier
+/// feasible file of the same name would then stand beside totals of another run, so it is
+/// moved aside first and removed once the totals are in place; when the totals cannot be
+/// moved in, it is put back. `removed` is set when an earlier file was removed.
+Status commitTotalsAlone(AtomicFile& totals, const std::string& feasiblePath, bool& removed) {
+    namespace fs = std::filesystem;
+    const fs::path target(feasiblePath);
+    std::error_code ec;
+    const fs::file_status status = fs::symlink_status(target, ec);
+    if (!fs::is_regular_file(status) && !fs::is_symlink(status)) {
+        return totals.commit();
+    }
+    const fs::path aside = target.parent_path() / ("." + target.filename().string() + ".earlier-" +
+                                                   std::to_string(::getpid()));
+    fs::remove(aside, ec);
+    fs::rename(target, aside, ec);
+    if (ec) {
+        return Error{Error::Kind::FileWrite, "Could not remove the earlier " + feasiblePath +
+                                                 ", which would stand beside totals of another "
+                                                 "run: " +
+                                                 ec.message()};
+    }
+    if (Status s = totals.commit(); !s) {
+        fs::rename(aside, target, ec);
+        return s;
+    }
+    fs::remove(aside, ec);
+    removed = true;
+    return ok();
+}
+
 RunOutcome failure(RunOutcome::Status status, std::string message) {
     RunOutcome outcome;
     outcome.status = status;
@@ -110,9 +138,10 @@ RunOutcome runCalculation(const RunRequest& request) {
     AtomicFile totals(outcome.totalsPath);
     std::unique_ptr<AtomicFile> feasible;
     std::unique_ptr<FileSink> sink;
+    const std::string feasiblePath = resultFilePath(request.folder, request.typedName, "out");
     if (request.writeFeasibleFile) {
-        outcome.feasiblePath = resultFilePath(request.folder, request.typedName, "out");
-        feasible = std::make_unique<AtomicFile>(outcome.feasiblePath);
+        outcome.feasiblePath = feasiblePath;
+        feasible = std::make_unique<AtomicFile>(feasiblePath);
         if (Status s = feasible->open(); !s) {
             return failure(RunOutcome::Status::FileError, s.error().message);
         }
@@ -152,8 +181,14 @@ RunOutcome runCalculation(const RunRequest& request) {
     if (Status s = totals.finish(); !s) {
         return failure(RunOutcome::Status::FileError, s.error().message);
     }
-    if (Status s = commitBoth(feasible.get(), totals); !s) {
-        return failure(RunOutcome::Status::FileError, s.error().message);
+    bool removedEarlier = false;
+    const Status committed = feasible ? commitBoth(feasible.get(), totals)
+                                      : commitTotalsAlone(totals, feasiblePath, removedEarlier);
+    if (!committed) {
+        return failure(RunOutcome::Status::FileError, committed.error().message);
+    }
+    if (removedEarlier) {
+        outcome.removedFeasiblePath = feasiblePath;
     }
 
     outcome.status = RunOutcome::Status::Completed;

@@ -48,6 +48,9 @@ struct RunOutcome {
     /// before the completion message.
     std::optional<std::string> notice;
     std::string feasiblePath; ///< empty when no feasible file was asked for
+    /// A run without a feasible file removes an earlier feasible file of the same name,
+    /// which belonged to another run; its path, or empty when there was none.
+    std::string removedFeasiblePath;
     std::string totalsPath;
     std::uint64_t feasibleCount = 0;
     std::uint64_t visitedCount = 0;

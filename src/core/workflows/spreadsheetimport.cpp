@@ -287,6 +287,9 @@ Expected<ImportResult> importEntries(const ImportRequest& request) {
     Entry base;
     base.increment = request.increment;
     base.threshold = request.tolerance;
+    if (auto negative = negativeToleranceMessage(base)) {
+        return refusal(*negative);
+    }
     for (int k = 0; k < isotopeCount; ++k) {
         base.isotope[k] = sources.isotopes[static_cast<std::size_t>(k)];
     }

@@ -270,7 +270,7 @@ void frmMain::createMenu() {
         {"FileOpen", "&File", &frmMain::FileOpen_Click},
         {"Calculate", "&Calc", &frmMain::Calculate_Click},
         {"PrintData", "&Print", &frmMain::PrintData_Click},
-        {"ClearForm", "&Clear", &frmMain::ClearForm_Click},
+        {"ClearForm", "C&lear", &frmMain::ClearForm_Click},
         {"ViewOutput", "&View", &frmMain::ViewOutput_Click},
         {"GraphData", "&Graph", &frmMain::GraphData_Click},
         {"IsospaceData", "&Isospace", &frmMain::IsospaceData_Click},

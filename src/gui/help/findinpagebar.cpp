@@ -18,7 +18,7 @@ FindInPageBar::FindInPageBar(QTextBrowser* page, QWidget* parent)
     setFrameShape(QFrame::StyledPanel);
     setAutoFillBackground(true);
 
-    auto* label = new QLabel(tr("&Find:"), this);
+    auto* label = new QLabel(tr("Fi&nd:"), this);
     label->setBuddy(m_text);
     m_text->setObjectName(QStringLiteral("txtFind"));
     m_text->setClearButtonEnabled(true);

@@ -75,7 +75,7 @@ QIcon themedIcon(const char* name, const QIcon& fallback) {
 
 frmBrowser::frmBrowser(HelpTopicLocator locator, const QString& homeAddress, QWidget* parent)
     : QWidget(parent, Qt::Window), m_homeAddress(homeAddress), m_tbToolBar(new QToolBar(this)),
-      m_picAddress(new QWidget(this)), m_lblAddress(new QLabel(tr("&Address:"), m_picAddress)),
+      m_picAddress(new QWidget(this)), m_lblAddress(new QLabel(tr("A&ddress:"), m_picAddress)),
       m_cboAddress(new QComboBox(m_picAddress)), m_Command1(new QPushButton(tr("E&xit"), this)),
       m_brwWebBrowser(new HelpPane(std::move(locator), this)), m_timTimer(new QTimer(this)),
       m_findBox(nullptr) {

@@ -53,7 +53,7 @@ frmIsospace::frmIsospace(QWidget* parent) : QMainWindow(parent) {
     m_xAxis->setObjectName(QStringLiteral("XAxis"));
     m_yAxis = new QComboBox(client);
     m_yAxis->setObjectName(QStringLiteral("YAxis"));
-    auto* xLabel = new QLabel(QStringLiteral("&Horizontal axis:"), client);
+    auto* xLabel = new QLabel(QStringLiteral("Hori&zontal axis:"), client);
     xLabel->setBuddy(m_xAxis);
     auto* yLabel = new QLabel(QStringLiteral("&Vertical axis:"), client);
     yLabel->setBuddy(m_yAxis);

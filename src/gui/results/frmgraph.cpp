@@ -54,7 +54,7 @@ frmGraph::frmGraph(QWidget* parent)
 
     m_fileOpen = menuBar()->addAction(QStringLiteral("&File"));
     m_nextGraph = menuBar()->addAction(QStringLiteral("&Next"));
-    m_previousGraph = menuBar()->addAction(QStringLiteral("&Previous"));
+    m_previousGraph = menuBar()->addAction(QStringLiteral("P&revious"));
     m_prtGraph = menuBar()->addAction(QStringLiteral("&Print"));
     m_saveChart = menuBar()->addAction(QStringLiteral("&Save"));
     m_help = menuBar()->addAction(QStringLiteral("&Help"));

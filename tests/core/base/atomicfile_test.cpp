@@ -8,6 +8,10 @@
 #include <filesystem>
 #include <string>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <unistd.h>
 #include <vector>
 
@@ -169,6 +173,75 @@ TEST(AtomicFile, ReadWholeFileTakesFilesUpToTheLimitAndNamesTheOneItRefuses) {
     const auto exact = readWholeFile(big, 2000);
     ASSERT_TRUE(exact);
     EXPECT_EQ(exact->size(), 2000u);
+    // A pipe without a writer is refused at once instead of blocking the read.
+    const std::string pipe = dir.file("pipe.tot");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    const auto pipeRead = readWholeFile(pipe, 1000);
+    ASSERT_FALSE(pipeRead);
+    EXPECT_NE(pipeRead.error().message.find(pipe + ": it is not a regular file"), std::string::npos)
+        << pipeRead.error().message;
+    ASSERT_FALSE(readWholeFile("/dev/zero", 1000));
+}
+
+TEST(AtomicFile, FilesWrittenTogetherAreAllInPlaceOrNone) {
+    TempDir dir;
+    writeFile(dir.file("a.dat"), "earlier a");
+    const std::vector<FileText> good{{dir.file("a.dat"), "new a"}, {dir.file("b.dat"), "new b"}};
+    // The third file fails at its creation (no such folder), or at its writing (too large
+    // for the file-size limit, as on a full disk): the first two must not appear either.
+    std::vector<FileText> noFolder = good;
+    noFolder.push_back({dir.file("missing/c.dat"), "c"});
+    EXPECT_FALSE(writeFilesTogether(noFolder));
+    EXPECT_EQ(filesIn(dir.path()), Names{"a.dat"});
+    {
+        std::vector<FileText> tooLarge = good;
+        tooLarge.push_back({dir.file("c.dat"), std::string(4096, 'c')});
+        FileSizeLimit limit(1024);
+        const Status s = writeFilesTogether(tooLarge);
+        ASSERT_FALSE(s);
+        EXPECT_NE(s.error().message.find(dir.file("c.dat")), std::string::npos);
+    }
+    EXPECT_EQ(filesIn(dir.path()), Names{"a.dat"});
+    EXPECT_EQ(readFile(dir.file("a.dat")), "earlier a");
+
+    ASSERT_TRUE(writeFilesTogether(good));
+    EXPECT_EQ(filesIn(dir.path()), (Names{"a.dat", "b.dat"}));
+    EXPECT_EQ(readFile(dir.file("a.dat")), "new a");
+}
+
+TEST(AtomicFile, TemporaryFilesOfWritersThatDiedAreRemovedByTheNextWriter) {
+    TempDir dir;
+    // The temporary name tells this machine's part of the name: ".r.out.partial-HOST-PID-".
+    AtomicFile probe(dir.file("r.out"));
+    ASSERT_TRUE(probe.open());
+    const std::string temporary = filesIn(dir.path()).front();
+    const std::string own = "-" + std::to_string(::getpid()) + "-";
+    ASSERT_EQ(temporary.rfind(own), temporary.size() - own.size() - 6) << temporary;
+    const std::string host = temporary.substr(0, temporary.rfind(own)); // ".r.out.partial-HOST"
+    probe.discard();
+
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::_exit(0);
+    }
+    ::waitpid(child, nullptr, 0);
+    const std::string dead = "-" + std::to_string(child) + "-";
+    const Names kept{".r.out.partial-elsewhere" + dead + "abcdef", // another machine's
+                     host + own + "abcdef",                        // a writer still running
+                     host.substr(1) + dead + "abcdef"};            // no leading point: not ours
+    for (const std::string& name : kept) {
+        writeFile(dir.file(name), "x");
+    }
+    writeFile(dir.file(host + dead + "abcdef"), "left by a killed run");
+    writeFile(dir.file(".t.tot" + host.substr(6) + dead + "123456"), "left too");
+    AtomicFile next(dir.file("other.tot"));
+    ASSERT_TRUE(next.open());
+    next.discard();
+    Names left = filesIn(dir.path());
+    Names expected = kept;
+    std::sort(left.begin(), left.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(left, expected);
 }
 
 } // namespace

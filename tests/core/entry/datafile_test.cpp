@@ -110,10 +110,15 @@ TEST(DataFile, UnreadableFilesAreErrorsNamingFileAndProblem) {
         EXPECT_NE(read.error().message.find(c.problem), std::string::npos) << read.error().message;
     }
 
-    std::string text = serializeDataFile(everyBoxFilled());
-    text.resize(text.rfind(",\"")); // drop the last field
-    const std::pair<std::string, const char*> parses[] = {
-        {text, "72"}, {text, "73"}, {"", "0 fields"}};
+    const std::string whole = serializeDataFile(everyBoxFilled());
+    const std::string text = whole.substr(0, whole.rfind(",\"")); // the last field dropped
+    // Cut inside the last field's quotes: 73 fields, but the last one is damaged.
+    const std::string cutInside = whole.substr(0, whole.rfind('"') - 1);
+    const std::pair<std::string, std::string> parses[] = {
+        {text, "72"},
+        {text, "73"},
+        {"", "0 fields"},
+        {cutInside, "ends inside the quoted text of " + boxName(72) + " (a closing double"}};
     for (const auto& [fields, found] : parses) {
         const auto parsed = parseDataFile(fields);
         ASSERT_FALSE(parsed);

@@ -1,6 +1,9 @@
 #include "core/workflows/calculationrun.h"
 
 #include "core/entry/datafile.h"
+#include "core/results/graphdata.h"
+#include "core/results/totalsfile.h"
+#include "core/results/totalsgrid.h"
 #include "support/resulttexts.h"
 #include "support/testsupport.h"
 
@@ -81,6 +84,56 @@ TEST(CalculationRun, TotalsFileThatCannotBeReplacedKeepsTheEarlierFeasibleFile) 
     EXPECT_EQ(runCalculation(requestFor(threeSourceEntry(), dir, "results")).status,
               Status::FileError);
     EXPECT_EQ(filesIn(dir.path()), Names{"results.tot"});
+}
+
+TEST(CalculationRun, ATotalsOnlyRunRemovesTheEarlierFeasibleFileOnlyOnceItsTotalsAreIn) {
+    TempDir dir;
+    writeFile(dir.file("results.out"), "earlier out");
+    RunRequest request = requestFor(threeSourceEntry(), dir, "results");
+    request.writeFeasibleFile = false;
+    const RunOutcome outcome = runCalculation(request);
+    ASSERT_EQ(outcome.status, Status::Completed) << outcome.message;
+    EXPECT_EQ(outcome.removedFeasiblePath, dir.file("results.out"));
+    EXPECT_EQ(filesIn(dir.path()), Names{"results.tot"});
+
+    // When the totals cannot be moved in, the earlier pair stays as it was.
+    writeFile(dir.file("results.out"), "earlier out");
+    std::filesystem::remove(dir.path() / "results.tot");
+    std::filesystem::create_directory(dir.path() / "results.tot");
+    EXPECT_EQ(runCalculation(request).status, Status::FileError);
+    EXPECT_EQ(readFile(dir.file("results.out")), "earlier out");
+    EXPECT_EQ(filesIn(dir.path()), (Names{"results.out", "results.tot"}));
+}
+
+TEST(CalculationRun, ResultFilesWithTheLongestTextsTheChecksAllowReadBack) {
+    // Ten sources and five isotopes whose labels, like the title, are as long as allowed.
+    Entry entry = test::threeSourceEntry();
+    entry.increment = "50";
+    for (int i = 0; i < 10; ++i) {
+        entry.sources[i] = std::string(kMaxResultText - 1, 'a') + std::to_string(i);
+        for (int k = 0; k < 5; ++k) {
+            entry.col[k][i] = std::to_string(i + k);
+        }
+    }
+    for (int k = 0; k < 5; ++k) {
+        entry.isotope[k] = std::string(kMaxResultText - 1, 'd') + std::to_string(k);
+        entry.mixture[k] = std::to_string(k);
+    }
+    entry.threshold = "100";
+    entry.title = std::string(kMaxResultText, 't');
+    TempDir dir;
+    const RunOutcome outcome = runCalculation(requestFor(entry, dir, "long"));
+    ASSERT_EQ(outcome.status, Status::Completed) << outcome.message;
+    const Expected<TotalsFile> totals = readTotalsFile(outcome.totalsPath);
+    ASSERT_TRUE(totals) << totals.error().message;
+    EXPECT_EQ(totals->title, entry.title);
+    EXPECT_EQ(totals->sources.back(), entry.sources[9]);
+    EXPECT_EQ(totals->isotopes.back(), entry.isotope[4]);
+    // The viewer's and the graph window's readers take it too.
+    const GraphRead graph = loadGraphFile(outcome.totalsPath);
+    EXPECT_EQ(graph.error, GraphReadError::None);
+    EXPECT_EQ(graph.data.sourceNames.size(), 10u);
+    EXPECT_FALSE(loadGridFile(outcome.totalsPath).failed);
 }
 
 TEST(CalculationRun, CancelLeavesNoFilesAndEarlierFilesIntact) {

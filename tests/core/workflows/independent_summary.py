@@ -110,8 +110,8 @@ def main():
     tef_c, tef_n = read_tef()
     sources = [(name, c + tef_c, n + tef_n) for name, c, n in read_sources()]
     buffer = io.StringIO(newline="")
-    out = csv.writer(buffer, lineterminator="\r\n")
-    out.writerow(["mixture", "source", "feasible count", "mean", "minimum", "p1", "p50",
+    out = csv.writer(buffer, lineterminator="\n")
+    out.writerow(["mixture", "source", "feasible_count", "mean", "minimum", "p1", "p50",
                   "p99", "maximum", "sd"])
     # Whole numbers of thousandths: a share in percent times a signature in tenths.
     def tenths(value):

@@ -131,7 +131,7 @@ TEST_F(MainWindowTest, StartUpCreatesTheSubfoldersAndLaysOutTheBoxesAtTheirDesig
 
 TEST_F(MainWindowTest, MenuBarHasTenCommands) {
     EXPECT_EQ(test::menuCaptions(window.menuBar()),
-              QStringLiteral("&File &Calc &Print &Clear &View &Graph &Isospace &Exit &About &Help")
+              QStringLiteral("&File &Calc &Print C&lear &View &Graph &Isospace &Exit &About &Help")
                   .split(u' '));
 }
 

@@ -79,7 +79,7 @@ TEST_F(GraphTest, WindowDialogMenuAndHelpAreThoseOfTheProgram) {
     EXPECT_EQ(graph.openGraphFile()->windowTitle(),
               QStringLiteral("Fenlowick - Open file for Graphing"));
     EXPECT_EQ(test::menuCaptions(graph.menuBar()),
-              QStringLiteral("&File &Next &Previous &Print &Save &Help &Exit").split(u' '));
+              QStringLiteral("&File &Next P&revious &Print &Save &Help &Exit").split(u' '));
     EXPECT_EQ(shown(), Shown(QString(), false, false, false));
     EXPECT_FALSE(graph.saveAction()->isEnabled());
     EXPECT_FALSE(graph.chartView()->isVisible());

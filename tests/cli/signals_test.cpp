@@ -1,0 +1,121 @@
+#include "support/testsupport.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace fenlowick {
+namespace {
+
+using test::filesIn;
+using test::readFile;
+using test::TempDir;
+using Names = std::vector<std::string>;
+
+const std::string kLongEntry = std::string(FENLOWICK_TEST_DATA) + "/bench/bench-9-sources.dat";
+
+/// Starts the command-line program with its standard error in `errFile`, under a file-size
+/// limit when one is given.
+pid_t startCli(const std::vector<std::string>& arguments, const std::string& errFile,
+               rlim_t fileLimit = RLIM_INFINITY) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ::dup2(err, STDERR_FILENO);
+        const rlimit limit{fileLimit, RLIM_INFINITY};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        std::vector<char*> argv{const_cast<char*>(FENLOWICK_CLI)};
+        for (const std::string& argument : arguments) {
+            argv.push_back(const_cast<char*>(argument.c_str()));
+        }
+        argv.push_back(nullptr);
+        ::execv(FENLOWICK_CLI, argv.data());
+        ::_exit(127);
+    }
+    return pid;
+}
+
+/// The exit code as a shell reports it: 128 + the signal's number for a killed process.
+int exitCodeOf(pid_t pid) {
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+/// Waits until the run has created its temporary file in `folder`.
+bool waitForTemporary(const TempDir& folder) {
+    for (int i = 0; i < 2000; ++i) {
+        for (const std::string& name : filesIn(folder.path())) {
+            if (name.find(".partial-") != std::string::npos) {
+                return true;
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
+}
+
+TEST(Signals, ARunStoppedBySignalSaysWhyEndsWithItsCodeAndLeavesNothing) {
+    const struct {
+        int signal;
+        int exitCode;
+        std::string reason;
+    } cases[] = {
+        {SIGHUP, 129, "the terminal or session was closed (SIGHUP)"},
+        {SIGINT, 130, "interrupted by Ctrl+C"},
+        {SIGPIPE, 141, "the output pipe was closed (SIGPIPE)"},
+        {SIGTERM, 143, "stopped by SIGTERM"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.reason);
+        TempDir out;
+        TempDir logs;
+        const pid_t pid = startCli({"run", kLongEntry, "--no-feasible-file", "-o", out.file("b9")},
+                                   logs.file("err"));
+        ASSERT_TRUE(waitForTemporary(out));
+        ::kill(pid, c.signal);
+        EXPECT_EQ(exitCodeOf(pid), c.exitCode);
+        EXPECT_EQ(readFile(logs.file("err")),
+                  "fenlowick-cli: " + c.reason + "; no result files were written\n");
+        EXPECT_EQ(filesIn(out.path()), Names{});
+    }
+
+    // Past the file-size limit the write fails and the signal comes too.
+    TempDir out;
+    TempDir logs;
+    const pid_t pid =
+        startCli({"run", kLongEntry, "-o", out.file("b9")}, logs.file("err"), 1 << 20);
+    EXPECT_EQ(exitCodeOf(pid), 153);
+    EXPECT_NE(readFile(logs.file("err"))
+                  .find("fenlowick-cli: the file-size limit was reached (SIGXFSZ); no result "
+                        "files were written\n"),
+              std::string::npos)
+        << readFile(logs.file("err"));
+    EXPECT_EQ(filesIn(out.path()), Names{});
+}
+
+TEST(Signals, TheTemporaryFileOfAKilledRunGoesWithTheNextRunInItsFolder) {
+    TempDir out;
+    TempDir logs;
+    const pid_t pid =
+        startCli({"run", kLongEntry, "--no-feasible-file", "-o", out.file("b9")}, logs.file("err"));
+    ASSERT_TRUE(waitForTemporary(out));
+    ::kill(pid, SIGKILL);
+    EXPECT_EQ(exitCodeOf(pid), 137);
+    ASSERT_EQ(filesIn(out.path()).size(), 1u); // nothing could remove it
+
+    const pid_t next = startCli({"run", std::string(FENLOWICK_EXAMPLES) + "/diet-two-isotopes.dat",
+                                 "-q", "-o", out.file("diet")},
+                                logs.file("err"));
+    EXPECT_EQ(exitCodeOf(next), 0);
+    EXPECT_EQ(filesIn(out.path()), (Names{"diet.out", "diet.tot"}));
+}
+
+} // namespace
+} // namespace fenlowick

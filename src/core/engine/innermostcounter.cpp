@@ -75,14 +75,20 @@ std::uint64_t InnermostCounter::count(float bound, int first, int last, const fl
     return kept;
 }
 
-void InnermostCounter::settleRuns() {
-    const std::size_t width = m_plan.steps.size() + 1;
-    const auto inner = static_cast<std::size_t>(m_plan.innermost);
+void settleInnermostRuns(const SearchPlan& plan, const std::vector<std::int64_t>& runDiff,
+                         ShareHistograms& histograms) {
+    const auto inner = static_cast<std::size_t>(plan.innermost);
     std::int64_t running = 0;
-    for (std::size_t i = 0; i + 1 < width; ++i) {
-        running += m_runDiff[i];
-        m_histograms[inner][m_plan.stepLevel[i]] += static_cast<std::uint64_t>(running);
+    for (std::size_t i = 0; i < plan.steps.size(); ++i) {
+        running += runDiff[i];
+        histograms[inner][plan.stepLevel[i]] += static_cast<std::uint64_t>(running);
     }
+}
+
+void InnermostCounter::settleRuns() {
+    settleInnermostRuns(m_plan, m_runDiff, m_histograms);
+    const std::size_t width = m_plan.steps.size() + 1;
+    std::int64_t running = 0;
     for (int q = 0; q < SearchPlan::kQuarterSlots; ++q) {
         if (!m_derivedUsed[static_cast<std::size_t>(q)]) {
             continue;

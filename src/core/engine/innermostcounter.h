@@ -8,6 +8,11 @@
 
 namespace fenlowick {
 
+/// Adds runs of the innermost level counted whole as differences over its step indices
+/// (runDiff[i] is the change of the count at step i) to that level's histogram.
+void settleInnermostRuns(const SearchPlan& plan, const std::vector<std::int64_t>& runDiff,
+                         ShareHistograms& histograms);
+
 /// The count of the innermost looped share of a search without records: the values that
 /// the plan's margins prove kept are counted as one run, the others between that run and
 /// the outer ends of the range are checked one by one with the program's arithmetic. Counts

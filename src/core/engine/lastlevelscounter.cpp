@@ -1,5 +1,7 @@
 #include "core/engine/lastlevelscounter.h"
 
+#include "core/engine/innermostcounter.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -59,13 +61,7 @@ void LastLevelsCounter::settleRuns() {
         m_histograms[static_cast<std::size_t>(m_plan.sources - 1)][j] +=
             static_cast<std::uint64_t>(lastShare);
     }
-    const std::size_t width = m_plan.steps.size() + 1;
-    const auto inner = static_cast<std::size_t>(m_plan.innermost);
-    std::int64_t running = 0;
-    for (std::size_t i = 0; i + 1 < width; ++i) {
-        running += m_runDiff[i];
-        m_histograms[inner][m_plan.stepLevel[i]] += static_cast<std::uint64_t>(running);
-    }
+    settleInnermostRuns(m_plan, m_runDiff, m_histograms);
 }
 
 template <int Levels, int Isotopes>

@@ -13,13 +13,16 @@
 #include <QTextDocument>
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 namespace fenlowick {
 namespace {
 
-// The topics of the program's Help commands.
-const QStringList kTopics = {QStringLiteral("\\help.htm"), QStringLiteral("\\file_open_save.htm"),
-                             QStringLiteral("\\calc.htm"), QStringLiteral("\\graphing.htm"),
-                             QStringLiteral("\\viewing.htm")};
+// The topics of the program's Help commands, and the page of the command-line tool.
+const QStringList kTopics = {
+    QStringLiteral("\\help.htm"),    QStringLiteral("\\file_open_save.htm"),
+    QStringLiteral("\\calc.htm"),    QStringLiteral("\\graphing.htm"),
+    QStringLiteral("\\viewing.htm"), QStringLiteral("\\commandline.htm")};
 
 const QColor kHeading(0x00, 0x00, 0xc0);
 
@@ -108,6 +111,24 @@ TEST(HelpPages, EveryLinkBetweenPagesLeadsToAnExistingPageAndSection) {
         }
     }
     EXPECT_GT(links, 20);
+}
+
+TEST(HelpPages, EverySubcommandOfTheCommandLineToolHasItsSection) {
+    const std::string help = test::runTool(FENLOWICK_CLI, {"--help"});
+    const QString page =
+        readText(QDir(installedFolder()).filePath(QStringLiteral("commandline.htm")));
+    const std::size_t start = help.find("Subcommands:\n");
+    ASSERT_NE(start, std::string::npos) << help;
+    int subcommands = 0;
+    std::istringstream lines(help.substr(start + 13));
+    for (std::string line; std::getline(lines, line) && line.starts_with("  ");) {
+        const std::string name = line.substr(2, line.find(' ', 2) - 2);
+        ++subcommands;
+        EXPECT_TRUE(
+            page.contains(QStringLiteral("<h2 id=\"%1\">").arg(QString::fromStdString(name))))
+            << name;
+    }
+    EXPECT_GE(subcommands, 6);
 }
 
 TEST(HelpPages, TheCalcPageQuotesTheRunsMessagesWordForWord) {

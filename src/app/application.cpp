@@ -56,6 +56,13 @@ Application::Application(const QString& startFolder, QObject* parent)
     connect(m_graph, &frmGraph::helpRequested, this, &Application::showHelp);
     connect(main, &frmMain::isospaceRequested, this,
             [this] { m_isospace->showEntry(m_main->entry()); });
+    // An open isotope-space window follows an entry that replaces the one it shows, so that
+    // its plot, Diagnose, Save and Print never speak of an entry no longer in the window.
+    connect(main, &frmMain::entryReplaced, this, [this] {
+        if (m_isospace->isVisible()) {
+            m_isospace->showEntry(m_main->entry());
+        }
+    });
     connect(m_isospace, &frmIsospace::helpRequested, this, &Application::showHelp);
     connect(main, &frmMain::helpRequested, this, &Application::showHelp);
     connect(main, &frmMain::closing, this, &Application::closeAllWindows);

@@ -95,13 +95,23 @@ TEST_F(ApplicationTest, ViewShowsTheNoteThenAnEmptiedViewerAndGraphShowsTheGraph
     EXPECT_EQ(notes.messages.size(), 1);
 }
 
-TEST_F(ApplicationTest, IsospaceShowsTheEntryAsItIsNow) {
+TEST_F(ApplicationTest, IsospaceShowsTheEntryAsItIsNowAndFollowsAWholeNewOne) {
     main()->setEntry(test::threeSourceEntry());
     command("IsospaceData");
     EXPECT_TRUE(program.isospace()->isVisible());
     ASSERT_TRUE(program.isospace()->plot());
     EXPECT_EQ(program.isospace()->plot()->sources.size(), 3u);
     EXPECT_TRUE(notes.messages.isEmpty());
+
+    // A data file opened (the dialog sets the whole entry) or Clear replaces what it shows.
+    const Expected<Entry> geese =
+        readDataFile(std::string(FENLOWICK_EXAMPLES) + "/geese-outside-sources.dat");
+    ASSERT_TRUE(geese);
+    main()->setEntry(*geese);
+    ASSERT_TRUE(program.isospace()->plot());
+    EXPECT_EQ(program.isospace()->plot()->sources.size(), 5u);
+    command("ClearForm");
+    EXPECT_FALSE(program.isospace()->plot());
 }
 
 TEST_F(ApplicationTest, EveryHelpCommandShowsItsTopicInTheOneBrowser) {

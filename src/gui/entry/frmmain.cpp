@@ -310,6 +310,7 @@ void frmMain::setEntry(const Entry& entry) {
         // A label longer than its box shows its beginning, also in the right-aligned boxes.
         box->setCursorPosition(0);
     }
+    emit entryReplaced();
 }
 
 QLineEdit* frmMain::entryBox(int tab) const {

@@ -99,6 +99,8 @@ signals:
     void graphRequested();
     /// The sources and the mixture of the entry as it is now, plotted in isotope space.
     void isospaceRequested();
+    /// The whole entry was replaced at once (a data file opened, Clear).
+    void entryReplaced();
     /// `topicFile` is a help page's file name, found in StartFolder.
     void helpRequested(const QString& topicFile);
     /// The window is closing (its close box or Exit): the program ends.

@@ -23,7 +23,8 @@ class IsospaceScene;
 /// isotope, gives a number line), with the sources' convex hull and the mixture coloured by
 /// where it lies. Menu: "&Save" (PNG or SVG), "&Print", "&Diagnose" (the full diagnosis with
 /// the smallest tolerance, in a message), "&Help" (topic graphing.htm), "&Exit" (hides).
-/// The window keeps a copy of the entry it was given; it does not follow later edits.
+/// The window keeps a copy of the entry it was given; it does not follow later edits of single
+/// boxes, but the program shows it a new entry when the whole entry is replaced.
 class frmIsospace : public QMainWindow {
     Q_OBJECT
 

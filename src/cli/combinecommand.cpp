@@ -9,6 +9,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -72,9 +74,25 @@ int CombineCommand::run() const {
         groups.push_back(std::move(*group));
     }
 
-    std::ifstream in(m_feasible, std::ios::binary);
-    if (!in) {
-        std::cerr << "fenlowick-cli: Could not open " << m_feasible << "\n";
+    // Why a file cannot be read: a folder, a pipe or device (which could block or never
+    // end), or the system's reason (missing, unreadable).
+    std::error_code ec;
+    const std::filesystem::file_status status = std::filesystem::status(m_feasible, ec);
+    std::string problem;
+    if (std::filesystem::is_directory(status)) {
+        problem = "it is a folder, not a file";
+    } else if (!ec && !std::filesystem::is_regular_file(status)) {
+        problem = "it is not a regular file (a pipe, a device or a socket)";
+    }
+    std::ifstream in;
+    if (problem.empty()) {
+        in.open(m_feasible, std::ios::binary);
+        if (!in) {
+            problem = std::strerror(errno);
+        }
+    }
+    if (!problem.empty()) {
+        std::cerr << "fenlowick-cli: Could not open " << m_feasible << ": " << problem << "\n";
         return kExitFile;
     }
     Expected<CombinedTotals> totals = combineFeasibleOutput(in, groups, currentDateTime());

@@ -81,15 +81,32 @@ struct RunHeader {
     int isotopes = 0;
 };
 
+/// The longest line read: a header record of 12 fields of the longest texts the run takes,
+/// with room to spare. A longer one (or an endless stream such as /dev/zero) is no
+/// feasible-output file, and is refused without being held in memory.
+constexpr std::size_t kMaxLineBytes = 64 * 1024;
+
 class LineSource {
 public:
-    explicit LineSource(std::istream& in) : m_in(in) {}
+    explicit LineSource(std::istream& in) : m_in(in), m_buffer(kMaxLineBytes + 1) {}
 
+    /// The next line without its line end; false at the end of the text or, with tooLong()
+    /// set, at a line longer than kMaxLineBytes.
     bool next(std::string& line) {
-        if (!std::getline(m_in, line)) {
+        m_in.getline(m_buffer.data(), static_cast<std::streamsize>(m_buffer.size()));
+        const auto count = static_cast<std::size_t>(m_in.gcount());
+        if (m_in.fail() && count == m_buffer.size() - 1) {
+            m_tooLong = true;
+            ++m_line;
+            return false;
+        }
+        if (count == 0 && !m_in) {
             m_ended = true;
             return false;
         }
+        // gcount includes the line end taken out, except on the last line without one.
+        line.assign(m_buffer.data(), m_in.eof() ? count : count - 1);
+        m_in.clear(m_in.rdstate() & std::ios::eofbit);
         if (!line.empty() && line.back() == '\r') {
             line.pop_back();
         }
@@ -98,11 +115,14 @@ public:
     }
     int line() const { return m_line; }
     bool ended() const { return m_ended; }
+    bool tooLong() const { return m_tooLong; }
 
 private:
     std::istream& m_in;
+    std::vector<char> m_buffer;
     int m_line = 0;
     bool m_ended = false;
+    bool m_tooLong = false;
 };
 
 Expected<RunHeader> readHeader(LineSource& lines) {
@@ -357,9 +377,14 @@ Expected<CombinedTotals> combineFeasibleOutput(std::istream& in,
                                                const std::vector<SourceGroup>& groups,
                                                const DateTimeTexts& now) {
     LineSource lines(in);
+    const auto tooLong = [&lines] {
+        return notFeasibleOutput(lines.line(), "is longer than " +
+                                                   std::to_string(kMaxLineBytes / 1024) +
+                                                   " KiB, longer than any line of such a file");
+    };
     Expected<RunHeader> header = readHeader(lines);
     if (!header) {
-        return header.error();
+        return lines.tooLong() ? tooLong() : header.error();
     }
     const int sources = header->sources;
     std::vector<std::string> names;
@@ -390,7 +415,7 @@ Expected<CombinedTotals> combineFeasibleOutput(std::istream& in,
     std::vector<std::size_t> combinedLevel(names.size());
     while (lines.next(line)) {
         if (line.empty()) {
-            continue;
+            return notFeasibleOutput(lines.line(), "is empty, which no record of shares is");
         }
         const std::vector<Field> fields = fieldsOf(line);
         if (fields.size() != static_cast<std::size_t>(sources)) {
@@ -427,6 +452,9 @@ Expected<CombinedTotals> combineFeasibleOutput(std::istream& in,
             ++histograms[c][std::min(combinedLevel[c], std::size_t{kHistogramLevels - 1})];
         }
         ++observations;
+    }
+    if (lines.tooLong()) {
+        return tooLong();
     }
     if (in.bad()) {
         return Error{Error::Kind::FileRead, "The feasible-output file could not be read."};

@@ -48,6 +48,13 @@ Expected<FilePrefix> readFilePrefix(const std::string& path, std::size_t maxByte
     if (std::filesystem::is_directory(path, ignored)) {
         return Error{Error::Kind::FileRead, "Cannot read " + path + ": it is a folder"};
     }
+    // A pipe without a writer would block the window for ever.
+    const std::filesystem::file_status status = std::filesystem::status(path, ignored);
+    if (!ignored && !std::filesystem::is_regular_file(status)) {
+        return Error{Error::Kind::FileRead, "Cannot read " + path +
+                                                ": it is not a regular file (a pipe, a device or a "
+                                                "socket)"};
+    }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         const int error = errno;

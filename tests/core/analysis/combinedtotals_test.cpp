@@ -159,7 +159,7 @@ TEST(CombinedTotals, NoFeasibleSolutionGivesTheZeroObservationsRecord) {
 }
 
 TEST(CombinedTotals, RefusesGroupsThatDoNotFitTheRunAndFilesThatAreNotFeasibleOutput) {
-    for (const test::TableRow& row : test::readTable("combine/refusals.tsv", 3, 10)) {
+    for (const test::TableRow& row : test::readTable("combine/refusals.tsv", 3, 11)) {
         const std::string& file = row.fields[0];
         const std::size_t plus = file.find('+');
         std::istringstream in(file.starts_with("text:")
@@ -192,6 +192,16 @@ TEST(CombinedTotals, GroupsAreReadFromTheCommandLineText) {
         }
         EXPECT_EQ(got, row.fields[1] + "\t" + row.fields[2]) << "groups.tsv, line " << row.line;
     }
+}
+
+TEST(CombinedTotals, ALineLongerThanAnyOfTheFileIsRefusedWithoutBeingHeld) {
+    // As /dev/zero would give it: no line end at all.
+    std::istringstream endless(std::string(1 << 20, 'x'));
+    const Expected<CombinedTotals> totals = combineFeasibleOutput(endless, {{"G", {"A"}}}, kNow);
+    ASSERT_FALSE(totals);
+    EXPECT_EQ(totals.error().message,
+              "This is not a feasible-output (.out) file of Fenlowick: line 1 is longer than "
+              "64 KiB, longer than any line of such a file.");
 }
 
 } // namespace

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 namespace fenlowick {
 namespace {
 
@@ -42,6 +44,9 @@ TEST(ReadFilePrefix, TellsWhetherThePrefixIsTheWholeFile) {
     EXPECT_TRUE(exact->complete);
     EXPECT_FALSE(readFilePrefix(temp.file("missing"), 10));
     EXPECT_FALSE(readFilePrefix(temp.path().string(), 10));
+    // A pipe without a writer is refused instead of blocking the window that reads it.
+    ASSERT_EQ(::mkfifo(temp.file("pipe").c_str(), 0600), 0);
+    EXPECT_FALSE(readFilePrefix(temp.file("pipe"), 10));
 }
 
 struct CountLoad {

@@ -31,6 +31,7 @@ Application::Application(const QString& startFolder, QObject* parent)
     m_statsViewer->setTotalsFolder(main->outputFolder());
     m_windows.emplace_back(m_statsViewer);
     m_isospace = new frmIsospace(main);
+    m_isospace->setOutputFolder(main->outputFolder());
     m_windows.emplace_back(m_isospace);
     createDataFileDialog(main->dataFolder());
 
@@ -60,7 +61,7 @@ Application::Application(const QString& startFolder, QObject* parent)
     // its plot, Diagnose, Save and Print never speak of an entry no longer in the window.
     connect(main, &frmMain::entryReplaced, this, [this] {
         if (m_isospace->isVisible()) {
-            m_isospace->showEntry(m_main->entry());
+            m_isospace->setEntry(m_main->entry());
         }
     });
     connect(m_isospace, &frmIsospace::helpRequested, this, &Application::showHelp);

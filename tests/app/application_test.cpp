@@ -20,7 +20,9 @@
 #include <QAction>
 #include <QCoreApplication>
 #include <QEvent>
+#include <QFileInfo>
 #include <QPushButton>
+#include <QScreen>
 
 namespace fenlowick {
 namespace {
@@ -102,6 +104,13 @@ TEST_F(ApplicationTest, IsospaceShowsTheEntryAsItIsNowAndFollowsAWholeNewOne) {
     ASSERT_TRUE(program.isospace()->plot());
     EXPECT_EQ(program.isospace()->plot()->sources.size(), 3u);
     EXPECT_TRUE(notes.messages.isEmpty());
+    // Centred like the other windows; Save proposes a name after the entry in the output folder.
+    const QRect screen = program.isospace()->screen()->geometry();
+    EXPECT_EQ(program.isospace()->pos(),
+              QPoint(screen.left() + (screen.width() - program.isospace()->width()) / 2,
+                     screen.top() + (screen.height() - program.isospace()->height()) / 2));
+    EXPECT_EQ(program.isospace()->defaultSaveName(),
+              QDir(main()->outputFolder()).filePath(QStringLiteral("Worked_example-X.png")));
 
     // A data file opened (the dialog sets the whole entry) or Clear replaces what it shows.
     const Expected<Entry> geese =
@@ -110,6 +119,9 @@ TEST_F(ApplicationTest, IsospaceShowsTheEntryAsItIsNowAndFollowsAWholeNewOne) {
     main()->setEntry(*geese);
     ASSERT_TRUE(program.isospace()->plot());
     EXPECT_EQ(program.isospace()->plot()->sources.size(), 5u);
+    EXPECT_EQ(QFileInfo(program.isospace()->defaultSaveName()).fileName(),
+              QStringLiteral("Brent_geese_on_a_salt_marsh_plasma_not_corrected_for_enrichment-"
+                             "d13C-d15N.png"));
     command("ClearForm");
     EXPECT_FALSE(program.isospace()->plot());
 }

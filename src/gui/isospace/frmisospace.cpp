@@ -1,8 +1,11 @@
 #include "gui/isospace/frmisospace.h"
 
 #include "core/analysis/diagnosis.h"
+#include "core/base/safefilename.h"
+#include "core/entry/checks.h"
 #include "gui/isospace/isospacescene.h"
 #include "gui/widgets/notifier.h"
+#include "gui/widgets/twips.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -85,7 +88,7 @@ frmIsospace::frmIsospace(QWidget* parent) : QMainWindow(parent) {
     redraw();
 }
 
-void frmIsospace::showEntry(const Entry& entry) {
+void frmIsospace::setEntry(const Entry& entry) {
     m_entry = entry;
     const std::vector<std::string> isotopes = plottedIsotopes(entry);
     for (QComboBox* list : {m_xAxis, m_yAxis}) {
@@ -98,9 +101,29 @@ void frmIsospace::showEntry(const Entry& entry) {
     m_xAxis->setCurrentIndex(isotopes.empty() ? -1 : 0);
     m_yAxis->setCurrentIndex(isotopes.empty() ? -1 : (isotopes.size() > 1 ? 1 : 0));
     redraw();
+}
+
+void frmIsospace::showEntry(const Entry& entry) {
+    setEntry(entry);
+    if (!m_placed) {
+        m_placed = true;
+        centreOnScreen(this);
+    }
     show();
     raise();
     activateWindow();
+}
+
+QString frmIsospace::defaultSaveName() const {
+    std::string name =
+        isMissingLabel(m_entry.title) ? std::string("isospace") : safeFileName(m_entry.title);
+    for (const QComboBox* list : {m_xAxis, m_yAxis}) {
+        if (list->currentIndex() >= 0 &&
+            (list == m_xAxis || m_yAxis->currentIndex() != m_xAxis->currentIndex())) {
+            name += "-" + safeFileName(list->currentText().toStdString());
+        }
+    }
+    return QDir(m_outputFolder).filePath(QString::fromStdString(name) + QStringLiteral(".png"));
 }
 
 void frmIsospace::setAxes(int xIsotope, int yIsotope) {
@@ -186,7 +209,7 @@ void frmIsospace::SaveIsospace_Click() {
     const QString pngFilter = QStringLiteral("PNG image (*.png)");
     const QString svgFilter = QStringLiteral("SVG drawing (*.svg)");
     QString path = QFileDialog::getSaveFileName(
-        this, QStringLiteral("Fenlowick - Save Isospace"), QStringLiteral("isospace.png"),
+        this, QStringLiteral("Fenlowick - Save Isospace"), defaultSaveName(),
         pngFilter + QStringLiteral(";;") + svgFilter, &selectedFilter);
     if (path.isEmpty()) {
         return;
@@ -202,7 +225,7 @@ void frmIsospace::SaveIsospace_Click() {
 
 void frmIsospace::PrintIsospace_Click() {
     QPrinter printer(QPrinter::HighResolution);
-    printer.setDocName(QStringLiteral("Fenlowick isospace"));
+    printer.setDocName(QFileInfo(defaultSaveName()).completeBaseName());
     printer.setPageOrientation(QPageLayout::Landscape);
     if (!m_choosePrinter(printer) || !printPlot(printer)) {
         notifier().inform(this, QStringLiteral("There was an error during the printout!  Check "

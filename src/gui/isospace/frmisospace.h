@@ -33,9 +33,20 @@ public:
 
     explicit frmIsospace(QWidget* parent = nullptr);
 
-    /// Takes a copy of the entry, lists its isotopes (the first two preselected), draws the
-    /// plot and shows and raises the window.
+    /// Takes a copy of the entry, lists its isotopes (the first two preselected) and draws
+    /// the plot; the window stays as it is (shown or hidden).
+    void setEntry(const Entry& entry);
+
+    /// setEntry, then shows and raises the window (centred on the screen the first time).
     void showEntry(const Entry& entry);
+
+    /// The folder in which Save proposes its file (the program's output folder).
+    void setOutputFolder(const QString& folder) { m_outputFolder = folder; }
+
+    /// The name Save proposes, and Print gives the document: the entry's title and the
+    /// isotopes of the axes, made safe for a file name, in the output folder
+    /// ("Lake trout-d13C-d15N.png"); "isospace" stands for a missing title.
+    QString defaultSaveName() const;
 
     /// Chooses the isotope columns of the axes (each 0..LastIsotope) and redraws.
     void setAxes(int xIsotope, int yIsotope);
@@ -78,6 +89,8 @@ private:
     void redraw();
 
     Entry m_entry;
+    QString m_outputFolder;
+    bool m_placed = false;
     std::optional<IsospacePlot> m_plot;
     QComboBox* m_xAxis;
     QComboBox* m_yAxis;

@@ -16,6 +16,7 @@
 #include <QHeaderView>
 #include <QMenuBar>
 #include <QPrinter>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <algorithm>
 #include <cmath>
@@ -127,10 +128,14 @@ void frmStatsViewer::setCellText(int row, int column, const QString& text) {
         m_grid->horizontalHeaderItem(column)->setText(text);
         return;
     }
+    // The tooltip shows a text whole where its column cuts it short (a long title).
     if (QTableWidgetItem* item = m_grid->item(row - 1, column)) {
         item->setText(text);
+        item->setToolTip(text);
     } else if (!text.isEmpty()) {
-        m_grid->setItem(row - 1, column, new QTableWidgetItem(text));
+        auto* fresh = new QTableWidgetItem(text);
+        fresh->setToolTip(text);
+        m_grid->setItem(row - 1, column, fresh);
     }
 }
 
@@ -157,6 +162,9 @@ bool frmStatsViewer::loadFile(const QString& path) {
         m_grid->setColumnWidth(c,
                                std::clamp(widest + padding, kLeastColumnWidth, kWidestColumnWidth));
     }
+    // A new file is read from its beginning, not at the old one's scroll position.
+    m_grid->scrollToTop();
+    m_grid->horizontalScrollBar()->setValue(0);
     m_loadedPath = path;
     return !load.failed;
 }
@@ -172,6 +180,7 @@ std::vector<GridRow> frmStatsViewer::gridRows() const {
 }
 
 bool frmStatsViewer::printGrid(QPrinter& printer) const {
+    keepPrintableMargins(printer);
     const std::vector<GridRow> rows = gridRows();
     std::vector<std::string> column0;
     column0.reserve(rows.size());

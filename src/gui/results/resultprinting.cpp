@@ -35,6 +35,17 @@ bool showPrinterDialog(QPrinter& printer, QWidget* parent, const QString& pdfFal
     return dialog.exec() == QDialog::Accepted;
 }
 
+void keepPrintableMargins(QPrinter& printer) {
+    constexpr double kLeast = 12.7; // half an inch
+    QPageLayout layout = printer.pageLayout();
+    layout.setUnits(QPageLayout::Millimeter);
+    const QMarginsF minimum = layout.minimumMargins();
+    printer.setPageMargins(
+        QMarginsF(std::max(kLeast, minimum.left()), std::max(kLeast, minimum.top()),
+                  std::max(kLeast, minimum.right()), std::max(kLeast, minimum.bottom())),
+        QPageLayout::Millimeter);
+}
+
 bool printGridLines(QPrinter& printer, const std::vector<GridRow>& rows,
                     const std::vector<PrintPage>& pages) {
     QPainter painter;

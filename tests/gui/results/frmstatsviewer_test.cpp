@@ -13,6 +13,8 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPrinterInfo>
+#include <QRegularExpression>
+#include <QScrollBar>
 #include <QTableWidget>
 
 #include <tuple>
@@ -195,6 +197,32 @@ TEST_F(StatsViewerTest, WithoutAPrinterTheDialogOffersAPdfBesideTheLoadedFile) {
     viewer.PrintData_Click();
     EXPECT_TRUE(messages.messages.isEmpty());
     EXPECT_EQ(test::pdfPageCount(folder.toStdString() + "/run.pdf"), 1);
+}
+
+TEST_F(StatsViewerTest, ANewFileOpensAtItsTopLongTextsHaveTooltipsAndPrintsKeepMargins) {
+    open(QStringLiteral("run.tot"));
+    viewer.grid()->verticalScrollBar()->setValue(viewer.grid()->verticalScrollBar()->maximum());
+    ASSERT_GT(viewer.grid()->verticalScrollBar()->value(), 0);
+    open(QStringLiteral("run.tot"));
+    EXPECT_EQ(viewer.grid()->verticalScrollBar()->value(), 0);
+    const QTableWidgetItem* title = viewer.grid()->item(1, 1); // grid row 2: the title
+    ASSERT_NE(title, nullptr);
+    EXPECT_EQ(title->toolTip(), title->text());
+
+    // Every word of the printout lies at least half an inch (36 points) inside the page.
+    const QString pdf = folder + QStringLiteral("/margins.pdf");
+    viewer.setPrinterChooser(test::pdfPrinter(pdf));
+    viewer.PrintData_Click();
+    const QString boxes =
+        QString::fromStdString(test::runTool("pdftotext", {"-bbox", pdf.toStdString(), "-"}));
+    const QRegularExpression word(QStringLiteral("xMin=\"([0-9.]+)\" yMin=\"([0-9.]+)\""));
+    int words = 0;
+    for (const QRegularExpressionMatch& match : word.globalMatch(boxes)) {
+        ++words;
+        EXPECT_GE(match.captured(1).toDouble(), 35.9);
+        EXPECT_GE(match.captured(2).toDouble(), 35.9);
+    }
+    EXPECT_GT(words, 20);
 }
 
 TEST_F(StatsViewerTest, ACancelledPrinterDialogOrAPrinterThatCannotStartGivesTheMessage) {

@@ -3,6 +3,7 @@
 #include "core/workflows/timeleft.h"
 #include "gui/widgets/twips.h"
 
+#include <QCloseEvent>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -41,6 +42,13 @@ frmProgress::frmProgress(QWidget* parent)
         m_timeLeft->setText(QStringLiteral("cancelling..."));
         emit cancelRequested();
     });
+}
+
+void frmProgress::closeEvent(QCloseEvent* event) {
+    if (isVisible() && m_cancel->isEnabled()) {
+        m_cancel->click();
+    }
+    QWidget::closeEvent(event);
 }
 
 void frmProgress::reset() {

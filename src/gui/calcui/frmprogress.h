@@ -10,8 +10,8 @@ class QPushButton;
 namespace fenlowick {
 
 /// The progress window of a run: the bar shows the first source's share reached (0..100),
-/// beside it an estimate of the time left and a Cancel button. Closing it by its close box
-/// only hides it; the run goes on.
+/// beside it an estimate of the time left and a Cancel button. Its close box cancels the run
+/// as Cancel does (a run going on unseen, writing gigabytes, could not be stopped).
 class frmProgress : public QWidget {
     Q_OBJECT
 
@@ -32,6 +32,9 @@ public:
 
 signals:
     void cancelRequested();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     QLabel* m_label;

@@ -100,28 +100,37 @@ TEST_F(CalculationControllerTest, AFolderThatCannotBeWrittenIsReportedWithTheFil
     EXPECT_EQ(test::filesIn(temp.path()), std::vector<std::string>{"plain-file"});
 }
 
-TEST_F(CalculationControllerTest, CancellingALongRunStopsItAndSaysSo) {
+TEST_F(CalculationControllerTest, CancelOrTheProgressWindowsCloseBoxStopsALongRunAndSaysSo) {
     // What a cancelled run leaves on disk is CalculationRun's to check.
     const Entry entry =
         *readDataFile(std::string(FENLOWICK_TEST_DATA) + "/bench/bench-9-sources.dat");
-    QSignalSpy finished(&controller, &CalculationController::runFinished);
-    QSignalSpy running(&controller, &CalculationController::runningChanged);
-    controller.calculate(entry);
-    controller.outputDialog()->setFolder(folder);
-    controller.outputDialog()->setTypedName(QStringLiteral("long"));
-    QTest::mouseClick(controller.outputDialog()->saveButton(), Qt::LeftButton);
-    ASSERT_TRUE(controller.isRunning());
-    EXPECT_TRUE(controller.progressWindow()->isVisible());
-    // A second Calc while running is ignored.
-    controller.calculate(entry);
-    QTest::qWait(300);
-    QTest::mouseClick(controller.progressWindow()->cancelButton(), Qt::LeftButton);
-    ASSERT_TRUE(finished.wait(20000));
-    const auto outcome = finished.first().first().value<RunOutcome>();
-    EXPECT_EQ(outcome.status, RunOutcome::Status::Cancelled);
-    ASSERT_EQ(notes.messages.size(), 1);
-    EXPECT_TRUE(notes.messages.first().startsWith(QStringLiteral("The calculation was cancelled")));
-    EXPECT_EQ(running.count(), 2);
+    for (const bool closeBox : {false, true}) {
+        SCOPED_TRACE(closeBox ? "close box" : "Cancel");
+        notes.messages.clear();
+        QSignalSpy finished(&controller, &CalculationController::runFinished);
+        QSignalSpy running(&controller, &CalculationController::runningChanged);
+        controller.calculate(entry);
+        controller.outputDialog()->setFolder(folder);
+        controller.outputDialog()->setTypedName(QStringLiteral("long"));
+        QTest::mouseClick(controller.outputDialog()->saveButton(), Qt::LeftButton);
+        ASSERT_TRUE(controller.isRunning());
+        EXPECT_TRUE(controller.progressWindow()->isVisible());
+        // A second Calc while running is ignored.
+        controller.calculate(entry);
+        QTest::qWait(300);
+        if (closeBox) {
+            controller.progressWindow()->close();
+        } else {
+            QTest::mouseClick(controller.progressWindow()->cancelButton(), Qt::LeftButton);
+        }
+        ASSERT_TRUE(finished.wait(20000));
+        const auto outcome = finished.first().first().value<RunOutcome>();
+        EXPECT_EQ(outcome.status, RunOutcome::Status::Cancelled);
+        ASSERT_EQ(notes.messages.size(), 1);
+        EXPECT_TRUE(
+            notes.messages.first().startsWith(QStringLiteral("The calculation was cancelled")));
+        EXPECT_EQ(running.count(), 2);
+    }
 }
 
 } // namespace

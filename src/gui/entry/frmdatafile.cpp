@@ -9,6 +9,7 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -163,6 +164,14 @@ void frmDataFile::FileCancel_Click() {
 
 void frmDataFile::help_Click() {
     emit helpRequested(QStringLiteral("file_open_save.htm"));
+}
+
+void frmDataFile::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void frmDataFile::closeEvent(QCloseEvent* event) {

@@ -56,6 +56,8 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    /// Escape closes the dialog as its close box does.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     frmMain* m_main;

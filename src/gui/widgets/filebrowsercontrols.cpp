@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -39,6 +40,14 @@ FileBrowserControls::FileBrowserControls(QWidget* dialog)
     connect(m_drives, &QComboBox::activated, this, &FileBrowserControls::chooseDrive);
     connect(m_folders, &QListWidget::itemActivated, this, &FileBrowserControls::openFolderItem);
     connect(m_files, &QListWidget::itemClicked, this, &FileBrowserControls::clickFile);
+    // From the keyboard: the arrow keys put the highlighted name in the name box, and Enter
+    // takes it as a click does.
+    connect(m_files, &QListWidget::currentItemChanged, this, [this](QListWidgetItem* current) {
+        if (current != nullptr) {
+            setFileName(current->text());
+        }
+    });
+    m_files->installEventFilter(this);
 
     m_folder = cleanFolder(QDir::currentPath());
     refresh();
@@ -168,6 +177,17 @@ void FileBrowserControls::fillFiles() {
     const QDir dir(m_folder);
     const QStringList names = dir.entryList(m_patterns, QDir::Files, QDir::Name | QDir::IgnoreCase);
     m_files->addItems(names);
+}
+
+bool FileBrowserControls::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_files && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && m_files->currentItem() != nullptr) {
+            clickFile(m_files->currentItem());
+            return true;
+        }
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 } // namespace fenlowick

@@ -61,6 +61,9 @@ signals:
     void folderChanged(const QString& folder);
     void fileClicked(const QString& name);
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void chooseDrive(int index);
     void openFolderItem(QListWidgetItem* item);

@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSignalSpy>
 
 namespace fenlowick {
 namespace {
@@ -138,6 +139,27 @@ TEST_F(DataFileDialogTest, ShowingAgainListsFilesSavedMeanwhileAndASingleClickLo
     EXPECT_EQ(dialog.controls().fileName(), QStringLiteral("b.dat"));
     EXPECT_EQ(main.entry(), sampleEntry());
     EXPECT_FALSE(dialog.isVisible());
+}
+
+TEST_F(DataFileDialogTest, TheKeyboardPicksAFileOpensItAndEscapeClosesTheDialog) {
+    writeData("a.dat", test::threeSourceEntry());
+    writeData("b.dat", sampleEntry());
+    dialog.showFromMenu();
+    QListWidget* files = dialog.controls().fileList();
+    ASSERT_EQ(files->count(), 2);
+    files->setFocus();
+    files->setCurrentRow(0);
+    QTest::keyClick(files, Qt::Key_Down);
+    EXPECT_EQ(dialog.controls().fileName(), QStringLiteral("b.dat"));
+    QTest::keyClick(files, Qt::Key_Return);
+    EXPECT_EQ(main.entry(), sampleEntry());
+    EXPECT_FALSE(dialog.isVisible());
+
+    QSignalSpy discarded(&dialog, &frmDataFile::discarded);
+    dialog.showFromMenu();
+    QTest::keyClick(&dialog, Qt::Key_Escape);
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(discarded.count(), 1);
 }
 
 TEST_F(DataFileDialogTest, ARefusedOrFailedSaveShowsWhyAndKeepsTheDialog) {

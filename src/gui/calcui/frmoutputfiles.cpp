@@ -43,11 +43,13 @@ frmOutputFiles::frmOutputFiles(QWidget* parent)
     setFont(arialBold(12));
     m_heading->setObjectName(QStringLiteral("Label2"));
     m_heading->setFont(arialBold(15.75));
-    for (QLabel* label : {m_heading, m_browser->nameLabel()}) {
-        label->setAutoFillBackground(true);
-        QPalette palette = label->palette();
+    // The labels' grey is the dialog's own, so that they do not stand out as patches.
+    for (QWidget* widget :
+         std::initializer_list<QWidget*>{this, m_heading, m_browser->nameLabel()}) {
+        widget->setAutoFillBackground(true);
+        QPalette palette = widget->palette();
         palette.setColor(QPalette::Window, QColor(224, 224, 224));
-        label->setPalette(palette);
+        widget->setPalette(palette);
     }
 
     resizeClientInTwips(this, 9465, 4935);

@@ -147,6 +147,8 @@ frmMain::frmMain(const QString& startFolder, QWidget* parent)
     };
 
     adjustSize();
+    // The boxes keep their places: an enlarged window would only leave an empty margin.
+    setFixedSize(size());
     centreOnScreen(this);
     m_Title->setFocus(Qt::OtherFocusReason);
 }

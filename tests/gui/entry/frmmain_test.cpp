@@ -81,6 +81,8 @@ TEST_F(MainWindowTest, StartUpCreatesTheSubfoldersAndLaysOutTheBoxesAtTheirDesig
     EXPECT_EQ(window.outputFolder(), start + QStringLiteral("/output"));
     EXPECT_TRUE(QDir(window.dataFolder()).exists());
     EXPECT_TRUE(QDir(window.outputFolder()).exists());
+    // A fixed size: an enlarged window would only leave an empty margin beside the boxes.
+    EXPECT_EQ(window.minimumSize(), window.maximumSize());
     EXPECT_EQ(window.windowTitle(), QStringLiteral("Fenlowick"));
     EXPECT_EQ(window.centralWidget()->size(),
               QSize(twipsToPixels(9510, &window), twipsToPixels(6045, &window)));

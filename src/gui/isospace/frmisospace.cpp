@@ -243,7 +243,7 @@ void frmIsospace::Diagnose_Click() {
 }
 
 void frmIsospace::help_Click() {
-    emit helpRequested(QStringLiteral("graphing.htm"));
+    emit helpRequested(QStringLiteral("isospace.htm"));
 }
 
 void frmIsospace::ExitIsospace_Click() {

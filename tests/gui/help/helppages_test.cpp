@@ -1,12 +1,17 @@
 #include "gui/help/helppane.h"
 
 #include "core/entry/messages.h"
+#include "gui/entry/frmmain.h"
 #include "gui/help/helptopiclocator.h"
+#include "gui/isospace/frmisospace.h"
+#include "gui/results/frmgraph.h"
+#include "gui/results/frmstatsviewer.h"
 #include "support/guitestsupport.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QMenuBar>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTextBlock>
@@ -22,7 +27,8 @@ namespace {
 const QStringList kTopics = {
     QStringLiteral("\\help.htm"),    QStringLiteral("\\file_open_save.htm"),
     QStringLiteral("\\calc.htm"),    QStringLiteral("\\graphing.htm"),
-    QStringLiteral("\\viewing.htm"), QStringLiteral("\\commandline.htm")};
+    QStringLiteral("\\viewing.htm"), QStringLiteral("\\commandline.htm"),
+    QStringLiteral("\\isospace.htm")};
 
 const QColor kHeading(0x00, 0x00, 0xc0);
 
@@ -111,6 +117,28 @@ TEST(HelpPages, EveryLinkBetweenPagesLeadsToAnExistingPageAndSection) {
         }
     }
     EXPECT_GT(links, 20);
+}
+
+TEST(HelpPages, EveryMenuCommandOfEveryWindowHasItsRowOnItsPage) {
+    const QTemporaryDir start;
+    frmMain main(start.path());
+    frmGraph graph;
+    frmStatsViewer viewer;
+    frmIsospace isospace;
+    const std::pair<QMainWindow*, const char*> windows[] = {{&main, "help.htm"},
+                                                            {&graph, "graphing.htm"},
+                                                            {&viewer, "viewing.htm"},
+                                                            {&isospace, "isospace.htm"}};
+    for (const auto& [window, page] : windows) {
+        const QString html = readText(QDir(installedFolder()).filePath(QString::fromLatin1(page)));
+        const QList<QAction*> commands = window->menuBar()->actions();
+        EXPECT_GE(commands.size(), 5) << page;
+        for (const QAction* command : commands) {
+            const QString caption = QString(command->text()).remove(QLatin1Char('&'));
+            EXPECT_TRUE(html.contains(QStringLiteral("<td class=\"ui\">%1</td>").arg(caption)))
+                << page << ": " << caption.toStdString();
+        }
+    }
 }
 
 TEST(HelpPages, EverySubcommandOfTheCommandLineToolHasItsSection) {

@@ -186,7 +186,7 @@ TEST_F(IsospaceWindowTest, DiagnoseHelpAndExit) {
 
     QSignalSpy help(&window, &frmIsospace::helpRequested);
     window.helpAction()->trigger();
-    EXPECT_EQ(help, (QList<QVariantList>{{QStringLiteral("graphing.htm")}}));
+    EXPECT_EQ(help, (QList<QVariantList>{{QStringLiteral("isospace.htm")}}));
     EXPECT_EQ(test::menuCaptions(window.menuBar()),
               QStringLiteral("&Save &Print &Diagnose &Help &Exit").split(u' '));
     window.menuBar()->actions().last()->trigger();

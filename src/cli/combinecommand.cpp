@@ -74,16 +74,8 @@ int CombineCommand::run() const {
         groups.push_back(std::move(*group));
     }
 
-    // Why a file cannot be read: a folder, a pipe or device (which could block or never
-    // end), or the system's reason (missing, unreadable).
-    std::error_code ec;
-    const std::filesystem::file_status status = std::filesystem::status(m_feasible, ec);
-    std::string problem;
-    if (std::filesystem::is_directory(status)) {
-        problem = "it is a folder, not a file";
-    } else if (!ec && !std::filesystem::is_regular_file(status)) {
-        problem = "it is not a regular file (a pipe, a device or a socket)";
-    }
+    // Why a file cannot be read: a folder, a pipe or device, or the system's reason.
+    std::string problem = notAFileToRead(m_feasible).value_or(std::string());
     std::ifstream in;
     if (problem.empty()) {
         in.open(m_feasible, std::ios::binary);

@@ -320,18 +320,27 @@ Status writeFilesTogether(const std::vector<FileText>& files) {
     return ok();
 }
 
+std::optional<std::string> notAFileToRead(const std::string& path) {
+    std::error_code ec;
+    const std::filesystem::file_status status = std::filesystem::status(path, ec);
+    if (ec) {
+        return std::nullopt;
+    }
+    if (std::filesystem::is_directory(status)) {
+        return "it is a folder, not a file";
+    }
+    if (!std::filesystem::is_regular_file(status)) {
+        return "it is not a regular file (a pipe, a device or a socket)";
+    }
+    return std::nullopt;
+}
+
 Expected<std::string> readWholeFile(const std::string& path, std::size_t maxBytes) {
     const auto fail = [&](const std::string& reason) {
         return Error{Error::Kind::FileRead, "Could not read " + path + ": " + reason};
     };
-    std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) {
-        return fail("it is a folder, not a file");
-    }
-    // A pipe without a writer would block the read for ever, and a device can be endless.
-    const std::filesystem::file_status status = std::filesystem::status(path, ec);
-    if (!ec && !std::filesystem::is_regular_file(status)) {
-        return fail("it is not a regular file (a pipe, a device or a socket)");
+    if (auto reason = notAFileToRead(path)) {
+        return fail(*reason);
     }
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) {

@@ -3,6 +3,7 @@
 #include "core/base/expected.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -85,6 +86,12 @@ struct FileText {
 /// Moving into place needs no space; should a move still fail, the files moved before it
 /// stay. The error names the file.
 Status writeFilesTogether(const std::vector<FileText>& files);
+
+/// Why `path` is no file to read, although it exists: "it is a folder, not a file", or "it is
+/// not a regular file (...)" for a pipe, device or socket, which could block a read for ever
+/// or never end. Nothing for a regular file, or a path that does not exist (opening it then
+/// gives the system's reason).
+std::optional<std::string> notAFileToRead(const std::string& path);
 
 /// Reads a whole file, refusing one larger than maxBytes and anything but a regular file
 /// (a pipe or a device could block or never end). The error names the file and the reason.

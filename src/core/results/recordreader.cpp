@@ -1,12 +1,12 @@
 #include "core/results/recordreader.h"
 
+#include "core/base/atomicfile.h"
 #include "core/base/numberformat.h"
 #include "core/base/numerictext.h"
 #include "core/base/textencoding.h"
 
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 
 namespace fenlowick {
@@ -44,16 +44,8 @@ std::string ordinaryNumberText(double value) {
 }
 
 Expected<FilePrefix> readFilePrefix(const std::string& path, std::size_t maxBytes) {
-    std::error_code ignored;
-    if (std::filesystem::is_directory(path, ignored)) {
-        return Error{Error::Kind::FileRead, "Cannot read " + path + ": it is a folder"};
-    }
-    // A pipe without a writer would block the window for ever.
-    const std::filesystem::file_status status = std::filesystem::status(path, ignored);
-    if (!ignored && !std::filesystem::is_regular_file(status)) {
-        return Error{Error::Kind::FileRead, "Cannot read " + path +
-                                                ": it is not a regular file (a pipe, a device or a "
-                                                "socket)"};
+    if (auto reason = notAFileToRead(path)) {
+        return Error{Error::Kind::FileRead, "Cannot read " + path + ": " + *reason};
     }
     std::ifstream in(path, std::ios::binary);
     if (!in) {

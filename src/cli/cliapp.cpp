@@ -49,33 +49,21 @@ const char* const kExitCodesText = R"(Exit codes:
        (SIGPIPE), SIGTERM or the file-size limit (SIGXFSZ): 128 + the signal's number;
        nothing is written or replaced)";
 
-/// A progress bar on standard error, redrawn at most ten times a second.
+/// A progress bar on standard error with the time left, redrawn at most ten times a second.
+/// Before the first report of the fraction done the run is counting its solutions.
 class ProgressBar {
 public:
     void update(float firstShare) {
-        const auto now = std::chrono::steady_clock::now();
-        if (now - m_last < std::chrono::milliseconds(100) && firstShare < 100.0f) {
-            return;
-        }
-        m_last = now;
-        const int width = 40;
-        const int filled = static_cast<int>(std::lround(firstShare / 100.0f * width));
-        std::string bar(static_cast<std::size_t>(std::clamp(filled, 0, width)), '#');
-        bar.resize(width, '.');
-        std::string left;
-        if (m_fraction > 0.01 && m_fraction < 1.0) {
-            const double elapsed = std::chrono::duration<double>(now - m_start).count();
-            left = "  about " + std::to_string(std::lround(secondsLeft(m_fraction, elapsed))) +
-                   " s left   ";
-        }
-        std::fprintf(stderr, "\rProgress: [%s] %3d%%%s", bar.c_str(),
-                     static_cast<int>(std::lround(firstShare)), left.c_str());
-        std::fflush(stderr);
-        m_shown = true;
+        m_share = firstShare;
+        draw(firstShare >= 100.0f);
     }
 
-    /// The estimated fraction of the search done, for the time left.
-    void setFraction(double fraction) { m_fraction = fraction; }
+    /// The fraction of the run's work done, for the time left.
+    void setFraction(double fraction) {
+        m_estimate.observe(fraction, secondsSinceStart());
+        m_counting = false;
+        draw(false);
+    }
 
     void finish() {
         if (m_shown) {
@@ -85,9 +73,33 @@ public:
     }
 
 private:
+    double secondsSinceStart() const {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
+    }
+
+    void draw(bool force) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now - m_last < std::chrono::milliseconds(100) && !force) {
+            return;
+        }
+        m_last = now;
+        const int width = 40;
+        const int filled = static_cast<int>(std::lround(m_share / 100.0f * width));
+        std::string bar(static_cast<std::size_t>(std::clamp(filled, 0, width)), '#');
+        bar.resize(width, '.');
+        const std::string left =
+            m_counting ? "counting solutions..." : m_estimate.text(secondsSinceStart());
+        std::fprintf(stderr, "\rProgress: [%s] %3d%%  %-24s", bar.c_str(),
+                     static_cast<int>(std::lround(m_share)), left.c_str());
+        std::fflush(stderr);
+        m_shown = true;
+    }
+
     std::chrono::steady_clock::time_point m_start = std::chrono::steady_clock::now();
     std::chrono::steady_clock::time_point m_last{};
-    double m_fraction = 0.0;
+    TimeLeftEstimate m_estimate;
+    float m_share = 0.0f;
+    bool m_counting = true;
     bool m_shown = false;
 };
 
@@ -152,6 +164,7 @@ int runCommand(const RunOptions& options) {
     if (showProgress) {
         request.progress = [&bar](float share) { bar.update(share); };
         request.fractionDone = [&bar](double fraction) { bar.setFraction(fraction); };
+        bar.update(0.0f);
     }
     installInterruptHandlers();
     const RunOutcome outcome = runCalculation(request);

@@ -6,6 +6,7 @@
 #include "core/entry/outputnaming.h"
 #include "core/results/resultfiles.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -108,6 +109,69 @@ Status commitTotalsAlone(AtomicFile& totals, const std::string& feasiblePath, bo
     return ok();
 }
 
+/// Passes records on to the feasible file and reports the fraction of `total` records
+/// written so far, about a thousand times in all.
+class CountingSink : public RecordSink {
+public:
+    CountingSink(RecordSink& target, std::uint64_t total,
+                 const std::function<void(double)>& fractionDone)
+        : m_target(target), m_total(total), m_fractionDone(fractionDone),
+          m_step(std::max<std::uint64_t>(1, total / 1000)) {}
+
+    bool write(std::string_view records) override {
+        if (!m_target.write(records)) {
+            return false;
+        }
+        m_written += static_cast<std::uint64_t>(std::count(records.begin(), records.end(), '\n'));
+        if (m_written >= m_nextReport) {
+            m_nextReport = m_written + m_step;
+            m_fractionDone(static_cast<double>(m_written) / static_cast<double>(m_total));
+        }
+        return true;
+    }
+
+private:
+    RecordSink& m_target;
+    std::uint64_t m_total;
+    const std::function<void(double)>& m_fractionDone;
+    std::uint64_t m_step;
+    std::uint64_t m_written = 0;
+    std::uint64_t m_nextReport = 0;
+};
+
+/// The search of a run. Writing the records is what takes the time of a run with many
+/// solutions, and how they spread over the search cannot be told in advance; so when a
+/// front end wants the fraction done for its time-left estimate and records are written,
+/// the solutions are counted first (a small part of the time of writing them) and the
+/// fraction is that of the records written. The counting moves neither the bar nor the
+/// estimate; a count of none leaves nothing to write, and the count's totals are the run's.
+EngineResult search(const CalculationInput& input, const RunRequest& request, RecordSink* sink) {
+    EngineControl control;
+    control.cancel = request.cancel;
+    if (!request.fractionDone || sink == nullptr) {
+        control.progress = request.progress;
+        control.fractionDone = request.fractionDone;
+        return runSearch(input, sink, control);
+    }
+    EngineResult counted = runSearch(input, nullptr, control);
+    if (counted.cancelled || counted.feasibleCount == 0) {
+        if (!counted.cancelled) {
+            if (request.progress) {
+                request.progress(100.0f);
+            }
+            request.fractionDone(1.0);
+        }
+        return counted;
+    }
+    control.progress = request.progress;
+    CountingSink counting(*sink, counted.feasibleCount, request.fractionDone);
+    EngineResult result = runSearch(input, &counting, control);
+    if (!result.cancelled && !result.sinkFailed) {
+        request.fractionDone(1.0);
+    }
+    return result;
+}
+
 RunOutcome failure(RunOutcome::Status status, std::string message) {
     RunOutcome outcome;
     outcome.status = status;
@@ -157,11 +221,7 @@ RunOutcome runCalculation(const RunRequest& request) {
     }
 
     outcome.began = clock();
-    EngineControl control;
-    control.progress = request.progress;
-    control.fractionDone = request.fractionDone;
-    control.cancel = request.cancel;
-    const EngineResult result = runSearch(input, sink.get(), control);
+    const EngineResult result = search(input, request, sink.get());
     if (result.cancelled) {
         return failure(RunOutcome::Status::Cancelled, "The calculation was cancelled.");
     }

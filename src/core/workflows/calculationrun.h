@@ -23,8 +23,9 @@ struct RunRequest {
     bool writeFeasibleFile = true;
     /// Share of the first source reached, 0..100, from the searching thread.
     std::function<void(float firstShare)> progress;
-    /// Estimated fraction of the search done, 0..1, from the searching thread; for an
-    /// estimate of the time left.
+    /// Fraction of the run's work done, 0..1, from the searching thread; for an estimate of
+    /// the time left. When it is set and the feasible file is written, the run counts the
+    /// solutions first, without reports, then reports the fraction of the records written.
     std::function<void(double fraction)> fractionDone;
     const std::atomic<bool>* cancel = nullptr;
     /// Source of the date and time texts; currentDateTime when empty.

@@ -5,24 +5,51 @@
 
 namespace fenlowick {
 
-double secondsLeft(double fractionDone, double elapsedSeconds) {
-    return elapsedSeconds * (1.0 - fractionDone) / fractionDone;
+void TimeLeftEstimate::observe(double fraction, double seconds) {
+    if (!(fraction >= 0.0)) {
+        return;
+    }
+    fraction = std::min(fraction, 1.0);
+    if (!m_started) {
+        m_started = true;
+        m_firstFraction = fraction;
+        m_firstSeconds = seconds;
+        m_fraction = fraction;
+        return;
+    }
+    const double done = fraction - m_firstFraction;
+    const double spent = seconds - m_firstSeconds;
+    m_fraction = std::max(m_fraction, fraction);
+    if (done < 0.01 || spent < 2.0) {
+        return;
+    }
+    m_finish = seconds + spent * (1.0 - fraction) / done;
+    m_settled = true;
 }
 
-std::string timeLeftText(double fractionDone, double elapsedSeconds) {
-    if (!(fractionDone >= 0.01) || elapsedSeconds < 2.0) {
-        return {};
+std::optional<double> TimeLeftEstimate::secondsLeft(double seconds) const {
+    if (!m_settled) {
+        return std::nullopt;
     }
-    if (fractionDone >= 1.0) {
+    return std::max(0.0, m_finish - seconds);
+}
+
+std::string TimeLeftEstimate::text(double seconds) const {
+    if (m_started && m_fraction >= 1.0) {
         return "finishing";
     }
-    const double left = secondsLeft(fractionDone, elapsedSeconds);
-    if (left < 60.0) {
-        // Round up to 5 s so the figure does not flicker at every update.
-        const auto seconds = static_cast<long long>(std::max(5.0, std::ceil(left / 5.0) * 5.0));
-        return "about " + std::to_string(seconds) + " s left";
+    const std::optional<double> left = secondsLeft(seconds);
+    return left ? timeLeftText(*left) : std::string();
+}
+
+std::string timeLeftText(double secondsLeft) {
+    if (secondsLeft < 0.5) {
+        return "finishing";
     }
-    const auto minutes = static_cast<long long>(std::ceil(left / 60.0));
+    if (secondsLeft < 59.5) {
+        return "about " + std::to_string(std::lround(secondsLeft)) + " s left";
+    }
+    const long long minutes = std::max(1LL, std::llround(secondsLeft / 60.0));
     if (minutes < 60) {
         return "about " + std::to_string(minutes) + " min left";
     }

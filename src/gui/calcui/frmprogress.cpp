@@ -1,12 +1,12 @@
 #include "gui/calcui/frmprogress.h"
 
-#include "core/workflows/timeleft.h"
 #include "gui/widgets/twips.h"
 
 #include <QCloseEvent>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 #include <cmath>
 
 namespace fenlowick {
@@ -14,7 +14,7 @@ namespace fenlowick {
 frmProgress::frmProgress(QWidget* parent)
     : QWidget(parent, Qt::Window), m_label(new QLabel(QStringLiteral("Progress:"), this)),
       m_bar(new QProgressBar(this)), m_timeLeft(new QLabel(this)),
-      m_cancel(new QPushButton(QStringLiteral("&Cancel"), this)) {
+      m_cancel(new QPushButton(QStringLiteral("&Cancel"), this)), m_tick(new QTimer(this)) {
     setObjectName(QStringLiteral("frmProgress"));
     setWindowTitle(QStringLiteral("Fenlowick - Calculation Progress"));
     QFont font(QStringLiteral("Arial"));
@@ -39,9 +39,12 @@ frmProgress::frmProgress(QWidget* parent)
 
     connect(m_cancel, &QPushButton::clicked, this, [this] {
         m_cancel->setEnabled(false);
+        m_tick->stop();
         m_timeLeft->setText(QStringLiteral("cancelling..."));
         emit cancelRequested();
     });
+    m_tick->setInterval(1000);
+    connect(m_tick, &QTimer::timeout, this, &frmProgress::showTimeLeft);
 }
 
 void frmProgress::closeEvent(QCloseEvent* event) {
@@ -51,11 +54,18 @@ void frmProgress::closeEvent(QCloseEvent* event) {
     QWidget::closeEvent(event);
 }
 
+void frmProgress::hideEvent(QHideEvent* event) {
+    m_tick->stop();
+    QWidget::hideEvent(event);
+}
+
 void frmProgress::reset() {
     m_bar->setValue(0);
-    m_timeLeft->clear();
+    m_timeLeft->setText(QStringLiteral("counting solutions..."));
     m_cancel->setEnabled(true);
+    m_estimate = TimeLeftEstimate();
     m_clock.start();
+    m_tick->stop();
 }
 
 void frmProgress::setFirstShare(float share) {
@@ -66,8 +76,22 @@ void frmProgress::setFractionDone(double fraction) {
     if (!m_cancel->isEnabled()) {
         return;
     }
-    m_timeLeft->setText(QString::fromStdString(
-        timeLeftText(fraction, static_cast<double>(m_clock.elapsed()) / 1000.0)));
+    m_estimate.observe(fraction, static_cast<double>(m_clock.elapsed()) / 1000.0);
+    showTimeLeft();
+    if (!m_tick->isActive()) {
+        m_tick->start();
+    }
+}
+
+QString frmProgress::timeLeftText() const {
+    return m_timeLeft->text();
+}
+
+void frmProgress::showTimeLeft() {
+    if (m_cancel->isEnabled()) {
+        m_timeLeft->setText(QString::fromStdString(
+            m_estimate.text(static_cast<double>(m_clock.elapsed()) / 1000.0)));
+    }
 }
 
 } // namespace fenlowick

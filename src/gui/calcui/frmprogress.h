@@ -1,11 +1,14 @@
 #pragma once
 
+#include "core/workflows/timeleft.h"
+
 #include <QElapsedTimer>
 #include <QWidget>
 
 class QLabel;
 class QProgressBar;
 class QPushButton;
+class QTimer;
 
 namespace fenlowick {
 
@@ -18,14 +21,19 @@ class frmProgress : public QWidget {
 public:
     explicit frmProgress(QWidget* parent = nullptr);
 
-    /// Bar to 0, estimate cleared, Cancel enabled; the clock for the estimate starts.
+    /// Bar to 0, "counting solutions..." in place of the estimate, Cancel enabled; the clock
+    /// for the estimate starts.
     void reset();
 
     /// The first source's share reached, in percent.
     void setFirstShare(float share);
 
-    /// The fraction of the whole search done (0..1), for the time-left estimate.
+    /// The fraction of the run's work done (0..1), for the time-left estimate, which then
+    /// counts down every second until the next report.
     void setFractionDone(double fraction);
+
+    /// The time-left text as shown.
+    QString timeLeftText() const;
 
     QProgressBar* bar() const { return m_bar; }
     QPushButton* cancelButton() const { return m_cancel; }
@@ -35,6 +43,7 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     QLabel* m_label;
@@ -42,6 +51,10 @@ private:
     QLabel* m_timeLeft;
     QPushButton* m_cancel;
     QElapsedTimer m_clock;
+    QTimer* m_tick;
+    TimeLeftEstimate m_estimate;
+
+    void showTimeLeft();
 };
 
 } // namespace fenlowick

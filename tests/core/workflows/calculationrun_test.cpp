@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <filesystem>
 
 namespace fenlowick {
@@ -199,11 +201,17 @@ TEST(CalculationRun, BeginsBeforeTheSearchEndsAfterItAndReportsTheFirstShares) {
                                    "    Ended: day" + ended + "   time" + ended);
 }
 
-/// A run without the feasible file writes only the totals file, the same as a full run's.
-void expectSameTotalsWithoutFeasibleFile(const Entry& entry) {
+/// A run without the feasible file writes only the totals file, the same as a full run's;
+/// a run that reports the fraction done (and so counts its solutions first) writes the same
+/// files as one that does not, and moves the bar only while it writes.
+void expectSameResultsWhateverIsReported(const Entry& entry) {
     TempDir full;
     TempDir totalsOnly;
-    const RunOutcome fullRun = runCalculation(requestFor(entry, full, "result"));
+    TempDir reporting;
+    std::vector<float> shares;
+    RunRequest plainRequest = requestFor(entry, full, "result");
+    plainRequest.progress = [&](float share) { shares.push_back(share); };
+    const RunOutcome fullRun = runCalculation(plainRequest);
     const RunOutcome totalsRun = runCalculation(requestFor(entry, totalsOnly, "result", false));
     ASSERT_EQ(fullRun.status, Status::Completed) << fullRun.message;
     ASSERT_EQ(totalsRun.status, Status::Completed) << totalsRun.message;
@@ -211,15 +219,63 @@ void expectSameTotalsWithoutFeasibleFile(const Entry& entry) {
     EXPECT_TRUE(totalsRun.feasiblePath.empty());
     EXPECT_EQ(totalsRun.feasibleCount, fullRun.feasibleCount);
     EXPECT_EQ(readFile(totalsRun.totalsPath), readFile(fullRun.totalsPath));
+
+    std::vector<float> reportedShares;
+    std::vector<double> fractions;
+    RunRequest request = requestFor(entry, reporting, "result");
+    request.progress = [&](float share) { reportedShares.push_back(share); };
+    request.fractionDone = [&](double fraction) { fractions.push_back(fraction); };
+    const RunOutcome reportingRun = runCalculation(request);
+    ASSERT_EQ(reportingRun.status, Status::Completed) << reportingRun.message;
+    EXPECT_EQ(readFile(reportingRun.feasiblePath), readFile(fullRun.feasiblePath));
+    EXPECT_EQ(readFile(reportingRun.totalsPath), readFile(fullRun.totalsPath));
+    EXPECT_EQ(reportingRun.feasibleCount, fullRun.feasibleCount);
+    EXPECT_EQ(reportingRun.visitedCount, fullRun.visitedCount);
+    if (fullRun.feasibleCount > 0) {
+        EXPECT_EQ(reportedShares, shares);
+    }
+    ASSERT_FALSE(fractions.empty());
+    EXPECT_TRUE(std::is_sorted(fractions.begin(), fractions.end()));
+    EXPECT_GT(fractions.front(), 0.0);
+    EXPECT_EQ(fractions.back(), 1.0);
 }
 
-TEST(CalculationRun, TotalsOnlyRunsWriteTheTotalsOfTheFullRun) {
+TEST(CalculationRun, ResultsDoNotDependOnWhatIsWrittenOrReported) {
     for (const std::string& name : filesIn(test::conformanceCase(""))) {
         if (name.starts_with("refuse")) {
             continue;
         }
         SCOPED_TRACE(name);
-        expectSameTotalsWithoutFeasibleFile(*readDataFile(test::conformanceCase(name)));
+        expectSameResultsWhateverIsReported(*readDataFile(test::conformanceCase(name)));
+    }
+}
+
+TEST(CalculationRun, FractionDoneIsTheShareOfTheRecordsWritten) {
+    // Six sources at 2 %, one isotope, a wide tolerance: over 100,000 records, enough
+    // chunks for many reports.
+    Entry entry = threeSourceEntry();
+    entry.increment = "2";
+    entry.threshold = "3";
+    entry.mixture = {"5", "", "", "", ""};
+    entry.col = {};
+    for (int row = 0; row < 6; ++row) {
+        entry.sources[static_cast<std::size_t>(row)] = "S" + std::to_string(row);
+        entry.col[0][static_cast<std::size_t>(row)] = std::to_string(row * 2);
+    }
+    entry.isotope = {"d13C", "", "", "", ""};
+    TempDir dir;
+    std::vector<double> fractions;
+    RunRequest request = requestFor(entry, dir, "result");
+    request.fractionDone = [&](double fraction) { fractions.push_back(fraction); };
+    const RunOutcome outcome = runCalculation(request);
+    ASSERT_EQ(outcome.status, Status::Completed) << outcome.message;
+    ASSERT_GT(outcome.feasibleCount, 10000u);
+    ASSERT_GT(fractions.size(), 2u);
+    EXPECT_LE(fractions.size(), 1002u);
+    // Each report is a whole number of records over the count made before writing.
+    for (const double fraction : fractions) {
+        const double records = fraction * static_cast<double>(outcome.feasibleCount);
+        EXPECT_NEAR(records, std::round(records), 1e-6) << fraction;
     }
 }
 

@@ -2,28 +2,65 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 namespace fenlowick {
 namespace {
 
-TEST(TimeLeft, NoGuessBeforeOnePercentOrTwoSecondsThenSecondsToDays) {
-    // 21 s left is rounded up to the next 5 s; 98 hours are shown in whole days.
+TEST(TimeLeft, WordedInWholeSecondsMinutesHoursOrDays) {
     const struct {
-        double done, seconds;
+        double seconds;
         const char* text;
-    } cases[] = {{0.0, 100.0, ""},
-                 {0.009, 100.0, ""},
-                 {0.5, 1.9, ""},
-                 {0.5, 20.0, "about 20 s left"},
-                 {0.5, 21.0, "about 25 s left"},
-                 {0.25, 60.0, "about 3 min left"},
-                 {0.5, 7200.0, "about 2 h left"},
-                 {0.5, 7500.0, "about 2 h 5 min left"},
-                 {0.02, 7200.0, "about 4 days left"},
-                 {1.0, 50.0, "finishing"}};
+    } cases[] = {{0.4, "finishing"},
+                 {4.0, "about 4 s left"},
+                 {24.2, "about 24 s left"},
+                 {59.4, "about 59 s left"},
+                 {89.0, "about 1 min left"},
+                 {290.0, "about 5 min left"},
+                 {7200.0, "about 2 h left"},
+                 {7500.0, "about 2 h 5 min left"},
+                 {98.0 * 3600.0, "about 4 days left"}};
     for (const auto& c : cases) {
-        EXPECT_EQ(timeLeftText(c.done, c.seconds), c.text) << c.done << " after " << c.seconds;
+        EXPECT_EQ(timeLeftText(c.seconds), c.text) << c.seconds;
     }
-    EXPECT_NE(timeLeftText(0.01, 2.0), "");
+}
+
+TEST(TimeLeft, PaceCountsFromTheFirstReportAndNeedsOnePercentAndTwoSeconds) {
+    TimeLeftEstimate estimate;
+    EXPECT_EQ(estimate.text(0.0), "");
+    // Thirty seconds of counting before the first report are not charged to the rest.
+    estimate.observe(0.0, 30.0);
+    estimate.observe(0.005, 31.0);
+    EXPECT_FALSE(estimate.secondsLeft(31.0));
+    estimate.observe(0.05, 31.5);
+    EXPECT_FALSE(estimate.secondsLeft(31.5));
+    estimate.observe(0.1, 32.0);
+    ASSERT_TRUE(estimate.secondsLeft(32.0));
+    EXPECT_DOUBLE_EQ(*estimate.secondsLeft(32.0), 18.0);
+    EXPECT_EQ(estimate.text(32.0), "about 18 s left");
+    estimate.observe(1.0, 50.0);
+    EXPECT_EQ(estimate.text(50.0), "finishing");
+}
+
+TEST(TimeLeft, CountsDownBetweenReportsAndFollowsAChangeOfPace) {
+    // Reports every 5 s of a run whose pace halves at its middle: 1 % a second, then 0.5 %.
+    TimeLeftEstimate estimate;
+    auto fractionAt = [](double t) { return t <= 50.0 ? t / 100.0 : 0.5 + (t - 50.0) / 200.0; };
+    double previous = -1.0;
+    for (int tenth = 0; tenth <= 1400; ++tenth) {
+        const double t = tenth / 10.0;
+        if (tenth % 50 == 0) {
+            estimate.observe(fractionAt(t), t);
+        }
+        const std::optional<double> left = estimate.secondsLeft(t);
+        if (previous >= 0.0 && tenth % 50 != 0) {
+            ASSERT_TRUE(left);
+            EXPECT_NEAR(previous - *left, 0.1, 1e-9) << t;
+        }
+        previous = left.value_or(-1.0);
+    }
+    // Ten seconds before the end of the 150 s run the estimate has taken in the slower pace.
+    EXPECT_NEAR(*estimate.secondsLeft(140.0), 10.0, 3.0);
 }
 
 } // namespace

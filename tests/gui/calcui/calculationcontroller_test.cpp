@@ -118,6 +118,9 @@ TEST_F(CalculationControllerTest, CancelOrTheProgressWindowsCloseBoxStopsALongRu
         // A second Calc while running is ignored.
         controller.calculate(entry);
         QTest::qWait(300);
+        // Nine sources take over a second to count before the first record is written.
+        EXPECT_EQ(controller.progressWindow()->timeLeftText(),
+                  QStringLiteral("counting solutions..."));
         if (closeBox) {
             controller.progressWindow()->close();
         } else {
@@ -131,6 +134,21 @@ TEST_F(CalculationControllerTest, CancelOrTheProgressWindowsCloseBoxStopsALongRu
             notes.messages.first().startsWith(QStringLiteral("The calculation was cancelled")));
         EXPECT_EQ(running.count(), 2);
     }
+}
+
+TEST(ProgressWindow, TheTimeLeftCountsDownBetweenReports) {
+    frmProgress window;
+    window.reset();
+    window.show();
+    window.setFractionDone(0.0);
+    QTest::qWait(2100);
+    window.setFractionDone(0.2); // about 8 s to go
+    const QString first = window.timeLeftText();
+    QTest::qWait(2500); // two ticks of the once-a-second update at least
+    const QString later = window.timeLeftText();
+    EXPECT_TRUE(first.startsWith(QStringLiteral("about "))) << first.toStdString();
+    EXPECT_TRUE(later.startsWith(QStringLiteral("about "))) << later.toStdString();
+    EXPECT_NE(first, later);
 }
 
 } // namespace

@@ -87,8 +87,11 @@ private:
         const int filled = static_cast<int>(std::lround(m_share / 100.0f * width));
         std::string bar(static_cast<std::size_t>(std::clamp(filled, 0, width)), '#');
         bar.resize(width, '.');
-        const std::string left =
+        std::string left =
             m_counting ? "counting solutions..." : m_estimate.text(secondsSinceStart());
+        if (left.empty()) {
+            left = "writing records...";
+        }
         std::fprintf(stderr, "\rProgress: [%s] %3d%%  %-24s", bar.c_str(),
                      static_cast<int>(std::lround(m_share)), left.c_str());
         std::fflush(stderr);

@@ -89,8 +89,9 @@ QString frmProgress::timeLeftText() const {
 
 void frmProgress::showTimeLeft() {
     if (m_cancel->isEnabled()) {
-        m_timeLeft->setText(QString::fromStdString(
-            m_estimate.text(static_cast<double>(m_clock.elapsed()) / 1000.0)));
+        const std::string text = m_estimate.text(static_cast<double>(m_clock.elapsed()) / 1000.0);
+        m_timeLeft->setText(text.empty() ? QStringLiteral("writing records...")
+                                         : QString::fromStdString(text));
     }
 }
 

@@ -5,6 +5,7 @@
 #include "cli/diagnosecommand.h"
 #include "cli/importcommand.h"
 #include "cli/interruption.h"
+#include "cli/studycommand.h"
 #include "cli/summarycommand.h"
 #include "cli/terminaltext.h"
 #include "core/entry/checks.h"
@@ -251,6 +252,7 @@ int runCli(int argc, char** argv) {
     SummaryCommand summaryCommand(app);
     CombineCommand combineCommand(app);
     DiagnoseCommand diagnoseCommand(app);
+    StudyCommand studyCommand(app);
 
     try {
         app.parse(argc, argv);
@@ -282,6 +284,9 @@ int runCli(int argc, char** argv) {
     }
     if (diagnoseCommand.parsed()) {
         return diagnoseCommand.run();
+    }
+    if (studyCommand.parsed()) {
+        return studyCommand.run();
     }
     return kExitUsage;
 }

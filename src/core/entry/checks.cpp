@@ -21,6 +21,10 @@ bool isMissingLabel(std::string_view label) {
 }
 
 Expected<CalculationInput> checkEntry(const Entry& entry) {
+    return checkEntry(entry, CheckRules{});
+}
+
+Expected<CalculationInput> checkEntry(const Entry& entry, const CheckRules& rules) {
     if (!isNumeric(entry.increment)) {
         return refusal(messages::kNoIncrement);
     }
@@ -36,7 +40,11 @@ Expected<CalculationInput> checkEntry(const Entry& entry) {
     }
     CalculationInput input = deriveCalculationInput(entry);
     if (input.decimalPlaces > 6) {
-        return refusal(messages::kTooManyDecimals);
+        if (rules.limitDecimalPlaces) {
+            return refusal(messages::kTooManyDecimals);
+        }
+        input.decimalPlaces = 6;
+        input.decimalScale = 1000000;
     }
     if (input.lastSource < 0) {
         return refusal(messages::kNoData);
@@ -51,7 +59,7 @@ Expected<CalculationInput> checkEntry(const Entry& entry) {
             return refusal(messages::kNoIsotopeLabels);
         }
     }
-    if (input.lastSource < 2) {
+    if (input.lastSource + 1 < rules.fewestSources) {
         return refusal(messages::kTooFewSources);
     }
     // Numbers that pass the numeric rule but overflow the types the search works in.

@@ -24,6 +24,18 @@ bool isMissingLabel(std::string_view label);
 ///  the result files store.
 Expected<CalculationInput> checkEntry(const Entry& entry);
 
+/// What a caller other than the run may relax in the checks.
+struct CheckRules {
+    /// False: more than 6 decimal places pass, and the differences are then compared at 6
+    /// (means worked out from raw samples have many decimals).
+    bool limitDecimalPlaces = true;
+    /// The fewest sources a run takes (the entry window's rule is three).
+    int fewestSources = 3;
+};
+
+/// The run's checks with some relaxed.
+Expected<CalculationInput> checkEntry(const Entry& entry, const CheckRules& rules);
+
 /// Import and batch build entries for a run: a negative tolerance, which the run's checks let
 /// through and with which no combination can be kept, is refused there with this message.
 std::optional<std::string> negativeToleranceMessage(const Entry& entry);

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace CLI {
+class App;
+}
+
+namespace fenlowick {
+
+/// `fenlowick-cli study`: a study from the field's consumer, source and discrimination
+/// tables: an exact run per consumer at the source means and, with draws, the sources'
+/// uncertainty by repeated exact runs.
+class StudyCommand {
+public:
+    /// Adds the subcommand and its options to the program's command line.
+    explicit StudyCommand(CLI::App& app);
+
+    /// True when the command line chose this subcommand.
+    bool parsed() const;
+
+    /// Runs the study; returns the exit code (see the subcommand's help).
+    int run() const;
+
+private:
+    CLI::App* m_command = nullptr;
+    std::string m_sources;
+    std::string m_consumers;
+    std::string m_discrimination;
+    std::string m_increment;
+    std::string m_tolerance;
+    int m_draws = 0;
+    unsigned long long m_seed = 1;
+    std::vector<std::string> m_by;
+    std::string m_output;
+    int m_threads = 0;
+    std::string m_entryOf;
+    bool m_quiet = false;
+};
+
+} // namespace fenlowick

@@ -1,0 +1,257 @@
+#include "core/study/studyreport.h"
+
+#include "core/base/csvtable.h"
+#include "core/results/totalsstatistics.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <map>
+
+namespace fenlowick {
+
+namespace {
+
+constexpr std::array<double, 5> kPercentiles = {0.025, 0.25, 0.5, 0.75, 0.975};
+
+std::string fixed(double value, int decimals) {
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
+    return buffer;
+}
+
+std::string optionalFixed(const std::optional<double>& value, int decimals) {
+    return value ? fixed(*value, decimals) : std::string();
+}
+
+/// The column names of the consumer factors, apart from the fixed columns.
+std::vector<std::string> factorColumns(const Study& study) {
+    static const std::vector<std::string> fixedNames = {
+        "consumer", "source",  "feasible", "mean", "sd",  "min",  "p01",   "p50",  "p99",
+        "max",      "draws",   "draws_feasible", "p02_5", "p25", "p75", "p97_5", "share",
+        "weight",   "consumers"};
+    std::vector<std::string> names;
+    for (const std::string& factor : study.factors) {
+        std::string name = snakeCase(factor);
+        if (std::find(fixedNames.begin(), fixedNames.end(), name) != fixedNames.end() ||
+            std::find(names.begin(), names.end(), name) != names.end()) {
+            name = "factor_" + name;
+        }
+        names.push_back(name);
+    }
+    return names;
+}
+
+std::string summaryCells(const std::optional<ShareSummary>& summary) {
+    if (!summary) {
+        return ",,,,,,";
+    }
+    std::string cells = fixed(summary->mean, 4) + "," + fixed(summary->sd, 4);
+    for (const float p : summary->percentiles) {
+        cells += "," + fixed(p, 2);
+    }
+    return cells;
+}
+
+TotalsStatistics levelsOf(float increment) {
+    return computeTotalsStatistics(ShareHistograms{}, 0, increment);
+}
+
+} // namespace
+
+std::string snakeCase(const std::string& header) {
+    std::string name;
+    bool gap = false;
+    for (const char c : header) {
+        const bool letter = (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+        if (c >= 'A' && c <= 'Z') {
+            name += gap && !name.empty() ? "_" : "";
+            name += static_cast<char>(c - 'A' + 'a');
+            gap = false;
+        } else if (letter) {
+            name += gap && !name.empty() ? "_" : "";
+            name += c;
+            gap = false;
+        } else {
+            gap = true;
+        }
+    }
+    return name.empty() ? "factor" : name;
+}
+
+std::optional<ShareSummary> summariseWeights(const std::array<double, kHistogramLevels>& weights,
+                                             const std::array<float, kHistogramLevels>& levelValues,
+                                             int lastLevel) {
+    double total = 0.0;
+    double sum = 0.0;
+    for (int b = 0; b <= lastLevel; ++b) {
+        total += weights[static_cast<std::size_t>(b)];
+        sum += weights[static_cast<std::size_t>(b)] * levelValues[static_cast<std::size_t>(b)];
+    }
+    if (!(total > 0.0)) {
+        return std::nullopt;
+    }
+    ShareSummary summary;
+    summary.mean = sum / total;
+    double squares = 0.0;
+    for (int b = 0; b <= lastLevel; ++b) {
+        const double d = levelValues[static_cast<std::size_t>(b)] - summary.mean;
+        squares += weights[static_cast<std::size_t>(b)] * d * d;
+    }
+    summary.sd = std::sqrt(squares / total);
+    for (std::size_t p = 0; p < kPercentiles.size(); ++p) {
+        // A relative allowance keeps a cumulative sum that lands on p × total by another
+        // order of additions from passing it by one rounding.
+        const double target = kPercentiles[p] * total * (1.0 - 1e-12);
+        double cumulative = 0.0;
+        int level = lastLevel;
+        for (int b = 0; b <= lastLevel; ++b) {
+            cumulative += weights[static_cast<std::size_t>(b)];
+            if (weights[static_cast<std::size_t>(b)] > 0.0 && cumulative >= target) {
+                level = b;
+                break;
+            }
+        }
+        summary.percentiles[p] = levelValues[static_cast<std::size_t>(level)];
+    }
+    return summary;
+}
+
+std::vector<StudyGroup> groupStudy(const Study& study, const StudyOutcome& outcome,
+                                   const std::vector<int>& byFactors) {
+    std::vector<StudyGroup> groups;
+    std::map<std::vector<std::string>, std::size_t> groupOf;
+    for (std::size_t c = 0; c < study.consumers.size() && c < outcome.consumers.size(); ++c) {
+        const StudyConsumer& consumer = study.consumers[c];
+        std::vector<std::string> levels;
+        for (const int f : byFactors) {
+            levels.push_back(consumer.levels[static_cast<std::size_t>(f)]);
+        }
+        auto [it, added] = groupOf.emplace(levels, groups.size());
+        if (added) {
+            groups.push_back(StudyGroup{levels, {}, {}, {}});
+        }
+        StudyGroup& group = groups[it->second];
+        group.consumers.push_back(c);
+        const ConsumerOutcome& result = outcome.consumers[c];
+        const StudySourceSet& set = study.sourceSets[static_cast<std::size_t>(consumer.sourceSet)];
+        for (std::size_t s = 0; s < set.sources.size(); ++s) {
+            const auto known =
+                std::find(group.sources.begin(), group.sources.end(), set.sources[s].label);
+            const auto index = static_cast<std::size_t>(known - group.sources.begin());
+            if (known == group.sources.end()) {
+                group.sources.push_back(set.sources[s].label);
+                group.pools.emplace_back();
+            }
+            StudyGroup::SourcePool& pool = group.pools[index];
+            ++pool.consumers;
+            if (outcome.draws > 0) {
+                pool.runs += outcome.draws;
+                pool.runsFeasible += result.drawsFeasible;
+                if (result.drawsFeasible > 0) {
+                    for (int b = 0; b < kHistogramLevels; ++b) {
+                        pool.weights[static_cast<std::size_t>(b)] +=
+                            result.pooled[s][static_cast<std::size_t>(b)] / result.drawsFeasible;
+                    }
+                }
+            } else {
+                ++pool.runs;
+                if (result.feasible > 0) {
+                    ++pool.runsFeasible;
+                    for (int b = 0; b < kHistogramLevels; ++b) {
+                        pool.weights[static_cast<std::size_t>(b)] +=
+                            static_cast<double>(result.exact[s][static_cast<std::size_t>(b)]) /
+                            static_cast<double>(result.feasible);
+                    }
+                }
+            }
+        }
+    }
+    return groups;
+}
+
+StudyReport composeStudyReport(const Study& study, const StudyOutcome& outcome,
+                               const std::vector<int>& byFactors) {
+    StudyReport report;
+    const std::vector<std::string> factors = factorColumns(study);
+    std::string factorHeader;
+    for (const std::string& name : factors) {
+        factorHeader += name + ",";
+    }
+    const TotalsStatistics levels = levelsOf(outcome.increment);
+
+    report.consumers = "consumer," + factorHeader + "source,feasible,mean,sd,min,p01,p50,p99,max\n";
+    if (outcome.draws > 0) {
+        report.uncertainty = "consumer," + factorHeader +
+                             "source,draws,draws_feasible,mean,sd,p02_5,p25,p50,p75,p97_5\n";
+    }
+    report.histograms = "consumer,source,share,weight\n";
+    for (std::size_t c = 0; c < study.consumers.size(); ++c) {
+        const StudyConsumer& consumer = study.consumers[c];
+        const ConsumerOutcome& result = outcome.consumers[c];
+        const StudySourceSet& set = study.sourceSets[static_cast<std::size_t>(consumer.sourceSet)];
+        std::string prefix = std::to_string(consumer.row) + ",";
+        for (const std::string& level : consumer.levels) {
+            prefix += csvField(level) + ",";
+        }
+        const TotalsStatistics statistics =
+            computeTotalsStatistics(result.exact, result.sources, outcome.increment);
+        for (std::size_t s = 0; s < set.sources.size(); ++s) {
+            const std::string label = csvField(set.sources[s].label);
+            const SourceFigures figures = figuresOf(statistics, static_cast<int>(s));
+            report.consumers += prefix + label + "," + std::to_string(result.feasible) + "," +
+                                optionalFixed(figures.mean, 3) + "," +
+                                optionalFixed(figures.stdDev, 3) + "," +
+                                optionalFixed(figures.minimum, 2) + "," +
+                                optionalFixed(figures.p1, 2) + "," + optionalFixed(figures.p50, 2) +
+                                "," + optionalFixed(figures.p99, 2) + "," +
+                                optionalFixed(figures.maximum, 2) + "\n";
+            if (outcome.draws > 0) {
+                report.uncertainty +=
+                    prefix + label + "," + std::to_string(outcome.draws) + "," +
+                    std::to_string(result.drawsFeasible) + "," +
+                    summaryCells(summariseWeights(result.pooled[s], levels.levelValue,
+                                                  levels.lastLevel)) +
+                    "\n";
+            }
+            for (int b = 0; b <= levels.lastLevel; ++b) {
+                const auto level = static_cast<std::size_t>(b);
+                const std::string share = fixed(levels.levelValue[level], 2);
+                if (outcome.draws > 0 && result.pooled[s][level] > 0.0) {
+                    report.histograms += std::to_string(consumer.row) + "," + label + "," + share +
+                                         "," + fixed(result.pooled[s][level], 6) + "\n";
+                } else if (outcome.draws == 0 && result.exact[s][level] > 0) {
+                    report.histograms += std::to_string(consumer.row) + "," + label + "," + share +
+                                         "," + std::to_string(result.exact[s][level]) + "\n";
+                }
+            }
+        }
+    }
+
+    if (!byFactors.empty()) {
+        std::string header;
+        for (const int f : byFactors) {
+            header += factors[static_cast<std::size_t>(f)] + ",";
+        }
+        report.groups = header + "source,consumers,draws,draws_feasible,mean,sd,p02_5,p25,p50," +
+                        "p75,p97_5\n";
+        for (const StudyGroup& group : groupStudy(study, outcome, byFactors)) {
+            std::string prefix;
+            for (const std::string& level : group.levels) {
+                prefix += csvField(level) + ",";
+            }
+            for (std::size_t s = 0; s < group.sources.size(); ++s) {
+                const StudyGroup::SourcePool& pool = group.pools[s];
+                report.groups += prefix + csvField(group.sources[s]) + "," +
+                                 std::to_string(pool.consumers) + "," + std::to_string(pool.runs) +
+                                 "," + std::to_string(pool.runsFeasible) + "," +
+                                 summaryCells(summariseWeights(pool.weights, levels.levelValue,
+                                                               levels.lastLevel)) +
+                                 "\n";
+            }
+        }
+    }
+    return report;
+}
+
+} // namespace fenlowick

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "core/study/studyrun.h"
+#include "core/study/studytables.h"
+
+#include <array>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace fenlowick {
+
+/// The distribution of a source's share given by weights per level: the weighted mean and
+/// standard deviation (as of a distribution, dividing by the total weight) of the level
+/// values, and nearest-rank percentiles: the first level whose cumulative weight reaches p
+/// of the total.
+struct ShareSummary {
+    double mean = 0.0;
+    double sd = 0.0;
+    /// The 2.5, 25, 50, 75 and 97.5 percentiles, as level values (fractions of one).
+    std::array<float, 5> percentiles{};
+};
+
+/// Empty when every weight is 0. `levelValues` are the totals file's level values of the
+/// run's increment (TotalsStatistics::levelValue), `lastLevel` its last level.
+std::optional<ShareSummary> summariseWeights(const std::array<double, kHistogramLevels>& weights,
+                                             const std::array<float, kHistogramLevels>& levelValues,
+                                             int lastLevel);
+
+/// The consumers of one level of the grouping factors pooled, each consumer weighing one:
+/// its exact distribution without draws, its pooled draws with them.
+struct StudyGroup {
+    std::vector<std::string> levels; ///< per grouping factor; empty for the whole study
+    std::vector<std::size_t> consumers;
+    std::vector<std::string> sources; ///< labels in the order they first appear
+    struct SourcePool {
+        std::array<double, kHistogramLevels> weights{};
+        int consumers = 0;     ///< consumers of the group that have this source
+        int runs = 0;          ///< their draws, or their exact runs without draws
+        int runsFeasible = 0;  ///< of which kept a solution
+    };
+    std::vector<SourcePool> pools; ///< per source
+};
+
+/// Groups by the levels of `byFactors` (indexes into Study::factors) in the order the levels
+/// first appear; without factors, one group of every consumer.
+std::vector<StudyGroup> groupStudy(const Study& study, const StudyOutcome& outcome,
+                                   const std::vector<int>& byFactors);
+
+/// The tidy tables of a study as CSV texts (UTF-8, LF line ends, snake_case headers, plain
+/// decimals with a leading zero). `uncertainty` is empty without draws, `groups` without
+/// grouping factors.
+struct StudyReport {
+    std::string consumers;
+    std::string uncertainty;
+    std::string groups;
+    std::string histograms;
+};
+
+StudyReport composeStudyReport(const Study& study, const StudyOutcome& outcome,
+                               const std::vector<int>& byFactors);
+
+/// A header as a snake_case column name: lower case, every run of other characters than
+/// letters and digits one "_" ("Body mass (g)" gives body_mass_g).
+std::string snakeCase(const std::string& header);
+
+} // namespace fenlowick

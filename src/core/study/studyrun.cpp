@@ -1,0 +1,309 @@
+#include "core/study/studyrun.h"
+
+#include "core/base/exactdecimal.h"
+#include "core/base/numerictext.h"
+#include "core/engine/engine.h"
+#include "core/entry/checks.h"
+#include "core/study/drawrandom.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+namespace fenlowick {
+
+namespace {
+
+/// Draws searched by one task. The pooled weights are summed per task and the tasks' sums in
+/// task order, so the result does not depend on which thread ran which task.
+constexpr int kDrawsPerTask = 50;
+
+const CheckRules kStudyRules{false, 2};
+
+Error refused(std::string message) {
+    return Error{Error::Kind::Refused, std::move(message)};
+}
+
+Expected<std::string> exactSignature(const StudySourceSet& set, std::size_t i, std::size_t k) {
+    Expected<ExactDecimal> mean = ExactDecimal::fromText(set.sources[i].means[k]);
+    if (!mean) {
+        return mean.error();
+    }
+    if (set.discrimination.empty()) {
+        return mean->text();
+    }
+    Expected<ExactDecimal> shift = ExactDecimal::fromText(set.discrimination[i].means[k]);
+    if (!shift) {
+        return shift.error();
+    }
+    Expected<ExactDecimal> sum = mean->plus(*shift);
+    if (!sum) {
+        return sum.error();
+    }
+    return sum->text();
+}
+
+/// The decimals a draw's signatures are rounded to.
+int drawDecimals(const StudySourceSet& set, std::size_t tracers, const std::string& increment) {
+    int decimals = 2;
+    for (std::size_t i = 0; i < set.sources.size(); ++i) {
+        for (std::size_t k = 0; k < tracers; ++k) {
+            if (Expected<std::string> text = exactSignature(set, i, k)) {
+                decimals = std::max(decimals, numberOfDecimals(*text));
+            }
+        }
+    }
+    return std::min(decimals, std::max(0, 6 - numberOfDecimals(increment)));
+}
+
+std::string roundedText(double value, int decimals) {
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
+    Expected<ExactDecimal> exact = ExactDecimal::fromText(buffer);
+    return exact ? exact->text() : std::string(buffer);
+}
+
+std::string consumerPlace(const Study& study, const StudyConsumer& consumer) {
+    return study.consumerFile + ", line " + std::to_string(consumer.line) + " (consumer " +
+           std::to_string(consumer.row) + ")";
+}
+
+/// A study's draws need every SD.
+Status sdsForDraws(const Study& study) {
+    for (const StudySourceSet& set : study.sourceSets) {
+        for (std::size_t i = 0; i < set.sources.size(); ++i) {
+            for (std::size_t k = 0; k < study.tracers.size(); ++k) {
+                const bool source = set.sources[i].sds[k].has_value();
+                const bool shift = set.discrimination.empty() || set.discrimination[i].sds[k];
+                if (!source || !shift) {
+                    return refused("Draws need the SD of every source and tracer: the " +
+                                   std::string(source ? "discrimination of " : "") +
+                                   "source \"" + set.sources[i].label + "\" has none for " +
+                                   study.tracers[k] + ".");
+                }
+            }
+        }
+    }
+    return ok();
+}
+
+struct Task {
+    std::size_t consumer = 0;
+    int firstDraw = 0;
+    int endDraw = 0; ///< one past the last
+};
+
+struct TaskResult {
+    ShareHistograms exact{};
+    std::uint64_t feasible = 0;
+    int drawsFeasible = 0;
+    std::vector<double> pooled; ///< sources × levels
+};
+
+} // namespace
+
+Expected<Entry> studyEntry(const Study& study, std::size_t consumerIndex, int draw,
+                           const StudySettings& settings) {
+    const StudyConsumer& consumer = study.consumers[consumerIndex];
+    const StudySourceSet& set = study.sourceSets[static_cast<std::size_t>(consumer.sourceSet)];
+    const std::size_t tracers = study.tracers.size();
+    Entry entry;
+    entry.title = "consumer " + std::to_string(consumer.row) +
+                  (draw > 0 ? ", draw " + std::to_string(draw) : std::string());
+    entry.increment = settings.increment;
+    entry.threshold = settings.tolerance;
+    for (std::size_t k = 0; k < tracers; ++k) {
+        entry.isotope[k] = study.tracers[k];
+        entry.mixture[k] = consumer.values[k];
+    }
+    const int decimals = draw > 0 ? drawDecimals(set, tracers, settings.increment) : 0;
+    for (std::size_t i = 0; i < set.sources.size(); ++i) {
+        entry.sources[i] = set.sources[i].label;
+        for (std::size_t k = 0; k < tracers; ++k) {
+            Expected<std::string> exact = exactSignature(set, i, k);
+            if (!exact) {
+                return refused(consumerPlace(study, consumer) + ": the signature of \"" +
+                               set.sources[i].label + "\" for " + study.tracers[k] + ": " +
+                               exact.error().message);
+            }
+            entry.col[k][i] = *exact;
+            if (draw <= 0) {
+                continue;
+            }
+            const std::optional<double> sd = set.sources[i].sds[k];
+            const std::optional<double> shiftSd =
+                set.discrimination.empty() ? std::optional<double>(0.0)
+                                           : set.discrimination[i].sds[k];
+            if (!sd || !shiftSd) {
+                return sdsForDraws(study).error();
+            }
+            if (*sd == 0.0 && *shiftSd == 0.0) {
+                continue;
+            }
+            const std::uint64_t index = 2 * (i * tracers + k);
+            const auto row = static_cast<std::uint64_t>(consumer.row);
+            const auto d = static_cast<std::uint64_t>(draw);
+            double value = toDouble(set.sources[i].means[k]).value_or(0.0) +
+                           *sd * standardNormal(settings.seed, row, d, index);
+            if (!set.discrimination.empty()) {
+                value += toDouble(set.discrimination[i].means[k]).value_or(0.0) +
+                         *shiftSd * standardNormal(settings.seed, row, d, index + 1);
+            }
+            entry.col[k][i] = roundedText(value, decimals);
+        }
+    }
+    return entry;
+}
+
+Expected<StudyOutcome> runStudy(const Study& study, const StudySettings& settings) {
+    StudyOutcome outcome;
+    outcome.draws = std::max(0, settings.draws);
+    if (outcome.draws > 0) {
+        if (Status s = sdsForDraws(study); !s) {
+            return s.error();
+        }
+    }
+    // Every consumer's entry is checked before anything runs.
+    std::vector<Entry> exactEntries;
+    for (std::size_t c = 0; c < study.consumers.size(); ++c) {
+        Expected<Entry> entry = studyEntry(study, c, 0, settings);
+        if (!entry) {
+            return entry.error();
+        }
+        if (auto message = negativeToleranceMessage(*entry)) {
+            return refused(*message);
+        }
+        Expected<CalculationInput> input = checkEntry(*entry, kStudyRules);
+        if (!input) {
+            return refused(consumerPlace(study, study.consumers[c]) + ": " +
+                           input.error().message);
+        }
+        outcome.increment = input->incrementPercent;
+        exactEntries.push_back(std::move(*entry));
+    }
+
+    std::vector<Task> tasks;
+    for (std::size_t c = 0; c < study.consumers.size(); ++c) {
+        for (int first = 0; first <= outcome.draws; first += kDrawsPerTask) {
+            tasks.push_back(Task{c, first, std::min(outcome.draws + 1, first + kDrawsPerTask)});
+        }
+    }
+    std::vector<TaskResult> results(tasks.size());
+    const std::uint64_t total =
+        study.consumers.size() * static_cast<std::uint64_t>(outcome.draws + 1);
+    std::atomic<std::size_t> next{0};
+    std::atomic<bool> stop{false};
+    std::mutex mutex;
+    std::uint64_t done = 0;
+    std::optional<Error> failure;
+    auto cancelled = [&] {
+        return stop.load() || (settings.cancel != nullptr && settings.cancel->load());
+    };
+
+    auto work = [&] {
+        EngineControl control;
+        control.threads = 1;
+        control.cancel = settings.cancel;
+        for (std::size_t t = next.fetch_add(1); t < tasks.size() && !cancelled();
+             t = next.fetch_add(1)) {
+            const Task& task = tasks[t];
+            TaskResult& result = results[t];
+            const int sources = static_cast<int>(
+                study.sourceSets[static_cast<std::size_t>(study.consumers[task.consumer].sourceSet)]
+                    .sources.size());
+            result.pooled.assign(static_cast<std::size_t>(sources * kHistogramLevels), 0.0);
+            for (int draw = task.firstDraw; draw < task.endDraw && !cancelled(); ++draw) {
+                Expected<Entry> entry = draw == 0 ? Expected<Entry>(exactEntries[task.consumer])
+                                                  : studyEntry(study, task.consumer, draw, settings);
+                std::optional<CalculationInput> input;
+                if (entry) {
+                    if (Expected<CalculationInput> checked = checkEntry(*entry, kStudyRules)) {
+                        input = *checked;
+                    } else {
+                        entry = refused(consumerPlace(study, study.consumers[task.consumer]) +
+                                        ", draw " + std::to_string(draw) + ": " +
+                                        checked.error().message);
+                    }
+                }
+                if (!entry) {
+                    std::lock_guard lock(mutex);
+                    if (!failure) {
+                        failure = entry.error();
+                    }
+                    stop.store(true);
+                    return;
+                }
+                const EngineResult found = runSearch(*input, nullptr, control);
+                if (found.cancelled) {
+                    return;
+                }
+                if (draw == 0) {
+                    result.exact = found.histograms;
+                    result.feasible = found.feasibleCount;
+                } else if (found.feasibleCount > 0) {
+                    ++result.drawsFeasible;
+                    const double weight = 1.0 / static_cast<double>(found.feasibleCount);
+                    for (int s = 0; s < sources; ++s) {
+                        for (int b = 0; b < kHistogramLevels; ++b) {
+                            const auto count = found.histograms[static_cast<std::size_t>(s)]
+                                                               [static_cast<std::size_t>(b)];
+                            if (count != 0) {
+                                result.pooled[static_cast<std::size_t>(s * kHistogramLevels + b)] +=
+                                    static_cast<double>(count) * weight;
+                            }
+                        }
+                    }
+                }
+                if (settings.progress) {
+                    std::lock_guard lock(mutex);
+                    settings.progress(++done, total);
+                }
+            }
+        }
+    };
+
+    int threads = settings.threads;
+    if (threads <= 0) {
+        threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    }
+    threads = std::max(1, std::min<int>(threads, static_cast<int>(tasks.size())));
+    std::vector<std::thread> pool;
+    for (int t = 1; t < threads; ++t) {
+        pool.emplace_back(work);
+    }
+    work();
+    for (auto& thread : pool) {
+        thread.join();
+    }
+    if (failure) {
+        return *failure;
+    }
+    if (cancelled()) {
+        outcome.cancelled = true;
+        return outcome;
+    }
+
+    outcome.consumers.resize(study.consumers.size());
+    for (std::size_t t = 0; t < tasks.size(); ++t) {
+        ConsumerOutcome& consumer = outcome.consumers[tasks[t].consumer];
+        const TaskResult& result = results[t];
+        const int sources = static_cast<int>(result.pooled.size() / kHistogramLevels);
+        consumer.sources = sources;
+        if (tasks[t].firstDraw == 0) {
+            consumer.exact = result.exact;
+            consumer.feasible = result.feasible;
+        }
+        consumer.drawsFeasible += result.drawsFeasible;
+        for (int s = 0; s < sources; ++s) {
+            for (int b = 0; b < kHistogramLevels; ++b) {
+                consumer.pooled[static_cast<std::size_t>(s)][static_cast<std::size_t>(b)] +=
+                    result.pooled[static_cast<std::size_t>(s * kHistogramLevels + b)];
+            }
+        }
+    }
+    return outcome;
+}
+
+} // namespace fenlowick

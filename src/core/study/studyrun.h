@@ -1,0 +1,69 @@
+#pragma once
+
+#include "core/base/expected.h"
+#include "core/entry/entry.h"
+#include "core/results/sharehistogram.h"
+#include "core/study/studytables.h"
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace fenlowick {
+
+/// How a study is run.
+struct StudySettings {
+    std::string increment; ///< as a run's increment text, in percent
+    std::string tolerance; ///< as a run's tolerance text
+    /// Draws per consumer; 0 runs only the exact run at the means.
+    int draws = 0;
+    std::uint64_t seed = 1;
+    /// Worker threads; 0 takes one per core. The results do not depend on it.
+    int threads = 0;
+    const std::atomic<bool>* cancel = nullptr;
+    /// Searches done of all, from a worker thread, one call at a time.
+    std::function<void(std::uint64_t done, std::uint64_t total)> progress;
+};
+
+/// Share weights by level, one row per source.
+using ShareWeights = std::array<std::array<double, kHistogramLevels>, kSourceRows>;
+
+/// What a study found for one consumer.
+struct ConsumerOutcome {
+    int sources = 0;
+    /// The exact run at the means: the run's histograms and its count of solutions.
+    ShareHistograms exact{};
+    std::uint64_t feasible = 0;
+    /// With draws: the draws that kept a solution, and the pooled share weights (each such
+    /// draw weighs one, spread evenly over its solutions).
+    int drawsFeasible = 0;
+    ShareWeights pooled{};
+};
+
+struct StudyOutcome {
+    float increment = 0.0f; ///< as the run reads the increment text
+    int draws = 0;
+    std::vector<ConsumerOutcome> consumers;
+    bool cancelled = false;
+};
+
+/// The entry of a consumer's exact run (draw 0) or of one of its draws (1..draws): the
+/// consumer's values as the mixture, the sources of its set with their discrimination
+/// added. The exact run adds the means exactly in decimal. A draw takes every source mean
+/// and discrimination mean from a normal distribution with its SD (each source and tracer
+/// on its own), adds them and rounds the sum to the decimals of the exact signatures (at
+/// least 2, and no more than a run allows beside the increment); a source and tracer whose
+/// SDs are both 0 keep the exact signature. Running the entry gives the draw's histograms.
+/// Refused when a draw needs an SD the tables do not give.
+Expected<Entry> studyEntry(const Study& study, std::size_t consumer, int draw,
+                           const StudySettings& settings);
+
+/// Checks every consumer's exact entry with the run's checks (but more than 6 decimal
+/// places pass, compared at 6, and two sources are enough), refusing with the consumer's
+/// line before anything runs; then runs the exact search of every consumer and its draws.
+Expected<StudyOutcome> runStudy(const Study& study, const StudySettings& settings);
+
+} // namespace fenlowick

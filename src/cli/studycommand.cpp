@@ -97,8 +97,8 @@ std::optional<std::pair<int, int>> parseEntryOf(const std::string& text) {
         return std::stoi(part);
     };
     const auto consumer = whole(text.substr(0, colon));
-    const auto draw = colon == std::string::npos ? std::optional<int>(0)
-                                                 : whole(text.substr(colon + 1));
+    const auto draw =
+        colon == std::string::npos ? std::optional<int>(0) : whole(text.substr(colon + 1));
     if (!consumer || !draw) {
         return std::nullopt;
     }
@@ -120,8 +120,10 @@ StudyCommand::StudyCommand(CLI::App& app) {
         ->required();
     m_command->add_option("--draws", m_draws, "Draws per consumer from the sources' SDs")
         ->check(CLI::Range(0, 1000000));
-    m_command->add_option("--seed", m_seed, "Seed of the draws; the same seed gives the same "
-                                            "files")
+    m_command
+        ->add_option("--seed", m_seed,
+                     "Seed of the draws; the same seed gives the same "
+                     "files")
         ->capture_default_str();
     m_command->add_option("--by", m_by,
                           "A factor column of the consumers; its levels are pooled into "
@@ -134,6 +136,7 @@ StudyCommand::StudyCommand(CLI::App& app) {
                           "Write the data file of one consumer's exact run (CONSUMER, its data "
                           "row) or of one of its draws (CONSUMER:DRAW) into the output folder, "
                           "and run nothing; `fenlowick-cli run` on it gives that run's results");
+    m_command->add_flag("--no-figures", m_noFigures, "Write the tables only");
     m_command->add_flag("--quiet,-q", m_quiet, "Print nothing but errors and notes");
     m_command->footer(kStudyHelp);
 }
@@ -177,16 +180,16 @@ int StudyCommand::run() const {
             }
             std::cerr << "fenlowick-cli: --by " << terminalText(name) << ": " << m_consumers
                       << " has no such factor column"
-                      << (list.empty() ? std::string(" (it has none)") : " (its factors: " + list + ")")
+                      << (list.empty() ? std::string(" (it has none)")
+                                       : " (its factors: " + list + ")")
                       << "\n";
             return kExitUsage;
         }
         byFactors.push_back(f);
     }
     const std::string folder =
-        m_output.empty()
-            ? joinFolder("output", std::filesystem::path(m_consumers).stem().string())
-            : m_output;
+        m_output.empty() ? joinFolder("output", std::filesystem::path(m_consumers).stem().string())
+                         : m_output;
 
     StudySettings settings;
     settings.increment = m_increment;
@@ -205,8 +208,8 @@ int StudyCommand::run() const {
                       << ", and for a draw :DRAW (3:17)\n";
             return kExitUsage;
         }
-        Expected<Entry> entry = studyEntry(*study, static_cast<std::size_t>(which->first - 1),
-                                           which->second, settings);
+        Expected<Entry> entry =
+            studyEntry(*study, static_cast<std::size_t>(which->first - 1), which->second, settings);
         if (!entry) {
             return reportError(entry.error());
         }
@@ -253,19 +256,21 @@ int StudyCommand::run() const {
     }
     std::filesystem::create_directories(folder, ec);
     if (ec) {
-        std::cerr << "fenlowick-cli: Could not create the folder " << folder << ": "
-                  << ec.message() << "\n";
+        std::cerr << "fenlowick-cli: Could not create the folder " << folder << ": " << ec.message()
+                  << "\n";
         return kExitFile;
     }
+    if (!m_noFigures) {
 #ifdef FENLOWICK_HAVE_FIGURES
-    const std::string figureFolder = joinFolder(folder, "figures");
-    std::filesystem::create_directories(figureFolder, ec);
-    for (FileText& figure : drawStudyFigures(*study, *outcome, byFactors, figureFolder)) {
-        files.push_back(std::move(figure));
-    }
+        const std::string figureFolder = joinFolder(folder, "figures");
+        std::filesystem::create_directories(figureFolder, ec);
+        for (FileText& figure : drawStudyFigures(*study, *outcome, byFactors, figureFolder)) {
+            files.push_back(std::move(figure));
+        }
 #else
-    std::cerr << "fenlowick-cli: note: this build has no figures (it was made without Qt)\n";
+        std::cerr << "fenlowick-cli: note: this build has no figures (it was made without Qt)\n";
 #endif
+    }
     if (interruptSignal() != 0) {
         std::cerr << "fenlowick-cli: " << interruptReason() << "; no result files were written\n";
         return interruptExitCode();

@@ -36,6 +36,7 @@ private:
     std::string m_output;
     int m_threads = 0;
     std::string m_entryOf;
+    bool m_noFigures = false;
     bool m_quiet = false;
 };
 

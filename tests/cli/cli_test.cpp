@@ -137,16 +137,16 @@ protected:
 
 TEST_P(CliCase, ExitCodeOutputAndFiles) {
     const fs::path folder = kCases / GetParam();
+    if (has("folders")) {
+        for (const std::string& name : test::linesOf(caseText("folders"))) {
+            fs::create_directories(m_out.path() / name);
+        }
+    }
     if (has("copies")) {
         for (const std::string& line : test::linesOf(caseText("copies"))) {
             const std::size_t tab = line.find('\t');
             ASSERT_NE(tab, std::string::npos) << "copies: no tab in " << line;
             fs::copy(line.substr(0, tab), line.substr(tab + 1));
-        }
-    }
-    if (has("folders")) {
-        for (const std::string& name : test::linesOf(caseText("folders"))) {
-            fs::create_directories(m_out.path() / name);
         }
     }
     std::vector<std::string> arguments = test::linesOf(caseText("args"));

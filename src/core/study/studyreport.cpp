@@ -27,9 +27,9 @@ std::string optionalFixed(const std::optional<double>& value, int decimals) {
 /// The column names of the consumer factors, apart from the fixed columns.
 std::vector<std::string> factorColumns(const Study& study) {
     static const std::vector<std::string> fixedNames = {
-        "consumer", "source",  "feasible", "mean", "sd",  "min",  "p01",   "p50",  "p99",
-        "max",      "draws",   "draws_feasible", "p02_5", "p25", "p75", "p97_5", "share",
-        "weight",   "consumers"};
+        "consumer", "source", "feasible", "mean",           "sd",    "min", "p01", "p50",
+        "p99",      "max",    "draws",    "draws_feasible", "p02_5", "p25", "p75", "p97_5",
+        "share",    "weight", "consumers"};
     std::vector<std::string> names;
     for (const std::string& factor : study.factors) {
         std::string name = snakeCase(factor);
@@ -199,20 +199,18 @@ StudyReport composeStudyReport(const Study& study, const StudyOutcome& outcome,
         for (std::size_t s = 0; s < set.sources.size(); ++s) {
             const std::string label = csvField(set.sources[s].label);
             const SourceFigures figures = figuresOf(statistics, static_cast<int>(s));
-            report.consumers += prefix + label + "," + std::to_string(result.feasible) + "," +
-                                optionalFixed(figures.mean, 3) + "," +
-                                optionalFixed(figures.stdDev, 3) + "," +
-                                optionalFixed(figures.minimum, 2) + "," +
-                                optionalFixed(figures.p1, 2) + "," + optionalFixed(figures.p50, 2) +
-                                "," + optionalFixed(figures.p99, 2) + "," +
-                                optionalFixed(figures.maximum, 2) + "\n";
+            report.consumers +=
+                prefix + label + "," + std::to_string(result.feasible) + "," +
+                optionalFixed(figures.mean, 3) + "," + optionalFixed(figures.stdDev, 3) + "," +
+                optionalFixed(figures.minimum, 2) + "," + optionalFixed(figures.p1, 2) + "," +
+                optionalFixed(figures.p50, 2) + "," + optionalFixed(figures.p99, 2) + "," +
+                optionalFixed(figures.maximum, 2) + "\n";
             if (outcome.draws > 0) {
-                report.uncertainty +=
-                    prefix + label + "," + std::to_string(outcome.draws) + "," +
-                    std::to_string(result.drawsFeasible) + "," +
-                    summaryCells(summariseWeights(result.pooled[s], levels.levelValue,
-                                                  levels.lastLevel)) +
-                    "\n";
+                report.uncertainty += prefix + label + "," + std::to_string(outcome.draws) + "," +
+                                      std::to_string(result.drawsFeasible) + "," +
+                                      summaryCells(summariseWeights(
+                                          result.pooled[s], levels.levelValue, levels.lastLevel)) +
+                                      "\n";
             }
             for (int b = 0; b <= levels.lastLevel; ++b) {
                 const auto level = static_cast<std::size_t>(b);
@@ -233,8 +231,8 @@ StudyReport composeStudyReport(const Study& study, const StudyOutcome& outcome,
         for (const int f : byFactors) {
             header += factors[static_cast<std::size_t>(f)] + ",";
         }
-        report.groups = header + "source,consumers,draws,draws_feasible,mean,sd,p02_5,p25,p50," +
-                        "p75,p97_5\n";
+        report.groups =
+            header + "source,consumers,draws,draws_feasible,mean,sd,p02_5,p25,p50," + "p75,p97_5\n";
         for (const StudyGroup& group : groupStudy(study, outcome, byFactors)) {
             std::string prefix;
             for (const std::string& level : group.levels) {

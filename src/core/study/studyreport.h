@@ -35,9 +35,9 @@ struct StudyGroup {
     std::vector<std::string> sources; ///< labels in the order they first appear
     struct SourcePool {
         std::array<double, kHistogramLevels> weights{};
-        int consumers = 0;     ///< consumers of the group that have this source
-        int runs = 0;          ///< their draws, or their exact runs without draws
-        int runsFeasible = 0;  ///< of which kept a solution
+        int consumers = 0;    ///< consumers of the group that have this source
+        int runs = 0;         ///< their draws, or their exact runs without draws
+        int runsFeasible = 0; ///< of which kept a solution
     };
     std::vector<SourcePool> pools; ///< per source
 };

@@ -79,9 +79,9 @@ Status sdsForDraws(const Study& study) {
                 const bool shift = set.discrimination.empty() || set.discrimination[i].sds[k];
                 if (!source || !shift) {
                     return refused("Draws need the SD of every source and tracer: the " +
-                                   std::string(source ? "discrimination of " : "") +
-                                   "source \"" + set.sources[i].label + "\" has none for " +
-                                   study.tracers[k] + ".");
+                                   std::string(source ? "discrimination of " : "") + "source \"" +
+                                   set.sources[i].label + "\" has none for " + study.tracers[k] +
+                                   ".");
                 }
             }
         }
@@ -133,9 +133,9 @@ Expected<Entry> studyEntry(const Study& study, std::size_t consumerIndex, int dr
                 continue;
             }
             const std::optional<double> sd = set.sources[i].sds[k];
-            const std::optional<double> shiftSd =
-                set.discrimination.empty() ? std::optional<double>(0.0)
-                                           : set.discrimination[i].sds[k];
+            const std::optional<double> shiftSd = set.discrimination.empty()
+                                                      ? std::optional<double>(0.0)
+                                                      : set.discrimination[i].sds[k];
             if (!sd || !shiftSd) {
                 return sdsForDraws(study).error();
             }
@@ -177,8 +177,7 @@ Expected<StudyOutcome> runStudy(const Study& study, const StudySettings& setting
         }
         Expected<CalculationInput> input = checkEntry(*entry, kStudyRules);
         if (!input) {
-            return refused(consumerPlace(study, study.consumers[c]) + ": " +
-                           input.error().message);
+            return refused(consumerPlace(study, study.consumers[c]) + ": " + input.error().message);
         }
         outcome.increment = input->incrementPercent;
         exactEntries.push_back(std::move(*entry));
@@ -215,8 +214,9 @@ Expected<StudyOutcome> runStudy(const Study& study, const StudySettings& setting
                     .sources.size());
             result.pooled.assign(static_cast<std::size_t>(sources * kHistogramLevels), 0.0);
             for (int draw = task.firstDraw; draw < task.endDraw && !cancelled(); ++draw) {
-                Expected<Entry> entry = draw == 0 ? Expected<Entry>(exactEntries[task.consumer])
-                                                  : studyEntry(study, task.consumer, draw, settings);
+                Expected<Entry> entry = draw == 0
+                                            ? Expected<Entry>(exactEntries[task.consumer])
+                                            : studyEntry(study, task.consumer, draw, settings);
                 std::optional<CalculationInput> input;
                 if (entry) {
                     if (Expected<CalculationInput> checked = checkEntry(*entry, kStudyRules)) {

@@ -37,10 +37,10 @@ bool isLabelHeader(const std::string& header) {
 /// What a column of the source or discrimination file holds.
 struct SourceColumns {
     int label = -1;
-    std::vector<int> mean; ///< per tracer, -1 when missing
-    std::vector<int> sd;   ///< per tracer, -1 when missing
-    std::vector<int> raw;  ///< per tracer, -1 when missing
-    int count = -1;        ///< the "n" column
+    std::vector<int> mean;   ///< per tracer, -1 when missing
+    std::vector<int> sd;     ///< per tracer, -1 when missing
+    std::vector<int> raw;    ///< per tracer, -1 when missing
+    int count = -1;          ///< the "n" column
     std::vector<int> shared; ///< per shared factor: its column
     std::vector<std::string> ignored;
     std::vector<std::string> concentrations;
@@ -111,8 +111,8 @@ Expected<SourceColumns> sortColumns(const CsvTable& table, const std::vector<std
         int same = indexOf(keys, isotopeKey(header));
         if (same < 0 && !folded.empty()) {
             const auto factor = std::find(factorFolded.begin(), factorFolded.end(), folded);
-            same = factor == factorFolded.end() ? -1
-                                                : static_cast<int>(factor - factorFolded.begin());
+            same =
+                factor == factorFolded.end() ? -1 : static_cast<int>(factor - factorFolded.begin());
         }
         if (same >= 0) {
             if (Status s = claim(columns.raw, same, c); !s) {
@@ -202,8 +202,7 @@ Expected<std::string> exactMeanText(const std::vector<std::string>& texts) {
     }
     const auto count = static_cast<std::uint64_t>(texts.size());
     constexpr int kMaxDecimals = 12;
-    while (scale < kMaxDecimals && coefficient % count != 0 &&
-           coefficient <= UINT64_MAX / 10) {
+    while (scale < kMaxDecimals && coefficient % count != 0 && coefficient <= UINT64_MAX / 10) {
         coefficient *= 10;
         ++scale;
     }
@@ -259,12 +258,13 @@ Expected<Study> readStudy(const CsvTable& sourcesCsv, const CsvTable& consumersC
     // tracers, except that beside tracers named like isotopes (d13C) the others are factors.
     bool isotopeNamed = false;
     for (std::size_t c = 0; c < keys.size(); ++c) {
-        isotopeNamed = isotopeNamed ||
-                       (columns.raw[c] >= 0 && looksLikeIsotope(consumersCsv.header(static_cast<int>(c))));
+        isotopeNamed = isotopeNamed || (columns.raw[c] >= 0 &&
+                                        looksLikeIsotope(consumersCsv.header(static_cast<int>(c))));
     }
     for (std::size_t c = 0; c < keys.size(); ++c) {
-        const bool tracer = study.rawSources &&
-                            (!isotopeNamed || looksLikeIsotope(consumersCsv.header(static_cast<int>(c))));
+        const bool tracer =
+            study.rawSources &&
+            (!isotopeNamed || looksLikeIsotope(consumersCsv.header(static_cast<int>(c))));
         if (columns.raw[c] >= 0 && !tracer) {
             columns.shared[c] = columns.raw[c];
             columns.raw[c] = -1;
@@ -300,9 +300,8 @@ Expected<Study> readStudy(const CsvTable& sourcesCsv, const CsvTable& consumersC
                          "consumers, and Meand13C or d13C in the sources)");
     }
     if (study.tracers.size() > kStudyMaxTracers) {
-        return fileError(headerLineOf(consumersCsv) + ": " +
-                         std::to_string(study.tracers.size()) + " tracers (" +
-                         joined(study.tracers) + "); a study runs at most " +
+        return fileError(headerLineOf(consumersCsv) + ": " + std::to_string(study.tracers.size()) +
+                         " tracers (" + joined(study.tracers) + "); a study runs at most " +
                          std::to_string(kStudyMaxTracers) +
                          " at a time. Leave the others out of the consumer file.");
     }
@@ -319,8 +318,8 @@ Expected<Study> readStudy(const CsvTable& sourcesCsv, const CsvTable& consumersC
         }
     }
     if (!columns.ignored.empty()) {
-        study.notes.push_back(sourcesCsv.fileName() + ": columns ignored: " +
-                              joined(columns.ignored));
+        study.notes.push_back(sourcesCsv.fileName() +
+                              ": columns ignored: " + joined(columns.ignored));
     }
     if (!columns.concentrations.empty()) {
         study.notes.push_back(sourcesCsv.fileName() + ": concentration columns are not used " +
@@ -337,8 +336,9 @@ Expected<Study> readStudy(const CsvTable& sourcesCsv, const CsvTable& consumersC
         }
         std::vector<std::string> levels;
         for (const int f : study.sharedFactors) {
-            const int column = columns.shared[static_cast<std::size_t>(
-                factorColumns[static_cast<std::size_t>(f)])];
+            const int column =
+                columns
+                    .shared[static_cast<std::size_t>(factorColumns[static_cast<std::size_t>(f)])];
             levels.emplace_back(trimBlanks(sourcesCsv.cell(r, column)));
         }
         auto [it, added] = setOf.emplace(levels, static_cast<int>(study.sourceSets.size()));
@@ -415,17 +415,15 @@ Expected<Study> readStudy(const CsvTable& sourcesCsv, const CsvTable& consumersC
                 set.sources[i].sds[k] = sampleSd(samples, toDouble(*mean).value_or(0.0));
             }
         }
-        const std::string where = sourcesCsv.fileName() +
-                                  (set.levels.empty()
-                                       ? std::string()
-                                       : " (" + levelsText(sharedNames, set.levels) + ")");
+        const std::string where =
+            sourcesCsv.fileName() +
+            (set.levels.empty() ? std::string() : " (" + levelsText(sharedNames, set.levels) + ")");
         if (set.sources.size() < 2) {
             return fileError(where + ": a study needs at least two sources");
         }
         if (set.sources.size() > kStudyMaxSources) {
             return fileError(where + ": " + std::to_string(set.sources.size()) +
-                             " sources; a study runs at most " +
-                             std::to_string(kStudyMaxSources));
+                             " sources; a study runs at most " + std::to_string(kStudyMaxSources));
         }
     }
     if (study.rawSources) {
@@ -517,8 +515,8 @@ Expected<Study> readStudy(const CsvTable& sourcesCsv, const CsvTable& consumersC
                     return foldCase(entry.first) == foldCase(source.label);
                 });
                 if (row == rows.end()) {
-                    return fileError(csv.fileName() + ": no row for the source \"" +
-                                     source.label + "\"");
+                    return fileError(csv.fileName() + ": no row for the source \"" + source.label +
+                                     "\"");
                 }
                 set.discrimination.push_back(row->second);
             }

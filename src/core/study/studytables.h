@@ -38,8 +38,8 @@ struct StudySourceSet {
 
 /// One consumer: a data row of the consumer file.
 struct StudyConsumer {
-    int row = 0;  ///< 1-based data row
-    int line = 0; ///< its line in the file
+    int row = 0;                     ///< 1-based data row
+    int line = 0;                    ///< its line in the file
     std::vector<std::string> values; ///< number texts per tracer
     std::vector<std::string> levels; ///< per factor column of the consumer file
     int sourceSet = 0;
@@ -47,7 +47,7 @@ struct StudyConsumer {
 
 /// A study as its three tables give it.
 struct Study {
-    std::string consumerFile; ///< the consumer file's name, for messages
+    std::string consumerFile;         ///< the consumer file's name, for messages
     std::vector<std::string> tracers; ///< as the consumer file heads them, in its order
     /// The consumer file's columns that are not tracers, in file order.
     std::vector<std::string> factors;

@@ -1,0 +1,164 @@
+#include "core/study/studyrun.h"
+
+#include "core/engine/engine.h"
+#include "core/entry/checks.h"
+#include "core/entry/datafile.h"
+#include "core/results/totalsfile.h"
+#include "core/results/totalsstatistics.h"
+#include "core/study/studyreport.h"
+#include "core/workflows/calculationrun.h"
+#include "support/testsupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace fenlowick {
+namespace {
+
+/// A reference study read from tests/data/studies, with the increment and tolerance of its
+/// options file.
+struct ReferenceStudy {
+    Study study;
+    StudySettings settings;
+};
+
+ReferenceStudy referenceStudy(const std::string& name) {
+    const std::string folder = std::string(FENLOWICK_TEST_DATA) + "/studies/cases/" + name + "/";
+    const Expected<CsvTable> sources = CsvTable::read(folder + "sources.csv");
+    const Expected<CsvTable> consumers = CsvTable::read(folder + "consumers.csv");
+    const Expected<CsvTable> discrimination = CsvTable::read(folder + "discrimination.csv");
+    Expected<Study> study = readStudy(*sources, *consumers, &*discrimination);
+    if (!study) {
+        throw std::runtime_error(study.error().message);
+    }
+    ReferenceStudy reference{*study, {}};
+    const std::string options = test::readFile(folder + "options.txt");
+    auto after = [&](const std::string& flag) {
+        const std::size_t start = options.find(flag) + flag.size() + 1;
+        return options.substr(start, options.find_first_of(" \n", start) - start);
+    };
+    reference.settings.increment = after("--increment");
+    reference.settings.tolerance = after("--tolerance");
+    return reference;
+}
+
+TEST(StudyRun, AConsumerWhoseEntryIsADataFileGetsTheHistogramsOfItsRun) {
+    const auto [study, settings] = referenceStudy("summary-rows");
+    const Expected<StudyOutcome> outcome = runStudy(study, settings);
+    ASSERT_TRUE(outcome) << outcome.error().message;
+    test::TempDir dir;
+    for (std::size_t c = 0; c < study.consumers.size(); ++c) {
+        SCOPED_TRACE("consumer " + std::to_string(c + 1));
+        const std::string data = dir.file("consumer.dat");
+        test::writeFile(data, serializeDataFile(*studyEntry(study, c, 0, settings)));
+        RunRequest request;
+        request.entry = *readDataFile(data);
+        request.folder = dir.path().string();
+        request.typedName = "consumer";
+        request.writeFeasibleFile = false;
+        ASSERT_EQ(runCalculation(request).status, RunOutcome::Status::Completed);
+        const Expected<TotalsFile> totals = readTotalsFile(dir.file("consumer.tot"));
+        ASSERT_TRUE(totals);
+        const ConsumerOutcome& result = outcome->consumers[c];
+        EXPECT_EQ(totals->observations, result.feasible);
+        for (std::size_t b = 0; b < totals->counts.size(); ++b) {
+            for (std::size_t s = 0; s < totals->counts[b].size(); ++s) {
+                EXPECT_EQ(totals->counts[b][s], result.exact[s][b]) << "level " << b;
+            }
+        }
+    }
+}
+
+TEST(StudyRun, DrawsWithEverySdZeroPoolTheExactRunsDistribution) {
+    auto [study, settings] = referenceStudy("summary-rows");
+    for (StudySourceSet& set : study.sourceSets) {
+        for (StudySource& source : set.sources) {
+            source.sds.assign(source.sds.size(), 0.0);
+        }
+        for (StudyDiscrimination& shift : set.discrimination) {
+            shift.sds.assign(shift.sds.size(), 0.0);
+        }
+    }
+    settings.draws = 3;
+    const Expected<StudyOutcome> outcome = runStudy(study, settings);
+    ASSERT_TRUE(outcome) << outcome.error().message;
+    for (const ConsumerOutcome& result : outcome->consumers) {
+        EXPECT_EQ(result.drawsFeasible, result.feasible > 0 ? 3 : 0);
+        for (int s = 0; s < result.sources; ++s) {
+            for (int b = 0; b < kHistogramLevels; ++b) {
+                const double exact =
+                    result.feasible == 0
+                        ? 0.0
+                        : 3.0 * static_cast<double>(result.exact[s][b]) /
+                              static_cast<double>(result.feasible);
+                EXPECT_NEAR(result.pooled[s][b], exact, 1e-12);
+            }
+        }
+    }
+}
+
+TEST(StudyRun, TheSameSeedGivesTheSameFilesWhateverTheThreads) {
+    auto [study, settings] = referenceStudy("factor-unnamed-label");
+    settings.draws = 120; // three tasks per consumer
+    auto report = [&](int threads, std::uint64_t seed) {
+        StudySettings chosen = settings;
+        chosen.threads = threads;
+        chosen.seed = seed;
+        const StudyReport files = composeStudyReport(study, *runStudy(study, chosen), {0});
+        return files.consumers + files.uncertainty + files.groups + files.histograms;
+    };
+    const std::string one = report(1, 7);
+    EXPECT_EQ(report(2, 7), one);
+    EXPECT_NE(report(2, 8), one);
+}
+
+TEST(StudyRun, FeasibleDrawsAndPooledMeanAgreeWithAnIndependentCount) {
+    auto [study, settings] = referenceStudy("factor-unnamed-label");
+    settings.draws = 40;
+    const Expected<StudyOutcome> outcome = runStudy(study, settings);
+    ASSERT_TRUE(outcome);
+    const float increment = outcome->increment;
+    for (std::size_t c = 0; c < study.consumers.size(); ++c) {
+        SCOPED_TRACE("consumer " + std::to_string(c + 1));
+        const ConsumerOutcome& result = outcome->consumers[c];
+        // Each draw searched by the plain loops and pooled here.
+        int feasibleDraws = 0;
+        std::vector<double> meanSum(static_cast<std::size_t>(result.sources), 0.0);
+        for (int d = 1; d <= settings.draws; ++d) {
+            const Expected<CalculationInput> input =
+                checkEntry(*studyEntry(study, c, d, settings), CheckRules{false, 2});
+            ASSERT_TRUE(input);
+            const EngineResult found = enumeratePlain(*input, nullptr, {});
+            if (found.feasibleCount == 0) {
+                continue;
+            }
+            ++feasibleDraws;
+            for (int s = 0; s < result.sources; ++s) {
+                for (int b = 0; b < kHistogramLevels; ++b) {
+                    const double share = std::round(static_cast<double>(b) * increment) / 100.0;
+                    meanSum[static_cast<std::size_t>(s)] +=
+                        share * static_cast<double>(found.histograms[s][b]) /
+                        static_cast<double>(found.feasibleCount);
+                }
+            }
+        }
+        EXPECT_EQ(result.drawsFeasible, feasibleDraws);
+        const TotalsStatistics levels = computeTotalsStatistics({}, 0, increment);
+        for (int s = 0; s < result.sources && feasibleDraws > 0; ++s) {
+            const auto summary =
+                summariseWeights(result.pooled[s], levels.levelValue, levels.lastLevel);
+            ASSERT_TRUE(summary);
+            EXPECT_NEAR(summary->mean, meanSum[static_cast<std::size_t>(s)] / feasibleDraws, 1e-6);
+        }
+    }
+    // The draws differ: some consumer is neither always nor never inside the sources.
+    bool spread = false;
+    for (const ConsumerOutcome& result : outcome->consumers) {
+        spread = spread || (result.drawsFeasible > 0 && result.drawsFeasible < settings.draws);
+    }
+    EXPECT_TRUE(spread);
+}
+
+} // namespace
+} // namespace fenlowick

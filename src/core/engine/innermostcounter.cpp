@@ -16,8 +16,9 @@ InnermostCounter::InnermostCounter(const SearchPlan& plan, ShareHistograms& hist
     : m_plan(plan), m_histograms(histograms) {
     const std::size_t width = m_plan.steps.size() + 1;
     m_runDiff.assign(width, 0);
-    m_derivedDiff.assign(width * SearchPlan::kQuarterSlots, 0);
-    m_derivedUsed.assign(SearchPlan::kQuarterSlots, false);
+    // A row per quarter slot of the bound, made when a run first needs it: a search meets
+    // only the few bounds its increment makes, and a study runs many small searches.
+    m_derivedDiff.resize(SearchPlan::kQuarterSlots);
 }
 
 inline void InnermostCounter::addDerived(float last, std::uint64_t count) {
@@ -62,10 +63,12 @@ std::uint64_t InnermostCounter::count(float bound, int first, int last, const fl
         const float quarters = bound * 4.0f;
         if (quarters >= 0.0f && quarters < static_cast<float>(SearchPlan::kQuarterSlots) &&
             quarters == std::floor(quarters)) {
-            const auto q = static_cast<std::size_t>(quarters);
-            m_derivedUsed[q] = true;
-            ++m_derivedDiff[q * width + static_cast<std::size_t>(coreFirst)];
-            --m_derivedDiff[q * width + static_cast<std::size_t>(coreLast) + 1];
+            std::vector<std::int64_t>& row = m_derivedDiff[static_cast<std::size_t>(quarters)];
+            if (row.empty()) {
+                row.assign(width, 0);
+            }
+            ++row[static_cast<std::size_t>(coreFirst)];
+            --row[static_cast<std::size_t>(coreLast) + 1];
         } else {
             for (int i = coreFirst; i <= coreLast; ++i) {
                 addDerived(bound - m_plan.steps[static_cast<std::size_t>(i)], 1);
@@ -90,13 +93,14 @@ void InnermostCounter::settleRuns() {
     const std::size_t width = m_plan.steps.size() + 1;
     std::int64_t running = 0;
     for (int q = 0; q < SearchPlan::kQuarterSlots; ++q) {
-        if (!m_derivedUsed[static_cast<std::size_t>(q)]) {
+        const std::vector<std::int64_t>& row = m_derivedDiff[static_cast<std::size_t>(q)];
+        if (row.empty()) {
             continue;
         }
         const float bound = static_cast<float>(q) * 0.25f;
         running = 0;
         for (std::size_t i = 0; i + 1 < width; ++i) {
-            running += m_derivedDiff[static_cast<std::size_t>(q) * width + i];
+            running += row[i];
             if (running != 0) {
                 addDerived(bound - m_plan.steps[i], static_cast<std::uint64_t>(running));
             }

@@ -37,10 +37,9 @@ private:
     ShareHistograms& m_histograms;
     /// Runs counted whole, as differences over the innermost share's indices.
     std::vector<std::int64_t> m_runDiff;
-    /// Their derived shares, by the bound of the innermost loop in quarters (slot q for a
-    /// bound of q / 4) and the innermost index.
-    std::vector<std::int64_t> m_derivedDiff;
-    std::vector<bool> m_derivedUsed;
+    /// Their derived shares, by the bound of the innermost loop in quarters (row q for a
+    /// bound of q / 4; empty until a run has that bound) and the innermost index.
+    std::vector<std::vector<std::int64_t>> m_derivedDiff;
 };
 
 } // namespace fenlowick

@@ -22,9 +22,17 @@ ParallelSearch::ParallelSearch(const CalculationInput& input, RecordSink* sink,
     : m_plan(input, sink == nullptr), m_sink(sink), m_control(control) {}
 
 EngineResult ParallelSearch::run() {
+    int threads = m_control.threads;
+    if (threads <= 0) {
+        threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    }
+    // A count on one thread runs on the calling thread as a single task: planning tasks,
+    // and starting and handing over to a thread, cost more than a small search, and a study
+    // runs many small searches side by side.
+    const bool inlineCount = threads == 1 && m_sink == nullptr;
     // Tasks: the index paths of the first two levels (one with three sources) that the
     // bounds leave, in visiting order.
-    const int depth = std::min(2, m_plan.innermost);
+    const int depth = inlineCount ? 0 : std::min(2, m_plan.innermost);
     {
         SearchWorker planner(m_plan, false, m_stop);
         std::vector<int> path;
@@ -36,19 +44,19 @@ EngineResult ParallelSearch::run() {
         totalWork += task.second;
     }
 
-    int threads = m_control.threads;
-    if (threads <= 0) {
-        threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-    }
     threads = std::max(1, std::min<int>(threads, static_cast<int>(m_tasks.size())));
     std::vector<std::unique_ptr<SearchWorker>> workers;
     std::vector<std::thread> pool;
     for (int t = 0; t < threads; ++t) {
         workers.push_back(std::make_unique<SearchWorker>(m_plan, m_sink != nullptr, m_stop));
     }
-    for (int t = 0; t < threads; ++t) {
-        pool.emplace_back(
-            [this, worker = workers[static_cast<std::size_t>(t)].get()] { work(*worker); });
+    if (inlineCount) {
+        work(*workers.front());
+    } else {
+        for (int t = 0; t < threads; ++t) {
+            pool.emplace_back(
+                [this, worker = workers[static_cast<std::size_t>(t)].get()] { work(*worker); });
+        }
     }
 
     EngineResult result;
@@ -98,7 +106,7 @@ EngineResult ParallelSearch::run() {
 void ParallelSearch::work(SearchWorker& worker) {
     for (;;) {
         const std::size_t task = m_nextTask.fetch_add(1);
-        if (task >= m_tasks.size() || m_stop.load()) {
+        if (task >= m_tasks.size() || m_stop.load() || cancelRequested()) {
             return;
         }
         worker.runTask(m_tasks[task].first,

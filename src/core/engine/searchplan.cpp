@@ -98,10 +98,13 @@ SearchPlan::SearchPlan(const CalculationInput& input, bool counting)
     for (float share = 0.0f; share <= 100.0f; share += increment) {
         steps.push_back(share);
         stepLevel.push_back(static_cast<std::size_t>(std::floor(share / increment)));
-        stepText.push_back(shareFieldText(share));
+        if (!counting) {
+            stepText.push_back(shareFieldText(share));
+        }
     }
     lastStep = static_cast<int>(steps.size()) - 1;
-    for (int q = 0; q < kQuarterSlots; ++q) {
+    // The record texts, only for a search that writes records.
+    for (int q = 0; !counting && q < kQuarterSlots; ++q) {
         quarterText.push_back(shareFieldText(static_cast<float>(q) * 0.25f));
     }
     buildRows();

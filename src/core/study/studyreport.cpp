@@ -186,6 +186,10 @@ StudyReport composeStudyReport(const Study& study, const StudyOutcome& outcome,
                              "source,draws,draws_feasible,mean,sd,p02_5,p25,p50,p75,p97_5\n";
     }
     report.histograms = "consumer,source,share,weight\n";
+    std::vector<std::string> shareTexts;
+    for (int b = 0; b <= levels.lastLevel; ++b) {
+        shareTexts.push_back(fixed(levels.levelValue[static_cast<std::size_t>(b)], 2));
+    }
     for (std::size_t c = 0; c < study.consumers.size(); ++c) {
         const StudyConsumer& consumer = study.consumers[c];
         const ConsumerOutcome& result = outcome.consumers[c];
@@ -214,7 +218,7 @@ StudyReport composeStudyReport(const Study& study, const StudyOutcome& outcome,
             }
             for (int b = 0; b <= levels.lastLevel; ++b) {
                 const auto level = static_cast<std::size_t>(b);
-                const std::string share = fixed(levels.levelValue[level], 2);
+                const std::string& share = shareTexts[level];
                 if (outcome.draws > 0 && result.pooled[s][level] > 0.0) {
                     report.histograms += std::to_string(consumer.row) + "," + label + "," + share +
                                          "," + fixed(result.pooled[s][level], 6) + "\n";

@@ -102,59 +102,108 @@ struct TaskResult {
     std::vector<double> pooled; ///< sources × levels
 };
 
+/// Makes the entries of a study's runs; what every draw of a source set shares (the exact
+/// signatures, their decimals, the means and SDs as numbers) is worked out once.
+class EntryMaker {
+public:
+    EntryMaker(const Study& study, const StudySettings& settings)
+        : m_study(study), m_settings(settings) {
+        const std::size_t tracers = study.tracers.size();
+        for (const StudySourceSet& set : study.sourceSets) {
+            Prepared prepared;
+            for (std::size_t i = 0; i < set.sources.size(); ++i) {
+                for (std::size_t k = 0; k < tracers; ++k) {
+                    Expected<std::string> exact = exactSignature(set, i, k);
+                    if (!exact) {
+                        prepared.failure = "the signature of \"" + set.sources[i].label +
+                                           "\" for " + study.tracers[k] + ": " +
+                                           exact.error().message;
+                        break;
+                    }
+                    Cell cell;
+                    cell.exact = *exact;
+                    cell.mean = toDouble(set.sources[i].means[k]).value_or(0.0);
+                    cell.sd = set.sources[i].sds[k];
+                    if (!set.discrimination.empty()) {
+                        cell.shift = toDouble(set.discrimination[i].means[k]).value_or(0.0);
+                        cell.shiftSd = set.discrimination[i].sds[k];
+                    }
+                    prepared.cells.push_back(std::move(cell));
+                }
+            }
+            prepared.decimals = drawDecimals(set, tracers, settings.increment);
+            m_sets.push_back(std::move(prepared));
+        }
+    }
+
+    Expected<Entry> entry(std::size_t consumerIndex, int draw) const {
+        const StudyConsumer& consumer = m_study.consumers[consumerIndex];
+        const auto setIndex = static_cast<std::size_t>(consumer.sourceSet);
+        const StudySourceSet& set = m_study.sourceSets[setIndex];
+        const Prepared& prepared = m_sets[setIndex];
+        if (!prepared.failure.empty()) {
+            return refused(consumerPlace(m_study, consumer) + ": " + prepared.failure);
+        }
+        const std::size_t tracers = m_study.tracers.size();
+        Entry entry;
+        entry.title = "consumer " + std::to_string(consumer.row) +
+                      (draw > 0 ? ", draw " + std::to_string(draw) : std::string());
+        entry.increment = m_settings.increment;
+        entry.threshold = m_settings.tolerance;
+        for (std::size_t k = 0; k < tracers; ++k) {
+            entry.isotope[k] = m_study.tracers[k];
+            entry.mixture[k] = consumer.values[k];
+        }
+        const auto row = static_cast<std::uint64_t>(consumer.row);
+        const auto d = static_cast<std::uint64_t>(draw);
+        for (std::size_t i = 0; i < set.sources.size(); ++i) {
+            entry.sources[i] = set.sources[i].label;
+            for (std::size_t k = 0; k < tracers; ++k) {
+                const Cell& cell = prepared.cells[i * tracers + k];
+                entry.col[k][i] = cell.exact;
+                if (draw <= 0) {
+                    continue;
+                }
+                if (!cell.sd || !cell.shiftSd) {
+                    return sdsForDraws(m_study).error();
+                }
+                if (*cell.sd == 0.0 && *cell.shiftSd == 0.0) {
+                    continue;
+                }
+                const std::uint64_t index = 2 * (i * tracers + k);
+                const double value =
+                    cell.mean + *cell.sd * standardNormal(m_settings.seed, row, d, index) +
+                    cell.shift + *cell.shiftSd * standardNormal(m_settings.seed, row, d, index + 1);
+                entry.col[k][i] = roundedText(value, prepared.decimals);
+            }
+        }
+        return entry;
+    }
+
+private:
+    struct Cell {
+        std::string exact;
+        double mean = 0.0;
+        std::optional<double> sd;
+        double shift = 0.0;
+        std::optional<double> shiftSd = 0.0;
+    };
+    struct Prepared {
+        std::vector<Cell> cells; ///< source by source, tracer by tracer
+        int decimals = 2;
+        std::string failure;
+    };
+
+    const Study& m_study;
+    const StudySettings& m_settings;
+    std::vector<Prepared> m_sets;
+};
+
 } // namespace
 
 Expected<Entry> studyEntry(const Study& study, std::size_t consumerIndex, int draw,
                            const StudySettings& settings) {
-    const StudyConsumer& consumer = study.consumers[consumerIndex];
-    const StudySourceSet& set = study.sourceSets[static_cast<std::size_t>(consumer.sourceSet)];
-    const std::size_t tracers = study.tracers.size();
-    Entry entry;
-    entry.title = "consumer " + std::to_string(consumer.row) +
-                  (draw > 0 ? ", draw " + std::to_string(draw) : std::string());
-    entry.increment = settings.increment;
-    entry.threshold = settings.tolerance;
-    for (std::size_t k = 0; k < tracers; ++k) {
-        entry.isotope[k] = study.tracers[k];
-        entry.mixture[k] = consumer.values[k];
-    }
-    const int decimals = draw > 0 ? drawDecimals(set, tracers, settings.increment) : 0;
-    for (std::size_t i = 0; i < set.sources.size(); ++i) {
-        entry.sources[i] = set.sources[i].label;
-        for (std::size_t k = 0; k < tracers; ++k) {
-            Expected<std::string> exact = exactSignature(set, i, k);
-            if (!exact) {
-                return refused(consumerPlace(study, consumer) + ": the signature of \"" +
-                               set.sources[i].label + "\" for " + study.tracers[k] + ": " +
-                               exact.error().message);
-            }
-            entry.col[k][i] = *exact;
-            if (draw <= 0) {
-                continue;
-            }
-            const std::optional<double> sd = set.sources[i].sds[k];
-            const std::optional<double> shiftSd = set.discrimination.empty()
-                                                      ? std::optional<double>(0.0)
-                                                      : set.discrimination[i].sds[k];
-            if (!sd || !shiftSd) {
-                return sdsForDraws(study).error();
-            }
-            if (*sd == 0.0 && *shiftSd == 0.0) {
-                continue;
-            }
-            const std::uint64_t index = 2 * (i * tracers + k);
-            const auto row = static_cast<std::uint64_t>(consumer.row);
-            const auto d = static_cast<std::uint64_t>(draw);
-            double value = toDouble(set.sources[i].means[k]).value_or(0.0) +
-                           *sd * standardNormal(settings.seed, row, d, index);
-            if (!set.discrimination.empty()) {
-                value += toDouble(set.discrimination[i].means[k]).value_or(0.0) +
-                         *shiftSd * standardNormal(settings.seed, row, d, index + 1);
-            }
-            entry.col[k][i] = roundedText(value, decimals);
-        }
-    }
-    return entry;
+    return EntryMaker(study, settings).entry(consumerIndex, draw);
 }
 
 Expected<StudyOutcome> runStudy(const Study& study, const StudySettings& settings) {
@@ -166,9 +215,10 @@ Expected<StudyOutcome> runStudy(const Study& study, const StudySettings& setting
         }
     }
     // Every consumer's entry is checked before anything runs.
+    const EntryMaker maker(study, settings);
     std::vector<Entry> exactEntries;
     for (std::size_t c = 0; c < study.consumers.size(); ++c) {
-        Expected<Entry> entry = studyEntry(study, c, 0, settings);
+        Expected<Entry> entry = maker.entry(c, 0);
         if (!entry) {
             return entry.error();
         }

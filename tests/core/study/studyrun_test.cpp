@@ -87,11 +87,10 @@ TEST(StudyRun, DrawsWithEverySdZeroPoolTheExactRunsDistribution) {
         EXPECT_EQ(result.drawsFeasible, result.feasible > 0 ? 3 : 0);
         for (int s = 0; s < result.sources; ++s) {
             for (int b = 0; b < kHistogramLevels; ++b) {
-                const double exact =
-                    result.feasible == 0
-                        ? 0.0
-                        : 3.0 * static_cast<double>(result.exact[s][b]) /
-                              static_cast<double>(result.feasible);
+                const double exact = result.feasible == 0
+                                         ? 0.0
+                                         : 3.0 * static_cast<double>(result.exact[s][b]) /
+                                               static_cast<double>(result.feasible);
                 EXPECT_NEAR(result.pooled[s][b], exact, 1e-12);
             }
         }

@@ -23,10 +23,12 @@ TEST(StudyTables, RawRowsGiveTheExactMeanAndTheSampleSd) {
     EXPECT_EQ(algae.means, (std::vector<std::string>{"1.333333333333", "-2.25"}));
     EXPECT_NEAR(*algae.sds[1], 0.4330127, 1e-7); // sqrt((0.25 + 0.0625 + 0.0625) / 2)
 
-    for (const auto& [texts, mean] :
-         std::vector<std::pair<std::vector<std::string>, std::string>>{
-             {{"0.1", "0.2"}, ".15"}, {{"-1", "-2"}, "-1.5"}, {{"2", "1", "1"}, "1.333333333333"},
-             {{"-2", "-1", "-1"}, "-1.333333333333"}, {{"0.2", "0.2", "0.3"}, ".233333333333"},
+    for (const auto& [texts, mean] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+             {{"0.1", "0.2"}, ".15"},
+             {{"-1", "-2"}, "-1.5"},
+             {{"2", "1", "1"}, "1.333333333333"},
+             {{"-2", "-1", "-1"}, "-1.333333333333"},
+             {{"0.2", "0.2", "0.3"}, ".233333333333"},
              {{"5", "6", "6"}, "5.666666666667"}}) {
         EXPECT_EQ(*exactMeanText(texts), mean) << texts.front();
     }

@@ -264,9 +264,8 @@ Expected<StudyOutcome> runStudy(const Study& study, const StudySettings& setting
                     .sources.size());
             result.pooled.assign(static_cast<std::size_t>(sources * kHistogramLevels), 0.0);
             for (int draw = task.firstDraw; draw < task.endDraw && !cancelled(); ++draw) {
-                Expected<Entry> entry = draw == 0
-                                            ? Expected<Entry>(exactEntries[task.consumer])
-                                            : studyEntry(study, task.consumer, draw, settings);
+                Expected<Entry> entry = draw == 0 ? Expected<Entry>(exactEntries[task.consumer])
+                                                  : maker.entry(task.consumer, draw);
                 std::optional<CalculationInput> input;
                 if (entry) {
                     if (Expected<CalculationInput> checked = checkEntry(*entry, kStudyRules)) {

@@ -117,5 +117,21 @@ TEST(Signals, TheTemporaryFileOfAKilledRunGoesWithTheNextRunInItsFolder) {
     EXPECT_EQ(filesIn(out.path()), (Names{"diet.out", "diet.tot"}));
 }
 
+TEST(Signals, AStudyStoppedByCtrlCWritesNothing) {
+    const std::string study = std::string(FENLOWICK_TEST_DATA) + "/../../bench/study/";
+    TempDir out;
+    TempDir logs;
+    const pid_t pid = startCli({"study", study + "sources.csv", study + "consumers.csv", "-d",
+                                study + "discrimination.csv", "-i", "1", "-t", "0.1", "--draws",
+                                "100000", "--no-figures", "-o", out.file("st")},
+                               logs.file("err"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    ::kill(pid, SIGINT);
+    EXPECT_EQ(exitCodeOf(pid), 130);
+    EXPECT_EQ(readFile(logs.file("err")),
+              "fenlowick-cli: interrupted by Ctrl+C; no result files were written\n");
+    EXPECT_EQ(filesIn(out.path()), Names{});
+}
+
 } // namespace
 } // namespace fenlowick

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -95,12 +96,32 @@ struct Task {
     int endDraw = 0; ///< one past the last
 };
 
+/// A task's part of its consumer's outcome, held until the tasks before it are merged.
 struct TaskResult {
-    ShareHistograms exact{};
+    std::unique_ptr<ShareHistograms> exact; ///< the task with draw 0 only
     std::uint64_t feasible = 0;
     int drawsFeasible = 0;
     std::vector<double> pooled; ///< sources × levels
+    bool done = false;
 };
+
+/// Adds a finished task to its consumer's outcome and frees what it held.
+void mergeInto(ConsumerOutcome& consumer, TaskResult& result) {
+    const int sources = static_cast<int>(result.pooled.size() / kHistogramLevels);
+    consumer.sources = sources;
+    if (result.exact) {
+        consumer.exact = *result.exact;
+        consumer.feasible = result.feasible;
+    }
+    consumer.drawsFeasible += result.drawsFeasible;
+    for (int s = 0; s < sources; ++s) {
+        for (int b = 0; b < kHistogramLevels; ++b) {
+            consumer.pooled[static_cast<std::size_t>(s)][static_cast<std::size_t>(b)] +=
+                result.pooled[static_cast<std::size_t>(s * kHistogramLevels + b)];
+        }
+    }
+    result = TaskResult();
+}
 
 /// Makes the entries of a study's runs; what every draw of a source set shares (the exact
 /// signatures, their decimals, the means and SDs as numbers) is worked out once.
@@ -239,7 +260,12 @@ Expected<StudyOutcome> runStudy(const Study& study, const StudySettings& setting
             tasks.push_back(Task{c, first, std::min(outcome.draws + 1, first + kDrawsPerTask)});
         }
     }
+    // Tasks are taken in order and merged in order as soon as the ones before them are, so
+    // only a few are held at a time however many draws there are, and the sums do not
+    // depend on the threads.
     std::vector<TaskResult> results(tasks.size());
+    outcome.consumers.resize(study.consumers.size());
+    std::size_t merged = 0;
     const std::uint64_t total =
         study.consumers.size() * static_cast<std::uint64_t>(outcome.draws + 1);
     std::atomic<std::size_t> next{0};
@@ -289,7 +315,7 @@ Expected<StudyOutcome> runStudy(const Study& study, const StudySettings& setting
                     return;
                 }
                 if (draw == 0) {
-                    result.exact = found.histograms;
+                    result.exact = std::make_unique<ShareHistograms>(found.histograms);
                     result.feasible = found.feasibleCount;
                 } else if (found.feasibleCount > 0) {
                     ++result.drawsFeasible;
@@ -309,6 +335,14 @@ Expected<StudyOutcome> runStudy(const Study& study, const StudySettings& setting
                     std::lock_guard lock(mutex);
                     settings.progress(++done, total);
                 }
+            }
+            if (cancelled()) {
+                return;
+            }
+            std::lock_guard lock(mutex);
+            result.done = true;
+            for (; merged < tasks.size() && results[merged].done; ++merged) {
+                mergeInto(outcome.consumers[tasks[merged].consumer], results[merged]);
             }
         }
     };
@@ -334,24 +368,6 @@ Expected<StudyOutcome> runStudy(const Study& study, const StudySettings& setting
         return outcome;
     }
 
-    outcome.consumers.resize(study.consumers.size());
-    for (std::size_t t = 0; t < tasks.size(); ++t) {
-        ConsumerOutcome& consumer = outcome.consumers[tasks[t].consumer];
-        const TaskResult& result = results[t];
-        const int sources = static_cast<int>(result.pooled.size() / kHistogramLevels);
-        consumer.sources = sources;
-        if (tasks[t].firstDraw == 0) {
-            consumer.exact = result.exact;
-            consumer.feasible = result.feasible;
-        }
-        consumer.drawsFeasible += result.drawsFeasible;
-        for (int s = 0; s < sources; ++s) {
-            for (int b = 0; b < kHistogramLevels; ++b) {
-                consumer.pooled[static_cast<std::size_t>(s)][static_cast<std::size_t>(b)] +=
-                    result.pooled[static_cast<std::size_t>(s * kHistogramLevels + b)];
-            }
-        }
-    }
     return outcome;
 }
 

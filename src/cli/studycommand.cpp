@@ -276,7 +276,14 @@ int StudyCommand::run() const {
         return interruptExitCode();
     }
     if (Status s = writeFilesTogether(files); !s) {
-        return reportError(s.error());
+        reportError(s.error());
+        if (interruptSignal() != 0) {
+            // The file-size limit fails the write that passes it and signals it too.
+            std::cerr << "fenlowick-cli: " << interruptReason()
+                      << "; no result files were written\n";
+            return interruptExitCode();
+        }
+        return kExitFile;
     }
     // A table this study does not write, left by an earlier one, would be read as its own.
     for (const char* name : {"uncertainty.csv", "groups.csv"}) {

@@ -131,6 +131,17 @@ TEST(Signals, AStudyStoppedByCtrlCWritesNothing) {
     EXPECT_EQ(readFile(logs.file("err")),
               "fenlowick-cli: interrupted by Ctrl+C; no result files were written\n");
     EXPECT_EQ(filesIn(out.path()), Names{});
+
+    // Past the file-size limit while the tables are written, as a run.
+    const std::string example = std::string(FENLOWICK_EXAMPLES) + "/study/";
+    const pid_t limited =
+        startCli({"study", example + "sources.csv", example + "consumers.csv", "--draws", "200",
+                  "-i", "2", "-t", "0.3", "--no-figures", "-o", out.file("st")},
+                 logs.file("err"), 16 * 1024);
+    EXPECT_EQ(exitCodeOf(limited), 153);
+    EXPECT_NE(readFile(logs.file("err")).find("the file-size limit was reached (SIGXFSZ)"),
+              std::string::npos);
+    EXPECT_EQ(filesIn(out.file("st")), Names{});
 }
 
 } // namespace

@@ -229,6 +229,16 @@ Expected<Entry> studyEntry(const Study& study, std::size_t consumerIndex, int dr
 
 Expected<StudyOutcome> runStudy(const Study& study, const StudySettings& settings) {
     StudyOutcome outcome;
+    // The settings are checked here rather than with the first consumer, whom a run's
+    // message would seem to blame.
+    const std::optional<float> increment = toFloat(settings.increment);
+    if (!increment || !(*increment >= 1.0f && *increment <= 100.0f)) {
+        return refused("The increment \"" + settings.increment +
+                       "\" is not a number from 1 to 100 (percent).");
+    }
+    if (!isNumeric(settings.tolerance)) {
+        return refused("The tolerance \"" + settings.tolerance + "\" is not a number.");
+    }
     outcome.draws = std::max(0, settings.draws);
     if (outcome.draws > 0) {
         if (Status s = sdsForDraws(study); !s) {

@@ -108,26 +108,4 @@ std::optional<IsospacePlot> makeIsospacePlot(const Entry& entry, int xIsotope, i
     return plot;
 }
 
-AxisScale niceAxis(double low, double high, int ticks) {
-    if (!(high > low)) {
-        const double half = std::max(1.0, std::fabs(low) * 0.1);
-        low -= half;
-        high += half;
-    }
-    const double rough = (high - low) / std::max(1, ticks);
-    const double power = std::pow(10.0, std::floor(std::log10(rough)));
-    double step = power;
-    for (double factor : {1.0, 2.0, 5.0, 10.0}) {
-        step = factor * power;
-        if (step >= rough) {
-            break;
-        }
-    }
-    AxisScale axis;
-    axis.step = step;
-    axis.low = std::floor(low / step) * step;
-    axis.high = std::ceil(high / step) * step;
-    return axis;
-}
-
 } // namespace fenlowick

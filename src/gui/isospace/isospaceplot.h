@@ -3,6 +3,7 @@
 #include "core/analysis/diagnosis.h"
 #include "core/engine/planarhull.h"
 #include "core/entry/entry.h"
+#include "gui/figures/axisscale.h"
 
 #include <cstddef>
 #include <optional>
@@ -47,14 +48,5 @@ std::vector<std::string> plottedIsotopes(const Entry& entry);
 /// nothing when the entry has no numeric signature. Works on entries that would not pass
 /// the run's checks: a missing label is shown as "Source 3" or "Isotope 2".
 std::optional<IsospacePlot> makeIsospacePlot(const Entry& entry, int xIsotope, int yIsotope);
-
-/// Round axis limits and step (1, 2 or 5 times a power of ten) that take in [low, high]
-/// with about `ticks` steps; a zero-width range is widened around its value.
-struct AxisScale {
-    double low = 0.0;
-    double high = 1.0;
-    double step = 1.0;
-};
-AxisScale niceAxis(double low, double high, int ticks = 6);
 
 } // namespace fenlowick

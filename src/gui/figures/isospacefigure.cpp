@@ -1,0 +1,324 @@
+#include "gui/figures/isospacefigure.h"
+
+#include "core/base/numerictext.h"
+#include "gui/figures/plotframe.h"
+
+#include <QPainter>
+
+#include <algorithm>
+#include <cmath>
+
+namespace fenlowick {
+
+namespace {
+
+constexpr double kSourceRadius = 6.0;
+constexpr double kConsumerRadius = 3.0;
+constexpr double kCap = 3.0;
+const QColor kKeyColour(105, 105, 105);
+
+QString text(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+double valueOf(const std::string& number) {
+    return toDouble(number).value_or(0.0);
+}
+
+/// The scale of a tracer: every value drawn on it, widened by a twelfth on each side so
+/// that no marker or error bar touches the frame, and round steps for its ticks.
+AxisScale tracerScale(const IsospaceFigure& figure, std::size_t t, int ticks) {
+    double low = HUGE_VAL;
+    double high = -HUGE_VAL;
+    auto take = [&](double v) {
+        low = std::min(low, v);
+        high = std::max(high, v);
+    };
+    for (const IsospaceFigure::Source& source : figure.sources) {
+        const double sd = source.sd[t].value_or(0.0);
+        take(source.mean[t] - sd);
+        take(source.mean[t] + sd);
+        take(source.corrected[t]);
+    }
+    for (const IsospaceFigure::Consumer& consumer : figure.consumers) {
+        take(consumer.values[t]);
+    }
+    const double pad = (high - low) / 12.0;
+    AxisScale scale = niceAxis(low - pad, high + pad, ticks);
+    // The frame hugs the data; rounding its ends out to whole steps could leave a third of
+    // the plot empty.
+    if (high > low) {
+        scale.low = low - pad;
+        scale.high = high + pad;
+    }
+    return scale;
+}
+
+void paintErrorBar(QPainter& painter, const QPointF& from, const QPointF& to, bool horizontal) {
+    painter.drawLine(from, to);
+    for (const QPointF& end : {from, to}) {
+        const QPointF arm = horizontal ? QPointF(0, kCap) : QPointF(kCap, 0);
+        painter.drawLine(end - arm, end + arm);
+    }
+}
+
+/// The consumers, the sources' error bars and the lines to their corrected places, then
+/// the sources' markers; tracer x across and tracer y up. Without y (a single tracer) every source
+/// has a row, top down, and the consumers the last.
+void paintData(QPainter& painter, const IsospaceFigure& figure, const PlotFrame& frame,
+               std::size_t x, std::optional<std::size_t> y) {
+    const std::size_t rows = figure.sources.size() + 1;
+    auto rowY = [&](std::size_t row) { return static_cast<double>(rows - 1 - row); };
+    painter.save();
+    painter.setClipRect(frame.area());
+    QColor consumerColour = kConsumerColour;
+    consumerColour.setAlpha(210);
+    for (std::size_t c = 0; c < figure.consumers.size(); ++c) {
+        const IsospaceFigure::Consumer& consumer = figure.consumers[c];
+        // On a single tracer the consumers spread up and down their row by a fixed pattern
+        // (the golden ratio's fractions), so that equal values stay apart and the picture
+        // is the same every time.
+        const double spread = std::fmod(static_cast<double>(c) * 0.6180339887, 1.0) - 0.5;
+        const double py = y ? consumer.values[*y] : rowY(rows - 1) + spread * 0.5;
+        paintMarker(painter, frame.map(consumer.values[x], py), consumer.shape, kConsumerRadius,
+                    consumerColour, false);
+    }
+    // Bars and lines first, markers over them, so that no source's bar crosses another's
+    // marker.
+    for (const bool markers : {false, true}) {
+        for (std::size_t s = 0; s < figure.sources.size(); ++s) {
+            const IsospaceFigure::Source& source = figure.sources[s];
+            const double meanY = y ? source.mean[*y] : rowY(s);
+            const QPointF mean = frame.map(source.mean[x], meanY);
+            const QPointF corrected =
+                frame.map(source.corrected[x], y ? source.corrected[*y] : rowY(s));
+            if (markers) {
+                if (figure.discrimination) {
+                    paintMarker(painter, mean, source.shape, kSourceRadius, source.colour, true);
+                }
+                paintMarker(painter, corrected, source.shape, kSourceRadius, source.colour, false);
+                continue;
+            }
+            painter.setPen(QPen(source.colour, 1.4));
+            if (const auto sd = source.sd[x]) {
+                paintErrorBar(painter, frame.map(source.mean[x] - *sd, meanY),
+                              frame.map(source.mean[x] + *sd, meanY), true);
+            }
+            if (y) {
+                if (const auto sd = source.sd[*y]) {
+                    paintErrorBar(painter, frame.map(source.mean[x], meanY - *sd),
+                                  frame.map(source.mean[x], meanY + *sd), false);
+                }
+            }
+            if (figure.discrimination) {
+                painter.setPen(QPen(source.colour, 1.2, Qt::DashLine));
+                painter.drawLine(mean, corrected);
+            }
+        }
+    }
+    painter.restore();
+}
+
+double titleBottom() {
+    return kFigureMargin + lineHeight(TextRole::Title) + 14.0;
+}
+
+void paintTwoTracers(QPainter& painter, const IsospaceFigure& figure) {
+    const AxisScale xs = tracerScale(figure, 0, 6);
+    const AxisScale ys = tracerScale(figure, 1, 6);
+    const double yLabels = PlotFrame::tickLabelWidth(ys);
+    const double legend = std::min(legendWidth(figure.legend), kFigureWidth * 0.3);
+    const QRectF area(
+        QPointF(kFigureMargin + PlotFrame::yLabelsAndTitleWidth(yLabels), titleBottom()),
+        QPointF(kFigureWidth - kFigureMargin - legend - 24.0,
+                kFigureHeight - kFigureMargin - PlotFrame::xLabelsAndTitleHeight()));
+    const PlotFrame frame(area, xs, ys);
+    frame.paintGrid(painter, true, true);
+    paintData(painter, figure, frame, 0, 1);
+    frame.paintAxes(painter, true, true);
+    frame.paintXTitle(painter, figure.tracers[0]);
+    frame.paintYTitle(painter, figure.tracers[1], yLabels);
+    paintLegend(painter, QRectF(area.right() + 24.0, area.top(), legend, area.height()),
+                figure.legend);
+}
+
+void paintOneTracer(QPainter& painter, const IsospaceFigure& figure) {
+    const AxisScale xs = tracerScale(figure, 0, 6);
+    const std::size_t rows = figure.sources.size() + 1;
+    const QString consumersRow = QStringLiteral("Consumers");
+    double labels = textWidth(TextRole::Legend, consumersRow);
+    for (const IsospaceFigure::Source& source : figure.sources) {
+        labels = std::max(labels, textWidth(TextRole::Legend, source.label));
+    }
+    labels = std::min(labels, kFigureWidth * 0.25);
+    const double legend = std::min(legendWidth(figure.legend), kFigureWidth * 0.3);
+    const QRectF area(QPointF(kFigureMargin + labels + PlotFrame::kTickLength + 2 * PlotFrame::kGap,
+                              titleBottom()),
+                      QPointF(kFigureWidth - kFigureMargin - legend - 24.0,
+                              kFigureHeight - kFigureMargin - PlotFrame::xLabelsAndTitleHeight()));
+    const PlotFrame frame(area, xs, AxisScale{-0.5, static_cast<double>(rows) - 0.5, 1.0});
+    frame.paintGrid(painter, true, false);
+    paintData(painter, figure, frame, 0, std::nullopt);
+    frame.paintAxes(painter, true, false);
+    frame.paintXTitle(painter, figure.tracers[0]);
+    const double rowHeight = lineHeight(TextRole::Legend);
+    for (std::size_t r = 0; r < rows; ++r) {
+        const double py = frame.mapY(static_cast<double>(rows - 1 - r));
+        const QRectF box(kFigureMargin, py - rowHeight / 2, labels, rowHeight);
+        paintText(painter, box, TextRole::Legend,
+                  r + 1 < rows ? figure.sources[r].label : consumersRow,
+                  Qt::AlignRight | Qt::AlignVCenter);
+    }
+    paintLegend(painter, QRectF(area.right() + 24.0, area.top(), legend, area.height()),
+                figure.legend);
+}
+
+void paintTracerPairs(QPainter& painter, const IsospaceFigure& figure) {
+    const int n = static_cast<int>(figure.tracers.size());
+    const int m = n - 1;
+    const int ticks = m <= 2 ? 5 : 4;
+    std::vector<AxisScale> scales;
+    double yLabels = 0.0;
+    for (int t = 0; t < n; ++t) {
+        scales.push_back(tracerScale(figure, static_cast<std::size_t>(t), ticks));
+        if (t > 0) {
+            yLabels = std::max(yLabels, PlotFrame::tickLabelWidth(scales.back()));
+        }
+    }
+    // Columns stand far enough apart for the last tick label of one and the first of the next.
+    double xLabels = 0.0;
+    for (int t = 0; t + 1 < n; ++t) {
+        xLabels = std::max(xLabels, PlotFrame::tickLabelWidth(scales[static_cast<std::size_t>(t)]));
+    }
+    const double columnGap = std::max(16.0, xLabels + 8.0);
+    const double rowGap = 16.0;
+    const QRectF grid(
+        QPointF(kFigureMargin + PlotFrame::yLabelsAndTitleWidth(yLabels), titleBottom()),
+        QPointF(kFigureWidth - kFigureMargin,
+                kFigureHeight - kFigureMargin - PlotFrame::xLabelsAndTitleHeight()));
+    const double cellWidth = (grid.width() - (m - 1) * columnGap) / m;
+    const double cellHeight = (grid.height() - (m - 1) * rowGap) / m;
+    auto cell = [&](int row, int column) {
+        return QRectF(grid.left() + column * (cellWidth + columnGap),
+                      grid.top() + row * (cellHeight + rowGap), cellWidth, cellHeight);
+    };
+    for (int row = 0; row < m; ++row) {
+        for (int column = 0; column <= row; ++column) {
+            const auto x = static_cast<std::size_t>(column);
+            const auto y = static_cast<std::size_t>(row + 1);
+            const PlotFrame frame(cell(row, column), scales[x], scales[y]);
+            frame.paintGrid(painter, true, true);
+            paintData(painter, figure, frame, x, y);
+            frame.paintAxes(painter, row == m - 1, column == 0);
+            if (row == m - 1) {
+                frame.paintXTitle(painter, figure.tracers[column]);
+            }
+            if (column == 0) {
+                frame.paintYTitle(painter, figure.tracers[row + 1], yLabels);
+            }
+        }
+    }
+    // The empty upper triangle holds the legend: the rectangle of rows [0, k) and columns
+    // [k, m), which lies wholly above the diagonal.
+    const int k = m / 2;
+    const QRectF legend(cell(0, k).topLeft() + QPointF(rowGap, 0),
+                        cell(k - 1, m - 1).bottomRight());
+    paintLegend(painter, legend, figure.legend);
+}
+
+} // namespace
+
+IsospaceFigure isospaceFigureOf(const Study& study, const StudyGroup& group,
+                                const std::vector<std::string>& labels, const QString& title) {
+    IsospaceFigure figure;
+    figure.title = title;
+    figure.discrimination = study.hasDiscrimination;
+    for (const std::string& tracer : study.tracers) {
+        figure.tracers << text(tracer);
+    }
+    auto colourOf = [&](const std::string& label) {
+        const auto at = std::find(labels.begin(), labels.end(), label);
+        return sourceColour(static_cast<int>(at - labels.begin()));
+    };
+    std::vector<int> sets;
+    for (const std::size_t c : group.consumers) {
+        const StudyConsumer& consumer = study.consumers[c];
+        auto at = std::find(sets.begin(), sets.end(), consumer.sourceSet);
+        if (at == sets.end()) {
+            at = sets.insert(sets.end(), consumer.sourceSet);
+        }
+        IsospaceFigure::Consumer point;
+        point.shape = markerShape(static_cast<int>(at - sets.begin()));
+        for (const std::string& value : consumer.values) {
+            point.values.push_back(valueOf(value));
+        }
+        figure.consumers.push_back(std::move(point));
+    }
+    for (std::size_t k = 0; k < sets.size(); ++k) {
+        const StudySourceSet& set = study.sourceSets[static_cast<std::size_t>(sets[k])];
+        for (std::size_t s = 0; s < set.sources.size(); ++s) {
+            const StudySource& table = set.sources[s];
+            IsospaceFigure::Source source;
+            source.label = text(table.label);
+            source.colour = colourOf(table.label);
+            source.shape = markerShape(static_cast<int>(k));
+            source.sd = table.sds;
+            for (std::size_t t = 0; t < table.means.size(); ++t) {
+                source.mean.push_back(valueOf(table.means[t]));
+                source.corrected.push_back(
+                    source.mean.back() +
+                    (set.discrimination.empty() ? 0.0 : valueOf(set.discrimination[s].means[t])));
+            }
+            figure.sources.push_back(std::move(source));
+        }
+    }
+
+    if (study.tracers.size() > 1) {
+        for (const std::string& label : group.sources) {
+            figure.legend.push_back(
+                {text(label), colourOf(label), MarkerShape::Circle, kSourceRadius, false, false});
+        }
+        figure.legend.push_back({}); // a blank line before the key
+    }
+    if (figure.discrimination) {
+        figure.legend.push_back({QStringLiteral("Source mean ± SD"), kKeyColour,
+                                 MarkerShape::Circle, kSourceRadius, true, true});
+        figure.legend.push_back({QStringLiteral("Plus discrimination"), kKeyColour,
+                                 MarkerShape::Circle, kSourceRadius, false, false});
+    } else {
+        figure.legend.push_back({QStringLiteral("Source mean ± SD"), kKeyColour,
+                                 MarkerShape::Circle, kSourceRadius, false, true});
+    }
+    figure.legend.push_back({QStringLiteral("Consumer"), kConsumerColour, MarkerShape::Circle,
+                             kConsumerRadius, false, false});
+    if (sets.size() > 1) {
+        figure.legend.push_back({});
+        for (std::size_t k = 0; k < sets.size(); ++k) {
+            const StudySourceSet& set = study.sourceSets[static_cast<std::size_t>(sets[k])];
+            QStringList levels;
+            for (std::size_t f = 0; f < set.levels.size(); ++f) {
+                levels << text(study.factors[static_cast<std::size_t>(study.sharedFactors[f])]) +
+                              QStringLiteral(": ") + text(set.levels[f]);
+            }
+            figure.legend.push_back({levels.join(QStringLiteral(", ")), kKeyColour,
+                                     markerShape(static_cast<int>(k)), 5.0, false, false});
+        }
+    }
+    return figure;
+}
+
+void paintIsospaceFigure(QPainter& painter, const IsospaceFigure& figure) {
+    paintText(painter,
+              QRectF(kFigureMargin, kFigureMargin, kFigureWidth - 2 * kFigureMargin,
+                     lineHeight(TextRole::Title)),
+              TextRole::Title, figure.title, Qt::AlignLeft | Qt::AlignTop);
+    if (figure.tracers.size() == 1) {
+        paintOneTracer(painter, figure);
+    } else if (figure.tracers.size() == 2) {
+        paintTwoTracers(painter, figure);
+    } else {
+        paintTracerPairs(painter, figure);
+    }
+}
+
+} // namespace fenlowick

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "core/study/studyreport.h"
+#include "gui/figures/figurelegend.h"
+
+#include <QColor>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+class QPainter;
+
+namespace fenlowick {
+
+/// What the isotope-space figure of one group shows, in the consumer file's tracer order.
+struct IsospaceFigure {
+    QString title;
+    QStringList tracers;
+    struct Source {
+        QString label;
+        QColor colour;
+        MarkerShape shape = MarkerShape::Circle; ///< of its source set
+        std::vector<double> mean;                ///< as the source table gives it
+        std::vector<std::optional<double>> sd;
+        std::vector<double> corrected; ///< plus the discrimination mean: what is mixed
+    };
+    std::vector<Source> sources;
+    struct Consumer {
+        std::vector<double> values;
+        MarkerShape shape = MarkerShape::Circle;
+    };
+    std::vector<Consumer> consumers;
+    bool discrimination = false;
+    /// The sources by colour (empty on a single tracer, whose rows name them), then the
+    /// marker key, then the source sets by shape when the group has more than one.
+    std::vector<LegendEntry> legend;
+};
+
+/// The figure of a group: every source of every source set its consumers use (a set per
+/// level of the factors the tables share), coloured by the source's place in `labels` (all
+/// the study's labels, so that a source keeps its colour in every figure).
+IsospaceFigure isospaceFigureOf(const Study& study, const StudyGroup& group,
+                                const std::vector<std::string>& labels, const QString& title);
+
+/// Two tracers: one plot, y against x. One tracer: a row per source and one of the
+/// consumers, spread up and down within it. Three or more: a plot for every pair, as the
+/// lower triangle of a matrix (columns share the x tracer, rows the y tracer), with the
+/// legend in the empty upper corner.
+void paintIsospaceFigure(QPainter& painter, const IsospaceFigure& figure);
+
+} // namespace fenlowick

@@ -1,0 +1,103 @@
+#include "gui/figures/studyfigures.h"
+
+#include "core/base/safefilename.h"
+#include "core/entry/outputnaming.h"
+#include "core/results/totalsstatistics.h"
+#include "core/study/studyreport.h"
+#include "gui/figures/figurecanvas.h"
+#include "gui/figures/isospacefigure.h"
+#include "gui/figures/sharesfigure.h"
+
+#include <QPainter>
+
+#include <algorithm>
+#include <set>
+
+namespace fenlowick {
+
+namespace {
+
+/// Every source label of the study, in the order the source sets first give them.
+std::vector<std::string> studyLabels(const Study& study) {
+    std::vector<std::string> labels;
+    for (const StudySourceSet& set : study.sourceSets) {
+        for (const StudySource& source : set.sources) {
+            if (std::find(labels.begin(), labels.end(), source.label) == labels.end()) {
+                labels.push_back(source.label);
+            }
+        }
+    }
+    return labels;
+}
+
+/// "Region: North, Pack: 2", or "all consumers" for the whole study.
+QString groupName(const Study& study, const StudyGroup& group, const std::vector<int>& byFactors) {
+    if (group.levels.empty()) {
+        return QStringLiteral("all consumers");
+    }
+    QStringList parts;
+    for (std::size_t f = 0; f < group.levels.size(); ++f) {
+        parts << QString::fromStdString(study.factors[static_cast<std::size_t>(byFactors[f])]) +
+                     QStringLiteral(": ") + QString::fromStdString(group.levels[f]);
+    }
+    return parts.join(QStringLiteral(", "));
+}
+
+/// "" for the whole study, "-North-2" for a group; unique among `taken`.
+std::string nameSuffix(const StudyGroup& group, std::set<std::string>& taken) {
+    if (group.levels.empty()) {
+        return {};
+    }
+    std::string joined;
+    for (const std::string& level : group.levels) {
+        joined += (joined.empty() ? "" : "-") + level;
+    }
+    const std::string base = "-" + safeFileName(joined);
+    std::string suffix = base;
+    for (int n = 2; !taken.insert(suffix).second; ++n) {
+        suffix = base + "-" + std::to_string(n);
+    }
+    return suffix;
+}
+
+void addFigure(std::vector<FileText>& files, const std::string& folder, const std::string& name,
+               const FigurePainter& paint, const QString& title) {
+    files.push_back({joinFolder(folder, name + ".png"), renderPng(paint, title)});
+    files.push_back({joinFolder(folder, name + ".svg"), renderSvg(paint, title)});
+}
+
+} // namespace
+
+std::vector<FileText> drawStudyFigures(const Study& study, const StudyOutcome& outcome,
+                                       const std::vector<int>& byFactors,
+                                       const std::string& folder) {
+    const FigureApplication application;
+    const std::vector<std::string> labels = studyLabels(study);
+    const TotalsStatistics levels =
+        computeTotalsStatistics(ShareHistograms{}, 0, outcome.increment);
+    std::vector<FileText> files;
+    std::set<std::string> taken;
+    for (const StudyGroup& group : groupStudy(study, outcome, byFactors)) {
+        const std::string suffix = nameSuffix(group, taken);
+        const QString name = groupName(study, group, byFactors);
+        const QString consumers = QString::number(group.consumers.size());
+        const QString title =
+            group.levels.empty()
+                ? QStringLiteral("Isotope space — all %1 consumers").arg(consumers)
+                : QStringLiteral("Isotope space — %1 (%2 %3)")
+                      .arg(name, consumers,
+                           group.consumers.size() == 1 ? QStringLiteral("consumer")
+                                                       : QStringLiteral("consumers"));
+        const IsospaceFigure isospace = isospaceFigureOf(study, group, labels, title);
+        addFigure(
+            files, folder, "isospace" + suffix,
+            [&](QPainter& painter) { paintIsospaceFigure(painter, isospace); }, isospace.title);
+        const SharesFigure shares = sharesFigureOf(outcome, group, levels, labels, name);
+        addFigure(
+            files, folder, "shares" + suffix,
+            [&](QPainter& painter) { paintSharesFigure(painter, shares); }, shares.title);
+    }
+    return files;
+}
+
+} // namespace fenlowick

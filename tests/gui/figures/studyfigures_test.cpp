@@ -1,0 +1,118 @@
+#include "gui/figures/studyfigures.h"
+
+#include "core/base/csvtable.h"
+
+#include <QColor>
+#include <QImage>
+#include <QtGlobal>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace fenlowick {
+namespace {
+
+// Three sources; the consumers of sites "Bay 1" and "Bay/1" are mixtures of them at
+// 0.3/0.3/0.4 and 0.5/0.2/0.3 after discrimination, the one of "Reef" lies far outside.
+const char* const kSources = "Source,Meand13C,SDd13C,Meand15N,SDd15N,Meand34S,SDd34S\n"
+                             "Algae,-20,1,2,0.5,5,1\n"
+                             "Mussels,-10,1,10,0.5,15,1\n"
+                             "Worms,-15,1,14,0.5,0,1\n";
+const char* const kDiscrimination = "Source,Meand13C,SDd13C,Meand15N,SDd15N,Meand34S,SDd34S\n"
+                                    "Algae,0.5,0.1,3,0.2,0.5,0.1\n"
+                                    "Mussels,0.5,0.1,3,0.2,0.5,0.1\n"
+                                    "Worms,0.5,0.1,3,0.2,0.5,0.1\n";
+const std::vector<std::string> kLabels = {"Algae", "Mussels", "Worms"};
+
+/// The figures of the study of the consumers' first `tracers` tracers.
+std::vector<FileText> drawFigures(int tracers, int draws, const std::vector<int>& by) {
+    const std::vector<std::vector<std::string>> rows = {{"d13C", "d15N", "d34S", "Site"},
+                                                        {"-14.5", "12.2", "6.5", "Bay 1"},
+                                                        {"-16.0", "10.2", "6.0", "Bay/1"},
+                                                        {"0", "30", "30", "Reef"}};
+    std::string consumers;
+    for (const auto& row : rows) {
+        for (int t = 0; t < tracers; ++t) {
+            consumers += row[static_cast<std::size_t>(t)] + ",";
+        }
+        consumers += row[3] + "\n";
+    }
+    const CsvTable sources = *CsvTable::parse(kSources, "sources.csv");
+    const CsvTable discrimination = *CsvTable::parse(kDiscrimination, "discrimination.csv");
+    const Expected<Study> study =
+        readStudy(sources, *CsvTable::parse(consumers, "consumers.csv"), &discrimination);
+    StudySettings settings;
+    settings.increment = "10";
+    settings.tolerance = "1";
+    settings.draws = draws;
+    const Expected<StudyOutcome> outcome = study ? runStudy(*study, settings) : study.error();
+    if (!outcome) {
+        ADD_FAILURE() << outcome.error().message;
+        return {};
+    }
+    // As in a console: no platform named, no application; the figures must choose offscreen.
+    qunsetenv("QT_QPA_PLATFORM");
+    return drawStudyFigures(*study, *outcome, by, "out/figures");
+}
+
+bool endsWith(const std::string& text, const std::string& end) {
+    return text.size() >= end.size() &&
+           text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+TEST(StudyFigures, NamesTwoFiguresPerGroupAsPngAndSvg) {
+    std::vector<std::string> names;
+    const std::vector<FileText> files = drawFigures(2, 0, {0});
+    for (const FileText& file : files) {
+        names.push_back(file.path);
+    }
+    // "Bay 1" and "Bay/1" are both Bay_1 as file names: the second group is told apart.
+    const std::vector<std::string> expected = {
+        "out/figures/isospace-Bay_1.png",   "out/figures/isospace-Bay_1.svg",
+        "out/figures/shares-Bay_1.png",     "out/figures/shares-Bay_1.svg",
+        "out/figures/isospace-Bay_1-2.png", "out/figures/isospace-Bay_1-2.svg",
+        "out/figures/shares-Bay_1-2.png",   "out/figures/shares-Bay_1-2.svg",
+        "out/figures/isospace-Reef.png",    "out/figures/isospace-Reef.svg",
+        "out/figures/shares-Reef.png",      "out/figures/shares-Reef.svg"};
+    EXPECT_EQ(names, expected);
+    EXPECT_NE(files.back().text.find(">no solution<"), std::string::npos);
+    EXPECT_EQ(files[3].text.find(">no solution<"), std::string::npos);
+}
+
+TEST(StudyFigures, EveryLayoutDrawsItsDataAndKeepsItsTextAsText) {
+    // One tracer is a strip, two a plane, three a matrix of pairs.
+    for (const int tracers : {1, 2, 3}) {
+        SCOPED_TRACE(tracers);
+        const std::vector<FileText> files = drawFigures(tracers, tracers == 2 ? 10 : 0, {});
+        ASSERT_EQ(files.size(), 4u);
+        EXPECT_EQ(files[0].path, "out/figures/isospace.png");
+        EXPECT_EQ(files[3].path, "out/figures/shares.svg");
+        for (const FileText& file : files) {
+            SCOPED_TRACE(file.path);
+            if (endsWith(file.path, ".png")) {
+                const QImage image =
+                    QImage::fromData(reinterpret_cast<const uchar*>(file.text.data()),
+                                     static_cast<int>(file.text.size()));
+                ASSERT_EQ(image.size(), QSize(1800, 1200));
+                // Text, axes and grid are grey; only the sources' markers and bars have colour.
+                int coloured = 0;
+                for (int y = 0; y < image.height(); y += 2) {
+                    for (int x = 0; x < image.width(); x += 2) {
+                        coloured += QColor(image.pixel(x, y)).hsvSaturation() > 120 ? 1 : 0;
+                    }
+                }
+                EXPECT_GT(coloured, 200);
+            } else {
+                std::vector<std::string> texts = kLabels;
+                texts.insert(texts.end(), {"d13C", "d15N", "d34S"});
+                texts.resize(kLabels.size() + (endsWith(file.path, "isospace.svg") ? tracers : 0));
+                for (const std::string& text : texts) {
+                    EXPECT_NE(file.text.find(">" + text + "<"), std::string::npos) << text;
+                }
+            }
+        }
+    }
+}
+
+} // namespace
+} // namespace fenlowick

@@ -254,18 +254,13 @@ int StudyCommand::run() const {
     if (!report.groups.empty()) {
         files.push_back({joinFolder(folder, "groups.csv"), report.groups});
     }
-    std::filesystem::create_directories(folder, ec);
-    if (ec) {
-        std::cerr << "fenlowick-cli: Could not create the folder " << folder << ": " << ec.message()
-                  << "\n";
-        return kExitFile;
-    }
+    const std::string figureFolder = joinFolder(folder, "figures");
+    bool anyFigure = false;
     if (!m_noFigures) {
 #ifdef FENLOWICK_HAVE_FIGURES
-        const std::string figureFolder = joinFolder(folder, "figures");
-        std::filesystem::create_directories(figureFolder, ec);
         for (FileText& figure : drawStudyFigures(*study, *outcome, byFactors, figureFolder)) {
             files.push_back(std::move(figure));
+            anyFigure = true;
         }
 #else
         std::cerr << "fenlowick-cli: note: this build has no figures (it was made without Qt)\n";
@@ -275,7 +270,22 @@ int StudyCommand::run() const {
         std::cerr << "fenlowick-cli: " << interruptReason() << "; no result files were written\n";
         return interruptExitCode();
     }
+    const bool folderExisted = std::filesystem::exists(folder, ec);
+    const bool figureFolderExisted = std::filesystem::exists(figureFolder, ec);
+    std::filesystem::create_directories(anyFigure ? figureFolder : folder, ec);
+    if (ec) {
+        std::cerr << "fenlowick-cli: Could not create the folder " << folder << ": " << ec.message()
+                  << "\n";
+        return kExitFile;
+    }
     if (Status s = writeFilesTogether(files); !s) {
+        // Folders made for files that were not written go too (remove takes only empty ones).
+        if (!figureFolderExisted) {
+            std::filesystem::remove(figureFolder, ec);
+        }
+        if (!folderExisted) {
+            std::filesystem::remove(folder, ec);
+        }
         reportError(s.error());
         if (interruptSignal() != 0) {
             // The file-size limit fails the write that passes it and signals it too.
@@ -285,11 +295,21 @@ int StudyCommand::run() const {
         }
         return kExitFile;
     }
-    // A table this study does not write, left by an earlier one, would be read as its own.
-    for (const char* name : {"uncertainty.csv", "groups.csv"}) {
-        const std::string path = joinFolder(folder, name);
-        const bool written = std::any_of(files.begin(), files.end(),
-                                         [&](const FileText& file) { return file.path == path; });
+    // Tables and figures this study does not write, left by an earlier one, would be read as
+    // its own.
+    std::vector<std::string> ours = {joinFolder(folder, "uncertainty.csv"),
+                                     joinFolder(folder, "groups.csv")};
+    for (const auto& item : std::filesystem::directory_iterator(figureFolder, ec)) {
+        const std::string name = item.path().filename().string();
+        if ((name.starts_with("isospace") || name.starts_with("shares")) &&
+            (name.ends_with(".png") || name.ends_with(".svg"))) {
+            ours.push_back(item.path().string());
+        }
+    }
+    for (const std::string& path : ours) {
+        const bool written = std::any_of(files.begin(), files.end(), [&](const FileText& file) {
+            return std::filesystem::path(file.path) == std::filesystem::path(path);
+        });
         if (!written && std::filesystem::remove(path, ec)) {
             std::cerr << "fenlowick-cli: removed " << path
                       << ", which an earlier study wrote and this one does not\n";

@@ -141,7 +141,7 @@ TEST(Signals, AStudyStoppedByCtrlCWritesNothing) {
     EXPECT_EQ(exitCodeOf(limited), 153);
     EXPECT_NE(readFile(logs.file("err")).find("the file-size limit was reached (SIGXFSZ)"),
               std::string::npos);
-    EXPECT_EQ(filesIn(out.file("st")), Names{});
+    EXPECT_EQ(filesIn(out.path()), Names{});
 }
 
 } // namespace

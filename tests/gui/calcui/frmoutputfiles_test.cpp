@@ -1,8 +1,11 @@
 #include "gui/calcui/frmoutputfiles.h"
 
+#include "gui/calcui/frmprogress.h"
 #include "gui/widgets/filebrowsercontrols.h"
+#include "support/goldenpicture.h"
 #include "support/guitestsupport.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QLabel>
 #include <QListWidget>
@@ -26,6 +29,17 @@ protected:
     frmOutputFiles dialog;
     QSignalSpy outcome{&dialog, &frmOutputFiles::outcome};
 };
+
+TEST_F(OutputDialogTest, WindowsLookAsTheirGoldenPictures) {
+    dialog.setTypedName(QStringLiteral("estuary"));
+    test::expectLooksAsGolden(&dialog, QStringLiteral("output-files-dialog"),
+                              {dialog.browser()->folderList(), dialog.browser()->driveList()});
+    frmProgress progress;
+    progress.reset();
+    progress.show();
+    progress.setFirstShare(40.0f);
+    test::expectLooksAsGolden(&progress, QStringLiteral("progress-window"));
+}
 
 TEST_F(OutputDialogTest, SaveHidesWithOutcomeSavedAndKeepsFolderAndName) {
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Fenlowick - Calculation Output Files"));

@@ -1,14 +1,20 @@
 #include "gui/entry/frmmain.h"
 
+#include "core/entry/datafile.h"
 #include "core/entry/entry.h"
 #include "core/entry/messages.h"
 #include "gui/entry/entryrules.h"
+#include "gui/entry/frmdatafile.h"
+#include "gui/widgets/filebrowsercontrols.h"
 #include "gui/widgets/twips.h"
+#include "support/goldenpicture.h"
 #include "support/guitestsupport.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenuBar>
 #include <gtest/gtest.h>
 
@@ -129,6 +135,30 @@ TEST_F(MainWindowTest, StartUpCreatesTheSubfoldersAndLaysOutTheBoxesAtTheirDesig
     EXPECT_TRUE(font.bold());
     EXPECT_DOUBLE_EQ(font.pointSizeF(), 12.0);
     EXPECT_DOUBLE_EQ(window.letterBox(0)->font().pointSizeF(), 21.75);
+}
+
+TEST_F(MainWindowTest, WindowsLookAsTheirGoldenPictures) {
+    // At the start the Title has the focus: dark red with white text.
+    test::expectLooksAsGolden(&window, QStringLiteral("main-window"));
+
+    // A loaded entry: numbers show at most eight characters, a long label its start. The
+    // boxes left on the way to the first mixture take back their own colours.
+    Entry entry = *readDataFile(std::string(FENLOWICK_EXAMPLES) + "/estuary-three-isotopes.dat");
+    entry.col[2][3] = "18.9000001";
+    window.setEntry(entry);
+    for (int step = 0; step < 4; ++step) {
+        press(Qt::Key_Tab);
+    }
+    box("Mixture_0")->setFocus(Qt::OtherFocusReason);
+    test::expectLooksAsGolden(&window, QStringLiteral("main-window-with-entry"));
+
+    test::writeFile(temp.path() / "data" / "diet.dat", "x");
+    test::writeFile(temp.path() / "data" / "estuary.dat", "x");
+    frmDataFile dialog(&window, window.dataFolder());
+    dialog.showFromMenu();
+    dialog.controls().setFileName(QStringLiteral("estuary.dat"));
+    test::expectLooksAsGolden(&dialog, QStringLiteral("data-file-dialog"),
+                              {dialog.controls().folderList(), dialog.controls().driveList()});
 }
 
 TEST_F(MainWindowTest, MenuBarHasTenCommands) {

@@ -5,6 +5,7 @@
 #include "gui/help/helpbrowserhost.h"
 #include "gui/help/helppane.h"
 #include "gui/widgets/twips.h"
+#include "support/goldenpicture.h"
 #include "support/guitestsupport.h"
 
 #include <QAction>
@@ -241,6 +242,14 @@ TEST_F(HelpBrowserTest, TheWindowOpensAtItsDesignSizeAndItsPaneFollowsResizing) 
     ASSERT_TRUE(QTest::qWaitFor([&] { return browser->width() == pixels(150); }));
     EXPECT_EQ(browser->sizes(), wide);
     EXPECT_EQ(browser->page()->size(), QSize(pixels(wide.paneWidth), pixels(wide.paneHeight)));
+}
+
+TEST_F(HelpBrowserTest, LooksAsItsGoldenPictureWithAFoundWord) {
+    frmBrowser* browser = showTopic("\\help.htm", "Index page");
+    button(browser, "Search")->trigger();
+    QTest::keyClicks(browser->findBox()->textBox(), QStringLiteral("tolerance"));
+    // The address box names this run's temporary folder.
+    test::expectLooksAsGolden(browser, QStringLiteral("help-browser"), {addressBox(browser)});
 }
 
 TEST_F(HelpBrowserTest, TheLocatorLooksInStartFolderFirstAndExpectsAMissingPageThere) {

@@ -5,6 +5,7 @@
 #include "gui/isospace/isospaceplot.h"
 #include "gui/isospace/isospacescene.h"
 #include "gui/results/resultmessages.h"
+#include "support/goldenpicture.h"
 #include "support/guitestsupport.h"
 
 #include <QAction>
@@ -33,6 +34,19 @@ protected:
     test::RecordingNotifier notes;
     frmIsospace window;
 };
+
+TEST_F(IsospaceWindowTest, LooksAsItsGoldenPictures) {
+    window.showEntry(example("geese-outside-sources.dat"));
+    test::expectLooksAsGolden(&window, QStringLiteral("isospace-window"));
+    // A mixture inside the sources of the chosen pair, and a number line.
+    window.showEntry(example("estuary-three-isotopes.dat"));
+    window.setAxes(1, 2);
+    test::expectLooksAsGolden(&window, QStringLiteral("isospace-window-inside"));
+    window.showEntry(example("stream-water-one-isotope.dat"));
+    test::expectLooksAsGolden(&window, QStringLiteral("isospace-window-number-line"));
+    window.showEntry(Entry::cleared());
+    test::expectLooksAsGolden(&window, QStringLiteral("isospace-window-without-signatures"));
+}
 
 TEST_F(IsospaceWindowTest, GeeseAreDrawnWithTheirHullAndAnOutsideMixture) {
     window.showEntry(example("geese-outside-sources.dat"));

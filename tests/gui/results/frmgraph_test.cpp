@@ -1,9 +1,11 @@
 #include "gui/results/frmgraph.h"
 
 #include "gui/results/frmopengraphfile.h"
+#include "gui/results/frmstatsviewer.h"
 #include "gui/results/graphnavigation.h"
 #include "gui/results/resultmessages.h"
 #include "gui/widgets/filebrowsercontrols.h"
+#include "support/goldenpicture.h"
 #include "support/guitestsupport.h"
 #include "support/resulttexts.h"
 
@@ -13,6 +15,7 @@
 #include <QCategoryAxis>
 #include <QChart>
 #include <QChartView>
+#include <QComboBox>
 #include <QImage>
 #include <QLabel>
 #include <QListWidget>
@@ -73,6 +76,28 @@ protected:
     test::RecordingNotifier messages;
     frmGraph graph;
 };
+
+TEST_F(GraphTest, WindowsLookAsTheirGoldenPictures) {
+    // Both windows at their start-up sizes on a screen of 1024 x 768 pixels.
+    const StartupSizes sizes = startupSizes(15360, 11520);
+    graph.applyStartupSize(sizes);
+    test::expectLooksAsGolden(&graph, QStringLiteral("graph-window"));
+    graph.FileOpen_Click();
+    ResultFileDialog* dialog = graph.openGraphFile();
+    test::expectLooksAsGolden(dialog, QStringLiteral("open-result-file-dialog"),
+                              {dialog->browser()->folderList(), dialog->browser()->driveList()});
+    dialog->setFileName(QStringLiteral("lake.tot"));
+    dialog->FileOpen_Click();
+    // The label names the file with its folder, this run's temporary one.
+    test::expectLooksAsGolden(&graph, QStringLiteral("graph-window-with-file"),
+                              {graph.pathLabel()});
+
+    frmStatsViewer viewer;
+    viewer.applyStartupSize(sizes);
+    viewer.show();
+    ASSERT_TRUE(viewer.loadFile(folder + QStringLiteral("/lake.tot")));
+    test::expectLooksAsGolden(&viewer, QStringLiteral("statistics-viewer-with-file"));
+}
 
 TEST_F(GraphTest, WindowDialogMenuAndHelpAreThoseOfTheProgram) {
     EXPECT_EQ(graph.windowTitle(), QStringLiteral("Fenlowick - Graph"));

@@ -113,10 +113,7 @@ TEST_F(ApplicationTest, IsospaceShowsTheEntryAsItIsNowAndFollowsAWholeNewOne) {
               QDir(main()->outputFolder()).filePath(QStringLiteral("Worked_example-X.png")));
 
     // A data file opened (the dialog sets the whole entry) or Clear replaces what it shows.
-    const Expected<Entry> geese =
-        readDataFile(std::string(FENLOWICK_EXAMPLES) + "/geese-outside-sources.dat");
-    ASSERT_TRUE(geese);
-    main()->setEntry(*geese);
+    main()->setEntry(test::exampleEntry("geese-outside-sources"));
     ASSERT_TRUE(program.isospace()->plot());
     EXPECT_EQ(program.isospace()->plot()->sources.size(), 5u);
     EXPECT_EQ(QFileInfo(program.isospace()->defaultSaveName()).fileName(),

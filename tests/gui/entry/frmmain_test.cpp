@@ -1,6 +1,5 @@
 #include "gui/entry/frmmain.h"
 
-#include "core/entry/datafile.h"
 #include "core/entry/entry.h"
 #include "core/entry/messages.h"
 #include "gui/entry/entryrules.h"
@@ -89,7 +88,7 @@ TEST_F(MainWindowTest, WindowsLookAsTheirGoldenPictures) {
 
     // A loaded entry: numbers show at most eight characters, a long label its start. The
     // boxes left on the way to the first mixture take back their own colours.
-    Entry entry = *readDataFile(std::string(FENLOWICK_EXAMPLES) + "/estuary-three-isotopes.dat");
+    Entry entry = test::exampleEntry("estuary-three-isotopes");
     entry.col[2][3] = "18.9000001";
     window.setEntry(entry);
     for (int step = 0; step < 4; ++step) {
@@ -288,21 +287,11 @@ TEST_F(MainWindowTest, OtherCommandsSignalAnnounceTheProgramOrExit) {
 }
 
 TEST_F(MainWindowTest, PrintGivesOnePagePerCopyAndACancelOrAFailedPrinterGivesTheMessage) {
-    const std::string pdf = temp.file("three.pdf");
-    window.setPrinterPrompt(test::pdfPrinter(QString::fromStdString(pdf), 3));
-    window.menuCommand(QStringLiteral("PrintData"))->trigger();
-    EXPECT_TRUE(notes.messages.isEmpty());
-    EXPECT_EQ(test::pdfPageCount(pdf), 3);
-
-    // A cancelled dialog, and a printer that cannot start, give the message.
-    for (const auto& prompt : {std::function<bool(QPrinter&)>([](QPrinter&) { return false; }),
-                               test::pdfPrinter(QString())}) {
-        window.setPrinterPrompt(prompt);
-        window.menuCommand(QStringLiteral("PrintData"))->trigger();
-    }
-    EXPECT_EQ(notes.messages, QStringList(2, QStringLiteral("There was an error during the "
-                                                            "printout!  Check your printer and "
-                                                            "cable before trying again.")));
+    test::expectPrinting([&](auto chooser) { window.setPrinterPrompt(chooser); },
+                         [&] { window.menuCommand(QStringLiteral("PrintData"))->trigger(); }, notes,
+                         QStringLiteral("There was an error during the printout!  Check your "
+                                        "printer and cable before trying again."),
+                         QString::fromStdString(temp.file("three.pdf")), 3);
 }
 
 TEST(EntryRules, BoxKindFollowsTheTabIndex) {

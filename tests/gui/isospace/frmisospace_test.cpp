@@ -1,6 +1,5 @@
 #include "gui/isospace/frmisospace.h"
 
-#include "core/entry/datafile.h"
 #include "core/entry/messages.h"
 #include "gui/isospace/isospaceplot.h"
 #include "gui/isospace/isospacescene.h"
@@ -9,16 +8,11 @@
 #include "support/guitestsupport.h"
 
 #include <QAction>
-#include <QImage>
 #include <QMenuBar>
 #include <gtest/gtest.h>
 
 namespace fenlowick {
 namespace {
-
-Entry example(const std::string& name) {
-    return *readDataFile(std::string(FENLOWICK_EXAMPLES) + "/" + name);
-}
 
 class IsospaceWindowTest : public ::testing::Test {
 protected:
@@ -27,13 +21,13 @@ protected:
 };
 
 TEST_F(IsospaceWindowTest, LooksAsItsGoldenPictures) {
-    window.showEntry(example("geese-outside-sources.dat"));
+    window.showEntry(test::exampleEntry("geese-outside-sources"));
     test::expectLooksAsGolden(&window, QStringLiteral("isospace-window"));
     // A mixture inside the sources of the chosen pair, and a number line.
-    window.showEntry(example("estuary-three-isotopes.dat"));
+    window.showEntry(test::exampleEntry("estuary-three-isotopes"));
     window.setAxes(1, 2);
     test::expectLooksAsGolden(&window, QStringLiteral("isospace-window-inside"));
-    window.showEntry(example("stream-water-one-isotope.dat"));
+    window.showEntry(test::exampleEntry("stream-water-one-isotope"));
     test::expectLooksAsGolden(&window, QStringLiteral("isospace-window-number-line"));
     window.showEntry(Entry::cleared());
     test::expectLooksAsGolden(&window, QStringLiteral("isospace-window-without-signatures"));
@@ -41,51 +35,29 @@ TEST_F(IsospaceWindowTest, LooksAsItsGoldenPictures) {
     EXPECT_FALSE(window.saveAction()->isEnabled());
 }
 
-TEST_F(IsospaceWindowTest, SavesPngAndSvg) {
+TEST_F(IsospaceWindowTest, SavesPngAndSvgAndPrintsThroughTheChosenPrinter) {
     test::TempDir temp;
-    window.showEntry(example("geese-outside-sources.dat"));
-    ASSERT_TRUE(window.saveImage(QString::fromStdString(temp.file("plot.png"))));
-    const QImage image(QString::fromStdString(temp.file("plot.png")));
-    EXPECT_EQ(image.size(), (window.scene()->sceneRect().size() * 2).toSize());
-    // The mixture's red is in the picture.
-    bool red = false;
-    for (int y = 0; y < image.height() && !red; y += 2) {
-        for (int x = 0; x < image.width() && !red; x += 2) {
-            red = image.pixelColor(x, y) == QColor(200, 30, 30);
-        }
-    }
-    EXPECT_TRUE(red);
-
-    ASSERT_TRUE(window.saveImage(QString::fromStdString(temp.file("plot.SVG"))));
-    const std::string drawing = test::readFile(temp.file("plot.SVG"));
-    EXPECT_NE(drawing.find("Saltmarsh grass"), std::string::npos);
-    EXPECT_EQ(drawing.find("<image"), std::string::npos); // vectors, not a picture
-    EXPECT_FALSE(window.saveImage(QString::fromStdString(temp.file("missing/plot.png"))));
-}
-
-TEST_F(IsospaceWindowTest, PrintsThroughTheChosenPrinterAndReportsACancel) {
-    test::TempDir temp;
-    window.showEntry(example("geese-outside-sources.dat"));
-    const std::string pdf = temp.file("plot.pdf");
-    window.setPrinterChooser(test::pdfPrinter(QString::fromStdString(pdf), 2));
-    window.printAction()->trigger();
-    EXPECT_TRUE(notes.messages.isEmpty());
-    EXPECT_EQ(test::pdfPageCount(pdf), 2); // one page per copy
-
-    window.setPrinterChooser([](QPrinter&) { return false; });
-    window.printAction()->trigger();
+    const QString folder = QString::fromStdString(temp.path().string());
+    window.showEntry(test::exampleEntry("geese-outside-sources"));
+    // Twice the scene's size, with the outside mixture's red.
+    test::expectSavedImages([&](const QString& path) { return window.saveImage(path); }, folder,
+                            (window.scene()->sceneRect().size() * 2).toSize(), QColor(200, 30, 30),
+                            "Saltmarsh grass");
     // The same message as the graph window's.
-    EXPECT_EQ(notes.messages, QStringList{resultmessages::graphPrintFailed()});
+    test::expectPrinting([&](auto chooser) { window.setPrinterChooser(chooser); },
+                         [&] { window.printAction()->trigger(); }, notes,
+                         resultmessages::graphPrintFailed(), folder + QStringLiteral("/plot.pdf"),
+                         2);
 }
 
 TEST_F(IsospaceWindowTest, CaptionDiagnoseHelpAndExit) {
     // The diagnosis itself is Diagnosis'; the window shows it or the entry's refusal.
-    window.showEntry(example("geese-outside-sources.dat"));
+    window.showEntry(test::exampleEntry("geese-outside-sources"));
     EXPECT_EQ(window.windowTitle(), QStringLiteral("Fenlowick - Isospace"));
     window.diagnoseAction()->trigger();
     ASSERT_EQ(notes.messages.size(), 1);
     EXPECT_TRUE(notes.messages[0].startsWith(QStringLiteral("The mixture lies outside")));
-    Entry refused = example("geese-outside-sources.dat");
+    Entry refused = test::exampleEntry("geese-outside-sources");
     refused.isotope[1] = "";
     window.showEntry(refused);
     window.diagnoseAction()->trigger();
@@ -100,7 +72,7 @@ TEST_F(IsospaceWindowTest, CaptionDiagnoseHelpAndExit) {
 
 TEST(IsospacePlot, GeesePointsAreTheTypedValuesAndEverySourceIsOnTheHull) {
     const std::optional<IsospacePlot> plot =
-        makeIsospacePlot(example("geese-outside-sources.dat"), 0, 1);
+        makeIsospacePlot(test::exampleEntry("geese-outside-sources"), 0, 1);
     ASSERT_TRUE(plot);
     EXPECT_FALSE(plot->numberLine);
     EXPECT_EQ(plot->xLabel, "d13C");
@@ -120,7 +92,7 @@ TEST(IsospacePlot, GeesePointsAreTheTypedValuesAndEverySourceIsOnTheHull) {
 
 TEST(IsospacePlot, ThreeIsotopesPlotTheChosenPair) {
     const std::optional<IsospacePlot> plot =
-        makeIsospacePlot(example("estuary-three-isotopes.dat"), 1, 2);
+        makeIsospacePlot(test::exampleEntry("estuary-three-isotopes"), 1, 2);
     ASSERT_TRUE(plot);                         // its axis labels are checked by IsospaceWindowTest
     EXPECT_DOUBLE_EQ(plot->sources[0].x, 6.4); // Spartina
     EXPECT_DOUBLE_EQ(plot->sources[0].y, 2.5);
@@ -128,17 +100,17 @@ TEST(IsospacePlot, ThreeIsotopesPlotTheChosenPair) {
 
 TEST(IsospacePlot, OneIsotopeOrTheSameIsotopeTwiceIsANumberLine) {
     std::optional<IsospacePlot> plot =
-        makeIsospacePlot(example("stream-water-one-isotope.dat"), 0, 0);
+        makeIsospacePlot(test::exampleEntry("stream-water-one-isotope"), 0, 0);
     ASSERT_TRUE(plot);
     EXPECT_TRUE(plot->numberLine);
     EXPECT_EQ(plot->hull, (std::vector<std::size_t>{0, 2})); // snowmelt -14.2, rain -6.3
     EXPECT_EQ(plot->status, "The mixture lies within the sources for d18O.");
 
-    plot = makeIsospacePlot(example("geese-outside-sources.dat"), 1, 1);
+    plot = makeIsospacePlot(test::exampleEntry("geese-outside-sources"), 1, 1);
     ASSERT_TRUE(plot);
     EXPECT_TRUE(plot->numberLine);
     EXPECT_EQ(plot->status, "The mixture lies above every source for d15N.");
-    EXPECT_FALSE(makeIsospacePlot(example("geese-outside-sources.dat"), 0, 2));
+    EXPECT_FALSE(makeIsospacePlot(test::exampleEntry("geese-outside-sources"), 0, 2));
 }
 
 TEST(IsospacePlot, MissingLabelsAndEmptyEntries) {

@@ -168,45 +168,23 @@ TEST_F(GraphTest, TheChartIsSavedAsAPngImageOrAnSvgDrawing) {
     EXPECT_FALSE(graph.saveChartImage(folder + QStringLiteral("/nothing.png")));
     open(QStringLiteral("lake.tot"));
     EXPECT_TRUE(graph.saveAction()->isEnabled());
-
-    const QString png = folder + QStringLiteral("/chart.png");
-    ASSERT_TRUE(graph.saveChartImage(png));
-    const QImage image(png);
-    EXPECT_EQ(image.size(), graph.chartView()->size() * 2);
-    int blue = 0;
-    for (int y = 0; y < image.height(); y += 2) {
-        for (int x = 0; x < image.width(); x += 2) {
-            const QColor pixel = image.pixelColor(x, y);
-            blue += pixel.blue() > 150 && pixel.red() < 60 && pixel.green() < 60 ? 1 : 0;
-        }
-    }
-    EXPECT_GT(blue, 100); // the bars
-
-    ASSERT_TRUE(graph.saveChartImage(folder + QStringLiteral("/chart.SVG")));
-    const std::string drawing = test::readFile(temp.path() / "chart.SVG");
-    EXPECT_EQ(drawing.rfind("<?xml", 0), 0u);
-    EXPECT_NE(drawing.find("SOURCE: S1"), std::string::npos);
-
-    EXPECT_FALSE(graph.saveChartImage(folder + QStringLiteral("/no/such/folder/chart.png")));
+    // Twice the chart's size, with the bars' blue.
+    test::expectSavedImages([&](const QString& path) { return graph.saveChartImage(path); }, folder,
+                            graph.chartView()->size() * 2, QColor(0, 0, 192), "SOURCE: S1");
 }
 
 TEST_F(GraphTest, PrintingGivesOnePagePerCopyWithTheChartAsText) {
     open(QStringLiteral("lake.tot"));
     const QString pdf = folder + QStringLiteral("/graph.pdf");
-    graph.setPrinterChooser(test::pdfPrinter(pdf, 2));
-    graph.PrtGraph_Click();
-    EXPECT_TRUE(messages.messages.isEmpty());
-    EXPECT_EQ(test::pdfPageCount(pdf.toStdString()), 2);
+    test::expectPrinting([&](auto chooser) { graph.setPrinterChooser(chooser); },
+                         [&] { graph.PrtGraph_Click(); }, messages,
+                         resultmessages::graphPrintFailed(), pdf, 2);
     // Drawn as vectors, the chart's texts can be read back from the PDF.
     const std::string text = test::runTool("pdftotext", {pdf.toStdString(), "-"});
     for (const char* expected :
          {"SOURCE: S1", "Percent Frequency", "Source Proportion", "FILENAME:", "lake.tot"}) {
         EXPECT_NE(text.find(expected), std::string::npos) << expected << " in " << text;
     }
-
-    graph.setPrinterChooser([](QPrinter&) { return false; });
-    graph.PrtGraph_Click();
-    EXPECT_EQ(messages.messages, QStringList{resultmessages::graphPrintFailed()});
 }
 
 TEST_F(GraphTest, WithoutAPrinterTheDialogOffersAPdfBesideTheLoadedFile) {

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDialog>
+#include <QImage>
 #include <QMenuBar>
 #include <QPrinter>
 #include <QProcess>
@@ -54,6 +55,43 @@ void answerNextDialog(QObject* context, bool accept) {
             accept ? dialog->accept() : dialog->reject();
         }
     });
+}
+
+void expectPrinting(const std::function<void(std::function<bool(QPrinter&)>)>& choose,
+                    const std::function<void()>& print, const RecordingNotifier& notes,
+                    const QString& failed, const QString& pdf, int copies) {
+    const qsizetype before = notes.messages.size();
+    choose(pdfPrinter(pdf, copies));
+    print();
+    EXPECT_EQ(notes.messages.size(), before);
+    EXPECT_EQ(pdfPageCount(pdf.toStdString()), copies);
+    for (const auto& chooser :
+         {std::function<bool(QPrinter&)>([](QPrinter&) { return false; }), pdfPrinter(QString())}) {
+        choose(chooser);
+        print();
+    }
+    EXPECT_EQ(notes.messages.mid(before), QStringList(2, failed));
+}
+
+void expectSavedImages(const std::function<bool(const QString&)>& save, const QString& folder,
+                       const QSize& size, const QColor& colour, const std::string& text) {
+    ASSERT_TRUE(save(folder + QStringLiteral("/picture.png")));
+    const QImage image(folder + QStringLiteral("/picture.png"));
+    EXPECT_EQ(image.size(), size);
+    int found = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            found += image.pixelColor(x, y) == colour ? 1 : 0;
+        }
+    }
+    EXPECT_GT(found, 20);
+
+    ASSERT_TRUE(save(folder + QStringLiteral("/drawing.SVG")));
+    const std::string drawing = readFile((folder + QStringLiteral("/drawing.SVG")).toStdString());
+    EXPECT_EQ(drawing.rfind("<?xml", 0), 0u);
+    EXPECT_NE(drawing.find(text), std::string::npos);
+    EXPECT_EQ(drawing.find("<image"), std::string::npos); // vectors, not a picture
+    EXPECT_FALSE(save(folder + QStringLiteral("/no/such/folder/picture.png")));
 }
 
 } // namespace fenlowick::test

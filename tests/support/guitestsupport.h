@@ -5,6 +5,7 @@
 #include "support/recordingnotifier.h"
 #include "support/testsupport.h"
 
+#include <QColor>
 #include <QSignalSpy>
 #include <QString>
 #include <QStringList>
@@ -19,6 +20,7 @@
 class QMenuBar;
 class QObject;
 class QPrinter;
+class QSize;
 
 /// Lets the tests' failure messages show texts as text.
 inline void PrintTo(const QString& text, std::ostream* out) {
@@ -42,5 +44,19 @@ std::function<bool(QPrinter&)> pdfPrinter(const QString& path, int copies = 1);
 
 /// Accepts, or rejects, the modal dialog the next command opens, once the event loop runs.
 void answerNextDialog(QObject* context, bool accept);
+
+/// Prints `copies` copies into the PDF file `pdf` through `print`, once `choose` has
+/// installed the printer chooser, expecting one page per copy and no message; then a
+/// cancelled printer dialog and a printer that cannot start, each of which must tell
+/// `failed`.
+void expectPrinting(const std::function<void(std::function<bool(QPrinter&)>)>& choose,
+                    const std::function<void()>& print, const RecordingNotifier& notes,
+                    const QString& failed, const QString& pdf, int copies);
+
+/// Saves through `save`, into `folder`, a PNG picture of `size` pixels with some pixels of
+/// `colour`, and an SVG drawing that holds `text` as vectors; a save into a missing folder
+/// is refused.
+void expectSavedImages(const std::function<bool(const QString&)>& save, const QString& folder,
+                       const QSize& size, const QColor& colour, const std::string& text);
 
 } // namespace fenlowick::test

@@ -89,13 +89,21 @@ FileSizeLimit::~FileSizeLimit() {
     std::signal(SIGXFSZ, m_oldHandler);
 }
 
-Entry threeSourceEntry() {
-    const Expected<Entry> entry = readDataFile(std::string(FENLOWICK_TEST_DATA) +
-                                               "/conformance/cases/worked-three-sources.dat");
+Entry entryOf(const std::string& path) {
+    const Expected<Entry> entry = readDataFile(path);
     if (!entry) {
         throw std::runtime_error(entry.error().message);
     }
     return *entry;
+}
+
+Entry threeSourceEntry() {
+    return entryOf(std::string(FENLOWICK_TEST_DATA) +
+                   "/conformance/cases/worked-three-sources.dat");
+}
+
+Entry exampleEntry(const std::string& name) {
+    return entryOf(std::string(FENLOWICK_EXAMPLES) + "/" + name + ".dat");
 }
 
 Entry changed(Entry entry, const BoxTexts& boxes) {

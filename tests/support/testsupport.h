@@ -53,9 +53,15 @@ private:
     void (*m_oldHandler)(int) = nullptr;
 };
 
+/// The entry of a data file; throws when it cannot be read.
+Entry entryOf(const std::string& path);
+
 /// An entry of three sources and one isotope (A 1, B -3, C 5; mixture 0; increment 50;
 /// tolerance 1), the smallest complete entry: the conformance case worked-three-sources.
 Entry threeSourceEntry();
+
+/// The entry of the example data file examples/<name>.dat; throws when it cannot be read.
+Entry exampleEntry(const std::string& name);
 
 /// The boxes of an entry as entryField indices: the increment, the tolerance, the isotope
 /// label and mixture of column k, the label of source row i and its signature in column k.

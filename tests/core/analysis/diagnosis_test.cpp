@@ -4,9 +4,9 @@
 #include "core/base/numberformat.h"
 #include "core/engine/engine.h"
 #include "core/entry/checks.h"
-#include "core/entry/datafile.h"
 #include "support/datatable.h"
 #include "support/entrygenerator.h"
+#include "support/testsupport.h"
 
 #include <gtest/gtest.h>
 
@@ -18,10 +18,7 @@ namespace {
 
 /// An entry of tests/data/diagnosis.
 Entry entryFile(const std::string& name) {
-    const Expected<Entry> entry =
-        readDataFile(std::string(FENLOWICK_TEST_DATA) + "/diagnosis/" + name + ".dat");
-    EXPECT_TRUE(entry) << name;
-    return entry ? *entry : Entry{};
+    return test::entryOf(std::string(FENLOWICK_TEST_DATA) + "/diagnosis/" + name + ".dat");
 }
 
 /// The number of combinations the search keeps at the tolerance, written to the sink.
@@ -104,16 +101,14 @@ TEST(Diagnosis, TwoIsotopesInsideOnEdgeAndOutsideTheHull) {
 // --- Examples, refusals, limits --------------------------------------------------------
 
 TEST(Diagnosis, StoppedSearchStillNamesATolerantEnoughValue) {
-    const Expected<Entry> entry =
-        readDataFile(std::string(FENLOWICK_EXAMPLES) + "/geese-outside-sources.dat");
-    ASSERT_TRUE(entry);
+    const Entry entry = test::exampleEntry("geese-outside-sources");
     DiagnosisLimits limits;
     limits.approach.maxSteps = 200;
-    const Expected<Diagnosis> d = diagnoseEntry(*entry, limits);
+    const Expected<Diagnosis> d = diagnoseEntry(entry, limits);
     ASSERT_TRUE(d);
     EXPECT_FALSE(d->closest.complete);
     EXPECT_FALSE(d->confirmed);
-    EXPECT_GT(kept(*entry, d->tolerance.enough), 0u);
+    EXPECT_GT(kept(entry, d->tolerance.enough), 0u);
     EXPECT_NE(d->message.find("was cut short, so a smaller one may do as well. A combination "
                               "that close is "),
               std::string::npos)

@@ -10,9 +10,6 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <algorithm>
-#include <unistd.h>
 #include <vector>
 
 namespace fenlowick {

@@ -1,10 +1,10 @@
 #include "gui/calcui/calculationcontroller.h"
 
-#include "core/entry/datafile.h"
 #include "core/entry/messages.h"
 #include "gui/calcui/frmoutputfiles.h"
 #include "gui/calcui/frmprogress.h"
 #include "support/guitestsupport.h"
+#include "support/resulttexts.h"
 
 #include <QProgressBar>
 #include <QPushButton>
@@ -13,10 +13,8 @@
 namespace fenlowick {
 namespace {
 
-const std::string kConformance = std::string(FENLOWICK_TEST_DATA) + "/conformance/";
-
 Entry caseEntry(const std::string& name) {
-    return *readDataFile(kConformance + "cases/" + name + ".dat");
+    return test::entryOf(test::conformanceCase(name + ".dat"));
 }
 
 class CalculationControllerTest : public ::testing::Test {
@@ -102,8 +100,7 @@ TEST_F(CalculationControllerTest, AFolderThatCannotBeWrittenIsReportedWithTheFil
 
 TEST_F(CalculationControllerTest, CancelOrTheProgressWindowsCloseBoxStopsALongRunAndSaysSo) {
     // What a cancelled run leaves on disk is CalculationRun's to check.
-    const Entry entry =
-        *readDataFile(std::string(FENLOWICK_TEST_DATA) + "/bench/bench-9-sources.dat");
+    const Entry entry = test::entryOf(FENLOWICK_TEST_DATA "/bench/bench-9-sources.dat");
     for (const bool closeBox : {false, true}) {
         SCOPED_TRACE(closeBox ? "close box" : "Cancel");
         notes.messages.clear();

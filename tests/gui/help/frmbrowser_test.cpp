@@ -5,6 +5,7 @@
 #include "gui/help/helpbrowserhost.h"
 #include "gui/help/helppane.h"
 #include "gui/widgets/twips.h"
+#include "support/goldenpicture.h"
 #include "support/guitestsupport.h"
 
 #include <QAction>
@@ -15,7 +16,6 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <QToolBar>
 
 #include <tuple>
 
@@ -110,7 +110,6 @@ TEST_F(HelpBrowserTest, ExitHidesTheWindowWithItsHistoryAndTheCloseBoxDiscardsIt
     frmBrowser* browser = showTopic("\\one.htm", "First page");
     auto* exitButton = browser->findChild<QPushButton*>(QStringLiteral("Command1"));
     ASSERT_NE(exitButton, nullptr);
-    EXPECT_EQ(exitButton->text(), QStringLiteral("E&xit"));
     QTest::mouseClick(exitButton, Qt::LeftButton);
     EXPECT_FALSE(browser->isVisible());
     EXPECT_EQ(showTopic("\\two.htm", "Second page"), browser);
@@ -210,23 +209,11 @@ TEST_F(HelpBrowserTest, SearchOpensAFindBoxThatSelectsTheTextInThePage) {
     EXPECT_FALSE(browser->findBox()->isVisible());
 }
 
-TEST_F(HelpBrowserTest, TheToolbarCarriesSixKeyedButtonsWithIcons) {
-    host.showTopic(QStringLiteral("\\one.htm"));
-    QStringList keys;
-    for (const QAction* action : host.browser()->findChild<QToolBar*>()->actions()) {
-        keys << action->data().toString();
-        EXPECT_FALSE(action->icon().isNull()) << action->text().toStdString();
-    }
-    EXPECT_EQ(keys, QStringLiteral("Back Forward Stop Refresh Home Search").split(u' '));
-}
-
-TEST_F(HelpBrowserTest, TheWindowOpensAtItsDesignSizeAndItsPaneFollowsResizing) {
-    // When sizes follow and when they stay is BrowserSizes' to check.
+TEST_F(HelpBrowserTest, ThePaneFollowsResizing) {
+    // When sizes follow and when they stay is BrowserSizes' to check; the design size shows
+    // in the golden picture help-browser.
     frmBrowser* browser = showTopic("\\one.htm", "First page");
     const auto pixels = [browser](int twips) { return twipsToPixels(twips, browser); };
-    EXPECT_EQ(browser->size(), QSize(pixels(13020), pixels(8550)));
-    EXPECT_EQ(addressBox(browser)->pos(), QPoint(pixels(50), pixels(330)));
-
     browser->resize(pixels(9000), pixels(6000));
     ASSERT_TRUE(QTest::qWaitFor([&] { return browser->width() == pixels(9000); }));
     const BrowserSizes wide = browser->sizes();
@@ -241,6 +228,14 @@ TEST_F(HelpBrowserTest, TheWindowOpensAtItsDesignSizeAndItsPaneFollowsResizing) 
     ASSERT_TRUE(QTest::qWaitFor([&] { return browser->width() == pixels(150); }));
     EXPECT_EQ(browser->sizes(), wide);
     EXPECT_EQ(browser->page()->size(), QSize(pixels(wide.paneWidth), pixels(wide.paneHeight)));
+}
+
+TEST_F(HelpBrowserTest, LooksAsItsGoldenPictureWithAFoundWord) {
+    frmBrowser* browser = showTopic("\\help.htm", "Index page");
+    button(browser, "Search")->trigger();
+    QTest::keyClicks(browser->findBox()->textBox(), QStringLiteral("tolerance"));
+    // The address box names this run's temporary folder.
+    test::expectLooksAsGolden(browser, QStringLiteral("help-browser"), {addressBox(browser)});
 }
 
 TEST_F(HelpBrowserTest, TheLocatorLooksInStartFolderFirstAndExpectsAMissingPageThere) {

@@ -1,32 +1,18 @@
 #include "gui/isospace/frmisospace.h"
 
-#include "core/entry/datafile.h"
 #include "core/entry/messages.h"
 #include "gui/isospace/isospaceplot.h"
 #include "gui/isospace/isospacescene.h"
 #include "gui/results/resultmessages.h"
+#include "support/goldenpicture.h"
 #include "support/guitestsupport.h"
 
 #include <QAction>
-#include <QComboBox>
-#include <QGraphicsPolygonItem>
-#include <QGraphicsSimpleTextItem>
-#include <QImage>
 #include <QMenuBar>
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 namespace fenlowick {
 namespace {
-
-Entry example(const std::string& name) {
-    return *readDataFile(std::string(FENLOWICK_EXAMPLES) + "/" + name);
-}
-
-QPointF centreOf(const QGraphicsItem* item) {
-    return item->sceneBoundingRect().center();
-}
 
 class IsospaceWindowTest : public ::testing::Test {
 protected:
@@ -34,151 +20,44 @@ protected:
     frmIsospace window;
 };
 
-TEST_F(IsospaceWindowTest, GeeseAreDrawnWithTheirHullAndAnOutsideMixture) {
-    window.showEntry(example("geese-outside-sources.dat"));
-    EXPECT_TRUE(window.isVisible());
-    EXPECT_EQ(window.windowTitle(), QStringLiteral("Fenlowick - Isospace"));
-    ASSERT_EQ(window.xAxisList()->count(), 2);
-    EXPECT_EQ(window.xAxisList()->itemText(1), QStringLiteral("d15N"));
-    EXPECT_EQ(window.yAxisList()->currentIndex(), 1);
-
-    IsospaceScene* scene = window.scene();
-    const QList<QGraphicsItem*>& dots = scene->sourceMarkers();
-    ASSERT_EQ(dots.size(), 5);
-    const IsospacePlot& plot = *window.plot();
-    // The drawing keeps the order of the values: right for a higher d13C, up for a higher
-    // d15N (scene y grows downwards).
-    for (int a = 0; a < 5; ++a) {
-        for (int b = 0; b < 5; ++b) {
-            if (plot.sources[a].x < plot.sources[b].x) {
-                EXPECT_LT(centreOf(dots[a]).x(), centreOf(dots[b]).x());
-            }
-            if (plot.sources[a].y < plot.sources[b].y) {
-                EXPECT_GT(centreOf(dots[a]).y(), centreOf(dots[b]).y());
-            }
-        }
-    }
-    // The mixture (highest d15N of all) is drawn above every source, in the outside colour.
-    auto* mixture = dynamic_cast<QGraphicsPolygonItem*>(scene->mixtureMarker());
-    ASSERT_NE(mixture, nullptr);
-    for (const QGraphicsItem* dot : dots) {
-        EXPECT_LT(centreOf(mixture).y(), centreOf(dot).y());
-    }
-    EXPECT_EQ(mixture->brush().color(), QColor(200, 30, 30));
-
-    // The hull polygon runs through the dots of the hull's sources, in order.
-    auto* hull = dynamic_cast<QGraphicsPolygonItem*>(scene->hullItem());
-    ASSERT_NE(hull, nullptr);
-    const QPolygonF polygon = hull->polygon();
-    ASSERT_EQ(polygon.size(), 5);
-    for (int v = 0; v < 5; ++v) {
-        const QPointF expected = centreOf(dots[static_cast<int>(plot.hull[v])]);
-        EXPECT_NEAR(polygon[v].x(), expected.x(), 0.01) << v;
-        EXPECT_NEAR(polygon[v].y(), expected.y(), 0.01) << v;
-    }
-
-    // Every point is labelled; no label covers another label or another point.
-    const QList<QGraphicsSimpleTextItem*>& labels = scene->pointLabels();
-    ASSERT_EQ(labels.size(), 6);
-    QStringList texts;
-    for (const QGraphicsSimpleTextItem* label : labels) {
-        texts << label->text();
-    }
-    EXPECT_EQ(texts, QStringLiteral("Mixture|Eelgrass|Sea lettuce|Saltmarsh grass|Pasture grass|"
-                                    "Winter wheat")
-                         .split(u'|'));
-    QList<QGraphicsItem*> markers{mixture};
-    markers << dots;
-    for (int i = 0; i < labels.size(); ++i) {
-        EXPECT_TRUE(scene->sceneRect().contains(labels[i]->sceneBoundingRect())) << i;
-        for (int j = 0; j < labels.size(); ++j) {
-            if (i != j) {
-                EXPECT_FALSE(
-                    labels[i]->sceneBoundingRect().intersects(labels[j]->sceneBoundingRect()))
-                    << i << " " << j;
-                EXPECT_FALSE(
-                    labels[i]->sceneBoundingRect().intersects(markers[j]->sceneBoundingRect()))
-                    << i << " " << j;
-            }
-        }
-    }
-}
-
-TEST_F(IsospaceWindowTest, AnotherPairAndTheNumberLine) {
-    window.showEntry(example("estuary-three-isotopes.dat"));
-    EXPECT_EQ(window.xAxisList()->count(), 3);
+TEST_F(IsospaceWindowTest, LooksAsItsGoldenPictures) {
+    window.showEntry(test::exampleEntry("geese-outside-sources"));
+    test::expectLooksAsGolden(&window, QStringLiteral("isospace-window"));
+    // A mixture inside the sources of the chosen pair, and a number line.
+    window.showEntry(test::exampleEntry("estuary-three-isotopes"));
     window.setAxes(1, 2);
-    ASSERT_TRUE(window.plot());
-    EXPECT_EQ(window.plot()->yLabel, "d34S");
-    auto* mixture = dynamic_cast<QGraphicsPolygonItem*>(window.scene()->mixtureMarker());
-    ASSERT_NE(mixture, nullptr);
-    EXPECT_EQ(mixture->brush().color(), QColor(30, 140, 60)); // inside
-
-    // On a number line every point sits on one line (within the outline's half pixel).
-    window.setAxes(2, 2);
-    ASSERT_TRUE(window.plot());
-    EXPECT_TRUE(window.plot()->numberLine);
-    const double line = centreOf(window.scene()->mixtureMarker()).y();
-    for (const QGraphicsItem* dot : window.scene()->sourceMarkers()) {
-        EXPECT_NEAR(centreOf(dot).y(), line, 0.5);
-    }
-    window.showEntry(example("stream-water-one-isotope.dat"));
-    EXPECT_FALSE(window.yAxisList()->isEnabled());
-    EXPECT_EQ(window.scene()->pointLabels().size(), 4);
-}
-
-TEST_F(IsospaceWindowTest, AnEntryWithoutSignaturesDrawsANote) {
+    test::expectLooksAsGolden(&window, QStringLiteral("isospace-window-inside"));
+    window.showEntry(test::exampleEntry("stream-water-one-isotope"));
+    test::expectLooksAsGolden(&window, QStringLiteral("isospace-window-number-line"));
     window.showEntry(Entry::cleared());
-    EXPECT_FALSE(window.plot());
+    test::expectLooksAsGolden(&window, QStringLiteral("isospace-window-without-signatures"));
     EXPECT_FALSE(window.printAction()->isEnabled());
     EXPECT_FALSE(window.saveAction()->isEnabled());
-    EXPECT_EQ(window.scene()->sourceMarkers().size(), 0);
 }
 
-TEST_F(IsospaceWindowTest, SavesPngAndSvg) {
+TEST_F(IsospaceWindowTest, SavesPngAndSvgAndPrintsThroughTheChosenPrinter) {
     test::TempDir temp;
-    window.showEntry(example("geese-outside-sources.dat"));
-    ASSERT_TRUE(window.saveImage(QString::fromStdString(temp.file("plot.png"))));
-    const QImage image(QString::fromStdString(temp.file("plot.png")));
-    EXPECT_EQ(image.size(), (window.scene()->sceneRect().size() * 2).toSize());
-    // The mixture's red is in the picture.
-    bool red = false;
-    for (int y = 0; y < image.height() && !red; y += 2) {
-        for (int x = 0; x < image.width() && !red; x += 2) {
-            red = image.pixelColor(x, y) == QColor(200, 30, 30);
-        }
-    }
-    EXPECT_TRUE(red);
-
-    ASSERT_TRUE(window.saveImage(QString::fromStdString(temp.file("plot.SVG"))));
-    const std::string drawing = test::readFile(temp.file("plot.SVG"));
-    EXPECT_NE(drawing.find("Saltmarsh grass"), std::string::npos);
-    EXPECT_EQ(drawing.find("<image"), std::string::npos); // vectors, not a picture
-    EXPECT_FALSE(window.saveImage(QString::fromStdString(temp.file("missing/plot.png"))));
-}
-
-TEST_F(IsospaceWindowTest, PrintsThroughTheChosenPrinterAndReportsACancel) {
-    test::TempDir temp;
-    window.showEntry(example("geese-outside-sources.dat"));
-    const std::string pdf = temp.file("plot.pdf");
-    window.setPrinterChooser(test::pdfPrinter(QString::fromStdString(pdf), 2));
-    window.printAction()->trigger();
-    EXPECT_TRUE(notes.messages.isEmpty());
-    EXPECT_EQ(test::pdfPageCount(pdf), 2); // one page per copy
-
-    window.setPrinterChooser([](QPrinter&) { return false; });
-    window.printAction()->trigger();
+    const QString folder = QString::fromStdString(temp.path().string());
+    window.showEntry(test::exampleEntry("geese-outside-sources"));
+    // Twice the scene's size, with the outside mixture's red.
+    test::expectSavedImages([&](const QString& path) { return window.saveImage(path); }, folder,
+                            (window.scene()->sceneRect().size() * 2).toSize(), QColor(200, 30, 30),
+                            "Saltmarsh grass");
     // The same message as the graph window's.
-    EXPECT_EQ(notes.messages, QStringList{resultmessages::graphPrintFailed()});
+    test::expectPrinting([&](auto chooser) { window.setPrinterChooser(chooser); },
+                         [&] { window.printAction()->trigger(); }, notes,
+                         resultmessages::graphPrintFailed(), folder + QStringLiteral("/plot.pdf"),
+                         2);
 }
 
-TEST_F(IsospaceWindowTest, DiagnoseHelpAndExit) {
+TEST_F(IsospaceWindowTest, CaptionDiagnoseHelpAndExit) {
     // The diagnosis itself is Diagnosis'; the window shows it or the entry's refusal.
-    window.showEntry(example("geese-outside-sources.dat"));
+    window.showEntry(test::exampleEntry("geese-outside-sources"));
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Fenlowick - Isospace"));
     window.diagnoseAction()->trigger();
     ASSERT_EQ(notes.messages.size(), 1);
     EXPECT_TRUE(notes.messages[0].startsWith(QStringLiteral("The mixture lies outside")));
-    Entry refused = example("geese-outside-sources.dat");
+    Entry refused = test::exampleEntry("geese-outside-sources");
     refused.isotope[1] = "";
     window.showEntry(refused);
     window.diagnoseAction()->trigger();
@@ -187,15 +66,13 @@ TEST_F(IsospaceWindowTest, DiagnoseHelpAndExit) {
     QSignalSpy help(&window, &frmIsospace::helpRequested);
     window.helpAction()->trigger();
     EXPECT_EQ(help, (QList<QVariantList>{{QStringLiteral("isospace.htm")}}));
-    EXPECT_EQ(test::menuCaptions(window.menuBar()),
-              QStringLiteral("&Save &Print &Diagnose &Help &Exit").split(u' '));
     window.menuBar()->actions().last()->trigger();
     EXPECT_FALSE(window.isVisible());
 }
 
 TEST(IsospacePlot, GeesePointsAreTheTypedValuesAndEverySourceIsOnTheHull) {
     const std::optional<IsospacePlot> plot =
-        makeIsospacePlot(example("geese-outside-sources.dat"), 0, 1);
+        makeIsospacePlot(test::exampleEntry("geese-outside-sources"), 0, 1);
     ASSERT_TRUE(plot);
     EXPECT_FALSE(plot->numberLine);
     EXPECT_EQ(plot->xLabel, "d13C");
@@ -215,7 +92,7 @@ TEST(IsospacePlot, GeesePointsAreTheTypedValuesAndEverySourceIsOnTheHull) {
 
 TEST(IsospacePlot, ThreeIsotopesPlotTheChosenPair) {
     const std::optional<IsospacePlot> plot =
-        makeIsospacePlot(example("estuary-three-isotopes.dat"), 1, 2);
+        makeIsospacePlot(test::exampleEntry("estuary-three-isotopes"), 1, 2);
     ASSERT_TRUE(plot);                         // its axis labels are checked by IsospaceWindowTest
     EXPECT_DOUBLE_EQ(plot->sources[0].x, 6.4); // Spartina
     EXPECT_DOUBLE_EQ(plot->sources[0].y, 2.5);
@@ -223,17 +100,17 @@ TEST(IsospacePlot, ThreeIsotopesPlotTheChosenPair) {
 
 TEST(IsospacePlot, OneIsotopeOrTheSameIsotopeTwiceIsANumberLine) {
     std::optional<IsospacePlot> plot =
-        makeIsospacePlot(example("stream-water-one-isotope.dat"), 0, 0);
+        makeIsospacePlot(test::exampleEntry("stream-water-one-isotope"), 0, 0);
     ASSERT_TRUE(plot);
     EXPECT_TRUE(plot->numberLine);
     EXPECT_EQ(plot->hull, (std::vector<std::size_t>{0, 2})); // snowmelt -14.2, rain -6.3
     EXPECT_EQ(plot->status, "The mixture lies within the sources for d18O.");
 
-    plot = makeIsospacePlot(example("geese-outside-sources.dat"), 1, 1);
+    plot = makeIsospacePlot(test::exampleEntry("geese-outside-sources"), 1, 1);
     ASSERT_TRUE(plot);
     EXPECT_TRUE(plot->numberLine);
     EXPECT_EQ(plot->status, "The mixture lies above every source for d15N.");
-    EXPECT_FALSE(makeIsospacePlot(example("geese-outside-sources.dat"), 0, 2));
+    EXPECT_FALSE(makeIsospacePlot(test::exampleEntry("geese-outside-sources"), 0, 2));
 }
 
 TEST(IsospacePlot, MissingLabelsAndEmptyEntries) {

@@ -222,6 +222,11 @@ int runCommand(const RunOptions& options) {
 
 } // namespace
 
+int reportError(const Error& error) {
+    std::cerr << "fenlowick-cli: " << terminalText(error.message) << "\n";
+    return error.kind == Error::Kind::Refused ? kExitRefused : kExitFile;
+}
+
 int runCli(int argc, char** argv) {
     std::setlocale(LC_TIME, "");
 

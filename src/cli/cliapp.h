@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/base/expected.h"
+
 namespace fenlowick {
 
 /// Exit codes of fenlowick-cli.
@@ -11,6 +13,10 @@ enum CliExit : int {
 };
 // A run or batch stopped by a signal ends with 128 + the signal's number (see
 // interruption.h); nothing was written or replaced.
+
+/// Prints an error of the core as the program's message and returns its exit code: a
+/// refusal by the run's checks is kExitRefused, anything else (a file or a table) kExitFile.
+int reportError(const Error& error);
 
 /// The whole command-line program; returns its exit code.
 int runCli(int argc, char** argv);

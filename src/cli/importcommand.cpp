@@ -54,11 +54,6 @@ std::vector<std::string> splitNames(const std::string& text) {
     return names;
 }
 
-int reportError(const Error& error) {
-    std::cerr << "fenlowick-cli: " << terminalText(error.message) << "\n";
-    return error.kind == Error::Kind::Refused ? kExitRefused : kExitFile;
-}
-
 } // namespace
 
 ImportCommand::ImportCommand(CLI::App& app) {

@@ -49,11 +49,6 @@ Exit codes:
   129, 130, 141, 143, 153
        stopped by a signal (128 + its number); nothing was written or replaced)";
 
-int reportError(const Error& error) {
-    std::cerr << "fenlowick-cli: " << terminalText(error.message) << "\n";
-    return error.kind == Error::Kind::Refused ? kExitRefused : kExitFile;
-}
-
 /// "runs 1200 of 6000  about 12 s left", redrawn at most ten times a second.
 class StudyProgress {
 public:

@@ -3,6 +3,7 @@
 #include "core/base/exactdecimal.h"
 #include "core/base/numerictext.h"
 #include "core/workflows/isotopename.h"
+#include "core/workflows/labelledtable.h"
 
 #include <algorithm>
 #include <cmath>
@@ -15,14 +16,6 @@ namespace {
 
 Error fileError(std::string message) {
     return Error{Error::Kind::FileRead, std::move(message)};
-}
-
-std::string joined(const std::vector<std::string>& items) {
-    std::string out;
-    for (const std::string& item : items) {
-        out += (out.empty() ? "" : ", ") + item;
-    }
-    return out;
 }
 
 std::string headerLineOf(const CsvTable& table) {
@@ -301,7 +294,7 @@ Expected<Study> readStudy(const CsvTable& sourcesCsv, const CsvTable& consumersC
     }
     if (study.tracers.size() > kStudyMaxTracers) {
         return fileError(headerLineOf(consumersCsv) + ": " + std::to_string(study.tracers.size()) +
-                         " tracers (" + joined(study.tracers) + "); a study runs at most " +
+                         " tracers (" + commaList(study.tracers) + "); a study runs at most " +
                          std::to_string(kStudyMaxTracers) +
                          " at a time. Leave the others out of the consumer file.");
     }
@@ -319,11 +312,11 @@ Expected<Study> readStudy(const CsvTable& sourcesCsv, const CsvTable& consumersC
     }
     if (!columns.ignored.empty()) {
         study.notes.push_back(sourcesCsv.fileName() +
-                              ": columns ignored: " + joined(columns.ignored));
+                              ": columns ignored: " + commaList(columns.ignored));
     }
     if (!columns.concentrations.empty()) {
         study.notes.push_back(sourcesCsv.fileName() + ": concentration columns are not used " +
-                              "by a study: " + joined(columns.concentrations));
+                              "by a study: " + commaList(columns.concentrations));
     }
 
     // Sources, grouped by the levels of the shared factors in the order they first appear.
@@ -445,7 +438,7 @@ Expected<Study> readStudy(const CsvTable& sourcesCsv, const CsvTable& consumersC
             }
         }
         if (!missing.empty()) {
-            study.notes.push_back(sourcesCsv.fileName() + ": no " + joined(missing) +
+            study.notes.push_back(sourcesCsv.fileName() + ": no " + commaList(missing) +
                                   " column; draws need the sources' SDs");
         }
     }
@@ -468,7 +461,8 @@ Expected<Study> readStudy(const CsvTable& sourcesCsv, const CsvTable& consumersC
             }
         }
         if (!found->ignored.empty()) {
-            study.notes.push_back(csv.fileName() + ": columns ignored: " + joined(found->ignored));
+            study.notes.push_back(csv.fileName() +
+                                  ": columns ignored: " + commaList(found->ignored));
         }
         std::vector<std::pair<std::string, StudyDiscrimination>> rows;
         for (int r = 0; r < csv.rowCount(); ++r) {

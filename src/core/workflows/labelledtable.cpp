@@ -12,15 +12,15 @@ Error fileError(std::string message) {
     return Error{Error::Kind::FileRead, std::move(message)};
 }
 
-std::string joined(const std::vector<std::string>& items) {
+} // namespace
+
+std::string commaList(const std::vector<std::string>& items) {
     std::string out;
     for (const std::string& item : items) {
         out += (out.empty() ? "" : ", ") + item;
     }
     return out;
 }
-
-} // namespace
 
 int LabelledTable::isotopeIndex(const std::string& key) const {
     const auto it = std::find(isotopeKeys.begin(), isotopeKeys.end(), key);
@@ -78,11 +78,11 @@ Expected<LabelledTable> readLabelledTable(const CsvTable& table,
     if (labelColumn < 0 && labelRequired) {
         return fileError(table.fileName() + ", line " + std::to_string(table.headerLine()) +
                          ": no \"" + labelNames.front() + "\" column naming the rows (the " +
-                         "header names " + joined(headers) + ")");
+                         "header names " + commaList(headers) + ")");
     }
     if (result.isotopes.empty()) {
         return fileError(table.fileName() + ", line " + std::to_string(table.headerLine()) +
-                         ": no isotope column (the header names " + joined(headers) +
+                         ": no isotope column (the header names " + commaList(headers) +
                          "); isotope columns are named like d13C or δ15N");
     }
     result.hasLabels = labelColumn >= 0;

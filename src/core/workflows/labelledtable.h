@@ -42,6 +42,9 @@ struct LabelledTable {
     int rowIndex(const std::string& label) const;
 };
 
+/// Items in a sentence: "d13C, d15N, d34S".
+std::string commaList(const std::vector<std::string>& items);
+
 /// Reads the label column (the first header among `labelNames`, ignoring case) and the
 /// isotope columns of a table. Refused, naming file, line and column: a missing label
 /// column when `labelRequired`, two label columns, an isotope named twice, a table

@@ -256,7 +256,23 @@ Expected<CsvTable> CsvTable::read(const std::string& path) {
     if (!bytes) {
         return bytes.error();
     }
-    return parse(decodeToUtf8(*bytes), path);
+    return fromBytes(*bytes, path);
+}
+
+Expected<std::pair<CsvTable, std::string>> CsvTable::readWithBytes(const std::string& path) {
+    Expected<std::string> bytes = readWholeFile(path, kMaxCsvBytes);
+    if (!bytes) {
+        return bytes.error();
+    }
+    Expected<CsvTable> table = fromBytes(*bytes, path);
+    if (!table) {
+        return table.error();
+    }
+    return std::pair{std::move(*table), std::move(*bytes)};
+}
+
+Expected<CsvTable> CsvTable::fromBytes(std::string_view bytes, std::string fileName) {
+    return parse(decodeToUtf8(bytes), std::move(fileName));
 }
 
 const std::string& CsvTable::cell(int row, int column) const {

@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace fenlowick {
@@ -25,6 +26,13 @@ public:
 
     /// Reads a table from a file; messages name the file by its path as given.
     static Expected<CsvTable> read(const std::string& path);
+
+    /// Reads a table from a file and keeps the file's bytes too (a study copies its tables
+    /// into each shard and fingerprints them).
+    static Expected<std::pair<CsvTable, std::string>> readWithBytes(const std::string& path);
+
+    /// Reads a table from a file's bytes in any of the encodings read() takes.
+    static Expected<CsvTable> fromBytes(std::string_view bytes, std::string fileName);
 
     const std::string& fileName() const { return m_fileName; }
     char separator() const { return m_separator; }

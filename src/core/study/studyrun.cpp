@@ -266,7 +266,8 @@ Expected<StudyOutcome> runStudy(const Study& study, const StudySettings& setting
 
     std::vector<Task> tasks;
     for (std::size_t c = 0; c < study.consumers.size(); ++c) {
-        for (int first = 0; first <= outcome.draws; first += kDrawsPerTask) {
+        for (int first = 0; inShard(c, settings) && first <= outcome.draws;
+             first += kDrawsPerTask) {
             tasks.push_back(Task{c, first, std::min(outcome.draws + 1, first + kDrawsPerTask)});
         }
     }
@@ -276,8 +277,10 @@ Expected<StudyOutcome> runStudy(const Study& study, const StudySettings& setting
     std::vector<TaskResult> results(tasks.size());
     outcome.consumers.resize(study.consumers.size());
     std::size_t merged = 0;
-    const std::uint64_t total =
-        study.consumers.size() * static_cast<std::uint64_t>(outcome.draws + 1);
+    std::uint64_t total = 0;
+    for (const Task& task : tasks) {
+        total += static_cast<std::uint64_t>(task.endDraw - task.firstDraw);
+    }
     std::atomic<std::size_t> next{0};
     std::atomic<bool> stop{false};
     std::mutex mutex;

@@ -24,12 +24,23 @@ struct StudySettings {
     /// Worker threads; 0 takes one per core. The results do not depend on it.
     int threads = 0;
     const std::atomic<bool>* cancel = nullptr;
+    /// Part of a study split across machines: only the consumers c (0-based) with
+    /// c % shardCount == shardIndex are run; the others are left empty. A consumer's results
+    /// do not depend on the split.
+    int shardIndex = 0;
+    int shardCount = 1;
     /// Searches done of all, from a worker thread, one call at a time.
     std::function<void(std::uint64_t done, std::uint64_t total)> progress;
 };
 
 /// Share weights by level, one row per source.
 using ShareWeights = std::array<std::array<double, kHistogramLevels>, kSourceRows>;
+
+/// True when consumer c (0-based) belongs to the settings' shard.
+inline bool inShard(std::size_t consumer, const StudySettings& settings) {
+    return settings.shardCount <= 1 || consumer % static_cast<std::size_t>(settings.shardCount) ==
+                                           static_cast<std::size_t>(settings.shardIndex);
+}
 
 /// What a study found for one consumer.
 struct ConsumerOutcome {

@@ -1,0 +1,80 @@
+#pragma once
+
+#include "core/base/expected.h"
+#include "core/study/studyrun.h"
+#include "core/study/studytables.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace fenlowick {
+
+/// Everything that decides a study's results: its tables as bytes and its options. Shards
+/// of one study share its fingerprint; a shard of another study, or of the same tables run
+/// with other options, has another.
+struct StudyIdentity {
+    std::string sources;
+    std::string consumers;
+    std::string discrimination; ///< empty without a discrimination table
+    bool hasDiscrimination = false;
+    std::string increment;
+    std::string tolerance;
+    int draws = 0;
+    std::uint64_t seed = 1;
+    std::vector<std::string> by; ///< the grouping factors, as given
+};
+
+/// A 64-bit FNV-1a hash of the identity's fields, each with its length, as 16 hex digits.
+std::string studyFingerprint(const StudyIdentity& identity);
+
+/// The small file that marks a shard as complete; written last.
+struct ShardManifest {
+    std::string fingerprint;
+    int index = 0; ///< 0-based
+    int count = 1;
+    std::string increment;
+    std::string tolerance;
+    int draws = 0;
+    std::uint64_t seed = 1;
+    std::vector<std::string> by;
+    bool hasDiscrimination = false;
+    std::string partialsHash; ///< fingerprint of the partial results file, to catch damage
+};
+
+std::string composeManifest(const ShardManifest& manifest);
+
+/// Refused (Error::Kind::FileRead), naming the file, when the text is not a shard manifest.
+Expected<ShardManifest> parseManifest(std::string_view text, const std::string& fileName);
+
+/// A 64-bit FNV-1a hash of a text as 16 hex digits.
+std::string textFingerprint(std::string_view text);
+
+/// The additive results of a shard's consumers: per consumer its exact histograms and count,
+/// its feasible draws and its pooled weights, exactly (weights as hexadecimal floating point),
+/// nothing rounded.
+std::string composePartials(const Study& study, const StudyOutcome& outcome,
+                            const StudySettings& settings);
+
+/// Adds a partial results file to `outcome` (sized for every consumer of the study).
+/// Refused, naming the file and line, for a damaged file, a consumer the study does not
+/// have or one that another shard gave already (`seen`, one flag per consumer).
+Status readPartials(std::string_view text, const std::string& fileName, const Study& study,
+                    StudyOutcome& outcome, std::vector<bool>& seen);
+
+/// One shard folder's files as read.
+struct ShardFiles {
+    std::string folder;
+    std::string manifest;
+    std::string partials;
+};
+
+/// The whole study from its shards: checks that they are shards of one study and cover it
+/// exactly once (a shard of another study, a repeated shard and a missing one are refused
+/// naming them), then adds their partial results. `study` is read from the first shard's
+/// copies of the tables; `manifest` is the first shard's.
+Expected<StudyOutcome> mergeShards(const Study& study, const ShardManifest& manifest,
+                                   const std::vector<ShardFiles>& shards);
+
+} // namespace fenlowick

@@ -1,4 +1,5 @@
 #include "app/application.h"
+#include "core/base/programversion.h"
 
 #include <QApplication>
 #include <QDir>
@@ -6,7 +7,7 @@
 int main(int argc, char** argv) {
     QApplication qtApplication(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Fenlowick"));
-    QApplication::setApplicationVersion(QStringLiteral(FENLOWICK_VERSION));
+    QApplication::setApplicationVersion(QString::fromUtf8(fenlowick::programVersion()));
     fenlowick::Application program(QDir::currentPath());
     program.start();
     return QApplication::exec();

@@ -65,7 +65,7 @@ QString aboutText() {
                           "A stable-isotope mixing model: it finds every combination of source "
                           "proportions, in steps of the increment, whose mixture lies within the "
                           "tolerance of the observed mixture for every isotope system.")
-        .arg(QStringLiteral(FENLOWICK_VERSION));
+        .arg(QCoreApplication::applicationVersion());
 }
 
 QFont arialBold(double points) {

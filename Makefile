@@ -1,5 +1,6 @@
 # Set-up and everyday commands. Each target installs what is missing first.
-.PHONY: all deps configure build test core-test run asan fuzz format format-check clean
+.PHONY: all deps configure build test core-test run install package asan fuzz \
+	format format-check clean
 
 BUILD_DIR := build
 JOBS ?= $(shell nproc)
@@ -27,6 +28,17 @@ core-test: deps
 
 run: build
 	@bash scripts/run.sh
+
+# The programs, help pages, examples, manual pages and desktop files under PREFIX (with
+# DESTDIR before it when given), laid out as the Debian package lays them under /usr.
+PREFIX ?= /usr/local
+
+install: build
+	@DESTDIR=$(DESTDIR) cmake --install $(BUILD_DIR) --prefix $(PREFIX)
+
+# The Debian package build/fenlowick_VERSION_ARCH.deb.
+package: build
+	@cmake --build $(BUILD_DIR) --target package
 
 # The whole suite under AddressSanitizer and UndefinedBehaviorSanitizer; ASAN_GUI=OFF leaves
 # out the windows and their tests for a quicker check.

@@ -1,5 +1,5 @@
 # Set-up and everyday commands. Each target installs what is missing first.
-.PHONY: all deps configure build test core-test run install package asan fuzz \
+.PHONY: all deps configure build test core-test run install package package-test asan fuzz \
 	format format-check clean
 
 BUILD_DIR := build
@@ -39,6 +39,11 @@ install: build
 # The Debian package build/fenlowick_VERSION_ARCH.deb.
 package: build
 	@cmake --build $(BUILD_DIR) --target package
+
+# Builds the package, installs it into this machine with apt, checks the installed programs
+# and removes the package again (root only; see tests/packaging/installpackage.sh).
+package-test: build
+	@bash tests/packaging/installpackage.sh $(BUILD_DIR)
 
 # The whole suite under AddressSanitizer and UndefinedBehaviorSanitizer; ASAN_GUI=OFF leaves
 # out the windows and their tests for a quicker check.

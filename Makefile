@@ -36,8 +36,10 @@ PREFIX ?= /usr/local
 install: build
 	@DESTDIR=$(DESTDIR) cmake --install $(BUILD_DIR) --prefix $(PREFIX)
 
-# The Debian package build/fenlowick_VERSION_ARCH.deb.
+# The Debian package build/fenlowick_VERSION_ARCH.deb, alone there so that
+# `apt install ./fenlowick_*.deb` names one package.
 package: build
+	@rm -f $(BUILD_DIR)/fenlowick_*.deb
 	@cmake --build $(BUILD_DIR) --target package
 
 # Builds the package, installs it into this machine with apt, checks the installed programs

@@ -1,5 +1,6 @@
 # Set-up and everyday commands. Each target installs what is missing first.
-.PHONY: all deps configure build test core-test run asan fuzz format format-check clean
+.PHONY: all deps configure build test core-test run install package package-test asan fuzz \
+	format format-check clean
 
 BUILD_DIR := build
 JOBS ?= $(shell nproc)
@@ -27,6 +28,24 @@ core-test: deps
 
 run: build
 	@bash scripts/run.sh
+
+# The programs, help pages, examples, manual pages and desktop files under PREFIX (with
+# DESTDIR before it when given), laid out as the Debian package lays them under /usr.
+PREFIX ?= /usr/local
+
+install: build
+	@DESTDIR=$(DESTDIR) cmake --install $(BUILD_DIR) --prefix $(PREFIX)
+
+# The Debian package build/fenlowick_VERSION_ARCH.deb, alone there so that
+# `apt install ./fenlowick_*.deb` names one package.
+package: build
+	@rm -f $(BUILD_DIR)/fenlowick_*.deb
+	@cmake --build $(BUILD_DIR) --target package
+
+# Builds the package, installs it into this machine with apt, checks the installed programs
+# and removes the package again (root only; see tests/packaging/installpackage.sh).
+package-test: build
+	@bash tests/packaging/installpackage.sh $(BUILD_DIR)
 
 # The whole suite under AddressSanitizer and UndefinedBehaviorSanitizer; ASAN_GUI=OFF leaves
 # out the windows and their tests for a quicker check.

@@ -11,8 +11,9 @@ packages=(
   qt6-base-dev qt6-charts-dev libqt6opengl6-dev qt6-svg-dev
   # The command-line tool's option parser
   libcli11-dev
-  # The tests (GoogleTest and GoogleMock) and the batch example's independent check
-  libgtest-dev libgmock-dev python3
+  # The tests (GoogleTest and GoogleMock), the batch example's independent check, and man for
+  # the manual pages' check against --help
+  libgtest-dev libgmock-dev python3 man-db
   # The benchmarks
   libbenchmark-dev
   # make fuzz (clang, libFuzzer and the sanitizer runtimes), make format(-check)
@@ -21,6 +22,10 @@ packages=(
   fonts-liberation poppler-utils
   # Screenshots of the windows on a virtual display (xvfb-run, ImageMagick)
   xvfb xauth imagemagick
+  # make package (dpkg-shlibdeps) and make package-test: lintian, the checks of the desktop
+  # entry, the AppStream metadata and the MIME type, bash completion, and xdotool to press
+  # the installed program's Help on the virtual display
+  dpkg-dev lintian desktop-file-utils appstream shared-mime-info bash-completion xdotool
 )
 
 missing=()

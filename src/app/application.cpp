@@ -79,6 +79,13 @@ void Application::start() {
     m_main->show();
 }
 
+void Application::loadDataFile(const QString& path) {
+    if (m_dataFile == nullptr) {
+        createDataFileDialog(m_main->startFolder());
+    }
+    m_dataFile->openFile(path);
+}
+
 void Application::createDataFileDialog(const QString& folder) {
     m_dataFile = new frmDataFile(m_main.get(), folder);
     m_windows.emplace_back(m_dataFile.data());

@@ -31,6 +31,11 @@ public:
     /// Shows the main window.
     void start();
 
+    /// Loads the data file `path` into the main window as the data-file dialog opens a typed
+    /// name, the dialog moving to the file's folder; a file that cannot be read shows the
+    /// program's message and leaves the entry as it was.
+    void loadDataFile(const QString& path);
+
     frmMain* mainWindow() const { return m_main.get(); }
     /// The data-file dialog as it is now; null after its close box until the next File
     /// command creates it again.

@@ -8,6 +8,7 @@
 #include "cli/studycommand.h"
 #include "cli/summarycommand.h"
 #include "cli/terminaltext.h"
+#include "core/base/programversion.h"
 #include "core/entry/checks.h"
 #include "core/entry/datafile.h"
 #include "core/workflows/calculationrun.h"
@@ -233,7 +234,7 @@ int runCli(int argc, char** argv) {
     CLI::App app{"Fenlowick: exact stable-isotope mixing models from the command line",
                  "fenlowick-cli"};
     app.footer(kExitCodesText);
-    app.set_version_flag("--version", std::string("fenlowick-cli ") + FENLOWICK_VERSION);
+    app.set_version_flag("--version", std::string("fenlowick-cli ") + programVersion());
     app.require_subcommand(1);
 
     RunOptions runOptions;

@@ -78,6 +78,22 @@ TEST_F(ApplicationTest, FileShowsTheDataDialogThatFillsTheMainWindowUntilItsClos
     EXPECT_TRUE(notes.messages.isEmpty());
 }
 
+TEST_F(ApplicationTest, ADataFileGivenToTheProgramOpensIntoTheEntryAndTheDialogsFolder) {
+    const Entry entry = test::threeSourceEntry();
+    std::filesystem::create_directory(temp.path() / "elsewhere");
+    test::writeFile(temp.path() / "elsewhere" / "worked.dat", serializeDataFile(entry));
+    program.loadDataFile(start() + QStringLiteral("/elsewhere/worked.dat"));
+    EXPECT_EQ(main()->entry(), entry);
+    EXPECT_EQ(program.dataFileDialog()->controls().folder(),
+              start() + QStringLiteral("/elsewhere"));
+    EXPECT_TRUE(notes.messages.isEmpty());
+
+    program.loadDataFile(start() + QStringLiteral("/elsewhere/missing.dat"));
+    EXPECT_EQ(main()->entry(), entry);
+    ASSERT_EQ(notes.messages.size(), 1);
+    EXPECT_TRUE(notes.messages[0].startsWith(QStringLiteral("ERROR: Accessing the file")));
+}
+
 TEST_F(ApplicationTest, ViewShowsTheNoteThenAnEmptiedViewerAndGraphShowsTheGraphWindow) {
     test::writeFile(temp.path() / "output" / "worked.tot",
                     test::readFile(std::string(FENLOWICK_TEST_DATA) +

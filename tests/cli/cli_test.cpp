@@ -1,3 +1,4 @@
+#include "core/base/programversion.h"
 #include "core/entry/datafile.h"
 #include "support/testsupport.h"
 
@@ -102,7 +103,7 @@ protected:
               {"@OUT@", m_out.path().string()},
               {"@EXAMPLES@", FENLOWICK_EXAMPLES},
               {"@CONFORMANCE@", std::string(FENLOWICK_TEST_DATA) + "/conformance"},
-              {"@VERSION@", FENLOWICK_VERSION}}) {
+              {"@VERSION@", programVersion()}}) {
             text = replaceAll(text, from, to);
         }
         return text;

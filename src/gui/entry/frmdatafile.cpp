@@ -9,6 +9,7 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -118,6 +119,13 @@ void frmDataFile::showFromMenu() {
 QString frmDataFile::savePath() const {
     return QString::fromStdString(resultFilePath(m_controls->folder().toStdString(),
                                                  m_controls->fileName().toStdString(), "dat"));
+}
+
+void frmDataFile::openFile(const QString& path) {
+    const QFileInfo file(path);
+    m_controls->setFolder(file.absolutePath());
+    m_controls->setFileName(file.fileName());
+    FileOpen_Click();
 }
 
 void frmDataFile::FileOpen_Click() {

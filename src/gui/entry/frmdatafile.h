@@ -34,6 +34,10 @@ public:
     /// its first "." replaced by ".dat" (".dat" appended when it has none).
     QString savePath() const;
 
+    /// Moves the dialog to the folder of `path` with its name in the name box, then opens
+    /// it as FileOpen does.
+    void openFile(const QString& path);
+
 public slots:
     /// Loads the file named in the name box (as typed, no extension added) into the main
     /// window and hides the dialog. Without a name, or when the file cannot be read as a

@@ -1,6 +1,7 @@
 #include "gui/entry/frmmain.h"
 
 #include "gui/widgets/notifier.h"
+#include "gui/widgets/programfolders.h"
 #include "gui/widgets/twips.h"
 
 #include <QAction>
@@ -61,11 +62,18 @@ QString printoutError() {
 }
 
 QString aboutText() {
-    return QStringLiteral("Fenlowick %1\n\n"
-                          "A stable-isotope mixing model: it finds every combination of source "
-                          "proportions, in steps of the increment, whose mixture lies within the "
-                          "tolerance of the observed mixture for every isotope system.")
-        .arg(QStringLiteral(FENLOWICK_VERSION));
+    QString text =
+        QStringLiteral("Fenlowick %1\n\n"
+                       "A stable-isotope mixing model: it finds every combination of source "
+                       "proportions, in steps of the increment, whose mixture lies within the "
+                       "tolerance of the observed mixture for every isotope system.")
+            .arg(QCoreApplication::applicationVersion());
+    // An installed program tells where its example entries are, which its help names.
+    const QString examples = ProgramFolders::ofProgram().examples;
+    if (!examples.isEmpty()) {
+        text += QStringLiteral("\n\nExample entries: %1").arg(QDir::toNativeSeparators(examples));
+    }
+    return text;
 }
 
 QFont arialBold(double points) {

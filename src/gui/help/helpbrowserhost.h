@@ -20,8 +20,9 @@ class HelpBrowserHost : public QObject {
     Q_OBJECT
 
 public:
-    /// The pages are looked for in `startFolder` first, then in the "help" folder beside
-    /// the executable. `owner` (the main window) owns this object and the browser window.
+    /// The pages are looked for in `startFolder` first, then in the program's help folder
+    /// (HelpTopicLocator::forProgram). `owner` (the main window) owns this object and the browser
+    /// window.
     explicit HelpBrowserHost(const QString& startFolder, QWidget* owner = nullptr);
 
     /// Looks for the pages through `locator` instead.

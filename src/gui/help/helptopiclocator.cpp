@@ -1,6 +1,7 @@
 #include "gui/help/helptopiclocator.h"
 
-#include <QCoreApplication>
+#include "gui/widgets/programfolders.h"
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -9,9 +10,7 @@ namespace fenlowick {
 HelpTopicLocator::HelpTopicLocator(QStringList folders) : m_folders(std::move(folders)) {}
 
 HelpTopicLocator HelpTopicLocator::forProgram(const QString& startFolder) {
-    return HelpTopicLocator(
-        {startFolder,
-         QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("help"))});
+    return HelpTopicLocator({startFolder, ProgramFolders::ofProgram().help});
 }
 
 QString HelpTopicLocator::normalisedTopic(const QString& topicFile) {

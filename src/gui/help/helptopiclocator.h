@@ -13,8 +13,9 @@ public:
     /// Searches the given folders in this order.
     explicit HelpTopicLocator(QStringList folders);
 
-    /// The program's order: StartFolder first, then the "help" folder beside the executable,
-    /// so that help works wherever the program is started from.
+    /// The program's order: StartFolder first, then the program's help folder (beside the
+    /// executable, or where it is installed), so that help works wherever the program is
+    /// started from.
     static HelpTopicLocator forProgram(const QString& startFolder);
 
     /// The topic as a relative file name: separators made "/", leading ones removed.

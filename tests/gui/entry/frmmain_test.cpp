@@ -274,10 +274,11 @@ TEST_F(MainWindowTest, OtherCommandsSignalAnnounceTheProgramOrExit) {
     EXPECT_EQ(file.count(), 1);
     EXPECT_EQ(calc.count(), 1);
 
+    QCoreApplication::setApplicationVersion(QStringLiteral("9.8.7+git6.abcdef0"));
     window.menuCommand(QStringLiteral("About"))->trigger();
     ASSERT_EQ(notes.messages.size(), 1);
     EXPECT_EQ(notes.titles[0], QStringLiteral("Fenlowick"));
-    EXPECT_TRUE(notes.messages[0].startsWith(QStringLiteral("Fenlowick " FENLOWICK_VERSION)));
+    EXPECT_TRUE(notes.messages[0].startsWith(QStringLiteral("Fenlowick 9.8.7+git6.abcdef0\n")));
 
     EXPECT_EQ(closing.count(), 0);
     window.menuCommand(QStringLiteral("ExitProgram"))->trigger();

@@ -1,4 +1,5 @@
 #include "gui/widgets/filebrowsercontrols.h"
+#include "gui/widgets/programfolders.h"
 
 #include "gui/widgets/startuplayout.h"
 #include "gui/widgets/twips.h"
@@ -147,6 +148,23 @@ TEST(StartupLayout, ScreensTallerThan768PixelsAreTreatedAs1024By768) {
     // width; one twip taller is capped at 15360 wide, even on a narrow screen.
     EXPECT_EQ(startupSizes(28800, 11520).statsViewer, (TwipsSize{27360, 10944}));
     EXPECT_EQ(startupSizes(9000, 11521).statsViewer, (TwipsSize{14592, 10944}));
+}
+
+TEST(ProgramFolders, BuildTreeHelpBesideTheProgramElseTheInstalledTree) {
+    const test::TempDir temp;
+    const QString root = QString::fromStdString(temp.path().string()) + QLatin1Char('/');
+    for (const char* folder : {"build/bin/help", "usr/bin", "usr/share/fenlowick/help",
+                               "usr/share/doc/fenlowick/examples", "bare/bin"}) {
+        QDir(root).mkpath(QString::fromLatin1(folder));
+    }
+    const ProgramFolders build = ProgramFolders::of(root + QStringLiteral("build/bin"));
+    const ProgramFolders installed = ProgramFolders::of(root + QStringLiteral("usr/bin/"));
+    const ProgramFolders bare = ProgramFolders::of(root + QStringLiteral("bare/bin"));
+    EXPECT_EQ(build.help, root + QStringLiteral("build/bin/help"));
+    EXPECT_EQ(installed.help, root + QStringLiteral("usr/share/fenlowick/help"));
+    EXPECT_EQ(installed.examples, root + QStringLiteral("usr/share/doc/fenlowick/examples"));
+    EXPECT_EQ(bare.help, root + QStringLiteral("bare/bin/help"));
+    EXPECT_TRUE(build.examples.isEmpty() && bare.examples.isEmpty());
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "cli/diagnosecommand.h"
 #include "cli/importcommand.h"
 #include "cli/interruption.h"
+#include "cli/mergecommand.h"
 #include "cli/studycommand.h"
 #include "cli/summarycommand.h"
 #include "cli/terminaltext.h"
@@ -259,6 +260,7 @@ int runCli(int argc, char** argv) {
     CombineCommand combineCommand(app);
     DiagnoseCommand diagnoseCommand(app);
     StudyCommand studyCommand(app);
+    MergeCommand mergeCommand(app);
 
     try {
         app.parse(argc, argv);
@@ -293,6 +295,9 @@ int runCli(int argc, char** argv) {
     }
     if (studyCommand.parsed()) {
         return studyCommand.run();
+    }
+    if (mergeCommand.parsed()) {
+        return mergeCommand.run();
     }
     return kExitUsage;
 }

@@ -2,6 +2,7 @@
 
 #include "cli/cliapp.h"
 #include "cli/interruption.h"
+#include "cli/studyoutput.h"
 #include "cli/terminaltext.h"
 #include "core/base/atomicfile.h"
 #include "core/base/csvtable.h"
@@ -9,11 +10,9 @@
 #include "core/entry/outputnaming.h"
 #include "core/study/studyreport.h"
 #include "core/study/studyrun.h"
+#include "core/study/studyshard.h"
 #include "core/study/studytables.h"
 #include "core/workflows/timeleft.h"
-#ifdef FENLOWICK_HAVE_FIGURES
-#include "gui/figures/studyfigures.h"
-#endif
 
 #include <CLI/CLI.hpp>
 
@@ -100,6 +99,107 @@ std::optional<std::pair<int, int>> parseEntryOf(const std::string& text) {
     return std::pair{*consumer, *draw};
 }
 
+/// I/N with 0 <= I < N <= 1,000,000.
+std::optional<ShardManifest> parseShardOption(const std::string& text) {
+    const std::size_t slash = text.find('/');
+    auto whole = [](const std::string& part) -> std::optional<int> {
+        if (part.empty() || part.size() > 7 ||
+            part.find_first_not_of("0123456789") != std::string::npos) {
+            return std::nullopt;
+        }
+        return std::stoi(part);
+    };
+    if (slash == std::string::npos) {
+        return std::nullopt;
+    }
+    const auto index = whole(text.substr(0, slash));
+    const auto count = whole(text.substr(slash + 1));
+    if (!index || !count || *count < 1 || *count > 1000000 || *index >= *count) {
+        return std::nullopt;
+    }
+    ShardManifest manifest;
+    manifest.index = *index;
+    manifest.count = *count;
+    return manifest;
+}
+
+/// The shard's folder holds a manifest of this very shard and the partial results it names.
+bool shardComplete(const ShardManifest& wanted, const std::string& folder) {
+    const Expected<std::string> text = readWholeFile(joinFolder(folder, "manifest.txt"), 1 << 16);
+    if (!text) {
+        return false;
+    }
+    const Expected<ShardManifest> manifest = parseManifest(*text, folder);
+    const Expected<std::string> partials =
+        readWholeFile(joinFolder(folder, "partials.txt"), std::size_t{1} << 30);
+    return manifest && partials && manifest->fingerprint == wanted.fingerprint &&
+           manifest->index == wanted.index && manifest->count == wanted.count &&
+           manifest->partialsHash == textFingerprint(*partials);
+}
+
+/// A shard's folder: copies of the tables, the partial results, and last, on its own, the
+/// manifest that marks the shard complete.
+int writeShard(ShardManifest manifest, const Study& study, const StudyOutcome& outcome,
+               const StudySettings& settings, const StudyIdentity& identity,
+               const std::string& folder, bool quiet) {
+    manifest.increment = identity.increment;
+    manifest.tolerance = identity.tolerance;
+    manifest.draws = identity.draws;
+    manifest.seed = identity.seed;
+    manifest.by = identity.by;
+    manifest.hasDiscrimination = identity.hasDiscrimination;
+    const std::string partials = composePartials(study, outcome, settings);
+    manifest.partialsHash = textFingerprint(partials);
+    std::error_code ec;
+    // Until the new manifest is in place the folder must not look complete.
+    std::filesystem::remove(joinFolder(folder, "manifest.txt"), ec);
+    std::filesystem::create_directories(folder, ec);
+    if (ec) {
+        std::cerr << "fenlowick-cli: Could not create the folder " << folder << ": " << ec.message()
+                  << "\n";
+        return kExitFile;
+    }
+    std::vector<FileText> files = {{joinFolder(folder, "sources.csv"), identity.sources},
+                                   {joinFolder(folder, "consumers.csv"), identity.consumers},
+                                   {joinFolder(folder, "partials.txt"), partials}};
+    if (identity.hasDiscrimination) {
+        files.push_back({joinFolder(folder, "discrimination.csv"), identity.discrimination});
+    }
+    if (Status s = writeFilesTogether(files); !s) {
+        return reportError(s.error());
+    }
+    if (Status s =
+            writeFileAtomically(joinFolder(folder, "manifest.txt"), composeManifest(manifest));
+        !s) {
+        return reportError(s.error());
+    }
+    if (!quiet) {
+        std::size_t consumers = 0;
+        for (std::size_t c = 0; c < study.consumers.size(); ++c) {
+            consumers += inShard(c, settings) ? 1 : 0;
+        }
+        std::cout << "Wrote shard " << manifest.index << " of " << manifest.count << " ("
+                  << consumers << " consumers) to " << folder << "\n";
+    }
+    return kExitDone;
+}
+
+/// A word for a shell script: in single quotes, each single quote closed, escaped and
+/// reopened.
+std::string shellWord(const std::string& text) {
+    std::string word = "'";
+    for (const char c : text) {
+        word += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return word + "'";
+}
+
+std::string absolutePath(const std::string& path) {
+    std::error_code ec;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+    return ec ? path : absolute.lexically_normal().string();
+}
+
 } // namespace
 
 StudyCommand::StudyCommand(CLI::App& app) {
@@ -131,9 +231,101 @@ StudyCommand::StudyCommand(CLI::App& app) {
                           "Write the data file of one consumer's exact run (CONSUMER, its data "
                           "row) or of one of its draws (CONSUMER:DRAW) into the output folder, "
                           "and run nothing; `fenlowick-cli run` on it gives that run's results");
+    m_command->add_option("--shard", m_shard,
+                          "Run only shard I of N (I/N, 0 <= I < N) and write its partial "
+                          "results to the output folder, for `fenlowick-cli merge`");
+    m_command
+        ->add_option("--slurm", m_slurm,
+                     "Write Slurm job scripts that run the study as N shards in a job "
+                     "array and merge them, into the output folder's slurm/, and run "
+                     "nothing")
+        ->check(CLI::Range(1, 100000));
+    m_command->add_option("--partition", m_partition, "With --slurm: the partition to run on");
+    m_command->add_option("--time", m_time, "With --slurm: the time limit of each shard");
+    m_command->add_option("--mem", m_memory, "With --slurm: the memory of each shard");
     m_command->add_flag("--no-figures", m_noFigures, "Write the tables only");
     m_command->add_flag("--quiet,-q", m_quiet, "Print nothing but errors and notes");
     m_command->footer(kStudyHelp);
+}
+
+int StudyCommand::writeSlurmScripts(const std::string& folder) const {
+    std::error_code ec;
+    const std::string output = absolutePath(folder);
+    const std::string slurm = joinFolder(output, "slurm");
+    std::string program = std::filesystem::read_symlink("/proc/self/exe", ec).string();
+    if (ec || program.empty()) {
+        program = "fenlowick-cli";
+    }
+    const int count = m_slurm;
+    const int cpus = std::max(1, m_threads);
+    std::string header = "#!/bin/bash\n";
+    auto option = [&](const char* name, const std::string& value) {
+        if (!value.empty()) {
+            header += std::string("#SBATCH --") + name + "=" + value + "\n";
+        }
+    };
+    option("partition", m_partition);
+    option("time", m_time);
+    option("mem", m_memory);
+    std::string study = shellWord(program) + " study " + shellWord(absolutePath(m_sources)) + " " +
+                        shellWord(absolutePath(m_consumers));
+    if (!m_discrimination.empty()) {
+        study += " --discrimination " + shellWord(absolutePath(m_discrimination));
+    }
+    study += " --increment " + shellWord(m_increment) + " --tolerance " + shellWord(m_tolerance) +
+             " --draws " + std::to_string(m_draws) + " --seed " + std::to_string(m_seed);
+    for (const std::string& by : m_by) {
+        study += " --by " + shellWord(by);
+    }
+    const std::string shards = joinFolder(output, "shards");
+    const std::string array =
+        header +
+        "#SBATCH --job-name=fenlowick-study\n#SBATCH --cpus-per-task=" + std::to_string(cpus) +
+        "\n#SBATCH --output=" + joinFolder(slurm, "shard-%a.log") +
+        "\n# One shard of the study per array task; a shard already complete is skipped.\n" +
+        "set -euo pipefail\nexec " + study + " --threads \"${SLURM_CPUS_PER_TASK:-" +
+        std::to_string(cpus) + "}\" --shard \"${SLURM_ARRAY_TASK_ID}/" + std::to_string(count) +
+        "\" --output " + shellWord(shards) + "/shard-\"${SLURM_ARRAY_TASK_ID}\" --quiet\n";
+    std::string merge = header + "#SBATCH --job-name=fenlowick-merge\n#SBATCH --output=" +
+                        joinFolder(slurm, "merge.log") +
+                        "\n# The shards merged into the study's files.\nset -euo pipefail\nexec " +
+                        shellWord(program) + " merge";
+    for (int i = 0; i < count; ++i) {
+        merge += " " + shellWord(joinFolder(shards, "shard-" + std::to_string(i)));
+    }
+    merge += " --output " + shellWord(output) + (m_noFigures ? " --no-figures" : "") + "\n";
+    const std::string submit =
+        "#!/bin/bash\n# Submits the shards as a job array and the merge to run after all of them\n"
+        "# succeeded. Run it again after a failure: complete shards are skipped.\n"
+        "set -euo pipefail\ncd \"$(dirname \"$0\")\"\n"
+        "array=$(sbatch --parsable --array=0-" +
+        std::to_string(count - 1) +
+        " study.sbatch)\n"
+        "merge=$(sbatch --parsable --dependency=afterok:\"${array%%;*}\" merge.sbatch)\n"
+        "echo \"array job ${array%%;*}, merge job ${merge%%;*}\"\n";
+    std::filesystem::create_directories(slurm, ec);
+    if (ec) {
+        std::cerr << "fenlowick-cli: Could not create the folder " << slurm << ": " << ec.message()
+                  << "\n";
+        return kExitFile;
+    }
+    if (Status s = writeFilesTogether({{joinFolder(slurm, "study.sbatch"), array},
+                                       {joinFolder(slurm, "merge.sbatch"), merge},
+                                       {joinFolder(slurm, "submit.sh"), submit}});
+        !s) {
+        return reportError(s.error());
+    }
+    std::filesystem::permissions(joinFolder(slurm, "submit.sh"),
+                                 std::filesystem::perms::owner_exec |
+                                     std::filesystem::perms::group_exec,
+                                 std::filesystem::perm_options::add, ec);
+    if (!m_quiet) {
+        std::cout << "Wrote " << joinFolder(slurm, "study.sbatch") << ", merge.sbatch and "
+                  << "submit.sh for " << count << " shards.\nSubmit with: bash "
+                  << joinFolder(slurm, "submit.sh") << "\nThe study's files go to " << output
+                  << " when the merge job has run.\n";
+    }
+    return kExitDone;
 }
 
 bool StudyCommand::parsed() const {
@@ -141,24 +333,25 @@ bool StudyCommand::parsed() const {
 }
 
 int StudyCommand::run() const {
-    Expected<CsvTable> sources = CsvTable::read(m_sources);
+    Expected<std::pair<CsvTable, std::string>> sources = CsvTable::readWithBytes(m_sources);
     if (!sources) {
         return reportError(sources.error());
     }
-    Expected<CsvTable> consumers = CsvTable::read(m_consumers);
+    Expected<std::pair<CsvTable, std::string>> consumers = CsvTable::readWithBytes(m_consumers);
     if (!consumers) {
         return reportError(consumers.error());
     }
-    std::optional<CsvTable> discrimination;
+    std::optional<std::pair<CsvTable, std::string>> discrimination;
     if (!m_discrimination.empty()) {
-        Expected<CsvTable> table = CsvTable::read(m_discrimination);
+        Expected<std::pair<CsvTable, std::string>> table =
+            CsvTable::readWithBytes(m_discrimination);
         if (!table) {
             return reportError(table.error());
         }
         discrimination = std::move(*table);
     }
-    Expected<Study> study =
-        readStudy(*sources, *consumers, discrimination ? &*discrimination : nullptr);
+    Expected<Study> study = readStudy(sources->first, consumers->first,
+                                      discrimination ? &discrimination->first : nullptr);
     if (!study) {
         return reportError(study.error());
     }
@@ -182,7 +375,7 @@ int StudyCommand::run() const {
         }
         byFactors.push_back(f);
     }
-    const std::string folder =
+    std::string folder =
         m_output.empty() ? joinFolder("output", std::filesystem::path(m_consumers).stem().string())
                          : m_output;
 
@@ -192,6 +385,44 @@ int StudyCommand::run() const {
     settings.draws = m_draws;
     settings.seed = m_seed;
     settings.threads = m_threads;
+
+    StudyIdentity identity;
+    identity.sources = sources->second;
+    identity.consumers = consumers->second;
+    identity.hasDiscrimination = discrimination.has_value();
+    identity.discrimination = discrimination ? discrimination->second : std::string();
+    identity.increment = m_increment;
+    identity.tolerance = m_tolerance;
+    identity.draws = m_draws;
+    identity.seed = m_seed;
+    identity.by = m_by;
+
+    if (m_slurm > 0) {
+        return writeSlurmScripts(folder);
+    }
+    std::optional<ShardManifest> shard;
+    if (!m_shard.empty()) {
+        shard = parseShardOption(m_shard);
+        if (!shard) {
+            std::cerr << "fenlowick-cli: --shard " << terminalText(m_shard)
+                      << ": give the shard and the number of shards as I/N, 0 <= I < N "
+                         "(3/8)\n";
+            return kExitUsage;
+        }
+        settings.shardIndex = shard->index;
+        settings.shardCount = shard->count;
+        if (m_output.empty()) {
+            folder = joinFolder(folder, "shards/shard-" + std::to_string(shard->index));
+        }
+        shard->fingerprint = studyFingerprint(identity);
+        if (shardComplete(*shard, folder)) {
+            if (!m_quiet) {
+                std::cout << "Shard " << shard->index << " of " << shard->count
+                          << " is complete already: " << folder << "\n";
+            }
+            return kExitDone;
+        }
+    }
 
     std::error_code ec;
     if (!m_entryOf.empty()) {
@@ -240,92 +471,10 @@ int StudyCommand::run() const {
         return interruptExitCode();
     }
 
-    const StudyReport report = composeStudyReport(*study, *outcome, byFactors);
-    std::vector<FileText> files = {{joinFolder(folder, "consumers.csv"), report.consumers},
-                                   {joinFolder(folder, "histograms.csv"), report.histograms}};
-    if (!report.uncertainty.empty()) {
-        files.push_back({joinFolder(folder, "uncertainty.csv"), report.uncertainty});
+    if (shard) {
+        return writeShard(*shard, *study, *outcome, settings, identity, folder, m_quiet);
     }
-    if (!report.groups.empty()) {
-        files.push_back({joinFolder(folder, "groups.csv"), report.groups});
-    }
-    const std::string figureFolder = joinFolder(folder, "figures");
-    bool anyFigure = false;
-    if (!m_noFigures) {
-#ifdef FENLOWICK_HAVE_FIGURES
-        for (FileText& figure : drawStudyFigures(*study, *outcome, byFactors, figureFolder)) {
-            files.push_back(std::move(figure));
-            anyFigure = true;
-        }
-#else
-        std::cerr << "fenlowick-cli: note: this build has no figures (it was made without Qt)\n";
-#endif
-    }
-    if (interruptSignal() != 0) {
-        std::cerr << "fenlowick-cli: " << interruptReason() << "; no result files were written\n";
-        return interruptExitCode();
-    }
-    const bool folderExisted = std::filesystem::exists(folder, ec);
-    const bool figureFolderExisted = std::filesystem::exists(figureFolder, ec);
-    std::filesystem::create_directories(anyFigure ? figureFolder : folder, ec);
-    if (ec) {
-        std::cerr << "fenlowick-cli: Could not create the folder " << folder << ": " << ec.message()
-                  << "\n";
-        return kExitFile;
-    }
-    if (Status s = writeFilesTogether(files); !s) {
-        // Folders made for files that were not written go too (remove takes only empty ones).
-        if (!figureFolderExisted) {
-            std::filesystem::remove(figureFolder, ec);
-        }
-        if (!folderExisted) {
-            std::filesystem::remove(folder, ec);
-        }
-        reportError(s.error());
-        if (interruptSignal() != 0) {
-            // The file-size limit fails the write that passes it and signals it too.
-            std::cerr << "fenlowick-cli: " << interruptReason()
-                      << "; no result files were written\n";
-            return interruptExitCode();
-        }
-        return kExitFile;
-    }
-    // Tables and figures this study does not write, left by an earlier one, would be read as
-    // its own.
-    std::vector<std::string> ours = {joinFolder(folder, "uncertainty.csv"),
-                                     joinFolder(folder, "groups.csv")};
-    for (const auto& item : std::filesystem::directory_iterator(figureFolder, ec)) {
-        const std::string name = item.path().filename().string();
-        if ((name.starts_with("isospace") || name.starts_with("shares")) &&
-            (name.ends_with(".png") || name.ends_with(".svg"))) {
-            ours.push_back(item.path().string());
-        }
-    }
-    for (const std::string& path : ours) {
-        const bool written = std::any_of(files.begin(), files.end(), [&](const FileText& file) {
-            return std::filesystem::path(file.path) == std::filesystem::path(path);
-        });
-        if (!written && std::filesystem::remove(path, ec)) {
-            std::cerr << "fenlowick-cli: removed " << path
-                      << ", which an earlier study wrote and this one does not\n";
-        }
-    }
-    if (!m_quiet) {
-        std::size_t without = 0;
-        for (const ConsumerOutcome& consumer : outcome->consumers) {
-            without += consumer.feasible == 0 ? 1 : 0;
-        }
-        std::cout << "Consumers: " << study->consumers.size() << ", " << without
-                  << " without a solution at the source means";
-        if (outcome->draws > 0) {
-            std::cout << "; " << outcome->draws << " draws each (seed " << m_seed << ")";
-        }
-        std::cout << "\n";
-        for (const FileText& file : files) {
-            std::cout << "Wrote " << file.path << "\n";
-        }
-    }
-    return kExitDone;
+    return writeStudyOutput(*study, *outcome, byFactors, folder, m_noFigures, m_quiet, m_seed);
 }
 
 } // namespace fenlowick

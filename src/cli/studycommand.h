@@ -24,6 +24,8 @@ public:
     int run() const;
 
 private:
+    int writeSlurmScripts(const std::string& folder) const;
+
     CLI::App* m_command = nullptr;
     std::string m_sources;
     std::string m_consumers;
@@ -36,6 +38,11 @@ private:
     std::string m_output;
     int m_threads = 0;
     std::string m_entryOf;
+    std::string m_shard;
+    int m_slurm = 0;
+    std::string m_partition;
+    std::string m_time;
+    std::string m_memory;
     bool m_noFigures = false;
     bool m_quiet = false;
 };

@@ -59,7 +59,8 @@ std::vector<std::string> linesOf(std::string_view text) {
 
 /// A whole number of at most 18 digits, or -1.
 long long wholeNumber(const std::string& text) {
-    if (text.empty() || text.size() > 18 || text.find_first_not_of("0123456789") != std::string::npos) {
+    if (text.empty() || text.size() > 18 ||
+        text.find_first_not_of("0123456789") != std::string::npos) {
         return -1;
     }
     return std::stoll(text);
@@ -272,7 +273,8 @@ Expected<StudyOutcome> mergeShards(const Study& study, const ShardManifest& mani
     std::vector<std::string> byIndex(static_cast<std::size_t>(manifest.count));
     std::vector<ShardManifest> manifests;
     for (const ShardFiles& shard : shards) {
-        Expected<ShardManifest> read = parseManifest(shard.manifest, shard.folder + "/manifest.txt");
+        Expected<ShardManifest> read =
+            parseManifest(shard.manifest, shard.folder + "/manifest.txt");
         if (!read) {
             return read.error();
         }
@@ -304,8 +306,8 @@ Expected<StudyOutcome> mergeShards(const Study& study, const ShardManifest& mani
     outcome.consumers.resize(study.consumers.size());
     std::vector<bool> seen(study.consumers.size(), false);
     for (const ShardFiles& shard : shards) {
-        if (Status s = readPartials(shard.partials, shard.folder + "/partials.txt", study,
-                                    outcome, seen);
+        if (Status s =
+                readPartials(shard.partials, shard.folder + "/partials.txt", study, outcome, seen);
             !s) {
             return s.error();
         }

@@ -1,0 +1,123 @@
+#include "cli/mergecommand.h"
+
+#include "cli/cliapp.h"
+#include "cli/studyoutput.h"
+#include "core/base/atomicfile.h"
+#include "core/base/csvtable.h"
+#include "core/entry/outputnaming.h"
+#include "core/study/studyshard.h"
+
+#include <CLI/CLI.hpp>
+
+#include <iostream>
+#include <optional>
+
+namespace fenlowick {
+
+namespace {
+
+const char* const kMergeHelp = R"(Every shard of the study must be given once: the merge refuses a shard of another
+study (other tables or options), a shard given twice and a missing one, naming them, and
+writes nothing then. The files are those the study run on one machine writes, byte for byte.
+
+Exit codes:
+  0  the files were written
+  2  the command line is wrong
+  3  a shard is missing, repeated, of another study or damaged, or a file could not be
+     read or written)";
+
+/// The largest partial results file read: a shard of a very large study.
+constexpr std::size_t kMaxPartialsBytes = std::size_t{1} << 32;
+
+} // namespace
+
+MergeCommand::MergeCommand(CLI::App& app) {
+    m_command = app.add_subcommand(
+        "merge", "Merge the shards of a study (study --shard I/N) into the study's files");
+    m_command->add_option("SHARDS", m_shards, "The shard folders, every one of the study")
+        ->required();
+    m_command->add_option("--output,-o", m_output, "Folder of the study's files")->required();
+    m_command->add_flag("--no-figures", m_noFigures, "Write the tables only");
+    m_command->add_flag("--quiet,-q", m_quiet, "Print nothing but errors");
+    m_command->footer(kMergeHelp);
+}
+
+bool MergeCommand::parsed() const {
+    return m_command->parsed();
+}
+
+int MergeCommand::run() const {
+    std::vector<ShardFiles> shards;
+    for (const std::string& folder : m_shards) {
+        const std::string manifestPath = joinFolder(folder, "manifest.txt");
+        Expected<std::string> manifest = readWholeFile(manifestPath, 1 << 16);
+        if (!manifest) {
+            std::cerr << "fenlowick-cli: " << folder << ": no complete shard here (" << manifestPath
+                      << " cannot be read: the shard did not finish, or this is no shard folder)\n";
+            return kExitFile;
+        }
+        Expected<std::string> partials =
+            readWholeFile(joinFolder(folder, "partials.txt"), kMaxPartialsBytes);
+        if (!partials) {
+            return reportError(partials.error());
+        }
+        shards.push_back(ShardFiles{folder, std::move(*manifest), std::move(*partials)});
+    }
+    const std::string& first = shards.front().folder;
+    Expected<ShardManifest> manifest = parseManifest(shards.front().manifest, first);
+    if (!manifest) {
+        return reportError(manifest.error());
+    }
+
+    // The study from the first shard's copies of the tables, which must be those its
+    // fingerprint was made of.
+    StudyIdentity identity;
+    std::vector<CsvTable> tables;
+    for (const char* name : {"sources.csv", "consumers.csv", "discrimination.csv"}) {
+        if (std::string(name) == "discrimination.csv" && !manifest->hasDiscrimination) {
+            break;
+        }
+        const std::string path = joinFolder(first, name);
+        Expected<std::pair<CsvTable, std::string>> table = CsvTable::readWithBytes(path);
+        if (!table) {
+            return reportError(table.error());
+        }
+        tables.push_back(std::move(table->first));
+        (tables.size() == 1 ? identity.sources
+                            : tables.size() == 2 ? identity.consumers : identity.discrimination) =
+            std::move(table->second);
+    }
+    identity.hasDiscrimination = manifest->hasDiscrimination;
+    identity.increment = manifest->increment;
+    identity.tolerance = manifest->tolerance;
+    identity.draws = manifest->draws;
+    identity.seed = manifest->seed;
+    identity.by = manifest->by;
+    if (studyFingerprint(identity) != manifest->fingerprint) {
+        std::cerr << "fenlowick-cli: " << first << ": its copies of the tables are not those its "
+                  << "manifest was written for (changed or damaged)\n";
+        return kExitFile;
+    }
+    Expected<Study> study =
+        readStudy(tables[0], tables[1], tables.size() > 2 ? &tables[2] : nullptr);
+    if (!study) {
+        return reportError(study.error());
+    }
+    std::vector<int> byFactors;
+    for (const std::string& name : manifest->by) {
+        byFactors.push_back(study->factorIndex(name));
+        if (byFactors.back() < 0) {
+            std::cerr << "fenlowick-cli: " << first << ": the grouping factor " << name
+                      << " is not a column of its consumer table\n";
+            return kExitFile;
+        }
+    }
+    Expected<StudyOutcome> outcome = mergeShards(*study, *manifest, shards);
+    if (!outcome) {
+        return reportError(outcome.error());
+    }
+    return writeStudyOutput(*study, *outcome, byFactors, m_output, m_noFigures, m_quiet,
+                            manifest->seed);
+}
+
+} // namespace fenlowick

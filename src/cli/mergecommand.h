@@ -1,0 +1,33 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace CLI {
+class App;
+}
+
+namespace fenlowick {
+
+/// `fenlowick-cli merge`: the shards of a study, run apart (`study --shard I/N`), merged into
+/// the files the unsplit study writes.
+class MergeCommand {
+public:
+    /// Adds the subcommand and its options to the program's command line.
+    explicit MergeCommand(CLI::App& app);
+
+    /// True when the command line chose this subcommand.
+    bool parsed() const;
+
+    /// Merges the shards; returns the exit code (see the subcommand's help).
+    int run() const;
+
+private:
+    CLI::App* m_command = nullptr;
+    std::vector<std::string> m_shards;
+    std::string m_output;
+    bool m_noFigures = false;
+    bool m_quiet = false;
+};
+
+} // namespace fenlowick

@@ -1,0 +1,20 @@
+#pragma once
+
+#include "core/study/studyrun.h"
+#include "core/study/studytables.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace fenlowick {
+
+/// Writes a study's tables, and its figures unless `noFigures` (or the build has none), into
+/// `folder`, all together or none; removes tables and figures an earlier study left there
+/// that this one does not write, saying so; prints what it wrote unless `quiet`. Returns the
+/// exit code. Shared by `study` and `merge`, so that a merged study writes the same files.
+int writeStudyOutput(const Study& study, const StudyOutcome& outcome,
+                     const std::vector<int>& byFactors, const std::string& folder, bool noFigures,
+                     bool quiet, std::uint64_t seed);
+
+} // namespace fenlowick

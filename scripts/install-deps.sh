@@ -26,6 +26,8 @@ packages=(
   # entry, the AppStream metadata and the MIME type, bash completion, and xdotool to press
   # the installed program's Help on the virtual display
   dpkg-dev lintian desktop-file-utils appstream shared-mime-info bash-completion xdotool
+  # The study's shards on a single-node Slurm that a test starts and stops itself
+  slurm-wlm munge
 )
 
 missing=()

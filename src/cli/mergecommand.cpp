@@ -16,7 +16,8 @@ namespace fenlowick {
 
 namespace {
 
-const char* const kMergeHelp = R"(Every shard of the study must be given once: the merge refuses a shard of another
+const char* const kMergeHelp =
+    R"(Every shard of the study must be given once: the merge refuses a shard of another
 study (other tables or options), a shard given twice and a missing one, naming them, and
 writes nothing then. The files are those the study run on one machine writes, byte for byte.
 
@@ -83,9 +84,9 @@ int MergeCommand::run() const {
             return reportError(table.error());
         }
         tables.push_back(std::move(table->first));
-        (tables.size() == 1 ? identity.sources
-                            : tables.size() == 2 ? identity.consumers : identity.discrimination) =
-            std::move(table->second);
+        (tables.size() == 1   ? identity.sources
+         : tables.size() == 2 ? identity.consumers
+                              : identity.discrimination) = std::move(table->second);
     }
     identity.hasDiscrimination = manifest->hasDiscrimination;
     identity.increment = manifest->increment;

@@ -148,6 +148,9 @@ int writeShard(ShardManifest manifest, const Study& study, const StudyOutcome& o
     manifest.seed = identity.seed;
     manifest.by = identity.by;
     manifest.hasDiscrimination = identity.hasDiscrimination;
+    manifest.sourcesHash = textFingerprint(identity.sources);
+    manifest.consumersHash = textFingerprint(identity.consumers);
+    manifest.discriminationHash = textFingerprint(identity.discrimination);
     const std::string partials = composePartials(study, outcome, settings);
     manifest.partialsHash = textFingerprint(partials);
     std::error_code ec;

@@ -35,7 +35,8 @@ refused "shard 2 of 3 is missing" split3/shard-0 split3/shard-1
 refused "split3/shard-1: shard 1 of 3 again (also split3/shard-1)" \
     split3/shard-0 split3/shard-1 split3/shard-1 split3/shard-2
 "$cli" study "${study[@]}" --seed 5 --shard 1/3 --output other
-refused "other: a shard of another study" split3/shard-0 other split3/shard-2
+refused "other: a shard of another study (the options differ from split3/shard-0's)" \
+    split3/shard-0 other split3/shard-2
 # A shard whose run did not finish has no manifest.
 rm split3/shard-2/manifest.txt
 refused "split3/shard-2: no complete shard here" split3/shard-0 split3/shard-1 split3/shard-2

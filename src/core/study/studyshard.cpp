@@ -104,6 +104,9 @@ std::string composeManifest(const ShardManifest& manifest) {
     std::ostringstream out;
     out << kManifestTitle << "\n"
         << "study\t" << manifest.fingerprint << "\n"
+        << "sources\t" << manifest.sourcesHash << "\n"
+        << "consumers\t" << manifest.consumersHash << "\n"
+        << "discrimination-table\t" << manifest.discriminationHash << "\n"
         << "shard\t" << manifest.index << "\t" << manifest.count << "\n"
         << "increment\t" << manifest.increment << "\n"
         << "tolerance\t" << manifest.tolerance << "\n"
@@ -120,9 +123,9 @@ Expected<ShardManifest> parseManifest(std::string_view text, const std::string& 
     auto bad = [&](const std::string& why) {
         return fileError(fileName + ": not a complete shard manifest (" + why + ")");
     };
-    if (lines.size() != 10 || lines[0] != kManifestTitle) {
+    if (lines.size() != 13 || lines[0] != kManifestTitle) {
         return bad("it does not begin with \"" + std::string(kManifestTitle) +
-                   "\" and hold ten lines");
+                   "\" and hold 13 lines");
     }
     std::map<std::string, std::vector<std::string>> fields;
     for (std::size_t i = 1; i < lines.size(); ++i) {
@@ -144,6 +147,9 @@ Expected<ShardManifest> parseManifest(std::string_view text, const std::string& 
     };
     ShardManifest manifest;
     manifest.fingerprint = one("study");
+    manifest.sourcesHash = one("sources");
+    manifest.consumersHash = one("consumers");
+    manifest.discriminationHash = one("discrimination-table");
     const auto shard = fields.find("shard");
     if (shard == fields.end() || shard->second.size() != 2) {
         return bad("no shard line");
@@ -279,8 +285,25 @@ Expected<StudyOutcome> mergeShards(const Study& study, const ShardManifest& mani
             return read.error();
         }
         if (read->fingerprint != manifest.fingerprint || read->count != manifest.count) {
-            return fileError(shard.folder + ": a shard of another study (its tables, options or " +
-                             "number of shards differ from " + shards.front().folder + "'s)");
+            std::string what;
+            auto differs = [&](bool different, const char* name) {
+                if (different) {
+                    what += (what.empty() ? "" : ", ") + std::string(name);
+                }
+            };
+            differs(read->sourcesHash != manifest.sourcesHash, "the sources table");
+            differs(read->consumersHash != manifest.consumersHash, "the consumers table");
+            differs(read->discriminationHash != manifest.discriminationHash ||
+                        read->hasDiscrimination != manifest.hasDiscrimination,
+                    "the discrimination table");
+            differs(read->increment != manifest.increment ||
+                        read->tolerance != manifest.tolerance || read->draws != manifest.draws ||
+                        read->seed != manifest.seed || read->by != manifest.by,
+                    "the options");
+            differs(read->count != manifest.count, "the number of shards");
+            return fileError(shard.folder + ": a shard of another study (" +
+                             (what.empty() ? std::string("its fingerprint") : what) +
+                             " differ from " + shards.front().folder + "'s)");
         }
         std::string& owner = byIndex[static_cast<std::size_t>(read->index)];
         if (!owner.empty()) {

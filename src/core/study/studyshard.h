@@ -32,6 +32,10 @@ std::string studyFingerprint(const StudyIdentity& identity);
 /// The small file that marks a shard as complete; written last.
 struct ShardManifest {
     std::string fingerprint;
+    /// Fingerprints of the tables one by one (textFingerprint), to say which one differs.
+    std::string sourcesHash;
+    std::string consumersHash;
+    std::string discriminationHash;
     int index = 0; ///< 0-based
     int count = 1;
     std::string increment;

@@ -80,16 +80,18 @@ private:
     bool m_shown = false;
 };
 
+/// A whole number of one to nine digits.
+std::optional<int> whole(const std::string& part) {
+    if (part.empty() || part.size() > 9 ||
+        part.find_first_not_of("0123456789") != std::string::npos) {
+        return std::nullopt;
+    }
+    return std::stoi(part);
+}
+
 /// CONSUMER or CONSUMER:DRAW, both whole numbers.
 std::optional<std::pair<int, int>> parseEntryOf(const std::string& text) {
     const std::size_t colon = text.find(':');
-    auto whole = [](const std::string& part) -> std::optional<int> {
-        if (part.empty() || part.size() > 9 ||
-            part.find_first_not_of("0123456789") != std::string::npos) {
-            return std::nullopt;
-        }
-        return std::stoi(part);
-    };
     const auto consumer = whole(text.substr(0, colon));
     const auto draw =
         colon == std::string::npos ? std::optional<int>(0) : whole(text.substr(colon + 1));
@@ -102,13 +104,6 @@ std::optional<std::pair<int, int>> parseEntryOf(const std::string& text) {
 /// I/N with 0 <= I < N <= 1,000,000.
 std::optional<ShardManifest> parseShardOption(const std::string& text) {
     const std::size_t slash = text.find('/');
-    auto whole = [](const std::string& part) -> std::optional<int> {
-        if (part.empty() || part.size() > 7 ||
-            part.find_first_not_of("0123456789") != std::string::npos) {
-            return std::nullopt;
-        }
-        return std::stoi(part);
-    };
     if (slash == std::string::npos) {
         return std::nullopt;
     }

@@ -27,9 +27,6 @@ Exit codes:
   3  a shard is missing, repeated, of another study or damaged, or a file could not be
      read or written)";
 
-/// The largest partial results file read: a shard of a very large study.
-constexpr std::size_t kMaxPartialsBytes = std::size_t{1} << 32;
-
 } // namespace
 
 MergeCommand::MergeCommand(CLI::App& app) {

@@ -126,7 +126,7 @@ bool shardComplete(const ShardManifest& wanted, const std::string& folder) {
     }
     const Expected<ShardManifest> manifest = parseManifest(*text, folder);
     const Expected<std::string> partials =
-        readWholeFile(joinFolder(folder, "partials.txt"), std::size_t{1} << 30);
+        readWholeFile(joinFolder(folder, "partials.txt"), kMaxPartialsBytes);
     return manifest && partials && manifest->fingerprint == wanted.fingerprint &&
            manifest->index == wanted.index && manifest->count == wanted.count &&
            manifest->partialsHash == textFingerprint(*partials);

@@ -67,6 +67,10 @@ std::string composePartials(const Study& study, const StudyOutcome& outcome,
 Status readPartials(std::string_view text, const std::string& fileName, const Study& study,
                     StudyOutcome& outcome, std::vector<bool>& seen);
 
+/// The largest partial results file a merge reads: a consumer of ten sources takes at most
+/// about 50 kB (most histogram levels are empty), so a shard of 20,000 of them fits.
+inline constexpr std::size_t kMaxPartialsBytes = std::size_t{1} << 30;
+
 /// One shard folder's files as read.
 struct ShardFiles {
     std::string folder;

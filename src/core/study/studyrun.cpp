@@ -46,19 +46,6 @@ Expected<std::string> exactSignature(const StudySourceSet& set, std::size_t i, s
     return sum->text();
 }
 
-/// The decimals a draw's signatures are rounded to.
-int drawDecimals(const StudySourceSet& set, std::size_t tracers, const std::string& increment) {
-    int decimals = 2;
-    for (std::size_t i = 0; i < set.sources.size(); ++i) {
-        for (std::size_t k = 0; k < tracers; ++k) {
-            if (Expected<std::string> text = exactSignature(set, i, k)) {
-                decimals = std::max(decimals, numberOfDecimals(*text));
-            }
-        }
-    }
-    return std::min(decimals, std::max(0, 6 - numberOfDecimals(increment)));
-}
-
 std::string roundedText(double value, int decimals) {
     char buffer[64];
     std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
@@ -152,7 +139,13 @@ public:
                     prepared.cells.push_back(std::move(cell));
                 }
             }
-            prepared.decimals = drawDecimals(set, tracers, settings.increment);
+            // A draw's signatures are rounded to the exact signatures' decimals, at least 2
+            // and no more than a run allows beside the increment.
+            for (const Cell& cell : prepared.cells) {
+                prepared.decimals = std::max(prepared.decimals, numberOfDecimals(cell.exact));
+            }
+            prepared.decimals =
+                std::min(prepared.decimals, std::max(0, 6 - numberOfDecimals(settings.increment)));
             m_sets.push_back(std::move(prepared));
         }
     }
@@ -247,7 +240,7 @@ Expected<StudyOutcome> runStudy(const Study& study, const StudySettings& setting
     }
     // Every consumer's entry is checked before anything runs.
     const EntryMaker maker(study, settings);
-    std::vector<Entry> exactEntries;
+    std::vector<CalculationInput> exactInputs;
     for (std::size_t c = 0; c < study.consumers.size(); ++c) {
         Expected<Entry> entry = maker.entry(c, 0);
         if (!entry) {
@@ -261,7 +254,7 @@ Expected<StudyOutcome> runStudy(const Study& study, const StudySettings& setting
             return refused(consumerPlace(study, study.consumers[c]) + ": " + input.error().message);
         }
         outcome.increment = input->incrementPercent;
-        exactEntries.push_back(std::move(*entry));
+        exactInputs.push_back(*input);
     }
 
     std::vector<Task> tasks;
@@ -290,6 +283,19 @@ Expected<StudyOutcome> runStudy(const Study& study, const StudySettings& setting
         return stop.load() || (settings.cancel != nullptr && settings.cancel->load());
     };
 
+    auto drawInput = [&](std::size_t consumer, int draw) -> Expected<CalculationInput> {
+        Expected<Entry> entry = maker.entry(consumer, draw);
+        if (!entry) {
+            return entry.error();
+        }
+        Expected<CalculationInput> checked = checkEntry(*entry, kStudyRules);
+        if (!checked) {
+            return refused(consumerPlace(study, study.consumers[consumer]) + ", draw " +
+                           std::to_string(draw) + ": " + checked.error().message);
+        }
+        return checked;
+    };
+
     auto work = [&] {
         EngineControl control;
         control.threads = 1;
@@ -303,22 +309,14 @@ Expected<StudyOutcome> runStudy(const Study& study, const StudySettings& setting
                     .sources.size());
             result.pooled.assign(static_cast<std::size_t>(sources * kHistogramLevels), 0.0);
             for (int draw = task.firstDraw; draw < task.endDraw && !cancelled(); ++draw) {
-                Expected<Entry> entry = draw == 0 ? Expected<Entry>(exactEntries[task.consumer])
-                                                  : maker.entry(task.consumer, draw);
-                std::optional<CalculationInput> input;
-                if (entry) {
-                    if (Expected<CalculationInput> checked = checkEntry(*entry, kStudyRules)) {
-                        input = *checked;
-                    } else {
-                        entry = refused(consumerPlace(study, study.consumers[task.consumer]) +
-                                        ", draw " + std::to_string(draw) + ": " +
-                                        checked.error().message);
-                    }
-                }
-                if (!entry) {
+                // The exact run's input was checked before the tasks began.
+                Expected<CalculationInput> input =
+                    draw == 0 ? Expected<CalculationInput>(exactInputs[task.consumer])
+                              : drawInput(task.consumer, draw);
+                if (!input) {
                     std::lock_guard lock(mutex);
                     if (!failure) {
-                        failure = entry.error();
+                        failure = input.error();
                     }
                     stop.store(true);
                     return;

@@ -6,6 +6,7 @@
 #include "cli/importcommand.h"
 #include "cli/interruption.h"
 #include "cli/mergecommand.h"
+#include "cli/progressline.h"
 #include "cli/studycommand.h"
 #include "cli/summarycommand.h"
 #include "cli/terminaltext.h"
@@ -63,50 +64,31 @@ public:
 
     /// The fraction of the run's work done, for the time left.
     void setFraction(double fraction) {
-        m_estimate.observe(fraction, secondsSinceStart());
+        m_line.observe(fraction);
         m_counting = false;
         draw(false);
     }
 
-    void finish() {
-        if (m_shown) {
-            std::fprintf(stderr, "\r%80s\r", "");
-            std::fflush(stderr);
-        }
-    }
+    void finish() { m_line.finish(); }
 
 private:
-    double secondsSinceStart() const {
-        return std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
-    }
-
     void draw(bool force) {
-        const auto now = std::chrono::steady_clock::now();
-        if (now - m_last < std::chrono::milliseconds(100) && !force) {
-            return;
-        }
-        m_last = now;
         const int width = 40;
         const int filled = static_cast<int>(std::lround(m_share / 100.0f * width));
         std::string bar(static_cast<std::size_t>(std::clamp(filled, 0, width)), '#');
         bar.resize(width, '.');
-        std::string left =
-            m_counting ? "counting solutions..." : m_estimate.text(secondsSinceStart());
+        std::string left = m_counting ? "counting solutions..." : m_line.timeLeft();
         if (left.empty()) {
             left = "writing records...";
         }
-        std::fprintf(stderr, "\rProgress: [%s] %3d%%  %-24s", bar.c_str(),
-                     static_cast<int>(std::lround(m_share)), left.c_str());
-        std::fflush(stderr);
-        m_shown = true;
+        char percent[8];
+        std::snprintf(percent, sizeof percent, "%3d%%", static_cast<int>(std::lround(m_share)));
+        m_line.draw("Progress: [" + bar + "] " + percent + "  " + left, force);
     }
 
-    std::chrono::steady_clock::time_point m_start = std::chrono::steady_clock::now();
-    std::chrono::steady_clock::time_point m_last{};
-    TimeLeftEstimate m_estimate;
+    ProgressLine m_line;
     float m_share = 0.0f;
     bool m_counting = true;
-    bool m_shown = false;
 };
 
 struct RunOptions {

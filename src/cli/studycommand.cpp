@@ -2,6 +2,7 @@
 
 #include "cli/cliapp.h"
 #include "cli/interruption.h"
+#include "cli/progressline.h"
 #include "cli/studyoutput.h"
 #include "cli/terminaltext.h"
 #include "core/base/atomicfile.h"
@@ -48,36 +49,20 @@ Exit codes:
   129, 130, 141, 143, 153
        stopped by a signal (128 + its number); nothing was written or replaced)";
 
-/// "runs 1200 of 6000  about 12 s left", redrawn at most ten times a second.
+/// "Study: 1200 of 6000 runs  about 12 s left" on standard error.
 class StudyProgress {
 public:
     void update(std::uint64_t done, std::uint64_t total) {
-        const auto now = std::chrono::steady_clock::now();
-        const double seconds = std::chrono::duration<double>(now - m_start).count();
-        m_estimate.observe(static_cast<double>(done) / static_cast<double>(total), seconds);
-        if (now - m_last < std::chrono::milliseconds(100) && done < total) {
-            return;
-        }
-        m_last = now;
-        std::fprintf(stderr, "\rStudy: %llu of %llu runs  %-24s",
-                     static_cast<unsigned long long>(done), static_cast<unsigned long long>(total),
-                     m_estimate.text(seconds).c_str());
-        std::fflush(stderr);
-        m_shown = true;
+        m_line.observe(static_cast<double>(done) / static_cast<double>(total));
+        m_line.draw("Study: " + std::to_string(done) + " of " + std::to_string(total) + " runs  " +
+                        m_line.timeLeft(),
+                    done >= total);
     }
 
-    void finish() {
-        if (m_shown) {
-            std::fprintf(stderr, "\r%70s\r", "");
-            std::fflush(stderr);
-        }
-    }
+    void finish() { m_line.finish(); }
 
 private:
-    std::chrono::steady_clock::time_point m_start = std::chrono::steady_clock::now();
-    std::chrono::steady_clock::time_point m_last{};
-    TimeLeftEstimate m_estimate;
-    bool m_shown = false;
+    ProgressLine m_line;
 };
 
 /// A whole number of one to nine digits.

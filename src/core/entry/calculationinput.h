@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/entry/entry.h"
+#include "core/entry/mixingconstraints.h"
 
 #include <array>
 #include <cstdint>
@@ -25,6 +26,9 @@ struct CalculationInput {
     std::array<double, kIsotopeColumns> mixture100{}; ///< 0 where the box is not numeric
     std::int16_t decimalPlaces = 0;
     std::int32_t decimalScale = 1;
+    /// Concentrations and limits on the shares; set by the caller after the checks (the
+    /// entry has no boxes for them). Empty: the linear model over the whole grid.
+    MixingConstraints constraints;
 
     int sourceCount() const { return lastSource + 1; }
     int isotopeCount() const { return lastIsotope + 1; }

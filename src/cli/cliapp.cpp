@@ -10,8 +10,10 @@
 #include "cli/studycommand.h"
 #include "cli/summarycommand.h"
 #include "cli/terminaltext.h"
+#include "core/base/csvtable.h"
 #include "core/base/programversion.h"
 #include "core/entry/checks.h"
+#include "core/entry/concentrationtable.h"
 #include "core/entry/datafile.h"
 #include "core/workflows/calculationrun.h"
 #include "core/workflows/timeleft.h"
@@ -97,7 +99,38 @@ struct RunOptions {
     bool quiet = false;
     bool noFeasibleFile = false;
     bool estimate = false;
+    std::string concentrationsPath;
+    std::vector<std::string> limits;
 };
+
+/// The concentrations and limits of the options, read against the checked entry.
+Expected<MixingConstraints> constraintsOf(const RunOptions& options, const Entry& entry,
+                                          const CalculationInput& input) {
+    MixingConstraints constraints;
+    if (!options.concentrationsPath.empty()) {
+        const Expected<CsvTable> table = CsvTable::read(options.concentrationsPath);
+        if (!table) {
+            return table.error();
+        }
+        Expected<SourceConcentrations> read = concentrationsFromTable(*table, entry, input);
+        if (!read) {
+            return read.error();
+        }
+        constraints.concentrations = *read;
+    }
+    std::vector<std::string> labels;
+    for (int i = 0; i < input.sourceCount(); ++i) {
+        labels.push_back(entry.sources[i]);
+    }
+    for (const auto& text : options.limits) {
+        Expected<ShareLimit> limit = parseShareLimit(text, labels);
+        if (!limit) {
+            return limit.error();
+        }
+        constraints.limits.push_back(std::move(*limit));
+    }
+    return constraints;
+}
 
 /// Folder and typed name from --output, as the output-file dialog would hold them.
 std::pair<std::string, std::string> splitOutput(const RunOptions& options) {
@@ -125,6 +158,10 @@ int runCommand(const RunOptions& options) {
         std::cerr << terminalText(input.error().message) << "\n";
         return kExitRefused;
     }
+    const Expected<MixingConstraints> constraints = constraintsOf(options, *entry, *input);
+    if (!constraints) {
+        return reportError(constraints.error());
+    }
     if (options.estimate) {
         std::cout << "Combinations: "
                   << combinationCount(input->sourceCount(), input->incrementPercent) << "\n";
@@ -149,6 +186,7 @@ int runCommand(const RunOptions& options) {
     request.typedName = name;
     request.cancel = &interruptFlag();
     request.writeFeasibleFile = !options.noFeasibleFile;
+    request.constraints = *constraints;
     if (showProgress) {
         request.progress = [&bar](float share) { bar.update(share); };
         request.fractionDone = [&bar](double fraction) { bar.setFraction(fraction); };
@@ -185,7 +223,14 @@ int runCommand(const RunOptions& options) {
         if (outcome.notice) {
             std::cout << *outcome.notice << "\n";
         }
-        if (outcome.feasibleCount == 0) {
+        if (request.constraints.concentrations) {
+            std::cout << "Mixing by concentration: " << options.concentrationsPath << "\n";
+        }
+        for (const auto& limit : request.constraints.limits) {
+            std::cout << "Limit: " << terminalText(limit.text) << "\n";
+        }
+        // The diagnosis reasons about the linear model over the whole grid.
+        if (outcome.feasibleCount == 0 && request.constraints.empty()) {
             printDiagnosis(request.entry, std::cout);
         }
         std::cout << terminalText(outcome.message) << "\n"
@@ -235,6 +280,16 @@ int runCli(int argc, char** argv) {
     run->add_flag("--estimate", runOptions.estimate,
                   "Check the entry and print the number of combinations the search has, "
                   "without running it or writing anything");
+    run->add_option("--concentrations,-c", runOptions.concentrationsPath,
+                    "CSV file of the sources' elemental concentrations: a row per source "
+                    "label, a column per isotope label (or Conc and the label); mixes each "
+                    "tracer in proportion to its element")
+        ->check(CLI::ExistingFile);
+    run->add_option("--limit,-l", runOptions.limits,
+                    "A limit on shares in percent, as \"Small fish=10-40\" (either end may be "
+                    "left out), \"Fish>=50\", \"Fish<=20\" or \"Fish+Seals>=50\"; repeat for "
+                    "several")
+        ->allow_extra_args(false);
     run->footer(kRunExitCodesText);
     ImportCommand importCommand(app);
     BatchCommand batchCommand(app);

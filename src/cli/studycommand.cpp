@@ -7,6 +7,8 @@
 #include "cli/terminaltext.h"
 #include "core/base/atomicfile.h"
 #include "core/base/csvtable.h"
+#include "core/base/numberformat.h"
+#include "core/base/numerictext.h"
 #include "core/entry/datafile.h"
 #include "core/entry/outputnaming.h"
 #include "core/study/studyreport.h"
@@ -33,12 +35,15 @@ const char* const kStudyHelp = R"(Tables, found by header in any order and any c
                   columns (Region, Group ...)
   sources         a label column ("Source" or an empty header) and either summary rows
                   (Mean<tracer>, SD<tracer>, n; one row per source and level of a factor
-                  the consumers share) or raw rows (a column per tracer, a row per sample)
+                  the consumers share) or raw rows (a column per tracer, a row per sample);
+                  optional Conc<tracer> columns give the element's concentration
   discrimination  a label column, Mean<tracer> and SD<tracer>, a row per source
 Each consumer is run exactly with the source means plus the discrimination means. With
 --draws N every source and discrimination value is drawn N times from a normal
 distribution with its mean and the SD as given (the SD of the source, not of its mean),
-and each draw is run exactly. Files in the output folder: consumers.csv, uncertainty.csv
+and each draw is run exactly. With Conc<tracer> columns each tracer mixes in proportion
+to its element's concentration (the draws keep the concentrations at their means);
+--no-concentrations mixes linearly. Files in the output folder: consumers.csv, uncertainty.csv
 (draws), groups.csv (--by), histograms.csv, and figures/ (PNG and SVG).
 
 Exit codes:
@@ -128,6 +133,8 @@ int writeShard(ShardManifest manifest, const Study& study, const StudyOutcome& o
     manifest.seed = identity.seed;
     manifest.by = identity.by;
     manifest.hasDiscrimination = identity.hasDiscrimination;
+    manifest.concentrations = identity.concentrations;
+    manifest.limits = identity.limits;
     manifest.sourcesHash = textFingerprint(identity.sources);
     manifest.consumersHash = textFingerprint(identity.consumers);
     manifest.discriminationHash = textFingerprint(identity.discrimination);
@@ -226,6 +233,14 @@ StudyCommand::StudyCommand(CLI::App& app) {
     m_command->add_option("--partition", m_partition, "With --slurm: the partition to run on");
     m_command->add_option("--time", m_time, "With --slurm: the time limit of each shard");
     m_command->add_option("--mem", m_memory, "With --slurm: the memory of each shard");
+    m_command->add_flag("--no-concentrations", m_noConcentrations,
+                        "Mix linearly even where the sources have Conc<tracer> columns");
+    m_command
+        ->add_option("--limit,-l", m_limits,
+                     "A limit on shares in percent for every consumer, as \"Small fish=10-40\" "
+                     "(either end may be left out), \"Fish>=50\" or \"Fish+Seals>=50\"; repeat "
+                     "for several")
+        ->allow_extra_args(false);
     m_command->add_flag("--no-figures", m_noFigures, "Write the tables only");
     m_command->add_flag("--quiet,-q", m_quiet, "Print nothing but errors and notes");
     m_command->footer(kStudyHelp);
@@ -259,6 +274,12 @@ int StudyCommand::writeSlurmScripts(const std::string& folder) const {
              " --draws " + std::to_string(m_draws) + " --seed " + std::to_string(m_seed);
     for (const std::string& by : m_by) {
         study += " --by " + shellWord(by);
+    }
+    for (const std::string& limit : m_limits) {
+        study += " --limit " + shellWord(limit);
+    }
+    if (m_noConcentrations) {
+        study += " --no-concentrations";
     }
     const std::string shards = joinFolder(output, "shards");
     const std::string array =
@@ -368,6 +389,8 @@ int StudyCommand::run() const {
     settings.draws = m_draws;
     settings.seed = m_seed;
     settings.threads = m_threads;
+    settings.useConcentrations = !m_noConcentrations;
+    settings.limits = m_limits;
 
     StudyIdentity identity;
     identity.sources = sources->second;
@@ -379,6 +402,8 @@ int StudyCommand::run() const {
     identity.draws = m_draws;
     identity.seed = m_seed;
     identity.by = m_by;
+    identity.concentrations = !m_noConcentrations;
+    identity.limits = m_limits;
 
     if (m_slurm > 0) {
         return writeSlurmScripts(folder);
@@ -427,11 +452,48 @@ int StudyCommand::run() const {
             folder, "consumer-" + std::to_string(which->first) +
                         (which->second > 0 ? "-draw-" + std::to_string(which->second) : "") +
                         ".dat");
-        if (Status s = writeFileAtomically(path, serializeDataFile(*entry)); !s) {
+        // A data file has no room for concentrations and limits: they go beside it, and the
+        // command that runs the entry as the study does is printed.
+        const std::size_t set = static_cast<std::size_t>(
+            study->consumers[static_cast<std::size_t>(which->first - 1)].sourceSet);
+        const Expected<MixingConstraints> constraints =
+            sourceSetConstraints(*study, set, settings, toFloat(m_increment).value_or(1.0f));
+        if (!constraints) {
+            return reportError(constraints.error());
+        }
+        std::vector<FileText> files = {{path, serializeDataFile(*entry)}};
+        std::string command = "fenlowick-cli run " + shellWord(path);
+        if (constraints->concentrations) {
+            std::string table = "Source";
+            for (const std::string& tracer : study->tracers) {
+                table += "," + csvField("Conc" + tracer);
+            }
+            table += "\n";
+            const auto& setSources = study->sourceSets[set].sources;
+            for (std::size_t i = 0; i < setSources.size(); ++i) {
+                table += csvField(setSources[i].label);
+                for (std::size_t k = 0; k < study->tracers.size(); ++k) {
+                    table += "," + formatDouble(constraints->concentrations->value[k][i]);
+                }
+                table += "\n";
+            }
+            const std::string tablePath = path.substr(0, path.size() - 4) + "-concentrations.csv";
+            files.push_back({tablePath, table});
+            command += " --concentrations " + shellWord(tablePath);
+        }
+        for (const std::string& limit : m_limits) {
+            command += " --limit " + shellWord(limit);
+        }
+        if (Status s = writeFilesTogether(files); !s) {
             return reportError(s.error());
         }
         if (!m_quiet) {
-            std::cout << "Wrote " << path << "\n";
+            for (const auto& file : files) {
+                std::cout << "Wrote " << file.path << "\n";
+            }
+            if (!constraints->empty()) {
+                std::cout << "Run it as the study does with: " << command << "\n";
+            }
         }
         return kExitDone;
     }

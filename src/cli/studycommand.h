@@ -35,6 +35,8 @@ private:
     int m_draws = 0;
     unsigned long long m_seed = 1;
     std::vector<std::string> m_by;
+    std::vector<std::string> m_limits;
+    bool m_noConcentrations = false;
     std::string m_output;
     int m_threads = 0;
     std::string m_entryOf;

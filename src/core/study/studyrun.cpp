@@ -220,6 +220,46 @@ Expected<Entry> studyEntry(const Study& study, std::size_t consumerIndex, int dr
     return EntryMaker(study, settings).entry(consumerIndex, draw);
 }
 
+Expected<MixingConstraints> sourceSetConstraints(const Study& study, std::size_t setIndex,
+                                                 const StudySettings& settings, float increment) {
+    const StudySourceSet& set = study.sourceSets[setIndex];
+    MixingConstraints constraints;
+    if (settings.useConcentrations && study.hasConcentrations) {
+        SourceConcentrations concentrations;
+        for (std::size_t i = 0; i < set.sources.size(); ++i) {
+            for (std::size_t k = 0; k < study.tracers.size(); ++k) {
+                // A tracer without concentrations mixes linearly: the same for every source.
+                concentrations.value[k][i] = set.sources[i].concentrations[k].value_or(1.0);
+            }
+        }
+        constraints.concentrations = concentrations;
+    }
+    std::vector<std::string> labels;
+    for (const auto& source : set.sources) {
+        labels.push_back(source.label);
+    }
+    std::string where;
+    if (!set.levels.empty()) {
+        std::string levels;
+        for (const auto& level : set.levels) {
+            levels += (levels.empty() ? "" : ", ") + level;
+        }
+        where = "The sources of " + levels + ": ";
+    }
+    for (const auto& text : settings.limits) {
+        Expected<ShareLimit> limit = parseShareLimit(text, labels);
+        if (!limit) {
+            return refused(where + limit.error().message);
+        }
+        constraints.limits.push_back(std::move(*limit));
+    }
+    if (auto message = unreachableLimitsMessage(constraints.limits,
+                                                static_cast<int>(set.sources.size()), increment)) {
+        return refused(where + *message);
+    }
+    return constraints;
+}
+
 Expected<StudyOutcome> runStudy(const Study& study, const StudySettings& settings) {
     StudyOutcome outcome;
     // The settings are checked here rather than with the first consumer, whom a run's
@@ -238,6 +278,14 @@ Expected<StudyOutcome> runStudy(const Study& study, const StudySettings& setting
             return s.error();
         }
     }
+    std::vector<MixingConstraints> constraints;
+    for (std::size_t s = 0; s < study.sourceSets.size(); ++s) {
+        Expected<MixingConstraints> set = sourceSetConstraints(study, s, settings, *increment);
+        if (!set) {
+            return set.error();
+        }
+        constraints.push_back(std::move(*set));
+    }
     // Every consumer's entry is checked before anything runs.
     const EntryMaker maker(study, settings);
     std::vector<CalculationInput> exactInputs;
@@ -254,6 +302,7 @@ Expected<StudyOutcome> runStudy(const Study& study, const StudySettings& setting
             return refused(consumerPlace(study, study.consumers[c]) + ": " + input.error().message);
         }
         outcome.increment = input->incrementPercent;
+        input->constraints = constraints[static_cast<std::size_t>(study.consumers[c].sourceSet)];
         exactInputs.push_back(*input);
     }
 
@@ -293,6 +342,8 @@ Expected<StudyOutcome> runStudy(const Study& study, const StudySettings& setting
             return refused(consumerPlace(study, study.consumers[consumer]) + ", draw " +
                            std::to_string(draw) + ": " + checked.error().message);
         }
+        checked->constraints =
+            constraints[static_cast<std::size_t>(study.consumers[consumer].sourceSet)];
         return checked;
     };
 

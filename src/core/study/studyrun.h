@@ -2,6 +2,7 @@
 
 #include "core/base/expected.h"
 #include "core/entry/entry.h"
+#include "core/entry/mixingconstraints.h"
 #include "core/results/sharehistogram.h"
 #include "core/study/studytables.h"
 
@@ -29,6 +30,12 @@ struct StudySettings {
     /// do not depend on the split.
     int shardIndex = 0;
     int shardCount = 1;
+    /// Mix each tracer in proportion to its element's concentration where the source file
+    /// gives Conc<tracer> columns (the draws keep the concentrations at their means).
+    bool useConcentrations = true;
+    /// Limits on the shares as written ("Fish=10-40", "Fish+Seals>=50"), for every
+    /// consumer; each is read against the sources of every source set.
+    std::vector<std::string> limits;
     /// Searches done of all, from a worker thread, one call at a time.
     std::function<void(std::uint64_t done, std::uint64_t total)> progress;
 };
@@ -71,6 +78,11 @@ struct StudyOutcome {
 /// Refused when a draw needs an SD the tables do not give.
 Expected<Entry> studyEntry(const Study& study, std::size_t consumer, int draw,
                            const StudySettings& settings);
+
+/// The concentrations and limits a source set is run with under these settings; refused
+/// when a limit names a source the set lacks or the grid cannot meet the limits.
+Expected<MixingConstraints> sourceSetConstraints(const Study& study, std::size_t set,
+                                                 const StudySettings& settings, float increment);
 
 /// Checks every consumer's exact entry with the run's checks (but more than 6 decimal
 /// places pass, compared at 6, and two sources are enough), refusing with the consumer's

@@ -97,6 +97,11 @@ std::string studyFingerprint(const StudyIdentity& identity) {
     for (const std::string& name : identity.by) {
         fnv.add(name);
     }
+    fnv.add(identity.concentrations ? "1" : "0");
+    fnv.addLength(identity.limits.size());
+    for (const std::string& limit : identity.limits) {
+        fnv.add(limit);
+    }
     return fnv.hex();
 }
 
@@ -114,6 +119,8 @@ std::string composeManifest(const ShardManifest& manifest) {
         << "seed\t" << manifest.seed << "\n"
         << "by" << joinedBy(manifest.by) << "\n"
         << "discrimination\t" << (manifest.hasDiscrimination ? "yes" : "no") << "\n"
+        << "concentrations\t" << (manifest.concentrations ? "yes" : "no") << "\n"
+        << "limits" << joinedBy(manifest.limits) << "\n"
         << "partials\t" << manifest.partialsHash << "\n";
     return out.str();
 }
@@ -123,9 +130,10 @@ Expected<ShardManifest> parseManifest(std::string_view text, const std::string& 
     auto bad = [&](const std::string& why) {
         return fileError(fileName + ": not a complete shard manifest (" + why + ")");
     };
-    if (lines.size() != 13 || lines[0] != kManifestTitle) {
+    // Shards written before concentrations and limits have neither line.
+    if ((lines.size() != 15 && lines.size() != 13) || lines[0] != kManifestTitle) {
         return bad("it does not begin with \"" + std::string(kManifestTitle) +
-                   "\" and hold 13 lines");
+                   "\" and hold 15 lines");
     }
     std::map<std::string, std::vector<std::string>> fields;
     for (std::size_t i = 1; i < lines.size(); ++i) {
@@ -174,6 +182,15 @@ Expected<ShardManifest> parseManifest(std::string_view text, const std::string& 
         return bad("no by line");
     }
     manifest.by = fields["by"];
+    if (lines.size() == 15) {
+        manifest.concentrations = one("concentrations") == "yes";
+        if (fields.count("limits") == 0) {
+            return bad("no limits line");
+        }
+        manifest.limits = fields["limits"];
+    } else {
+        manifest.concentrations = false;
+    }
     return manifest;
 }
 
@@ -298,7 +315,9 @@ Expected<StudyOutcome> mergeShards(const Study& study, const ShardManifest& mani
                     "the discrimination table");
             differs(read->increment != manifest.increment ||
                         read->tolerance != manifest.tolerance || read->draws != manifest.draws ||
-                        read->seed != manifest.seed || read->by != manifest.by,
+                        read->seed != manifest.seed || read->by != manifest.by ||
+                        read->concentrations != manifest.concentrations ||
+                        read->limits != manifest.limits,
                     "the options");
             differs(read->count != manifest.count, "the number of shards");
             return fileError(shard.folder + ": a shard of another study (" +

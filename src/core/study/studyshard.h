@@ -23,7 +23,9 @@ struct StudyIdentity {
     std::string tolerance;
     int draws = 0;
     std::uint64_t seed = 1;
-    std::vector<std::string> by; ///< the grouping factors, as given
+    std::vector<std::string> by;     ///< the grouping factors, as given
+    bool concentrations = true;      ///< false with --no-concentrations
+    std::vector<std::string> limits; ///< as given
 };
 
 /// A 64-bit FNV-1a hash of the identity's fields, each with its length, as 16 hex digits.
@@ -44,6 +46,8 @@ struct ShardManifest {
     std::uint64_t seed = 1;
     std::vector<std::string> by;
     bool hasDiscrimination = false;
+    bool concentrations = true;
+    std::vector<std::string> limits;
     std::string partialsHash; ///< fingerprint of the partial results file, to catch damage
 };
 

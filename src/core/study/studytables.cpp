@@ -2,6 +2,7 @@
 
 #include "core/base/exactdecimal.h"
 #include "core/base/numerictext.h"
+#include "core/entry/mixingconstraints.h"
 #include "core/workflows/isotopename.h"
 #include "core/workflows/labelledtable.h"
 
@@ -36,7 +37,7 @@ struct SourceColumns {
     int count = -1;          ///< the "n" column
     std::vector<int> shared; ///< per shared factor: its column
     std::vector<std::string> ignored;
-    std::vector<std::string> concentrations;
+    std::vector<int> conc; ///< per tracer, -1 when missing
 };
 
 /// The tracer key behind a header that starts with `prefix` (ignoring case and blanks), or
@@ -62,6 +63,7 @@ Expected<SourceColumns> sortColumns(const CsvTable& table, const std::vector<std
     columns.mean.assign(keys.size(), -1);
     columns.sd.assign(keys.size(), -1);
     columns.raw.assign(keys.size(), -1);
+    columns.conc.assign(keys.size(), -1);
     columns.shared.assign(factorFolded.size(), -1);
     auto claim = [&](std::vector<int>& slots, int k, int c) -> Status {
         if (slots[static_cast<std::size_t>(k)] >= 0) {
@@ -91,8 +93,10 @@ Expected<SourceColumns> sortColumns(const CsvTable& table, const std::vector<std
             }
             continue;
         }
-        if (indexOf(keys, keyAfter(header, "conc")) >= 0) {
-            columns.concentrations.push_back(header);
+        if (int k = indexOf(keys, keyAfter(header, "conc")); k >= 0) {
+            if (Status s = claim(columns.conc, k, c); !s) {
+                return s.error();
+            }
             continue;
         }
         if (folded == "n") {
@@ -314,14 +318,16 @@ Expected<Study> readStudy(const CsvTable& sourcesCsv, const CsvTable& consumersC
         study.notes.push_back(sourcesCsv.fileName() +
                               ": columns ignored: " + commaList(columns.ignored));
     }
-    if (!columns.concentrations.empty()) {
-        study.notes.push_back(sourcesCsv.fileName() + ": concentration columns are not used " +
-                              "by a study: " + commaList(columns.concentrations));
+    for (std::size_t k = 0; k < tracers; ++k) {
+        study.hasConcentrations = study.hasConcentrations ||
+                                  columns.conc[static_cast<std::size_t>(tracerColumns[k])] >= 0;
     }
 
     // Sources, grouped by the levels of the shared factors in the order they first appear.
     std::map<std::vector<std::string>, int> setOf;
     std::vector<std::vector<std::vector<std::vector<std::string>>>> rawValues;
+    // Per set, source and tracer: the sum of the concentrations read and their count.
+    std::vector<std::vector<std::vector<std::pair<double, int>>>> concentrationSums;
     for (int r = 0; r < sourcesCsv.rowCount(); ++r) {
         const std::string label(trimBlanks(sourcesCsv.cell(r, columns.label)));
         if (label.empty()) {
@@ -338,6 +344,7 @@ Expected<Study> readStudy(const CsvTable& sourcesCsv, const CsvTable& consumersC
         if (added) {
             study.sourceSets.push_back(StudySourceSet{levels, {}, {}});
             rawValues.emplace_back();
+            concentrationSums.emplace_back();
         }
         StudySourceSet& set = study.sourceSets[static_cast<std::size_t>(it->second)];
         auto& setRaw = rawValues[static_cast<std::size_t>(it->second)];
@@ -357,6 +364,7 @@ Expected<Study> readStudy(const CsvTable& sourcesCsv, const CsvTable& consumersC
             source.sds.assign(tracers, std::nullopt);
             set.sources.push_back(std::move(source));
             setRaw.emplace_back(tracers);
+            concentrationSums[static_cast<std::size_t>(it->second)].emplace_back(tracers);
             known = set.sources.end() - 1;
         }
         StudySource& source = *known;
@@ -381,6 +389,23 @@ Expected<Study> readStudy(const CsvTable& sourcesCsv, const CsvTable& consumersC
                 source.sds[k] = *sd;
             }
         }
+        for (std::size_t k = 0; k < tracers; ++k) {
+            const int column = columns.conc[static_cast<std::size_t>(tracerColumns[k])];
+            if (column < 0) {
+                continue;
+            }
+            const Expected<std::string> text = sourcesCsv.numberText(r, column);
+            const std::optional<double> value = text ? toDouble(*text) : std::nullopt;
+            if (!value || !std::isfinite(*value) || !(*value > 0.0)) {
+                return fileError(sourcesCsv.where(r, column) + ": " +
+                                 badConcentrationMessage(label,
+                                                         trimBlanks(sourcesCsv.header(column)),
+                                                         sourcesCsv.cell(r, column)));
+            }
+            auto& sum = concentrationSums[static_cast<std::size_t>(it->second)][index][k];
+            sum.first += *value;
+            ++sum.second;
+        }
         if (study.rawSources) {
             ++source.samples;
         } else if (columns.count >= 0) {
@@ -396,6 +421,12 @@ Expected<Study> readStudy(const CsvTable& sourcesCsv, const CsvTable& consumersC
     }
     for (std::size_t s = 0; s < study.sourceSets.size(); ++s) {
         StudySourceSet& set = study.sourceSets[s];
+        for (std::size_t i = 0; i < set.sources.size(); ++i) {
+            for (const auto& [sum, count] : concentrationSums[s][i]) {
+                set.sources[i].concentrations.push_back(
+                    count == 0 ? std::nullopt : std::optional<double>(sum / count));
+            }
+        }
         for (std::size_t i = 0; study.rawSources && i < set.sources.size(); ++i) {
             for (std::size_t k = 0; k < tracers; ++k) {
                 const auto& samples = rawValues[s][i][k];

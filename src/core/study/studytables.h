@@ -17,6 +17,9 @@ struct StudySource {
     std::vector<std::string> means;
     /// Empty for a tracer whose SD the table does not give.
     std::vector<std::optional<double>> sds;
+    /// Per tracer, the element's concentration from a Conc<tracer> column (for raw rows the
+    /// mean of the samples'); empty for a tracer without that column.
+    std::vector<std::optional<double>> concentrations;
     int samples = 0; ///< the "n" column, or the rows of a raw source; 0 when unknown
     int line = 0;    ///< the source's first line in its file
 };
@@ -57,6 +60,8 @@ struct Study {
     std::vector<StudySourceSet> sourceSets;
     bool rawSources = false;
     bool hasDiscrimination = false;
+    /// The source file has a Conc<tracer> column for at least one tracer.
+    bool hasConcentrations = false;
     /// What was ignored or assumed on the way in, one sentence each.
     std::vector<std::string> notes;
 
@@ -81,8 +86,8 @@ inline constexpr int kStudyMaxSources = 10;
 /// give (a value that is missing or not a number, a source listed twice, no label column,
 /// a consumer whose factor level has no sources, a tracer without a mean in the source or
 /// discrimination file, a source without discrimination or a discrimination row for an
-/// unknown source), fewer than two sources or more than ten in a set, no tracer or more
-/// than five.
+/// unknown source, a concentration that is not a number above zero), fewer than two sources or more
+/// than ten in a set, no tracer or more than five.
 Expected<Study> readStudy(const CsvTable& sources, const CsvTable& consumers,
                           const CsvTable* discrimination);
 

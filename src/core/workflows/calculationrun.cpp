@@ -191,10 +191,15 @@ RunOutcome runCalculation(const RunRequest& request) {
     if (!checked) {
         return failure(RunOutcome::Status::Refused, checked.error().message);
     }
+    CalculationInput& input = *checked;
+    input.constraints = request.constraints;
+    if (const auto unreachable = unreachableLimitsMessage(
+            input.constraints.limits, input.sourceCount(), input.incrementPercent)) {
+        return failure(RunOutcome::Status::Refused, *unreachable);
+    }
     if (request.typedName.empty()) {
         return failure(RunOutcome::Status::NoName, {});
     }
-    const CalculationInput& input = *checked;
     const Clock clock = request.clock ? request.clock : Clock(currentDateTime);
 
     RunOutcome outcome;

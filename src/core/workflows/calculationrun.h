@@ -3,6 +3,7 @@
 #include "core/base/clock.h"
 #include "core/engine/engine.h"
 #include "core/entry/entry.h"
+#include "core/entry/mixingconstraints.h"
 
 #include <atomic>
 #include <cstdint>
@@ -21,6 +22,9 @@ struct RunRequest {
     std::string typedName;
     /// False: write only the totals file (for searches whose feasible file would not fit).
     bool writeFeasibleFile = true;
+    /// Concentrations and limits on the shares (read against this entry); a run whose limits
+    /// the grid cannot meet is refused.
+    MixingConstraints constraints;
     /// Share of the first source reached, 0..100, from the searching thread.
     std::function<void(float firstShare)> progress;
     /// Fraction of the run's work done, 0..1, from the searching thread; for an estimate of

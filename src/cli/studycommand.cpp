@@ -498,6 +498,14 @@ int StudyCommand::run() const {
         return kExitDone;
     }
 
+    if (!m_quiet) {
+        if (settings.useConcentrations && study->hasConcentrations) {
+            std::cout << "Mixing by concentration: the Conc columns of " << m_sources << "\n";
+        }
+        for (const std::string& limit : m_limits) {
+            std::cout << "Limit: " << terminalText(limit) << "\n";
+        }
+    }
     StudyProgress progress;
     if (!m_quiet && ::isatty(STDERR_FILENO) == 1) {
         settings.progress = [&progress](std::uint64_t done, std::uint64_t total) {

@@ -273,6 +273,7 @@ Expected<StudyOutcome> runStudy(const Study& study, const StudySettings& setting
         return refused("The tolerance \"" + settings.tolerance + "\" is not a number.");
     }
     outcome.draws = std::max(0, settings.draws);
+    outcome.concentrations = settings.useConcentrations && study.hasConcentrations;
     if (outcome.draws > 0) {
         if (Status s = sdsForDraws(study); !s) {
             return s.error();

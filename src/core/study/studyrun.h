@@ -64,6 +64,7 @@ struct ConsumerOutcome {
 struct StudyOutcome {
     float increment = 0.0f; ///< as the run reads the increment text
     int draws = 0;
+    bool concentrations = false; ///< mixed by the sources' concentrations
     std::vector<ConsumerOutcome> consumers;
     bool cancelled = false;
 };

@@ -344,6 +344,7 @@ Expected<StudyOutcome> mergeShards(const Study& study, const ShardManifest& mani
     }
     StudyOutcome outcome;
     outcome.draws = manifest.draws;
+    outcome.concentrations = manifest.concentrations && study.hasConcentrations;
     outcome.increment = toFloat(manifest.increment).value_or(0.0f);
     outcome.consumers.resize(study.consumers.size());
     std::vector<bool> seen(study.consumers.size(), false);

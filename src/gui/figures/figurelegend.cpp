@@ -18,6 +18,16 @@ double rowHeight() {
 
 void paintEntry(QPainter& painter, const QRectF& row, const LegendEntry& entry) {
     const QPointF centre(row.left() + kSymbolWidth / 2 - 2, row.center().y());
+    if (entry.line) {
+        painter.save();
+        painter.setPen(QPen(entry.colour, 1.4, entry.open ? Qt::DashLine : Qt::SolidLine));
+        const double arm = kSymbolWidth / 2 - 3;
+        painter.drawLine(centre - QPointF(arm, 0), centre + QPointF(arm, 0));
+        painter.restore();
+        paintText(painter, row.adjusted(kSymbolWidth, 0, 0, 0), TextRole::Legend, entry.text,
+                  Qt::AlignLeft | Qt::AlignVCenter);
+        return;
+    }
     if (entry.errorBars) {
         painter.save();
         painter.setPen(QPen(entry.colour, 1.4));

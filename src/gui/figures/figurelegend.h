@@ -21,6 +21,8 @@ struct LegendEntry {
     double radius = 6.0;
     bool open = false;
     bool errorBars = false;
+    /// A short line in the colour instead of a marker; dashed when `open`.
+    bool line = false;
 };
 
 /// The width one column of the entries takes, text unelided.

@@ -1,5 +1,6 @@
 #include "gui/figures/isospacefigure.h"
 
+#include "core/analysis/mixingoutline.h"
 #include "core/base/numerictext.h"
 #include "gui/figures/plotframe.h"
 
@@ -16,6 +17,8 @@ constexpr double kSourceRadius = 6.0;
 constexpr double kConsumerRadius = 3.0;
 constexpr double kCap = 3.0;
 const QColor kKeyColour(105, 105, 105);
+const QColor kOutlineColour(60, 60, 60);
+const QColor kHullColour(150, 150, 150);
 
 QString text(const std::string& s) {
     return QString::fromStdString(s);
@@ -62,6 +65,38 @@ void paintErrorBar(QPainter& painter, const QPointF& from, const QPointF& to, bo
     }
 }
 
+/// Each source set's mixing region in the plane of tracers x and y: the straight hull of its
+/// corrected sources dashed, and the same edges as two-source paths by concentration solid.
+void paintOutlines(QPainter& painter, const IsospaceFigure& figure, const PlotFrame& frame,
+                   std::size_t x, std::size_t y) {
+    int sets = 0;
+    for (const IsospaceFigure::Source& source : figure.sources) {
+        sets = std::max(sets, source.set + 1);
+    }
+    for (int set = 0; set < sets; ++set) {
+        std::vector<PlaneSource> straight;
+        std::vector<PlaneSource> weighted;
+        for (const IsospaceFigure::Source& source : figure.sources) {
+            if (source.set != set || source.concentration.empty()) {
+                continue;
+            }
+            straight.push_back({source.corrected[x], source.corrected[y]});
+            weighted.push_back({source.corrected[x], source.corrected[y], source.concentration[x],
+                                source.concentration[y]});
+        }
+        for (const bool curved : {false, true}) {
+            QPolygonF path;
+            for (const auto& [px, py] : mixingOutline(curved ? weighted : straight, 48)) {
+                path << frame.map(px, py);
+            }
+            painter.setPen(QPen(curved ? kOutlineColour : kHullColour, curved ? 1.4 : 1.0,
+                                curved ? Qt::SolidLine : Qt::DashLine));
+            painter.setBrush(Qt::NoBrush);
+            painter.drawPolygon(path);
+        }
+    }
+}
+
 /// The consumers, the sources' error bars and the lines to their corrected places, then
 /// the sources' markers; tracer x across and tracer y up. Without y (a single tracer) every source
 /// has a row, top down, and the consumers the last.
@@ -71,6 +106,9 @@ void paintData(QPainter& painter, const IsospaceFigure& figure, const PlotFrame&
     auto rowY = [&](std::size_t row) { return static_cast<double>(rows - 1 - row); };
     painter.save();
     painter.setClipRect(frame.area());
+    if (y && figure.concentrations) {
+        paintOutlines(painter, figure, frame, x, *y);
+    }
     QColor consumerColour = kConsumerColour;
     consumerColour.setAlpha(210);
     for (std::size_t c = 0; c < figure.consumers.size(); ++c) {
@@ -229,10 +267,12 @@ void paintTracerPairs(QPainter& painter, const IsospaceFigure& figure) {
 } // namespace
 
 IsospaceFigure isospaceFigureOf(const Study& study, const StudyGroup& group,
-                                const std::vector<std::string>& labels, const QString& title) {
+                                const std::vector<std::string>& labels, const QString& title,
+                                bool concentrations) {
     IsospaceFigure figure;
     figure.title = title;
     figure.discrimination = study.hasDiscrimination;
+    figure.concentrations = concentrations && study.hasConcentrations;
     for (const std::string& tracer : study.tracers) {
         figure.tracers << text(tracer);
     }
@@ -262,7 +302,12 @@ IsospaceFigure isospaceFigureOf(const Study& study, const StudyGroup& group,
             source.label = text(table.label);
             source.colour = colourOf(table.label);
             source.shape = markerShape(static_cast<int>(k));
+            source.set = static_cast<int>(k);
             source.sd = table.sds;
+            for (std::size_t t = 0; figure.concentrations && t < table.concentrations.size(); ++t) {
+                // A tracer without concentrations mixes linearly, as the search does.
+                source.concentration.push_back(table.concentrations[t].value_or(1.0));
+            }
             for (std::size_t t = 0; t < table.means.size(); ++t) {
                 source.mean.push_back(valueOf(table.means[t]));
                 source.corrected.push_back(
@@ -291,6 +336,12 @@ IsospaceFigure isospaceFigureOf(const Study& study, const StudyGroup& group,
     }
     figure.legend.push_back({QStringLiteral("Consumer"), kConsumerColour, MarkerShape::Circle,
                              kConsumerRadius, false, false});
+    if (figure.concentrations && study.tracers.size() > 1) {
+        figure.legend.push_back({QStringLiteral("Mixing by concentration"), kOutlineColour,
+                                 MarkerShape::Circle, 0.0, false, false, true});
+        figure.legend.push_back({QStringLiteral("Linear mixing"), kHullColour, MarkerShape::Circle,
+                                 0.0, true, false, true});
+    }
     if (sets.size() > 1) {
         figure.legend.push_back({});
         for (std::size_t k = 0; k < sets.size(); ++k) {

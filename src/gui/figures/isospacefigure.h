@@ -26,6 +26,9 @@ struct IsospaceFigure {
         std::vector<double> mean;                ///< as the source table gives it
         std::vector<std::optional<double>> sd;
         std::vector<double> corrected; ///< plus the discrimination mean: what is mixed
+        /// Per tracer, the element's concentration; empty when the study mixes linearly.
+        std::vector<double> concentration;
+        int set = 0; ///< its source set's place among the group's sets
     };
     std::vector<Source> sources;
     struct Consumer {
@@ -34,6 +37,9 @@ struct IsospaceFigure {
     };
     std::vector<Consumer> consumers;
     bool discrimination = false;
+    /// Mixing by concentration: the plots of two tracers outline each source set's mixtures,
+    /// the straight hull dashed and the paths by concentration solid.
+    bool concentrations = false;
     /// The sources by colour (empty on a single tracer, whose rows name them), then the
     /// marker key, then the source sets by shape when the group has more than one.
     std::vector<LegendEntry> legend;
@@ -41,9 +47,11 @@ struct IsospaceFigure {
 
 /// The figure of a group: every source of every source set its consumers use (a set per
 /// level of the factors the tables share), coloured by the source's place in `labels` (all
-/// the study's labels, so that a source keeps its colour in every figure).
+/// the study's labels, so that a source keeps its colour in every figure). `concentrations`:
+/// the study mixed by the sources' concentrations.
 IsospaceFigure isospaceFigureOf(const Study& study, const StudyGroup& group,
-                                const std::vector<std::string>& labels, const QString& title);
+                                const std::vector<std::string>& labels, const QString& title,
+                                bool concentrations = false);
 
 /// Two tracers: one plot, y against x. One tracer: a row per source and one of the
 /// consumers, spread up and down within it. Three or more: a plot for every pair, as the

@@ -88,7 +88,8 @@ std::vector<FileText> drawStudyFigures(const Study& study, const StudyOutcome& o
                       .arg(name, consumers,
                            group.consumers.size() == 1 ? QStringLiteral("consumer")
                                                        : QStringLiteral("consumers"));
-        const IsospaceFigure isospace = isospaceFigureOf(study, group, labels, title);
+        const IsospaceFigure isospace =
+            isospaceFigureOf(study, group, labels, title, outcome.concentrations);
         addFigure(
             files, folder, "isospace" + suffix,
             [&](QPainter& painter) { paintIsospaceFigure(painter, isospace); }, isospace.title);

@@ -97,33 +97,6 @@ TEST(Checks, ALabelIsMissingWhenItIsAtMostOneBlank) {
     }
 }
 
-TEST(Checks, TextsTheResultFilesCannotReadBackAreRefusedNamingTheBox) {
-    const std::string longest(kMaxResultText, 'x');
-    const struct {
-        int box;
-        std::string text;
-        std::string verdict;
-    } cases[] = {
-        {13 + 6, "Fish\nlarge",
-         "Please remove the line break from the label of source row 2: "
-         "the program's files cannot store it."},
-        {3, "d13C\r",
-         "Please remove the line break from the label of isotope column 1: the "
-         "program's files cannot store it."},
-        {0, longest + "x",
-         "Please shorten the title to at most 1000 characters: the "
-         "program's files cannot read back a longer text."},
-        {0, longest, kAccepted},
-        {13, longest, kAccepted},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.box);
-        Entry entry = threeSourceEntry();
-        entryField(entry, c.box) = c.text;
-        EXPECT_EQ(verdict(entry), c.verdict);
-    }
-}
-
 TEST(CalculationInput, TakesTheNumbersOfTheEntry) {
     Entry entry = threeSourceEntry();
     entry.increment = "2.5";

@@ -1,10 +1,10 @@
 #include "gui/entry/frmmain.h"
 
 #include "core/entry/entry.h"
-#include "core/entry/messages.h"
 #include "gui/entry/entryrules.h"
 #include "gui/entry/frmdatafile.h"
 #include "gui/widgets/filebrowsercontrols.h"
+#include "support/datatable.h"
 #include "support/goldenpicture.h"
 #include "support/guitestsupport.h"
 
@@ -16,6 +16,7 @@
 #include <QMenuBar>
 #include <gtest/gtest.h>
 
+#include <map>
 #include <stdexcept>
 
 namespace fenlowick {
@@ -313,30 +314,13 @@ TEST(EntryRules, BoxKindFollowsTheTabIndex) {
 }
 
 TEST(EntryRules, LeaveCheckMessages) {
-    const struct {
-        std::vector<BoxKind> kinds;
-        std::vector<const char*> texts;
-        std::optional<std::string> message;
-    } cases[] = {
-        {{BoxKind::Increment}, {"", "1", "100", "50", "2.5", " 12 ", "1E2"}, std::nullopt},
-        {{BoxKind::Increment}, {"0", "0.99", "100.01", "-5", "1E3"}, messages::kIncrementRange},
-        {{BoxKind::Increment}, {"abc", "12,5", "5%", " "}, kNumericRange},
-        {{BoxKind::Tolerance}, {"", "-3", "1E-3", "0", ".5"}, std::nullopt},
-        {{BoxKind::Tolerance}, {"x"}, kNumeric},
-        {{BoxKind::Mixture, BoxKind::Signature}, {"12,5a", "n.d."}, kNumericBlank},
-        {{BoxKind::Mixture, BoxKind::Signature}, {"", "-21.35", "1E-3", "1000"}, std::nullopt},
-        // Title and labels are never checked.
-        {{BoxKind::Title, BoxKind::IsotopeLabel, BoxKind::SourceLabel},
-         {"abc, \"x\" 12,5a"},
-         std::nullopt},
-    };
-    for (const auto& c : cases) {
-        for (BoxKind kind : c.kinds) {
-            for (const char* text : c.texts) {
-                EXPECT_EQ(leaveCheckMessage(kind, text), c.message)
-                    << static_cast<int>(kind) << " [" << text << "]";
-            }
-        }
+    const std::map<std::string, int> firstTab{
+        {"Title", 0},   {"Increment", 1},    {"Tolerance", 2}, {"IsotopeLabel", 3},
+        {"Mixture", 8}, {"SourceLabel", 13}, {"Signature", 23}};
+    for (const test::TableRow& row : test::readTable("entry-checks/leavechecks.tsv", 3, 30)) {
+        const BoxKind kind = boxKindOfTab(firstTab.at(row.fields[0]));
+        EXPECT_EQ(leaveCheckMessage(kind, row.fields[1]).value_or("accepted"), row.fields[2])
+            << "leavechecks.tsv, line " << row.line;
     }
 }
 

@@ -56,19 +56,19 @@ TEST_F(ApplicationTest, FileShowsTheDataDialogThatFillsTheMainWindowUntilItsClos
     frmDataFile* dialog = program.dataFileDialog();
     ASSERT_NE(dialog, nullptr);
     EXPECT_TRUE(dialog->isVisible());
-    EXPECT_EQ(dialog->controls().folder(), start() + QStringLiteral("/data"));
+    EXPECT_EQ(dialog->controls().folder(), start() + u"/data"_s);
     const Entry entry = test::threeSourceEntry();
     test::writeFile(temp.path() / "data" / "worked.dat", serializeDataFile(entry));
-    dialog->controls().setFileName(QStringLiteral("worked.dat"));
+    dialog->controls().setFileName(u"worked.dat"_s);
     dialog->FileOpen_Click();
     EXPECT_EQ(main()->entry(), entry);
 
     // The same dialog comes back with its folder and name until its close box discards it.
-    dialog->controls().setFolder(start() + QStringLiteral("/output"));
+    dialog->controls().setFolder(start() + u"/output"_s);
     command("FileOpen");
     EXPECT_EQ(program.dataFileDialog(), dialog);
-    EXPECT_EQ(dialog->controls().folder(), start() + QStringLiteral("/output"));
-    EXPECT_EQ(dialog->controls().fileName(), QStringLiteral("worked.dat"));
+    EXPECT_EQ(dialog->controls().folder(), start() + u"/output"_s);
+    EXPECT_EQ(dialog->controls().fileName(), u"worked.dat"_s);
     dialog->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(program.dataFileDialog(), nullptr);
@@ -82,33 +82,32 @@ TEST_F(ApplicationTest, ADataFileGivenToTheProgramOpensIntoTheEntryAndTheDialogs
     const Entry entry = test::threeSourceEntry();
     std::filesystem::create_directory(temp.path() / "elsewhere");
     test::writeFile(temp.path() / "elsewhere" / "worked.dat", serializeDataFile(entry));
-    program.loadDataFile(start() + QStringLiteral("/elsewhere/worked.dat"));
+    program.loadDataFile(start() + u"/elsewhere/worked.dat"_s);
     EXPECT_EQ(main()->entry(), entry);
-    EXPECT_EQ(program.dataFileDialog()->controls().folder(),
-              start() + QStringLiteral("/elsewhere"));
+    EXPECT_EQ(program.dataFileDialog()->controls().folder(), start() + u"/elsewhere"_s);
     EXPECT_TRUE(notes.messages.isEmpty());
 
-    program.loadDataFile(start() + QStringLiteral("/elsewhere/missing.dat"));
+    program.loadDataFile(start() + u"/elsewhere/missing.dat"_s);
     EXPECT_EQ(main()->entry(), entry);
     ASSERT_EQ(notes.messages.size(), 1);
-    EXPECT_TRUE(notes.messages[0].startsWith(QStringLiteral("ERROR: Accessing the file")));
+    EXPECT_TRUE(notes.messages[0].startsWith(u"ERROR: Accessing the file"_s));
 }
 
 TEST_F(ApplicationTest, ViewShowsTheNoteThenAnEmptiedViewerAndGraphShowsTheGraphWindow) {
     test::writeFile(temp.path() / "output" / "worked.tot",
                     test::readFile(std::string(FENLOWICK_TEST_DATA) +
                                    "/conformance/expected/worked-three-sources.tot"));
-    ASSERT_TRUE(program.statsViewer()->loadFile(start() + QStringLiteral("/output/worked.tot")));
+    ASSERT_TRUE(program.statsViewer()->loadFile(start() + u"/output/worked.tot"_s));
 
     command("ViewOutput");
     ASSERT_EQ(notes.messages.size(), 1); // the note, checked by MainWindowTest
     EXPECT_TRUE(program.statsViewer()->isVisible());
     EXPECT_TRUE(program.statsViewer()->cellText(2, 0).isEmpty());
-    EXPECT_EQ(program.statsViewer()->openTotals()->folder(), start() + QStringLiteral("/output"));
+    EXPECT_EQ(program.statsViewer()->openTotals()->folder(), start() + u"/output"_s);
 
     command("GraphData");
     EXPECT_TRUE(program.graph()->isVisible());
-    EXPECT_EQ(program.graph()->openGraphFile()->folder(), start() + QStringLiteral("/output"));
+    EXPECT_EQ(program.graph()->openGraphFile()->folder(), start() + u"/output"_s);
     EXPECT_EQ(notes.messages.size(), 1);
 }
 
@@ -125,7 +124,7 @@ TEST_F(ApplicationTest, IsospaceShowsTheEntryAsItIsNowAndFollowsAWholeNewOne) {
               QPoint(screen.left() + (screen.width() - program.isospace()->width()) / 2,
                      screen.top() + (screen.height() - program.isospace()->height()) / 2));
     EXPECT_EQ(program.isospace()->defaultSaveName(),
-              QDir(main()->outputFolder()).filePath(QStringLiteral("Worked_example-X.png")));
+              QDir(main()->outputFolder()).filePath(u"Worked_example-X.png"_s));
 
     // A data file opened (the dialog sets the whole entry) or Clear replaces what it shows.
     main()->setEntry(test::exampleEntry("geese-outside-sources"));
@@ -162,12 +161,12 @@ TEST_F(ApplicationTest, EveryHelpCommandShowsItsTopicInTheOneBrowser) {
 
 TEST_F(ApplicationTest, CalcWritesTheResultFilesOfTheMainWindowsEntryIntoTheOutputFolder) {
     main()->setEntry(test::threeSourceEntry());
-    ASSERT_TRUE(calculateAs(QStringLiteral("worked.txt")));
-    EXPECT_EQ(outputDialog()->folder(), start() + QStringLiteral("/output"));
+    ASSERT_TRUE(calculateAs(u"worked.txt"_s));
+    EXPECT_EQ(outputDialog()->folder(), start() + u"/output"_s);
     EXPECT_EQ(test::filesIn(temp.path() / "output"),
               (std::vector<std::string>{"worked.out", "worked.tot"}));
     // Calc, unavailable while the run lasts (CalculationControllerTest), is available again.
-    EXPECT_TRUE(main()->menuCommand(QStringLiteral("Calculate"))->isEnabled());
+    EXPECT_TRUE(main()->menuCommand(u"Calculate"_s)->isEnabled());
 }
 
 TEST_F(ApplicationTest, ExitClosesEveryWindowMostRecentFirstAndEnds) {
@@ -191,7 +190,7 @@ TEST_F(ApplicationTest, ExitClosesEveryWindowMostRecentFirstAndEnds) {
     command("ExitProgram");
     EXPECT_EQ(ended.count(), 1);
     EXPECT_FALSE(main()->isVisible());
-    EXPECT_EQ(hides.order, (QStringList{QStringLiteral("frmDataFile"), QStringLiteral("frmMain")}));
+    EXPECT_EQ(hides.order, (QStringList{u"frmDataFile"_s, u"frmMain"_s}));
     EXPECT_TRUE(notes.messages.isEmpty());
 }
 

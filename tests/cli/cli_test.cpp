@@ -4,10 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
@@ -30,47 +26,15 @@ struct CliResult {
     std::string err; ///< standard error
 };
 
-/// Runs fenlowick-cli with the arguments (each passed as one word, whatever it holds) in
-/// the given working folder, and waits for it.
+/// Runs fenlowick-cli with the arguments in the given working folder, and waits for it.
 CliResult runCli(const std::vector<std::string>& arguments, const std::string& workingFolder = {}) {
     test::TempDir capture;
-    const std::string outPath = capture.file("out");
-    const std::string errPath = capture.file("err");
-    const pid_t child = ::fork();
-    if (child == 0) {
-        const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        ::dup2(out, STDOUT_FILENO);
-        ::dup2(err, STDERR_FILENO);
-        if (!workingFolder.empty() && ::chdir(workingFolder.c_str()) != 0) {
-            ::_exit(126);
-        }
-        std::string program = FENLOWICK_CLI;
-        std::vector<std::string> copies = arguments;
-        std::vector<char*> argv{program.data()};
-        for (std::string& argument : copies) {
-            argv.push_back(argument.data());
-        }
-        argv.push_back(nullptr);
-        ::execv(program.c_str(), argv.data());
-        ::_exit(127);
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(outPath), readFile(errPath)};
+    const int code = test::exitCodeOf(
+        test::startCli(arguments, {capture.file("out"), capture.file("err"), workingFolder}));
+    return {code, readFile(capture.file("out")), readFile(capture.file("err"))};
 }
 
 const fs::path kCases = fs::path(FENLOWICK_TEST_DATA) / "cli";
-
-std::vector<std::string> caseNames() {
-    std::vector<std::string> names;
-    for (const std::string& name : test::filesIn(kCases)) {
-        if (fs::is_directory(kCases / name)) {
-            names.push_back(name);
-        }
-    }
-    return names;
-}
 
 /// Every file under the folder as a path relative to it, sorted; folders end in "/".
 std::vector<std::string> treeOf(const fs::path& folder) {
@@ -183,19 +147,11 @@ TEST_P(CliCase, ExitCodeOutputAndFiles) {
     }
 }
 
-/// The case name as a test name: letters and digits only.
-std::string testNameOf(const testing::TestParamInfo<std::string>& param) {
-    std::string name = param.param;
-    for (char& c : name) {
-        c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
-    }
-    return name;
-}
-
-INSTANTIATE_TEST_SUITE_P(Cases, CliCase, testing::ValuesIn(caseNames()), testNameOf);
+INSTANTIATE_TEST_SUITE_P(Cases, CliCase, testing::ValuesIn(test::foldersIn(kCases)),
+                         [](const auto& param) { return test::testNameOf(param.param); });
 
 TEST(CliCases, AreAllFound) {
-    EXPECT_GE(caseNames().size(), 55u);
+    EXPECT_GE(test::foldersIn(kCases).size(), 55u);
 }
 
 // A batch's files for one mixture are those of a single run of the entry with that mixture:

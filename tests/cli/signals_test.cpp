@@ -4,15 +4,12 @@
 
 #include <chrono>
 #include <csignal>
-#include <fcntl.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 
 namespace fenlowick {
 namespace {
 
+using test::exitCodeOf;
 using test::filesIn;
 using test::readFile;
 using test::TempDir;
@@ -23,29 +20,8 @@ const std::string kLongEntry = std::string(FENLOWICK_TEST_DATA) + "/bench/bench-
 /// Starts the command-line program with its standard error in `errFile`, under a file-size
 /// limit when one is given.
 pid_t startCli(const std::vector<std::string>& arguments, const std::string& errFile,
-               rlim_t fileLimit = RLIM_INFINITY) {
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        ::dup2(err, STDERR_FILENO);
-        const rlimit limit{fileLimit, RLIM_INFINITY};
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-        std::vector<char*> argv{const_cast<char*>(FENLOWICK_CLI)};
-        for (const std::string& argument : arguments) {
-            argv.push_back(const_cast<char*>(argument.c_str()));
-        }
-        argv.push_back(nullptr);
-        ::execv(FENLOWICK_CLI, argv.data());
-        ::_exit(127);
-    }
-    return pid;
-}
-
-/// The exit code as a shell reports it: 128 + the signal's number for a killed process.
-int exitCodeOf(pid_t pid) {
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+               std::uint64_t fileLimit = 0) {
+    return test::startCli(arguments, {{}, errFile, {}, fileLimit});
 }
 
 /// Waits until the run has created its temporary file in `folder`.

@@ -13,11 +13,7 @@ namespace fenlowick {
 namespace {
 
 RunRequest requestFor(const test::TempDir& dir, const Entry& entry) {
-    RunRequest request;
-    request.entry = entry;
-    request.folder = dir.path().string();
-    request.typedName = "run";
-    return request;
+    return test::runRequest(entry, dir.path(), "run");
 }
 
 RunOutcome runInto(const test::TempDir& dir, const Entry& entry) {

@@ -1,7 +1,7 @@
 #pragma once
 
 // What every window test needs: gtest, QTest and QSignalSpy, the recording notifier, the
-// shared test support, and the helpers below.
+// shared test support, Qt's string literals and the helpers below.
 #include "support/recordingnotifier.h"
 #include "support/testsupport.h"
 
@@ -21,6 +21,11 @@ class QMenuBar;
 class QObject;
 class QPrinter;
 class QSize;
+
+namespace fenlowick {
+// Window tests write their texts as u"..."_s.
+using namespace Qt::StringLiterals;
+} // namespace fenlowick
 
 /// Lets the tests' failure messages show texts as text.
 inline void PrintTo(const QString& text, std::ostream* out) {

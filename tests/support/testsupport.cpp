@@ -3,12 +3,16 @@
 #include "core/entry/datafile.h"
 
 #include <algorithm>
+#include <cctype>
 #include <csignal>
 #include <cstdlib>
+#include <fcntl.h>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace fenlowick::test {
@@ -54,6 +58,19 @@ std::vector<std::string> filesIn(const std::filesystem::path& folder) {
     return names;
 }
 
+std::vector<std::string> foldersIn(const std::filesystem::path& folder) {
+    std::vector<std::string> names = filesIn(folder);
+    std::erase_if(names, [&](const std::string& name) { return !is_directory(folder / name); });
+    return names;
+}
+
+std::string testNameOf(std::string caseName) {
+    for (char& c : caseName) {
+        c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+    }
+    return caseName;
+}
+
 std::vector<std::string> linesOf(const std::string& text) {
     std::vector<std::string> lines;
     std::size_t start = 0;
@@ -89,6 +106,38 @@ FileSizeLimit::~FileSizeLimit() {
     std::signal(SIGXFSZ, m_oldHandler);
 }
 
+pid_t startCli(const std::vector<std::string>& arguments, const ProgramFiles& files) {
+    const pid_t pid = ::fork();
+    if (pid != 0) {
+        return pid;
+    }
+    for (const auto& [name, fd] :
+         {std::pair{&files.out, STDOUT_FILENO}, {&files.err, STDERR_FILENO}}) {
+        const char* path = name->empty() ? "/dev/null" : name->c_str();
+        ::dup2(::open(path, O_WRONLY | O_CREAT | O_TRUNC, 0644), fd);
+    }
+    if (files.fileSizeLimit > 0) {
+        const rlimit limit{static_cast<rlim_t>(files.fileSizeLimit), RLIM_INFINITY};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    if (!files.workingFolder.empty() && ::chdir(files.workingFolder.c_str()) != 0) {
+        ::_exit(126);
+    }
+    std::vector<char*> argv{const_cast<char*>(FENLOWICK_CLI)};
+    for (const std::string& argument : arguments) {
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    }
+    argv.push_back(nullptr);
+    ::execv(FENLOWICK_CLI, argv.data());
+    ::_exit(127);
+}
+
+int exitCodeOf(pid_t pid) {
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
 Entry entryOf(const std::string& path) {
     const Expected<Entry> entry = readDataFile(path);
     if (!entry) {
@@ -104,6 +153,31 @@ Entry threeSourceEntry() {
 
 Entry exampleEntry(const std::string& name) {
     return entryOf(std::string(FENLOWICK_EXAMPLES) + "/" + name + ".dat");
+}
+
+RunRequest runRequest(const Entry& entry, const std::filesystem::path& folder,
+                      const std::string& name, bool feasibleFile) {
+    RunRequest request;
+    request.entry = entry;
+    request.folder = folder.string();
+    request.typedName = name;
+    request.writeFeasibleFile = feasibleFile;
+    request.clock = [] { return DateTimeTexts{"D", "T"}; };
+    return request;
+}
+
+CsvTable csvTable(std::string_view text, const std::string& name) {
+    Expected<CsvTable> table = CsvTable::parse(text, name);
+    if (!table) {
+        throw std::runtime_error(table.error().message);
+    }
+    return *table;
+}
+
+const char* nameOf(HullPosition position) {
+    return position == HullPosition::Inside   ? "Inside"
+           : position == HullPosition::OnEdge ? "OnEdge"
+                                              : "Outside";
 }
 
 Entry changed(Entry entry, const BoxTexts& boxes) {

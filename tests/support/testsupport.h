@@ -1,6 +1,11 @@
 #pragma once
 
+#include "core/base/csvtable.h"
+#include "core/engine/planarhull.h"
 #include "core/entry/entry.h"
+#include "core/workflows/calculationrun.h"
+
+#include <sys/types.h>
 
 #include <cstdint>
 #include <filesystem>
@@ -33,8 +38,12 @@ void writeFile(const std::filesystem::path& path, const std::string& content);
 /// The content without its first line (the result files' date and time).
 std::string withoutFirstLine(const std::string& content);
 
-/// The names of the files in a folder, sorted.
+/// The names of the files in a folder, sorted; foldersIn: only its folders.
 std::vector<std::string> filesIn(const std::filesystem::path& folder);
+std::vector<std::string> foldersIn(const std::filesystem::path& folder);
+
+/// A case's name (of its file or folder) as a test name: letters, digits and '_' only.
+std::string testNameOf(std::string caseName);
 
 /// The lines of a text, without their line ends (LF or CR LF).
 std::vector<std::string> linesOf(const std::string& text);
@@ -53,6 +62,21 @@ private:
     void (*m_oldHandler)(int) = nullptr;
 };
 
+/// Where the output of a started program goes, and what it may write.
+struct ProgramFiles {
+    std::string out; ///< standard output; /dev/null when empty
+    std::string err; ///< standard error; /dev/null when empty
+    std::string workingFolder;
+    std::uint64_t fileSizeLimit = 0; ///< 0: none
+};
+
+/// Starts the built fenlowick-cli with the arguments, each passed as one word.
+pid_t startCli(const std::vector<std::string>& arguments, const ProgramFiles& files);
+
+/// Waits for a started program; its exit code as a shell reports it, 128 + the signal's
+/// number for a killed one.
+int exitCodeOf(pid_t pid);
+
 /// The entry of a data file; throws when it cannot be read.
 Entry entryOf(const std::string& path);
 
@@ -62,6 +86,16 @@ Entry threeSourceEntry();
 
 /// The entry of the example data file examples/<name>.dat; throws when it cannot be read.
 Entry exampleEntry(const std::string& name);
+
+/// A run of the entry into `folder` under the typed `name`, dated "D" at "T".
+RunRequest runRequest(const Entry& entry, const std::filesystem::path& folder,
+                      const std::string& name, bool feasibleFile = true);
+
+/// The table of a CSV text; throws when it cannot be read.
+CsvTable csvTable(std::string_view text, const std::string& name = "s.csv");
+
+/// "Inside", "OnEdge" or "Outside".
+const char* nameOf(HullPosition position);
 
 /// The boxes of an entry as entryField indices: the increment, the tolerance, the isotope
 /// label and mixture of column k, the label of source row i and its signature in column k.

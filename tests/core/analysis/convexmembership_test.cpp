@@ -1,58 +1,38 @@
 #include "core/analysis/convexmembership.h"
 
+#include "support/datatable.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
+#include <sstream>
+#include <string>
 
 namespace fenlowick {
 namespace {
 
 using Points = std::vector<LatticeVector>;
 
+/// The point of a text "x,y,...".
+LatticeVector pointOf(const std::string& text) {
+    LatticeVector point;
+    std::istringstream in(text);
+    for (std::string value; std::getline(in, value, ',');) {
+        point.push_back(std::stoll(value));
+    }
+    return point;
+}
+
 TEST(ConvexMembership, DecidesWithEveryCoordinateAtOnce) {
-    // The corners of a tetrahedron: (4,4,4) lies inside every pair's triangle but outside
-    // the solid, whose points sum to at most 10.
-    const Points corner{{0, 0, 0}, {10, 0, 0}, {0, 10, 0}, {0, 0, 10}};
-    const Points segment{{0, 0, 0, 0}, {2, 4, 6, 8}};
-    const Points line{{0, 0, 0}, {1, 1, 1}, {2, 2, 2}};
-    const Points repeated{{3, 1, 4}, {3, 1, 4}, {3, 1, 4}};
-    const Points flat{{0, 0, 5}, {10, 0, 5}, {0, 10, 5}, {10, 10, 5}};
-    const Points big{{-1'000'000'000, -1'000'000'000, -1'000'000'000, -1'000'000'000, 0},
-                     {1'000'000'000, 0, 0, 0, 0},
-                     {0, 1'000'000'000, 0, 0, 0},
-                     {0, 0, 1'000'000'000, 0, 0},
-                     {0, 0, 0, 1'000'000'000, 0},
-                     {0, 0, 0, 0, 1'000'000'000}};
-    const struct {
-        const Points& points;
-        LatticeVector p;
-        bool inside;
-    } cases[] = {
-        {corner, {4, 4, 4}, false},
-        {corner, {3, 3, 3}, true},
-        {corner, {4, 3, 3}, true},  // on the face x + y + z = 10
-        {corner, {4, 3, 4}, false}, // just beyond it
-        {corner, {0, 0, 10}, true}, // a corner
-        {corner, {0, 5, 5}, true},  // on an edge
-        {corner, {-1, 5, 5}, false},
-        {segment, {1, 2, 3, 4}, true},
-        {segment, {1, 2, 3, 5}, false},
-        {segment, {3, 6, 9, 12}, false},
-        {line, {1, 1, 1}, true},
-        {line, {1, 1, 2}, false},
-        {repeated, {3, 1, 4}, true},
-        {repeated, {3, 1, 5}, false},
-        {flat, {5, 5, 5}, true},
-        {flat, {5, 5, 6}, false},
-        {flat, {10, 10, 5}, true},
-        // Near the largest coordinates the lattice allows, in five dimensions.
-        {big, {0, 0, 0, 0, 0}, true},
-        {big, {1, 0, 0, 0, 999'999'999}, true},
-        {big, {1, 0, 0, 0, 1'000'000'000}, false},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(::testing::PrintToString(c.p));
-        EXPECT_EQ(inConvexHull(c.points, c.p), c.inside);
+    for (const test::TableRow& row : test::readTable("diagnosis/convexmembership.tsv", 3, 20)) {
+        Points points;
+        std::istringstream in(row.fields[0]);
+        for (std::string point; in >> point;) {
+            points.push_back(pointOf(point));
+        }
+        EXPECT_EQ(inConvexHull(points, pointOf(row.fields[1])) ? "inside" : "outside",
+                  row.fields[2])
+            << "convexmembership.tsv, line " << row.line;
     }
 }
 

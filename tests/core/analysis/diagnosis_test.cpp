@@ -6,6 +6,7 @@
 #include "core/entry/checks.h"
 #include "support/datatable.h"
 #include "support/entrygenerator.h"
+#include "support/recordingsink.h"
 #include "support/testsupport.h"
 
 #include <gtest/gtest.h>
@@ -47,12 +48,6 @@ const char* nameOf(RangeSide side) {
                                        : "Within";
 }
 
-const char* nameOf(HullPosition position) {
-    return position == HullPosition::Inside   ? "Inside"
-           : position == HullPosition::OnEdge ? "OnEdge"
-                                              : "Outside";
-}
-
 /// Each row of tests/data/diagnosis/cases.tsv: an entry and what its diagnosis says.
 TEST(Diagnosis, CasesInTheDataFolder) {
     for (const test::TableRow& row : test::readTable("diagnosis/cases.tsv", 8, 14)) {
@@ -66,7 +61,7 @@ TEST(Diagnosis, CasesInTheDataFolder) {
             sides += (sides.empty() ? "" : " ") + std::string(nameOf(range.side));
         }
         for (const IsotopePair& pair : d->pairs) {
-            pairs += (pairs.empty() ? "" : " ") + std::string(nameOf(pair.position));
+            pairs += (pairs.empty() ? "" : " ") + std::string(test::nameOf(pair.position));
         }
         EXPECT_EQ(sides, row.fields[1]);
         EXPECT_EQ(pairs.empty() ? "none" : pairs, row.fields[2]);
@@ -115,16 +110,6 @@ TEST(Diagnosis, StoppedSearchStillNamesATolerantEnoughValue) {
         << d->message;
 }
 
-/// Collects the feasible records of a search.
-class RecordCollector : public RecordSink {
-public:
-    bool write(std::string_view records) override {
-        text.append(records);
-        return true;
-    }
-    std::string text;
-};
-
 TEST(ClosestApproach, SmallestToleranceKeepsAndOneStepBelowDoesNotOnGeneratedEntries) {
     // Decimal entries with the mixture inside, on the edge of or outside the sources, and
     // whole ones with many predictions on the tolerance boundary.
@@ -138,7 +123,7 @@ TEST(ClosestApproach, SmallestToleranceKeepsAndOneStepBelowDoesNotOnGeneratedEnt
         ASSERT_TRUE(closest.complete);
         const ToleranceStep step = smallestToleranceFor(entry, closest.distance);
 
-        RecordCollector records;
+        test::RecordingSink records;
         EXPECT_GT(kept(entry, step.enough, &records), 0u) << step.enough;
         if (step.below) {
             EXPECT_EQ(kept(entry, *step.below), 0u) << *step.below;

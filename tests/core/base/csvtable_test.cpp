@@ -12,11 +12,7 @@
 namespace fenlowick {
 namespace {
 
-CsvTable table(std::string_view text) {
-    Expected<CsvTable> parsed = CsvTable::parse(text, "s.csv");
-    EXPECT_TRUE(parsed) << (parsed ? "" : parsed.error().message);
-    return parsed ? *parsed : *CsvTable::parse("x", "s.csv");
-}
+using test::csvTable;
 
 std::string parseError(std::string_view text) {
     Expected<CsvTable> parsed = CsvTable::parse(text, "s.csv");
@@ -26,7 +22,7 @@ std::string parseError(std::string_view text) {
 TEST(CsvTable, SeparatorsAndDecimalCommasAreDetected) {
     for (const test::TableRow& row : test::readTable("csvtable/separators.tsv", 4, 6)) {
         SCOPED_TRACE("separators.tsv, line " + std::to_string(row.line));
-        const CsvTable t = table(row.fields[0]);
+        const CsvTable t = csvTable(row.fields[0]);
         ASSERT_EQ(t.columnCount(), 2);
         ASSERT_EQ(t.rowCount(), 1);
         EXPECT_EQ(t.separator(), row.fields[1] == "comma" ? ','
@@ -37,12 +33,12 @@ TEST(CsvTable, SeparatorsAndDecimalCommasAreDetected) {
         EXPECT_EQ(t.numberText(0, 1) ? *t.numberText(0, 1) : "-", row.fields[3]);
     }
     // The separator the header uses most wins: a comma inside a header of a semicolon file.
-    EXPECT_EQ(table("source;mean (d13C, permil);d15N\nA;-1,5;2\n").columnCount(), 3);
-    const CsvTable commas = table("source;d13C;d15N\nA;-30,2;6,5\nB;-24;4,80\n");
+    EXPECT_EQ(csvTable("source;mean (d13C, permil);d15N\nA;-1,5;2\n").columnCount(), 3);
+    const CsvTable commas = csvTable("source;d13C;d15N\nA;-30,2;6,5\nB;-24;4,80\n");
     EXPECT_EQ(*commas.numberText(1, 1), "-24");
     EXPECT_EQ(*commas.numberText(1, 2), "4.80");
     // A decimal point in a file of decimal commas is refused.
-    const CsvTable mixed = table("source;d13C;d15N\nA;-30,2;6,5\nB;-24.1;4,8\n");
+    const CsvTable mixed = csvTable("source;d13C;d15N\nA;-30,2;6,5\nB;-24.1;4,8\n");
     EXPECT_EQ(mixed.numberText(1, 1).error().message,
               "s.csv, line 3, column 2 (d13C): \"-24.1\" has a decimal point, but this file "
               "writes decimal commas (line 2, column 2); write every number the same way");
@@ -50,7 +46,7 @@ TEST(CsvTable, SeparatorsAndDecimalCommasAreDetected) {
 
 TEST(CsvTable, CrLfCrAndLfLineEndsAndAMissingFinalLineEndReadAlike) {
     for (const test::TableRow& row : test::readTable("csvtable/lineends.tsv", 1, 5)) {
-        const CsvTable t = table(row.fields[0]);
+        const CsvTable t = csvTable(row.fields[0]);
         ASSERT_EQ(t.rowCount(), 2) << "lineends.tsv, line " << row.line;
         EXPECT_EQ(t.cell(1, 1), "2") << "lineends.tsv, line " << row.line;
         EXPECT_EQ(t.lineOf(1), 3) << "lineends.tsv, line " << row.line;
@@ -58,7 +54,7 @@ TEST(CsvTable, CrLfCrAndLfLineEndsAndAMissingFinalLineEndReadAlike) {
 }
 
 TEST(CsvTable, BlankLinesAreSkippedButCountedInLineNumbers) {
-    const CsvTable t = table("\nsource,d13C\n\nA,1\n,,\n  \nB,x\n\n");
+    const CsvTable t = csvTable("\nsource,d13C\n\nA,1\n,,\n  \nB,x\n\n");
     EXPECT_EQ(t.headerLine(), 2);
     ASSERT_EQ(t.rowCount(), 2);
     EXPECT_EQ(t.lineOf(0), 4);
@@ -67,8 +63,8 @@ TEST(CsvTable, BlankLinesAreSkippedButCountedInLineNumbers) {
 }
 
 TEST(CsvTable, QuotedFieldsKeepSeparatorsQuotesAndLineBreaks) {
-    const CsvTable t = table("source,d13C\n\"Fish, small\",1\n\"The \"\"big\"\" one\",2\n"
-                             "\"two\nlines\",3\nlast,4\n");
+    const CsvTable t = csvTable("source,d13C\n\"Fish, small\",1\n\"The \"\"big\"\" one\",2\n"
+                                "\"two\nlines\",3\nlast,4\n");
     ASSERT_EQ(t.rowCount(), 4);
     EXPECT_EQ(t.cell(0, 0), "Fish, small");
     EXPECT_EQ(t.cell(1, 0), "The \"big\" one");
@@ -79,7 +75,7 @@ TEST(CsvTable, QuotedFieldsKeepSeparatorsQuotesAndLineBreaks) {
 }
 
 TEST(CsvTable, ByteOrderMarkWindows1252AndSpreadsheetTrailingSeparatorsAreHarmless) {
-    const CsvTable t = table("\xEF\xBB\xBFsource;d13C;;\nA;1;;\n");
+    const CsvTable t = csvTable("\xEF\xBB\xBFsource;d13C;;\nA;1;;\n");
     EXPECT_EQ(t.columnCount(), 2);
     EXPECT_EQ(t.header(0), "source");
     // A file read from disk that is not UTF-8: "Crustacés" in Windows-1252.
@@ -94,8 +90,8 @@ TEST(CsvTable, ByteOrderMarkWindows1252AndSpreadsheetTrailingSeparatorsAreHarmle
 }
 
 TEST(CsvTable, NumbersFollowTheProgramsNumericRule) {
-    const CsvTable t = table("source,a,b,c\nA, 1.5 ,\xE2\x88\x92"
-                             "2.5,1e3\n");
+    const CsvTable t = csvTable("source,a,b,c\nA, 1.5 ,\xE2\x88\x92"
+                                "2.5,1e3\n");
     EXPECT_EQ(*t.numberText(0, 1), "1.5");
     EXPECT_EQ(*t.numberText(0, 3), "1e3");
     EXPECT_EQ(t.numberText(0, 2).error().message,

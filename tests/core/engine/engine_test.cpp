@@ -1,6 +1,7 @@
 #include "core/engine/engine.h"
 
 #include "support/datatable.h"
+#include "support/recordingsink.h"
 #include "support/testsupport.h"
 
 #include <gtest/gtest.h>
@@ -19,19 +20,6 @@ namespace {
 
 using Records = std::vector<std::string>;
 using Counts = std::vector<std::uint64_t>;
-
-/// Keeps every record the search writes.
-class RecordingSink : public RecordSink {
-public:
-    bool write(std::string_view records) override {
-        text += records;
-        return true;
-    }
-    /// The records, one line each without its line end.
-    Records records() const { return test::linesOf(text); }
-
-    std::string text;
-};
 
 /// An input of `sources` sources and `isotopes` isotopes, every signature and mixture 0.
 CalculationInput inputOf(int sources, int isotopes, float increment, double tolerance) {
@@ -76,9 +64,9 @@ const EngineControl kNoControl{};
 
 /// The records the plain search keeps for the input.
 Records keptBy(const CalculationInput& input) {
-    RecordingSink sink;
+    test::RecordingSink sink;
     enumeratePlain(input, &sink, kNoControl);
-    return sink.records();
+    return test::linesOf(sink.text);
 }
 
 TEST(Engine, DifferenceAtTheThresholdIsKeptAndAboveItRejected) {
@@ -164,11 +152,11 @@ TEST(Engine, WholeNumberCasesMatchAnIndependentCount) {
             }
         }
 
-        RecordingSink sink;
+        test::RecordingSink sink;
         const EngineResult result = enumeratePlain(input, &sink, kNoControl);
         EXPECT_EQ(result.visitedCount, all.size());
         EXPECT_EQ(result.feasibleCount, kept.size());
-        EXPECT_EQ(sink.records(), recordsOf(kept));
+        EXPECT_EQ(test::linesOf(sink.text), recordsOf(kept));
         for (int j = 0; j < kSourceRows; ++j) { // unused sources stay all zero
             EXPECT_EQ(Counts(result.histograms[j].begin(), result.histograms[j].end()),
                       histograms[j])

@@ -1,6 +1,6 @@
 #include "core/engine/engine.h"
 #include "core/entry/checks.h"
-#include "support/entrygenerator.h"
+#include "support/recordingsink.h"
 
 #include <gtest/gtest.h>
 
@@ -10,25 +10,6 @@
 
 namespace fenlowick::test {
 namespace {
-
-/// Keeps the records it is given; can instead refuse every write, or set a cancel flag at
-/// the first one.
-class TestSink : public RecordSink {
-public:
-    bool write(std::string_view records) override {
-        ++writes;
-        if (cancelAtFirstWrite) {
-            cancelAtFirstWrite->store(true);
-        } else {
-            text.append(records);
-        }
-        return !refuse;
-    }
-    std::string text;
-    int writes = 0;
-    bool refuse = false;
-    std::atomic<bool>* cancelAtFirstWrite = nullptr;
-};
 
 CalculationInput inputOf(const Entry& entry) {
     const Expected<CalculationInput> checked = checkEntry(entry);
@@ -73,7 +54,7 @@ TEST(FastSearchControl, ReportsEveryFirstShareInOrderLikeThePlainLoops) {
         control.threads = 2;
         control.progress = [&](float share) { shares.push_back(share); };
         control.fractionDone = [&](double fraction) { fractions.push_back(fraction); };
-        TestSink sink;
+        RecordingSink sink;
         runSearch(input, &sink, control);
 
         EXPECT_EQ(shares, plainShares);
@@ -95,8 +76,8 @@ TEST(FastSearchControl, StopsWhenCancelledOrAtTheFirstRefusedWrite) {
     control.cancel = &cancel;
 
     // Cancelled during the search, by the sink.
-    TestSink cancelling;
-    cancelling.cancelAtFirstWrite = &cancel;
+    RecordingSink cancelling;
+    cancelling.cancelAtWrite = &cancel;
     EngineResult result = runSearch(input, &cancelling, control);
     EXPECT_TRUE(result.cancelled);
     EXPECT_FALSE(result.sinkFailed);
@@ -104,7 +85,7 @@ TEST(FastSearchControl, StopsWhenCancelledOrAtTheFirstRefusedWrite) {
 
     // Cancelled beforehand: nothing starts.
     control.progress = [&](float) { ++progressCalls; };
-    TestSink untouched;
+    RecordingSink untouched;
     result = runSearch(input, &untouched, control);
     EXPECT_TRUE(result.cancelled);
     EXPECT_EQ(progressCalls, 0);
@@ -122,7 +103,7 @@ TEST(FastSearchControl, StopsWhenCancelledOrAtTheFirstRefusedWrite) {
     // A refused write.
     cancel.store(false);
     control.progress = nullptr;
-    TestSink refusing;
+    RecordingSink refusing;
     refusing.refuse = true;
     result = runSearch(input, &refusing, control);
     EXPECT_TRUE(result.sinkFailed);

@@ -2,6 +2,7 @@
 #include "core/entry/checks.h"
 #include "core/results/resultfiles.h"
 #include "support/entrygenerator.h"
+#include "support/recordingsink.h"
 
 #include <gtest/gtest.h>
 
@@ -11,15 +12,6 @@
 
 namespace fenlowick::test {
 namespace {
-
-class StringSink : public RecordSink {
-public:
-    bool write(std::string_view records) override {
-        text.append(records);
-        return true;
-    }
-    std::string text;
-};
 
 const DateTimeTexts kFixedTime{"01/02/03", "04:05:06"};
 
@@ -54,7 +46,7 @@ void expectSameAsPlain(const Entry& entry, Tally& tally) {
                  " sources, " + std::to_string(input.isotopeCount()) + " isotopes, increment " +
                  entry.increment + ", tolerance " + entry.threshold);
 
-    StringSink plainRecords;
+    RecordingSink plainRecords;
     const EngineResult plain = enumeratePlain(input, &plainRecords, EngineControl{});
     const std::string plainTotals = composeTotals(entry, input, plain.histograms, kFixedTime).text;
     ++tally.entries;
@@ -69,7 +61,7 @@ void expectSameAsPlain(const Entry& entry, Tally& tally) {
         SCOPED_TRACE("threads " + std::to_string(threads));
         EngineControl control;
         control.threads = threads;
-        StringSink records;
+        RecordingSink records;
         const EngineResult fast = runSearch(input, &records, control);
         ASSERT_FALSE(fast.cancelled || fast.sinkFailed);
         EXPECT_EQ(fast.feasibleCount, plain.feasibleCount);
@@ -125,16 +117,6 @@ TEST(FastSearchDifferential, GeneratedEntriesMatchThePlainLoops) {
     }
 }
 
-/// Counts the records a search writes, without keeping them.
-class CountingSink : public RecordSink {
-public:
-    bool write(std::string_view records) override {
-        lines += static_cast<std::uint64_t>(std::count(records.begin(), records.end(), '\n'));
-        return true;
-    }
-    std::uint64_t lines = 0;
-};
-
 TEST(FastSearchDifferential, CountsWithoutRecordsMatchTheRecordedSearchOnLargeEntries) {
     // Too large for the plain loops; the recorded search, which checks every value it
     // writes with the program's arithmetic in the entry's order, is the reference here.
@@ -146,7 +128,8 @@ TEST(FastSearchDifferential, CountsWithoutRecordsMatchTheRecordedSearchOnLargeEn
         SCOPED_TRACE("entry \"" + entry.title + "\": " + std::to_string(checked->sourceCount()) +
                      " sources, " + std::to_string(checked->isotopeCount()) +
                      " isotopes, tolerance " + entry.threshold);
-        CountingSink records;
+        RecordingSink records;
+        records.keep = false;
         EngineControl control;
         control.threads = 2;
         const EngineResult recorded = runSearch(*checked, &records, control);

@@ -1,6 +1,7 @@
 #include "core/engine/planarhull.h"
 
 #include "support/datatable.h"
+#include "support/testsupport.h"
 
 #include <gtest/gtest.h>
 
@@ -15,12 +16,6 @@ namespace {
 LatticePoint pointOf(const std::string& text) {
     const std::size_t comma = text.find(',');
     return {std::stoll(text.substr(0, comma)), std::stoll(text.substr(comma + 1))};
-}
-
-const char* nameOf(HullPosition position) {
-    return position == HullPosition::Inside   ? "Inside"
-           : position == HullPosition::OnEdge ? "OnEdge"
-                                              : "Outside";
 }
 
 TEST(PlanarHull, HullsAndWhereQueriesLieInThem) {
@@ -43,9 +38,9 @@ TEST(PlanarHull, HullsAndWhereQueriesLieInThem) {
         std::istringstream queries(row.fields[2]);
         for (std::string query; queries >> query;) {
             const std::size_t equals = query.find('=');
-            EXPECT_EQ(
-                nameOf(locateInHull(points, convexHull(points), pointOf(query.substr(0, equals)))),
-                query.substr(equals + 1));
+            EXPECT_EQ(test::nameOf(locateInHull(points, convexHull(points),
+                                                pointOf(query.substr(0, equals)))),
+                      query.substr(equals + 1));
         }
     }
     EXPECT_TRUE(convexHull({}).empty());

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <sstream>
+#include <stdexcept>
 
 namespace fenlowick {
 namespace {
@@ -59,7 +61,7 @@ std::string message(const std::string& key) {
     return key; // the message itself
 }
 
-/// The entry of a row of verdicts.tsv or decimals.tsv: its start ("grid" or "three") with
+/// The entry of a row of verdicts.tsv or input.tsv: its start ("grid" or "three") with
 /// the boxes changed ("Name=text", separated by "|").
 Entry entryOf(const test::TableRow& row) {
     Entry entry = row.fields[0] == "grid" ? emptyGrid() : threeSourceEntry();
@@ -97,94 +99,35 @@ TEST(Checks, ALabelIsMissingWhenItIsAtMostOneBlank) {
     }
 }
 
-TEST(Checks, TextsTheResultFilesCannotReadBackAreRefusedNamingTheBox) {
-    const std::string longest(kMaxResultText, 'x');
-    const struct {
-        int box;
-        std::string text;
-        std::string verdict;
-    } cases[] = {
-        {13 + 6, "Fish\nlarge",
-         "Please remove the line break from the label of source row 2: "
-         "the program's files cannot store it."},
-        {3, "d13C\r",
-         "Please remove the line break from the label of isotope column 1: the "
-         "program's files cannot store it."},
-        {0, longest + "x",
-         "Please shorten the title to at most 1000 characters: the "
-         "program's files cannot read back a longer text."},
-        {0, longest, kAccepted},
-        {13, longest, kAccepted},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.box);
-        Entry entry = threeSourceEntry();
-        entryField(entry, c.box) = c.text;
-        EXPECT_EQ(verdict(entry), c.verdict);
-    }
+/// A member of the calculation input named as in its header, an array's indices after points.
+double member(const CalculationInput& input, const std::string& name) {
+    std::istringstream parts(name);
+    std::string field;
+    std::getline(parts, field, '.');
+    std::size_t k = 0;
+    std::size_t i = 0;
+    char point = 0;
+    parts >> k >> point >> i;
+    return field == "signature"          ? input.signature.at(k).at(i)
+           : field == "mixture100"       ? input.mixture100.at(k)
+           : field == "incrementPercent" ? input.incrementPercent
+           : field == "tolerance100"     ? input.tolerance100
+           : field == "lastSource"       ? input.lastSource
+           : field == "lastIsotope"      ? input.lastIsotope
+           : field == "decimalPlaces"    ? input.decimalPlaces
+           : field == "decimalScale"     ? input.decimalScale
+                                         : throw std::runtime_error("no member " + name);
 }
 
-TEST(CalculationInput, TakesTheNumbersOfTheEntry) {
-    Entry entry = threeSourceEntry();
-    entry.increment = "2.5";
-    entry.threshold = "0.1";
-    entry.mixture[0] = "-19.8";
-    entry.mixture[1] = "   "; // blanks count zero
-    entry.mixture[3] = "8.1"; // filled although column 3 takes no part
-    entry.col[0][1] = "-21.35";
-    const CalculationInput input = deriveCalculationInput(entry);
-    EXPECT_EQ(input.incrementPercent, 2.5f);
-    EXPECT_EQ(input.tolerance100, 0.1 * 100.0);
-    EXPECT_EQ(input.mixture100[0], -19.8 * 100.0);
-    EXPECT_EQ(input.mixture100[3], 8.1 * 100.0);
-    EXPECT_EQ(input.mixture100[1], 0.0);
-    EXPECT_EQ(input.signature[0][0], 1.0f);
-    EXPECT_EQ(input.signature[0][1], -21.35f);
-    EXPECT_EQ(input.lastSource, 2);
-    EXPECT_EQ(input.lastIsotope, 0);
-}
-
-TEST(CalculationInput, RowsAndColumnsBeforeTheLastDataTakePartWithSignatureZero) {
-    Entry entry = emptyGrid();
-    entry.col[0][0] = "1";
-    entry.col[1][1] = "2";
-    entry.col[0][4] = "3";
-    entry.col[0][2] = "abc"; // not numeric: does not count as data
-    CalculationInput input = deriveCalculationInput(entry);
-    EXPECT_EQ(input.lastSource, 4);
-    EXPECT_EQ(input.lastIsotope, 1);
-    for (int row : {2, 3}) {
-        for (int k = 0; k < kIsotopeColumns; ++k) {
-            EXPECT_EQ(input.signature[k][row], 0.0f) << "row " << row << " column " << k;
-        }
-    }
-    EXPECT_EQ(input.signature[0][4], 3.0f);
-
-    entry = emptyGrid();
-    entry.col[2][0] = "1";
-    entry.col[2][5] = "2";
-    input = deriveCalculationInput(entry);
-    EXPECT_EQ(input.lastIsotope, 2);
-    EXPECT_EQ(input.lastSource, 5);
-    EXPECT_EQ(input.signature[0][0], 0.0f);
-    EXPECT_EQ(input.signature[1][5], 0.0f);
-
-    // Without numeric signatures both markers stay -99.
-    entry = emptyGrid();
-    entry.col[0][0] = "n.d.";
-    entry.col[1][3] = "   ";
-    entry.mixture[0] = "5";
-    input = deriveCalculationInput(entry);
-    EXPECT_EQ(input.lastSource, -99);
-    EXPECT_EQ(input.lastIsotope, -99);
-}
-
-TEST(CalculationInput, DecimalPlacesAndScale) {
-    for (const test::TableRow& row : test::readTable("entry-checks/decimals.tsv", 5, 6)) {
+TEST(CalculationInput, NumbersTheRowsAndColumnsTakingPartAndTheDecimals) {
+    for (const test::TableRow& row : test::readTable("entry-checks/input.tsv", 4, 10)) {
         const CalculationInput input = deriveCalculationInput(entryOf(row));
-        EXPECT_EQ(input.decimalPlaces, std::stoi(row.fields[2])) << "line " << row.line;
-        if (row.fields[3] != "-") {
-            EXPECT_EQ(input.decimalScale, std::stoi(row.fields[3])) << "line " << row.line;
+        std::istringstream expected(row.fields[2]);
+        for (std::string item; expected >> item;) {
+            const std::size_t equals = item.find('=');
+            EXPECT_EQ(member(input, item.substr(0, equals)),
+                      test::numberOf<double>(item.substr(equals + 1)))
+                << "input.tsv, line " << row.line << ": " << item;
         }
     }
 }

@@ -1,10 +1,12 @@
 #include "core/results/resultfiles.h"
 
 #include "core/entry/checks.h"
+#include "support/datatable.h"
 #include "support/testsupport.h"
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 
 namespace fenlowick {
@@ -28,51 +30,24 @@ CalculationInput checked(const Entry& entry) {
 
 // The totals files of whole runs are compared byte for byte from their second line with
 // the conformance cases (worked example, no solution, a single solution, increment 3, ten
-// sources, labels with commas and more); the cases here cover what those runs do not reach.
-TEST(Totals, PercentileRanksForFortyObservations) {
-    // R1 = floor(0.4 + 0.5) = 0, raised to 1; R50 = 20; R99 = floor(39.6 + 0.5) = 40.
-    // A: one solution at 20 %, 38 at 50 %, one at 80 %; B always 0 %; C always 100 %.
-    Entry entry = threeSourceEntry();
-    entry.increment = "10";
-    ShareHistograms histograms{};
-    histograms[0][2] = 1;
-    histograms[0][5] = 38;
-    histograms[0][8] = 1;
-    histograms[1][0] = 40;
-    histograms[2][10] = 40;
-    const TotalsText totals = composeTotals(entry, checked(entry), histograms, {"D", "T"});
-    EXPECT_EQ(totals.observations, 40u);
-    // MEAN .5, 0, 1; MINIMUM and 1 %ile .20; 50 %ile .50; MAXIMUM and 99 %ile .80; A's
-    // STD DEV sqrt((0.09 + 0.09) / 39) = 0.0679...
-    expectGolden(totals.text, "forty-observations.tot");
-}
-
-TEST(Totals, PercentilesUseRoundedRanks) {
-    // Obs = 250: R1 = floor(2.5 + 0.5) = 3, R50 = 125, R99 = floor(247.5 + 0.5) = 248.
-    Entry entry = threeSourceEntry();
-    entry.increment = "10";
-    ShareHistograms histograms{};
-    histograms[0][1] = 2;   // cumulative 2 < R1
-    histograms[0][2] = 122; // 124 < R50
-    histograms[0][3] = 1;   // 125 = R50
-    histograms[0][4] = 122; // 247 < R99
-    histograms[0][6] = 1;   // 248 = R99
-    histograms[0][9] = 2;
-    histograms[1][0] = 250;
-    histograms[2][0] = 250;
-    // 1 %ile .20, 50 %ile .30, 99 %ile .60.
-    expectGolden(composeTotals(entry, checked(entry), histograms, {"D", "T"}).text,
-                 "rounded-ranks.tot");
-}
-
-TEST(Totals, LevelValuesAreRoundedToHundredths) {
-    Entry entry = threeSourceEntry();
-    entry.increment = "1.2";
-    ShareHistograms histograms{};
-    histograms[0][0] = histograms[1][0] = histograms[2][0] = 1;
-    // Levels .01, .02, .04, ...; level 83 is 99.6 %, which rounds to 1.
-    expectGolden(composeTotals(entry, checked(entry), histograms, {"D", "T"}).text,
-                 "level-values.tot");
+// sources, labels with commas and more); totals.tsv covers what those runs do not reach.
+TEST(Totals, PercentileRanksAndLevelValuesOfHistogramsNoRunReaches) {
+    for (const test::TableRow& row : test::readTable("resultfiles/totals.tsv", 4, 3)) {
+        SCOPED_TRACE("totals.tsv, line " + std::to_string(row.line));
+        Entry entry = threeSourceEntry();
+        entry.increment = row.fields[0];
+        ShareHistograms histograms{};
+        std::istringstream counts(row.fields[1]);
+        char colon = 0;
+        char equals = 0;
+        for (std::size_t source = 0, level = 0, count = 0;
+             counts >> source >> colon >> level >> equals >> count;) {
+            histograms.at(source).at(level) = count;
+        }
+        const TotalsText totals = composeTotals(entry, checked(entry), histograms, {"D", "T"});
+        EXPECT_EQ(totals.observations, std::stoull(row.fields[2]));
+        expectGolden(totals.text, row.fields[3]);
+    }
 }
 
 Entry headerExampleEntry() {

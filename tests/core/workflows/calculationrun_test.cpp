@@ -12,28 +12,19 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <map>
 
 namespace fenlowick {
 namespace {
 
 using test::filesIn;
 using test::readFile;
+using test::runRequest;
 using test::TempDir;
 using test::threeSourceEntry;
 using test::writeFile;
 using Names = std::vector<std::string>;
 using Status = RunOutcome::Status;
-
-RunRequest requestFor(const Entry& entry, const TempDir& dir, const std::string& name,
-                      bool feasibleFile = true) {
-    RunRequest request;
-    request.entry = entry;
-    request.folder = dir.path().string();
-    request.typedName = name;
-    request.writeFeasibleFile = feasibleFile;
-    request.clock = [] { return DateTimeTexts{"D", "T"}; };
-    return request;
-}
 
 // A full disk during the run is covered by hardening/hostileinput_test.cpp, an unwritable
 // folder by cli/cli_test.cpp, the result files' content by the conformance cases.
@@ -41,7 +32,8 @@ RunRequest requestFor(const Entry& entry, const TempDir& dir, const std::string&
 TEST(CalculationRun, WritesBothFilesUnderTheTypedNameAndLeavesTheDataFileAlone) {
     TempDir dir;
     writeFile(dir.file("data.dat"), "the entry");
-    const RunOutcome outcome = runCalculation(requestFor(threeSourceEntry(), dir, "data.dat"));
+    const RunOutcome outcome =
+        runCalculation(runRequest(threeSourceEntry(), dir.path(), "data.dat"));
     ASSERT_EQ(outcome.status, Status::Completed) << outcome.message;
     EXPECT_EQ(outcome.feasiblePath, dir.file("data.out"));
     EXPECT_EQ(outcome.totalsPath, dir.file("data.tot"));
@@ -54,57 +46,65 @@ TEST(CalculationRun, WritesBothFilesUnderTheTypedNameAndLeavesTheDataFileAlone) 
     EXPECT_TRUE(readFile(dir.file("data.out")).starts_with("\"Date: \",\"D\",\"Time: \",\"T\","));
 }
 
-TEST(CalculationRun, SecondRunReplacesBothFiles) {
-    TempDir dir;
-    Entry entry = threeSourceEntry();
-    entry.title = "First run";
-    ASSERT_EQ(runCalculation(requestFor(entry, dir, "results")).status, Status::Completed);
-    entry.title = "Second run";
-    const RunOutcome second = runCalculation(requestFor(entry, dir, "results"));
-    ASSERT_EQ(second.status, Status::Completed) << second.message;
-    EXPECT_EQ(filesIn(dir.path()), (Names{"results.out", "results.tot"}));
-    for (const char* name : {"results.out", "results.tot"}) {
-        const std::string text = readFile(dir.file(name));
-        EXPECT_NE(text.find("\"Second run\""), std::string::npos) << name;
-        EXPECT_EQ(text.find("First run"), std::string::npos) << name;
+TEST(CalculationRun, ReplacesBothFilesOrNeitherAndRemovesAnEarlierFeasibleFileLast) {
+    // The files before and after a run: "/" is a folder, "new" a file of this run. A folder
+    // holding the totals file's name makes the second of the two moves into place fail.
+    using Files = std::map<std::string, std::string>;
+    const Files earlierPair{{"r.out", "earlier out"}, {"r.tot", "earlier tot"}};
+    const Files earlierOut{{"r.out", "earlier out"}, {"r.tot", "/"}};
+    const Files bothNew{{"r.out", "new"}, {"r.tot", "new"}};
+    const struct {
+        const char* change; // "", "cancel", "refuse" (a missing label) or "no name"
+        bool feasibleFile;
+        Files before;
+        Status status;
+        Files after;
+    } cases[] = {
+        {"", true, earlierPair, Status::Completed, bothNew},
+        {"", true, earlierOut, Status::FileError, earlierOut},
+        {"", true, {{"r.tot", "/"}}, Status::FileError, {{"r.tot", "/"}}},
+        {"", false, {{"r.out", "earlier out"}}, Status::Completed, {{"r.tot", "new"}}},
+        {"", false, earlierOut, Status::FileError, earlierOut},
+        {"cancel", true, earlierPair, Status::Cancelled, earlierPair},
+        {"cancel", false, earlierPair, Status::Cancelled, earlierPair},
+        {"refuse", true, {}, Status::Refused, {}},
+        {"no name", true, {}, Status::NoName, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.change) + (c.feasibleFile ? "" : " totals only") + ", from " +
+                     std::to_string(c.before.size()) + " files");
+        TempDir dir;
+        for (const auto& [name, text] : c.before) {
+            text == "/" ? (void)std::filesystem::create_directory(dir.file(name))
+                        : writeFile(dir.file(name), text);
+        }
+        Entry entry = threeSourceEntry();
+        entry.sources[2] = c.change == std::string("refuse") ? " " : entry.sources[2];
+        std::atomic<bool> cancel{false};
+        RunRequest request = runRequest(
+            entry, dir.path(), c.change == std::string("no name") ? "" : "r.txt", c.feasibleFile);
+        request.cancel = &cancel;
+        if (c.change == std::string("cancel")) {
+            request.progress = [&](float) { cancel.store(true); };
+        }
+        const RunOutcome outcome = runCalculation(request);
+        EXPECT_EQ(outcome.status, c.status) << outcome.message;
+        if (c.status == Status::FileError) {
+            EXPECT_NE(outcome.message.find(dir.file("r.tot")), std::string::npos)
+                << outcome.message;
+        }
+        if (c.status == Status::Completed && !c.feasibleFile) {
+            EXPECT_EQ(outcome.removedFeasiblePath, dir.file("r.out"));
+        }
+        Files after;
+        for (const std::string& name : filesIn(dir.path())) {
+            const std::string text = readFile(dir.file(name));
+            after[name] = std::filesystem::is_directory(dir.file(name)) ? "/"
+                          : text.starts_with("\"Date: \",\"D\"")        ? "new"
+                                                                        : text;
+        }
+        EXPECT_EQ(after, c.after);
     }
-}
-
-TEST(CalculationRun, TotalsFileThatCannotBeReplacedKeepsTheEarlierFeasibleFile) {
-    // The second of the two moves into place fails: a folder holds the totals file's name.
-    TempDir dir;
-    writeFile(dir.file("results.out"), "earlier out");
-    std::filesystem::create_directory(dir.path() / "results.tot");
-    const RunOutcome outcome = runCalculation(requestFor(threeSourceEntry(), dir, "results"));
-    EXPECT_EQ(outcome.status, Status::FileError);
-    EXPECT_NE(outcome.message.find(dir.file("results.tot")), std::string::npos) << outcome.message;
-    EXPECT_EQ(readFile(dir.file("results.out")), "earlier out");
-    EXPECT_EQ(filesIn(dir.path()), (Names{"results.out", "results.tot"}));
-
-    // Without an earlier feasible file, no new one is left alone either.
-    std::filesystem::remove(dir.path() / "results.out");
-    EXPECT_EQ(runCalculation(requestFor(threeSourceEntry(), dir, "results")).status,
-              Status::FileError);
-    EXPECT_EQ(filesIn(dir.path()), Names{"results.tot"});
-}
-
-TEST(CalculationRun, ATotalsOnlyRunRemovesTheEarlierFeasibleFileOnlyOnceItsTotalsAreIn) {
-    TempDir dir;
-    writeFile(dir.file("results.out"), "earlier out");
-    RunRequest request = requestFor(threeSourceEntry(), dir, "results");
-    request.writeFeasibleFile = false;
-    const RunOutcome outcome = runCalculation(request);
-    ASSERT_EQ(outcome.status, Status::Completed) << outcome.message;
-    EXPECT_EQ(outcome.removedFeasiblePath, dir.file("results.out"));
-    EXPECT_EQ(filesIn(dir.path()), Names{"results.tot"});
-
-    // When the totals cannot be moved in, the earlier pair stays as it was.
-    writeFile(dir.file("results.out"), "earlier out");
-    std::filesystem::remove(dir.path() / "results.tot");
-    std::filesystem::create_directory(dir.path() / "results.tot");
-    EXPECT_EQ(runCalculation(request).status, Status::FileError);
-    EXPECT_EQ(readFile(dir.file("results.out")), "earlier out");
-    EXPECT_EQ(filesIn(dir.path()), (Names{"results.out", "results.tot"}));
 }
 
 TEST(CalculationRun, ResultFilesWithTheLongestTextsTheChecksAllowReadBack) {
@@ -124,7 +124,7 @@ TEST(CalculationRun, ResultFilesWithTheLongestTextsTheChecksAllowReadBack) {
     entry.threshold = "100";
     entry.title = std::string(kMaxResultText, 't');
     TempDir dir;
-    const RunOutcome outcome = runCalculation(requestFor(entry, dir, "long"));
+    const RunOutcome outcome = runCalculation(runRequest(entry, dir.path(), "long"));
     ASSERT_EQ(outcome.status, Status::Completed) << outcome.message;
     const Expected<TotalsFile> totals = readTotalsFile(outcome.totalsPath);
     ASSERT_TRUE(totals) << totals.error().message;
@@ -138,36 +138,11 @@ TEST(CalculationRun, ResultFilesWithTheLongestTextsTheChecksAllowReadBack) {
     EXPECT_FALSE(loadGridFile(outcome.totalsPath).failed);
 }
 
-TEST(CalculationRun, CancelLeavesNoFilesAndEarlierFilesIntact) {
-    for (const bool feasibleFile : {true, false}) {
-        TempDir dir;
-        writeFile(dir.file("results.out"), "earlier out");
-        writeFile(dir.file("results.tot"), "earlier tot");
-        std::atomic<bool> cancel{false};
-        RunRequest request = requestFor(threeSourceEntry(), dir, "results.txt", feasibleFile);
-        request.cancel = &cancel;
-        request.progress = [&](float) { cancel.store(true); };
-        EXPECT_EQ(runCalculation(request).status, Status::Cancelled);
-        EXPECT_EQ(readFile(dir.file("results.out")), "earlier out");
-        EXPECT_EQ(readFile(dir.file("results.tot")), "earlier tot");
-        EXPECT_EQ(filesIn(dir.path()), (Names{"results.out", "results.tot"}));
-    }
-}
-
-TEST(CalculationRun, RefusedEntryOrEmptyNameWritesNothing) {
-    TempDir dir;
-    Entry entry = threeSourceEntry();
-    entry.sources[2] = " ";
-    EXPECT_EQ(runCalculation(requestFor(entry, dir, "results")).status, Status::Refused);
-    EXPECT_EQ(runCalculation(requestFor(threeSourceEntry(), dir, "")).status, Status::NoName);
-    EXPECT_TRUE(filesIn(dir.path()).empty());
-}
-
 TEST(CalculationRun, NoFeasibleSolutionCompletesWithTheNotice) {
     TempDir dir;
     Entry entry = threeSourceEntry();
     entry.mixture[0] = "40"; // beyond every source
-    const RunOutcome outcome = runCalculation(requestFor(entry, dir, "none"));
+    const RunOutcome outcome = runCalculation(runRequest(entry, dir.path(), "none"));
     ASSERT_EQ(outcome.status, Status::Completed) << outcome.message;
     EXPECT_EQ(outcome.notice.value_or("<none>"),
               "Total Observations = 0, so no statistics could be generated");
@@ -179,7 +154,7 @@ TEST(CalculationRun, BeginsBeforeTheSearchEndsAfterItAndReportsTheFirstShares) {
     int ticks = 0;
     int tickAtProgress = -1;
     std::vector<float> reported;
-    RunRequest request = requestFor(threeSourceEntry(), dir, "timed");
+    RunRequest request = runRequest(threeSourceEntry(), dir.path(), "timed");
     request.clock = [&ticks] {
         ++ticks;
         return DateTimeTexts{"day" + std::to_string(ticks), "time" + std::to_string(ticks)};
@@ -209,10 +184,11 @@ void expectSameResultsWhateverIsReported(const Entry& entry) {
     TempDir totalsOnly;
     TempDir reporting;
     std::vector<float> shares;
-    RunRequest plainRequest = requestFor(entry, full, "result");
+    RunRequest plainRequest = runRequest(entry, full.path(), "result");
     plainRequest.progress = [&](float share) { shares.push_back(share); };
     const RunOutcome fullRun = runCalculation(plainRequest);
-    const RunOutcome totalsRun = runCalculation(requestFor(entry, totalsOnly, "result", false));
+    const RunOutcome totalsRun =
+        runCalculation(runRequest(entry, totalsOnly.path(), "result", false));
     ASSERT_EQ(fullRun.status, Status::Completed) << fullRun.message;
     ASSERT_EQ(totalsRun.status, Status::Completed) << totalsRun.message;
     EXPECT_EQ(filesIn(totalsOnly.path()), Names{"result.tot"});
@@ -222,7 +198,7 @@ void expectSameResultsWhateverIsReported(const Entry& entry) {
 
     std::vector<float> reportedShares;
     std::vector<double> fractions;
-    RunRequest request = requestFor(entry, reporting, "result");
+    RunRequest request = runRequest(entry, reporting.path(), "result");
     request.progress = [&](float share) { reportedShares.push_back(share); };
     request.fractionDone = [&](double fraction) { fractions.push_back(fraction); };
     const RunOutcome reportingRun = runCalculation(request);
@@ -265,7 +241,7 @@ TEST(CalculationRun, FractionDoneIsTheShareOfTheRecordsWritten) {
     entry.isotope = {"d13C", "", "", "", ""};
     TempDir dir;
     std::vector<double> fractions;
-    RunRequest request = requestFor(entry, dir, "result");
+    RunRequest request = runRequest(entry, dir.path(), "result");
     request.fractionDone = [&](double fraction) { fractions.push_back(fraction); };
     const RunOutcome outcome = runCalculation(request);
     ASSERT_EQ(outcome.status, Status::Completed) << outcome.message;

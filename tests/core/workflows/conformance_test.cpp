@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <filesystem>
 
 namespace fenlowick {
@@ -46,12 +45,7 @@ TEST_P(Conformance, ResultFilesMatchFromTheSecondLineOn) {
     ASSERT_TRUE(entry) << entry.error().message;
 
     TempDir dir;
-    RunRequest request;
-    request.entry = *entry;
-    request.folder = dir.path().string();
-    request.typedName = name;
-    request.clock = [] { return DateTimeTexts{"DATE", "TIME"}; };
-    const RunOutcome outcome = runCalculation(request);
+    const RunOutcome outcome = runCalculation(test::runRequest(*entry, dir.path(), name));
 
     const std::filesystem::path expected = kConformance / "expected";
     if (std::filesystem::exists(expected / (name + ".msg"))) {
@@ -71,18 +65,8 @@ TEST_P(Conformance, ResultFilesMatchFromTheSecondLineOn) {
     EXPECT_EQ(filesIn(dir.path()).size(), 2u);
 }
 
-/// The case name as a test name: letters and digits only.
-std::string testNameOf(const testing::TestParamInfo<std::string>& param) {
-    std::string name = param.param;
-    for (char& c : name) {
-        if (!std::isalnum(static_cast<unsigned char>(c))) {
-            c = '_';
-        }
-    }
-    return name;
-}
-
-INSTANTIATE_TEST_SUITE_P(Cases, Conformance, testing::ValuesIn(caseNames()), testNameOf);
+INSTANTIATE_TEST_SUITE_P(Cases, Conformance, testing::ValuesIn(caseNames()),
+                         [](const auto& param) { return test::testNameOf(param.param); });
 
 } // namespace
 } // namespace fenlowick

@@ -1,5 +1,7 @@
 #include "core/workflows/timeleft.h"
 
+#include "support/datatable.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -8,20 +10,9 @@ namespace fenlowick {
 namespace {
 
 TEST(TimeLeft, WordedInWholeSecondsMinutesHoursOrDays) {
-    const struct {
-        double seconds;
-        const char* text;
-    } cases[] = {{0.4, "finishing"},
-                 {4.0, "about 4 s left"},
-                 {24.2, "about 24 s left"},
-                 {59.4, "about 59 s left"},
-                 {89.0, "about 1 min left"},
-                 {290.0, "about 5 min left"},
-                 {7200.0, "about 2 h left"},
-                 {7500.0, "about 2 h 5 min left"},
-                 {98.0 * 3600.0, "about 4 days left"}};
-    for (const auto& c : cases) {
-        EXPECT_EQ(timeLeftText(c.seconds), c.text) << c.seconds;
+    for (const test::TableRow& row : test::readTable("results/timeleft.tsv", 2, 9)) {
+        EXPECT_EQ(timeLeftText(test::numberOf<double>(row.fields[0])), row.fields[1])
+            << "timeleft.tsv, line " << row.line;
     }
 }
 

@@ -44,11 +44,11 @@ protected:
 TEST_F(CalculationControllerTest, ARunWritesBothFilesAndReportsBeginAndEnd) {
     // The files' bytes are the conformance cases'.
     QSignalSpy running(&controller, &CalculationController::runningChanged);
-    ASSERT_TRUE(runWithName(caseEntry("worked-three-sources"), QStringLiteral("worked")));
+    ASSERT_TRUE(runWithName(caseEntry("worked-three-sources"), u"worked"_s));
     EXPECT_EQ(test::filesIn(temp.path()), (std::vector<std::string>{"worked.out", "worked.tot"}));
     ASSERT_EQ(notes.messages.size(), 1);
     EXPECT_TRUE(notes.messages.first().startsWith(QString::fromLatin1(messages::kCompletedPrefix)));
-    EXPECT_TRUE(notes.messages.first().contains(QStringLiteral("    Ended: ")));
+    EXPECT_TRUE(notes.messages.first().contains(u"    Ended: "_s));
     EXPECT_EQ(running, (QList<QVariantList>{{true}, {false}}));
     EXPECT_FALSE(controller.progressWindow()->isVisible());
     // The bar followed the first source's share to its last value.
@@ -66,10 +66,10 @@ TEST_F(CalculationControllerTest, ARefusedEntryShowsItsMessageAndNoDialog) {
 TEST_F(CalculationControllerTest, CancelOrAnEmptyNameWritesNothingAndSaysNothing) {
     controller.calculate(caseEntry("worked-three-sources"));
     controller.outputDialog()->setFolder(folder);
-    controller.outputDialog()->setTypedName(QStringLiteral("kept"));
+    controller.outputDialog()->setTypedName(u"kept"_s);
     QTest::mouseClick(controller.outputDialog()->cancelButton(), Qt::LeftButton);
     controller.calculate(caseEntry("worked-three-sources"));
-    EXPECT_EQ(controller.outputDialog()->typedName(), QStringLiteral("kept"));
+    EXPECT_EQ(controller.outputDialog()->typedName(), u"kept"_s);
     controller.outputDialog()->setTypedName(QString());
     QTest::mouseClick(controller.outputDialog()->saveButton(), Qt::LeftButton);
     QTest::qWait(50);
@@ -79,20 +79,20 @@ TEST_F(CalculationControllerTest, CancelOrAnEmptyNameWritesNothingAndSaysNothing
 }
 
 TEST_F(CalculationControllerTest, NoFeasibleSolutionGivesTheNoticeAndTheReasonBeforeTheCompletion) {
-    ASSERT_TRUE(runWithName(caseEntry("no-feasible"), QStringLiteral("none")));
+    ASSERT_TRUE(runWithName(caseEntry("no-feasible"), u"none"_s));
     ASSERT_EQ(notes.messages.size(), 3);
     EXPECT_EQ(notes.messages.at(0), QString::fromLatin1(messages::kNoObservations));
     // Then why (the reason's text is Diagnosis').
-    EXPECT_TRUE(notes.messages.at(1).startsWith(QStringLiteral("The mixture lies ")));
+    EXPECT_TRUE(notes.messages.at(1).startsWith(u"The mixture lies "_s));
     EXPECT_TRUE(notes.messages.at(2).startsWith(QString::fromLatin1(messages::kCompletedPrefix)));
 }
 
 TEST_F(CalculationControllerTest, AFolderThatCannotBeWrittenIsReportedWithTheFileName) {
     test::writeFile(temp.path() / "plain-file", "x");
     folder = QString::fromStdString((temp.path() / "plain-file" / "sub").string());
-    ASSERT_TRUE(runWithName(caseEntry("worked-three-sources"), QStringLiteral("r")));
+    ASSERT_TRUE(runWithName(caseEntry("worked-three-sources"), u"r"_s));
     ASSERT_EQ(notes.messages.size(), 1);
-    EXPECT_TRUE(notes.messages.first().contains(QStringLiteral("r.out")))
+    EXPECT_TRUE(notes.messages.first().contains(u"r.out"_s))
         << notes.messages.first().toStdString();
     EXPECT_FALSE(controller.progressWindow()->isVisible());
     EXPECT_EQ(test::filesIn(temp.path()), std::vector<std::string>{"plain-file"});
@@ -108,7 +108,7 @@ TEST_F(CalculationControllerTest, CancelOrTheProgressWindowsCloseBoxStopsALongRu
         QSignalSpy running(&controller, &CalculationController::runningChanged);
         controller.calculate(entry);
         controller.outputDialog()->setFolder(folder);
-        controller.outputDialog()->setTypedName(QStringLiteral("long"));
+        controller.outputDialog()->setTypedName(u"long"_s);
         QTest::mouseClick(controller.outputDialog()->saveButton(), Qt::LeftButton);
         ASSERT_TRUE(controller.isRunning());
         EXPECT_TRUE(controller.progressWindow()->isVisible());
@@ -116,8 +116,7 @@ TEST_F(CalculationControllerTest, CancelOrTheProgressWindowsCloseBoxStopsALongRu
         controller.calculate(entry);
         QTest::qWait(300);
         // Nine sources take over a second to count before the first record is written.
-        EXPECT_EQ(controller.progressWindow()->timeLeftText(),
-                  QStringLiteral("counting solutions..."));
+        EXPECT_EQ(controller.progressWindow()->timeLeftText(), u"counting solutions..."_s);
         if (closeBox) {
             controller.progressWindow()->close();
         } else {
@@ -127,8 +126,7 @@ TEST_F(CalculationControllerTest, CancelOrTheProgressWindowsCloseBoxStopsALongRu
         const auto outcome = finished.first().first().value<RunOutcome>();
         EXPECT_EQ(outcome.status, RunOutcome::Status::Cancelled);
         ASSERT_EQ(notes.messages.size(), 1);
-        EXPECT_TRUE(
-            notes.messages.first().startsWith(QStringLiteral("The calculation was cancelled")));
+        EXPECT_TRUE(notes.messages.first().startsWith(u"The calculation was cancelled"_s));
         EXPECT_EQ(running.count(), 2);
     }
 }
@@ -143,8 +141,8 @@ TEST(ProgressWindow, TheTimeLeftCountsDownBetweenReports) {
     const QString first = window.timeLeftText();
     QTest::qWait(2500); // two ticks of the once-a-second update at least
     const QString later = window.timeLeftText();
-    EXPECT_TRUE(first.startsWith(QStringLiteral("about "))) << first.toStdString();
-    EXPECT_TRUE(later.startsWith(QStringLiteral("about "))) << later.toStdString();
+    EXPECT_TRUE(first.startsWith(u"about "_s)) << first.toStdString();
+    EXPECT_TRUE(later.startsWith(u"about "_s)) << later.toStdString();
     EXPECT_NE(first, later);
 }
 

@@ -30,38 +30,38 @@ protected:
 };
 
 TEST_F(OutputDialogTest, WindowsLookAsTheirGoldenPictures) {
-    dialog.setTypedName(QStringLiteral("estuary"));
-    test::expectLooksAsGolden(&dialog, QStringLiteral("output-files-dialog"),
+    dialog.setTypedName(u"estuary"_s);
+    test::expectLooksAsGolden(&dialog, u"output-files-dialog"_s,
                               {dialog.browser()->folderList(), dialog.browser()->driveList()});
     frmProgress progress;
     progress.reset();
     progress.show();
     progress.setFirstShare(40.0f);
-    test::expectLooksAsGolden(&progress, QStringLiteral("progress-window"));
+    test::expectLooksAsGolden(&progress, u"progress-window"_s);
 }
 
 TEST_F(OutputDialogTest, SaveHidesWithOutcomeSavedAndKeepsFolderAndName) {
-    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Fenlowick - Calculation Output Files"));
-    dialog.setTypedName(QStringLiteral("results"));
+    EXPECT_EQ(dialog.windowTitle(), u"Fenlowick - Calculation Output Files"_s);
+    dialog.setTypedName(u"results"_s);
     QTest::mouseClick(dialog.saveButton(), Qt::LeftButton);
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_EQ(outcome, (QList<QVariantList>{{true}}));
-    EXPECT_EQ(dialog.typedName(), QStringLiteral("results"));
+    EXPECT_EQ(dialog.typedName(), u"results"_s);
     EXPECT_EQ(dialog.folder(), folder);
 }
 
 TEST_F(OutputDialogTest, CancelAndEscapeKeepTheTypedName) {
-    dialog.setTypedName(QStringLiteral("kept"));
+    dialog.setTypedName(u"kept"_s);
     QTest::mouseClick(dialog.cancelButton(), Qt::LeftButton);
     dialog.show();
     QTest::keyClick(&dialog, Qt::Key_Escape);
     EXPECT_EQ(outcome, (QList<QVariantList>{{false}, {false}}));
     EXPECT_FALSE(dialog.isVisible());
-    EXPECT_EQ(dialog.typedName(), QStringLiteral("kept"));
+    EXPECT_EQ(dialog.typedName(), u"kept"_s);
 }
 
 TEST_F(OutputDialogTest, CloseBoxCancelsAndResetsNameAndFolder) {
-    dialog.setTypedName(QStringLiteral("gone"));
+    dialog.setTypedName(u"gone"_s);
     dialog.close();
     EXPECT_EQ(outcome, (QList<QVariantList>{{false}}));
     EXPECT_TRUE(dialog.typedName().isEmpty());
@@ -72,7 +72,7 @@ TEST_F(OutputDialogTest, EveryFileIsListedAClickCopiesTheNameOnlyAndRefreshLists
     QListWidget* files = dialog.browser()->fileList();
     ASSERT_EQ(files->count(), 2);
     emit files->itemClicked(files->item(0));
-    EXPECT_EQ(dialog.typedName(), QStringLiteral("data.dat"));
+    EXPECT_EQ(dialog.typedName(), u"data.dat"_s);
     EXPECT_TRUE(dialog.isVisible());
     EXPECT_EQ(outcome.count(), 0);
 

@@ -8,7 +8,6 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QSignalSpy>
 
 namespace fenlowick {
 namespace {
@@ -61,7 +60,7 @@ TEST_F(DataFileDialogTest, SaveReplacesTheDatFileAndOpenFillsTheBoxesAgain) {
     test::writeFile(dataPath("run.dat"), "whatever was here");
     const Entry entry = sampleEntry();
     main.setEntry(entry);
-    save(QStringLiteral("run.txt"));
+    save(u"run.txt"_s);
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_TRUE(notes.messages.isEmpty());
     EXPECT_EQ(test::readFile(dataPath("run.dat")), serializeDataFile(entry));
@@ -69,24 +68,21 @@ TEST_F(DataFileDialogTest, SaveReplacesTheDatFileAndOpenFillsTheBoxesAgain) {
 
     main.ClearForm_Click();
     dialog.showFromMenu();
-    EXPECT_EQ(dialog.controls().fileName(), QStringLiteral("run.txt"));
-    open(QStringLiteral("run.dat"));
+    EXPECT_EQ(dialog.controls().fileName(), u"run.txt"_s);
+    open(u"run.dat"_s);
     EXPECT_TRUE(notes.messages.isEmpty());
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_EQ(main.entry(), entry);
-    EXPECT_EQ(main.findChild<QLineEdit*>(QStringLiteral("Sources_1"))->text(),
-              QStringLiteral("Gulls, adult \u00b5"));
+    EXPECT_EQ(main.findChild<QLineEdit*>(u"Sources_1"_s)->text(), u"Gulls, adult \u00b5"_s);
 }
 
 TEST_F(DataFileDialogTest, WithoutANameOpenKeepsTheDialogAndSaveHidesItWritingNothing) {
     dialog.FileOpen_Click();
-    EXPECT_EQ(notes.messages,
-              QStringList{QStringLiteral("Please select a file, or type in it's name")});
+    EXPECT_EQ(notes.messages, QStringList{u"Please select a file, or type in it's name"_s});
     EXPECT_TRUE(dialog.isVisible());
     notes.messages.clear();
     dialog.FileSave_Click();
-    EXPECT_EQ(notes.messages,
-              QStringList{QStringLiteral("Please select a file, or type in it's name!")});
+    EXPECT_EQ(notes.messages, QStringList{u"Please select a file, or type in it's name!"_s});
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_TRUE(test::filesIn(temp.path() / "data").empty());
 }
@@ -96,7 +92,7 @@ TEST_F(DataFileDialogTest, AFileThatCannotBeReadIsRefusedAndTheEntryStays) {
     // is DataFile's to check.
     writeData("run.dat", test::threeSourceEntry());
     main.setEntry(sampleEntry());
-    open(QStringLiteral("run"));
+    open(u"run"_s);
     EXPECT_EQ(notes.messages, QStringList{kAccessError});
     EXPECT_TRUE(dialog.controls().fileName().isEmpty());
     EXPECT_TRUE(dialog.isVisible());
@@ -114,7 +110,7 @@ TEST_F(DataFileDialogTest, ShowingAgainListsFilesSavedMeanwhileAndASingleClickLo
     const QRect item = files->visualItemRect(files->item(1));
     QTest::mouseClick(files->viewport(), Qt::LeftButton, {}, item.center());
     EXPECT_TRUE(notes.messages.isEmpty());
-    EXPECT_EQ(dialog.controls().fileName(), QStringLiteral("b.dat"));
+    EXPECT_EQ(dialog.controls().fileName(), u"b.dat"_s);
     EXPECT_EQ(main.entry(), sampleEntry());
     EXPECT_FALSE(dialog.isVisible());
 }
@@ -128,7 +124,7 @@ TEST_F(DataFileDialogTest, TheKeyboardPicksAFileOpensItAndEscapeClosesTheDialog)
     files->setFocus();
     files->setCurrentRow(0);
     QTest::keyClick(files, Qt::Key_Down);
-    EXPECT_EQ(dialog.controls().fileName(), QStringLiteral("b.dat"));
+    EXPECT_EQ(dialog.controls().fileName(), u"b.dat"_s);
     QTest::keyClick(files, Qt::Key_Return);
     EXPECT_EQ(main.entry(), sampleEntry());
     EXPECT_FALSE(dialog.isVisible());
@@ -152,9 +148,9 @@ TEST_F(DataFileDialogTest, ARefusedOrFailedSaveShowsWhyAndKeepsTheDialog) {
         QString name;
         QString messageStart;
     } cases[] = {
-        {quoted, QStringLiteral("quote"), QStringLiteral("Please remove the double quote")},
-        {test::threeSourceEntry(), QStringLiteral("blocker/run"),
-         QStringLiteral("The data file %1 could not be saved: Not a directory").arg(blocked)},
+        {quoted, u"quote"_s, u"Please remove the double quote"_s},
+        {test::threeSourceEntry(), u"blocker/run"_s,
+         u"The data file %1 could not be saved: Not a directory"_s.arg(blocked)},
     };
     dialog.controls().setFolder(QString::fromStdString(temp.path().string()));
     for (const auto& c : cases) {
@@ -170,11 +166,11 @@ TEST_F(DataFileDialogTest, ARefusedOrFailedSaveShowsWhyAndKeepsTheDialog) {
 }
 
 TEST_F(DataFileDialogTest, CaptionHelpTopicAndTheCloseBoxDiscardingTheDialog) {
-    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Fenlowick - Open / Save data"));
+    EXPECT_EQ(dialog.windowTitle(), u"Fenlowick - Open / Save data"_s);
     QSignalSpy help(&dialog, &frmDataFile::helpRequested);
-    dialog.findChild<QPushButton*>(QStringLiteral("help"))->click();
+    dialog.findChild<QPushButton*>(u"help"_s)->click();
     ASSERT_EQ(help.count(), 1);
-    EXPECT_EQ(help[0][0].toString(), QStringLiteral("file_open_save.htm"));
+    EXPECT_EQ(help[0][0].toString(), u"file_open_save.htm"_s);
     EXPECT_TRUE(dialog.isVisible());
 
     QSignalSpy discarded(&dialog, &frmDataFile::discarded);

@@ -1,10 +1,10 @@
 #include "gui/entry/frmmain.h"
 
 #include "core/entry/entry.h"
-#include "core/entry/messages.h"
 #include "gui/entry/entryrules.h"
 #include "gui/entry/frmdatafile.h"
 #include "gui/widgets/filebrowsercontrols.h"
+#include "support/datatable.h"
 #include "support/goldenpicture.h"
 #include "support/guitestsupport.h"
 
@@ -14,8 +14,8 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
-#include <gtest/gtest.h>
 
+#include <map>
 #include <stdexcept>
 
 namespace fenlowick {
@@ -73,17 +73,17 @@ protected:
 
 TEST_F(MainWindowTest, StartUpCreatesTheSubfoldersAndEmptyBoxes) {
     const QString start = QString::fromStdString(temp.path().string());
-    EXPECT_EQ(window.dataFolder(), start + QStringLiteral("/data"));
-    EXPECT_EQ(window.outputFolder(), start + QStringLiteral("/output"));
+    EXPECT_EQ(window.dataFolder(), start + u"/data"_s);
+    EXPECT_EQ(window.outputFolder(), start + u"/output"_s);
     EXPECT_TRUE(QDir(window.dataFolder()).exists());
     EXPECT_TRUE(QDir(window.outputFolder()).exists());
-    EXPECT_EQ(window.windowTitle(), QStringLiteral("Fenlowick"));
+    EXPECT_EQ(window.windowTitle(), u"Fenlowick"_s);
     EXPECT_EQ(window.entry(), Entry());
 }
 
 TEST_F(MainWindowTest, WindowsLookAsTheirGoldenPictures) {
     // At the start the Title has the focus: dark red with white text.
-    test::expectLooksAsGolden(&window, QStringLiteral("main-window"));
+    test::expectLooksAsGolden(&window, u"main-window"_s);
 
     // A loaded entry: numbers show at most eight characters, a long label its start. The
     // boxes left on the way to the first mixture take back their own colours.
@@ -94,14 +94,14 @@ TEST_F(MainWindowTest, WindowsLookAsTheirGoldenPictures) {
         press(Qt::Key_Tab);
     }
     box("Mixture_0")->setFocus(Qt::OtherFocusReason);
-    test::expectLooksAsGolden(&window, QStringLiteral("main-window-with-entry"));
+    test::expectLooksAsGolden(&window, u"main-window-with-entry"_s);
 
     test::writeFile(temp.path() / "data" / "diet.dat", "x");
     test::writeFile(temp.path() / "data" / "estuary.dat", "x");
     frmDataFile dialog(&window, window.dataFolder());
     dialog.showFromMenu();
-    dialog.controls().setFileName(QStringLiteral("estuary.dat"));
-    test::expectLooksAsGolden(&dialog, QStringLiteral("data-file-dialog"),
+    dialog.controls().setFileName(u"estuary.dat"_s);
+    test::expectLooksAsGolden(&dialog, u"data-file-dialog"_s,
                               {dialog.controls().folderList(), dialog.controls().driveList()});
 }
 
@@ -111,13 +111,13 @@ TEST_F(MainWindowTest, TabRunsThroughTheBoxesByTabIndexAndWraps) {
         ASSERT_EQ(QApplication::focusWidget(), window.entryBox(tab % kEntryBoxCount)) << tab;
     }
     press(Qt::Key_Backtab, Qt::ShiftModifier);
-    EXPECT_EQ(focusName(), QStringLiteral("Col4_9"));
+    EXPECT_EQ(focusName(), u"Col4_9"_s);
     press(Qt::Key_Backtab, Qt::ShiftModifier);
-    EXPECT_EQ(focusName(), QStringLiteral("Col4_8"));
+    EXPECT_EQ(focusName(), u"Col4_8"_s);
 }
 
 TEST_F(MainWindowTest, AnotherWindowTakingTheFocusRunsNoCheckAndKeepsTheColours) {
-    typeInto("Threshold", QStringLiteral("x"));
+    typeInto("Threshold", u"x"_s);
     QWidget other;
     other.show();
     other.activateWindow();
@@ -125,8 +125,8 @@ TEST_F(MainWindowTest, AnotherWindowTakingTheFocusRunsNoCheckAndKeepsTheColours)
     EXPECT_EQ(background(box("Threshold")), kDarkRed);
     window.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-    EXPECT_EQ(focusName(), QStringLiteral("Threshold"));
-    EXPECT_EQ(box("Threshold")->text(), QStringLiteral("x"));
+    EXPECT_EQ(focusName(), u"Threshold"_s);
+    EXPECT_EQ(box("Threshold")->text(), u"x"_s);
     EXPECT_TRUE(notes.messages.isEmpty());
 }
 
@@ -172,10 +172,10 @@ TEST_F(MainWindowTest, LeavingABoxByTabBeepsShowsTheMessageThenEmptiesTheBox) {
 }
 
 TEST_F(MainWindowTest, AClickOnAnotherBoxIsCheckedToo) {
-    typeInto("Col0_0", QStringLiteral("abc"));
+    typeInto("Col0_0", u"abc"_s);
     QLineEdit* other = box("Col3_3");
     QTest::mouseClick(other, Qt::LeftButton, {}, other->rect().center());
-    EXPECT_EQ(focusName(), QStringLiteral("Col0_0"));
+    EXPECT_EQ(focusName(), u"Col0_0"_s);
     EXPECT_EQ(notes.messages, QStringList{QString::fromLatin1(kNumericBlank)});
     EXPECT_EQ(background(other), kWhite);
 
@@ -187,17 +187,17 @@ TEST_F(MainWindowTest, AClickOnAnotherBoxIsCheckedToo) {
 TEST_F(MainWindowTest, EnterMovesToTheNextTabIndexAndNeverReachesTheBox) {
     QSignalSpy returns(box("Title"), &QLineEdit::returnPressed);
     press(Qt::Key_Return);
-    EXPECT_EQ(focusName(), QStringLiteral("Increment"));
+    EXPECT_EQ(focusName(), u"Increment"_s);
     box("Sources_9")->setFocus(Qt::OtherFocusReason);
     press(Qt::Key_Enter);
-    EXPECT_EQ(focusName(), QStringLiteral("Col0_0"));
+    EXPECT_EQ(focusName(), u"Col0_0"_s);
     EXPECT_EQ(returns.count(), 0);
 
     // The last box has nowhere to go, but is still checked.
-    typeInto("Col4_9", QStringLiteral("7"));
+    typeInto("Col4_9", u"7"_s);
     press(Qt::Key_Return);
-    EXPECT_EQ(focusName(), QStringLiteral("Col4_9"));
-    typeInto("Col4_9", QStringLiteral("abc"));
+    EXPECT_EQ(focusName(), u"Col4_9"_s);
+    typeInto("Col4_9", u"abc"_s);
     press(Qt::Key_Return);
     EXPECT_EQ(box("Col4_9")->text(), QString());
     EXPECT_EQ(notes.messages, QStringList{QString::fromLatin1(kNumericBlank)});
@@ -206,28 +206,28 @@ TEST_F(MainWindowTest, EnterMovesToTheNextTabIndexAndNeverReachesTheBox) {
 TEST_F(MainWindowTest, LetterBoxesHandTheFocusOnAfterCheckingTheBoxBeingLeft) {
     box("Col1_1")->setFocus(Qt::OtherFocusReason);
     QTest::mouseClick(window.letterBox(0), Qt::LeftButton);
-    EXPECT_EQ(focusName(), QStringLiteral("Title"));
+    EXPECT_EQ(focusName(), u"Title"_s);
     for (int letter = 1; letter < kLetterBoxCount; ++letter) {
         box("Title")->setFocus(Qt::OtherFocusReason);
         QTest::mouseClick(window.letterBox(letter), Qt::LeftButton);
-        EXPECT_EQ(focusName(), QStringLiteral("Col4_9")) << letter;
+        EXPECT_EQ(focusName(), u"Col4_9"_s) << letter;
     }
-    typeInto("Threshold", QStringLiteral("x"));
+    typeInto("Threshold", u"x"_s);
     QTest::mouseClick(window.letterBox(4), Qt::LeftButton);
-    EXPECT_EQ(focusName(), QStringLiteral("Threshold"));
+    EXPECT_EQ(focusName(), u"Threshold"_s);
     EXPECT_EQ(notes.messages, QStringList{QString::fromLatin1(kNumeric)});
 }
 
 TEST_F(MainWindowTest, AMenuCommandRunsNoCheckAndKeepsTheColours) {
-    typeInto("Increment", QStringLiteral("abc"));
+    typeInto("Increment", u"abc"_s);
     QSignalSpy graph(&window, &frmMain::graphRequested);
     QMenuBar* bar = window.menuBar();
-    const QRect item = bar->actionGeometry(window.menuCommand(QStringLiteral("GraphData")));
+    const QRect item = bar->actionGeometry(window.menuCommand(u"GraphData"_s));
     QTest::mouseClick(bar, Qt::LeftButton, {}, item.center());
     EXPECT_EQ(graph.count(), 1);
     EXPECT_TRUE(notes.messages.isEmpty());
-    EXPECT_EQ(box("Increment")->text(), QStringLiteral("abc"));
-    EXPECT_EQ(focusName(), QStringLiteral("Increment"));
+    EXPECT_EQ(box("Increment")->text(), u"abc"_s);
+    EXPECT_EQ(focusName(), u"Increment"_s);
     EXPECT_EQ(background(box("Increment")), kDarkRed);
 }
 
@@ -245,7 +245,7 @@ TEST_F(MainWindowTest, SetEntryFillsTheNamedBoxesInDataFileOrderAndClearEmptiesE
         EXPECT_EQ(named->text().toStdString(), "f" + std::to_string(fieldIndexOfTab(tab))) << tab;
     }
 
-    window.menuCommand(QStringLiteral("ClearForm"))->trigger();
+    window.menuCommand(u"ClearForm"_s)->trigger();
     EXPECT_EQ(window.entry(), Entry::cleared());
 }
 
@@ -253,7 +253,7 @@ TEST_F(MainWindowTest, ViewShowsTheNoteBeforeAskingForTheViewer) {
     qsizetype messagesAtRequest = -1;
     QObject::connect(&window, &frmMain::viewOutputRequested, &window,
                      [&] { messagesAtRequest = notes.messages.size(); });
-    window.menuCommand(QStringLiteral("ViewOutput"))->trigger();
+    window.menuCommand(u"ViewOutput"_s)->trigger();
     EXPECT_EQ(messagesAtRequest, 1);
     EXPECT_EQ(notes.messages,
               QStringList{QStringLiteral(
@@ -269,26 +269,26 @@ TEST_F(MainWindowTest, OtherCommandsSignalAnnounceTheProgramOrExit) {
     QSignalSpy file(&window, &frmMain::fileOpenRequested);
     QSignalSpy calc(&window, &frmMain::calculateRequested);
     QSignalSpy closing(&window, &frmMain::closing);
-    window.menuCommand(QStringLiteral("FileOpen"))->trigger();
-    window.menuCommand(QStringLiteral("Calculate"))->trigger();
+    window.menuCommand(u"FileOpen"_s)->trigger();
+    window.menuCommand(u"Calculate"_s)->trigger();
     EXPECT_EQ(file.count(), 1);
     EXPECT_EQ(calc.count(), 1);
 
-    QCoreApplication::setApplicationVersion(QStringLiteral("9.8.7+git6.abcdef0"));
-    window.menuCommand(QStringLiteral("About"))->trigger();
+    QCoreApplication::setApplicationVersion(u"9.8.7+git6.abcdef0"_s);
+    window.menuCommand(u"About"_s)->trigger();
     ASSERT_EQ(notes.messages.size(), 1);
-    EXPECT_EQ(notes.titles[0], QStringLiteral("Fenlowick"));
-    EXPECT_TRUE(notes.messages[0].startsWith(QStringLiteral("Fenlowick 9.8.7+git6.abcdef0\n")));
+    EXPECT_EQ(notes.titles[0], u"Fenlowick"_s);
+    EXPECT_TRUE(notes.messages[0].startsWith(u"Fenlowick 9.8.7+git6.abcdef0\n"_s));
 
     EXPECT_EQ(closing.count(), 0);
-    window.menuCommand(QStringLiteral("ExitProgram"))->trigger();
+    window.menuCommand(u"ExitProgram"_s)->trigger();
     EXPECT_EQ(closing.count(), 1);
     EXPECT_FALSE(window.isVisible());
 }
 
 TEST_F(MainWindowTest, PrintGivesOnePagePerCopyAndACancelOrAFailedPrinterGivesTheMessage) {
     test::expectPrinting([&](auto chooser) { window.setPrinterPrompt(chooser); },
-                         [&] { window.menuCommand(QStringLiteral("PrintData"))->trigger(); }, notes,
+                         [&] { window.menuCommand(u"PrintData"_s)->trigger(); }, notes,
                          QStringLiteral("There was an error during the printout!  Check your "
                                         "printer and cable before trying again."),
                          QString::fromStdString(temp.file("three.pdf")), 3);
@@ -313,30 +313,13 @@ TEST(EntryRules, BoxKindFollowsTheTabIndex) {
 }
 
 TEST(EntryRules, LeaveCheckMessages) {
-    const struct {
-        std::vector<BoxKind> kinds;
-        std::vector<const char*> texts;
-        std::optional<std::string> message;
-    } cases[] = {
-        {{BoxKind::Increment}, {"", "1", "100", "50", "2.5", " 12 ", "1E2"}, std::nullopt},
-        {{BoxKind::Increment}, {"0", "0.99", "100.01", "-5", "1E3"}, messages::kIncrementRange},
-        {{BoxKind::Increment}, {"abc", "12,5", "5%", " "}, kNumericRange},
-        {{BoxKind::Tolerance}, {"", "-3", "1E-3", "0", ".5"}, std::nullopt},
-        {{BoxKind::Tolerance}, {"x"}, kNumeric},
-        {{BoxKind::Mixture, BoxKind::Signature}, {"12,5a", "n.d."}, kNumericBlank},
-        {{BoxKind::Mixture, BoxKind::Signature}, {"", "-21.35", "1E-3", "1000"}, std::nullopt},
-        // Title and labels are never checked.
-        {{BoxKind::Title, BoxKind::IsotopeLabel, BoxKind::SourceLabel},
-         {"abc, \"x\" 12,5a"},
-         std::nullopt},
-    };
-    for (const auto& c : cases) {
-        for (BoxKind kind : c.kinds) {
-            for (const char* text : c.texts) {
-                EXPECT_EQ(leaveCheckMessage(kind, text), c.message)
-                    << static_cast<int>(kind) << " [" << text << "]";
-            }
-        }
+    const std::map<std::string, int> firstTab{
+        {"Title", 0},   {"Increment", 1},    {"Tolerance", 2}, {"IsotopeLabel", 3},
+        {"Mixture", 8}, {"SourceLabel", 13}, {"Signature", 23}};
+    for (const test::TableRow& row : test::readTable("entry-checks/leavechecks.tsv", 3, 30)) {
+        const BoxKind kind = boxKindOfTab(firstTab.at(row.fields[0]));
+        EXPECT_EQ(leaveCheckMessage(kind, row.fields[1]).value_or("accepted"), row.fields[2])
+            << "leavechecks.tsv, line " << row.line;
     }
 }
 

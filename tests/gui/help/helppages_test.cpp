@@ -16,7 +16,6 @@
 #include <QTemporaryDir>
 #include <QTextBlock>
 #include <QTextDocument>
-#include <gtest/gtest.h>
 
 #include <sstream>
 
@@ -24,16 +23,14 @@ namespace fenlowick {
 namespace {
 
 // The topics of the program's Help commands, and the page of the command-line tool.
-const QStringList kTopics = {
-    QStringLiteral("\\help.htm"),    QStringLiteral("\\file_open_save.htm"),
-    QStringLiteral("\\calc.htm"),    QStringLiteral("\\graphing.htm"),
-    QStringLiteral("\\viewing.htm"), QStringLiteral("\\commandline.htm"),
-    QStringLiteral("\\isospace.htm")};
+const QStringList kTopics = {u"\\help.htm"_s,     u"\\file_open_save.htm"_s, u"\\calc.htm"_s,
+                             u"\\graphing.htm"_s, u"\\viewing.htm"_s,        u"\\commandline.htm"_s,
+                             u"\\isospace.htm"_s};
 
 const QColor kHeading(0x00, 0x00, 0xc0);
 
 QString installedFolder() {
-    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("help"));
+    return QDir(QCoreApplication::applicationDirPath()).filePath(u"help"_s);
 }
 
 QString readText(const QString& path) {
@@ -82,24 +79,23 @@ TEST(HelpPages, EveryTopicIsInstalledBesideTheProgramWithItsOwnTitleAndTheShared
 
 TEST(HelpPages, APageOfStartFolderWithoutItsStyleSheetTakesTheInstalledOne) {
     const QTemporaryDir start;
-    ASSERT_TRUE(QFile::copy(QDir(installedFolder()).filePath(QStringLiteral("calc.htm")),
-                            QDir(start.path()).filePath(QStringLiteral("calc.htm"))));
+    ASSERT_TRUE(QFile::copy(QDir(installedFolder()).filePath(u"calc.htm"_s),
+                            QDir(start.path()).filePath(u"calc.htm"_s)));
     HelpPane pane(HelpTopicLocator::forProgram(start.path()));
-    pane.setSource(pane.topicAddress(QStringLiteral("\\calc.htm")));
-    ASSERT_EQ(pane.source(),
-              QUrl::fromLocalFile(QDir(start.path()).filePath(QStringLiteral("calc.htm"))));
+    pane.setSource(pane.topicAddress(u"\\calc.htm"_s));
+    ASSERT_EQ(pane.source(), QUrl::fromLocalFile(QDir(start.path()).filePath(u"calc.htm"_s)));
     EXPECT_EQ(headingColour(pane), kHeading);
 }
 
 TEST(HelpPages, EveryLinkBetweenPagesLeadsToAnExistingPageAndSection) {
-    const QRegularExpression link(QStringLiteral("href=\"([^\"]*)\""));
+    const QRegularExpression link(u"href=\"([^\"]*)\""_s);
     int links = 0;
     for (const QString& topic : kTopics) {
         const QString name = HelpTopicLocator::normalisedTopic(topic);
         const QString html = readText(QDir(installedFolder()).filePath(name));
         for (const QRegularExpressionMatch& match : link.globalMatch(html)) {
             const QString target = match.captured(1);
-            if (target.startsWith(QStringLiteral("http")) || target == QStringLiteral("help.css")) {
+            if (target.startsWith(u"http"_s) || target == u"help.css"_s) {
                 continue;
             }
             ++links;
@@ -111,7 +107,7 @@ TEST(HelpPages, EveryLinkBetweenPagesLeadsToAnExistingPageAndSection) {
             EXPECT_FALSE(targetHtml.isEmpty())
                 << name.toStdString() << " -> " << target.toStdString();
             if (!section.isEmpty()) {
-                EXPECT_TRUE(targetHtml.contains(QStringLiteral("id=\"%1\"").arg(section)))
+                EXPECT_TRUE(targetHtml.contains(u"id=\"%1\""_s.arg(section)))
                     << name.toStdString() << " -> " << target.toStdString();
             }
         }
@@ -135,7 +131,7 @@ TEST(HelpPages, EveryMenuCommandOfEveryWindowHasItsRowOnItsPage) {
         EXPECT_GE(commands.size(), 5) << page;
         for (const QAction* command : commands) {
             const QString caption = QString(command->text()).remove(QLatin1Char('&'));
-            EXPECT_TRUE(html.contains(QStringLiteral("<td class=\"ui\">%1</td>").arg(caption)))
+            EXPECT_TRUE(html.contains(u"<td class=\"ui\">%1</td>"_s.arg(caption)))
                 << page << ": " << caption.toStdString();
         }
     }
@@ -143,8 +139,7 @@ TEST(HelpPages, EveryMenuCommandOfEveryWindowHasItsRowOnItsPage) {
 
 TEST(HelpPages, EverySubcommandOfTheCommandLineToolHasItsSection) {
     const std::string help = test::runTool(FENLOWICK_CLI, {"--help"});
-    const QString page =
-        readText(QDir(installedFolder()).filePath(QStringLiteral("commandline.htm")));
+    const QString page = readText(QDir(installedFolder()).filePath(u"commandline.htm"_s));
     const std::size_t start = help.find("Subcommands:\n");
     ASSERT_NE(start, std::string::npos) << help;
     int subcommands = 0;
@@ -152,16 +147,13 @@ TEST(HelpPages, EverySubcommandOfTheCommandLineToolHasItsSection) {
     for (std::string line; std::getline(lines, line) && line.starts_with("  ");) {
         const std::string name = line.substr(2, line.find(' ', 2) - 2);
         ++subcommands;
-        EXPECT_TRUE(
-            page.contains(QStringLiteral("<h2 id=\"%1\">").arg(QString::fromStdString(name))))
-            << name;
+        EXPECT_TRUE(page.contains(u"<h2 id=\"%1\">"_s.arg(QString::fromStdString(name)))) << name;
     }
     EXPECT_GE(subcommands, 6);
 }
 
 TEST(HelpPages, TheCalcPageQuotesTheRunsMessagesWordForWord) {
-    const QString text =
-        visibleText(readText(QDir(installedFolder()).filePath(QStringLiteral("calc.htm"))));
+    const QString text = visibleText(readText(QDir(installedFolder()).filePath(u"calc.htm"_s)));
     for (const char* message :
          {messages::kNoIncrement, messages::kNoTolerance, messages::kIncrementRange,
           messages::kTooManyDecimals, messages::kNoData, messages::kNoSourceLabels,

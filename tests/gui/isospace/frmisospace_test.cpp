@@ -9,7 +9,6 @@
 
 #include <QAction>
 #include <QMenuBar>
-#include <gtest/gtest.h>
 
 namespace fenlowick {
 namespace {
@@ -22,15 +21,15 @@ protected:
 
 TEST_F(IsospaceWindowTest, LooksAsItsGoldenPictures) {
     window.showEntry(test::exampleEntry("geese-outside-sources"));
-    test::expectLooksAsGolden(&window, QStringLiteral("isospace-window"));
+    test::expectLooksAsGolden(&window, u"isospace-window"_s);
     // A mixture inside the sources of the chosen pair, and a number line.
     window.showEntry(test::exampleEntry("estuary-three-isotopes"));
     window.setAxes(1, 2);
-    test::expectLooksAsGolden(&window, QStringLiteral("isospace-window-inside"));
+    test::expectLooksAsGolden(&window, u"isospace-window-inside"_s);
     window.showEntry(test::exampleEntry("stream-water-one-isotope"));
-    test::expectLooksAsGolden(&window, QStringLiteral("isospace-window-number-line"));
+    test::expectLooksAsGolden(&window, u"isospace-window-number-line"_s);
     window.showEntry(Entry::cleared());
-    test::expectLooksAsGolden(&window, QStringLiteral("isospace-window-without-signatures"));
+    test::expectLooksAsGolden(&window, u"isospace-window-without-signatures"_s);
     EXPECT_FALSE(window.printAction()->isEnabled());
     EXPECT_FALSE(window.saveAction()->isEnabled());
 }
@@ -46,17 +45,16 @@ TEST_F(IsospaceWindowTest, SavesPngAndSvgAndPrintsThroughTheChosenPrinter) {
     // The same message as the graph window's.
     test::expectPrinting([&](auto chooser) { window.setPrinterChooser(chooser); },
                          [&] { window.printAction()->trigger(); }, notes,
-                         resultmessages::graphPrintFailed(), folder + QStringLiteral("/plot.pdf"),
-                         2);
+                         resultmessages::graphPrintFailed(), folder + u"/plot.pdf"_s, 2);
 }
 
 TEST_F(IsospaceWindowTest, CaptionDiagnoseHelpAndExit) {
     // The diagnosis itself is Diagnosis'; the window shows it or the entry's refusal.
     window.showEntry(test::exampleEntry("geese-outside-sources"));
-    EXPECT_EQ(window.windowTitle(), QStringLiteral("Fenlowick - Isospace"));
+    EXPECT_EQ(window.windowTitle(), u"Fenlowick - Isospace"_s);
     window.diagnoseAction()->trigger();
     ASSERT_EQ(notes.messages.size(), 1);
-    EXPECT_TRUE(notes.messages[0].startsWith(QStringLiteral("The mixture lies outside")));
+    EXPECT_TRUE(notes.messages[0].startsWith(u"The mixture lies outside"_s));
     Entry refused = test::exampleEntry("geese-outside-sources");
     refused.isotope[1] = "";
     window.showEntry(refused);
@@ -65,7 +63,7 @@ TEST_F(IsospaceWindowTest, CaptionDiagnoseHelpAndExit) {
 
     QSignalSpy help(&window, &frmIsospace::helpRequested);
     window.helpAction()->trigger();
-    EXPECT_EQ(help, (QList<QVariantList>{{QStringLiteral("isospace.htm")}}));
+    EXPECT_EQ(help, (QList<QVariantList>{{u"isospace.htm"_s}}));
     window.menuBar()->actions().last()->trigger();
     EXPECT_FALSE(window.isVisible());
 }

@@ -20,7 +20,6 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPrinterInfo>
-#include <gtest/gtest.h>
 
 #include <tuple>
 
@@ -76,53 +75,51 @@ TEST_F(GraphTest, WindowsLookAsTheirGoldenPictures) {
     // Both windows at their start-up sizes on a screen of 1024 x 768 pixels.
     const StartupSizes sizes = startupSizes(15360, 11520);
     graph.applyStartupSize(sizes);
-    test::expectLooksAsGolden(&graph, QStringLiteral("graph-window"));
+    test::expectLooksAsGolden(&graph, u"graph-window"_s);
     graph.FileOpen_Click();
     ResultFileDialog* dialog = graph.openGraphFile();
-    test::expectLooksAsGolden(dialog, QStringLiteral("open-result-file-dialog"),
+    test::expectLooksAsGolden(dialog, u"open-result-file-dialog"_s,
                               {dialog->browser()->folderList(), dialog->browser()->driveList()});
-    dialog->setFileName(QStringLiteral("lake.tot"));
+    dialog->setFileName(u"lake.tot"_s);
     dialog->FileOpen_Click();
     // The label names the file with its folder, this run's temporary one.
-    test::expectLooksAsGolden(&graph, QStringLiteral("graph-window-with-file"),
-                              {graph.pathLabel()});
+    test::expectLooksAsGolden(&graph, u"graph-window-with-file"_s, {graph.pathLabel()});
 
     frmStatsViewer viewer;
     viewer.applyStartupSize(sizes);
     viewer.show();
-    ASSERT_TRUE(viewer.loadFile(folder + QStringLiteral("/lake.tot")));
-    test::expectLooksAsGolden(&viewer, QStringLiteral("statistics-viewer-with-file"));
+    ASSERT_TRUE(viewer.loadFile(folder + u"/lake.tot"_s));
+    test::expectLooksAsGolden(&viewer, u"statistics-viewer-with-file"_s);
 }
 
 TEST_F(GraphTest, WindowAndDialogCaptionsHelpAndTheTotalsFilesListed) {
-    EXPECT_EQ(graph.windowTitle(), QStringLiteral("Fenlowick - Graph"));
-    EXPECT_EQ(graph.openGraphFile()->windowTitle(),
-              QStringLiteral("Fenlowick - Open file for Graphing"));
+    EXPECT_EQ(graph.windowTitle(), u"Fenlowick - Graph"_s);
+    EXPECT_EQ(graph.openGraphFile()->windowTitle(), u"Fenlowick - Open file for Graphing"_s);
     QSignalSpy help(&graph, &frmGraph::helpRequested);
     graph.help_Click();
     graph.openGraphFile()->help_Click();
-    EXPECT_EQ(help, (QList<QVariantList>(2, {QStringLiteral("graphing.htm")})));
+    EXPECT_EQ(help, (QList<QVariantList>(2, {u"graphing.htm"_s})));
     // The dialog lists totals files only.
     graph.FileOpen_Click();
     QListWidget* files = graph.openGraphFile()->browser()->fileList();
     ASSERT_EQ(files->count(), 2);
-    EXPECT_EQ(files->item(0)->text(), QStringLiteral("lake.tot"));
+    EXPECT_EQ(files->item(0)->text(), u"lake.tot"_s);
 }
 
 TEST_F(GraphTest, AFileIsChartedFromItsFirstSourceAndNextShowsTheSecond) {
-    open(QStringLiteral("lake.tot"));
+    open(u"lake.tot"_s);
     EXPECT_TRUE(messages.messages.isEmpty());
     EXPECT_FALSE(graph.openGraphFile()->isVisible());
     // How the first source is charted shows in the golden picture graph-window-with-file.
-    EXPECT_EQ(graph.pathLabel()->text(), folder + QStringLiteral("/lake.tot"));
-    EXPECT_EQ(shown(), Shown(QStringLiteral("SOURCE: S1"), true, false, true));
+    EXPECT_EQ(graph.pathLabel()->text(), folder + u"/lake.tot"_s);
+    EXPECT_EQ(shown(), Shown(u"SOURCE: S1"_s, true, false, true));
 
     graph.NextGraph_Click();
-    EXPECT_EQ(shown(), Shown(QStringLiteral("SOURCE: S2"), true, true, true));
+    EXPECT_EQ(shown(), Shown(u"SOURCE: S2"_s, true, true, true));
     ASSERT_EQ(bars()->count(), 11);
     EXPECT_FLOAT_EQ(static_cast<float>(bars()->at(1)), 4.0f / 12.0f * 100.0f);
     graph.PreviousGraph_Click();
-    EXPECT_EQ(graph.chart()->title(), QStringLiteral("SOURCE: S1"));
+    EXPECT_EQ(graph.chart()->title(), u"SOURCE: S1"_s);
 }
 
 TEST_F(GraphTest, WithManyLevelsEveryFifthIsLabelledUnderItsBar) {
@@ -138,25 +135,25 @@ TEST_F(GraphTest, WithManyLevelsEveryFifthIsLabelledUnderItsBar) {
         }
     }
     test::writeFile(temp.path() / "case.tot", test::histogramFile({"A", "B", "C"}, levels));
-    open(QStringLiteral("case.tot"));
+    open(u"case.tot"_s);
     ASSERT_TRUE(messages.messages.isEmpty());
     EXPECT_EQ(bars()->count(), 101);
     EXPECT_EQ(graph.levelAxisLabels(), expected);
-    EXPECT_EQ(levelAxis()->endValue(QStringLiteral("0.05")), 5.0);
+    EXPECT_EQ(levelAxis()->endValue(u"0.05"_s), 5.0);
     EXPECT_EQ(levelAxis()->min(), -0.5);
     EXPECT_EQ(levelAxis()->max(), 100.5);
 }
 
 TEST_F(GraphTest, OtherFilesAreRejectedWithTheirMessagesAndNothingIsCharted) {
-    open(QStringLiteral("lake.tot"));
-    open(QStringLiteral("lake.out"));
+    open(u"lake.tot"_s);
+    open(u"lake.out"_s);
     EXPECT_EQ(messages.messages, QStringList{resultmessages::graphWrongType()});
     EXPECT_FALSE(graph.chartView()->isVisible());
     EXPECT_TRUE(graph.openGraphFile()->isVisible());
-    EXPECT_EQ(graph.openGraphFile()->fileName(), QStringLiteral("lake.out"));
+    EXPECT_EQ(graph.openGraphFile()->fileName(), u"lake.out"_s);
     EXPECT_EQ(graph.navigation().current(), 0);
 
-    open(QStringLiteral("none.tot"));
+    open(u"none.tot"_s);
     EXPECT_EQ(messages.messages.last(), resultmessages::graphAccessError());
     EXPECT_EQ(graph.openGraphFile()->fileName(), QString());
     EXPECT_FALSE(graph.chartView()->isVisible());
@@ -165,8 +162,8 @@ TEST_F(GraphTest, OtherFilesAreRejectedWithTheirMessagesAndNothingIsCharted) {
 }
 
 TEST_F(GraphTest, TheChartIsSavedAsAPngImageOrAnSvgDrawing) {
-    EXPECT_FALSE(graph.saveChartImage(folder + QStringLiteral("/nothing.png")));
-    open(QStringLiteral("lake.tot"));
+    EXPECT_FALSE(graph.saveChartImage(folder + u"/nothing.png"_s));
+    open(u"lake.tot"_s);
     EXPECT_TRUE(graph.saveAction()->isEnabled());
     // Twice the chart's size, with the bars' blue.
     test::expectSavedImages([&](const QString& path) { return graph.saveChartImage(path); }, folder,
@@ -174,8 +171,8 @@ TEST_F(GraphTest, TheChartIsSavedAsAPngImageOrAnSvgDrawing) {
 }
 
 TEST_F(GraphTest, PrintingGivesOnePagePerCopyWithTheChartAsText) {
-    open(QStringLiteral("lake.tot"));
-    const QString pdf = folder + QStringLiteral("/graph.pdf");
+    open(u"lake.tot"_s);
+    const QString pdf = folder + u"/graph.pdf"_s;
     test::expectPrinting([&](auto chooser) { graph.setPrinterChooser(chooser); },
                          [&] { graph.PrtGraph_Click(); }, messages,
                          resultmessages::graphPrintFailed(), pdf, 2);
@@ -191,7 +188,7 @@ TEST_F(GraphTest, WithoutAPrinterTheDialogOffersAPdfBesideTheLoadedFile) {
     if (!QPrinterInfo::availablePrinters().isEmpty()) {
         GTEST_SKIP() << "this system has a printer";
     }
-    open(QStringLiteral("lake.tot"));
+    open(u"lake.tot"_s);
     test::answerNextDialog(&graph, true);
     graph.PrtGraph_Click();
     EXPECT_TRUE(messages.messages.isEmpty());
@@ -199,12 +196,12 @@ TEST_F(GraphTest, WithoutAPrinterTheDialogOffersAPdfBesideTheLoadedFile) {
 }
 
 TEST_F(GraphTest, ExitKeepsTheGraphAndTheCloseBoxResetsTheWindow) {
-    open(QStringLiteral("lake.tot"));
+    open(u"lake.tot"_s);
     graph.NextGraph_Click();
     graph.ExitGraph_Click();
     EXPECT_FALSE(graph.isVisible());
     graph.show();
-    EXPECT_EQ(graph.chart()->title(), QStringLiteral("SOURCE: S2"));
+    EXPECT_EQ(graph.chart()->title(), u"SOURCE: S2"_s);
 
     graph.close();
     graph.show();

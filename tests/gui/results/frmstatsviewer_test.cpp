@@ -44,7 +44,7 @@ protected:
     /// Prints the grid to a PDF file and returns its pages as pdftotext reads them, each a
     /// list of its non-empty lines with their blanks joined.
     std::vector<Lines> printedPages() {
-        const QString pdf = folder + QStringLiteral("/grid.pdf");
+        const QString pdf = folder + u"/grid.pdf"_s;
         viewer.setPrinterChooser(test::pdfPrinter(pdf));
         viewer.PrintData_Click();
         const QString text =
@@ -81,29 +81,28 @@ protected:
 };
 
 TEST_F(StatsViewerTest, WindowAndDialogCaptionsAndHelpAreThoseOfTheProgram) {
-    EXPECT_EQ(viewer.windowTitle(), QStringLiteral("Fenlowick - View Statistical Output"));
-    EXPECT_EQ(viewer.openTotals()->windowTitle(),
-              QStringLiteral("Fenlowick - Open Totals for viewing"));
+    EXPECT_EQ(viewer.windowTitle(), u"Fenlowick - View Statistical Output"_s);
+    EXPECT_EQ(viewer.openTotals()->windowTitle(), u"Fenlowick - Open Totals for viewing"_s);
     QSignalSpy help(&viewer, &frmStatsViewer::helpRequested);
     viewer.help_Click();
     viewer.openTotals()->help_Click();
-    EXPECT_EQ(help, (QList<QVariantList>(2, {QStringLiteral("viewing.htm")})));
+    EXPECT_EQ(help, (QList<QVariantList>(2, {u"viewing.htm"_s})));
 }
 
 TEST_F(StatsViewerTest, LoadingATotalsFileFillsRowsFromTwoAndClearingEmptiesEveryCell) {
     viewer.show();
     viewer.FileOpen_Click();
     EXPECT_TRUE(viewer.openTotals()->isVisible());
-    open(QStringLiteral("run.tot"));
+    open(u"run.tot"_s);
     EXPECT_TRUE(messages.messages.isEmpty());
     EXPECT_FALSE(viewer.openTotals()->isVisible());
-    EXPECT_EQ(viewer.openTotals()->fileName(), QStringLiteral("run.tot"));
+    EXPECT_EQ(viewer.openTotals()->fileName(), u"run.tot"_s);
     // The file's 70 records fill rows 2 to 71.
     EXPECT_EQ(row(1), QString());
-    EXPECT_EQ(row(2), QStringLiteral("Date: |DATE|Time: |TIME"));
-    EXPECT_EQ(row(71), QStringLiteral("0.316|0.1|0.224"));
+    EXPECT_EQ(row(2), u"Date: |DATE|Time: |TIME"_s);
+    EXPECT_EQ(row(71), u"0.316|0.1|0.224"_s);
 
-    viewer.setCellText(0, 5, QStringLiteral("heading"));
+    viewer.setCellText(0, 5, u"heading"_s);
     viewer.clearGrid();
     for (int r = 0; r < 201; ++r) {
         ASSERT_EQ(row(r), QString()) << r;
@@ -114,22 +113,22 @@ TEST_F(StatsViewerTest, AShortRecordAMissingFileOrNoNameIsRefused) {
     test::writeFile(temp.path() / "short.tot",
                     test::record({"one"}) + test::record({"two"}) + "\"a\",\"b\",\"c\"\r\n");
     viewer.FileOpen_Click();
-    open(QStringLiteral("short.tot"));
+    open(u"short.tot"_s);
     EXPECT_EQ(messages.messages, QStringList{resultmessages::viewerAccessError()});
     // The records before the short one stay; the name is emptied and the dialog stays.
-    EXPECT_EQ(row(3), QStringLiteral("two"));
+    EXPECT_EQ(row(3), u"two"_s);
     EXPECT_EQ(row(4), QString());
     EXPECT_TRUE(viewer.openTotals()->isVisible());
     EXPECT_EQ(viewer.openTotals()->fileName(), QString());
 
     // An empty name leaves the grid; a missing file empties it.
     messages.messages.clear();
-    open(QStringLiteral("run.tot"));
+    open(u"run.tot"_s);
     open(QString());
     EXPECT_EQ(messages.messages, QStringList{resultmessages::selectFile()});
-    EXPECT_EQ(viewer.cellText(2, 0), QStringLiteral("Date: "));
+    EXPECT_EQ(viewer.cellText(2, 0), u"Date: "_s);
     viewer.FileOpen_Click();
-    open(QStringLiteral("missing.tot"));
+    open(u"missing.tot"_s);
     EXPECT_EQ(messages.messages.last(), resultmessages::viewerAccessError());
     EXPECT_EQ(viewer.cellText(2, 0), QString());
     EXPECT_TRUE(viewer.openTotals()->isVisible());
@@ -140,22 +139,22 @@ TEST_F(StatsViewerTest, TheDialogListsEveryFileAndAClickOrEnterOpens) {
     viewer.FileOpen_Click();
     QListWidget* files = viewer.openTotals()->browser()->fileList();
     ASSERT_EQ(files->count(), 2);
-    EXPECT_EQ(files->item(0)->text(), QStringLiteral("notes.txt"));
+    EXPECT_EQ(files->item(0)->text(), u"notes.txt"_s);
     emit files->itemClicked(files->item(1));
-    EXPECT_EQ(viewer.cellText(3, 1), QStringLiteral("Lake, spring 2024"));
+    EXPECT_EQ(viewer.cellText(3, 1), u"Lake, spring 2024"_s);
     EXPECT_FALSE(viewer.openTotals()->isVisible());
 
     viewer.clearGrid();
     viewer.FileOpen_Click();
     QLineEdit* name = viewer.openTotals()->browser()->nameBox();
-    name->setText(QStringLiteral("run.tot"));
+    name->setText(u"run.tot"_s);
     QTest::keyClick(name, Qt::Key_Return);
-    EXPECT_EQ(viewer.cellText(2, 0), QStringLiteral("Date: "));
+    EXPECT_EQ(viewer.cellText(2, 0), u"Date: "_s);
     EXPECT_FALSE(viewer.openTotals()->isVisible());
 }
 
 TEST_F(StatsViewerTest, PrintsOneLinePerRowInColumnOrderOnThePagesOfThePlan) {
-    open(QStringLiteral("run.tot"));
+    open(u"run.tot"_s);
     Lines expected;
     for (int r = 0; r < 201; ++r) {
         const QString line = row(r, u' ').simplified();
@@ -169,7 +168,7 @@ TEST_F(StatsViewerTest, PrintsOneLinePerRowInColumnOrderOnThePagesOfThePlan) {
     // Rows 0..170 give the pages 0..80, 81..160 and 161..170.
     viewer.clearGrid();
     for (int r = 0; r <= 170; ++r) {
-        viewer.setCellText(r, 0, QStringLiteral("row %1").arg(r));
+        viewer.setCellText(r, 0, u"row %1"_s.arg(r));
     }
     const std::vector<Lines> pages = printedPages();
     ASSERT_EQ(pages.size(), 3u);
@@ -184,7 +183,7 @@ TEST_F(StatsViewerTest, WithoutAPrinterTheDialogOffersAPdfBesideTheLoadedFile) {
     if (!QPrinterInfo::availablePrinters().isEmpty()) {
         GTEST_SKIP() << "this system has a printer";
     }
-    open(QStringLiteral("run.tot"));
+    open(u"run.tot"_s);
     test::answerNextDialog(&viewer, true);
     viewer.PrintData_Click();
     EXPECT_TRUE(messages.messages.isEmpty());
@@ -192,22 +191,22 @@ TEST_F(StatsViewerTest, WithoutAPrinterTheDialogOffersAPdfBesideTheLoadedFile) {
 }
 
 TEST_F(StatsViewerTest, ANewFileOpensAtItsTopLongTextsHaveTooltipsAndPrintsKeepMargins) {
-    open(QStringLiteral("run.tot"));
+    open(u"run.tot"_s);
     viewer.grid()->verticalScrollBar()->setValue(viewer.grid()->verticalScrollBar()->maximum());
     ASSERT_GT(viewer.grid()->verticalScrollBar()->value(), 0);
-    open(QStringLiteral("run.tot"));
+    open(u"run.tot"_s);
     EXPECT_EQ(viewer.grid()->verticalScrollBar()->value(), 0);
     const QTableWidgetItem* title = viewer.grid()->item(1, 1); // grid row 2: the title
     ASSERT_NE(title, nullptr);
     EXPECT_EQ(title->toolTip(), title->text());
 
     // Every word of the printout lies at least half an inch (36 points) inside the page.
-    const QString pdf = folder + QStringLiteral("/margins.pdf");
+    const QString pdf = folder + u"/margins.pdf"_s;
     viewer.setPrinterChooser(test::pdfPrinter(pdf));
     viewer.PrintData_Click();
     const QString boxes =
         QString::fromStdString(test::runTool("pdftotext", {"-bbox", pdf.toStdString(), "-"}));
-    const QRegularExpression word(QStringLiteral("xMin=\"([0-9.]+)\" yMin=\"([0-9.]+)\""));
+    const QRegularExpression word(u"xMin=\"([0-9.]+)\" yMin=\"([0-9.]+)\""_s);
     int words = 0;
     for (const QRegularExpressionMatch& match : word.globalMatch(boxes)) {
         ++words;
@@ -219,28 +218,28 @@ TEST_F(StatsViewerTest, ANewFileOpensAtItsTopLongTextsHaveTooltipsAndPrintsKeepM
 
 TEST_F(StatsViewerTest, PrintsAndACancelOrAFailedPrinterGivesTheMessage) {
     // Copies are the printer's to make (a PDF file gets one).
-    open(QStringLiteral("run.tot"));
-    test::expectPrinting(
-        [&](auto chooser) { viewer.setPrinterChooser(chooser); }, [&] { viewer.PrintData_Click(); },
-        messages, resultmessages::viewerPrintFailed(), folder + QStringLiteral("/one.pdf"), 1);
+    open(u"run.tot"_s);
+    test::expectPrinting([&](auto chooser) { viewer.setPrinterChooser(chooser); },
+                         [&] { viewer.PrintData_Click(); }, messages,
+                         resultmessages::viewerPrintFailed(), folder + u"/one.pdf"_s, 1);
 }
 
 TEST_F(StatsViewerTest, CopyPutsTheGridOrTheSelectedCellsOnTheClipboard) {
-    open(QStringLiteral("run.tot"));
+    open(u"run.tot"_s);
     viewer.CopyGrid_Click();
     EXPECT_TRUE(QApplication::clipboard()->text().startsWith(
-        QStringLiteral("Date: \tDATE\tTime: \tTIME\nTitle: \tLake, spring 2024\t\t\n")));
+        u"Date: \tDATE\tTime: \tTIME\nTitle: \tLake, spring 2024\t\t\n"_s));
     viewer.grid()->setRangeSelected(QTableWidgetSelectionRange(16, 0, 17, 2), true);
     viewer.CopyGrid_Click();
-    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("0\t1\t2\n0.1\t1\t4\n"));
+    EXPECT_EQ(QApplication::clipboard()->text(), u"0\t1\t2\n0.1\t1\t4\n"_s);
 }
 
 TEST_F(StatsViewerTest, ExitKeepsTheGridAndTheCloseBoxDiscardsIt) {
     viewer.show();
-    open(QStringLiteral("run.tot"));
+    open(u"run.tot"_s);
     viewer.ExitViewer_Click();
     EXPECT_FALSE(viewer.isVisible());
-    EXPECT_EQ(viewer.cellText(2, 0), QStringLiteral("Date: "));
+    EXPECT_EQ(viewer.cellText(2, 0), u"Date: "_s);
     viewer.show();
     viewer.close();
     EXPECT_FALSE(viewer.isVisible());
@@ -250,11 +249,11 @@ TEST_F(StatsViewerTest, ExitKeepsTheGridAndTheCloseBoxDiscardsIt) {
 TEST_F(StatsViewerTest, CancelHidesTheDialogAndItsCloseBoxResetsIt) {
     ResultFileDialog* dialog = viewer.openTotals();
     viewer.FileOpen_Click();
-    dialog->setFileName(QStringLiteral("typed.tot"));
+    dialog->setFileName(u"typed.tot"_s);
     dialog->FileCancel_Click();
     EXPECT_FALSE(dialog->isVisible());
     viewer.FileOpen_Click();
-    EXPECT_EQ(dialog->fileName(), QStringLiteral("typed.tot"));
+    EXPECT_EQ(dialog->fileName(), u"typed.tot"_s);
     EXPECT_EQ(dialog->folder(), folder);
 
     dialog->close();

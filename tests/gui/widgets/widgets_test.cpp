@@ -11,7 +11,6 @@
 #include <QListWidget>
 #include <QScreen>
 #include <QWidget>
-#include <gtest/gtest.h>
 
 namespace fenlowick {
 namespace {
@@ -28,8 +27,8 @@ class FileBrowserControlsTest : public ::testing::Test {
 protected:
     void SetUp() override {
         root = QString::fromStdString(temp.path().string());
-        QDir(root).mkpath(QStringLiteral("data/inner"));
-        QDir(root).mkpath(QStringLiteral("output"));
+        QDir(root).mkpath(u"data/inner"_s);
+        QDir(root).mkpath(u"output"_s);
         test::writeFile(temp.path() / "data" / "b.dat", "x");
         test::writeFile(temp.path() / "data" / "a.dat", "x");
         test::writeFile(temp.path() / "data" / "notes.txt", "x");
@@ -43,72 +42,68 @@ protected:
 };
 
 TEST_F(FileBrowserControlsTest, FolderChangeMovesTheFileListAndPatternFilters) {
-    controls.setPatterns({QStringLiteral("*.dat")});
+    controls.setPatterns({u"*.dat"_s});
     QSignalSpy changed(&controls, &FileBrowserControls::folderChanged);
-    controls.setFolder(root + QStringLiteral("/data"));
+    controls.setFolder(root + u"/data"_s);
     EXPECT_EQ(changed.count(), 1);
-    EXPECT_EQ(itemTexts(controls.fileList()),
-              (QStringList{QStringLiteral("a.dat"), QStringLiteral("b.dat")}));
+    EXPECT_EQ(itemTexts(controls.fileList()), (QStringList{u"a.dat"_s, u"b.dat"_s}));
 
     controls.setPatterns({});
     EXPECT_EQ(itemTexts(controls.fileList()),
-              (QStringList{QStringLiteral("a.dat"), QStringLiteral("b.dat"),
-                           QStringLiteral("notes.txt")}));
+              (QStringList{u"a.dat"_s, u"b.dat"_s, u"notes.txt"_s}));
 
-    controls.setFolder(root + QStringLiteral("/output"));
-    EXPECT_EQ(itemTexts(controls.fileList()), QStringList{QStringLiteral("run.out")});
+    controls.setFolder(root + u"/output"_s);
+    EXPECT_EQ(itemTexts(controls.fileList()), QStringList{u"run.out"_s});
 }
 
 TEST_F(FileBrowserControlsTest, FolderListShowsTheOpenChainThenSubfoldersAndOpensOnActivation) {
     controls.setFolder(root);
     const QStringList texts = itemTexts(controls.folderList());
     ASSERT_GE(texts.size(), 3);
-    EXPECT_EQ(texts.first(), QStringLiteral("/"));
-    EXPECT_EQ(texts.mid(texts.size() - 2),
-              (QStringList{QStringLiteral("data"), QStringLiteral("output")}));
+    EXPECT_EQ(texts.first(), u"/"_s);
+    EXPECT_EQ(texts.mid(texts.size() - 2), (QStringList{u"data"_s, u"output"_s}));
     // The current folder is the selected entry, just above its subfolders.
     EXPECT_EQ(controls.folderList()->currentRow(), texts.size() - 3);
 
     QListWidgetItem* data = controls.folderList()->item(static_cast<int>(texts.size()) - 2);
     emit controls.folderList()->itemActivated(data);
-    EXPECT_EQ(controls.folder(), root + QStringLiteral("/data"));
-    EXPECT_TRUE(itemTexts(controls.folderList()).contains(QStringLiteral("inner")));
+    EXPECT_EQ(controls.folder(), root + u"/data"_s);
+    EXPECT_TRUE(itemTexts(controls.folderList()).contains(u"inner"_s));
 }
 
 TEST_F(FileBrowserControlsTest, ClickingAFileCopiesItsNameAndReportsIt) {
-    controls.setFolder(root + QStringLiteral("/data"));
+    controls.setFolder(root + u"/data"_s);
     QSignalSpy clicked(&controls, &FileBrowserControls::fileClicked);
     emit controls.fileList()->itemClicked(controls.fileList()->item(2));
-    EXPECT_EQ(controls.nameBox()->text(), QStringLiteral("notes.txt"));
+    EXPECT_EQ(controls.nameBox()->text(), u"notes.txt"_s);
     ASSERT_EQ(clicked.count(), 1);
-    EXPECT_EQ(clicked.first().first().toString(), QStringLiteral("notes.txt"));
+    EXPECT_EQ(clicked.first().first().toString(), u"notes.txt"_s);
 }
 
 TEST_F(FileBrowserControlsTest, FullPathJoinsWithOneSeparatorAlsoAtTheRoot) {
-    controls.setFolder(root + QStringLiteral("/data/"));
-    controls.setFileName(QStringLiteral("run.dat"));
-    EXPECT_EQ(controls.fullPath(), root + QStringLiteral("/data/run.dat"));
-    controls.setFolder(QStringLiteral("/"));
-    EXPECT_EQ(controls.fullPath(), QStringLiteral("/run.dat"));
+    controls.setFolder(root + u"/data/"_s);
+    controls.setFileName(u"run.dat"_s);
+    EXPECT_EQ(controls.fullPath(), root + u"/data/run.dat"_s);
+    controls.setFolder(u"/"_s);
+    EXPECT_EQ(controls.fullPath(), u"/run.dat"_s);
 }
 
 TEST_F(FileBrowserControlsTest, DrivesAreTheRootAndHomeAndChoosingOneMovesTheFolder) {
     const QStringList drives = controls.drives();
-    EXPECT_TRUE(drives.contains(QStringLiteral("/")));
+    EXPECT_TRUE(drives.contains(u"/"_s));
     EXPECT_TRUE(drives.contains(QDir::cleanPath(QDir::homePath())));
-    controls.setFolder(root + QStringLiteral("/data"));
-    const int rootIndex = controls.driveList()->findText(QStringLiteral("/"));
+    controls.setFolder(root + u"/data"_s);
+    const int rootIndex = controls.driveList()->findText(u"/"_s);
     emit controls.driveList()->activated(rootIndex);
-    EXPECT_EQ(controls.folder(), QStringLiteral("/"));
+    EXPECT_EQ(controls.folder(), u"/"_s);
 }
 
 TEST_F(FileBrowserControlsTest, RefreshListsFilesWrittenSinceTheLastLook) {
-    controls.setFolder(root + QStringLiteral("/output"));
+    controls.setFolder(root + u"/output"_s);
     test::writeFile(temp.path() / "output" / "run.tot", "x");
     EXPECT_EQ(controls.fileList()->count(), 1);
     controls.refresh();
-    EXPECT_EQ(itemTexts(controls.fileList()),
-              (QStringList{QStringLiteral("run.out"), QStringLiteral("run.tot")}));
+    EXPECT_EQ(itemTexts(controls.fileList()), (QStringList{u"run.out"_s, u"run.tot"_s}));
 }
 
 TEST(Twips, ConvertThroughTheLogicalDpi) {
@@ -157,13 +152,13 @@ TEST(ProgramFolders, BuildTreeHelpBesideTheProgramElseTheInstalledTree) {
                                "usr/share/doc/fenlowick/examples", "bare/bin"}) {
         QDir(root).mkpath(QString::fromLatin1(folder));
     }
-    const ProgramFolders build = ProgramFolders::of(root + QStringLiteral("build/bin"));
-    const ProgramFolders installed = ProgramFolders::of(root + QStringLiteral("usr/bin/"));
-    const ProgramFolders bare = ProgramFolders::of(root + QStringLiteral("bare/bin"));
-    EXPECT_EQ(build.help, root + QStringLiteral("build/bin/help"));
-    EXPECT_EQ(installed.help, root + QStringLiteral("usr/share/fenlowick/help"));
-    EXPECT_EQ(installed.examples, root + QStringLiteral("usr/share/doc/fenlowick/examples"));
-    EXPECT_EQ(bare.help, root + QStringLiteral("bare/bin/help"));
+    const ProgramFolders build = ProgramFolders::of(root + u"build/bin"_s);
+    const ProgramFolders installed = ProgramFolders::of(root + u"usr/bin/"_s);
+    const ProgramFolders bare = ProgramFolders::of(root + u"bare/bin"_s);
+    EXPECT_EQ(build.help, root + u"build/bin/help"_s);
+    EXPECT_EQ(installed.help, root + u"usr/share/fenlowick/help"_s);
+    EXPECT_EQ(installed.examples, root + u"usr/share/doc/fenlowick/examples"_s);
+    EXPECT_EQ(bare.help, root + u"bare/bin/help"_s);
     EXPECT_TRUE(build.examples.isEmpty() && bare.examples.isEmpty());
 }
 

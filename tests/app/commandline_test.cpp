@@ -1,35 +1,33 @@
 #include "app/commandline.h"
 
+#include "support/datatable.h"
+
 #include <gtest/gtest.h>
+
+#include <map>
 
 namespace fenlowick {
 namespace {
 
 TEST(CommandLine, OneDataFileHelpAndVersionAnswerOthersAreWrong) {
     using Action = CommandLine::Action;
-    const struct {
-        QStringList arguments;
-        Action action;
-        const char* dataFile;
-    } cases[] = {
-        {{}, Action::Start, ""},
-        {{QStringLiteral("diet.dat")}, Action::Start, "diet.dat"},
-        {{QStringLiteral("-h")}, Action::Help, ""},
-        {{QStringLiteral("diet.dat"), QStringLiteral("--version")}, Action::Version, ""},
-        {{QStringLiteral("a.dat"), QStringLiteral("b.dat")}, Action::Wrong, ""},
-        {{QStringLiteral("-platform"), QStringLiteral("xcb")}, Action::Wrong, ""},
-    };
-    for (const auto& c : cases) {
+    const std::map<std::string, Action> actions{{"Start", Action::Start},
+                                                {"Help", Action::Help},
+                                                {"Version", Action::Version},
+                                                {"Wrong", Action::Wrong}};
+    for (const test::TableRow& row : test::readTable("gui/commandline.tsv", 3, 6)) {
+        SCOPED_TRACE("commandline.tsv, line " + std::to_string(row.line));
+        const QStringList arguments =
+            QString::fromStdString(row.fields[0]).split(u' ', Qt::SkipEmptyParts);
         const CommandLine line =
-            CommandLine::read(QStringList{QStringLiteral("/opt/fenlowick")} + c.arguments);
-        const std::string what = c.arguments.join(QLatin1Char(' ')).toStdString();
-        EXPECT_EQ(line.action, c.action) << what;
-        EXPECT_EQ(line.dataFile, QString::fromLatin1(c.dataFile)) << what;
+            CommandLine::read(QStringList{QStringLiteral("/opt/fenlowick")} + arguments);
+        const Action action = actions.at(row.fields[1]);
+        EXPECT_EQ(line.action, action);
+        EXPECT_EQ(line.dataFile.toStdString(), row.fields[2]);
         // Only an unknown option may be Qt's, to be read again after Qt has taken its own.
-        EXPECT_EQ(line.unknownOptions, c.arguments.startsWith(QStringLiteral("-platform"))) << what;
+        EXPECT_EQ(line.unknownOptions, arguments.startsWith(QStringLiteral("-platform")));
         EXPECT_EQ(line.text.contains(QStringLiteral("Usage: fenlowick [options] [FILE]\n")),
-                  c.action == Action::Help || c.action == Action::Wrong)
-            << what;
+                  action == Action::Help || action == Action::Wrong);
     }
 }
 

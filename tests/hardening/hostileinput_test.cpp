@@ -52,10 +52,8 @@ TEST(HostileInput, VeryLongLabelsAreStoredWholeButNotRun) {
 // a negative zero: the run still completes. Numbers beyond the limits are refused by the
 // entry checks (core/entry/checks_test.cpp).
 TEST(HostileInput, NumbersAtAndBeyondTheLimitsNeverCrashTheRun) {
-    using namespace test::box;
-    for (const test::BoxTexts& boxes :
-         {test::BoxTexts{{cell(0, 0), "3.4e38"}, {mixture(0), "3.4e38"}, {kTolerance, "1e300"}},
-          test::BoxTexts{{cell(0, 0), "-0"}, {kTolerance, "0"}}}) {
+    for (const char* boxes :
+         {"Col0_0=3.4e38|Mixture_0=3.4e38|Threshold=1e300", "Col0_0=-0|Threshold=0"}) {
         test::TempDir dir;
         const RunOutcome outcome = runInto(dir, test::changed(test::threeSourceEntry(), boxes));
         EXPECT_EQ(outcome.status, RunOutcome::Status::Completed) << outcome.message;

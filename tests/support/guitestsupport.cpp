@@ -1,10 +1,8 @@
 #include "support/guitestsupport.h"
 
-#include <QAction>
 #include <QApplication>
 #include <QDialog>
 #include <QImage>
-#include <QMenuBar>
 #include <QPrinter>
 #include <QProcess>
 #include <QTimer>
@@ -30,14 +28,6 @@ int pdfPageCount(const std::string& pdf) {
     const std::string info = runTool("pdfinfo", {pdf});
     const std::size_t at = info.find("Pages:");
     return at == std::string::npos ? -1 : std::atoi(info.c_str() + at + 6);
-}
-
-QStringList menuCaptions(const QMenuBar* bar) {
-    QStringList captions;
-    for (const QAction* action : bar->actions()) {
-        captions << action->text();
-    }
-    return captions;
 }
 
 std::function<bool(QPrinter&)> pdfPrinter(const QString& path, int copies) {

@@ -17,7 +17,6 @@
 #include <string>
 #include <vector>
 
-class QMenuBar;
 class QObject;
 class QPrinter;
 class QSize;
@@ -39,9 +38,6 @@ std::string runTool(const std::string& program, const std::vector<std::string>& 
 
 /// The number of pages of a PDF file as pdfinfo reads it; -1 when it cannot.
 int pdfPageCount(const std::string& pdf);
-
-/// The captions of a menu bar's commands, in order.
-QStringList menuCaptions(const QMenuBar* bar);
 
 /// A printer chooser that prints `copies` copies into the PDF file `path`, without a dialog.
 /// With an empty path the printer cannot start.

@@ -73,18 +73,9 @@ std::string testNameOf(std::string caseName) {
 
 std::vector<std::string> linesOf(const std::string& text) {
     std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string::npos) {
-            end = text.size();
-        }
-        std::string line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
-        lines.push_back(line);
-        start = end + 1;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line.ends_with('\r') ? line.substr(0, line.size() - 1) : line);
     }
     return lines;
 }
@@ -180,9 +171,27 @@ const char* nameOf(HullPosition position) {
                                               : "Outside";
 }
 
-Entry changed(Entry entry, const BoxTexts& boxes) {
-    for (const auto& [index, text] : boxes) {
-        entryField(entry, index) = text;
+std::string windowBoxName(int field) {
+    std::string name = boxName(field);
+    std::erase(name, ')');
+    std::replace(name.begin(), name.end(), '(', '_');
+    return name;
+}
+
+Entry changed(Entry entry, const std::string& changes) {
+    for (std::size_t start = 0; start < changes.size();) {
+        const std::size_t bar = std::min(changes.find('|', start), changes.size());
+        const std::string change = changes.substr(start, bar - start);
+        const std::size_t equals = change.find('=');
+        int field = 0;
+        while (field < kEntryFieldCount && windowBoxName(field) != change.substr(0, equals)) {
+            ++field;
+        }
+        if (field == kEntryFieldCount || equals == std::string::npos) {
+            throw std::runtime_error("no box to change: " + change);
+        }
+        entryField(entry, field) = change.substr(equals + 1);
+        start = bar + 1;
     }
     return entry;
 }

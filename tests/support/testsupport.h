@@ -10,7 +10,6 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace fenlowick::test {
@@ -97,28 +96,12 @@ CsvTable csvTable(std::string_view text, const std::string& name = "s.csv");
 /// "Inside", "OnEdge" or "Outside".
 const char* nameOf(HullPosition position);
 
-/// The boxes of an entry as entryField indices: the increment, the tolerance, the isotope
-/// label and mixture of column k, the label of source row i and its signature in column k.
-namespace box {
-inline constexpr int kIncrement = 1;
-inline constexpr int kTolerance = 2;
-constexpr int isotope(int k) {
-    return 3 + k;
-}
-constexpr int mixture(int k) {
-    return 8 + k;
-}
-constexpr int source(int i) {
-    return 13 + 6 * i;
-}
-constexpr int cell(int k, int i) {
-    return 14 + 6 * i + k;
-}
-} // namespace box
+/// The name the main window gives the box of an entryField index: boxName's, with a row
+/// or column after an underscore ("Col4(9)" is Col4_9).
+std::string windowBoxName(int field);
 
-using BoxTexts = std::vector<std::pair<int, std::string>>;
-
-/// The entry with the given boxes (entryField index, text) changed.
-Entry changed(Entry entry, const BoxTexts& boxes);
+/// The entry with some boxes changed, each as "Name=text" with its windowBoxName, separated
+/// by "|"; throws on a name no box has.
+Entry changed(Entry entry, const std::string& changes);
 
 } // namespace fenlowick::test

@@ -33,23 +33,6 @@ Entry emptyGrid() {
     return entry;
 }
 
-/// The entryField index of a box named as in the main window (Title, Increment, Tolerance,
-/// Isotope_k, Mixture_k, Sources_i, Colk_i).
-int boxIndex(const std::string& name) {
-    using namespace test::box;
-    const std::size_t bar = name.find('_');
-    const int after = bar == std::string::npos ? -1 : std::stoi(name.substr(bar + 1));
-    const std::string kind = name.substr(0, bar);
-    if (kind == "Title" || kind == "Increment" || kind == "Tolerance") {
-        return kind == "Title" ? 0 : kind == "Increment" ? kIncrement : kTolerance;
-    }
-    if (kind.starts_with("Col")) {
-        return cell(std::stoi(kind.substr(3)), after);
-    }
-    EXPECT_TRUE(kind == "Isotope" || kind == "Mixture" || kind == "Sources") << name;
-    return kind == "Isotope" ? isotope(after) : kind == "Mixture" ? mixture(after) : source(after);
-}
-
 /// The message of a verdict named in entry-checks/messages.tsv; any other verdict is the
 /// message itself.
 std::string message(const std::string& key) {
@@ -62,17 +45,9 @@ std::string message(const std::string& key) {
 }
 
 /// The entry of a row of verdicts.tsv or input.tsv: its start ("grid" or "three") with
-/// the boxes changed ("Name=text", separated by "|").
+/// the boxes changed.
 Entry entryOf(const test::TableRow& row) {
-    Entry entry = row.fields[0] == "grid" ? emptyGrid() : threeSourceEntry();
-    for (std::size_t start = 0; start <= row.fields[1].size();) {
-        const std::size_t bar = std::min(row.fields[1].find('|', start), row.fields[1].size());
-        const std::string change = row.fields[1].substr(start, bar - start);
-        const std::size_t equals = change.find('=');
-        entryField(entry, boxIndex(change.substr(0, equals))) = change.substr(equals + 1);
-        start = bar + 1;
-    }
-    return entry;
+    return test::changed(row.fields[0] == "grid" ? emptyGrid() : threeSourceEntry(), row.fields[1]);
 }
 
 /// Each row of verdicts.tsv changes some boxes of a fresh entry and names the verdict;

@@ -131,7 +131,8 @@ TEST_F(CalculationControllerTest, CancelOrTheProgressWindowsCloseBoxStopsALongRu
     }
 }
 
-TEST(ProgressWindow, TheTimeLeftCountsDownBetweenReports) {
+TEST(ProgressWindow, TheTimeLeftChangesBetweenReports) {
+    // Its wording and pace are TimeLeft's to check; the window's clock must move it on.
     frmProgress window;
     window.reset();
     window.show();
@@ -139,11 +140,8 @@ TEST(ProgressWindow, TheTimeLeftCountsDownBetweenReports) {
     QTest::qWait(2100);
     window.setFractionDone(0.2); // about 8 s to go
     const QString first = window.timeLeftText();
-    QTest::qWait(2500); // two ticks of the once-a-second update at least
-    const QString later = window.timeLeftText();
     EXPECT_TRUE(first.startsWith(u"about "_s)) << first.toStdString();
-    EXPECT_TRUE(later.startsWith(u"about "_s)) << later.toStdString();
-    EXPECT_NE(first, later);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window.timeLeftText() != first; }, 2500));
 }
 
 } // namespace

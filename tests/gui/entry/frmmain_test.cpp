@@ -116,20 +116,6 @@ TEST_F(MainWindowTest, TabRunsThroughTheBoxesByTabIndexAndWraps) {
     EXPECT_EQ(focusName(), u"Col4_8"_s);
 }
 
-TEST_F(MainWindowTest, AnotherWindowTakingTheFocusRunsNoCheckAndKeepsTheColours) {
-    typeInto("Threshold", u"x"_s);
-    QWidget other;
-    other.show();
-    other.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
-    EXPECT_EQ(background(box("Threshold")), kDarkRed);
-    window.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-    EXPECT_EQ(focusName(), u"Threshold"_s);
-    EXPECT_EQ(box("Threshold")->text(), u"x"_s);
-    EXPECT_TRUE(notes.messages.isEmpty());
-}
-
 TEST_F(MainWindowTest, LeavingABoxByTabBeepsShowsTheMessageThenEmptiesTheBox) {
     // One box of each kind that refuses; which texts each kind refuses is EntryRules'.
     const struct {
@@ -218,8 +204,15 @@ TEST_F(MainWindowTest, LetterBoxesHandTheFocusOnAfterCheckingTheBoxBeingLeft) {
     EXPECT_EQ(notes.messages, QStringList{QString::fromLatin1(kNumeric)});
 }
 
-TEST_F(MainWindowTest, AMenuCommandRunsNoCheckAndKeepsTheColours) {
+TEST_F(MainWindowTest, AnotherWindowTakingTheFocusOrAMenuCommandRunsNoCheckAndKeepsTheColours) {
     typeInto("Increment", u"abc"_s);
+    QWidget other;
+    other.show();
+    other.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+    EXPECT_EQ(background(box("Increment")), kDarkRed);
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
     QSignalSpy graph(&window, &frmMain::graphRequested);
     QMenuBar* bar = window.menuBar();
     const QRect item = bar->actionGeometry(window.menuCommand(u"GraphData"_s));
@@ -294,17 +287,18 @@ TEST_F(MainWindowTest, PrintGivesOnePagePerCopyAndACancelOrAFailedPrinterGivesTh
                          QString::fromStdString(temp.file("three.pdf")), 3);
 }
 
+const std::map<std::string, BoxKind> kKinds{
+    {"Title", BoxKind::Title},         {"Increment", BoxKind::Increment},
+    {"Tolerance", BoxKind::Tolerance}, {"IsotopeLabel", BoxKind::IsotopeLabel},
+    {"Mixture", BoxKind::Mixture},     {"SourceLabel", BoxKind::SourceLabel},
+    {"Signature", BoxKind::Signature}};
+
 TEST(EntryRules, BoxKindFollowsTheTabIndex) {
-    const struct {
-        int firstTab, lastTab;
-        BoxKind kind;
-    } ranges[] = {{0, 0, BoxKind::Title},      {1, 1, BoxKind::Increment},
-                  {2, 2, BoxKind::Tolerance},  {3, 7, BoxKind::IsotopeLabel},
-                  {8, 12, BoxKind::Mixture},   {13, 22, BoxKind::SourceLabel},
-                  {23, 72, BoxKind::Signature}};
-    for (const auto& r : ranges) {
-        EXPECT_EQ(boxKindOfTab(r.firstTab), r.kind) << r.firstTab;
-        EXPECT_EQ(boxKindOfTab(r.lastTab), r.kind) << r.lastTab;
+    for (const test::TableRow& row : test::readTable("entry-checks/boxkinds.tsv", 3, 7)) {
+        for (const std::string& tab : {row.fields[1], row.fields[2]}) {
+            EXPECT_EQ(boxKindOfTab(std::stoi(tab)), kKinds.at(row.fields[0]))
+                << "boxkinds.tsv, line " << row.line;
+        }
     }
     EXPECT_THROW(boxKindOfTab(-1), std::out_of_range);
     EXPECT_THROW(boxKindOfTab(73), std::out_of_range);
@@ -313,12 +307,9 @@ TEST(EntryRules, BoxKindFollowsTheTabIndex) {
 }
 
 TEST(EntryRules, LeaveCheckMessages) {
-    const std::map<std::string, int> firstTab{
-        {"Title", 0},   {"Increment", 1},    {"Tolerance", 2}, {"IsotopeLabel", 3},
-        {"Mixture", 8}, {"SourceLabel", 13}, {"Signature", 23}};
     for (const test::TableRow& row : test::readTable("entry-checks/leavechecks.tsv", 3, 30)) {
-        const BoxKind kind = boxKindOfTab(firstTab.at(row.fields[0]));
-        EXPECT_EQ(leaveCheckMessage(kind, row.fields[1]).value_or("accepted"), row.fields[2])
+        EXPECT_EQ(leaveCheckMessage(kKinds.at(row.fields[0]), row.fields[1]).value_or("accepted"),
+                  row.fields[2])
             << "leavechecks.tsv, line " << row.line;
     }
 }
@@ -326,12 +317,7 @@ TEST(EntryRules, LeaveCheckMessages) {
 TEST(EntryRules, TabIndexesMapOntoTheDataFileFieldsAndTheirBoxNames) {
     // That the map is one to one shows in MainWindowTest.SetEntryFillsTheNamedBoxes...
     for (int tab = 0; tab < kEntryBoxCount; ++tab) {
-        // The object name is the box's name with the index after an underscore.
-        std::string name = boxName(fieldIndexOfTab(tab));
-        if (const auto open = name.find('('); open != std::string::npos) {
-            name = name.substr(0, open) + "_" + name.substr(open + 1, name.size() - open - 2);
-        }
-        EXPECT_EQ(boxObjectName(tab), name) << tab;
+        EXPECT_EQ(boxObjectName(tab), test::windowBoxName(fieldIndexOfTab(tab))) << tab;
     }
     for (const auto& [tab, field] : {std::pair{13, 13}, {14, 19}, {23, 14}, {33, 15}, {72, 72}}) {
         EXPECT_EQ(fieldIndexOfTab(tab), field) << tab;

@@ -5,6 +5,7 @@
 #include "gui/help/helpbrowserhost.h"
 #include "gui/help/helppane.h"
 #include "gui/widgets/twips.h"
+#include "support/datatable.h"
 #include "support/goldenpicture.h"
 #include "support/guitestsupport.h"
 
@@ -245,23 +246,13 @@ TEST_F(HelpBrowserTest, TheLocatorFindsNoPageForNoTopicOrAFolder) {
 }
 
 TEST(BrowserSizes, WidthFollowsAbove200TwipsAndHeightAbove2000Independently) {
-    constexpr int kAddressBarBottom = 600 + 675;
-    const BrowserSizes before{1000, 2000, 3000};
-    const struct {
-        int width, height;
-        BrowserSizes after;
-    } cases[] = {
-        {201, 1000, {101, 101, 3000}},
-        {200, 1000, before},
-        {0, 1000, before},
-        // The pane's height is what is left below the address bar.
-        {100, 2001, {1000, 2000, 2001 - 1275 - 100}},
-        {100, 2000, before},
-        {5000, 6000, {4900, 4900, 4625}},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(followWindowSize(before, c.width, c.height, kAddressBarBottom), c.after)
-            << c.width << " x " << c.height;
+    for (const test::TableRow& row : test::readTable("gui/browsersizes.tsv", 3, 6)) {
+        const BrowserSizes after = followWindowSize({1000, 2000, 3000}, std::stoi(row.fields[0]),
+                                                    std::stoi(row.fields[1]), 600 + 675);
+        EXPECT_EQ(std::to_string(after.addressWidth) + " " + std::to_string(after.paneWidth) + " " +
+                      std::to_string(after.paneHeight),
+                  row.fields[2])
+            << "browsersizes.tsv, line " << row.line;
     }
 }
 

@@ -184,15 +184,20 @@ TEST_F(GraphTest, PrintingGivesOnePagePerCopyWithTheChartAsText) {
     }
 }
 
-TEST_F(GraphTest, WithoutAPrinterTheDialogOffersAPdfBesideTheLoadedFile) {
+TEST_F(GraphTest, WithoutAPrinterBothResultWindowsOfferAPdfBesideTheLoadedFile) {
     if (!QPrinterInfo::availablePrinters().isEmpty()) {
         GTEST_SKIP() << "this system has a printer";
     }
     open(u"lake.tot"_s);
     test::answerNextDialog(&graph, true);
     graph.PrtGraph_Click();
+    frmStatsViewer viewer;
+    ASSERT_TRUE(viewer.loadFile(folder + u"/lake.tot"_s));
+    test::answerNextDialog(&viewer, true);
+    viewer.PrintData_Click();
     EXPECT_TRUE(messages.messages.isEmpty());
     EXPECT_EQ(test::pdfPageCount(folder.toStdString() + "/lake-graph.pdf"), 1);
+    EXPECT_EQ(test::pdfPageCount(folder.toStdString() + "/lake.pdf"), 1);
 }
 
 TEST_F(GraphTest, ExitKeepsTheGraphAndTheCloseBoxResetsTheWindow) {

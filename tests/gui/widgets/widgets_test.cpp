@@ -3,6 +3,7 @@
 
 #include "gui/widgets/startuplayout.h"
 #include "gui/widgets/twips.h"
+#include "support/datatable.h"
 #include "support/guitestsupport.h"
 
 #include <QComboBox>
@@ -125,24 +126,16 @@ TEST(Twips, CentreOnScreenSplitsTheFreeSpaceEvenly) {
 }
 
 TEST(StartupLayout, ScreensTallerThan768PixelsAreTreatedAs1024By768) {
-    const struct {
-        int width, height;
-        StartupSizes sizes;
-    } cases[] = {
-        // 1920 x 1200 pixels at 15 twips per pixel.
-        {28800,
-         18000,
-         {{15360, 10944}, {11520, 230}, {13824, 9792}, {14592, 10944}, {14131, 9792}}},
-        // 800 x 600 pixels use their own size.
-        {12000, 9000, {{12000, 8550}, {9000, 180}, {10800, 7650}, {11400, 8550}, {11040, 7650}}},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(startupSizes(c.width, c.height), c.sizes) << c.width;
+    for (const test::TableRow& row : test::readTable("gui/startupsizes.tsv", 3, 4)) {
+        const StartupSizes s = startupSizes(std::stoi(row.fields[0]), std::stoi(row.fields[1]));
+        std::string sizes;
+        for (const TwipsSize& size :
+             {s.graphWindow, s.graphPathLabel, s.graphChart, s.statsViewer, s.statsGrid}) {
+            sizes += (sizes.empty() ? "" : " ") + std::to_string(size.width) + "x" +
+                     std::to_string(size.height);
+        }
+        EXPECT_EQ(sizes, row.fields[2]) << "startupsizes.tsv, line " << row.line;
     }
-    // Only the height decides: 768 pixels high is not capped, so a wide screen keeps its
-    // width; one twip taller is capped at 15360 wide, even on a narrow screen.
-    EXPECT_EQ(startupSizes(28800, 11520).statsViewer, (TwipsSize{27360, 10944}));
-    EXPECT_EQ(startupSizes(9000, 11521).statsViewer, (TwipsSize{14592, 10944}));
 }
 
 TEST(ProgramFolders, BuildTreeHelpBesideTheProgramElseTheInstalledTree) {

@@ -52,12 +52,10 @@ TEST(StudyRun, AConsumerWhoseEntryIsADataFileGetsTheHistogramsOfItsRun) {
         SCOPED_TRACE("consumer " + std::to_string(c + 1));
         const std::string data = dir.file("consumer.dat");
         test::writeFile(data, serializeDataFile(*studyEntry(study, c, 0, settings)));
-        RunRequest request;
-        request.entry = *readDataFile(data);
-        request.folder = dir.path().string();
-        request.typedName = "consumer";
-        request.writeFeasibleFile = false;
-        ASSERT_EQ(runCalculation(request).status, RunOutcome::Status::Completed);
+        ASSERT_EQ(
+            runCalculation(test::runRequest(*readDataFile(data), dir.path(), "consumer", false))
+                .status,
+            RunOutcome::Status::Completed);
         const Expected<TotalsFile> totals = readTotalsFile(dir.file("consumer.tot"));
         ASSERT_TRUE(totals);
         const ConsumerOutcome& result = outcome->consumers[c];

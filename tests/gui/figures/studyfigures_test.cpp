@@ -55,11 +55,6 @@ std::vector<FileText> drawFigures(int tracers, int draws, const std::vector<int>
     return drawStudyFigures(*study, *outcome, by, "out/figures");
 }
 
-bool endsWith(const std::string& text, const std::string& end) {
-    return text.size() >= end.size() &&
-           text.compare(text.size() - end.size(), end.size(), end) == 0;
-}
-
 TEST(StudyFigures, NamesTwoFiguresPerGroupAsPngAndSvg) {
     std::vector<std::string> names;
     const std::vector<FileText> files = drawFigures(2, 0, {0});
@@ -89,7 +84,7 @@ TEST(StudyFigures, EveryLayoutDrawsItsDataAndKeepsItsTextAsText) {
         EXPECT_EQ(files[3].path, "out/figures/shares.svg");
         for (const FileText& file : files) {
             SCOPED_TRACE(file.path);
-            if (endsWith(file.path, ".png")) {
+            if (file.path.ends_with(".png")) {
                 const QImage image =
                     QImage::fromData(reinterpret_cast<const uchar*>(file.text.data()),
                                      static_cast<int>(file.text.size()));
@@ -105,7 +100,7 @@ TEST(StudyFigures, EveryLayoutDrawsItsDataAndKeepsItsTextAsText) {
             } else {
                 std::vector<std::string> texts = kLabels;
                 texts.insert(texts.end(), {"d13C", "d15N", "d34S"});
-                texts.resize(kLabels.size() + (endsWith(file.path, "isospace.svg") ? tracers : 0));
+                texts.resize(kLabels.size() + (file.path.ends_with("isospace.svg") ? tracers : 0));
                 for (const std::string& text : texts) {
                     EXPECT_NE(file.text.find(">" + text + "<"), std::string::npos) << text;
                 }

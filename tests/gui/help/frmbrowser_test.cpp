@@ -176,10 +176,8 @@ TEST_F(HelpBrowserTest, StopDropsThePendingNavigationAndRefreshReloadsThePageFro
     QTest::qWait(50);
     EXPECT_EQ(browser->windowTitle(), u"First page"_s);
 
-    QFile file(start.filePath(u"one.htm"_s));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write("<html><head><title>Edited page</title></head><body>New.</body></html>");
-    file.close();
+    test::writeFile(start.filePath(u"one.htm"_s).toStdString(),
+                    "<html><head><title>Edited page</title></head><body>New.</body></html>");
     button(browser, "Refresh")->trigger();
     EXPECT_TRUE(shows(browser, "Edited page"));
 }

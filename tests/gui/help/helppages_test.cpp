@@ -29,16 +29,14 @@ const QStringList kTopics = {u"\\help.htm"_s,     u"\\file_open_save.htm"_s, u"\
 
 const QColor kHeading(0x00, 0x00, 0xc0);
 
-QString installedFolder() {
-    return QDir(QCoreApplication::applicationDirPath()).filePath(u"help"_s);
+/// A help page installed beside the test program: its path, and its text (empty when missing).
+QString installedPath(const QString& name) {
+    return QDir(QCoreApplication::applicationDirPath() + u"/help"_s).filePath(name);
 }
 
-QString readText(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return {};
-    }
-    return QString::fromUtf8(file.readAll());
+QString installedPage(const QString& name) {
+    QFile file(installedPath(name));
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
 /// The text of a page as a reader sees it: tags removed, entities decoded, blanks joined.
@@ -66,9 +64,7 @@ TEST(HelpPages, EveryTopicIsInstalledBesideTheProgramWithItsOwnTitleAndTheShared
     QStringList titles;
     for (const QString& topic : kTopics) {
         SCOPED_TRACE(topic.toStdString());
-        EXPECT_EQ(
-            locator.find(topic),
-            QDir(installedFolder()).absoluteFilePath(HelpTopicLocator::normalisedTopic(topic)));
+        EXPECT_EQ(locator.find(topic), installedPath(HelpTopicLocator::normalisedTopic(topic)));
         pane.setSource(pane.topicAddress(topic));
         EXPECT_EQ(headingColour(pane), kHeading);
         EXPECT_FALSE(pane.documentTitle().isEmpty());
@@ -79,8 +75,8 @@ TEST(HelpPages, EveryTopicIsInstalledBesideTheProgramWithItsOwnTitleAndTheShared
 
 TEST(HelpPages, APageOfStartFolderWithoutItsStyleSheetTakesTheInstalledOne) {
     const QTemporaryDir start;
-    ASSERT_TRUE(QFile::copy(QDir(installedFolder()).filePath(u"calc.htm"_s),
-                            QDir(start.path()).filePath(u"calc.htm"_s)));
+    ASSERT_TRUE(
+        QFile::copy(installedPath(u"calc.htm"_s), QDir(start.path()).filePath(u"calc.htm"_s)));
     HelpPane pane(HelpTopicLocator::forProgram(start.path()));
     pane.setSource(pane.topicAddress(u"\\calc.htm"_s));
     ASSERT_EQ(pane.source(), QUrl::fromLocalFile(QDir(start.path()).filePath(u"calc.htm"_s)));
@@ -92,7 +88,7 @@ TEST(HelpPages, EveryLinkBetweenPagesLeadsToAnExistingPageAndSection) {
     int links = 0;
     for (const QString& topic : kTopics) {
         const QString name = HelpTopicLocator::normalisedTopic(topic);
-        const QString html = readText(QDir(installedFolder()).filePath(name));
+        const QString html = installedPage(name);
         for (const QRegularExpressionMatch& match : link.globalMatch(html)) {
             const QString target = match.captured(1);
             if (target.startsWith(u"http"_s) || target == u"help.css"_s) {
@@ -102,8 +98,7 @@ TEST(HelpPages, EveryLinkBetweenPagesLeadsToAnExistingPageAndSection) {
             const qsizetype hash = target.indexOf(QLatin1Char('#'));
             const QString file = hash < 0 ? target : target.left(hash);
             const QString section = hash < 0 ? QString() : target.mid(hash + 1);
-            const QString targetHtml =
-                readText(QDir(installedFolder()).filePath(file.isEmpty() ? name : file));
+            const QString targetHtml = installedPage(file.isEmpty() ? name : file);
             EXPECT_FALSE(targetHtml.isEmpty())
                 << name.toStdString() << " -> " << target.toStdString();
             if (!section.isEmpty()) {
@@ -126,7 +121,7 @@ TEST(HelpPages, EveryMenuCommandOfEveryWindowHasItsRowOnItsPage) {
                                                             {&viewer, "viewing.htm"},
                                                             {&isospace, "isospace.htm"}};
     for (const auto& [window, page] : windows) {
-        const QString html = readText(QDir(installedFolder()).filePath(QString::fromLatin1(page)));
+        const QString html = installedPage(QString::fromLatin1(page));
         const QList<QAction*> commands = window->menuBar()->actions();
         EXPECT_GE(commands.size(), 5) << page;
         for (const QAction* command : commands) {
@@ -139,7 +134,7 @@ TEST(HelpPages, EveryMenuCommandOfEveryWindowHasItsRowOnItsPage) {
 
 TEST(HelpPages, EverySubcommandOfTheCommandLineToolHasItsSection) {
     const std::string help = test::runTool(FENLOWICK_CLI, {"--help"});
-    const QString page = readText(QDir(installedFolder()).filePath(u"commandline.htm"_s));
+    const QString page = installedPage(u"commandline.htm"_s);
     const std::size_t start = help.find("Subcommands:\n");
     ASSERT_NE(start, std::string::npos) << help;
     int subcommands = 0;
@@ -153,7 +148,7 @@ TEST(HelpPages, EverySubcommandOfTheCommandLineToolHasItsSection) {
 }
 
 TEST(HelpPages, TheCalcPageQuotesTheRunsMessagesWordForWord) {
-    const QString text = visibleText(readText(QDir(installedFolder()).filePath(u"calc.htm"_s)));
+    const QString text = visibleText(installedPage(u"calc.htm"_s));
     for (const char* message :
          {messages::kNoIncrement, messages::kNoTolerance, messages::kIncrementRange,
           messages::kTooManyDecimals, messages::kNoData, messages::kNoSourceLabels,

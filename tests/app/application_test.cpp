@@ -38,19 +38,15 @@ protected:
     Application program{start()};
 };
 
-TEST_F(ApplicationTest, FileShowsTheDataDialogThatFillsTheMainWindowUntilItsCloseBoxResetsIt) {
+TEST_F(ApplicationTest, FileShowsTheDataDialogWithItsFolderAndNameUntilItsCloseBoxResetsIt) {
     command("FileOpen");
     frmDataFile* dialog = program.dataFileDialog();
     ASSERT_NE(dialog, nullptr);
     EXPECT_TRUE(dialog->isVisible());
     EXPECT_EQ(dialog->controls().folder(), start() + u"/data"_s);
-    const Entry entry = test::threeSourceEntry();
-    test::writeFile(temp.path() / "data" / "worked.dat", serializeDataFile(entry));
+    // That it fills the main window shows in ADataFileGivenToTheProgram...; the same dialog
+    // comes back with its folder and name until its close box discards it.
     dialog->controls().setFileName(u"worked.dat"_s);
-    dialog->FileOpen_Click();
-    EXPECT_EQ(main()->entry(), entry);
-
-    // The same dialog comes back with its folder and name until its close box discards it.
     dialog->controls().setFolder(start() + u"/output"_s);
     command("FileOpen");
     EXPECT_EQ(program.dataFileDialog(), dialog);

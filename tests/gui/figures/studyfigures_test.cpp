@@ -12,35 +12,19 @@
 namespace fenlowick {
 namespace {
 
-// Three sources; the consumers of sites "Bay 1" and "Bay/1" are mixtures of them at
-// 0.3/0.3/0.4 and 0.5/0.2/0.3 after discrimination, the one of "Reef" lies far outside.
-const char* const kSources = "Source,Meand13C,SDd13C,Meand15N,SDd15N,Meand34S,SDd34S\n"
-                             "Algae,-20,1,2,0.5,5,1\n"
-                             "Mussels,-10,1,10,0.5,15,1\n"
-                             "Worms,-15,1,14,0.5,0,1\n";
-const char* const kDiscrimination = "Source,Meand13C,SDd13C,Meand15N,SDd15N,Meand34S,SDd34S\n"
-                                    "Algae,0.5,0.1,3,0.2,0.5,0.1\n"
-                                    "Mussels,0.5,0.1,3,0.2,0.5,0.1\n"
-                                    "Worms,0.5,0.1,3,0.2,0.5,0.1\n";
+// tests/data/figures: three sources; the consumers of sites "Bay 1" and "Bay/1" are
+// mixtures of them at 0.3/0.3/0.4 and 0.5/0.2/0.3 after discrimination, the one of "Reef"
+// lies far outside; consumers-N.csv holds the consumers' first N tracers.
 const std::vector<std::string> kLabels = {"Algae", "Mussels", "Worms"};
 
 /// The figures of the study of the consumers' first `tracers` tracers.
 std::vector<FileText> drawFigures(int tracers, int draws, const std::vector<int>& by) {
-    const std::vector<std::vector<std::string>> rows = {{"d13C", "d15N", "d34S", "Site"},
-                                                        {"-14.5", "12.2", "6.5", "Bay 1"},
-                                                        {"-16.0", "10.2", "6.0", "Bay/1"},
-                                                        {"0", "30", "30", "Reef"}};
-    std::string consumers;
-    for (const auto& row : rows) {
-        for (int t = 0; t < tracers; ++t) {
-            consumers += row[static_cast<std::size_t>(t)] + ",";
-        }
-        consumers += row[3] + "\n";
-    }
-    const CsvTable sources = *CsvTable::parse(kSources, "sources.csv");
-    const CsvTable discrimination = *CsvTable::parse(kDiscrimination, "discrimination.csv");
+    const auto table = [](const std::string& name) {
+        return *CsvTable::read(FENLOWICK_TEST_DATA "/figures/" + name + ".csv");
+    };
+    const CsvTable discrimination = table("discrimination");
     const Expected<Study> study =
-        readStudy(sources, *CsvTable::parse(consumers, "consumers.csv"), &discrimination);
+        readStudy(table("sources"), table("consumers-" + std::to_string(tracers)), &discrimination);
     StudySettings settings;
     settings.increment = "10";
     settings.tolerance = "1";

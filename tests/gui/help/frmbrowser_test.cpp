@@ -18,30 +18,22 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 
-#include <tuple>
+#include <filesystem>
 
 namespace fenlowick {
 namespace {
 
 /// A help browser host on small pages in two folders, StartFolder and the folder beside
-/// the program. StartFolder holds help.htm ("Index page", with the word "tolerance", a link
-/// to three.htm and a section "later"), one.htm ("First page") and two.htm ("Second page");
-/// the second folder holds three.htm ("Third page") and a help.htm that StartFolder's hides.
+/// the program, copied from tests/data/gui/help/start and beside. StartFolder holds help.htm
+/// ("Index page", with the word "tolerance", a link to three.htm and a section "later"),
+/// one.htm ("First page") and two.htm ("Second page"); the second folder holds three.htm
+/// ("Third page") and a help.htm ("Installed index") that StartFolder's hides.
 class HelpBrowserTest : public ::testing::Test {
 protected:
     HelpBrowserTest() {
-        for (const auto& [folder, name, title, body] :
-             {std::tuple{&start, "help.htm", "Index page",
-                         "<p>Choose the tolerance with care.</p><p><a href=\"three.htm\">Third</a>"
-                         "</p><h2 id=\"later\">Later</h2>"},
-              {&start, "one.htm", "First page", "<p>One.</p>"},
-              {&start, "two.htm", "Second page", "<p>Two.</p>"},
-              {&beside, "three.htm", "Third page", "<p>Three.</p>"},
-              {&beside, "help.htm", "Installed index", "<p>Installed.</p>"}}) {
-            test::writeFile(folder->filePath(QString::fromLatin1(name)).toStdString(),
-                            std::string("<html><head><title>") + title +
-                                "</title></head><body><h1>" + title + "</h1>" + body +
-                                "</body></html>");
+        for (const auto& [from, to] : {std::pair{"start", &start}, {"beside", &beside}}) {
+            std::filesystem::copy(FENLOWICK_TEST_DATA "/gui/help/" + std::string(from),
+                                  to->path().toStdString());
         }
     }
 

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <numeric>
 #include <sstream>
 #include <tuple>
 
@@ -81,12 +82,10 @@ TotalsFile combinedFile(const std::string& run, const std::vector<SourceGroup>& 
     return *file;
 }
 
+/// The number of records counted: every record has one level in each column.
 std::uint64_t total(const Counts& counts) {
-    std::uint64_t sum = 0;
-    for (const auto& level : counts) {
-        sum += level[0];
-    }
-    return sum;
+    return std::accumulate(counts.begin(), counts.end(), std::uint64_t{0},
+                           [](std::uint64_t sum, const auto& level) { return sum + level[0]; });
 }
 
 TEST(CombinedTotals, GroupedSharesMatchSumsReadFromTheFeasibleRecords) {

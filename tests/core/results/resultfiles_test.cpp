@@ -2,6 +2,7 @@
 
 #include "core/entry/checks.h"
 #include "support/datatable.h"
+#include "support/resulttexts.h"
 #include "support/testsupport.h"
 
 #include <gtest/gtest.h>
@@ -50,26 +51,12 @@ TEST(Totals, PercentileRanksAndLevelValuesOfHistogramsNoRunReaches) {
     }
 }
 
-Entry headerExampleEntry() {
-    Entry entry = Entry::cleared();
-    entry.title = "Header example";
-    entry.increment = "10";
-    entry.threshold = "0.5";
-    entry.isotope[0] = "X";
-    entry.mixture[0] = "2.5";
-    entry.sources = {"A", "B", "C"};
-    entry.col[0][0] = "1";
-    entry.col[0][1] = "2";
-    entry.col[0][2] = "-4.25";
-    return entry;
-}
-
 // The header from its second line on is compared with the conformance case
 // header-example, which holds this entry; the conformance cases also hold empty boxes, rows
 // between data rows, several isotopes, labels with commas and mixtures as numbers. What they
 // hold nowhere is checked here: the first line, signatures as typed, a non-numeric mixture.
 TEST(FeasibleHeader, FirstLineSignaturesAsTypedAndANonNumericMixture) {
-    Entry entry = headerExampleEntry();
+    Entry entry = test::entryOf(test::conformanceCase("header-example.dat"));
     expectGolden(composeFeasibleHeader(entry, checked(entry), {"06/12/26", "09:40:00"}),
                  "header-example.out");
     entry.col[0][0] = " 3.50 "; // written as typed

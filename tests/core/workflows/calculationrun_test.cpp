@@ -140,9 +140,8 @@ TEST(CalculationRun, ResultFilesWithTheLongestTextsTheChecksAllowReadBack) {
 
 TEST(CalculationRun, NoFeasibleSolutionCompletesWithTheNotice) {
     TempDir dir;
-    Entry entry = threeSourceEntry();
-    entry.mixture[0] = "40"; // beyond every source
-    const RunOutcome outcome = runCalculation(runRequest(entry, dir.path(), "none"));
+    const RunOutcome outcome = runCalculation(
+        runRequest(test::entryOf(test::conformanceCase("no-feasible.dat")), dir.path(), "none"));
     ASSERT_EQ(outcome.status, Status::Completed) << outcome.message;
     EXPECT_EQ(outcome.notice.value_or("<none>"),
               "Total Observations = 0, so no statistics could be generated");
@@ -229,16 +228,7 @@ TEST(CalculationRun, ResultsDoNotDependOnWhatIsWrittenOrReported) {
 TEST(CalculationRun, FractionDoneIsTheShareOfTheRecordsWritten) {
     // Six sources at 2 %, one isotope, a wide tolerance: over 100,000 records, enough
     // chunks for many reports.
-    Entry entry = threeSourceEntry();
-    entry.increment = "2";
-    entry.threshold = "3";
-    entry.mixture = {"5", "", "", "", ""};
-    entry.col = {};
-    for (int row = 0; row < 6; ++row) {
-        entry.sources[static_cast<std::size_t>(row)] = "S" + std::to_string(row);
-        entry.col[0][static_cast<std::size_t>(row)] = std::to_string(row * 2);
-    }
-    entry.isotope = {"d13C", "", "", "", ""};
+    const Entry entry = test::entryOf(FENLOWICK_TEST_DATA "/runs/six-sources-at-2-percent.dat");
     TempDir dir;
     std::vector<double> fractions;
     RunRequest request = runRequest(entry, dir.path(), "result");

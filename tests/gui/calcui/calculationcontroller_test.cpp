@@ -13,10 +13,6 @@
 namespace fenlowick {
 namespace {
 
-Entry caseEntry(const std::string& name) {
-    return test::entryOf(test::conformanceCase(name + ".dat"));
-}
-
 class CalculationControllerTest : public ::testing::Test {
 protected:
     void SetUp() override { folder = QString::fromStdString(temp.path().string()); }
@@ -44,7 +40,7 @@ protected:
 TEST_F(CalculationControllerTest, ARunWritesBothFilesAndReportsBeginAndEnd) {
     // The files' bytes are the conformance cases'.
     QSignalSpy running(&controller, &CalculationController::runningChanged);
-    ASSERT_TRUE(runWithName(caseEntry("worked-three-sources"), u"worked"_s));
+    ASSERT_TRUE(runWithName(test::threeSourceEntry(), u"worked"_s));
     EXPECT_EQ(test::filesIn(temp.path()), (std::vector<std::string>{"worked.out", "worked.tot"}));
     ASSERT_EQ(notes.messages.size(), 1);
     EXPECT_TRUE(notes.messages.first().startsWith(QString::fromLatin1(messages::kCompletedPrefix)));
@@ -56,7 +52,7 @@ TEST_F(CalculationControllerTest, ARunWritesBothFilesAndReportsBeginAndEnd) {
 }
 
 TEST_F(CalculationControllerTest, ARefusedEntryShowsItsMessageAndNoDialog) {
-    Entry entry = caseEntry("worked-three-sources");
+    Entry entry = test::threeSourceEntry();
     entry.sources[1] = " ";
     controller.calculate(entry);
     EXPECT_FALSE(controller.outputDialog()->isVisible());
@@ -64,11 +60,11 @@ TEST_F(CalculationControllerTest, ARefusedEntryShowsItsMessageAndNoDialog) {
 }
 
 TEST_F(CalculationControllerTest, CancelOrAnEmptyNameWritesNothingAndSaysNothing) {
-    controller.calculate(caseEntry("worked-three-sources"));
+    controller.calculate(test::threeSourceEntry());
     controller.outputDialog()->setFolder(folder);
     controller.outputDialog()->setTypedName(u"kept"_s);
     QTest::mouseClick(controller.outputDialog()->cancelButton(), Qt::LeftButton);
-    controller.calculate(caseEntry("worked-three-sources"));
+    controller.calculate(test::threeSourceEntry());
     EXPECT_EQ(controller.outputDialog()->typedName(), u"kept"_s);
     controller.outputDialog()->setTypedName(QString());
     QTest::mouseClick(controller.outputDialog()->saveButton(), Qt::LeftButton);
@@ -79,7 +75,7 @@ TEST_F(CalculationControllerTest, CancelOrAnEmptyNameWritesNothingAndSaysNothing
 }
 
 TEST_F(CalculationControllerTest, NoFeasibleSolutionGivesTheNoticeAndTheReasonBeforeTheCompletion) {
-    ASSERT_TRUE(runWithName(caseEntry("no-feasible"), u"none"_s));
+    ASSERT_TRUE(runWithName(test::entryOf(test::conformanceCase("no-feasible.dat")), u"none"_s));
     ASSERT_EQ(notes.messages.size(), 3);
     EXPECT_EQ(notes.messages.at(0), QString::fromLatin1(messages::kNoObservations));
     // Then why (the reason's text is Diagnosis').
@@ -90,7 +86,7 @@ TEST_F(CalculationControllerTest, NoFeasibleSolutionGivesTheNoticeAndTheReasonBe
 TEST_F(CalculationControllerTest, AFolderThatCannotBeWrittenIsReportedWithTheFileName) {
     test::writeFile(temp.path() / "plain-file", "x");
     folder = QString::fromStdString((temp.path() / "plain-file" / "sub").string());
-    ASSERT_TRUE(runWithName(caseEntry("worked-three-sources"), u"r"_s));
+    ASSERT_TRUE(runWithName(test::threeSourceEntry(), u"r"_s));
     ASSERT_EQ(notes.messages.size(), 1);
     EXPECT_TRUE(notes.messages.first().contains(u"r.out"_s))
         << notes.messages.first().toStdString();

@@ -123,22 +123,14 @@ TEST_F(GraphTest, AFileIsChartedFromItsFirstSourceAndNextShowsTheSecond) {
 }
 
 TEST_F(GraphTest, WithManyLevelsEveryFifthIsLabelledUnderItsBar) {
-    std::vector<std::vector<std::string>> levels;
-    QStringList expected;
-    for (int b = 0; b <= 100; ++b) {
-        const std::string value = b == 0     ? "0"
-                                  : b == 100 ? "1"
-                                             : (b < 10 ? ".0" : ".") + std::to_string(b);
-        levels.push_back({value, "1", b == 0 ? "101" : "0", "1"});
-        if (b % 5 == 0) {
-            expected << QString::number(b / 100.0);
-        }
-    }
-    test::writeFile(temp.path() / "case.tot", test::histogramFile({"A", "B", "C"}, levels));
+    // The histogram table of three sources at increment 1: levels 0, .01, ... 1.
+    test::writeFile(temp.path() / "case.tot",
+                    test::readFile(FENLOWICK_TEST_DATA "/graph/hundred-levels.tot"));
     open(u"case.tot"_s);
     ASSERT_TRUE(messages.messages.isEmpty());
     EXPECT_EQ(bars()->count(), 101);
-    EXPECT_EQ(graph.levelAxisLabels(), expected);
+    EXPECT_EQ(graph.levelAxisLabels().join(u' '), u"0 0.05 0.1 0.15 0.2 0.25 0.3 0.35 0.4 0.45 0.5 "
+                                                  u"0.55 0.6 0.65 0.7 0.75 0.8 0.85 0.9 0.95 1"_s);
     EXPECT_EQ(levelAxis()->endValue(u"0.05"_s), 5.0);
     EXPECT_EQ(levelAxis()->min(), -0.5);
     EXPECT_EQ(levelAxis()->max(), 100.5);

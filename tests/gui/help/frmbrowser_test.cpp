@@ -223,6 +223,8 @@ TEST_F(HelpBrowserTest, LooksAsItsGoldenPictureWithAFoundWord) {
     frmBrowser* browser = showTopic("\\help.htm", "Index page");
     button(browser, "Search")->trigger();
     QTest::keyClicks(browser->findBox()->textBox(), u"tolerance"_s);
+    // The find box's clear button fades in over about 160 ms once there is text.
+    QTest::qWait(400);
     // The address box names this run's temporary folder.
     test::expectLooksAsGolden(browser, u"help-browser"_s, {addressBox(browser)});
 }

@@ -43,6 +43,17 @@ public:
 
 private:
     template <int Isotopes> struct BandEnds;
+    struct FlatColumn;
+
+    /// Columns that the count treats as bands of b: Isotopes, or the plan's number when
+    /// Isotopes is 0 (more than five, or none).
+    template <int Isotopes> int bandColumns() const {
+        if constexpr (Isotopes > 0) {
+            return Isotopes;
+        } else {
+            return m_plan.tripleColumns;
+        }
+    }
 
     template <typename F> std::uint64_t withIsotopeCount(F&& f) const;
     template <int Levels, int Isotopes>
@@ -56,6 +67,8 @@ private:
     template <int Isotopes>
     std::uint64_t checkEdges(const float* before, int aLevel, int i, int rb, int bFirst,
                              int coreFirst, int coreLast, int bEnd);
+    std::uint64_t checkEdgesConstrained(const float* before, int aLevel, int i, int rb, int bFirst,
+                                        int coreFirst, int coreLast, int bEnd);
     template <int Isotopes>
     static double setEnds(BandEnds<Isotopes>& ends, int k, const SearchPlan::TripleRow& t,
                           double base, double stepValue, double reach);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/engine/mixingrule.h"
 #include "core/entry/calculationinput.h"
 
 #include <algorithm>
@@ -19,8 +20,17 @@ namespace fenlowick {
 ///
 /// Levels are loop depths: level j searches the share of source order[j]; the last level
 /// (sources - 1) is the derived share.
+///
+/// The bounds work on columns: linear functions of the shares, sum_t w_t p_t, each kept
+/// within a band. The first linearColumns are the tracers of the linear model (w the
+/// signatures, the band the tolerance around the mixture); after them come the constraint
+/// columns: two half-planes for each concentration-weighted tracer and one band for each
+/// set of sources with limits (see MixingRule and the derivation in searchplan.cpp).
 class SearchPlan {
 public:
+    /// Columns the bounds can hold; limits beyond them are only checked one by one.
+    static constexpr int kMaxColumns = 16;
+
     /// Slots of the share texts and derived-share difference tables for bounds q / 4,
     /// q = 0..400.
     static constexpr int kQuarterSlots = 401;
@@ -31,7 +41,8 @@ public:
     /// exact for real-valued shares: a box and a convex polygon that do not meet are parted
     /// along an edge normal of one of them.
     struct Row {
-        std::array<double, kIsotopeColumns> weight{};
+        std::array<double, kMaxColumns> weight{}; ///< over the linear columns
+        int column = -1;           ///< a row of one column (its weight 1, the others' 0), or -1
         double low = 0.0;          ///< every kept combination has a value above this
         double high = 0.0;         ///< and below this
         double coreLow = 0.0;      ///< isotope rows: a value from here ...
@@ -75,9 +86,9 @@ public:
     /// c is 0): toZero[k] for -slope_k, toBound[k] for slope_k + 1, between[j][k] for
     /// slope_j - slope_k.
     struct PairInverses {
-        double toZero[kIsotopeColumns]{};
-        double toBound[kIsotopeColumns]{};
-        double between[kIsotopeColumns][kIsotopeColumns]{};
+        double toZero[kMaxColumns]{};
+        double toBound[kMaxColumns]{};
+        double between[kMaxColumns][kMaxColumns]{};
     };
 
     /// counting: no records are wanted, so the levels may search the sources in another
@@ -110,40 +121,59 @@ public:
     /// order: the single-precision contributions of sources 1 to N added from the left.
     bool passesInEntryOrder(const float* levelShares) const;
 
-    /// The program's test of the first `isotopes` isotopes for the last two shares after
-    /// the single-precision prefix of the levels before them.
+    /// The program's test of the first `isotopes` linear columns for the last two shares
+    /// after the single-precision prefix of the levels before them.
     bool passesAfter(const float* prefix, float share, float last, int isotopes) const;
 
-    /// The text of a share field: the share in percent as a fraction, and its comma.
+    /// The test of the concentration-weighted tracers and the limits for the shares of
+    /// every level.
+    bool passesConstraints(const float* levelShares) const;
 
     int sources;
     int innermost; ///< the level of the last looped share
     int lastIsotope;
+    MixingRule rule;
+    bool constrained = false; ///< the rule is not empty
+    int columns = 0;
+    int linearColumns = 0;
+    /// Columns that the count of the last levels treats as bands of the innermost share: the
+    /// linear ones and the constraint columns that depend on that share (with a whole
+    /// increment and four or more sources). The constraint columns from here to `columns`
+    /// do not ("flat") and limit the shares above it alone.
+    int tripleColumns = 0;
     float increment;
     double scale;
     double scaledTolerance = 0.0;
     double failFrom = 1.0; ///< scaledTolerance + 1: the smallest scaled difference that fails
-    /// The signatures by level: level j searches the share of source order[j].
-    float signature[kIsotopeColumns][kSourceRows]{};
-    float originalSignature[kIsotopeColumns][kSourceRows]{}; ///< by source, as entered
+    /// The columns' weights by level (level j searches the share of source order[j]): the
+    /// signatures for linear columns, in single precision.
+    float signature[kMaxColumns][kSourceRows]{};
+    float originalSignature[kMaxColumns][kSourceRows]{}; ///< by source, as entered
     std::array<int, kSourceRows> order{};
     /// The levels search the sources in another order than the entry's. Only a count with
     /// at least six sources and a whole increment does, and its search always reaches the
     /// count of the last three or four levels before any other innermost path; their checks
     /// go through passesInEntryOrder.
     bool permuted = false;
-    double mixture[kIsotopeColumns]{};
-    std::vector<float> steps; ///< the values every loop counter takes, in order
+    double mixture[kMaxColumns]{}; ///< of the linear columns
+    /// The band of each constraint column, in double, open ends replaced by values no
+    /// combination reaches.
+    double columnLow[kMaxColumns]{};
+    double columnHigh[kMaxColumns]{};
+    bool limitColumn[kMaxColumns]{}; ///< the column of a set of sources with limits
+    std::vector<float> steps;        ///< the values every loop counter takes, in order
     std::vector<std::size_t> stepLevel;
     std::vector<std::string> stepText;
     int lastStep = 0;
     std::vector<std::string> quarterText; ///< texts of the shares q / 4, q = 0..400
     std::string padding;
-    /// The rows of each looped level; the first lastIsotope + 1 are the isotopes.
+    /// The rows of each looped level; the first `columns` are the columns themselves.
     std::array<std::vector<Row>, kSourceRows> levelRows;
-    std::array<InnerRow, kIsotopeColumns> innerRows{};
-    bool coreImpossible = false; ///< the tolerance is narrower than the margins
-    std::array<TripleRow, kIsotopeColumns> tripleRows{};
+    std::array<InnerRow, kMaxColumns> innerRows{};
+    /// No combination is kept for sure: a band is narrower than its margins, or a limit
+    /// has no column.
+    bool coreImpossible = false;
+    std::array<TripleRow, kMaxColumns> tripleRows{};
     PairInverses pairInverses;
     bool exactGrid = false; ///< a whole increment: shares are exact multiples of it
     bool anyFlat = false;
@@ -154,7 +184,9 @@ public:
 private:
     template <bool Core>
     std::pair<int, int> innermostIndices(float bound, const float* prefix) const;
-    std::array<int, kSourceRows> searchOrder() const;
+    std::array<int, kSourceRows> searchOrder(const CalculationInput& input) const;
+    void buildColumns(const CalculationInput& input);
+    void orderFlatColumnsLast();
     void buildRows();
 };
 
@@ -200,7 +232,7 @@ inline bool SearchPlan::passesInEntryOrder(const float* levelShares) const {
     for (int level = 0; level < sources; ++level) {
         shares[order[static_cast<std::size_t>(level)]] = levelShares[level];
     }
-    for (int k = 0; k <= lastIsotope; ++k) {
+    for (int k = 0; k < linearColumns; ++k) {
         float predicted = originalSignature[k][0] * shares[0];
         for (int t = 1; t < sources; ++t) {
             predicted += originalSignature[k][t] * shares[t];
@@ -228,6 +260,14 @@ inline bool SearchPlan::passesAfter(const float* prefix, float share, float last
         }
     }
     return true;
+}
+
+inline bool SearchPlan::passesConstraints(const float* levelShares) const {
+    float shares[kSourceRows]{};
+    for (int level = 0; level < sources; ++level) {
+        shares[order[static_cast<std::size_t>(level)]] = levelShares[level];
+    }
+    return rule.passes(shares);
 }
 
 } // namespace fenlowick

@@ -36,33 +36,43 @@ struct LastLevelsCounter::FlatColumn {
     const SearchPlan::InnerRow* band;
 };
 
-/// Calls f with the number of isotopes in use as a compile-time constant.
+/// Calls f with the number of band columns (0: any number) and whether the plan is
+/// constrained, both as compile-time constants.
 // The helpers of the counting loops below are declared inline: defined outside the class
 // body, GCC would otherwise leave some of them as calls, at a cost of a percent or more of
 // a count.
 
 template <typename F> std::uint64_t LastLevelsCounter::withIsotopeCount(F&& f) const {
+    if (m_plan.constrained) {
+        // Fewer counts of their own: each one more would cost the linear ones' inlining.
+        switch (m_plan.tripleColumns) {
+        case 2:
+            return f(std::integral_constant<int, 2>{}, std::true_type{});
+        case 4:
+            return f(std::integral_constant<int, 4>{}, std::true_type{});
+        default:
+            return f(std::integral_constant<int, 0>{}, std::true_type{});
+        }
+    }
     switch (m_plan.tripleColumns) {
     case 1:
-        return f(std::integral_constant<int, 1>{});
+        return f(std::integral_constant<int, 1>{}, std::false_type{});
     case 2:
-        return f(std::integral_constant<int, 2>{});
+        return f(std::integral_constant<int, 2>{}, std::false_type{});
     case 3:
-        return f(std::integral_constant<int, 3>{});
+        return f(std::integral_constant<int, 3>{}, std::false_type{});
     case 4:
-        return f(std::integral_constant<int, 4>{});
-    case 5:
-        return f(std::integral_constant<int, 5>{});
+        return f(std::integral_constant<int, 4>{}, std::false_type{});
     default:
-        return f(std::integral_constant<int, 0>{});
+        return f(std::integral_constant<int, 5>{}, std::false_type{});
     }
 }
 
 std::uint64_t LastLevelsCounter::countLastLevels(int levels, int level, float bound,
                                                  const float* before) {
-    return withIsotopeCount([&](auto isotopes) {
-        return levels == 4 ? countLast<4, isotopes.value>(level, bound, before)
-                           : countLast<3, isotopes.value>(level, bound, before);
+    return withIsotopeCount([&](auto isotopes, auto constrained) {
+        return levels == 4 ? countLast<4, isotopes.value, constrained.value>(level, bound, before)
+                           : countLast<3, isotopes.value, constrained.value>(level, bound, before);
     });
 }
 
@@ -76,7 +86,7 @@ void LastLevelsCounter::settleRuns() {
     settleInnermostRuns(m_plan, m_runDiff, m_histograms);
 }
 
-template <int Levels, int Isotopes>
+template <int Levels, int Isotopes, bool Constrained>
 std::uint64_t LastLevelsCounter::countLast(int level, float bound, const float* before) {
     static_assert(Levels == 3 || Levels == 4);
     auto [first, last] = m_plan.shareRange(level, bound, before);
@@ -102,8 +112,8 @@ std::uint64_t LastLevelsCounter::countLast(int level, float bound, const float* 
         std::uint64_t total = 0;
         auto rows = [&](int from, int to, bool core) {
             for (int i = from; i <= to; ++i) {
-                const std::uint64_t kept =
-                    countRow<Isotopes>(ends, i, aLast - i, core, prefix, aLevel, rb0 - i * step);
+                const std::uint64_t kept = countRow<Isotopes, Constrained>(
+                    ends, i, aLast - i, core, prefix, aLevel, rb0 - i * step);
                 aCounts[i] += kept;
                 total += kept;
             }
@@ -133,7 +143,7 @@ std::uint64_t LastLevelsCounter::countLast(int level, float bound, const float* 
     // (four, no a term either); those with an a term are solved per z.
     FlatColumn flats[SearchPlan::kMaxColumns];
     int flatCount = 0;
-    for (int f = m_plan.tripleColumns; f < m_plan.columns; ++f) {
+    for (int f = m_plan.tripleColumns; Constrained && f < m_plan.columns; ++f) {
         const SearchPlan::TripleRow& t = m_plan.tripleRows[static_cast<std::size_t>(f)];
         const SearchPlan::InnerRow& band = m_plan.innerRows[static_cast<std::size_t>(f)];
         const double base = static_cast<double>(before[f]) + t.last * static_cast<double>(whole);
@@ -151,7 +161,7 @@ std::uint64_t LastLevelsCounter::countLast(int level, float bound, const float* 
         coreFirstA = std::max(coreFirstA, core.first);
         coreLastA = std::min(coreLastA, core.second);
     }
-    if (first > last) {
+    if (Constrained && first > last) {
         return 0;
     }
     for (int k = 0; k < columns; ++k) {
@@ -212,9 +222,12 @@ std::uint64_t LastLevelsCounter::countLast(int level, float bound, const float* 
         }
         const int aLast = bound0 - z; // also b's last index when a = 0
         auto [iFirst, iLast] = rowRange(ends, aLast, rangeSlack);
-        int coreFirst = z >= coreFirstA && z <= coreLastA ? iFirst : iLast + 1;
+        int coreFirst = iFirst;
         int coreLast = iLast;
-        for (int f = 0; f < flatCount && iFirst <= iLast; ++f) {
+        if (Constrained && (z < coreFirstA || z > coreLastA)) {
+            coreFirst = iLast + 1;
+        }
+        for (int f = 0; Constrained && f < flatCount && iFirst <= iLast; ++f) {
             const FlatColumn& flat = flats[f];
             const double base = flat.base + flat.zStep * zd;
             const SearchPlan::InnerRow& band = *flat.band;
@@ -289,7 +302,7 @@ inline std::pair<int, int> LastLevelsCounter::rowRange(const BandEnds<Isotopes>&
 /// The kept values of b for one share a (index i, bLast the last index of b, rb the
 /// whole budget of a's loop less a): counted whole in the core, checked one by one
 /// outside it. `prefix` is the single-precision prefix before a.
-template <int Isotopes>
+template <int Isotopes, bool Constrained>
 inline std::uint64_t LastLevelsCounter::countRow(const BandEnds<Isotopes>& ends, int i, int bLast,
                                                  bool coreAllowed, const float* prefix, int aLevel,
                                                  int rb) {
@@ -327,7 +340,8 @@ inline std::uint64_t LastLevelsCounter::countRow(const BandEnds<Isotopes>& ends,
     }
     std::uint64_t kept = 0;
     if (bFirst < coreFirst || coreLast < bEnd) {
-        kept = checkEdges<Isotopes>(prefix, aLevel, i, rb, bFirst, coreFirst, coreLast, bEnd);
+        kept = checkEdges<Isotopes, Constrained>(prefix, aLevel, i, rb, bFirst, coreFirst, coreLast,
+                                                 bEnd);
     }
     if (coreFirst <= coreLast) {
         kept += static_cast<std::uint64_t>(coreLast - coreFirst + 1);
@@ -342,12 +356,12 @@ inline std::uint64_t LastLevelsCounter::countRow(const BandEnds<Isotopes>& ends,
 /// The values of b outside the core, checked one by one with the program's arithmetic;
 /// returns how many are kept and adds them to the histograms of b and of the derived
 /// share. `before` is the single-precision prefix before a.
-template <int Isotopes>
+template <int Isotopes, bool Constrained>
 inline std::uint64_t LastLevelsCounter::checkEdges(const float* before, int aLevel, int i, int rb,
                                                    int bFirst, int coreFirst, int coreLast,
                                                    int bEnd) {
-    if (m_plan.constrained) {
-        return checkEdgesConstrained(before, aLevel, i, rb, bFirst, coreFirst, coreLast, bEnd);
+    if constexpr (Constrained) {
+        return checkEdgesConstrained(aLevel, i, rb, bFirst, coreFirst, coreLast, bEnd);
     }
     const auto inner = static_cast<std::size_t>(m_plan.innermost);
     const auto derived = inner + 1;
@@ -374,7 +388,7 @@ inline std::uint64_t LastLevelsCounter::checkEdges(const float* before, int aLev
         if (m_plan.permuted) {
             levelShares[inner] = b;
             levelShares[derived] = rest - b;
-            pass = m_plan.passesInEntryOrder(levelShares.data());
+            pass = m_plan.passesInEntryOrder(levelShares.data(), bandColumns<Isotopes>());
         } else {
             pass = m_plan.passesAfter(prefix.data(), b, rest - b, bandColumns<Isotopes>());
         }
@@ -393,32 +407,24 @@ inline std::uint64_t LastLevelsCounter::checkEdges(const float* before, int aLev
     return kept;
 }
 
-/// checkEdges() with concentration-weighted tracers or limits: the linear columns as there,
-/// then the rule with the shares of every level.
-std::uint64_t LastLevelsCounter::checkEdgesConstrained(const float* before, int aLevel, int i,
-                                                       int rb, int bFirst, int coreFirst,
-                                                       int coreLast, int bEnd) {
+/// checkEdges() with concentration-weighted tracers or limits: every test in the entry's
+/// order with the shares of every level (the same arithmetic as the prefix's when the order
+/// is the entry's).
+std::uint64_t LastLevelsCounter::checkEdgesConstrained(int aLevel, int i, int rb, int bFirst,
+                                                       int coreFirst, int coreLast, int bEnd) {
     const auto inner = static_cast<std::size_t>(m_plan.innermost);
     const auto derived = inner + 1;
     const int step = m_plan.gridStep;
     const int bLast = rb / step;
-    const float share = m_plan.steps[static_cast<std::size_t>(i)];
     const auto rest = static_cast<float>(rb);
     std::array<float, kSourceRows> levelShares = m_shares;
-    levelShares[static_cast<std::size_t>(aLevel)] = share;
-    float prefix[SearchPlan::kMaxColumns];
-    for (int k = 0; k < m_plan.linearColumns; ++k) {
-        prefix[k] = before[k] + m_plan.signature[k][aLevel] * share;
-    }
+    levelShares[static_cast<std::size_t>(aLevel)] = m_plan.steps[static_cast<std::size_t>(i)];
     std::uint64_t kept = 0;
     auto checkOne = [&](int j) {
         const auto b = static_cast<float>(j * step);
         levelShares[inner] = b;
         levelShares[derived] = rest - b;
-        const bool linear = m_plan.permuted
-                                ? m_plan.passesInEntryOrder(levelShares.data())
-                                : m_plan.passesAfter(prefix, b, rest - b, m_plan.linearColumns);
-        if (linear && m_plan.passesConstraints(levelShares.data())) {
+        if (m_plan.passesAll(levelShares.data())) {
             ++kept;
             ++m_histograms[inner][static_cast<std::size_t>(j)];
             ++m_histograms[derived][static_cast<std::size_t>(bLast - j)];

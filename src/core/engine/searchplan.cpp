@@ -341,6 +341,10 @@ std::pair<int, int> SearchPlan::shareRange(int level, float bound, const float* 
     return {first, last};
 }
 
+bool SearchPlan::passesAll(const float* levelShares) const {
+    return passesInEntryOrder(levelShares, linearColumns) && passesConstraints(levelShares);
+}
+
 std::pair<int, int> SearchPlan::innermostRange(float bound, const float* prefix) const {
     return innermostIndices<false>(bound, prefix);
 }

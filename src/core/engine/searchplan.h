@@ -119,7 +119,8 @@ public:
 
     /// The program's test for the shares of every level, evaluated in the entry's source
     /// order: the single-precision contributions of sources 1 to N added from the left.
-    bool passesInEntryOrder(const float* levelShares) const;
+    /// Of the first `isotopes` linear columns.
+    bool passesInEntryOrder(const float* levelShares, int isotopes) const;
 
     /// The program's test of the first `isotopes` linear columns for the last two shares
     /// after the single-precision prefix of the levels before them.
@@ -128,6 +129,10 @@ public:
     /// The test of the concentration-weighted tracers and the limits for the shares of
     /// every level.
     bool passesConstraints(const float* levelShares) const;
+
+    /// passesInEntryOrder() and passesConstraints(). Not inline, so that the counts' own
+    /// calls of passesInEntryOrder stay inlined.
+    bool passesAll(const float* levelShares) const;
 
     int sources;
     int innermost; ///< the level of the last looped share
@@ -227,12 +232,12 @@ inline int SearchPlan::firstAtLeast(double x) const {
     return i;
 }
 
-inline bool SearchPlan::passesInEntryOrder(const float* levelShares) const {
+inline bool SearchPlan::passesInEntryOrder(const float* levelShares, int isotopes) const {
     float shares[kSourceRows]{};
     for (int level = 0; level < sources; ++level) {
         shares[order[static_cast<std::size_t>(level)]] = levelShares[level];
     }
-    for (int k = 0; k < linearColumns; ++k) {
+    for (int k = 0; k < isotopes; ++k) {
         float predicted = originalSignature[k][0] * shares[0];
         for (int t = 1; t < sources; ++t) {
             predicted += originalSignature[k][t] * shares[t];

@@ -42,8 +42,9 @@ struct LastLevelsCounter::FlatColumn {
 // body, GCC would otherwise leave some of them as calls, at a cost of a percent or more of
 // a count.
 
-template <typename F> std::uint64_t LastLevelsCounter::withIsotopeCount(F&& f) const {
-    if (m_plan.constrained) {
+template <typename F>
+std::uint64_t LastLevelsCounter::withIsotopeCount(bool constrained, F&& f) const {
+    if (constrained) {
         // Fewer counts of their own: each one more would cost the linear ones' inlining.
         switch (m_plan.tripleColumns) {
         case 2:
@@ -70,10 +71,43 @@ template <typename F> std::uint64_t LastLevelsCounter::withIsotopeCount(F&& f) c
 
 std::uint64_t LastLevelsCounter::countLastLevels(int levels, int level, float bound,
                                                  const float* before) {
-    return withIsotopeCount([&](auto isotopes, auto constrained) {
+    const bool linear = !m_plan.constrained || settled(levels, level, bound, before);
+    return withIsotopeCount(!linear, [&](auto isotopes, auto constrained) {
         return levels == 4 ? countLast<4, isotopes.value, constrained.value>(level, bound, before)
                            : countLast<3, isotopes.value, constrained.value>(level, bound, before);
     });
+}
+
+/// Whether every constraint column keeps its core over all the shares below `level`: then
+/// the block is counted as a linear one. Only columns that do not depend on the last two
+/// looped shares can; their value is affine in the shares of `level` (with four levels) and
+/// of the third last source, so it is checked at the corners of the triangle those shares
+/// span.
+bool LastLevelsCounter::settled(int levels, int level, float bound, const float* before) const {
+    if (m_plan.tripleColumns != m_plan.linearColumns || m_plan.coreImpossible) {
+        return false;
+    }
+    const double whole = static_cast<double>(bound);
+    for (int f = m_plan.tripleColumns; f < m_plan.columns; ++f) {
+        const SearchPlan::TripleRow& t = m_plan.tripleRows[static_cast<std::size_t>(f)];
+        const SearchPlan::InnerRow& band = m_plan.innerRows[static_cast<std::size_t>(f)];
+        const double base = static_cast<double>(before[f]) + t.last * whole;
+        // Over a share x of the third last source, and with four levels a share y of the
+        // fourth last, x + y <= whole.
+        const double xEnd = base + t.alpha * whole;
+        const double yEnd =
+            levels == 4 ? base + (static_cast<double>(m_plan.signature[f][level]) - t.last) * whole
+                        : base;
+        const double slack =
+            1e-9 * (std::fabs(base) + std::fabs(xEnd) + std::fabs(yEnd) +
+                    std::max(std::fabs(band.coreLow), std::fabs(band.coreHigh)) + 1.0);
+        const double low = band.coreLow + slack;
+        const double high = band.coreHigh - slack;
+        if (!(std::min({base, xEnd, yEnd}) >= low && std::max({base, xEnd, yEnd}) <= high)) {
+            return false;
+        }
+    }
+    return true;
 }
 
 void LastLevelsCounter::settleRuns() {

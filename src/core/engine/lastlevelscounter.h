@@ -55,7 +55,8 @@ private:
         }
     }
 
-    template <typename F> std::uint64_t withIsotopeCount(F&& f) const;
+    template <typename F> std::uint64_t withIsotopeCount(bool constrained, F&& f) const;
+    bool settled(int levels, int level, float bound, const float* before) const;
     /// Constrained: the plan has concentration-weighted tracers or limits.
     template <int Levels, int Isotopes, bool Constrained>
     std::uint64_t countLast(int level, float bound, const float* before);

@@ -258,7 +258,7 @@ void SearchPlan::buildColumns(const CalculationInput& input) {
 }
 
 void SearchPlan::orderFlatColumnsLast() {
-    if (!exactGrid) {
+    if (!exactGrid || columns == linearColumns) {
         return;
     }
     // Flat: the column's weights of the innermost share and of the derived share are equal.

@@ -155,7 +155,7 @@ void runCount(benchmark::State& state, Constraint constraint) {
     } else if (constraint == Constraint::LimitExcludingMuch) {
         input->constraints.limits = {{{0, 2}, 50.0, std::nullopt, "Algae+Detritus>=50"}};
     } else if (constraint == Constraint::LimitExcludingLittle) {
-        input->constraints.limits = {{{7}, std::nullopt, 80.0, "Terrestrial<=80"}};
+        input->constraints.limits = {{{7}, std::nullopt, 25.0, "Terrestrial<=25"}};
     }
     EngineControl control;
     control.threads = 2;

@@ -36,46 +36,42 @@ struct LastLevelsCounter::FlatColumn {
     const SearchPlan::InnerRow* band;
 };
 
-/// Calls f with the number of band columns (0: any number) and whether the plan is
-/// constrained, both as compile-time constants.
 // The helpers of the counting loops below are declared inline: defined outside the class
 // body, GCC would otherwise leave some of them as calls, at a cost of a percent or more of
 // a count.
 
-template <typename F>
-std::uint64_t LastLevelsCounter::withIsotopeCount(bool constrained, F&& f) const {
-    if (constrained) {
-        // Fewer counts of their own: each one more would cost the linear ones' inlining.
-        switch (m_plan.tripleColumns) {
-        case 2:
-            return f(std::integral_constant<int, 2>{}, std::true_type{});
-        case 4:
-            return f(std::integral_constant<int, 4>{}, std::true_type{});
-        default:
-            return f(std::integral_constant<int, 0>{}, std::true_type{});
-        }
-    }
-    switch (m_plan.tripleColumns) {
-    case 1:
-        return f(std::integral_constant<int, 1>{}, std::false_type{});
-    case 2:
-        return f(std::integral_constant<int, 2>{}, std::false_type{});
-    case 3:
-        return f(std::integral_constant<int, 3>{}, std::false_type{});
-    case 4:
-        return f(std::integral_constant<int, 4>{}, std::false_type{});
-    default:
-        return f(std::integral_constant<int, 5>{}, std::false_type{});
-    }
+template <int Isotopes, bool Constrained>
+std::uint64_t LastLevelsCounter::countLevels(int levels, int level, float bound,
+                                             const float* before) {
+    return levels == 4 ? countLast<4, Isotopes, Constrained>(level, bound, before)
+                       : countLast<3, Isotopes, Constrained>(level, bound, before);
 }
 
 std::uint64_t LastLevelsCounter::countLastLevels(int levels, int level, float bound,
                                                  const float* before) {
-    const bool linear = !m_plan.constrained || settled(levels, level, bound, before);
-    return withIsotopeCount(!linear, [&](auto isotopes, auto constrained) {
-        return levels == 4 ? countLast<4, isotopes.value, constrained.value>(level, bound, before)
-                           : countLast<3, isotopes.value, constrained.value>(level, bound, before);
-    });
+    if (m_plan.constrained && !settled(levels, level, bound, before)) {
+        // Fewer counts of their own: each one more would cost the linear ones' inlining.
+        switch (m_plan.tripleColumns) {
+        case 2:
+            return countLevels<2, true>(levels, level, bound, before);
+        case 4:
+            return countLevels<4, true>(levels, level, bound, before);
+        default:
+            return countLevels<0, true>(levels, level, bound, before);
+        }
+    }
+    switch (m_plan.tripleColumns) {
+    case 1:
+        return countLevels<1, false>(levels, level, bound, before);
+    case 2:
+        return countLevels<2, false>(levels, level, bound, before);
+    case 3:
+        return countLevels<3, false>(levels, level, bound, before);
+    case 4:
+        return countLevels<4, false>(levels, level, bound, before);
+    default:
+        return countLevels<5, false>(levels, level, bound, before);
+    }
 }
 
 /// Whether every constraint column keeps its core over all the shares below `level`: then

@@ -55,7 +55,10 @@ private:
         }
     }
 
-    template <typename F> std::uint64_t withIsotopeCount(bool constrained, F&& f) const;
+    /// The count of three or four levels with Isotopes band columns (0: the plan's number)
+    /// and, when Constrained, the concentration-weighted tracers and limits.
+    template <int Isotopes, bool Constrained>
+    std::uint64_t countLevels(int levels, int level, float bound, const float* before);
     bool settled(int levels, int level, float bound, const float* before) const;
     /// Constrained: the plan has concentration-weighted tracers or limits.
     template <int Levels, int Isotopes, bool Constrained>

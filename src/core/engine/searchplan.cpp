@@ -305,6 +305,14 @@ void SearchPlan::orderFlatColumnsLast() {
 }
 
 std::pair<int, int> SearchPlan::shareRange(int level, float bound, const float* prefix) const {
+    // Without constraints the columns are the at most five tracers: a bound the compiler
+    // sees lets it unroll the loops over them.
+    return constrained ? rangeOf<kMaxColumns>(level, bound, prefix)
+                       : rangeOf<kIsotopeColumns>(level, bound, prefix);
+}
+
+template <int MaxColumns>
+std::pair<int, int> SearchPlan::rangeOf(int level, float bound, const float* prefix) const {
     const auto l = static_cast<std::size_t>(level);
     double low = 0.0;
     double high = static_cast<double>(bound);
@@ -312,12 +320,8 @@ std::pair<int, int> SearchPlan::shareRange(int level, float bound, const float* 
     for (const Row& row : levelRows[l]) {
         double q = 0.0;
         if (level > 0) {
-            if (row.column >= 0) {
-                q = static_cast<double>(prefix[row.column]);
-            } else {
-                for (int k = 0; k < linearColumns; ++k) {
-                    q += row.weight[k] * static_cast<double>(prefix[k]);
-                }
+            for (int k = 0; k < MaxColumns && k < columns; ++k) {
+                q += row.weight[k] * static_cast<double>(prefix[k]);
             }
         }
         const double g = row.own;
@@ -346,21 +350,23 @@ bool SearchPlan::passesAll(const float* levelShares) const {
 }
 
 std::pair<int, int> SearchPlan::innermostRange(float bound, const float* prefix) const {
-    return innermostIndices<false>(bound, prefix);
+    return constrained ? innermostIndices<false, kMaxColumns>(bound, prefix)
+                       : innermostIndices<false, kIsotopeColumns>(bound, prefix);
 }
 
 std::pair<int, int> SearchPlan::innermostCore(float bound, const float* prefix) const {
-    return innermostIndices<true>(bound, prefix);
+    return constrained ? innermostIndices<true, kMaxColumns>(bound, prefix)
+                       : innermostIndices<true, kIsotopeColumns>(bound, prefix);
 }
 
 /// innermostRange() (Core false) and innermostCore(); one template so that the search's
 /// hottest range has no test of the choice.
-template <bool Core>
+template <bool Core, int MaxColumns>
 std::pair<int, int> SearchPlan::innermostIndices(float bound, const float* prefix) const {
     const double r = static_cast<double>(bound);
     double low = 0.0;
     double high = r;
-    for (int k = 0; k < columns; ++k) {
+    for (int k = 0; k < MaxColumns && k < columns; ++k) {
         const InnerRow& row = innerRows[static_cast<std::size_t>(k)];
         const double base = static_cast<double>(prefix[k]) + row.last * r;
         const double lowValue = Core ? row.coreLow : row.low;
@@ -500,11 +506,8 @@ void SearchPlan::buildRows() {
         std::vector<Row>& rows = levelRows[static_cast<std::size_t>(level)];
         auto finishRow = [&](Row& row) {
             auto value = [&](int t) {
-                if (row.column >= 0) {
-                    return static_cast<double>(signature[row.column][t]);
-                }
                 double v = 0.0;
-                for (int k = 0; k < linearColumns; ++k) {
+                for (int k = 0; k < columns; ++k) {
                     v += row.weight[k] * static_cast<double>(signature[k][t]);
                 }
                 return v;
@@ -520,10 +523,9 @@ void SearchPlan::buildRows() {
             row.inverseToMax = row.own != row.restMax ? 1.0 / (row.own - row.restMax) : 0.0;
             rows.push_back(row);
         };
-        auto addRow = [&](const std::array<double, kMaxColumns>& weight, int column) {
+        auto addRow = [&](const std::array<double, kMaxColumns>& weight, bool isotope) {
             Row row;
             row.weight = weight;
-            row.column = column;
             double center = 0.0;
             double rowHalf = 0.0;
             double rowMargin = 0.0;
@@ -536,18 +538,18 @@ void SearchPlan::buildRows() {
             rowMargin += 1e-9 * rowHalf;
             row.low = center - rowHalf - rowMargin;
             row.high = center + rowHalf + rowMargin;
-            row.coreLow = column >= 0 ? center - rowHalf + rowMargin : 1.0;
-            row.coreHigh = column >= 0 ? center + rowHalf - rowMargin : -1.0;
+            row.coreLow = isotope ? center - rowHalf + rowMargin : 1.0;
+            row.coreHigh = isotope ? center + rowHalf - rowMargin : -1.0;
             finishRow(row);
         };
         for (int k = 0; k < linearColumns; ++k) {
             std::array<double, kMaxColumns> weight{};
             weight[k] = 1.0;
-            addRow(weight, k);
+            addRow(weight, true);
         }
         for (int k = linearColumns; k < columns; ++k) {
             Row row;
-            row.column = k;
+            row.weight[k] = 1.0;
             row.low = columnLow[k] - margin[k];
             row.high = columnHigh[k] + margin[k];
             row.coreLow = columnLow[k] + margin[k];
@@ -589,7 +591,7 @@ void SearchPlan::buildRows() {
                     weight[b] = static_cast<double>(signature[a][from]) -
                                 static_cast<double>(signature[a][to]);
                     if (weight[a] != 0.0 && weight[b] != 0.0) {
-                        addRow(weight, -1);
+                        addRow(weight, false);
                     }
                 }
             }

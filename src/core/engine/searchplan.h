@@ -41,17 +41,16 @@ public:
     /// exact for real-valued shares: a box and a convex polygon that do not meet are parted
     /// along an edge normal of one of them.
     struct Row {
-        std::array<double, kMaxColumns> weight{}; ///< over the linear columns
-        int column = -1;           ///< a row of one column (its weight 1, the others' 0), or -1
-        double low = 0.0;          ///< every kept combination has a value above this
-        double high = 0.0;         ///< and below this
-        double coreLow = 0.0;      ///< isotope rows: a value from here ...
-        double coreHigh = 0.0;     ///< ... to here passes the exact test for sure
-        double own = 0.0;          ///< the row's value of the level's own source
-        double restMin = 0.0;      ///< smallest value of the sources after the level
-        double restMax = 0.0;      ///< largest
-        double inverseToMin = 0.0; ///< 1 / (own - restMin), 0 when that is 0
-        double inverseToMax = 0.0; ///< 1 / (own - restMax), 0 when that is 0
+        std::array<double, kMaxColumns> weight{}; ///< by column
+        double low = 0.0;                         ///< every kept combination has a value above this
+        double high = 0.0;                        ///< and below this
+        double coreLow = 0.0;                     ///< isotope rows: a value from here ...
+        double coreHigh = 0.0;                    ///< ... to here passes the exact test for sure
+        double own = 0.0;                         ///< the row's value of the level's own source
+        double restMin = 0.0;                     ///< smallest value of the sources after the level
+        double restMax = 0.0;                     ///< largest
+        double inverseToMin = 0.0;                ///< 1 / (own - restMin), 0 when that is 0
+        double inverseToMax = 0.0;                ///< 1 / (own - restMax), 0 when that is 0
     };
 
     /// The innermost level's isotope rows, solved for its share s: the prediction is
@@ -187,8 +186,10 @@ public:
     double stepDrift = 0.0; ///< largest |steps[i] - i * increment|
 
 private:
-    template <bool Core>
+    template <bool Core, int MaxColumns>
     std::pair<int, int> innermostIndices(float bound, const float* prefix) const;
+    template <int MaxColumns>
+    std::pair<int, int> rangeOf(int level, float bound, const float* prefix) const;
     std::array<int, kSourceRows> searchOrder(const CalculationInput& input) const;
     void buildColumns(const CalculationInput& input);
     void orderFlatColumnsLast();

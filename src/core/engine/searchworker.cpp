@@ -30,10 +30,10 @@ void SearchWorker::enter(int level, int i) {
     const float share = m_plan.steps[static_cast<std::size_t>(i)];
     const auto l = static_cast<std::size_t>(level);
     m_share[l] = share;
-    for (int k = 0; k < m_plan.columns; ++k) {
+    forColumns([&](int k) {
         const float c = m_plan.signature[k][level] * share;
         m_prefix[l + 1][k] = level == 0 ? c : m_prefix[l][k] + c;
-    }
+    });
     if (m_records) {
         m_line.resize(m_lineLength[l]);
         m_line += m_plan.stepText[static_cast<std::size_t>(i)];
@@ -90,9 +90,9 @@ std::uint64_t SearchWorker::penultimate(int level, float bound) {
     for (int i = first; i <= last && !m_stopped; ++i) {
         const float share = m_plan.steps[static_cast<std::size_t>(i)];
         m_share[l] = share;
-        for (int k = 0; k < m_plan.columns; ++k) {
+        forColumns([&](int k) {
             m_prefix[l + 1][k] = m_prefix[l][k] + m_plan.signature[k][level] * share;
-        }
+        });
         const float inner = bound - share;
         const float* prefix = m_prefix[l + 1].data();
         const auto [innerFirst, innerLast] = m_plan.innermostRange(inner, prefix);

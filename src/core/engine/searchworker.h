@@ -65,6 +65,19 @@ public:
 
 private:
     void enter(int level, int i);
+    /// Calls f(k) for every column k of the plan; without constraints the columns are the
+    /// at most five tracers, a bound the compiler sees and unrolls.
+    template <typename F> void forColumns(F&& f) const {
+        if (m_plan.constrained) {
+            for (int k = 0; k < m_plan.columns; ++k) {
+                f(k);
+            }
+        } else {
+            for (int k = 0; k < kIsotopeColumns && k < m_plan.columns; ++k) {
+                f(k);
+            }
+        }
+    }
     std::uint64_t descend(int level, float bound);
     std::uint64_t penultimate(int level, float bound);
     std::uint64_t innermostRecords(float bound, int first, int last);

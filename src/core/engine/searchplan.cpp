@@ -465,11 +465,21 @@ std::array<int, kSourceRows> SearchPlan::searchOrder(const CalculationInput& inp
             a = s;
         }
     }
+    // The first source stays first (progress is reported by its share); the other sources
+    // with limits come next, so that their shares are fixed early and the count of the last
+    // levels finds the limits met throughout (see LastLevelsCounter::settled).
+    auto limited = [&](int s) {
+        return std::any_of(rule.limits.begin(), rule.limits.end(), [&](const auto& limit) {
+            return std::binary_search(limit.sources.begin(), limit.sources.end(), s);
+        });
+    };
     std::array<int, kSourceRows> result{};
     int level = 0;
-    for (int s = 0; s < sources; ++s) {
-        if (s != a && s != b && s != c) {
-            result[static_cast<std::size_t>(level++)] = s;
+    for (int pass = 0; pass < 2; ++pass) {
+        for (int s = 0; s < sources; ++s) {
+            if (s != a && s != b && s != c && (s == 0 || limited(s)) == (pass == 0)) {
+                result[static_cast<std::size_t>(level++)] = s;
+            }
         }
     }
     result[static_cast<std::size_t>(level++)] = a;

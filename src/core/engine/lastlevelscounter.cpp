@@ -86,7 +86,6 @@ bool LastLevelsCounter::settled(int levels, int level, float bound, const float*
     const double whole = static_cast<double>(bound);
     for (int f = m_plan.tripleColumns; f < m_plan.columns; ++f) {
         const SearchPlan::TripleRow& t = m_plan.tripleRows[static_cast<std::size_t>(f)];
-        const SearchPlan::InnerRow& band = m_plan.innerRows[static_cast<std::size_t>(f)];
         const double base = static_cast<double>(before[f]) + t.last * whole;
         // Over a share x of the third last source, and with four levels a share y of the
         // fourth last, x + y <= whole.
@@ -94,11 +93,8 @@ bool LastLevelsCounter::settled(int levels, int level, float bound, const float*
         const double yEnd =
             levels == 4 ? base + (static_cast<double>(m_plan.signature[f][level]) - t.last) * whole
                         : base;
-        const double slack =
-            1e-9 * (std::fabs(base) + std::fabs(xEnd) + std::fabs(yEnd) +
-                    std::max(std::fabs(band.coreLow), std::fabs(band.coreHigh)) + 1.0);
-        const double low = band.coreLow + slack;
-        const double high = band.coreHigh - slack;
+        const double low = m_plan.settleLow[f];
+        const double high = m_plan.settleHigh[f];
         if (!(std::min({base, xEnd, yEnd}) >= low && std::max({base, xEnd, yEnd}) <= high)) {
             return false;
         }

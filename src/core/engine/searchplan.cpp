@@ -138,8 +138,10 @@ SearchPlan::SearchPlan(const CalculationInput& input, bool counting)
         stepDrift = std::max(stepDrift, std::fabs(static_cast<double>(steps[i]) - exact));
     }
     for (int k = 0; k < columns; ++k) {
-        const Row& row =
-            levelRows[static_cast<std::size_t>(innermost)][static_cast<std::size_t>(k)];
+        const auto last = static_cast<std::size_t>(innermost);
+        const Row& row = k < linearColumns
+                             ? levelRows[last][static_cast<std::size_t>(k)]
+                             : constraintRows[last][static_cast<std::size_t>(k - linearColumns)];
         InnerRow& inner = innerRows[static_cast<std::size_t>(k)];
         inner.last = row.restMin;
         inner.slope = row.own - row.restMin;
@@ -149,6 +151,15 @@ SearchPlan::SearchPlan(const CalculationInput& input, bool counting)
         inner.coreLow = row.coreLow;
         inner.coreHigh = row.coreHigh;
         coreImpossible = coreImpossible || row.coreLow > row.coreHigh;
+        double largest = 0.0;
+        for (int t = 0; t < sources; ++t) {
+            largest = std::max(largest, std::fabs(static_cast<double>(signature[k][t])));
+        }
+        const double slack =
+            1e-9 * (4.0 * 102.0 * largest +
+                    std::max(std::fabs(row.coreLow), std::fabs(row.coreHigh)) + 1.0);
+        settleLow[k] = row.coreLow + slack;
+        settleHigh[k] = row.coreHigh - slack;
     }
     if (exactGrid) {
         const int a = innermost - 1;
@@ -305,37 +316,37 @@ void SearchPlan::orderFlatColumnsLast() {
 }
 
 std::pair<int, int> SearchPlan::shareRange(int level, float bound, const float* prefix) const {
-    // Without constraints the columns are the at most five tracers: a bound the compiler
-    // sees lets it unroll the loops over them.
-    return constrained ? rangeOf<kMaxColumns>(level, bound, prefix)
-                       : rangeOf<kIsotopeColumns>(level, bound, prefix);
-}
-
-template <int MaxColumns>
-std::pair<int, int> SearchPlan::rangeOf(int level, float bound, const float* prefix) const {
     const auto l = static_cast<std::size_t>(level);
     double low = 0.0;
     double high = static_cast<double>(bound);
     const double r = static_cast<double>(bound);
-    for (const Row& row : levelRows[l]) {
-        double q = 0.0;
-        if (level > 0) {
-            for (int k = 0; k < MaxColumns && k < columns; ++k) {
-                q += row.weight[k] * static_cast<double>(prefix[k]);
-            }
-        }
+    // Narrows [low, high] by the row whose value before this level is q; false when
+    // nothing is left.
+    auto narrow = [&](const Row& row, double q) {
         const double g = row.own;
         const double smallest = row.restMin;
         const double largest = row.restMax;
         // Smallest reachable value q + g s + smallest (r - s) must not exceed row.high.
-        if (!bound1(g - smallest, row.inverseToMin, row.high - q - smallest * r, true, low, high)) {
-            return {1, 0};
-        }
         // Largest reachable value q + g s + largest (r - s) must reach row.low.
-        if (!bound1(g - largest, row.inverseToMax, row.low - q - largest * r, false, low, high)) {
+        return bound1(g - smallest, row.inverseToMin, row.high - q - smallest * r, true, low,
+                      high) &&
+               bound1(g - largest, row.inverseToMax, row.low - q - largest * r, false, low, high) &&
+               low <= high;
+    };
+    for (const Row& row : levelRows[l]) {
+        double q = 0.0;
+        if (level > 0) {
+            // At most five linear columns: a bound the compiler sees lets it unroll the loop.
+            for (int k = 0; k < kIsotopeColumns && k < linearColumns; ++k) {
+                q += row.weight[k] * static_cast<double>(prefix[k]);
+            }
+        }
+        if (!narrow(row, q)) {
             return {1, 0};
         }
-        if (low > high) {
+    }
+    for (const Row& row : constraintRows[l]) {
+        if (!narrow(row, level > 0 ? static_cast<double>(prefix[row.column]) : 0.0)) {
             return {1, 0};
         }
     }
@@ -350,13 +361,13 @@ bool SearchPlan::passesAll(const float* levelShares) const {
 }
 
 std::pair<int, int> SearchPlan::innermostRange(float bound, const float* prefix) const {
-    return constrained ? innermostIndices<false, kMaxColumns>(bound, prefix)
-                       : innermostIndices<false, kIsotopeColumns>(bound, prefix);
+    return columns > kIsotopeColumns ? innermostIndices<false, kMaxColumns>(bound, prefix)
+                                     : innermostIndices<false, kIsotopeColumns>(bound, prefix);
 }
 
 std::pair<int, int> SearchPlan::innermostCore(float bound, const float* prefix) const {
-    return constrained ? innermostIndices<true, kMaxColumns>(bound, prefix)
-                       : innermostIndices<true, kIsotopeColumns>(bound, prefix);
+    return columns > kIsotopeColumns ? innermostIndices<true, kMaxColumns>(bound, prefix)
+                                     : innermostIndices<true, kIsotopeColumns>(bound, prefix);
 }
 
 /// innermostRange() (Core false) and innermostCore(); one template so that the search's
@@ -514,7 +525,7 @@ void SearchPlan::buildRows() {
     }
     for (int level = 0; level <= innermost; ++level) {
         std::vector<Row>& rows = levelRows[static_cast<std::size_t>(level)];
-        auto finishRow = [&](Row& row) {
+        auto finishRow = [&](Row& row, std::vector<Row>& into) {
             auto value = [&](int t) {
                 double v = 0.0;
                 for (int k = 0; k < columns; ++k) {
@@ -531,7 +542,7 @@ void SearchPlan::buildRows() {
             }
             row.inverseToMin = row.own != row.restMin ? 1.0 / (row.own - row.restMin) : 0.0;
             row.inverseToMax = row.own != row.restMax ? 1.0 / (row.own - row.restMax) : 0.0;
-            rows.push_back(row);
+            into.push_back(row);
         };
         auto addRow = [&](const std::array<double, kMaxColumns>& weight, bool isotope) {
             Row row;
@@ -550,7 +561,7 @@ void SearchPlan::buildRows() {
             row.high = center + rowHalf + rowMargin;
             row.coreLow = isotope ? center - rowHalf + rowMargin : 1.0;
             row.coreHigh = isotope ? center + rowHalf - rowMargin : -1.0;
-            finishRow(row);
+            finishRow(row, rows);
         };
         for (int k = 0; k < linearColumns; ++k) {
             std::array<double, kMaxColumns> weight{};
@@ -560,11 +571,21 @@ void SearchPlan::buildRows() {
         for (int k = linearColumns; k < columns; ++k) {
             Row row;
             row.weight[k] = 1.0;
+            row.column = k;
             row.low = columnLow[k] - margin[k];
             row.high = columnHigh[k] + margin[k];
             row.coreLow = columnLow[k] + margin[k];
             row.coreHigh = columnHigh[k] - margin[k];
-            finishRow(row);
+            std::vector<Row>& into = constraintRows[static_cast<std::size_t>(level)];
+            finishRow(row, into);
+            // A column whose weight is the same from this level on has its value fixed by
+            // the levels above, whose rows held it within the band: the row would only
+            // repeat them (the innermost level keeps every row for the innermost bounds).
+            const Row& added = into.back();
+            if (level > 0 && level < innermost && added.own == added.restMin &&
+                added.own == added.restMax) {
+                into.pop_back();
+            }
         }
         for (int a = 0; a < linearColumns; ++a) {
             for (int b = a + 1; b < linearColumns; ++b) {

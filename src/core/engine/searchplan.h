@@ -42,6 +42,7 @@ public:
     /// along an edge normal of one of them.
     struct Row {
         std::array<double, kMaxColumns> weight{}; ///< by column
+        int column = 0;                           ///< a constraint row's column
         double low = 0.0;                         ///< every kept combination has a value above this
         double high = 0.0;                        ///< and below this
         double coreLow = 0.0;                     ///< isotope rows: a value from here ...
@@ -165,14 +166,21 @@ public:
     double columnLow[kMaxColumns]{};
     double columnHigh[kMaxColumns]{};
     bool limitColumn[kMaxColumns]{}; ///< the column of a set of sources with limits
-    std::vector<float> steps;        ///< the values every loop counter takes, in order
+    /// A constraint column's core shrunk by 1e-9 of the magnitudes of its values: a value
+    /// formed in double from the prefix within these is within the core.
+    double settleLow[kMaxColumns]{};
+    double settleHigh[kMaxColumns]{};
+    std::vector<float> steps; ///< the values every loop counter takes, in order
     std::vector<std::size_t> stepLevel;
     std::vector<std::string> stepText;
     int lastStep = 0;
     std::vector<std::string> quarterText; ///< texts of the shares q / 4, q = 0..400
     std::string padding;
-    /// The rows of each looped level; the first `columns` are the columns themselves.
+    /// The rows of each looped level over the linear columns; the first linearColumns are
+    /// those columns themselves.
     std::array<std::vector<Row>, kSourceRows> levelRows;
+    /// The rows of the constraint columns, one each, in column order.
+    std::array<std::vector<Row>, kSourceRows> constraintRows;
     std::array<InnerRow, kMaxColumns> innerRows{};
     /// No combination is kept for sure: a band is narrower than its margins, or a limit
     /// has no column.
@@ -188,8 +196,6 @@ public:
 private:
     template <bool Core, int MaxColumns>
     std::pair<int, int> innermostIndices(float bound, const float* prefix) const;
-    template <int MaxColumns>
-    std::pair<int, int> rangeOf(int level, float bound, const float* prefix) const;
     std::array<int, kSourceRows> searchOrder(const CalculationInput& input) const;
     void buildColumns(const CalculationInput& input);
     void orderFlatColumnsLast();

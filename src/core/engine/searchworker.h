@@ -65,10 +65,10 @@ public:
 
 private:
     void enter(int level, int i);
-    /// Calls f(k) for every column k of the plan; without constraints the columns are the
-    /// at most five tracers, a bound the compiler sees and unrolls.
+    /// Calls f(k) for every column k of the plan; most plans have at most five, a bound the
+    /// compiler sees and unrolls.
     template <typename F> void forColumns(F&& f) const {
-        if (m_plan.constrained) {
+        if (m_plan.columns > kIsotopeColumns) {
             for (int k = 0; k < m_plan.columns; ++k) {
                 f(k);
             }

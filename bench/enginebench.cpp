@@ -3,7 +3,8 @@
 // the ".tot" file; for entries whose ".out" would not fit on a disk, the ".tot" alone. Where
 // the plain loops finish in under a minute they are timed in the same run and the ratio is
 // reported. A study of 250 consumers with 1,000 draws each times the many small exact
-// counts that source uncertainty needs.
+// counts that source uncertainty needs. The search alone counts bench-8 as it is, with
+// unequal concentrations, and with limits on shares that exclude much and little.
 
 #include "core/engine/engine.h"
 #include "core/entry/checks.h"
@@ -133,6 +134,42 @@ void runPlain(benchmark::State& state, const BenchEntry& bench) {
     }
 }
 
+/// Elemental concentrations (C and N, percent of dry mass) of bench-8's sources in entry
+/// order: Algae, Macrophytes, Detritus, Zooplankton, Insects, Fish, Snails, Terrestrial.
+constexpr double kCarbon[] = {42.0, 41.0, 40.0, 44.0, 45.0, 43.0, 40.5, 44.5};
+constexpr double kNitrogen[] = {8.0, 3.0, 1.0, 11.0, 10.0, 12.0, 6.0, 2.0};
+
+enum class Constraint { None, Concentrations, LimitExcludingMuch, LimitExcludingLittle };
+
+/// The search of bench-8 without records on both cores (runSearch alone, no files), with
+/// `constraint` set on its input.
+void runCount(benchmark::State& state, Constraint constraint) {
+    Expected<CalculationInput> input = checkEntry(loadEntry("bench-8-sources.dat"));
+    if (constraint == Constraint::Concentrations) {
+        SourceConcentrations c;
+        for (std::size_t i = 0; i < 8; ++i) {
+            c.value[0][i] = kCarbon[i];
+            c.value[1][i] = kNitrogen[i];
+        }
+        input->constraints.concentrations = c;
+    } else if (constraint == Constraint::LimitExcludingMuch) {
+        input->constraints.limits = {{{0, 2}, 50.0, std::nullopt, "Algae+Detritus>=50"}};
+    } else if (constraint == Constraint::LimitExcludingLittle) {
+        input->constraints.limits = {{{7}, std::nullopt, 25.0, "Terrestrial<=25"}};
+    }
+    EngineControl control;
+    control.threads = 2;
+    EngineResult result;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        result = runSearch(*input, nullptr, control);
+        state.SetIterationTime(
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    }
+    state.counters["combinations"] = static_cast<double>(result.visitedCount);
+    state.counters["feasible"] = static_cast<double>(result.feasibleCount);
+}
+
 /// The study in study/ (250 consumers, 4 sources, 2 tracers), increment 1, tolerance 0.1,
 /// with `state.range(0)` draws per consumer on both cores.
 void runStudyBench(benchmark::State& state) {
@@ -174,6 +211,17 @@ int main(int argc, char** argv) {
         ->Iterations(1)
         ->UseManualTime()
         ->Unit(benchmark::kSecond);
+    for (const auto& [name, constraint] :
+         {std::pair{"count/bench-8-sources", Constraint::None},
+          std::pair{"count/bench-8-concentrations", Constraint::Concentrations},
+          std::pair{"count/bench-8-limit-excluding-much", Constraint::LimitExcludingMuch},
+          std::pair{"count/bench-8-limit-excluding-little", Constraint::LimitExcludingLittle}}) {
+        benchmark::RegisterBenchmark(name, runCount, constraint)
+            ->Repetitions(5)
+            ->Iterations(1)
+            ->UseManualTime()
+            ->Unit(benchmark::kMillisecond);
+    }
     for (const BenchEntry& bench : kEntries) {
         const std::string name =
             std::string(bench.feasibleFile ? "full/" : "totals-only/") + bench.file;

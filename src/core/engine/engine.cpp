@@ -1,6 +1,7 @@
 #include "core/engine/engine.h"
 
 #include "core/engine/fastsearch.h"
+#include "core/engine/mixingrule.h"
 #include "core/results/resultformat.h"
 
 #include <cmath>
@@ -34,9 +35,10 @@ public:
     PlainSearch(const CalculationInput& input, RecordSink* sink, const EngineControl& control)
         : m_sink(sink), m_control(control), m_sources(input.sourceCount()),
           m_lastIsotope(input.lastIsotope), m_increment(input.incrementPercent),
-          m_scale(static_cast<double>(input.decimalScale)),
-          m_padding(feasibleRecordEnd(m_sources)) {
+          m_scale(static_cast<double>(input.decimalScale)), m_padding(feasibleRecordEnd(m_sources)),
+          m_rule(input) {
         for (int k = 0; k < kIsotopeColumns; ++k) {
+            m_weighted[k] = m_rule.weighted(k);
             for (int i = 0; i < kSourceRows; ++i) {
                 m_signature[k][i] = input.signature[k][i];
             }
@@ -84,6 +86,9 @@ private:
         ++m_result.visitedCount;
         const int last = m_sources - 1;
         for (int k = 0; k <= m_lastIsotope; ++k) {
+            if (m_weighted[k]) {
+                continue;
+            }
             float predicted = m_contribution[0][k];
             for (int level = 1; level < last - 1; ++level) {
                 predicted += m_contribution[level][k];
@@ -97,6 +102,9 @@ private:
             if (!(scaled <= m_scaledTolerance)) {
                 return;
             }
+        }
+        if (!m_rule.empty() && !m_rule.passes(m_share)) {
+            return;
         }
         keep();
     }
@@ -138,6 +146,8 @@ private:
     float m_share[kSourceRows]{};
     float m_contribution[kSourceRows][kIsotopeColumns]{};
     std::string m_padding;
+    MixingRule m_rule;
+    bool m_weighted[kIsotopeColumns]{};
     std::string m_buffer;
     ShareTexts m_texts;
     EngineResult m_result;
@@ -164,6 +174,29 @@ EngineResult runSearch(const CalculationInput& input, RecordSink* sink,
         for (int i = 0; usual && i < input.sourceCount(); ++i) {
             usual = std::isfinite(input.signature[k][i]);
         }
+    }
+    // Concentrations positive and finite, and the bounds' single-precision weights
+    // c (|e| + tolerance) far from overflowing; limits on the run's sources.
+    const MixingConstraints& constraints = input.constraints;
+    if (usual && constraints.concentrations) {
+        for (int k = 0; usual && k <= input.lastIsotope; ++k) {
+            for (int i = 0; usual && i < input.sourceCount(); ++i) {
+                const double c =
+                    constraints.concentrations
+                        ->value[static_cast<std::size_t>(k)][static_cast<std::size_t>(i)];
+                const double e = std::fabs(100.0 * static_cast<double>(input.signature[k][i])) +
+                                 std::fabs(input.mixture100[static_cast<std::size_t>(k)]) +
+                                 input.tolerance100 + 1.0;
+                usual = std::isfinite(c) && c > 0.0 && c * e < 1e30;
+            }
+        }
+    }
+    for (const ShareLimit& limit : constraints.limits) {
+        for (int source : limit.sources) {
+            usual = usual && source >= 0 && source < input.sourceCount();
+        }
+        usual = usual && (!limit.atLeast || std::isfinite(*limit.atLeast)) &&
+                (!limit.atMost || std::isfinite(*limit.atMost));
     }
     return usual ? fastSearch(input, sink, control) : enumeratePlain(input, sink, control);
 }

@@ -46,8 +46,12 @@ struct EngineResult {
 
 /// The search exactly as the loops visit it: every combination of shares in steps of the
 /// increment, first source outermost, the last share derived; single-precision shares and
-/// contributions, double-precision difference, truncating comparison. The reference against
-/// which every faster search is checked. `sink` may be null (no records wanted).
+/// contributions, double-precision difference, truncating comparison. With the input's
+/// constraints, concentration-weighted tracers and limits on shares are tested as
+/// MixingRule states (core/engine/mixingrule.h); the records, histograms and feasible count
+/// are then those of the combinations that pass every test, and visitedCount is unchanged.
+/// The reference against which every faster search is checked. `sink` may be null (no
+/// records wanted).
 EngineResult enumeratePlain(const CalculationInput& input, RecordSink* sink,
                             const EngineControl& control);
 

@@ -8,7 +8,8 @@ namespace fenlowick {
 /// feasible count are those of enumeratePlain for the same input; only its speed differs.
 ///
 /// Requirements, which runSearch checks before calling it: 3 to 10 sources, 1 to 5
-/// isotopes, an increment from 1 to 100 and finite signatures, mixtures and tolerance.
+/// isotopes, an increment from 1 to 100 and finite signatures, mixtures and tolerance;
+/// concentrations positive and finite, and limits on the run's sources with finite ends.
 ///
 /// Subtrees of the loops that cannot hold a kept combination are skipped by bounds that
 /// allow for every rounding of the program's arithmetic; every combination that is written

@@ -12,8 +12,9 @@ constexpr int kShortRange = 8;
 
 } // namespace
 
-InnermostCounter::InnermostCounter(const SearchPlan& plan, ShareHistograms& histograms)
-    : m_plan(plan), m_histograms(histograms) {
+InnermostCounter::InnermostCounter(const SearchPlan& plan, ShareHistograms& histograms,
+                                   std::array<float, kSourceRows>& shares)
+    : m_plan(plan), m_histograms(histograms), m_shares(shares) {
     const std::size_t width = m_plan.steps.size() + 1;
     m_runDiff.assign(width, 0);
     // A row per quarter slot of the bound, made when a run first needs it: a search meets
@@ -42,11 +43,19 @@ std::uint64_t InnermostCounter::count(float bound, int first, int last, const fl
     auto checkOne = [&](int i) {
         const float share = m_plan.steps[static_cast<std::size_t>(i)];
         const float rest = bound - share;
-        if (m_plan.passesAfter(prefix, share, rest, m_plan.lastIsotope + 1)) {
-            ++kept;
-            ++m_histograms[inner][m_plan.stepLevel[static_cast<std::size_t>(i)]];
-            addDerived(rest, 1);
+        if (!m_plan.passesAfter(prefix, share, rest, m_plan.linearColumns)) {
+            return;
         }
+        if (m_plan.constrained) {
+            m_shares[inner] = share;
+            m_shares[inner + 1] = rest;
+            if (!m_plan.passesConstraints(m_shares.data())) {
+                return;
+            }
+        }
+        ++kept;
+        ++m_histograms[inner][m_plan.stepLevel[static_cast<std::size_t>(i)]];
+        addDerived(rest, 1);
     };
     for (int i = first; i < coreFirst; ++i) {
         checkOne(i);

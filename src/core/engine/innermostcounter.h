@@ -3,6 +3,7 @@
 #include "core/engine/searchplan.h"
 #include "core/results/sharehistogram.h"
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -17,10 +18,12 @@ void settleInnermostRuns(const SearchPlan& plan, const std::vector<std::int64_t>
 /// the plan's margins prove kept are counted as one run, the others between that run and
 /// the outer ends of the range are checked one by one with the program's arithmetic. Counts
 /// go to the histograms given at construction, the runs only as differences until
-/// settleRuns(). The plan and the histograms must outlive the counter.
+/// settleRuns(). The plan, the histograms and the shares (the share of each level fixed
+/// above, kept up to date by the caller) must outlive the counter.
 class InnermostCounter {
 public:
-    InnermostCounter(const SearchPlan& plan, ShareHistograms& histograms);
+    InnermostCounter(const SearchPlan& plan, ShareHistograms& histograms,
+                     std::array<float, kSourceRows>& shares);
 
     /// The innermost share, indices first..last (a range from SearchPlan::innermostRange),
     /// after the single-precision prefix of the levels before it; returns how many are kept
@@ -35,6 +38,7 @@ private:
 
     const SearchPlan& m_plan;
     ShareHistograms& m_histograms;
+    std::array<float, kSourceRows>& m_shares;
     /// Runs counted whole, as differences over the innermost share's indices.
     std::vector<std::int64_t> m_runDiff;
     /// Their derived shares, by the bound of the innermost loop in quarters (row q for a

@@ -19,39 +19,87 @@ LastLevelsCounter::LastLevelsCounter(const SearchPlan& plan, ShareHistograms& hi
 /// lines in the index i of a: end + slope * i. The slack that covers the double
 /// arithmetic forming them is applied: outward for the outer ends, inward for the core.
 template <int Isotopes> struct LastLevelsCounter::BandEnds {
-    double lowerOuter[Isotopes];
-    double upperOuter[Isotopes];
-    double lowerCore[Isotopes];
-    double upperCore[Isotopes];
-    double slope[Isotopes];
+    static constexpr int kSlots = Isotopes > 0 ? Isotopes : SearchPlan::kMaxColumns;
+    double lowerOuter[kSlots];
+    double upperOuter[kSlots];
+    double lowerCore[kSlots];
+    double upperCore[kSlots];
+    double slope[kSlots];
 };
 
-/// Calls f with the number of isotopes in use as a compile-time constant.
+/// A constraint column that does not depend on b, over a count of four levels: its value is
+/// base + zStep z + aStep i, z and i the indices of the fourth and third last shares.
+struct LastLevelsCounter::FlatColumn {
+    double base;
+    double zStep;
+    double aStep;
+    const SearchPlan::InnerRow* band;
+};
+
 // The helpers of the counting loops below are declared inline: defined outside the class
 // body, GCC would otherwise leave some of them as calls, at a cost of a percent or more of
 // a count.
 
-template <typename F> std::uint64_t LastLevelsCounter::withIsotopeCount(F&& f) const {
-    switch (m_plan.lastIsotope) {
-    case 0:
-        return f(std::integral_constant<int, 1>{});
-    case 1:
-        return f(std::integral_constant<int, 2>{});
-    case 2:
-        return f(std::integral_constant<int, 3>{});
-    case 3:
-        return f(std::integral_constant<int, 4>{});
-    default:
-        return f(std::integral_constant<int, 5>{});
-    }
+template <int Isotopes, bool Constrained>
+inline std::uint64_t LastLevelsCounter::countLevels(int levels, int level, float bound,
+                                                    const float* before) {
+    return levels == 4 ? countLast<4, Isotopes, Constrained>(level, bound, before)
+                       : countLast<3, Isotopes, Constrained>(level, bound, before);
 }
 
 std::uint64_t LastLevelsCounter::countLastLevels(int levels, int level, float bound,
                                                  const float* before) {
-    return withIsotopeCount([&](auto isotopes) {
-        return levels == 4 ? countLast<4, isotopes.value>(level, bound, before)
-                           : countLast<3, isotopes.value>(level, bound, before);
-    });
+    if (m_plan.constrained && !settled(levels, level, bound, before)) {
+        // Fewer counts of their own: each one more would cost the linear ones' inlining.
+        switch (m_plan.tripleColumns) {
+        case 2:
+            return countLevels<2, true>(levels, level, bound, before);
+        case 4:
+            return countLevels<4, true>(levels, level, bound, before);
+        default:
+            return countLevels<0, true>(levels, level, bound, before);
+        }
+    }
+    switch (m_plan.tripleColumns) {
+    case 1:
+        return countLevels<1, false>(levels, level, bound, before);
+    case 2:
+        return countLevels<2, false>(levels, level, bound, before);
+    case 3:
+        return countLevels<3, false>(levels, level, bound, before);
+    case 4:
+        return countLevels<4, false>(levels, level, bound, before);
+    default:
+        return countLevels<5, false>(levels, level, bound, before);
+    }
+}
+
+/// Whether every constraint column keeps its core over all the shares below `level`: then
+/// the block is counted as a linear one. Only columns that do not depend on the last two
+/// looped shares can; their value is affine in the shares of `level` (with four levels) and
+/// of the third last source, so it is checked at the corners of the triangle those shares
+/// span.
+bool LastLevelsCounter::settled(int levels, int level, float bound, const float* before) const {
+    if (m_plan.tripleColumns != m_plan.linearColumns || m_plan.coreImpossible) {
+        return false;
+    }
+    const double whole = static_cast<double>(bound);
+    for (int f = m_plan.tripleColumns; f < m_plan.columns; ++f) {
+        const SearchPlan::TripleRow& t = m_plan.tripleRows[static_cast<std::size_t>(f)];
+        const double base = static_cast<double>(before[f]) + t.last * whole;
+        // Over a share x of the third last source, and with four levels a share y of the
+        // fourth last, x + y <= whole.
+        const double xEnd = base + t.alpha * whole;
+        const double yEnd =
+            levels == 4 ? base + (static_cast<double>(m_plan.signature[f][level]) - t.last) * whole
+                        : base;
+        const double low = m_plan.settleLow[f];
+        const double high = m_plan.settleHigh[f];
+        if (!(std::min({base, xEnd, yEnd}) >= low && std::max({base, xEnd, yEnd}) <= high)) {
+            return false;
+        }
+    }
+    return true;
 }
 
 void LastLevelsCounter::settleRuns() {
@@ -64,7 +112,7 @@ void LastLevelsCounter::settleRuns() {
     settleInnermostRuns(m_plan, m_runDiff, m_histograms);
 }
 
-template <int Levels, int Isotopes>
+template <int Levels, int Isotopes, bool Constrained>
 std::uint64_t LastLevelsCounter::countLast(int level, float bound, const float* before) {
     static_assert(Levels == 3 || Levels == 4);
     auto [first, last] = m_plan.shareRange(level, bound, before);
@@ -90,8 +138,8 @@ std::uint64_t LastLevelsCounter::countLast(int level, float bound, const float* 
         std::uint64_t total = 0;
         auto rows = [&](int from, int to, bool core) {
             for (int i = from; i <= to; ++i) {
-                const std::uint64_t kept =
-                    countRow<Isotopes>(ends, i, aLast - i, core, prefix, aLevel, rb0 - i * step);
+                const std::uint64_t kept = countRow<Isotopes, Constrained>(
+                    ends, i, aLast - i, core, prefix, aLevel, rb0 - i * step);
                 aCounts[i] += kept;
                 total += kept;
             }
@@ -111,12 +159,38 @@ std::uint64_t LastLevelsCounter::countLast(int level, float bound, const float* 
 
     // The ends of b's interval for share index i of a and, with four levels, index z of this
     // level: end + dz z + slope i. With three levels this level is a's and dz is 0.
+    const int columns = bandColumns<Isotopes>();
     BandEnds<Isotopes> start;
-    double dz[Isotopes]{};
+    double dz[BandEnds<Isotopes>::kSlots]{};
     double largest = limit;
     int coreFirstA = first; // an isotope whose b term vanishes can rule the core out
     int coreLastA = last;
-    for (int k = 0; k < Isotopes; ++k) {
+    // Constraint columns without a b term limit the index of a (three levels) or of z
+    // (four, no a term either); those with an a term are solved per z.
+    FlatColumn flats[SearchPlan::kMaxColumns];
+    int flatCount = 0;
+    for (int f = m_plan.tripleColumns; Constrained && f < m_plan.columns; ++f) {
+        const SearchPlan::TripleRow& t = m_plan.tripleRows[static_cast<std::size_t>(f)];
+        const SearchPlan::InnerRow& band = m_plan.innerRows[static_cast<std::size_t>(f)];
+        const double base = static_cast<double>(before[f]) + t.last * static_cast<double>(whole);
+        const double slope =
+            Levels == 3 ? t.alpha * stepValue
+                        : (static_cast<double>(m_plan.signature[f][level]) - t.last) * stepValue;
+        if (Levels == 4 && t.alpha != 0.0) {
+            flats[flatCount++] = {base, slope, t.alpha * stepValue, &band};
+            continue;
+        }
+        const auto outer = flatRange(base, slope, band.low, band.high, true, first, last);
+        const auto core = flatRange(base, slope, band.coreLow, band.coreHigh, false, first, last);
+        first = std::max(first, outer.first);
+        last = std::min(last, outer.second);
+        coreFirstA = std::max(coreFirstA, core.first);
+        coreLastA = std::min(coreLastA, core.second);
+    }
+    if (Constrained && first > last) {
+        return 0;
+    }
+    for (int k = 0; k < columns; ++k) {
         const SearchPlan::TripleRow& t = m_plan.tripleRows[static_cast<std::size_t>(k)];
         const double base = static_cast<double>(before[k]) + t.last * static_cast<double>(whole);
         if constexpr (Levels == 3) {
@@ -157,15 +231,15 @@ std::uint64_t LastLevelsCounter::countLast(int level, float bound, const float* 
     // d * (1 / c) is off from d / c by far less than this, in steps.
     const double rangeSlack = 1e-12 * largest;
     BandEnds<Isotopes> ends;
-    for (int k = 0; k < Isotopes; ++k) {
+    for (int k = 0; k < columns; ++k) {
         ends.slope[k] = start.slope[k];
     }
     std::uint64_t* zCounts = m_histograms[l].data();
-    float prefix[kIsotopeColumns];
+    float prefix[SearchPlan::kMaxColumns];
     std::uint64_t total = 0;
     for (int z = first; z <= last; ++z) {
         const double zd = static_cast<double>(z);
-        for (int k = 0; k < Isotopes; ++k) {
+        for (int k = 0; k < columns; ++k) {
             const double shift = dz[k] * zd;
             ends.lowerOuter[k] = start.lowerOuter[k] + shift;
             ends.upperOuter[k] = start.upperOuter[k] + shift;
@@ -173,17 +247,35 @@ std::uint64_t LastLevelsCounter::countLast(int level, float bound, const float* 
             ends.upperCore[k] = start.upperCore[k] + shift;
         }
         const int aLast = bound0 - z; // also b's last index when a = 0
-        const auto [iFirst, iLast] = rowRange(ends, aLast, rangeSlack);
+        auto [iFirst, iLast] = rowRange(ends, aLast, rangeSlack);
+        int coreFirst = iFirst;
+        int coreLast = iLast;
+        if (Constrained && (z < coreFirstA || z > coreLastA)) {
+            coreFirst = iLast + 1;
+        }
+        for (int f = 0; Constrained && f < flatCount && iFirst <= iLast; ++f) {
+            const FlatColumn& flat = flats[f];
+            const double base = flat.base + flat.zStep * zd;
+            const SearchPlan::InnerRow& band = *flat.band;
+            const auto outer =
+                flatRange(base, flat.aStep, band.low, band.high, true, iFirst, iLast);
+            const auto core =
+                flatRange(base, flat.aStep, band.coreLow, band.coreHigh, false, iFirst, iLast);
+            iFirst = std::max(iFirst, outer.first);
+            iLast = std::min(iLast, outer.second);
+            coreFirst = std::max(coreFirst, core.first);
+            coreLast = std::min(coreLast, core.second);
+        }
         if (iFirst > iLast) {
             continue;
         }
         const float share = m_plan.steps[static_cast<std::size_t>(z)];
         m_shares[l] = share;
-        for (int k = 0; k < Isotopes; ++k) {
+        for (int k = 0; k < columns; ++k) {
             prefix[k] = before[k] + m_plan.signature[k][level] * share;
         }
         const std::uint64_t zKept =
-            countRows(ends, iFirst, iLast, iFirst, iLast, aLast, whole - z * step, prefix);
+            countRows(ends, iFirst, iLast, coreFirst, coreLast, aLast, whole - z * step, prefix);
         zCounts[z] += zKept;
         total += zKept;
     }
@@ -200,6 +292,7 @@ inline std::pair<int, int> LastLevelsCounter::rowRange(const BandEnds<Isotopes>&
     double iLow = 0.0;
     double iHigh = static_cast<double>(aLast);
     bool empty = false;
+    const int columns = bandColumns<Isotopes>();
     // c i <= d narrows [iLow, iHigh]; with c = 0 it holds or rules everything out.
     auto narrow = [&](double c, double d, double inverseC) {
         const double x = d * inverseC;
@@ -212,13 +305,13 @@ inline std::pair<int, int> LastLevelsCounter::rowRange(const BandEnds<Isotopes>&
             empty = empty || d < -rangeSlack;
         }
     };
-    for (int k = 0; k < Isotopes; ++k) {
+    for (int k = 0; k < columns; ++k) {
         const double s = ends.slope[k];
         // 0 <= upper end of k.
         narrow(-s, ends.upperOuter[k], inverse.toZero[k]);
         // lower end of k <= aLast - i, the last index of b.
         narrow(s + 1.0, static_cast<double>(aLast) - ends.lowerOuter[k], inverse.toBound[k]);
-        for (int j = 0; j < Isotopes; ++j) {
+        for (int j = 0; j < columns; ++j) {
             if (j != k) {
                 // lower end of j <= upper end of k.
                 narrow(ends.slope[j] - s, ends.upperOuter[k] - ends.lowerOuter[j],
@@ -235,7 +328,7 @@ inline std::pair<int, int> LastLevelsCounter::rowRange(const BandEnds<Isotopes>&
 /// The kept values of b for one share a (index i, bLast the last index of b, rb the
 /// whole budget of a's loop less a): counted whole in the core, checked one by one
 /// outside it. `prefix` is the single-precision prefix before a.
-template <int Isotopes>
+template <int Isotopes, bool Constrained>
 inline std::uint64_t LastLevelsCounter::countRow(const BandEnds<Isotopes>& ends, int i, int bLast,
                                                  bool coreAllowed, const float* prefix, int aLevel,
                                                  int rb) {
@@ -244,7 +337,8 @@ inline std::uint64_t LastLevelsCounter::countRow(const BandEnds<Isotopes>& ends,
     double high = static_cast<double>(bLast);
     double coreLow = 0.0;
     double coreHigh = high;
-    for (int k = 0; k < Isotopes; ++k) {
+    const int columns = bandColumns<Isotopes>();
+    for (int k = 0; k < columns; ++k) {
         const double shift = ends.slope[k] * id;
         low = std::max(low, ends.lowerOuter[k] + shift);
         high = std::min(high, ends.upperOuter[k] + shift);
@@ -272,7 +366,8 @@ inline std::uint64_t LastLevelsCounter::countRow(const BandEnds<Isotopes>& ends,
     }
     std::uint64_t kept = 0;
     if (bFirst < coreFirst || coreLast < bEnd) {
-        kept = checkEdges<Isotopes>(prefix, aLevel, i, rb, bFirst, coreFirst, coreLast, bEnd);
+        kept = checkEdges<Isotopes, Constrained>(prefix, aLevel, i, rb, bFirst, coreFirst, coreLast,
+                                                 bEnd);
     }
     if (coreFirst <= coreLast) {
         kept += static_cast<std::uint64_t>(coreLast - coreFirst + 1);
@@ -287,10 +382,13 @@ inline std::uint64_t LastLevelsCounter::countRow(const BandEnds<Isotopes>& ends,
 /// The values of b outside the core, checked one by one with the program's arithmetic;
 /// returns how many are kept and adds them to the histograms of b and of the derived
 /// share. `before` is the single-precision prefix before a.
-template <int Isotopes>
+template <int Isotopes, bool Constrained>
 inline std::uint64_t LastLevelsCounter::checkEdges(const float* before, int aLevel, int i, int rb,
                                                    int bFirst, int coreFirst, int coreLast,
                                                    int bEnd) {
+    if constexpr (Constrained) {
+        return checkEdgesConstrained(aLevel, i, rb, bFirst, coreFirst, coreLast, bEnd);
+    }
     const auto inner = static_cast<std::size_t>(m_plan.innermost);
     const auto derived = inner + 1;
     const int step = m_plan.gridStep;
@@ -300,12 +398,12 @@ inline std::uint64_t LastLevelsCounter::checkEdges(const float* before, int aLev
     // In the entry's order the check needs every level's share; otherwise the prefix
     // after a.
     std::array<float, kSourceRows> levelShares;
-    std::array<float, kIsotopeColumns> prefix;
+    std::array<float, BandEnds<Isotopes>::kSlots> prefix;
     if (m_plan.permuted) {
         levelShares = m_shares;
         levelShares[static_cast<std::size_t>(aLevel)] = share;
     } else {
-        for (int k = 0; k < Isotopes; ++k) {
+        for (int k = 0; k < bandColumns<Isotopes>(); ++k) {
             prefix[static_cast<std::size_t>(k)] = before[k] + m_plan.signature[k][aLevel] * share;
         }
     }
@@ -316,11 +414,43 @@ inline std::uint64_t LastLevelsCounter::checkEdges(const float* before, int aLev
         if (m_plan.permuted) {
             levelShares[inner] = b;
             levelShares[derived] = rest - b;
-            pass = m_plan.passesInEntryOrder(levelShares.data());
+            pass = m_plan.passesInEntryOrder(levelShares.data(), bandColumns<Isotopes>());
         } else {
-            pass = m_plan.passesAfter(prefix.data(), b, rest - b, Isotopes);
+            pass = m_plan.passesAfter(prefix.data(), b, rest - b, bandColumns<Isotopes>());
         }
         if (pass) {
+            ++kept;
+            ++m_histograms[inner][static_cast<std::size_t>(j)];
+            ++m_histograms[derived][static_cast<std::size_t>(bLast - j)];
+        }
+    };
+    for (int j = bFirst; j < coreFirst; ++j) {
+        checkOne(j);
+    }
+    for (int j = coreLast + 1; j <= bEnd; ++j) {
+        checkOne(j);
+    }
+    return kept;
+}
+
+/// checkEdges() with concentration-weighted tracers or limits: every test in the entry's
+/// order with the shares of every level (the same arithmetic as the prefix's when the order
+/// is the entry's).
+std::uint64_t LastLevelsCounter::checkEdgesConstrained(int aLevel, int i, int rb, int bFirst,
+                                                       int coreFirst, int coreLast, int bEnd) {
+    const auto inner = static_cast<std::size_t>(m_plan.innermost);
+    const auto derived = inner + 1;
+    const int step = m_plan.gridStep;
+    const int bLast = rb / step;
+    const auto rest = static_cast<float>(rb);
+    std::array<float, kSourceRows> levelShares = m_shares;
+    levelShares[static_cast<std::size_t>(aLevel)] = m_plan.steps[static_cast<std::size_t>(i)];
+    std::uint64_t kept = 0;
+    auto checkOne = [&](int j) {
+        const auto b = static_cast<float>(j * step);
+        levelShares[inner] = b;
+        levelShares[derived] = rest - b;
+        if (m_plan.passesAll(levelShares.data())) {
             ++kept;
             ++m_histograms[inner][static_cast<std::size_t>(j)];
             ++m_histograms[derived][static_cast<std::size_t>(bLast - j)];

@@ -43,19 +43,37 @@ public:
 
 private:
     template <int Isotopes> struct BandEnds;
+    struct FlatColumn;
 
-    template <typename F> std::uint64_t withIsotopeCount(F&& f) const;
-    template <int Levels, int Isotopes>
+    /// Columns that the count treats as bands of b: Isotopes, or the plan's number when
+    /// Isotopes is 0 (more than five, or none).
+    template <int Isotopes> int bandColumns() const {
+        if constexpr (Isotopes > 0) {
+            return Isotopes;
+        } else {
+            return m_plan.tripleColumns;
+        }
+    }
+
+    /// The count of three or four levels with Isotopes band columns (0: the plan's number)
+    /// and, when Constrained, the concentration-weighted tracers and limits.
+    template <int Isotopes, bool Constrained>
+    std::uint64_t countLevels(int levels, int level, float bound, const float* before);
+    bool settled(int levels, int level, float bound, const float* before) const;
+    /// Constrained: the plan has concentration-weighted tracers or limits.
+    template <int Levels, int Isotopes, bool Constrained>
     std::uint64_t countLast(int level, float bound, const float* before);
     template <int Isotopes>
     std::pair<int, int> rowRange(const BandEnds<Isotopes>& ends, int aLast,
                                  double rangeSlack) const;
-    template <int Isotopes>
+    template <int Isotopes, bool Constrained>
     std::uint64_t countRow(const BandEnds<Isotopes>& ends, int i, int bLast, bool coreAllowed,
                            const float* prefix, int aLevel, int rb);
-    template <int Isotopes>
+    template <int Isotopes, bool Constrained>
     std::uint64_t checkEdges(const float* before, int aLevel, int i, int rb, int bFirst,
                              int coreFirst, int coreLast, int bEnd);
+    std::uint64_t checkEdgesConstrained(int aLevel, int i, int rb, int bFirst, int coreFirst,
+                                        int coreLast, int bEnd);
     template <int Isotopes>
     static double setEnds(BandEnds<Isotopes>& ends, int k, const SearchPlan::TripleRow& t,
                           double base, double stepValue, double reach);

@@ -43,6 +43,29 @@ namespace {
 // in that order and f is formed in the entry's order, so f is no continuation of P; both
 // differ from the exact sum of sig_t * p_t by at most 2 N u F_k each, 4 N u F_k in all,
 // which the margin still covers several times over (the shares are exact there).
+//
+// Constraint columns (concentrations and limits, see MixingRule). A column is a linear
+// function X = sum_t omega_t p_t of the actual shares, in double weights omega, with a band
+// that the rule's test needs X to lie in:
+//  - a concentration-weighted tracer k, with W = (scaledTolerance + 1) / scale (the H
+//    above): omega_t = c_t (e_t - W) with the band X < 0, and omega_t = c_t (e_t + W) with
+//    X > 0. For real numbers both hold exactly when scale |N| < (scaledTolerance + 1) D. The
+//    rule forms N, D and both products in double: each is off by at most (N + 3) 2^-53
+//    times S = sum_t p_t c_t (|e_t| + W), so the rule's answer is the real one whenever X
+//    lies farther than 1e-12 S from 0 (S is below the F_c below).
+//  - a set S of sources with limits: omega_t = 1 on S, 0 elsewhere, and the band
+//    [L - slack, U + slack] of the rule (the intersection, for several limits on one set).
+//    The rule's double sum of at most ten shares is off by at most 1e-13.
+// The bounds use w_t = float(omega_t), |w_t - omega_t| <= u |omega_t|, and the search's
+// single-precision prefix of w_t p_t, exactly as for an isotope with signatures w: with
+// F_c = 102 max_t |w_t|, the bounds' value differs from X by at most 2 N u F_c (prefix),
+// u F_c (weights) and N u F_c (the drift of the share sum), under a third of the margin
+// 32 (N + 2) u F_c; 1e-9 of the magnitudes covers the rule's double precision and the
+// bounds' own. With a whole increment a limit's shares, prefixes and sums are exact whole
+// numbers, so 1e-9 of the magnitudes alone is its margin. An open end is placed at
+// 4 F_c + 1, beyond every value a combination reaches, so that the outer bounds and the
+// cores treat it as absent. A combination whose value lies inside every column's band
+// shrunk by its margin passes the rule; one outside a band widened by it fails.
 // Shares are turned into loop indices with a slack of 1e-9 in value; the innermost scan
 // goes one step further on each side than its solved ends.
 constexpr double kUnitRoundoff = 0x1p-24;
@@ -69,14 +92,12 @@ bool bound1(double c, double inverse, double d, bool atMost, double& low, double
 
 SearchPlan::SearchPlan(const CalculationInput& input, bool counting)
     : sources(input.sourceCount()), innermost(sources - 2), lastIsotope(input.lastIsotope),
-      increment(input.incrementPercent), scale(static_cast<double>(input.decimalScale)),
-      padding(feasibleRecordEnd(sources)) {
-    for (int k = 0; k < kIsotopeColumns; ++k) {
-        for (int i = 0; i < kSourceRows; ++i) {
-            originalSignature[k][i] = input.signature[k][i];
-        }
-        mixture[k] = input.mixture100[k];
-    }
+      rule(input), increment(input.incrementPercent),
+      scale(static_cast<double>(input.decimalScale)), padding(feasibleRecordEnd(sources)) {
+    constrained = !rule.empty();
+    scaledTolerance = std::trunc(scale * input.tolerance100);
+    failFrom = scaledTolerance + 1.0;
+    buildColumns(input);
     for (int i = 0; i < kSourceRows; ++i) {
         order[static_cast<std::size_t>(i)] = i;
     }
@@ -85,16 +106,14 @@ SearchPlan::SearchPlan(const CalculationInput& input, bool counting)
     // change.
     if (counting && increment == std::floor(increment) && 100 % static_cast<int>(increment) == 0 &&
         sources >= 6) {
-        order = searchOrder();
+        order = searchOrder(input);
         permuted = true;
     }
-    for (int k = 0; k < kIsotopeColumns; ++k) {
+    for (int k = 0; k < columns; ++k) {
         for (int level = 0; level < kSourceRows; ++level) {
             signature[k][level] = originalSignature[k][order[static_cast<std::size_t>(level)]];
         }
     }
-    scaledTolerance = std::trunc(scale * input.tolerance100);
-    failFrom = scaledTolerance + 1.0;
     for (float share = 0.0f; share <= 100.0f; share += increment) {
         steps.push_back(share);
         stepLevel.push_back(static_cast<std::size_t>(std::floor(share / increment)));
@@ -107,15 +126,22 @@ SearchPlan::SearchPlan(const CalculationInput& input, bool counting)
     for (int q = 0; !counting && q < kQuarterSlots; ++q) {
         quarterText.push_back(shareFieldText(static_cast<float>(q) * 0.25f));
     }
+    // Whole increments keep every share, bound and derived share a whole number below
+    // 2^24, so the single-precision loop arithmetic is exact and share i is i * increment.
+    exactGrid = increment == std::floor(increment) && sources >= 4;
+    gridStep = static_cast<int>(increment);
+    orderFlatColumnsLast();
     buildRows();
     inverseIncrement = 1.0 / static_cast<double>(increment);
     for (std::size_t i = 0; i < steps.size(); ++i) {
         const double exact = static_cast<double>(i) * static_cast<double>(increment);
         stepDrift = std::max(stepDrift, std::fabs(static_cast<double>(steps[i]) - exact));
     }
-    for (int k = 0; k <= lastIsotope; ++k) {
-        const Row& row =
-            levelRows[static_cast<std::size_t>(innermost)][static_cast<std::size_t>(k)];
+    for (int k = 0; k < columns; ++k) {
+        const auto last = static_cast<std::size_t>(innermost);
+        const Row& row = k < linearColumns
+                             ? levelRows[last][static_cast<std::size_t>(k)]
+                             : constraintRows[last][static_cast<std::size_t>(k - linearColumns)];
         InnerRow& inner = innerRows[static_cast<std::size_t>(k)];
         inner.last = row.restMin;
         inner.slope = row.own - row.restMin;
@@ -125,14 +151,19 @@ SearchPlan::SearchPlan(const CalculationInput& input, bool counting)
         inner.coreLow = row.coreLow;
         inner.coreHigh = row.coreHigh;
         coreImpossible = coreImpossible || row.coreLow > row.coreHigh;
+        double largest = 0.0;
+        for (int t = 0; t < sources; ++t) {
+            largest = std::max(largest, std::fabs(static_cast<double>(signature[k][t])));
+        }
+        const double slack =
+            1e-9 * (4.0 * 102.0 * largest +
+                    std::max(std::fabs(row.coreLow), std::fabs(row.coreHigh)) + 1.0);
+        settleLow[k] = row.coreLow + slack;
+        settleHigh[k] = row.coreHigh - slack;
     }
-    // Whole increments keep every share, bound and derived share a whole number below
-    // 2^24, so the single-precision loop arithmetic is exact and share i is i * increment.
-    exactGrid = increment == std::floor(increment) && sources >= 4;
-    gridStep = static_cast<int>(increment);
     if (exactGrid) {
         const int a = innermost - 1;
-        for (int k = 0; k <= lastIsotope; ++k) {
+        for (int k = 0; k < columns; ++k) {
             TripleRow& t = tripleRows[static_cast<std::size_t>(k)];
             const InnerRow& row = innerRows[static_cast<std::size_t>(k)];
             t.last = static_cast<double>(signature[k][a + 2]);
@@ -150,18 +181,137 @@ SearchPlan::SearchPlan(const CalculationInput& input, bool counting)
             t.upperOuter = beta > 0.0 ? row.high : row.low;
             t.lowerCore = beta > 0.0 ? row.coreLow : row.coreHigh;
             t.upperCore = beta > 0.0 ? row.coreHigh : row.coreLow;
-            anyFlat = anyFlat || t.flat;
+            anyFlat = anyFlat || (t.flat && k < tripleColumns);
         }
         auto inverse = [](double c) { return c != 0.0 ? 1.0 / c : 0.0; };
-        for (int k = 0; k <= lastIsotope; ++k) {
+        for (int k = 0; k < tripleColumns; ++k) {
             const double s = tripleRows[static_cast<std::size_t>(k)].slope;
             pairInverses.toZero[k] = inverse(-s);
             pairInverses.toBound[k] = inverse(s + 1.0);
-            for (int j = 0; j <= lastIsotope; ++j) {
+            for (int j = 0; j < tripleColumns; ++j) {
                 pairInverses.between[j][k] =
                     inverse(tripleRows[static_cast<std::size_t>(j)].slope - s);
             }
         }
+    }
+}
+
+void SearchPlan::buildColumns(const CalculationInput& input) {
+    for (int k = 0; k <= lastIsotope; ++k) {
+        if (rule.weighted(k)) {
+            continue;
+        }
+        for (int i = 0; i < kSourceRows; ++i) {
+            originalSignature[columns][i] = input.signature[k][i];
+        }
+        mixture[columns] = input.mixture100[k];
+        ++columns;
+    }
+    linearColumns = columns;
+    // A column of single-precision weights by source and its band; an open end at 4 F + 1.
+    auto addColumn = [&](const std::array<double, kSourceRows>& weight, std::optional<double> low,
+                         std::optional<double> high) {
+        double largest = 0.0;
+        for (int i = 0; i < sources; ++i) {
+            const auto w = static_cast<float>(weight[static_cast<std::size_t>(i)]);
+            originalSignature[columns][i] = w;
+            largest = std::max(largest, std::fabs(static_cast<double>(w)));
+        }
+        const double far = 4.0 * 102.0 * largest + 1.0;
+        columnLow[columns] = low ? *low : -far;
+        columnHigh[columns] = high ? *high : far;
+        ++columns;
+    };
+    const double w = failFrom / scale;
+    for (const MixingRule::WeightedTracer& tracer : rule.tracers) {
+        std::array<double, kSourceRows> below{};
+        std::array<double, kSourceRows> above{};
+        for (int i = 0; i < sources; ++i) {
+            const auto s = static_cast<std::size_t>(i);
+            below[s] = tracer.concentration[s] * (tracer.excess[s] - w);
+            above[s] = tracer.concentration[s] * (tracer.excess[s] + w);
+        }
+        addColumn(below, std::nullopt, 0.0);
+        addColumn(above, 0.0, std::nullopt);
+    }
+    // One column per set of sources, with the intersection of its limits' bands.
+    std::vector<const MixingRule::Limit*> done;
+    for (const MixingRule::Limit& limit : rule.limits) {
+        if (std::any_of(done.begin(), done.end(),
+                        [&](const MixingRule::Limit* d) { return d->sources == limit.sources; })) {
+            continue;
+        }
+        if (columns == kMaxColumns) {
+            coreImpossible = true;
+            break;
+        }
+        std::optional<double> low;
+        std::optional<double> high;
+        for (const MixingRule::Limit& same : rule.limits) {
+            if (same.sources == limit.sources) {
+                if (same.low) {
+                    low = low ? std::max(*low, *same.low) : *same.low;
+                }
+                if (same.high) {
+                    high = high ? std::min(*high, *same.high) : *same.high;
+                }
+            }
+        }
+        std::array<double, kSourceRows> weight{};
+        for (int source : limit.sources) {
+            weight[static_cast<std::size_t>(source)] = 1.0;
+        }
+        limitColumn[columns] = true;
+        addColumn(weight, low, high);
+        done.push_back(&limit);
+    }
+    tripleColumns = columns;
+}
+
+void SearchPlan::orderFlatColumnsLast() {
+    if (!exactGrid || columns == linearColumns) {
+        return;
+    }
+    // Flat: the column's weights of the innermost share and of the derived share are equal.
+    auto flat = [&](int k) { return signature[k][innermost] == signature[k][innermost + 1]; };
+    std::array<int, kMaxColumns> placed{};
+    int next = 0;
+    for (int k = 0; k < columns; ++k) {
+        if (k < linearColumns || !flat(k)) {
+            placed[static_cast<std::size_t>(next++)] = k;
+        }
+    }
+    tripleColumns = next;
+    for (int k = linearColumns; k < columns; ++k) {
+        if (flat(k)) {
+            placed[static_cast<std::size_t>(next++)] = k;
+        }
+    }
+    struct Weights {
+        float value[kSourceRows];
+    };
+    std::array<Weights, kMaxColumns> bySource{};
+    std::array<Weights, kMaxColumns> byLevel{};
+    std::array<double, kMaxColumns> low{};
+    std::array<double, kMaxColumns> high{};
+    std::array<bool, kMaxColumns> limit{};
+    for (int k = 0; k < columns; ++k) {
+        const auto from = static_cast<std::size_t>(placed[static_cast<std::size_t>(k)]);
+        std::copy(std::begin(originalSignature[from]), std::end(originalSignature[from]),
+                  bySource[static_cast<std::size_t>(k)].value);
+        std::copy(std::begin(signature[from]), std::end(signature[from]),
+                  byLevel[static_cast<std::size_t>(k)].value);
+        low[static_cast<std::size_t>(k)] = columnLow[from];
+        high[static_cast<std::size_t>(k)] = columnHigh[from];
+        limit[static_cast<std::size_t>(k)] = limitColumn[from];
+    }
+    for (int k = linearColumns; k < columns; ++k) {
+        const auto c = static_cast<std::size_t>(k);
+        std::copy(std::begin(bySource[c].value), std::end(bySource[c].value), originalSignature[k]);
+        std::copy(std::begin(byLevel[c].value), std::end(byLevel[c].value), signature[k]);
+        columnLow[k] = low[c];
+        columnHigh[k] = high[c];
+        limitColumn[k] = limit[c];
     }
 }
 
@@ -170,25 +320,34 @@ std::pair<int, int> SearchPlan::shareRange(int level, float bound, const float* 
     double low = 0.0;
     double high = static_cast<double>(bound);
     const double r = static_cast<double>(bound);
-    for (const Row& row : levelRows[l]) {
-        double q = 0.0;
-        if (level > 0) {
-            for (int k = 0; k <= lastIsotope; ++k) {
-                q += row.weight[k] * static_cast<double>(prefix[k]);
-            }
-        }
+    // Narrows [low, high] by the row whose value before this level is q; false when
+    // nothing is left.
+    auto narrow = [&](const Row& row, double q) {
         const double g = row.own;
         const double smallest = row.restMin;
         const double largest = row.restMax;
         // Smallest reachable value q + g s + smallest (r - s) must not exceed row.high.
-        if (!bound1(g - smallest, row.inverseToMin, row.high - q - smallest * r, true, low, high)) {
-            return {1, 0};
-        }
         // Largest reachable value q + g s + largest (r - s) must reach row.low.
-        if (!bound1(g - largest, row.inverseToMax, row.low - q - largest * r, false, low, high)) {
+        return bound1(g - smallest, row.inverseToMin, row.high - q - smallest * r, true, low,
+                      high) &&
+               bound1(g - largest, row.inverseToMax, row.low - q - largest * r, false, low, high) &&
+               low <= high;
+    };
+    for (const Row& row : levelRows[l]) {
+        double q = 0.0;
+        if (level > 0) {
+            // At most five linear columns: a bound the compiler sees lets it unroll the loop.
+            for (int k = 0; k < kIsotopeColumns && k < linearColumns; ++k) {
+                q += row.weight[k] * static_cast<double>(prefix[k]);
+            }
+        }
+        if (!narrow(row, q)) {
             return {1, 0};
         }
-        if (low > high) {
+    }
+    for (std::size_t i = 0; constrained && i < constraintRows[l].size(); ++i) {
+        const Row& row = constraintRows[l][i];
+        if (!narrow(row, level > 0 ? static_cast<double>(prefix[row.column]) : 0.0)) {
             return {1, 0};
         }
     }
@@ -198,22 +357,28 @@ std::pair<int, int> SearchPlan::shareRange(int level, float bound, const float* 
     return {first, last};
 }
 
+bool SearchPlan::passesAll(const float* levelShares) const {
+    return passesInEntryOrder(levelShares, linearColumns) && passesConstraints(levelShares);
+}
+
 std::pair<int, int> SearchPlan::innermostRange(float bound, const float* prefix) const {
-    return innermostIndices<false>(bound, prefix);
+    return columns > kIsotopeColumns ? innermostIndices<false, kMaxColumns>(bound, prefix)
+                                     : innermostIndices<false, kIsotopeColumns>(bound, prefix);
 }
 
 std::pair<int, int> SearchPlan::innermostCore(float bound, const float* prefix) const {
-    return innermostIndices<true>(bound, prefix);
+    return columns > kIsotopeColumns ? innermostIndices<true, kMaxColumns>(bound, prefix)
+                                     : innermostIndices<true, kIsotopeColumns>(bound, prefix);
 }
 
 /// innermostRange() (Core false) and innermostCore(); one template so that the search's
 /// hottest range has no test of the choice.
-template <bool Core>
+template <bool Core, int MaxColumns>
 std::pair<int, int> SearchPlan::innermostIndices(float bound, const float* prefix) const {
     const double r = static_cast<double>(bound);
     double low = 0.0;
     double high = r;
-    for (int k = 0; k <= lastIsotope; ++k) {
+    for (int k = 0; k < MaxColumns && k < columns; ++k) {
         const InnerRow& row = innerRows[static_cast<std::size_t>(k)];
         const double base = static_cast<double>(prefix[k]) + row.last * r;
         const double lowValue = Core ? row.coreLow : row.low;
@@ -254,24 +419,51 @@ std::pair<int, int> SearchPlan::innermostIndices(float bound, const float* prefi
                                       kInnerExtraSteps)};
 }
 
-std::array<int, kSourceRows> SearchPlan::searchOrder() const {
+std::array<int, kSourceRows> SearchPlan::searchOrder(const CalculationInput& input) const {
     auto distance = [&](int s, int t) {
         double largest = 0.0;
         double sum = 0.0;
         for (int k = 0; k <= lastIsotope; ++k) {
-            const double d = std::fabs(static_cast<double>(originalSignature[k][s]) -
-                                       static_cast<double>(originalSignature[k][t]));
+            const double d = std::fabs(static_cast<double>(input.signature[k][s]) -
+                                       static_cast<double>(input.signature[k][t]));
             largest = std::max(largest, d);
             sum += d;
         }
         return std::pair{largest, sum};
     };
+    // The last three sources are chosen, where there are such, so that every limit takes
+    // all of them or none: then the limits' sums do not depend on the last three shares and
+    // leave the count of the last levels as fast as without them.
+    auto together = [&](int s, int t) {
+        for (const MixingRule::Limit& limit : rule.limits) {
+            const auto in = [&](int x) {
+                return std::binary_search(limit.sources.begin(), limit.sources.end(), x);
+            };
+            if (in(s) != in(t)) {
+                return false;
+            }
+        }
+        return true;
+    };
+    auto usable = [&](int s, int t) {
+        if (!together(s, t)) {
+            return false;
+        }
+        for (int a = 1; a < sources; ++a) {
+            if (a != s && a != t && together(a, t)) {
+                return true;
+            }
+        }
+        return false;
+    };
     int b = sources - 2;
     int c = sources - 1;
+    bool found = usable(b, c);
     auto best = distance(b, c);
     for (int s = 1; s < sources; ++s) {
         for (int t = s + 1; t < sources; ++t) {
-            if (distance(s, t) < best) {
+            if (usable(s, t) && (!found || distance(s, t) < best)) {
+                found = true;
                 best = distance(s, t);
                 b = s;
                 c = t;
@@ -280,15 +472,26 @@ std::array<int, kSourceRows> SearchPlan::searchOrder() const {
     }
     int a = -1;
     for (int s = 1; s < sources; ++s) {
-        if (s != b && s != c && (a < 0 || distance(s, c) < distance(a, c))) {
+        if (s != b && s != c && (!found || together(s, c)) &&
+            (a < 0 || distance(s, c) < distance(a, c))) {
             a = s;
         }
     }
+    // The first source stays first (progress is reported by its share); the other sources
+    // with limits come next, so that their shares are fixed early and the count of the last
+    // levels finds the limits met throughout (see LastLevelsCounter::settled).
+    auto limited = [&](int s) {
+        return std::any_of(rule.limits.begin(), rule.limits.end(), [&](const auto& limit) {
+            return std::binary_search(limit.sources.begin(), limit.sources.end(), s);
+        });
+    };
     std::array<int, kSourceRows> result{};
     int level = 0;
-    for (int s = 0; s < sources; ++s) {
-        if (s != a && s != b && s != c) {
-            result[static_cast<std::size_t>(level++)] = s;
+    for (int pass = 0; pass < 2; ++pass) {
+        for (int s = 0; s < sources; ++s) {
+            if (s != a && s != b && s != c && (s == 0 || limited(s)) == (pass == 0)) {
+                result[static_cast<std::size_t>(level++)] = s;
+            }
         }
     }
     result[static_cast<std::size_t>(level++)] = a;
@@ -303,40 +506,31 @@ std::array<int, kSourceRows> SearchPlan::searchOrder() const {
 void SearchPlan::buildRows() {
     const int n = sources;
     const double half = (scaledTolerance + 1.0) / scale;
-    std::array<double, kIsotopeColumns> margin{};
-    std::array<double, kIsotopeColumns> magnitude{};
-    for (int k = 0; k <= lastIsotope; ++k) {
+    const bool wholeShares = increment == std::floor(increment);
+    std::array<double, kMaxColumns> margin{};
+    std::array<double, kMaxColumns> magnitude{};
+    for (int k = 0; k < columns; ++k) {
         double largest = 0.0;
         for (int t = 0; t < n; ++t) {
             largest = std::max(largest, std::fabs(static_cast<double>(signature[k][t])));
         }
         magnitude[k] = 102.0 * largest;
-        margin[k] = 32.0 * (n + 2) * kUnitRoundoff * magnitude[k] +
-                    1e-9 * (std::fabs(mixture[k]) + magnitude[k] + half);
+        const double rounding = 32.0 * (n + 2) * kUnitRoundoff * magnitude[k];
+        if (k < linearColumns) {
+            margin[k] = rounding + 1e-9 * (std::fabs(mixture[k]) + magnitude[k] + half);
+        } else {
+            margin[k] =
+                (limitColumn[k] && wholeShares ? 0.0 : rounding) +
+                1e-9 * (std::max(std::fabs(columnLow[k]), std::fabs(columnHigh[k])) + magnitude[k]);
+        }
     }
     for (int level = 0; level <= innermost; ++level) {
         std::vector<Row>& rows = levelRows[static_cast<std::size_t>(level)];
-        auto addRow = [&](const std::array<double, kIsotopeColumns>& weight, bool isotope) {
-            Row row;
-            row.weight = weight;
-            double center = 0.0;
-            double rowHalf = 0.0;
-            double rowMargin = 0.0;
-            for (int k = 0; k <= lastIsotope; ++k) {
-                const double w = std::fabs(weight[k]);
-                center += weight[k] * mixture[k];
-                rowHalf += w * half;
-                rowMargin += w * margin[k] + 1e-9 * w * (std::fabs(mixture[k]) + magnitude[k]);
-            }
-            rowMargin += 1e-9 * rowHalf;
-            row.low = center - rowHalf - rowMargin;
-            row.high = center + rowHalf + rowMargin;
-            row.coreLow = isotope ? center - rowHalf + rowMargin : 1.0;
-            row.coreHigh = isotope ? center + rowHalf - rowMargin : -1.0;
+        auto finishRow = [&](Row& row, std::vector<Row>& into) {
             auto value = [&](int t) {
                 double v = 0.0;
-                for (int k = 0; k <= lastIsotope; ++k) {
-                    v += weight[k] * static_cast<double>(signature[k][t]);
+                for (int k = 0; k < columns; ++k) {
+                    v += row.weight[k] * static_cast<double>(signature[k][t]);
                 }
                 return v;
             };
@@ -349,15 +543,53 @@ void SearchPlan::buildRows() {
             }
             row.inverseToMin = row.own != row.restMin ? 1.0 / (row.own - row.restMin) : 0.0;
             row.inverseToMax = row.own != row.restMax ? 1.0 / (row.own - row.restMax) : 0.0;
-            rows.push_back(row);
+            into.push_back(row);
         };
-        for (int k = 0; k <= lastIsotope; ++k) {
-            std::array<double, kIsotopeColumns> weight{};
+        auto addRow = [&](const std::array<double, kMaxColumns>& weight, bool isotope) {
+            Row row;
+            row.weight = weight;
+            double center = 0.0;
+            double rowHalf = 0.0;
+            double rowMargin = 0.0;
+            for (int k = 0; k < linearColumns; ++k) {
+                const double w = std::fabs(weight[k]);
+                center += weight[k] * mixture[k];
+                rowHalf += w * half;
+                rowMargin += w * margin[k] + 1e-9 * w * (std::fabs(mixture[k]) + magnitude[k]);
+            }
+            rowMargin += 1e-9 * rowHalf;
+            row.low = center - rowHalf - rowMargin;
+            row.high = center + rowHalf + rowMargin;
+            row.coreLow = isotope ? center - rowHalf + rowMargin : 1.0;
+            row.coreHigh = isotope ? center + rowHalf - rowMargin : -1.0;
+            finishRow(row, rows);
+        };
+        for (int k = 0; k < linearColumns; ++k) {
+            std::array<double, kMaxColumns> weight{};
             weight[k] = 1.0;
             addRow(weight, true);
         }
-        for (int a = 0; a <= lastIsotope; ++a) {
-            for (int b = a + 1; b <= lastIsotope; ++b) {
+        for (int k = linearColumns; k < columns; ++k) {
+            Row row;
+            row.weight[k] = 1.0;
+            row.column = k;
+            row.low = columnLow[k] - margin[k];
+            row.high = columnHigh[k] + margin[k];
+            row.coreLow = columnLow[k] + margin[k];
+            row.coreHigh = columnHigh[k] - margin[k];
+            std::vector<Row>& into = constraintRows[static_cast<std::size_t>(level)];
+            finishRow(row, into);
+            // A column whose weight is the same from this level on has its value fixed by
+            // the levels above, whose rows held it within the band: the row would only
+            // repeat them (the innermost level keeps every row for the innermost bounds).
+            const Row& added = into.back();
+            if (level > 0 && level < innermost && added.own == added.restMin &&
+                added.own == added.restMax) {
+                into.pop_back();
+            }
+        }
+        for (int a = 0; a < linearColumns; ++a) {
+            for (int b = a + 1; b < linearColumns; ++b) {
                 // The hull's vertices are chosen on planarhull's integer lattice, its edge
                 // normals taken from the signatures themselves. Any weight gives a valid bound
                 // (a row's range comes from the values of all later sources), so the lattice
@@ -385,7 +617,7 @@ void SearchPlan::buildRows() {
                 for (std::size_t e = 0; e < edges; ++e) {
                     const int from = level + 1 + static_cast<int>(hull[e]);
                     const int to = level + 1 + static_cast<int>(hull[(e + 1) % hull.size()]);
-                    std::array<double, kIsotopeColumns> weight{};
+                    std::array<double, kMaxColumns> weight{};
                     weight[a] = static_cast<double>(signature[b][to]) -
                                 static_cast<double>(signature[b][from]);
                     weight[b] = static_cast<double>(signature[a][from]) -

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/engine/mixingrule.h"
 #include "core/entry/calculationinput.h"
 
 #include <algorithm>
@@ -19,8 +20,17 @@ namespace fenlowick {
 ///
 /// Levels are loop depths: level j searches the share of source order[j]; the last level
 /// (sources - 1) is the derived share.
+///
+/// The bounds work on columns: linear functions of the shares, sum_t w_t p_t, each kept
+/// within a band. The first linearColumns are the tracers of the linear model (w the
+/// signatures, the band the tolerance around the mixture); after them come the constraint
+/// columns: two half-planes for each concentration-weighted tracer and one band for each
+/// set of sources with limits (see MixingRule and the derivation in searchplan.cpp).
 class SearchPlan {
 public:
+    /// Columns the bounds can hold; limits beyond them are only checked one by one.
+    static constexpr int kMaxColumns = 16;
+
     /// Slots of the share texts and derived-share difference tables for bounds q / 4,
     /// q = 0..400.
     static constexpr int kQuarterSlots = 401;
@@ -31,16 +41,17 @@ public:
     /// exact for real-valued shares: a box and a convex polygon that do not meet are parted
     /// along an edge normal of one of them.
     struct Row {
-        std::array<double, kIsotopeColumns> weight{};
-        double low = 0.0;          ///< every kept combination has a value above this
-        double high = 0.0;         ///< and below this
-        double coreLow = 0.0;      ///< isotope rows: a value from here ...
-        double coreHigh = 0.0;     ///< ... to here passes the exact test for sure
-        double own = 0.0;          ///< the row's value of the level's own source
-        double restMin = 0.0;      ///< smallest value of the sources after the level
-        double restMax = 0.0;      ///< largest
-        double inverseToMin = 0.0; ///< 1 / (own - restMin), 0 when that is 0
-        double inverseToMax = 0.0; ///< 1 / (own - restMax), 0 when that is 0
+        std::array<double, kMaxColumns> weight{}; ///< by column
+        int column = 0;                           ///< a constraint row's column
+        double low = 0.0;                         ///< every kept combination has a value above this
+        double high = 0.0;                        ///< and below this
+        double coreLow = 0.0;                     ///< isotope rows: a value from here ...
+        double coreHigh = 0.0;                    ///< ... to here passes the exact test for sure
+        double own = 0.0;                         ///< the row's value of the level's own source
+        double restMin = 0.0;                     ///< smallest value of the sources after the level
+        double restMax = 0.0;                     ///< largest
+        double inverseToMin = 0.0;                ///< 1 / (own - restMin), 0 when that is 0
+        double inverseToMax = 0.0;                ///< 1 / (own - restMax), 0 when that is 0
     };
 
     /// The innermost level's isotope rows, solved for its share s: the prediction is
@@ -75,9 +86,9 @@ public:
     /// c is 0): toZero[k] for -slope_k, toBound[k] for slope_k + 1, between[j][k] for
     /// slope_j - slope_k.
     struct PairInverses {
-        double toZero[kIsotopeColumns]{};
-        double toBound[kIsotopeColumns]{};
-        double between[kIsotopeColumns][kIsotopeColumns]{};
+        double toZero[kMaxColumns]{};
+        double toBound[kMaxColumns]{};
+        double between[kMaxColumns][kMaxColumns]{};
     };
 
     /// counting: no records are wanted, so the levels may search the sources in another
@@ -108,42 +119,73 @@ public:
 
     /// The program's test for the shares of every level, evaluated in the entry's source
     /// order: the single-precision contributions of sources 1 to N added from the left.
-    bool passesInEntryOrder(const float* levelShares) const;
+    /// Of the first `isotopes` linear columns.
+    bool passesInEntryOrder(const float* levelShares, int isotopes) const;
 
-    /// The program's test of the first `isotopes` isotopes for the last two shares after
-    /// the single-precision prefix of the levels before them.
+    /// The program's test of the first `isotopes` linear columns for the last two shares
+    /// after the single-precision prefix of the levels before them.
     bool passesAfter(const float* prefix, float share, float last, int isotopes) const;
 
-    /// The text of a share field: the share in percent as a fraction, and its comma.
+    /// The test of the concentration-weighted tracers and the limits for the shares of
+    /// every level.
+    bool passesConstraints(const float* levelShares) const;
+
+    /// passesInEntryOrder() and passesConstraints(). Not inline, so that the counts' own
+    /// calls of passesInEntryOrder stay inlined.
+    bool passesAll(const float* levelShares) const;
 
     int sources;
     int innermost; ///< the level of the last looped share
     int lastIsotope;
+    MixingRule rule;
+    bool constrained = false; ///< the rule is not empty
+    int columns = 0;
+    int linearColumns = 0;
+    /// Columns that the count of the last levels treats as bands of the innermost share: the
+    /// linear ones and the constraint columns that depend on that share (with a whole
+    /// increment and four or more sources). The constraint columns from here to `columns`
+    /// do not ("flat") and limit the shares above it alone.
+    int tripleColumns = 0;
     float increment;
     double scale;
     double scaledTolerance = 0.0;
     double failFrom = 1.0; ///< scaledTolerance + 1: the smallest scaled difference that fails
-    /// The signatures by level: level j searches the share of source order[j].
-    float signature[kIsotopeColumns][kSourceRows]{};
-    float originalSignature[kIsotopeColumns][kSourceRows]{}; ///< by source, as entered
+    /// The columns' weights by level (level j searches the share of source order[j]): the
+    /// signatures for linear columns, in single precision.
+    float signature[kMaxColumns][kSourceRows]{};
+    float originalSignature[kMaxColumns][kSourceRows]{}; ///< by source, as entered
     std::array<int, kSourceRows> order{};
     /// The levels search the sources in another order than the entry's. Only a count with
     /// at least six sources and a whole increment does, and its search always reaches the
     /// count of the last three or four levels before any other innermost path; their checks
     /// go through passesInEntryOrder.
     bool permuted = false;
-    double mixture[kIsotopeColumns]{};
+    double mixture[kMaxColumns]{}; ///< of the linear columns
+    /// The band of each constraint column, in double, open ends replaced by values no
+    /// combination reaches.
+    double columnLow[kMaxColumns]{};
+    double columnHigh[kMaxColumns]{};
+    bool limitColumn[kMaxColumns]{}; ///< the column of a set of sources with limits
+    /// A constraint column's core shrunk by 1e-9 of the magnitudes of its values: a value
+    /// formed in double from the prefix within these is within the core.
+    double settleLow[kMaxColumns]{};
+    double settleHigh[kMaxColumns]{};
     std::vector<float> steps; ///< the values every loop counter takes, in order
     std::vector<std::size_t> stepLevel;
     std::vector<std::string> stepText;
     int lastStep = 0;
     std::vector<std::string> quarterText; ///< texts of the shares q / 4, q = 0..400
     std::string padding;
-    /// The rows of each looped level; the first lastIsotope + 1 are the isotopes.
+    /// The rows of each looped level over the linear columns; the first linearColumns are
+    /// those columns themselves.
     std::array<std::vector<Row>, kSourceRows> levelRows;
-    std::array<InnerRow, kIsotopeColumns> innerRows{};
-    bool coreImpossible = false; ///< the tolerance is narrower than the margins
-    std::array<TripleRow, kIsotopeColumns> tripleRows{};
+    /// The rows of the constraint columns, one each, in column order.
+    std::array<std::vector<Row>, kSourceRows> constraintRows;
+    std::array<InnerRow, kMaxColumns> innerRows{};
+    /// No combination is kept for sure: a band is narrower than its margins, or a limit
+    /// has no column.
+    bool coreImpossible = false;
+    std::array<TripleRow, kMaxColumns> tripleRows{};
     PairInverses pairInverses;
     bool exactGrid = false; ///< a whole increment: shares are exact multiples of it
     bool anyFlat = false;
@@ -152,9 +194,11 @@ public:
     double stepDrift = 0.0; ///< largest |steps[i] - i * increment|
 
 private:
-    template <bool Core>
+    template <bool Core, int MaxColumns>
     std::pair<int, int> innermostIndices(float bound, const float* prefix) const;
-    std::array<int, kSourceRows> searchOrder() const;
+    std::array<int, kSourceRows> searchOrder(const CalculationInput& input) const;
+    void buildColumns(const CalculationInput& input);
+    void orderFlatColumnsLast();
     void buildRows();
 };
 
@@ -195,12 +239,12 @@ inline int SearchPlan::firstAtLeast(double x) const {
     return i;
 }
 
-inline bool SearchPlan::passesInEntryOrder(const float* levelShares) const {
+inline bool SearchPlan::passesInEntryOrder(const float* levelShares, int isotopes) const {
     float shares[kSourceRows]{};
     for (int level = 0; level < sources; ++level) {
         shares[order[static_cast<std::size_t>(level)]] = levelShares[level];
     }
-    for (int k = 0; k <= lastIsotope; ++k) {
+    for (int k = 0; k < isotopes; ++k) {
         float predicted = originalSignature[k][0] * shares[0];
         for (int t = 1; t < sources; ++t) {
             predicted += originalSignature[k][t] * shares[t];
@@ -228,6 +272,14 @@ inline bool SearchPlan::passesAfter(const float* prefix, float share, float last
         }
     }
     return true;
+}
+
+inline bool SearchPlan::passesConstraints(const float* levelShares) const {
+    float shares[kSourceRows]{};
+    for (int level = 0; level < sources; ++level) {
+        shares[order[static_cast<std::size_t>(level)]] = levelShares[level];
+    }
+    return rule.passes(shares);
 }
 
 } // namespace fenlowick

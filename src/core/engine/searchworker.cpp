@@ -14,7 +14,7 @@ namespace fenlowick {
 SearchWorker::SearchWorker(const SearchPlan& plan, bool records, const std::atomic<bool>& stop)
     : m_plan(plan), m_records(records), m_stop(stop) {
     if (!m_records) {
-        m_innermostCounter = std::make_unique<InnermostCounter>(m_plan, m_histograms);
+        m_innermostCounter = std::make_unique<InnermostCounter>(m_plan, m_histograms, m_share);
         if (m_plan.exactGrid) {
             m_lastLevelsCounter =
                 std::make_unique<LastLevelsCounter>(m_plan, m_histograms, m_share);
@@ -30,10 +30,10 @@ void SearchWorker::enter(int level, int i) {
     const float share = m_plan.steps[static_cast<std::size_t>(i)];
     const auto l = static_cast<std::size_t>(level);
     m_share[l] = share;
-    for (int k = 0; k <= m_plan.lastIsotope; ++k) {
+    forColumns([&](int k) {
         const float c = m_plan.signature[k][level] * share;
         m_prefix[l + 1][k] = level == 0 ? c : m_prefix[l][k] + c;
-    }
+    });
     if (m_records) {
         m_line.resize(m_lineLength[l]);
         m_line += m_plan.stepText[static_cast<std::size_t>(i)];
@@ -89,9 +89,10 @@ std::uint64_t SearchWorker::penultimate(int level, float bound) {
     std::uint64_t total = 0;
     for (int i = first; i <= last && !m_stopped; ++i) {
         const float share = m_plan.steps[static_cast<std::size_t>(i)];
-        for (int k = 0; k <= m_plan.lastIsotope; ++k) {
+        m_share[l] = share;
+        forColumns([&](int k) {
             m_prefix[l + 1][k] = m_prefix[l][k] + m_plan.signature[k][level] * share;
-        }
+        });
         const float inner = bound - share;
         const float* prefix = m_prefix[l + 1].data();
         const auto [innerFirst, innerLast] = m_plan.innermostRange(inner, prefix);
@@ -196,8 +197,15 @@ std::uint64_t SearchWorker::innermostRecords(float bound, int first, int last) {
     for (int i = first; i <= last; ++i) {
         const float share = m_plan.steps[static_cast<std::size_t>(i)];
         const float rest = bound - share;
-        if (!m_plan.passesAfter(prefix, share, rest, m_plan.lastIsotope + 1)) {
+        if (!m_plan.passesAfter(prefix, share, rest, m_plan.linearColumns)) {
             continue;
+        }
+        if (m_plan.constrained) {
+            m_share[inner] = share;
+            m_share[inner + 1] = rest;
+            if (!m_plan.passesConstraints(m_share.data())) {
+                continue;
+            }
         }
         ++kept;
         ++m_histograms[inner][m_plan.stepLevel[static_cast<std::size_t>(i)]];

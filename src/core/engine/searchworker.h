@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/engine/searchplan.h"
 #include "core/entry/entry.h"
 #include "core/results/sharehistogram.h"
 
@@ -18,7 +19,6 @@ namespace fenlowick {
 
 class InnermostCounter;
 class LastLevelsCounter;
-class SearchPlan;
 
 /// One worker's search of ordered parts of the loops (tasks: the shares of the first levels
 /// fixed), with its own histograms, counters and record buffer. Not shared between threads;
@@ -65,6 +65,19 @@ public:
 
 private:
     void enter(int level, int i);
+    /// Calls f(k) for every column k of the plan; most plans have at most five, a bound the
+    /// compiler sees and unrolls.
+    template <typename F> void forColumns(F&& f) const {
+        if (m_plan.columns > kIsotopeColumns) {
+            for (int k = 0; k < m_plan.columns; ++k) {
+                f(k);
+            }
+        } else {
+            for (int k = 0; k < kIsotopeColumns && k < m_plan.columns; ++k) {
+                f(k);
+            }
+        }
+    }
     std::uint64_t descend(int level, float bound);
     std::uint64_t penultimate(int level, float bound);
     std::uint64_t innermostRecords(float bound, int first, int last);
@@ -78,7 +91,7 @@ private:
     const std::atomic<bool>& m_stop;
     bool m_stopped = false;
     Publish m_publish;
-    std::array<std::array<float, kIsotopeColumns>, kSourceRows> m_prefix{};
+    std::array<std::array<float, SearchPlan::kMaxColumns>, kSourceRows> m_prefix{};
     std::array<float, kSourceRows> m_share{}; ///< the share of each fixed level
     std::string m_line;
     std::array<std::size_t, kSourceRows + 1> m_lineLength{};

@@ -129,6 +129,20 @@ TEST(Engine, WholeNumberCasesMatchAnIndependentCount) {
             mixture[k] = static_cast<int>(random() % 21) - 10;
             input.mixture100[k] = mixture[k] * 100.0;
         }
+        // Odd trials hold one or two sources within whole ends.
+        std::vector<int> limited;
+        int atLeast = 0;
+        int atMost = 100;
+        if (trial % 2 == 1) {
+            limited = {trial % sources};
+            if (trial % 4 == 3) {
+                limited.push_back((trial + 1) % sources);
+                std::sort(limited.begin(), limited.end());
+            }
+            atLeast = static_cast<int>(random() % 40);
+            atMost = atLeast + static_cast<int>(random() % 60);
+            input.constraints.limits = {{limited, atLeast, atMost, "limit"}};
+        }
 
         std::vector<std::vector<int>> all;
         std::vector<int> prefix;
@@ -144,6 +158,11 @@ TEST(Engine, WholeNumberCasesMatchAnIndependentCount) {
                 }
                 feasible = std::llabs(predicted - mixture[k] * 100LL) <= tolerance * 100LL;
             }
+            int sum = 0;
+            for (int j : limited) {
+                sum += shares[j];
+            }
+            feasible = feasible && sum >= atLeast && sum <= atMost;
             if (feasible) {
                 kept.push_back(shares);
                 for (int j = 0; j < sources; ++j) {
@@ -162,6 +181,38 @@ TEST(Engine, WholeNumberCasesMatchAnIndependentCount) {
                       histograms[j])
                 << "source " << j;
         }
+        EngineControl control;
+        control.threads = 2;
+        const EngineResult counted = runSearch(input, nullptr, control);
+        EXPECT_EQ(counted.feasibleCount, kept.size());
+        EXPECT_EQ(counted.histograms, result.histograms);
+    }
+}
+
+TEST(Engine, ConcentrationsKeepTheWeightedBalanceOfTwoSources) {
+    // The third source is held at 0 by a limit; the first two put the mixture m exactly
+    // where c1 p1 (d1 - m) + c2 p2 (d2 - m) = 0, which tolerance 0 alone keeps. Without
+    // concentrations the unweighted balance is kept instead.
+    struct Case {
+        float d1, d2, m;
+        double c1, c2;
+    };
+    for (const Case& c : {Case{0, 10, 5, 1, 3}, Case{-20, -10, -15, 1, 4}}) {
+        CalculationInput input = inputOf(3, 1, 5.0f, 0.0);
+        input.signature[0] = {c.d1, c.d2, 7.0f};
+        input.mixture100[0] = c.m * 100.0;
+        input.constraints.limits = {{{2}, std::nullopt, 0.0, "third"}};
+        const auto linear = static_cast<int>(std::lround(100.0 * (c.d2 - c.m) / (c.d2 - c.d1)));
+        EXPECT_EQ(keptBy(input), recordsOf({{linear, 100 - linear, 0}}));
+        input.constraints.concentrations = SourceConcentrations{};
+        input.constraints.concentrations->value[0] = {c.c1, c.c2, 2.0};
+        const double p1 = c.c2 * (c.d2 - c.m) / (c.c2 * (c.d2 - c.m) - c.c1 * (c.d1 - c.m));
+        const auto weighted = static_cast<int>(std::lround(100.0 * p1));
+        EXPECT_NE(weighted, linear);
+        EXPECT_EQ(keptBy(input), recordsOf({{weighted, 100 - weighted, 0}}));
+        RecordingSink fast;
+        runSearch(input, &fast, kNoControl);
+        EXPECT_EQ(fast.records(), keptBy(input));
     }
 }
 

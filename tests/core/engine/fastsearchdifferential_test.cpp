@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <random>
 #include <set>
 #include <string>
 
@@ -38,9 +40,11 @@ void expectCoverage(const Tally& tally) {
 /// Runs the plain and the fast search on one entry, the fast one with records on one and
 /// on several threads and without records, and expects identical records, counts,
 /// histograms and totals files.
-void expectSameAsPlain(const Entry& entry, Tally& tally) {
-    const Expected<CalculationInput> checked = checkEntry(entry);
+void expectSameAsPlain(const Entry& entry, Tally& tally, const MixingConstraints& constraints = {},
+                       EngineResult* plainResult = nullptr, std::string* plainText = nullptr) {
+    Expected<CalculationInput> checked = checkEntry(entry);
     ASSERT_TRUE(checked) << checked.error().message;
+    checked->constraints = constraints;
     const CalculationInput& input = *checked;
     SCOPED_TRACE("entry \"" + entry.title + "\": " + std::to_string(input.sourceCount()) +
                  " sources, " + std::to_string(input.isotopeCount()) + " isotopes, increment " +
@@ -56,6 +60,10 @@ void expectSameAsPlain(const Entry& entry, Tally& tally) {
     tally.zeroTolerance += input.tolerance100 == 0.0 ? 1 : 0;
     tally.withSolutions += plain.feasibleCount > 0 ? 1 : 0;
     tally.withRejections += plain.feasibleCount < plain.visitedCount ? 1 : 0;
+    if (plainResult != nullptr) {
+        *plainResult = plain;
+        *plainText = plainRecords.text;
+    }
 
     for (int threads : {1, 3}) {
         SCOPED_TRACE("threads " + std::to_string(threads));
@@ -117,14 +125,109 @@ TEST(FastSearchDifferential, GeneratedEntriesMatchThePlainLoops) {
     }
 }
 
+/// Concentrations (none, equal, or spread over 0.01..100 or over 40..45) and zero to three
+/// limits on one to three sources, either end open, drawn from the seed.
+MixingConstraints drawConstraints(std::uint32_t seed, const CalculationInput& input,
+                                  bool& equalOnly) {
+    std::mt19937 random(seed);
+    auto uniform = [&](double from, double to) {
+        return std::uniform_real_distribution<double>(from, to)(random);
+    };
+    MixingConstraints constraints;
+    const int kind = static_cast<int>(seed % 4);
+    equalOnly = kind == 1;
+    if (kind > 0) {
+        SourceConcentrations c;
+        for (int k = 0; k < kIsotopeColumns; ++k) {
+            const double equal = uniform(0.1, 50.0);
+            for (int i = 0; i < kSourceRows; ++i) {
+                c.value[k][i] = kind == 1   ? equal
+                                : kind == 2 ? std::pow(10.0, uniform(-2.0, 2.0))
+                                            : uniform(40.0, 45.0);
+            }
+        }
+        constraints.concentrations = c;
+    }
+    const double step = input.incrementPercent;
+    for (unsigned n = kind == 1 && seed % 8 == 1 ? 0 : random() % 4; n > 0; --n) {
+        ShareLimit limit;
+        for (int i = 0; i < input.sourceCount(); ++i) {
+            if (random() % static_cast<unsigned>(input.sourceCount()) < 1u + n % 2u) {
+                limit.sources.push_back(i);
+            }
+        }
+        // Ends on the grid or between its steps.
+        auto end = [&] {
+            const double x = uniform(0.0, 100.0);
+            return random() % 2 ? std::floor(x / step) * step : std::round(x * 10.0) / 10.0;
+        };
+        const double a = end();
+        const double b = end();
+        if (random() % 3 != 0) {
+            limit.atLeast = std::min(a, b) / (limit.sources.size() > 1 ? 1.0 : 3.0);
+        }
+        if (random() % 3 != 0 || !limit.atLeast) {
+            limit.atMost = std::max(a, b);
+        }
+        if (!limit.sources.empty()) {
+            constraints.limits.push_back(limit);
+        }
+    }
+    equalOnly = equalOnly && constraints.limits.empty();
+    return constraints;
+}
+
+TEST(FastSearchDifferential, ConcentrationsAndLimitsMatchThePlainLoops) {
+    int weightedWithSolutions = 0;
+    int limitedWithSolutions = 0;
+    int equalCompared = 0;
+    for (const EntryKind kind : {EntryKind::Decimal, EntryKind::Boundary, EntryKind::WideBands}) {
+        Tally tally;
+        for (std::uint32_t seed = 5001; seed <= 5120; ++seed) {
+            const Entry entry = generateEntry(seed, kind, 300'000);
+            const Expected<CalculationInput> linear = checkEntry(entry);
+            ASSERT_TRUE(linear);
+            bool equalOnly = false;
+            const MixingConstraints constraints = drawConstraints(seed, *linear, equalOnly);
+            SCOPED_TRACE("seed " + std::to_string(seed) + ", " +
+                         std::to_string(constraints.limits.size()) + " limits");
+            EngineResult plain;
+            std::string records;
+            expectSameAsPlain(entry, tally, constraints, &plain, &records);
+            if (HasFatalFailure()) {
+                return;
+            }
+            const bool weighted = constraints.concentrations && !equalOnly && seed % 4 != 1;
+            weightedWithSolutions += weighted && plain.feasibleCount > 0 ? 1 : 0;
+            limitedWithSolutions += !constraints.limits.empty() && plain.feasibleCount > 0;
+            if (equalOnly) {
+                // Equal concentrations are the linear model, byte for byte.
+                RecordingSink linearRecords;
+                const EngineResult linearResult =
+                    enumeratePlain(*linear, &linearRecords, EngineControl{});
+                EXPECT_TRUE(linearRecords.text == records);
+                EXPECT_EQ(linearResult.histograms, plain.histograms);
+                ++equalCompared;
+            }
+        }
+    }
+    EXPECT_GE(weightedWithSolutions, 60);
+    EXPECT_GE(limitedWithSolutions, 80);
+    EXPECT_GE(equalCompared, 40);
+}
+
 TEST(FastSearchDifferential, CountsWithoutRecordsMatchTheRecordedSearchOnLargeEntries) {
     // Too large for the plain loops; the recorded search, which checks every value it
     // writes with the program's arithmetic in the entry's order, is the reference here.
     int withSolutions = 0;
-    for (std::uint32_t seed = 4001; seed <= 4024; ++seed) {
+    for (std::uint32_t seed = 4001; seed <= 4036; ++seed) {
         const Entry entry = generateEntry(seed, EntryKind::WholeFineGrid, 0);
-        const Expected<CalculationInput> checked = checkEntry(entry);
+        Expected<CalculationInput> checked = checkEntry(entry);
         ASSERT_TRUE(checked) << checked.error().message;
+        // The later seeds again with concentrations and limits.
+        bool equalOnly = false;
+        checked->constraints =
+            seed > 4024 ? drawConstraints(seed, *checked, equalOnly) : MixingConstraints{};
         SCOPED_TRACE("entry \"" + entry.title + "\": " + std::to_string(checked->sourceCount()) +
                      " sources, " + std::to_string(checked->isotopeCount()) +
                      " isotopes, tolerance " + entry.threshold);

@@ -213,6 +213,14 @@ TEST(Engine, ConcentrationsKeepTheWeightedBalanceOfTwoSources) {
         test::RecordingSink fast;
         runSearch(input, &fast, kNoControl);
         EXPECT_EQ(test::linesOf(fast.text), keptBy(input));
+        // The same two sources alone, as a study may run them.
+        CalculationInput two = inputOf(2, 1, 5.0f, 0.0);
+        two.signature[0] = {c.d1, c.d2};
+        two.mixture100[0] = c.m * 100.0;
+        two.constraints.concentrations = input.constraints.concentrations;
+        test::RecordingSink pair;
+        runSearch(two, &pair, kNoControl);
+        EXPECT_EQ(test::linesOf(pair.text), recordsOf({{weighted, 100 - weighted}}));
     }
 }
 

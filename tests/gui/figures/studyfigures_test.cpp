@@ -93,5 +93,24 @@ TEST(StudyFigures, EveryLayoutDrawsItsDataAndKeepsItsTextAsText) {
     }
 }
 
+TEST(StudyFigures, MixingByConcentrationOutlinesTheSourcesBesideTheStraightHull) {
+    const auto table = [](const std::string& name) {
+        return *CsvTable::read(FENLOWICK_EXAMPLES "/concentrations/" + name + ".csv");
+    };
+    const Expected<Study> study = readStudy(table("sources"), table("consumers"), nullptr);
+    ASSERT_TRUE(study);
+    for (const bool concentrations : {true, false}) {
+        StudySettings settings;
+        settings.increment = "5";
+        settings.tolerance = "0.1";
+        settings.useConcentrations = concentrations;
+        const Expected<StudyOutcome> outcome = runStudy(*study, settings);
+        ASSERT_TRUE(outcome);
+        const std::string svg = drawStudyFigures(*study, *outcome, {}, "f")[1].text;
+        EXPECT_EQ(svg.find(">Mixing by concentration<") != std::string::npos, concentrations);
+        EXPECT_EQ(svg.find(">Linear mixing<") != std::string::npos, concentrations);
+    }
+}
+
 } // namespace
 } // namespace fenlowick

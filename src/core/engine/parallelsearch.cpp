@@ -26,13 +26,9 @@ EngineResult ParallelSearch::run() {
     if (threads <= 0) {
         threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     }
-    // A count on one thread runs on the calling thread as a single task: planning tasks,
-    // and starting and handing over to a thread, cost more than a small search, and a study
-    // runs many small searches side by side.
-    const bool inlineCount = threads == 1 && m_sink == nullptr;
     // Tasks: the index paths of the first two levels (one with three sources) that the
     // bounds leave, in visiting order.
-    const int depth = inlineCount ? 0 : std::min(2, m_plan.innermost);
+    const int depth = std::min(2, m_plan.innermost);
     {
         SearchWorker planner(m_plan, false, m_stop);
         std::vector<int> path;
@@ -50,13 +46,9 @@ EngineResult ParallelSearch::run() {
     for (int t = 0; t < threads; ++t) {
         workers.push_back(std::make_unique<SearchWorker>(m_plan, m_sink != nullptr, m_stop));
     }
-    if (inlineCount) {
-        work(*workers.front());
-    } else {
-        for (int t = 0; t < threads; ++t) {
-            pool.emplace_back(
-                [this, worker = workers[static_cast<std::size_t>(t)].get()] { work(*worker); });
-        }
+    for (int t = 0; t < threads; ++t) {
+        pool.emplace_back(
+            [this, worker = workers[static_cast<std::size_t>(t)].get()] { work(*worker); });
     }
 
     EngineResult result;
@@ -89,15 +81,7 @@ EngineResult ParallelSearch::run() {
     }
     for (auto& worker : workers) {
         worker->settleRuns();
-        for (int j = 0; j < m_plan.sources; ++j) {
-            // Level j searched source order[j].
-            const auto s = static_cast<std::size_t>(m_plan.order[static_cast<std::size_t>(j)]);
-            for (int b = 0; b < kHistogramLevels; ++b) {
-                const auto l = static_cast<std::size_t>(b);
-                result.histograms[s][l] += worker->histograms()[static_cast<std::size_t>(j)][l];
-            }
-        }
-        result.feasibleCount += worker->feasible();
+        worker->addTo(result);
     }
     result.visitedCount = combinationCount(m_plan.sources, m_plan.increment);
     return result;

@@ -6,21 +6,20 @@
 #include "core/engine/lastlevelscounter.h"
 #include "core/engine/searchplan.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
 namespace fenlowick {
 
 SearchWorker::SearchWorker(const SearchPlan& plan, bool records, const std::atomic<bool>& stop)
-    : m_plan(plan), m_records(records), m_stop(stop) {
-    if (!m_records) {
-        m_innermostCounter = std::make_unique<InnermostCounter>(m_plan, m_histograms, m_share);
-        if (m_plan.exactGrid) {
-            m_lastLevelsCounter =
-                std::make_unique<LastLevelsCounter>(m_plan, m_histograms, m_share);
-        }
+    : m_plan(plan), m_records(records), m_stop(stop), m_counterSteps(plan.steps.size()) {
+    if (!m_records && m_plan.exactGrid) {
+        m_lastLevelsCounter = std::make_unique<LastLevelsCounter>(m_plan, m_histograms, m_share);
     }
-    m_line.reserve(256);
+    if (m_records) {
+        m_line.reserve(256);
+    }
 }
 
 SearchWorker::~SearchWorker() = default;
@@ -51,7 +50,7 @@ std::uint64_t SearchWorker::descend(int level, float bound) {
             return 0;
         }
         return m_records ? innermostRecords(bound, first, last)
-                         : m_innermostCounter->count(bound, first, last, prefix);
+                         : innermostCounter().count(bound, first, last, prefix);
     }
     if (m_stop.load(std::memory_order_relaxed)) {
         m_stopped = true;
@@ -106,7 +105,7 @@ std::uint64_t SearchWorker::penultimate(int level, float bound) {
             m_lineLength[l + 1] = m_line.size();
             kept = innermostRecords(inner, innerFirst, innerLast);
         } else {
-            kept = m_innermostCounter->count(inner, innerFirst, innerLast, prefix);
+            kept = innermostCounter().count(inner, innerFirst, innerLast, prefix);
         }
         m_histograms[l][m_plan.stepLevel[static_cast<std::size_t>(i)]] += kept;
         total += kept;
@@ -149,13 +148,66 @@ void SearchWorker::collectTasks(int level, float bound, int depth, std::vector<i
     }
 }
 
-void SearchWorker::settleRuns() {
+InnermostCounter& SearchWorker::innermostCounter() {
+    if (!m_innermostCounter) {
+        m_innermostCounter = std::make_unique<InnermostCounter>(m_plan, m_histograms, m_share);
+    }
+    return *m_innermostCounter;
+}
+
+void SearchWorker::settleCounters() {
     if (m_innermostCounter) {
         m_innermostCounter->settleRuns();
     }
     if (m_lastLevelsCounter) {
         m_lastLevelsCounter->settleRuns();
     }
+}
+
+void SearchWorker::settleRuns() {
+    settleCounters();
+    if (m_restarted) {
+        // Settling is linear in the runs, so what the earlier searches' runs added under
+        // this plan comes off exactly (in the wrap-around arithmetic of the counts).
+        for (std::size_t j = 0; j < static_cast<std::size_t>(m_plan.sources); ++j) {
+            for (std::size_t b = 0; b < m_histograms[j].size(); ++b) {
+                m_histograms[j][b] -= m_earlierRuns[j][b];
+            }
+        }
+    }
+}
+
+void SearchWorker::restart() {
+    m_stopped = false;
+    m_feasible = 0;
+    m_histograms = {};
+    if (m_plan.steps.size() != m_counterSteps) {
+        // The counters' rows are as long as the steps of the plan they were made for.
+        m_innermostCounter.reset();
+        m_lastLevelsCounter.reset();
+        m_counterSteps = m_plan.steps.size();
+    }
+    if (m_plan.exactGrid && !m_lastLevelsCounter) {
+        m_lastLevelsCounter = std::make_unique<LastLevelsCounter>(m_plan, m_histograms, m_share);
+    }
+    settleCounters();
+    // Only the levels of this plan's sources are settled and read.
+    const auto levels = static_cast<std::size_t>(m_plan.sources);
+    std::copy(m_histograms.begin(), m_histograms.begin() + levels, m_earlierRuns.begin());
+    std::fill(m_histograms.begin(), m_histograms.begin() + levels, ShareHistogram{});
+    m_restarted = true;
+}
+
+void SearchWorker::addTo(EngineResult& result) const {
+    for (int j = 0; j < m_plan.sources; ++j) {
+        // Level j searched source order[j].
+        const auto s = static_cast<std::size_t>(m_plan.order[static_cast<std::size_t>(j)]);
+        for (int b = 0; b < kHistogramLevels; ++b) {
+            const auto l = static_cast<std::size_t>(b);
+            result.histograms[s][l] += m_histograms[static_cast<std::size_t>(j)][l];
+        }
+    }
+    result.feasibleCount += m_feasible;
 }
 
 double SearchWorker::leafEstimate(int level, float bound) const {

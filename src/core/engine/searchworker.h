@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/engine/engine.h"
 #include "core/engine/searchplan.h"
 #include "core/entry/entry.h"
 #include "core/results/sharehistogram.h"
@@ -57,6 +58,14 @@ public:
     /// Adds the runs counted whole to the histograms; once, after the last task.
     void settleRuns();
 
+    /// Makes a worker without records ready for the next search, of the plan now standing
+    /// where its plan stood (built over it): histograms and counts start again from zero,
+    /// and the storage of its counters is kept where the plan's steps still fit it.
+    void restart();
+
+    /// Adds the histograms, by source, and the kept count to `result`.
+    void addTo(EngineResult& result) const;
+
     /// By level (level j is source order[j] of the plan).
     const ShareHistograms& histograms() const { return m_histograms; }
     std::uint64_t feasible() const { return m_feasible; }
@@ -84,6 +93,8 @@ private:
     const std::string& derivedText(float last);
     void addDerived(float last, std::uint64_t count);
     double leafEstimate(int level, float bound) const;
+    InnermostCounter& innermostCounter();
+    void settleCounters();
     void publishChunk();
 
     const SearchPlan& m_plan;
@@ -101,8 +112,13 @@ private:
     std::uint64_t m_feasible = 0;
     /// Count into m_histograms: only when no records are wanted, the last levels only with a
     /// whole increment.
-    std::unique_ptr<InnermostCounter> m_innermostCounter;
+    std::unique_ptr<InnermostCounter> m_innermostCounter; ///< made when first needed
     std::unique_ptr<LastLevelsCounter> m_lastLevelsCounter;
+    std::size_t m_counterSteps = 0; ///< the plan's step count when the counters were made
+    /// The counters keep the runs of every search since they were made; restart() settles
+    /// those of the earlier searches here, and settleRuns() takes them off again.
+    ShareHistograms m_earlierRuns{};
+    bool m_restarted = false;
 };
 
 } // namespace fenlowick

@@ -15,6 +15,9 @@ namespace {
 /// may hold as much again.
 constexpr std::size_t kBufferedLimit = std::size_t{48} << 20;
 
+/// Chunks kept for reuse: about as many as the buffered records fill.
+constexpr std::size_t kSpareChunks = 64;
+
 } // namespace
 
 ParallelSearch::ParallelSearch(const CalculationInput& input, RecordSink* sink,
@@ -123,9 +126,17 @@ bool ParallelSearch::publish(std::size_t task, std::string& chunk) {
     }
     m_buffered += chunk.size();
     output.bytes += chunk.size();
+    const bool small = chunk.size() < SearchWorker::kSmallChunk;
     output.chunks.push_back(std::move(chunk));
     chunk = std::string();
-    chunk.reserve(SearchWorker::kChunkBytes + 4096);
+    if (small) {
+        // The worker keeps its storage (see SearchWorker::Publish).
+    } else if (m_spareChunks.empty()) {
+        chunk.reserve(SearchWorker::kChunkBytes + SearchWorker::kChunkSlack);
+    } else {
+        chunk = std::move(m_spareChunks.back());
+        m_spareChunks.pop_back();
+    }
     m_writerWake.notify_one();
     return true;
 }
@@ -163,6 +174,10 @@ void ParallelSearch::writeInOrder(EngineResult& result, double totalWork) {
             lock.unlock();
             const bool written = m_sink->write(chunk);
             lock.lock();
+            if (chunk.capacity() >= SearchWorker::kChunkBytes &&
+                m_spareChunks.size() < kSpareChunks) {
+                m_spareChunks.push_back(std::move(chunk));
+            }
             if (!written) {
                 result.sinkFailed = true;
                 return;

@@ -55,6 +55,9 @@ private:
     std::condition_variable m_workersWake;
     std::size_t m_head = 0;     ///< the task whose records are being written
     std::size_t m_buffered = 0; ///< bytes of records waiting in all tasks' chunks
+    /// Chunks the sink has taken, given back to the workers to fill again: their storage
+    /// is then already mapped and written, which spares the system that work per megabyte.
+    std::vector<std::string> m_spareChunks;
 };
 
 } // namespace fenlowick

@@ -18,8 +18,22 @@ SearchWorker::SearchWorker(const SearchPlan& plan, bool records, const std::atom
         m_lastLevelsCounter = std::make_unique<LastLevelsCounter>(m_plan, m_histograms, m_share);
     }
     if (m_records) {
-        m_line.reserve(256);
+        for (const std::string& text : m_plan.stepText) {
+            m_stepTexts.push_back(fieldText(text));
+        }
+        for (const std::string& text : m_plan.quarterText) {
+            m_quarterTexts.push_back(fieldText(text));
+        }
+        m_endLength = std::min(m_plan.padding.size(), m_end.size() - FieldText::kSlot);
+        std::memcpy(m_end.data(), m_plan.padding.data(), m_endLength);
     }
+}
+
+SearchWorker::FieldText SearchWorker::fieldText(const std::string& text) {
+    FieldText field;
+    field.length = std::min(text.size(), FieldText::kSlot);
+    std::memcpy(field.bytes, text.data(), field.length);
+    return field;
 }
 
 SearchWorker::~SearchWorker() = default;
@@ -34,9 +48,9 @@ void SearchWorker::enter(int level, int i) {
         m_prefix[l + 1][k] = level == 0 ? c : m_prefix[l][k] + c;
     });
     if (m_records) {
-        m_line.resize(m_lineLength[l]);
-        m_line += m_plan.stepText[static_cast<std::size_t>(i)];
-        m_lineLength[l + 1] = m_line.size();
+        const FieldText& field = m_stepTexts[static_cast<std::size_t>(i)];
+        std::memcpy(m_line.data() + m_lineLength[l], field.bytes, FieldText::kSlot);
+        m_lineLength[l + 1] = m_lineLength[l] + field.length;
     }
 }
 
@@ -100,9 +114,9 @@ std::uint64_t SearchWorker::penultimate(int level, float bound) {
         }
         std::uint64_t kept = 0;
         if (m_records) {
-            m_line.resize(m_lineLength[l]);
-            m_line += m_plan.stepText[static_cast<std::size_t>(i)];
-            m_lineLength[l + 1] = m_line.size();
+            const FieldText& field = m_stepTexts[static_cast<std::size_t>(i)];
+            std::memcpy(m_line.data() + m_lineLength[l], field.bytes, FieldText::kSlot);
+            m_lineLength[l + 1] = m_lineLength[l] + field.length;
             kept = innermostRecords(inner, innerFirst, innerLast);
         } else {
             kept = innermostCounter().count(inner, innerFirst, innerLast, prefix);
@@ -126,7 +140,15 @@ std::uint64_t SearchWorker::runTask(const std::vector<int>& indices, Publish pub
     }
     m_feasible += kept;
     if (m_records && !m_stopped) {
-        publishChunk();
+        if (m_used < kSmallChunk) {
+            // A task's last records, when few, go as a copy of their own size: the chunk's
+            // storage, already written, stays with the worker for the next task.
+            std::string tail(m_out.data(), m_used);
+            m_stopped = !m_publish(tail);
+            m_used = 0;
+        } else {
+            publishChunk();
+        }
     }
     return kept;
 }
@@ -227,24 +249,51 @@ void SearchWorker::addDerived(float last, std::uint64_t count) {
 }
 
 // Inline: it runs once per record, and the search loop is faster with it in place.
-inline const std::string& SearchWorker::derivedText(float last) {
+inline const SearchWorker::FieldText& SearchWorker::derivedText(float last) {
     const float quarters = last * 4.0f;
     if (quarters >= 0.0f && quarters < static_cast<float>(SearchPlan::kQuarterSlots) &&
         quarters == std::floor(quarters)) {
-        return m_plan.quarterText[static_cast<std::size_t>(quarters)];
+        return m_quarterTexts[static_cast<std::size_t>(quarters)];
     }
     std::uint32_t key = 0;
     std::memcpy(&key, &last, sizeof key);
     auto it = m_derivedTexts.find(key);
     if (it == m_derivedTexts.end()) {
-        it = m_derivedTexts.emplace(key, shareFieldText(last)).first;
+        it = m_derivedTexts.emplace(key, fieldText(shareFieldText(last))).first;
     }
     return it->second;
+}
+
+namespace {
+
+/// Copies n bytes in whole slots of 16: up to 15 bytes beyond n are read from `from` and
+/// written after `to + n`, where both have room for them. Returns to + n.
+inline char* copySlots(char* to, const char* from, std::size_t n) {
+    for (std::size_t k = 0; k < n; k += 16) {
+        std::memcpy(to + k, from + k, 16);
+    }
+    return to + n;
+}
+
+} // namespace
+
+void SearchWorker::reserveRecords(std::size_t bytes) {
+    // The room grows by steps that the records then fill while they are in the cache: a
+    // task with few records touches little of its chunk.
+    constexpr std::size_t kStep = std::size_t{64} << 10;
+    const std::size_t needed = m_used + bytes + FieldText::kSlot;
+    if (needed > m_out.size()) {
+        m_out.resize(std::max(needed, m_out.size() + kStep));
+    }
 }
 
 std::uint64_t SearchWorker::innermostRecords(float bound, int first, int last) {
     const auto inner = static_cast<std::size_t>(m_plan.innermost);
     const float* prefix = m_prefix[inner].data();
+    const std::size_t lineLength = m_lineLength[inner];
+    reserveRecords(static_cast<std::size_t>(last - first + 1) *
+                   (lineLength + 2 * FieldText::kSlot + m_endLength));
+    char* out = m_out.data() + m_used;
     std::uint64_t kept = 0;
     for (int i = first; i <= last; ++i) {
         const float share = m_plan.steps[static_cast<std::size_t>(i)];
@@ -262,22 +311,30 @@ std::uint64_t SearchWorker::innermostRecords(float bound, int first, int last) {
         ++kept;
         ++m_histograms[inner][m_plan.stepLevel[static_cast<std::size_t>(i)]];
         addDerived(rest, 1);
-        m_out.append(m_line.data(), m_lineLength[inner]);
-        m_out += m_plan.stepText[static_cast<std::size_t>(i)];
-        m_out += derivedText(rest);
-        m_out += m_plan.padding;
+        out = copySlots(out, m_line.data(), lineLength);
+        const FieldText& own = m_stepTexts[static_cast<std::size_t>(i)];
+        std::memcpy(out, own.bytes, FieldText::kSlot);
+        out += own.length;
+        const FieldText& derived = derivedText(rest);
+        std::memcpy(out, derived.bytes, FieldText::kSlot);
+        out += derived.length;
+        out = copySlots(out, m_end.data(), m_endLength);
     }
-    if (m_out.size() >= kChunkBytes) {
+    m_used = static_cast<std::size_t>(out - m_out.data());
+    if (m_used >= kChunkBytes) {
         publishChunk();
     }
     return kept;
 }
 
 void SearchWorker::publishChunk() {
+    m_out.resize(m_used);
     if (!m_publish(m_out)) {
         m_stopped = true;
     }
-    m_out.clear();
+    // The publisher leaves a string with room for a chunk, often one given back by the
+    // writer, whose size is room already written.
+    m_used = 0;
 }
 
 } // namespace fenlowick

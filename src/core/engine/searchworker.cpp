@@ -12,6 +12,13 @@
 
 namespace fenlowick {
 
+namespace {
+
+/// Innermost ranges with fewer steps than this between their ends are tested one by one.
+constexpr int kShortRange = 8;
+
+} // namespace
+
 SearchWorker::SearchWorker(const SearchPlan& plan, bool records, const std::atomic<bool>& stop)
     : m_plan(plan), m_records(records), m_stop(stop), m_counterSteps(plan.steps.size()) {
     if (!m_records && m_plan.exactGrid) {
@@ -293,15 +300,21 @@ std::uint64_t SearchWorker::innermostRecords(float bound, int first, int last) {
     const std::size_t lineLength = m_lineLength[inner];
     reserveRecords(static_cast<std::size_t>(last - first + 1) *
                    (lineLength + 2 * FieldText::kSlot + m_endLength));
+    // The values the margins prove kept (as the counts take them) need no test; a short
+    // range is tested whole, solving its core would cost more.
+    auto [coreFirst, coreLast] = m_plan.coreImpossible || last - first < kShortRange
+                                     ? std::pair<int, int>{1, 0}
+                                     : m_plan.innermostCore(bound, prefix);
     char* out = m_out.data() + m_used;
     std::uint64_t kept = 0;
     for (int i = first; i <= last; ++i) {
         const float share = m_plan.steps[static_cast<std::size_t>(i)];
         const float rest = bound - share;
-        if (!m_plan.passesAfter(prefix, share, rest, m_plan.linearColumns)) {
+        const bool sure = i >= coreFirst && i <= coreLast;
+        if (!sure && !m_plan.passesAfter(prefix, share, rest, m_plan.linearColumns)) {
             continue;
         }
-        if (m_plan.constrained) {
+        if (!sure && m_plan.constrained) {
             m_share[inner] = share;
             m_share[inner + 1] = rest;
             if (!m_plan.passesConstraints(m_share.data())) {

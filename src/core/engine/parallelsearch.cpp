@@ -15,8 +15,8 @@ namespace {
 /// may hold as much again.
 constexpr std::size_t kBufferedLimit = std::size_t{48} << 20;
 
-/// Chunks kept for reuse: about as many as the buffered records fill.
-constexpr std::size_t kSpareChunks = 64;
+/// Chunks kept for reuse: a few for each worker; more would only hold memory.
+constexpr std::size_t kSpareChunks = 8;
 
 } // namespace
 

@@ -304,7 +304,7 @@ void runSmallCountArithmetic(benchmark::State& state) {
         workers.push_back(std::make_unique<SearchWorker>(*plans.back(), false, stop));
     }
     const std::vector<int> root;
-    const SearchWorker::Publish publish = [](std::string&) { return true; };
+    const SearchWorker::Publish publish = [](std::string&, std::size_t) { return true; };
     double seconds = 0.0;
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();

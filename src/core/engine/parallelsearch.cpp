@@ -96,8 +96,9 @@ void ParallelSearch::work(SearchWorker& worker) {
         if (task >= m_tasks.size() || m_stop.load() || cancelRequested()) {
             return;
         }
-        worker.runTask(m_tasks[task].first,
-                       [this, task](std::string& chunk) { return publish(task, chunk); });
+        worker.runTask(m_tasks[task].first, [this, task](std::string& storage, std::size_t bytes) {
+            return publish(task, storage, bytes);
+        });
         std::lock_guard lock(m_mutex);
         m_outputs[task].done = true;
         m_writerWake.notify_one();
@@ -107,10 +108,11 @@ void ParallelSearch::work(SearchWorker& worker) {
     }
 }
 
-/// Hands a chunk of task `task` to the writer. Waits while too much is held in memory,
-/// unless the task is the one being written. False once the search is stopping.
-bool ParallelSearch::publish(std::size_t task, std::string& chunk) {
-    if (chunk.empty()) {
+/// Hands a chunk of task `task`, the first `bytes` of `storage`, to the writer. Waits while
+/// too much is held in memory, unless the task is the one being written. False once the
+/// search is stopping.
+bool ParallelSearch::publish(std::size_t task, std::string& storage, std::size_t bytes) {
+    if (bytes == 0) {
         return !m_stop.load();
     }
     std::unique_lock lock(m_mutex);
@@ -118,23 +120,22 @@ bool ParallelSearch::publish(std::size_t task, std::string& chunk) {
     // draining; the others wait for all held records, so at most twice the limit is held.
     TaskOutput& output = m_outputs[task];
     m_workersWake.wait(lock, [&] {
-        return m_stop.load() || (task == m_head ? output.bytes + chunk.size() <= kBufferedLimit
-                                                : m_buffered + chunk.size() <= kBufferedLimit);
+        return m_stop.load() || (task == m_head ? output.bytes + bytes <= kBufferedLimit
+                                                : m_buffered + bytes <= kBufferedLimit);
     });
     if (m_stop.load()) {
         return false;
     }
-    m_buffered += chunk.size();
-    output.bytes += chunk.size();
-    const bool small = chunk.size() < SearchWorker::kSmallChunk;
-    output.chunks.push_back(std::move(chunk));
-    chunk = std::string();
-    if (small) {
+    m_buffered += bytes;
+    output.bytes += bytes;
+    output.chunks.emplace_back(std::move(storage), bytes);
+    storage = std::string();
+    if (bytes < SearchWorker::kSmallChunk) {
         // The worker keeps its storage (see SearchWorker::Publish).
     } else if (m_spareChunks.empty()) {
-        chunk.reserve(SearchWorker::kChunkBytes + SearchWorker::kChunkSlack);
+        storage.reserve(SearchWorker::kChunkBytes + SearchWorker::kChunkSlack);
     } else {
-        chunk = std::move(m_spareChunks.back());
+        storage = std::move(m_spareChunks.back());
         m_spareChunks.pop_back();
     }
     m_writerWake.notify_one();
@@ -166,13 +167,13 @@ void ParallelSearch::writeInOrder(EngineResult& result, double totalWork) {
         }
         TaskOutput& output = m_outputs[m_head];
         if (!output.chunks.empty()) {
-            std::string chunk = std::move(output.chunks.front());
+            auto [chunk, bytes] = std::move(output.chunks.front());
             output.chunks.pop_front();
-            m_buffered -= chunk.size();
-            output.bytes -= chunk.size();
+            m_buffered -= bytes;
+            output.bytes -= bytes;
             m_workersWake.notify_all();
             lock.unlock();
-            const bool written = m_sink->write(chunk);
+            const bool written = m_sink->write(std::string_view(chunk.data(), bytes));
             lock.lock();
             if (chunk.capacity() >= SearchWorker::kChunkBytes &&
                 m_spareChunks.size() < kSpareChunks) {

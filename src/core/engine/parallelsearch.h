@@ -33,13 +33,14 @@ public:
 private:
     /// The records of one task, handed from its worker to the writing thread.
     struct TaskOutput {
-        std::deque<std::string> chunks;
+        /// Each the first `bytes` of its storage.
+        std::deque<std::pair<std::string, std::size_t>> chunks;
         std::size_t bytes = 0; ///< in chunks
         bool done = false;
     };
 
     void work(SearchWorker& worker);
-    bool publish(std::size_t task, std::string& chunk);
+    bool publish(std::size_t task, std::string& storage, std::size_t bytes);
     bool cancelRequested() const;
     void writeInOrder(EngineResult& result, double totalWork);
 

@@ -151,7 +151,7 @@ std::uint64_t SearchWorker::runTask(const std::vector<int>& indices, Publish pub
             // A task's last records, when few, go as a copy of their own size: the chunk's
             // storage, already written, stays with the worker for the next task.
             std::string tail(m_out.data(), m_used);
-            m_stopped = !m_publish(tail);
+            m_stopped = !m_publish(tail, tail.size());
             m_used = 0;
         } else {
             publishChunk();
@@ -341,8 +341,7 @@ std::uint64_t SearchWorker::innermostRecords(float bound, int first, int last) {
 }
 
 void SearchWorker::publishChunk() {
-    m_out.resize(m_used);
-    if (!m_publish(m_out)) {
+    if (!m_publish(m_out, m_used)) {
         m_stopped = true;
     }
     // The publisher leaves a string with room for a chunk, often one given back by the

@@ -31,10 +31,11 @@ class LastLevelsCounter;
 /// settleRuns().
 class SearchWorker {
 public:
-    /// Receives a chunk of records of the current task; returns false to stop. It may take
-    /// the chunk's contents; for a chunk of kSmallChunk bytes or more it leaves a string
-    /// with room for kChunkBytes + kChunkSlack, whose size counts as room already written.
-    using Publish = std::function<bool(std::string& chunk)>;
+    /// Receives a chunk of records of the current task, the first `bytes` of `storage`;
+    /// returns false to stop. It may take the storage; for a chunk of kSmallChunk bytes or
+    /// more it leaves a string with room for kChunkBytes + kChunkSlack, whose size counts as
+    /// room already written.
+    using Publish = std::function<bool(std::string& storage, std::size_t bytes)>;
 
     /// The size of record text from which a chunk is handed over.
     static constexpr std::size_t kChunkBytes = std::size_t{1} << 20;

@@ -33,7 +33,7 @@ EngineResult countWith(const SearchPlan& plan, SearchWorker& worker, const Engin
     static const std::vector<int> kNoFixedShares;
     EngineResult result;
     if (!cancelRequested(control)) {
-        worker.runTask(kNoFixedShares, [](std::string&) { return true; });
+        worker.runTask(kNoFixedShares, [](std::string&, std::size_t) { return true; });
     }
     if (cancelRequested(control)) {
         result.cancelled = true;

@@ -115,19 +115,22 @@ bool ParallelSearch::publish(std::size_t task, std::string& storage, std::size_t
     if (bytes == 0) {
         return !m_stop.load();
     }
+    // The memory the chunk holds: the storage written so far, which may be more than its
+    // records when storage is filled again.
+    const std::size_t held = storage.size();
     std::unique_lock lock(m_mutex);
     // The task being written waits only for its own records, which the writer is
     // draining; the others wait for all held records, so at most twice the limit is held.
     TaskOutput& output = m_outputs[task];
     m_workersWake.wait(lock, [&] {
-        return m_stop.load() || (task == m_head ? output.bytes + bytes <= kBufferedLimit
-                                                : m_buffered + bytes <= kBufferedLimit);
+        return m_stop.load() || (task == m_head ? output.bytes + held <= kBufferedLimit
+                                                : m_buffered + held <= kBufferedLimit);
     });
     if (m_stop.load()) {
         return false;
     }
-    m_buffered += bytes;
-    output.bytes += bytes;
+    m_buffered += held;
+    output.bytes += held;
     output.chunks.emplace_back(std::move(storage), bytes);
     storage = std::string();
     if (bytes < SearchWorker::kSmallChunk) {
@@ -169,8 +172,8 @@ void ParallelSearch::writeInOrder(EngineResult& result, double totalWork) {
         if (!output.chunks.empty()) {
             auto [chunk, bytes] = std::move(output.chunks.front());
             output.chunks.pop_front();
-            m_buffered -= bytes;
-            output.bytes -= bytes;
+            m_buffered -= chunk.size();
+            output.bytes -= chunk.size();
             m_workersWake.notify_all();
             lock.unlock();
             const bool written = m_sink->write(std::string_view(chunk.data(), bytes));

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <fcntl.h>
 #include <filesystem>
 #include <memory>
@@ -300,6 +301,19 @@ void AtomicFile::startWriteBack() {
     m_writeBackStart = m_written;
 }
 
+void AtomicFile::startBlockWriter() {
+    char* spare = static_cast<char*>(std::aligned_alloc(kDirectAlignment, kBlockSize));
+    if (spare == nullptr) {
+        return;
+    }
+    try {
+        m_blockWriter = std::make_unique<BlockWriter>(m_fd, spare);
+    } catch (const std::exception&) {
+        // Out of memory or threads: the blocks are written by the caller.
+        std::free(spare);
+    }
+}
+
 Status AtomicFile::write(std::string_view bytes) {
     if (m_fd < 0) {
         return Error{Error::Kind::FileWrite, "Could not write " + m_target + ": not open"};
@@ -313,17 +327,15 @@ Status AtomicFile::write(std::string_view bytes) {
             bytes.remove_prefix(n);
             if (m_blockUsed == kBlockSize) {
                 if (!m_blockWriter) {
-                    char* spare =
-                        static_cast<char*>(std::aligned_alloc(kDirectAlignment, kBlockSize));
-                    if (spare == nullptr) {
-                        // No second block: write this one here.
-                        if (Status s = writeAll(m_block, kBlockSize); !s) {
-                            return s;
-                        }
-                        m_blockUsed = 0;
-                        continue;
+                    startBlockWriter();
+                }
+                if (!m_blockWriter) {
+                    // No second block or no thread: this one is written here.
+                    if (Status s = writeAll(m_block, kBlockSize); !s) {
+                        return s;
                     }
-                    m_blockWriter = std::make_unique<BlockWriter>(m_fd, spare);
+                    m_blockUsed = 0;
+                    continue;
                 }
                 int error = 0;
                 m_block = m_blockWriter->exchange(m_block, error);

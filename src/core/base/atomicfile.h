@@ -53,6 +53,7 @@ private:
     Status fail(std::string_view what, int error);
     Status flushBuffer();
     Status writeAll(const char* data, std::size_t size);
+    void startBlockWriter();
     void startWriteBack();
     void stopDirect();
     void releaseBlock();

@@ -4,9 +4,12 @@
 // the plain loops finish in under a minute they are timed in the same run and the ratio is
 // reported. A study of 250 consumers with 1,000 draws each times the many small exact
 // counts that source uncertainty needs. The search alone counts bench-8 as it is, with
-// unequal concentrations, and with limits on shares that exclude much and little.
+// unequal concentrations, and with limits on shares that exclude much and little. Many small
+// counts of a four-source entry show what a count costs besides its own arithmetic.
 
 #include "core/engine/engine.h"
+#include "core/engine/searchplan.h"
+#include "core/engine/searchworker.h"
 #include "core/entry/checks.h"
 #include "core/entry/datafile.h"
 #include "core/study/studyrun.h"
@@ -14,12 +17,43 @@
 
 #include <benchmark/benchmark.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
+#include <new>
 #include <string>
+#include <vector>
+
+namespace {
+
+/// Heap allocations of the whole process so far (every operator new below counts).
+std::atomic<std::uint64_t> g_allocations{0};
+
+} // namespace
+
+// The replacements below pair malloc with free, which GCC cannot see through.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+
+void* operator new(std::size_t size) {
+    g_allocations.fetch_add(1, std::memory_order_relaxed);
+    if (void* p = std::malloc(size == 0 ? 1 : size)) {
+        return p;
+    }
+    throw std::bad_alloc();
+}
+
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
 
 namespace {
 
@@ -203,9 +237,100 @@ void runStudyBench(benchmark::State& state) {
     state.counters["us_per_count"] = seconds / counts * 1e6;
 }
 
+/// Inputs of the small counts: bench-6's first four sources (two tracers), increment 1 %,
+/// with the mixture moved a little from one input to the next, as a study's draws move it.
+std::vector<CalculationInput> smallCountInputs() {
+    Entry entry = loadEntry("bench-6-sources.dat");
+    for (int row = 4; row < kSourceRows; ++row) {
+        entry.sources[static_cast<std::size_t>(row)].clear();
+        for (auto& column : entry.col) {
+            column[static_cast<std::size_t>(row)].clear();
+        }
+    }
+    std::vector<CalculationInput> inputs;
+    for (int i = 0; i < 50; ++i) {
+        entry.mixture[0] = std::to_string(-26.5 + 0.02 * i);
+        entry.mixture[1] = std::to_string(6.3 + 0.03 * (i % 7));
+        const Expected<CalculationInput> input = checkEntry(entry);
+        if (!input) {
+            std::fprintf(stderr, "%s\n", input.error().message.c_str());
+            std::exit(1);
+        }
+        inputs.push_back(*input);
+    }
+    return inputs;
+}
+
+constexpr int kSmallCounts = 10000;
+
+/// 10,000 counts of four sources on one thread, as a study's worker runs them: runSearch
+/// with everything it sets up per count.
+void runSmallCounts(benchmark::State& state) {
+    const std::vector<CalculationInput> inputs = smallCountInputs();
+    EngineControl control;
+    control.threads = 1;
+    std::uint64_t feasible = 0;
+    for (const CalculationInput& input : inputs) {
+        feasible += runSearch(input, nullptr, control).feasibleCount; // warm-up
+    }
+    double seconds = 0.0;
+    std::uint64_t allocations = 0;
+    for (auto _ : state) {
+        const std::uint64_t allocationsBefore = g_allocations.load();
+        const auto start = std::chrono::steady_clock::now();
+        for (int i = 0; i < kSmallCounts; ++i) {
+            const EngineResult result =
+                runSearch(inputs[static_cast<std::size_t>(i) % inputs.size()], nullptr, control);
+            benchmark::DoNotOptimize(result.feasibleCount);
+        }
+        seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        allocations = g_allocations.load() - allocationsBefore;
+        state.SetIterationTime(seconds);
+    }
+    state.counters["us_per_count"] = seconds / kSmallCounts * 1e6;
+    state.counters["allocs_per_count"] = static_cast<double>(allocations) / kSmallCounts;
+    state.counters["feasible"] = static_cast<double>(feasible) / static_cast<double>(inputs.size());
+}
+
+/// The same counts' own arithmetic: the plans and workers made beforehand, only the search
+/// below the first level timed.
+void runSmallCountArithmetic(benchmark::State& state) {
+    const std::vector<CalculationInput> inputs = smallCountInputs();
+    const std::atomic<bool> stop{false};
+    std::vector<std::unique_ptr<SearchPlan>> plans;
+    std::vector<std::unique_ptr<SearchWorker>> workers;
+    for (const CalculationInput& input : inputs) {
+        plans.push_back(std::make_unique<SearchPlan>(input, true));
+        workers.push_back(std::make_unique<SearchWorker>(*plans.back(), false, stop));
+    }
+    const std::vector<int> root;
+    const SearchWorker::Publish publish = [](std::string&, std::size_t) { return true; };
+    double seconds = 0.0;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        for (int i = 0; i < kSmallCounts; ++i) {
+            benchmark::DoNotOptimize(
+                workers[static_cast<std::size_t>(i) % workers.size()]->runTask(root, publish));
+        }
+        seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        state.SetIterationTime(seconds);
+    }
+    state.counters["us_per_count"] = seconds / kSmallCounts * 1e6;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    benchmark::RegisterBenchmark("small-count/bench-4-sources", runSmallCounts)
+        ->Repetitions(3)
+        ->Iterations(1)
+        ->UseManualTime()
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("small-count/bench-4-sources-arithmetic", runSmallCountArithmetic)
+        ->Repetitions(3)
+        ->Iterations(1)
+        ->UseManualTime()
+        ->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("study/250-consumers", runStudyBench)
         ->Arg(1000)
         ->Iterations(1)

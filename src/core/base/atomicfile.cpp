@@ -3,14 +3,18 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <fcntl.h>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -56,6 +60,113 @@ std::string partialMarker(const std::string& host, long pid) {
 }
 
 } // namespace
+
+/// Writes full aligned blocks to the file, in the order given, on a thread of its own, with
+/// a second block to fill meanwhile. After a failure it writes nothing more and keeps the
+/// first error. The file descriptor must stay open until the writer is destroyed.
+class AtomicFile::BlockWriter {
+public:
+    /// `spare`: an aligned block of kBlockSize, owned by the writer from now on.
+    BlockWriter(int fd, char* spare) : m_fd(fd), m_free(spare) {
+        m_thread = std::thread([this] { run(); });
+    }
+
+    ~BlockWriter() {
+        {
+            std::lock_guard lock(m_mutex);
+            m_stop = true;
+        }
+        m_wake.notify_all();
+        m_thread.join();
+        std::free(m_pending);
+        std::free(m_free);
+    }
+
+    BlockWriter(const BlockWriter&) = delete;
+    BlockWriter& operator=(const BlockWriter&) = delete;
+
+    /// Hands over a full block and returns an empty one, once the block before it is
+    /// written. `error` is set to the first failure so far (0 for none).
+    char* exchange(char* full, int& error) {
+        std::unique_lock lock(m_mutex);
+        m_wake.wait(lock, [&] { return m_free != nullptr; });
+        char* empty = m_free;
+        m_free = nullptr;
+        m_pending = full;
+        error = m_error;
+        lock.unlock();
+        m_wake.notify_all();
+        return empty;
+    }
+
+    /// Waits until every block handed over is written; the first failure, or 0.
+    int drain() {
+        std::unique_lock lock(m_mutex);
+        m_wake.wait(lock, [&] { return m_pending == nullptr && !m_writing; });
+        return m_error;
+    }
+
+private:
+    void run() {
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            m_wake.wait(lock, [&] { return m_pending != nullptr || m_stop; });
+            if (m_pending == nullptr) {
+                return;
+            }
+            char* block = m_pending;
+            m_pending = nullptr;
+            m_writing = true;
+            // Once a write failed, or the file is being discarded, nothing more is written.
+            const bool skip = m_error != 0 || m_stop;
+            lock.unlock();
+            const int error = skip ? 0 : writeBlock(block);
+            lock.lock();
+            m_writing = false;
+            if (error != 0 && m_error == 0) {
+                m_error = error;
+            }
+            m_free = block;
+            m_wake.notify_all();
+        }
+    }
+
+    int writeBlock(const char* block) {
+        std::size_t done = 0;
+        while (done < kBlockSize) {
+            const ssize_t n = ::write(m_fd, block + done, kBlockSize - done);
+            if (n < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                if (errno == EINVAL && !m_directOff) {
+                    // The file system takes the flag but not the direct write: go on
+                    // through the page cache.
+                    const int flags = ::fcntl(m_fd, F_GETFL);
+                    if (flags >= 0) {
+                        ::fcntl(m_fd, F_SETFL, flags & ~O_DIRECT);
+                    }
+                    m_directOff = true;
+                    continue;
+                }
+                return errno;
+            }
+            done += static_cast<std::size_t>(n);
+        }
+        return 0;
+    }
+
+    int m_fd;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    char* m_pending = nullptr; ///< the block to write next
+    char* m_free = nullptr;    ///< the block written last, to fill again
+    bool m_writing = false;
+    bool m_stop = false;
+    bool m_directOff = false; ///< on the writer's thread only
+    int m_error = 0;
+    std::thread m_thread;
+};
 
 void removeAbandonedPartials(const std::string& folder) {
     namespace fs = std::filesystem;
@@ -190,6 +301,19 @@ void AtomicFile::startWriteBack() {
     m_writeBackStart = m_written;
 }
 
+void AtomicFile::startBlockWriter() {
+    char* spare = static_cast<char*>(std::aligned_alloc(kDirectAlignment, kBlockSize));
+    if (spare == nullptr) {
+        return;
+    }
+    try {
+        m_blockWriter = std::make_unique<BlockWriter>(m_fd, spare);
+    } catch (const std::exception&) {
+        // Out of memory or threads: the blocks are written by the caller.
+        std::free(spare);
+    }
+}
+
 Status AtomicFile::write(std::string_view bytes) {
     if (m_fd < 0) {
         return Error{Error::Kind::FileWrite, "Could not write " + m_target + ": not open"};
@@ -202,10 +326,23 @@ Status AtomicFile::write(std::string_view bytes) {
             m_blockUsed += n;
             bytes.remove_prefix(n);
             if (m_blockUsed == kBlockSize) {
-                if (Status s = writeAll(m_block, kBlockSize); !s) {
-                    return s;
+                if (!m_blockWriter) {
+                    startBlockWriter();
                 }
+                if (!m_blockWriter) {
+                    // No second block or no thread: this one is written here.
+                    if (Status s = writeAll(m_block, kBlockSize); !s) {
+                        return s;
+                    }
+                    m_blockUsed = 0;
+                    continue;
+                }
+                int error = 0;
+                m_block = m_blockWriter->exchange(m_block, error);
                 m_blockUsed = 0;
+                if (error != 0) {
+                    return fail("Could not write", error);
+                }
             }
         }
         return ok();
@@ -227,11 +364,17 @@ Status AtomicFile::finish() {
     if (m_fd < 0) {
         return Error{Error::Kind::FileWrite, "Could not write " + m_target + ": not open"};
     }
-    if (m_block != nullptr) {
-        // The last, partial block cannot go out directly.
-        if (m_direct) {
-            stopDirect();
+    if (m_blockWriter) {
+        const int error = m_blockWriter->drain();
+        m_blockWriter.reset();
+        if (error != 0) {
+            return fail("Could not write", error);
         }
+    }
+    if (m_block != nullptr) {
+        // The last, partial block cannot go out directly (and the writer may have found
+        // that none can).
+        stopDirect();
         if (Status s = writeAll(m_block, m_blockUsed); !s) {
             return s;
         }
@@ -270,6 +413,8 @@ Status AtomicFile::commit() {
 }
 
 void AtomicFile::discard() {
+    // The writer's thread may still be writing to the file.
+    m_blockWriter.reset();
     if (m_fd >= 0) {
         ::close(m_fd);
         m_fd = -1;

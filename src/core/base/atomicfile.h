@@ -3,6 +3,7 @@
 #include "core/base/expected.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,7 +19,9 @@ namespace fenlowick {
 ///
 /// Where the file system allows it, the blocks go straight to the disk (direct I/O) rather
 /// than through the page cache: a large result file then costs one pass over the disk and
-/// no copy into the cache, and the sync before the rename has little left to do.
+/// no copy into the cache, and the sync before the rename has little left to do. Full blocks
+/// are then written by a thread of the file's own while the next block fills; a failure of
+/// theirs is reported by a later write() or by finish().
 class AtomicFile {
 public:
     explicit AtomicFile(std::string targetPath);
@@ -45,9 +48,12 @@ public:
     const std::string& targetPath() const { return m_target; }
 
 private:
+    class BlockWriter;
+
     Status fail(std::string_view what, int error);
     Status flushBuffer();
     Status writeAll(const char* data, std::size_t size);
+    void startBlockWriter();
     void startWriteBack();
     void stopDirect();
     void releaseBlock();
@@ -55,8 +61,9 @@ private:
     std::string m_target;
     std::string m_temporary;
     std::string m_buffer;
-    char* m_block = nullptr;     ///< direct I/O: one aligned block being filled
-    std::size_t m_blockUsed = 0; ///< bytes in m_block
+    char* m_block = nullptr;                    ///< direct I/O: one aligned block being filled
+    std::unique_ptr<BlockWriter> m_blockWriter; ///< started at the first full block
+    std::size_t m_blockUsed = 0;                ///< bytes in m_block
     bool m_direct = false;
     int m_fd = -1;
     std::uint64_t m_written = 0;        ///< bytes handed to the system so far

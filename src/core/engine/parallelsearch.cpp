@@ -15,6 +15,9 @@ namespace {
 /// may hold as much again.
 constexpr std::size_t kBufferedLimit = std::size_t{48} << 20;
 
+/// Chunks kept for reuse: a few for each worker; more would only hold memory.
+constexpr std::size_t kSpareChunks = 8;
+
 } // namespace
 
 ParallelSearch::ParallelSearch(const CalculationInput& input, RecordSink* sink,
@@ -26,13 +29,9 @@ EngineResult ParallelSearch::run() {
     if (threads <= 0) {
         threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     }
-    // A count on one thread runs on the calling thread as a single task: planning tasks,
-    // and starting and handing over to a thread, cost more than a small search, and a study
-    // runs many small searches side by side.
-    const bool inlineCount = threads == 1 && m_sink == nullptr;
     // Tasks: the index paths of the first two levels (one with three sources) that the
     // bounds leave, in visiting order.
-    const int depth = inlineCount ? 0 : std::min(2, m_plan.innermost);
+    const int depth = std::min(2, m_plan.innermost);
     {
         SearchWorker planner(m_plan, false, m_stop);
         std::vector<int> path;
@@ -50,13 +49,9 @@ EngineResult ParallelSearch::run() {
     for (int t = 0; t < threads; ++t) {
         workers.push_back(std::make_unique<SearchWorker>(m_plan, m_sink != nullptr, m_stop));
     }
-    if (inlineCount) {
-        work(*workers.front());
-    } else {
-        for (int t = 0; t < threads; ++t) {
-            pool.emplace_back(
-                [this, worker = workers[static_cast<std::size_t>(t)].get()] { work(*worker); });
-        }
+    for (int t = 0; t < threads; ++t) {
+        pool.emplace_back(
+            [this, worker = workers[static_cast<std::size_t>(t)].get()] { work(*worker); });
     }
 
     EngineResult result;
@@ -89,15 +84,7 @@ EngineResult ParallelSearch::run() {
     }
     for (auto& worker : workers) {
         worker->settleRuns();
-        for (int j = 0; j < m_plan.sources; ++j) {
-            // Level j searched source order[j].
-            const auto s = static_cast<std::size_t>(m_plan.order[static_cast<std::size_t>(j)]);
-            for (int b = 0; b < kHistogramLevels; ++b) {
-                const auto l = static_cast<std::size_t>(b);
-                result.histograms[s][l] += worker->histograms()[static_cast<std::size_t>(j)][l];
-            }
-        }
-        result.feasibleCount += worker->feasible();
+        worker->addTo(result);
     }
     result.visitedCount = combinationCount(m_plan.sources, m_plan.increment);
     return result;
@@ -109,8 +96,9 @@ void ParallelSearch::work(SearchWorker& worker) {
         if (task >= m_tasks.size() || m_stop.load() || cancelRequested()) {
             return;
         }
-        worker.runTask(m_tasks[task].first,
-                       [this, task](std::string& chunk) { return publish(task, chunk); });
+        worker.runTask(m_tasks[task].first, [this, task](std::string& storage, std::size_t bytes) {
+            return publish(task, storage, bytes);
+        });
         std::lock_guard lock(m_mutex);
         m_outputs[task].done = true;
         m_writerWake.notify_one();
@@ -120,28 +108,39 @@ void ParallelSearch::work(SearchWorker& worker) {
     }
 }
 
-/// Hands a chunk of task `task` to the writer. Waits while too much is held in memory,
-/// unless the task is the one being written. False once the search is stopping.
-bool ParallelSearch::publish(std::size_t task, std::string& chunk) {
-    if (chunk.empty()) {
+/// Hands a chunk of task `task`, the first `bytes` of `storage`, to the writer. Waits while
+/// too much is held in memory, unless the task is the one being written. False once the
+/// search is stopping.
+bool ParallelSearch::publish(std::size_t task, std::string& storage, std::size_t bytes) {
+    if (bytes == 0) {
         return !m_stop.load();
     }
+    // The memory the chunk holds: the storage written so far, which may be more than its
+    // records when storage is filled again.
+    const std::size_t held = storage.size();
     std::unique_lock lock(m_mutex);
     // The task being written waits only for its own records, which the writer is
     // draining; the others wait for all held records, so at most twice the limit is held.
     TaskOutput& output = m_outputs[task];
     m_workersWake.wait(lock, [&] {
-        return m_stop.load() || (task == m_head ? output.bytes + chunk.size() <= kBufferedLimit
-                                                : m_buffered + chunk.size() <= kBufferedLimit);
+        return m_stop.load() || (task == m_head ? output.bytes + held <= kBufferedLimit
+                                                : m_buffered + held <= kBufferedLimit);
     });
     if (m_stop.load()) {
         return false;
     }
-    m_buffered += chunk.size();
-    output.bytes += chunk.size();
-    output.chunks.push_back(std::move(chunk));
-    chunk = std::string();
-    chunk.reserve(SearchWorker::kChunkBytes + 4096);
+    m_buffered += held;
+    output.bytes += held;
+    output.chunks.emplace_back(std::move(storage), bytes);
+    storage = std::string();
+    if (bytes < SearchWorker::kSmallChunk) {
+        // The worker keeps its storage (see SearchWorker::Publish).
+    } else if (m_spareChunks.empty()) {
+        storage.reserve(SearchWorker::kChunkBytes + SearchWorker::kChunkSlack);
+    } else {
+        storage = std::move(m_spareChunks.back());
+        m_spareChunks.pop_back();
+    }
     m_writerWake.notify_one();
     return true;
 }
@@ -171,14 +170,18 @@ void ParallelSearch::writeInOrder(EngineResult& result, double totalWork) {
         }
         TaskOutput& output = m_outputs[m_head];
         if (!output.chunks.empty()) {
-            std::string chunk = std::move(output.chunks.front());
+            auto [chunk, bytes] = std::move(output.chunks.front());
             output.chunks.pop_front();
             m_buffered -= chunk.size();
             output.bytes -= chunk.size();
             m_workersWake.notify_all();
             lock.unlock();
-            const bool written = m_sink->write(chunk);
+            const bool written = m_sink->write(std::string_view(chunk.data(), bytes));
             lock.lock();
+            if (chunk.capacity() >= SearchWorker::kChunkBytes &&
+                m_spareChunks.size() < kSpareChunks) {
+                m_spareChunks.push_back(std::move(chunk));
+            }
             if (!written) {
                 result.sinkFailed = true;
                 return;

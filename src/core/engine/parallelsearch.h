@@ -33,13 +33,14 @@ public:
 private:
     /// The records of one task, handed from its worker to the writing thread.
     struct TaskOutput {
-        std::deque<std::string> chunks;
-        std::size_t bytes = 0; ///< in chunks
+        /// Each the first `bytes` of its storage.
+        std::deque<std::pair<std::string, std::size_t>> chunks;
+        std::size_t bytes = 0; ///< held by the chunks' storage
         bool done = false;
     };
 
     void work(SearchWorker& worker);
-    bool publish(std::size_t task, std::string& chunk);
+    bool publish(std::size_t task, std::string& storage, std::size_t bytes);
     bool cancelRequested() const;
     void writeInOrder(EngineResult& result, double totalWork);
 
@@ -54,7 +55,10 @@ private:
     std::condition_variable m_writerWake;
     std::condition_variable m_workersWake;
     std::size_t m_head = 0;     ///< the task whose records are being written
-    std::size_t m_buffered = 0; ///< bytes of records waiting in all tasks' chunks
+    std::size_t m_buffered = 0; ///< bytes held by the storage of all tasks' chunks
+    /// Chunks the sink has taken, given back to the workers to fill again: their storage
+    /// is then already mapped and written, which spares the system that work per megabyte.
+    std::vector<std::string> m_spareChunks;
 };
 
 } // namespace fenlowick

@@ -32,23 +32,35 @@ std::int64_t toLattice(double value, double scale) {
 }
 
 std::vector<std::size_t> convexHull(const std::vector<LatticePoint>& points) {
-    std::vector<std::size_t> order(points.size());
+    std::vector<std::size_t> hull;
+    std::vector<std::size_t> scratch;
+    convexHull(points, hull, scratch);
+    return hull;
+}
+
+void convexHull(const std::vector<LatticePoint>& points, std::vector<std::size_t>& hull,
+                std::vector<std::size_t>& scratch) {
+    std::vector<std::size_t>& order = scratch;
+    order.resize(points.size());
     for (std::size_t i = 0; i < order.size(); ++i) {
         order[i] = i;
     }
-    // Stable, so that of equal points the first index is kept.
-    std::stable_sort(order.begin(), order.end(),
-                     [&](std::size_t a, std::size_t b) { return lessXY(points[a], points[b]); });
+    // Equal points in index order, so that of equal points the first index is kept; std::sort
+    // needs no buffer, unlike a stable sort.
+    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        return lessXY(points[a], points[b]) || (points[a] == points[b] && a < b);
+    });
     order.erase(std::unique(order.begin(), order.end(),
                             [&](std::size_t a, std::size_t b) { return points[a] == points[b]; }),
                 order.end());
     if (order.size() <= 2) {
-        return order;
+        hull.assign(order.begin(), order.end());
+        return;
     }
 
     // Andrew's monotone chain; a turn that is not strictly to the left is dropped, which
     // removes collinear points.
-    std::vector<std::size_t> hull(2 * order.size());
+    hull.resize(2 * order.size());
     std::size_t k = 0;
     for (std::size_t i : order) {
         while (k >= 2 && cross(points[hull[k - 2]], points[hull[k - 1]], points[i]) <= 0) {
@@ -66,7 +78,6 @@ std::vector<std::size_t> convexHull(const std::vector<LatticePoint>& points) {
     }
     // The last point repeats the first. Collinear points leave just their two ends.
     hull.resize(k - 1);
-    return hull;
 }
 
 HullPosition locateInHull(const std::vector<LatticePoint>& points,

@@ -37,6 +37,11 @@ std::int64_t toLattice(double value, double scale);
 /// all points are equal, two when they are collinear, none for no points.
 std::vector<std::size_t> convexHull(const std::vector<LatticePoint>& points);
 
+/// convexHull() into `hull`, with `scratch` as working storage: once their capacity suffices,
+/// nothing is allocated.
+void convexHull(const std::vector<LatticePoint>& points, std::vector<std::size_t>& hull,
+                std::vector<std::size_t>& scratch);
+
 /// Where `p` lies against the hull returned by convexHull for the same points. A hull of
 /// one point or of a segment has no inside: p on it is OnEdge, elsewhere Outside.
 HullPosition locateInHull(const std::vector<LatticePoint>& points,

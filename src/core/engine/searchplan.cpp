@@ -91,9 +91,14 @@ bool bound1(double c, double inverse, double d, bool atMost, double& low, double
 } // namespace
 
 SearchPlan::SearchPlan(const CalculationInput& input, bool counting)
+    : SearchPlan(input, counting, Buffers{}) {}
+
+SearchPlan::SearchPlan(const CalculationInput& input, bool counting, Buffers buffers)
     : sources(input.sourceCount()), innermost(sources - 2), lastIsotope(input.lastIsotope),
       rule(input), increment(input.incrementPercent),
-      scale(static_cast<double>(input.decimalScale)), padding(feasibleRecordEnd(sources)) {
+      scale(static_cast<double>(input.decimalScale)),
+      padding(counting ? std::string() : feasibleRecordEnd(sources)) {
+    const bool stepsKept = adopt(std::move(buffers), counting);
     constrained = !rule.empty();
     scaledTolerance = std::trunc(scale * input.tolerance100);
     failFrom = scaledTolerance + 1.0;
@@ -114,7 +119,7 @@ SearchPlan::SearchPlan(const CalculationInput& input, bool counting)
             signature[k][level] = originalSignature[k][order[static_cast<std::size_t>(level)]];
         }
     }
-    for (float share = 0.0f; share <= 100.0f; share += increment) {
+    for (float share = 0.0f; !stepsKept && share <= 100.0f; share += increment) {
         steps.push_back(share);
         stepLevel.push_back(static_cast<std::size_t>(std::floor(share / increment)));
         if (!counting) {
@@ -133,7 +138,7 @@ SearchPlan::SearchPlan(const CalculationInput& input, bool counting)
     orderFlatColumnsLast();
     buildRows();
     inverseIncrement = 1.0 / static_cast<double>(increment);
-    for (std::size_t i = 0; i < steps.size(); ++i) {
+    for (std::size_t i = 0; !stepsKept && i < steps.size(); ++i) {
         const double exact = static_cast<double>(i) * static_cast<double>(increment);
         stepDrift = std::max(stepDrift, std::fabs(static_cast<double>(steps[i]) - exact));
     }
@@ -194,6 +199,43 @@ SearchPlan::SearchPlan(const CalculationInput& input, bool counting)
             }
         }
     }
+}
+
+bool SearchPlan::adopt(Buffers buffers, bool counting) {
+    steps = std::move(buffers.steps);
+    stepLevel = std::move(buffers.stepLevel);
+    // The steps depend on the increment alone; a count makes no texts of them.
+    const bool kept = counting && !steps.empty() && buffers.increment == increment;
+    if (kept) {
+        stepDrift = buffers.stepDrift;
+    } else {
+        steps.clear();
+        stepLevel.clear();
+    }
+    for (std::size_t level = 0; level < levelRows.size(); ++level) {
+        levelRows[level] = std::move(buffers.levelRows[level]);
+        levelRows[level].clear();
+        constraintRows[level] = std::move(buffers.constraintRows[level]);
+        constraintRows[level].clear();
+    }
+    m_points = std::move(buffers.points);
+    m_hull = std::move(buffers.hull);
+    m_hullScratch = std::move(buffers.hullScratch);
+    return kept;
+}
+
+SearchPlan::Buffers SearchPlan::release() {
+    Buffers buffers;
+    buffers.steps = std::move(steps);
+    buffers.stepLevel = std::move(stepLevel);
+    buffers.increment = increment;
+    buffers.stepDrift = stepDrift;
+    buffers.levelRows = std::move(levelRows);
+    buffers.constraintRows = std::move(constraintRows);
+    buffers.points = std::move(m_points);
+    buffers.hull = std::move(m_hull);
+    buffers.hullScratch = std::move(m_hullScratch);
+    return buffers;
 }
 
 void SearchPlan::buildColumns(const CalculationInput& input) {
@@ -604,12 +646,14 @@ void SearchPlan::buildRows() {
                 if (largest * latticeUnit > 1e9) {
                     latticeUnit = 1e9 / largest;
                 }
-                std::vector<LatticePoint> points;
+                std::vector<LatticePoint>& points = m_points;
+                points.clear();
                 for (int t = level + 1; t < n; ++t) {
                     points.push_back({toLattice(signature[a][t], latticeUnit),
                                       toLattice(signature[b][t], latticeUnit)});
                 }
-                const std::vector<std::size_t> hull = convexHull(points);
+                convexHull(points, m_hull, m_hullScratch);
+                const std::vector<std::size_t>& hull = m_hull;
                 if (hull.size() < 2) {
                     continue;
                 }

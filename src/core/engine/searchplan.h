@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/engine/mixingrule.h"
+#include "core/engine/planarhull.h"
 #include "core/entry/calculationinput.h"
 
 #include <algorithm>
@@ -91,9 +92,28 @@ public:
         double between[kMaxColumns][kMaxColumns]{};
     };
 
+    /// The vectors of a plan, which a later plan may take over with their storage: a thread
+    /// that runs many small searches then allocates nothing for them once warm.
+    struct Buffers {
+        std::vector<float> steps;
+        std::vector<std::size_t> stepLevel;
+        float increment = 0.0f; ///< of steps, stepLevel and stepDrift, which a count
+        double stepDrift = 0.0; ///< with the same increment takes over as they are
+        std::array<std::vector<Row>, kSourceRows> levelRows;
+        std::array<std::vector<Row>, kSourceRows> constraintRows;
+        std::vector<LatticePoint> points;
+        std::vector<std::size_t> hull;
+        std::vector<std::size_t> hullScratch;
+    };
+
     /// counting: no records are wanted, so the levels may search the sources in another
-    /// order (see searchOrder).
+    /// order (see searchOrder), and the record texts are not made. `buffers`: storage to
+    /// reuse (see release()); the plan is the same with or without it.
     SearchPlan(const CalculationInput& input, bool counting);
+    SearchPlan(const CalculationInput& input, bool counting, Buffers buffers);
+
+    /// Hands the plan's vectors over for a later plan; this plan is unusable afterwards.
+    Buffers release();
 
     /// The largest index whose share is at most x, or -1.
     int lastAtMost(double x) const;
@@ -194,12 +214,19 @@ public:
     double stepDrift = 0.0; ///< largest |steps[i] - i * increment|
 
 private:
+    /// Takes over the storage of `buffers`; true when their steps are this plan's.
+    bool adopt(Buffers buffers, bool counting);
     template <bool Core, int MaxColumns>
     std::pair<int, int> innermostIndices(float bound, const float* prefix) const;
     std::array<int, kSourceRows> searchOrder(const CalculationInput& input) const;
     void buildColumns(const CalculationInput& input);
     void orderFlatColumnsLast();
     void buildRows();
+
+    /// Working storage of buildRows.
+    std::vector<LatticePoint> m_points;
+    std::vector<std::size_t> m_hull;
+    std::vector<std::size_t> m_hullScratch;
 };
 
 // The step lookups and the program's test run in the innermost loops of the search, which

@@ -6,21 +6,41 @@
 #include "core/engine/lastlevelscounter.h"
 #include "core/engine/searchplan.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
 namespace fenlowick {
 
+namespace {
+
+/// Innermost ranges with fewer steps than this between their ends are tested one by one.
+constexpr int kShortRange = 8;
+
+} // namespace
+
 SearchWorker::SearchWorker(const SearchPlan& plan, bool records, const std::atomic<bool>& stop)
-    : m_plan(plan), m_records(records), m_stop(stop) {
-    if (!m_records) {
-        m_innermostCounter = std::make_unique<InnermostCounter>(m_plan, m_histograms, m_share);
-        if (m_plan.exactGrid) {
-            m_lastLevelsCounter =
-                std::make_unique<LastLevelsCounter>(m_plan, m_histograms, m_share);
-        }
+    : m_plan(plan), m_records(records), m_stop(stop), m_counterSteps(plan.steps.size()) {
+    if (!m_records && m_plan.exactGrid) {
+        m_lastLevelsCounter = std::make_unique<LastLevelsCounter>(m_plan, m_histograms, m_share);
     }
-    m_line.reserve(256);
+    if (m_records) {
+        for (const std::string& text : m_plan.stepText) {
+            m_stepTexts.push_back(fieldText(text));
+        }
+        for (const std::string& text : m_plan.quarterText) {
+            m_quarterTexts.push_back(fieldText(text));
+        }
+        m_endLength = std::min(m_plan.padding.size(), m_end.size() - FieldText::kSlot);
+        std::memcpy(m_end.data(), m_plan.padding.data(), m_endLength);
+    }
+}
+
+SearchWorker::FieldText SearchWorker::fieldText(const std::string& text) {
+    FieldText field;
+    field.length = std::min(text.size(), FieldText::kSlot);
+    std::memcpy(field.bytes, text.data(), field.length);
+    return field;
 }
 
 SearchWorker::~SearchWorker() = default;
@@ -35,9 +55,9 @@ void SearchWorker::enter(int level, int i) {
         m_prefix[l + 1][k] = level == 0 ? c : m_prefix[l][k] + c;
     });
     if (m_records) {
-        m_line.resize(m_lineLength[l]);
-        m_line += m_plan.stepText[static_cast<std::size_t>(i)];
-        m_lineLength[l + 1] = m_line.size();
+        const FieldText& field = m_stepTexts[static_cast<std::size_t>(i)];
+        std::memcpy(m_line.data() + m_lineLength[l], field.bytes, FieldText::kSlot);
+        m_lineLength[l + 1] = m_lineLength[l] + field.length;
     }
 }
 
@@ -51,7 +71,7 @@ std::uint64_t SearchWorker::descend(int level, float bound) {
             return 0;
         }
         return m_records ? innermostRecords(bound, first, last)
-                         : m_innermostCounter->count(bound, first, last, prefix);
+                         : innermostCounter().count(bound, first, last, prefix);
     }
     if (m_stop.load(std::memory_order_relaxed)) {
         m_stopped = true;
@@ -101,12 +121,12 @@ std::uint64_t SearchWorker::penultimate(int level, float bound) {
         }
         std::uint64_t kept = 0;
         if (m_records) {
-            m_line.resize(m_lineLength[l]);
-            m_line += m_plan.stepText[static_cast<std::size_t>(i)];
-            m_lineLength[l + 1] = m_line.size();
+            const FieldText& field = m_stepTexts[static_cast<std::size_t>(i)];
+            std::memcpy(m_line.data() + m_lineLength[l], field.bytes, FieldText::kSlot);
+            m_lineLength[l + 1] = m_lineLength[l] + field.length;
             kept = innermostRecords(inner, innerFirst, innerLast);
         } else {
-            kept = m_innermostCounter->count(inner, innerFirst, innerLast, prefix);
+            kept = innermostCounter().count(inner, innerFirst, innerLast, prefix);
         }
         m_histograms[l][m_plan.stepLevel[static_cast<std::size_t>(i)]] += kept;
         total += kept;
@@ -127,7 +147,15 @@ std::uint64_t SearchWorker::runTask(const std::vector<int>& indices, Publish pub
     }
     m_feasible += kept;
     if (m_records && !m_stopped) {
-        publishChunk();
+        if (m_used < kSmallChunk) {
+            // A task's last records, when few, go as a copy of their own size: the chunk's
+            // storage, already written, stays with the worker for the next task.
+            std::string tail(m_out.data(), m_used);
+            m_stopped = !m_publish(tail, tail.size());
+            m_used = 0;
+        } else {
+            publishChunk();
+        }
     }
     return kept;
 }
@@ -149,13 +177,66 @@ void SearchWorker::collectTasks(int level, float bound, int depth, std::vector<i
     }
 }
 
-void SearchWorker::settleRuns() {
+InnermostCounter& SearchWorker::innermostCounter() {
+    if (!m_innermostCounter) {
+        m_innermostCounter = std::make_unique<InnermostCounter>(m_plan, m_histograms, m_share);
+    }
+    return *m_innermostCounter;
+}
+
+void SearchWorker::settleCounters() {
     if (m_innermostCounter) {
         m_innermostCounter->settleRuns();
     }
     if (m_lastLevelsCounter) {
         m_lastLevelsCounter->settleRuns();
     }
+}
+
+void SearchWorker::settleRuns() {
+    settleCounters();
+    if (m_restarted) {
+        // Settling is linear in the runs, so what the earlier searches' runs added under
+        // this plan comes off exactly (in the wrap-around arithmetic of the counts).
+        for (std::size_t j = 0; j < static_cast<std::size_t>(m_plan.sources); ++j) {
+            for (std::size_t b = 0; b < m_histograms[j].size(); ++b) {
+                m_histograms[j][b] -= m_earlierRuns[j][b];
+            }
+        }
+    }
+}
+
+void SearchWorker::restart() {
+    m_stopped = false;
+    m_feasible = 0;
+    m_histograms = {};
+    if (m_plan.steps.size() != m_counterSteps) {
+        // The counters' rows are as long as the steps of the plan they were made for.
+        m_innermostCounter.reset();
+        m_lastLevelsCounter.reset();
+        m_counterSteps = m_plan.steps.size();
+    }
+    if (m_plan.exactGrid && !m_lastLevelsCounter) {
+        m_lastLevelsCounter = std::make_unique<LastLevelsCounter>(m_plan, m_histograms, m_share);
+    }
+    settleCounters();
+    // Only the levels of this plan's sources are settled and read.
+    const auto levels = static_cast<std::size_t>(m_plan.sources);
+    std::copy(m_histograms.begin(), m_histograms.begin() + levels, m_earlierRuns.begin());
+    std::fill(m_histograms.begin(), m_histograms.begin() + levels, ShareHistogram{});
+    m_restarted = true;
+}
+
+void SearchWorker::addTo(EngineResult& result) const {
+    for (int j = 0; j < m_plan.sources; ++j) {
+        // Level j searched source order[j].
+        const auto s = static_cast<std::size_t>(m_plan.order[static_cast<std::size_t>(j)]);
+        for (int b = 0; b < kHistogramLevels; ++b) {
+            const auto l = static_cast<std::size_t>(b);
+            result.histograms[s][l] += m_histograms[static_cast<std::size_t>(j)][l];
+        }
+    }
+    result.feasibleCount += m_feasible;
 }
 
 double SearchWorker::leafEstimate(int level, float bound) const {
@@ -175,32 +256,65 @@ void SearchWorker::addDerived(float last, std::uint64_t count) {
 }
 
 // Inline: it runs once per record, and the search loop is faster with it in place.
-inline const std::string& SearchWorker::derivedText(float last) {
+inline const SearchWorker::FieldText& SearchWorker::derivedText(float last) {
     const float quarters = last * 4.0f;
     if (quarters >= 0.0f && quarters < static_cast<float>(SearchPlan::kQuarterSlots) &&
         quarters == std::floor(quarters)) {
-        return m_plan.quarterText[static_cast<std::size_t>(quarters)];
+        return m_quarterTexts[static_cast<std::size_t>(quarters)];
     }
     std::uint32_t key = 0;
     std::memcpy(&key, &last, sizeof key);
     auto it = m_derivedTexts.find(key);
     if (it == m_derivedTexts.end()) {
-        it = m_derivedTexts.emplace(key, shareFieldText(last)).first;
+        it = m_derivedTexts.emplace(key, fieldText(shareFieldText(last))).first;
     }
     return it->second;
+}
+
+namespace {
+
+/// Copies n bytes in whole slots of 16: up to 15 bytes beyond n are read from `from` and
+/// written after `to + n`, where both have room for them. Returns to + n.
+inline char* copySlots(char* to, const char* from, std::size_t n) {
+    for (std::size_t k = 0; k < n; k += 16) {
+        std::memcpy(to + k, from + k, 16);
+    }
+    return to + n;
+}
+
+} // namespace
+
+void SearchWorker::reserveRecords(std::size_t bytes) {
+    // The room grows by steps that the records then fill while they are in the cache: a
+    // task with few records touches little of its chunk.
+    constexpr std::size_t kStep = std::size_t{64} << 10;
+    const std::size_t needed = m_used + bytes + FieldText::kSlot;
+    if (needed > m_out.size()) {
+        m_out.resize(std::max(needed, m_out.size() + kStep));
+    }
 }
 
 std::uint64_t SearchWorker::innermostRecords(float bound, int first, int last) {
     const auto inner = static_cast<std::size_t>(m_plan.innermost);
     const float* prefix = m_prefix[inner].data();
+    const std::size_t lineLength = m_lineLength[inner];
+    reserveRecords(static_cast<std::size_t>(last - first + 1) *
+                   (lineLength + 2 * FieldText::kSlot + m_endLength));
+    // The values the margins prove kept (as the counts take them) need no test; a short
+    // range is tested whole, solving its core would cost more.
+    auto [coreFirst, coreLast] = m_plan.coreImpossible || last - first < kShortRange
+                                     ? std::pair<int, int>{1, 0}
+                                     : m_plan.innermostCore(bound, prefix);
+    char* out = m_out.data() + m_used;
     std::uint64_t kept = 0;
     for (int i = first; i <= last; ++i) {
         const float share = m_plan.steps[static_cast<std::size_t>(i)];
         const float rest = bound - share;
-        if (!m_plan.passesAfter(prefix, share, rest, m_plan.linearColumns)) {
+        const bool sure = i >= coreFirst && i <= coreLast;
+        if (!sure && !m_plan.passesAfter(prefix, share, rest, m_plan.linearColumns)) {
             continue;
         }
-        if (m_plan.constrained) {
+        if (!sure && m_plan.constrained) {
             m_share[inner] = share;
             m_share[inner + 1] = rest;
             if (!m_plan.passesConstraints(m_share.data())) {
@@ -210,22 +324,29 @@ std::uint64_t SearchWorker::innermostRecords(float bound, int first, int last) {
         ++kept;
         ++m_histograms[inner][m_plan.stepLevel[static_cast<std::size_t>(i)]];
         addDerived(rest, 1);
-        m_out.append(m_line.data(), m_lineLength[inner]);
-        m_out += m_plan.stepText[static_cast<std::size_t>(i)];
-        m_out += derivedText(rest);
-        m_out += m_plan.padding;
+        out = copySlots(out, m_line.data(), lineLength);
+        const FieldText& own = m_stepTexts[static_cast<std::size_t>(i)];
+        std::memcpy(out, own.bytes, FieldText::kSlot);
+        out += own.length;
+        const FieldText& derived = derivedText(rest);
+        std::memcpy(out, derived.bytes, FieldText::kSlot);
+        out += derived.length;
+        out = copySlots(out, m_end.data(), m_endLength);
     }
-    if (m_out.size() >= kChunkBytes) {
+    m_used = static_cast<std::size_t>(out - m_out.data());
+    if (m_used >= kChunkBytes) {
         publishChunk();
     }
     return kept;
 }
 
 void SearchWorker::publishChunk() {
-    if (!m_publish(m_out)) {
+    if (!m_publish(m_out, m_used)) {
         m_stopped = true;
     }
-    m_out.clear();
+    // The publisher leaves a string with room for a chunk, often one given back by the
+    // writer, whose size is room already written.
+    m_used = 0;
 }
 
 } // namespace fenlowick

@@ -111,5 +111,55 @@ TEST(FastSearchControl, StopsWhenCancelledOrAtTheFirstRefusedWrite) {
     EXPECT_EQ(refusing.writes, 1);
 }
 
+TEST(FastSearchControl, CountsOnOneThreadReportAndCountAlikeAfterAndWithinOthers) {
+    // A thread keeps its plan and worker from one count to the next; a count within a
+    // callback of another, or after a cancelled one, must not see the other's state.
+    Entry small = largeEntry("2.5");
+    for (int i = 5; i < 8; ++i) {
+        small.sources[i].clear();
+        small.col[0][i].clear();
+    }
+    const CalculationInput inputs[] = {inputOf(largeEntry("4")), inputOf(small)};
+    EngineControl oneThread;
+    oneThread.threads = 1;
+    for (int first = 0; first < 2; ++first) {
+        const CalculationInput& outer = inputs[first];
+        const CalculationInput& inner = inputs[1 - first];
+        std::vector<float> plainShares;
+        EngineControl plainControl;
+        plainControl.progress = [&](float share) { plainShares.push_back(share); };
+        const EngineResult plainOuter = enumeratePlain(outer, nullptr, plainControl);
+        const EngineResult plainInner = enumeratePlain(inner, nullptr, EngineControl{});
+
+        std::atomic<bool> cancel{false};
+        EngineControl control;
+        control.threads = 1;
+        control.cancel = &cancel;
+        control.progress = [&](float) { cancel.store(true); };
+        EXPECT_TRUE(runSearch(outer, nullptr, control).cancelled);
+        cancel.store(false);
+
+        std::vector<float> shares;
+        std::vector<double> fractions;
+        EngineResult within;
+        control.progress = [&](float share) {
+            if (shares.empty()) {
+                within = runSearch(inner, nullptr, oneThread);
+            }
+            shares.push_back(share);
+        };
+        control.fractionDone = [&](double fraction) { fractions.push_back(fraction); };
+        const EngineResult counted = runSearch(outer, nullptr, control);
+        EXPECT_EQ(counted.histograms, plainOuter.histograms);
+        EXPECT_EQ(counted.feasibleCount, plainOuter.feasibleCount);
+        EXPECT_EQ(counted.visitedCount, plainOuter.visitedCount);
+        EXPECT_EQ(within.histograms, plainInner.histograms);
+        EXPECT_EQ(shares, plainShares);
+        ASSERT_FALSE(fractions.empty());
+        EXPECT_DOUBLE_EQ(fractions.back(), 1.0);
+        EXPECT_EQ(runSearch(inner, nullptr, oneThread).histograms, plainInner.histograms);
+    }
+}
+
 } // namespace
 } // namespace fenlowick::test

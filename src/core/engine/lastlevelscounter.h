@@ -11,6 +11,18 @@
 
 namespace fenlowick {
 
+/// How the count of the last levels turns the lines of a row's interval into its ends: in
+/// vector registers of two rows (Portable, any processor) or four (Wide4, AVX2) at a time.
+/// Every path gives the same ends from the same double arithmetic.
+enum class RowPath { Best, Portable, Wide4 };
+
+/// The paths this processor runs, Portable first.
+std::vector<RowPath> supportedRowPaths();
+
+/// The path of the counters made from now on (Best, the widest supported, by default), so
+/// that tests can run every path; a path the processor lacks falls back to Portable.
+void setRowPath(RowPath path);
+
 /// The count of the last three or four levels of a search without records and with a whole
 /// increment: the kept values of the innermost share are counted as whole runs where the
 /// plan's margins prove them kept, and checked one by one with the program's arithmetic
@@ -44,6 +56,8 @@ public:
 private:
     template <int Isotopes> struct BandEnds;
     struct FlatColumn;
+    template <int Isotopes> struct RowSet;
+    struct RowBlock;
 
     /// Columns that the count treats as bands of b: Isotopes, or the plan's number when
     /// Isotopes is 0 (more than five, or none).
@@ -81,6 +95,21 @@ private:
                                          bool widen, int first, int last);
     static int ceilOfNonNegative(double x);
 
+    /// The linear count's rows of one node, several at a time; one instance per path, each
+    /// compiled for its processor.
+    template <int Levels, int Isotopes> std::uint64_t countRowSet(const RowSet<Isotopes>& set);
+    template <int Levels, int Isotopes> std::uint64_t rowsPortable(const RowSet<Isotopes>& set);
+#if defined(__x86_64__)
+    template <int Levels, int Isotopes>
+    [[gnu::target("avx2")]] std::uint64_t rowsWide4(const RowSet<Isotopes>& set);
+#endif
+    template <int Width, int Levels, int Isotopes>
+    std::uint64_t blockRows(const RowSet<Isotopes>& set);
+    template <int Width, int Isotopes>
+    static void rowEnds(const RowSet<Isotopes>& set, RowBlock& block, int n);
+    template <int Levels, int Isotopes>
+    std::uint64_t settleBlock(const RowSet<Isotopes>& set, RowBlock& block, int n);
+
     const SearchPlan& m_plan;
     ShareHistograms& m_histograms;
     std::array<float, kSourceRows>& m_shares;
@@ -89,6 +118,7 @@ private:
     std::vector<std::int64_t> m_runDiff;
     /// ... and over the levels of the derived share.
     std::array<std::int64_t, kHistogramLevels + 1> m_lastDiff{};
+    RowPath m_rowPath;
 };
 
 } // namespace fenlowick

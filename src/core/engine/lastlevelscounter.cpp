@@ -40,10 +40,12 @@ RowPath resolved(RowPath path) {
 template <int Width> struct Lanes;
 template <> struct Lanes<2> {
     typedef double Doubles __attribute__((vector_size(16)));
+    typedef float Floats __attribute__((vector_size(8)));
     typedef std::int32_t Ints __attribute__((vector_size(8)));
 };
 template <> struct Lanes<4> {
     typedef double Doubles __attribute__((vector_size(32)));
+    typedef float Floats __attribute__((vector_size(16)));
     typedef std::int32_t Ints __attribute__((vector_size(16)));
 };
 
@@ -121,6 +123,17 @@ struct LastLevelsCounter::RowBlock {
     alignas(64) std::int32_t bEnd[kSize];
     alignas(64) std::int32_t coreFirst[kSize];
     alignas(64) std::int32_t coreLast[kSize];
+    /// Values of b to be checked one by one (rows z, i, value j), checked together when the
+    /// search is in another order than the entry's; kChecks is more than a row holds.
+    static constexpr int kChecks = 256;
+    int checks = 0;
+    alignas(64) std::int32_t checkZ[kChecks + 8];
+    alignas(64) std::int32_t checkI[kChecks + 8];
+    alignas(64) std::int32_t checkJ[kChecks + 8];
+    /// The share of each source in the entry's order for those checks: by `kind`, fixed
+    /// above the node (0) or that of z (1), a (2), b (3) or the derived share (4).
+    int kind[kSourceRows];
+    float fixed[kSourceRows];
 };
 
 // The helpers of the counting loops below are declared inline: defined outside the class
@@ -422,6 +435,18 @@ template <int Width, int Levels, int Isotopes>
 [[gnu::always_inline]] inline std::uint64_t
 LastLevelsCounter::blockRows(const RowSet<Isotopes>& set) {
     RowBlock block;
+    if (m_plan.permuted) {
+        for (int level = 0; level < m_plan.sources; ++level) {
+            const auto t = static_cast<std::size_t>(m_plan.order[static_cast<std::size_t>(level)]);
+            const int kind = level == set.aLevel                 ? 2
+                             : level == m_plan.innermost         ? 3
+                             : level == m_plan.innermost + 1     ? 4
+                             : Levels == 4 && level == set.level ? 1
+                                                                 : 0;
+            block.kind[t] = kind;
+            block.fixed[t] = kind == 0 ? m_shares[static_cast<std::size_t>(level)] : 0.0f;
+        }
+    }
     int n = 0;
     std::uint64_t total = 0;
     auto add = [&](int z, int i) {
@@ -434,7 +459,7 @@ LastLevelsCounter::blockRows(const RowSet<Isotopes>& set) {
             add(0, i);
             if (n == RowBlock::kRows) {
                 rowEnds<Width, Isotopes>(set, block, n);
-                total += settleBlock<Levels, Isotopes>(set, block, n);
+                total += settleBlock<Width, Levels, Isotopes>(set, block, n);
                 n = 0;
             }
         }
@@ -501,7 +526,7 @@ LastLevelsCounter::blockRows(const RowSet<Isotopes>& set) {
                 n += std::max(count, 0);
                 if (n >= RowBlock::kRows) {
                     rowEnds<Width, Isotopes>(set, block, n);
-                    total += settleBlock<Levels, Isotopes>(set, block, n);
+                    total += settleBlock<Width, Levels, Isotopes>(set, block, n);
                     n = 0;
                 }
                 continue;
@@ -510,7 +535,7 @@ LastLevelsCounter::blockRows(const RowSet<Isotopes>& set) {
                 add(z, i);
                 if (n == RowBlock::kRows) {
                     rowEnds<Width, Isotopes>(set, block, n);
-                    total += settleBlock<Levels, Isotopes>(set, block, n);
+                    total += settleBlock<Width, Levels, Isotopes>(set, block, n);
                     n = 0;
                 }
             }
@@ -518,7 +543,7 @@ LastLevelsCounter::blockRows(const RowSet<Isotopes>& set) {
     }
     if (n > 0) {
         rowEnds<Width, Isotopes>(set, block, n);
-        total += settleBlock<Levels, Isotopes>(set, block, n);
+        total += settleBlock<Width, Levels, Isotopes>(set, block, n);
     }
     return total;
 }
@@ -599,7 +624,7 @@ template <int Width, int Isotopes>
 
 /// Counts the first n rows of a block whose ends are solved: the core whole, as differences
 /// (an empty core's cancel), the values between it and the outer ends one by one.
-template <int Levels, int Isotopes>
+template <int Width, int Levels, int Isotopes>
 [[gnu::always_inline]] inline std::uint64_t
 LastLevelsCounter::settleBlock(const RowSet<Isotopes>& set, RowBlock& block, int n) {
     std::int64_t* runDiff = m_runDiff.data();
@@ -607,6 +632,7 @@ LastLevelsCounter::settleBlock(const RowSet<Isotopes>& set, RowBlock& block, int
     std::uint64_t* aCounts = m_histograms[static_cast<std::size_t>(set.aLevel)].data();
     std::uint64_t* zCounts = m_histograms[static_cast<std::size_t>(set.level)].data();
     const int step = m_plan.gridStep;
+    const bool permuted = m_plan.permuted;
     float prefix[SearchPlan::kMaxColumns];
     int prefixZ = -1;
     std::uint64_t total = 0;
@@ -623,7 +649,21 @@ LastLevelsCounter::settleBlock(const RowSet<Isotopes>& set, RowBlock& block, int
         --lastDiff[bLast - coreFirst + 1];
         const int bFirst = block.bFirst[j];
         const int bEnd = block.bEnd[j];
-        if (bFirst < coreFirst || coreLast < bEnd) {
+        if (permuted && (bFirst < coreFirst || coreLast < bEnd)) {
+            if (block.checks + (coreFirst - bFirst) + (bEnd - coreLast) > RowBlock::kChecks) {
+                total += checkBlock<Width, Levels, Isotopes>(set, block);
+            }
+            auto queue = [&](int from, int to) {
+                for (int value = from; value <= to; ++value) {
+                    block.checkZ[block.checks] = z;
+                    block.checkI[block.checks] = i;
+                    block.checkJ[block.checks] = value;
+                    ++block.checks;
+                }
+            };
+            queue(bFirst, coreFirst - 1);
+            queue(coreLast + 1, bEnd);
+        } else if (bFirst < coreFirst || coreLast < bEnd) {
             const float* edgePrefix = set.before;
             if constexpr (Levels == 4) {
                 if (z != prefixZ) {
@@ -645,6 +685,75 @@ LastLevelsCounter::settleBlock(const RowSet<Isotopes>& set, RowBlock& block, int
             zCounts[z] += kept;
         }
         total += kept;
+    }
+    if (block.checks > 0) {
+        total += checkBlock<Width, Levels, Isotopes>(set, block);
+    }
+    return total;
+}
+
+/// The program's test of the values queued in the block, Width at a time: per isotope the
+/// single-precision contributions of the sources added in the entry's order, then the
+/// double-precision comparison, exactly as passesInEntryOrder(). Counts the kept values in
+/// every histogram below the node and empties the queue; returns how many are kept.
+template <int Width, int Levels, int Isotopes>
+[[gnu::always_inline]] inline std::uint64_t
+LastLevelsCounter::checkBlock(const RowSet<Isotopes>& set, RowBlock& block) {
+    using Doubles = typename Lanes<Width>::Doubles;
+    using Floats = typename Lanes<Width>::Floats;
+    using Ints = typename Lanes<Width>::Ints;
+    const int count = block.checks;
+    block.checks = 0;
+    for (int j = count; j % Width != 0; ++j) {
+        block.checkZ[j] = block.checkZ[count - 1];
+        block.checkI[j] = block.checkI[count - 1];
+        block.checkJ[j] = block.checkJ[count - 1];
+    }
+    const int step = m_plan.gridStep;
+    const auto inner = static_cast<std::size_t>(m_plan.innermost);
+    std::uint64_t* bCounts = m_histograms[inner].data();
+    std::uint64_t* lastCounts = m_histograms[inner + 1].data();
+    std::uint64_t* aCounts = m_histograms[static_cast<std::size_t>(set.aLevel)].data();
+    std::uint64_t* zCounts = m_histograms[static_cast<std::size_t>(set.level)].data();
+    std::uint64_t total = 0;
+    for (int b = 0; b < count; b += Width) {
+        Ints z;
+        Ints i;
+        Ints j;
+        std::memcpy(&z, block.checkZ + b, sizeof z);
+        std::memcpy(&i, block.checkI + b, sizeof i);
+        std::memcpy(&j, block.checkJ + b, sizeof j);
+        // The shares as checkEdges() forms them: whole numbers, exact in single precision.
+        const Ints rest = set.whole - z * step - i * step;
+        const Floats shares[] = {
+            Floats{}, __builtin_convertvector(z * step, Floats),
+            __builtin_convertvector(i * step, Floats), __builtin_convertvector(j * step, Floats),
+            __builtin_convertvector(rest, Floats) - __builtin_convertvector(j * step, Floats)};
+        auto failed = Doubles{} < Doubles{};
+        for (int k = 0; k < Isotopes; ++k) {
+            Floats predicted{};
+            for (int t = 0; t < m_plan.sources; ++t) {
+                const int kind = block.kind[t];
+                const Floats share = kind == 0 ? Floats{} + block.fixed[t] : shares[kind];
+                const Floats term = m_plan.originalSignature[k][t] * share;
+                predicted = t == 0 ? term : predicted + term;
+            }
+            const Doubles difference =
+                __builtin_convertvector(predicted, Doubles) - m_plan.mixture[k];
+            const Doubles size = difference < 0.0 ? -difference : difference;
+            failed |= m_plan.scale * size >= m_plan.failFrom;
+        }
+        const Ints kept = __builtin_convertvector(failed, Ints) + 1;
+        for (int lane = 0; lane < Width && b + lane < count; ++lane) {
+            const auto pass = static_cast<std::uint64_t>(kept[lane]);
+            bCounts[j[lane]] += pass;
+            lastCounts[set.bound0 - z[lane] - i[lane] - j[lane]] += pass;
+            aCounts[i[lane]] += pass;
+            if constexpr (Levels == 4) {
+                zCounts[z[lane]] += pass;
+            }
+            total += pass;
+        }
     }
     return total;
 }

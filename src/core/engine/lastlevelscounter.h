@@ -107,8 +107,10 @@ private:
     std::uint64_t blockRows(const RowSet<Isotopes>& set);
     template <int Width, int Isotopes>
     static void rowEnds(const RowSet<Isotopes>& set, RowBlock& block, int n);
-    template <int Levels, int Isotopes>
+    template <int Width, int Levels, int Isotopes>
     std::uint64_t settleBlock(const RowSet<Isotopes>& set, RowBlock& block, int n);
+    template <int Width, int Levels, int Isotopes>
+    std::uint64_t checkBlock(const RowSet<Isotopes>& set, RowBlock& block);
 
     const SearchPlan& m_plan;
     ShareHistograms& m_histograms;

@@ -141,8 +141,8 @@ struct LastLevelsCounter::RowBlock {
 // a count.
 
 template <int Isotopes, bool Constrained>
-std::uint64_t LastLevelsCounter::countLevels(int levels, int level, float bound,
-                                             const float* before) {
+inline std::uint64_t LastLevelsCounter::countLevels(int levels, int level, float bound,
+                                                    const float* before) {
     return levels == 4 ? countLast<4, Isotopes, Constrained>(level, bound, before)
                        : countLast<3, Isotopes, Constrained>(level, bound, before);
 }

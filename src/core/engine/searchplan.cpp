@@ -345,7 +345,8 @@ std::pair<int, int> SearchPlan::shareRange(int level, float bound, const float* 
             return {1, 0};
         }
     }
-    for (const Row& row : constraintRows[l]) {
+    for (std::size_t i = 0; constrained && i < constraintRows[l].size(); ++i) {
+        const Row& row = constraintRows[l][i];
         if (!narrow(row, level > 0 ? static_cast<double>(prefix[row.column]) : 0.0)) {
             return {1, 0};
         }

@@ -632,9 +632,10 @@ LastLevelsCounter::settleBlock(const RowSet<Isotopes>& set, RowBlock& block, int
     std::uint64_t* aCounts = m_histograms[static_cast<std::size_t>(set.aLevel)].data();
     std::uint64_t* zCounts = m_histograms[static_cast<std::size_t>(set.level)].data();
     const int step = m_plan.gridStep;
-    const bool permuted = m_plan.permuted;
-    float prefix[SearchPlan::kMaxColumns];
-    int prefixZ = -1;
+    // The cores first, without a branch; the rows with values to check are listed and
+    // checked after them.
+    int edgeRows[RowBlock::kSize];
+    int edges = 0;
     std::uint64_t total = 0;
     for (int j = 0; j < n; ++j) {
         const int z = block.z[j];
@@ -642,14 +643,30 @@ LastLevelsCounter::settleBlock(const RowSet<Isotopes>& set, RowBlock& block, int
         const int coreFirst = block.coreFirst[j];
         const int coreLast = block.coreLast[j];
         const int bLast = set.bound0 - z - i;
-        auto kept = static_cast<std::uint64_t>(coreLast - coreFirst + 1);
+        const auto kept = static_cast<std::uint64_t>(coreLast - coreFirst + 1);
         ++runDiff[coreFirst];
         --runDiff[coreLast + 1];
         ++lastDiff[bLast - coreLast];
         --lastDiff[bLast - coreFirst + 1];
+        edgeRows[edges] = j;
+        edges += block.bFirst[j] < coreFirst || coreLast < block.bEnd[j] ? 1 : 0;
+        aCounts[i] += kept;
+        if constexpr (Levels == 4) {
+            zCounts[z] += kept;
+        }
+        total += kept;
+    }
+    float prefix[SearchPlan::kMaxColumns];
+    int prefixZ = -1;
+    for (int e = 0; e < edges; ++e) {
+        const int j = edgeRows[e];
+        const int z = block.z[j];
+        const int i = block.i[j];
+        const int coreFirst = block.coreFirst[j];
+        const int coreLast = block.coreLast[j];
         const int bFirst = block.bFirst[j];
         const int bEnd = block.bEnd[j];
-        if (permuted && (bFirst < coreFirst || coreLast < bEnd)) {
+        if (m_plan.permuted) {
             if (block.checks + (coreFirst - bFirst) + (bEnd - coreLast) > RowBlock::kChecks) {
                 total += checkBlock<Width, Levels, Isotopes>(set, block);
             }
@@ -663,23 +680,23 @@ LastLevelsCounter::settleBlock(const RowSet<Isotopes>& set, RowBlock& block, int
             };
             queue(bFirst, coreFirst - 1);
             queue(coreLast + 1, bEnd);
-        } else if (bFirst < coreFirst || coreLast < bEnd) {
-            const float* edgePrefix = set.before;
-            if constexpr (Levels == 4) {
-                if (z != prefixZ) {
-                    const float share = m_plan.steps[static_cast<std::size_t>(z)];
-                    m_shares[static_cast<std::size_t>(set.level)] = share;
-                    for (int k = 0; k < bandColumns<Isotopes>(); ++k) {
-                        prefix[k] = set.before[k] + m_plan.signature[k][set.level] * share;
-                    }
-                    prefixZ = z;
-                }
-                edgePrefix = prefix;
-            }
-            kept += checkEdges<Isotopes, false>(edgePrefix, set.aLevel, i,
-                                                set.whole - z * step - i * step, bFirst, coreFirst,
-                                                coreLast, bEnd);
+            continue;
         }
+        const float* edgePrefix = set.before;
+        if constexpr (Levels == 4) {
+            if (z != prefixZ) {
+                const float share = m_plan.steps[static_cast<std::size_t>(z)];
+                m_shares[static_cast<std::size_t>(set.level)] = share;
+                for (int k = 0; k < bandColumns<Isotopes>(); ++k) {
+                    prefix[k] = set.before[k] + m_plan.signature[k][set.level] * share;
+                }
+                prefixZ = z;
+            }
+            edgePrefix = prefix;
+        }
+        const std::uint64_t kept =
+            checkEdges<Isotopes, false>(edgePrefix, set.aLevel, i, set.whole - z * step - i * step,
+                                        bFirst, coreFirst, coreLast, bEnd);
         aCounts[i] += kept;
         if constexpr (Levels == 4) {
             zCounts[z] += kept;

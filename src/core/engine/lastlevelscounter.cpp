@@ -119,6 +119,8 @@ struct LastLevelsCounter::RowBlock {
     static constexpr int kSize = kRows + 8; // room for the slots written past the rows
     alignas(64) std::int32_t z[kSize];
     alignas(64) std::int32_t i[kSize];
+    alignas(64) double zValue[kSize]; ///< z and i in double
+    alignas(64) double iValue[kSize];
     alignas(64) std::int32_t bFirst[kSize];
     alignas(64) std::int32_t bEnd[kSize];
     alignas(64) std::int32_t coreFirst[kSize];
@@ -452,6 +454,8 @@ LastLevelsCounter::blockRows(const RowSet<Isotopes>& set) {
     auto add = [&](int z, int i) {
         block.z[n] = z;
         block.i[n] = i;
+        block.zValue[n] = static_cast<double>(z);
+        block.iValue[n] = static_cast<double>(i);
         ++n;
     };
     if constexpr (Levels == 3) {
@@ -522,6 +526,8 @@ LastLevelsCounter::blockRows(const RowSet<Isotopes>& set) {
                 for (int lane = 0; lane < 8; ++lane) {
                     block.z[n + lane] = z;
                     block.i[n + lane] = iFirst + lane;
+                    block.zValue[n + lane] = zd;
+                    block.iValue[n + lane] = static_cast<double>(iFirst + lane);
                 }
                 n += std::max(count, 0);
                 if (n >= RowBlock::kRows) {
@@ -559,17 +565,17 @@ template <int Width, int Isotopes>
     for (int j = n; j % Width != 0; ++j) {
         block.z[j] = block.z[n - 1];
         block.i[j] = block.i[n - 1];
+        block.zValue[j] = block.zValue[n - 1];
+        block.iValue[j] = block.iValue[n - 1];
     }
     const BandEnds<Isotopes>& start = *set.start;
     const double bound0 = static_cast<double>(set.bound0);
     constexpr int columns = Isotopes;
     for (int b = 0; b < n; b += Width) {
-        Ints zInts;
-        Ints iInts;
-        std::memcpy(&zInts, block.z + b, sizeof zInts);
-        std::memcpy(&iInts, block.i + b, sizeof iInts);
-        const auto z = __builtin_convertvector(zInts, Doubles);
-        const auto i = __builtin_convertvector(iInts, Doubles);
+        Doubles z;
+        Doubles i;
+        std::memcpy(&z, block.zValue + b, sizeof z);
+        std::memcpy(&i, block.iValue + b, sizeof i);
         const Doubles bLast = bound0 - z - i;
         Doubles low = bLast * 0.0;
         Doubles high = bLast;
@@ -596,17 +602,20 @@ template <int Width, int Isotopes>
         high = valid ? high : 0.0;
         coreLow = core ? coreLow : 0.0;
         coreHigh = core ? coreHigh : 0.0;
-        // Truncation is floor for these non-negative values; the ceiling is one more where
-        // the floor is below the value.
-        const Doubles lowFloor =
-            __builtin_convertvector(__builtin_convertvector(low, Ints), Doubles);
-        const Doubles bFirst = lowFloor < low ? lowFloor + 1.0 : lowFloor;
-        const Doubles bEnd = __builtin_convertvector(__builtin_convertvector(high, Ints), Doubles);
-        const Doubles coreLowFloor =
-            __builtin_convertvector(__builtin_convertvector(coreLow, Ints), Doubles);
-        const Doubles coreFirstEnd = coreLowFloor < coreLow ? coreLowFloor + 1.0 : coreLowFloor;
+        // These values lie in 0..bLast + 1: adding and taking away 2^52 rounds them to the
+        // nearest whole number, which is one too high for the floor where it is above the
+        // value and one too low for the ceiling where it is below.
+        constexpr double kRound = 4503599627370496.0;
+        const Doubles lowNearest = (low + kRound) - kRound;
+        const Doubles bFirst = lowNearest < low ? lowNearest + 1.0 : lowNearest;
+        const Doubles highNearest = (high + kRound) - kRound;
+        const Doubles bEnd = highNearest > high ? highNearest - 1.0 : highNearest;
+        const Doubles coreLowNearest = (coreLow + kRound) - kRound;
+        const Doubles coreFirstEnd =
+            coreLowNearest < coreLow ? coreLowNearest + 1.0 : coreLowNearest;
+        const Doubles coreHighNearest = (coreHigh + kRound) - kRound;
         const Doubles coreLastEnd =
-            __builtin_convertvector(__builtin_convertvector(coreHigh, Ints), Doubles);
+            coreHighNearest > coreHigh ? coreHighNearest - 1.0 : coreHighNearest;
         Doubles coreFirst = bFirst < coreFirstEnd ? coreFirstEnd : bFirst;
         Doubles coreLast = coreLastEnd < bEnd ? coreLastEnd : bEnd;
         const auto counted = core & (coreFirst <= coreLast);

@@ -117,10 +117,8 @@ template <int Isotopes> struct LastLevelsCounter::RowSet {
 struct LastLevelsCounter::RowBlock {
     static constexpr int kRows = 64;
     static constexpr int kSize = kRows + 8; // room for the slots written past the rows
-    alignas(64) std::int32_t z[kSize];
-    alignas(64) std::int32_t i[kSize];
-    alignas(64) double zValue[kSize]; ///< z and i in double
-    alignas(64) double iValue[kSize];
+    alignas(64) double z[kSize];
+    alignas(64) double i[kSize];
     alignas(64) std::int32_t bFirst[kSize];
     alignas(64) std::int32_t bEnd[kSize];
     alignas(64) std::int32_t coreFirst[kSize];
@@ -132,9 +130,8 @@ struct LastLevelsCounter::RowBlock {
     alignas(64) std::int32_t checkZ[kChecks + 8];
     alignas(64) std::int32_t checkI[kChecks + 8];
     alignas(64) std::int32_t checkJ[kChecks + 8];
-    /// The share of each source in the entry's order for those checks: by `kind`, fixed
-    /// above the node (0) or that of z (1), a (2), b (3) or the derived share (4).
-    int kind[kSourceRows];
+    /// The share of each source in the entry's order for those checks when it is fixed
+    /// above the node (see m_entryKind).
     float fixed[kSourceRows];
 };
 
@@ -438,24 +435,29 @@ template <int Width, int Levels, int Isotopes>
 LastLevelsCounter::blockRows(const RowSet<Isotopes>& set) {
     RowBlock block;
     if (m_plan.permuted) {
-        for (int level = 0; level < m_plan.sources; ++level) {
-            const auto t = static_cast<std::size_t>(m_plan.order[static_cast<std::size_t>(level)]);
-            const int kind = level == set.aLevel                 ? 2
-                             : level == m_plan.innermost         ? 3
-                             : level == m_plan.innermost + 1     ? 4
-                             : Levels == 4 && level == set.level ? 1
-                                                                 : 0;
-            block.kind[t] = kind;
-            block.fixed[t] = kind == 0 ? m_shares[static_cast<std::size_t>(level)] : 0.0f;
+        if (m_entryKindLevel != set.level) {
+            for (int level = 0; level < m_plan.sources; ++level) {
+                const auto t =
+                    static_cast<std::size_t>(m_plan.order[static_cast<std::size_t>(level)]);
+                m_entryKind[t] = level == set.aLevel                 ? 2
+                                 : level == m_plan.innermost         ? 3
+                                 : level == m_plan.innermost + 1     ? 4
+                                 : Levels == 4 && level == set.level ? 1
+                                                                     : 0;
+                m_entryLevel[t] = level;
+            }
+            m_entryKindLevel = set.level;
+        }
+        for (int t = 0; t < m_plan.sources; ++t) {
+            block.fixed[t] =
+                m_shares[static_cast<std::size_t>(m_entryLevel[static_cast<std::size_t>(t)])];
         }
     }
     int n = 0;
     std::uint64_t total = 0;
     auto add = [&](int z, int i) {
-        block.z[n] = z;
-        block.i[n] = i;
-        block.zValue[n] = static_cast<double>(z);
-        block.iValue[n] = static_cast<double>(i);
+        block.z[n] = static_cast<double>(z);
+        block.i[n] = static_cast<double>(i);
         ++n;
     };
     if constexpr (Levels == 3) {
@@ -524,10 +526,8 @@ LastLevelsCounter::blockRows(const RowSet<Isotopes>& set) {
             if (count <= 8) {
                 // Eight slots written whether used or not (the block has room for them).
                 for (int lane = 0; lane < 8; ++lane) {
-                    block.z[n + lane] = z;
-                    block.i[n + lane] = iFirst + lane;
-                    block.zValue[n + lane] = zd;
-                    block.iValue[n + lane] = static_cast<double>(iFirst + lane);
+                    block.z[n + lane] = zd;
+                    block.i[n + lane] = static_cast<double>(iFirst + lane);
                 }
                 n += std::max(count, 0);
                 if (n >= RowBlock::kRows) {
@@ -565,8 +565,6 @@ template <int Width, int Isotopes>
     for (int j = n; j % Width != 0; ++j) {
         block.z[j] = block.z[n - 1];
         block.i[j] = block.i[n - 1];
-        block.zValue[j] = block.zValue[n - 1];
-        block.iValue[j] = block.iValue[n - 1];
     }
     const BandEnds<Isotopes>& start = *set.start;
     const double bound0 = static_cast<double>(set.bound0);
@@ -574,8 +572,8 @@ template <int Width, int Isotopes>
     for (int b = 0; b < n; b += Width) {
         Doubles z;
         Doubles i;
-        std::memcpy(&z, block.zValue + b, sizeof z);
-        std::memcpy(&i, block.iValue + b, sizeof i);
+        std::memcpy(&z, block.z + b, sizeof z);
+        std::memcpy(&i, block.i + b, sizeof i);
         const Doubles bLast = bound0 - z - i;
         Doubles low = bLast * 0.0;
         Doubles high = bLast;
@@ -647,8 +645,8 @@ LastLevelsCounter::settleBlock(const RowSet<Isotopes>& set, RowBlock& block, int
     int edges = 0;
     std::uint64_t total = 0;
     for (int j = 0; j < n; ++j) {
-        const int z = block.z[j];
-        const int i = block.i[j];
+        const auto z = static_cast<int>(block.z[j]);
+        const auto i = static_cast<int>(block.i[j]);
         const int coreFirst = block.coreFirst[j];
         const int coreLast = block.coreLast[j];
         const int bLast = set.bound0 - z - i;
@@ -669,8 +667,8 @@ LastLevelsCounter::settleBlock(const RowSet<Isotopes>& set, RowBlock& block, int
     int prefixZ = -1;
     for (int e = 0; e < edges; ++e) {
         const int j = edgeRows[e];
-        const int z = block.z[j];
-        const int i = block.i[j];
+        const auto z = static_cast<int>(block.z[j]);
+        const auto i = static_cast<int>(block.i[j]);
         const int coreFirst = block.coreFirst[j];
         const int coreLast = block.coreLast[j];
         const int bFirst = block.bFirst[j];
@@ -759,7 +757,7 @@ LastLevelsCounter::checkBlock(const RowSet<Isotopes>& set, RowBlock& block) {
         for (int k = 0; k < Isotopes; ++k) {
             Floats predicted{};
             for (int t = 0; t < m_plan.sources; ++t) {
-                const int kind = block.kind[t];
+                const int kind = m_entryKind[static_cast<std::size_t>(t)];
                 const Floats share = kind == 0 ? Floats{} + block.fixed[t] : shares[kind];
                 const Floats term = m_plan.originalSignature[k][t] * share;
                 predicted = t == 0 ? term : predicted + term;

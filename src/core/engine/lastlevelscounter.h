@@ -121,6 +121,12 @@ private:
     /// ... and over the levels of the derived share.
     std::array<std::int64_t, kHistogramLevels + 1> m_lastDiff{};
     RowPath m_rowPath;
+    /// For the values checked in blocks, each source in the entry's order: its level, and
+    /// whether its share is fixed above the node (0) or that of z (1), a (2), b (3) or the
+    /// derived share (4) in a count below level m_entryKindLevel.
+    std::array<int, kSourceRows> m_entryKind{};
+    std::array<int, kSourceRows> m_entryLevel{};
+    int m_entryKindLevel = -1;
 };
 
 } // namespace fenlowick

@@ -429,7 +429,8 @@ std::uint64_t LastLevelsCounter::rowsWide4(const RowSet<Isotopes>& set) {
 #endif
 
 /// The rows of a node gathered in blocks: their ends solved Width at a time, then counted.
-/// With four levels the rows of each share z are those that rowRange() leaves.
+/// With four levels the rows of each share z are those that rowRange() leaves, and perhaps
+/// a few more that count nothing.
 template <int Width, int Levels, int Isotopes>
 [[gnu::always_inline]] inline std::uint64_t
 LastLevelsCounter::blockRows(const RowSet<Isotopes>& set) {

@@ -11,9 +11,10 @@
 
 namespace fenlowick {
 
-/// How the count of the last levels turns the lines of a row's interval into its ends: in
-/// vector registers of two rows (Portable, any processor) or four (Wide4, AVX2) at a time.
-/// Every path gives the same ends from the same double arithmetic.
+/// How the count of the last levels solves the ends of its rows and tests the values between
+/// their cores and outer ends: in vector registers, two at a time (Portable, any processor)
+/// or four (Wide4, AVX2). Every path does the same double and single-precision arithmetic,
+/// so the counts do not depend on it.
 enum class RowPath { Best, Portable, Wide4 };
 
 /// The paths this processor runs, Portable first.
@@ -115,8 +116,7 @@ private:
     const SearchPlan& m_plan;
     ShareHistograms& m_histograms;
     std::array<float, kSourceRows>& m_shares;
-    /// Runs counted whole by countRow, as differences over the innermost share's indices
-    /// (b) ...
+    /// Runs counted whole, as differences over the innermost share's indices (b) ...
     std::vector<std::int64_t> m_runDiff;
     /// ... and over the levels of the derived share.
     std::array<std::int64_t, kHistogramLevels + 1> m_lastDiff{};

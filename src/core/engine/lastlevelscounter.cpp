@@ -428,6 +428,35 @@ std::uint64_t LastLevelsCounter::rowsWide4(const RowSet<Isotopes>& set) {
 }
 #endif
 
+/// The first n rows of a block counted: their ends solved, then their cores and checks.
+/// Kept out of line, so that the loops that gather the rows keep their values in registers.
+template <int Width, int Levels, int Isotopes>
+inline std::uint64_t LastLevelsCounter::countBlock(const RowSet<Isotopes>& set, RowBlock& block,
+                                                   int n) {
+#if defined(__x86_64__)
+    if constexpr (Width == 4) {
+        return countBlockWide4<Levels, Isotopes>(set, block, n);
+    }
+#endif
+    return countBlockPortable<Levels, Isotopes>(set, block, n);
+}
+
+template <int Levels, int Isotopes>
+std::uint64_t LastLevelsCounter::countBlockPortable(const RowSet<Isotopes>& set, RowBlock& block,
+                                                    int n) {
+    rowEnds<2, Isotopes>(set, block, n);
+    return settleBlock<2, Levels, Isotopes>(set, block, n);
+}
+
+#if defined(__x86_64__)
+template <int Levels, int Isotopes>
+std::uint64_t LastLevelsCounter::countBlockWide4(const RowSet<Isotopes>& set, RowBlock& block,
+                                                 int n) {
+    rowEnds<4, Isotopes>(set, block, n);
+    return settleBlock<4, Levels, Isotopes>(set, block, n);
+}
+#endif
+
 /// The rows of a node gathered in blocks: their ends solved Width at a time, then counted.
 /// With four levels the rows of each share z are those that rowRange() leaves, and perhaps
 /// a few more that count nothing.
@@ -465,8 +494,7 @@ LastLevelsCounter::blockRows(const RowSet<Isotopes>& set) {
         for (int i = set.first; i <= set.last; ++i) {
             add(0, i);
             if (n == RowBlock::kRows) {
-                rowEnds<Width, Isotopes>(set, block, n);
-                total += settleBlock<Width, Levels, Isotopes>(set, block, n);
+                total += countBlock<Width, Levels, Isotopes>(set, block, n);
                 n = 0;
             }
         }
@@ -532,8 +560,7 @@ LastLevelsCounter::blockRows(const RowSet<Isotopes>& set) {
                 }
                 n += std::max(count, 0);
                 if (n >= RowBlock::kRows) {
-                    rowEnds<Width, Isotopes>(set, block, n);
-                    total += settleBlock<Width, Levels, Isotopes>(set, block, n);
+                    total += countBlock<Width, Levels, Isotopes>(set, block, n);
                     n = 0;
                 }
                 continue;
@@ -541,16 +568,14 @@ LastLevelsCounter::blockRows(const RowSet<Isotopes>& set) {
             for (int i = iFirst; i < iFirst + count; ++i) {
                 add(z, i);
                 if (n == RowBlock::kRows) {
-                    rowEnds<Width, Isotopes>(set, block, n);
-                    total += settleBlock<Width, Levels, Isotopes>(set, block, n);
+                    total += countBlock<Width, Levels, Isotopes>(set, block, n);
                     n = 0;
                 }
             }
         }
     }
     if (n > 0) {
-        rowEnds<Width, Isotopes>(set, block, n);
-        total += settleBlock<Width, Levels, Isotopes>(set, block, n);
+        total += countBlock<Width, Levels, Isotopes>(set, block, n);
     }
     return total;
 }

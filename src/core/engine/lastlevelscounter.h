@@ -106,6 +106,16 @@ private:
 #endif
     template <int Width, int Levels, int Isotopes>
     std::uint64_t blockRows(const RowSet<Isotopes>& set);
+    template <int Width, int Levels, int Isotopes>
+    std::uint64_t countBlock(const RowSet<Isotopes>& set, RowBlock& block, int n);
+    template <int Levels, int Isotopes>
+    [[gnu::noinline]] std::uint64_t countBlockPortable(const RowSet<Isotopes>& set, RowBlock& block,
+                                                       int n);
+#if defined(__x86_64__)
+    template <int Levels, int Isotopes>
+    [[gnu::noinline, gnu::target("avx2")]] std::uint64_t
+    countBlockWide4(const RowSet<Isotopes>& set, RowBlock& block, int n);
+#endif
     template <int Width, int Isotopes>
     static void rowEnds(const RowSet<Isotopes>& set, RowBlock& block, int n);
     template <int Width, int Levels, int Isotopes>

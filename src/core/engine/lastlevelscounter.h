@@ -11,6 +11,19 @@
 
 namespace fenlowick {
 
+/// How the count of the last levels solves the ends of its rows and tests the values between
+/// their cores and outer ends: in vector registers, two at a time (Portable, any processor)
+/// or four (Wide4, AVX2). Every path does the same double and single-precision arithmetic,
+/// so the counts do not depend on it.
+enum class RowPath { Best, Portable, Wide4 };
+
+/// The paths this processor runs, Portable first.
+std::vector<RowPath> supportedRowPaths();
+
+/// The path of the counters made from now on (Best, the widest supported, by default), so
+/// that tests can run every path; a path the processor lacks falls back to Portable.
+void setRowPath(RowPath path);
+
 /// The count of the last three or four levels of a search without records and with a whole
 /// increment: the kept values of the innermost share are counted as whole runs where the
 /// plan's margins prove them kept, and checked one by one with the program's arithmetic
@@ -44,6 +57,8 @@ public:
 private:
     template <int Isotopes> struct BandEnds;
     struct FlatColumn;
+    template <int Isotopes> struct RowSet;
+    struct RowBlock;
 
     /// Columns that the count treats as bands of b: Isotopes, or the plan's number when
     /// Isotopes is 0 (more than five, or none).
@@ -81,14 +96,47 @@ private:
                                          bool widen, int first, int last);
     static int ceilOfNonNegative(double x);
 
+    /// The linear count's rows of one node, several at a time; one instance per path, each
+    /// compiled for its processor.
+    template <int Levels, int Isotopes> std::uint64_t countRowSet(const RowSet<Isotopes>& set);
+    template <int Levels, int Isotopes> std::uint64_t rowsPortable(const RowSet<Isotopes>& set);
+#if defined(__x86_64__)
+    template <int Levels, int Isotopes>
+    [[gnu::target("avx2")]] std::uint64_t rowsWide4(const RowSet<Isotopes>& set);
+#endif
+    template <int Width, int Levels, int Isotopes>
+    std::uint64_t blockRows(const RowSet<Isotopes>& set);
+    template <int Width, int Levels, int Isotopes>
+    std::uint64_t countBlock(const RowSet<Isotopes>& set, RowBlock& block, int n);
+    template <int Levels, int Isotopes>
+    [[gnu::noinline]] std::uint64_t countBlockPortable(const RowSet<Isotopes>& set, RowBlock& block,
+                                                       int n);
+#if defined(__x86_64__)
+    template <int Levels, int Isotopes>
+    [[gnu::noinline, gnu::target("avx2")]] std::uint64_t
+    countBlockWide4(const RowSet<Isotopes>& set, RowBlock& block, int n);
+#endif
+    template <int Width, int Isotopes>
+    static void rowEnds(const RowSet<Isotopes>& set, RowBlock& block, int n);
+    template <int Width, int Levels, int Isotopes>
+    std::uint64_t settleBlock(const RowSet<Isotopes>& set, RowBlock& block, int n);
+    template <int Width, int Levels, int Isotopes>
+    std::uint64_t checkBlock(const RowSet<Isotopes>& set, RowBlock& block);
+
     const SearchPlan& m_plan;
     ShareHistograms& m_histograms;
     std::array<float, kSourceRows>& m_shares;
-    /// Runs counted whole by countRow, as differences over the innermost share's indices
-    /// (b) ...
+    /// Runs counted whole, as differences over the innermost share's indices (b) ...
     std::vector<std::int64_t> m_runDiff;
     /// ... and over the levels of the derived share.
     std::array<std::int64_t, kHistogramLevels + 1> m_lastDiff{};
+    RowPath m_rowPath;
+    /// For the values checked in blocks, each source in the entry's order: its level, and
+    /// whether its share is fixed above the node (0) or that of z (1), a (2), b (3) or the
+    /// derived share (4) in a count below level m_entryKindLevel.
+    std::array<int, kSourceRows> m_entryKind{};
+    std::array<int, kSourceRows> m_entryLevel{};
+    int m_entryKindLevel = -1;
 };
 
 } // namespace fenlowick

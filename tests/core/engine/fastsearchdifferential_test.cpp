@@ -1,4 +1,5 @@
 #include "core/engine/engine.h"
+#include "core/engine/lastlevelscounter.h"
 #include "core/entry/checks.h"
 #include "core/results/resultfiles.h"
 #include "support/entrygenerator.h"
@@ -80,15 +81,21 @@ void expectSameAsPlain(const Entry& entry, Tally& tally, const MixingConstraints
         EXPECT_EQ(composeTotals(entry, input, fast.histograms, kFixedTime).text, plainTotals);
     }
 
-    // Counting on one thread runs as one task on the calling thread.
-    for (int threads : {1, 2}) {
-        EngineControl control;
-        control.threads = threads;
-        const EngineResult counted = runSearch(input, nullptr, control);
-        EXPECT_EQ(counted.feasibleCount, plain.feasibleCount);
-        EXPECT_EQ(counted.histograms, plain.histograms);
-        EXPECT_EQ(composeTotals(entry, input, counted.histograms, kFixedTime).text, plainTotals);
+    // Counting on one thread runs as one task on the calling thread; every row path.
+    for (const RowPath path : supportedRowPaths()) {
+        setRowPath(path);
+        for (int threads : {1, 2}) {
+            SCOPED_TRACE("row path " + std::to_string(static_cast<int>(path)));
+            EngineControl control;
+            control.threads = threads;
+            const EngineResult counted = runSearch(input, nullptr, control);
+            EXPECT_EQ(counted.feasibleCount, plain.feasibleCount);
+            EXPECT_EQ(counted.histograms, plain.histograms);
+            EXPECT_EQ(composeTotals(entry, input, counted.histograms, kFixedTime).text,
+                      plainTotals);
+        }
     }
+    setRowPath(RowPath::Best);
 }
 
 TEST(FastSearchDifferential, GeneratedEntriesMatchThePlainLoops) {
@@ -236,10 +243,14 @@ TEST(FastSearchDifferential, CountsWithoutRecordsMatchTheRecordedSearchOnLargeEn
         EngineControl control;
         control.threads = 2;
         const EngineResult recorded = runSearch(*checked, &records, control);
-        const EngineResult counted = runSearch(*checked, nullptr, control);
         EXPECT_EQ(records.lines, recorded.feasibleCount);
-        EXPECT_EQ(counted.feasibleCount, recorded.feasibleCount);
-        EXPECT_EQ(counted.histograms, recorded.histograms);
+        for (const RowPath path : supportedRowPaths()) {
+            setRowPath(path);
+            const EngineResult counted = runSearch(*checked, nullptr, control);
+            EXPECT_EQ(counted.feasibleCount, recorded.feasibleCount);
+            EXPECT_EQ(counted.histograms, recorded.histograms);
+        }
+        setRowPath(RowPath::Best);
         withSolutions += recorded.feasibleCount > 0 ? 1 : 0;
     }
     EXPECT_GE(withSolutions, 12);

@@ -14,6 +14,18 @@ namespace fenlowick {
 
 namespace {
 
+/// Calls check(j) for the values of b from bFirst up to the core and from the core up to
+/// bEnd: those the core does not prove kept.
+template <typename Check>
+void forEachEdgeValue(int bFirst, int coreFirst, int coreLast, int bEnd, Check&& check) {
+    for (int j = bFirst; j < coreFirst; ++j) {
+        check(j);
+    }
+    for (int j = coreLast + 1; j <= bEnd; ++j) {
+        check(j);
+    }
+}
+
 std::atomic<RowPath> g_rowPath{RowPath::Best};
 
 bool supports(RowPath path) {
@@ -950,12 +962,7 @@ inline std::uint64_t LastLevelsCounter::checkEdges(const float* before, int aLev
             ++m_histograms[derived][static_cast<std::size_t>(bLast - j)];
         }
     };
-    for (int j = bFirst; j < coreFirst; ++j) {
-        checkOne(j);
-    }
-    for (int j = coreLast + 1; j <= bEnd; ++j) {
-        checkOne(j);
-    }
+    forEachEdgeValue(bFirst, coreFirst, coreLast, bEnd, checkOne);
     return kept;
 }
 
@@ -982,12 +989,7 @@ std::uint64_t LastLevelsCounter::checkEdgesConstrained(int aLevel, int i, int rb
             ++m_histograms[derived][static_cast<std::size_t>(bLast - j)];
         }
     };
-    for (int j = bFirst; j < coreFirst; ++j) {
-        checkOne(j);
-    }
-    for (int j = coreLast + 1; j <= bEnd; ++j) {
-        checkOne(j);
-    }
+    forEachEdgeValue(bFirst, coreFirst, coreLast, bEnd, checkOne);
     return kept;
 }
 

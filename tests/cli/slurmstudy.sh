@@ -94,7 +94,8 @@ submitted=$(bash "$work/out/slurm/submit.sh")
 merge_job=${submitted##* }
 echo "$submitted"
 for ((i = 0; i < 300; i++)); do
-    job_state=$(scontrol show job "$merge_job" 2> /dev/null | sed -n 's/.*JobState=\([A-Z_]*\).*/\1/p')
+    # A controller busy with the array may not answer at once: ask again next second.
+    job_state=$(scontrol show job "$merge_job" 2> /dev/null | sed -n 's/.*JobState=\([A-Z_]*\).*/\1/p' || true)
     case $job_state in
         COMPLETED) break ;;
         FAILED | CANCELLED | TIMEOUT | NODE_FAIL | OUT_OF_MEMORY) logs; fail "the merge job ended $job_state" ;;

@@ -1,0 +1,482 @@
+#pragma once
+
+// The blocked rows of the linear count of the last levels: the row sets and blocks, their
+// vector lanes, and the LastLevelsCounter member templates that solve a block's ends several
+// rows at a time (AVX2 or portable) and count or check its values. Part of
+// lastlevelscounter.cpp, which alone includes it and instantiates the templates; kept apart
+// so that each file reads as one role.
+
+#include "core/engine/lastlevelscounter.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+namespace fenlowick {
+
+namespace {
+
+/// Vectors of Width doubles and of Width 32-bit integers.
+template <int Width> struct Lanes;
+template <> struct Lanes<2> {
+    typedef double Doubles __attribute__((vector_size(16)));
+    typedef float Floats __attribute__((vector_size(8)));
+    typedef std::int32_t Ints __attribute__((vector_size(8)));
+};
+template <> struct Lanes<4> {
+    typedef double Doubles __attribute__((vector_size(32)));
+    typedef float Floats __attribute__((vector_size(16)));
+    typedef std::int32_t Ints __attribute__((vector_size(16)));
+};
+
+} // namespace
+
+/// The rows of one node for the linear count: the lines of the ends at z = 0 and their move
+/// per step of z (0 with three levels, where z is 0 and i runs over first..last).
+template <int Isotopes> struct LastLevelsCounter::RowSet {
+    const BandEnds<Isotopes>* start;
+    const double* dz;
+    const float* before; ///< the single-precision prefix before `level`
+    int level;           ///< the level of z (four levels) or of a (three)
+    int aLevel;
+    int first; ///< the range of z (four levels) or of i (three)
+    int last;
+    /// The core may be counted whole for the indices i of a in coreFrom..coreTo.
+    double coreFrom;
+    double coreTo;
+    int bound0; ///< steps below `level` when its share is 0
+    int whole;  ///< that bound in whole units
+    double rangeSlack;
+};
+
+/// Rows gathered to have their ends solved together: the indices z and i, then the ends of
+/// b's interval (bFirst..bEnd) and of its core (coreFirst..coreLast, empty as bEnd + 1..bEnd).
+/// A row whose interval is empty has bFirst > bEnd.
+struct LastLevelsCounter::RowBlock {
+    static constexpr int kRows = 64;
+    static constexpr int kSize = kRows + 8; // room for the slots written past the rows
+    alignas(64) double z[kSize];
+    alignas(64) double i[kSize];
+    alignas(64) std::int32_t bFirst[kSize];
+    alignas(64) std::int32_t bEnd[kSize];
+    alignas(64) std::int32_t coreFirst[kSize];
+    alignas(64) std::int32_t coreLast[kSize];
+    /// Values of b to be checked one by one (rows z, i, value j), checked together when the
+    /// search is in another order than the entry's; kChecks is more than a row holds.
+    static constexpr int kChecks = 256;
+    int checks = 0;
+    alignas(64) std::int32_t checkZ[kChecks + 8];
+    alignas(64) std::int32_t checkI[kChecks + 8];
+    alignas(64) std::int32_t checkJ[kChecks + 8];
+    /// The share of each source in the entry's order for those checks when it is fixed
+    /// above the node (see m_entryKind).
+    float fixed[kSourceRows];
+};
+
+template <int Levels, int Isotopes>
+std::uint64_t LastLevelsCounter::countRowSet(const RowSet<Isotopes>& set) {
+#if defined(__x86_64__)
+    switch (m_rowPath) {
+    case RowPath::Wide4:
+        return rowsWide4<Levels, Isotopes>(set);
+    default:
+        break;
+    }
+#endif
+    return rowsPortable<Levels, Isotopes>(set);
+}
+
+template <int Levels, int Isotopes>
+std::uint64_t LastLevelsCounter::rowsPortable(const RowSet<Isotopes>& set) {
+    return blockRows<2, Levels, Isotopes>(set);
+}
+
+#if defined(__x86_64__)
+template <int Levels, int Isotopes>
+std::uint64_t LastLevelsCounter::rowsWide4(const RowSet<Isotopes>& set) {
+    return blockRows<4, Levels, Isotopes>(set);
+}
+#endif
+
+/// The first n rows of a block counted: their ends solved, then their cores and checks.
+/// Kept out of line, so that the loops that gather the rows keep their values in registers.
+template <int Width, int Levels, int Isotopes>
+inline std::uint64_t LastLevelsCounter::countBlock(const RowSet<Isotopes>& set, RowBlock& block,
+                                                   int n) {
+#if defined(__x86_64__)
+    if constexpr (Width == 4) {
+        return countBlockWide4<Levels, Isotopes>(set, block, n);
+    }
+#endif
+    return countBlockPortable<Levels, Isotopes>(set, block, n);
+}
+
+template <int Levels, int Isotopes>
+std::uint64_t LastLevelsCounter::countBlockPortable(const RowSet<Isotopes>& set, RowBlock& block,
+                                                    int n) {
+    rowEnds<2, Isotopes>(set, block, n);
+    return settleBlock<2, Levels, Isotopes>(set, block, n);
+}
+
+#if defined(__x86_64__)
+template <int Levels, int Isotopes>
+std::uint64_t LastLevelsCounter::countBlockWide4(const RowSet<Isotopes>& set, RowBlock& block,
+                                                 int n) {
+    rowEnds<4, Isotopes>(set, block, n);
+    return settleBlock<4, Levels, Isotopes>(set, block, n);
+}
+#endif
+
+/// The rows of a node gathered in blocks: their ends solved Width at a time, then counted.
+/// With four levels the rows of each share z are those that rowRange() leaves, and perhaps
+/// a few more that count nothing.
+template <int Width, int Levels, int Isotopes>
+[[gnu::always_inline]] inline std::uint64_t
+LastLevelsCounter::blockRows(const RowSet<Isotopes>& set) {
+    RowBlock block;
+    if (m_plan.permuted) {
+        if (m_entryKindLevel != set.level) {
+            for (int level = 0; level < m_plan.sources; ++level) {
+                const auto t =
+                    static_cast<std::size_t>(m_plan.order[static_cast<std::size_t>(level)]);
+                m_entryKind[t] = level == set.aLevel                 ? 2
+                                 : level == m_plan.innermost         ? 3
+                                 : level == m_plan.innermost + 1     ? 4
+                                 : Levels == 4 && level == set.level ? 1
+                                                                     : 0;
+                m_entryLevel[t] = level;
+            }
+            m_entryKindLevel = set.level;
+        }
+        for (int t = 0; t < m_plan.sources; ++t) {
+            block.fixed[t] =
+                m_shares[static_cast<std::size_t>(m_entryLevel[static_cast<std::size_t>(t)])];
+        }
+    }
+    int n = 0;
+    std::uint64_t total = 0;
+    auto add = [&](int z, int i) {
+        block.z[n] = static_cast<double>(z);
+        block.i[n] = static_cast<double>(i);
+        ++n;
+    };
+    if constexpr (Levels == 3) {
+        for (int i = set.first; i <= set.last; ++i) {
+            add(0, i);
+            if (n == RowBlock::kRows) {
+                total += countBlock<Width, Levels, Isotopes>(set, block, n);
+                n = 0;
+            }
+        }
+    } else {
+        // The pairs of ends of rowRange(), each c i <= d with d = d0 + d1 z, as bounds on i
+        // that are lines in z: x0 + x1 z. Formed once per node rather than per z, they are
+        // off from rowRange's by a few units in the last place of the magnitudes that
+        // rangeSlack covers, so doubling its tolerance keeps every row it keeps. Rows kept
+        // beyond rowRange's are empty by the outer ends and count nothing, as do pairs with
+        // c = 0 left out here.
+        const SearchPlan::PairInverses& inverse = m_plan.pairInverses;
+        constexpr int kPairs = Isotopes * (Isotopes + 1);
+        double upperFrom[kPairs];
+        double upperSlope[kPairs];
+        double lowerFrom[kPairs];
+        double lowerSlope[kPairs];
+        int uppers = 0;
+        int lowers = 0;
+        auto pair = [&](double c, double d0, double d1, double inverseC) {
+            const double tolerance = 2.0 * (set.rangeSlack * std::fabs(inverseC) + 1e-9);
+            if (c > 0.0) {
+                upperFrom[uppers] = d0 * inverseC + tolerance;
+                upperSlope[uppers++] = d1 * inverseC;
+            } else if (c < 0.0) {
+                lowerFrom[lowers] = d0 * inverseC - tolerance;
+                lowerSlope[lowers++] = d1 * inverseC;
+            }
+        };
+        const BandEnds<Isotopes>& start = *set.start;
+        const auto bound0 = static_cast<double>(set.bound0);
+        for (int k = 0; k < Isotopes; ++k) {
+            const double s = start.slope[k];
+            pair(-s, start.upperOuter[k], set.dz[k], inverse.toZero[k]);
+            pair(s + 1.0, bound0 - start.lowerOuter[k], -1.0 - set.dz[k], inverse.toBound[k]);
+            for (int j = 0; j < Isotopes; ++j) {
+                if (j != k) {
+                    pair(start.slope[j] - s, start.upperOuter[k] - start.lowerOuter[j],
+                         set.dz[k] - set.dz[j], inverse.between[j][k]);
+                }
+            }
+        }
+        for (int z = set.first; z <= set.last; ++z) {
+            const double zd = static_cast<double>(z);
+            double iLow = 0.0;
+            double iHigh = bound0 - zd;
+            for (int u = 0; u < uppers; ++u) {
+                iHigh = std::min(iHigh, upperFrom[u] + upperSlope[u] * zd);
+            }
+            for (int l = 0; l < lowers; ++l) {
+                iLow = std::max(iLow, lowerFrom[l] + lowerSlope[l] * zd);
+            }
+            if (!(iLow <= iHigh)) {
+                continue;
+            }
+            // 0 <= iLow <= iHigh <= aLast.
+            const int iFirst = ceilOfNonNegative(iLow);
+            const int count = static_cast<int>(iHigh) - iFirst + 1;
+            if (count <= 8) {
+                // Eight slots written whether used or not (the block has room for them).
+                for (int lane = 0; lane < 8; ++lane) {
+                    block.z[n + lane] = zd;
+                    block.i[n + lane] = static_cast<double>(iFirst + lane);
+                }
+                n += std::max(count, 0);
+                if (n >= RowBlock::kRows) {
+                    total += countBlock<Width, Levels, Isotopes>(set, block, n);
+                    n = 0;
+                }
+                continue;
+            }
+            for (int i = iFirst; i < iFirst + count; ++i) {
+                add(z, i);
+                if (n == RowBlock::kRows) {
+                    total += countBlock<Width, Levels, Isotopes>(set, block, n);
+                    n = 0;
+                }
+            }
+        }
+    }
+    if (n > 0) {
+        total += countBlock<Width, Levels, Isotopes>(set, block, n);
+    }
+    return total;
+}
+
+/// Solves the ends of the first n rows of the block, Width rows at a time, with the double
+/// arithmetic of countRow(): each end is (start + dz z) + slope i, limited to 0..bLast, the
+/// outer ends rounded inward to whole steps and the core within them.
+template <int Width, int Isotopes>
+[[gnu::always_inline]] inline void LastLevelsCounter::rowEnds(const RowSet<Isotopes>& set,
+                                                              RowBlock& block, int n) {
+    using Doubles = typename Lanes<Width>::Doubles;
+    using Ints = typename Lanes<Width>::Ints;
+    for (int j = n; j % Width != 0; ++j) {
+        block.z[j] = block.z[n - 1];
+        block.i[j] = block.i[n - 1];
+    }
+    const BandEnds<Isotopes>& start = *set.start;
+    const double bound0 = static_cast<double>(set.bound0);
+    constexpr int columns = Isotopes;
+    for (int b = 0; b < n; b += Width) {
+        Doubles z;
+        Doubles i;
+        std::memcpy(&z, block.z + b, sizeof z);
+        std::memcpy(&i, block.i + b, sizeof i);
+        const Doubles bLast = bound0 - z - i;
+        Doubles low = bLast * 0.0;
+        Doubles high = bLast;
+        Doubles coreLow = low;
+        Doubles coreHigh = bLast;
+        for (int k = 0; k < columns; ++k) {
+            // std::max(x, y) is x < y ? y : x and std::min(x, y) is y < x ? y : x.
+            const Doubles shiftZ = set.dz[k] * z;
+            const Doubles shiftI = start.slope[k] * i;
+            const Doubles lowerOuter = (start.lowerOuter[k] + shiftZ) + shiftI;
+            const Doubles upperOuter = (start.upperOuter[k] + shiftZ) + shiftI;
+            const Doubles lowerCore = (start.lowerCore[k] + shiftZ) + shiftI;
+            const Doubles upperCore = (start.upperCore[k] + shiftZ) + shiftI;
+            low = low < lowerOuter ? lowerOuter : low;
+            high = upperOuter < high ? upperOuter : high;
+            coreLow = coreLow < lowerCore ? lowerCore : coreLow;
+            coreHigh = upperCore < coreHigh ? upperCore : coreHigh;
+        }
+        // Empty rows get 1..0; a core that is not allowed or empty gets 0..0 and is dropped
+        // below. Every value converted is then within 0..bLast + 1.
+        const auto valid = low <= high;
+        const auto core = valid & (coreLow <= coreHigh) & (set.coreFrom <= i) & (i <= set.coreTo);
+        low = valid ? low : 1.0;
+        high = valid ? high : 0.0;
+        coreLow = core ? coreLow : 0.0;
+        coreHigh = core ? coreHigh : 0.0;
+        // These values lie in 0..bLast + 1: adding and taking away 2^52 rounds them to the
+        // nearest whole number, which is one too high for the floor where it is above the
+        // value and one too low for the ceiling where it is below.
+        constexpr double kRound = 4503599627370496.0;
+        const Doubles lowNearest = (low + kRound) - kRound;
+        const Doubles bFirst = lowNearest < low ? lowNearest + 1.0 : lowNearest;
+        const Doubles highNearest = (high + kRound) - kRound;
+        const Doubles bEnd = highNearest > high ? highNearest - 1.0 : highNearest;
+        const Doubles coreLowNearest = (coreLow + kRound) - kRound;
+        const Doubles coreFirstEnd =
+            coreLowNearest < coreLow ? coreLowNearest + 1.0 : coreLowNearest;
+        const Doubles coreHighNearest = (coreHigh + kRound) - kRound;
+        const Doubles coreLastEnd =
+            coreHighNearest > coreHigh ? coreHighNearest - 1.0 : coreHighNearest;
+        Doubles coreFirst = bFirst < coreFirstEnd ? coreFirstEnd : bFirst;
+        Doubles coreLast = coreLastEnd < bEnd ? coreLastEnd : bEnd;
+        const auto counted = core & (coreFirst <= coreLast);
+        coreFirst = counted ? coreFirst : bEnd + 1.0;
+        coreLast = counted ? coreLast : bEnd;
+        const Ints values[] = {
+            __builtin_convertvector(bFirst, Ints), __builtin_convertvector(bEnd, Ints),
+            __builtin_convertvector(coreFirst, Ints), __builtin_convertvector(coreLast, Ints)};
+        std::memcpy(block.bFirst + b, &values[0], sizeof(Ints));
+        std::memcpy(block.bEnd + b, &values[1], sizeof(Ints));
+        std::memcpy(block.coreFirst + b, &values[2], sizeof(Ints));
+        std::memcpy(block.coreLast + b, &values[3], sizeof(Ints));
+    }
+}
+
+/// Counts the first n rows of a block whose ends are solved: the core whole, as differences
+/// (an empty core's cancel), the values between it and the outer ends one by one.
+template <int Width, int Levels, int Isotopes>
+[[gnu::always_inline]] inline std::uint64_t
+LastLevelsCounter::settleBlock(const RowSet<Isotopes>& set, RowBlock& block, int n) {
+    std::int64_t* runDiff = m_runDiff.data();
+    std::int64_t* lastDiff = m_lastDiff.data();
+    std::uint64_t* aCounts = m_histograms[static_cast<std::size_t>(set.aLevel)].data();
+    std::uint64_t* zCounts = m_histograms[static_cast<std::size_t>(set.level)].data();
+    const int step = m_plan.gridStep;
+    // The cores first, without a branch; the rows with values to check are listed and
+    // checked after them.
+    int edgeRows[RowBlock::kSize];
+    int edges = 0;
+    std::uint64_t total = 0;
+    for (int j = 0; j < n; ++j) {
+        const auto z = static_cast<int>(block.z[j]);
+        const auto i = static_cast<int>(block.i[j]);
+        const int coreFirst = block.coreFirst[j];
+        const int coreLast = block.coreLast[j];
+        const int bLast = set.bound0 - z - i;
+        const auto kept = static_cast<std::uint64_t>(coreLast - coreFirst + 1);
+        ++runDiff[coreFirst];
+        --runDiff[coreLast + 1];
+        ++lastDiff[bLast - coreLast];
+        --lastDiff[bLast - coreFirst + 1];
+        edgeRows[edges] = j;
+        edges += block.bFirst[j] < coreFirst || coreLast < block.bEnd[j] ? 1 : 0;
+        aCounts[i] += kept;
+        if constexpr (Levels == 4) {
+            zCounts[z] += kept;
+        }
+        total += kept;
+    }
+    float prefix[SearchPlan::kMaxColumns];
+    int prefixZ = -1;
+    for (int e = 0; e < edges; ++e) {
+        const int j = edgeRows[e];
+        const auto z = static_cast<int>(block.z[j]);
+        const auto i = static_cast<int>(block.i[j]);
+        const int coreFirst = block.coreFirst[j];
+        const int coreLast = block.coreLast[j];
+        const int bFirst = block.bFirst[j];
+        const int bEnd = block.bEnd[j];
+        if (m_plan.permuted) {
+            if (block.checks + (coreFirst - bFirst) + (bEnd - coreLast) > RowBlock::kChecks) {
+                total += checkBlock<Width, Levels, Isotopes>(set, block);
+            }
+            auto queue = [&](int from, int to) {
+                for (int value = from; value <= to; ++value) {
+                    block.checkZ[block.checks] = z;
+                    block.checkI[block.checks] = i;
+                    block.checkJ[block.checks] = value;
+                    ++block.checks;
+                }
+            };
+            queue(bFirst, coreFirst - 1);
+            queue(coreLast + 1, bEnd);
+            continue;
+        }
+        const float* edgePrefix = set.before;
+        if constexpr (Levels == 4) {
+            if (z != prefixZ) {
+                const float share = m_plan.steps[static_cast<std::size_t>(z)];
+                m_shares[static_cast<std::size_t>(set.level)] = share;
+                for (int k = 0; k < bandColumns<Isotopes>(); ++k) {
+                    prefix[k] = set.before[k] + m_plan.signature[k][set.level] * share;
+                }
+                prefixZ = z;
+            }
+            edgePrefix = prefix;
+        }
+        const std::uint64_t kept =
+            checkEdges<Isotopes, false>(edgePrefix, set.aLevel, i, set.whole - z * step - i * step,
+                                        bFirst, coreFirst, coreLast, bEnd);
+        aCounts[i] += kept;
+        if constexpr (Levels == 4) {
+            zCounts[z] += kept;
+        }
+        total += kept;
+    }
+    if (block.checks > 0) {
+        total += checkBlock<Width, Levels, Isotopes>(set, block);
+    }
+    return total;
+}
+
+/// The program's test of the values queued in the block, Width at a time: per isotope the
+/// single-precision contributions of the sources added in the entry's order, then the
+/// double-precision comparison, exactly as passesInEntryOrder(). Counts the kept values in
+/// every histogram below the node and empties the queue; returns how many are kept.
+template <int Width, int Levels, int Isotopes>
+[[gnu::always_inline]] inline std::uint64_t
+LastLevelsCounter::checkBlock(const RowSet<Isotopes>& set, RowBlock& block) {
+    using Doubles = typename Lanes<Width>::Doubles;
+    using Floats = typename Lanes<Width>::Floats;
+    using Ints = typename Lanes<Width>::Ints;
+    const int count = block.checks;
+    block.checks = 0;
+    for (int j = count; j % Width != 0; ++j) {
+        block.checkZ[j] = block.checkZ[count - 1];
+        block.checkI[j] = block.checkI[count - 1];
+        block.checkJ[j] = block.checkJ[count - 1];
+    }
+    const int step = m_plan.gridStep;
+    const auto inner = static_cast<std::size_t>(m_plan.innermost);
+    std::uint64_t* bCounts = m_histograms[inner].data();
+    std::uint64_t* lastCounts = m_histograms[inner + 1].data();
+    std::uint64_t* aCounts = m_histograms[static_cast<std::size_t>(set.aLevel)].data();
+    std::uint64_t* zCounts = m_histograms[static_cast<std::size_t>(set.level)].data();
+    std::uint64_t total = 0;
+    for (int b = 0; b < count; b += Width) {
+        Ints z;
+        Ints i;
+        Ints j;
+        std::memcpy(&z, block.checkZ + b, sizeof z);
+        std::memcpy(&i, block.checkI + b, sizeof i);
+        std::memcpy(&j, block.checkJ + b, sizeof j);
+        // The shares as checkEdges() forms them: whole numbers, exact in single precision.
+        const Ints rest = set.whole - z * step - i * step;
+        const Floats shares[] = {
+            Floats{}, __builtin_convertvector(z * step, Floats),
+            __builtin_convertvector(i * step, Floats), __builtin_convertvector(j * step, Floats),
+            __builtin_convertvector(rest, Floats) - __builtin_convertvector(j * step, Floats)};
+        auto failed = Doubles{} < Doubles{};
+        for (int k = 0; k < Isotopes; ++k) {
+            Floats predicted{};
+            for (int t = 0; t < m_plan.sources; ++t) {
+                const int kind = m_entryKind[static_cast<std::size_t>(t)];
+                const Floats share = kind == 0 ? Floats{} + block.fixed[t] : shares[kind];
+                const Floats term = m_plan.originalSignature[k][t] * share;
+                predicted = t == 0 ? term : predicted + term;
+            }
+            const Doubles difference =
+                __builtin_convertvector(predicted, Doubles) - m_plan.mixture[k];
+            const Doubles size = difference < 0.0 ? -difference : difference;
+            failed |= m_plan.scale * size >= m_plan.failFrom;
+        }
+        const Ints kept = __builtin_convertvector(failed, Ints) + 1;
+        for (int lane = 0; lane < Width && b + lane < count; ++lane) {
+            const auto pass = static_cast<std::uint64_t>(kept[lane]);
+            bCounts[j[lane]] += pass;
+            lastCounts[set.bound0 - z[lane] - i[lane] - j[lane]] += pass;
+            aCounts[i[lane]] += pass;
+            if constexpr (Levels == 4) {
+                zCounts[z[lane]] += pass;
+            }
+            total += pass;
+        }
+    }
+    return total;
+}
+
+} // namespace fenlowick

@@ -87,7 +87,7 @@ std::uint64_t InnermostCounter::count(float bound, int first, int last, const fl
     return kept;
 }
 
-void settleInnermostRuns(const SearchPlan& plan, const std::vector<std::int64_t>& runDiff,
+void settleInnermostRuns(const SearchPlan& plan, std::vector<std::int64_t>& runDiff,
                          ShareHistograms& histograms) {
     const auto inner = static_cast<std::size_t>(plan.innermost);
     std::int64_t running = 0;
@@ -95,6 +95,7 @@ void settleInnermostRuns(const SearchPlan& plan, const std::vector<std::int64_t>
         running += runDiff[i];
         histograms[inner][plan.stepLevel[i]] += static_cast<std::uint64_t>(running);
     }
+    std::fill(runDiff.begin(), runDiff.end(), 0);
 }
 
 void InnermostCounter::settleRuns() {
@@ -102,7 +103,7 @@ void InnermostCounter::settleRuns() {
     const std::size_t width = m_plan.steps.size() + 1;
     std::int64_t running = 0;
     for (int q = 0; q < SearchPlan::kQuarterSlots; ++q) {
-        const std::vector<std::int64_t>& row = m_derivedDiff[static_cast<std::size_t>(q)];
+        std::vector<std::int64_t>& row = m_derivedDiff[static_cast<std::size_t>(q)];
         if (row.empty()) {
             continue;
         }
@@ -114,6 +115,7 @@ void InnermostCounter::settleRuns() {
                 addDerived(bound - m_plan.steps[i], static_cast<std::uint64_t>(running));
             }
         }
+        std::fill(row.begin(), row.end(), 0);
     }
 }
 

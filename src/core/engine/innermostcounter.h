@@ -10,8 +10,9 @@
 namespace fenlowick {
 
 /// Adds runs of the innermost level counted whole as differences over its step indices
-/// (runDiff[i] is the change of the count at step i) to that level's histogram.
-void settleInnermostRuns(const SearchPlan& plan, const std::vector<std::int64_t>& runDiff,
+/// (runDiff[i] is the change of the count at step i) to that level's histogram, and empties
+/// runDiff.
+void settleInnermostRuns(const SearchPlan& plan, std::vector<std::int64_t>& runDiff,
                          ShareHistograms& histograms);
 
 /// The count of the innermost looped share of a search without records: the values that
@@ -30,7 +31,8 @@ public:
     /// and counts them and their derived shares.
     std::uint64_t count(float bound, int first, int last, const float* prefix);
 
-    /// Adds the runs counted whole to the histograms; once, after the last task.
+    /// Adds the runs counted whole to the histograms and empties them, so that the counter
+    /// can count the next search of a plan of the same steps.
     void settleRuns();
 
 private:

@@ -166,6 +166,7 @@ void LastLevelsCounter::settleRuns() {
         m_histograms[static_cast<std::size_t>(m_plan.sources - 1)][j] +=
             static_cast<std::uint64_t>(lastShare);
     }
+    m_lastDiff.fill(0);
     settleInnermostRuns(m_plan, m_runDiff, m_histograms);
 }
 

@@ -51,7 +51,8 @@ public:
     /// from them directly, without a node per share z.
     std::uint64_t countLastLevels(int levels, int level, float bound, const float* before);
 
-    /// Adds the runs counted whole to the histograms; once, after the last task.
+    /// Adds the runs counted whole to the histograms and empties them, so that the counter
+    /// can count the next search of a plan of the same steps.
     void settleRuns();
 
 private:

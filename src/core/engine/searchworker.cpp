@@ -184,7 +184,7 @@ InnermostCounter& SearchWorker::innermostCounter() {
     return *m_innermostCounter;
 }
 
-void SearchWorker::settleCounters() {
+void SearchWorker::settleRuns() {
     if (m_innermostCounter) {
         m_innermostCounter->settleRuns();
     }
@@ -193,38 +193,23 @@ void SearchWorker::settleCounters() {
     }
 }
 
-void SearchWorker::settleRuns() {
-    settleCounters();
-    if (m_restarted) {
-        // Settling is linear in the runs, so what the earlier searches' runs added under
-        // this plan comes off exactly (in the wrap-around arithmetic of the counts).
-        for (std::size_t j = 0; j < static_cast<std::size_t>(m_plan.sources); ++j) {
-            for (std::size_t b = 0; b < m_histograms[j].size(); ++b) {
-                m_histograms[j][b] -= m_earlierRuns[j][b];
-            }
-        }
-    }
-}
-
 void SearchWorker::restart() {
     m_stopped = false;
     m_feasible = 0;
-    m_histograms = {};
     if (m_plan.steps.size() != m_counterSteps) {
         // The counters' rows are as long as the steps of the plan they were made for.
         m_innermostCounter.reset();
         m_lastLevelsCounter.reset();
         m_counterSteps = m_plan.steps.size();
+    } else {
+        // A cancelled search leaves its runs unsettled: settled here, they go with the
+        // histograms cleared below.
+        settleRuns();
     }
+    m_histograms = {};
     if (m_plan.exactGrid && !m_lastLevelsCounter) {
         m_lastLevelsCounter = std::make_unique<LastLevelsCounter>(m_plan, m_histograms, m_share);
     }
-    settleCounters();
-    // Only the levels of this plan's sources are settled and read.
-    const auto levels = static_cast<std::size_t>(m_plan.sources);
-    std::copy(m_histograms.begin(), m_histograms.begin() + levels, m_earlierRuns.begin());
-    std::fill(m_histograms.begin(), m_histograms.begin() + levels, ShareHistogram{});
-    m_restarted = true;
 }
 
 void SearchWorker::addTo(EngineResult& result) const {

@@ -62,7 +62,8 @@ public:
     void collectTasks(int level, float bound, int depth, std::vector<int>& path,
                       std::vector<std::pair<std::vector<int>, double>>& tasks);
 
-    /// Adds the runs counted whole to the histograms; once, after the last task.
+    /// Adds the runs counted whole to the histograms and empties them: after the last task
+    /// of a search.
     void settleRuns();
 
     /// Makes a worker without records ready for the next search, of the plan now standing
@@ -112,7 +113,6 @@ private:
     void addDerived(float last, std::uint64_t count);
     double leafEstimate(int level, float bound) const;
     InnermostCounter& innermostCounter();
-    void settleCounters();
     void publishChunk();
 
     const SearchPlan& m_plan;
@@ -142,10 +142,6 @@ private:
     std::unique_ptr<InnermostCounter> m_innermostCounter; ///< made when first needed
     std::unique_ptr<LastLevelsCounter> m_lastLevelsCounter;
     std::size_t m_counterSteps = 0; ///< the plan's step count when the counters were made
-    /// The counters keep the runs of every search since they were made; restart() settles
-    /// those of the earlier searches here, and settleRuns() takes them off again.
-    ShareHistograms m_earlierRuns{};
-    bool m_restarted = false;
 };
 
 } // namespace fenlowick

@@ -122,13 +122,11 @@ Expected<MixingConstraints> constraintsOf(const RunOptions& options, const Entry
     for (int i = 0; i < input.sourceCount(); ++i) {
         labels.push_back(entry.sources[i]);
     }
-    for (const auto& text : options.limits) {
-        Expected<ShareLimit> limit = parseShareLimit(text, labels);
-        if (!limit) {
-            return limit.error();
-        }
-        constraints.limits.push_back(std::move(*limit));
+    Expected<std::vector<ShareLimit>> limits = parseShareLimits(options.limits, labels);
+    if (!limits) {
+        return limits.error();
     }
+    constraints.limits = std::move(*limits);
     return constraints;
 }
 

@@ -30,7 +30,7 @@ MixingRule::MixingRule(const CalculationInput& input)
             tracers.push_back(tracer);
         }
     }
-    const double slack = static_cast<double>(input.incrementPercent) / 1000.0;
+    const double slack = limitSlack(input.incrementPercent);
     for (const ShareLimit& given : constraints.limits) {
         Limit limit;
         for (int source : given.sources) {

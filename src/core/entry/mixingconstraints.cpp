@@ -171,7 +171,7 @@ bool limitsReachable(const std::vector<const ShareLimit*>& limits, int sources,
         ++steps;
     }
     const double increment = static_cast<double>(incrementPercent);
-    const double slack = increment / 1000.0;
+    const double slack = limitSlack(incrementPercent);
     std::vector<GridReach::StepLimit> stepLimits;
     for (const ShareLimit* limit : limits) {
         GridReach::StepLimit step;
@@ -265,6 +265,19 @@ Expected<ShareLimit> parseShareLimit(std::string_view text,
         return refusal("The limit " + quoted(limit.text) + " has its low end above its high end.");
     }
     return limit;
+}
+
+Expected<std::vector<ShareLimit>> parseShareLimits(const std::vector<std::string>& texts,
+                                                   const std::vector<std::string>& sourceLabels) {
+    std::vector<ShareLimit> limits;
+    for (const std::string& text : texts) {
+        Expected<ShareLimit> limit = parseShareLimit(text, sourceLabels);
+        if (!limit) {
+            return limit.error();
+        }
+        limits.push_back(std::move(*limit));
+    }
+    return limits;
 }
 
 std::optional<std::string> unreachableLimitsMessage(const std::vector<ShareLimit>& limits,

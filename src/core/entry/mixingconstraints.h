@@ -48,6 +48,17 @@ struct MixingConstraints {
 Expected<ShareLimit> parseShareLimit(std::string_view text,
                                      const std::vector<std::string>& sourceLabels);
 
+/// Reads every limit of a run against its source labels; the first refusal is returned.
+Expected<std::vector<ShareLimit>> parseShareLimits(const std::vector<std::string>& texts,
+                                                   const std::vector<std::string>& sourceLabels);
+
+/// How far a share (or sum of shares) may lie beyond a limit's end and still meet it: a
+/// thousandth of the increment, so that a grid share on an end meets it despite the
+/// single-precision drift of the loops' steps.
+inline double limitSlack(float incrementPercent) {
+    return static_cast<double>(incrementPercent) / 1000.0;
+}
+
 /// Refusal when the limits together leave no combination on the grid of `sources` shares in
 /// steps of `incrementPercent`; the message says which limit cannot be met, or that the
 /// limits cannot all be met at once.

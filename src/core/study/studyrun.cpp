@@ -5,6 +5,7 @@
 #include "core/engine/engine.h"
 #include "core/entry/checks.h"
 #include "core/study/drawrandom.h"
+#include "core/workflows/labelledtable.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -220,39 +221,36 @@ Expected<Entry> studyEntry(const Study& study, std::size_t consumerIndex, int dr
     return EntryMaker(study, settings).entry(consumerIndex, draw);
 }
 
+SourceConcentrations sourceSetConcentrations(const Study& study, std::size_t setIndex) {
+    const StudySourceSet& set = study.sourceSets[setIndex];
+    SourceConcentrations concentrations;
+    for (std::size_t i = 0; i < set.sources.size(); ++i) {
+        for (std::size_t k = 0; k < study.tracers.size(); ++k) {
+            // A tracer without concentrations mixes linearly: the same for every source.
+            concentrations.value[k][i] = set.sources[i].concentrations[k].value_or(1.0);
+        }
+    }
+    return concentrations;
+}
+
 Expected<MixingConstraints> sourceSetConstraints(const Study& study, std::size_t setIndex,
                                                  const StudySettings& settings, float increment) {
     const StudySourceSet& set = study.sourceSets[setIndex];
     MixingConstraints constraints;
     if (settings.useConcentrations && study.hasConcentrations) {
-        SourceConcentrations concentrations;
-        for (std::size_t i = 0; i < set.sources.size(); ++i) {
-            for (std::size_t k = 0; k < study.tracers.size(); ++k) {
-                // A tracer without concentrations mixes linearly: the same for every source.
-                concentrations.value[k][i] = set.sources[i].concentrations[k].value_or(1.0);
-            }
-        }
-        constraints.concentrations = concentrations;
+        constraints.concentrations = sourceSetConcentrations(study, setIndex);
     }
     std::vector<std::string> labels;
     for (const auto& source : set.sources) {
         labels.push_back(source.label);
     }
-    std::string where;
-    if (!set.levels.empty()) {
-        std::string levels;
-        for (const auto& level : set.levels) {
-            levels += (levels.empty() ? "" : ", ") + level;
-        }
-        where = "The sources of " + levels + ": ";
+    const std::string where =
+        set.levels.empty() ? std::string() : "The sources of " + commaList(set.levels) + ": ";
+    Expected<std::vector<ShareLimit>> limits = parseShareLimits(settings.limits, labels);
+    if (!limits) {
+        return refused(where + limits.error().message);
     }
-    for (const auto& text : settings.limits) {
-        Expected<ShareLimit> limit = parseShareLimit(text, labels);
-        if (!limit) {
-            return refused(where + limit.error().message);
-        }
-        constraints.limits.push_back(std::move(*limit));
-    }
+    constraints.limits = std::move(*limits);
     if (auto message = unreachableLimitsMessage(constraints.limits,
                                                 static_cast<int>(set.sources.size()), increment)) {
         return refused(where + *message);

@@ -80,6 +80,10 @@ struct StudyOutcome {
 Expected<Entry> studyEntry(const Study& study, std::size_t consumer, int draw,
                            const StudySettings& settings);
 
+/// The concentrations of a source set's sources by tracer, 1 for a tracer the source table
+/// gives none for (which then mixes linearly).
+SourceConcentrations sourceSetConcentrations(const Study& study, std::size_t set);
+
 /// The concentrations and limits a source set is run with under these settings; refused
 /// when a limit names a source the set lacks or the grid cannot meet the limits.
 Expected<MixingConstraints> sourceSetConstraints(const Study& study, std::size_t set,

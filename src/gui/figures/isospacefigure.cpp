@@ -2,6 +2,7 @@
 
 #include "core/analysis/mixingoutline.h"
 #include "core/base/numerictext.h"
+#include "core/study/studyrun.h"
 #include "gui/figures/plotframe.h"
 
 #include <QPainter>
@@ -272,7 +273,7 @@ IsospaceFigure isospaceFigureOf(const Study& study, const StudyGroup& group,
     IsospaceFigure figure;
     figure.title = title;
     figure.discrimination = study.hasDiscrimination;
-    figure.concentrations = concentrations && study.hasConcentrations;
+    figure.concentrations = concentrations;
     for (const std::string& tracer : study.tracers) {
         figure.tracers << text(tracer);
     }
@@ -295,7 +296,9 @@ IsospaceFigure isospaceFigureOf(const Study& study, const StudyGroup& group,
         figure.consumers.push_back(std::move(point));
     }
     for (std::size_t k = 0; k < sets.size(); ++k) {
-        const StudySourceSet& set = study.sourceSets[static_cast<std::size_t>(sets[k])];
+        const auto setIndex = static_cast<std::size_t>(sets[k]);
+        const StudySourceSet& set = study.sourceSets[setIndex];
+        const SourceConcentrations setConcentrations = sourceSetConcentrations(study, setIndex);
         for (std::size_t s = 0; s < set.sources.size(); ++s) {
             const StudySource& table = set.sources[s];
             IsospaceFigure::Source source;
@@ -304,9 +307,8 @@ IsospaceFigure isospaceFigureOf(const Study& study, const StudyGroup& group,
             source.shape = markerShape(static_cast<int>(k));
             source.set = static_cast<int>(k);
             source.sd = table.sds;
-            for (std::size_t t = 0; figure.concentrations && t < table.concentrations.size(); ++t) {
-                // A tracer without concentrations mixes linearly, as the search does.
-                source.concentration.push_back(table.concentrations[t].value_or(1.0));
+            for (std::size_t t = 0; figure.concentrations && t < study.tracers.size(); ++t) {
+                source.concentration.push_back(setConcentrations.value[t][s]);
             }
             for (std::size_t t = 0; t < table.means.size(); ++t) {
                 source.mean.push_back(valueOf(table.means[t]));

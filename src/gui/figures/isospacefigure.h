@@ -48,7 +48,7 @@ struct IsospaceFigure {
 /// The figure of a group: every source of every source set its consumers use (a set per
 /// level of the factors the tables share), coloured by the source's place in `labels` (all
 /// the study's labels, so that a source keeps its colour in every figure). `concentrations`:
-/// the study mixed by the sources' concentrations.
+/// the study mixed by the sources' concentrations (StudyOutcome::concentrations).
 IsospaceFigure isospaceFigureOf(const Study& study, const StudyGroup& group,
                                 const std::vector<std::string>& labels, const QString& title,
                                 bool concentrations = false);

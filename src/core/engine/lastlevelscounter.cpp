@@ -168,6 +168,42 @@ void LastLevelsCounter::settleRuns() {
     }
     m_lastDiff.fill(0);
     settleInnermostRuns(m_plan, m_runDiff, m_histograms);
+    if (m_denseHeld) {
+        settleDense();
+    }
+}
+
+/// Adds the rows kept apart by a dense count to the histograms and empties their tables: a
+/// pair's kept values to the shares z and a, and each budget's runs, summed over b, to b
+/// and to the derived share (the budget less b).
+void LastLevelsCounter::settleDense() {
+    const auto width = static_cast<std::size_t>(m_width);
+    ShareHistogram& zCounts = m_histograms[static_cast<std::size_t>(m_denseZLevel)];
+    ShareHistogram& aCounts = m_histograms[static_cast<std::size_t>(m_denseALevel)];
+    for (std::size_t z = 0; z < width; ++z) {
+        std::uint64_t* row = m_pairCounts.data() + z * width;
+        std::uint64_t rowTotal = 0;
+        for (std::size_t i = 0; i + z < width; ++i) {
+            rowTotal += row[i];
+            aCounts[i] += row[i];
+            row[i] = 0;
+        }
+        zCounts[z] += rowTotal;
+    }
+    ShareHistogram& bCounts = m_histograms[static_cast<std::size_t>(m_plan.innermost)];
+    ShareHistogram& lastCounts = m_histograms[static_cast<std::size_t>(m_plan.innermost + 1)];
+    for (std::size_t t = 0; t < width; ++t) {
+        std::int64_t* runs = m_budgetRuns.data() + t * (width + 1);
+        std::int64_t running = 0;
+        for (std::size_t b = 0; b <= t; ++b) {
+            running += runs[b];
+            bCounts[b] += static_cast<std::uint64_t>(running);
+            lastCounts[t - b] += static_cast<std::uint64_t>(running);
+            runs[b] = 0;
+        }
+        runs[t + 1] = 0;
+    }
+    m_denseHeld = false;
 }
 
 template <int Levels, int Isotopes, bool Constrained>

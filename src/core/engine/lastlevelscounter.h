@@ -105,21 +105,21 @@ private:
     template <int Levels, int Isotopes>
     [[gnu::target("avx2")]] std::uint64_t rowsWide4(const RowSet<Isotopes>& set);
 #endif
-    template <int Width, int Levels, int Isotopes>
+    template <int Width, int Levels, int Isotopes, bool Dense>
     std::uint64_t blockRows(const RowSet<Isotopes>& set);
-    template <int Width, int Levels, int Isotopes>
+    template <int Width, int Levels, int Isotopes, bool Dense>
     std::uint64_t countBlock(const RowSet<Isotopes>& set, RowBlock& block, int n);
-    template <int Levels, int Isotopes>
+    template <int Levels, int Isotopes, bool Dense>
     [[gnu::noinline]] std::uint64_t countBlockPortable(const RowSet<Isotopes>& set, RowBlock& block,
                                                        int n);
 #if defined(__x86_64__)
-    template <int Levels, int Isotopes>
+    template <int Levels, int Isotopes, bool Dense>
     [[gnu::noinline, gnu::target("avx2")]] std::uint64_t
     countBlockWide4(const RowSet<Isotopes>& set, RowBlock& block, int n);
 #endif
-    template <int Width, int Isotopes>
-    static void rowEnds(const RowSet<Isotopes>& set, RowBlock& block, int n);
-    template <int Width, int Levels, int Isotopes>
+    template <int Width, int Isotopes, bool Dense>
+    void rowEnds(const RowSet<Isotopes>& set, RowBlock& block, int n) const;
+    template <int Width, int Levels, int Isotopes, bool Dense>
     std::uint64_t settleBlock(const RowSet<Isotopes>& set, RowBlock& block, int n);
     template <int Width, int Levels, int Isotopes>
     std::uint64_t checkBlock(const RowSet<Isotopes>& set, RowBlock& block);
@@ -131,6 +131,18 @@ private:
     std::vector<std::int64_t> m_runDiff;
     /// ... and over the levels of the derived share.
     std::array<std::int64_t, kHistogramLevels + 1> m_lastDiff{};
+    /// The blocked count of a large search keeps its rows apart rather than adding each to
+    /// five histograms: the kept values of each pair of shares z and a (m_pairCounts, by
+    /// z * m_width + i), and the runs counted whole as differences over b for each budget t
+    /// of b and the derived share together (m_budgetRuns, by t * (m_width + 1) + b). Both
+    /// are added to the histograms by settleRuns(); made when a search first needs them.
+    std::vector<std::uint64_t> m_pairCounts;
+    std::vector<std::int64_t> m_budgetRuns;
+    int m_width = 0;
+    bool m_denseHeld = false;
+    int m_denseZLevel = 0;
+    int m_denseALevel = 0;
+    void settleDense();
     RowPath m_rowPath;
     /// For the values checked in blocks, each source in the entry's order: its level, and
     /// whether its share is fixed above the node (0) or that of z (1), a (2), b (3) or the

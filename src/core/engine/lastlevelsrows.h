@@ -62,6 +62,13 @@ struct LastLevelsCounter::RowBlock {
     alignas(64) std::int32_t bEnd[kSize];
     alignas(64) std::int32_t coreFirst[kSize];
     alignas(64) std::int32_t coreLast[kSize];
+    /// For a dense count (see m_pairCounts): the cells of each row's pair of shares and of
+    /// the two ends of its core's run, its kept count and whether it has values to check.
+    alignas(64) std::int32_t pairCell[kSize];
+    alignas(64) std::int32_t lowCell[kSize];
+    alignas(64) std::int32_t highCell[kSize];
+    alignas(64) std::int32_t kept[kSize];
+    alignas(64) std::int32_t edge[kSize];
     /// Values of b to be checked one by one (rows z, i, value j), checked together when the
     /// search is in another order than the entry's; kChecks is more than a row holds.
     static constexpr int kChecks = 256;
@@ -87,54 +94,75 @@ std::uint64_t LastLevelsCounter::countRowSet(const RowSet<Isotopes>& set) {
     return rowsPortable<Levels, Isotopes>(set);
 }
 
+/// A count of at least this many sources keeps its rows apart (see m_pairCounts): it has
+/// rows enough that settling the rows' tables once costs nothing beside them.
+constexpr int kDenseSources = 6;
+
 template <int Levels, int Isotopes>
 std::uint64_t LastLevelsCounter::rowsPortable(const RowSet<Isotopes>& set) {
-    return blockRows<2, Levels, Isotopes>(set);
+    if (Levels == 4 && m_plan.sources >= kDenseSources) {
+        return blockRows<2, Levels, Isotopes, true>(set);
+    }
+    return blockRows<2, Levels, Isotopes, false>(set);
 }
 
 #if defined(__x86_64__)
 template <int Levels, int Isotopes>
 std::uint64_t LastLevelsCounter::rowsWide4(const RowSet<Isotopes>& set) {
-    return blockRows<4, Levels, Isotopes>(set);
+    if (Levels == 4 && m_plan.sources >= kDenseSources) {
+        return blockRows<4, Levels, Isotopes, true>(set);
+    }
+    return blockRows<4, Levels, Isotopes, false>(set);
 }
 #endif
 
 /// The first n rows of a block counted: their ends solved, then their cores and checks.
 /// Kept out of line, so that the loops that gather the rows keep their values in registers.
-template <int Width, int Levels, int Isotopes>
+template <int Width, int Levels, int Isotopes, bool Dense>
 inline std::uint64_t LastLevelsCounter::countBlock(const RowSet<Isotopes>& set, RowBlock& block,
                                                    int n) {
 #if defined(__x86_64__)
     if constexpr (Width == 4) {
-        return countBlockWide4<Levels, Isotopes>(set, block, n);
+        return countBlockWide4<Levels, Isotopes, Dense>(set, block, n);
     }
 #endif
-    return countBlockPortable<Levels, Isotopes>(set, block, n);
+    return countBlockPortable<Levels, Isotopes, Dense>(set, block, n);
 }
 
-template <int Levels, int Isotopes>
+template <int Levels, int Isotopes, bool Dense>
 std::uint64_t LastLevelsCounter::countBlockPortable(const RowSet<Isotopes>& set, RowBlock& block,
                                                     int n) {
-    rowEnds<2, Isotopes>(set, block, n);
-    return settleBlock<2, Levels, Isotopes>(set, block, n);
+    rowEnds<2, Isotopes, Dense>(set, block, n);
+    return settleBlock<2, Levels, Isotopes, Dense>(set, block, n);
 }
 
 #if defined(__x86_64__)
-template <int Levels, int Isotopes>
+template <int Levels, int Isotopes, bool Dense>
 std::uint64_t LastLevelsCounter::countBlockWide4(const RowSet<Isotopes>& set, RowBlock& block,
                                                  int n) {
-    rowEnds<4, Isotopes>(set, block, n);
-    return settleBlock<4, Levels, Isotopes>(set, block, n);
+    rowEnds<4, Isotopes, Dense>(set, block, n);
+    return settleBlock<4, Levels, Isotopes, Dense>(set, block, n);
 }
 #endif
 
 /// The rows of a node gathered in blocks: their ends solved Width at a time, then counted.
 /// With four levels the rows of each share z are those that rowRange() leaves, and perhaps
 /// a few more that count nothing.
-template <int Width, int Levels, int Isotopes>
+template <int Width, int Levels, int Isotopes, bool Dense>
 [[gnu::always_inline]] inline std::uint64_t
 LastLevelsCounter::blockRows(const RowSet<Isotopes>& set) {
     RowBlock block;
+    if constexpr (Dense) {
+        if (m_pairCounts.empty()) {
+            m_width = static_cast<int>(m_plan.steps.size());
+            const auto width = static_cast<std::size_t>(m_width);
+            m_pairCounts.assign(width * width, 0);
+            m_budgetRuns.assign(width * (width + 1), 0);
+        }
+        m_denseHeld = true;
+        m_denseZLevel = set.level;
+        m_denseALevel = set.aLevel;
+    }
     if (m_plan.permuted) {
         if (m_entryKindLevel != set.level) {
             for (int level = 0; level < m_plan.sources; ++level) {
@@ -165,7 +193,7 @@ LastLevelsCounter::blockRows(const RowSet<Isotopes>& set) {
         for (int i = set.first; i <= set.last; ++i) {
             add(0, i);
             if (n == RowBlock::kRows) {
-                total += countBlock<Width, Levels, Isotopes>(set, block, n);
+                total += countBlock<Width, Levels, Isotopes, Dense>(set, block, n);
                 n = 0;
             }
         }
@@ -231,7 +259,7 @@ LastLevelsCounter::blockRows(const RowSet<Isotopes>& set) {
                 }
                 n += std::max(count, 0);
                 if (n >= RowBlock::kRows) {
-                    total += countBlock<Width, Levels, Isotopes>(set, block, n);
+                    total += countBlock<Width, Levels, Isotopes, Dense>(set, block, n);
                     n = 0;
                 }
                 continue;
@@ -239,14 +267,14 @@ LastLevelsCounter::blockRows(const RowSet<Isotopes>& set) {
             for (int i = iFirst; i < iFirst + count; ++i) {
                 add(z, i);
                 if (n == RowBlock::kRows) {
-                    total += countBlock<Width, Levels, Isotopes>(set, block, n);
+                    total += countBlock<Width, Levels, Isotopes, Dense>(set, block, n);
                     n = 0;
                 }
             }
         }
     }
     if (n > 0) {
-        total += countBlock<Width, Levels, Isotopes>(set, block, n);
+        total += countBlock<Width, Levels, Isotopes, Dense>(set, block, n);
     }
     return total;
 }
@@ -254,9 +282,9 @@ LastLevelsCounter::blockRows(const RowSet<Isotopes>& set) {
 /// Solves the ends of the first n rows of the block, Width rows at a time, with the double
 /// arithmetic of countRow(): each end is (start + dz z) + slope i, limited to 0..bLast, the
 /// outer ends rounded inward to whole steps and the core within them.
-template <int Width, int Isotopes>
+template <int Width, int Isotopes, bool Dense>
 [[gnu::always_inline]] inline void LastLevelsCounter::rowEnds(const RowSet<Isotopes>& set,
-                                                              RowBlock& block, int n) {
+                                                              RowBlock& block, int n) const {
     using Doubles = typename Lanes<Width>::Doubles;
     using Ints = typename Lanes<Width>::Ints;
     for (int j = n; j % Width != 0; ++j) {
@@ -323,12 +351,28 @@ template <int Width, int Isotopes>
         std::memcpy(block.bEnd + b, &values[1], sizeof(Ints));
         std::memcpy(block.coreFirst + b, &values[2], sizeof(Ints));
         std::memcpy(block.coreLast + b, &values[3], sizeof(Ints));
+        if constexpr (Dense) {
+            // Whole numbers below 2^31 in double: the products and sums are exact.
+            const double width = static_cast<double>(m_width);
+            const Doubles budgetCell = bLast * (width + 1.0);
+            const Ints cells[] = {__builtin_convertvector(z * width + i, Ints),
+                                  __builtin_convertvector(budgetCell + coreFirst, Ints),
+                                  __builtin_convertvector(budgetCell + coreLast + 1.0, Ints),
+                                  __builtin_convertvector(coreLast - coreFirst + 1.0, Ints)};
+            const auto edge = (bFirst < coreFirst) | (coreLast < bEnd);
+            const Ints edgeFlag = -__builtin_convertvector(edge, Ints);
+            std::memcpy(block.pairCell + b, &cells[0], sizeof(Ints));
+            std::memcpy(block.lowCell + b, &cells[1], sizeof(Ints));
+            std::memcpy(block.highCell + b, &cells[2], sizeof(Ints));
+            std::memcpy(block.kept + b, &cells[3], sizeof(Ints));
+            std::memcpy(block.edge + b, &edgeFlag, sizeof(Ints));
+        }
     }
 }
 
 /// Counts the first n rows of a block whose ends are solved: the core whole, as differences
 /// (an empty core's cancel), the values between it and the outer ends one by one.
-template <int Width, int Levels, int Isotopes>
+template <int Width, int Levels, int Isotopes, bool Dense>
 [[gnu::always_inline]] inline std::uint64_t
 LastLevelsCounter::settleBlock(const RowSet<Isotopes>& set, RowBlock& block, int n) {
     std::int64_t* runDiff = m_runDiff.data();
@@ -341,7 +385,20 @@ LastLevelsCounter::settleBlock(const RowSet<Isotopes>& set, RowBlock& block, int
     int edgeRows[RowBlock::kSize];
     int edges = 0;
     std::uint64_t total = 0;
-    for (int j = 0; j < n; ++j) {
+    if constexpr (Dense) {
+        std::uint64_t* pairCounts = m_pairCounts.data();
+        std::int64_t* budgetRuns = m_budgetRuns.data();
+        for (int j = 0; j < n; ++j) {
+            const int kept = block.kept[j];
+            pairCounts[block.pairCell[j]] += static_cast<std::uint64_t>(kept);
+            ++budgetRuns[block.lowCell[j]];
+            --budgetRuns[block.highCell[j]];
+            edgeRows[edges] = j;
+            edges += block.edge[j];
+            total += static_cast<std::uint64_t>(kept);
+        }
+    }
+    for (int j = 0; !Dense && j < n; ++j) {
         const auto z = static_cast<int>(block.z[j]);
         const auto i = static_cast<int>(block.i[j]);
         const int coreFirst = block.coreFirst[j];

@@ -209,15 +209,18 @@ void LastLevelsCounter::settleDense() {
 template <int Levels, int Isotopes, bool Constrained>
 std::uint64_t LastLevelsCounter::countLast(int level, float bound, const float* before) {
     static_assert(Levels == 3 || Levels == 4);
-    auto [first, last] = m_plan.shareRange(level, bound, before);
+    const int step = m_plan.gridStep;
+    const auto whole = static_cast<int>(bound);
+    const int bound0 = whole / step; // steps left below this level when its share is 0
+    // The linear count over four levels finds the range of z from the lines of its rows
+    // (see blockRows), tighter than the level's bounds and without their divisions.
+    auto [first, last] = Levels == 4 && !Constrained ? std::pair{0, bound0}
+                                                     : m_plan.shareRange(level, bound, before);
     if (first > last) {
         return 0;
     }
     const auto l = static_cast<std::size_t>(level);
-    const int step = m_plan.gridStep;
     const double stepValue = static_cast<double>(step);
-    const auto whole = static_cast<int>(bound);
-    const int bound0 = whole / step; // steps left below this level when its share is 0
     const double limit = static_cast<double>(bound0);
     const int aLevel = Levels == 3 ? level : level + 1;
     std::uint64_t* aCounts = m_histograms[static_cast<std::size_t>(aLevel)].data();

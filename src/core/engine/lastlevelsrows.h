@@ -199,51 +199,85 @@ LastLevelsCounter::blockRows(const RowSet<Isotopes>& set) {
         }
     } else {
         // The pairs of ends of rowRange(), each c i <= d with d = d0 + d1 z, as bounds on i
-        // that are lines in z: x0 + x1 z. Formed once per node rather than per z, they are
-        // off from rowRange's by a few units in the last place of the magnitudes that
-        // rangeSlack covers, so doubling its tolerance keeps every row it keeps. Rows kept
-        // beyond rowRange's are empty by the outer ends and count nothing, as do pairs with
-        // c = 0 left out here.
-        const SearchPlan::PairInverses& inverse = m_plan.pairInverses;
+        // that are lines in z: from + slope z (SearchPlan::RowLines). Formed once per node
+        // rather than per z, they are off from rowRange's by a few units in the last place
+        // of the magnitudes that rangeSlack covers, so doubling its tolerance keeps every
+        // row it keeps. Rows kept beyond rowRange's are empty by the outer ends and count
+        // nothing, as do pairs with c = 0 left out here.
+        const SearchPlan::RowLines& lines = m_plan.rowLines;
         constexpr int kPairs = Isotopes * (Isotopes + 1);
         double upperFrom[kPairs];
-        double upperSlope[kPairs];
         double lowerFrom[kPairs];
-        double lowerSlope[kPairs];
-        int uppers = 0;
-        int lowers = 0;
-        auto pair = [&](double c, double d0, double d1, double inverseC) {
-            const double tolerance = 2.0 * (set.rangeSlack * std::fabs(inverseC) + 1e-9);
-            if (c > 0.0) {
-                upperFrom[uppers] = d0 * inverseC + tolerance;
-                upperSlope[uppers++] = d1 * inverseC;
-            } else if (c < 0.0) {
-                lowerFrom[lowers] = d0 * inverseC - tolerance;
-                lowerSlope[lowers++] = d1 * inverseC;
-            }
-        };
+        const int uppers = lines.uppers;
+        const int lowers = lines.lowers;
         const BandEnds<Isotopes>& start = *set.start;
         const auto bound0 = static_cast<double>(set.bound0);
-        for (int k = 0; k < Isotopes; ++k) {
-            const double s = start.slope[k];
-            pair(-s, start.upperOuter[k], set.dz[k], inverse.toZero[k]);
-            pair(s + 1.0, bound0 - start.lowerOuter[k], -1.0 - set.dz[k], inverse.toBound[k]);
-            for (int j = 0; j < Isotopes; ++j) {
-                if (j != k) {
-                    pair(start.slope[j] - s, start.upperOuter[k] - start.lowerOuter[j],
-                         set.dz[k] - set.dz[j], inverse.between[j][k]);
-                }
+        auto from = [&](const SearchPlan::RowLine& line) {
+            const double upperEnd =
+                line.kind == SearchPlan::RowLine::ToBound ? bound0 : start.upperOuter[line.k];
+            const double lowerEnd =
+                line.kind == SearchPlan::RowLine::ToZero
+                    ? 0.0
+                    : start.lowerOuter[line.kind == SearchPlan::RowLine::ToBound ? line.k : line.j];
+            return (upperEnd - lowerEnd) * line.inverse;
+        };
+        double magnitude = bound0 + 1.0;
+        for (int u = 0; u < uppers; ++u) {
+            const SearchPlan::RowLine& line = lines.upper[static_cast<std::size_t>(u)];
+            upperFrom[u] = from(line) + 2.0 * (set.rangeSlack * std::fabs(line.inverse) + 1e-9);
+            magnitude += std::fabs(upperFrom[u]);
+        }
+        for (int l = 0; l < lowers; ++l) {
+            const SearchPlan::RowLine& line = lines.lower[static_cast<std::size_t>(l)];
+            lowerFrom[l] = from(line) - 2.0 * (set.rangeSlack * std::fabs(line.inverse) + 1e-9);
+            magnitude += std::fabs(lowerFrom[l]);
+        }
+        // The range of z: every comparison of the z loop's below, slope z <= d, solved with
+        // the plan's 1 / slope; the values are formed from a few products and sums, so 1e-9
+        // of their magnitudes widens the range past any rounding.
+        double zLow = static_cast<double>(set.first);
+        double zHigh = static_cast<double>(set.last);
+        bool empty = false;
+        auto narrow = [&](double d, double inverseSlope) {
+            const double x = d * inverseSlope;
+            const double tolerance = 1e-9 * magnitude * std::fabs(inverseSlope) + 1e-9;
+            if (inverseSlope > 0.0) {
+                zHigh = std::min(zHigh, x + tolerance);
+            } else if (inverseSlope < 0.0) {
+                zLow = std::max(zLow, x - tolerance);
+            } else {
+                empty = empty || d < -1e-9 * magnitude;
+            }
+        };
+        for (int u = 0; u < uppers; ++u) {
+            // 0 <= from + slope z.
+            narrow(upperFrom[u], -lines.inverseUpperSlope[static_cast<std::size_t>(u)]);
+        }
+        for (int l = 0; l < lowers; ++l) {
+            // from + slope z <= bound0 - z.
+            narrow(bound0 - lowerFrom[l], lines.inverseLowerToBound[static_cast<std::size_t>(l)]);
+            for (int u = 0; u < uppers; ++u) {
+                // lower line <= upper line.
+                narrow(upperFrom[u] - lowerFrom[l], lines.inverseCrossing[static_cast<std::size_t>(
+                                                        l)][static_cast<std::size_t>(u)]);
             }
         }
-        for (int z = set.first; z <= set.last; ++z) {
+        if (empty || !(zLow <= zHigh)) {
+            return 0;
+        }
+        const int zFirst = std::max(set.first, static_cast<int>(std::ceil(zLow)));
+        const int zLast = std::min(set.last, static_cast<int>(std::floor(zHigh)));
+        for (int z = zFirst; z <= zLast; ++z) {
             const double zd = static_cast<double>(z);
             double iLow = 0.0;
             double iHigh = bound0 - zd;
             for (int u = 0; u < uppers; ++u) {
-                iHigh = std::min(iHigh, upperFrom[u] + upperSlope[u] * zd);
+                iHigh = std::min(iHigh, upperFrom[u] +
+                                            lines.upper[static_cast<std::size_t>(u)].slope * zd);
             }
             for (int l = 0; l < lowers; ++l) {
-                iLow = std::max(iLow, lowerFrom[l] + lowerSlope[l] * zd);
+                iLow = std::max(iLow,
+                                lowerFrom[l] + lines.lower[static_cast<std::size_t>(l)].slope * zd);
             }
             if (!(iLow <= iHigh)) {
                 continue;

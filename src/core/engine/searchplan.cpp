@@ -198,6 +198,56 @@ SearchPlan::SearchPlan(const CalculationInput& input, bool counting, Buffers buf
                     inverse(tripleRows[static_cast<std::size_t>(j)].slope - s);
             }
         }
+        if (innermost >= 2 && !anyFlat && tripleColumns <= kIsotopeColumns) {
+            buildRowLines();
+        }
+    }
+}
+
+void SearchPlan::buildRowLines() {
+    auto inverse = [](double c) { return c != 0.0 ? 1.0 / c : 0.0; };
+    const auto z = static_cast<std::size_t>(innermost - 2);
+    // The share z moves the prediction by (sig_z - last) per unit, b's ends by that over
+    // -beta; z counts steps, as b's ends do.
+    double dz[kMaxColumns]{};
+    for (int k = 0; k < tripleColumns; ++k) {
+        const TripleRow& t = tripleRows[static_cast<std::size_t>(k)];
+        dz[k] = -(static_cast<double>(signature[k][z]) - t.last) * t.inverseBeta;
+    }
+    RowLines& lines = rowLines;
+    lines.uppers = 0;
+    lines.lowers = 0;
+    auto add = [&](RowLine::Kind kind, int k, int j, double c, double d1, double inverseC) {
+        const RowLine line{kind, k, j, inverseC, d1 * inverseC};
+        if (c > 0.0) {
+            lines.upper[static_cast<std::size_t>(lines.uppers++)] = line;
+        } else if (c < 0.0) {
+            lines.lower[static_cast<std::size_t>(lines.lowers++)] = line;
+        }
+    };
+    // In the order of LastLevelsCounter::rowRange's comparisons.
+    for (int k = 0; k < tripleColumns; ++k) {
+        const double s = tripleRows[static_cast<std::size_t>(k)].slope;
+        add(RowLine::ToZero, k, k, -s, dz[k], pairInverses.toZero[k]);
+        add(RowLine::ToBound, k, k, s + 1.0, -1.0 - dz[k], pairInverses.toBound[k]);
+        for (int j = 0; j < tripleColumns; ++j) {
+            if (j != k) {
+                add(RowLine::Between, k, j, tripleRows[static_cast<std::size_t>(j)].slope - s,
+                    dz[k] - dz[j], pairInverses.between[j][k]);
+            }
+        }
+    }
+    for (int u = 0; u < lines.uppers; ++u) {
+        const double slope = lines.upper[static_cast<std::size_t>(u)].slope;
+        lines.inverseUpperSlope[static_cast<std::size_t>(u)] = inverse(slope);
+        for (int l = 0; l < lines.lowers; ++l) {
+            lines.inverseCrossing[static_cast<std::size_t>(l)][static_cast<std::size_t>(u)] =
+                inverse(lines.lower[static_cast<std::size_t>(l)].slope - slope);
+        }
+    }
+    for (int l = 0; l < lines.lowers; ++l) {
+        lines.inverseLowerToBound[static_cast<std::size_t>(l)] =
+            inverse(lines.lower[static_cast<std::size_t>(l)].slope + 1.0);
     }
 }
 

@@ -92,6 +92,33 @@ public:
         double between[kMaxColumns][kMaxColumns]{};
     };
 
+    /// The lines of a count over four levels that bound the index i of a for each index z
+    /// of the fourth last share: each pair of ends that rowRange compares, c i <= d0 + d1 z,
+    /// is a bound i <= from + slope z (c > 0, an upper line) or i >= from + slope z (c < 0,
+    /// a lower line), slope = d1 / c fixed and from = d0 / c formed per node. d0 is the
+    /// upper end of column k at z = 0 (kind ToZero), the bound less k's lower end (ToBound)
+    /// or k's upper end less j's lower end (Between). The range of z of a node is where
+    /// every lower line lies below every upper line, below the bound less z and every upper
+    /// line above 0; `inverse...` are 1 / the z slopes of those comparisons (0 where it is 0).
+    struct RowLine {
+        enum Kind { ToZero, ToBound, Between };
+        Kind kind = ToZero;
+        int k = 0;
+        int j = 0;
+        double inverse = 0.0; ///< 1 / c
+        double slope = 0.0;
+    };
+    static constexpr int kMaxRowLines = 30; // five columns: 5 * 6 pairs
+    struct RowLines {
+        int uppers = 0;
+        int lowers = 0;
+        std::array<RowLine, kMaxRowLines> upper;
+        std::array<RowLine, kMaxRowLines> lower;
+        std::array<double, kMaxRowLines> inverseUpperSlope{};   ///< 1 / slope of upper u
+        std::array<double, kMaxRowLines> inverseLowerToBound{}; ///< 1 / (slope of lower l + 1)
+        std::array<std::array<double, kMaxRowLines>, kMaxRowLines> inverseCrossing{}; ///< [l][u]
+    };
+
     /// The vectors of a plan, which a later plan may take over with their storage: a thread
     /// that runs many small searches then allocates nothing for them once warm.
     struct Buffers {
@@ -207,6 +234,9 @@ public:
     bool coreImpossible = false;
     std::array<TripleRow, kMaxColumns> tripleRows{};
     PairInverses pairInverses;
+    /// Made when a count over four levels may run (a whole increment, four levels or more
+    /// and no flat triple row), for the level above the third last.
+    RowLines rowLines;
     bool exactGrid = false; ///< a whole increment: shares are exact multiples of it
     bool anyFlat = false;
     int gridStep = 1;
@@ -222,6 +252,7 @@ private:
     void buildColumns(const CalculationInput& input);
     void orderFlatColumnsLast();
     void buildRows();
+    void buildRowLines();
 
     /// Working storage of buildRows.
     std::vector<LatticePoint> m_points;

@@ -82,6 +82,7 @@ template <int Isotopes> struct LastLevelsCounter::BandEnds {
     double lowerCore[kSlots];
     double upperCore[kSlots];
     double slope[kSlots];
+    double size[kSlots]; ///< bounds the magnitude of the ends and their moves (setEnds)
 };
 
 /// A constraint column that does not depend on b, over a count of four levels: its value is
@@ -298,6 +299,7 @@ std::uint64_t LastLevelsCounter::countLast(int level, float bound, const float* 
                 start.lowerCore[k] = 0.0;
                 start.upperCore[k] = start.upperOuter[k];
                 start.slope[k] = 0.0;
+                start.size[k] = 0.0;
                 const SearchPlan::InnerRow& band = m_plan.innerRows[static_cast<std::size_t>(k)];
                 const auto outer =
                     flatRange(base, t.alpha * stepValue, band.low, band.high, true, first, last);
@@ -322,19 +324,10 @@ std::uint64_t LastLevelsCounter::countLast(int level, float bound, const float* 
     }
     if constexpr (Levels == 3) {
         if constexpr (!Constrained) {
-            const RowSet<Isotopes> set{
-                &start,
-                dz,
-                before,
-                level,
-                aLevel,
-                first,
-                last,
-                static_cast<double>(coreFirstA),
-                static_cast<double>(coreAllowed ? coreLastA : coreFirstA - 1),
-                bound0,
-                whole,
-                0.0};
+            const RowSet<Isotopes> set{&start, dz,         before,
+                                       level,  aLevel,     first,
+                                       last,   coreFirstA, coreAllowed ? coreLastA : coreFirstA - 1,
+                                       bound0, whole,      0.0};
             return countRowSet<3, Isotopes>(set);
         }
         return countRows(start, first, last, coreFirstA, coreLastA, bound0, whole, before);
@@ -345,7 +338,7 @@ std::uint64_t LastLevelsCounter::countLast(int level, float bound, const float* 
     const double rangeSlack = 1e-12 * largest;
     if constexpr (!Constrained) {
         const RowSet<Isotopes> set{
-            &start, dz,    before,    level, aLevel, first, last, 0.0, coreAllowed ? limit : -1.0,
+            &start, dz,    before,    level, aLevel, first, last, 0, coreAllowed ? bound0 : -1,
             bound0, whole, rangeSlack};
         return countRowSet<4, Isotopes>(set);
     }
@@ -595,6 +588,7 @@ inline double LastLevelsCounter::setEnds(BandEnds<Isotopes>& ends, int k,
     ends.upperOuter[k] = hi + slack;
     ends.lowerCore[k] = cLo + slack;
     ends.upperCore[k] = cHi - slack;
+    ends.size[k] = size;
     return size;
 }
 

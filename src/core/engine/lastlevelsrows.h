@@ -30,6 +30,17 @@ template <> struct Lanes<4> {
     typedef std::int32_t Ints __attribute__((vector_size(16)));
 };
 
+/// Vectors of Width floats and of Width 32-bit integers, for the ends of Width rows.
+template <int Width> struct RowLanes;
+template <> struct RowLanes<4> {
+    typedef float Floats __attribute__((vector_size(16)));
+    typedef std::int32_t Ints __attribute__((vector_size(16)));
+};
+template <> struct RowLanes<8> {
+    typedef float Floats __attribute__((vector_size(32)));
+    typedef std::int32_t Ints __attribute__((vector_size(32)));
+};
+
 } // namespace
 
 /// The rows of one node for the linear count: the lines of the ends at z = 0 and their move
@@ -43,8 +54,8 @@ template <int Isotopes> struct LastLevelsCounter::RowSet {
     int first; ///< the range of z (four levels) or of i (three)
     int last;
     /// The core may be counted whole for the indices i of a in coreFrom..coreTo.
-    double coreFrom;
-    double coreTo;
+    int coreFrom;
+    int coreTo;
     int bound0; ///< steps below `level` when its share is 0
     int whole;  ///< that bound in whole units
     double rangeSlack;
@@ -56,8 +67,8 @@ template <int Isotopes> struct LastLevelsCounter::RowSet {
 struct LastLevelsCounter::RowBlock {
     static constexpr int kRows = 64;
     static constexpr int kSize = kRows + 8; // room for the slots written past the rows
-    alignas(64) double z[kSize];
-    alignas(64) double i[kSize];
+    alignas(64) std::int32_t z[kSize];
+    alignas(64) std::int32_t i[kSize];
     alignas(64) std::int32_t bFirst[kSize];
     alignas(64) std::int32_t bEnd[kSize];
     alignas(64) std::int32_t coreFirst[kSize];
@@ -185,8 +196,8 @@ LastLevelsCounter::blockRows(const RowSet<Isotopes>& set) {
     int n = 0;
     std::uint64_t total = 0;
     auto add = [&](int z, int i) {
-        block.z[n] = static_cast<double>(z);
-        block.i[n] = static_cast<double>(i);
+        block.z[n] = z;
+        block.i[n] = i;
         ++n;
     };
     if constexpr (Levels == 3) {
@@ -288,8 +299,8 @@ LastLevelsCounter::blockRows(const RowSet<Isotopes>& set) {
             if (count <= 8) {
                 // Eight slots written whether used or not (the block has room for them).
                 for (int lane = 0; lane < 8; ++lane) {
-                    block.z[n + lane] = zd;
-                    block.i[n + lane] = static_cast<double>(iFirst + lane);
+                    block.z[n + lane] = z;
+                    block.i[n + lane] = iFirst + lane;
                 }
                 n += std::max(count, 0);
                 if (n >= RowBlock::kRows) {
@@ -313,39 +324,60 @@ LastLevelsCounter::blockRows(const RowSet<Isotopes>& set) {
     return total;
 }
 
-/// Solves the ends of the first n rows of the block, Width rows at a time, with the double
-/// arithmetic of countRow(): each end is (start + dz z) + slope i, limited to 0..bLast, the
-/// outer ends rounded inward to whole steps and the core within them.
+/// Solves the ends of the first n rows of the block, 2 * Width rows at a time in single
+/// precision: each end is (start + dz z) + slope i, limited to 0..bLast, the outer ends
+/// rounded inward to whole steps and the core within them. The ends at z = 0 and i = 0
+/// come from the double ends of countLast() moved outward (inward for the core) by 1e-6 of
+/// `size`, which bounds every value the single-precision ends are formed from: the seven
+/// roundings on the way are each off by at most 2^-24 of it, so the outer ends stay outside
+/// and the core inside the double ends.
 template <int Width, int Isotopes, bool Dense>
 [[gnu::always_inline]] inline void LastLevelsCounter::rowEnds(const RowSet<Isotopes>& set,
                                                               RowBlock& block, int n) const {
-    using Doubles = typename Lanes<Width>::Doubles;
-    using Ints = typename Lanes<Width>::Ints;
-    for (int j = n; j % Width != 0; ++j) {
+    constexpr int kRows = 2 * Width;
+    using Floats = typename RowLanes<kRows>::Floats;
+    using Ints = typename RowLanes<kRows>::Ints;
+    for (int j = n; j % kRows != 0; ++j) {
         block.z[j] = block.z[n - 1];
         block.i[j] = block.i[n - 1];
     }
     const BandEnds<Isotopes>& start = *set.start;
-    const double bound0 = static_cast<double>(set.bound0);
-    constexpr int columns = Isotopes;
-    for (int b = 0; b < n; b += Width) {
-        Doubles z;
-        Doubles i;
-        std::memcpy(&z, block.z + b, sizeof z);
-        std::memcpy(&i, block.i + b, sizeof i);
-        const Doubles bLast = bound0 - z - i;
-        Doubles low = bLast * 0.0;
-        Doubles high = bLast;
-        Doubles coreLow = low;
-        Doubles coreHigh = bLast;
-        for (int k = 0; k < columns; ++k) {
+    float lowerOuter0[Isotopes];
+    float upperOuter0[Isotopes];
+    float lowerCore0[Isotopes];
+    float upperCore0[Isotopes];
+    float dz[Isotopes];
+    float slope[Isotopes];
+    for (int k = 0; k < Isotopes; ++k) {
+        const double slack = 1e-6 * start.size[k];
+        lowerOuter0[k] = static_cast<float>(start.lowerOuter[k] - slack);
+        upperOuter0[k] = static_cast<float>(start.upperOuter[k] + slack);
+        lowerCore0[k] = static_cast<float>(start.lowerCore[k] + slack);
+        upperCore0[k] = static_cast<float>(start.upperCore[k] - slack);
+        dz[k] = static_cast<float>(set.dz[k]);
+        slope[k] = static_cast<float>(start.slope[k]);
+    }
+    for (int b = 0; b < n; b += kRows) {
+        Ints zi;
+        Ints ii;
+        std::memcpy(&zi, block.z + b, sizeof zi);
+        std::memcpy(&ii, block.i + b, sizeof ii);
+        const Ints budget = set.bound0 - zi - ii; // bLast, the last index of b
+        const Floats z = __builtin_convertvector(zi, Floats);
+        const Floats i = __builtin_convertvector(ii, Floats);
+        const Floats bLast = __builtin_convertvector(budget, Floats);
+        Floats low = bLast * 0.0f;
+        Floats high = bLast;
+        Floats coreLow = low;
+        Floats coreHigh = bLast;
+        for (int k = 0; k < Isotopes; ++k) {
             // std::max(x, y) is x < y ? y : x and std::min(x, y) is y < x ? y : x.
-            const Doubles shiftZ = set.dz[k] * z;
-            const Doubles shiftI = start.slope[k] * i;
-            const Doubles lowerOuter = (start.lowerOuter[k] + shiftZ) + shiftI;
-            const Doubles upperOuter = (start.upperOuter[k] + shiftZ) + shiftI;
-            const Doubles lowerCore = (start.lowerCore[k] + shiftZ) + shiftI;
-            const Doubles upperCore = (start.upperCore[k] + shiftZ) + shiftI;
+            const Floats shiftZ = dz[k] * z;
+            const Floats shiftI = slope[k] * i;
+            const Floats lowerOuter = (lowerOuter0[k] + shiftZ) + shiftI;
+            const Floats upperOuter = (upperOuter0[k] + shiftZ) + shiftI;
+            const Floats lowerCore = (lowerCore0[k] + shiftZ) + shiftI;
+            const Floats upperCore = (upperCore0[k] + shiftZ) + shiftI;
             low = low < lowerOuter ? lowerOuter : low;
             high = upperOuter < high ? upperOuter : high;
             coreLow = coreLow < lowerCore ? lowerCore : coreLow;
@@ -353,53 +385,40 @@ template <int Width, int Isotopes, bool Dense>
         }
         // Empty rows get 1..0; a core that is not allowed or empty gets 0..0 and is dropped
         // below. Every value converted is then within 0..bLast + 1.
-        const auto valid = low <= high;
-        const auto core = valid & (coreLow <= coreHigh) & (set.coreFrom <= i) & (i <= set.coreTo);
-        low = valid ? low : 1.0;
-        high = valid ? high : 0.0;
-        coreLow = core ? coreLow : 0.0;
-        coreHigh = core ? coreHigh : 0.0;
-        // These values lie in 0..bLast + 1: adding and taking away 2^52 rounds them to the
-        // nearest whole number, which is one too high for the floor where it is above the
-        // value and one too low for the ceiling where it is below.
-        constexpr double kRound = 4503599627370496.0;
-        const Doubles lowNearest = (low + kRound) - kRound;
-        const Doubles bFirst = lowNearest < low ? lowNearest + 1.0 : lowNearest;
-        const Doubles highNearest = (high + kRound) - kRound;
-        const Doubles bEnd = highNearest > high ? highNearest - 1.0 : highNearest;
-        const Doubles coreLowNearest = (coreLow + kRound) - kRound;
-        const Doubles coreFirstEnd =
-            coreLowNearest < coreLow ? coreLowNearest + 1.0 : coreLowNearest;
-        const Doubles coreHighNearest = (coreHigh + kRound) - kRound;
-        const Doubles coreLastEnd =
-            coreHighNearest > coreHigh ? coreHighNearest - 1.0 : coreHighNearest;
-        Doubles coreFirst = bFirst < coreFirstEnd ? coreFirstEnd : bFirst;
-        Doubles coreLast = coreLastEnd < bEnd ? coreLastEnd : bEnd;
-        const auto counted = core & (coreFirst <= coreLast);
-        coreFirst = counted ? coreFirst : bEnd + 1.0;
+        const Ints valid = low <= high;
+        const Ints core = valid & (coreLow <= coreHigh) & (set.coreFrom <= ii) & (ii <= set.coreTo);
+        low = valid ? low : 1.0f;
+        high = valid ? high : 0.0f;
+        coreLow = core ? coreLow : 0.0f;
+        coreHigh = core ? coreHigh : 0.0f;
+        // Truncation is the floor of these non-negative values; the ceiling is one more where
+        // the floor is below the value.
+        const Ints lowFloor = __builtin_convertvector(low, Ints);
+        const Ints bFirst = lowFloor - (__builtin_convertvector(lowFloor, Floats) < low);
+        const Ints bEnd = __builtin_convertvector(high, Ints);
+        const Ints coreLowFloor = __builtin_convertvector(coreLow, Ints);
+        const Ints coreFirstEnd =
+            coreLowFloor - (__builtin_convertvector(coreLowFloor, Floats) < coreLow);
+        const Ints coreLastEnd = __builtin_convertvector(coreHigh, Ints);
+        Ints coreFirst = bFirst < coreFirstEnd ? coreFirstEnd : bFirst;
+        Ints coreLast = coreLastEnd < bEnd ? coreLastEnd : bEnd;
+        const Ints counted = core & (coreFirst <= coreLast);
+        coreFirst = counted ? coreFirst : bEnd + 1;
         coreLast = counted ? coreLast : bEnd;
-        const Ints values[] = {
-            __builtin_convertvector(bFirst, Ints), __builtin_convertvector(bEnd, Ints),
-            __builtin_convertvector(coreFirst, Ints), __builtin_convertvector(coreLast, Ints)};
-        std::memcpy(block.bFirst + b, &values[0], sizeof(Ints));
-        std::memcpy(block.bEnd + b, &values[1], sizeof(Ints));
-        std::memcpy(block.coreFirst + b, &values[2], sizeof(Ints));
-        std::memcpy(block.coreLast + b, &values[3], sizeof(Ints));
+        std::memcpy(block.bFirst + b, &bFirst, sizeof(Ints));
+        std::memcpy(block.bEnd + b, &bEnd, sizeof(Ints));
+        std::memcpy(block.coreFirst + b, &coreFirst, sizeof(Ints));
+        std::memcpy(block.coreLast + b, &coreLast, sizeof(Ints));
         if constexpr (Dense) {
-            // Whole numbers below 2^31 in double: the products and sums are exact.
-            const double width = static_cast<double>(m_width);
-            const Doubles budgetCell = bLast * (width + 1.0);
-            const Ints cells[] = {__builtin_convertvector(z * width + i, Ints),
-                                  __builtin_convertvector(budgetCell + coreFirst, Ints),
-                                  __builtin_convertvector(budgetCell + coreLast + 1.0, Ints),
-                                  __builtin_convertvector(coreLast - coreFirst + 1.0, Ints)};
-            const auto edge = (bFirst < coreFirst) | (coreLast < bEnd);
-            const Ints edgeFlag = -__builtin_convertvector(edge, Ints);
+            const Ints budgetCell = budget * (m_width + 1);
+            const Ints cells[] = {zi * m_width + ii, budgetCell + coreFirst,
+                                  budgetCell + coreLast + 1, coreLast - coreFirst + 1,
+                                  -((bFirst < coreFirst) | (coreLast < bEnd))};
             std::memcpy(block.pairCell + b, &cells[0], sizeof(Ints));
             std::memcpy(block.lowCell + b, &cells[1], sizeof(Ints));
             std::memcpy(block.highCell + b, &cells[2], sizeof(Ints));
             std::memcpy(block.kept + b, &cells[3], sizeof(Ints));
-            std::memcpy(block.edge + b, &edgeFlag, sizeof(Ints));
+            std::memcpy(block.edge + b, &cells[4], sizeof(Ints));
         }
     }
 }
@@ -433,8 +452,8 @@ LastLevelsCounter::settleBlock(const RowSet<Isotopes>& set, RowBlock& block, int
         }
     }
     for (int j = 0; !Dense && j < n; ++j) {
-        const auto z = static_cast<int>(block.z[j]);
-        const auto i = static_cast<int>(block.i[j]);
+        const int z = block.z[j];
+        const int i = block.i[j];
         const int coreFirst = block.coreFirst[j];
         const int coreLast = block.coreLast[j];
         const int bLast = set.bound0 - z - i;
@@ -455,8 +474,8 @@ LastLevelsCounter::settleBlock(const RowSet<Isotopes>& set, RowBlock& block, int
     int prefixZ = -1;
     for (int e = 0; e < edges; ++e) {
         const int j = edgeRows[e];
-        const auto z = static_cast<int>(block.z[j]);
-        const auto i = static_cast<int>(block.i[j]);
+        const int z = block.z[j];
+        const int i = block.i[j];
         const int coreFirst = block.coreFirst[j];
         const int coreLast = block.coreLast[j];
         const int bFirst = block.bFirst[j];

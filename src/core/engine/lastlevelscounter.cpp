@@ -161,6 +161,8 @@ bool LastLevelsCounter::settled(int levels, int level, float bound, const float*
 }
 
 void LastLevelsCounter::settleRuns() {
+    // The next search may be of another plan, with its own order of the sources.
+    m_entryKindLevel = -1;
     std::int64_t lastShare = 0;
     for (std::size_t j = 0; j < static_cast<std::size_t>(kHistogramLevels); ++j) {
         lastShare += m_lastDiff[j];

@@ -111,6 +111,48 @@ TEST(FastSearchControl, StopsWhenCancelledOrAtTheFirstRefusedWrite) {
     EXPECT_EQ(refusing.writes, 1);
 }
 
+TEST(FastSearchControl, CountsOnOneThreadFollowEachEntrysOwnSourceOrder) {
+    // Two entries of as many sources whose counts search them in other orders: the second
+    // count on the thread must check its values in its own entry's order, not the first's.
+    // Signatures in tenths and a tolerance of a tenth put many values on a band's edge.
+    auto entryOf = [](const std::vector<int>& sources) {
+        const char* carbon[] = {"-22.5", "-27.3", "-25.1", "-30.4", "-26.0", "-24.2"};
+        const char* nitrogen[] = {"4.1", "6.2", "2.0", "8.9", "5.5", "11.3"};
+        Entry entry;
+        entry.title = "Order";
+        entry.increment = "1";
+        entry.threshold = "0.1";
+        entry.isotope[0] = "C";
+        entry.isotope[1] = "N";
+        entry.mixture[0] = "-25.3";
+        entry.mixture[1] = "5.6";
+        for (std::size_t i = 0; i < sources.size(); ++i) {
+            const auto s = static_cast<std::size_t>(sources[i]);
+            entry.sources[i] = "S" + std::to_string(s);
+            entry.col[0][i] = carbon[s];
+            entry.col[1][i] = nitrogen[s];
+        }
+        return entry;
+    };
+    const CalculationInput inputs[] = {inputOf(entryOf({0, 1, 2, 3, 4, 5})),
+                                       inputOf(entryOf({0, 5, 4, 3, 2, 1})),
+                                       inputOf(entryOf({0, 3, 1, 5, 2, 4}))};
+    std::vector<EngineResult> plain;
+    for (const CalculationInput& input : inputs) {
+        plain.push_back(enumeratePlain(input, nullptr, EngineControl{}));
+    }
+    EngineControl oneThread;
+    oneThread.threads = 1;
+    for (const CalculationInput& first : inputs) {
+        for (std::size_t second = 0; second < plain.size(); ++second) {
+            runSearch(first, nullptr, oneThread);
+            const EngineResult counted = runSearch(inputs[second], nullptr, oneThread);
+            EXPECT_EQ(counted.histograms, plain[second].histograms);
+            EXPECT_EQ(counted.feasibleCount, plain[second].feasibleCount);
+        }
+    }
+}
+
 TEST(FastSearchControl, CountsOnOneThreadReportAndCountAlikeAfterAndWithinOthers) {
     // A thread keeps its plan and worker from one count to the next; a count within a
     // callback of another, or after a cancelled one, must not see the other's state.

@@ -298,10 +298,11 @@ LastLevelsCounter::blockRows(const RowSet<Isotopes>& set) {
             const int count = static_cast<int>(iHigh) - iFirst + 1;
             if (count <= 8) {
                 // Eight slots written whether used or not (the block has room for them).
-                for (int lane = 0; lane < 8; ++lane) {
-                    block.z[n + lane] = z;
-                    block.i[n + lane] = iFirst + lane;
-                }
+                typedef std::int32_t Slots __attribute__((vector_size(32)));
+                const Slots zSlots = Slots{} + z;
+                const Slots iSlots = Slots{0, 1, 2, 3, 4, 5, 6, 7} + iFirst;
+                std::memcpy(block.z + n, &zSlots, sizeof zSlots);
+                std::memcpy(block.i + n, &iSlots, sizeof iSlots);
                 n += std::max(count, 0);
                 if (n >= RowBlock::kRows) {
                     total += countBlock<Width, Levels, Isotopes, Dense>(set, block, n);

@@ -485,16 +485,27 @@ LastLevelsCounter::settleBlock(const RowSet<Isotopes>& set, RowBlock& block, int
             if (block.checks + (coreFirst - bFirst) + (bEnd - coreLast) > RowBlock::kChecks) {
                 total += checkBlock<Width, Levels, Isotopes>(set, block);
             }
-            auto queue = [&](int from, int to) {
-                for (int value = from; value <= to; ++value) {
-                    block.checkZ[block.checks] = z;
-                    block.checkI[block.checks] = i;
-                    block.checkJ[block.checks] = value;
-                    ++block.checks;
-                }
+            // Mostly one value on one side: the slot of each side written either way and
+            // kept only then, without a branch.
+            auto slot = [&](int value, bool keep) {
+                block.checkZ[block.checks] = z;
+                block.checkI[block.checks] = i;
+                block.checkJ[block.checks] = value;
+                block.checks += keep ? 1 : 0;
             };
-            queue(bFirst, coreFirst - 1);
-            queue(coreLast + 1, bEnd);
+            const int below = coreFirst - bFirst;
+            const int above = bEnd - coreLast;
+            if (below <= 1 && above <= 1) {
+                slot(bFirst, below == 1);
+                slot(bEnd, above == 1);
+                continue;
+            }
+            for (int value = bFirst; value < coreFirst; ++value) {
+                slot(value, true);
+            }
+            for (int value = coreLast + 1; value <= bEnd; ++value) {
+                slot(value, true);
+            }
             continue;
         }
         const float* edgePrefix = set.before;

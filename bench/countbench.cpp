@@ -57,7 +57,7 @@ int main(int argc, char** argv) {
          {"bench-8-sources.dat", "bench-9-sources.dat", "bench-10-sources.dat"}) {
         for (const RowPath path : supportedRowPaths()) {
             const std::string name =
-                std::string("count/") + file + (path == RowPath::Portable ? "/portable" : "/wide4");
+                std::string("count/") + file + (path == RowPath::Portable ? "/portable" : "/avx2");
             benchmark::RegisterBenchmark(name.c_str(), runCount, std::string(file), path)
                 ->Iterations(1)
                 ->UseManualTime()

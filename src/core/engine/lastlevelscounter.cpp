@@ -32,7 +32,7 @@ std::atomic<RowPath> g_rowPath{RowPath::Best};
 bool supports(RowPath path) {
 #if defined(__x86_64__)
     switch (path) {
-    case RowPath::Wide4:
+    case RowPath::Avx2:
         return __builtin_cpu_supports("avx2");
     default:
         return true;
@@ -44,7 +44,7 @@ bool supports(RowPath path) {
 
 RowPath resolved(RowPath path) {
     if (path == RowPath::Best) {
-        return supports(RowPath::Wide4) ? RowPath::Wide4 : RowPath::Portable;
+        return supports(RowPath::Avx2) ? RowPath::Avx2 : RowPath::Portable;
     }
     return supports(path) ? path : RowPath::Portable;
 }
@@ -53,7 +53,7 @@ RowPath resolved(RowPath path) {
 
 std::vector<RowPath> supportedRowPaths() {
     std::vector<RowPath> paths;
-    for (const RowPath path : {RowPath::Portable, RowPath::Wide4}) {
+    for (const RowPath path : {RowPath::Portable, RowPath::Avx2}) {
         if (supports(path)) {
             paths.push_back(path);
         }

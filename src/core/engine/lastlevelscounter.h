@@ -12,10 +12,10 @@
 namespace fenlowick {
 
 /// How the count of the last levels solves the ends of its rows and tests the values between
-/// their cores and outer ends: in vector registers, two at a time (Portable, any processor)
-/// or four (Wide4, AVX2). Every path does the same double and single-precision arithmetic,
-/// so the counts do not depend on it.
-enum class RowPath { Best, Portable, Wide4 };
+/// their cores and outer ends: in vector registers, four rows and two tests at a time
+/// (Portable, any processor) or eight rows and four tests (Avx2). Every path does the same
+/// single and double-precision arithmetic, so the counts do not depend on it.
+enum class RowPath { Best, Portable, Avx2 };
 
 /// The paths this processor runs, Portable first.
 std::vector<RowPath> supportedRowPaths();
@@ -103,7 +103,7 @@ private:
     template <int Levels, int Isotopes> std::uint64_t rowsPortable(const RowSet<Isotopes>& set);
 #if defined(__x86_64__)
     template <int Levels, int Isotopes>
-    [[gnu::target("avx2")]] std::uint64_t rowsWide4(const RowSet<Isotopes>& set);
+    [[gnu::target("avx2")]] std::uint64_t rowsAvx2(const RowSet<Isotopes>& set);
 #endif
     template <int Width, int Levels, int Isotopes, bool Dense>
     std::uint64_t blockRows(const RowSet<Isotopes>& set);
@@ -114,8 +114,8 @@ private:
                                                        int n);
 #if defined(__x86_64__)
     template <int Levels, int Isotopes, bool Dense>
-    [[gnu::noinline, gnu::target("avx2")]] std::uint64_t
-    countBlockWide4(const RowSet<Isotopes>& set, RowBlock& block, int n);
+    [[gnu::noinline, gnu::target("avx2")]] std::uint64_t countBlockAvx2(const RowSet<Isotopes>& set,
+                                                                        RowBlock& block, int n);
 #endif
     template <int Width, int Isotopes, bool Dense>
     void rowEnds(const RowSet<Isotopes>& set, RowBlock& block, int n) const;

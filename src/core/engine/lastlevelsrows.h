@@ -2,7 +2,7 @@
 
 // The blocked rows of the linear count of the last levels: the row sets and blocks, their
 // vector lanes, and the LastLevelsCounter member templates that solve a block's ends several
-// rows at a time (AVX2 or portable) and count or check its values. Part of
+// rows at a time in single precision (AVX2 or portable) and count or check its values. Part of
 // lastlevelscounter.cpp, which alone includes it and instantiates the templates; kept apart
 // so that each file reads as one role.
 
@@ -17,7 +17,7 @@ namespace fenlowick {
 
 namespace {
 
-/// Vectors of Width doubles and of Width 32-bit integers.
+/// Vectors of Width doubles, floats and 32-bit integers, for the checks of Width values.
 template <int Width> struct Lanes;
 template <> struct Lanes<2> {
     typedef double Doubles __attribute__((vector_size(16)));
@@ -96,8 +96,8 @@ template <int Levels, int Isotopes>
 std::uint64_t LastLevelsCounter::countRowSet(const RowSet<Isotopes>& set) {
 #if defined(__x86_64__)
     switch (m_rowPath) {
-    case RowPath::Wide4:
-        return rowsWide4<Levels, Isotopes>(set);
+    case RowPath::Avx2:
+        return rowsAvx2<Levels, Isotopes>(set);
     default:
         break;
     }
@@ -119,7 +119,7 @@ std::uint64_t LastLevelsCounter::rowsPortable(const RowSet<Isotopes>& set) {
 
 #if defined(__x86_64__)
 template <int Levels, int Isotopes>
-std::uint64_t LastLevelsCounter::rowsWide4(const RowSet<Isotopes>& set) {
+std::uint64_t LastLevelsCounter::rowsAvx2(const RowSet<Isotopes>& set) {
     if (Levels == 4 && m_plan.sources >= kDenseSources) {
         return blockRows<4, Levels, Isotopes, true>(set);
     }
@@ -134,7 +134,7 @@ inline std::uint64_t LastLevelsCounter::countBlock(const RowSet<Isotopes>& set, 
                                                    int n) {
 #if defined(__x86_64__)
     if constexpr (Width == 4) {
-        return countBlockWide4<Levels, Isotopes, Dense>(set, block, n);
+        return countBlockAvx2<Levels, Isotopes, Dense>(set, block, n);
     }
 #endif
     return countBlockPortable<Levels, Isotopes, Dense>(set, block, n);
@@ -149,8 +149,8 @@ std::uint64_t LastLevelsCounter::countBlockPortable(const RowSet<Isotopes>& set,
 
 #if defined(__x86_64__)
 template <int Levels, int Isotopes, bool Dense>
-std::uint64_t LastLevelsCounter::countBlockWide4(const RowSet<Isotopes>& set, RowBlock& block,
-                                                 int n) {
+std::uint64_t LastLevelsCounter::countBlockAvx2(const RowSet<Isotopes>& set, RowBlock& block,
+                                                int n) {
     rowEnds<4, Isotopes, Dense>(set, block, n);
     return settleBlock<4, Levels, Isotopes, Dense>(set, block, n);
 }

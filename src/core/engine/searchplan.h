@@ -87,9 +87,9 @@ public:
     /// c is 0): toZero[k] for -slope_k, toBound[k] for slope_k + 1, between[j][k] for
     /// slope_j - slope_k.
     struct PairInverses {
-        double toZero[kMaxColumns]{};
-        double toBound[kMaxColumns]{};
-        double between[kMaxColumns][kMaxColumns]{};
+        double toZero[kMaxColumns];
+        double toBound[kMaxColumns];
+        double between[kMaxColumns][kMaxColumns];
     };
 
     /// The lines of a count over four levels that bound the index i of a for each index z
@@ -114,9 +114,9 @@ public:
         int lowers = 0;
         std::array<RowLine, kMaxRowLines> upper;
         std::array<RowLine, kMaxRowLines> lower;
-        std::array<double, kMaxRowLines> inverseUpperSlope{};   ///< 1 / slope of upper u
-        std::array<double, kMaxRowLines> inverseLowerToBound{}; ///< 1 / (slope of lower l + 1)
-        std::array<std::array<double, kMaxRowLines>, kMaxRowLines> inverseCrossing{}; ///< [l][u]
+        std::array<double, kMaxRowLines> inverseUpperSlope;   ///< 1 / slope of upper u
+        std::array<double, kMaxRowLines> inverseLowerToBound; ///< 1 / (slope of lower l + 1)
+        std::array<std::array<double, kMaxRowLines>, kMaxRowLines> inverseCrossing; ///< [l][u]
     };
 
     /// The vectors of a plan, which a later plan may take over with their storage: a thread
@@ -138,6 +138,9 @@ public:
     /// reuse (see release()); the plan is the same with or without it.
     SearchPlan(const CalculationInput& input, bool counting);
     SearchPlan(const CalculationInput& input, bool counting, Buffers buffers);
+    // Some of the count's tables are filled only as far as a plan uses them.
+    SearchPlan(const SearchPlan&) = delete;
+    SearchPlan& operator=(const SearchPlan&) = delete;
 
     /// Hands the plan's vectors over for a later plan; this plan is unusable afterwards.
     Buffers release();

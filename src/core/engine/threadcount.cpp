@@ -4,6 +4,7 @@
 #include "core/engine/searchworker.h"
 
 #include <atomic>
+#include <exception>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -71,25 +72,31 @@ EngineResult countOnThisThread(const CalculationInput& input, const EngineContro
         SearchWorker worker(plan, false, stop);
         return countWith(plan, worker, control);
     }
-    kept.busy = true;
-    try {
-        if (kept.plan) {
-            kept.plan.emplace(input, true, kept.plan->release());
-            kept.worker->restart();
-        } else {
-            kept.plan.emplace(input, true);
-            kept.worker = std::make_unique<SearchWorker>(*kept.plan, false, kept.stop);
+    // Frees the thread's plan and worker again at the end, and after a callback that threw,
+    // or memory that ran out, lets the next count start afresh. The result is returned as
+    // made, not copied.
+    struct Busy {
+        KeptCount& kept;
+        int exceptions = std::uncaught_exceptions();
+        explicit Busy(KeptCount& count) : kept(count) { kept.busy = true; }
+        Busy(const Busy&) = delete;
+        Busy& operator=(const Busy&) = delete;
+        ~Busy() {
+            if (std::uncaught_exceptions() > exceptions) {
+                kept.worker.reset();
+                kept.plan.reset();
+            }
+            kept.busy = false;
         }
-        EngineResult result = countWith(*kept.plan, *kept.worker, control);
-        kept.busy = false;
-        return result;
-    } catch (...) {
-        // A callback threw, or memory ran out: the next count starts afresh.
-        kept.worker.reset();
-        kept.plan.reset();
-        kept.busy = false;
-        throw;
+    } busy(kept);
+    if (kept.plan) {
+        kept.plan.emplace(input, true, kept.plan->release());
+        kept.worker->restart();
+    } else {
+        kept.plan.emplace(input, true);
+        kept.worker = std::make_unique<SearchWorker>(*kept.plan, false, kept.stop);
     }
+    return countWith(*kept.plan, *kept.worker, control);
 }
 
 } // namespace fenlowick

@@ -107,6 +107,20 @@ inline std::uint64_t LastLevelsCounter::countLevels(int levels, int level, float
 
 std::uint64_t LastLevelsCounter::countLastLevels(int levels, int level, float bound,
                                                  const float* before) {
+    if (levels == 5) {
+        switch (m_plan.tripleColumns) {
+        case 1:
+            return countFive<1>(level, bound, before);
+        case 2:
+            return countFive<2>(level, bound, before);
+        case 3:
+            return countFive<3>(level, bound, before);
+        case 4:
+            return countFive<4>(level, bound, before);
+        default:
+            return countFive<5>(level, bound, before);
+        }
+    }
     if (m_plan.constrained && !settled(levels, level, bound, before)) {
         // Fewer counts of their own: each one more would cost the linear ones' inlining.
         switch (m_plan.tripleColumns) {
@@ -192,6 +206,19 @@ void LastLevelsCounter::settleDense() {
             row[i] = 0;
         }
         zCounts[z] += rowTotal;
+    }
+    if (m_denseYHeld) {
+        ShareHistogram& yCounts = m_histograms[static_cast<std::size_t>(m_denseYLevel)];
+        for (std::size_t y = 0; y < width; ++y) {
+            std::uint64_t* row = m_yPairCounts.data() + y * width;
+            std::uint64_t rowTotal = 0;
+            for (std::size_t i = 0; i + y < width; ++i) {
+                rowTotal += row[i];
+                row[i] = 0;
+            }
+            yCounts[y] += rowTotal;
+        }
+        m_denseYHeld = false;
     }
     ShareHistogram& bCounts = m_histograms[static_cast<std::size_t>(m_plan.innermost)];
     ShareHistogram& lastCounts = m_histograms[static_cast<std::size_t>(m_plan.innermost + 1)];
@@ -394,6 +421,52 @@ std::uint64_t LastLevelsCounter::countLast(int level, float bound, const float* 
         total += zKept;
     }
     return total;
+}
+
+/// The linear count of the last five levels: the rows of every share y of `level` (found by
+/// its bounds, as the search's own loop finds them) gathered together, the ends of each row
+/// lines in y, z and i from those at y = z = i = 0. Formed in double from the prefix of the
+/// levels above y, they differ from the ends each node would form from its own
+/// single-precision prefix by far less than the plan's margins, which are several times the
+/// difference of either prefix from the real sum (see searchplan.cpp).
+template <int Isotopes>
+std::uint64_t LastLevelsCounter::countFive(int level, float bound, const float* before) {
+    const auto [first, last] = m_plan.shareRange(level, bound, before);
+    if (first > last) {
+        return 0;
+    }
+    const int step = m_plan.gridStep;
+    const double stepValue = static_cast<double>(step);
+    const auto whole = static_cast<int>(bound);
+    const int bound0 = whole / step;
+    const double limit = static_cast<double>(bound0);
+    BandEnds<Isotopes> start;
+    double dy[Isotopes];
+    double dz[Isotopes];
+    double largest = limit;
+    for (int k = 0; k < Isotopes; ++k) {
+        const SearchPlan::TripleRow& t = m_plan.tripleRows[static_cast<std::size_t>(k)];
+        const double base = static_cast<double>(before[k]) + t.last * static_cast<double>(whole);
+        // The shares y and z move the prediction by (sig - last) per unit, b's ends by that
+        // over -beta; both count steps, as b's ends do.
+        dy[k] = -(static_cast<double>(m_plan.signature[k][level]) - t.last) * t.inverseBeta;
+        dz[k] = -(static_cast<double>(m_plan.signature[k][level + 1]) - t.last) * t.inverseBeta;
+        start.slope[k] = t.slope;
+        const double size =
+            setEnds(start, k, t, base, stepValue,
+                    (std::fabs(dy[k]) + std::fabs(dz[k]) + std::fabs(t.slope)) * limit);
+        largest = std::max(largest, size + limit);
+    }
+    const bool coreAllowed = !m_plan.coreImpossible;
+    RowSet<Isotopes> set{&start,    dz,        before,
+                         level + 1, level + 2, 0,
+                         bound0,    0,         coreAllowed ? bound0 : -1,
+                         bound0,    whole,     1e-12 * largest};
+    set.dy = dy;
+    set.yLevel = level;
+    set.yFirst = first;
+    set.yLast = last;
+    return countRowSet<5, Isotopes>(set);
 }
 
 /// The indices i of a, 0..aLast, whose interval of b is not empty by the outer ends; solved

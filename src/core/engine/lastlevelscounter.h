@@ -38,7 +38,8 @@ public:
                       std::array<float, kSourceRows>& shares);
 
     /// The search below `level` when the increment is whole: `levels` is 3 (level is the one
-    /// above the innermost) or 4 (the one above that; then no triple row may be flat).
+    /// above the innermost), 4 (the one above that; then no triple row may be flat) or 5
+    /// (the one above that again, for a linear search of six sources or more).
     /// `before` is the single-precision prefix of the levels before `level`.
     ///
     /// For each share a (index i) of the third last source the band of every isotope allows
@@ -48,8 +49,15 @@ public:
     /// exact whole numbers here, so the derived share of b index j is rb - j * step and its
     /// level is rb / step - j. With four levels, the ends are lines in the index z of the
     /// fourth last share as well, and the range of a whose interval is not empty is solved
-    /// from them directly, without a node per share z.
+    /// from them directly, without a node per share z. With five levels, the rows of every
+    /// share y of `level` are gathered together, their ends lines in y as well.
     std::uint64_t countLastLevels(int levels, int level, float bound, const float* before);
+
+    /// Whether a search of this plan without records counts its last five levels together:
+    /// a whole increment, no flat triple row, no constraints, and six sources or more.
+    static bool countsFive(const SearchPlan& plan) {
+        return plan.exactGrid && !plan.anyFlat && !plan.constrained && plan.sources >= 6;
+    }
 
     /// Adds the runs counted whole to the histograms and empties them, so that the counter
     /// can count the next search of a plan of the same steps.
@@ -79,6 +87,7 @@ private:
     /// Constrained: the plan has concentration-weighted tracers or limits.
     template <int Levels, int Isotopes, bool Constrained>
     std::uint64_t countLast(int level, float bound, const float* before);
+    template <int Isotopes> std::uint64_t countFive(int level, float bound, const float* before);
     template <int Isotopes>
     std::pair<int, int> rowRange(const BandEnds<Isotopes>& ends, int aLast,
                                  double rangeSlack) const;
@@ -117,7 +126,7 @@ private:
     [[gnu::noinline, gnu::target("avx2")]] std::uint64_t countBlockAvx2(const RowSet<Isotopes>& set,
                                                                         RowBlock& block, int n);
 #endif
-    template <int Width, int Isotopes, bool Dense>
+    template <int Width, int Levels, int Isotopes, bool Dense>
     void rowEnds(const RowSet<Isotopes>& set, RowBlock& block, int n) const;
     template <int Width, int Levels, int Isotopes, bool Dense>
     std::uint64_t settleBlock(const RowSet<Isotopes>& set, RowBlock& block, int n);
@@ -142,6 +151,11 @@ private:
     bool m_denseHeld = false;
     int m_denseZLevel = 0;
     int m_denseALevel = 0;
+    /// With five levels, the kept values by share y and share a (y * m_width + i): their
+    /// sums over a go to the histogram of level m_denseYLevel.
+    std::vector<std::uint64_t> m_yPairCounts;
+    bool m_denseYHeld = false;
+    int m_denseYLevel = 0;
     void settleDense();
     RowPath m_rowPath;
     /// For the values checked in blocks, each source in the entry's order: its level, and

@@ -44,7 +44,8 @@ template <> struct RowLanes<8> {
 } // namespace
 
 /// The rows of one node for the linear count: the lines of the ends at z = 0 and their move
-/// per step of z (0 with three levels, where z is 0 and i runs over first..last).
+/// per step of z (0 with three levels, where z is 0 and i runs over first..last); with five
+/// levels, the rows of the nodes of every share y below a node one level higher.
 template <int Isotopes> struct LastLevelsCounter::RowSet {
     const BandEnds<Isotopes>* start;
     const double* dz;
@@ -59,6 +60,12 @@ template <int Isotopes> struct LastLevelsCounter::RowSet {
     int bound0; ///< steps below `level` when its share is 0
     int whole;  ///< that bound in whole units
     double rangeSlack;
+    /// With five levels, the share y of the level above z, indices yFirst..yLast, moves the
+    /// ends by dy per step; start, bound0 and whole are those of y = 0.
+    const double* dy = nullptr;
+    int yLevel = -1;
+    int yFirst = 0;
+    int yLast = 0;
 };
 
 /// Rows gathered to have their ends solved together: the indices z and i, then the ends of
@@ -67,6 +74,7 @@ template <int Isotopes> struct LastLevelsCounter::RowSet {
 struct LastLevelsCounter::RowBlock {
     static constexpr int kRows = 64;
     static constexpr int kSize = kRows + 8; // room for the slots written past the rows
+    alignas(64) std::int32_t y[kSize];      ///< with five levels
     alignas(64) std::int32_t z[kSize];
     alignas(64) std::int32_t i[kSize];
     alignas(64) std::int32_t bFirst[kSize];
@@ -76,6 +84,7 @@ struct LastLevelsCounter::RowBlock {
     /// For a dense count (see m_pairCounts): the cells of each row's pair of shares and of
     /// the two ends of its core's run, its kept count and whether it has values to check.
     alignas(64) std::int32_t pairCell[kSize];
+    alignas(64) std::int32_t yCell[kSize]; ///< with five levels: y and a (m_yPairCounts)
     alignas(64) std::int32_t lowCell[kSize];
     alignas(64) std::int32_t highCell[kSize];
     alignas(64) std::int32_t kept[kSize];
@@ -84,6 +93,7 @@ struct LastLevelsCounter::RowBlock {
     /// search is in another order than the entry's; kChecks is more than a row holds.
     static constexpr int kChecks = 256;
     int checks = 0;
+    alignas(64) std::int32_t checkY[kChecks + 8];
     alignas(64) std::int32_t checkZ[kChecks + 8];
     alignas(64) std::int32_t checkI[kChecks + 8];
     alignas(64) std::int32_t checkJ[kChecks + 8];
@@ -111,7 +121,7 @@ constexpr int kDenseSources = 6;
 
 template <int Levels, int Isotopes>
 std::uint64_t LastLevelsCounter::rowsPortable(const RowSet<Isotopes>& set) {
-    if (Levels == 4 && m_plan.sources >= kDenseSources) {
+    if (Levels == 5 || (Levels == 4 && m_plan.sources >= kDenseSources)) {
         return blockRows<2, Levels, Isotopes, true>(set);
     }
     return blockRows<2, Levels, Isotopes, false>(set);
@@ -120,7 +130,7 @@ std::uint64_t LastLevelsCounter::rowsPortable(const RowSet<Isotopes>& set) {
 #if defined(__x86_64__)
 template <int Levels, int Isotopes>
 std::uint64_t LastLevelsCounter::rowsAvx2(const RowSet<Isotopes>& set) {
-    if (Levels == 4 && m_plan.sources >= kDenseSources) {
+    if (Levels == 5 || (Levels == 4 && m_plan.sources >= kDenseSources)) {
         return blockRows<4, Levels, Isotopes, true>(set);
     }
     return blockRows<4, Levels, Isotopes, false>(set);
@@ -143,7 +153,7 @@ inline std::uint64_t LastLevelsCounter::countBlock(const RowSet<Isotopes>& set, 
 template <int Levels, int Isotopes, bool Dense>
 std::uint64_t LastLevelsCounter::countBlockPortable(const RowSet<Isotopes>& set, RowBlock& block,
                                                     int n) {
-    rowEnds<2, Isotopes, Dense>(set, block, n);
+    rowEnds<2, Levels, Isotopes, Dense>(set, block, n);
     return settleBlock<2, Levels, Isotopes, Dense>(set, block, n);
 }
 
@@ -151,7 +161,7 @@ std::uint64_t LastLevelsCounter::countBlockPortable(const RowSet<Isotopes>& set,
 template <int Levels, int Isotopes, bool Dense>
 std::uint64_t LastLevelsCounter::countBlockAvx2(const RowSet<Isotopes>& set, RowBlock& block,
                                                 int n) {
-    rowEnds<4, Isotopes, Dense>(set, block, n);
+    rowEnds<4, Levels, Isotopes, Dense>(set, block, n);
     return settleBlock<4, Levels, Isotopes, Dense>(set, block, n);
 }
 #endif
@@ -173,20 +183,29 @@ LastLevelsCounter::blockRows(const RowSet<Isotopes>& set) {
         m_denseHeld = true;
         m_denseZLevel = set.level;
         m_denseALevel = set.aLevel;
+        if constexpr (Levels == 5) {
+            if (m_yPairCounts.empty()) {
+                const auto width = static_cast<std::size_t>(m_width);
+                m_yPairCounts.assign(width * width, 0);
+            }
+            m_denseYHeld = true;
+            m_denseYLevel = set.yLevel;
+        }
     }
     if (m_plan.permuted) {
-        if (m_entryKindLevel != set.level) {
+        if (m_entryKindLevel != set.level * 8 + Levels) {
             for (int level = 0; level < m_plan.sources; ++level) {
                 const auto t =
                     static_cast<std::size_t>(m_plan.order[static_cast<std::size_t>(level)]);
-                m_entryKind[t] = level == set.aLevel                 ? 2
-                                 : level == m_plan.innermost         ? 3
-                                 : level == m_plan.innermost + 1     ? 4
-                                 : Levels == 4 && level == set.level ? 1
-                                                                     : 0;
+                m_entryKind[t] = level == set.aLevel                  ? 2
+                                 : level == m_plan.innermost          ? 3
+                                 : level == m_plan.innermost + 1      ? 4
+                                 : Levels >= 4 && level == set.level  ? 1
+                                 : Levels == 5 && level == set.yLevel ? 5
+                                                                      : 0;
                 m_entryLevel[t] = level;
             }
-            m_entryKindLevel = set.level;
+            m_entryKindLevel = set.level * 8 + Levels;
         }
         for (int t = 0; t < m_plan.sources; ++t) {
             block.fixed[t] =
@@ -195,128 +214,153 @@ LastLevelsCounter::blockRows(const RowSet<Isotopes>& set) {
     }
     int n = 0;
     std::uint64_t total = 0;
-    auto add = [&](int z, int i) {
+    auto add = [&](int y, int z, int i) {
+        block.y[n] = y;
         block.z[n] = z;
         block.i[n] = i;
         ++n;
     };
     if constexpr (Levels == 3) {
         for (int i = set.first; i <= set.last; ++i) {
-            add(0, i);
+            add(0, 0, i);
             if (n == RowBlock::kRows) {
                 total += countBlock<Width, Levels, Isotopes, Dense>(set, block, n);
                 n = 0;
             }
         }
     } else {
-        // The pairs of ends of rowRange(), each c i <= d with d = d0 + d1 z, as bounds on i
-        // that are lines in z: from + slope z (SearchPlan::RowLines). Formed once per node
-        // rather than per z, they are off from rowRange's by a few units in the last place
-        // of the magnitudes that rangeSlack covers, so doubling its tolerance keeps every
-        // row it keeps. Rows kept beyond rowRange's are empty by the outer ends and count
-        // nothing, as do pairs with c = 0 left out here.
-        const SearchPlan::RowLines& lines = m_plan.rowLines;
-        constexpr int kPairs = Isotopes * (Isotopes + 1);
-        double upperFrom[kPairs];
-        double lowerFrom[kPairs];
-        const int uppers = lines.uppers;
-        const int lowers = lines.lowers;
-        const BandEnds<Isotopes>& start = *set.start;
-        const auto bound0 = static_cast<double>(set.bound0);
-        auto from = [&](const SearchPlan::RowLine& line) {
-            const double upperEnd =
-                line.kind == SearchPlan::RowLine::ToBound ? bound0 : start.upperOuter[line.k];
-            const double lowerEnd =
-                line.kind == SearchPlan::RowLine::ToZero
-                    ? 0.0
-                    : start.lowerOuter[line.kind == SearchPlan::RowLine::ToBound ? line.k : line.j];
-            return (upperEnd - lowerEnd) * line.inverse;
-        };
-        double magnitude = bound0 + 1.0;
-        for (int u = 0; u < uppers; ++u) {
-            const SearchPlan::RowLine& line = lines.upper[static_cast<std::size_t>(u)];
-            upperFrom[u] = from(line) + 2.0 * (set.rangeSlack * std::fabs(line.inverse) + 1e-9);
-            magnitude += std::fabs(upperFrom[u]);
-        }
-        for (int l = 0; l < lowers; ++l) {
-            const SearchPlan::RowLine& line = lines.lower[static_cast<std::size_t>(l)];
-            lowerFrom[l] = from(line) - 2.0 * (set.rangeSlack * std::fabs(line.inverse) + 1e-9);
-            magnitude += std::fabs(lowerFrom[l]);
-        }
-        // The range of z: every comparison of the z loop's below, slope z <= d, solved with
-        // the plan's 1 / slope; the values are formed from a few products and sums, so 1e-9
-        // of their magnitudes widens the range past any rounding.
-        double zLow = static_cast<double>(set.first);
-        double zHigh = static_cast<double>(set.last);
-        bool empty = false;
-        auto narrow = [&](double d, double inverseSlope) {
-            const double x = d * inverseSlope;
-            const double tolerance = 1e-9 * magnitude * std::fabs(inverseSlope) + 1e-9;
-            if (inverseSlope > 0.0) {
-                zHigh = std::min(zHigh, x + tolerance);
-            } else if (inverseSlope < 0.0) {
-                zLow = std::max(zLow, x - tolerance);
-            } else {
-                empty = empty || d < -1e-9 * magnitude;
-            }
-        };
-        for (int u = 0; u < uppers; ++u) {
-            // 0 <= from + slope z.
-            narrow(upperFrom[u], -lines.inverseUpperSlope[static_cast<std::size_t>(u)]);
-        }
-        for (int l = 0; l < lowers; ++l) {
-            // from + slope z <= bound0 - z.
-            narrow(bound0 - lowerFrom[l], lines.inverseLowerToBound[static_cast<std::size_t>(l)]);
+        // The rows of one node: share y (five levels; 0 with four), the ends at z = 0 and
+        // i = 0, and the steps below the node.
+        auto node = [&](int y, const BandEnds<Isotopes>& start, int nodeBound0) {
+            // The pairs of ends of rowRange(), each c i <= d with d = d0 + d1 z, as bounds on i
+            // that are lines in z: from + slope z (SearchPlan::RowLines). Formed once per node
+            // rather than per z, they are off from rowRange's by a few units in the last place
+            // of the magnitudes that rangeSlack covers, so doubling its tolerance keeps every
+            // row it keeps. Rows kept beyond rowRange's are empty by the outer ends and count
+            // nothing, as do pairs with c = 0 left out here.
+            const SearchPlan::RowLines& lines = m_plan.rowLines;
+            constexpr int kPairs = Isotopes * (Isotopes + 1);
+            double upperFrom[kPairs];
+            double lowerFrom[kPairs];
+            const int uppers = lines.uppers;
+            const int lowers = lines.lowers;
+            const auto bound0 = static_cast<double>(nodeBound0);
+            auto from = [&](const SearchPlan::RowLine& line) {
+                const double upperEnd =
+                    line.kind == SearchPlan::RowLine::ToBound ? bound0 : start.upperOuter[line.k];
+                const double lowerEnd =
+                    line.kind == SearchPlan::RowLine::ToZero
+                        ? 0.0
+                        : start.lowerOuter[line.kind == SearchPlan::RowLine::ToBound ? line.k
+                                                                                     : line.j];
+                return (upperEnd - lowerEnd) * line.inverse;
+            };
+            double magnitude = bound0 + 1.0;
             for (int u = 0; u < uppers; ++u) {
-                // lower line <= upper line.
-                narrow(upperFrom[u] - lowerFrom[l], lines.inverseCrossing[static_cast<std::size_t>(
-                                                        l)][static_cast<std::size_t>(u)]);
-            }
-        }
-        if (empty || !(zLow <= zHigh)) {
-            return 0;
-        }
-        const int zFirst = std::max(set.first, static_cast<int>(std::ceil(zLow)));
-        const int zLast = std::min(set.last, static_cast<int>(std::floor(zHigh)));
-        for (int z = zFirst; z <= zLast; ++z) {
-            const double zd = static_cast<double>(z);
-            double iLow = 0.0;
-            double iHigh = bound0 - zd;
-            for (int u = 0; u < uppers; ++u) {
-                iHigh = std::min(iHigh, upperFrom[u] +
-                                            lines.upper[static_cast<std::size_t>(u)].slope * zd);
+                const SearchPlan::RowLine& line = lines.upper[static_cast<std::size_t>(u)];
+                upperFrom[u] = from(line) + 2.0 * (set.rangeSlack * std::fabs(line.inverse) + 1e-9);
+                magnitude += std::fabs(upperFrom[u]);
             }
             for (int l = 0; l < lowers; ++l) {
-                iLow = std::max(iLow,
-                                lowerFrom[l] + lines.lower[static_cast<std::size_t>(l)].slope * zd);
+                const SearchPlan::RowLine& line = lines.lower[static_cast<std::size_t>(l)];
+                lowerFrom[l] = from(line) - 2.0 * (set.rangeSlack * std::fabs(line.inverse) + 1e-9);
+                magnitude += std::fabs(lowerFrom[l]);
             }
-            if (!(iLow <= iHigh)) {
-                continue;
-            }
-            // 0 <= iLow <= iHigh <= aLast.
-            const int iFirst = ceilOfNonNegative(iLow);
-            const int count = static_cast<int>(iHigh) - iFirst + 1;
-            if (count <= 8) {
-                // Eight slots written whether used or not (the block has room for them).
-                typedef std::int32_t Slots __attribute__((vector_size(32)));
-                const Slots zSlots = Slots{} + z;
-                const Slots iSlots = Slots{0, 1, 2, 3, 4, 5, 6, 7} + iFirst;
-                std::memcpy(block.z + n, &zSlots, sizeof zSlots);
-                std::memcpy(block.i + n, &iSlots, sizeof iSlots);
-                n += std::max(count, 0);
-                if (n >= RowBlock::kRows) {
-                    total += countBlock<Width, Levels, Isotopes, Dense>(set, block, n);
-                    n = 0;
+            // The range of z: every comparison of the z loop's below, slope z <= d, solved with
+            // the plan's 1 / slope; the values are formed from a few products and sums, so 1e-9
+            // of their magnitudes widens the range past any rounding.
+            double zLow = 0.0;
+            double zHigh = bound0;
+            bool empty = false;
+            auto narrow = [&](double d, double inverseSlope) {
+                const double x = d * inverseSlope;
+                const double tolerance = 1e-9 * magnitude * std::fabs(inverseSlope) + 1e-9;
+                if (inverseSlope > 0.0) {
+                    zHigh = std::min(zHigh, x + tolerance);
+                } else if (inverseSlope < 0.0) {
+                    zLow = std::max(zLow, x - tolerance);
+                } else {
+                    empty = empty || d < -1e-9 * magnitude;
                 }
-                continue;
+            };
+            for (int u = 0; u < uppers; ++u) {
+                // 0 <= from + slope z.
+                narrow(upperFrom[u], -lines.inverseUpperSlope[static_cast<std::size_t>(u)]);
             }
-            for (int i = iFirst; i < iFirst + count; ++i) {
-                add(z, i);
-                if (n == RowBlock::kRows) {
-                    total += countBlock<Width, Levels, Isotopes, Dense>(set, block, n);
-                    n = 0;
+            for (int l = 0; l < lowers; ++l) {
+                // from + slope z <= bound0 - z.
+                narrow(bound0 - lowerFrom[l],
+                       lines.inverseLowerToBound[static_cast<std::size_t>(l)]);
+                for (int u = 0; u < uppers; ++u) {
+                    // lower line <= upper line.
+                    narrow(upperFrom[u] - lowerFrom[l],
+                           lines.inverseCrossing[static_cast<std::size_t>(l)]
+                                                [static_cast<std::size_t>(u)]);
                 }
             }
+            if (empty || !(zLow <= zHigh)) {
+                return;
+            }
+            const int zFirst = std::max(0, static_cast<int>(std::ceil(zLow)));
+            const int zLast = std::min(nodeBound0, static_cast<int>(std::floor(zHigh)));
+            for (int z = zFirst; z <= zLast; ++z) {
+                const double zd = static_cast<double>(z);
+                double iLow = 0.0;
+                double iHigh = bound0 - zd;
+                for (int u = 0; u < uppers; ++u) {
+                    iHigh = std::min(
+                        iHigh, upperFrom[u] + lines.upper[static_cast<std::size_t>(u)].slope * zd);
+                }
+                for (int l = 0; l < lowers; ++l) {
+                    iLow = std::max(iLow, lowerFrom[l] +
+                                              lines.lower[static_cast<std::size_t>(l)].slope * zd);
+                }
+                if (!(iLow <= iHigh)) {
+                    continue;
+                }
+                // 0 <= iLow <= iHigh <= aLast.
+                const int iFirst = ceilOfNonNegative(iLow);
+                const int count = static_cast<int>(iHigh) - iFirst + 1;
+                if (count <= 8) {
+                    // Eight slots written whether used or not (the block has room for them).
+                    typedef std::int32_t Slots __attribute__((vector_size(32)));
+                    const Slots zSlots = Slots{} + z;
+                    const Slots iSlots = Slots{0, 1, 2, 3, 4, 5, 6, 7} + iFirst;
+                    if constexpr (Levels == 5) {
+                        const Slots ySlots = Slots{} + y;
+                        std::memcpy(block.y + n, &ySlots, sizeof ySlots);
+                    }
+                    std::memcpy(block.z + n, &zSlots, sizeof zSlots);
+                    std::memcpy(block.i + n, &iSlots, sizeof iSlots);
+                    n += std::max(count, 0);
+                    if (n >= RowBlock::kRows) {
+                        total += countBlock<Width, Levels, Isotopes, Dense>(set, block, n);
+                        n = 0;
+                    }
+                    continue;
+                }
+                for (int i = iFirst; i < iFirst + count; ++i) {
+                    add(y, z, i);
+                    if (n == RowBlock::kRows) {
+                        total += countBlock<Width, Levels, Isotopes, Dense>(set, block, n);
+                        n = 0;
+                    }
+                }
+            }
+        };
+        if constexpr (Levels == 5) {
+            BandEnds<Isotopes> start = *set.start;
+            for (int y = set.yFirst; y <= set.yLast; ++y) {
+                const double yd = static_cast<double>(y);
+                for (int k = 0; k < Isotopes; ++k) {
+                    const double shift = set.dy[k] * yd;
+                    start.lowerOuter[k] = set.start->lowerOuter[k] + shift;
+                    start.upperOuter[k] = set.start->upperOuter[k] + shift;
+                }
+                node(y, start, set.bound0 - y);
+            }
+        } else {
+            node(0, *set.start, set.bound0);
         }
     }
     if (n > 0) {
@@ -330,15 +374,16 @@ LastLevelsCounter::blockRows(const RowSet<Isotopes>& set) {
 /// rounded inward to whole steps and the core within them. The ends at z = 0 and i = 0
 /// come from the double ends of countLast() moved outward (inward for the core) by 1e-6 of
 /// `size`, which bounds every value the single-precision ends are formed from: the seven
-/// roundings on the way are each off by at most 2^-24 of it, so the outer ends stay outside
-/// and the core inside the double ends.
-template <int Width, int Isotopes, bool Dense>
+/// roundings on the way (at most ten) are each off by at most 2^-24 of it, so the outer ends stay
+/// outside and the core inside the double ends.
+template <int Width, int Levels, int Isotopes, bool Dense>
 [[gnu::always_inline]] inline void LastLevelsCounter::rowEnds(const RowSet<Isotopes>& set,
                                                               RowBlock& block, int n) const {
     constexpr int kRows = 2 * Width;
     using Floats = typename RowLanes<kRows>::Floats;
     using Ints = typename RowLanes<kRows>::Ints;
     for (int j = n; j % kRows != 0; ++j) {
+        block.y[j] = block.y[n - 1];
         block.z[j] = block.z[n - 1];
         block.i[j] = block.i[n - 1];
     }
@@ -347,9 +392,13 @@ template <int Width, int Isotopes, bool Dense>
     float upperOuter0[Isotopes];
     float lowerCore0[Isotopes];
     float upperCore0[Isotopes];
+    float dy[Isotopes]{};
     float dz[Isotopes];
     float slope[Isotopes];
     for (int k = 0; k < Isotopes; ++k) {
+        if constexpr (Levels == 5) {
+            dy[k] = static_cast<float>(set.dy[k]);
+        }
         const double slack = 1e-6 * start.size[k];
         lowerOuter0[k] = static_cast<float>(start.lowerOuter[k] - slack);
         upperOuter0[k] = static_cast<float>(start.upperOuter[k] + slack);
@@ -359,11 +408,16 @@ template <int Width, int Isotopes, bool Dense>
         slope[k] = static_cast<float>(start.slope[k]);
     }
     for (int b = 0; b < n; b += kRows) {
+        Ints yi{};
         Ints zi;
         Ints ii;
+        if constexpr (Levels == 5) {
+            std::memcpy(&yi, block.y + b, sizeof yi);
+        }
         std::memcpy(&zi, block.z + b, sizeof zi);
         std::memcpy(&ii, block.i + b, sizeof ii);
-        const Ints budget = set.bound0 - zi - ii; // bLast, the last index of b
+        const Ints budget = set.bound0 - yi - zi - ii; // bLast, the last index of b
+        const Floats y = __builtin_convertvector(yi, Floats);
         const Floats z = __builtin_convertvector(zi, Floats);
         const Floats i = __builtin_convertvector(ii, Floats);
         const Floats bLast = __builtin_convertvector(budget, Floats);
@@ -373,7 +427,8 @@ template <int Width, int Isotopes, bool Dense>
         Floats coreHigh = bLast;
         for (int k = 0; k < Isotopes; ++k) {
             // std::max(x, y) is x < y ? y : x and std::min(x, y) is y < x ? y : x.
-            const Floats shiftZ = dz[k] * z;
+            // With five levels the share y moves the ends too: ((start + dy y) + dz z) + slope i.
+            const Floats shiftZ = Levels == 5 ? dy[k] * y + dz[k] * z : dz[k] * z;
             const Floats shiftI = slope[k] * i;
             const Floats lowerOuter = (lowerOuter0[k] + shiftZ) + shiftI;
             const Floats upperOuter = (upperOuter0[k] + shiftZ) + shiftI;
@@ -420,6 +475,10 @@ template <int Width, int Isotopes, bool Dense>
             std::memcpy(block.highCell + b, &cells[2], sizeof(Ints));
             std::memcpy(block.kept + b, &cells[3], sizeof(Ints));
             std::memcpy(block.edge + b, &cells[4], sizeof(Ints));
+            if constexpr (Levels == 5) {
+                const Ints yCell = yi * m_width + ii;
+                std::memcpy(block.yCell + b, &yCell, sizeof(Ints));
+            }
         }
     }
 }
@@ -445,6 +504,10 @@ LastLevelsCounter::settleBlock(const RowSet<Isotopes>& set, RowBlock& block, int
         for (int j = 0; j < n; ++j) {
             const int kept = block.kept[j];
             pairCounts[block.pairCell[j]] += static_cast<std::uint64_t>(kept);
+            if constexpr (Levels == 5) {
+                m_yPairCounts[static_cast<std::size_t>(block.yCell[j])] +=
+                    static_cast<std::uint64_t>(kept);
+            }
             ++budgetRuns[block.lowCell[j]];
             --budgetRuns[block.highCell[j]];
             edgeRows[edges] = j;
@@ -471,10 +534,14 @@ LastLevelsCounter::settleBlock(const RowSet<Isotopes>& set, RowBlock& block, int
         }
         total += kept;
     }
+    std::uint64_t* yCounts =
+        Levels == 5 ? m_histograms[static_cast<std::size_t>(set.yLevel)].data() : nullptr;
     float prefix[SearchPlan::kMaxColumns];
+    int prefixY = -1;
     int prefixZ = -1;
     for (int e = 0; e < edges; ++e) {
         const int j = edgeRows[e];
+        const int y = Levels == 5 ? block.y[j] : 0; // written only with five levels
         const int z = block.z[j];
         const int i = block.i[j];
         const int coreFirst = block.coreFirst[j];
@@ -488,6 +555,7 @@ LastLevelsCounter::settleBlock(const RowSet<Isotopes>& set, RowBlock& block, int
             // Mostly one value on one side: the slot of each side written either way and
             // kept only then, without a branch.
             auto slot = [&](int value, bool keep) {
+                block.checkY[block.checks] = y;
                 block.checkZ[block.checks] = z;
                 block.checkI[block.checks] = i;
                 block.checkJ[block.checks] = value;
@@ -509,23 +577,38 @@ LastLevelsCounter::settleBlock(const RowSet<Isotopes>& set, RowBlock& block, int
             continue;
         }
         const float* edgePrefix = set.before;
-        if constexpr (Levels == 4) {
-            if (z != prefixZ) {
+        if constexpr (Levels >= 4) {
+            if (z != prefixZ || y != prefixY) {
+                // The single-precision prefix as the search forms it, level by level.
+                const float* above = set.before;
+                float yPrefix[SearchPlan::kMaxColumns];
+                if constexpr (Levels == 5) {
+                    const float share = m_plan.steps[static_cast<std::size_t>(y)];
+                    m_shares[static_cast<std::size_t>(set.yLevel)] = share;
+                    for (int k = 0; k < bandColumns<Isotopes>(); ++k) {
+                        yPrefix[k] = set.before[k] + m_plan.signature[k][set.yLevel] * share;
+                    }
+                    above = yPrefix;
+                }
                 const float share = m_plan.steps[static_cast<std::size_t>(z)];
                 m_shares[static_cast<std::size_t>(set.level)] = share;
                 for (int k = 0; k < bandColumns<Isotopes>(); ++k) {
-                    prefix[k] = set.before[k] + m_plan.signature[k][set.level] * share;
+                    prefix[k] = above[k] + m_plan.signature[k][set.level] * share;
                 }
+                prefixY = y;
                 prefixZ = z;
             }
             edgePrefix = prefix;
         }
         const std::uint64_t kept =
-            checkEdges<Isotopes, false>(edgePrefix, set.aLevel, i, set.whole - z * step - i * step,
+            checkEdges<Isotopes, false>(edgePrefix, set.aLevel, i, set.whole - (y + z + i) * step,
                                         bFirst, coreFirst, coreLast, bEnd);
         aCounts[i] += kept;
-        if constexpr (Levels == 4) {
+        if constexpr (Levels >= 4) {
             zCounts[z] += kept;
+        }
+        if constexpr (Levels == 5) {
+            yCounts[y] += kept;
         }
         total += kept;
     }
@@ -548,6 +631,7 @@ LastLevelsCounter::checkBlock(const RowSet<Isotopes>& set, RowBlock& block) {
     const int count = block.checks;
     block.checks = 0;
     for (int j = count; j % Width != 0; ++j) {
+        block.checkY[j] = block.checkY[count - 1];
         block.checkZ[j] = block.checkZ[count - 1];
         block.checkI[j] = block.checkI[count - 1];
         block.checkJ[j] = block.checkJ[count - 1];
@@ -558,20 +642,29 @@ LastLevelsCounter::checkBlock(const RowSet<Isotopes>& set, RowBlock& block) {
     std::uint64_t* lastCounts = m_histograms[inner + 1].data();
     std::uint64_t* aCounts = m_histograms[static_cast<std::size_t>(set.aLevel)].data();
     std::uint64_t* zCounts = m_histograms[static_cast<std::size_t>(set.level)].data();
+    std::uint64_t* yCounts =
+        Levels == 5 ? m_histograms[static_cast<std::size_t>(set.yLevel)].data() : nullptr;
     std::uint64_t total = 0;
     for (int b = 0; b < count; b += Width) {
+        Ints y{};
         Ints z;
         Ints i;
         Ints j;
+        if constexpr (Levels == 5) {
+            std::memcpy(&y, block.checkY + b, sizeof y);
+        }
         std::memcpy(&z, block.checkZ + b, sizeof z);
         std::memcpy(&i, block.checkI + b, sizeof i);
         std::memcpy(&j, block.checkJ + b, sizeof j);
         // The shares as checkEdges() forms them: whole numbers, exact in single precision.
-        const Ints rest = set.whole - z * step - i * step;
-        const Floats shares[] = {
-            Floats{}, __builtin_convertvector(z * step, Floats),
-            __builtin_convertvector(i * step, Floats), __builtin_convertvector(j * step, Floats),
-            __builtin_convertvector(rest, Floats) - __builtin_convertvector(j * step, Floats)};
+        const Ints rest = set.whole - y * step - z * step - i * step;
+        const Floats shares[] = {Floats{},
+                                 __builtin_convertvector(z * step, Floats),
+                                 __builtin_convertvector(i * step, Floats),
+                                 __builtin_convertvector(j * step, Floats),
+                                 __builtin_convertvector(rest, Floats) -
+                                     __builtin_convertvector(j * step, Floats),
+                                 __builtin_convertvector(y * step, Floats)};
         auto failed = Doubles{} < Doubles{};
         for (int k = 0; k < Isotopes; ++k) {
             Floats predicted{};
@@ -590,10 +683,13 @@ LastLevelsCounter::checkBlock(const RowSet<Isotopes>& set, RowBlock& block) {
         for (int lane = 0; lane < Width && b + lane < count; ++lane) {
             const auto pass = static_cast<std::uint64_t>(kept[lane]);
             bCounts[j[lane]] += pass;
-            lastCounts[set.bound0 - z[lane] - i[lane] - j[lane]] += pass;
+            lastCounts[set.bound0 - y[lane] - z[lane] - i[lane] - j[lane]] += pass;
             aCounts[i[lane]] += pass;
-            if constexpr (Levels == 4) {
+            if constexpr (Levels >= 4) {
                 zCounts[z[lane]] += pass;
+            }
+            if constexpr (Levels == 5) {
+                yCounts[y[lane]] += pass;
             }
             total += pass;
         }

@@ -78,6 +78,9 @@ std::uint64_t SearchWorker::descend(int level, float bound) {
         return 0;
     }
     const float* prefix = m_prefix[static_cast<std::size_t>(level)].data();
+    if (level == m_plan.innermost - 3 && !m_records && LastLevelsCounter::countsFive(m_plan)) {
+        return m_lastLevelsCounter->countLastLevels(5, level, bound, prefix);
+    }
     if (level == m_plan.innermost - 2 && !m_records && m_plan.exactGrid && !m_plan.anyFlat) {
         return m_lastLevelsCounter->countLastLevels(4, level, bound, prefix);
     }

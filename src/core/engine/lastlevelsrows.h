@@ -229,90 +229,139 @@ LastLevelsCounter::blockRows(const RowSet<Isotopes>& set) {
             }
         }
     } else {
-        // The rows of one node: share y (five levels; 0 with four), the ends at z = 0 and
-        // i = 0, and the steps below the node.
-        auto node = [&](int y, const BandEnds<Isotopes>& start, int nodeBound0) {
-            // The pairs of ends of rowRange(), each c i <= d with d = d0 + d1 z, as bounds on i
-            // that are lines in z: from + slope z (SearchPlan::RowLines). Formed once per node
-            // rather than per z, they are off from rowRange's by a few units in the last place
-            // of the magnitudes that rangeSlack covers, so doubling its tolerance keeps every
-            // row it keeps. Rows kept beyond rowRange's are empty by the outer ends and count
-            // nothing, as do pairs with c = 0 left out here.
-            const SearchPlan::RowLines& lines = m_plan.rowLines;
-            constexpr int kPairs = Isotopes * (Isotopes + 1);
-            double upperFrom[kPairs];
-            double lowerFrom[kPairs];
-            const int uppers = lines.uppers;
-            const int lowers = lines.lowers;
-            const auto bound0 = static_cast<double>(nodeBound0);
-            auto from = [&](const SearchPlan::RowLine& line) {
-                const double upperEnd =
-                    line.kind == SearchPlan::RowLine::ToBound ? bound0 : start.upperOuter[line.k];
-                const double lowerEnd =
-                    line.kind == SearchPlan::RowLine::ToZero
-                        ? 0.0
-                        : start.lowerOuter[line.kind == SearchPlan::RowLine::ToBound ? line.k
-                                                                                     : line.j];
-                return (upperEnd - lowerEnd) * line.inverse;
-            };
-            double magnitude = bound0 + 1.0;
-            for (int u = 0; u < uppers; ++u) {
-                const SearchPlan::RowLine& line = lines.upper[static_cast<std::size_t>(u)];
-                upperFrom[u] = from(line) + 2.0 * (set.rangeSlack * std::fabs(line.inverse) + 1e-9);
-                magnitude += std::fabs(upperFrom[u]);
+        // The pairs of ends of rowRange(), each c i <= d with d = d0 + d1 z, as bounds on i
+        // that are lines in z: from + slope z (SearchPlan::RowLines). Formed once per node
+        // rather than per z, they are off from rowRange's by a few units in the last place
+        // of the magnitudes that rangeSlack covers, so doubling its tolerance keeps every
+        // row it keeps. Rows kept beyond rowRange's are empty by the outer ends and count
+        // nothing, as do pairs with c = 0 left out here.
+        const SearchPlan::RowLines& lines = m_plan.rowLines;
+        constexpr int kPairs = Isotopes * (Isotopes + 1);
+        const int uppers = lines.uppers;
+        const int lowers = lines.lowers;
+        // The ends that a line's d0 is formed from, and their moves per step of y (five
+        // levels; the bound of a node below a share y is bound0 - y).
+        const BandEnds<Isotopes>& start = *set.start;
+        const auto bound0 = static_cast<double>(set.bound0);
+        auto from = [&](const SearchPlan::RowLine& line, bool perY) {
+            const double upperEnd = line.kind == SearchPlan::RowLine::ToBound
+                                        ? (perY ? -1.0 : bound0)
+                                        : (perY ? set.dy[line.k] : start.upperOuter[line.k]);
+            const int lowerColumn = line.kind == SearchPlan::RowLine::ToBound ? line.k : line.j;
+            const double lowerEnd = line.kind == SearchPlan::RowLine::ToZero ? 0.0
+                                    : perY                                   ? set.dy[lowerColumn]
+                                           : start.lowerOuter[lowerColumn];
+            return (upperEnd - lowerEnd) * line.inverse;
+        };
+        double upperFrom[kPairs];
+        double lowerFrom[kPairs];
+        double upperPerY[kPairs]{};
+        double lowerPerY[kPairs]{};
+        double magnitude = bound0 + 1.0;
+        for (int u = 0; u < uppers; ++u) {
+            const SearchPlan::RowLine& line = lines.upper[static_cast<std::size_t>(u)];
+            upperFrom[u] =
+                from(line, false) + 2.0 * (set.rangeSlack * std::fabs(line.inverse) + 1e-9);
+            magnitude += std::fabs(upperFrom[u]);
+            if constexpr (Levels == 5) {
+                upperPerY[u] = from(line, true);
+                magnitude += std::fabs(upperPerY[u]) * bound0;
             }
-            for (int l = 0; l < lowers; ++l) {
-                const SearchPlan::RowLine& line = lines.lower[static_cast<std::size_t>(l)];
-                lowerFrom[l] = from(line) - 2.0 * (set.rangeSlack * std::fabs(line.inverse) + 1e-9);
-                magnitude += std::fabs(lowerFrom[l]);
+        }
+        for (int l = 0; l < lowers; ++l) {
+            const SearchPlan::RowLine& line = lines.lower[static_cast<std::size_t>(l)];
+            lowerFrom[l] =
+                from(line, false) - 2.0 * (set.rangeSlack * std::fabs(line.inverse) + 1e-9);
+            magnitude += std::fabs(lowerFrom[l]);
+            if constexpr (Levels == 5) {
+                lowerPerY[l] = from(line, true);
+                magnitude += std::fabs(lowerPerY[l]) * bound0;
             }
-            // The range of z: every comparison of the z loop's below, slope z <= d, solved with
-            // the plan's 1 / slope; the values are formed from a few products and sums, so 1e-9
-            // of their magnitudes widens the range past any rounding.
-            double zLow = 0.0;
-            double zHigh = bound0;
-            bool empty = false;
-            auto narrow = [&](double d, double inverseSlope) {
-                const double x = d * inverseSlope;
-                const double tolerance = 1e-9 * magnitude * std::fabs(inverseSlope) + 1e-9;
-                if (inverseSlope > 0.0) {
-                    zHigh = std::min(zHigh, x + tolerance);
-                } else if (inverseSlope < 0.0) {
-                    zLow = std::max(zLow, x - tolerance);
-                } else {
-                    empty = empty || d < -1e-9 * magnitude;
-                }
-            };
-            for (int u = 0; u < uppers; ++u) {
-                // 0 <= from + slope z.
-                narrow(upperFrom[u], -lines.inverseUpperSlope[static_cast<std::size_t>(u)]);
+        }
+        // The range of z: every comparison of the z loop's below, slope z <= d with d =
+        // d0 + dY y, solved with the plan's 1 / slope as z <= (or >=) a + b y. The values are
+        // formed from a few products and sums of magnitudes below `magnitude`, so 1e-9 of it
+        // widens the range past any rounding; d = d0 + dY y is held to that too where the
+        // slope is 0.
+        constexpr int kComparisons = kPairs * (kPairs + 2);
+        double highFrom[kComparisons];
+        double highPerY[kComparisons];
+        double lowFrom[kComparisons];
+        double lowPerY[kComparisons];
+        double flatFrom[kComparisons];
+        double flatPerY[kComparisons];
+        int highs = 0;
+        int lows = 0;
+        int flats = 0;
+        auto comparison = [&](double d0, double dY, double inverseSlope) {
+            const double tolerance = 1e-9 * magnitude * std::fabs(inverseSlope) + 1e-9;
+            if (inverseSlope > 0.0) {
+                highFrom[highs] = d0 * inverseSlope + tolerance;
+                highPerY[highs++] = dY * inverseSlope;
+            } else if (inverseSlope < 0.0) {
+                lowFrom[lows] = d0 * inverseSlope - tolerance;
+                lowPerY[lows++] = dY * inverseSlope;
+            } else {
+                flatFrom[flats] = d0 + 1e-9 * magnitude;
+                flatPerY[flats++] = dY;
             }
-            for (int l = 0; l < lowers; ++l) {
-                // from + slope z <= bound0 - z.
-                narrow(bound0 - lowerFrom[l],
+        };
+        for (int u = 0; u < uppers; ++u) {
+            // 0 <= from + slope z.
+            comparison(upperFrom[u], upperPerY[u],
+                       -lines.inverseUpperSlope[static_cast<std::size_t>(u)]);
+        }
+        for (int l = 0; l < lowers; ++l) {
+            // from + slope z <= bound0 - y - z.
+            comparison(bound0 - lowerFrom[l], -1.0 - lowerPerY[l],
                        lines.inverseLowerToBound[static_cast<std::size_t>(l)]);
-                for (int u = 0; u < uppers; ++u) {
-                    // lower line <= upper line.
-                    narrow(upperFrom[u] - lowerFrom[l],
+            for (int u = 0; u < uppers; ++u) {
+                // lower line <= upper line.
+                comparison(upperFrom[u] - lowerFrom[l], upperPerY[u] - lowerPerY[l],
                            lines.inverseCrossing[static_cast<std::size_t>(l)]
                                                 [static_cast<std::size_t>(u)]);
-                }
+            }
+        }
+        // The rows of the node below share y (0 with four levels).
+        auto node = [&](int y) {
+            const double yd = static_cast<double>(y);
+            const int nodeBound0 = set.bound0 - y;
+            double zLow = 0.0;
+            double zHigh = static_cast<double>(nodeBound0);
+            for (int h = 0; h < highs; ++h) {
+                zHigh = std::min(zHigh, highFrom[h] + highPerY[h] * yd);
+            }
+            for (int c = 0; c < lows; ++c) {
+                zLow = std::max(zLow, lowFrom[c] + lowPerY[c] * yd);
+            }
+            bool empty = false;
+            for (int f = 0; f < flats; ++f) {
+                empty = empty || flatFrom[f] + flatPerY[f] * yd < 0.0;
             }
             if (empty || !(zLow <= zHigh)) {
                 return;
             }
+            double nodeUpper[kPairs];
+            double nodeLower[kPairs];
+            for (int u = 0; u < uppers; ++u) {
+                nodeUpper[u] = upperFrom[u] + upperPerY[u] * yd;
+            }
+            for (int l = 0; l < lowers; ++l) {
+                nodeLower[l] = lowerFrom[l] + lowerPerY[l] * yd;
+            }
+            const double nodeBound = static_cast<double>(nodeBound0);
             const int zFirst = std::max(0, static_cast<int>(std::ceil(zLow)));
             const int zLast = std::min(nodeBound0, static_cast<int>(std::floor(zHigh)));
             for (int z = zFirst; z <= zLast; ++z) {
                 const double zd = static_cast<double>(z);
                 double iLow = 0.0;
-                double iHigh = bound0 - zd;
+                double iHigh = nodeBound - zd;
                 for (int u = 0; u < uppers; ++u) {
                     iHigh = std::min(
-                        iHigh, upperFrom[u] + lines.upper[static_cast<std::size_t>(u)].slope * zd);
+                        iHigh, nodeUpper[u] + lines.upper[static_cast<std::size_t>(u)].slope * zd);
                 }
                 for (int l = 0; l < lowers; ++l) {
-                    iLow = std::max(iLow, lowerFrom[l] +
+                    iLow = std::max(iLow, nodeLower[l] +
                                               lines.lower[static_cast<std::size_t>(l)].slope * zd);
                 }
                 if (!(iLow <= iHigh)) {
@@ -348,19 +397,8 @@ LastLevelsCounter::blockRows(const RowSet<Isotopes>& set) {
                 }
             }
         };
-        if constexpr (Levels == 5) {
-            BandEnds<Isotopes> start = *set.start;
-            for (int y = set.yFirst; y <= set.yLast; ++y) {
-                const double yd = static_cast<double>(y);
-                for (int k = 0; k < Isotopes; ++k) {
-                    const double shift = set.dy[k] * yd;
-                    start.lowerOuter[k] = set.start->lowerOuter[k] + shift;
-                    start.upperOuter[k] = set.start->upperOuter[k] + shift;
-                }
-                node(y, start, set.bound0 - y);
-            }
-        } else {
-            node(0, *set.start, set.bound0);
+        for (int y = set.yFirst; y <= set.yLast; ++y) {
+            node(y);
         }
     }
     if (n > 0) {

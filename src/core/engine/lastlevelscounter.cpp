@@ -195,29 +195,27 @@ void LastLevelsCounter::settleRuns() {
 /// and to the derived share (the budget less b).
 void LastLevelsCounter::settleDense() {
     const auto width = static_cast<std::size_t>(m_width);
-    ShareHistogram& zCounts = m_histograms[static_cast<std::size_t>(m_denseZLevel)];
-    ShareHistogram& aCounts = m_histograms[static_cast<std::size_t>(m_denseALevel)];
-    for (std::size_t z = 0; z < width; ++z) {
-        std::uint64_t* row = m_pairCounts.data() + z * width;
-        std::uint64_t rowTotal = 0;
-        for (std::size_t i = 0; i + z < width; ++i) {
-            rowTotal += row[i];
-            aCounts[i] += row[i];
-            row[i] = 0;
-        }
-        zCounts[z] += rowTotal;
-    }
-    if (m_denseYHeld) {
-        ShareHistogram& yCounts = m_histograms[static_cast<std::size_t>(m_denseYLevel)];
-        for (std::size_t y = 0; y < width; ++y) {
-            std::uint64_t* row = m_yPairCounts.data() + y * width;
+    // A table of kept values by two shares: its row sums to the first share's histogram, its
+    // column sums (when wanted) to the second's; emptied.
+    auto settlePairs = [width](std::vector<std::uint64_t>& table, ShareHistogram& rows,
+                               ShareHistogram* columns) {
+        for (std::size_t r = 0; r < width; ++r) {
+            std::uint64_t* row = table.data() + r * width;
             std::uint64_t rowTotal = 0;
-            for (std::size_t i = 0; i + y < width; ++i) {
-                rowTotal += row[i];
-                row[i] = 0;
+            for (std::size_t c = 0; c + r < width; ++c) {
+                rowTotal += row[c];
+                if (columns != nullptr) {
+                    (*columns)[c] += row[c];
+                }
+                row[c] = 0;
             }
-            yCounts[y] += rowTotal;
+            rows[r] += rowTotal;
         }
+    };
+    settlePairs(m_pairCounts, m_histograms[static_cast<std::size_t>(m_denseZLevel)],
+                &m_histograms[static_cast<std::size_t>(m_denseALevel)]);
+    if (m_denseYHeld) {
+        settlePairs(m_yPairCounts, m_histograms[static_cast<std::size_t>(m_denseYLevel)], nullptr);
         m_denseYHeld = false;
     }
     ShareHistogram& bCounts = m_histograms[static_cast<std::size_t>(m_plan.innermost)];

@@ -339,9 +339,7 @@ std::uint64_t LastLevelsCounter::countLast(int level, float bound, const float* 
                 continue;
             }
         } else {
-            // The share z moves the prediction by (sig_z - last) per unit, b's ends by that
-            // over -beta; z counts steps, as b's ends do.
-            dz[k] = -(static_cast<double>(m_plan.signature[k][level]) - t.last) * t.inverseBeta;
+            dz[k] = m_plan.endsPerStep(k, level);
         }
         start.slope[k] = t.slope;
         const double reach = Levels == 3 ? static_cast<double>(last) : limit;
@@ -445,10 +443,8 @@ std::uint64_t LastLevelsCounter::countFive(int level, float bound, const float* 
     for (int k = 0; k < Isotopes; ++k) {
         const SearchPlan::TripleRow& t = m_plan.tripleRows[static_cast<std::size_t>(k)];
         const double base = static_cast<double>(before[k]) + t.last * static_cast<double>(whole);
-        // The shares y and z move the prediction by (sig - last) per unit, b's ends by that
-        // over -beta; both count steps, as b's ends do.
-        dy[k] = -(static_cast<double>(m_plan.signature[k][level]) - t.last) * t.inverseBeta;
-        dz[k] = -(static_cast<double>(m_plan.signature[k][level + 1]) - t.last) * t.inverseBeta;
+        dy[k] = m_plan.endsPerStep(k, level);
+        dz[k] = m_plan.endsPerStep(k, level + 1);
         start.slope[k] = t.slope;
         const double size =
             setEnds(start, k, t, base, stepValue,

@@ -52,7 +52,7 @@ template <int Isotopes> struct LastLevelsCounter::RowSet {
     const float* before; ///< the single-precision prefix before `level`
     int level;           ///< the level of z (four levels) or of a (three)
     int aLevel;
-    int first; ///< the range of z (four levels) or of i (three)
+    int first; ///< the range of i with three levels (with more, the rows' lines give it)
     int last;
     /// The core may be counted whole for the indices i of a in coreFrom..coreTo.
     int coreFrom;
@@ -283,7 +283,9 @@ LastLevelsCounter::blockRows(const RowSet<Isotopes>& set) {
         // formed from a few products and sums of magnitudes below `magnitude`, so 1e-9 of it
         // widens the range past any rounding; d = d0 + dY y is held to that too where the
         // slope is 0.
-        constexpr int kComparisons = kPairs * (kPairs + 2);
+        // At most kPairs lines in all: as many comparisons with 0 and the bound, and at
+        // most a quarter of kPairs squared between a lower and an upper line.
+        constexpr int kComparisons = kPairs + (kPairs / 2) * ((kPairs + 1) / 2);
         double highFrom[kComparisons];
         double highPerY[kComparisons];
         double lowFrom[kComparisons];

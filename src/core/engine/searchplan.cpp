@@ -206,13 +206,9 @@ SearchPlan::SearchPlan(const CalculationInput& input, bool counting, Buffers buf
 
 void SearchPlan::buildRowLines() {
     auto inverse = [](double c) { return c != 0.0 ? 1.0 / c : 0.0; };
-    const auto z = static_cast<std::size_t>(innermost - 2);
-    // The share z moves the prediction by (sig_z - last) per unit, b's ends by that over
-    // -beta; z counts steps, as b's ends do.
     double dz[kMaxColumns]{};
     for (int k = 0; k < tripleColumns; ++k) {
-        const TripleRow& t = tripleRows[static_cast<std::size_t>(k)];
-        dz[k] = -(static_cast<double>(signature[k][z]) - t.last) * t.inverseBeta;
+        dz[k] = endsPerStep(k, innermost - 2);
     }
     RowLines& lines = rowLines;
     lines.uppers = 0;

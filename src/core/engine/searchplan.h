@@ -154,6 +154,14 @@ public:
     /// The number of values a loop with this bound visits.
     int stepCount(float bound) const { return lastAtMost(static_cast<double>(bound)) + 1; }
 
+    /// How far one step of the share of `level` moves the ends of b's interval of triple row
+    /// k, in steps of b (the share moves the prediction by sig - last per unit, the ends by
+    /// that over -beta).
+    double endsPerStep(int k, int level) const {
+        const TripleRow& t = tripleRows[static_cast<std::size_t>(k)];
+        return -(static_cast<double>(signature[k][level]) - t.last) * t.inverseBeta;
+    }
+
     /// Indices of the share of a looped level above the innermost that can lead to a kept
     /// combination, given the single-precision prefix of the levels before it; empty when
     /// first > last.

@@ -324,83 +324,120 @@ LastLevelsCounter::blockRows(const RowSet<Isotopes>& set) {
                                                 [static_cast<std::size_t>(u)]);
             }
         }
-        // The rows of the node below share y (0 with four levels).
-        auto node = [&](int y) {
-            const double yd = static_cast<double>(y);
-            const int nodeBound0 = set.bound0 - y;
-            double zLow = 0.0;
-            double zHigh = static_cast<double>(nodeBound0);
-            for (int h = 0; h < highs; ++h) {
-                zHigh = std::min(zHigh, highFrom[h] + highPerY[h] * yd);
+        // The rows of the node below each share y (0 with four levels). Inlined, so that the
+        // block's count and pointers stay in registers, and with the numbers of lines fixed
+        // where they commonly are, so that the lines of each z need no loop.
+        auto nodes = [&]<int FixedUppers, int FixedLowers>() __attribute__((always_inline)) {
+            const int upperLines = FixedUppers >= 0 ? FixedUppers : uppers;
+            const int lowerLines = FixedLowers >= 0 ? FixedLowers : lowers;
+            double upperSlope[kPairs];
+            double lowerSlope[kPairs];
+            for (int u = 0; u < upperLines; ++u) {
+                upperSlope[u] = lines.upper[static_cast<std::size_t>(u)].slope;
             }
-            for (int c = 0; c < lows; ++c) {
-                zLow = std::max(zLow, lowFrom[c] + lowPerY[c] * yd);
+            for (int l = 0; l < lowerLines; ++l) {
+                lowerSlope[l] = lines.lower[static_cast<std::size_t>(l)].slope;
             }
-            bool empty = false;
-            for (int f = 0; f < flats; ++f) {
-                empty = empty || flatFrom[f] + flatPerY[f] * yd < 0.0;
-            }
-            if (empty || !(zLow <= zHigh)) {
-                return;
-            }
-            double nodeUpper[kPairs];
-            double nodeLower[kPairs];
-            for (int u = 0; u < uppers; ++u) {
-                nodeUpper[u] = upperFrom[u] + upperPerY[u] * yd;
-            }
-            for (int l = 0; l < lowers; ++l) {
-                nodeLower[l] = lowerFrom[l] + lowerPerY[l] * yd;
-            }
-            const double nodeBound = static_cast<double>(nodeBound0);
-            const int zFirst = std::max(0, static_cast<int>(std::ceil(zLow)));
-            const int zLast = std::min(nodeBound0, static_cast<int>(std::floor(zHigh)));
-            for (int z = zFirst; z <= zLast; ++z) {
-                const double zd = static_cast<double>(z);
-                double iLow = 0.0;
-                double iHigh = nodeBound - zd;
-                for (int u = 0; u < uppers; ++u) {
-                    iHigh = std::min(
-                        iHigh, nodeUpper[u] + lines.upper[static_cast<std::size_t>(u)].slope * zd);
+            for (int y = set.yFirst; y <= set.yLast; ++y) {
+                const double yd = static_cast<double>(y);
+                const int nodeBound0 = set.bound0 - y;
+                double zLow = 0.0;
+                double zHigh = static_cast<double>(nodeBound0);
+                for (int h = 0; h < highs; ++h) {
+                    zHigh = std::min(zHigh, highFrom[h] + highPerY[h] * yd);
                 }
-                for (int l = 0; l < lowers; ++l) {
-                    iLow = std::max(iLow, nodeLower[l] +
-                                              lines.lower[static_cast<std::size_t>(l)].slope * zd);
+                for (int c = 0; c < lows; ++c) {
+                    zLow = std::max(zLow, lowFrom[c] + lowPerY[c] * yd);
                 }
-                if (!(iLow <= iHigh)) {
+                bool empty = false;
+                for (int f = 0; f < flats; ++f) {
+                    empty = empty || flatFrom[f] + flatPerY[f] * yd < 0.0;
+                }
+                if (empty || !(zLow <= zHigh)) {
                     continue;
                 }
-                // 0 <= iLow <= iHigh <= aLast.
-                const int iFirst = ceilOfNonNegative(iLow);
-                const int count = static_cast<int>(iHigh) - iFirst + 1;
-                if (count <= 8) {
-                    // Eight slots written whether used or not (the block has room for them).
-                    typedef std::int32_t Slots __attribute__((vector_size(32)));
-                    const Slots zSlots = Slots{} + z;
-                    const Slots iSlots = Slots{0, 1, 2, 3, 4, 5, 6, 7} + iFirst;
-                    if constexpr (Levels == 5) {
-                        const Slots ySlots = Slots{} + y;
-                        std::memcpy(block.y + n, &ySlots, sizeof ySlots);
-                    }
-                    std::memcpy(block.z + n, &zSlots, sizeof zSlots);
-                    std::memcpy(block.i + n, &iSlots, sizeof iSlots);
-                    n += std::max(count, 0);
-                    if (n >= RowBlock::kRows) {
-                        total += countBlock<Width, Levels, Isotopes, Dense>(set, block, n);
-                        n = 0;
-                    }
-                    continue;
+                double nodeUpper[kPairs];
+                double nodeLower[kPairs];
+                for (int u = 0; u < upperLines; ++u) {
+                    nodeUpper[u] = upperFrom[u] + upperPerY[u] * yd;
                 }
-                for (int i = iFirst; i < iFirst + count; ++i) {
-                    add(y, z, i);
-                    if (n == RowBlock::kRows) {
-                        total += countBlock<Width, Levels, Isotopes, Dense>(set, block, n);
-                        n = 0;
+                for (int l = 0; l < lowerLines; ++l) {
+                    nodeLower[l] = lowerFrom[l] + lowerPerY[l] * yd;
+                }
+                const double nodeBound = static_cast<double>(nodeBound0);
+                const int zFirst = std::max(0, static_cast<int>(std::ceil(zLow)));
+                const int zLast = std::min(nodeBound0, static_cast<int>(std::floor(zHigh)));
+                for (int z = zFirst; z <= zLast; ++z) {
+                    const double zd = static_cast<double>(z);
+                    double iLow = 0.0;
+                    double iHigh = nodeBound - zd;
+                    for (int u = 0; u < upperLines; ++u) {
+                        iHigh = std::min(iHigh, nodeUpper[u] + upperSlope[u] * zd);
+                    }
+                    for (int l = 0; l < lowerLines; ++l) {
+                        iLow = std::max(iLow, nodeLower[l] + lowerSlope[l] * zd);
+                    }
+                    if (!(iLow <= iHigh)) {
+                        continue;
+                    }
+                    // 0 <= iLow <= iHigh <= aLast.
+                    const int iFirst = ceilOfNonNegative(iLow);
+                    const int count = static_cast<int>(iHigh) - iFirst + 1;
+                    if (count <= 8) {
+                        // Eight slots written whether used or not (the block has room for them).
+                        typedef std::int32_t Slots __attribute__((vector_size(32)));
+                        const Slots zSlots = Slots{} + z;
+                        const Slots iSlots = Slots{0, 1, 2, 3, 4, 5, 6, 7} + iFirst;
+                        if constexpr (Levels == 5) {
+                            const Slots ySlots = Slots{} + y;
+                            std::memcpy(block.y + n, &ySlots, sizeof ySlots);
+                        }
+                        std::memcpy(block.z + n, &zSlots, sizeof zSlots);
+                        std::memcpy(block.i + n, &iSlots, sizeof iSlots);
+                        n += std::max(count, 0);
+                        if (n >= RowBlock::kRows) {
+                            total += countBlock<Width, Levels, Isotopes, Dense>(set, block, n);
+                            n = 0;
+                        }
+                        continue;
+                    }
+                    for (int i = iFirst; i < iFirst + count; ++i) {
+                        add(y, z, i);
+                        if (n == RowBlock::kRows) {
+                            total += countBlock<Width, Levels, Isotopes, Dense>(set, block, n);
+                            n = 0;
+                        }
                     }
                 }
             }
         };
-        for (int y = set.yFirst; y <= set.yLast; ++y) {
-            node(y);
+        if constexpr (Isotopes == 2) {
+            if (uppers + lowers == 6) {
+                switch (uppers) {
+                case 1:
+                    nodes.template operator()<1, 5>();
+                    break;
+                case 2:
+                    nodes.template operator()<2, 4>();
+                    break;
+                case 3:
+                    nodes.template operator()<3, 3>();
+                    break;
+                case 4:
+                    nodes.template operator()<4, 2>();
+                    break;
+                case 5:
+                    nodes.template operator()<5, 1>();
+                    break;
+                default:
+                    nodes.template operator()<-1, -1>();
+                    break;
+                }
+            } else {
+                nodes.template operator()<-1, -1>();
+            }
+        } else {
+            nodes.template operator()<-1, -1>();
         }
     }
     if (n > 0) {

@@ -100,6 +100,15 @@ struct LastLevelsCounter::RowBlock {
     /// The share of each source in the entry's order for those checks when it is fixed
     /// above the node (see m_entryKind).
     float fixed[kSourceRows];
+    /// The ends of the row set in single precision, set once for all its blocks (see
+    /// rowEnds()): at y = z = i = 0, and their moves per step of y, z and i.
+    float lowerOuter0[SearchPlan::kMaxColumns];
+    float upperOuter0[SearchPlan::kMaxColumns];
+    float lowerCore0[SearchPlan::kMaxColumns];
+    float upperCore0[SearchPlan::kMaxColumns];
+    float dy[SearchPlan::kMaxColumns];
+    float dz[SearchPlan::kMaxColumns];
+    float slope[SearchPlan::kMaxColumns];
 };
 
 template <int Levels, int Isotopes>
@@ -173,6 +182,17 @@ template <int Width, int Levels, int Isotopes, bool Dense>
 [[gnu::always_inline]] inline std::uint64_t
 LastLevelsCounter::blockRows(const RowSet<Isotopes>& set) {
     RowBlock block;
+    const BandEnds<Isotopes>& start = *set.start;
+    for (int k = 0; k < Isotopes; ++k) {
+        block.dy[k] = Levels == 5 ? static_cast<float>(set.dy[k]) : 0.0f;
+        const double slack = 1e-6 * start.size[k];
+        block.lowerOuter0[k] = static_cast<float>(start.lowerOuter[k] - slack);
+        block.upperOuter0[k] = static_cast<float>(start.upperOuter[k] + slack);
+        block.lowerCore0[k] = static_cast<float>(start.lowerCore[k] + slack);
+        block.upperCore0[k] = static_cast<float>(start.upperCore[k] - slack);
+        block.dz[k] = static_cast<float>(set.dz[k]);
+        block.slope[k] = static_cast<float>(start.slope[k]);
+    }
     if constexpr (Dense) {
         if (m_pairCounts.empty()) {
             m_width = static_cast<int>(m_plan.steps.size());
@@ -241,7 +261,6 @@ LastLevelsCounter::blockRows(const RowSet<Isotopes>& set) {
         const int lowers = lines.lowers;
         // The ends that a line's d0 is formed from, and their moves per step of y (five
         // levels; the bound of a node below a share y is bound0 - y).
-        const BandEnds<Isotopes>& start = *set.start;
         const auto bound0 = static_cast<double>(set.bound0);
         auto from = [&](const SearchPlan::RowLine& line, bool perY) {
             const double upperEnd = line.kind == SearchPlan::RowLine::ToBound
@@ -449,7 +468,8 @@ LastLevelsCounter::blockRows(const RowSet<Isotopes>& set) {
 /// Solves the ends of the first n rows of the block, 2 * Width rows at a time in single
 /// precision: each end is (start + dz z) + slope i, limited to 0..bLast, the outer ends
 /// rounded inward to whole steps and the core within them. The ends at z = 0 and i = 0
-/// come from the double ends of countLast() moved outward (inward for the core) by 1e-6 of
+/// (set in the block by blockRows() once for the row set) come from the double ends of
+/// countLast() or countFive() moved outward (inward for the core) by 1e-6 of
 /// `size`, which bounds every value the single-precision ends are formed from: the seven
 /// roundings on the way (at most ten) are each off by at most 2^-24 of it, so the outer ends stay
 /// outside and the core inside the double ends.
@@ -464,26 +484,13 @@ template <int Width, int Levels, int Isotopes, bool Dense>
         block.z[j] = block.z[n - 1];
         block.i[j] = block.i[n - 1];
     }
-    const BandEnds<Isotopes>& start = *set.start;
-    float lowerOuter0[Isotopes];
-    float upperOuter0[Isotopes];
-    float lowerCore0[Isotopes];
-    float upperCore0[Isotopes];
-    float dy[Isotopes]{};
-    float dz[Isotopes];
-    float slope[Isotopes];
-    for (int k = 0; k < Isotopes; ++k) {
-        if constexpr (Levels == 5) {
-            dy[k] = static_cast<float>(set.dy[k]);
-        }
-        const double slack = 1e-6 * start.size[k];
-        lowerOuter0[k] = static_cast<float>(start.lowerOuter[k] - slack);
-        upperOuter0[k] = static_cast<float>(start.upperOuter[k] + slack);
-        lowerCore0[k] = static_cast<float>(start.lowerCore[k] + slack);
-        upperCore0[k] = static_cast<float>(start.upperCore[k] - slack);
-        dz[k] = static_cast<float>(set.dz[k]);
-        slope[k] = static_cast<float>(start.slope[k]);
-    }
+    const float* lowerOuter0 = block.lowerOuter0;
+    const float* upperOuter0 = block.upperOuter0;
+    const float* lowerCore0 = block.lowerCore0;
+    const float* upperCore0 = block.upperCore0;
+    const float* dy = block.dy;
+    const float* dz = block.dz;
+    const float* slope = block.slope;
     for (int b = 0; b < n; b += kRows) {
         Ints yi{};
         Ints zi;

@@ -73,8 +73,8 @@ template <int Isotopes> struct LastLevelsCounter::RowSet {
 /// A row whose interval is empty has bFirst > bEnd.
 struct LastLevelsCounter::RowBlock {
     static constexpr int kRows = 64;
-    static constexpr int kSize = kRows + 8; // room for the slots written past the rows
-    alignas(64) std::int32_t y[kSize];      ///< with five levels
+    static constexpr int kSize = kRows + 16; // room for the slots written past the rows
+    alignas(64) std::int32_t y[kSize];       ///< with five levels
     alignas(64) std::int32_t z[kSize];
     alignas(64) std::int32_t i[kSize];
     alignas(64) std::int32_t bFirst[kSize];
@@ -349,6 +349,9 @@ LastLevelsCounter::blockRows(const RowSet<Isotopes>& set) {
         auto nodes = [&]<int FixedUppers, int FixedLowers>() __attribute__((always_inline)) {
             const int upperLines = FixedUppers >= 0 ? FixedUppers : uppers;
             const int lowerLines = FixedLowers >= 0 ? FixedLowers : lowers;
+            typedef double Doubles __attribute__((vector_size(32)));
+            typedef std::int32_t Ints __attribute__((vector_size(16)));
+            typedef std::int32_t Slots __attribute__((vector_size(32)));
             double upperSlope[kPairs];
             double lowerSlope[kPairs];
             for (int u = 0; u < upperLines; ++u) {
@@ -357,6 +360,91 @@ LastLevelsCounter::blockRows(const RowSet<Isotopes>& set) {
             for (int l = 0; l < lowerLines; ++l) {
                 lowerSlope[l] = lines.lower[static_cast<std::size_t>(l)].slope;
             }
+            // The pairs of shares y and z whose range of z holds them, gathered to have their
+            // ranges of i solved four at a time, then their rows put in the block.
+            constexpr int kPairRows = 64;
+            alignas(32) std::int32_t pairY[kPairRows + 16];
+            alignas(32) std::int32_t pairZ[kPairRows + 16];
+            alignas(32) std::int32_t pairFirst[kPairRows + 16];
+            alignas(32) std::int32_t pairCount[kPairRows + 16];
+            int pairs = 0;
+            auto flushPairs = [&]() __attribute__((always_inline)) {
+                for (int p = pairs; p % 4 != 0; ++p) {
+                    pairY[p] = pairY[pairs - 1];
+                    pairZ[p] = pairZ[pairs - 1];
+                }
+                for (int p = 0; p < pairs; p += 4) {
+                    Ints yi;
+                    Ints zi;
+                    std::memcpy(&yi, pairY + p, sizeof yi);
+                    std::memcpy(&zi, pairZ + p, sizeof zi);
+                    const Doubles yd = __builtin_convertvector(yi, Doubles);
+                    const Doubles zd = __builtin_convertvector(zi, Doubles);
+                    // As for one z: the node's lines at y, then at z; min and max are exact.
+                    Doubles iLow = yd * 0.0;
+                    Doubles iHigh = __builtin_convertvector(set.bound0 - yi, Doubles) - zd;
+                    for (int u = 0; u < upperLines; ++u) {
+                        const Doubles line =
+                            (upperFrom[u] + upperPerY[u] * yd) + upperSlope[u] * zd;
+                        iHigh = line < iHigh ? line : iHigh;
+                    }
+                    for (int l = 0; l < lowerLines; ++l) {
+                        const Doubles line =
+                            (lowerFrom[l] + lowerPerY[l] * yd) + lowerSlope[l] * zd;
+                        iLow = iLow < line ? line : iLow;
+                    }
+                    // 0 <= iLow <= iHigh <= aLast where the row is not empty; elsewhere held
+                    // within -1..aLast + 1 for the conversions, and counted as none.
+                    const auto valid = iLow <= iHigh;
+                    const Doubles aEnd = __builtin_convertvector(set.bound0 + 1 - yi - zi, Doubles);
+                    iLow = iLow < aEnd ? iLow : aEnd;
+                    iHigh = iHigh < -1.0 ? Doubles{} - 1.0 : iHigh;
+                    const Ints lowFloor = __builtin_convertvector(iLow, Ints);
+                    const Ints first =
+                        lowFloor - __builtin_convertvector(
+                                       __builtin_convertvector(lowFloor, Doubles) < iLow, Ints);
+                    const Ints count = __builtin_convertvector(iHigh, Ints) - first + 1;
+                    const Ints kept = __builtin_convertvector(valid, Ints) & (count > 0);
+                    const Ints counted = kept ? count : Ints{};
+                    std::memcpy(pairFirst + p, &first, sizeof first);
+                    std::memcpy(pairCount + p, &counted, sizeof counted);
+                }
+                for (int p = 0; p < pairs; ++p) {
+                    const int y = pairY[p];
+                    const int z = pairZ[p];
+                    const int iFirst = pairFirst[p];
+                    const int count = pairCount[p];
+                    if (count <= 16) {
+                        // Sixteen slots written whether used or not (the block has room).
+                        const Slots zSlots = Slots{} + z;
+                        const Slots iSlots = Slots{0, 1, 2, 3, 4, 5, 6, 7} + iFirst;
+                        if constexpr (Levels == 5) {
+                            const Slots ySlots = Slots{} + y;
+                            std::memcpy(block.y + n, &ySlots, sizeof ySlots);
+                            std::memcpy(block.y + n + 8, &ySlots, sizeof ySlots);
+                        }
+                        std::memcpy(block.z + n, &zSlots, sizeof zSlots);
+                        std::memcpy(block.z + n + 8, &zSlots, sizeof zSlots);
+                        std::memcpy(block.i + n, &iSlots, sizeof iSlots);
+                        const Slots iSlots8 = iSlots + 8;
+                        std::memcpy(block.i + n + 8, &iSlots8, sizeof iSlots8);
+                        n += count;
+                        if (n >= RowBlock::kRows) {
+                            total += countBlock<Width, Levels, Isotopes, Dense>(set, block, n);
+                            n = 0;
+                        }
+                        continue;
+                    }
+                    for (int i = iFirst; i < iFirst + count; ++i) {
+                        add(y, z, i);
+                        if (n == RowBlock::kRows) {
+                            total += countBlock<Width, Levels, Isotopes, Dense>(set, block, n);
+                            n = 0;
+                        }
+                    }
+                }
+                pairs = 0;
+            };
             for (int y = set.yFirst; y <= set.yLast; ++y) {
                 const double yd = static_cast<double>(y);
                 const int nodeBound0 = set.bound0 - y;
@@ -375,59 +463,25 @@ LastLevelsCounter::blockRows(const RowSet<Isotopes>& set) {
                 if (empty || !(zLow <= zHigh)) {
                     continue;
                 }
-                double nodeUpper[kPairs];
-                double nodeLower[kPairs];
-                for (int u = 0; u < upperLines; ++u) {
-                    nodeUpper[u] = upperFrom[u] + upperPerY[u] * yd;
-                }
-                for (int l = 0; l < lowerLines; ++l) {
-                    nodeLower[l] = lowerFrom[l] + lowerPerY[l] * yd;
-                }
-                const double nodeBound = static_cast<double>(nodeBound0);
                 const int zFirst = std::max(0, static_cast<int>(std::ceil(zLow)));
                 const int zLast = std::min(nodeBound0, static_cast<int>(std::floor(zHigh)));
-                for (int z = zFirst; z <= zLast; ++z) {
-                    const double zd = static_cast<double>(z);
-                    double iLow = 0.0;
-                    double iHigh = nodeBound - zd;
-                    for (int u = 0; u < upperLines; ++u) {
-                        iHigh = std::min(iHigh, nodeUpper[u] + upperSlope[u] * zd);
-                    }
-                    for (int l = 0; l < lowerLines; ++l) {
-                        iLow = std::max(iLow, nodeLower[l] + lowerSlope[l] * zd);
-                    }
-                    if (!(iLow <= iHigh)) {
-                        continue;
-                    }
-                    // 0 <= iLow <= iHigh <= aLast.
-                    const int iFirst = ceilOfNonNegative(iLow);
-                    const int count = static_cast<int>(iHigh) - iFirst + 1;
-                    if (count <= 8) {
-                        // Eight slots written whether used or not (the block has room for them).
-                        typedef std::int32_t Slots __attribute__((vector_size(32)));
-                        const Slots zSlots = Slots{} + z;
-                        const Slots iSlots = Slots{0, 1, 2, 3, 4, 5, 6, 7} + iFirst;
-                        if constexpr (Levels == 5) {
-                            const Slots ySlots = Slots{} + y;
-                            std::memcpy(block.y + n, &ySlots, sizeof ySlots);
-                        }
-                        std::memcpy(block.z + n, &zSlots, sizeof zSlots);
-                        std::memcpy(block.i + n, &iSlots, sizeof iSlots);
-                        n += std::max(count, 0);
-                        if (n >= RowBlock::kRows) {
-                            total += countBlock<Width, Levels, Isotopes, Dense>(set, block, n);
-                            n = 0;
-                        }
-                        continue;
-                    }
-                    for (int i = iFirst; i < iFirst + count; ++i) {
-                        add(y, z, i);
-                        if (n == RowBlock::kRows) {
-                            total += countBlock<Width, Levels, Isotopes, Dense>(set, block, n);
-                            n = 0;
-                        }
+                // Sixteen pairs written at a time whether used or not.
+                for (int z = zFirst; z <= zLast; z += 16) {
+                    const Slots ySlots = Slots{} + y;
+                    const Slots zSlots = Slots{0, 1, 2, 3, 4, 5, 6, 7} + z;
+                    const Slots zSlots8 = zSlots + 8;
+                    std::memcpy(pairY + pairs, &ySlots, sizeof ySlots);
+                    std::memcpy(pairY + pairs + 8, &ySlots, sizeof ySlots);
+                    std::memcpy(pairZ + pairs, &zSlots, sizeof zSlots);
+                    std::memcpy(pairZ + pairs + 8, &zSlots8, sizeof zSlots8);
+                    pairs += std::min(16, zLast - z + 1);
+                    if (pairs >= kPairRows) {
+                        flushPairs();
                     }
                 }
+            }
+            if (pairs > 0) {
+                flushPairs();
             }
         };
         if constexpr (Isotopes == 2) {

@@ -72,7 +72,7 @@ template <int Isotopes> struct LastLevelsCounter::RowSet {
 /// b's interval (bFirst..bEnd) and of its core (coreFirst..coreLast, empty as bEnd + 1..bEnd).
 /// A row whose interval is empty has bFirst > bEnd.
 struct LastLevelsCounter::RowBlock {
-    static constexpr int kRows = 64;
+    static constexpr int kRows = 256;
     static constexpr int kSize = kRows + 16; // room for the slots written past the rows
     alignas(64) std::int32_t y[kSize];       ///< with five levels
     alignas(64) std::int32_t z[kSize];
@@ -362,7 +362,7 @@ LastLevelsCounter::blockRows(const RowSet<Isotopes>& set) {
             }
             // The pairs of shares y and z whose range of z holds them, gathered to have their
             // ranges of i solved four at a time, then their rows put in the block.
-            constexpr int kPairRows = 64;
+            constexpr int kPairRows = 128;
             alignas(32) std::int32_t pairY[kPairRows + 16];
             alignas(32) std::int32_t pairZ[kPairRows + 16];
             alignas(32) std::int32_t pairFirst[kPairRows + 16];

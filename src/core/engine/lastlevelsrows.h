@@ -395,17 +395,18 @@ LastLevelsCounter::blockRows(const RowSet<Isotopes>& set) {
                     }
                     // 0 <= iLow <= iHigh <= aLast where the row is not empty; elsewhere held
                     // within -1..aLast + 1 for the conversions, and counted as none.
-                    const auto valid = iLow <= iHigh;
+                    const Doubles none = Doubles{} - 1.0;
+                    iHigh = iLow <= iHigh && none < iHigh ? iHigh : none;
                     const Doubles aEnd = __builtin_convertvector(set.bound0 + 1 - yi - zi, Doubles);
                     iLow = iLow < aEnd ? iLow : aEnd;
-                    iHigh = iHigh < -1.0 ? Doubles{} - 1.0 : iHigh;
-                    const Ints lowFloor = __builtin_convertvector(iLow, Ints);
-                    const Ints first =
-                        lowFloor - __builtin_convertvector(
-                                       __builtin_convertvector(lowFloor, Doubles) < iLow, Ints);
+                    // The ceiling of iLow: its truncation, one more where that is below it.
+                    const Doubles lowFloor =
+                        __builtin_convertvector(__builtin_convertvector(iLow, Ints), Doubles);
+                    const Doubles one = Doubles{} + 1.0;
+                    const Ints first = __builtin_convertvector(
+                        lowFloor + (lowFloor < iLow ? one : Doubles{}), Ints);
                     const Ints count = __builtin_convertvector(iHigh, Ints) - first + 1;
-                    const Ints kept = __builtin_convertvector(valid, Ints) & (count > 0);
-                    const Ints counted = kept ? count : Ints{};
+                    const Ints counted = count > 0 ? count : Ints{};
                     std::memcpy(pairFirst + p, &first, sizeof first);
                     std::memcpy(pairCount + p, &counted, sizeof counted);
                 }

@@ -521,13 +521,13 @@ LastLevelsCounter::blockRows(const RowSet<Isotopes>& set) {
 }
 
 /// Solves the ends of the first n rows of the block, 2 * Width rows at a time in single
-/// precision: each end is (start + dz z) + slope i, limited to 0..bLast, the outer ends
-/// rounded inward to whole steps and the core within them. The ends at z = 0 and i = 0
+/// precision: each end is start + ((dy y + dz z) + slope i), limited to 0..bLast, the outer
+/// ends rounded inward to whole steps and the core within them. The ends at y = z = i = 0
 /// (set in the block by blockRows() once for the row set) come from the double ends of
-/// countLast() or countFive() moved outward (inward for the core) by 1e-6 of
-/// `size`, which bounds every value the single-precision ends are formed from: the seven
-/// roundings on the way (at most ten) are each off by at most 2^-24 of it, so the outer ends stay
-/// outside and the core inside the double ends.
+/// countLast() or countFive() moved outward (inward for the core) by 1e-6 of `size`, which
+/// bounds every value the single-precision ends are formed from: the roundings on the way
+/// (at most ten, with those of the four coefficients) are each off by at most 2^-24 of it, so
+/// the outer ends stay outside and the core inside the double ends.
 template <int Width, int Levels, int Isotopes, bool Dense>
 [[gnu::always_inline]] inline void LastLevelsCounter::rowEnds(const RowSet<Isotopes>& set,
                                                               RowBlock& block, int n) const {
@@ -566,13 +566,14 @@ template <int Width, int Levels, int Isotopes, bool Dense>
         Floats coreHigh = bLast;
         for (int k = 0; k < Isotopes; ++k) {
             // std::max(x, y) is x < y ? y : x and std::min(x, y) is y < x ? y : x.
-            // With five levels the share y moves the ends too: ((start + dy y) + dz z) + slope i.
+            // Each end is start + ((dy y + dz z) + slope i), the share y with five levels only;
+            // as many roundings as any other order of the sums.
             const Floats shiftZ = Levels == 5 ? dy[k] * y + dz[k] * z : dz[k] * z;
-            const Floats shiftI = slope[k] * i;
-            const Floats lowerOuter = (lowerOuter0[k] + shiftZ) + shiftI;
-            const Floats upperOuter = (upperOuter0[k] + shiftZ) + shiftI;
-            const Floats lowerCore = (lowerCore0[k] + shiftZ) + shiftI;
-            const Floats upperCore = (upperCore0[k] + shiftZ) + shiftI;
+            const Floats shift = shiftZ + slope[k] * i;
+            const Floats lowerOuter = lowerOuter0[k] + shift;
+            const Floats upperOuter = upperOuter0[k] + shift;
+            const Floats lowerCore = lowerCore0[k] + shift;
+            const Floats upperCore = upperCore0[k] + shift;
             low = low < lowerOuter ? lowerOuter : low;
             high = upperOuter < high ? upperOuter : high;
             coreLow = coreLow < lowerCore ? lowerCore : coreLow;

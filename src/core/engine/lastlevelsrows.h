@@ -343,9 +343,9 @@ LastLevelsCounter::blockRows(const RowSet<Isotopes>& set) {
                                                 [static_cast<std::size_t>(u)]);
             }
         }
-        // The rows of the node below each share y (0 with four levels). Inlined, so that the
+        // The rows of the nodes below each share y (0 with four levels). Inlined, so that the
         // block's count and pointers stay in registers, and with the numbers of lines fixed
-        // where they commonly are, so that the lines of each z need no loop.
+        // where they commonly are, so that the lines of four pairs of y and z need no loop.
         auto nodes = [&]<int FixedUppers, int FixedLowers>() __attribute__((always_inline)) {
             const int upperLines = FixedUppers >= 0 ? FixedUppers : uppers;
             const int lowerLines = FixedLowers >= 0 ? FixedLowers : lowers;
@@ -360,7 +360,7 @@ LastLevelsCounter::blockRows(const RowSet<Isotopes>& set) {
             for (int l = 0; l < lowerLines; ++l) {
                 lowerSlope[l] = lines.lower[static_cast<std::size_t>(l)].slope;
             }
-            // The pairs of shares y and z whose range of z holds them, gathered to have their
+            // The pairs of a share y and a share z in y's range of z, gathered to have their
             // ranges of i solved four at a time, then their rows put in the block.
             constexpr int kPairRows = 128;
             alignas(32) std::int32_t pairY[kPairRows + 16];

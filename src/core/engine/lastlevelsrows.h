@@ -43,6 +43,30 @@ template <> struct RowLanes<8> {
 
 } // namespace
 
+/// Writes sixteen slots from `to` on: value, then value + 1, + 2, ... when Consecutive,
+/// with vectors the path's processor has: four AVX2 registers of eight (Width 4) or four
+/// SSE2 registers of four.
+template <class Slots, int Lanes, bool Consecutive>
+[[gnu::always_inline]] inline void writeSlotsOf(std::int32_t* to, int value, Slots lanes) {
+    Slots slots = Consecutive ? lanes + value : Slots{} + value;
+    for (int part = 0; part < 16; part += Lanes) {
+        std::memcpy(to + part, &slots, sizeof slots);
+        if constexpr (Consecutive) {
+            slots += Lanes;
+        }
+    }
+}
+template <int Width, bool Consecutive>
+[[gnu::always_inline]] inline void writeSlots(std::int32_t* to, int value) {
+    if constexpr (Width == 4) {
+        typedef std::int32_t Slots __attribute__((vector_size(32)));
+        writeSlotsOf<Slots, 8, Consecutive>(to, value, Slots{0, 1, 2, 3, 4, 5, 6, 7});
+    } else {
+        typedef std::int32_t Slots __attribute__((vector_size(16)));
+        writeSlotsOf<Slots, 4, Consecutive>(to, value, Slots{0, 1, 2, 3});
+    }
+}
+
 /// The rows of one node for the linear count: the lines of the ends at z = 0 and their move
 /// per step of z (0 with three levels, where z is 0 and i runs over first..last); with five
 /// levels, the rows of the nodes of every share y below a node one level higher.
@@ -345,13 +369,13 @@ LastLevelsCounter::blockRows(const RowSet<Isotopes>& set) {
         }
         // The rows of the nodes below each share y (0 with four levels). Inlined, so that the
         // block's count and pointers stay in registers, and with the numbers of lines fixed
-        // where they commonly are, so that the lines of four pairs of y and z need no loop.
+        // where they commonly are, so that the lines of Width pairs of y and z need no loop.
         auto nodes = [&]<int FixedUppers, int FixedLowers>() __attribute__((always_inline)) {
             const int upperLines = FixedUppers >= 0 ? FixedUppers : uppers;
             const int lowerLines = FixedLowers >= 0 ? FixedLowers : lowers;
-            typedef double Doubles __attribute__((vector_size(32)));
-            typedef std::int32_t Ints __attribute__((vector_size(16)));
-            typedef std::int32_t Slots __attribute__((vector_size(32)));
+            // Width pairs at a time: vectors the path's processor has (AVX2 or SSE2).
+            using Doubles = typename Lanes<Width>::Doubles;
+            using Ints = typename Lanes<Width>::Ints;
             double upperSlope[kPairs];
             double lowerSlope[kPairs];
             for (int u = 0; u < upperLines; ++u) {
@@ -361,7 +385,7 @@ LastLevelsCounter::blockRows(const RowSet<Isotopes>& set) {
                 lowerSlope[l] = lines.lower[static_cast<std::size_t>(l)].slope;
             }
             // The pairs of a share y and a share z in y's range of z, gathered to have their
-            // ranges of i solved four at a time, then their rows put in the block.
+            // ranges of i solved Width at a time, then their rows put in the block.
             constexpr int kPairRows = 128;
             alignas(32) std::int32_t pairY[kPairRows + 16];
             alignas(32) std::int32_t pairZ[kPairRows + 16];
@@ -369,11 +393,11 @@ LastLevelsCounter::blockRows(const RowSet<Isotopes>& set) {
             alignas(32) std::int32_t pairCount[kPairRows + 16];
             int pairs = 0;
             auto flushPairs = [&]() __attribute__((always_inline)) {
-                for (int p = pairs; p % 4 != 0; ++p) {
+                for (int p = pairs; p % Width != 0; ++p) {
                     pairY[p] = pairY[pairs - 1];
                     pairZ[p] = pairZ[pairs - 1];
                 }
-                for (int p = 0; p < pairs; p += 4) {
+                for (int p = 0; p < pairs; p += Width) {
                     Ints yi;
                     Ints zi;
                     std::memcpy(&yi, pairY + p, sizeof yi);
@@ -417,18 +441,11 @@ LastLevelsCounter::blockRows(const RowSet<Isotopes>& set) {
                     const int count = pairCount[p];
                     if (count <= 16) {
                         // Sixteen slots written whether used or not (the block has room).
-                        const Slots zSlots = Slots{} + z;
-                        const Slots iSlots = Slots{0, 1, 2, 3, 4, 5, 6, 7} + iFirst;
                         if constexpr (Levels == 5) {
-                            const Slots ySlots = Slots{} + y;
-                            std::memcpy(block.y + n, &ySlots, sizeof ySlots);
-                            std::memcpy(block.y + n + 8, &ySlots, sizeof ySlots);
+                            writeSlots<Width, false>(block.y + n, y);
                         }
-                        std::memcpy(block.z + n, &zSlots, sizeof zSlots);
-                        std::memcpy(block.z + n + 8, &zSlots, sizeof zSlots);
-                        std::memcpy(block.i + n, &iSlots, sizeof iSlots);
-                        const Slots iSlots8 = iSlots + 8;
-                        std::memcpy(block.i + n + 8, &iSlots8, sizeof iSlots8);
+                        writeSlots<Width, false>(block.z + n, z);
+                        writeSlots<Width, true>(block.i + n, iFirst);
                         n += count;
                         if (n >= RowBlock::kRows) {
                             total += countBlock<Width, Levels, Isotopes, Dense>(set, block, n);
@@ -468,13 +485,8 @@ LastLevelsCounter::blockRows(const RowSet<Isotopes>& set) {
                 const int zLast = std::min(nodeBound0, static_cast<int>(std::floor(zHigh)));
                 // Sixteen pairs written at a time whether used or not.
                 for (int z = zFirst; z <= zLast; z += 16) {
-                    const Slots ySlots = Slots{} + y;
-                    const Slots zSlots = Slots{0, 1, 2, 3, 4, 5, 6, 7} + z;
-                    const Slots zSlots8 = zSlots + 8;
-                    std::memcpy(pairY + pairs, &ySlots, sizeof ySlots);
-                    std::memcpy(pairY + pairs + 8, &ySlots, sizeof ySlots);
-                    std::memcpy(pairZ + pairs, &zSlots, sizeof zSlots);
-                    std::memcpy(pairZ + pairs + 8, &zSlots8, sizeof zSlots8);
+                    writeSlots<Width, false>(pairY + pairs, y);
+                    writeSlots<Width, true>(pairZ + pairs, z);
                     pairs += std::min(16, zLast - z + 1);
                     if (pairs >= kPairRows) {
                         flushPairs();

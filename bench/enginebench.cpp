@@ -217,9 +217,9 @@ void runStudyBench(benchmark::State& state) {
         return;
     }
     StudySettings settings;
-    settings.increment = "1";
-    settings.tolerance = "0.1";
-    settings.draws = static_cast<int>(state.range(0));
+    settings.options.increment = "1";
+    settings.options.tolerance = "0.1";
+    settings.options.draws = static_cast<int>(state.range(0));
     double seconds = 0.0;
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
@@ -231,8 +231,8 @@ void runStudyBench(benchmark::State& state) {
             return;
         }
     }
-    const double counts =
-        static_cast<double>(study->consumers.size()) * static_cast<double>(settings.draws + 1);
+    const double counts = static_cast<double>(study->consumers.size()) *
+                          static_cast<double>(settings.options.draws + 1);
     state.counters["exact_counts"] = counts;
     state.counters["us_per_count"] = seconds / counts * 1e6;
 }

@@ -9,11 +9,13 @@ packages=(
   build-essential cmake ninja-build git
   # Qt for the desktop program and its tests; Qt Charts needs the Qt OpenGL module
   qt6-base-dev qt6-charts-dev libqt6opengl6-dev qt6-svg-dev
-  # The command-line tool's option parser
-  libcli11-dev
+  # The command-line tool's option parser; the JSON of the study's shard manifests
+  libcli11-dev nlohmann-json3-dev
   # The tests (GoogleTest and GoogleMock), the batch example's independent check, and man for
   # the manual pages' check against --help
   libgtest-dev libgmock-dev python3 man-db
+  # The locale sources from which a test makes a comma-decimal locale (localedef)
+  locales
   # The benchmarks
   libbenchmark-dev
   # make fuzz (clang, libFuzzer and the sanitizer runtimes), make format(-check)

@@ -86,11 +86,7 @@ int MergeCommand::run() const {
                               : identity.discrimination) = std::move(table->second);
     }
     identity.hasDiscrimination = manifest->hasDiscrimination;
-    identity.increment = manifest->increment;
-    identity.tolerance = manifest->tolerance;
-    identity.draws = manifest->draws;
-    identity.seed = manifest->seed;
-    identity.by = manifest->by;
+    identity.options = manifest->options;
     if (studyFingerprint(identity) != manifest->fingerprint) {
         std::cerr << "fenlowick-cli: " << first << ": its copies of the tables are not those its "
                   << "manifest was written for (changed or damaged)\n";
@@ -102,7 +98,7 @@ int MergeCommand::run() const {
         return reportError(study.error());
     }
     std::vector<int> byFactors;
-    for (const std::string& name : manifest->by) {
+    for (const std::string& name : manifest->options.by) {
         byFactors.push_back(study->factorIndex(name));
         if (byFactors.back() < 0) {
             std::cerr << "fenlowick-cli: " << first << ": the grouping factor " << name
@@ -115,7 +111,7 @@ int MergeCommand::run() const {
         return reportError(outcome.error());
     }
     return writeStudyOutput(*study, *outcome, byFactors, m_output, m_noFigures, m_quiet,
-                            manifest->seed);
+                            manifest->options.seed);
 }
 
 } // namespace fenlowick

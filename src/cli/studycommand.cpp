@@ -19,7 +19,7 @@
 
 #include <CLI/CLI.hpp>
 
-#include <chrono>
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -27,6 +27,15 @@
 #include <unistd.h>
 
 namespace fenlowick {
+
+/// What every job of the command works from: the study read from its tables, the identity
+/// that shards of it share, the columns of the --by factors and the output folder.
+struct StudyInputs {
+    Study study;
+    StudyIdentity identity;
+    std::vector<int> byFactors;
+    std::string folder;
+};
 
 namespace {
 
@@ -91,25 +100,22 @@ std::optional<std::pair<int, int>> parseEntryOf(const std::string& text) {
     return std::pair{*consumer, *draw};
 }
 
-/// I/N with 0 <= I < N <= 1,000,000.
-std::optional<ShardManifest> parseShardOption(const std::string& text) {
+/// I/N with 0 <= I < N <= kMaxShards.
+std::optional<std::pair<int, int>> parseShardOption(const std::string& text) {
     const std::size_t slash = text.find('/');
     if (slash == std::string::npos) {
         return std::nullopt;
     }
     const auto index = whole(text.substr(0, slash));
     const auto count = whole(text.substr(slash + 1));
-    if (!index || !count || *count < 1 || *count > 1000000 || *index >= *count) {
+    if (!index || !count || *count < 1 || *count > kMaxShards || *index >= *count) {
         return std::nullopt;
     }
-    ShardManifest manifest;
-    manifest.index = *index;
-    manifest.count = *count;
-    return manifest;
+    return std::pair{*index, *count};
 }
 
 /// The shard's folder holds a manifest of this very shard and the partial results it names.
-bool shardComplete(const ShardManifest& wanted, const std::string& folder) {
+bool shardComplete(const StudyIdentity& identity, int index, int count, const std::string& folder) {
     const Expected<std::string> text = readWholeFile(joinFolder(folder, "manifest.txt"), 1 << 16);
     if (!text) {
         return false;
@@ -117,29 +123,20 @@ bool shardComplete(const ShardManifest& wanted, const std::string& folder) {
     const Expected<ShardManifest> manifest = parseManifest(*text, folder);
     const Expected<std::string> partials =
         readWholeFile(joinFolder(folder, "partials.txt"), kMaxPartialsBytes);
-    return manifest && partials && manifest->fingerprint == wanted.fingerprint &&
-           manifest->index == wanted.index && manifest->count == wanted.count &&
+    return manifest && partials && manifest->fingerprint == studyFingerprint(identity) &&
+           manifest->index == index && manifest->count == count &&
            manifest->partialsHash == textFingerprint(*partials);
 }
 
 /// A shard's folder: copies of the tables, the partial results, and last, on its own, the
 /// manifest that marks the shard complete.
-int writeShard(ShardManifest manifest, const Study& study, const StudyOutcome& outcome,
-               const StudySettings& settings, const StudyIdentity& identity,
-               const std::string& folder, bool quiet) {
-    manifest.increment = identity.increment;
-    manifest.tolerance = identity.tolerance;
-    manifest.draws = identity.draws;
-    manifest.seed = identity.seed;
-    manifest.by = identity.by;
-    manifest.hasDiscrimination = identity.hasDiscrimination;
-    manifest.concentrations = identity.concentrations;
-    manifest.limits = identity.limits;
-    manifest.sourcesHash = textFingerprint(identity.sources);
-    manifest.consumersHash = textFingerprint(identity.consumers);
-    manifest.discriminationHash = textFingerprint(identity.discrimination);
-    const std::string partials = composePartials(study, outcome, settings);
-    manifest.partialsHash = textFingerprint(partials);
+int writeShard(const StudyInputs& inputs, const StudyOutcome& outcome,
+               const StudySettings& settings, bool quiet) {
+    const StudyIdentity& identity = inputs.identity;
+    const std::string& folder = inputs.folder;
+    const std::string partials = composePartials(inputs.study, outcome, settings);
+    const ShardManifest manifest =
+        shardManifest(identity, settings.shardIndex, settings.shardCount, partials);
     std::error_code ec;
     // Until the new manifest is in place the folder must not look complete.
     std::filesystem::remove(joinFolder(folder, "manifest.txt"), ec);
@@ -165,7 +162,7 @@ int writeShard(ShardManifest manifest, const Study& study, const StudyOutcome& o
     }
     if (!quiet) {
         std::size_t consumers = 0;
-        for (std::size_t c = 0; c < study.consumers.size(); ++c) {
+        for (std::size_t c = 0; c < inputs.study.consumers.size(); ++c) {
             consumers += inShard(c, settings) ? 1 : 0;
         }
         std::cout << "Wrote shard " << manifest.index << " of " << manifest.count << " ("
@@ -246,10 +243,29 @@ StudyCommand::StudyCommand(CLI::App& app) {
     m_command->footer(kStudyHelp);
 }
 
-int StudyCommand::writeSlurmScripts(const std::string& folder) const {
+int StudyCommand::writeSlurmScripts(const StudyInputs& inputs) const {
     std::error_code ec;
-    const std::string output = absolutePath(folder);
+    const std::string output = absolutePath(inputs.folder);
     const std::string slurm = joinFolder(output, "slurm");
+    // A line break in a value would start a line of its own in the scripts: a command run on
+    // the cluster. The log paths stand in double quotes in the #SBATCH lines.
+    for (const auto& [option, value] :
+         {std::pair<const char*, const std::string&>{"--partition", m_partition},
+          {"--time", m_time},
+          {"--mem", m_memory},
+          {"--output", output}}) {
+        const bool control = std::any_of(value.begin(), value.end(), [](char c) {
+            return static_cast<unsigned char>(c) < 0x20 || c == '\x7f';
+        });
+        if (control || (std::string_view(option) == "--output" && value.find('"') != value.npos)) {
+            std::cerr << "fenlowick-cli: " << option << " " << terminalText(value) << ": "
+                      << (control ? "a line break or other control character cannot stand in a "
+                                    "job script"
+                                  : "a double quote cannot stand in a job script's log path")
+                      << "\n";
+            return kExitUsage;
+        }
+    }
     std::string program = std::filesystem::read_symlink("/proc/self/exe", ec).string();
     if (ec || program.empty()) {
         program = "fenlowick-cli";
@@ -270,30 +286,23 @@ int StudyCommand::writeSlurmScripts(const std::string& folder) const {
     if (!m_discrimination.empty()) {
         study += " --discrimination " + shellWord(absolutePath(m_discrimination));
     }
-    study += " --increment " + shellWord(m_increment) + " --tolerance " + shellWord(m_tolerance) +
-             " --draws " + std::to_string(m_draws) + " --seed " + std::to_string(m_seed);
-    for (const std::string& by : m_by) {
-        study += " --by " + shellWord(by);
-    }
-    for (const std::string& limit : m_limits) {
-        study += " --limit " + shellWord(limit);
-    }
-    if (m_noConcentrations) {
-        study += " --no-concentrations";
+    for (const std::string& word : studyOptionWords(inputs.identity.options)) {
+        study += " " + shellWord(word);
     }
     const std::string shards = joinFolder(output, "shards");
     const std::string array =
         header +
         "#SBATCH --job-name=fenlowick-study\n#SBATCH --cpus-per-task=" + std::to_string(cpus) +
-        "\n#SBATCH --output=" + joinFolder(slurm, "shard-%a.log") +
-        "\n# One shard of the study per array task; a shard already complete is skipped.\n" +
+        "\n#SBATCH --output=\"" + joinFolder(slurm, "shard-%a.log") +
+        "\"\n# One shard of the study per array task; a shard already complete is skipped.\n" +
         "set -euo pipefail\nexec " + study + " --threads \"${SLURM_CPUS_PER_TASK:-" +
         std::to_string(cpus) + "}\" --shard \"${SLURM_ARRAY_TASK_ID}/" + std::to_string(count) +
         "\" --output " + shellWord(shards) + "/shard-\"${SLURM_ARRAY_TASK_ID}\" --quiet\n";
-    std::string merge = header + "#SBATCH --job-name=fenlowick-merge\n#SBATCH --output=" +
-                        joinFolder(slurm, "merge.log") +
-                        "\n# The shards merged into the study's files.\nset -euo pipefail\nexec " +
-                        shellWord(program) + " merge";
+    std::string merge =
+        header + "#SBATCH --job-name=fenlowick-merge\n#SBATCH --output=\"" +
+        joinFolder(slurm, "merge.log") +
+        "\"\n# The shards merged into the study's files.\nset -euo pipefail\nexec " +
+        shellWord(program) + " merge";
     for (int i = 0; i < count; ++i) {
         merge += " " + shellWord(joinFolder(shards, "shard-" + std::to_string(i)));
     }
@@ -336,7 +345,13 @@ bool StudyCommand::parsed() const {
     return m_command->parsed();
 }
 
-int StudyCommand::run() const {
+int StudyCommand::readInputs(StudyInputs& inputs) const {
+    const std::optional<std::uint64_t> seed = parseSeed(m_seed);
+    if (!seed) {
+        std::cerr << "fenlowick-cli: --seed " << terminalText(m_seed)
+                  << ": give a whole number from 0 to 18446744073709551615\n";
+        return kExitUsage;
+    }
     Expected<std::pair<CsvTable, std::string>> sources = CsvTable::readWithBytes(m_sources);
     if (!sources) {
         return reportError(sources.error());
@@ -362,7 +377,6 @@ int StudyCommand::run() const {
     for (const std::string& note : study->notes) {
         std::cerr << "fenlowick-cli: note: " << terminalText(note) << "\n";
     }
-    std::vector<int> byFactors;
     for (const std::string& name : m_by) {
         const int f = study->factorIndex(name);
         if (f < 0) {
@@ -377,132 +391,117 @@ int StudyCommand::run() const {
                       << "\n";
             return kExitUsage;
         }
-        byFactors.push_back(f);
+        inputs.byFactors.push_back(f);
     }
-    std::string folder =
-        m_output.empty() ? joinFolder("output", std::filesystem::path(m_consumers).stem().string())
-                         : m_output;
-
-    StudySettings settings;
-    settings.increment = m_increment;
-    settings.tolerance = m_tolerance;
-    settings.draws = m_draws;
-    settings.seed = m_seed;
-    settings.threads = m_threads;
-    settings.useConcentrations = !m_noConcentrations;
-    settings.limits = m_limits;
-
-    StudyIdentity identity;
-    identity.sources = sources->second;
-    identity.consumers = consumers->second;
+    inputs.study = std::move(*study);
+    StudyIdentity& identity = inputs.identity;
+    identity.sources = std::move(sources->second);
+    identity.consumers = std::move(consumers->second);
     identity.hasDiscrimination = discrimination.has_value();
-    identity.discrimination = discrimination ? discrimination->second : std::string();
-    identity.increment = m_increment;
-    identity.tolerance = m_tolerance;
-    identity.draws = m_draws;
-    identity.seed = m_seed;
-    identity.by = m_by;
-    identity.concentrations = !m_noConcentrations;
-    identity.limits = m_limits;
-
-    if (m_slurm > 0) {
-        return writeSlurmScripts(folder);
+    identity.discrimination = discrimination ? std::move(discrimination->second) : std::string();
+    identity.options =
+        StudyOptions{m_increment, m_tolerance, m_draws, *seed, m_by, !m_noConcentrations, m_limits};
+    // Every job checks the study as a run would, so that no job writes files (a data file,
+    // job scripts, a shard) for a study that cannot run.
+    if (Status s = checkStudy(inputs.study, identity.options); !s) {
+        return reportError(s.error());
     }
-    std::optional<ShardManifest> shard;
+    inputs.folder = m_output.empty()
+                        ? joinFolder("output", std::filesystem::path(m_consumers).stem().string())
+                        : m_output;
+    return kExitDone;
+}
+
+int StudyCommand::writeEntryOf(const StudyInputs& inputs) const {
+    const Study& study = inputs.study;
+    const StudyOptions& options = inputs.identity.options;
+    const auto which = parseEntryOf(m_entryOf);
+    if (!which || which->first < 1 || which->first > static_cast<int>(study.consumers.size())) {
+        std::cerr << "fenlowick-cli: --entry-of " << terminalText(m_entryOf)
+                  << ": give a consumer's data row, 1 to " << study.consumers.size()
+                  << ", and for a draw :DRAW (3:17)\n";
+        return kExitUsage;
+    }
+    Expected<Entry> entry =
+        studyEntry(study, static_cast<std::size_t>(which->first - 1), which->second, options);
+    if (!entry) {
+        return reportError(entry.error());
+    }
+    std::error_code ec;
+    std::filesystem::create_directories(inputs.folder, ec);
+    const std::string path = joinFolder(
+        inputs.folder, "consumer-" + std::to_string(which->first) +
+                           (which->second > 0 ? "-draw-" + std::to_string(which->second) : "") +
+                           ".dat");
+    // A data file has no room for concentrations and limits: they go beside it, and the
+    // command that runs the entry as the study does is printed.
+    const std::size_t set = static_cast<std::size_t>(
+        study.consumers[static_cast<std::size_t>(which->first - 1)].sourceSet);
+    const Expected<MixingConstraints> constraints =
+        sourceSetConstraints(study, set, options, toFloat(options.increment).value_or(1.0f));
+    if (!constraints) {
+        return reportError(constraints.error());
+    }
+    std::vector<FileText> files = {{path, serializeDataFile(*entry)}};
+    std::string command = "fenlowick-cli run " + shellWord(path);
+    if (constraints->concentrations) {
+        std::string table = "Source";
+        for (const std::string& tracer : study.tracers) {
+            table += "," + csvField("Conc" + tracer);
+        }
+        table += "\n";
+        const auto& setSources = study.sourceSets[set].sources;
+        for (std::size_t i = 0; i < setSources.size(); ++i) {
+            table += csvField(setSources[i].label);
+            for (std::size_t k = 0; k < study.tracers.size(); ++k) {
+                table += "," + formatDouble(constraints->concentrations->value[k][i]);
+            }
+            table += "\n";
+        }
+        const std::string tablePath = path.substr(0, path.size() - 4) + "-concentrations.csv";
+        files.push_back({tablePath, table});
+        command += " --concentrations " + shellWord(tablePath);
+    }
+    for (const std::string& limit : options.limits) {
+        command += " --limit " + shellWord(limit);
+    }
+    if (Status s = writeFilesTogether(files); !s) {
+        return reportError(s.error());
+    }
+    if (!m_quiet) {
+        for (const auto& file : files) {
+            std::cout << "Wrote " << file.path << "\n";
+        }
+        if (!constraints->empty()) {
+            std::cout << "Run it as the study does with: " << command << "\n";
+        }
+    }
+    return kExitDone;
+}
+
+int StudyCommand::runAndWrite(const StudyInputs& inputs) const {
+    const Study& study = inputs.study;
+    StudySettings settings;
+    settings.options = inputs.identity.options;
+    settings.threads = m_threads;
     if (!m_shard.empty()) {
-        shard = parseShardOption(m_shard);
-        if (!shard) {
-            std::cerr << "fenlowick-cli: --shard " << terminalText(m_shard)
-                      << ": give the shard and the number of shards as I/N, 0 <= I < N "
-                         "(3/8)\n";
-            return kExitUsage;
-        }
-        settings.shardIndex = shard->index;
-        settings.shardCount = shard->count;
-        if (m_output.empty()) {
-            folder = joinFolder(folder, "shards/shard-" + std::to_string(shard->index));
-        }
-        shard->fingerprint = studyFingerprint(identity);
-        if (shardComplete(*shard, folder)) {
+        const auto shard = parseShardOption(m_shard);
+        settings.shardIndex = shard->first;
+        settings.shardCount = shard->second;
+        if (shardComplete(inputs.identity, settings.shardIndex, settings.shardCount,
+                          inputs.folder)) {
             if (!m_quiet) {
-                std::cout << "Shard " << shard->index << " of " << shard->count
-                          << " is complete already: " << folder << "\n";
+                std::cout << "Shard " << settings.shardIndex << " of " << settings.shardCount
+                          << " is complete already: " << inputs.folder << "\n";
             }
             return kExitDone;
         }
     }
-
-    std::error_code ec;
-    if (!m_entryOf.empty()) {
-        const auto which = parseEntryOf(m_entryOf);
-        if (!which || which->first < 1 ||
-            which->first > static_cast<int>(study->consumers.size())) {
-            std::cerr << "fenlowick-cli: --entry-of " << terminalText(m_entryOf)
-                      << ": give a consumer's data row, 1 to " << study->consumers.size()
-                      << ", and for a draw :DRAW (3:17)\n";
-            return kExitUsage;
-        }
-        Expected<Entry> entry =
-            studyEntry(*study, static_cast<std::size_t>(which->first - 1), which->second, settings);
-        if (!entry) {
-            return reportError(entry.error());
-        }
-        std::filesystem::create_directories(folder, ec);
-        const std::string path = joinFolder(
-            folder, "consumer-" + std::to_string(which->first) +
-                        (which->second > 0 ? "-draw-" + std::to_string(which->second) : "") +
-                        ".dat");
-        // A data file has no room for concentrations and limits: they go beside it, and the
-        // command that runs the entry as the study does is printed.
-        const std::size_t set = static_cast<std::size_t>(
-            study->consumers[static_cast<std::size_t>(which->first - 1)].sourceSet);
-        const Expected<MixingConstraints> constraints =
-            sourceSetConstraints(*study, set, settings, toFloat(m_increment).value_or(1.0f));
-        if (!constraints) {
-            return reportError(constraints.error());
-        }
-        std::vector<FileText> files = {{path, serializeDataFile(*entry)}};
-        std::string command = "fenlowick-cli run " + shellWord(path);
-        if (constraints->concentrations) {
-            std::string table = "Source";
-            for (const std::string& tracer : study->tracers) {
-                table += "," + csvField("Conc" + tracer);
-            }
-            table += "\n";
-            const auto& setSources = study->sourceSets[set].sources;
-            for (std::size_t i = 0; i < setSources.size(); ++i) {
-                table += csvField(setSources[i].label);
-                for (std::size_t k = 0; k < study->tracers.size(); ++k) {
-                    table += "," + formatDouble(constraints->concentrations->value[k][i]);
-                }
-                table += "\n";
-            }
-            const std::string tablePath = path.substr(0, path.size() - 4) + "-concentrations.csv";
-            files.push_back({tablePath, table});
-            command += " --concentrations " + shellWord(tablePath);
-        }
-        for (const std::string& limit : m_limits) {
-            command += " --limit " + shellWord(limit);
-        }
-        if (Status s = writeFilesTogether(files); !s) {
-            return reportError(s.error());
-        }
-        if (!m_quiet) {
-            for (const auto& file : files) {
-                std::cout << "Wrote " << file.path << "\n";
-            }
-            if (!constraints->empty()) {
-                std::cout << "Run it as the study does with: " << command << "\n";
-            }
-        }
-        return kExitDone;
-    }
-
     if (!m_quiet) {
-        if (settings.useConcentrations && study->hasConcentrations) {
+        if (settings.options.concentrations && study.hasConcentrations) {
             std::cout << "Mixing by concentration: the Conc columns of " << m_sources << "\n";
         }
-        for (const std::string& limit : m_limits) {
+        for (const std::string& limit : settings.options.limits) {
             std::cout << "Limit: " << terminalText(limit) << "\n";
         }
     }
@@ -514,7 +513,7 @@ int StudyCommand::run() const {
     }
     settings.cancel = &interruptFlag();
     installInterruptHandlers();
-    Expected<StudyOutcome> outcome = runStudy(*study, settings);
+    Expected<StudyOutcome> outcome = runStudy(study, settings);
     progress.finish();
     if (!outcome) {
         return reportError(outcome.error());
@@ -523,11 +522,36 @@ int StudyCommand::run() const {
         std::cerr << "fenlowick-cli: " << interruptReason() << "; no result files were written\n";
         return interruptExitCode();
     }
-
-    if (shard) {
-        return writeShard(*shard, *study, *outcome, settings, identity, folder, m_quiet);
+    if (!m_shard.empty()) {
+        return writeShard(inputs, *outcome, settings, m_quiet);
     }
-    return writeStudyOutput(*study, *outcome, byFactors, folder, m_noFigures, m_quiet, m_seed);
+    return writeStudyOutput(study, *outcome, inputs.byFactors, inputs.folder, m_noFigures, m_quiet,
+                            settings.options.seed);
+}
+
+int StudyCommand::run() const {
+    // The shard's form is checked before the tables are read, as a mistyped option is.
+    if (!m_shard.empty() && !parseShardOption(m_shard)) {
+        std::cerr << "fenlowick-cli: --shard " << terminalText(m_shard)
+                  << ": give the shard and the number of shards as I/N, 0 <= I < N "
+                     "(3/8)\n";
+        return kExitUsage;
+    }
+    StudyInputs inputs;
+    if (const int code = readInputs(inputs); code != kExitDone) {
+        return code;
+    }
+    if (m_slurm > 0) {
+        return writeSlurmScripts(inputs);
+    }
+    if (!m_shard.empty() && m_output.empty()) {
+        inputs.folder = joinFolder(
+            inputs.folder, "shards/shard-" + std::to_string(parseShardOption(m_shard)->first));
+    }
+    if (!m_entryOf.empty()) {
+        return writeEntryOf(inputs);
+    }
+    return runAndWrite(inputs);
 }
 
 } // namespace fenlowick

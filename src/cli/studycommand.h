@@ -9,6 +9,8 @@ class App;
 
 namespace fenlowick {
 
+struct StudyInputs;
+
 /// `fenlowick-cli study`: a study from the field's consumer, source and discrimination
 /// tables: an exact run per consumer at the source means and, with draws, the sources'
 /// uncertainty by repeated exact runs.
@@ -24,7 +26,13 @@ public:
     int run() const;
 
 private:
-    int writeSlurmScripts(const std::string& folder) const;
+    /// The tables read and the options checked, as every job needs them; an exit code when
+    /// they are refused.
+    int readInputs(StudyInputs& inputs) const;
+    int writeSlurmScripts(const StudyInputs& inputs) const;
+    int writeEntryOf(const StudyInputs& inputs) const;
+    /// The whole study, or with --shard one shard of it.
+    int runAndWrite(const StudyInputs& inputs) const;
 
     CLI::App* m_command = nullptr;
     std::string m_sources;
@@ -33,7 +41,7 @@ private:
     std::string m_increment;
     std::string m_tolerance;
     int m_draws = 0;
-    unsigned long long m_seed = 1;
+    std::string m_seed = "1";
     std::vector<std::string> m_by;
     std::vector<std::string> m_limits;
     bool m_noConcentrations = false;

@@ -184,5 +184,50 @@ TEST(BatchCommand, EachMixturesFilesEqualASingleRunOfTheEntryWithThatMixture) {
     }
 }
 
+// A line break in a value of the job scripts would be a line of its own there, run on the
+// cluster; the log paths are quoted, so a folder with blanks keeps its name.
+TEST(StudyCommand, JobScriptsRefuseControlCharactersAndQuoteTheirLogPaths) {
+    test::TempDir temp;
+    const std::string example = std::string(FENLOWICK_EXAMPLES) + "/study/";
+    const std::vector<std::string> study = {"study",
+                                            example + "sources.csv",
+                                            example + "consumers.csv",
+                                            "-i",
+                                            "5",
+                                            "-t",
+                                            "0.3",
+                                            "--slurm",
+                                            "2"};
+    for (const auto& [option, value] :
+         {std::pair<std::string, std::string>{"--partition", "short\ntouch /tmp/x"},
+          {"--time", "1:00:00\r"},
+          {"--mem", "4G\x1b[2J"},
+          {"--output", temp.file("results\nand more")}}) {
+        std::vector<std::string> arguments = study;
+        arguments.insert(arguments.end(), {option, value});
+        if (option != "--output") {
+            arguments.insert(arguments.end(), {"--output", temp.file("refused")});
+        }
+        const CliResult r = runCli(arguments);
+        EXPECT_EQ(r.exitCode, 2) << option;
+        EXPECT_NE(r.err.find("a line break or other control character cannot stand in a job "
+                             "script"),
+                  std::string::npos)
+            << r.err;
+        EXPECT_TRUE(fs::is_empty(temp.path())) << option;
+    }
+    std::vector<std::string> arguments = study;
+    arguments.insert(arguments.end(), {"--partition", "short", "--output", temp.file("my study")});
+    ASSERT_EQ(runCli(arguments).exitCode, 0);
+    const std::string slurm = temp.file("my study") + "/slurm/";
+    const std::string array = readFile(slurm + "study.sbatch");
+    EXPECT_NE(array.find("#SBATCH --partition=short\n"), std::string::npos) << array;
+    EXPECT_NE(array.find("#SBATCH --output=\"" + slurm + "shard-%a.log\"\n"), std::string::npos)
+        << array;
+    EXPECT_NE(
+        readFile(slurm + "merge.sbatch").find("#SBATCH --output=\"" + slurm + "merge.log\"\n"),
+        std::string::npos);
+}
+
 } // namespace
 } // namespace fenlowick

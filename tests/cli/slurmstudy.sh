@@ -32,7 +32,7 @@ stop_all() {
     rm -rf "$work"
 }
 trap stop_all EXIT
-logs() { tail -n 30 "$work"/*.log "$work"/out/slurm/*.log 2> /dev/null || true; }
+logs() { tail -n 30 "$work"/*.log "$work"/"my out"/slurm/*.log 2> /dev/null || true; }
 
 # munge: the key where Slurm's munge plugin expects it, the daemon on its own socket.
 mkdir -p /etc/munge "$work/munge"
@@ -89,8 +89,9 @@ done
 
 study=("$example/sources.csv" "$example/consumers.csv" --discrimination "$example/discrimination.csv"
        --increment 2 --tolerance 0.3 --draws 40 --by Habitat)
-"$cli" study "${study[@]}" --slurm 4 --output "$work/out" --quiet
-submitted=$(bash "$work/out/slurm/submit.sh")
+# A folder with a blank in its name: the scripts quote it, in the #SBATCH lines too.
+"$cli" study "${study[@]}" --slurm 4 --output "$work/my out" --quiet
+submitted=$(bash "$work/my out/slurm/submit.sh")
 merge_job=${submitted##* }
 echo "$submitted"
 for ((i = 0; i < 300; i++)); do
@@ -105,6 +106,9 @@ done
 [[ $job_state == COMPLETED ]] || { logs; fail "the merge job did not finish (state: ${job_state:-gone})"; }
 
 "$cli" study "${study[@]}" --output "$work/whole" --quiet
-diff -r -x slurm -x shards "$work/whole" "$work/out" || fail "the merged files differ from the unsplit study's"
-[[ $(ls "$work/out/shards" | wc -l) == 4 ]] || fail "not 4 shard folders"
+diff -r -x slurm -x shards "$work/whole" "$work/my out" || fail "the merged files differ from the unsplit study's"
+[[ $(ls "$work/my out/shards" | wc -l) == 4 ]] || fail "not 4 shard folders"
+for log in shard-0 shard-1 shard-2 shard-3 merge; do
+    [[ -f "$work/my out/slurm/$log.log" ]] || fail "no log $log.log where the scripts name it"
+done
 echo "4 array tasks and the merge job on Slurm gave the unsplit study's files"

@@ -1,10 +1,14 @@
 #!/bin/bash
 # A study split into 1, 2, 3 and 7 shards and merged gives the unsplit study's files byte for
-# byte; merge refuses a missing shard, a repeated one and one of another study, naming them.
-# studyshards.sh CLI EXAMPLES_FOLDER
+# byte, and so does one split in two with each option the study takes; a shard written by the
+# earlier version (its manifest in the line format) merges too. merge refuses a missing shard,
+# a repeated one and one of another study, naming them.
+# studyshards.sh CLI EXAMPLES_FOLDER SHARDS_TEST_DATA
 set -euo pipefail
 cli=$1
 example=$2/study
+bears=$2/concentrations
+earlier=$3/earlier-format
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
@@ -21,6 +25,35 @@ for n in 1 2 3 7; do
     diff -r whole "merged$n"
     echo "$n shards: the merged files equal the unsplit study's"
 done
+
+# Each option the study takes, in two shards.
+split_in_two() { # name, then the study's arguments
+    local name=$1
+    shift
+    "$cli" study "$@" --quiet --output "$name-whole"
+    "$cli" study "$@" --quiet --shard 0/2 --output "$name-0"
+    "$cli" study "$@" --quiet --shard 1/2 --output "$name-1"
+    "$cli" merge "$name-0" "$name-1" --output "$name-merged" --quiet
+    diff -r "$name-whole" "$name-merged"
+    echo "$name: the merged files equal the unsplit study's"
+}
+tables=("$example/sources.csv" "$example/consumers.csv")
+split_in_two limit "${tables[@]}" -i 5 -t 0.3 --limit "Marine plankton<=30" --limit "Terrestrial insects>=5"
+split_in_two linear "$bears/sources.csv" "$bears/consumers.csv" -i 5 -t 0.5 --no-concentrations
+split_in_two concentrations "$bears/sources.csv" "$bears/consumers.csv" -i 5 -t 0.5 --by Sex
+split_in_two seed "${tables[@]}" -d "$example/discrimination.csv" -i 5 -t 0.3 --draws 20 \
+    --seed 10000000000000000000 --threads 1
+split_in_two all-options "${tables[@]}" --discrimination "$example/discrimination.csv" \
+    --increment 4 --tolerance 0.4 --draws 10 --seed 18446744073709551615 --by Habitat \
+    --limit "Freshwater insects=5-60" --no-concentrations
+
+# A shard of the earlier version, whose manifest is in the line format, against the study run
+# now on the same tables.
+"$cli" study "$earlier/sources.csv" "$earlier/consumers.csv" -d "$earlier/discrimination.csv" \
+    --increment 2 --tolerance 0.3 --draws 60 --by Habitat --quiet --output earlier-whole
+"$cli" merge "$earlier" --output earlier-merged --quiet
+diff -r earlier-whole earlier-merged
+echo "a shard of the earlier format merges into the unsplit study's files"
 
 refused() { # expected message, then the merge's shards
     local expected=$1

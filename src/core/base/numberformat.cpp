@@ -205,6 +205,15 @@ float shareFraction(float percent) {
     return static_cast<float>(std::round(static_cast<double>(percent)) / 100.0);
 }
 
+std::string formatDecimals(double value, int decimals) {
+    // to_chars with a precision rounds as printf does, and never consults the locale. 400
+    // characters hold any finite double in fixed notation with 17 decimals.
+    char buffer[400];
+    const auto [end, error] =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
+    return error == std::errc() ? std::string(buffer, end) : std::string();
+}
+
 std::string formatCount(std::uint64_t value) {
     return std::to_string(value);
 }

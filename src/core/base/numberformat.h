@@ -40,6 +40,11 @@ double roundedThousandths(double value);
 /// then the single-precision number nearest to that decimal. 35 gives 0.35f, 12.5 0.13f.
 float shareFraction(float percent);
 
+/// A number with exactly `decimals` decimals (0 to 17), rounded half to even on its exact
+/// binary value: what C's "%.*f" writes in the "C" locale, whatever the process's locale
+/// (0.125 gives 0.12, -0.001 gives -0.00).
+std::string formatDecimals(double value, int decimals);
+
 /// An integer count as a bare field.
 std::string formatCount(std::uint64_t value);
 

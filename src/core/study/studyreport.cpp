@@ -1,11 +1,11 @@
 #include "core/study/studyreport.h"
 
 #include "core/base/csvtable.h"
+#include "core/base/numberformat.h"
 #include "core/results/totalsstatistics.h"
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <map>
 
 namespace fenlowick {
@@ -15,9 +15,7 @@ namespace {
 constexpr std::array<double, 5> kPercentiles = {0.025, 0.25, 0.5, 0.75, 0.975};
 
 std::string fixed(double value, int decimals) {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
-    return buffer;
+    return formatDecimals(value, decimals);
 }
 
 std::string optionalFixed(const std::optional<double>& value, int decimals) {

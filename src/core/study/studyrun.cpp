@@ -1,6 +1,7 @@
 #include "core/study/studyrun.h"
 
 #include "core/base/exactdecimal.h"
+#include "core/base/numberformat.h"
 #include "core/base/numerictext.h"
 #include "core/engine/engine.h"
 #include "core/entry/checks.h"
@@ -8,7 +9,6 @@
 #include "core/workflows/labelledtable.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -47,11 +47,12 @@ Expected<std::string> exactSignature(const StudySourceSet& set, std::size_t i, s
     return sum->text();
 }
 
+/// A drawn value rounded to the signatures' decimals, in the style of the program's number
+/// fields (trailing zeros dropped).
 std::string roundedText(double value, int decimals) {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
-    Expected<ExactDecimal> exact = ExactDecimal::fromText(buffer);
-    return exact ? exact->text() : std::string(buffer);
+    const std::string fixed = formatDecimals(value, decimals);
+    Expected<ExactDecimal> exact = ExactDecimal::fromText(fixed);
+    return exact ? exact->text() : fixed;
 }
 
 std::string consumerPlace(const Study& study, const StudyConsumer& consumer) {
@@ -115,8 +116,8 @@ void mergeInto(ConsumerOutcome& consumer, TaskResult& result) {
 /// signatures, their decimals, the means and SDs as numbers) is worked out once.
 class EntryMaker {
 public:
-    EntryMaker(const Study& study, const StudySettings& settings)
-        : m_study(study), m_settings(settings) {
+    EntryMaker(const Study& study, const StudyOptions& options)
+        : m_study(study), m_options(options) {
         const std::size_t tracers = study.tracers.size();
         for (const StudySourceSet& set : study.sourceSets) {
             Prepared prepared;
@@ -146,7 +147,7 @@ public:
                 prepared.decimals = std::max(prepared.decimals, numberOfDecimals(cell.exact));
             }
             prepared.decimals =
-                std::min(prepared.decimals, std::max(0, 6 - numberOfDecimals(settings.increment)));
+                std::min(prepared.decimals, std::max(0, 6 - numberOfDecimals(options.increment)));
             m_sets.push_back(std::move(prepared));
         }
     }
@@ -163,8 +164,8 @@ public:
         Entry entry;
         entry.title = "consumer " + std::to_string(consumer.row) +
                       (draw > 0 ? ", draw " + std::to_string(draw) : std::string());
-        entry.increment = m_settings.increment;
-        entry.threshold = m_settings.tolerance;
+        entry.increment = m_options.increment;
+        entry.threshold = m_options.tolerance;
         for (std::size_t k = 0; k < tracers; ++k) {
             entry.isotope[k] = m_study.tracers[k];
             entry.mixture[k] = consumer.values[k];
@@ -187,8 +188,8 @@ public:
                 }
                 const std::uint64_t index = 2 * (i * tracers + k);
                 const double value =
-                    cell.mean + *cell.sd * standardNormal(m_settings.seed, row, d, index) +
-                    cell.shift + *cell.shiftSd * standardNormal(m_settings.seed, row, d, index + 1);
+                    cell.mean + *cell.sd * standardNormal(m_options.seed, row, d, index) +
+                    cell.shift + *cell.shiftSd * standardNormal(m_options.seed, row, d, index + 1);
                 entry.col[k][i] = roundedText(value, prepared.decimals);
             }
         }
@@ -210,15 +211,15 @@ private:
     };
 
     const Study& m_study;
-    const StudySettings& m_settings;
+    const StudyOptions& m_options;
     std::vector<Prepared> m_sets;
 };
 
 } // namespace
 
 Expected<Entry> studyEntry(const Study& study, std::size_t consumerIndex, int draw,
-                           const StudySettings& settings) {
-    return EntryMaker(study, settings).entry(consumerIndex, draw);
+                           const StudyOptions& options) {
+    return EntryMaker(study, options).entry(consumerIndex, draw);
 }
 
 SourceConcentrations sourceSetConcentrations(const Study& study, std::size_t setIndex) {
@@ -234,10 +235,10 @@ SourceConcentrations sourceSetConcentrations(const Study& study, std::size_t set
 }
 
 Expected<MixingConstraints> sourceSetConstraints(const Study& study, std::size_t setIndex,
-                                                 const StudySettings& settings, float increment) {
+                                                 const StudyOptions& options, float increment) {
     const StudySourceSet& set = study.sourceSets[setIndex];
     MixingConstraints constraints;
-    if (settings.useConcentrations && study.hasConcentrations) {
+    if (options.concentrations && study.hasConcentrations) {
         constraints.concentrations = sourceSetConcentrations(study, setIndex);
     }
     std::vector<std::string> labels;
@@ -246,7 +247,7 @@ Expected<MixingConstraints> sourceSetConstraints(const Study& study, std::size_t
     }
     const std::string where =
         set.levels.empty() ? std::string() : "The sources of " + commaList(set.levels) + ": ";
-    Expected<std::vector<ShareLimit>> limits = parseShareLimits(settings.limits, labels);
+    Expected<std::vector<ShareLimit>> limits = parseShareLimits(options.limits, labels);
     if (!limits) {
         return refused(where + limits.error().message);
     }
@@ -258,36 +259,37 @@ Expected<MixingConstraints> sourceSetConstraints(const Study& study, std::size_t
     return constraints;
 }
 
-Expected<StudyOutcome> runStudy(const Study& study, const StudySettings& settings) {
-    StudyOutcome outcome;
-    // The settings are checked here rather than with the first consumer, whom a run's
+namespace {
+
+/// What a checked study runs with: the increment as the run reads it, each source set's
+/// concentrations and limits, and each consumer's checked exact input.
+struct CheckedStudy {
+    float increment = 0.0f;                     ///< as the consumers' runs read it
+    std::vector<MixingConstraints> constraints; ///< per source set
+    std::vector<CalculationInput> exactInputs;  ///< per consumer
+};
+
+Expected<CheckedStudy> checkedStudy(const Study& study, const StudyOptions& options,
+                                    const EntryMaker& maker) {
+    // The options are checked here rather than with the first consumer, whom a run's
     // message would seem to blame.
-    const std::optional<float> increment = toFloat(settings.increment);
-    if (!increment || !(*increment >= 1.0f && *increment <= 100.0f)) {
-        return refused("The increment \"" + settings.increment +
-                       "\" is not a number from 1 to 100 (percent).");
+    Expected<float> increment = checkStudyOptions(options);
+    if (!increment) {
+        return increment.error();
     }
-    if (!isNumeric(settings.tolerance)) {
-        return refused("The tolerance \"" + settings.tolerance + "\" is not a number.");
-    }
-    outcome.draws = std::max(0, settings.draws);
-    outcome.concentrations = settings.useConcentrations && study.hasConcentrations;
-    if (outcome.draws > 0) {
+    CheckedStudy checked;
+    if (options.draws > 0) {
         if (Status s = sdsForDraws(study); !s) {
             return s.error();
         }
     }
-    std::vector<MixingConstraints> constraints;
     for (std::size_t s = 0; s < study.sourceSets.size(); ++s) {
-        Expected<MixingConstraints> set = sourceSetConstraints(study, s, settings, *increment);
+        Expected<MixingConstraints> set = sourceSetConstraints(study, s, options, *increment);
         if (!set) {
             return set.error();
         }
-        constraints.push_back(std::move(*set));
+        checked.constraints.push_back(std::move(*set));
     }
-    // Every consumer's entry is checked before anything runs.
-    const EntryMaker maker(study, settings);
-    std::vector<CalculationInput> exactInputs;
     for (std::size_t c = 0; c < study.consumers.size(); ++c) {
         Expected<Entry> entry = maker.entry(c, 0);
         if (!entry) {
@@ -300,10 +302,36 @@ Expected<StudyOutcome> runStudy(const Study& study, const StudySettings& setting
         if (!input) {
             return refused(consumerPlace(study, study.consumers[c]) + ": " + input.error().message);
         }
-        outcome.increment = input->incrementPercent;
-        input->constraints = constraints[static_cast<std::size_t>(study.consumers[c].sourceSet)];
-        exactInputs.push_back(*input);
+        checked.increment = input->incrementPercent;
+        input->constraints =
+            checked.constraints[static_cast<std::size_t>(study.consumers[c].sourceSet)];
+        checked.exactInputs.push_back(std::move(*input));
     }
+    return checked;
+}
+
+} // namespace
+
+Status checkStudy(const Study& study, const StudyOptions& options) {
+    Expected<CheckedStudy> checked = checkedStudy(study, options, EntryMaker(study, options));
+    if (!checked) {
+        return checked.error();
+    }
+    return ok();
+}
+
+Expected<StudyOutcome> runStudy(const Study& study, const StudySettings& settings) {
+    const EntryMaker maker(study, settings.options);
+    Expected<CheckedStudy> prepared = checkedStudy(study, settings.options, maker);
+    if (!prepared) {
+        return prepared.error();
+    }
+    const std::vector<MixingConstraints>& constraints = prepared->constraints;
+    const std::vector<CalculationInput>& exactInputs = prepared->exactInputs;
+    StudyOutcome outcome;
+    outcome.increment = prepared->increment;
+    outcome.draws = settings.options.draws;
+    outcome.concentrations = settings.options.concentrations && study.hasConcentrations;
 
     std::vector<Task> tasks;
     for (std::size_t c = 0; c < study.consumers.size(); ++c) {

@@ -4,6 +4,7 @@
 #include "core/entry/entry.h"
 #include "core/entry/mixingconstraints.h"
 #include "core/results/sharehistogram.h"
+#include "core/study/studyoptions.h"
 #include "core/study/studytables.h"
 
 #include <array>
@@ -15,13 +16,9 @@
 
 namespace fenlowick {
 
-/// How a study is run.
+/// How a study is run: its options, and what does not change its results.
 struct StudySettings {
-    std::string increment; ///< as a run's increment text, in percent
-    std::string tolerance; ///< as a run's tolerance text
-    /// Draws per consumer; 0 runs only the exact run at the means.
-    int draws = 0;
-    std::uint64_t seed = 1;
+    StudyOptions options;
     /// Worker threads; 0 takes one per core. The results do not depend on it.
     int threads = 0;
     const std::atomic<bool>* cancel = nullptr;
@@ -30,12 +27,6 @@ struct StudySettings {
     /// do not depend on the split.
     int shardIndex = 0;
     int shardCount = 1;
-    /// Mix each tracer in proportion to its element's concentration where the source file
-    /// gives Conc<tracer> columns (the draws keep the concentrations at their means).
-    bool useConcentrations = true;
-    /// Limits on the shares as written ("Fish=10-40", "Fish+Seals>=50"), for every
-    /// consumer; each is read against the sources of every source set.
-    std::vector<std::string> limits;
     /// Searches done of all, from a worker thread, one call at a time.
     std::function<void(std::uint64_t done, std::uint64_t total)> progress;
 };
@@ -78,7 +69,7 @@ struct StudyOutcome {
 /// SDs are both 0 keep the exact signature. Running the entry gives the draw's histograms.
 /// Refused when a draw needs an SD the tables do not give.
 Expected<Entry> studyEntry(const Study& study, std::size_t consumer, int draw,
-                           const StudySettings& settings);
+                           const StudyOptions& options);
 
 /// The concentrations of a source set's sources by tracer, 1 for a tracer the source table
 /// gives none for (which then mixes linearly).
@@ -87,11 +78,17 @@ SourceConcentrations sourceSetConcentrations(const Study& study, std::size_t set
 /// The concentrations and limits a source set is run with under these settings; refused
 /// when a limit names a source the set lacks or the grid cannot meet the limits.
 Expected<MixingConstraints> sourceSetConstraints(const Study& study, std::size_t set,
-                                                 const StudySettings& settings, float increment);
+                                                 const StudyOptions& options, float increment);
 
-/// Checks every consumer's exact entry with the run's checks (but more than 6 decimal
-/// places pass, compared at 6, and two sources are enough), refusing with the consumer's
-/// line before anything runs; then runs the exact search of every consumer and its draws.
+/// Everything a study is checked for before it runs: the options (`checkStudyOptions`),
+/// the SDs that draws need, the limits against every source set, and every consumer's exact
+/// entry with the run's checks (but more than 6 decimal places pass, compared at 6, and two
+/// sources are enough), refused with the consumer's line. Every way of starting a study
+/// (a run, a shard, job scripts, one consumer's entry) passes this first.
+Status checkStudy(const Study& study, const StudyOptions& options);
+
+/// Checks the study as `checkStudy` does, then runs the exact search of every consumer of
+/// the settings' shard and its draws.
 Expected<StudyOutcome> runStudy(const Study& study, const StudySettings& settings);
 
 } // namespace fenlowick

@@ -2,17 +2,24 @@
 
 #include "core/base/numerictext.h"
 
-#include <cinttypes>
-#include <cstdio>
-#include <cstdlib>
+#include <nlohmann/json.hpp>
+
+#include <charconv>
+#include <cmath>
+#include <limits>
 #include <map>
-#include <sstream>
+#include <optional>
+#include <type_traits>
 
 namespace fenlowick {
 
 namespace {
 
-constexpr std::string_view kManifestTitle = "fenlowick-study-shard 1";
+/// The earlier manifest: a title line, then a line per field, the key and its values
+/// separated by tabs. Shards written before concentrations and limits lack those two lines.
+constexpr std::string_view kLineManifestTitle = "fenlowick-study-shard 1";
+constexpr std::string_view kManifestFormat = "fenlowick-study-shard";
+constexpr int kManifestVersion = 2;
 constexpr std::string_view kPartialsTitle = "fenlowick-study-partials 1";
 
 Error fileError(std::string message) {
@@ -33,9 +40,11 @@ public:
         }
     }
     std::string hex() const {
-        char buffer[17];
-        std::snprintf(buffer, sizeof buffer, "%016" PRIx64, m_hash);
-        return buffer;
+        std::string digits(16, '0');
+        for (int i = 15, shift = 0; i >= 0; --i, shift += 4) {
+            digits[static_cast<std::size_t>(i)] = "0123456789abcdef"[(m_hash >> shift) & 0xf];
+        }
+        return digits;
     }
 
 private:
@@ -46,32 +55,199 @@ private:
     std::uint64_t m_hash = 0xcbf29ce484222325ULL;
 };
 
-std::vector<std::string> linesOf(std::string_view text) {
-    std::vector<std::string> lines;
+/// The text split at a separator; an empty text gives no parts.
+std::vector<std::string_view> split(std::string_view text, char separator) {
+    std::vector<std::string_view> parts;
     std::size_t start = 0;
     while (start < text.size()) {
-        const std::size_t end = std::min(text.find('\n', start), text.size());
-        lines.emplace_back(text.substr(start, end - start));
+        const std::size_t end = std::min(text.find(separator, start), text.size());
+        parts.push_back(text.substr(start, end - start));
         start = end + 1;
     }
-    return lines;
+    return parts;
 }
 
-/// A whole number of at most 18 digits, or -1.
-long long wholeNumber(const std::string& text) {
-    if (text.empty() || text.size() > 18 ||
-        text.find_first_not_of("0123456789") != std::string::npos) {
-        return -1;
+/// A whole number of digits only that fits T.
+template <typename T> std::optional<T> wholeNumber(std::string_view text) {
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string_view::npos) {
+        return std::nullopt;
     }
-    return std::stoll(text);
+    T value{};
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size()) {
+        return std::nullopt;
+    }
+    return value;
 }
 
-std::string joinedBy(const std::vector<std::string>& items) {
-    std::string out;
-    for (const std::string& item : items) {
-        out += "\t" + item;
+bool isFingerprint(const std::string& text) {
+    return text.size() == 16 && text.find_first_not_of("0123456789abcdef") == std::string::npos;
+}
+
+/// The fields a manifest of either format must hold within range.
+Status checkManifestFields(const ShardManifest& manifest) {
+    if (manifest.index < 0 || manifest.count < 1 || manifest.index >= manifest.count ||
+        manifest.count > kMaxShards || manifest.options.draws < 0 ||
+        manifest.options.draws > kStudyMaxDraws || !isFingerprint(manifest.fingerprint)) {
+        return fileError("a field out of range");
     }
-    return out;
+    return ok();
+}
+
+Expected<ShardManifest> parseLineManifest(std::string_view text) {
+    std::map<std::string, std::vector<std::string>, std::less<>> fields;
+    const std::vector<std::string_view> lines = split(text, '\n');
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        const std::vector<std::string_view> parts = split(lines[i], '\t');
+        if (!parts.empty()) {
+            fields[std::string(parts.front())] =
+                std::vector<std::string>(parts.begin() + 1, parts.end());
+        }
+    }
+    auto values = [&](const char* key) -> const std::vector<std::string>* {
+        const auto it = fields.find(key);
+        return it == fields.end() ? nullptr : &it->second;
+    };
+    auto one = [&](const char* key) -> std::optional<std::string> {
+        const auto* found = values(key);
+        return found == nullptr || found->size() != 1 ? std::nullopt
+                                                      : std::optional(found->front());
+    };
+    ShardManifest manifest;
+    const auto* shard = values("shard");
+    std::optional<int> index;
+    std::optional<int> count;
+    if (shard != nullptr && shard->size() == 2) {
+        index = wholeNumber<int>((*shard)[0]);
+        count = wholeNumber<int>((*shard)[1]);
+    }
+    const auto study = one("study");
+    const auto draws = one("draws");
+    const auto seed = one("seed");
+    const auto increment = one("increment");
+    const auto tolerance = one("tolerance");
+    const auto partials = one("partials");
+    const auto* by = values("by");
+    if (!index || !count || !study || !draws || !seed || !increment || !tolerance || !partials ||
+        by == nullptr) {
+        return fileError("a field is missing");
+    }
+    const auto drawCount = wholeNumber<int>(*draws);
+    const auto seedValue = parseSeed(*seed);
+    if (!drawCount || !seedValue) {
+        return fileError("a field out of range");
+    }
+    manifest.fingerprint = *study;
+    manifest.sourcesHash = one("sources").value_or("");
+    manifest.consumersHash = one("consumers").value_or("");
+    manifest.discriminationHash = one("discrimination-table").value_or("");
+    manifest.index = *index;
+    manifest.count = *count;
+    manifest.hasDiscrimination = one("discrimination") == "yes";
+    manifest.partialsHash = *partials;
+    manifest.options.increment = *increment;
+    manifest.options.tolerance = *tolerance;
+    manifest.options.draws = *drawCount;
+    manifest.options.seed = *seedValue;
+    manifest.options.by = *by;
+    // The earliest shards mixed linearly and had no limits.
+    manifest.options.concentrations = one("concentrations") == "yes";
+    if (const auto* limits = values("limits")) {
+        manifest.options.limits = *limits;
+    }
+    return manifest;
+}
+
+using Json = nlohmann::ordered_json;
+
+/// The JSON value's member `key` as T, or nothing when it is missing or of another type.
+template <typename T> std::optional<T> member(const Json& object, const char* key) {
+    const auto it = object.find(key);
+    if (it == object.end()) {
+        return std::nullopt;
+    }
+    if constexpr (std::is_same_v<T, std::string>) {
+        return it->is_string() ? std::optional(it->template get<std::string>()) : std::nullopt;
+    } else if constexpr (std::is_same_v<T, bool>) {
+        return it->is_boolean() ? std::optional(it->template get<bool>()) : std::nullopt;
+    } else if constexpr (std::is_same_v<T, std::vector<std::string>>) {
+        if (!it->is_array()) {
+            return std::nullopt;
+        }
+        std::vector<std::string> items;
+        for (const Json& item : *it) {
+            if (!item.is_string()) {
+                return std::nullopt;
+            }
+            items.push_back(item.get<std::string>());
+        }
+        return items;
+    } else {
+        // Whole numbers: JSON's unsigned integers within T's range.
+        if (!it->is_number_unsigned() ||
+            it->template get<std::uint64_t>() >
+                static_cast<std::uint64_t>(std::numeric_limits<T>::max())) {
+            return std::nullopt;
+        }
+        return static_cast<T>(it->template get<std::uint64_t>());
+    }
+}
+
+Expected<ShardManifest> parseJsonManifest(std::string_view text) {
+    const Json json = Json::parse(text, nullptr, false);
+    if (json.is_discarded() || !json.is_object()) {
+        return fileError("it is not JSON");
+    }
+    if (member<std::string>(json, "format") != std::string(kManifestFormat)) {
+        return fileError("it is no shard manifest");
+    }
+    const auto version = member<int>(json, "version");
+    if (version != kManifestVersion) {
+        return fileError("format version " +
+                         (version ? std::to_string(*version) : std::string("unknown")) +
+                         ", which this program does not read");
+    }
+    const Json empty = Json::object();
+    auto object = [&](const char* key) -> const Json& {
+        const auto it = json.find(key);
+        return it != json.end() && it->is_object() ? *it : empty;
+    };
+    const Json& tables = object("tables");
+    const Json& shard = object("shard");
+    const Json& options = object("options");
+    const auto study = member<std::string>(json, "study");
+    const auto partials = member<std::string>(json, "partials");
+    const auto sources = member<std::string>(tables, "sources");
+    const auto consumers = member<std::string>(tables, "consumers");
+    const auto discrimination = member<std::string>(tables, "discrimination");
+    const bool noDiscrimination =
+        tables.contains("discrimination") && tables["discrimination"].is_null();
+    const auto index = member<int>(shard, "index");
+    const auto count = member<int>(shard, "count");
+    const auto increment = member<std::string>(options, "increment");
+    const auto tolerance = member<std::string>(options, "tolerance");
+    const auto draws = member<int>(options, "draws");
+    const auto seed = member<std::uint64_t>(options, "seed");
+    const auto by = member<std::vector<std::string>>(options, "by");
+    const auto limits = member<std::vector<std::string>>(options, "limits");
+    const auto concentrations = member<bool>(options, "concentrations");
+    if (!study || !partials || !sources || !consumers || (!discrimination && !noDiscrimination) ||
+        !index || !count || !increment || !tolerance || !draws || !seed || !by || !limits ||
+        !concentrations) {
+        return fileError("a field is missing or of the wrong type");
+    }
+    ShardManifest manifest;
+    manifest.fingerprint = *study;
+    manifest.sourcesHash = *sources;
+    manifest.consumersHash = *consumers;
+    manifest.hasDiscrimination = discrimination.has_value();
+    manifest.discriminationHash = discrimination.value_or(textFingerprint(""));
+    manifest.index = *index;
+    manifest.count = *count;
+    manifest.options =
+        StudyOptions{*increment, *tolerance, *draws, *seed, *by, *concentrations, *limits};
+    manifest.partialsHash = *partials;
+    return manifest;
 }
 
 } // namespace
@@ -83,121 +259,112 @@ std::string textFingerprint(std::string_view text) {
 }
 
 std::string studyFingerprint(const StudyIdentity& identity) {
+    const StudyOptions& options = identity.options;
     Fnv fnv;
     for (const std::string_view part :
          {std::string_view(identity.sources), std::string_view(identity.consumers),
           std::string_view(identity.discrimination),
           std::string_view(identity.hasDiscrimination ? "1" : "0"),
-          std::string_view(identity.increment), std::string_view(identity.tolerance)}) {
+          std::string_view(options.increment), std::string_view(options.tolerance)}) {
         fnv.add(part);
     }
-    fnv.add(std::to_string(identity.draws));
-    fnv.add(std::to_string(identity.seed));
-    fnv.addLength(identity.by.size());
-    for (const std::string& name : identity.by) {
+    fnv.add(std::to_string(options.draws));
+    fnv.add(std::to_string(options.seed));
+    fnv.addLength(options.by.size());
+    for (const std::string& name : options.by) {
         fnv.add(name);
     }
-    fnv.add(identity.concentrations ? "1" : "0");
-    fnv.addLength(identity.limits.size());
-    for (const std::string& limit : identity.limits) {
+    fnv.add(options.concentrations ? "1" : "0");
+    fnv.addLength(options.limits.size());
+    for (const std::string& limit : options.limits) {
         fnv.add(limit);
     }
     return fnv.hex();
 }
 
+ShardManifest shardManifest(const StudyIdentity& identity, int index, int count,
+                            std::string_view partials) {
+    ShardManifest manifest;
+    manifest.fingerprint = studyFingerprint(identity);
+    manifest.sourcesHash = textFingerprint(identity.sources);
+    manifest.consumersHash = textFingerprint(identity.consumers);
+    manifest.discriminationHash = textFingerprint(identity.discrimination);
+    manifest.index = index;
+    manifest.count = count;
+    manifest.hasDiscrimination = identity.hasDiscrimination;
+    manifest.options = identity.options;
+    manifest.partialsHash = textFingerprint(partials);
+    return manifest;
+}
+
 std::string composeManifest(const ShardManifest& manifest) {
-    std::ostringstream out;
-    out << kManifestTitle << "\n"
-        << "study\t" << manifest.fingerprint << "\n"
-        << "sources\t" << manifest.sourcesHash << "\n"
-        << "consumers\t" << manifest.consumersHash << "\n"
-        << "discrimination-table\t" << manifest.discriminationHash << "\n"
-        << "shard\t" << manifest.index << "\t" << manifest.count << "\n"
-        << "increment\t" << manifest.increment << "\n"
-        << "tolerance\t" << manifest.tolerance << "\n"
-        << "draws\t" << manifest.draws << "\n"
-        << "seed\t" << manifest.seed << "\n"
-        << "by" << joinedBy(manifest.by) << "\n"
-        << "discrimination\t" << (manifest.hasDiscrimination ? "yes" : "no") << "\n"
-        << "concentrations\t" << (manifest.concentrations ? "yes" : "no") << "\n"
-        << "limits" << joinedBy(manifest.limits) << "\n"
-        << "partials\t" << manifest.partialsHash << "\n";
-    return out.str();
+    const StudyOptions& options = manifest.options;
+    Json json;
+    json["format"] = kManifestFormat;
+    json["version"] = kManifestVersion;
+    json["study"] = manifest.fingerprint;
+    json["tables"] = {{"sources", manifest.sourcesHash},
+                      {"consumers", manifest.consumersHash},
+                      {"discrimination", manifest.hasDiscrimination
+                                             ? Json(manifest.discriminationHash)
+                                             : Json(nullptr)}};
+    json["shard"] = {{"index", manifest.index}, {"count", manifest.count}};
+    json["options"] = {{"increment", options.increment},
+                       {"tolerance", options.tolerance},
+                       {"draws", options.draws},
+                       {"seed", options.seed},
+                       {"by", options.by},
+                       {"limits", options.limits},
+                       {"concentrations", options.concentrations}};
+    json["partials"] = manifest.partialsHash;
+    // The options' texts are UTF-8 by the time a shard is written: a factor or a limit that
+    // names no column or source of the (decoded) tables is refused before the run.
+    return json.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
 Expected<ShardManifest> parseManifest(std::string_view text, const std::string& fileName) {
-    const std::vector<std::string> lines = linesOf(text);
-    auto bad = [&](const std::string& why) {
-        return fileError(fileName + ": not a complete shard manifest (" + why + ")");
-    };
-    // Shards written before concentrations and limits have neither line.
-    if ((lines.size() != 15 && lines.size() != 13) || lines[0] != kManifestTitle) {
-        return bad("it does not begin with \"" + std::string(kManifestTitle) +
-                   "\" and hold 15 lines");
-    }
-    std::map<std::string, std::vector<std::string>> fields;
-    for (std::size_t i = 1; i < lines.size(); ++i) {
-        std::vector<std::string> parts;
-        std::size_t start = 0;
-        while (true) {
-            const std::size_t tab = lines[i].find('\t', start);
-            parts.push_back(lines[i].substr(start, tab - start));
-            if (tab == std::string::npos) {
-                break;
-            }
-            start = tab + 1;
-        }
-        fields[parts.front()] = std::vector<std::string>(parts.begin() + 1, parts.end());
-    }
-    auto one = [&](const char* key) -> std::string {
-        const auto it = fields.find(key);
-        return it == fields.end() || it->second.size() != 1 ? std::string("\x01") : it->second[0];
-    };
-    ShardManifest manifest;
-    manifest.fingerprint = one("study");
-    manifest.sourcesHash = one("sources");
-    manifest.consumersHash = one("consumers");
-    manifest.discriminationHash = one("discrimination-table");
-    const auto shard = fields.find("shard");
-    if (shard == fields.end() || shard->second.size() != 2) {
-        return bad("no shard line");
-    }
-    const long long index = wholeNumber(shard->second[0]);
-    const long long count = wholeNumber(shard->second[1]);
-    const long long draws = wholeNumber(one("draws"));
-    const long long seed = wholeNumber(one("seed"));
-    if (index < 0 || count < 1 || index >= count || count > 1000000 || draws < 0 ||
-        draws > 1000000 || seed < 0 || manifest.fingerprint.size() != 16) {
-        return bad("a field out of range");
-    }
-    manifest.index = static_cast<int>(index);
-    manifest.count = static_cast<int>(count);
-    manifest.draws = static_cast<int>(draws);
-    manifest.seed = static_cast<std::uint64_t>(seed);
-    manifest.increment = one("increment");
-    manifest.tolerance = one("tolerance");
-    manifest.hasDiscrimination = one("discrimination") == "yes";
-    manifest.partialsHash = one("partials");
-    if (fields.count("by") == 0) {
-        return bad("no by line");
-    }
-    manifest.by = fields["by"];
-    if (lines.size() == 15) {
-        manifest.concentrations = one("concentrations") == "yes";
-        if (fields.count("limits") == 0) {
-            return bad("no limits line");
-        }
-        manifest.limits = fields["limits"];
-    } else {
-        manifest.concentrations = false;
+    const bool lines =
+        text.substr(0, kLineManifestTitle.size() + 1) == std::string(kLineManifestTitle) + "\n";
+    Expected<ShardManifest> manifest = lines ? parseLineManifest(text) : parseJsonManifest(text);
+    Status fields = manifest ? checkManifestFields(*manifest) : Status(manifest.error());
+    if (!fields) {
+        return fileError(fileName + ": not a complete shard manifest (" + fields.error().message +
+                         ")");
     }
     return manifest;
 }
 
+namespace {
+
+/// A weight as hexadecimal floating point with "0x" before it, as C's "%a" writes it in the
+/// "C" locale, whatever the process's locale: exact, and read back to the same double.
+std::string hexWeight(double weight) {
+    char buffer[64];
+    const auto [end, error] =
+        std::to_chars(buffer, buffer + sizeof buffer, weight, std::chars_format::hex);
+    return error == std::errc() ? "0x" + std::string(buffer, end) : std::string("nan");
+}
+
+/// A weight above zero written by `hexWeight`.
+std::optional<double> readHexWeight(std::string_view text) {
+    if (!text.starts_with("0x") || text.size() < 3 || text[2] == '-' || text[2] == '+') {
+        return std::nullopt;
+    }
+    double weight = 0.0;
+    const auto [end, error] =
+        std::from_chars(text.data() + 2, text.data() + text.size(), weight, std::chars_format::hex);
+    if (error != std::errc() || end != text.data() + text.size() || !(weight > 0.0) ||
+        !std::isfinite(weight)) {
+        return std::nullopt;
+    }
+    return weight;
+}
+
+} // namespace
+
 std::string composePartials(const Study& study, const StudyOutcome& outcome,
                             const StudySettings& settings) {
     std::string out = std::string(kPartialsTitle) + "\n";
-    char buffer[64];
     for (std::size_t c = 0; c < study.consumers.size(); ++c) {
         if (!inShard(c, settings)) {
             continue;
@@ -215,8 +382,8 @@ std::string composePartials(const Study& study, const StudyOutcome& outcome,
                            std::to_string(result.exact[source][level]) + "\n";
                 }
                 if (result.pooled[source][level] != 0.0) {
-                    std::snprintf(buffer, sizeof buffer, "%a", result.pooled[source][level]);
-                    out += "p " + std::to_string(s) + " " + std::to_string(b) + " " + buffer + "\n";
+                    out += "p " + std::to_string(s) + " " + std::to_string(b) + " " +
+                           hexWeight(result.pooled[source][level]) + "\n";
                 }
             }
         }
@@ -226,7 +393,12 @@ std::string composePartials(const Study& study, const StudyOutcome& outcome,
 
 Status readPartials(std::string_view text, const std::string& fileName, const Study& study,
                     StudyOutcome& outcome, std::vector<bool>& seen) {
-    const std::vector<std::string> lines = linesOf(text);
+    // The file's lines are words separated by single spaces:
+    //   consumer ROW SOURCES FEASIBLE DRAWS_FEASIBLE   then that consumer's cells:
+    //   e SOURCE LEVEL COUNT      a cell of the exact run's histograms
+    //   p SOURCE LEVEL WEIGHT     a cell of the pooled weights, hexadecimal floating point
+    // between the title line and "end".
+    const std::vector<std::string_view> lines = split(text, '\n');
     auto bad = [&](std::size_t line, const std::string& why) {
         return fileError(fileName + ", line " + std::to_string(line + 1) + ": " + why);
     };
@@ -238,52 +410,50 @@ Status readPartials(std::string_view text, const std::string& fileName, const St
     }
     ConsumerOutcome* current = nullptr;
     for (std::size_t i = 1; i + 1 < lines.size(); ++i) {
-        std::istringstream words(lines[i]);
-        std::string kind;
-        words >> kind;
+        const std::vector<std::string_view> words = split(lines[i], ' ');
+        const std::string_view kind = words.empty() ? std::string_view() : words.front();
         if (kind == "consumer") {
-            long long row = -1;
-            int sources = 0;
-            unsigned long long feasible = 0;
-            int drawsFeasible = -1;
-            if (!(words >> row >> sources >> feasible >> drawsFeasible) || row < 1 ||
-                row > static_cast<long long>(study.consumers.size()) || sources < 2 ||
-                sources > kSourceRows || drawsFeasible < 0) {
+            const auto row = words.size() == 5 ? wholeNumber<std::size_t>(words[1]) : std::nullopt;
+            const auto sources = words.size() == 5 ? wholeNumber<int>(words[2]) : std::nullopt;
+            const auto feasible =
+                words.size() == 5 ? wholeNumber<std::uint64_t>(words[3]) : std::nullopt;
+            const auto drawsFeasible =
+                words.size() == 5 ? wholeNumber<int>(words[4]) : std::nullopt;
+            if (!row || !sources || !feasible || !drawsFeasible || *row < 1 ||
+                *row > study.consumers.size() || *sources < 2 || *sources > kSourceRows) {
                 return bad(i, "a damaged consumer line");
             }
-            const auto c = static_cast<std::size_t>(row - 1);
+            const std::size_t c = *row - 1;
             if (seen[c]) {
-                return bad(i, "consumer " + std::to_string(row) + " is in another shard too");
+                return bad(i, "consumer " + std::to_string(*row) + " is in another shard too");
             }
             seen[c] = true;
             current = &outcome.consumers[c];
-            current->sources = sources;
-            current->feasible = feasible;
-            current->drawsFeasible = drawsFeasible;
+            current->sources = *sources;
+            current->feasible = *feasible;
+            current->drawsFeasible = *drawsFeasible;
             continue;
         }
-        int s = -1;
-        int b = -1;
-        std::string value;
-        if (current == nullptr || !(words >> s >> b >> value) || s < 0 || s >= current->sources ||
-            b < 0 || b >= kHistogramLevels) {
+        const auto source = words.size() == 4 ? wholeNumber<int>(words[1]) : std::nullopt;
+        const auto level = words.size() == 4 ? wholeNumber<int>(words[2]) : std::nullopt;
+        if (current == nullptr || !source || !level || *source >= current->sources ||
+            *level >= kHistogramLevels) {
             return bad(i, "a damaged line");
         }
-        const auto source = static_cast<std::size_t>(s);
-        const auto level = static_cast<std::size_t>(b);
+        const auto s = static_cast<std::size_t>(*source);
+        const auto b = static_cast<std::size_t>(*level);
         if (kind == "e") {
-            const long long count = wholeNumber(value);
-            if (count < 0) {
+            const auto count = wholeNumber<std::uint64_t>(words[3]);
+            if (!count) {
                 return bad(i, "a damaged count");
             }
-            current->exact[source][level] = static_cast<std::uint64_t>(count);
+            current->exact[s][b] = *count;
         } else if (kind == "p") {
-            char* end = nullptr;
-            const double weight = std::strtod(value.c_str(), &end);
-            if (end == value.c_str() || *end != '\0' || !(weight > 0.0)) {
+            const auto weight = readHexWeight(words[3]);
+            if (!weight) {
                 return bad(i, "a damaged weight");
             }
-            current->pooled[source][level] = weight;
+            current->pooled[s][b] = *weight;
         } else {
             return bad(i, "a damaged line");
         }
@@ -313,12 +483,7 @@ Expected<StudyOutcome> mergeShards(const Study& study, const ShardManifest& mani
             differs(read->discriminationHash != manifest.discriminationHash ||
                         read->hasDiscrimination != manifest.hasDiscrimination,
                     "the discrimination table");
-            differs(read->increment != manifest.increment ||
-                        read->tolerance != manifest.tolerance || read->draws != manifest.draws ||
-                        read->seed != manifest.seed || read->by != manifest.by ||
-                        read->concentrations != manifest.concentrations ||
-                        read->limits != manifest.limits,
-                    "the options");
+            differs(read->options != manifest.options, "the options");
             differs(read->count != manifest.count, "the number of shards");
             return fileError(shard.folder + ": a shard of another study (" +
                              (what.empty() ? std::string("its fingerprint") : what) +
@@ -343,9 +508,9 @@ Expected<StudyOutcome> mergeShards(const Study& study, const ShardManifest& mani
         }
     }
     StudyOutcome outcome;
-    outcome.draws = manifest.draws;
-    outcome.concentrations = manifest.concentrations && study.hasConcentrations;
-    outcome.increment = toFloat(manifest.increment).value_or(0.0f);
+    outcome.draws = manifest.options.draws;
+    outcome.concentrations = manifest.options.concentrations && study.hasConcentrations;
+    outcome.increment = toFloat(manifest.options.increment).value_or(0.0f);
     outcome.consumers.resize(study.consumers.size());
     std::vector<bool> seen(study.consumers.size(), false);
     for (const ShardFiles& shard : shards) {

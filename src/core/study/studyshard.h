@@ -19,19 +19,17 @@ struct StudyIdentity {
     std::string consumers;
     std::string discrimination; ///< empty without a discrimination table
     bool hasDiscrimination = false;
-    std::string increment;
-    std::string tolerance;
-    int draws = 0;
-    std::uint64_t seed = 1;
-    std::vector<std::string> by;     ///< the grouping factors, as given
-    bool concentrations = true;      ///< false with --no-concentrations
-    std::vector<std::string> limits; ///< as given
+    StudyOptions options;
 };
+
+/// The most shards a study is split into.
+inline constexpr int kMaxShards = 1000000;
 
 /// A 64-bit FNV-1a hash of the identity's fields, each with its length, as 16 hex digits.
 std::string studyFingerprint(const StudyIdentity& identity);
 
-/// The small file that marks a shard as complete; written last.
+/// The small file that marks a shard as complete; written last. Its format is JSON (see
+/// `composeManifest`); manifests of the earlier line format are still read.
 struct ShardManifest {
     std::string fingerprint;
     /// Fingerprints of the tables one by one (textFingerprint), to say which one differs.
@@ -40,20 +38,29 @@ struct ShardManifest {
     std::string discriminationHash;
     int index = 0; ///< 0-based
     int count = 1;
-    std::string increment;
-    std::string tolerance;
-    int draws = 0;
-    std::uint64_t seed = 1;
-    std::vector<std::string> by;
     bool hasDiscrimination = false;
-    bool concentrations = true;
-    std::vector<std::string> limits;
+    StudyOptions options;
     std::string partialsHash; ///< fingerprint of the partial results file, to catch damage
 };
 
+/// The manifest that marks shard `index` of `count` of the study complete, given its partial
+/// results file.
+ShardManifest shardManifest(const StudyIdentity& identity, int index, int count,
+                            std::string_view partials);
+
+/// The manifest as a JSON object, keys in this order:
+///   "format": "fenlowick-study-shard", "version": 2,
+///   "study": the study's fingerprint,
+///   "tables": {"sources", "consumers", "discrimination"}: each table's fingerprint (the
+///             discrimination's null without that table),
+///   "shard": {"index", "count"},
+///   "options": {"increment", "tolerance" (texts), "draws", "seed" (whole numbers),
+///               "by", "limits" (lists of texts), "concentrations" (true or false)},
+///   "partials": the partial results file's fingerprint.
 std::string composeManifest(const ShardManifest& manifest);
 
-/// Refused (Error::Kind::FileRead), naming the file, when the text is not a shard manifest.
+/// Reads a manifest of either format. Refused (Error::Kind::FileRead), naming the file, when
+/// the text is not a shard manifest or a field is missing, of the wrong type or out of range.
 Expected<ShardManifest> parseManifest(std::string_view text, const std::string& fileName);
 
 /// A 64-bit FNV-1a hash of a text as 16 hex digits.

@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <random>
 #include <string>
 
 namespace fenlowick {
@@ -31,6 +33,26 @@ TEST(NumberFormat, ExactTextsOfEveryFormat) {
     expectTexts<double>("fixed", formatFixed);
     expectTexts<double>("hundredths", formatHundredths);
     expectTexts<double>("thousandths", formatThousandths);
+}
+
+TEST(NumberFormat, DecimalsAreWhatCsPrintfWritesInTheCLocale) {
+    // Halves of the exact binary value go to the even digit; the sign of a value that rounds
+    // to zero stays.
+    EXPECT_EQ(formatDecimals(0.125, 2), "0.12");
+    EXPECT_EQ(formatDecimals(0.375, 2), "0.38");
+    EXPECT_EQ(formatDecimals(2.5, 0), "2");
+    EXPECT_EQ(formatDecimals(-0.001, 2), "-0.00");
+    EXPECT_EQ(formatDecimals(1e21, 1), "1000000000000000000000.0");
+    // Against printf itself (this process runs in the "C" locale) over values of every size.
+    std::mt19937_64 random(20261207);
+    char buffer[512];
+    for (int i = 0; i < 20000; ++i) {
+        const double value = std::ldexp(std::uniform_real_distribution<double>(-1.0, 1.0)(random),
+                                        static_cast<int>(random() % 120) - 60);
+        const int decimals = static_cast<int>(random() % 18);
+        std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
+        ASSERT_EQ(formatDecimals(value, decimals), buffer) << decimals << " decimals";
+    }
 }
 
 TEST(NumberFormat, ShareFractionIsThePercentShareAsHundredthsRoundedHalfAway) {

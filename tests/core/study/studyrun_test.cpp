@@ -6,12 +6,16 @@
 #include "core/results/totalsfile.h"
 #include "core/results/totalsstatistics.h"
 #include "core/study/studyreport.h"
+#include "core/study/studyshard.h"
 #include "core/workflows/calculationrun.h"
 #include "support/testsupport.h"
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 
 namespace fenlowick {
 namespace {
@@ -38,8 +42,8 @@ ReferenceStudy referenceStudy(const std::string& name) {
         const std::size_t start = options.find(flag) + flag.size() + 1;
         return options.substr(start, options.find_first_of(" \n", start) - start);
     };
-    reference.settings.increment = after("--increment");
-    reference.settings.tolerance = after("--tolerance");
+    reference.settings.options.increment = after("--increment");
+    reference.settings.options.tolerance = after("--tolerance");
     return reference;
 }
 
@@ -51,7 +55,7 @@ TEST(StudyRun, AConsumerWhoseEntryIsADataFileGetsTheHistogramsOfItsRun) {
     for (std::size_t c = 0; c < study.consumers.size(); ++c) {
         SCOPED_TRACE("consumer " + std::to_string(c + 1));
         const std::string data = dir.file("consumer.dat");
-        test::writeFile(data, serializeDataFile(*studyEntry(study, c, 0, settings)));
+        test::writeFile(data, serializeDataFile(*studyEntry(study, c, 0, settings.options)));
         ASSERT_EQ(
             runCalculation(test::runRequest(*readDataFile(data), dir.path(), "consumer", false))
                 .status,
@@ -78,7 +82,7 @@ TEST(StudyRun, DrawsWithEverySdZeroPoolTheExactRunsDistribution) {
             shift.sds.assign(shift.sds.size(), 0.0);
         }
     }
-    settings.draws = 3;
+    settings.options.draws = 3;
     const Expected<StudyOutcome> outcome = runStudy(study, settings);
     ASSERT_TRUE(outcome) << outcome.error().message;
     for (const ConsumerOutcome& result : outcome->consumers) {
@@ -97,11 +101,11 @@ TEST(StudyRun, DrawsWithEverySdZeroPoolTheExactRunsDistribution) {
 
 TEST(StudyRun, TheSameSeedGivesTheSameFilesWhateverTheThreads) {
     auto [study, settings] = referenceStudy("factor-unnamed-label");
-    settings.draws = 120; // three tasks per consumer
+    settings.options.draws = 120; // three tasks per consumer
     auto report = [&](int threads, std::uint64_t seed) {
         StudySettings chosen = settings;
         chosen.threads = threads;
-        chosen.seed = seed;
+        chosen.options.seed = seed;
         const StudyReport files = composeStudyReport(study, *runStudy(study, chosen), {0});
         return files.consumers + files.uncertainty + files.groups + files.histograms;
     };
@@ -112,7 +116,7 @@ TEST(StudyRun, TheSameSeedGivesTheSameFilesWhateverTheThreads) {
 
 TEST(StudyRun, FeasibleDrawsAndPooledMeanAgreeWithAnIndependentCount) {
     auto [study, settings] = referenceStudy("factor-unnamed-label");
-    settings.draws = 40;
+    settings.options.draws = 40;
     const Expected<StudyOutcome> outcome = runStudy(study, settings);
     ASSERT_TRUE(outcome);
     const float increment = outcome->increment;
@@ -122,9 +126,9 @@ TEST(StudyRun, FeasibleDrawsAndPooledMeanAgreeWithAnIndependentCount) {
         // Each draw searched by the plain loops and pooled here.
         int feasibleDraws = 0;
         std::vector<double> meanSum(static_cast<std::size_t>(result.sources), 0.0);
-        for (int d = 1; d <= settings.draws; ++d) {
+        for (int d = 1; d <= settings.options.draws; ++d) {
             const Expected<CalculationInput> input =
-                checkEntry(*studyEntry(study, c, d, settings), CheckRules{false, 2});
+                checkEntry(*studyEntry(study, c, d, settings.options), CheckRules{false, 2});
             ASSERT_TRUE(input);
             const EngineResult found = enumeratePlain(*input, nullptr, {});
             if (found.feasibleCount == 0) {
@@ -152,9 +156,61 @@ TEST(StudyRun, FeasibleDrawsAndPooledMeanAgreeWithAnIndependentCount) {
     // The draws differ: some consumer is neither always nor never inside the sources.
     bool spread = false;
     for (const ConsumerOutcome& result : outcome->consumers) {
-        spread = spread || (result.drawsFeasible > 0 && result.drawsFeasible < settings.draws);
+        spread =
+            spread || (result.drawsFeasible > 0 && result.drawsFeasible < settings.options.draws);
     }
     EXPECT_TRUE(spread);
+}
+
+/// The process's number locale switched to German, whose decimal point is a comma, for the
+/// object's life. The locale is compiled into a temporary folder from the system's locale
+/// sources, so that the test needs no locale installed.
+class CommaDecimalLocale {
+public:
+    CommaDecimalLocale() {
+        const std::string command =
+            "localedef -i de_DE -f UTF-8 '" + m_folder.file("de_DE.UTF-8") + "' >/dev/null 2>&1";
+        if (std::system(command.c_str()) == 0 &&
+            ::setenv("LOCPATH", m_folder.file("").c_str(), 1) == 0) {
+            std::setlocale(LC_NUMERIC, "de_DE.UTF-8");
+        }
+    }
+    ~CommaDecimalLocale() {
+        std::setlocale(LC_NUMERIC, "C");
+        ::unsetenv("LOCPATH");
+    }
+    CommaDecimalLocale(const CommaDecimalLocale&) = delete;
+    CommaDecimalLocale& operator=(const CommaDecimalLocale&) = delete;
+
+    /// True when C's own formatting now writes a comma.
+    static bool active() {
+        char buffer[16];
+        std::snprintf(buffer, sizeof buffer, "%.1f", 1.5);
+        return std::string(buffer) == "1,5";
+    }
+
+private:
+    test::TempDir m_folder;
+};
+
+TEST(StudyRun, TheFilesDoNotDependOnTheNumberLocale) {
+    auto [study, settings] = referenceStudy("summary-rows");
+    settings.options.draws = 30;
+    auto files = [&, &study = study, &settings = settings] {
+        const Expected<StudyOutcome> outcome = runStudy(study, settings);
+        EXPECT_TRUE(outcome) << outcome.error().message;
+        if (!outcome) {
+            return std::string();
+        }
+        const StudyReport report = composeStudyReport(study, *outcome, {});
+        return report.consumers + report.uncertainty + report.groups + report.histograms +
+               composePartials(study, *outcome, settings);
+    };
+    const std::string inC = files();
+    ASSERT_FALSE(inC.empty());
+    const CommaDecimalLocale german;
+    ASSERT_TRUE(CommaDecimalLocale::active()) << "the comma-decimal locale could not be made";
+    EXPECT_EQ(files(), inC);
 }
 
 } // namespace

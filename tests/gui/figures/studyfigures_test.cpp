@@ -26,9 +26,9 @@ std::vector<FileText> drawFigures(int tracers, int draws, const std::vector<int>
     const Expected<Study> study =
         readStudy(table("sources"), table("consumers-" + std::to_string(tracers)), &discrimination);
     StudySettings settings;
-    settings.increment = "10";
-    settings.tolerance = "1";
-    settings.draws = draws;
+    settings.options.increment = "10";
+    settings.options.tolerance = "1";
+    settings.options.draws = draws;
     const Expected<StudyOutcome> outcome = study ? runStudy(*study, settings) : study.error();
     if (!outcome) {
         ADD_FAILURE() << outcome.error().message;
@@ -101,9 +101,9 @@ TEST(StudyFigures, MixingByConcentrationOutlinesTheSourcesBesideTheStraightHull)
     ASSERT_TRUE(study);
     for (const bool concentrations : {true, false}) {
         StudySettings settings;
-        settings.increment = "5";
-        settings.tolerance = "0.1";
-        settings.useConcentrations = concentrations;
+        settings.options.increment = "5";
+        settings.options.tolerance = "0.1";
+        settings.options.concentrations = concentrations;
         const Expected<StudyOutcome> outcome = runStudy(*study, settings);
         ASSERT_TRUE(outcome);
         const std::string svg = drawStudyFigures(*study, *outcome, {}, "f")[1].text;

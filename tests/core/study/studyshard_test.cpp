@@ -1,0 +1,265 @@
+#include "core/study/studyshard.h"
+
+#include "support/testsupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+namespace fenlowick {
+namespace {
+
+const std::string kShards = std::string(FENLOWICK_TEST_DATA) + "/shards/";
+
+StudyIdentity identityWithEveryOption() {
+    StudyIdentity identity;
+    identity.sources = "Source,Meand13C\nA,1\nB,2\n";
+    identity.consumers = "d13C\n1.5\n";
+    identity.discrimination = "Source,Meand13C,SDd13C\nA,0.4,0.1\nB,0.4,0.1\n";
+    identity.hasDiscrimination = true;
+    identity.options = StudyOptions{"2.5",
+                                    "0.25",
+                                    1000000,
+                                    std::numeric_limits<std::uint64_t>::max(),
+                                    {"Région", "Sex\t\"quoted\""},
+                                    false,
+                                    {"Small fish=10-40", "A+B>=50", "\"odd\\label\"<=5"}};
+    return identity;
+}
+
+void expectSameManifest(const ShardManifest& a, const ShardManifest& b) {
+    EXPECT_EQ(a.fingerprint, b.fingerprint);
+    EXPECT_EQ(a.sourcesHash, b.sourcesHash);
+    EXPECT_EQ(a.consumersHash, b.consumersHash);
+    EXPECT_EQ(a.discriminationHash, b.discriminationHash);
+    EXPECT_EQ(a.hasDiscrimination, b.hasDiscrimination);
+    EXPECT_EQ(a.index, b.index);
+    EXPECT_EQ(a.count, b.count);
+    EXPECT_TRUE(a.options == b.options);
+    EXPECT_EQ(a.partialsHash, b.partialsHash);
+}
+
+TEST(ShardManifest, ReadsBackWhatItWroteWithAndWithoutDiscrimination) {
+    StudyIdentity identity = identityWithEveryOption();
+    for (const bool discrimination : {true, false}) {
+        identity.hasDiscrimination = discrimination;
+        identity.discrimination = discrimination ? identity.discrimination : std::string();
+        const ShardManifest written = shardManifest(identity, 999999, 1000000, "partials");
+        const std::string text = composeManifest(written);
+        const Expected<ShardManifest> read = parseManifest(text, "m");
+        ASSERT_TRUE(read) << read.error().message << "\n" << text;
+        expectSameManifest(*read, written);
+        EXPECT_EQ(studyFingerprint(StudyIdentity{identity.sources, identity.consumers,
+                                                 identity.discrimination,
+                                                 read->hasDiscrimination, read->options}),
+                  read->fingerprint);
+    }
+}
+
+TEST(ShardManifest, FingerprintChangesWithEveryTableAndOption) {
+    const StudyIdentity base = identityWithEveryOption();
+    const std::string fingerprint = studyFingerprint(base);
+    std::vector<StudyIdentity> changed(12, base);
+    changed[0].sources += " ";
+    changed[1].consumers += " ";
+    changed[2].discrimination += " ";
+    changed[3].hasDiscrimination = false;
+    changed[4].options.increment = "2.50";
+    changed[5].options.tolerance = "0.3";
+    changed[6].options.draws = 999999;
+    changed[7].options.seed = 0;
+    changed[8].options.by.pop_back();
+    changed[9].options.concentrations = true;
+    changed[10].options.limits.pop_back();
+    // The fields are kept apart: moving text from one to the next is another study.
+    changed[11].options.by = {"Région", "Sex\t\"quoted\"Small fish=10-40"};
+    changed[11].options.limits.erase(changed[11].options.limits.begin());
+    for (std::size_t i = 0; i < changed.size(); ++i) {
+        EXPECT_NE(studyFingerprint(changed[i]), fingerprint) << "change " << i;
+    }
+}
+
+TEST(ShardManifest, ReadsBothLineFormatsOfEarlierVersions) {
+    // The field values are those the earlier version wrote for its shard of examples/study.
+    for (const char* name : {"earlier-format/manifest.txt", "manifest-before-limits.txt"}) {
+        SCOPED_TRACE(name);
+        const Expected<ShardManifest> read =
+            parseManifest(test::readFile(kShards + name), std::string(name));
+        ASSERT_TRUE(read) << read.error().message;
+        EXPECT_EQ(read->fingerprint, "2d2ad33578b82def");
+        EXPECT_EQ(read->sourcesHash, "4f87526bcc68f94c");
+        EXPECT_EQ(read->discriminationHash, "aaf099bc783973fe");
+        EXPECT_TRUE(read->hasDiscrimination);
+        EXPECT_EQ(read->index, 0);
+        EXPECT_EQ(read->count, 1);
+        EXPECT_EQ(read->options.increment, "2");
+        EXPECT_EQ(read->options.tolerance, "0.3");
+        EXPECT_EQ(read->options.draws, 60);
+        EXPECT_EQ(read->options.seed, 1u);
+        EXPECT_EQ(read->options.by, std::vector<std::string>{"Habitat"});
+        EXPECT_TRUE(read->options.limits.empty());
+        EXPECT_EQ(read->partialsHash, "314a9d4d38071de6");
+    }
+    // Shards from before concentrations mixed linearly.
+    EXPECT_TRUE(parseManifest(test::readFile(kShards + "earlier-format/manifest.txt"), "m")
+                    ->options.concentrations);
+    EXPECT_FALSE(parseManifest(test::readFile(kShards + "manifest-before-limits.txt"), "m")
+                     ->options.concentrations);
+}
+
+TEST(ShardManifest, RefusesDamagedManifestsNamingTheFile) {
+    const std::string good = composeManifest(shardManifest(identityWithEveryOption(), 1, 3, "p"));
+    auto replaced = [&](const std::string& from, const std::string& to) {
+        std::string text = good;
+        const std::size_t at = text.find(from);
+        EXPECT_NE(at, std::string::npos) << from;
+        return at == std::string::npos ? text : text.replace(at, from.size(), to);
+    };
+    const struct {
+        std::string text;
+        const char* why;
+    } damaged[] = {
+        {"", "it is not JSON"},
+        {good.substr(0, good.size() / 2), "it is not JSON"},
+        {"[1, 2]", "it is not JSON"},
+        {replaced("fenlowick-study-shard", "something-else"), "it is no shard manifest"},
+        {replaced("\"version\": 2", "\"version\": 3"),
+         "format version 3, which this program does not read"},
+        {replaced("\"version\": 2", "\"version\": \"2\""),
+         "format version unknown, which this program does not read"},
+        {replaced("\"seed\": 18446744073709551615", "\"seed\": -1"),
+         "a field is missing or of the wrong type"},
+        {replaced("\"seed\": 18446744073709551615", "\"seed\": 1.5"),
+         "a field is missing or of the wrong type"},
+        {replaced("\"seed\": 18446744073709551615", "\"seed\": 18446744073709551616"),
+         "a field is missing or of the wrong type"},
+        {replaced("\"increment\": \"2.5\",", ""), "a field is missing or of the wrong type"},
+        {replaced("\"by\": [", "\"by\": [1, "), "a field is missing or of the wrong type"},
+        {replaced("\"concentrations\": false", "\"concentrations\": \"no\""),
+         "a field is missing or of the wrong type"},
+        {replaced("\"index\": 1", "\"index\": 3"), "a field out of range"},
+        {replaced("\"count\": 3", "\"count\": 1000001"), "a field out of range"},
+        {replaced("\"draws\": 1000000", "\"draws\": 1000001"), "a field out of range"},
+        {replaced("\"study\": \"", "\"study\": \"x"), "a field out of range"},
+        {"fenlowick-study-shard 1\nstudy\t2d2ad33578b82def\nshard\t0\t1\n", "a field is missing"},
+        {"fenlowick-study-shard 1\nstudy\t2d2ad33578b82def\nshard\t0\t1\ndraws\t1\nseed\t-1\n"
+         "increment\t2\ntolerance\t1\nby\npartials\tx\n",
+         "a field out of range"},
+    };
+    for (const auto& [text, why] : damaged) {
+        const Expected<ShardManifest> read = parseManifest(text, "shard-1/manifest.txt");
+        ASSERT_FALSE(read) << text;
+        EXPECT_EQ(read.error().kind, Error::Kind::FileRead);
+        EXPECT_EQ(read.error().message,
+                  std::string("shard-1/manifest.txt: not a complete shard manifest (") + why + ")")
+            << text;
+    }
+}
+
+/// A study of one source set of `sources` sources and `consumers` consumers, enough for
+/// the partial results' reader.
+Study studyOf(int consumers, int sources) {
+    Study study;
+    study.tracers = {"d13C"};
+    study.sourceSets.resize(1);
+    study.sourceSets[0].sources.resize(static_cast<std::size_t>(sources));
+    for (int c = 1; c <= consumers; ++c) {
+        StudyConsumer consumer;
+        consumer.row = c;
+        study.consumers.push_back(consumer);
+    }
+    return study;
+}
+
+TEST(ShardPartials, ReadBackEveryCountAndWeightBitForBit) {
+    const Study study = studyOf(3, 10);
+    StudyOutcome outcome;
+    outcome.consumers.resize(3);
+    const double weights[] = {0.1,
+                              1.0 / 3.0,
+                              std::numeric_limits<double>::denorm_min(),
+                              std::numeric_limits<double>::min(),
+                              std::numeric_limits<double>::max(),
+                              std::nextafter(1.0, 2.0),
+                              12345.678};
+    int n = 0;
+    for (std::size_t c = 0; c < 3; ++c) {
+        ConsumerOutcome& consumer = outcome.consumers[c];
+        consumer.sources = c == 1 ? 10 : 3;
+        consumer.feasible = c == 2 ? 0 : std::numeric_limits<std::uint64_t>::max() - c;
+        consumer.drawsFeasible = static_cast<int>(c) * 7;
+        for (int s = 0; s < consumer.sources; ++s) {
+            for (int b = 0; b < kHistogramLevels; b += 13 + s) {
+                const auto source = static_cast<std::size_t>(s);
+                const auto level = static_cast<std::size_t>(b);
+                consumer.exact[source][level] = static_cast<std::uint64_t>(n) * 1000003u + 1u;
+                consumer.pooled[source][level] = weights[n++ % 7];
+            }
+        }
+    }
+    StudySettings settings;
+    const std::string text = composePartials(study, outcome, settings);
+    StudyOutcome read;
+    read.consumers.resize(3);
+    std::vector<bool> seen(3, false);
+    ASSERT_TRUE(readPartials(text, "p", study, read, seen));
+    EXPECT_EQ(seen, std::vector<bool>(3, true));
+    for (std::size_t c = 0; c < 3; ++c) {
+        EXPECT_EQ(read.consumers[c].sources, outcome.consumers[c].sources);
+        EXPECT_EQ(read.consumers[c].feasible, outcome.consumers[c].feasible);
+        EXPECT_EQ(read.consumers[c].drawsFeasible, outcome.consumers[c].drawsFeasible);
+        EXPECT_EQ(read.consumers[c].exact, outcome.consumers[c].exact);
+        for (std::size_t s = 0; s < kSourceRows; ++s) {
+            for (std::size_t b = 0; b < kHistogramLevels; ++b) {
+                // Bit for bit: the doubles' representations, not their values within a margin.
+                EXPECT_EQ(std::bit_cast<std::uint64_t>(read.consumers[c].pooled[s][b]),
+                          std::bit_cast<std::uint64_t>(outcome.consumers[c].pooled[s][b]));
+            }
+        }
+    }
+    // The weights as C's "%a" writes them in the "C" locale, which earlier shards hold.
+    EXPECT_NE(text.find(" 0x1.999999999999ap-4\n"), std::string::npos);
+    EXPECT_NE(text.find(" 0x0.0000000000001p-1022\n"), std::string::npos);
+    EXPECT_NE(text.find(" 0x1.fffffffffffffp+1023\n"), std::string::npos);
+}
+
+TEST(ShardPartials, RefuseDamagedLinesNamingFileAndLine) {
+    const Study study = studyOf(2, 3);
+    const std::string head = "fenlowick-study-partials 1\nconsumer 1 3 10 2\n";
+    const struct {
+        std::string text;
+        const char* message;
+    } damaged[] = {
+        {"", "p, line 1: not a file of partial study results"},
+        {head, "p, line 2: the file ends early (no \"end\" line)"},
+        {head + "e 0 5 x\nend\n", "p, line 3: a damaged count"},
+        {head + "e 0 5 -1\nend\n", "p, line 3: a damaged count"},
+        {head + "p 0 5 1.5\nend\n", "p, line 3: a damaged weight"},
+        {head + "p 0 5 0x-1p+0\nend\n", "p, line 3: a damaged weight"},
+        {head + "p 0 5 0x0p+0\nend\n", "p, line 3: a damaged weight"},
+        {head + "p 0  5 0x1p+0\nend\n", "p, line 3: a damaged line"},
+        {head + "p 3 5 0x1p+0\nend\n", "p, line 3: a damaged line"},
+        {head + "p 0 102 0x1p+0\nend\n", "p, line 3: a damaged line"},
+        {head + "q 0 5 0x1p+0\nend\n", "p, line 3: a damaged line"},
+        {"fenlowick-study-partials 1\ne 0 5 1\nend\n", "p, line 2: a damaged line"},
+        {"fenlowick-study-partials 1\nconsumer 3 3 10 2\nend\n",
+         "p, line 2: a damaged consumer line"},
+        {"fenlowick-study-partials 1\nconsumer 1 1 10 2\nend\n",
+         "p, line 2: a damaged consumer line"},
+        {"fenlowick-study-partials 1\nconsumer 1 3 10\nend\n",
+         "p, line 2: a damaged consumer line"},
+        {head + "consumer 1 3 10 2\nend\n", "p, line 3: consumer 1 is in another shard too"},
+    };
+    for (const auto& [text, message] : damaged) {
+        StudyOutcome read;
+        read.consumers.resize(2);
+        std::vector<bool> seen(2, false);
+        const Status status = readPartials(text, "p", study, read, seen);
+        ASSERT_FALSE(status) << text;
+        EXPECT_EQ(status.error().message, message) << text;
+    }
+}
+
+} // namespace
+} // namespace fenlowick

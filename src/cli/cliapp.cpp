@@ -13,8 +13,8 @@
 #include "core/base/csvtable.h"
 #include "core/base/programversion.h"
 #include "core/entry/checks.h"
-#include "core/entry/concentrationtable.h"
 #include "core/entry/datafile.h"
+#include "core/tables/concentrationtable.h"
 #include "core/workflows/calculationrun.h"
 #include "core/workflows/timeleft.h"
 

@@ -7,8 +7,8 @@
 #include "core/base/safefilename.h"
 #include "core/entry/datafile.h"
 #include "core/entry/outputnaming.h"
-#include "core/workflows/isotopename.h"
-#include "core/workflows/spreadsheetimport.h"
+#include "core/tables/isotopename.h"
+#include "core/tables/spreadsheetimport.h"
 
 #include <CLI/CLI.hpp>
 

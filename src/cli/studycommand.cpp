@@ -14,7 +14,8 @@
 #include "core/study/studyreport.h"
 #include "core/study/studyrun.h"
 #include "core/study/studyshard.h"
-#include "core/study/studytables.h"
+#include "core/tables/concentrationtable.h"
+#include "core/tables/studytables.h"
 #include "core/workflows/timeleft.h"
 
 #include <CLI/CLI.hpp>
@@ -445,21 +446,13 @@ int StudyCommand::writeEntryOf(const StudyInputs& inputs) const {
     std::vector<FileText> files = {{path, serializeDataFile(*entry)}};
     std::string command = "fenlowick-cli run " + shellWord(path);
     if (constraints->concentrations) {
-        std::string table = "Source";
-        for (const std::string& tracer : study.tracers) {
-            table += "," + csvField("Conc" + tracer);
-        }
-        table += "\n";
-        const auto& setSources = study.sourceSets[set].sources;
-        for (std::size_t i = 0; i < setSources.size(); ++i) {
-            table += csvField(setSources[i].label);
-            for (std::size_t k = 0; k < study.tracers.size(); ++k) {
-                table += "," + formatDouble(constraints->concentrations->value[k][i]);
-            }
-            table += "\n";
+        std::vector<std::string> labels;
+        for (const StudySource& source : study.sourceSets[set].sources) {
+            labels.push_back(source.label);
         }
         const std::string tablePath = path.substr(0, path.size() - 4) + "-concentrations.csv";
-        files.push_back({tablePath, table});
+        files.push_back({tablePath, composeConcentrationTable(labels, study.tracers,
+                                                              *constraints->concentrations)});
         command += " --concentrations " + shellWord(tablePath);
     }
     for (const std::string& limit : options.limits) {

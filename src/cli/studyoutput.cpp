@@ -6,7 +6,7 @@
 #include "core/entry/outputnaming.h"
 #include "core/study/studyreport.h"
 #ifdef FENLOWICK_HAVE_FIGURES
-#include "gui/figures/studyfigures.h"
+#include "figures/studyfigures.h"
 #endif
 
 #include <algorithm>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/study/studyrun.h"
-#include "core/study/studytables.h"
+#include "core/tables/studytables.h"
 
 #include <array>
 #include <optional>

@@ -6,7 +6,7 @@
 #include "core/engine/engine.h"
 #include "core/entry/checks.h"
 #include "core/study/drawrandom.h"
-#include "core/workflows/labelledtable.h"
+#include "core/tables/labelledtable.h"
 
 #include <algorithm>
 #include <memory>

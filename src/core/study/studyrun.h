@@ -5,7 +5,7 @@
 #include "core/entry/mixingconstraints.h"
 #include "core/results/sharehistogram.h"
 #include "core/study/studyoptions.h"
-#include "core/study/studytables.h"
+#include "core/tables/studytables.h"
 
 #include <array>
 #include <atomic>

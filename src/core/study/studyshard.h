@@ -2,7 +2,7 @@
 
 #include "core/base/expected.h"
 #include "core/study/studyrun.h"
-#include "core/study/studytables.h"
+#include "core/tables/studytables.h"
 
 #include <cstdint>
 #include <string>

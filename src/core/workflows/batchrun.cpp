@@ -4,8 +4,8 @@
 #include "core/base/numerictext.h"
 #include "core/base/safefilename.h"
 #include "core/entry/checks.h"
-#include "core/workflows/isotopename.h"
-#include "core/workflows/labelledtable.h"
+#include "core/tables/isotopename.h"
+#include "core/tables/labelledtable.h"
 
 namespace fenlowick {
 

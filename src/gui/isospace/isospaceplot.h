@@ -3,7 +3,7 @@
 #include "core/analysis/diagnosis.h"
 #include "core/engine/planarhull.h"
 #include "core/entry/entry.h"
-#include "gui/figures/axisscale.h"
+#include "figures/axisscale.h"
 
 #include <cstddef>
 #include <optional>

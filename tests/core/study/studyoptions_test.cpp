@@ -52,13 +52,22 @@ TEST(StudyOptions, IncrementToleranceAndDrawsAreCheckedWithTheProgramsMessages) 
 }
 
 TEST(StudyOptions, CommandLineWordsHoldEachOptionAndItsValueInOneWord) {
-    const StudyOptions options{"2",   "-0.3", 40, 18446744073709551615u, {"Region", "Sex"},
-                               false, {"-odd label=5-", "A+B>=50"}};
-    const std::vector<std::string> expected = {
-        "--increment=2",      "--tolerance=-0.3",       "--draws=40",
-        "--seed=18446744073709551615",                  "--by=Region",
-        "--by=Sex",           "--limit=-odd label=5-", "--limit=A+B>=50",
-        "--no-concentrations"};
+    const StudyOptions options{"2",
+                               "-0.3",
+                               40,
+                               18446744073709551615u,
+                               {"Region", "Sex"},
+                               false,
+                               {"-odd label=5-", "A+B>=50"}};
+    const std::vector<std::string> expected = {"--increment=2",
+                                               "--tolerance=-0.3",
+                                               "--draws=40",
+                                               "--seed=18446744073709551615",
+                                               "--by=Region",
+                                               "--by=Sex",
+                                               "--limit=-odd label=5-",
+                                               "--limit=A+B>=50",
+                                               "--no-concentrations"};
     EXPECT_EQ(studyOptionWords(options), expected);
     StudyOptions byConcentration = options;
     byConcentration.concentrations = true;

@@ -51,8 +51,8 @@ TEST(ShardManifest, ReadsBackWhatItWroteWithAndWithoutDiscrimination) {
         ASSERT_TRUE(read) << read.error().message << "\n" << text;
         expectSameManifest(*read, written);
         EXPECT_EQ(studyFingerprint(StudyIdentity{identity.sources, identity.consumers,
-                                                 identity.discrimination,
-                                                 read->hasDiscrimination, read->options}),
+                                                 identity.discrimination, read->hasDiscrimination,
+                                                 read->options}),
                   read->fingerprint);
     }
 }

@@ -1,4 +1,4 @@
-#include "core/workflows/isotopename.h"
+#include "core/tables/isotopename.h"
 
 #include "core/base/csvtable.h"
 

@@ -1,4 +1,4 @@
-#include "gui/figures/studyfigures.h"
+#include "figures/studyfigures.h"
 
 #include "core/base/csvtable.h"
 

@@ -6,6 +6,9 @@
 #include "core/entry/entry.h"
 #include "core/entry/mixingconstraints.h"
 
+#include <string>
+#include <vector>
+
 namespace fenlowick {
 
 /// The concentrations of a run's sources from a table: one row per source, named in the
@@ -16,5 +19,12 @@ namespace fenlowick {
 /// concentration is not a number above zero.
 Expected<SourceConcentrations> concentrationsFromTable(const CsvTable& table, const Entry& entry,
                                                        const CalculationInput& input);
+
+/// The table that concentrationsFromTable reads back: a header of "Source" and
+/// "Conc<isotope>" per isotope, then per source its label and its concentrations (as
+/// formatDouble writes them), with the fields quoted as CSV needs.
+std::string composeConcentrationTable(const std::vector<std::string>& sources,
+                                      const std::vector<std::string>& isotopes,
+                                      const SourceConcentrations& concentrations);
 
 } // namespace fenlowick

@@ -1,10 +1,10 @@
-#include "core/study/studytables.h"
+#include "core/tables/studytables.h"
 
 #include "core/base/exactdecimal.h"
 #include "core/base/numerictext.h"
 #include "core/entry/mixingconstraints.h"
-#include "core/workflows/isotopename.h"
-#include "core/workflows/labelledtable.h"
+#include "core/tables/isotopename.h"
+#include "core/tables/labelledtable.h"
 
 #include <algorithm>
 #include <cmath>

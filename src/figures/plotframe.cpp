@@ -1,6 +1,6 @@
-#include "gui/figures/plotframe.h"
+#include "figures/plotframe.h"
 
-#include "gui/figures/figurestyle.h"
+#include "figures/figurestyle.h"
 
 #include <QPainter>
 

@@ -1,4 +1,4 @@
-#include "gui/figures/figurestyle.h"
+#include "figures/figurestyle.h"
 
 #include <QFontMetricsF>
 #include <QPainter>

@@ -1,4 +1,4 @@
-#include "gui/figures/figurelegend.h"
+#include "figures/figurelegend.h"
 
 #include <QPainter>
 

@@ -1,4 +1,4 @@
-#include "gui/figures/axisscale.h"
+#include "figures/axisscale.h"
 
 #include <algorithm>
 #include <cmath>

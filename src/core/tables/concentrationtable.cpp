@@ -1,5 +1,6 @@
-#include "core/entry/concentrationtable.h"
+#include "core/tables/concentrationtable.h"
 
+#include "core/base/numberformat.h"
 #include "core/base/numerictext.h"
 
 #include <cmath>
@@ -73,6 +74,24 @@ Expected<SourceConcentrations> concentrationsFromTable(const CsvTable& table, co
         }
     }
     return result;
+}
+
+std::string composeConcentrationTable(const std::vector<std::string>& sources,
+                                      const std::vector<std::string>& isotopes,
+                                      const SourceConcentrations& concentrations) {
+    std::string table = "Source";
+    for (const std::string& isotope : isotopes) {
+        table += "," + csvField("Conc" + isotope);
+    }
+    table += "\n";
+    for (std::size_t i = 0; i < sources.size(); ++i) {
+        table += csvField(sources[i]);
+        for (std::size_t k = 0; k < isotopes.size(); ++k) {
+            table += "," + formatDouble(concentrations.value[k][i]);
+        }
+        table += "\n";
+    }
+    return table;
 }
 
 } // namespace fenlowick

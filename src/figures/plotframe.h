@@ -1,6 +1,6 @@
 #pragma once
 
-#include "gui/figures/axisscale.h"
+#include "figures/axisscale.h"
 
 #include <QPointF>
 #include <QRectF>

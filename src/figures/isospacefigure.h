@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/study/studyreport.h"
-#include "gui/figures/figurelegend.h"
+#include "figures/figurelegend.h"
 
 #include <QColor>
 #include <QString>

@@ -1,8 +1,8 @@
-#include "core/workflows/spreadsheetimport.h"
+#include "core/tables/spreadsheetimport.h"
 
 #include "core/base/csvtable.h"
 #include "core/entry/datafile.h"
-#include "core/workflows/isotopename.h"
+#include "core/tables/isotopename.h"
 
 #include "support/datatable.h"
 #include "support/testsupport.h"

@@ -1,12 +1,12 @@
-#include "gui/figures/studyfigures.h"
+#include "figures/studyfigures.h"
 
 #include "core/base/safefilename.h"
 #include "core/entry/outputnaming.h"
 #include "core/results/totalsstatistics.h"
 #include "core/study/studyreport.h"
-#include "gui/figures/figurecanvas.h"
-#include "gui/figures/isospacefigure.h"
-#include "gui/figures/sharesfigure.h"
+#include "figures/figurecanvas.h"
+#include "figures/isospacefigure.h"
+#include "figures/sharesfigure.h"
 
 #include <QPainter>
 

@@ -1,12 +1,12 @@
-#include "core/workflows/spreadsheetimport.h"
+#include "core/tables/spreadsheetimport.h"
 
 #include "core/base/exactdecimal.h"
 #include "core/base/numerictext.h"
 #include "core/base/textencoding.h"
 #include "core/entry/checks.h"
 #include "core/entry/messages.h"
-#include "core/workflows/isotopename.h"
-#include "core/workflows/labelledtable.h"
+#include "core/tables/isotopename.h"
+#include "core/tables/labelledtable.h"
 
 #include <algorithm>
 #include <filesystem>

@@ -1,6 +1,6 @@
-#include "gui/figures/figurecanvas.h"
+#include "figures/figurecanvas.h"
 
-#include "gui/figures/figurestyle.h"
+#include "figures/figurestyle.h"
 
 #include <QBuffer>
 #include <QGuiApplication>

@@ -1,6 +1,6 @@
-#include "core/workflows/labelledtable.h"
+#include "core/tables/labelledtable.h"
 
-#include "core/workflows/isotopename.h"
+#include "core/tables/isotopename.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "core/study/studytables.h"
+#include "core/tables/studytables.h"
 
 #include "core/study/studyreport.h"
 

@@ -1,9 +1,9 @@
-#include "gui/figures/isospacefigure.h"
+#include "figures/isospacefigure.h"
 
 #include "core/analysis/mixingoutline.h"
 #include "core/base/numerictext.h"
 #include "core/study/studyrun.h"
-#include "gui/figures/plotframe.h"
+#include "figures/plotframe.h"
 
 #include <QPainter>
 

@@ -1,7 +1,7 @@
-#include "gui/figures/sharesfigure.h"
+#include "figures/sharesfigure.h"
 
-#include "gui/figures/figurestyle.h"
-#include "gui/figures/plotframe.h"
+#include "figures/figurestyle.h"
+#include "figures/plotframe.h"
 
 #include <QPainter>
 #include <QPainterPath>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "gui/figures/figurestyle.h"
+#include "figures/figurestyle.h"
 
 #include <QColor>
 #include <QRectF>

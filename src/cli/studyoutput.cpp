@@ -19,7 +19,8 @@ int writeStudyOutput(const Study& study, const StudyOutcome& outcome,
                      const std::vector<int>& byFactors, const std::string& folder, bool noFigures,
                      bool quiet, std::uint64_t seed) {
     std::error_code ec;
-    const StudyReport report = composeStudyReport(study, outcome, byFactors);
+    const StudySummary summary = summariseStudy(study, outcome, byFactors);
+    const StudyReport report = composeStudyReport(study, outcome, summary);
     std::vector<FileText> files = {{joinFolder(folder, "consumers.csv"), report.consumers},
                                    {joinFolder(folder, "histograms.csv"), report.histograms}};
     if (!report.uncertainty.empty()) {
@@ -32,7 +33,7 @@ int writeStudyOutput(const Study& study, const StudyOutcome& outcome,
     bool anyFigure = false;
     if (!noFigures) {
 #ifdef FENLOWICK_HAVE_FIGURES
-        for (FileText& figure : drawStudyFigures(study, outcome, byFactors, figureFolder)) {
+        for (FileText& figure : drawStudyFigures(study, outcome, summary, figureFolder)) {
             files.push_back(std::move(figure));
             anyFigure = true;
         }

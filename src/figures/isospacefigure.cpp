@@ -25,10 +25,6 @@ QString text(const std::string& s) {
     return QString::fromStdString(s);
 }
 
-double valueOf(const std::string& number) {
-    return toDouble(number).value_or(0.0);
-}
-
 /// The scale of a tracer: every value drawn on it, widened by a twelfth on each side so
 /// that no marker or error bar touches the frame, and round steps for its ticks.
 AxisScale tracerScale(const IsospaceFigure& figure, std::size_t t, int ticks) {
@@ -290,9 +286,7 @@ IsospaceFigure isospaceFigureOf(const Study& study, const StudyGroup& group,
         }
         IsospaceFigure::Consumer point;
         point.shape = markerShape(static_cast<int>(at - sets.begin()));
-        for (const std::string& value : consumer.values) {
-            point.values.push_back(valueOf(value));
-        }
+        point.values = consumer.numbers;
         figure.consumers.push_back(std::move(point));
     }
     for (std::size_t k = 0; k < sets.size(); ++k) {
@@ -311,10 +305,10 @@ IsospaceFigure isospaceFigureOf(const Study& study, const StudyGroup& group,
                 source.concentration.push_back(setConcentrations.value[t][s]);
             }
             for (std::size_t t = 0; t < table.means.size(); ++t) {
-                source.mean.push_back(valueOf(table.means[t]));
+                source.mean.push_back(table.means[t].toDouble());
                 source.corrected.push_back(
                     source.mean.back() +
-                    (set.discrimination.empty() ? 0.0 : valueOf(set.discrimination[s].means[t])));
+                    (set.discrimination.empty() ? 0.0 : set.discrimination[s].means[t].toDouble()));
             }
             figure.sources.push_back(std::move(source));
         }

@@ -140,7 +140,7 @@ SharesFigure sharesFigureOf(const StudyOutcome& outcome, const StudyGroup& group
         panel.label = text(group.sources[s]);
         const auto at = std::find(labels.begin(), labels.end(), group.sources[s]);
         panel.colour = sourceColour(static_cast<int>(at - labels.begin()));
-        panel.summary = summariseWeights(pool.weights, levels.levelValue, levels.lastLevel);
+        panel.summary = pool.summary;
         double total = 0.0;
         for (int b = 0; b <= levels.lastLevel; ++b) {
             total += pool.weights[static_cast<std::size_t>(b)];

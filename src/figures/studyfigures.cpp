@@ -69,15 +69,13 @@ void addFigure(std::vector<FileText>& files, const std::string& folder, const st
 } // namespace
 
 std::vector<FileText> drawStudyFigures(const Study& study, const StudyOutcome& outcome,
-                                       const std::vector<int>& byFactors,
-                                       const std::string& folder) {
+                                       const StudySummary& summary, const std::string& folder) {
     const FigureApplication application;
     const std::vector<std::string> labels = studyLabels(study);
-    const TotalsStatistics levels =
-        computeTotalsStatistics(ShareHistograms{}, 0, outcome.increment);
+    const std::vector<int>& byFactors = summary.byFactors;
     std::vector<FileText> files;
     std::set<std::string> taken;
-    for (const StudyGroup& group : groupStudy(study, outcome, byFactors)) {
+    for (const StudyGroup& group : summary.groups) {
         const std::string suffix = nameSuffix(group, taken);
         const QString name = groupName(study, group, byFactors);
         const QString consumers = QString::number(group.consumers.size());
@@ -93,7 +91,7 @@ std::vector<FileText> drawStudyFigures(const Study& study, const StudyOutcome& o
         addFigure(
             files, folder, "isospace" + suffix,
             [&](QPainter& painter) { paintIsospaceFigure(painter, isospace); }, isospace.title);
-        const SharesFigure shares = sharesFigureOf(outcome, group, levels, labels, name);
+        const SharesFigure shares = sharesFigureOf(outcome, group, summary.levels, labels, name);
         addFigure(
             files, folder, "shares" + suffix,
             [&](QPainter& painter) { paintSharesFigure(painter, shares); }, shares.title);

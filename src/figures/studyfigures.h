@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/base/atomicfile.h"
+#include "core/study/studyreport.h"
 #include "core/study/studyrun.h"
 #include "core/tables/studytables.h"
 
@@ -9,8 +10,8 @@
 
 namespace fenlowick {
 
-/// The figures of a study, as files for `folder`, per group of `byFactors` (indexes into
-/// Study::factors; none: one group of every consumer): the isotope space (isospace.png and
+/// The figures of a study, as files for `folder`, per group of its summary (by the summary's
+/// factors; none: one group of every consumer): the isotope space (isospace.png and
 /// .svg, per group isospace-<levels>.png ...) and the sources' share distributions (shares).
 /// Levels are joined with "-" and made safe as file names; two groups whose names would
 /// then be equal are told apart by "-2", "-3" .... PNG: 1800 × 1200 pixels; SVG: text kept
@@ -18,7 +19,6 @@ namespace fenlowick {
 /// application gets one on the offscreen platform while it draws; one that has an
 /// application must have a QGuiApplication.
 std::vector<FileText> drawStudyFigures(const Study& study, const StudyOutcome& outcome,
-                                       const std::vector<int>& byFactors,
-                                       const std::string& folder);
+                                       const StudySummary& summary, const std::string& folder);
 
 } // namespace fenlowick

@@ -36,7 +36,7 @@ std::vector<FileText> drawFigures(int tracers, int draws, const std::vector<int>
     }
     // As in a console: no platform named, no application; the figures must choose offscreen.
     qunsetenv("QT_QPA_PLATFORM");
-    return drawStudyFigures(*study, *outcome, by, "out/figures");
+    return drawStudyFigures(*study, *outcome, summariseStudy(*study, *outcome, by), "out/figures");
 }
 
 TEST(StudyFigures, NamesTwoFiguresPerGroupAsPngAndSvg) {
@@ -106,7 +106,8 @@ TEST(StudyFigures, MixingByConcentrationOutlinesTheSourcesBesideTheStraightHull)
         settings.options.concentrations = concentrations;
         const Expected<StudyOutcome> outcome = runStudy(*study, settings);
         ASSERT_TRUE(outcome);
-        const std::string svg = drawStudyFigures(*study, *outcome, {}, "f")[1].text;
+        const std::string svg =
+            drawStudyFigures(*study, *outcome, summariseStudy(*study, *outcome, {}), "f")[1].text;
         EXPECT_EQ(svg.find(">Mixing by concentration<") != std::string::npos, concentrations);
         EXPECT_EQ(svg.find(">Linear mixing<") != std::string::npos, concentrations);
     }

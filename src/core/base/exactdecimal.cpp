@@ -133,6 +133,12 @@ int ExactDecimal::decimals() const {
     return m_scale;
 }
 
+double ExactDecimal::toDouble() const {
+    // At most 18 digits and an exponent: the program's own reading of a number text, which
+    // rounds correctly in every locale; the text always reads.
+    return fenlowick::toDouble(text()).value_or(0.0);
+}
+
 bool ExactDecimal::operator==(const ExactDecimal& other) const {
     return m_coefficient == other.m_coefficient && m_scale == other.m_scale;
 }

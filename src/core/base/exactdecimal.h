@@ -13,6 +13,9 @@ namespace fenlowick {
 /// -25.270000000000003).
 class ExactDecimal {
 public:
+    /// Zero.
+    ExactDecimal() = default;
+
     /// The exact value of a numeric text (the program's numeric rule; an exponent is
     /// allowed). Refused when the text is not numeric or needs more than 18 digits.
     static Expected<ExactDecimal> fromText(std::string_view text);
@@ -27,6 +30,9 @@ public:
 
     /// The decimal places of text(): the digits after the point once trailing zeros go.
     int decimals() const;
+
+    /// The double nearest to the value (correctly rounded, as the value's text reads).
+    double toDouble() const;
 
     bool operator==(const ExactDecimal& other) const;
 

@@ -115,9 +115,12 @@ std::optional<ShareSummary> summariseWeights(const std::array<double, kHistogram
     return summary;
 }
 
-std::vector<StudyGroup> groupStudy(const Study& study, const StudyOutcome& outcome,
-                                   const std::vector<int>& byFactors) {
-    std::vector<StudyGroup> groups;
+StudySummary summariseStudy(const Study& study, const StudyOutcome& outcome,
+                            const std::vector<int>& byFactors) {
+    StudySummary summary;
+    summary.levels = levelsOf(outcome.increment);
+    summary.byFactors = byFactors;
+    std::vector<StudyGroup>& groups = summary.groups;
     std::map<std::vector<std::string>, std::size_t> groupOf;
     for (std::size_t c = 0; c < study.consumers.size() && c < outcome.consumers.size(); ++c) {
         const StudyConsumer& consumer = study.consumers[c];
@@ -165,18 +168,24 @@ std::vector<StudyGroup> groupStudy(const Study& study, const StudyOutcome& outco
             }
         }
     }
-    return groups;
+    for (StudyGroup& group : groups) {
+        for (StudyGroup::SourcePool& pool : group.pools) {
+            pool.summary =
+                summariseWeights(pool.weights, summary.levels.levelValue, summary.levels.lastLevel);
+        }
+    }
+    return summary;
 }
 
 StudyReport composeStudyReport(const Study& study, const StudyOutcome& outcome,
-                               const std::vector<int>& byFactors) {
+                               const StudySummary& summary) {
     StudyReport report;
     const std::vector<std::string> factors = factorColumns(study);
     std::string factorHeader;
     for (const std::string& name : factors) {
         factorHeader += name + ",";
     }
-    const TotalsStatistics levels = levelsOf(outcome.increment);
+    const TotalsStatistics& levels = summary.levels;
 
     report.consumers = "consumer," + factorHeader + "source,feasible,mean,sd,min,p01,p50,p99,max\n";
     if (outcome.draws > 0) {
@@ -228,14 +237,14 @@ StudyReport composeStudyReport(const Study& study, const StudyOutcome& outcome,
         }
     }
 
-    if (!byFactors.empty()) {
+    if (!summary.byFactors.empty()) {
         std::string header;
-        for (const int f : byFactors) {
+        for (const int f : summary.byFactors) {
             header += factors[static_cast<std::size_t>(f)] + ",";
         }
         report.groups =
             header + "source,consumers,draws,draws_feasible,mean,sd,p02_5,p25,p50," + "p75,p97_5\n";
-        for (const StudyGroup& group : groupStudy(study, outcome, byFactors)) {
+        for (const StudyGroup& group : summary.groups) {
             std::string prefix;
             for (const std::string& level : group.levels) {
                 prefix += csvField(level) + ",";
@@ -245,9 +254,7 @@ StudyReport composeStudyReport(const Study& study, const StudyOutcome& outcome,
                 report.groups += prefix + csvField(group.sources[s]) + "," +
                                  std::to_string(pool.consumers) + "," + std::to_string(pool.runs) +
                                  "," + std::to_string(pool.runsFeasible) + "," +
-                                 summaryCells(summariseWeights(pool.weights, levels.levelValue,
-                                                               levels.lastLevel)) +
-                                 "\n";
+                                 summaryCells(pool.summary) + "\n";
             }
         }
     }

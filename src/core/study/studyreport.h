@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/results/totalsstatistics.h"
 #include "core/study/studyrun.h"
 #include "core/tables/studytables.h"
 
@@ -35,17 +36,26 @@ struct StudyGroup {
     std::vector<std::string> sources; ///< labels in the order they first appear
     struct SourcePool {
         std::array<double, kHistogramLevels> weights{};
-        int consumers = 0;    ///< consumers of the group that have this source
-        int runs = 0;         ///< their draws, or their exact runs without draws
-        int runsFeasible = 0; ///< of which kept a solution
+        int consumers = 0;                   ///< consumers of the group that have this source
+        int runs = 0;                        ///< their draws, or their exact runs without draws
+        int runsFeasible = 0;                ///< of which kept a solution
+        std::optional<ShareSummary> summary; ///< of the weights; empty when all are 0
     };
     std::vector<SourcePool> pools; ///< per source
 };
 
-/// Groups by the levels of `byFactors` (indexes into Study::factors) in the order the levels
-/// first appear; without factors, one group of every consumer.
-std::vector<StudyGroup> groupStudy(const Study& study, const StudyOutcome& outcome,
-                                   const std::vector<int>& byFactors);
+/// A study's results summarised once, for its tables and its figures alike.
+struct StudySummary {
+    /// The level values of the run's increment, as its totals files give them.
+    TotalsStatistics levels;
+    std::vector<int> byFactors; ///< indexes into Study::factors
+    /// By the levels of `byFactors` in the order the levels first appear; without factors,
+    /// one group of every consumer.
+    std::vector<StudyGroup> groups;
+};
+
+StudySummary summariseStudy(const Study& study, const StudyOutcome& outcome,
+                            const std::vector<int>& byFactors);
 
 /// The tidy tables of a study as CSV texts (UTF-8, LF line ends, snake_case headers, plain
 /// decimals with a leading zero). `uncertainty` is empty without draws, `groups` without
@@ -58,7 +68,7 @@ struct StudyReport {
 };
 
 StudyReport composeStudyReport(const Study& study, const StudyOutcome& outcome,
-                               const std::vector<int>& byFactors);
+                               const StudySummary& summary);
 
 /// A header as a snake_case column name: lower case, every run of other characters than
 /// letters and digits one "_" ("Body mass (g)" gives body_mass_g).

@@ -28,19 +28,14 @@ Error refused(std::string message) {
     return Error{Error::Kind::Refused, std::move(message)};
 }
 
+/// The exact run's signature of a source and tracer: its mean plus its discrimination,
+/// added exactly in decimal.
 Expected<std::string> exactSignature(const StudySourceSet& set, std::size_t i, std::size_t k) {
-    Expected<ExactDecimal> mean = ExactDecimal::fromText(set.sources[i].means[k]);
-    if (!mean) {
-        return mean.error();
-    }
+    const ExactDecimal& mean = set.sources[i].means[k];
     if (set.discrimination.empty()) {
-        return mean->text();
+        return mean.text();
     }
-    Expected<ExactDecimal> shift = ExactDecimal::fromText(set.discrimination[i].means[k]);
-    if (!shift) {
-        return shift.error();
-    }
-    Expected<ExactDecimal> sum = mean->plus(*shift);
+    Expected<ExactDecimal> sum = mean.plus(set.discrimination[i].means[k]);
     if (!sum) {
         return sum.error();
     }
@@ -132,10 +127,10 @@ public:
                     }
                     Cell cell;
                     cell.exact = *exact;
-                    cell.mean = toDouble(set.sources[i].means[k]).value_or(0.0);
+                    cell.mean = set.sources[i].means[k].toDouble();
                     cell.sd = set.sources[i].sds[k];
                     if (!set.discrimination.empty()) {
-                        cell.shift = toDouble(set.discrimination[i].means[k]).value_or(0.0);
+                        cell.shift = set.discrimination[i].means[k].toDouble();
                         cell.shiftSd = set.discrimination[i].sds[k];
                     }
                     prepared.cells.push_back(std::move(cell));

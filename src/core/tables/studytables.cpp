@@ -19,6 +19,17 @@ Error fileError(std::string message) {
     return Error{Error::Kind::FileRead, std::move(message)};
 }
 
+/// A mean of a table, a number text already, as the exact decimal the runs add; refused at
+/// its place when it has more digits than an exact sum can hold.
+Expected<ExactDecimal> exactValue(const CsvTable& table, int row, int column,
+                                  const std::string& text) {
+    Expected<ExactDecimal> value = ExactDecimal::fromText(text);
+    if (!value) {
+        return fileError(table.where(row, column) + ": " + value.error().message);
+    }
+    return value;
+}
+
 std::string headerLineOf(const CsvTable& table) {
     return table.fileName() + ", line " + std::to_string(table.headerLine());
 }
@@ -360,7 +371,7 @@ Expected<Study> readStudy(const CsvTable& sourcesCsv, const CsvTable& consumersC
             StudySource source;
             source.label = label;
             source.line = sourcesCsv.lineOf(r);
-            source.means.assign(tracers, {});
+            source.means.assign(tracers, ExactDecimal());
             source.sds.assign(tracers, std::nullopt);
             set.sources.push_back(std::move(source));
             setRaw.emplace_back(tracers);
@@ -380,7 +391,11 @@ Expected<Study> readStudy(const CsvTable& sourcesCsv, const CsvTable& consumersC
                 setRaw[index][k].push_back(*value);
                 continue;
             }
-            source.means[k] = *value;
+            Expected<ExactDecimal> mean = exactValue(sourcesCsv, r, column, *value);
+            if (!mean) {
+                return mean.error();
+            }
+            source.means[k] = *mean;
             if (columns.sd[c] >= 0) {
                 Expected<double> sd = sdValue(sourcesCsv, r, columns.sd[c]);
                 if (!sd) {
@@ -430,13 +445,15 @@ Expected<Study> readStudy(const CsvTable& sourcesCsv, const CsvTable& consumersC
         for (std::size_t i = 0; study.rawSources && i < set.sources.size(); ++i) {
             for (std::size_t k = 0; k < tracers; ++k) {
                 const auto& samples = rawValues[s][i][k];
-                Expected<std::string> mean = exactMeanText(samples);
+                Expected<std::string> meanText = exactMeanText(samples);
+                Expected<ExactDecimal> mean =
+                    meanText ? ExactDecimal::fromText(*meanText) : meanText.error();
                 if (!mean) {
                     return fileError(sourcesCsv.fileName() + ", the source \"" +
                                      set.sources[i].label + "\": " + mean.error().message);
                 }
                 set.sources[i].means[k] = *mean;
-                set.sources[i].sds[k] = sampleSd(samples, toDouble(*mean).value_or(0.0));
+                set.sources[i].sds[k] = sampleSd(samples, mean->toDouble());
             }
         }
         const std::string where =
@@ -507,7 +524,9 @@ Expected<Study> readStudy(const CsvTable& sourcesCsv, const CsvTable& consumersC
             StudyDiscrimination row;
             for (std::size_t k = 0; k < tracers; ++k) {
                 const auto c = static_cast<std::size_t>(tracerColumns[k]);
-                Expected<std::string> mean = csv.numberText(r, found->mean[c]);
+                Expected<std::string> text = csv.numberText(r, found->mean[c]);
+                Expected<ExactDecimal> mean =
+                    text ? exactValue(csv, r, found->mean[c], *text) : text.error();
                 if (!mean) {
                     return mean.error();
                 }
@@ -559,6 +578,7 @@ Expected<Study> readStudy(const CsvTable& sourcesCsv, const CsvTable& consumersC
                 return value.error();
             }
             consumer.values.push_back(*value);
+            consumer.numbers.push_back(fenlowick::toDouble(*value).value_or(0.0));
         }
         for (const int c : factorColumns) {
             consumer.levels.emplace_back(trimBlanks(consumersCsv.cell(r, c)));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/base/csvtable.h"
+#include "core/base/exactdecimal.h"
 #include "core/base/expected.h"
 
 #include <optional>
@@ -10,11 +11,12 @@
 namespace fenlowick {
 
 /// A source of a study: its label and, per tracer (in the consumer file's order), the mean
-/// as the exact text of a number and the standard deviation. For raw rows the mean is
-/// worked out exactly in decimal and the SD is the sample SD.
+/// as an exact decimal (the exact runs add it to the discrimination without rounding) and
+/// the standard deviation. For raw rows the mean is worked out exactly in decimal and the
+/// SD is the sample SD.
 struct StudySource {
     std::string label;
-    std::vector<std::string> means;
+    std::vector<ExactDecimal> means;
     /// Empty for a tracer whose SD the table does not give.
     std::vector<std::optional<double>> sds;
     /// Per tracer, the element's concentration from a Conc<tracer> column (for raw rows the
@@ -24,9 +26,9 @@ struct StudySource {
     int line = 0;    ///< the source's first line in its file
 };
 
-/// The trophic discrimination of one source: mean texts and SDs per tracer.
+/// The trophic discrimination of one source: exact means and SDs per tracer.
 struct StudyDiscrimination {
-    std::vector<std::string> means;
+    std::vector<ExactDecimal> means;
     std::vector<std::optional<double>> sds;
 };
 
@@ -41,9 +43,12 @@ struct StudySourceSet {
 
 /// One consumer: a data row of the consumer file.
 struct StudyConsumer {
-    int row = 0;                     ///< 1-based data row
-    int line = 0;                    ///< its line in the file
-    std::vector<std::string> values; ///< number texts per tracer
+    int row = 0;  ///< 1-based data row
+    int line = 0; ///< its line in the file
+    /// Per tracer, the number text as the table writes it (decimal commas read as points):
+    /// the exact run's entry takes it as it stands.
+    std::vector<std::string> values;
+    std::vector<double> numbers;     ///< the same values as numbers
     std::vector<std::string> levels; ///< per factor column of the consumer file
     int sourceSet = 0;
 };
@@ -83,11 +88,11 @@ inline constexpr int kStudyMaxSources = 10;
 /// (as Mean<tracer> or, for raw rows, by its own name), and a factor otherwise.
 ///
 /// Refused (Error::Kind::FileRead), naming file, line and column: anything a table cannot
-/// give (a value that is missing or not a number, a source listed twice, no label column,
-/// a consumer whose factor level has no sources, a tracer without a mean in the source or
-/// discrimination file, a source without discrimination or a discrimination row for an
-/// unknown source, a concentration that is not a number above zero), fewer than two sources or more
-/// than ten in a set, no tracer or more than five.
+/// give (a value that is missing or not a number, a mean of more than 18 digits, a source listed
+/// twice, no label column, a consumer whose factor level has no sources, a tracer without a mean in
+/// the source or discrimination file, a source without discrimination or a discrimination row for
+/// an unknown source, a concentration that is not a number above zero), fewer than two sources or
+/// more than ten in a set, no tracer or more than five.
 Expected<Study> readStudy(const CsvTable& sources, const CsvTable& consumers,
                           const CsvTable* discrimination);
 

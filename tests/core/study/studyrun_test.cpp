@@ -106,7 +106,9 @@ TEST(StudyRun, TheSameSeedGivesTheSameFilesWhateverTheThreads) {
         StudySettings chosen = settings;
         chosen.threads = threads;
         chosen.options.seed = seed;
-        const StudyReport files = composeStudyReport(study, *runStudy(study, chosen), {0});
+        const StudyOutcome outcome = *runStudy(study, chosen);
+        const StudyReport files =
+            composeStudyReport(study, outcome, summariseStudy(study, outcome, {0}));
         return files.consumers + files.uncertainty + files.groups + files.histograms;
     };
     const std::string one = report(1, 7);
@@ -202,7 +204,8 @@ TEST(StudyRun, TheFilesDoNotDependOnTheNumberLocale) {
         if (!outcome) {
             return std::string();
         }
-        const StudyReport report = composeStudyReport(study, *outcome, {});
+        const StudyReport report =
+            composeStudyReport(study, *outcome, summariseStudy(study, *outcome, {}));
         return report.consumers + report.uncertainty + report.groups + report.histograms +
                composePartials(study, *outcome, settings);
     };

@@ -20,7 +20,9 @@ TEST(StudyTables, RawRowsGiveTheExactMeanAndTheSampleSd) {
     EXPECT_EQ(study->factors, std::vector<std::string>{"Group"});
     const StudySource& algae = study->sourceSets[0].sources[0];
     EXPECT_EQ(algae.samples, 3);
-    EXPECT_EQ(algae.means, (std::vector<std::string>{"1.333333333333", "-2.25"}));
+    ASSERT_EQ(algae.means.size(), 2u);
+    EXPECT_EQ(algae.means[0].text(), "1.333333333333");
+    EXPECT_EQ(algae.means[1].text(), "-2.25");
     EXPECT_NEAR(*algae.sds[1], 0.4330127, 1e-7); // sqrt((0.25 + 0.0625 + 0.0625) / 2)
 
     for (const auto& [texts, mean] : std::vector<std::pair<std::vector<std::string>, std::string>>{
@@ -32,6 +34,28 @@ TEST(StudyTables, RawRowsGiveTheExactMeanAndTheSampleSd) {
              {{"5", "6", "6"}, "5.666666666667"}}) {
         EXPECT_EQ(*exactMeanText(texts), mean) << texts.front();
     }
+}
+
+// A mean the exact runs could not add is refused where it stands, not when a consumer runs.
+TEST(StudyTables, MeansBeyondEighteenDigitsAreRefusedAtTheirPlace) {
+    const Expected<CsvTable> consumers = CsvTable::parse("d13C\n1\n", "consumers.csv");
+    const Expected<CsvTable> sources = CsvTable::parse(
+        "Source,Meand13C,SDd13C\nA,0.1234567890123456789,1\nB,2,1\n", "sources.csv");
+    const Expected<CsvTable> discrimination =
+        CsvTable::parse("Source,Meand13C,SDd13C\nA,0,0\nB,12345678901234567890,0\n", "tef.csv");
+    const Expected<Study> bySource = readStudy(*sources, *consumers, nullptr);
+    ASSERT_FALSE(bySource);
+    EXPECT_EQ(bySource.error().kind, Error::Kind::FileRead);
+    EXPECT_NE(bySource.error().message.find("sources.csv, line 2"), std::string::npos)
+        << bySource.error().message;
+    EXPECT_NE(bySource.error().message.find("has too many digits to add exactly"),
+              std::string::npos);
+    const Expected<CsvTable> fine =
+        CsvTable::parse("Source,Meand13C,SDd13C\nA,0.1,1\nB,2,1\n", "sources.csv");
+    const Expected<Study> byShift = readStudy(*fine, *consumers, &*discrimination);
+    ASSERT_FALSE(byShift);
+    EXPECT_NE(byShift.error().message.find("tef.csv, line 3"), std::string::npos)
+        << byShift.error().message;
 }
 
 TEST(StudyTables, FactorColumnsBecomeSnakeCaseColumnNames) {

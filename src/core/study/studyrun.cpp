@@ -315,143 +315,181 @@ Status checkStudy(const Study& study, const StudyOptions& options) {
     return ok();
 }
 
-Expected<StudyOutcome> runStudy(const Study& study, const StudySettings& settings) {
-    const EntryMaker maker(study, settings.options);
-    Expected<CheckedStudy> prepared = checkedStudy(study, settings.options, maker);
-    if (!prepared) {
-        return prepared.error();
-    }
-    const std::vector<MixingConstraints>& constraints = prepared->constraints;
-    const std::vector<CalculationInput>& exactInputs = prepared->exactInputs;
-    StudyOutcome outcome;
-    outcome.increment = prepared->increment;
-    outcome.draws = settings.options.draws;
-    outcome.concentrations = settings.options.concentrations && study.hasConcentrations;
+namespace {
 
+/// The tasks of a checked study: its consumers in the settings' shard, each one's exact run
+/// and draws cut into tasks of kDrawsPerTask runs.
+std::vector<Task> studyTasks(const Study& study, const StudySettings& settings) {
     std::vector<Task> tasks;
+    const int draws = settings.options.draws;
     for (std::size_t c = 0; c < study.consumers.size(); ++c) {
-        for (int first = 0; inShard(c, settings) && first <= outcome.draws;
-             first += kDrawsPerTask) {
-            tasks.push_back(Task{c, first, std::min(outcome.draws + 1, first + kDrawsPerTask)});
+        for (int first = 0; inShard(c, settings) && first <= draws; first += kDrawsPerTask) {
+            tasks.push_back(Task{c, first, std::min(draws + 1, first + kDrawsPerTask)});
         }
     }
-    // Tasks are taken in order and merged in order as soon as the ones before them are, so
-    // only a few are held at a time however many draws there are, and the sums do not
-    // depend on the threads.
-    std::vector<TaskResult> results(tasks.size());
-    outcome.consumers.resize(study.consumers.size());
-    std::size_t merged = 0;
-    std::uint64_t total = 0;
-    for (const Task& task : tasks) {
-        total += static_cast<std::uint64_t>(task.endDraw - task.firstDraw);
-    }
-    std::atomic<std::size_t> next{0};
-    std::atomic<bool> stop{false};
-    std::mutex mutex;
-    std::uint64_t done = 0;
-    std::optional<Error> failure;
-    auto cancelled = [&] {
-        return stop.load() || (settings.cancel != nullptr && settings.cancel->load());
-    };
+    return tasks;
+}
 
-    auto drawInput = [&](std::size_t consumer, int draw) -> Expected<CalculationInput> {
-        Expected<Entry> entry = maker.entry(consumer, draw);
+/// Adds a draw's solutions to a task's pooled weights: the draw weighs one, spread evenly
+/// over its solutions.
+void poolDraw(TaskResult& result, const EngineResult& found, int sources) {
+    ++result.drawsFeasible;
+    const double weight = 1.0 / static_cast<double>(found.feasibleCount);
+    for (int s = 0; s < sources; ++s) {
+        for (int b = 0; b < kHistogramLevels; ++b) {
+            const auto count =
+                found.histograms[static_cast<std::size_t>(s)][static_cast<std::size_t>(b)];
+            if (count != 0) {
+                result.pooled[static_cast<std::size_t>(s * kHistogramLevels + b)] +=
+                    static_cast<double>(count) * weight;
+            }
+        }
+    }
+}
+
+/// Runs a checked study's tasks on a pool of threads. Tasks are taken in order and merged
+/// in order as soon as the ones before them are, so only a few are held at a time however
+/// many draws there are, and the sums do not depend on the threads.
+class TaskRunner {
+public:
+    TaskRunner(const Study& study, const StudySettings& settings, const EntryMaker& maker,
+               const CheckedStudy& checked, StudyOutcome& outcome)
+        : m_study(study), m_settings(settings), m_maker(maker), m_checked(checked),
+          m_outcome(outcome), m_tasks(studyTasks(study, settings)), m_results(m_tasks.size()) {
+        for (const Task& task : m_tasks) {
+            m_total += static_cast<std::uint64_t>(task.endDraw - task.firstDraw);
+        }
+    }
+
+    /// Runs every task on the settings' threads; the first failure, if any.
+    std::optional<Error> run() {
+        int threads = m_settings.threads;
+        if (threads <= 0) {
+            threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+        }
+        threads = std::max(1, std::min<int>(threads, static_cast<int>(m_tasks.size())));
+        std::vector<std::thread> pool;
+        for (int t = 1; t < threads; ++t) {
+            pool.emplace_back([this] { work(); });
+        }
+        work();
+        for (auto& thread : pool) {
+            thread.join();
+        }
+        return m_failure;
+    }
+
+    bool cancelled() const {
+        return m_stop.load() || (m_settings.cancel != nullptr && m_settings.cancel->load());
+    }
+
+private:
+    /// A run's checked input: the exact run's was checked before the tasks began.
+    Expected<CalculationInput> input(std::size_t consumer, int draw) const {
+        if (draw == 0) {
+            return m_checked.exactInputs[consumer];
+        }
+        Expected<Entry> entry = m_maker.entry(consumer, draw);
         if (!entry) {
             return entry.error();
         }
         Expected<CalculationInput> checked = checkEntry(*entry, kStudyRules);
         if (!checked) {
-            return refused(consumerPlace(study, study.consumers[consumer]) + ", draw " +
+            return refused(consumerPlace(m_study, m_study.consumers[consumer]) + ", draw " +
                            std::to_string(draw) + ": " + checked.error().message);
         }
         checked->constraints =
-            constraints[static_cast<std::size_t>(study.consumers[consumer].sourceSet)];
+            m_checked.constraints[static_cast<std::size_t>(m_study.consumers[consumer].sourceSet)];
         return checked;
-    };
+    }
 
-    auto work = [&] {
-        EngineControl control;
-        control.threads = 1;
-        control.cancel = settings.cancel;
-        for (std::size_t t = next.fetch_add(1); t < tasks.size() && !cancelled();
-             t = next.fetch_add(1)) {
-            const Task& task = tasks[t];
-            TaskResult& result = results[t];
-            const int sources = static_cast<int>(
-                study.sourceSets[static_cast<std::size_t>(study.consumers[task.consumer].sourceSet)]
-                    .sources.size());
-            result.pooled.assign(static_cast<std::size_t>(sources * kHistogramLevels), 0.0);
-            for (int draw = task.firstDraw; draw < task.endDraw && !cancelled(); ++draw) {
-                // The exact run's input was checked before the tasks began.
-                Expected<CalculationInput> input =
-                    draw == 0 ? Expected<CalculationInput>(exactInputs[task.consumer])
-                              : drawInput(task.consumer, draw);
-                if (!input) {
-                    std::lock_guard lock(mutex);
-                    if (!failure) {
-                        failure = input.error();
-                    }
-                    stop.store(true);
-                    return;
+    /// Runs task t; false when the runs must stop (a failure, or a search cancelled).
+    bool runTask(std::size_t t, const EngineControl& control) {
+        const Task& task = m_tasks[t];
+        TaskResult& result = m_results[t];
+        const int sources = static_cast<int>(
+            m_study.sourceSets[static_cast<std::size_t>(m_study.consumers[task.consumer].sourceSet)]
+                .sources.size());
+        result.pooled.assign(static_cast<std::size_t>(sources * kHistogramLevels), 0.0);
+        for (int draw = task.firstDraw; draw < task.endDraw && !cancelled(); ++draw) {
+            Expected<CalculationInput> checked = input(task.consumer, draw);
+            if (!checked) {
+                std::lock_guard lock(m_mutex);
+                if (!m_failure) {
+                    m_failure = checked.error();
                 }
-                const EngineResult found = runSearch(*input, nullptr, control);
-                if (found.cancelled) {
-                    return;
-                }
-                if (draw == 0) {
-                    result.exact = std::make_unique<ShareHistograms>(found.histograms);
-                    result.feasible = found.feasibleCount;
-                } else if (found.feasibleCount > 0) {
-                    ++result.drawsFeasible;
-                    const double weight = 1.0 / static_cast<double>(found.feasibleCount);
-                    for (int s = 0; s < sources; ++s) {
-                        for (int b = 0; b < kHistogramLevels; ++b) {
-                            const auto count = found.histograms[static_cast<std::size_t>(s)]
-                                                               [static_cast<std::size_t>(b)];
-                            if (count != 0) {
-                                result.pooled[static_cast<std::size_t>(s * kHistogramLevels + b)] +=
-                                    static_cast<double>(count) * weight;
-                            }
-                        }
-                    }
-                }
-                if (settings.progress) {
-                    std::lock_guard lock(mutex);
-                    settings.progress(++done, total);
-                }
+                m_stop.store(true);
+                return false;
             }
-            if (cancelled()) {
-                return;
+            const EngineResult found = runSearch(*checked, nullptr, control);
+            if (found.cancelled) {
+                return false;
             }
-            std::lock_guard lock(mutex);
-            result.done = true;
-            for (; merged < tasks.size() && results[merged].done; ++merged) {
-                mergeInto(outcome.consumers[tasks[merged].consumer], results[merged]);
+            if (draw == 0) {
+                result.exact = std::make_unique<ShareHistograms>(found.histograms);
+                result.feasible = found.feasibleCount;
+            } else if (found.feasibleCount > 0) {
+                poolDraw(result, found, sources);
+            }
+            if (m_settings.progress) {
+                std::lock_guard lock(m_mutex);
+                m_settings.progress(++m_done, m_total);
             }
         }
-    };
+        return true;
+    }
 
-    int threads = settings.threads;
-    if (threads <= 0) {
-        threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    void work() {
+        EngineControl control;
+        control.threads = 1;
+        control.cancel = m_settings.cancel;
+        for (std::size_t t = m_next.fetch_add(1); t < m_tasks.size() && !cancelled();
+             t = m_next.fetch_add(1)) {
+            if (!runTask(t, control) || cancelled()) {
+                return;
+            }
+            std::lock_guard lock(m_mutex);
+            m_results[t].done = true;
+            for (; m_merged < m_tasks.size() && m_results[m_merged].done; ++m_merged) {
+                mergeInto(m_outcome.consumers[m_tasks[m_merged].consumer], m_results[m_merged]);
+            }
+        }
     }
-    threads = std::max(1, std::min<int>(threads, static_cast<int>(tasks.size())));
-    std::vector<std::thread> pool;
-    for (int t = 1; t < threads; ++t) {
-        pool.emplace_back(work);
+
+    const Study& m_study;
+    const StudySettings& m_settings;
+    const EntryMaker& m_maker;
+    const CheckedStudy& m_checked;
+    StudyOutcome& m_outcome;
+    const std::vector<Task> m_tasks;
+    std::vector<TaskResult> m_results;
+    std::uint64_t m_total = 0; ///< runs of all tasks
+    std::atomic<std::size_t> m_next{0};
+    std::atomic<bool> m_stop{false};
+    std::mutex m_mutex; ///< guards what follows, the results' merging and the progress
+    std::size_t m_merged = 0;
+    std::uint64_t m_done = 0;
+    std::optional<Error> m_failure;
+};
+
+} // namespace
+
+Expected<StudyOutcome> runStudy(const Study& study, const StudySettings& settings) {
+    const EntryMaker maker(study, settings.options);
+    Expected<CheckedStudy> checked = checkedStudy(study, settings.options, maker);
+    if (!checked) {
+        return checked.error();
     }
-    work();
-    for (auto& thread : pool) {
-        thread.join();
-    }
-    if (failure) {
+    StudyOutcome outcome;
+    outcome.increment = checked->increment;
+    outcome.draws = settings.options.draws;
+    outcome.concentrations = settings.options.concentrations && study.hasConcentrations;
+    outcome.consumers.resize(study.consumers.size());
+    TaskRunner runner(study, settings, maker, *checked, outcome);
+    if (std::optional<Error> failure = runner.run()) {
         return *failure;
     }
-    if (cancelled()) {
-        outcome.cancelled = true;
-        return outcome;
-    }
-
+    outcome.cancelled = runner.cancelled();
     return outcome;
 }
 

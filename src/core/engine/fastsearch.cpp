@@ -1,7 +1,7 @@
 #include "core/engine/fastsearch.h"
 
+#include "core/engine/countoncallingthread.h"
 #include "core/engine/parallelsearch.h"
-#include "core/engine/threadcount.h"
 
 namespace fenlowick {
 
@@ -11,7 +11,7 @@ EngineResult fastSearch(const CalculationInput& input, RecordSink* sink,
     // handing over to a thread, cost more than a small search, and a study runs many small
     // searches side by side.
     if (sink == nullptr && control.threads == 1) {
-        return countOnThisThread(input, control);
+        return countOnCallingThread(input, control);
     }
     return ParallelSearch(input, sink, control).run();
 }

@@ -10,6 +10,6 @@ namespace fenlowick {
 /// allocates nothing per count. The result and the callbacks are those of a parallel search
 /// with one worker. A count started from a callback of another on the same thread gets its
 /// own plan and worker.
-EngineResult countOnThisThread(const CalculationInput& input, const EngineControl& control);
+EngineResult countOnCallingThread(const CalculationInput& input, const EngineControl& control);
 
 } // namespace fenlowick

@@ -1,4 +1,4 @@
-#include "core/engine/threadcount.h"
+#include "core/engine/countoncallingthread.h"
 
 #include "core/engine/searchplan.h"
 #include "core/engine/searchworker.h"
@@ -64,7 +64,7 @@ EngineResult countWith(const SearchPlan& plan, SearchWorker& worker, const Engin
 
 } // namespace
 
-EngineResult countOnThisThread(const CalculationInput& input, const EngineControl& control) {
+EngineResult countOnCallingThread(const CalculationInput& input, const EngineControl& control) {
     KeptCount& kept = t_kept;
     if (kept.busy) {
         const SearchPlan plan(input, true);

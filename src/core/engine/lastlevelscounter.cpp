@@ -1,5 +1,6 @@
 #include "core/engine/lastlevelscounter.h"
 
+#include "core/engine/doubleslack.h"
 #include "core/engine/innermostcounter.h"
 #include "core/engine/lastlevelsrows.h"
 
@@ -14,6 +15,12 @@
 namespace fenlowick {
 
 namespace {
+
+/// The slack, relative to the largest magnitude of a node's ends, with which the range of a
+/// is solved from c i <= d as d * (1 / c): the product with the rounded inverse is off from
+/// d / c by at most two units in the last place of |d / c|, below 2^-51 |d| |1 / c|, and |d|
+/// is below that magnitude; 1e-12 of it is thousands of times that, in steps.
+constexpr double kRangeSlack = 1e-12;
 
 /// Calls check(j) for the values of b from bFirst up to the core and from the core up to
 /// bEnd: those the core does not prove kept.
@@ -358,9 +365,8 @@ std::uint64_t LastLevelsCounter::countLast(int level, float bound, const float* 
         return countRows(start, first, last, coreFirstA, coreLastA, bound0, whole, before);
     }
 
-    // The range of i is solved from c i <= d for every pair of a lower and an upper end;
-    // d * (1 / c) is off from d / c by far less than this, in steps.
-    const double rangeSlack = 1e-12 * largest;
+    // The range of i is solved from c i <= d for every pair of a lower and an upper end.
+    const double rangeSlack = kRangeSlack * largest;
     if constexpr (!Constrained) {
         const RowSet<Isotopes> set{
             &start, dz,    before,    level, aLevel, first, last, 0, coreAllowed ? bound0 : -1,
@@ -455,7 +461,7 @@ std::uint64_t LastLevelsCounter::countFive(int level, float bound, const float* 
     RowSet<Isotopes> set{&start,    dz,        before,
                          level + 1, level + 2, 0,
                          bound0,    0,         coreAllowed ? bound0 : -1,
-                         bound0,    whole,     1e-12 * largest};
+                         bound0,    whole,     kRangeSlack * largest};
     set.dy = dy;
     set.yLevel = level;
     set.yFirst = first;
@@ -477,7 +483,7 @@ inline std::pair<int, int> LastLevelsCounter::rowRange(const BandEnds<Isotopes>&
     // c i <= d narrows [iLow, iHigh]; with c = 0 it holds or rules everything out.
     auto narrow = [&](double c, double d, double inverseC) {
         const double x = d * inverseC;
-        const double tolerance = rangeSlack * std::fabs(inverseC) + 1e-9;
+        const double tolerance = rangeSlack * std::fabs(inverseC) + kDoubleSlack;
         if (c > 0.0) {
             iHigh = std::min(iHigh, x + tolerance);
         } else if (c < 0.0) {
@@ -652,7 +658,7 @@ inline double LastLevelsCounter::setEnds(BandEnds<Isotopes>& ends, int k,
     // place of the largest magnitude involved.
     const double size =
         std::max({std::fabs(lo), std::fabs(hi), std::fabs(cLo), std::fabs(cHi)}) + reach + 1.0;
-    const double slack = 1e-9 * size;
+    const double slack = kDoubleSlack * size;
     ends.lowerOuter[k] = lo - slack;
     ends.upperOuter[k] = hi + slack;
     ends.lowerCore[k] = cLo + slack;
@@ -668,7 +674,7 @@ std::pair<int, int> LastLevelsCounter::flatRange(double base, double slopePerSte
                                                  double high, bool widen, int first, int last) {
     const double size = std::fabs(base) + std::fabs(slopePerStep) * last +
                         std::max(std::fabs(low), std::fabs(high)) + 1.0;
-    const double slack = (widen ? 1e-9 : -1e-9) * size;
+    const double slack = (widen ? kDoubleSlack : -kDoubleSlack) * size;
     if (slopePerStep == 0.0) {
         return base >= low - slack && base <= high + slack ? std::pair{first, last}
                                                            : std::pair{last + 1, last};
@@ -680,7 +686,8 @@ std::pair<int, int> LastLevelsCounter::flatRange(double base, double slopePerSte
     }
     // Rounded to whole indices first and only then limited to [first, last]: limiting
     // first would move an end that is already whole by the slack.
-    const double slackSteps = (widen ? 1e-9 : -1e-9) * (1.0 + std::fabs(from) + std::fabs(to));
+    const double slackSteps =
+        (widen ? kDoubleSlack : -kDoubleSlack) * (1.0 + std::fabs(from) + std::fabs(to));
     from = std::clamp(std::ceil(from - slackSteps), static_cast<double>(first) - 1.0,
                       static_cast<double>(last) + 1.0);
     to = std::clamp(std::floor(to + slackSteps), static_cast<double>(first) - 1.0,

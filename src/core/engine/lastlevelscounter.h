@@ -158,9 +158,12 @@ private:
     int m_denseYLevel = 0;
     void settleDense();
     RowPath m_rowPath;
-    /// For the values checked in blocks, each source in the entry's order: its level, and
-    /// whether its share is fixed above the node (0) or that of z (1), a (2), b (3) or the
-    /// derived share (4) in a count below level m_entryKindLevel.
+    /// Whose share a source's is in a count below level m_entryKindLevel, for the values
+    /// checked in blocks: fixed above the node, or the share of z, a, b, the derived share
+    /// or y (five levels); checkBlock() indexes its shares by it.
+    enum ShareKind : int { FixedAbove, ShareOfZ, ShareOfA, ShareOfB, DerivedShare, ShareOfY };
+    /// For the values checked in blocks, each source in the entry's order: its ShareKind and
+    /// its level.
     std::array<int, kSourceRows> m_entryKind{};
     std::array<int, kSourceRows> m_entryLevel{};
     int m_entryKindLevel = -1;

@@ -6,6 +6,7 @@
 // lastlevelscounter.cpp, which alone includes it and instantiates the templates; kept apart
 // so that each file reads as one role.
 
+#include "core/engine/doubleslack.h"
 #include "core/engine/lastlevelscounter.h"
 
 #include <algorithm>
@@ -91,6 +92,13 @@ template <int Isotopes> struct LastLevelsCounter::RowSet {
     int yFirst = 0;
     int yLast = 0;
 };
+
+/// How far the single-precision ends of a row set at y = z = i = 0 are moved from the double
+/// ends of countLast() or countFive(), outward (inward for the core), relative to the ends'
+/// `size`, which bounds every value the single-precision ends are formed from: the roundings
+/// on the way (at most ten, with those of the four coefficients) are each off by at most
+/// 2^-24 of it, so with 1e-6 the outer ends stay outside and the core inside the double ends.
+constexpr double kSingleEndsSlack = 1e-6;
 
 /// Rows gathered to have their ends solved together: the indices z and i, then the ends of
 /// b's interval (bFirst..bEnd) and of its core (coreFirst..coreLast, empty as bEnd + 1..bEnd).
@@ -209,7 +217,7 @@ LastLevelsCounter::blockRows(const RowSet<Isotopes>& set) {
     const BandEnds<Isotopes>& start = *set.start;
     for (int k = 0; k < Isotopes; ++k) {
         block.dy[k] = Levels == 5 ? static_cast<float>(set.dy[k]) : 0.0f;
-        const double slack = 1e-6 * start.size[k];
+        const double slack = kSingleEndsSlack * start.size[k];
         block.lowerOuter0[k] = static_cast<float>(start.lowerOuter[k] - slack);
         block.upperOuter0[k] = static_cast<float>(start.upperOuter[k] + slack);
         block.lowerCore0[k] = static_cast<float>(start.lowerCore[k] + slack);
@@ -241,12 +249,12 @@ LastLevelsCounter::blockRows(const RowSet<Isotopes>& set) {
             for (int level = 0; level < m_plan.sources; ++level) {
                 const auto t =
                     static_cast<std::size_t>(m_plan.order[static_cast<std::size_t>(level)]);
-                m_entryKind[t] = level == set.aLevel                  ? 2
-                                 : level == m_plan.innermost          ? 3
-                                 : level == m_plan.innermost + 1      ? 4
-                                 : Levels >= 4 && level == set.level  ? 1
-                                 : Levels == 5 && level == set.yLevel ? 5
-                                                                      : 0;
+                m_entryKind[t] = level == set.aLevel                  ? ShareOfA
+                                 : level == m_plan.innermost          ? ShareOfB
+                                 : level == m_plan.innermost + 1      ? DerivedShare
+                                 : Levels >= 4 && level == set.level  ? ShareOfZ
+                                 : Levels == 5 && level == set.yLevel ? ShareOfY
+                                                                      : FixedAbove;
                 m_entryLevel[t] = level;
             }
             m_entryKindLevel = set.level * 8 + Levels;
@@ -279,6 +287,7 @@ LastLevelsCounter::blockRows(const RowSet<Isotopes>& set) {
         // of the magnitudes that rangeSlack covers, so doubling its tolerance keeps every
         // row it keeps. Rows kept beyond rowRange's are empty by the outer ends and count
         // nothing, as do pairs with c = 0 left out here.
+        constexpr double kLineToleranceFactor = 2.0;
         const SearchPlan::RowLines& lines = m_plan.rowLines;
         constexpr int kPairs = Isotopes * (Isotopes + 1);
         const int uppers = lines.uppers;
@@ -304,7 +313,8 @@ LastLevelsCounter::blockRows(const RowSet<Isotopes>& set) {
         for (int u = 0; u < uppers; ++u) {
             const SearchPlan::RowLine& line = lines.upper[static_cast<std::size_t>(u)];
             upperFrom[u] =
-                from(line, false) + 2.0 * (set.rangeSlack * std::fabs(line.inverse) + 1e-9);
+                from(line, false) +
+                kLineToleranceFactor * (set.rangeSlack * std::fabs(line.inverse) + kDoubleSlack);
             magnitude += std::fabs(upperFrom[u]);
             if constexpr (Levels == 5) {
                 upperPerY[u] = from(line, true);
@@ -314,7 +324,8 @@ LastLevelsCounter::blockRows(const RowSet<Isotopes>& set) {
         for (int l = 0; l < lowers; ++l) {
             const SearchPlan::RowLine& line = lines.lower[static_cast<std::size_t>(l)];
             lowerFrom[l] =
-                from(line, false) - 2.0 * (set.rangeSlack * std::fabs(line.inverse) + 1e-9);
+                from(line, false) -
+                kLineToleranceFactor * (set.rangeSlack * std::fabs(line.inverse) + kDoubleSlack);
             magnitude += std::fabs(lowerFrom[l]);
             if constexpr (Levels == 5) {
                 lowerPerY[l] = from(line, true);
@@ -323,8 +334,8 @@ LastLevelsCounter::blockRows(const RowSet<Isotopes>& set) {
         }
         // The range of z: every comparison of the z loop's below, slope z <= d with d =
         // d0 + dY y, solved with the plan's 1 / slope as z <= (or >=) a + b y. The values are
-        // formed from a few products and sums of magnitudes below `magnitude`, so 1e-9 of it
-        // widens the range past any rounding; d = d0 + dY y is held to that too where the
+        // formed from a few products and sums of magnitudes below `magnitude`, so kDoubleSlack
+        // of it widens the range past any rounding; d = d0 + dY y is held to that too where the
         // slope is 0.
         // At most kPairs lines in all: as many comparisons with 0 and the bound, and at
         // most a quarter of kPairs squared between a lower and an upper line.
@@ -339,7 +350,8 @@ LastLevelsCounter::blockRows(const RowSet<Isotopes>& set) {
         int lows = 0;
         int flats = 0;
         auto comparison = [&](double d0, double dY, double inverseSlope) {
-            const double tolerance = 1e-9 * magnitude * std::fabs(inverseSlope) + 1e-9;
+            const double tolerance =
+                kDoubleSlack * magnitude * std::fabs(inverseSlope) + kDoubleSlack;
             if (inverseSlope > 0.0) {
                 highFrom[highs] = d0 * inverseSlope + tolerance;
                 highPerY[highs++] = dY * inverseSlope;
@@ -347,7 +359,7 @@ LastLevelsCounter::blockRows(const RowSet<Isotopes>& set) {
                 lowFrom[lows] = d0 * inverseSlope - tolerance;
                 lowPerY[lows++] = dY * inverseSlope;
             } else {
-                flatFrom[flats] = d0 + 1e-9 * magnitude;
+                flatFrom[flats] = d0 + kDoubleSlack * magnitude;
                 flatPerY[flats++] = dY;
             }
         };
@@ -534,12 +546,8 @@ LastLevelsCounter::blockRows(const RowSet<Isotopes>& set) {
 
 /// Solves the ends of the first n rows of the block, 2 * Width rows at a time in single
 /// precision: each end is start + ((dy y + dz z) + slope i), limited to 0..bLast, the outer
-/// ends rounded inward to whole steps and the core within them. The ends at y = z = i = 0
-/// (set in the block by blockRows() once for the row set) come from the double ends of
-/// countLast() or countFive() moved outward (inward for the core) by 1e-6 of `size`, which
-/// bounds every value the single-precision ends are formed from: the roundings on the way
-/// (at most ten, with those of the four coefficients) are each off by at most 2^-24 of it, so
-/// the outer ends stay outside and the core inside the double ends.
+/// ends rounded inward to whole steps and the core within them, from the ends at
+/// y = z = i = 0 that blockRows() sets in the block (see kSingleEndsSlack).
 template <int Width, int Levels, int Isotopes, bool Dense>
 [[gnu::always_inline]] inline void LastLevelsCounter::rowEnds(const RowSet<Isotopes>& set,
                                                               RowBlock& block, int n) const {
@@ -808,7 +816,8 @@ LastLevelsCounter::checkBlock(const RowSet<Isotopes>& set, RowBlock& block) {
         std::memcpy(&z, block.checkZ + b, sizeof z);
         std::memcpy(&i, block.checkI + b, sizeof i);
         std::memcpy(&j, block.checkJ + b, sizeof j);
-        // The shares as checkEdges() forms them: whole numbers, exact in single precision.
+        // The shares as checkEdges() forms them, by ShareKind: whole numbers, exact in single
+        // precision.
         const Ints rest = set.whole - y * step - z * step - i * step;
         const Floats shares[] = {Floats{},
                                  __builtin_convertvector(z * step, Floats),
@@ -822,7 +831,7 @@ LastLevelsCounter::checkBlock(const RowSet<Isotopes>& set, RowBlock& block) {
             Floats predicted{};
             for (int t = 0; t < m_plan.sources; ++t) {
                 const int kind = m_entryKind[static_cast<std::size_t>(t)];
-                const Floats share = kind == 0 ? Floats{} + block.fixed[t] : shares[kind];
+                const Floats share = kind == FixedAbove ? Floats{} + block.fixed[t] : shares[kind];
                 const Floats term = m_plan.originalSignature[k][t] * share;
                 predicted = t == 0 ? term : predicted + term;
             }

@@ -1,5 +1,6 @@
 #include "core/engine/searchplan.h"
 
+#include "core/engine/doubleslack.h"
 #include "core/engine/planarhull.h"
 #include "core/results/resultformat.h"
 
@@ -69,6 +70,14 @@ namespace {
 // Shares are turned into loop indices with a slack of 1e-9 in value; the innermost scan
 // goes one step further on each side than its solved ends.
 constexpr double kUnitRoundoff = 0x1p-24;
+/// The 102 of F_k = 102 max_t |sig_k,t|: the shares add up to at most 100 plus the drift.
+constexpr double kShareSumBound = 102.0;
+/// The 32 of the margin 32 (N + 2) u F_k, several times the 4 N u F_k the roundings reach.
+constexpr double kMarginRoundings = 32.0;
+/// The 4 of an open end's place 4 F_c + 1, beyond every value a combination reaches.
+constexpr double kOpenEndReach = 4.0;
+// The "1e-9 of the magnitudes" above, and the slack of the shares turned into indices, is
+// kDoubleSlack.
 constexpr int kExtraSteps = 0;
 constexpr int kInnerExtraSteps = 1;
 
@@ -161,8 +170,8 @@ SearchPlan::SearchPlan(const CalculationInput& input, bool counting, Buffers buf
             largest = std::max(largest, std::fabs(static_cast<double>(signature[k][t])));
         }
         const double slack =
-            1e-9 * (4.0 * 102.0 * largest +
-                    std::max(std::fabs(row.coreLow), std::fabs(row.coreHigh)) + 1.0);
+            kDoubleSlack * (kOpenEndReach * kShareSumBound * largest +
+                            std::max(std::fabs(row.coreLow), std::fabs(row.coreHigh)) + 1.0);
         settleLow[k] = row.coreLow + slack;
         settleHigh[k] = row.coreHigh - slack;
     }
@@ -305,7 +314,7 @@ void SearchPlan::buildColumns(const CalculationInput& input) {
             originalSignature[columns][i] = w;
             largest = std::max(largest, std::fabs(static_cast<double>(w)));
         }
-        const double far = 4.0 * 102.0 * largest + 1.0;
+        const double far = kOpenEndReach * kShareSumBound * largest + 1.0;
         columnLow[columns] = low ? *low : -far;
         columnHigh[columns] = high ? *high : far;
         ++columns;
@@ -439,7 +448,7 @@ std::pair<int, int> SearchPlan::shareRange(int level, float bound, const float* 
             return {1, 0};
         }
     }
-    const double slack = 1e-9 * (1.0 + std::fabs(high));
+    const double slack = kDoubleSlack * (1.0 + std::fabs(high));
     const int first = std::max(0, firstAtLeast(low - slack) - kExtraSteps);
     const int last = std::min(stepCount(bound) - 1, lastAtMost(high + slack) + kExtraSteps);
     return {first, last};
@@ -490,7 +499,7 @@ std::pair<int, int> SearchPlan::innermostIndices(float bound, const float* prefi
     }
     // Index i holds a share within stepDrift of i * increment; the products with the
     // inverse increment are off by far less than the slack.
-    const double slack = stepDrift + 1e-9 * (1.0 + high);
+    const double slack = stepDrift + kDoubleSlack * (1.0 + high);
     if (!Core && std::ceil((low - slack) * inverseIncrement) >
                      std::floor((high + slack) * inverseIncrement) + 2 * kInnerExtraSteps) {
         return {1, 0};
@@ -602,14 +611,15 @@ void SearchPlan::buildRows() {
         for (int t = 0; t < n; ++t) {
             largest = std::max(largest, std::fabs(static_cast<double>(signature[k][t])));
         }
-        magnitude[k] = 102.0 * largest;
-        const double rounding = 32.0 * (n + 2) * kUnitRoundoff * magnitude[k];
+        magnitude[k] = kShareSumBound * largest;
+        const double rounding = kMarginRoundings * (n + 2) * kUnitRoundoff * magnitude[k];
         if (k < linearColumns) {
-            margin[k] = rounding + 1e-9 * (std::fabs(mixture[k]) + magnitude[k] + half);
+            margin[k] = rounding + kDoubleSlack * (std::fabs(mixture[k]) + magnitude[k] + half);
         } else {
             margin[k] =
                 (limitColumn[k] && wholeShares ? 0.0 : rounding) +
-                1e-9 * (std::max(std::fabs(columnLow[k]), std::fabs(columnHigh[k])) + magnitude[k]);
+                kDoubleSlack *
+                    (std::max(std::fabs(columnLow[k]), std::fabs(columnHigh[k])) + magnitude[k]);
         }
     }
     for (int level = 0; level <= innermost; ++level) {
@@ -643,9 +653,10 @@ void SearchPlan::buildRows() {
                 const double w = std::fabs(weight[k]);
                 center += weight[k] * mixture[k];
                 rowHalf += w * half;
-                rowMargin += w * margin[k] + 1e-9 * w * (std::fabs(mixture[k]) + magnitude[k]);
+                rowMargin +=
+                    w * margin[k] + kDoubleSlack * w * (std::fabs(mixture[k]) + magnitude[k]);
             }
-            rowMargin += 1e-9 * rowHalf;
+            rowMargin += kDoubleSlack * rowHalf;
             row.low = center - rowHalf - rowMargin;
             row.high = center + rowHalf + rowMargin;
             row.coreLow = isotope ? center - rowHalf + rowMargin : 1.0;

@@ -224,7 +224,7 @@ public:
     double columnLow[kMaxColumns]{};
     double columnHigh[kMaxColumns]{};
     bool limitColumn[kMaxColumns]{}; ///< the column of a set of sources with limits
-    /// A constraint column's core shrunk by 1e-9 of the magnitudes of its values: a value
+    /// A constraint column's core shrunk by kDoubleSlack of the magnitudes of its values: a value
     /// formed in double from the prefix within these is within the core.
     double settleLow[kMaxColumns]{};
     double settleHigh[kMaxColumns]{};

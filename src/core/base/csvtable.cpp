@@ -4,6 +4,7 @@
 #include "core/base/numerictext.h"
 #include "core/base/textencoding.h"
 
+#include <algorithm>
 #include <array>
 #include <filesystem>
 
@@ -52,13 +53,13 @@ char detectSeparator(std::string_view text) {
             }
         }
     }
-    std::size_t best = 2;
-    for (std::size_t k = 0; k < kCandidates.size(); ++k) {
-        if (counts[k] > counts[best]) {
-            best = k;
+    const int most = std::max({counts[0], counts[1], counts[2]});
+    for (std::size_t k = 0; most > 0 && k < kCandidates.size(); ++k) {
+        if (counts[k] == most) {
+            return kCandidates[k];
         }
     }
-    return kCandidates[best];
+    return ',';
 }
 
 /// A number written with a decimal comma: one comma, no point, numeric once the comma is
@@ -99,6 +100,140 @@ std::string_view trimBlanks(std::string_view text) {
     return text.substr(begin, end - begin);
 }
 
+namespace {
+
+/// A record of a CSV text: its fields, quotes removed, and the line it begins on.
+struct Record {
+    std::vector<std::string> cells;
+    int line = 0;
+};
+
+/// Splits a CSV text into records, skipping those that hold nothing but blanks.
+class RecordReader {
+public:
+    RecordReader(std::string_view text, char separator) : m_text(text), m_separator(separator) {}
+
+    /// The records, or the reason they cannot be read (without the file's name).
+    Expected<std::vector<Record>> read() {
+        m_current.line = 1;
+        while (m_at < m_text.size()) {
+            if (!readField()) {
+                return Error{Error::Kind::FileRead,
+                             "line " + std::to_string(m_openedOn) +
+                                 ": a quoted field is never closed (a double quote is missing)"};
+            }
+            if (m_at >= m_text.size()) {
+                break;
+            }
+            if (m_text[m_at] == m_separator) {
+                endField();
+                ++m_at;
+                if (m_at >= m_text.size()) {
+                    // A separator at the very end: the record's last field is empty.
+                    break;
+                }
+                continue;
+            }
+            // A line end: CR LF, LF or CR.
+            if (m_text[m_at] == '\r' && m_at + 1 < m_text.size() && m_text[m_at + 1] == '\n') {
+                ++m_at;
+            }
+            ++m_at;
+            endRecord();
+            ++m_line;
+            m_current.line = m_line;
+        }
+        if (!m_field.empty() || !m_current.cells.empty()) {
+            endRecord();
+        }
+        return std::move(m_records);
+    }
+
+private:
+    /// Reads a field up to the separator or line end that ends it; false when a quoted field
+    /// is never closed.
+    bool readField() {
+        // The start of a field: blanks, then possibly an opening quote.
+        std::size_t start = m_at;
+        while (start < m_text.size() && (m_text[start] == ' ' || m_text[start] == '\t') &&
+               m_text[start] != m_separator) {
+            ++start;
+        }
+        if (start >= m_text.size() || m_text[start] != '"') {
+            takeUntilFieldEnd(true);
+            return true;
+        }
+        m_openedOn = m_line;
+        m_at = start + 1;
+        if (!readQuoted()) {
+            return false;
+        }
+        // Anything after the closing quote up to the separator belongs to the field; blanks
+        // there are dropped.
+        takeUntilFieldEnd(false);
+        return true;
+    }
+
+    /// The quoted part of a field, after its opening quote; false when it is never closed.
+    bool readQuoted() {
+        while (m_at < m_text.size()) {
+            const char c = m_text[m_at];
+            if (c == '"') {
+                if (m_at + 1 < m_text.size() && m_text[m_at + 1] == '"') {
+                    m_field += '"';
+                    m_at += 2;
+                    continue;
+                }
+                ++m_at;
+                return true;
+            }
+            if (c == '\n' ||
+                (c == '\r' && (m_at + 1 >= m_text.size() || m_text[m_at + 1] != '\n'))) {
+                ++m_line;
+            }
+            m_field += c;
+            ++m_at;
+        }
+        return false;
+    }
+
+    void takeUntilFieldEnd(bool keepBlanks) {
+        while (m_at < m_text.size() && m_text[m_at] != m_separator && !isLineEnd(m_text[m_at])) {
+            if (keepBlanks || (m_text[m_at] != ' ' && m_text[m_at] != '\t')) {
+                m_field += m_text[m_at];
+            }
+            ++m_at;
+        }
+    }
+
+    void endField() {
+        m_current.cells.push_back(std::move(m_field));
+        m_field.clear();
+    }
+
+    void endRecord() {
+        endField();
+        const bool blank =
+            std::all_of(m_current.cells.begin(), m_current.cells.end(),
+                        [](const std::string& cell) { return trimBlanks(cell).empty(); });
+        if (!blank) {
+            m_records.push_back(std::move(m_current));
+        }
+        m_current = Record{};
+    }
+
+    std::string_view m_text;
+    char m_separator;
+    std::size_t m_at = 0;
+    int m_line = 1;
+    int m_openedOn = 1; ///< the line of the last opening quote
+    std::string m_field;
+    Record m_current;
+    std::vector<Record> m_records;
+};
+
+} // namespace
+
 Expected<CsvTable> CsvTable::parse(std::string_view text, std::string fileName) {
     CsvTable table;
     table.m_fileName = std::move(fileName);
@@ -113,107 +248,15 @@ Expected<CsvTable> CsvTable::parse(std::string_view text, std::string fileName) 
     }
     table.m_separator = detectSeparator(text);
     const char sep = table.m_separator;
-
-    std::vector<Row> records;
-    Row current;
-    std::string field;
-    int line = 1;
-    current.line = 1;
-    std::size_t i = 0;
-    const auto endField = [&] {
-        current.cells.push_back(std::move(field));
-        field.clear();
-    };
-    const auto endRecord = [&] {
-        endField();
-        bool blank = true;
-        for (const std::string& cell : current.cells) {
-            if (!trimBlanks(cell).empty()) {
-                blank = false;
-            }
-        }
-        if (!blank) {
-            records.push_back(std::move(current));
-        }
-        current = Row{};
-    };
-    while (i < text.size()) {
-        // The start of a field: blanks, then possibly an opening quote.
-        std::size_t start = i;
-        while (start < text.size() && (text[start] == ' ' || text[start] == '\t') &&
-               text[start] != sep) {
-            ++start;
-        }
-        if (start < text.size() && text[start] == '"') {
-            const int openedOn = line;
-            i = start + 1;
-            bool closed = false;
-            while (i < text.size()) {
-                const char c = text[i];
-                if (c == '"') {
-                    if (i + 1 < text.size() && text[i + 1] == '"') {
-                        field += '"';
-                        i += 2;
-                        continue;
-                    }
-                    closed = true;
-                    ++i;
-                    break;
-                }
-                if (c == '\n' || (c == '\r' && (i + 1 >= text.size() || text[i + 1] != '\n'))) {
-                    ++line;
-                }
-                field += c;
-                ++i;
-            }
-            if (!closed) {
-                return fail("line " + std::to_string(openedOn) +
-                            ": a quoted field is never closed (a double quote is missing)");
-            }
-            // Anything after the closing quote up to the separator belongs to the field;
-            // blanks there are dropped.
-            while (i < text.size() && text[i] != sep && !isLineEnd(text[i])) {
-                if (text[i] != ' ' && text[i] != '\t') {
-                    field += text[i];
-                }
-                ++i;
-            }
-        } else {
-            while (i < text.size() && text[i] != sep && !isLineEnd(text[i])) {
-                field += text[i];
-                ++i;
-            }
-        }
-        if (i >= text.size()) {
-            break;
-        }
-        if (text[i] == sep) {
-            endField();
-            ++i;
-            if (i >= text.size()) {
-                // A separator at the very end: the record's last field is empty.
-                break;
-            }
-            continue;
-        }
-        // A line end: CR LF, LF or CR.
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
-            ++i;
-        }
-        ++i;
-        endRecord();
-        ++line;
-        current.line = line;
+    Expected<std::vector<Record>> records = RecordReader(text, sep).read();
+    if (!records) {
+        return fail(records.error().message);
     }
-    if (!field.empty() || !current.cells.empty()) {
-        endRecord();
-    }
-
-    if (records.empty()) {
+    if (records->empty()) {
         return fail("the file is empty; it needs a header line naming its columns");
     }
-    table.m_headerLine = records.front().line;
-    for (const std::string& name : records.front().cells) {
+    table.m_headerLine = records->front().line;
+    for (const std::string& name : records->front().cells) {
         table.m_header.emplace_back(trimBlanks(name));
     }
     // Empty header cells at the end of the line (a spreadsheet's trailing separators) are no
@@ -221,8 +264,8 @@ Expected<CsvTable> CsvTable::parse(std::string_view text, std::string fileName) 
     while (!table.m_header.empty() && table.m_header.back().empty()) {
         table.m_header.pop_back();
     }
-    for (std::size_t r = 1; r < records.size(); ++r) {
-        Row& row = records[r];
+    for (std::size_t r = 1; r < records->size(); ++r) {
+        Record& row = (*records)[r];
         for (std::size_t c = table.m_header.size(); c < row.cells.size(); ++c) {
             if (!trimBlanks(row.cells[c]).empty()) {
                 return fail("line " + std::to_string(row.line) + ", column " +
@@ -233,22 +276,25 @@ Expected<CsvTable> CsvTable::parse(std::string_view text, std::string fileName) 
             }
         }
         row.cells.resize(table.m_header.size());
-        table.m_rows.push_back(std::move(row));
+        table.m_rows.push_back(Row{std::move(row.cells), row.line});
     }
-
     if (sep != ',') {
-        for (int r = 0; r < table.rowCount() && !table.m_decimalComma; ++r) {
-            for (int c = 0; c < table.columnCount(); ++c) {
-                if (isCommaNumber(trimBlanks(table.cell(r, c)))) {
-                    table.m_decimalComma = true;
-                    table.m_firstCommaNumber = "line " + std::to_string(table.lineOf(r)) +
-                                               ", column " + std::to_string(c + 1);
-                    break;
-                }
+        table.findDecimalComma();
+    }
+    return table;
+}
+
+void CsvTable::findDecimalComma() {
+    for (int r = 0; r < rowCount(); ++r) {
+        for (int c = 0; c < columnCount(); ++c) {
+            if (isCommaNumber(trimBlanks(cell(r, c)))) {
+                m_decimalComma = true;
+                m_firstCommaNumber =
+                    "line " + std::to_string(lineOf(r)) + ", column " + std::to_string(c + 1);
+                return;
             }
         }
     }
-    return table;
 }
 
 Expected<CsvTable> CsvTable::read(const std::string& path) {

@@ -67,6 +67,8 @@ private:
     };
 
     Error errorAt(const std::string& place, const std::string& reason) const;
+    /// Sets the decimal comma when a cell holds a number written with one.
+    void findDecimalComma();
 
     std::string m_fileName;
     char m_separator = ',';

@@ -52,9 +52,9 @@ std::optional<std::uint64_t> toCount(std::string_view text) {
     return value;
 }
 
-} // namespace
-
-Expected<TotalsFile> parseTotalsFile(std::string_view text) {
+/// The whole records of a totals file; refused for binary data, a feasible-output file and
+/// a file cut off in the middle of a record.
+Expected<RecordCursor> totalsRecords(std::string_view text) {
     if (text.find('\0') != std::string_view::npos) {
         return notTotals("it holds binary data");
     }
@@ -81,126 +81,173 @@ Expected<TotalsFile> parseTotalsFile(std::string_view text) {
     if (filled > 0 && !in.atEnd() && in.peek()[0].text == kDateTitle) {
         return notTotals("it ends in the middle of a record; the file is cut off");
     }
-    const auto expectTitled = [&](std::string_view title) -> std::optional<Record> {
-        if (in.atEnd() || in.peek()[0].text != title) {
+    return in;
+}
+
+/// Reads a totals file's parts in order from its records.
+class TotalsParser {
+public:
+    explicit TotalsParser(RecordCursor in) : m_in(std::move(in)) {}
+
+    Expected<TotalsFile> parse() {
+        for (const auto& part : {&TotalsParser::header, &TotalsParser::histogram}) {
+            if (Status s = (this->*part)(); !s) {
+                return s.error();
+            }
+        }
+        skipEmptyRecords();
+        m_file.figures.resize(static_cast<std::size_t>(m_sources));
+        if (m_in.atEnd()) {
+            return notTotals("the statistics after the histogram table are missing");
+        }
+        if (opensNote(m_in.peek(), kNoObservationsNote)) {
+            m_file.observations = 0;
+            return m_file;
+        }
+        const auto n = expectTitled(kCountTitle);
+        const auto observations = n ? toCount((*n)[1].text) : std::nullopt;
+        if (!observations || *observations == 0) {
+            return notTotals("the \"" + std::string(kCountTitle) +
+                             "\" record with the number of feasible solutions is missing");
+        }
+        m_file.observations = *observations;
+        if (Status s = statistics(); !s) {
+            return s.error();
+        }
+        return m_file;
+    }
+
+private:
+    std::optional<Record> expectTitled(std::string_view title) {
+        if (m_in.atEnd() || m_in.peek()[0].text != title) {
             return std::nullopt;
         }
-        return in.take();
-    };
+        return m_in.take();
+    }
 
-    TotalsFile file;
-    const auto date = expectTitled(kDateTitle);
-    if (!date) {
-        return notTotals("it does not begin with the \"" + std::string(kDateTitle) +
-                         "\" record of a result file");
+    void skipEmptyRecords() {
+        while (!m_in.atEnd() && isEmptyRecord(m_in.peek())) {
+            m_in.take();
+        }
     }
-    const auto title = expectTitled(kTitleTitle);
-    const auto increment = expectTitled(kIncrementTitle);
-    const auto tolerance = expectTitled(kToleranceTitle);
-    const auto isotopes = expectTitled(kIsotopesTitle);
-    const auto mixtures = expectTitled(kMixturesTitle);
-    const auto sourcesHeading = expectTitled(kSourcesTitle);
-    if (!title || !increment || !tolerance || !isotopes || !mixtures || !sourcesHeading) {
-        return notTotals("the header (Title, Increment, Tolerance, Isotopes, Mixtures, "
-                         "Sources) is incomplete at record " +
-                         std::to_string(in.number()));
+
+    /// The run's header, up to the row of asterisks that ends the sources.
+    Status header() {
+        if (!expectTitled(kDateTitle)) {
+            return notTotals("it does not begin with the \"" + std::string(kDateTitle) +
+                             "\" record of a result file");
+        }
+        const auto title = expectTitled(kTitleTitle);
+        const auto increment = expectTitled(kIncrementTitle);
+        const auto tolerance = expectTitled(kToleranceTitle);
+        const auto isotopes = expectTitled(kIsotopesTitle);
+        const auto mixtures = expectTitled(kMixturesTitle);
+        const auto sourcesHeading = expectTitled(kSourcesTitle);
+        if (!title || !increment || !tolerance || !isotopes || !mixtures || !sourcesHeading) {
+            return notTotals("the header (Title, Increment, Tolerance, Isotopes, Mixtures, "
+                             "Sources) is incomplete at record " +
+                             std::to_string(m_in.number()));
+        }
+        m_file.title = (*title)[1].text;
+        m_file.increment = (*increment)[1].text;
+        m_file.tolerance = (*tolerance)[1].text;
+        for (std::size_t k = 1; k < kRecordFields && !(*isotopes)[k].text.empty(); ++k) {
+            m_file.isotopes.push_back((*isotopes)[k].text);
+        }
+        while (!m_in.atEnd() &&
+               !(m_in.peek()[0].text.empty() && m_in.peek()[1].text == kAsteriskField)) {
+            m_in.take();
+        }
+        if (m_in.atEnd()) {
+            return notTotals("the row of asterisks that ends the sources is missing");
+        }
+        m_in.take();
+        return ok();
     }
-    file.title = (*title)[1].text;
-    file.increment = (*increment)[1].text;
-    file.tolerance = (*tolerance)[1].text;
-    for (std::size_t k = 1; k < kRecordFields && !(*isotopes)[k].text.empty(); ++k) {
-        file.isotopes.push_back((*isotopes)[k].text);
-    }
-    while (!in.atEnd() && !(in.peek()[0].text.empty() && in.peek()[1].text == kAsteriskField)) {
-        in.take();
-    }
-    if (in.atEnd()) {
-        return notTotals("the row of asterisks that ends the sources is missing");
-    }
-    in.take();
-    while (!in.atEnd() && isEmptyRecord(in.peek())) {
-        in.take();
-    }
-    if (!expectTitled(kHistogramTitle)) {
-        return notTotals("the \"" + std::string(kHistogramTitle) + "\" table is missing");
-    }
-    const auto labels = expectTitled(kLevelTitle);
-    if (!labels || in.atEnd()) {
-        return notTotals("the \"" + std::string(kLevelTitle) +
-                         "\" record of the histogram table is missing");
-    }
-    const Record& rule = in.take();
-    int sources = 0;
-    while (sources + 1 < kRecordFields &&
-           rule[static_cast<std::size_t>(sources + 1)].text == kRuleField) {
-        ++sources;
-    }
-    if (rule[0].text != kRuleField || sources < 1) {
-        return notTotals("the rule under the histogram table's labels is missing");
-    }
-    for (int s = 1; s <= sources; ++s) {
-        file.sources.push_back((*labels)[static_cast<std::size_t>(s)].text);
-    }
-    while (!in.atEnd() && !isEmptyRecord(in.peek())) {
-        const std::size_t number = in.number();
-        const Record& row = in.take();
-        const std::optional<double> level = toDouble(row[0].text);
-        std::vector<std::uint64_t> counts;
-        for (int s = 1; s <= sources; ++s) {
-            const std::string& field = row[static_cast<std::size_t>(s)].text;
-            const auto count = toCount(field);
-            if (!count) {
-                return notTotals("record " + std::to_string(number) +
-                                 " of the histogram table holds \"" + field +
-                                 "\" where a count belongs");
+
+    /// The histogram table: its title, the sources' labels, the rule and a row per level.
+    Status histogram() {
+        skipEmptyRecords();
+        if (!expectTitled(kHistogramTitle)) {
+            return notTotals("the \"" + std::string(kHistogramTitle) + "\" table is missing");
+        }
+        const auto labels = expectTitled(kLevelTitle);
+        if (!labels || m_in.atEnd()) {
+            return notTotals("the \"" + std::string(kLevelTitle) +
+                             "\" record of the histogram table is missing");
+        }
+        const Record& rule = m_in.take();
+        while (m_sources + 1 < kRecordFields &&
+               rule[static_cast<std::size_t>(m_sources + 1)].text == kRuleField) {
+            ++m_sources;
+        }
+        if (rule[0].text != kRuleField || m_sources < 1) {
+            return notTotals("the rule under the histogram table's labels is missing");
+        }
+        for (int s = 1; s <= m_sources; ++s) {
+            m_file.sources.push_back((*labels)[static_cast<std::size_t>(s)].text);
+        }
+        while (!m_in.atEnd() && !isEmptyRecord(m_in.peek())) {
+            const std::size_t number = m_in.number();
+            const Record& row = m_in.take();
+            const std::optional<double> level = toDouble(row[0].text);
+            std::vector<std::uint64_t> counts;
+            for (int s = 1; s <= m_sources; ++s) {
+                const std::string& field = row[static_cast<std::size_t>(s)].text;
+                const auto count = toCount(field);
+                if (!count) {
+                    return notTotals("record " + std::to_string(number) +
+                                     " of the histogram table holds \"" + field +
+                                     "\" where a count belongs");
+                }
+                counts.push_back(*count);
             }
-            counts.push_back(*count);
+            if (!level) {
+                return notTotals("record " + std::to_string(number) +
+                                 " of the histogram table does not begin with a share");
+            }
+            m_file.levels.push_back(*level);
+            m_file.counts.push_back(std::move(counts));
         }
-        if (!level) {
-            return notTotals("record " + std::to_string(number) +
-                             " of the histogram table does not begin with a share");
-        }
-        file.levels.push_back(*level);
-        file.counts.push_back(std::move(counts));
+        return ok();
     }
-    while (!in.atEnd() && isEmptyRecord(in.peek())) {
-        in.take();
-    }
-    file.figures.resize(static_cast<std::size_t>(sources));
-    if (in.atEnd()) {
-        return notTotals("the statistics after the histogram table are missing");
-    }
-    if (opensNote(in.peek(), kNoObservationsNote)) {
-        file.observations = 0;
-        return file;
-    }
-    const auto n = expectTitled(kCountTitle);
-    const auto observations = n ? toCount((*n)[1].text) : std::nullopt;
-    if (!observations || *observations == 0) {
-        return notTotals("the \"" + std::string(kCountTitle) +
-                         "\" record with the number of feasible solutions is missing");
-    }
-    file.observations = *observations;
 
-    // The statistics blocks: title, labels, rule, one value per source.
-    const auto block = [&](std::string_view blockTitle,
-                           std::optional<double> SourceFigures::*member) -> Status {
-        const std::string quoted = "the \"" + std::string(blockTitle) + "\" block";
-        while (!in.atEnd() && isEmptyRecord(in.peek())) {
-            in.take();
+    /// The statistics blocks; a single solution's file ends before the SD.
+    Status statistics() {
+        for (const auto& [blockTitle, member] :
+             {std::pair{kMeanTitle, &SourceFigures::mean},
+              std::pair{kMinimumTitle, &SourceFigures::minimum},
+              std::pair{kMaximumTitle, &SourceFigures::maximum},
+              std::pair{kPercentile1Title, &SourceFigures::p1},
+              std::pair{kPercentile50Title, &SourceFigures::p50},
+              std::pair{kPercentile99Title, &SourceFigures::p99}}) {
+            if (Status s = block(blockTitle, member); !s) {
+                return s;
+            }
         }
+        skipEmptyRecords();
+        if (!m_in.atEnd() && opensNote(m_in.peek(), kSingleObservationNote)) {
+            return ok();
+        }
+        return block(kStdDevTitle, &SourceFigures::stdDev);
+    }
+
+    /// A statistics block: title, labels, rule, one value per source.
+    Status block(std::string_view blockTitle, std::optional<double> SourceFigures::*member) {
+        const std::string quoted = "the \"" + std::string(blockTitle) + "\" block";
+        skipEmptyRecords();
         if (!expectTitled(blockTitle)) {
             return notTotals(quoted + " is missing");
         }
-        if (in.atEnd()) {
+        if (m_in.atEnd()) {
             return notTotals(quoted + " is cut short");
         }
-        in.take(); // labels
-        if (in.atEnd() || in.take()[0].text != kRuleField || in.atEnd()) {
+        m_in.take(); // labels
+        if (m_in.atEnd() || m_in.take()[0].text != kRuleField || m_in.atEnd()) {
             return notTotals(quoted + " is cut short");
         }
-        const Record& values = in.take();
-        for (int s = 0; s < sources; ++s) {
+        const Record& values = m_in.take();
+        for (int s = 0; s < m_sources; ++s) {
             const std::string& value = values[static_cast<std::size_t>(s)].text;
             if (value == kMissingStatistic) {
                 continue;
@@ -209,30 +256,24 @@ Expected<TotalsFile> parseTotalsFile(std::string_view text) {
             if (!number) {
                 return notTotals(quoted + " holds \"" + value + "\" where a number belongs");
             }
-            file.figures[static_cast<std::size_t>(s)].*member = number;
+            m_file.figures[static_cast<std::size_t>(s)].*member = number;
         }
         return ok();
-    };
-    for (const auto& [blockTitle, member] : {std::pair{kMeanTitle, &SourceFigures::mean},
-                                             std::pair{kMinimumTitle, &SourceFigures::minimum},
-                                             std::pair{kMaximumTitle, &SourceFigures::maximum},
-                                             std::pair{kPercentile1Title, &SourceFigures::p1},
-                                             std::pair{kPercentile50Title, &SourceFigures::p50},
-                                             std::pair{kPercentile99Title, &SourceFigures::p99}}) {
-        if (Status s = block(blockTitle, member); !s) {
-            return s.error();
-        }
     }
-    while (!in.atEnd() && isEmptyRecord(in.peek())) {
-        in.take();
+
+    RecordCursor m_in;
+    TotalsFile m_file;
+    int m_sources = 0;
+};
+
+} // namespace
+
+Expected<TotalsFile> parseTotalsFile(std::string_view text) {
+    Expected<RecordCursor> records = totalsRecords(text);
+    if (!records) {
+        return records.error();
     }
-    if (!in.atEnd() && opensNote(in.peek(), kSingleObservationNote)) {
-        return file;
-    }
-    if (Status s = block(kStdDevTitle, &SourceFigures::stdDev); !s) {
-        return s.error();
-    }
-    return file;
+    return TotalsParser(std::move(*records)).parse();
 }
 
 Expected<TotalsFile> readTotalsFile(const std::string& path) {

@@ -43,7 +43,7 @@ EngineResult countWith(const SearchPlan& plan, SearchWorker& worker, const Engin
     if (control.progress) {
         const int firstShares = plan.stepCount(100.0f);
         for (int i = 0; i < firstShares && !cancelRequested(control); ++i) {
-            control.progress(plan.steps[static_cast<std::size_t>(i)]);
+            control.progress(plan.steps()[static_cast<std::size_t>(i)]);
         }
     }
     if (control.fractionDone) {
@@ -58,7 +58,7 @@ EngineResult countWith(const SearchPlan& plan, SearchWorker& worker, const Engin
     }
     worker.settleRuns();
     worker.addTo(result);
-    result.visitedCount = combinationCount(plan.sources, plan.increment);
+    result.visitedCount = combinationCount(plan.sources(), plan.increment());
     return result;
 }
 

@@ -43,7 +43,7 @@ private:
     std::array<float, kSourceRows>& m_shares;
     /// Runs counted whole, as differences over the innermost share's indices.
     std::vector<std::int64_t> m_runDiff;
-    /// Their derived shares, by the bound of the innermost loop in quarters (row q for a
+    /// Their derived shares, by the bound of the innermost loop in quarters (table q for a
     /// bound of q / 4; empty until a run has that bound) and the innermost index.
     std::vector<std::vector<std::int64_t>> m_derivedDiff;
 };

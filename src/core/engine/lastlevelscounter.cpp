@@ -76,7 +76,7 @@ LastLevelsCounter::LastLevelsCounter(const SearchPlan& plan, ShareHistograms& hi
                                      std::array<float, kSourceRows>& shares)
     : m_plan(plan), m_histograms(histograms), m_shares(shares),
       m_rowPath(resolved(g_rowPath.load(std::memory_order_relaxed))) {
-    m_runDiff.assign(m_plan.steps.size() + 1, 0);
+    m_runDiff.assign(m_plan.steps().size() + 1, 0);
 }
 
 /// The ends, in steps of b, of the interval of b that each isotope's band allows, as
@@ -98,7 +98,7 @@ struct LastLevelsCounter::FlatColumn {
     double base;
     double zStep;
     double aStep;
-    const SearchPlan::InnerRow* band;
+    const SearchPlan::InnermostColumn* band;
 };
 
 // The helpers of the counting loops below are declared inline: defined outside the class
@@ -115,7 +115,7 @@ inline std::uint64_t LastLevelsCounter::countLevels(int levels, int level, float
 std::uint64_t LastLevelsCounter::countLastLevels(int levels, int level, float bound,
                                                  const float* before) {
     if (levels == 5) {
-        switch (m_plan.tripleColumns) {
+        switch (m_plan.lastLevels().bandColumns) {
         case 1:
             return countFive<1>(level, bound, before);
         case 2:
@@ -128,9 +128,9 @@ std::uint64_t LastLevelsCounter::countLastLevels(int levels, int level, float bo
             return countFive<5>(level, bound, before);
         }
     }
-    if (m_plan.constrained && !settled(levels, level, bound, before)) {
+    if (m_plan.constrained() && !settled(levels, level, bound, before)) {
         // Fewer counts of their own: each one more would cost the linear ones' inlining.
-        switch (m_plan.tripleColumns) {
+        switch (m_plan.lastLevels().bandColumns) {
         case 2:
             return countLevels<2, true>(levels, level, bound, before);
         case 4:
@@ -139,7 +139,7 @@ std::uint64_t LastLevelsCounter::countLastLevels(int levels, int level, float bo
             return countLevels<0, true>(levels, level, bound, before);
         }
     }
-    switch (m_plan.tripleColumns) {
+    switch (m_plan.lastLevels().bandColumns) {
     case 1:
         return countLevels<1, false>(levels, level, bound, before);
     case 2:
@@ -159,21 +159,22 @@ std::uint64_t LastLevelsCounter::countLastLevels(int levels, int level, float bo
 /// of the third last source, so it is checked at the corners of the triangle those shares
 /// span.
 bool LastLevelsCounter::settled(int levels, int level, float bound, const float* before) const {
-    if (m_plan.tripleColumns != m_plan.linearColumns || m_plan.coreImpossible) {
+    if (m_plan.lastLevels().bandColumns != m_plan.linearColumns() || m_plan.coreImpossible()) {
         return false;
     }
     const double whole = static_cast<double>(bound);
-    for (int f = m_plan.tripleColumns; f < m_plan.columns; ++f) {
-        const SearchPlan::TripleRow& t = m_plan.tripleRows[static_cast<std::size_t>(f)];
+    for (int f = m_plan.lastLevels().bandColumns; f < m_plan.columns(); ++f) {
+        const SearchPlan::TripleColumn& t =
+            m_plan.lastLevels().tripleColumns[static_cast<std::size_t>(f)];
         const double base = static_cast<double>(before[f]) + t.last * whole;
         // Over a share x of the third last source, and with four levels a share y of the
         // fourth last, x + y <= whole.
         const double xEnd = base + t.alpha * whole;
         const double yEnd =
-            levels == 4 ? base + (static_cast<double>(m_plan.signature[f][level]) - t.last) * whole
+            levels == 4 ? base + (static_cast<double>(m_plan.signature(f, level)) - t.last) * whole
                         : base;
-        const double low = m_plan.settleLow[f];
-        const double high = m_plan.settleHigh[f];
+        const double low = m_plan.lastLevels().settleLow[f];
+        const double high = m_plan.lastLevels().settleHigh[f];
         if (!(std::min({base, xEnd, yEnd}) >= low && std::max({base, xEnd, yEnd}) <= high)) {
             return false;
         }
@@ -187,7 +188,7 @@ void LastLevelsCounter::settleRuns() {
     std::int64_t lastShare = 0;
     for (std::size_t j = 0; j < static_cast<std::size_t>(kHistogramLevels); ++j) {
         lastShare += m_lastDiff[j];
-        m_histograms[static_cast<std::size_t>(m_plan.sources - 1)][j] +=
+        m_histograms[static_cast<std::size_t>(m_plan.sources() - 1)][j] +=
             static_cast<std::uint64_t>(lastShare);
     }
     m_lastDiff.fill(0);
@@ -202,21 +203,22 @@ void LastLevelsCounter::settleRuns() {
 /// and to the derived share (the budget less b).
 void LastLevelsCounter::settleDense() {
     const auto width = static_cast<std::size_t>(m_width);
-    // A table of kept values by two shares: its row sums to the first share's histogram, its
-    // column sums (when wanted) to the second's; emptied.
-    auto settlePairs = [width](std::vector<std::uint64_t>& table, ShareHistogram& rows,
-                               ShareHistogram* columns) {
-        for (std::size_t r = 0; r < width; ++r) {
-            std::uint64_t* row = table.data() + r * width;
-            std::uint64_t rowTotal = 0;
-            for (std::size_t c = 0; c + r < width; ++c) {
-                rowTotal += row[c];
-                if (columns != nullptr) {
-                    (*columns)[c] += row[c];
+    // A table of kept values by two shares, first * width + second: its sums over the second
+    // share go to the first share's histogram, its sums over the first (when wanted) to the
+    // second's; emptied.
+    auto settlePairs = [width](std::vector<std::uint64_t>& table, ShareHistogram& firstCounts,
+                               ShareHistogram* secondCounts) {
+        for (std::size_t first = 0; first < width; ++first) {
+            std::uint64_t* cells = table.data() + first * width;
+            std::uint64_t firstTotal = 0;
+            for (std::size_t second = 0; second + first < width; ++second) {
+                firstTotal += cells[second];
+                if (secondCounts != nullptr) {
+                    (*secondCounts)[second] += cells[second];
                 }
-                row[c] = 0;
+                cells[second] = 0;
             }
-            rows[r] += rowTotal;
+            firstCounts[first] += firstTotal;
         }
     };
     settlePairs(m_pairCounts, m_histograms[static_cast<std::size_t>(m_denseZLevel)],
@@ -225,8 +227,8 @@ void LastLevelsCounter::settleDense() {
         settlePairs(m_yPairCounts, m_histograms[static_cast<std::size_t>(m_denseYLevel)], nullptr);
         m_denseYHeld = false;
     }
-    ShareHistogram& bCounts = m_histograms[static_cast<std::size_t>(m_plan.innermost)];
-    ShareHistogram& lastCounts = m_histograms[static_cast<std::size_t>(m_plan.innermost + 1)];
+    ShareHistogram& bCounts = m_histograms[static_cast<std::size_t>(m_plan.innermost())];
+    ShareHistogram& lastCounts = m_histograms[static_cast<std::size_t>(m_plan.innermost() + 1)];
     for (std::size_t t = 0; t < width; ++t) {
         std::int64_t* runs = m_budgetRuns.data() + t * (width + 1);
         std::int64_t running = 0;
@@ -244,7 +246,7 @@ void LastLevelsCounter::settleDense() {
 template <int Levels, int Isotopes, bool Constrained>
 std::uint64_t LastLevelsCounter::countLast(int level, float bound, const float* before) {
     static_assert(Levels == 3 || Levels == 4);
-    const int step = m_plan.gridStep;
+    const int step = m_plan.lastLevels().gridStep;
     const auto whole = static_cast<int>(bound);
     const int bound0 = whole / step; // steps left below this level when its share is 0
     // The linear count over four levels finds the range of z from the lines of its rows
@@ -259,7 +261,7 @@ std::uint64_t LastLevelsCounter::countLast(int level, float bound, const float* 
     const double limit = static_cast<double>(bound0);
     const int aLevel = Levels == 3 ? level : level + 1;
     std::uint64_t* aCounts = m_histograms[static_cast<std::size_t>(aLevel)].data();
-    const bool coreAllowed = !m_plan.coreImpossible;
+    const bool coreAllowed = !m_plan.coreImpossible();
 
     // The rows of a, indices iFirst..iLast after the single-precision prefix `prefix`:
     // aLast - i is b's last index and rb0 - i * step the budget of b and the derived share.
@@ -301,13 +303,14 @@ std::uint64_t LastLevelsCounter::countLast(int level, float bound, const float* 
     // (four, no a term either); those with an a term are solved per z.
     FlatColumn flats[SearchPlan::kMaxColumns];
     int flatCount = 0;
-    for (int f = m_plan.tripleColumns; Constrained && f < m_plan.columns; ++f) {
-        const SearchPlan::TripleRow& t = m_plan.tripleRows[static_cast<std::size_t>(f)];
-        const SearchPlan::InnerRow& band = m_plan.innerRows[static_cast<std::size_t>(f)];
+    for (int f = m_plan.lastLevels().bandColumns; Constrained && f < m_plan.columns(); ++f) {
+        const SearchPlan::TripleColumn& t =
+            m_plan.lastLevels().tripleColumns[static_cast<std::size_t>(f)];
+        const SearchPlan::InnermostColumn& band = m_plan.innermostColumn(f);
         const double base = static_cast<double>(before[f]) + t.last * static_cast<double>(whole);
         const double slope =
             Levels == 3 ? t.alpha * stepValue
-                        : (static_cast<double>(m_plan.signature[f][level]) - t.last) * stepValue;
+                        : (static_cast<double>(m_plan.signature(f, level)) - t.last) * stepValue;
         if (Levels == 4 && t.alpha != 0.0) {
             flats[flatCount++] = {base, slope, t.alpha * stepValue, &band};
             continue;
@@ -323,7 +326,8 @@ std::uint64_t LastLevelsCounter::countLast(int level, float bound, const float* 
         return 0;
     }
     for (int k = 0; k < columns; ++k) {
-        const SearchPlan::TripleRow& t = m_plan.tripleRows[static_cast<std::size_t>(k)];
+        const SearchPlan::TripleColumn& t =
+            m_plan.lastLevels().tripleColumns[static_cast<std::size_t>(k)];
         const double base = static_cast<double>(before[k]) + t.last * static_cast<double>(whole);
         if constexpr (Levels == 3) {
             if (t.flat) {
@@ -334,7 +338,7 @@ std::uint64_t LastLevelsCounter::countLast(int level, float bound, const float* 
                 start.upperCore[k] = start.upperOuter[k];
                 start.slope[k] = 0.0;
                 start.size[k] = 0.0;
-                const SearchPlan::InnerRow& band = m_plan.innerRows[static_cast<std::size_t>(k)];
+                const SearchPlan::InnermostColumn& band = m_plan.innermostColumn(k);
                 const auto outer =
                     flatRange(base, t.alpha * stepValue, band.low, band.high, true, first, last);
                 const auto core = flatRange(base, t.alpha * stepValue, band.coreLow, band.coreHigh,
@@ -399,7 +403,7 @@ std::uint64_t LastLevelsCounter::countLast(int level, float bound, const float* 
         for (int f = 0; Constrained && f < flatCount && iFirst <= iLast; ++f) {
             const FlatColumn& flat = flats[f];
             const double base = flat.base + flat.zStep * zd;
-            const SearchPlan::InnerRow& band = *flat.band;
+            const SearchPlan::InnermostColumn& band = *flat.band;
             const auto outer =
                 flatRange(base, flat.aStep, band.low, band.high, true, iFirst, iLast);
             const auto core =
@@ -412,10 +416,10 @@ std::uint64_t LastLevelsCounter::countLast(int level, float bound, const float* 
         if (iFirst > iLast) {
             continue;
         }
-        const float share = m_plan.steps[static_cast<std::size_t>(z)];
+        const float share = m_plan.steps()[static_cast<std::size_t>(z)];
         m_shares[l] = share;
         for (int k = 0; k < columns; ++k) {
-            prefix[k] = before[k] + m_plan.signature[k][level] * share;
+            prefix[k] = before[k] + m_plan.signature(k, level) * share;
         }
         const std::uint64_t zKept =
             countRows(ends, iFirst, iLast, coreFirst, coreLast, aLast, whole - z * step, prefix);
@@ -437,7 +441,7 @@ std::uint64_t LastLevelsCounter::countFive(int level, float bound, const float* 
     if (first > last) {
         return 0;
     }
-    const int step = m_plan.gridStep;
+    const int step = m_plan.lastLevels().gridStep;
     const double stepValue = static_cast<double>(step);
     const auto whole = static_cast<int>(bound);
     const int bound0 = whole / step;
@@ -447,7 +451,8 @@ std::uint64_t LastLevelsCounter::countFive(int level, float bound, const float* 
     double dz[Isotopes];
     double largest = limit;
     for (int k = 0; k < Isotopes; ++k) {
-        const SearchPlan::TripleRow& t = m_plan.tripleRows[static_cast<std::size_t>(k)];
+        const SearchPlan::TripleColumn& t =
+            m_plan.lastLevels().tripleColumns[static_cast<std::size_t>(k)];
         const double base = static_cast<double>(before[k]) + t.last * static_cast<double>(whole);
         dy[k] = m_plan.endsPerStep(k, level);
         dz[k] = m_plan.endsPerStep(k, level + 1);
@@ -457,7 +462,7 @@ std::uint64_t LastLevelsCounter::countFive(int level, float bound, const float* 
                     (std::fabs(dy[k]) + std::fabs(dz[k]) + std::fabs(t.slope)) * limit);
         largest = std::max(largest, size + limit);
     }
-    const bool coreAllowed = !m_plan.coreImpossible;
+    const bool coreAllowed = !m_plan.coreImpossible();
     RowSet<Isotopes> set{&start,    dz,        before,
                          level + 1, level + 2, 0,
                          bound0,    0,         coreAllowed ? bound0 : -1,
@@ -475,7 +480,7 @@ std::uint64_t LastLevelsCounter::countFive(int level, float bound, const float* 
 template <int Isotopes>
 inline std::pair<int, int> LastLevelsCounter::rowRange(const BandEnds<Isotopes>& ends, int aLast,
                                                        double rangeSlack) const {
-    const SearchPlan::PairInverses& inverse = m_plan.pairInverses;
+    const SearchPlan::PairInverses& inverse = m_plan.lastLevels().pairInverses;
     double iLow = 0.0;
     double iHigh = static_cast<double>(aLast);
     bool empty = false;
@@ -576,29 +581,29 @@ inline std::uint64_t LastLevelsCounter::checkEdges(const float* before, int aLev
     if constexpr (Constrained) {
         return checkEdgesConstrained(aLevel, i, rb, bFirst, coreFirst, coreLast, bEnd);
     }
-    const auto inner = static_cast<std::size_t>(m_plan.innermost);
+    const auto inner = static_cast<std::size_t>(m_plan.innermost());
     const auto derived = inner + 1;
-    const int step = m_plan.gridStep;
+    const int step = m_plan.lastLevels().gridStep;
     const int bLast = rb / step;
-    const float share = m_plan.steps[static_cast<std::size_t>(i)];
+    const float share = m_plan.steps()[static_cast<std::size_t>(i)];
     const auto rest = static_cast<float>(rb);
     // In the entry's order the check needs every level's share; otherwise the prefix
     // after a.
     std::array<float, kSourceRows> levelShares;
     std::array<float, BandEnds<Isotopes>::kSlots> prefix;
-    if (m_plan.permuted) {
+    if (m_plan.permuted()) {
         levelShares = m_shares;
         levelShares[static_cast<std::size_t>(aLevel)] = share;
     } else {
         for (int k = 0; k < bandColumns<Isotopes>(); ++k) {
-            prefix[static_cast<std::size_t>(k)] = before[k] + m_plan.signature[k][aLevel] * share;
+            prefix[static_cast<std::size_t>(k)] = before[k] + m_plan.signature(k, aLevel) * share;
         }
     }
     std::uint64_t kept = 0;
     auto checkOne = [&](int j) {
         const auto b = static_cast<float>(j * step);
         bool pass = false;
-        if (m_plan.permuted) {
+        if (m_plan.permuted()) {
             levelShares[inner] = b;
             levelShares[derived] = rest - b;
             pass = m_plan.passesInEntryOrder(levelShares.data(), bandColumns<Isotopes>());
@@ -620,13 +625,13 @@ inline std::uint64_t LastLevelsCounter::checkEdges(const float* before, int aLev
 /// is the entry's).
 std::uint64_t LastLevelsCounter::checkEdgesConstrained(int aLevel, int i, int rb, int bFirst,
                                                        int coreFirst, int coreLast, int bEnd) {
-    const auto inner = static_cast<std::size_t>(m_plan.innermost);
+    const auto inner = static_cast<std::size_t>(m_plan.innermost());
     const auto derived = inner + 1;
-    const int step = m_plan.gridStep;
+    const int step = m_plan.lastLevels().gridStep;
     const int bLast = rb / step;
     const auto rest = static_cast<float>(rb);
     std::array<float, kSourceRows> levelShares = m_shares;
-    levelShares[static_cast<std::size_t>(aLevel)] = m_plan.steps[static_cast<std::size_t>(i)];
+    levelShares[static_cast<std::size_t>(aLevel)] = m_plan.steps()[static_cast<std::size_t>(i)];
     std::uint64_t kept = 0;
     auto checkOne = [&](int j) {
         const auto b = static_cast<float>(j * step);
@@ -647,7 +652,7 @@ std::uint64_t LastLevelsCounter::checkEdgesConstrained(int aLevel, int i, int rb
 /// them later.
 template <int Isotopes>
 inline double LastLevelsCounter::setEnds(BandEnds<Isotopes>& ends, int k,
-                                         const SearchPlan::TripleRow& t, double base,
+                                         const SearchPlan::TripleColumn& t, double base,
                                          double stepValue, double reach) {
     const double scaleEnds = t.inverseBeta / stepValue;
     const double lo = (t.lowerOuter - base) * scaleEnds;

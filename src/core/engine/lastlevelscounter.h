@@ -30,6 +30,10 @@ void setRowPath(RowPath path);
 /// only between those runs and the outer ends of the bounds. Counts go to the histograms
 /// given at construction, the runs counted whole only as differences until settleRuns().
 ///
+/// A row, here and in the row paths, sets and blocks, is one share a of the third last
+/// source (index i) with the interval of the next share b that every band leaves it; its
+/// core is the part of that interval kept for sure.
+///
 /// The plan, the histograms and the shares (the share of each level fixed above, kept up to
 /// date by the caller) must outlive the counter.
 class LastLevelsCounter {
@@ -38,7 +42,7 @@ public:
                       std::array<float, kSourceRows>& shares);
 
     /// The search below `level` when the increment is whole: `levels` is 3 (level is the one
-    /// above the innermost), 4 (the one above that; then no triple row may be flat) or 5
+    /// above the innermost), 4 (the one above that; then no triple column may be flat) or 5
     /// (the one above that again, for a linear search of six sources or more).
     /// `before` is the single-precision prefix of the levels before `level`.
     ///
@@ -54,9 +58,10 @@ public:
     std::uint64_t countLastLevels(int levels, int level, float bound, const float* before);
 
     /// Whether a search of this plan without records counts its last five levels together:
-    /// a whole increment, no flat triple row, no constraints, and six sources or more.
+    /// a whole increment, no flat triple column, no constraints, and six sources or more.
     static bool countsFive(const SearchPlan& plan) {
-        return plan.exactGrid && !plan.anyFlat && !plan.constrained && plan.sources >= 6;
+        return plan.lastLevels().exactGrid && !plan.lastLevels().anyFlat && !plan.constrained() &&
+               plan.sources() >= 6;
     }
 
     /// Adds the runs counted whole to the histograms and empties them, so that the counter
@@ -75,7 +80,7 @@ private:
         if constexpr (Isotopes > 0) {
             return Isotopes;
         } else {
-            return m_plan.tripleColumns;
+            return m_plan.lastLevels().bandColumns;
         }
     }
 
@@ -100,7 +105,7 @@ private:
     std::uint64_t checkEdgesConstrained(int aLevel, int i, int rb, int bFirst, int coreFirst,
                                         int coreLast, int bEnd);
     template <int Isotopes>
-    static double setEnds(BandEnds<Isotopes>& ends, int k, const SearchPlan::TripleRow& t,
+    static double setEnds(BandEnds<Isotopes>& ends, int k, const SearchPlan::TripleColumn& t,
                           double base, double stepValue, double reach);
     static std::pair<int, int> flatRange(double base, double slopePerStep, double low, double high,
                                          bool widen, int first, int last);

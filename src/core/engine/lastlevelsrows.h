@@ -162,7 +162,7 @@ constexpr int kDenseSources = 6;
 
 template <int Levels, int Isotopes>
 std::uint64_t LastLevelsCounter::rowsPortable(const RowSet<Isotopes>& set) {
-    if (Levels == 5 || (Levels == 4 && m_plan.sources >= kDenseSources)) {
+    if (Levels == 5 || (Levels == 4 && m_plan.sources() >= kDenseSources)) {
         return blockRows<2, Levels, Isotopes, true>(set);
     }
     return blockRows<2, Levels, Isotopes, false>(set);
@@ -171,7 +171,7 @@ std::uint64_t LastLevelsCounter::rowsPortable(const RowSet<Isotopes>& set) {
 #if defined(__x86_64__)
 template <int Levels, int Isotopes>
 std::uint64_t LastLevelsCounter::rowsAvx2(const RowSet<Isotopes>& set) {
-    if (Levels == 5 || (Levels == 4 && m_plan.sources >= kDenseSources)) {
+    if (Levels == 5 || (Levels == 4 && m_plan.sources() >= kDenseSources)) {
         return blockRows<4, Levels, Isotopes, true>(set);
     }
     return blockRows<4, Levels, Isotopes, false>(set);
@@ -227,7 +227,7 @@ LastLevelsCounter::blockRows(const RowSet<Isotopes>& set) {
     }
     if constexpr (Dense) {
         if (m_pairCounts.empty()) {
-            m_width = static_cast<int>(m_plan.steps.size());
+            m_width = static_cast<int>(m_plan.steps().size());
             const auto width = static_cast<std::size_t>(m_width);
             m_pairCounts.assign(width * width, 0);
             m_budgetRuns.assign(width * (width + 1), 0);
@@ -244,14 +244,14 @@ LastLevelsCounter::blockRows(const RowSet<Isotopes>& set) {
             m_denseYLevel = set.yLevel;
         }
     }
-    if (m_plan.permuted) {
+    if (m_plan.permuted()) {
         if (m_entryKindLevel != set.level * 8 + Levels) {
-            for (int level = 0; level < m_plan.sources; ++level) {
+            for (int level = 0; level < m_plan.sources(); ++level) {
                 const auto t =
-                    static_cast<std::size_t>(m_plan.order[static_cast<std::size_t>(level)]);
+                    static_cast<std::size_t>(m_plan.order()[static_cast<std::size_t>(level)]);
                 m_entryKind[t] = level == set.aLevel                  ? ShareOfA
-                                 : level == m_plan.innermost          ? ShareOfB
-                                 : level == m_plan.innermost + 1      ? DerivedShare
+                                 : level == m_plan.innermost()        ? ShareOfB
+                                 : level == m_plan.innermost() + 1    ? DerivedShare
                                  : Levels >= 4 && level == set.level  ? ShareOfZ
                                  : Levels == 5 && level == set.yLevel ? ShareOfY
                                                                       : FixedAbove;
@@ -259,7 +259,7 @@ LastLevelsCounter::blockRows(const RowSet<Isotopes>& set) {
             }
             m_entryKindLevel = set.level * 8 + Levels;
         }
-        for (int t = 0; t < m_plan.sources; ++t) {
+        for (int t = 0; t < m_plan.sources(); ++t) {
             block.fixed[t] =
                 m_shares[static_cast<std::size_t>(m_entryLevel[static_cast<std::size_t>(t)])];
         }
@@ -282,26 +282,26 @@ LastLevelsCounter::blockRows(const RowSet<Isotopes>& set) {
         }
     } else {
         // The pairs of ends of rowRange(), each c i <= d with d = d0 + d1 z, as bounds on i
-        // that are lines in z: from + slope z (SearchPlan::RowLines). Formed once per node
+        // that are lines in z: from + slope z (SearchPlan::RangeLines). Formed once per node
         // rather than per z, they are off from rowRange's by a few units in the last place
         // of the magnitudes that rangeSlack covers, so doubling its tolerance keeps every
         // row it keeps. Rows kept beyond rowRange's are empty by the outer ends and count
         // nothing, as do pairs with c = 0 left out here.
         constexpr double kLineToleranceFactor = 2.0;
-        const SearchPlan::RowLines& lines = m_plan.rowLines;
+        const SearchPlan::RangeLines& lines = m_plan.lastLevels().rangeLines;
         constexpr int kPairs = Isotopes * (Isotopes + 1);
         const int uppers = lines.uppers;
         const int lowers = lines.lowers;
         // The ends that a line's d0 is formed from, and their moves per step of y (five
         // levels; the bound of a node below a share y is bound0 - y).
         const auto bound0 = static_cast<double>(set.bound0);
-        auto from = [&](const SearchPlan::RowLine& line, bool perY) {
-            const double upperEnd = line.kind == SearchPlan::RowLine::ToBound
+        auto from = [&](const SearchPlan::RangeLine& line, bool perY) {
+            const double upperEnd = line.kind == SearchPlan::RangeLine::ToBound
                                         ? (perY ? -1.0 : bound0)
                                         : (perY ? set.dy[line.k] : start.upperOuter[line.k]);
-            const int lowerColumn = line.kind == SearchPlan::RowLine::ToBound ? line.k : line.j;
-            const double lowerEnd = line.kind == SearchPlan::RowLine::ToZero ? 0.0
-                                    : perY                                   ? set.dy[lowerColumn]
+            const int lowerColumn = line.kind == SearchPlan::RangeLine::ToBound ? line.k : line.j;
+            const double lowerEnd = line.kind == SearchPlan::RangeLine::ToZero ? 0.0
+                                    : perY                                     ? set.dy[lowerColumn]
                                            : start.lowerOuter[lowerColumn];
             return (upperEnd - lowerEnd) * line.inverse;
         };
@@ -311,7 +311,7 @@ LastLevelsCounter::blockRows(const RowSet<Isotopes>& set) {
         double lowerPerY[kPairs]{};
         double magnitude = bound0 + 1.0;
         for (int u = 0; u < uppers; ++u) {
-            const SearchPlan::RowLine& line = lines.upper[static_cast<std::size_t>(u)];
+            const SearchPlan::RangeLine& line = lines.upper[static_cast<std::size_t>(u)];
             upperFrom[u] =
                 from(line, false) +
                 kLineToleranceFactor * (set.rangeSlack * std::fabs(line.inverse) + kDoubleSlack);
@@ -322,7 +322,7 @@ LastLevelsCounter::blockRows(const RowSet<Isotopes>& set) {
             }
         }
         for (int l = 0; l < lowers; ++l) {
-            const SearchPlan::RowLine& line = lines.lower[static_cast<std::size_t>(l)];
+            const SearchPlan::RangeLine& line = lines.lower[static_cast<std::size_t>(l)];
             lowerFrom[l] =
                 from(line, false) -
                 kLineToleranceFactor * (set.rangeSlack * std::fabs(line.inverse) + kDoubleSlack);
@@ -652,7 +652,7 @@ LastLevelsCounter::settleBlock(const RowSet<Isotopes>& set, RowBlock& block, int
     std::int64_t* lastDiff = m_lastDiff.data();
     std::uint64_t* aCounts = m_histograms[static_cast<std::size_t>(set.aLevel)].data();
     std::uint64_t* zCounts = m_histograms[static_cast<std::size_t>(set.level)].data();
-    const int step = m_plan.gridStep;
+    const int step = m_plan.lastLevels().gridStep;
     // The cores first, without a branch; the rows with values to check are listed and
     // checked after them.
     int edgeRows[RowBlock::kSize];
@@ -708,7 +708,7 @@ LastLevelsCounter::settleBlock(const RowSet<Isotopes>& set, RowBlock& block, int
         const int coreLast = block.coreLast[j];
         const int bFirst = block.bFirst[j];
         const int bEnd = block.bEnd[j];
-        if (m_plan.permuted) {
+        if (m_plan.permuted()) {
             if (block.checks + (coreFirst - bFirst) + (bEnd - coreLast) > RowBlock::kChecks) {
                 total += checkBlock<Width, Levels, Isotopes>(set, block);
             }
@@ -743,17 +743,17 @@ LastLevelsCounter::settleBlock(const RowSet<Isotopes>& set, RowBlock& block, int
                 const float* above = set.before;
                 float yPrefix[SearchPlan::kMaxColumns];
                 if constexpr (Levels == 5) {
-                    const float share = m_plan.steps[static_cast<std::size_t>(y)];
+                    const float share = m_plan.steps()[static_cast<std::size_t>(y)];
                     m_shares[static_cast<std::size_t>(set.yLevel)] = share;
                     for (int k = 0; k < bandColumns<Isotopes>(); ++k) {
-                        yPrefix[k] = set.before[k] + m_plan.signature[k][set.yLevel] * share;
+                        yPrefix[k] = set.before[k] + m_plan.signature(k, set.yLevel) * share;
                     }
                     above = yPrefix;
                 }
-                const float share = m_plan.steps[static_cast<std::size_t>(z)];
+                const float share = m_plan.steps()[static_cast<std::size_t>(z)];
                 m_shares[static_cast<std::size_t>(set.level)] = share;
                 for (int k = 0; k < bandColumns<Isotopes>(); ++k) {
-                    prefix[k] = above[k] + m_plan.signature[k][set.level] * share;
+                    prefix[k] = above[k] + m_plan.signature(k, set.level) * share;
                 }
                 prefixY = y;
                 prefixZ = z;
@@ -796,8 +796,8 @@ LastLevelsCounter::checkBlock(const RowSet<Isotopes>& set, RowBlock& block) {
         block.checkI[j] = block.checkI[count - 1];
         block.checkJ[j] = block.checkJ[count - 1];
     }
-    const int step = m_plan.gridStep;
-    const auto inner = static_cast<std::size_t>(m_plan.innermost);
+    const int step = m_plan.lastLevels().gridStep;
+    const auto inner = static_cast<std::size_t>(m_plan.innermost());
     std::uint64_t* bCounts = m_histograms[inner].data();
     std::uint64_t* lastCounts = m_histograms[inner + 1].data();
     std::uint64_t* aCounts = m_histograms[static_cast<std::size_t>(set.aLevel)].data();
@@ -829,16 +829,16 @@ LastLevelsCounter::checkBlock(const RowSet<Isotopes>& set, RowBlock& block) {
         auto failed = Doubles{} < Doubles{};
         for (int k = 0; k < Isotopes; ++k) {
             Floats predicted{};
-            for (int t = 0; t < m_plan.sources; ++t) {
+            for (int t = 0; t < m_plan.sources(); ++t) {
                 const int kind = m_entryKind[static_cast<std::size_t>(t)];
                 const Floats share = kind == FixedAbove ? Floats{} + block.fixed[t] : shares[kind];
-                const Floats term = m_plan.originalSignature[k][t] * share;
+                const Floats term = m_plan.programTest().originalSignature[k][t] * share;
                 predicted = t == 0 ? term : predicted + term;
             }
             const Doubles difference =
-                __builtin_convertvector(predicted, Doubles) - m_plan.mixture[k];
+                __builtin_convertvector(predicted, Doubles) - m_plan.programTest().mixture[k];
             const Doubles size = difference < 0.0 ? -difference : difference;
-            failed |= m_plan.scale * size >= m_plan.failFrom;
+            failed |= m_plan.programTest().scale * size >= m_plan.programTest().failFrom;
         }
         const Ints kept = __builtin_convertvector(failed, Ints) + 1;
         for (int lane = 0; lane < Width && b + lane < count; ++lane) {

@@ -35,7 +35,7 @@ public:
         std::array<double, kSourceRows> excess{}; ///< e_ik
     };
     struct Limit {
-        std::vector<int> sources;   ///< rows of the run, ascending
+        std::vector<int> sources;   ///< the set's sources by index in the entry, ascending
         std::optional<double> low;  ///< L - slack
         std::optional<double> high; ///< U + slack
     };
@@ -45,7 +45,7 @@ public:
     bool empty() const { return tracers.empty() && limits.empty(); }
     /// Whether isotope column k is concentration-weighted.
     bool weighted(int isotope) const;
-    /// The test of the weighted tracers and the limits for shares by source row.
+    /// The test of the weighted tracers and the limits for shares by source.
     bool passes(const float* shares) const;
 
     int sources = 0;

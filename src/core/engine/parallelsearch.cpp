@@ -31,7 +31,7 @@ EngineResult ParallelSearch::run() {
     }
     // Tasks: the index paths of the first two levels (one with three sources) that the
     // bounds leave, in visiting order.
-    const int depth = std::min(2, m_plan.innermost);
+    const int depth = std::min(2, m_plan.innermost());
     {
         SearchWorker planner(m_plan, false, m_stop);
         std::vector<int> path;
@@ -86,7 +86,7 @@ EngineResult ParallelSearch::run() {
         worker->settleRuns();
         worker->addTo(result);
     }
-    result.visitedCount = combinationCount(m_plan.sources, m_plan.increment);
+    result.visitedCount = combinationCount(m_plan.sources(), m_plan.increment());
     return result;
 }
 
@@ -158,7 +158,7 @@ void ParallelSearch::writeInOrder(EngineResult& result, double totalWork) {
     auto reportUpTo = [&](int endIndex) {
         for (; reported < endIndex && !cancelRequested(); ++reported) {
             if (m_control.progress) {
-                m_control.progress(m_plan.steps[static_cast<std::size_t>(reported)]);
+                m_control.progress(m_plan.steps()[static_cast<std::size_t>(reported)]);
             }
         }
     };

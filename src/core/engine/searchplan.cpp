@@ -35,7 +35,7 @@ namespace {
 // So a kept combination always has, for the real-valued bound of each isotope,
 //     |v' - M| < H + 3 N u F_k + (rounding of the bound in double),
 // where v' is the bound's linear function of the remaining shares. The margin below,
-// 32 (N + 2) u F_k plus 1e-9 of the magnitudes involved, is several times that. A row that
+// 32 (N + 2) u F_k plus 1e-9 of the magnitudes involved, is several times that. A projection that
 // weighs the isotopes by w gets the margin sum_k |w_k| (margin of k), since
 // |w . (f - v)| <= sum_k |w_k| |f_k - v_k|, and the half-width sum_k |w_k| H.
 // Conversely, a combination whose v' lies within H minus the margin of M for every isotope
@@ -103,127 +103,140 @@ SearchPlan::SearchPlan(const CalculationInput& input, bool counting)
     : SearchPlan(input, counting, Buffers{}) {}
 
 SearchPlan::SearchPlan(const CalculationInput& input, bool counting, Buffers buffers)
-    : sources(input.sourceCount()), innermost(sources - 2), lastIsotope(input.lastIsotope),
-      rule(input), increment(input.incrementPercent),
-      scale(static_cast<double>(input.decimalScale)),
-      padding(counting ? std::string() : feasibleRecordEnd(sources)) {
+    : m_sources(input.sourceCount()), m_innermost(m_sources - 2), m_lastIsotope(input.lastIsotope),
+      m_rule(input), m_increment(input.incrementPercent) {
+    m_test.scale = static_cast<double>(input.decimalScale);
+    m_texts.padding = counting ? std::string() : feasibleRecordEnd(m_sources);
     const bool stepsKept = adopt(std::move(buffers), counting);
-    constrained = !rule.empty();
-    scaledTolerance = std::trunc(scale * input.tolerance100);
-    failFrom = scaledTolerance + 1.0;
+    m_constrained = !m_rule.empty();
+    m_scaledTolerance = std::trunc(m_test.scale * input.tolerance100);
+    m_test.failFrom = m_scaledTolerance + 1.0;
     buildColumns(input);
     for (int i = 0; i < kSourceRows; ++i) {
-        order[static_cast<std::size_t>(i)] = i;
+        m_order[static_cast<std::size_t>(i)] = i;
     }
     // Only with an increment that divides 100 do all sources take the same shares (with
     // another one the derived share takes the remainders), so only then may the order
     // change.
-    if (counting && increment == std::floor(increment) && 100 % static_cast<int>(increment) == 0 &&
-        sources >= 6) {
-        order = searchOrder(input);
-        permuted = true;
+    if (counting && m_increment == std::floor(m_increment) &&
+        100 % static_cast<int>(m_increment) == 0 && m_sources >= 6) {
+        m_order = searchOrder(input);
+        m_permuted = true;
     }
-    for (int k = 0; k < columns; ++k) {
+    for (int k = 0; k < m_columns; ++k) {
         for (int level = 0; level < kSourceRows; ++level) {
-            signature[k][level] = originalSignature[k][order[static_cast<std::size_t>(level)]];
+            m_signature[k][level] =
+                m_test.originalSignature[k][m_order[static_cast<std::size_t>(level)]];
         }
     }
-    for (float share = 0.0f; !stepsKept && share <= 100.0f; share += increment) {
-        steps.push_back(share);
-        stepLevel.push_back(static_cast<std::size_t>(std::floor(share / increment)));
+    for (float share = 0.0f; !stepsKept && share <= 100.0f; share += m_increment) {
+        m_steps.push_back(share);
+        m_stepLevel.push_back(static_cast<std::size_t>(std::floor(share / m_increment)));
         if (!counting) {
-            stepText.push_back(shareFieldText(share));
+            m_texts.steps.push_back(shareFieldText(share));
         }
     }
-    lastStep = static_cast<int>(steps.size()) - 1;
+    m_lastStep = static_cast<int>(m_steps.size()) - 1;
     // The record texts, only for a search that writes records.
     for (int q = 0; !counting && q < kQuarterSlots; ++q) {
-        quarterText.push_back(shareFieldText(static_cast<float>(q) * 0.25f));
+        m_texts.quarters.push_back(shareFieldText(static_cast<float>(q) * 0.25f));
     }
     // Whole increments keep every share, bound and derived share a whole number below
     // 2^24, so the single-precision loop arithmetic is exact and share i is i * increment.
-    exactGrid = increment == std::floor(increment) && sources >= 4;
-    gridStep = static_cast<int>(increment);
+    m_lastLevels.exactGrid = m_increment == std::floor(m_increment) && m_sources >= 4;
+    m_lastLevels.gridStep = static_cast<int>(m_increment);
     orderFlatColumnsLast();
-    buildRows();
-    inverseIncrement = 1.0 / static_cast<double>(increment);
-    for (std::size_t i = 0; !stepsKept && i < steps.size(); ++i) {
-        const double exact = static_cast<double>(i) * static_cast<double>(increment);
-        stepDrift = std::max(stepDrift, std::fabs(static_cast<double>(steps[i]) - exact));
+    buildProjections();
+    m_inverseIncrement = 1.0 / static_cast<double>(m_increment);
+    for (std::size_t i = 0; !stepsKept && i < m_steps.size(); ++i) {
+        const double exact = static_cast<double>(i) * static_cast<double>(m_increment);
+        m_stepDrift = std::max(m_stepDrift, std::fabs(static_cast<double>(m_steps[i]) - exact));
     }
-    for (int k = 0; k < columns; ++k) {
-        const auto last = static_cast<std::size_t>(innermost);
-        const Row& row = k < linearColumns
-                             ? levelRows[last][static_cast<std::size_t>(k)]
-                             : constraintRows[last][static_cast<std::size_t>(k - linearColumns)];
-        InnerRow& inner = innerRows[static_cast<std::size_t>(k)];
-        inner.last = row.restMin;
-        inner.slope = row.own - row.restMin;
-        inner.inverseSlope = inner.slope != 0.0 ? 1.0 / inner.slope : 0.0;
-        inner.low = row.low;
-        inner.high = row.high;
-        inner.coreLow = row.coreLow;
-        inner.coreHigh = row.coreHigh;
-        coreImpossible = coreImpossible || row.coreLow > row.coreHigh;
-        double largest = 0.0;
-        for (int t = 0; t < sources; ++t) {
-            largest = std::max(largest, std::fabs(static_cast<double>(signature[k][t])));
-        }
-        const double slack =
-            kDoubleSlack * (kOpenEndReach * kShareSumBound * largest +
-                            std::max(std::fabs(row.coreLow), std::fabs(row.coreHigh)) + 1.0);
-        settleLow[k] = row.coreLow + slack;
-        settleHigh[k] = row.coreHigh - slack;
-    }
-    if (exactGrid) {
-        const int a = innermost - 1;
-        for (int k = 0; k < columns; ++k) {
-            TripleRow& t = tripleRows[static_cast<std::size_t>(k)];
-            const InnerRow& row = innerRows[static_cast<std::size_t>(k)];
-            t.last = static_cast<double>(signature[k][a + 2]);
-            const double alpha = static_cast<double>(signature[k][a]) - t.last;
-            const double beta = static_cast<double>(signature[k][a + 1]) - t.last;
-            t.alpha = alpha;
-            if (beta != 0.0) {
-                t.inverseBeta = 1.0 / beta;
-                t.slope = -alpha / beta;
-            }
-            t.flat = beta == 0.0;
-            // Ends of the b interval: the ones from low/coreLow are its lower ends when
-            // beta > 0 and its upper ends when beta < 0.
-            t.lowerOuter = beta > 0.0 ? row.low : row.high;
-            t.upperOuter = beta > 0.0 ? row.high : row.low;
-            t.lowerCore = beta > 0.0 ? row.coreLow : row.coreHigh;
-            t.upperCore = beta > 0.0 ? row.coreHigh : row.coreLow;
-            anyFlat = anyFlat || (t.flat && k < tripleColumns);
-        }
-        auto inverse = [](double c) { return c != 0.0 ? 1.0 / c : 0.0; };
-        for (int k = 0; k < tripleColumns; ++k) {
-            const double s = tripleRows[static_cast<std::size_t>(k)].slope;
-            pairInverses.toZero[k] = inverse(-s);
-            pairInverses.toBound[k] = inverse(s + 1.0);
-            for (int j = 0; j < tripleColumns; ++j) {
-                pairInverses.between[j][k] =
-                    inverse(tripleRows[static_cast<std::size_t>(j)].slope - s);
-            }
-        }
-        if (innermost >= 2 && !anyFlat && tripleColumns <= kIsotopeColumns) {
-            buildRowLines();
-        }
+    buildInnermostColumns();
+    if (m_lastLevels.exactGrid) {
+        buildTripleColumns();
     }
 }
 
-void SearchPlan::buildRowLines() {
+void SearchPlan::buildInnermostColumns() {
+    for (int k = 0; k < m_columns; ++k) {
+        const auto last = static_cast<std::size_t>(m_innermost);
+        const Projection& projection =
+            k < m_linearColumns
+                ? m_levelProjections[last][static_cast<std::size_t>(k)]
+                : m_constraintProjections[last][static_cast<std::size_t>(k - m_linearColumns)];
+        InnermostColumn& inner = m_innermostColumns[static_cast<std::size_t>(k)];
+        inner.last = projection.restMin;
+        inner.slope = projection.own - projection.restMin;
+        inner.inverseSlope = inner.slope != 0.0 ? 1.0 / inner.slope : 0.0;
+        inner.low = projection.low;
+        inner.high = projection.high;
+        inner.coreLow = projection.coreLow;
+        inner.coreHigh = projection.coreHigh;
+        m_coreImpossible = m_coreImpossible || projection.coreLow > projection.coreHigh;
+        double largest = 0.0;
+        for (int t = 0; t < m_sources; ++t) {
+            largest = std::max(largest, std::fabs(static_cast<double>(m_signature[k][t])));
+        }
+        const double slack =
+            kDoubleSlack *
+            (kOpenEndReach * kShareSumBound * largest +
+             std::max(std::fabs(projection.coreLow), std::fabs(projection.coreHigh)) + 1.0);
+        m_lastLevels.settleLow[k] = projection.coreLow + slack;
+        m_lastLevels.settleHigh[k] = projection.coreHigh - slack;
+    }
+}
+
+/// The tables of the count of the last levels: the triple columns, the inverses of their
+/// pairs' slopes and, where a count over four levels may run, its range lines.
+void SearchPlan::buildTripleColumns() {
+    const int a = m_innermost - 1;
+    for (int k = 0; k < m_columns; ++k) {
+        TripleColumn& t = m_lastLevels.tripleColumns[static_cast<std::size_t>(k)];
+        const InnermostColumn& band = m_innermostColumns[static_cast<std::size_t>(k)];
+        t.last = static_cast<double>(m_signature[k][a + 2]);
+        const double alpha = static_cast<double>(m_signature[k][a]) - t.last;
+        const double beta = static_cast<double>(m_signature[k][a + 1]) - t.last;
+        t.alpha = alpha;
+        if (beta != 0.0) {
+            t.inverseBeta = 1.0 / beta;
+            t.slope = -alpha / beta;
+        }
+        t.flat = beta == 0.0;
+        // Ends of the b interval: the ones from low/coreLow are its lower ends when
+        // beta > 0 and its upper ends when beta < 0.
+        t.lowerOuter = beta > 0.0 ? band.low : band.high;
+        t.upperOuter = beta > 0.0 ? band.high : band.low;
+        t.lowerCore = beta > 0.0 ? band.coreLow : band.coreHigh;
+        t.upperCore = beta > 0.0 ? band.coreHigh : band.coreLow;
+        m_lastLevels.anyFlat = m_lastLevels.anyFlat || (t.flat && k < m_lastLevels.bandColumns);
+    }
+    auto inverse = [](double c) { return c != 0.0 ? 1.0 / c : 0.0; };
+    for (int k = 0; k < m_lastLevels.bandColumns; ++k) {
+        const double s = m_lastLevels.tripleColumns[static_cast<std::size_t>(k)].slope;
+        m_lastLevels.pairInverses.toZero[k] = inverse(-s);
+        m_lastLevels.pairInverses.toBound[k] = inverse(s + 1.0);
+        for (int j = 0; j < m_lastLevels.bandColumns; ++j) {
+            m_lastLevels.pairInverses.between[j][k] =
+                inverse(m_lastLevels.tripleColumns[static_cast<std::size_t>(j)].slope - s);
+        }
+    }
+    if (m_innermost >= 2 && !m_lastLevels.anyFlat && m_lastLevels.bandColumns <= kIsotopeColumns) {
+        buildRangeLines();
+    }
+}
+
+void SearchPlan::buildRangeLines() {
     auto inverse = [](double c) { return c != 0.0 ? 1.0 / c : 0.0; };
     double dz[kMaxColumns]{};
-    for (int k = 0; k < tripleColumns; ++k) {
-        dz[k] = endsPerStep(k, innermost - 2);
+    for (int k = 0; k < m_lastLevels.bandColumns; ++k) {
+        dz[k] = endsPerStep(k, m_innermost - 2);
     }
-    RowLines& lines = rowLines;
+    RangeLines& lines = m_lastLevels.rangeLines;
     lines.uppers = 0;
     lines.lowers = 0;
-    auto add = [&](RowLine::Kind kind, int k, int j, double c, double d1, double inverseC) {
-        const RowLine line{kind, k, j, inverseC, d1 * inverseC};
+    auto add = [&](RangeLine::Kind kind, int k, int j, double c, double d1, double inverseC) {
+        const RangeLine line{kind, k, j, inverseC, d1 * inverseC};
         if (c > 0.0) {
             lines.upper[static_cast<std::size_t>(lines.uppers++)] = line;
         } else if (c < 0.0) {
@@ -231,14 +244,15 @@ void SearchPlan::buildRowLines() {
         }
     };
     // In the order of LastLevelsCounter::rowRange's comparisons.
-    for (int k = 0; k < tripleColumns; ++k) {
-        const double s = tripleRows[static_cast<std::size_t>(k)].slope;
-        add(RowLine::ToZero, k, k, -s, dz[k], pairInverses.toZero[k]);
-        add(RowLine::ToBound, k, k, s + 1.0, -1.0 - dz[k], pairInverses.toBound[k]);
-        for (int j = 0; j < tripleColumns; ++j) {
+    for (int k = 0; k < m_lastLevels.bandColumns; ++k) {
+        const double s = m_lastLevels.tripleColumns[static_cast<std::size_t>(k)].slope;
+        add(RangeLine::ToZero, k, k, -s, dz[k], m_lastLevels.pairInverses.toZero[k]);
+        add(RangeLine::ToBound, k, k, s + 1.0, -1.0 - dz[k], m_lastLevels.pairInverses.toBound[k]);
+        for (int j = 0; j < m_lastLevels.bandColumns; ++j) {
             if (j != k) {
-                add(RowLine::Between, k, j, tripleRows[static_cast<std::size_t>(j)].slope - s,
-                    dz[k] - dz[j], pairInverses.between[j][k]);
+                add(RangeLine::Between, k, j,
+                    m_lastLevels.tripleColumns[static_cast<std::size_t>(j)].slope - s,
+                    dz[k] - dz[j], m_lastLevels.pairInverses.between[j][k]);
             }
         }
     }
@@ -257,21 +271,21 @@ void SearchPlan::buildRowLines() {
 }
 
 bool SearchPlan::adopt(Buffers buffers, bool counting) {
-    steps = std::move(buffers.steps);
-    stepLevel = std::move(buffers.stepLevel);
+    m_steps = std::move(buffers.steps);
+    m_stepLevel = std::move(buffers.stepLevel);
     // The steps depend on the increment alone; a count makes no texts of them.
-    const bool kept = counting && !steps.empty() && buffers.increment == increment;
+    const bool kept = counting && !m_steps.empty() && buffers.increment == m_increment;
     if (kept) {
-        stepDrift = buffers.stepDrift;
+        m_stepDrift = buffers.stepDrift;
     } else {
-        steps.clear();
-        stepLevel.clear();
+        m_steps.clear();
+        m_stepLevel.clear();
     }
-    for (std::size_t level = 0; level < levelRows.size(); ++level) {
-        levelRows[level] = std::move(buffers.levelRows[level]);
-        levelRows[level].clear();
-        constraintRows[level] = std::move(buffers.constraintRows[level]);
-        constraintRows[level].clear();
+    for (std::size_t level = 0; level < m_levelProjections.size(); ++level) {
+        m_levelProjections[level] = std::move(buffers.levelProjections[level]);
+        m_levelProjections[level].clear();
+        m_constraintProjections[level] = std::move(buffers.constraintProjections[level]);
+        m_constraintProjections[level].clear();
     }
     m_points = std::move(buffers.points);
     m_hull = std::move(buffers.hull);
@@ -281,12 +295,12 @@ bool SearchPlan::adopt(Buffers buffers, bool counting) {
 
 SearchPlan::Buffers SearchPlan::release() {
     Buffers buffers;
-    buffers.steps = std::move(steps);
-    buffers.stepLevel = std::move(stepLevel);
-    buffers.increment = increment;
-    buffers.stepDrift = stepDrift;
-    buffers.levelRows = std::move(levelRows);
-    buffers.constraintRows = std::move(constraintRows);
+    buffers.steps = std::move(m_steps);
+    buffers.stepLevel = std::move(m_stepLevel);
+    buffers.increment = m_increment;
+    buffers.stepDrift = m_stepDrift;
+    buffers.levelProjections = std::move(m_levelProjections);
+    buffers.constraintProjections = std::move(m_constraintProjections);
     buffers.points = std::move(m_points);
     buffers.hull = std::move(m_hull);
     buffers.hullScratch = std::move(m_hullScratch);
@@ -294,36 +308,36 @@ SearchPlan::Buffers SearchPlan::release() {
 }
 
 void SearchPlan::buildColumns(const CalculationInput& input) {
-    for (int k = 0; k <= lastIsotope; ++k) {
-        if (rule.weighted(k)) {
+    for (int k = 0; k <= m_lastIsotope; ++k) {
+        if (m_rule.weighted(k)) {
             continue;
         }
         for (int i = 0; i < kSourceRows; ++i) {
-            originalSignature[columns][i] = input.signature[k][i];
+            m_test.originalSignature[m_columns][i] = input.signature[k][i];
         }
-        mixture[columns] = input.mixture100[k];
-        ++columns;
+        m_test.mixture[m_columns] = input.mixture100[k];
+        ++m_columns;
     }
-    linearColumns = columns;
+    m_linearColumns = m_columns;
     // A column of single-precision weights by source and its band; an open end at 4 F + 1.
     auto addColumn = [&](const std::array<double, kSourceRows>& weight, std::optional<double> low,
                          std::optional<double> high) {
         double largest = 0.0;
-        for (int i = 0; i < sources; ++i) {
+        for (int i = 0; i < m_sources; ++i) {
             const auto w = static_cast<float>(weight[static_cast<std::size_t>(i)]);
-            originalSignature[columns][i] = w;
+            m_test.originalSignature[m_columns][i] = w;
             largest = std::max(largest, std::fabs(static_cast<double>(w)));
         }
         const double far = kOpenEndReach * kShareSumBound * largest + 1.0;
-        columnLow[columns] = low ? *low : -far;
-        columnHigh[columns] = high ? *high : far;
-        ++columns;
+        m_columnLow[m_columns] = low ? *low : -far;
+        m_columnHigh[m_columns] = high ? *high : far;
+        ++m_columns;
     };
-    const double w = failFrom / scale;
-    for (const MixingRule::WeightedTracer& tracer : rule.tracers) {
+    const double w = m_test.failFrom / m_test.scale;
+    for (const MixingRule::WeightedTracer& tracer : m_rule.tracers) {
         std::array<double, kSourceRows> below{};
         std::array<double, kSourceRows> above{};
-        for (int i = 0; i < sources; ++i) {
+        for (int i = 0; i < m_sources; ++i) {
             const auto s = static_cast<std::size_t>(i);
             below[s] = tracer.concentration[s] * (tracer.excess[s] - w);
             above[s] = tracer.concentration[s] * (tracer.excess[s] + w);
@@ -333,18 +347,18 @@ void SearchPlan::buildColumns(const CalculationInput& input) {
     }
     // One column per set of sources, with the intersection of its limits' bands.
     std::vector<const MixingRule::Limit*> done;
-    for (const MixingRule::Limit& limit : rule.limits) {
+    for (const MixingRule::Limit& limit : m_rule.limits) {
         if (std::any_of(done.begin(), done.end(),
                         [&](const MixingRule::Limit* d) { return d->sources == limit.sources; })) {
             continue;
         }
-        if (columns == kMaxColumns) {
-            coreImpossible = true;
+        if (m_columns == kMaxColumns) {
+            m_coreImpossible = true;
             break;
         }
         std::optional<double> low;
         std::optional<double> high;
-        for (const MixingRule::Limit& same : rule.limits) {
+        for (const MixingRule::Limit& same : m_rule.limits) {
             if (same.sources == limit.sources) {
                 if (same.low) {
                     low = low ? std::max(*low, *same.low) : *same.low;
@@ -358,28 +372,30 @@ void SearchPlan::buildColumns(const CalculationInput& input) {
         for (int source : limit.sources) {
             weight[static_cast<std::size_t>(source)] = 1.0;
         }
-        limitColumn[columns] = true;
+        m_limitColumn[m_columns] = true;
         addColumn(weight, low, high);
         done.push_back(&limit);
     }
-    tripleColumns = columns;
+    m_lastLevels.bandColumns = m_columns;
 }
 
 void SearchPlan::orderFlatColumnsLast() {
-    if (!exactGrid || columns == linearColumns) {
+    if (!m_lastLevels.exactGrid || m_columns == m_linearColumns) {
         return;
     }
     // Flat: the column's weights of the innermost share and of the derived share are equal.
-    auto flat = [&](int k) { return signature[k][innermost] == signature[k][innermost + 1]; };
+    auto flat = [&](int k) {
+        return m_signature[k][m_innermost] == m_signature[k][m_innermost + 1];
+    };
     std::array<int, kMaxColumns> placed{};
     int next = 0;
-    for (int k = 0; k < columns; ++k) {
-        if (k < linearColumns || !flat(k)) {
+    for (int k = 0; k < m_columns; ++k) {
+        if (k < m_linearColumns || !flat(k)) {
             placed[static_cast<std::size_t>(next++)] = k;
         }
     }
-    tripleColumns = next;
-    for (int k = linearColumns; k < columns; ++k) {
+    m_lastLevels.bandColumns = next;
+    for (int k = m_linearColumns; k < m_columns; ++k) {
         if (flat(k)) {
             placed[static_cast<std::size_t>(next++)] = k;
         }
@@ -392,23 +408,25 @@ void SearchPlan::orderFlatColumnsLast() {
     std::array<double, kMaxColumns> low{};
     std::array<double, kMaxColumns> high{};
     std::array<bool, kMaxColumns> limit{};
-    for (int k = 0; k < columns; ++k) {
+    for (int k = 0; k < m_columns; ++k) {
         const auto from = static_cast<std::size_t>(placed[static_cast<std::size_t>(k)]);
-        std::copy(std::begin(originalSignature[from]), std::end(originalSignature[from]),
+        std::copy(std::begin(m_test.originalSignature[from]),
+                  std::end(m_test.originalSignature[from]),
                   bySource[static_cast<std::size_t>(k)].value);
-        std::copy(std::begin(signature[from]), std::end(signature[from]),
+        std::copy(std::begin(m_signature[from]), std::end(m_signature[from]),
                   byLevel[static_cast<std::size_t>(k)].value);
-        low[static_cast<std::size_t>(k)] = columnLow[from];
-        high[static_cast<std::size_t>(k)] = columnHigh[from];
-        limit[static_cast<std::size_t>(k)] = limitColumn[from];
+        low[static_cast<std::size_t>(k)] = m_columnLow[from];
+        high[static_cast<std::size_t>(k)] = m_columnHigh[from];
+        limit[static_cast<std::size_t>(k)] = m_limitColumn[from];
     }
-    for (int k = linearColumns; k < columns; ++k) {
+    for (int k = m_linearColumns; k < m_columns; ++k) {
         const auto c = static_cast<std::size_t>(k);
-        std::copy(std::begin(bySource[c].value), std::end(bySource[c].value), originalSignature[k]);
-        std::copy(std::begin(byLevel[c].value), std::end(byLevel[c].value), signature[k]);
-        columnLow[k] = low[c];
-        columnHigh[k] = high[c];
-        limitColumn[k] = limit[c];
+        std::copy(std::begin(bySource[c].value), std::end(bySource[c].value),
+                  m_test.originalSignature[k]);
+        std::copy(std::begin(byLevel[c].value), std::end(byLevel[c].value), m_signature[k]);
+        m_columnLow[k] = low[c];
+        m_columnHigh[k] = high[c];
+        m_limitColumn[k] = limit[c];
     }
 }
 
@@ -417,34 +435,35 @@ std::pair<int, int> SearchPlan::shareRange(int level, float bound, const float* 
     double low = 0.0;
     double high = static_cast<double>(bound);
     const double r = static_cast<double>(bound);
-    // Narrows [low, high] by the row whose value before this level is q; false when
+    // Narrows [low, high] by the projection whose value before this level is q; false when
     // nothing is left.
-    auto narrow = [&](const Row& row, double q) {
-        const double g = row.own;
-        const double smallest = row.restMin;
-        const double largest = row.restMax;
-        // Smallest reachable value q + g s + smallest (r - s) must not exceed row.high.
-        // Largest reachable value q + g s + largest (r - s) must reach row.low.
-        return bound1(g - smallest, row.inverseToMin, row.high - q - smallest * r, true, low,
-                      high) &&
-               bound1(g - largest, row.inverseToMax, row.low - q - largest * r, false, low, high) &&
+    auto narrow = [&](const Projection& projection, double q) {
+        const double g = projection.own;
+        const double smallest = projection.restMin;
+        const double largest = projection.restMax;
+        // Smallest reachable value q + g s + smallest (r - s) must not exceed projection.high.
+        // Largest reachable value q + g s + largest (r - s) must reach projection.low.
+        return bound1(g - smallest, projection.inverseToMin, projection.high - q - smallest * r,
+                      true, low, high) &&
+               bound1(g - largest, projection.inverseToMax, projection.low - q - largest * r, false,
+                      low, high) &&
                low <= high;
     };
-    for (const Row& row : levelRows[l]) {
+    for (const Projection& projection : m_levelProjections[l]) {
         double q = 0.0;
         if (level > 0) {
             // At most five linear columns: a bound the compiler sees lets it unroll the loop.
-            for (int k = 0; k < kIsotopeColumns && k < linearColumns; ++k) {
-                q += row.weight[k] * static_cast<double>(prefix[k]);
+            for (int k = 0; k < kIsotopeColumns && k < m_linearColumns; ++k) {
+                q += projection.weight[k] * static_cast<double>(prefix[k]);
             }
         }
-        if (!narrow(row, q)) {
+        if (!narrow(projection, q)) {
             return {1, 0};
         }
     }
-    for (std::size_t i = 0; constrained && i < constraintRows[l].size(); ++i) {
-        const Row& row = constraintRows[l][i];
-        if (!narrow(row, level > 0 ? static_cast<double>(prefix[row.column]) : 0.0)) {
+    for (std::size_t i = 0; m_constrained && i < m_constraintProjections[l].size(); ++i) {
+        const Projection& projection = m_constraintProjections[l][i];
+        if (!narrow(projection, level > 0 ? static_cast<double>(prefix[projection.column]) : 0.0)) {
             return {1, 0};
         }
     }
@@ -455,17 +474,17 @@ std::pair<int, int> SearchPlan::shareRange(int level, float bound, const float* 
 }
 
 bool SearchPlan::passesAll(const float* levelShares) const {
-    return passesInEntryOrder(levelShares, linearColumns) && passesConstraints(levelShares);
+    return passesInEntryOrder(levelShares, m_linearColumns) && passesConstraints(levelShares);
 }
 
 std::pair<int, int> SearchPlan::innermostRange(float bound, const float* prefix) const {
-    return columns > kIsotopeColumns ? innermostIndices<false, kMaxColumns>(bound, prefix)
-                                     : innermostIndices<false, kIsotopeColumns>(bound, prefix);
+    return m_columns > kIsotopeColumns ? innermostIndices<false, kMaxColumns>(bound, prefix)
+                                       : innermostIndices<false, kIsotopeColumns>(bound, prefix);
 }
 
 std::pair<int, int> SearchPlan::innermostCore(float bound, const float* prefix) const {
-    return columns > kIsotopeColumns ? innermostIndices<true, kMaxColumns>(bound, prefix)
-                                     : innermostIndices<true, kIsotopeColumns>(bound, prefix);
+    return m_columns > kIsotopeColumns ? innermostIndices<true, kMaxColumns>(bound, prefix)
+                                       : innermostIndices<true, kIsotopeColumns>(bound, prefix);
 }
 
 /// innermostRange() (Core false) and innermostCore(); one template so that the search's
@@ -475,20 +494,20 @@ std::pair<int, int> SearchPlan::innermostIndices(float bound, const float* prefi
     const double r = static_cast<double>(bound);
     double low = 0.0;
     double high = r;
-    for (int k = 0; k < MaxColumns && k < columns; ++k) {
-        const InnerRow& row = innerRows[static_cast<std::size_t>(k)];
-        const double base = static_cast<double>(prefix[k]) + row.last * r;
-        const double lowValue = Core ? row.coreLow : row.low;
-        const double highValue = Core ? row.coreHigh : row.high;
-        if (row.slope == 0.0) {
+    for (int k = 0; k < MaxColumns && k < m_columns; ++k) {
+        const InnermostColumn& column = m_innermostColumns[static_cast<std::size_t>(k)];
+        const double base = static_cast<double>(prefix[k]) + column.last * r;
+        const double lowValue = Core ? column.coreLow : column.low;
+        const double highValue = Core ? column.coreHigh : column.high;
+        if (column.slope == 0.0) {
             if (base < lowValue || base > highValue) {
                 return {1, 0};
             }
             continue;
         }
-        double x1 = (lowValue - base) * row.inverseSlope;
-        double x2 = (highValue - base) * row.inverseSlope;
-        if (row.slope < 0.0) {
+        double x1 = (lowValue - base) * column.inverseSlope;
+        double x2 = (highValue - base) * column.inverseSlope;
+        if (column.slope < 0.0) {
             std::swap(x1, x2);
         }
         low = std::max(low, x1);
@@ -499,28 +518,29 @@ std::pair<int, int> SearchPlan::innermostIndices(float bound, const float* prefi
     }
     // Index i holds a share within stepDrift of i * increment; the products with the
     // inverse increment are off by far less than the slack.
-    const double slack = stepDrift + kDoubleSlack * (1.0 + high);
-    if (!Core && std::ceil((low - slack) * inverseIncrement) >
-                     std::floor((high + slack) * inverseIncrement) + 2 * kInnerExtraSteps) {
+    const double slack = m_stepDrift + kDoubleSlack * (1.0 + high);
+    if (!Core && std::ceil((low - slack) * m_inverseIncrement) >
+                     std::floor((high + slack) * m_inverseIncrement) + 2 * kInnerExtraSteps) {
         return {1, 0};
     }
     const int lastInBound = lastAtMost(r);
     if constexpr (Core) {
-        return {static_cast<int>(std::ceil((low + slack) * inverseIncrement)) + 1,
+        return {static_cast<int>(std::ceil((low + slack) * m_inverseIncrement)) + 1,
                 std::min(lastInBound,
-                         static_cast<int>(std::floor((high - slack) * inverseIncrement)) - 1)};
+                         static_cast<int>(std::floor((high - slack) * m_inverseIncrement)) - 1)};
     }
-    return {std::max(0, static_cast<int>(std::ceil((low - slack) * inverseIncrement)) -
-                            kInnerExtraSteps),
-            std::min(lastInBound, static_cast<int>(std::floor((high + slack) * inverseIncrement)) +
-                                      kInnerExtraSteps)};
+    return {
+        std::max(0, static_cast<int>(std::ceil((low - slack) * m_inverseIncrement)) -
+                        kInnerExtraSteps),
+        std::min(lastInBound, static_cast<int>(std::floor((high + slack) * m_inverseIncrement)) +
+                                  kInnerExtraSteps)};
 }
 
 std::array<int, kSourceRows> SearchPlan::searchOrder(const CalculationInput& input) const {
     auto distance = [&](int s, int t) {
         double largest = 0.0;
         double sum = 0.0;
-        for (int k = 0; k <= lastIsotope; ++k) {
+        for (int k = 0; k <= m_lastIsotope; ++k) {
             const double d = std::fabs(static_cast<double>(input.signature[k][s]) -
                                        static_cast<double>(input.signature[k][t]));
             largest = std::max(largest, d);
@@ -532,7 +552,7 @@ std::array<int, kSourceRows> SearchPlan::searchOrder(const CalculationInput& inp
     // all of them or none: then the limits' sums do not depend on the last three shares and
     // leave the count of the last levels as fast as without them.
     auto together = [&](int s, int t) {
-        for (const MixingRule::Limit& limit : rule.limits) {
+        for (const MixingRule::Limit& limit : m_rule.limits) {
             const auto in = [&](int x) {
                 return std::binary_search(limit.sources.begin(), limit.sources.end(), x);
             };
@@ -546,19 +566,19 @@ std::array<int, kSourceRows> SearchPlan::searchOrder(const CalculationInput& inp
         if (!together(s, t)) {
             return false;
         }
-        for (int a = 1; a < sources; ++a) {
+        for (int a = 1; a < m_sources; ++a) {
             if (a != s && a != t && together(a, t)) {
                 return true;
             }
         }
         return false;
     };
-    int b = sources - 2;
-    int c = sources - 1;
+    int b = m_sources - 2;
+    int c = m_sources - 1;
     bool found = usable(b, c);
     auto best = distance(b, c);
-    for (int s = 1; s < sources; ++s) {
-        for (int t = s + 1; t < sources; ++t) {
+    for (int s = 1; s < m_sources; ++s) {
+        for (int t = s + 1; t < m_sources; ++t) {
             if (usable(s, t) && (!found || distance(s, t) < best)) {
                 found = true;
                 best = distance(s, t);
@@ -568,7 +588,7 @@ std::array<int, kSourceRows> SearchPlan::searchOrder(const CalculationInput& inp
         }
     }
     int a = -1;
-    for (int s = 1; s < sources; ++s) {
+    for (int s = 1; s < m_sources; ++s) {
         if (s != b && s != c && (!found || together(s, c)) &&
             (a < 0 || distance(s, c) < distance(a, c))) {
             a = s;
@@ -578,14 +598,14 @@ std::array<int, kSourceRows> SearchPlan::searchOrder(const CalculationInput& inp
     // with limits come next, so that their shares are fixed early and the count of the last
     // levels finds the limits met throughout (see LastLevelsCounter::settled).
     auto limited = [&](int s) {
-        return std::any_of(rule.limits.begin(), rule.limits.end(), [&](const auto& limit) {
+        return std::any_of(m_rule.limits.begin(), m_rule.limits.end(), [&](const auto& limit) {
             return std::binary_search(limit.sources.begin(), limit.sources.end(), s);
         });
     };
     std::array<int, kSourceRows> result{};
     int level = 0;
     for (int pass = 0; pass < 2; ++pass) {
-        for (int s = 0; s < sources; ++s) {
+        for (int s = 0; s < m_sources; ++s) {
             if (s != a && s != b && s != c && (s == 0 || limited(s)) == (pass == 0)) {
                 result[static_cast<std::size_t>(level++)] = s;
             }
@@ -600,104 +620,112 @@ std::array<int, kSourceRows> SearchPlan::searchOrder(const CalculationInput& inp
     return result;
 }
 
-void SearchPlan::buildRows() {
-    const int n = sources;
-    const double half = (scaledTolerance + 1.0) / scale;
-    const bool wholeShares = increment == std::floor(increment);
+void SearchPlan::buildProjections() {
+    const int n = m_sources;
+    const double half = (m_scaledTolerance + 1.0) / m_test.scale;
+    const bool wholeShares = m_increment == std::floor(m_increment);
     std::array<double, kMaxColumns> margin{};
     std::array<double, kMaxColumns> magnitude{};
-    for (int k = 0; k < columns; ++k) {
+    for (int k = 0; k < m_columns; ++k) {
         double largest = 0.0;
         for (int t = 0; t < n; ++t) {
-            largest = std::max(largest, std::fabs(static_cast<double>(signature[k][t])));
+            largest = std::max(largest, std::fabs(static_cast<double>(m_signature[k][t])));
         }
         magnitude[k] = kShareSumBound * largest;
         const double rounding = kMarginRoundings * (n + 2) * kUnitRoundoff * magnitude[k];
-        if (k < linearColumns) {
-            margin[k] = rounding + kDoubleSlack * (std::fabs(mixture[k]) + magnitude[k] + half);
+        if (k < m_linearColumns) {
+            margin[k] =
+                rounding + kDoubleSlack * (std::fabs(m_test.mixture[k]) + magnitude[k] + half);
         } else {
             margin[k] =
-                (limitColumn[k] && wholeShares ? 0.0 : rounding) +
-                kDoubleSlack *
-                    (std::max(std::fabs(columnLow[k]), std::fabs(columnHigh[k])) + magnitude[k]);
+                (m_limitColumn[k] && wholeShares ? 0.0 : rounding) +
+                kDoubleSlack * (std::max(std::fabs(m_columnLow[k]), std::fabs(m_columnHigh[k])) +
+                                magnitude[k]);
         }
     }
-    for (int level = 0; level <= innermost; ++level) {
-        std::vector<Row>& rows = levelRows[static_cast<std::size_t>(level)];
-        auto finishRow = [&](Row& row, std::vector<Row>& into) {
+    for (int level = 0; level <= m_innermost; ++level) {
+        std::vector<Projection>& projections = m_levelProjections[static_cast<std::size_t>(level)];
+        auto finishProjection = [&](Projection& projection, std::vector<Projection>& into) {
             auto value = [&](int t) {
                 double v = 0.0;
-                for (int k = 0; k < columns; ++k) {
-                    v += row.weight[k] * static_cast<double>(signature[k][t]);
+                for (int k = 0; k < m_columns; ++k) {
+                    v += projection.weight[k] * static_cast<double>(m_signature[k][t]);
                 }
                 return v;
             };
-            row.own = value(level);
-            row.restMin = std::numeric_limits<double>::infinity();
-            row.restMax = -row.restMin;
+            projection.own = value(level);
+            projection.restMin = std::numeric_limits<double>::infinity();
+            projection.restMax = -projection.restMin;
             for (int t = level + 1; t < n; ++t) {
-                row.restMin = std::min(row.restMin, value(t));
-                row.restMax = std::max(row.restMax, value(t));
+                projection.restMin = std::min(projection.restMin, value(t));
+                projection.restMax = std::max(projection.restMax, value(t));
             }
-            row.inverseToMin = row.own != row.restMin ? 1.0 / (row.own - row.restMin) : 0.0;
-            row.inverseToMax = row.own != row.restMax ? 1.0 / (row.own - row.restMax) : 0.0;
-            into.push_back(row);
+            projection.inverseToMin = projection.own != projection.restMin
+                                          ? 1.0 / (projection.own - projection.restMin)
+                                          : 0.0;
+            projection.inverseToMax = projection.own != projection.restMax
+                                          ? 1.0 / (projection.own - projection.restMax)
+                                          : 0.0;
+            into.push_back(projection);
         };
-        auto addRow = [&](const std::array<double, kMaxColumns>& weight, bool isotope) {
-            Row row;
-            row.weight = weight;
+        auto addProjection = [&](const std::array<double, kMaxColumns>& weight, bool isotope) {
+            Projection projection;
+            projection.weight = weight;
             double center = 0.0;
-            double rowHalf = 0.0;
-            double rowMargin = 0.0;
-            for (int k = 0; k < linearColumns; ++k) {
+            double halfWidth = 0.0;
+            double projectionMargin = 0.0;
+            for (int k = 0; k < m_linearColumns; ++k) {
                 const double w = std::fabs(weight[k]);
-                center += weight[k] * mixture[k];
-                rowHalf += w * half;
-                rowMargin +=
-                    w * margin[k] + kDoubleSlack * w * (std::fabs(mixture[k]) + magnitude[k]);
+                center += weight[k] * m_test.mixture[k];
+                halfWidth += w * half;
+                projectionMargin +=
+                    w * margin[k] +
+                    kDoubleSlack * w * (std::fabs(m_test.mixture[k]) + magnitude[k]);
             }
-            rowMargin += kDoubleSlack * rowHalf;
-            row.low = center - rowHalf - rowMargin;
-            row.high = center + rowHalf + rowMargin;
-            row.coreLow = isotope ? center - rowHalf + rowMargin : 1.0;
-            row.coreHigh = isotope ? center + rowHalf - rowMargin : -1.0;
-            finishRow(row, rows);
+            projectionMargin += kDoubleSlack * halfWidth;
+            projection.low = center - halfWidth - projectionMargin;
+            projection.high = center + halfWidth + projectionMargin;
+            projection.coreLow = isotope ? center - halfWidth + projectionMargin : 1.0;
+            projection.coreHigh = isotope ? center + halfWidth - projectionMargin : -1.0;
+            finishProjection(projection, projections);
         };
-        for (int k = 0; k < linearColumns; ++k) {
+        for (int k = 0; k < m_linearColumns; ++k) {
             std::array<double, kMaxColumns> weight{};
             weight[k] = 1.0;
-            addRow(weight, true);
+            addProjection(weight, true);
         }
-        for (int k = linearColumns; k < columns; ++k) {
-            Row row;
-            row.weight[k] = 1.0;
-            row.column = k;
-            row.low = columnLow[k] - margin[k];
-            row.high = columnHigh[k] + margin[k];
-            row.coreLow = columnLow[k] + margin[k];
-            row.coreHigh = columnHigh[k] - margin[k];
-            std::vector<Row>& into = constraintRows[static_cast<std::size_t>(level)];
-            finishRow(row, into);
+        for (int k = m_linearColumns; k < m_columns; ++k) {
+            Projection projection;
+            projection.weight[k] = 1.0;
+            projection.column = k;
+            projection.low = m_columnLow[k] - margin[k];
+            projection.high = m_columnHigh[k] + margin[k];
+            projection.coreLow = m_columnLow[k] + margin[k];
+            projection.coreHigh = m_columnHigh[k] - margin[k];
+            std::vector<Projection>& into =
+                m_constraintProjections[static_cast<std::size_t>(level)];
+            finishProjection(projection, into);
             // A column whose weight is the same from this level on has its value fixed by
-            // the levels above, whose rows held it within the band: the row would only
-            // repeat them (the innermost level keeps every row for the innermost bounds).
-            const Row& added = into.back();
-            if (level > 0 && level < innermost && added.own == added.restMin &&
+            // the levels above, whose projections held it within the band: the projection would
+            // only repeat them (the innermost level keeps every projection for the innermost
+            // bounds).
+            const Projection& added = into.back();
+            if (level > 0 && level < m_innermost && added.own == added.restMin &&
                 added.own == added.restMax) {
                 into.pop_back();
             }
         }
-        for (int a = 0; a < linearColumns; ++a) {
-            for (int b = a + 1; b < linearColumns; ++b) {
+        for (int a = 0; a < m_linearColumns; ++a) {
+            for (int b = a + 1; b < m_linearColumns; ++b) {
                 // The hull's vertices are chosen on planarhull's integer lattice, its edge
                 // normals taken from the signatures themselves. Any weight gives a valid bound
-                // (a row's range comes from the values of all later sources), so the lattice
-                // only decides which rows prune; beyond the magnitudes latticeScale serves, a
-                // coarser lattice keeps the cross products within 64 bits.
+                // (a projection's range comes from the values of all later sources), so the lattice
+                // only decides which projections prune; beyond the magnitudes latticeScale serves,
+                // a coarser lattice keeps the cross products within 64 bits.
                 double largest = 0.0;
                 for (int t = level + 1; t < n; ++t) {
-                    largest = std::max({largest, std::fabs(static_cast<double>(signature[a][t])),
-                                        std::fabs(static_cast<double>(signature[b][t]))});
+                    largest = std::max({largest, std::fabs(static_cast<double>(m_signature[a][t])),
+                                        std::fabs(static_cast<double>(m_signature[b][t]))});
                 }
                 double latticeUnit = latticeScale(largest);
                 if (largest * latticeUnit > 1e9) {
@@ -706,8 +734,8 @@ void SearchPlan::buildRows() {
                 std::vector<LatticePoint>& points = m_points;
                 points.clear();
                 for (int t = level + 1; t < n; ++t) {
-                    points.push_back({toLattice(signature[a][t], latticeUnit),
-                                      toLattice(signature[b][t], latticeUnit)});
+                    points.push_back({toLattice(m_signature[a][t], latticeUnit),
+                                      toLattice(m_signature[b][t], latticeUnit)});
                 }
                 convexHull(points, m_hull, m_hullScratch);
                 const std::vector<std::size_t>& hull = m_hull;
@@ -719,12 +747,12 @@ void SearchPlan::buildRows() {
                     const int from = level + 1 + static_cast<int>(hull[e]);
                     const int to = level + 1 + static_cast<int>(hull[(e + 1) % hull.size()]);
                     std::array<double, kMaxColumns> weight{};
-                    weight[a] = static_cast<double>(signature[b][to]) -
-                                static_cast<double>(signature[b][from]);
-                    weight[b] = static_cast<double>(signature[a][from]) -
-                                static_cast<double>(signature[a][to]);
+                    weight[a] = static_cast<double>(m_signature[b][to]) -
+                                static_cast<double>(m_signature[b][from]);
+                    weight[b] = static_cast<double>(m_signature[a][from]) -
+                                static_cast<double>(m_signature[a][to]);
                     if (weight[a] != 0.0 && weight[b] != 0.0) {
-                        addRow(weight, false);
+                        addProjection(weight, false);
                     }
                 }
             }

@@ -36,28 +36,28 @@ public:
     /// q = 0..400.
     static constexpr int kQuarterSlots = 401;
 
-    /// A linear function of the isotope predictions on which a level's bound is placed: the
+    /// A linear function of the column values, w . x, on which a level's bound is placed: the
     /// isotopes themselves, and for each pair of isotopes the edge normals of the convex hull
     /// of the later sources' signatures in that plane. With two isotopes that makes the bound
     /// exact for real-valued shares: a box and a convex polygon that do not meet are parted
     /// along an edge normal of one of them.
-    struct Row {
+    struct Projection {
         std::array<double, kMaxColumns> weight{}; ///< by column
-        int column = 0;                           ///< a constraint row's column
+        int column = 0;                           ///< a constraint projection's column
         double low = 0.0;                         ///< every kept combination has a value above this
         double high = 0.0;                        ///< and below this
-        double coreLow = 0.0;                     ///< isotope rows: a value from here ...
+        double coreLow = 0.0;                     ///< isotopes: a value from here ...
         double coreHigh = 0.0;                    ///< ... to here passes the exact test for sure
-        double own = 0.0;                         ///< the row's value of the level's own source
+        double own = 0.0;                         ///< the value of the level's own source
         double restMin = 0.0;                     ///< smallest value of the sources after the level
         double restMax = 0.0;                     ///< largest
         double inverseToMin = 0.0;                ///< 1 / (own - restMin), 0 when that is 0
         double inverseToMax = 0.0;                ///< 1 / (own - restMax), 0 when that is 0
     };
 
-    /// The innermost level's isotope rows, solved for its share s: the prediction is
+    /// A column at the innermost level, solved for its share s: the prediction is
     /// prefix + last * bound + slope * s, with last the last source's signature.
-    struct InnerRow {
+    struct InnermostColumn {
         double last = 0.0;
         double slope = 0.0;
         double inverseSlope = 0.0;
@@ -67,11 +67,11 @@ public:
         double coreHigh = 0.0;
     };
 
-    /// The last three sources (shares a, b and the derived c = r - a - b) of one isotope,
-    /// for the count over whole grids: with base = prefix + last * r, the prediction is
-    /// base + alpha a + beta b with beta = sig_b - last, so the isotope's band holds b in an
+    /// A column over the last three sources (shares a, b and the derived c = r - a - b), for
+    /// the count over whole grids: with base = prefix + last * r, the prediction is
+    /// base + alpha a + beta b with beta = sig_b - last, so the column's band holds b in an
     /// interval whose ends are (X - base) / beta + slope a, X one of the band's four edges.
-    struct TripleRow {
+    struct TripleColumn {
         double last = 0.0;
         double alpha = 0.0;
         double inverseBeta = 0.0;
@@ -92,15 +92,13 @@ public:
         double between[kMaxColumns][kMaxColumns];
     };
 
-    /// The lines of a count over four levels that bound the index i of a for each index z
-    /// of the fourth last share: each pair of ends that rowRange compares, c i <= d0 + d1 z,
-    /// is a bound i <= from + slope z (c > 0, an upper line) or i >= from + slope z (c < 0,
-    /// a lower line), slope = d1 / c fixed and from = d0 / c formed per node. d0 is the
-    /// upper end of column k at z = 0 (kind ToZero), the bound less k's lower end (ToBound)
-    /// or k's upper end less j's lower end (Between). The range of z of a node is where
-    /// every lower line lies below every upper line, below the bound less z and every upper
-    /// line above 0; `inverse...` are 1 / the z slopes of those comparisons (0 where it is 0).
-    struct RowLine {
+    /// A line of a count over four levels that bounds the index i of a for each index z of
+    /// the fourth last share: each pair of ends that LastLevelsCounter::rowRange compares,
+    /// c i <= d0 + d1 z, is a bound i <= from + slope z (c > 0, an upper line) or
+    /// i >= from + slope z (c < 0, a lower line), slope = d1 / c fixed and from = d0 / c
+    /// formed per node. d0 is the upper end of column k at z = 0 (kind ToZero), the bound less
+    /// k's lower end (ToBound) or k's upper end less j's lower end (Between).
+    struct RangeLine {
         enum Kind { ToZero, ToBound, Between };
         Kind kind = ToZero;
         int k = 0;
@@ -108,15 +106,57 @@ public:
         double inverse = 0.0; ///< 1 / c
         double slope = 0.0;
     };
-    static constexpr int kMaxRowLines = 30; // five columns: 5 * 6 pairs
-    struct RowLines {
+    static constexpr int kMaxRangeLines = 30; // five columns: 5 * 6 pairs
+    /// The range lines of a count over four levels. The range of z of a node is where every
+    /// lower line lies below every upper line, below the bound less z and every upper line
+    /// above 0; `inverse...` are 1 / the z slopes of those comparisons (0 where it is 0).
+    struct RangeLines {
         int uppers = 0;
         int lowers = 0;
-        std::array<RowLine, kMaxRowLines> upper;
-        std::array<RowLine, kMaxRowLines> lower;
-        std::array<double, kMaxRowLines> inverseUpperSlope;   ///< 1 / slope of upper u
-        std::array<double, kMaxRowLines> inverseLowerToBound; ///< 1 / (slope of lower l + 1)
-        std::array<std::array<double, kMaxRowLines>, kMaxRowLines> inverseCrossing; ///< [l][u]
+        std::array<RangeLine, kMaxRangeLines> upper;
+        std::array<RangeLine, kMaxRangeLines> lower;
+        std::array<double, kMaxRangeLines> inverseUpperSlope;   ///< 1 / slope of upper u
+        std::array<double, kMaxRangeLines> inverseLowerToBound; ///< 1 / (slope of lower l + 1)
+        std::array<std::array<double, kMaxRangeLines>, kMaxRangeLines> inverseCrossing; ///< [l][u]
+    };
+
+    /// What the count of the last levels reads of the plan, made with a whole increment and
+    /// four sources or more (exactGrid); the rest of the search reads only whether it runs.
+    struct LastLevelsTables {
+        bool exactGrid = false; ///< a whole increment: shares are exact multiples of it
+        bool anyFlat = false;   ///< a band column's TripleColumn is flat
+        int gridStep = 1;       ///< the increment, a whole number when exactGrid
+        /// Columns that the count of the last levels treats as bands of the innermost share:
+        /// the linear ones and the constraint columns that depend on that share (with a whole
+        /// increment and four or more sources). The constraint columns from here to the
+        /// plan's columns() do not ("flat") and limit the shares above it alone.
+        int bandColumns = 0;
+        std::array<TripleColumn, kMaxColumns> tripleColumns{};
+        PairInverses pairInverses;
+        /// Made when a count over four levels may run (four levels or more and no flat
+        /// triple column), for the level above the third last.
+        RangeLines rangeLines;
+        /// A constraint column's core shrunk by kDoubleSlack of the magnitudes of its values:
+        /// a value formed in double from the prefix within these is within the core.
+        double settleLow[kMaxColumns]{};
+        double settleHigh[kMaxColumns]{};
+    };
+
+    /// The program's test as the counts' vector checks repeat it: the single-precision
+    /// signatures by source, as entered, of the columns, the mixture of the linear columns,
+    /// and the scaled difference from which a column fails.
+    struct ProgramTest {
+        float originalSignature[kMaxColumns][kSourceRows]{};
+        double mixture[kMaxColumns]{};
+        double scale = 1.0;
+        double failFrom = 1.0; ///< scaledTolerance + 1: the smallest scaled difference that fails
+    };
+
+    /// The texts of the records of a search that writes them.
+    struct RecordTexts {
+        std::vector<std::string> steps;    ///< by step index
+        std::vector<std::string> quarters; ///< the shares q / 4, q = 0..400
+        std::string padding;               ///< the record's empty fields and its line end
     };
 
     /// The vectors of a plan, which a later plan may take over with their storage: a thread
@@ -126,8 +166,8 @@ public:
         std::vector<std::size_t> stepLevel;
         float increment = 0.0f; ///< of steps, stepLevel and stepDrift, which a count
         double stepDrift = 0.0; ///< with the same increment takes over as they are
-        std::array<std::vector<Row>, kSourceRows> levelRows;
-        std::array<std::vector<Row>, kSourceRows> constraintRows;
+        std::array<std::vector<Projection>, kSourceRows> levelProjections;
+        std::array<std::vector<Projection>, kSourceRows> constraintProjections;
         std::vector<LatticePoint> points;
         std::vector<std::size_t> hull;
         std::vector<std::size_t> hullScratch;
@@ -145,21 +185,56 @@ public:
     /// Hands the plan's vectors over for a later plan; this plan is unusable afterwards.
     Buffers release();
 
-    /// The largest index whose share is at most x, or -1.
-    int lastAtMost(double x) const;
+    // The shape of the loops, which every part reads.
 
-    /// The smallest index whose share is at least x, or lastStep + 1.
-    int firstAtLeast(double x) const;
+    int sources() const { return m_sources; }
+    /// The level of the last looped share.
+    int innermost() const { return m_innermost; }
+    /// The source each level searches: level j searches the share of source order()[j].
+    const std::array<int, kSourceRows>& order() const { return m_order; }
+    /// The levels search the sources in another order than the entry's. Only a count with
+    /// at least six sources and a whole increment does, and its search always reaches the
+    /// count of the last three or four levels before any other innermost path; their checks
+    /// go through passesInEntryOrder.
+    bool permuted() const { return m_permuted; }
+    int columns() const { return m_columns; }
+    int linearColumns() const { return m_linearColumns; }
+    /// The rule is not empty: there are constraint columns or limits.
+    bool constrained() const { return m_constrained; }
+    /// No combination is kept for sure: a band is narrower than its margins, or a limit has
+    /// no column.
+    bool coreImpossible() const { return m_coreImpossible; }
+
+    // The steps of the shares and the prefixes of the levels, which every part reads.
+
+    float increment() const { return m_increment; }
+    /// The values every loop counter takes, in order.
+    const std::vector<float>& steps() const { return m_steps; }
+    /// The histogram level of each step.
+    const std::vector<std::size_t>& stepLevels() const { return m_stepLevel; }
+    /// The weight of column k at `level`: the signature of source order()[level] for a linear
+    /// column, in single precision.
+    float signature(int k, int level) const { return m_signature[k][level]; }
 
     /// The number of values a loop with this bound visits.
     int stepCount(float bound) const { return lastAtMost(static_cast<double>(bound)) + 1; }
 
-    /// How far one step of the share of `level` moves the ends of b's interval of triple row
-    /// k, in steps of b (the share moves the prediction by sig - last per unit, the ends by
-    /// that over -beta).
+    /// For the worker that writes records.
+    const RecordTexts& recordTexts() const { return m_texts; }
+
+    /// For the count of the last levels.
+    const LastLevelsTables& lastLevels() const { return m_lastLevels; }
+    const InnermostColumn& innermostColumn(int k) const {
+        return m_innermostColumns[static_cast<std::size_t>(k)];
+    }
+    const ProgramTest& programTest() const { return m_test; }
+
+    /// How far one step of the share of `level` moves the ends of b's interval of triple
+    /// column k, in steps of b (the share moves the prediction by sig - last per unit, the
+    /// ends by that over -beta).
     double endsPerStep(int k, int level) const {
-        const TripleRow& t = tripleRows[static_cast<std::size_t>(k)];
-        return -(static_cast<double>(signature[k][level]) - t.last) * t.inverseBeta;
+        const TripleColumn& t = m_lastLevels.tripleColumns[static_cast<std::size_t>(k)];
+        return -(static_cast<double>(m_signature[k][level]) - t.last) * t.inverseBeta;
     }
 
     /// Indices of the share of a looped level above the innermost that can lead to a kept
@@ -192,69 +267,11 @@ public:
     /// calls of passesInEntryOrder stay inlined.
     bool passesAll(const float* levelShares) const;
 
-    int sources;
-    int innermost; ///< the level of the last looped share
-    int lastIsotope;
-    MixingRule rule;
-    bool constrained = false; ///< the rule is not empty
-    int columns = 0;
-    int linearColumns = 0;
-    /// Columns that the count of the last levels treats as bands of the innermost share: the
-    /// linear ones and the constraint columns that depend on that share (with a whole
-    /// increment and four or more sources). The constraint columns from here to `columns`
-    /// do not ("flat") and limit the shares above it alone.
-    int tripleColumns = 0;
-    float increment;
-    double scale;
-    double scaledTolerance = 0.0;
-    double failFrom = 1.0; ///< scaledTolerance + 1: the smallest scaled difference that fails
-    /// The columns' weights by level (level j searches the share of source order[j]): the
-    /// signatures for linear columns, in single precision.
-    float signature[kMaxColumns][kSourceRows]{};
-    float originalSignature[kMaxColumns][kSourceRows]{}; ///< by source, as entered
-    std::array<int, kSourceRows> order{};
-    /// The levels search the sources in another order than the entry's. Only a count with
-    /// at least six sources and a whole increment does, and its search always reaches the
-    /// count of the last three or four levels before any other innermost path; their checks
-    /// go through passesInEntryOrder.
-    bool permuted = false;
-    double mixture[kMaxColumns]{}; ///< of the linear columns
-    /// The band of each constraint column, in double, open ends replaced by values no
-    /// combination reaches.
-    double columnLow[kMaxColumns]{};
-    double columnHigh[kMaxColumns]{};
-    bool limitColumn[kMaxColumns]{}; ///< the column of a set of sources with limits
-    /// A constraint column's core shrunk by kDoubleSlack of the magnitudes of its values: a value
-    /// formed in double from the prefix within these is within the core.
-    double settleLow[kMaxColumns]{};
-    double settleHigh[kMaxColumns]{};
-    std::vector<float> steps; ///< the values every loop counter takes, in order
-    std::vector<std::size_t> stepLevel;
-    std::vector<std::string> stepText;
-    int lastStep = 0;
-    std::vector<std::string> quarterText; ///< texts of the shares q / 4, q = 0..400
-    std::string padding;
-    /// The rows of each looped level over the linear columns; the first linearColumns are
-    /// those columns themselves.
-    std::array<std::vector<Row>, kSourceRows> levelRows;
-    /// The rows of the constraint columns, one each, in column order.
-    std::array<std::vector<Row>, kSourceRows> constraintRows;
-    std::array<InnerRow, kMaxColumns> innerRows{};
-    /// No combination is kept for sure: a band is narrower than its margins, or a limit
-    /// has no column.
-    bool coreImpossible = false;
-    std::array<TripleRow, kMaxColumns> tripleRows{};
-    PairInverses pairInverses;
-    /// Made when a count over four levels may run (a whole increment, four levels or more
-    /// and no flat triple row), for the level above the third last.
-    RowLines rowLines;
-    bool exactGrid = false; ///< a whole increment: shares are exact multiples of it
-    bool anyFlat = false;
-    int gridStep = 1;
-    double inverseIncrement = 1.0;
-    double stepDrift = 0.0; ///< largest |steps[i] - i * increment|
-
 private:
+    /// The largest index whose share is at most x, or -1.
+    int lastAtMost(double x) const;
+    /// The smallest index whose share is at least x, or the last index + 1.
+    int firstAtLeast(double x) const;
     /// Takes over the storage of `buffers`; true when their steps are this plan's.
     bool adopt(Buffers buffers, bool counting);
     template <bool Core, int MaxColumns>
@@ -262,10 +279,46 @@ private:
     std::array<int, kSourceRows> searchOrder(const CalculationInput& input) const;
     void buildColumns(const CalculationInput& input);
     void orderFlatColumnsLast();
-    void buildRows();
-    void buildRowLines();
+    void buildProjections();
+    void buildInnermostColumns();
+    void buildTripleColumns();
+    void buildRangeLines();
 
-    /// Working storage of buildRows.
+    int m_sources;
+    int m_innermost;
+    int m_lastIsotope;
+    MixingRule m_rule;
+    bool m_constrained = false;
+    int m_columns = 0;
+    int m_linearColumns = 0;
+    float m_increment;
+    double m_scaledTolerance = 0.0;
+    ProgramTest m_test;
+    /// The columns' weights by level (see signature()).
+    float m_signature[kMaxColumns][kSourceRows]{};
+    std::array<int, kSourceRows> m_order{};
+    bool m_permuted = false;
+    /// The band of each constraint column, in double, open ends replaced by values no
+    /// combination reaches.
+    double m_columnLow[kMaxColumns]{};
+    double m_columnHigh[kMaxColumns]{};
+    bool m_limitColumn[kMaxColumns]{}; ///< the column of a set of sources with limits
+    std::vector<float> m_steps;
+    std::vector<std::size_t> m_stepLevel;
+    int m_lastStep = 0;
+    double m_inverseIncrement = 1.0;
+    double m_stepDrift = 0.0; ///< largest |steps[i] - i * increment|
+    RecordTexts m_texts;
+    /// The projections of each looped level over the linear columns; the first
+    /// linearColumns are those columns themselves.
+    std::array<std::vector<Projection>, kSourceRows> m_levelProjections;
+    /// The projections of the constraint columns, one each, in column order.
+    std::array<std::vector<Projection>, kSourceRows> m_constraintProjections;
+    std::array<InnermostColumn, kMaxColumns> m_innermostColumns{};
+    bool m_coreImpossible = false;
+    LastLevelsTables m_lastLevels;
+
+    /// Working storage of buildProjections.
     std::vector<LatticePoint> m_points;
     std::vector<std::size_t> m_hull;
     std::vector<std::size_t> m_hullScratch;
@@ -278,14 +331,14 @@ inline int SearchPlan::lastAtMost(double x) const {
     if (!(x >= 0.0)) {
         return -1;
     }
-    if (x >= steps[static_cast<std::size_t>(lastStep)]) {
-        return lastStep;
+    if (x >= m_steps[static_cast<std::size_t>(m_lastStep)]) {
+        return m_lastStep;
     }
-    int i = std::clamp(static_cast<int>(x / increment), 0, lastStep);
-    while (i < lastStep && steps[static_cast<std::size_t>(i) + 1] <= x) {
+    int i = std::clamp(static_cast<int>(x / m_increment), 0, m_lastStep);
+    while (i < m_lastStep && m_steps[static_cast<std::size_t>(i) + 1] <= x) {
         ++i;
     }
-    while (i >= 0 && steps[static_cast<std::size_t>(i)] > x) {
+    while (i >= 0 && m_steps[static_cast<std::size_t>(i)] > x) {
         --i;
     }
     return i;
@@ -295,14 +348,14 @@ inline int SearchPlan::firstAtLeast(double x) const {
     if (!(x > 0.0)) {
         return 0;
     }
-    if (x > steps[static_cast<std::size_t>(lastStep)]) {
-        return lastStep + 1;
+    if (x > m_steps[static_cast<std::size_t>(m_lastStep)]) {
+        return m_lastStep + 1;
     }
-    int i = std::clamp(static_cast<int>(std::ceil(x / increment)), 0, lastStep);
-    while (i > 0 && steps[static_cast<std::size_t>(i) - 1] >= x) {
+    int i = std::clamp(static_cast<int>(std::ceil(x / m_increment)), 0, m_lastStep);
+    while (i > 0 && m_steps[static_cast<std::size_t>(i) - 1] >= x) {
         --i;
     }
-    while (i <= lastStep && steps[static_cast<std::size_t>(i)] < x) {
+    while (i <= m_lastStep && m_steps[static_cast<std::size_t>(i)] < x) {
         ++i;
     }
     return i;
@@ -310,16 +363,17 @@ inline int SearchPlan::firstAtLeast(double x) const {
 
 inline bool SearchPlan::passesInEntryOrder(const float* levelShares, int isotopes) const {
     float shares[kSourceRows]{};
-    for (int level = 0; level < sources; ++level) {
-        shares[order[static_cast<std::size_t>(level)]] = levelShares[level];
+    for (int level = 0; level < m_sources; ++level) {
+        shares[m_order[static_cast<std::size_t>(level)]] = levelShares[level];
     }
     for (int k = 0; k < isotopes; ++k) {
-        float predicted = originalSignature[k][0] * shares[0];
-        for (int t = 1; t < sources; ++t) {
-            predicted += originalSignature[k][t] * shares[t];
+        float predicted = m_test.originalSignature[k][0] * shares[0];
+        for (int t = 1; t < m_sources; ++t) {
+            predicted += m_test.originalSignature[k][t] * shares[t];
         }
-        const double scaled = scale * std::fabs(static_cast<double>(predicted) - mixture[k]);
-        if (scaled >= failFrom) {
+        const double scaled =
+            m_test.scale * std::fabs(static_cast<double>(predicted) - m_test.mixture[k]);
+        if (scaled >= m_test.failFrom) {
             return false;
         }
     }
@@ -328,15 +382,16 @@ inline bool SearchPlan::passesInEntryOrder(const float* levelShares, int isotope
 
 inline bool SearchPlan::passesAfter(const float* prefix, float share, float last,
                                     int isotopes) const {
-    const int a = innermost;
+    const int a = m_innermost;
     for (int k = 0; k < isotopes; ++k) {
         float predicted = prefix[k];
-        predicted += signature[k][a] * share;
-        predicted += signature[k][a + 1] * last;
+        predicted += m_signature[k][a] * share;
+        predicted += m_signature[k][a + 1] * last;
         // trunc(x) > scaledTolerance is x >= scaledTolerance + 1 for the whole number
         // scaledTolerance (NaN fails both).
-        const double scaled = scale * std::fabs(static_cast<double>(predicted) - mixture[k]);
-        if (scaled >= failFrom) {
+        const double scaled =
+            m_test.scale * std::fabs(static_cast<double>(predicted) - m_test.mixture[k]);
+        if (scaled >= m_test.failFrom) {
             return false;
         }
     }
@@ -345,10 +400,10 @@ inline bool SearchPlan::passesAfter(const float* prefix, float share, float last
 
 inline bool SearchPlan::passesConstraints(const float* levelShares) const {
     float shares[kSourceRows]{};
-    for (int level = 0; level < sources; ++level) {
-        shares[order[static_cast<std::size_t>(level)]] = levelShares[level];
+    for (int level = 0; level < m_sources; ++level) {
+        shares[m_order[static_cast<std::size_t>(level)]] = levelShares[level];
     }
-    return rule.passes(shares);
+    return m_rule.passes(shares);
 }
 
 } // namespace fenlowick

@@ -20,19 +20,20 @@ constexpr int kShortRange = 8;
 } // namespace
 
 SearchWorker::SearchWorker(const SearchPlan& plan, bool records, const std::atomic<bool>& stop)
-    : m_plan(plan), m_records(records), m_stop(stop), m_counterSteps(plan.steps.size()) {
-    if (!m_records && m_plan.exactGrid) {
+    : m_plan(plan), m_records(records), m_stop(stop), m_counterSteps(plan.steps().size()) {
+    if (!m_records && m_plan.lastLevels().exactGrid) {
         m_lastLevelsCounter = std::make_unique<LastLevelsCounter>(m_plan, m_histograms, m_share);
     }
     if (m_records) {
-        for (const std::string& text : m_plan.stepText) {
+        for (const std::string& text : m_plan.recordTexts().steps) {
             m_stepTexts.push_back(fieldText(text));
         }
-        for (const std::string& text : m_plan.quarterText) {
+        for (const std::string& text : m_plan.recordTexts().quarters) {
             m_quarterTexts.push_back(fieldText(text));
         }
-        m_endLength = std::min(m_plan.padding.size(), m_end.size() - FieldText::kSlot);
-        std::memcpy(m_end.data(), m_plan.padding.data(), m_endLength);
+        m_endLength =
+            std::min(m_plan.recordTexts().padding.size(), m_end.size() - FieldText::kSlot);
+        std::memcpy(m_end.data(), m_plan.recordTexts().padding.data(), m_endLength);
     }
 }
 
@@ -47,11 +48,11 @@ SearchWorker::~SearchWorker() = default;
 
 /// Fixes the share of a level to index i (the level's bound allows it).
 void SearchWorker::enter(int level, int i) {
-    const float share = m_plan.steps[static_cast<std::size_t>(i)];
+    const float share = m_plan.steps()[static_cast<std::size_t>(i)];
     const auto l = static_cast<std::size_t>(level);
     m_share[l] = share;
     forColumns([&](int k) {
-        const float c = m_plan.signature[k][level] * share;
+        const float c = m_plan.signature(k, level) * share;
         m_prefix[l + 1][k] = level == 0 ? c : m_prefix[l][k] + c;
     });
     if (m_records) {
@@ -64,7 +65,7 @@ void SearchWorker::enter(int level, int i) {
 /// The search below a node whose levels before `level` are fixed; returns the number of
 /// kept combinations and adds the shares of levels >= `level` to the histograms.
 std::uint64_t SearchWorker::descend(int level, float bound) {
-    if (level == m_plan.innermost) {
+    if (level == m_plan.innermost()) {
         const float* prefix = m_prefix[static_cast<std::size_t>(level)].data();
         const auto [first, last] = m_plan.innermostRange(bound, prefix);
         if (first > last) {
@@ -78,26 +79,27 @@ std::uint64_t SearchWorker::descend(int level, float bound) {
         return 0;
     }
     const float* prefix = m_prefix[static_cast<std::size_t>(level)].data();
-    if (level == m_plan.innermost - 3 && !m_records && LastLevelsCounter::countsFive(m_plan)) {
+    if (level == m_plan.innermost() - 3 && !m_records && LastLevelsCounter::countsFive(m_plan)) {
         return m_lastLevelsCounter->countLastLevels(5, level, bound, prefix);
     }
-    if (level == m_plan.innermost - 2 && !m_records && m_plan.exactGrid && !m_plan.anyFlat) {
+    if (level == m_plan.innermost() - 2 && !m_records && m_plan.lastLevels().exactGrid &&
+        !m_plan.lastLevels().anyFlat) {
         return m_lastLevelsCounter->countLastLevels(4, level, bound, prefix);
     }
-    if (level == m_plan.innermost - 1 && !m_records && m_plan.exactGrid) {
+    if (level == m_plan.innermost() - 1 && !m_records && m_plan.lastLevels().exactGrid) {
         return m_lastLevelsCounter->countLastLevels(3, level, bound, prefix);
     }
-    if (level == m_plan.innermost - 1 && level > 0) {
+    if (level == m_plan.innermost() - 1 && level > 0) {
         return penultimate(level, bound);
     }
     const auto [first, last] = m_plan.shareRange(level, bound, prefix);
     std::uint64_t total = 0;
     for (int i = first; i <= last && !m_stopped; ++i) {
         enter(level, i);
-        const float share = m_plan.steps[static_cast<std::size_t>(i)];
+        const float share = m_plan.steps()[static_cast<std::size_t>(i)];
         const std::uint64_t kept = descend(level + 1, bound - share);
         m_histograms[static_cast<std::size_t>(level)]
-                    [m_plan.stepLevel[static_cast<std::size_t>(i)]] += kept;
+                    [m_plan.stepLevels()[static_cast<std::size_t>(i)]] += kept;
         total += kept;
     }
     return total;
@@ -111,10 +113,10 @@ std::uint64_t SearchWorker::penultimate(int level, float bound) {
     const auto [first, last] = m_plan.shareRange(level, bound, m_prefix[l].data());
     std::uint64_t total = 0;
     for (int i = first; i <= last && !m_stopped; ++i) {
-        const float share = m_plan.steps[static_cast<std::size_t>(i)];
+        const float share = m_plan.steps()[static_cast<std::size_t>(i)];
         m_share[l] = share;
         forColumns([&](int k) {
-            m_prefix[l + 1][k] = m_prefix[l][k] + m_plan.signature[k][level] * share;
+            m_prefix[l + 1][k] = m_prefix[l][k] + m_plan.signature(k, level) * share;
         });
         const float inner = bound - share;
         const float* prefix = m_prefix[l + 1].data();
@@ -131,7 +133,7 @@ std::uint64_t SearchWorker::penultimate(int level, float bound) {
         } else {
             kept = innermostCounter().count(inner, innerFirst, innerLast, prefix);
         }
-        m_histograms[l][m_plan.stepLevel[static_cast<std::size_t>(i)]] += kept;
+        m_histograms[l][m_plan.stepLevels()[static_cast<std::size_t>(i)]] += kept;
         total += kept;
     }
     return total;
@@ -142,11 +144,11 @@ std::uint64_t SearchWorker::runTask(const std::vector<int>& indices, Publish pub
     float bound = 100.0f;
     for (std::size_t level = 0; level < indices.size(); ++level) {
         enter(static_cast<int>(level), indices[level]);
-        bound = bound - m_plan.steps[static_cast<std::size_t>(indices[level])];
+        bound = bound - m_plan.steps()[static_cast<std::size_t>(indices[level])];
     }
     const std::uint64_t kept = descend(static_cast<int>(indices.size()), bound);
     for (std::size_t level = 0; level < indices.size(); ++level) {
-        m_histograms[level][m_plan.stepLevel[static_cast<std::size_t>(indices[level])]] += kept;
+        m_histograms[level][m_plan.stepLevels()[static_cast<std::size_t>(indices[level])]] += kept;
     }
     m_feasible += kept;
     if (m_records && !m_stopped) {
@@ -174,7 +176,7 @@ void SearchWorker::collectTasks(int level, float bound, int depth, std::vector<i
     for (int i = first; i <= last; ++i) {
         enter(level, i);
         path.push_back(i);
-        collectTasks(level + 1, bound - m_plan.steps[static_cast<std::size_t>(i)], depth, path,
+        collectTasks(level + 1, bound - m_plan.steps()[static_cast<std::size_t>(i)], depth, path,
                      tasks);
         path.pop_back();
     }
@@ -199,26 +201,26 @@ void SearchWorker::settleRuns() {
 void SearchWorker::restart() {
     m_stopped = false;
     m_feasible = 0;
-    if (m_plan.steps.size() != m_counterSteps) {
-        // The counters' rows are as long as the steps of the plan they were made for.
+    if (m_plan.steps().size() != m_counterSteps) {
+        // The counters' tables are as long as the steps of the plan they were made for.
         m_innermostCounter.reset();
         m_lastLevelsCounter.reset();
-        m_counterSteps = m_plan.steps.size();
+        m_counterSteps = m_plan.steps().size();
     } else {
         // A cancelled search leaves its runs unsettled: settled here, they go with the
         // histograms cleared below.
         settleRuns();
     }
     m_histograms = {};
-    if (m_plan.exactGrid && !m_lastLevelsCounter) {
+    if (m_plan.lastLevels().exactGrid && !m_lastLevelsCounter) {
         m_lastLevelsCounter = std::make_unique<LastLevelsCounter>(m_plan, m_histograms, m_share);
     }
 }
 
 void SearchWorker::addTo(EngineResult& result) const {
-    for (int j = 0; j < m_plan.sources; ++j) {
+    for (int j = 0; j < m_plan.sources(); ++j) {
         // Level j searched source order[j].
-        const auto s = static_cast<std::size_t>(m_plan.order[static_cast<std::size_t>(j)]);
+        const auto s = static_cast<std::size_t>(m_plan.order()[static_cast<std::size_t>(j)]);
         for (int b = 0; b < kHistogramLevels; ++b) {
             const auto l = static_cast<std::size_t>(b);
             result.histograms[s][l] += m_histograms[static_cast<std::size_t>(j)][l];
@@ -229,7 +231,7 @@ void SearchWorker::addTo(EngineResult& result) const {
 
 double SearchWorker::leafEstimate(int level, float bound) const {
     // C(m + n - 1, n - 1) combinations below, m the steps in the bound, n the sources left.
-    const int n = m_plan.sources - level;
+    const int n = m_plan.sources() - level;
     const double m = m_plan.stepCount(bound) - 1;
     double result = 1.0;
     for (int i = 1; i < n; ++i) {
@@ -239,8 +241,8 @@ double SearchWorker::leafEstimate(int level, float bound) const {
 }
 
 void SearchWorker::addDerived(float last, std::uint64_t count) {
-    const auto level = static_cast<std::size_t>(std::floor(last / m_plan.increment));
-    m_histograms[static_cast<std::size_t>(m_plan.sources - 1)][level] += count;
+    const auto level = static_cast<std::size_t>(std::floor(last / m_plan.increment()));
+    m_histograms[static_cast<std::size_t>(m_plan.sources() - 1)][level] += count;
 }
 
 // Inline: it runs once per record, and the search loop is faster with it in place.
@@ -283,26 +285,26 @@ void SearchWorker::reserveRecords(std::size_t bytes) {
 }
 
 std::uint64_t SearchWorker::innermostRecords(float bound, int first, int last) {
-    const auto inner = static_cast<std::size_t>(m_plan.innermost);
+    const auto inner = static_cast<std::size_t>(m_plan.innermost());
     const float* prefix = m_prefix[inner].data();
     const std::size_t lineLength = m_lineLength[inner];
     reserveRecords(static_cast<std::size_t>(last - first + 1) *
                    (lineLength + 2 * FieldText::kSlot + m_endLength));
     // The values the margins prove kept (as the counts take them) need no test; a short
     // range is tested whole, solving its core would cost more.
-    auto [coreFirst, coreLast] = m_plan.coreImpossible || last - first < kShortRange
+    auto [coreFirst, coreLast] = m_plan.coreImpossible() || last - first < kShortRange
                                      ? std::pair<int, int>{1, 0}
                                      : m_plan.innermostCore(bound, prefix);
     char* out = m_out.data() + m_used;
     std::uint64_t kept = 0;
     for (int i = first; i <= last; ++i) {
-        const float share = m_plan.steps[static_cast<std::size_t>(i)];
+        const float share = m_plan.steps()[static_cast<std::size_t>(i)];
         const float rest = bound - share;
         const bool sure = i >= coreFirst && i <= coreLast;
-        if (!sure && !m_plan.passesAfter(prefix, share, rest, m_plan.linearColumns)) {
+        if (!sure && !m_plan.passesAfter(prefix, share, rest, m_plan.linearColumns())) {
             continue;
         }
-        if (!sure && m_plan.constrained) {
+        if (!sure && m_plan.constrained()) {
             m_share[inner] = share;
             m_share[inner + 1] = rest;
             if (!m_plan.passesConstraints(m_share.data())) {
@@ -310,7 +312,7 @@ std::uint64_t SearchWorker::innermostRecords(float bound, int first, int last) {
             }
         }
         ++kept;
-        ++m_histograms[inner][m_plan.stepLevel[static_cast<std::size_t>(i)]];
+        ++m_histograms[inner][m_plan.stepLevels()[static_cast<std::size_t>(i)]];
         addDerived(rest, 1);
         out = copySlots(out, m_line.data(), lineLength);
         const FieldText& own = m_stepTexts[static_cast<std::size_t>(i)];

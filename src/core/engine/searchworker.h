@@ -85,12 +85,12 @@ private:
     /// Calls f(k) for every column k of the plan; most plans have at most five, a bound the
     /// compiler sees and unrolls.
     template <typename F> void forColumns(F&& f) const {
-        if (m_plan.columns > kIsotopeColumns) {
-            for (int k = 0; k < m_plan.columns; ++k) {
+        if (m_plan.columns() > kIsotopeColumns) {
+            for (int k = 0; k < m_plan.columns(); ++k) {
                 f(k);
             }
         } else {
-            for (int k = 0; k < kIsotopeColumns && k < m_plan.columns; ++k) {
+            for (int k = 0; k < kIsotopeColumns && k < m_plan.columns(); ++k) {
                 f(k);
             }
         }

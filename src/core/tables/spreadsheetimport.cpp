@@ -142,238 +142,300 @@ Expected<std::vector<std::string>> parseCorrectionList(std::string_view text) {
     return values;
 }
 
-Expected<ImportResult> importEntries(const ImportRequest& request) {
-    ImportResult result;
-    const CsvTable& sourcesCsv = *request.sources;
+namespace {
 
-    IsotopeColumns sourceColumns;
-    sourceColumns.recognise = request.isotopeNames.empty();
-    for (const std::string& name : request.isotopeNames) {
-        sourceColumns.known.push_back(isotopeKey(name));
+/// "(TEF corrected: d13C +0.4, d15N +3.4)" for corrections that every source shares.
+std::string commonCorrectionNote(const std::vector<std::string>& values,
+                                 const std::vector<std::string>& labels) {
+    std::string note;
+    for (std::size_t k = 0; k < values.size(); ++k) {
+        const std::string& value = values[k];
+        note += (note.empty() ? "" : ", ") + labels[k] + " " +
+                (value.front() == '-' || value.front() == '+' ? value : "+" + value);
     }
-    Expected<LabelledTable> read = readLabelledTable(sourcesCsv, kSourceNames, true, sourceColumns);
-    if (!read) {
-        return read.error();
-    }
-    const LabelledTable& sources = *read;
-    for (const std::string& name : request.isotopeNames) {
-        if (sources.isotopeIndex(isotopeKey(name)) < 0) {
-            return fileError(sourcesCsv.fileName() + ", line " +
-                             std::to_string(sourcesCsv.headerLine()) + ": no column named \"" +
-                             name + "\", which --isotopes asks for");
-        }
-    }
-    addNotes(sources, result.notes);
-    if (sources.isotopes.size() > kIsotopeColumns) {
-        return fileError(sourcesCsv.whereHeader(sources.isotopeColumns[kIsotopeColumns]) +
-                         ": the " + ordinal(kIsotopeColumns + 1) +
-                         " isotope; a run takes at most " + std::to_string(kIsotopeColumns) +
-                         " isotopes");
-    }
-    if (sources.labels.size() > kSourceRows) {
-        return fileError(sourcesCsv.where(kSourceRows, sources.labelColumn) + ": \"" +
-                         sources.labels[kSourceRows] + "\" is the " + ordinal(kSourceRows + 1) +
-                         " source; a run takes at most " + std::to_string(kSourceRows) +
-                         " sources");
-    }
-    const int sourceCount = static_cast<int>(sources.labels.size());
-    const int isotopeCount = static_cast<int>(sources.isotopes.size());
+    return "(TEF corrected: " + note + ")";
+}
 
-    // The other tables recognise their isotope columns the way the sources table did.
-    IsotopeColumns otherColumns;
-    otherColumns.known = sources.isotopeKeys;
-    otherColumns.recognise = request.isotopeNames.empty();
+/// One import: the tables read in turn, then an entry per mixture.
+class Importer {
+public:
+    explicit Importer(const ImportRequest& request)
+        : m_request(request), m_sourcesCsv(*request.sources) {}
 
-    std::optional<LabelledTable> mixtures;
-    if (request.mixtures != nullptr) {
-        Expected<LabelledTable> mixtureTable =
-            readLabelledTable(*request.mixtures, kMixtureNames, true, otherColumns);
-        if (!mixtureTable) {
-            return mixtureTable.error();
-        }
-        if (Status s = sameIsotopes(*request.mixtures, *mixtureTable, sourcesCsv, sources); !s) {
-            return s.error();
-        }
-        if (mixtureTable->labels.empty()) {
-            return fileError(request.mixtures->fileName() + ": no mixture rows below the header");
-        }
-        addNotes(*mixtureTable, result.notes);
-        mixtures = std::move(*mixtureTable);
-    }
-
-    // corrections[i][k]: the correction of source i for isotope k; empty for none.
-    std::vector<std::vector<std::string>> corrections(
-        static_cast<std::size_t>(sourceCount),
-        std::vector<std::string>(static_cast<std::size_t>(isotopeCount)));
-    std::string correctionNote;
-    const auto describeCommon = [&](const std::vector<std::string>& values,
-                                    const std::vector<std::string>& labels) {
-        std::string note;
-        for (std::size_t k = 0; k < values.size(); ++k) {
-            const std::string& value = values[k];
-            note += (note.empty() ? "" : ", ") + labels[k] + " " +
-                    (value.front() == '-' || value.front() == '+' ? value : "+" + value);
-        }
-        return "(TEF corrected: " + note + ")";
-    };
-    if (!request.correctionValues.empty()) {
-        if (request.correctionValues.size() != sources.isotopes.size()) {
-            std::string list;
-            for (const std::string& isotope : sources.isotopes) {
-                list += (list.empty() ? "" : ", ") + isotope;
+    Expected<ImportResult> run() {
+        for (const auto& step : {&Importer::readSources, &Importer::readMixtures,
+                                 &Importer::readCorrections, &Importer::makeBase}) {
+            if (Status s = (this->*step)(); !s) {
+                return s.error();
             }
-            return refusal("--tef gives " + std::to_string(request.correctionValues.size()) +
-                           " corrections, but " + sourcesCsv.fileName() + " has " +
-                           std::to_string(isotopeCount) + " isotopes (" + list +
-                           "); give one per isotope in that order");
         }
-        for (auto& row : corrections) {
-            row = request.correctionValues;
+        if (!m_mixtures) {
+            if (Status s = addEntry(m_base, {}, 0); !s) {
+                return s.error();
+            }
+            return std::move(m_result);
         }
-        correctionNote = describeCommon(request.correctionValues, sources.isotopes);
-    } else if (request.corrections != nullptr) {
-        const CsvTable& csv = *request.corrections;
-        Expected<LabelledTable> table = readLabelledTable(csv, kSourceNames, false, otherColumns);
+        for (std::size_t r = 0; r < m_mixtures->labels.size(); ++r) {
+            if (Status s = addEntry(mixtureEntry(r), m_mixtures->labels[r], m_mixtures->lines[r]);
+                !s) {
+                return s.error();
+            }
+        }
+        return std::move(m_result);
+    }
+
+private:
+    int sourceCount() const { return static_cast<int>(m_sources.labels.size()); }
+    int isotopeCount() const { return static_cast<int>(m_sources.isotopes.size()); }
+
+    Status readSources() {
+        IsotopeColumns sourceColumns;
+        sourceColumns.recognise = m_request.isotopeNames.empty();
+        for (const std::string& name : m_request.isotopeNames) {
+            sourceColumns.known.push_back(isotopeKey(name));
+        }
+        Expected<LabelledTable> read =
+            readLabelledTable(m_sourcesCsv, kSourceNames, true, sourceColumns);
+        if (!read) {
+            return read.error();
+        }
+        m_sources = std::move(*read);
+        for (const std::string& name : m_request.isotopeNames) {
+            if (m_sources.isotopeIndex(isotopeKey(name)) < 0) {
+                return fileError(m_sourcesCsv.fileName() + ", line " +
+                                 std::to_string(m_sourcesCsv.headerLine()) +
+                                 ": no column named \"" + name + "\", which --isotopes asks for");
+            }
+        }
+        addNotes(m_sources, m_result.notes);
+        if (m_sources.isotopes.size() > kIsotopeColumns) {
+            return fileError(m_sourcesCsv.whereHeader(m_sources.isotopeColumns[kIsotopeColumns]) +
+                             ": the " + ordinal(kIsotopeColumns + 1) +
+                             " isotope; a run takes at most " + std::to_string(kIsotopeColumns) +
+                             " isotopes");
+        }
+        if (m_sources.labels.size() > kSourceRows) {
+            return fileError(m_sourcesCsv.where(kSourceRows, m_sources.labelColumn) + ": \"" +
+                             m_sources.labels[kSourceRows] + "\" is the " +
+                             ordinal(kSourceRows + 1) + " source; a run takes at most " +
+                             std::to_string(kSourceRows) + " sources");
+        }
+        // The other tables recognise their isotope columns the way the sources table did.
+        m_otherColumns.known = m_sources.isotopeKeys;
+        m_otherColumns.recognise = m_request.isotopeNames.empty();
+        m_corrections.assign(static_cast<std::size_t>(sourceCount()),
+                             std::vector<std::string>(static_cast<std::size_t>(isotopeCount())));
+        return ok();
+    }
+
+    Status readMixtures() {
+        if (m_request.mixtures == nullptr) {
+            return ok();
+        }
+        Expected<LabelledTable> mixtures =
+            readLabelledTable(*m_request.mixtures, kMixtureNames, true, m_otherColumns);
+        if (!mixtures) {
+            return mixtures.error();
+        }
+        if (Status s = sameIsotopes(*m_request.mixtures, *mixtures, m_sourcesCsv, m_sources); !s) {
+            return s;
+        }
+        if (mixtures->labels.empty()) {
+            return fileError(m_request.mixtures->fileName() + ": no mixture rows below the header");
+        }
+        addNotes(*mixtures, m_result.notes);
+        m_mixtures = std::move(*mixtures);
+        return ok();
+    }
+
+    Status readCorrections() {
+        if (!m_request.correctionValues.empty()) {
+            if (m_request.correctionValues.size() != m_sources.isotopes.size()) {
+                std::string list;
+                for (const std::string& isotope : m_sources.isotopes) {
+                    list += (list.empty() ? "" : ", ") + isotope;
+                }
+                return refusal("--tef gives " + std::to_string(m_request.correctionValues.size()) +
+                               " corrections, but " + m_sourcesCsv.fileName() + " has " +
+                               std::to_string(isotopeCount()) + " isotopes (" + list +
+                               "); give one per isotope in that order");
+            }
+            correctEverySource(m_request.correctionValues);
+            return ok();
+        }
+        if (m_request.corrections == nullptr) {
+            return ok();
+        }
+        const CsvTable& csv = *m_request.corrections;
+        Expected<LabelledTable> table = readLabelledTable(csv, kSourceNames, false, m_otherColumns);
         if (!table) {
             return table.error();
         }
-        if (Status s = sameIsotopes(csv, *table, sourcesCsv, sources); !s) {
-            return s.error();
+        if (Status s = sameIsotopes(csv, *table, m_sourcesCsv, m_sources); !s) {
+            return s;
         }
-        addNotes(*table, result.notes);
-        if (!table->hasLabels) {
-            if (table->labels.size() != 1) {
-                return fileError(csv.fileName() + ": " + std::to_string(table->labels.size()) +
-                                 " rows of corrections but no \"source\" column saying which " +
-                                 "source each is for (one row applies to every source)");
-            }
-            // Corrections in the sources' isotope order.
-            std::vector<std::string> values;
-            for (const std::string& key : sources.isotopeKeys) {
-                values.push_back(
-                    table->values[0][static_cast<std::size_t>(table->isotopeIndex(key))]);
-            }
-            for (auto& row : corrections) {
-                row = values;
-            }
-            correctionNote = describeCommon(values, sources.isotopes);
-        } else {
-            for (std::size_t r = 0; r < table->labels.size(); ++r) {
-                const int i = sources.rowIndex(table->labels[r]);
-                if (i < 0) {
-                    return fileError(csv.where(static_cast<int>(r), table->labelColumn) + ": \"" +
-                                     table->labels[r] + "\" is not a source of " +
-                                     sourcesCsv.fileName());
-                }
-                for (int k = 0; k < isotopeCount; ++k) {
-                    corrections[static_cast<std::size_t>(i)][static_cast<std::size_t>(k)] =
-                        table->values[r][static_cast<std::size_t>(
-                            table->isotopeIndex(sources.isotopeKeys[static_cast<std::size_t>(k)]))];
-                }
-            }
-            for (int i = 0; i < sourceCount; ++i) {
-                if (table->rowIndex(sources.labels[static_cast<std::size_t>(i)]) < 0) {
-                    return fileError(csv.fileName() + ": no correction for the source \"" +
-                                     sources.labels[static_cast<std::size_t>(i)] + "\" (" +
-                                     sourcesCsv.fileName() + ", line " +
-                                     std::to_string(sources.lines[static_cast<std::size_t>(i)]) +
-                                     ")");
-                }
-            }
-            correctionNote = "(TEF corrected per source: " + baseName(csv.fileName()) + ")";
+        addNotes(*table, m_result.notes);
+        if (table->hasLabels) {
+            return correctBySource(csv, *table);
         }
+        if (table->labels.size() != 1) {
+            return fileError(csv.fileName() + ": " + std::to_string(table->labels.size()) +
+                             " rows of corrections but no \"source\" column saying which " +
+                             "source each is for (one row applies to every source)");
+        }
+        // Corrections in the sources' isotope order.
+        std::vector<std::string> values;
+        for (const std::string& key : m_sources.isotopeKeys) {
+            values.push_back(table->values[0][static_cast<std::size_t>(table->isotopeIndex(key))]);
+        }
+        correctEverySource(values);
+        return ok();
     }
 
-    Entry base;
-    base.increment = request.increment;
-    base.threshold = request.tolerance;
-    if (auto negative = negativeToleranceMessage(base)) {
-        return refusal(*negative);
+    void correctEverySource(const std::vector<std::string>& values) {
+        for (auto& row : m_corrections) {
+            row = values;
+        }
+        m_correctionNote = commonCorrectionNote(values, m_sources.isotopes);
     }
-    for (int k = 0; k < isotopeCount; ++k) {
-        base.isotope[k] = sources.isotopes[static_cast<std::size_t>(k)];
+
+    /// Corrections from a table with a row per source, named in its label column.
+    Status correctBySource(const CsvTable& csv, const LabelledTable& table) {
+        for (std::size_t r = 0; r < table.labels.size(); ++r) {
+            const int i = m_sources.rowIndex(table.labels[r]);
+            if (i < 0) {
+                return fileError(csv.where(static_cast<int>(r), table.labelColumn) + ": \"" +
+                                 table.labels[r] + "\" is not a source of " +
+                                 m_sourcesCsv.fileName());
+            }
+            for (int k = 0; k < isotopeCount(); ++k) {
+                m_corrections[static_cast<std::size_t>(i)][static_cast<std::size_t>(k)] =
+                    table.values[r][static_cast<std::size_t>(
+                        table.isotopeIndex(m_sources.isotopeKeys[static_cast<std::size_t>(k)]))];
+            }
+        }
+        for (std::size_t i = 0; i < m_sources.labels.size(); ++i) {
+            if (table.rowIndex(m_sources.labels[i]) < 0) {
+                return fileError(csv.fileName() + ": no correction for the source \"" +
+                                 m_sources.labels[i] + "\" (" + m_sourcesCsv.fileName() +
+                                 ", line " + std::to_string(m_sources.lines[i]) + ")");
+            }
+        }
+        m_correctionNote = "(TEF corrected per source: " + baseName(csv.fileName()) + ")";
+        return ok();
     }
-    for (int i = 0; i < sourceCount; ++i) {
+
+    /// The entry every mixture shares: the increment, the tolerance, the isotopes and the
+    /// sources with their corrections added exactly.
+    Status makeBase() {
+        m_base.increment = m_request.increment;
+        m_base.threshold = m_request.tolerance;
+        if (auto negative = negativeToleranceMessage(m_base)) {
+            return refusal(*negative);
+        }
+        for (int k = 0; k < isotopeCount(); ++k) {
+            m_base.isotope[k] = m_sources.isotopes[static_cast<std::size_t>(k)];
+        }
+        for (int i = 0; i < sourceCount(); ++i) {
+            m_base.sources[i] = m_sources.labels[static_cast<std::size_t>(i)];
+            for (int k = 0; k < isotopeCount(); ++k) {
+                if (Status s = correctedSignature(i, k); !s) {
+                    return s;
+                }
+            }
+        }
+        return ok();
+    }
+
+    Status correctedSignature(int i, int k) {
         const auto row = static_cast<std::size_t>(i);
-        base.sources[i] = sources.labels[row];
-        for (int k = 0; k < isotopeCount; ++k) {
-            const auto column = static_cast<std::size_t>(k);
-            const std::string& value = sources.values[row][column];
-            const std::string& correction = corrections[row][column];
-            if (correction.empty()) {
-                base.col[k][i] = value;
-            } else {
-                Expected<ExactDecimal> a = ExactDecimal::fromText(value);
-                Expected<ExactDecimal> b = ExactDecimal::fromText(correction);
-                Expected<ExactDecimal> sum =
-                    a && b ? a->plus(*b) : Expected<ExactDecimal>(a ? b.error() : a.error());
-                if (!sum) {
-                    return fileError(sourcesCsv.where(i, sources.isotopeColumns[column]) + ": " +
-                                     sum.error().message);
-                }
-                base.col[k][i] = sum->text();
+        const auto column = static_cast<std::size_t>(k);
+        const std::string& value = m_sources.values[row][column];
+        const std::string& correction = m_corrections[row][column];
+        if (correction.empty()) {
+            m_base.col[k][i] = value;
+        } else {
+            Expected<ExactDecimal> a = ExactDecimal::fromText(value);
+            Expected<ExactDecimal> b = ExactDecimal::fromText(correction);
+            Expected<ExactDecimal> sum =
+                a && b ? a->plus(*b) : Expected<ExactDecimal>(a ? b.error() : a.error());
+            if (!sum) {
+                return fileError(m_sourcesCsv.where(i, m_sources.isotopeColumns[column]) + ": " +
+                                 sum.error().message);
             }
-            if (utf8Length(base.col[k][i]) > kBoxCharacters) {
-                result.notes.push_back("The signature " + base.col[k][i] + " of " +
-                                       base.sources[i] + " (" + base.isotope[k] + ") is longer " +
-                                       "than the 8 characters a box of the window shows");
-            }
+            m_base.col[k][i] = sum->text();
         }
+        if (utf8Length(m_base.col[k][i]) > kBoxCharacters) {
+            m_result.notes.push_back("The signature " + m_base.col[k][i] + " of " +
+                                     m_base.sources[i] + " (" + m_base.isotope[k] +
+                                     ") is longer than the 8 characters a box of the window " +
+                                     "shows");
+        }
+        return ok();
     }
 
-    const auto finish = [&](Entry entry, std::string label, int line) -> Status {
-        std::string title = request.title;
+    Entry mixtureEntry(std::size_t r) {
+        Entry entry = m_base;
+        for (int k = 0; k < isotopeCount(); ++k) {
+            const int column =
+                m_mixtures->isotopeIndex(m_sources.isotopeKeys[static_cast<std::size_t>(k)]);
+            entry.mixture[k] = m_mixtures->values[r][static_cast<std::size_t>(column)];
+            if (utf8Length(entry.mixture[k]) > kBoxCharacters) {
+                m_result.notes.push_back("The mixture " + entry.mixture[k] + " of \"" +
+                                         m_mixtures->labels[r] + "\" (" + entry.isotope[k] +
+                                         ") is longer than the 8 characters a box of the " +
+                                         "window shows");
+            }
+        }
+        return entry;
+    }
+
+    /// Titles the entry and keeps it when the run's checks pass it.
+    Status addEntry(Entry entry, std::string label, int line) {
+        std::string title = m_request.title;
         if (!label.empty()) {
             title = title.empty() ? label : title + ": " + label;
         }
         if (title.empty()) {
-            title = std::filesystem::path(sourcesCsv.fileName()).stem().string();
+            title = std::filesystem::path(m_sourcesCsv.fileName()).stem().string();
         }
-        if (!correctionNote.empty()) {
-            title += " " + correctionNote;
+        if (!m_correctionNote.empty()) {
+            title += " " + m_correctionNote;
         }
         entry.title = title;
         Expected<CalculationInput> checked = checkEntry(entry);
         if (!checked) {
             std::string message = checked.error().message;
             if (message == messages::kTooManyDecimals) {
-                message += "\n" + decimalPlacesReason(entry, sourceCount, isotopeCount,
-                                                      sources.values, corrections);
+                message += "\n" + decimalPlacesReason(entry, sourceCount(), isotopeCount(),
+                                                      m_sources.values, m_corrections);
             }
             if (!label.empty()) {
-                message += "\n(mixture \"" + label + "\", " + request.mixtures->fileName() +
+                message += "\n(mixture \"" + label + "\", " + m_request.mixtures->fileName() +
                            ", line " + std::to_string(line) + ")";
             }
             return refusal(message);
         }
-        result.entries.push_back(ImportedEntry{std::move(label), line, std::move(entry)});
+        m_result.entries.push_back(ImportedEntry{std::move(label), line, std::move(entry)});
         return ok();
-    };
+    }
 
-    if (!mixtures) {
-        if (Status s = finish(base, {}, 0); !s) {
-            return s.error();
-        }
-        return result;
-    }
-    for (std::size_t r = 0; r < mixtures->labels.size(); ++r) {
-        Entry entry = base;
-        for (int k = 0; k < isotopeCount; ++k) {
-            const int column =
-                mixtures->isotopeIndex(sources.isotopeKeys[static_cast<std::size_t>(k)]);
-            entry.mixture[k] = mixtures->values[r][static_cast<std::size_t>(column)];
-            if (utf8Length(entry.mixture[k]) > kBoxCharacters) {
-                result.notes.push_back("The mixture " + entry.mixture[k] + " of \"" +
-                                       mixtures->labels[r] + "\" (" + entry.isotope[k] +
-                                       ") is longer than the 8 characters a box of the window " +
-                                       "shows");
-            }
-        }
-        if (Status s = finish(std::move(entry), mixtures->labels[r], mixtures->lines[r]); !s) {
-            return s.error();
-        }
-    }
-    return result;
+    const ImportRequest& m_request;
+    const CsvTable& m_sourcesCsv;
+    ImportResult m_result;
+    LabelledTable m_sources;
+    IsotopeColumns m_otherColumns;
+    std::optional<LabelledTable> m_mixtures;
+    /// [i][k]: the correction of source i for isotope k; empty for none.
+    std::vector<std::vector<std::string>> m_corrections;
+    std::string m_correctionNote;
+    Entry m_base;
+};
+
+} // namespace
+
+Expected<ImportResult> importEntries(const ImportRequest& request) {
+    return Importer(request).run();
 }
 
 } // namespace fenlowick

@@ -22,18 +22,6 @@ namespace {
 /// is below that magnitude; 1e-12 of it is thousands of times that, in steps.
 constexpr double kRangeSlack = 1e-12;
 
-/// Calls check(j) for the values of b from bFirst up to the core and from the core up to
-/// bEnd: those the core does not prove kept.
-template <typename Check>
-void forEachEdgeValue(int bFirst, int coreFirst, int coreLast, int bEnd, Check&& check) {
-    for (int j = bFirst; j < coreFirst; ++j) {
-        check(j);
-    }
-    for (int j = coreLast + 1; j <= bEnd; ++j) {
-        check(j);
-    }
-}
-
 std::atomic<RowPath> g_rowPath{RowPath::Best};
 
 bool supports(RowPath path) {
@@ -79,19 +67,6 @@ LastLevelsCounter::LastLevelsCounter(const SearchPlan& plan, ShareHistograms& hi
     m_runDiff.assign(m_plan.steps().size() + 1, 0);
 }
 
-/// The ends, in steps of b, of the interval of b that each isotope's band allows, as
-/// lines in the index i of a: end + slope * i. The slack that covers the double
-/// arithmetic forming them is applied: outward for the outer ends, inward for the core.
-template <int Isotopes> struct LastLevelsCounter::BandEnds {
-    static constexpr int kSlots = Isotopes > 0 ? Isotopes : SearchPlan::kMaxColumns;
-    double lowerOuter[kSlots];
-    double upperOuter[kSlots];
-    double lowerCore[kSlots];
-    double upperCore[kSlots];
-    double slope[kSlots];
-    double size[kSlots]; ///< bounds the magnitude of the ends and their moves (setEnds)
-};
-
 /// A constraint column that does not depend on b, over a count of four levels: its value is
 /// base + zStep z + aStep i, z and i the indices of the fourth and third last shares.
 struct LastLevelsCounter::FlatColumn {
@@ -100,6 +75,19 @@ struct LastLevelsCounter::FlatColumn {
     double aStep;
     const SearchPlan::InnermostColumn* band;
 };
+
+template <int Levels, int Isotopes>
+std::uint64_t LastLevelsCounter::countRowSet(const RowSet<Isotopes>& set) {
+#if defined(__x86_64__)
+    switch (m_rowPath) {
+    case RowPath::Avx2:
+        return rowsAvx2<Levels, Isotopes>(set);
+    default:
+        break;
+    }
+#endif
+    return rowsPortable<Levels, Isotopes>(set);
+}
 
 // The helpers of the counting loops below are declared inline: defined outside the class
 // body, GCC would otherwise leave some of them as calls, at a cost of a percent or more of
@@ -243,6 +231,23 @@ void LastLevelsCounter::settleDense() {
     m_denseHeld = false;
 }
 
+/// The ends of b's interval at a node of a count over three or four levels, for share
+/// index i of a and, with four levels, index z of the node's level: end + dz z + slope i.
+/// With three levels the node's level is a's and dz is 0.
+template <int Isotopes> struct LastLevelsCounter::NodeStart {
+    BandEnds<Isotopes> start;
+    double dz[BandEnds<Isotopes>::kSlots]{};
+    double largest = 0.0; ///< bounds the ends' magnitudes, for the range slack
+    /// The indices of the node's level, and those whose core may be counted whole.
+    int first = 0;
+    int last = 0;
+    int coreFirstA = 0; ///< an isotope whose b term vanishes can rule the core out
+    int coreLastA = 0;
+    /// Constraint columns without a b term but with an a term, solved per z (four levels).
+    FlatColumn flats[SearchPlan::kMaxColumns];
+    int flatCount = 0;
+};
+
 template <int Levels, int Isotopes, bool Constrained>
 std::uint64_t LastLevelsCounter::countLast(int level, float bound, const float* before) {
     static_assert(Levels == 3 || Levels == 4);
@@ -256,53 +261,56 @@ std::uint64_t LastLevelsCounter::countLast(int level, float bound, const float* 
     if (first > last) {
         return 0;
     }
-    const auto l = static_cast<std::size_t>(level);
+    NodeStart<Isotopes> node;
+    node.first = first;
+    node.last = last;
+    if (!startNode<Levels, Isotopes, Constrained>(level, bound, before, node)) {
+        return 0;
+    }
+    const int aLevel = Levels == 3 ? level : level + 1;
+    const bool coreAllowed = !m_plan.coreImpossible();
+    if constexpr (Levels == 3) {
+        if constexpr (!Constrained) {
+            const RowSet<Isotopes> set{
+                &node.start, node.dz,         before,
+                level,       aLevel,          node.first,
+                node.last,   node.coreFirstA, coreAllowed ? node.coreLastA : node.coreFirstA - 1,
+                bound0,      whole,           0.0};
+            return countRowSet<3, Isotopes>(set);
+        }
+        return countRows<Isotopes, Constrained>(node.start, node.first, node.last, node.coreFirstA,
+                                                node.coreLastA, bound0, whole, before, aLevel);
+    }
+
+    // The range of i is solved from c i <= d for every pair of a lower and an upper end.
+    const double rangeSlack = kRangeSlack * node.largest;
+    if constexpr (!Constrained) {
+        const RowSet<Isotopes> set{&node.start, node.dz, before,
+                                   level,       aLevel,  node.first,
+                                   node.last,   0,       coreAllowed ? bound0 : -1,
+                                   bound0,      whole,   rangeSlack};
+        return countRowSet<4, Isotopes>(set);
+    } else {
+        return countNodeZ<Isotopes>(node, level, bound, before, rangeSlack);
+    }
+}
+
+/// Fills `node` (whose first and last are the node level's range) for a count over three or
+/// four levels: the constraint columns without a b term narrow the range or become flat
+/// columns, the band columns set the ends. False when nothing is left.
+template <int Levels, int Isotopes, bool Constrained>
+inline bool LastLevelsCounter::startNode(int level, float bound, const float* before,
+                                         NodeStart<Isotopes>& node) {
+    const int step = m_plan.lastLevels().gridStep;
+    const auto whole = static_cast<int>(bound);
+    const int bound0 = whole / step;
     const double stepValue = static_cast<double>(step);
     const double limit = static_cast<double>(bound0);
-    const int aLevel = Levels == 3 ? level : level + 1;
-    std::uint64_t* aCounts = m_histograms[static_cast<std::size_t>(aLevel)].data();
-    const bool coreAllowed = !m_plan.coreImpossible();
-
-    // The rows of a, indices iFirst..iLast after the single-precision prefix `prefix`:
-    // aLast - i is b's last index and rb0 - i * step the budget of b and the derived share.
-    // The core may be counted whole only for i in coreFirst..coreLast. Returns how many are
-    // kept and adds them to a's histogram.
-    auto countRows = [&](const BandEnds<Isotopes>& ends, int iFirst, int iLast, int coreFirst,
-                         int coreLast, int aLast, int rb0, const float* prefix) {
-        std::uint64_t total = 0;
-        auto rows = [&](int from, int to, bool core) {
-            for (int i = from; i <= to; ++i) {
-                const std::uint64_t kept = countRow<Isotopes, Constrained>(
-                    ends, i, aLast - i, core, prefix, aLevel, rb0 - i * step);
-                aCounts[i] += kept;
-                total += kept;
-            }
-        };
-        // Three runs of rows rather than a test per row.
-        coreFirst = std::max(coreFirst, iFirst);
-        coreLast = std::min(coreLast, iLast);
-        if (coreFirst > coreLast) {
-            coreFirst = iLast + 1;
-            coreLast = iLast;
-        }
-        rows(iFirst, coreFirst - 1, false);
-        rows(coreFirst, coreLast, coreAllowed);
-        rows(coreLast + 1, iLast, false);
-        return total;
-    };
-
-    // The ends of b's interval for share index i of a and, with four levels, index z of this
-    // level: end + dz z + slope i. With three levels this level is a's and dz is 0.
-    const int columns = bandColumns<Isotopes>();
-    BandEnds<Isotopes> start;
-    double dz[BandEnds<Isotopes>::kSlots]{};
-    double largest = limit;
-    int coreFirstA = first; // an isotope whose b term vanishes can rule the core out
-    int coreLastA = last;
+    node.largest = limit;
+    node.coreFirstA = node.first;
+    node.coreLastA = node.last;
     // Constraint columns without a b term limit the index of a (three levels) or of z
     // (four, no a term either); those with an a term are solved per z.
-    FlatColumn flats[SearchPlan::kMaxColumns];
-    int flatCount = 0;
     for (int f = m_plan.lastLevels().bandColumns; Constrained && f < m_plan.columns(); ++f) {
         const SearchPlan::TripleColumn& t =
             m_plan.lastLevels().tripleColumns[static_cast<std::size_t>(f)];
@@ -312,19 +320,21 @@ std::uint64_t LastLevelsCounter::countLast(int level, float bound, const float* 
             Levels == 3 ? t.alpha * stepValue
                         : (static_cast<double>(m_plan.signature(f, level)) - t.last) * stepValue;
         if (Levels == 4 && t.alpha != 0.0) {
-            flats[flatCount++] = {base, slope, t.alpha * stepValue, &band};
+            node.flats[node.flatCount++] = {base, slope, t.alpha * stepValue, &band};
             continue;
         }
-        const auto outer = flatRange(base, slope, band.low, band.high, true, first, last);
-        const auto core = flatRange(base, slope, band.coreLow, band.coreHigh, false, first, last);
-        first = std::max(first, outer.first);
-        last = std::min(last, outer.second);
-        coreFirstA = std::max(coreFirstA, core.first);
-        coreLastA = std::min(coreLastA, core.second);
+        const auto outer = flatRange(base, slope, band.low, band.high, true, node.first, node.last);
+        const auto core =
+            flatRange(base, slope, band.coreLow, band.coreHigh, false, node.first, node.last);
+        node.first = std::max(node.first, outer.first);
+        node.last = std::min(node.last, outer.second);
+        node.coreFirstA = std::max(node.coreFirstA, core.first);
+        node.coreLastA = std::min(node.coreLastA, core.second);
     }
-    if (Constrained && first > last) {
-        return 0;
+    if (Constrained && node.first > node.last) {
+        return false;
     }
+    const int columns = bandColumns<Isotopes>();
     for (int k = 0; k < columns; ++k) {
         const SearchPlan::TripleColumn& t =
             m_plan.lastLevels().tripleColumns[static_cast<std::size_t>(k)];
@@ -332,76 +342,106 @@ std::uint64_t LastLevelsCounter::countLast(int level, float bound, const float* 
         if constexpr (Levels == 3) {
             if (t.flat) {
                 // No b term: the band limits the index i of a to an interval.
-                start.lowerOuter[k] = -1.0;
-                start.upperOuter[k] = std::numeric_limits<double>::infinity();
-                start.lowerCore[k] = 0.0;
-                start.upperCore[k] = start.upperOuter[k];
-                start.slope[k] = 0.0;
-                start.size[k] = 0.0;
+                node.start.lowerOuter[k] = -1.0;
+                node.start.upperOuter[k] = std::numeric_limits<double>::infinity();
+                node.start.lowerCore[k] = 0.0;
+                node.start.upperCore[k] = node.start.upperOuter[k];
+                node.start.slope[k] = 0.0;
+                node.start.size[k] = 0.0;
                 const SearchPlan::InnermostColumn& band = m_plan.innermostColumn(k);
-                const auto outer =
-                    flatRange(base, t.alpha * stepValue, band.low, band.high, true, first, last);
+                const auto outer = flatRange(base, t.alpha * stepValue, band.low, band.high, true,
+                                             node.first, node.last);
                 const auto core = flatRange(base, t.alpha * stepValue, band.coreLow, band.coreHigh,
-                                            false, first, last);
-                first = std::max(first, outer.first);
-                last = std::min(last, outer.second);
-                coreFirstA = std::max(coreFirstA, core.first);
-                coreLastA = std::min(coreLastA, core.second);
+                                            false, node.first, node.last);
+                node.first = std::max(node.first, outer.first);
+                node.last = std::min(node.last, outer.second);
+                node.coreFirstA = std::max(node.coreFirstA, core.first);
+                node.coreLastA = std::min(node.coreLastA, core.second);
                 continue;
             }
         } else {
-            dz[k] = m_plan.endsPerStep(k, level);
+            node.dz[k] = m_plan.endsPerStep(k, level);
         }
-        start.slope[k] = t.slope;
-        const double reach = Levels == 3 ? static_cast<double>(last) : limit;
-        const double size =
-            setEnds(start, k, t, base, stepValue, (std::fabs(dz[k]) + std::fabs(t.slope)) * reach);
-        largest = std::max(largest, size + limit);
+        node.start.slope[k] = t.slope;
+        const double reach = Levels == 3 ? static_cast<double>(node.last) : limit;
+        const double size = setEnds(node.start, k, t, base, stepValue,
+                                    (std::fabs(node.dz[k]) + std::fabs(t.slope)) * reach);
+        node.largest = std::max(node.largest, size + limit);
     }
-    if constexpr (Levels == 3) {
-        if constexpr (!Constrained) {
-            const RowSet<Isotopes> set{&start, dz,         before,
-                                       level,  aLevel,     first,
-                                       last,   coreFirstA, coreAllowed ? coreLastA : coreFirstA - 1,
-                                       bound0, whole,      0.0};
-            return countRowSet<3, Isotopes>(set);
-        }
-        return countRows(start, first, last, coreFirstA, coreLastA, bound0, whole, before);
-    }
+    return true;
+}
 
-    // The range of i is solved from c i <= d for every pair of a lower and an upper end.
-    const double rangeSlack = kRangeSlack * largest;
-    if constexpr (!Constrained) {
-        const RowSet<Isotopes> set{
-            &start, dz,    before,    level, aLevel, first, last, 0, coreAllowed ? bound0 : -1,
-            bound0, whole, rangeSlack};
-        return countRowSet<4, Isotopes>(set);
+/// The rows of a, indices iFirst..iLast after the single-precision prefix `prefix`:
+/// aLast - i is b's last index and rb0 - i * step the budget of b and the derived share.
+/// The core may be counted whole only for i in coreFirst..coreLast. Returns how many are
+/// kept and adds them to a's histogram.
+template <int Isotopes, bool Constrained>
+inline std::uint64_t LastLevelsCounter::countRows(const BandEnds<Isotopes>& ends, int iFirst,
+                                                  int iLast, int coreFirst, int coreLast, int aLast,
+                                                  int rb0, const float* prefix, int aLevel) {
+    const int step = m_plan.lastLevels().gridStep;
+    const bool coreAllowed = !m_plan.coreImpossible();
+    std::uint64_t* aCounts = m_histograms[static_cast<std::size_t>(aLevel)].data();
+    std::uint64_t total = 0;
+    auto rows = [&](int from, int to, bool core) {
+        for (int i = from; i <= to; ++i) {
+            const std::uint64_t kept = countRow<Isotopes, Constrained>(
+                ends, i, aLast - i, core, prefix, aLevel, rb0 - i * step);
+            aCounts[i] += kept;
+            total += kept;
+        }
+    };
+    // Three runs of rows rather than a test per row.
+    coreFirst = std::max(coreFirst, iFirst);
+    coreLast = std::min(coreLast, iLast);
+    if (coreFirst > coreLast) {
+        coreFirst = iLast + 1;
+        coreLast = iLast;
     }
+    rows(iFirst, coreFirst - 1, false);
+    rows(coreFirst, coreLast, coreAllowed);
+    rows(coreLast + 1, iLast, false);
+    return total;
+}
+
+/// The constrained count over four levels: the ends of each share z of the node's level
+/// moved from the node's start, the range of a solved from them and the flat columns.
+template <int Isotopes>
+inline std::uint64_t LastLevelsCounter::countNodeZ(const NodeStart<Isotopes>& node, int level,
+                                                   float bound, const float* before,
+                                                   double rangeSlack) {
+    const int step = m_plan.lastLevels().gridStep;
+    const auto whole = static_cast<int>(bound);
+    const int bound0 = whole / step;
+    const int aLevel = level + 1;
+    const auto l = static_cast<std::size_t>(level);
+    const int columns = bandColumns<Isotopes>();
+    constexpr bool Constrained = true;
     BandEnds<Isotopes> ends;
     for (int k = 0; k < columns; ++k) {
-        ends.slope[k] = start.slope[k];
+        ends.slope[k] = node.start.slope[k];
     }
     std::uint64_t* zCounts = m_histograms[l].data();
     float prefix[SearchPlan::kMaxColumns];
     std::uint64_t total = 0;
-    for (int z = first; z <= last; ++z) {
+    for (int z = node.first; z <= node.last; ++z) {
         const double zd = static_cast<double>(z);
         for (int k = 0; k < columns; ++k) {
-            const double shift = dz[k] * zd;
-            ends.lowerOuter[k] = start.lowerOuter[k] + shift;
-            ends.upperOuter[k] = start.upperOuter[k] + shift;
-            ends.lowerCore[k] = start.lowerCore[k] + shift;
-            ends.upperCore[k] = start.upperCore[k] + shift;
+            const double shift = node.dz[k] * zd;
+            ends.lowerOuter[k] = node.start.lowerOuter[k] + shift;
+            ends.upperOuter[k] = node.start.upperOuter[k] + shift;
+            ends.lowerCore[k] = node.start.lowerCore[k] + shift;
+            ends.upperCore[k] = node.start.upperCore[k] + shift;
         }
         const int aLast = bound0 - z; // also b's last index when a = 0
         auto [iFirst, iLast] = rowRange(ends, aLast, rangeSlack);
         int coreFirst = iFirst;
         int coreLast = iLast;
-        if (Constrained && (z < coreFirstA || z > coreLastA)) {
+        if (Constrained && (z < node.coreFirstA || z > node.coreLastA)) {
             coreFirst = iLast + 1;
         }
-        for (int f = 0; Constrained && f < flatCount && iFirst <= iLast; ++f) {
-            const FlatColumn& flat = flats[f];
+        for (int f = 0; Constrained && f < node.flatCount && iFirst <= iLast; ++f) {
+            const FlatColumn& flat = node.flats[f];
             const double base = flat.base + flat.zStep * zd;
             const SearchPlan::InnermostColumn& band = *flat.band;
             const auto outer =
@@ -421,8 +461,8 @@ std::uint64_t LastLevelsCounter::countLast(int level, float bound, const float* 
         for (int k = 0; k < columns; ++k) {
             prefix[k] = before[k] + m_plan.signature(k, level) * share;
         }
-        const std::uint64_t zKept =
-            countRows(ends, iFirst, iLast, coreFirst, coreLast, aLast, whole - z * step, prefix);
+        const std::uint64_t zKept = countRows<Isotopes, true>(
+            ends, iFirst, iLast, coreFirst, coreLast, aLast, whole - z * step, prefix, aLevel);
         zCounts[z] += zKept;
         total += zKept;
     }
@@ -568,55 +608,6 @@ inline std::uint64_t LastLevelsCounter::countRow(const BandEnds<Isotopes>& ends,
         ++m_lastDiff[static_cast<std::size_t>(bLast - coreLast)];
         --m_lastDiff[static_cast<std::size_t>(bLast - coreFirst) + 1];
     }
-    return kept;
-}
-
-/// The values of b outside the core, checked one by one with the program's arithmetic;
-/// returns how many are kept and adds them to the histograms of b and of the derived
-/// share. `before` is the single-precision prefix before a.
-template <int Isotopes, bool Constrained>
-inline std::uint64_t LastLevelsCounter::checkEdges(const float* before, int aLevel, int i, int rb,
-                                                   int bFirst, int coreFirst, int coreLast,
-                                                   int bEnd) {
-    if constexpr (Constrained) {
-        return checkEdgesConstrained(aLevel, i, rb, bFirst, coreFirst, coreLast, bEnd);
-    }
-    const auto inner = static_cast<std::size_t>(m_plan.innermost());
-    const auto derived = inner + 1;
-    const int step = m_plan.lastLevels().gridStep;
-    const int bLast = rb / step;
-    const float share = m_plan.steps()[static_cast<std::size_t>(i)];
-    const auto rest = static_cast<float>(rb);
-    // In the entry's order the check needs every level's share; otherwise the prefix
-    // after a.
-    std::array<float, kSourceRows> levelShares;
-    std::array<float, BandEnds<Isotopes>::kSlots> prefix;
-    if (m_plan.permuted()) {
-        levelShares = m_shares;
-        levelShares[static_cast<std::size_t>(aLevel)] = share;
-    } else {
-        for (int k = 0; k < bandColumns<Isotopes>(); ++k) {
-            prefix[static_cast<std::size_t>(k)] = before[k] + m_plan.signature(k, aLevel) * share;
-        }
-    }
-    std::uint64_t kept = 0;
-    auto checkOne = [&](int j) {
-        const auto b = static_cast<float>(j * step);
-        bool pass = false;
-        if (m_plan.permuted()) {
-            levelShares[inner] = b;
-            levelShares[derived] = rest - b;
-            pass = m_plan.passesInEntryOrder(levelShares.data(), bandColumns<Isotopes>());
-        } else {
-            pass = m_plan.passesAfter(prefix.data(), b, rest - b, bandColumns<Isotopes>());
-        }
-        if (pass) {
-            ++kept;
-            ++m_histograms[inner][static_cast<std::size_t>(j)];
-            ++m_histograms[derived][static_cast<std::size_t>(bLast - j)];
-        }
-    };
-    forEachEdgeValue(bFirst, coreFirst, coreLast, bEnd, checkOne);
     return kept;
 }
 

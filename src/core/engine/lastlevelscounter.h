@@ -90,8 +90,17 @@ private:
     std::uint64_t countLevels(int levels, int level, float bound, const float* before);
     bool settled(int levels, int level, float bound, const float* before) const;
     /// Constrained: the plan has concentration-weighted tracers or limits.
+    template <int Isotopes> struct NodeStart;
     template <int Levels, int Isotopes, bool Constrained>
     std::uint64_t countLast(int level, float bound, const float* before);
+    template <int Levels, int Isotopes, bool Constrained>
+    bool startNode(int level, float bound, const float* before, NodeStart<Isotopes>& node);
+    template <int Isotopes, bool Constrained>
+    std::uint64_t countRows(const BandEnds<Isotopes>& ends, int iFirst, int iLast, int coreFirst,
+                            int coreLast, int aLast, int rb0, const float* prefix, int aLevel);
+    template <int Isotopes>
+    std::uint64_t countNodeZ(const NodeStart<Isotopes>& node, int level, float bound,
+                             const float* before, double rangeSlack);
     template <int Isotopes> std::uint64_t countFive(int level, float bound, const float* before);
     template <int Isotopes>
     std::pair<int, int> rowRange(const BandEnds<Isotopes>& ends, int aLast,
@@ -119,8 +128,20 @@ private:
     template <int Levels, int Isotopes>
     [[gnu::target("avx2")]] std::uint64_t rowsAvx2(const RowSet<Isotopes>& set);
 #endif
+    template <int Isotopes> struct NodeLines;
+    struct PairBatch;
     template <int Width, int Levels, int Isotopes, bool Dense>
     std::uint64_t blockRows(const RowSet<Isotopes>& set);
+    template <int Levels, int Isotopes, bool Dense>
+    void prepareBlock(const RowSet<Isotopes>& set, RowBlock& block);
+    template <int Levels, int Isotopes>
+    void nodeLines(const RowSet<Isotopes>& set, NodeLines<Isotopes>& node) const;
+    template <int Width, int Levels, int Isotopes, bool Dense, int FixedUppers, int FixedLowers>
+    void gatherNodeRows(const RowSet<Isotopes>& set, const NodeLines<Isotopes>& node,
+                        RowBlock& block, int& n, std::uint64_t& total);
+    template <int Width, int Levels, int Isotopes, bool Dense, int FixedUppers, int FixedLowers>
+    void flushPairs(const RowSet<Isotopes>& set, const NodeLines<Isotopes>& node, PairBatch& batch,
+                    RowBlock& block, int& n, std::uint64_t& total);
     template <int Width, int Levels, int Isotopes, bool Dense>
     std::uint64_t countBlock(const RowSet<Isotopes>& set, RowBlock& block, int n);
     template <int Levels, int Isotopes, bool Dense>
@@ -135,6 +156,12 @@ private:
     void rowEnds(const RowSet<Isotopes>& set, RowBlock& block, int n) const;
     template <int Width, int Levels, int Isotopes, bool Dense>
     std::uint64_t settleBlock(const RowSet<Isotopes>& set, RowBlock& block, int n);
+    template <int Levels, int Isotopes, bool Dense>
+    std::uint64_t settleCores(const RowSet<Isotopes>& set, const RowBlock& block, int n,
+                              int* edgeRows, int& edges);
+    template <int Width, int Levels, int Isotopes>
+    std::uint64_t checkEdgeRows(const RowSet<Isotopes>& set, RowBlock& block, const int* edgeRows,
+                                int edges);
     template <int Width, int Levels, int Isotopes>
     std::uint64_t checkBlock(const RowSet<Isotopes>& set, RowBlock& block);
 

@@ -620,12 +620,16 @@ std::array<int, kSourceRows> SearchPlan::searchOrder(const CalculationInput& inp
     return result;
 }
 
-void SearchPlan::buildProjections() {
+/// The margin of each column and the magnitude of its values (see the derivation above),
+/// and the half-width H of an isotope's band.
+SearchPlan::ColumnMargins SearchPlan::columnMargins() const {
     const int n = m_sources;
     const double half = (m_scaledTolerance + 1.0) / m_test.scale;
     const bool wholeShares = m_increment == std::floor(m_increment);
-    std::array<double, kMaxColumns> margin{};
-    std::array<double, kMaxColumns> magnitude{};
+    ColumnMargins margins;
+    margins.half = half;
+    std::array<double, kMaxColumns>& margin = margins.margin;
+    std::array<double, kMaxColumns>& magnitude = margins.magnitude;
     for (int k = 0; k < m_columns; ++k) {
         double largest = 0.0;
         for (int t = 0; t < n; ++t) {
@@ -643,31 +647,42 @@ void SearchPlan::buildProjections() {
                                 magnitude[k]);
         }
     }
+    return margins;
+}
+
+/// Sets the values of the level's own source and of the sources after it of a projection,
+/// and adds it to `into`.
+void SearchPlan::finishProjection(Projection& projection, int level,
+                                  std::vector<Projection>& into) const {
+    auto value = [&](int t) {
+        double v = 0.0;
+        for (int k = 0; k < m_columns; ++k) {
+            v += projection.weight[k] * static_cast<double>(m_signature[k][t]);
+        }
+        return v;
+    };
+    projection.own = value(level);
+    projection.restMin = std::numeric_limits<double>::infinity();
+    projection.restMax = -projection.restMin;
+    for (int t = level + 1; t < m_sources; ++t) {
+        projection.restMin = std::min(projection.restMin, value(t));
+        projection.restMax = std::max(projection.restMax, value(t));
+    }
+    projection.inverseToMin =
+        projection.own != projection.restMin ? 1.0 / (projection.own - projection.restMin) : 0.0;
+    projection.inverseToMax =
+        projection.own != projection.restMax ? 1.0 / (projection.own - projection.restMax) : 0.0;
+    into.push_back(projection);
+}
+
+void SearchPlan::buildProjections() {
+    const int n = m_sources;
+    const ColumnMargins margins = columnMargins();
+    const double half = margins.half;
+    const std::array<double, kMaxColumns>& margin = margins.margin;
+    const std::array<double, kMaxColumns>& magnitude = margins.magnitude;
     for (int level = 0; level <= m_innermost; ++level) {
         std::vector<Projection>& projections = m_levelProjections[static_cast<std::size_t>(level)];
-        auto finishProjection = [&](Projection& projection, std::vector<Projection>& into) {
-            auto value = [&](int t) {
-                double v = 0.0;
-                for (int k = 0; k < m_columns; ++k) {
-                    v += projection.weight[k] * static_cast<double>(m_signature[k][t]);
-                }
-                return v;
-            };
-            projection.own = value(level);
-            projection.restMin = std::numeric_limits<double>::infinity();
-            projection.restMax = -projection.restMin;
-            for (int t = level + 1; t < n; ++t) {
-                projection.restMin = std::min(projection.restMin, value(t));
-                projection.restMax = std::max(projection.restMax, value(t));
-            }
-            projection.inverseToMin = projection.own != projection.restMin
-                                          ? 1.0 / (projection.own - projection.restMin)
-                                          : 0.0;
-            projection.inverseToMax = projection.own != projection.restMax
-                                          ? 1.0 / (projection.own - projection.restMax)
-                                          : 0.0;
-            into.push_back(projection);
-        };
         auto addProjection = [&](const std::array<double, kMaxColumns>& weight, bool isotope) {
             Projection projection;
             projection.weight = weight;
@@ -687,7 +702,7 @@ void SearchPlan::buildProjections() {
             projection.high = center + halfWidth + projectionMargin;
             projection.coreLow = isotope ? center - halfWidth + projectionMargin : 1.0;
             projection.coreHigh = isotope ? center + halfWidth - projectionMargin : -1.0;
-            finishProjection(projection, projections);
+            finishProjection(projection, level, projections);
         };
         for (int k = 0; k < m_linearColumns; ++k) {
             std::array<double, kMaxColumns> weight{};
@@ -704,7 +719,7 @@ void SearchPlan::buildProjections() {
             projection.coreHigh = m_columnHigh[k] - margin[k];
             std::vector<Projection>& into =
                 m_constraintProjections[static_cast<std::size_t>(level)];
-            finishProjection(projection, into);
+            finishProjection(projection, level, into);
             // A column whose weight is the same from this level on has its value fixed by
             // the levels above, whose projections held it within the band: the projection would
             // only repeat them (the innermost level keeps every projection for the innermost

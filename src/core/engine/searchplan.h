@@ -279,6 +279,13 @@ private:
     std::array<int, kSourceRows> searchOrder(const CalculationInput& input) const;
     void buildColumns(const CalculationInput& input);
     void orderFlatColumnsLast();
+    struct ColumnMargins {
+        std::array<double, kMaxColumns> margin{};
+        std::array<double, kMaxColumns> magnitude{};
+        double half = 0.0;
+    };
+    ColumnMargins columnMargins() const;
+    void finishProjection(Projection& projection, int level, std::vector<Projection>& into) const;
     void buildProjections();
     void buildInnermostColumns();
     void buildTripleColumns();

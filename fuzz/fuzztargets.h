@@ -28,4 +28,29 @@ int fuzzResultReaders(const std::uint8_t* data, std::size_t size);
 /// the search (the program's against the plain enumeration) and the totals.
 int fuzzCalculation(const std::uint8_t* data, std::size_t size);
 
+/// The CSV table reader: a table or a refusal naming the file; text without quotes is read
+/// as a plain split at lines and separators reads it (refused exactly when a row has a value
+/// beyond the header's columns); every cell and header, written by csvField, reads back.
+int fuzzCsvTable(const std::uint8_t* data, std::size_t size);
+
+/// A study's tables (sources, consumers and optionally discrimination, cut at NUL bytes): a
+/// refusal or a study whose source sets hold 2 to 10 sources and 1 to 5 tracers, every
+/// consumer's values numeric.
+int fuzzStudyTables(const std::uint8_t* data, std::size_t size);
+
+/// The shard manifest: a manifest read is written by composeManifest and read back equal.
+int fuzzShardManifest(const std::uint8_t* data, std::size_t size);
+
+/// A shard's partial results for a study of three consumers: refused naming the line, or
+/// read; what was read, written again, reads back the same bit for bit.
+int fuzzShardPartials(const std::uint8_t* data, std::size_t size);
+
+/// Limits on the shares against two to five sources: what is read is well formed, and the
+/// refusal of limits the grid cannot meet agrees with a visit of every combination.
+int fuzzShareLimits(const std::uint8_t* data, std::size_t size);
+
+/// Import from spreadsheet tables (sources, mixtures and corrections, cut at NUL bytes): a
+/// clear refusal, or entries that pass the run's checks and survive their data file.
+int fuzzImport(const std::uint8_t* data, std::size_t size);
+
 } // namespace fenlowick::fuzz

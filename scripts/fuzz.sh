@@ -8,13 +8,15 @@ build=$1
 seconds=$2
 mkdir -p "$build/artifacts"
 status=0
-for target in datafile fieldreader numerictext calculation resultreaders; do
+for target in datafile fieldreader numerictext calculation resultreaders csvtable studytables \
+    shardmanifest shardpartials sharelimits import; do
   corpus="$build/corpus/$target"
   mkdir -p "$corpus" "tests/data/fuzz/$target"
   seeds=("tests/data/fuzz/$target")
   case $target in
     datafile|calculation|fieldreader) seeds+=(tests/data/conformance/cases examples) ;;
     resultreaders) seeds+=(tests/data/conformance/expected) ;;
+    csvtable) seeds+=(tests/data/import examples/batch) ;;
   esac
   echo "== $target: ${seconds}s"
   if ! "$build/bin/fuzz_$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \

@@ -29,6 +29,12 @@ TEST(FuzzRegression, KeptInputsPassEveryTarget) {
     EXPECT_GT(replay("numerictext", fuzz::fuzzNumericText), 0u);
     EXPECT_GT(replay("calculation", fuzz::fuzzCalculation), 0u);
     EXPECT_GT(replay("resultreaders", fuzz::fuzzResultReaders), 0u);
+    EXPECT_GT(replay("csvtable", fuzz::fuzzCsvTable), 0u);
+    EXPECT_GT(replay("studytables", fuzz::fuzzStudyTables), 0u);
+    EXPECT_GT(replay("shardmanifest", fuzz::fuzzShardManifest), 0u);
+    EXPECT_GT(replay("shardpartials", fuzz::fuzzShardPartials), 0u);
+    EXPECT_GT(replay("sharelimits", fuzz::fuzzShareLimits), 0u);
+    EXPECT_GT(replay("import", fuzz::fuzzImport), 0u);
 }
 
 TEST(FuzzRegression, TheProgramsOwnFilesPassTheReaderAndCalculationTargets) {

@@ -116,8 +116,9 @@ std::string closestCombination(const Entry& entry, const Diagnosis& diagnosis, i
            joinNames(parts) + ".";
 }
 
-std::string composeMessage(const Entry& entry, const Diagnosis& diagnosis, int sources,
-                           bool nothingKept) {
+std::string composeMessage(const Entry& entry, const CalculationInput& input,
+                           const Diagnosis& diagnosis, bool nothingKept) {
+    const int sources = input.sourceCount();
     std::string text = positionClause(entry, diagnosis);
     const bool allInside =
         diagnosis.withinAllIsotopes &&
@@ -134,7 +135,7 @@ std::string composeMessage(const Entry& entry, const Diagnosis& diagnosis, int s
         const std::string exact = largestDifferenceText(entry, diagnosis.closest.shares, sources,
                                                         static_cast<int>(diagnosis.ranges.size()));
         if (toDouble(exact) < toDouble(diagnosis.tolerance.enough)) {
-            const int decimals = deriveCalculationInput(entry).decimalPlaces;
+            const int decimals = input.decimalPlaces;
             text += " The closest combination differs from the mixture by " + exact + " at most; " +
                     diagnosis.tolerance.enough + " is that rounded up to the entry's " +
                     std::to_string(decimals) +
@@ -157,6 +158,79 @@ std::uint64_t keptAt(const Entry& entry, const std::string& tolerance) {
     return runSearch(deriveCalculationInput(probe), nullptr, EngineControl{}).feasibleCount;
 }
 
+/// The typed values of the sources and the mixture for the isotopes in use, read once. The
+/// positions are decided on these, not on the run's numbers: the run keeps the signatures in
+/// single precision, which cannot tell apart values that differ in the sixth decimal.
+struct TypedValues {
+    std::vector<std::vector<double>> sources; ///< per isotope, per source
+    std::vector<double> mixture;              ///< per isotope
+};
+
+TypedValues typedValues(const Entry& entry, int sources, int isotopes) {
+    TypedValues typed;
+    for (int k = 0; k < isotopes; ++k) {
+        typed.sources.push_back(sourceValues(entry, sources, k));
+        typed.mixture.push_back(mixtureValue(entry, k));
+    }
+    return typed;
+}
+
+RangeSide rangeSideOf(const std::vector<double>& values, double mixture) {
+    const auto [lowest, highest] = std::minmax_element(values.begin(), values.end());
+    if (mixture < *lowest) {
+        return RangeSide::Below;
+    }
+    if (mixture > *highest) {
+        return RangeSide::Above;
+    }
+    if (mixture == *lowest || mixture == *highest) {
+        return RangeSide::OnEdge;
+    }
+    return RangeSide::Within;
+}
+
+HullPosition pairPositionOf(const TypedValues& typed, int first, int second) {
+    const std::vector<double>& xs = typed.sources[static_cast<std::size_t>(first)];
+    const std::vector<double>& ys = typed.sources[static_cast<std::size_t>(second)];
+    const double mx = typed.mixture[static_cast<std::size_t>(first)];
+    const double my = typed.mixture[static_cast<std::size_t>(second)];
+    double largest = std::max(std::fabs(mx), std::fabs(my));
+    for (std::size_t i = 0; i < xs.size(); ++i) {
+        largest = std::max({largest, std::fabs(xs[i]), std::fabs(ys[i])});
+    }
+    const double scale = latticeScale(largest);
+    std::vector<LatticePoint> points;
+    for (std::size_t i = 0; i < xs.size(); ++i) {
+        points.push_back({toLattice(xs[i], scale), toLattice(ys[i], scale)});
+    }
+    const std::vector<std::size_t> hull = convexHull(points);
+    return locateInHull(points, hull, {toLattice(mx, scale), toLattice(my, scale)});
+}
+
+bool mixtureAmongSourcesOf(const TypedValues& typed) {
+    double largest = 0.0;
+    for (std::size_t k = 0; k < typed.mixture.size(); ++k) {
+        largest = std::max(largest, std::fabs(typed.mixture[k]));
+        for (double value : typed.sources[k]) {
+            largest = std::max(largest, std::fabs(value));
+        }
+    }
+    // Coordinates stay within 10^9, as inConvexHull needs, however large the values.
+    double scale = latticeScale(largest);
+    while (largest * scale > 1e9) {
+        scale /= 10.0;
+    }
+    std::vector<LatticeVector> points(typed.sources.empty() ? 0 : typed.sources.front().size());
+    LatticeVector mixture;
+    for (std::size_t k = 0; k < typed.mixture.size(); ++k) {
+        for (std::size_t i = 0; i < points.size(); ++i) {
+            points[i].push_back(toLattice(typed.sources[k][i], scale));
+        }
+        mixture.push_back(toLattice(typed.mixture[k], scale));
+    }
+    return inConvexHull(points, mixture);
+}
+
 } // namespace
 
 std::vector<double> sourceValues(const Entry& entry, int sources, int isotope) {
@@ -172,63 +246,15 @@ double mixtureValue(const Entry& entry, int isotope) {
 }
 
 RangeSide rangeSide(const Entry& entry, int sources, int isotope) {
-    const std::vector<double> values = sourceValues(entry, sources, isotope);
-    const double mixture = mixtureValue(entry, isotope);
-    const auto [lowest, highest] = std::minmax_element(values.begin(), values.end());
-    if (mixture < *lowest) {
-        return RangeSide::Below;
-    }
-    if (mixture > *highest) {
-        return RangeSide::Above;
-    }
-    if (mixture == *lowest || mixture == *highest) {
-        return RangeSide::OnEdge;
-    }
-    return RangeSide::Within;
+    return rangeSideOf(sourceValues(entry, sources, isotope), mixtureValue(entry, isotope));
 }
 
 HullPosition pairPosition(const Entry& entry, int sources, int first, int second) {
-    const std::vector<double> xs = sourceValues(entry, sources, first);
-    const std::vector<double> ys = sourceValues(entry, sources, second);
-    const double mx = mixtureValue(entry, first);
-    const double my = mixtureValue(entry, second);
-    double largest = std::max(std::fabs(mx), std::fabs(my));
-    for (int i = 0; i < sources; ++i) {
-        largest = std::max({largest, std::fabs(xs[i]), std::fabs(ys[i])});
-    }
-    const double scale = latticeScale(largest);
-    std::vector<LatticePoint> points;
-    for (int i = 0; i < sources; ++i) {
-        points.push_back({toLattice(xs[i], scale), toLattice(ys[i], scale)});
-    }
-    const std::vector<std::size_t> hull = convexHull(points);
-    return locateInHull(points, hull, {toLattice(mx, scale), toLattice(my, scale)});
+    return pairPositionOf(typedValues(entry, sources, std::max(first, second) + 1), first, second);
 }
 
 bool mixtureAmongSources(const Entry& entry, int sources, int isotopes) {
-    double largest = 0.0;
-    for (int k = 0; k < isotopes; ++k) {
-        largest = std::max(largest, std::fabs(mixtureValue(entry, k)));
-        for (double value : sourceValues(entry, sources, k)) {
-            largest = std::max(largest, std::fabs(value));
-        }
-    }
-    // Coordinates stay within 10^9, as inConvexHull needs, however large the values.
-    double scale = latticeScale(largest);
-    while (largest * scale > 1e9) {
-        scale /= 10.0;
-    }
-    std::vector<LatticeVector> points(static_cast<std::size_t>(sources));
-    LatticeVector mixture;
-    for (int k = 0; k < isotopes; ++k) {
-        const std::vector<double> values = sourceValues(entry, sources, k);
-        for (int i = 0; i < sources; ++i) {
-            points[static_cast<std::size_t>(i)].push_back(
-                toLattice(values[static_cast<std::size_t>(i)], scale));
-        }
-        mixture.push_back(toLattice(mixtureValue(entry, k), scale));
-    }
-    return inConvexHull(points, mixture);
+    return mixtureAmongSourcesOf(typedValues(entry, sources, isotopes));
 }
 
 Expected<Diagnosis> diagnoseEntry(const Entry& entry, const DiagnosisLimits& limits) {
@@ -236,21 +262,27 @@ Expected<Diagnosis> diagnoseEntry(const Entry& entry, const DiagnosisLimits& lim
     if (!checked) {
         return checked.error();
     }
-    const CalculationInput& input = *checked;
+    return diagnoseEntry(entry, *checked, limits);
+}
+
+Diagnosis diagnoseEntry(const Entry& entry, const CalculationInput& input,
+                        const DiagnosisLimits& limits) {
     const int sources = input.sourceCount();
     const int isotopes = input.isotopeCount();
+    const TypedValues typed = typedValues(entry, sources, isotopes);
 
     Diagnosis diagnosis;
     for (int k = 0; k < isotopes; ++k) {
-        diagnosis.ranges.push_back({k, rangeSide(entry, sources, k)});
+        const auto column = static_cast<std::size_t>(k);
+        diagnosis.ranges.push_back({k, rangeSideOf(typed.sources[column], typed.mixture[column])});
     }
     for (int a = 0; a < isotopes; ++a) {
         for (int b = a + 1; b < isotopes; ++b) {
-            diagnosis.pairs.push_back({a, b, pairPosition(entry, sources, a, b)});
+            diagnosis.pairs.push_back({a, b, pairPositionOf(typed, a, b)});
         }
     }
 
-    diagnosis.withinAllIsotopes = mixtureAmongSources(entry, sources, isotopes);
+    diagnosis.withinAllIsotopes = mixtureAmongSourcesOf(typed);
 
     diagnosis.closest = findClosestApproach(input, limits.approach);
     diagnosis.tolerance = smallestToleranceFor(entry, diagnosis.closest.distance);
@@ -261,7 +293,7 @@ Expected<Diagnosis> diagnoseEntry(const Entry& entry, const DiagnosisLimits& lim
             (!diagnosis.tolerance.below || keptAt(entry, *diagnosis.tolerance.below) == 0);
     }
     const bool nothingKept = diagnosis.closest.distance > scaledTolerance(input);
-    diagnosis.message = composeMessage(entry, diagnosis, sources, nothingKept);
+    diagnosis.message = composeMessage(entry, input, diagnosis, nothingKept);
     return diagnosis;
 }
 

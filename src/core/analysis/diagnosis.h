@@ -3,6 +3,7 @@
 #include "core/analysis/closestapproach.h"
 #include "core/base/expected.h"
 #include "core/engine/planarhull.h"
+#include "core/entry/calculationinput.h"
 #include "core/entry/entry.h"
 
 #include <cstdint>
@@ -75,8 +76,14 @@ HullPosition pairPosition(const Entry& entry, int sources, int first, int second
 bool mixtureAmongSources(const Entry& entry, int sources, int isotopes);
 
 /// The diagnosis of an entry: its checks first (a refusal carries the program's message),
-/// then the mixture's position for every isotope and pair of isotopes, and the smallest
-/// tolerance that keeps a combination. The entry's own tolerance plays no part.
+/// then the diagnosis of what they give.
 Expected<Diagnosis> diagnoseEntry(const Entry& entry, const DiagnosisLimits& limits = {});
+
+/// The diagnosis of an entry from its checked numbers (`checkEntry`'s result; their
+/// concentrations and limits play no part): the mixture's position for every isotope and
+/// pair of isotopes, decided exactly on the typed values, and the smallest tolerance that
+/// keeps a combination. The entry's own tolerance plays no part.
+Diagnosis diagnoseEntry(const Entry& entry, const CalculationInput& input,
+                        const DiagnosisLimits& limits = {});
 
 } // namespace fenlowick

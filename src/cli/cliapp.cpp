@@ -28,6 +28,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 #include <unistd.h>
 
 namespace fenlowick {
@@ -144,6 +145,59 @@ std::pair<std::string, std::string> splitOutput(const RunOptions& options) {
     return {output.parent_path().string(), output.filename().string()};
 }
 
+/// The exit code of a run that did not complete, after saying why; nothing when it did.
+std::optional<int> failedRunExitCode(const RunOutcome& outcome) {
+    using Status = RunOutcome::Status;
+    switch (outcome.status) {
+    case Status::Refused:
+        std::cerr << terminalText(outcome.message) << "\n";
+        return kExitRefused;
+    case Status::NoName:
+        std::cerr << "fenlowick-cli: the output name is empty\n";
+        return kExitUsage;
+    case Status::Cancelled:
+        std::cerr << "fenlowick-cli: " << interruptReason() << "; no result files were written\n";
+        return interruptExitCode();
+    case Status::FileError:
+        std::cerr << "fenlowick-cli: " << terminalText(outcome.message) << "\n";
+        if (interruptSignal() != 0) {
+            // The file-size limit fails the write that passes it and signals it too.
+            std::cerr << "fenlowick-cli: " << interruptReason()
+                      << "; no result files were written\n";
+            return interruptExitCode();
+        }
+        return kExitFile;
+    case Status::Completed:
+        break;
+    }
+    return std::nullopt;
+}
+
+/// What a completed run found and wrote, on standard output.
+void printRunSummary(const RunOptions& options, const RunRequest& request,
+                     const RunOutcome& outcome) {
+    if (outcome.notice) {
+        std::cout << *outcome.notice << "\n";
+    }
+    if (request.constraints.concentrations) {
+        std::cout << "Mixing by concentration: " << options.concentrationsPath << "\n";
+    }
+    for (const auto& limit : request.constraints.limits) {
+        std::cout << "Limit: " << terminalText(limit.text) << "\n";
+    }
+    // The diagnosis reasons about the linear model over the whole grid.
+    if (outcome.feasibleCount == 0 && request.constraints.empty()) {
+        printDiagnosis(request.entry, std::cout);
+    }
+    std::cout << terminalText(outcome.message) << "\n"
+              << "Feasible solutions: " << outcome.feasibleCount << " of " << outcome.visitedCount
+              << " combinations\n";
+    if (!outcome.feasiblePath.empty()) {
+        std::cout << "Feasible output: " << outcome.feasiblePath << "\n";
+    }
+    std::cout << "Totals: " << outcome.totalsPath << "\n";
+}
+
 int runCommand(const RunOptions& options) {
     Expected<Entry> entry = readDataFile(options.entryPath);
     if (!entry) {
@@ -193,51 +247,11 @@ int runCommand(const RunOptions& options) {
     installInterruptHandlers();
     const RunOutcome outcome = runCalculation(request);
     bar.finish();
-
-    using Status = RunOutcome::Status;
-    switch (outcome.status) {
-    case Status::Refused:
-        std::cerr << terminalText(outcome.message) << "\n";
-        return kExitRefused;
-    case Status::NoName:
-        std::cerr << "fenlowick-cli: the output name is empty\n";
-        return kExitUsage;
-    case Status::Cancelled:
-        std::cerr << "fenlowick-cli: " << interruptReason() << "; no result files were written\n";
-        return interruptExitCode();
-    case Status::FileError:
-        std::cerr << "fenlowick-cli: " << terminalText(outcome.message) << "\n";
-        if (interruptSignal() != 0) {
-            // The file-size limit fails the write that passes it and signals it too.
-            std::cerr << "fenlowick-cli: " << interruptReason()
-                      << "; no result files were written\n";
-            return interruptExitCode();
-        }
-        return kExitFile;
-    case Status::Completed:
-        break;
+    if (const std::optional<int> failed = failedRunExitCode(outcome)) {
+        return *failed;
     }
     if (!options.quiet) {
-        if (outcome.notice) {
-            std::cout << *outcome.notice << "\n";
-        }
-        if (request.constraints.concentrations) {
-            std::cout << "Mixing by concentration: " << options.concentrationsPath << "\n";
-        }
-        for (const auto& limit : request.constraints.limits) {
-            std::cout << "Limit: " << terminalText(limit.text) << "\n";
-        }
-        // The diagnosis reasons about the linear model over the whole grid.
-        if (outcome.feasibleCount == 0 && request.constraints.empty()) {
-            printDiagnosis(request.entry, std::cout);
-        }
-        std::cout << terminalText(outcome.message) << "\n"
-                  << "Feasible solutions: " << outcome.feasibleCount << " of "
-                  << outcome.visitedCount << " combinations\n";
-        if (!outcome.feasiblePath.empty()) {
-            std::cout << "Feasible output: " << outcome.feasiblePath << "\n";
-        }
-        std::cout << "Totals: " << outcome.totalsPath << "\n";
+        printRunSummary(options, request, outcome);
     }
     if (!outcome.removedFeasiblePath.empty()) {
         // Said even when quiet: a file the user may have wanted is gone.

@@ -141,8 +141,15 @@ int ImportCommand::run() const {
     }
 
     // Where each entry goes; all names are settled before anything is written.
-    std::vector<std::pair<std::string, const ImportedEntry*>> files;
-    const std::vector<ImportedEntry>& entries = imported->entries;
+    std::vector<PlacedEntry> files;
+    if (const int code = placeEntries(imported->entries, files); code != kExitDone) {
+        return code;
+    }
+    return writeEntries(files);
+}
+
+int ImportCommand::placeEntries(const std::vector<ImportedEntry>& entries,
+                                std::vector<PlacedEntry>& files) const {
     if (endsWithDat(m_output)) {
         files.emplace_back(m_output, &entries.front());
         if (entries.size() > 1) {
@@ -150,32 +157,36 @@ int ImportCommand::run() const {
                       << entries.front().mixtureLabel << "\", of " << entries.size()
                       << "; name a folder to write one data file per mixture\n";
         }
-    } else {
-        std::error_code ec;
-        std::filesystem::create_directories(m_output, ec);
-        if (ec) {
-            std::cerr << "fenlowick-cli: Could not create the folder " << m_output << ": "
-                      << ec.message() << "\n";
-            return kExitFile;
-        }
-        for (const ImportedEntry& entry : entries) {
-            const std::string base =
-                entry.mixtureLabel.empty()
-                    ? safeFileName(std::filesystem::path(m_sources).stem().string())
-                    : safeFileName(entry.mixtureLabel);
-            for (const auto& [path, other] : files) {
-                if (foldCase(std::filesystem::path(path).stem().string()) == foldCase(base)) {
-                    std::cerr << "fenlowick-cli: " << m_mixtures << ", line " << entry.line
-                              << ": the mixtures \"" << entry.mixtureLabel << "\" and \""
-                              << other->mixtureLabel << "\" (line " << other->line
-                              << ") would both be written as " << base
-                              << ".dat; give them labels that differ in letters or digits\n";
-                    return kExitFile;
-                }
-            }
-            files.emplace_back(joinFolder(m_output, base + ".dat"), &entry);
-        }
+        return kExitDone;
     }
+    std::error_code ec;
+    std::filesystem::create_directories(m_output, ec);
+    if (ec) {
+        std::cerr << "fenlowick-cli: Could not create the folder " << m_output << ": "
+                  << ec.message() << "\n";
+        return kExitFile;
+    }
+    for (const ImportedEntry& entry : entries) {
+        const std::string base =
+            entry.mixtureLabel.empty()
+                ? safeFileName(std::filesystem::path(m_sources).stem().string())
+                : safeFileName(entry.mixtureLabel);
+        for (const auto& [path, other] : files) {
+            if (foldCase(std::filesystem::path(path).stem().string()) == foldCase(base)) {
+                std::cerr << "fenlowick-cli: " << m_mixtures << ", line " << entry.line
+                          << ": the mixtures \"" << entry.mixtureLabel << "\" and \""
+                          << other->mixtureLabel << "\" (line " << other->line
+                          << ") would both be written as " << base
+                          << ".dat; give them labels that differ in letters or digits\n";
+                return kExitFile;
+            }
+        }
+        files.emplace_back(joinFolder(m_output, base + ".dat"), &entry);
+    }
+    return kExitDone;
+}
+
+int ImportCommand::writeEntries(const std::vector<PlacedEntry>& files) const {
     // All or nothing: no data file is moved into place until every one is written.
     std::vector<FileText> texts;
     for (const auto& [path, entry] : files) {

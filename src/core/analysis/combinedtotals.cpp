@@ -125,117 +125,156 @@ private:
     bool m_tooLong = false;
 };
 
-Expected<RunHeader> readHeader(LineSource& lines) {
-    RunHeader header;
-    Entry& entry = header.entry;
-    std::string line;
-    const auto expectRecord = [&](std::string_view first) -> std::optional<std::vector<Field>> {
-        if (!lines.next(line)) {
+/// Reads the header of a feasible-output file record by record.
+class HeaderReader {
+public:
+    explicit HeaderReader(LineSource& lines) : m_lines(lines) {}
+
+    Expected<RunHeader> read() {
+        if (Status s = titles(); !s) {
+            return s.error();
+        }
+        if (Status s = sourceRows(); !s) {
+            return s.error();
+        }
+        if (Status s = feasibleHeading(); !s) {
+            return s.error();
+        }
+        return std::move(m_header);
+    }
+
+private:
+    std::optional<std::vector<Field>> expectRecord(std::string_view first) {
+        if (!m_lines.next(m_line)) {
             return std::nullopt;
         }
-        std::vector<Field> fields = fieldsOf(line);
+        std::vector<Field> fields = fieldsOf(m_line);
         if (fields.empty() || fields[0].text != first) {
             return std::nullopt;
         }
         return fields;
-    };
-    const auto missing = [&](std::string_view first) {
-        if (lines.ended()) {
-            return notFeasibleOutput(lines.line() + 1, "is missing (it should begin with \"" +
-                                                           std::string(first) + "\")");
+    }
+
+    Error missing(std::string_view first) const {
+        if (m_lines.ended()) {
+            return notFeasibleOutput(m_lines.line() + 1, "is missing (it should begin with \"" +
+                                                             std::string(first) + "\")");
         }
-        return notFeasibleOutput(lines.line(),
+        return notFeasibleOutput(m_lines.line(),
                                  "does not begin with \"" + std::string(first) + "\"");
-    };
-
-    if (!expectRecord(kDateTitle)) {
-        return missing(kDateTitle);
-    }
-    auto title = expectRecord(kTitleTitle);
-    if (!title) {
-        return missing(kTitleTitle);
-    }
-    entry.title = title->size() > 1 ? (*title)[1].text : std::string();
-    auto increment = expectRecord(kIncrementTitle);
-    if (!increment || increment->size() < 2 || (*increment)[1].text.empty() ||
-        (*increment)[1].text.back() != '%') {
-        return missing(kIncrementTitle);
-    }
-    entry.increment = (*increment)[1].text.substr(0, (*increment)[1].text.size() - 1);
-    const std::optional<float> step = toFloat(entry.increment);
-    if (!step || !(*step >= 1.0f && *step <= 100.0f)) {
-        return notFeasibleOutput(lines.line(), "has an increment outside 1 to 100");
-    }
-    auto tolerance = expectRecord(kToleranceTitle);
-    if (!tolerance) {
-        return missing(kToleranceTitle);
-    }
-    entry.threshold = tolerance->size() > 1 ? (*tolerance)[1].text : std::string();
-    auto isotopes = expectRecord(kIsotopesTitle);
-    if (!isotopes) {
-        return missing(kIsotopesTitle);
-    }
-    auto mixtures = expectRecord(kMixturesTitle);
-    if (!mixtures) {
-        return missing(kMixturesTitle);
-    }
-    if (!expectRecord(kSourcesTitle)) {
-        return missing(kSourcesTitle);
     }
 
-    // Source rows up to the row of asterisks, which also tells the number of isotopes.
-    std::vector<std::vector<Field>> rows;
-    while (true) {
-        if (!lines.next(line)) {
-            return notFeasibleOutput(lines.line(), "ends before the row of asterisks");
+    /// The records from the date to the sources' heading.
+    Status titles() {
+        Entry& entry = m_header.entry;
+        if (!expectRecord(kDateTitle)) {
+            return missing(kDateTitle);
         }
-        std::vector<Field> fields = fieldsOf(line);
-        if (fields.size() >= 2 && fields[0].text.empty() && fields[1].text == kAsteriskField) {
-            header.isotopes = static_cast<int>(fields.size()) - 1;
-            break;
+        auto title = expectRecord(kTitleTitle);
+        if (!title) {
+            return missing(kTitleTitle);
         }
-        if (rows.size() == static_cast<std::size_t>(kSourceRows)) {
-            return notFeasibleOutput(lines.line(), "is an eleventh source row");
+        entry.title = title->size() > 1 ? (*title)[1].text : std::string();
+        auto increment = expectRecord(kIncrementTitle);
+        if (!increment || increment->size() < 2 || (*increment)[1].text.empty() ||
+            (*increment)[1].text.back() != '%') {
+            return missing(kIncrementTitle);
         }
-        rows.push_back(std::move(fields));
+        entry.increment = (*increment)[1].text.substr(0, (*increment)[1].text.size() - 1);
+        const std::optional<float> step = toFloat(entry.increment);
+        if (!step || !(*step >= 1.0f && *step <= 100.0f)) {
+            return notFeasibleOutput(m_lines.line(), "has an increment outside 1 to 100");
+        }
+        auto tolerance = expectRecord(kToleranceTitle);
+        if (!tolerance) {
+            return missing(kToleranceTitle);
+        }
+        entry.threshold = tolerance->size() > 1 ? (*tolerance)[1].text : std::string();
+        m_isotopes = expectRecord(kIsotopesTitle);
+        if (!m_isotopes) {
+            return missing(kIsotopesTitle);
+        }
+        m_mixtures = expectRecord(kMixturesTitle);
+        if (!m_mixtures) {
+            return missing(kMixturesTitle);
+        }
+        if (!expectRecord(kSourcesTitle)) {
+            return missing(kSourcesTitle);
+        }
+        return ok();
     }
-    header.sources = static_cast<int>(rows.size());
-    if (header.sources < 3 || header.isotopes > kIsotopeColumns) {
-        return notFeasibleOutput(lines.line(), "closes a header of " +
-                                                   std::to_string(header.sources) +
-                                                   " sources; a run has 3 to 10");
-    }
-    for (int k = 0; k < header.isotopes; ++k) {
-        const std::size_t field = static_cast<std::size_t>(k) + 1;
-        entry.isotope[k] = field < isotopes->size() ? (*isotopes)[field].text : std::string();
-        entry.mixture[k] = field < mixtures->size() ? (*mixtures)[field].text : std::string();
-    }
-    for (int i = 0; i < header.sources; ++i) {
-        const std::vector<Field>& row = rows[static_cast<std::size_t>(i)];
-        entry.sources[i] = row.empty() ? std::string() : row[0].text;
-        for (int k = 0; k < header.isotopes; ++k) {
+
+    /// Source rows up to the row of asterisks, which also tells the number of isotopes.
+    Status sourceRows() {
+        std::vector<std::vector<Field>> rows;
+        while (true) {
+            if (!m_lines.next(m_line)) {
+                return notFeasibleOutput(m_lines.line(), "ends before the row of asterisks");
+            }
+            std::vector<Field> fields = fieldsOf(m_line);
+            if (fields.size() >= 2 && fields[0].text.empty() && fields[1].text == kAsteriskField) {
+                m_header.isotopes = static_cast<int>(fields.size()) - 1;
+                break;
+            }
+            if (rows.size() == static_cast<std::size_t>(kSourceRows)) {
+                return notFeasibleOutput(m_lines.line(), "is an eleventh source row");
+            }
+            rows.push_back(std::move(fields));
+        }
+        m_header.sources = static_cast<int>(rows.size());
+        if (m_header.sources < 3 || m_header.isotopes > kIsotopeColumns) {
+            return notFeasibleOutput(m_lines.line(), "closes a header of " +
+                                                         std::to_string(m_header.sources) +
+                                                         " sources; a run has 3 to 10");
+        }
+        Entry& entry = m_header.entry;
+        for (int k = 0; k < m_header.isotopes; ++k) {
             const std::size_t field = static_cast<std::size_t>(k) + 1;
-            entry.col[k][i] = field < row.size() ? row[field].text : std::string();
+            entry.isotope[k] = field < m_isotopes->size() ? (*m_isotopes)[field].text : "";
+            entry.mixture[k] = field < m_mixtures->size() ? (*m_mixtures)[field].text : "";
         }
+        for (int i = 0; i < m_header.sources; ++i) {
+            const std::vector<Field>& row = rows[static_cast<std::size_t>(i)];
+            entry.sources[i] = row.empty() ? std::string() : row[0].text;
+            for (int k = 0; k < m_header.isotopes; ++k) {
+                const std::size_t field = static_cast<std::size_t>(k) + 1;
+                entry.col[k][i] = field < row.size() ? row[field].text : std::string();
+            }
+        }
+        return ok();
     }
 
-    if (!expectRecord(kFeasibleTitle)) {
-        return missing(kFeasibleTitle);
-    }
-    if (!lines.next(line)) {
-        return notFeasibleOutput(lines.line(), "is missing (the source labels)");
-    }
-    std::vector<Field> labels = fieldsOf(line);
-    labels.resize(std::max(labels.size(), static_cast<std::size_t>(header.sources)));
-    for (int i = 0; i < header.sources; ++i) {
-        if (labels[static_cast<std::size_t>(i)].text != entry.sources[i]) {
-            return notFeasibleOutput(lines.line(), "does not repeat the source labels");
+    /// The heading of the feasible solutions: its title, the source labels again and a rule.
+    Status feasibleHeading() {
+        if (!expectRecord(kFeasibleTitle)) {
+            return missing(kFeasibleTitle);
         }
+        if (!m_lines.next(m_line)) {
+            return notFeasibleOutput(m_lines.line(), "is missing (the source labels)");
+        }
+        std::vector<Field> labels = fieldsOf(m_line);
+        labels.resize(std::max(labels.size(), static_cast<std::size_t>(m_header.sources)));
+        for (int i = 0; i < m_header.sources; ++i) {
+            if (labels[static_cast<std::size_t>(i)].text != m_header.entry.sources[i]) {
+                return notFeasibleOutput(m_lines.line(), "does not repeat the source labels");
+            }
+        }
+        if (!m_lines.next(m_line) || fieldsOf(m_line).empty() ||
+            fieldsOf(m_line)[0].text != kRuleField) {
+            return notFeasibleOutput(m_lines.line(), "is not the rule under the source labels");
+        }
+        return ok();
     }
-    if (!lines.next(line) || fieldsOf(line).empty() || fieldsOf(line)[0].text != kRuleField) {
-        return notFeasibleOutput(lines.line(), "is not the rule under the source labels");
-    }
-    return header;
+
+    LineSource& m_lines;
+    std::string m_line;
+    RunHeader m_header;
+    std::optional<std::vector<Field>> m_isotopes;
+    std::optional<std::vector<Field>> m_mixtures;
+};
+
+Expected<RunHeader> readHeader(LineSource& lines) {
+    return HeaderReader(lines).read();
 }
 
 /// Where each source of the run goes: the index of its combined source. Fills the combined

@@ -457,6 +457,15 @@ Status writeFilesTogether(const std::vector<FileText>& files) {
             return s;
         }
     }
+    // A folder in a file's place would refuse its move after the files before it had been
+    // moved: every target is looked at before any is replaced.
+    for (const FileText& file : files) {
+        std::error_code ec;
+        if (std::filesystem::is_directory(file.path, ec)) {
+            return Error{Error::Kind::FileWrite,
+                         "Could not replace " + file.path + ": " + reasonText(EISDIR)};
+        }
+    }
     for (const std::unique_ptr<AtomicFile>& atomic : written) {
         if (Status s = atomic->commit(); !s) {
             return s;

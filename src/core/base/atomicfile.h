@@ -90,8 +90,9 @@ struct FileText {
 /// Writes several whole files so that either all of them are in place or none is: each is
 /// written and synced under its temporary name first, and only once every one is complete
 /// are they moved into place, so a full disk or an unwritable folder leaves nothing behind.
-/// Moving into place needs no space; should a move still fail, the files moved before it
-/// stay. The error names the file.
+/// A folder standing where a file goes is refused before any file is moved. Moving into
+/// place needs no space; should a move still fail, the files moved before it stay. The
+/// error names the file.
 Status writeFilesTogether(const std::vector<FileText>& files);
 
 /// Why `path` is no file to read, although it exists: "it is a folder, not a file", or "it is

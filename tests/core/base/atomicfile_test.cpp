@@ -198,6 +198,18 @@ TEST(AtomicFile, FilesWrittenTogetherAreAllInPlaceOrNone) {
     }
     EXPECT_EQ(filesIn(dir.path()), Names{"a.dat"});
     EXPECT_EQ(readFile(dir.file("a.dat")), "earlier a");
+    {
+        // A folder where the third file goes: its move would fail after the first two.
+        std::filesystem::create_directory(dir.file("c.dat"));
+        std::vector<FileText> intoFolder = good;
+        intoFolder.push_back({dir.file("c.dat"), "c"});
+        const Status s = writeFilesTogether(intoFolder);
+        ASSERT_FALSE(s);
+        EXPECT_EQ(s.error().message, "Could not replace " + dir.file("c.dat") + ": Is a directory");
+        EXPECT_EQ(filesIn(dir.path()), (Names{"a.dat", "c.dat"}));
+        EXPECT_EQ(readFile(dir.file("a.dat")), "earlier a");
+        std::filesystem::remove(dir.file("c.dat"));
+    }
 
     ASSERT_TRUE(writeFilesTogether(good));
     EXPECT_EQ(filesIn(dir.path()), (Names{"a.dat", "b.dat"}));

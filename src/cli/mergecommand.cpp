@@ -1,6 +1,7 @@
 #include "cli/mergecommand.h"
 
 #include "cli/cliapp.h"
+#include "cli/interruption.h"
 #include "cli/studyoutput.h"
 #include "core/base/atomicfile.h"
 #include "core/base/csvtable.h"
@@ -24,8 +25,10 @@ writes nothing then. The files are those the study run on one machine writes, by
 Exit codes:
   0  the files were written
   2  the command line is wrong
-  3  a shard is missing, repeated, of another study or damaged, or a file could not be
-     read or written)";
+  3  a shard is missing, repeated, of another study or damaged, a file could not be
+     read or written, or the output folder holds a shard's files
+  129, 130, 141, 143, 153
+     stopped by a signal (128 + its number); nothing was written or replaced)";
 
 } // namespace
 
@@ -45,6 +48,9 @@ bool MergeCommand::parsed() const {
 }
 
 int MergeCommand::run() const {
+    // Stopped by a signal (or past the file-size limit), the merge says why and leaves no
+    // partial file, as a study does.
+    installInterruptHandlers();
     std::vector<ShardFiles> shards;
     for (const std::string& folder : m_shards) {
         const std::string manifestPath = joinFolder(folder, "manifest.txt");
@@ -110,8 +116,17 @@ int MergeCommand::run() const {
     if (!outcome) {
         return reportError(outcome.error());
     }
+    // A shard's files are the merge's input: an output folder that is a shard's would replace
+    // them.
+    std::vector<std::string> shardFiles;
+    for (const std::string& folder : m_shards) {
+        for (const char* name : {"sources.csv", "consumers.csv", "discrimination.csv",
+                                 "partials.txt", "manifest.txt"}) {
+            shardFiles.push_back(joinFolder(folder, name));
+        }
+    }
     return writeStudyOutput(*study, *outcome, byFactors, m_output, m_noFigures, m_quiet,
-                            manifest->options.seed);
+                            manifest->options.seed, shardFiles);
 }
 
 } // namespace fenlowick

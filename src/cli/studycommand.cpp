@@ -25,6 +25,7 @@
 #include <filesystem>
 #include <iostream>
 #include <optional>
+#include <set>
 #include <unistd.h>
 
 namespace fenlowick {
@@ -54,7 +55,8 @@ distribution with its mean and the SD as given (the SD of the source, not of its
 and each draw is run exactly. With Conc<tracer> columns each tracer mixes in proportion
 to its element's concentration (the draws keep the concentrations at their means);
 --no-concentrations mixes linearly. Files in the output folder: consumers.csv, uncertainty.csv
-(draws), groups.csv (--by), histograms.csv, and figures/ (PNG and SVG).
+(draws), groups.csv (the whole study pooled, or per --by group), histograms.csv,
+study-files.txt (the list of these) and figures/ (PNG and SVG).
 
 Exit codes:
   0    the files were written
@@ -153,13 +155,19 @@ int writeShard(const StudyInputs& inputs, const StudyOutcome& outcome,
     if (identity.hasDiscrimination) {
         files.push_back({joinFolder(folder, "discrimination.csv"), identity.discrimination});
     }
-    if (Status s = writeFilesTogether(files); !s) {
-        return reportError(s.error());
-    }
-    if (Status s =
+    Status written = writeFilesTogether(files);
+    if (written) {
+        written =
             writeFileAtomically(joinFolder(folder, "manifest.txt"), composeManifest(manifest));
-        !s) {
-        return reportError(s.error());
+    }
+    if (!written) {
+        reportError(written.error());
+        if (interruptSignal() != 0) {
+            // The file-size limit fails the write that passes it and signals it too.
+            std::cerr << "fenlowick-cli: " << interruptReason() << "; the shard was not written\n";
+            return interruptExitCode();
+        }
+        return kExitFile;
     }
     if (!quiet) {
         std::size_t consumers = 0;
@@ -170,6 +178,32 @@ int writeShard(const StudyInputs& inputs, const StudyOutcome& outcome,
                   << consumers << " consumers) to " << folder << "\n";
     }
     return kExitDone;
+}
+
+/// A grouping that gives every consumer a group of its own (a continuous covariate such as a
+/// depth or a length) pools nothing: a note says so.
+void noteGroupPerConsumer(const Study& study, const std::vector<int>& byFactors) {
+    if (byFactors.empty() || study.consumers.size() < 3) {
+        return;
+    }
+    std::set<std::vector<std::string>> groups;
+    for (const StudyConsumer& consumer : study.consumers) {
+        std::vector<std::string> levels;
+        for (const int f : byFactors) {
+            levels.push_back(consumer.levels[static_cast<std::size_t>(f)]);
+        }
+        groups.insert(std::move(levels));
+    }
+    if (groups.size() == study.consumers.size()) {
+        std::string names;
+        for (const int f : byFactors) {
+            names += (names.empty() ? "" : ", ") + study.factors[static_cast<std::size_t>(f)];
+        }
+        std::cerr << "fenlowick-cli: note: --by " << terminalText(names) << ": each of the "
+                  << study.consumers.size()
+                  << " consumers is a group of its own, so the groups pool nothing (a "
+                     "measurement such as a depth is no grouping factor)\n";
+    }
 }
 
 /// A word for a shell script: in single quotes, each single quote closed, escaped and
@@ -388,12 +422,19 @@ int StudyCommand::readInputs(StudyInputs& inputs) const {
             std::cerr << "fenlowick-cli: --by " << terminalText(name) << ": " << m_consumers
                       << " has no such factor column"
                       << (list.empty() ? std::string(" (it has none)")
-                                       : " (its factors: " + list + ")")
+                                       : " (its factors: " + terminalText(list) + ")")
                       << "\n";
+            return kExitUsage;
+        }
+        if (std::find(inputs.byFactors.begin(), inputs.byFactors.end(), f) !=
+            inputs.byFactors.end()) {
+            std::cerr << "fenlowick-cli: --by " << terminalText(name)
+                      << ": that factor is given twice\n";
             return kExitUsage;
         }
         inputs.byFactors.push_back(f);
     }
+    noteGroupPerConsumer(*study, inputs.byFactors);
     inputs.study = std::move(*study);
     StudyIdentity& identity = inputs.identity;
     identity.sources = std::move(sources->second);
@@ -518,8 +559,12 @@ int StudyCommand::runAndWrite(const StudyInputs& inputs) const {
     if (!m_shard.empty()) {
         return writeShard(inputs, *outcome, settings, m_quiet);
     }
+    std::vector<std::string> tables = {m_sources, m_consumers};
+    if (!m_discrimination.empty()) {
+        tables.push_back(m_discrimination);
+    }
     return writeStudyOutput(study, *outcome, inputs.byFactors, inputs.folder, m_noFigures, m_quiet,
-                            settings.options.seed);
+                            settings.options.seed, tables);
 }
 
 int StudyCommand::run() const {

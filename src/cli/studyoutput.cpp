@@ -12,12 +12,122 @@
 #include <algorithm>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 
 namespace fenlowick {
 
+namespace {
+
+/// The record of the files a study wrote into its folder, by their paths in the folder. The
+/// next study there removes those of them it does not write again, and nothing else.
+constexpr const char* kRecordName = "study-files.txt";
+constexpr const char* kRecordHeading =
+    "# The files the last study wrote into this folder. The next study written here removes\n"
+    "# those of them that it does not write again, and no other file.\n";
+
+/// The files an earlier study's record names, each a path inside the folder; empty without
+/// a record. A line that is no such path (absolute, climbing out with "..", a comment) is
+/// skipped.
+std::vector<std::string> recordedFiles(const std::string& folder) {
+    Expected<std::string> text = readWholeFile(joinFolder(folder, kRecordName), 1 << 20);
+    std::vector<std::string> names;
+    if (!text) {
+        return names;
+    }
+    std::size_t start = 0;
+    while (start < text->size()) {
+        const std::size_t end = std::min(text->find('\n', start), text->size());
+        const std::string name = text->substr(start, end - start);
+        start = end + 1;
+        const std::filesystem::path path(name);
+        const bool inside =
+            !name.empty() && name[0] != '#' && path.is_relative() &&
+            std::none_of(path.begin(), path.end(),
+                         [](const std::filesystem::path& part) { return part == ".."; });
+        if (inside && name != kRecordName) {
+            names.push_back(name);
+        }
+    }
+    return names;
+}
+
+/// The record of `files`, all inside `folder`.
+std::string recordOf(const std::vector<FileText>& files, const std::string& folder) {
+    std::string record = kRecordHeading;
+    for (const FileText& file : files) {
+        record +=
+            std::filesystem::path(file.path).lexically_relative(folder).generic_string() + "\n";
+    }
+    return record;
+}
+
+/// The input a file to be written would replace, if any.
+std::optional<std::string> replacedInput(const std::vector<FileText>& files,
+                                         const std::vector<std::string>& inputs) {
+    for (const FileText& file : files) {
+        for (const std::string& input : inputs) {
+            std::error_code ec;
+            if (std::filesystem::equivalent(file.path, input, ec) && !ec) {
+                return input;
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+/// Removes what the earlier study's record names and this study did not write, saying so.
+void removeEarlierFiles(const std::vector<std::string>& earlier, const std::string& folder,
+                        const std::vector<FileText>& files) {
+    for (const std::string& name : earlier) {
+        const std::filesystem::path path = std::filesystem::path(folder) / name;
+        const bool written = std::any_of(files.begin(), files.end(), [&](const FileText& file) {
+            return std::filesystem::path(file.path).lexically_normal() == path.lexically_normal();
+        });
+        std::error_code ec;
+        if (!written && std::filesystem::is_regular_file(path, ec) &&
+            std::filesystem::remove(path, ec)) {
+            std::cerr << "fenlowick-cli: removed " << path.string()
+                      << ", which an earlier study wrote and this one does not\n";
+        }
+    }
+    // Files named as a study names its files that no record names stay, but they are not
+    // this study's, and a reader should know.
+    std::vector<std::filesystem::path> lookalikes = {std::filesystem::path(folder) /
+                                                         "uncertainty.csv",
+                                                     std::filesystem::path(folder) / "groups.csv"};
+    std::error_code ec;
+    for (const auto& item :
+         std::filesystem::directory_iterator(std::filesystem::path(folder) / "figures", ec)) {
+        const std::string name = item.path().filename().string();
+        if ((name.starts_with("isospace") || name.starts_with("shares")) &&
+            (name.ends_with(".png") || name.ends_with(".svg"))) {
+            lookalikes.push_back(item.path());
+        }
+    }
+    std::sort(lookalikes.begin(), lookalikes.end());
+    for (const std::filesystem::path& path : lookalikes) {
+        const auto same = [&](const std::filesystem::path& other) {
+            return other.lexically_normal() == path.lexically_normal();
+        };
+        const bool ours = std::any_of(files.begin(), files.end(), [&](const FileText& file) {
+            return same(std::filesystem::path(file.path));
+        });
+        const bool recorded = std::any_of(earlier.begin(), earlier.end(), [&](const auto& name) {
+            return same(std::filesystem::path(folder) / name);
+        });
+        if (!ours && !recorded && std::filesystem::is_regular_file(path, ec)) {
+            std::cerr << "fenlowick-cli: note: " << path.string()
+                      << " is not this study's (no study's record names it); it was left as it "
+                         "is\n";
+        }
+    }
+}
+
+} // namespace
+
 int writeStudyOutput(const Study& study, const StudyOutcome& outcome,
                      const std::vector<int>& byFactors, const std::string& folder, bool noFigures,
-                     bool quiet, std::uint64_t seed) {
+                     bool quiet, std::uint64_t seed, const std::vector<std::string>& inputs) {
     std::error_code ec;
     const StudySummary summary = summariseStudy(study, outcome, byFactors);
     const StudyReport report = composeStudyReport(study, outcome, summary);
@@ -45,6 +155,14 @@ int writeStudyOutput(const Study& study, const StudyOutcome& outcome,
         std::cerr << "fenlowick-cli: " << interruptReason() << "; no result files were written\n";
         return interruptExitCode();
     }
+    if (const std::optional<std::string> input = replacedInput(files, inputs)) {
+        std::cerr << "fenlowick-cli: " << folder << ": the study's files would replace " << *input
+                  << ", which it reads; give another --output folder\n";
+        return kExitFile;
+    }
+    const std::vector<std::string> earlier = recordedFiles(folder);
+    const std::size_t written = files.size();
+    files.push_back({joinFolder(folder, kRecordName), recordOf(files, folder)});
     const bool folderExisted = std::filesystem::exists(folder, ec);
     const bool figureFolderExisted = std::filesystem::exists(figureFolder, ec);
     std::filesystem::create_directories(anyFigure ? figureFolder : folder, ec);
@@ -72,24 +190,7 @@ int writeStudyOutput(const Study& study, const StudyOutcome& outcome,
     }
     // Tables and figures this study does not write, left by an earlier one, would be read as
     // its own.
-    std::vector<std::string> ours = {joinFolder(folder, "uncertainty.csv"),
-                                     joinFolder(folder, "groups.csv")};
-    for (const auto& item : std::filesystem::directory_iterator(figureFolder, ec)) {
-        const std::string name = item.path().filename().string();
-        if ((name.starts_with("isospace") || name.starts_with("shares")) &&
-            (name.ends_with(".png") || name.ends_with(".svg"))) {
-            ours.push_back(item.path().string());
-        }
-    }
-    for (const std::string& path : ours) {
-        const bool written = std::any_of(files.begin(), files.end(), [&](const FileText& file) {
-            return std::filesystem::path(file.path) == std::filesystem::path(path);
-        });
-        if (!written && std::filesystem::remove(path, ec)) {
-            std::cerr << "fenlowick-cli: removed " << path
-                      << ", which an earlier study wrote and this one does not\n";
-        }
-    }
+    removeEarlierFiles(earlier, folder, files);
     if (!quiet) {
         std::size_t without = 0;
         for (const ConsumerOutcome& consumer : outcome.consumers) {
@@ -101,8 +202,8 @@ int writeStudyOutput(const Study& study, const StudyOutcome& outcome,
             std::cout << "; " << outcome.draws << " draws each (seed " << seed << ")";
         }
         std::cout << "\n";
-        for (const FileText& file : files) {
-            std::cout << "Wrote " << file.path << "\n";
+        for (std::size_t f = 0; f < written; ++f) {
+            std::cout << "Wrote " << files[f].path << "\n";
         }
     }
     return kExitDone;

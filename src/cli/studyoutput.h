@@ -10,11 +10,13 @@
 namespace fenlowick {
 
 /// Writes a study's tables, and its figures unless `noFigures` (or the build has none), into
-/// `folder`, all together or none; removes tables and figures an earlier study left there
-/// that this one does not write, saying so; prints what it wrote unless `quiet`. Returns the
-/// exit code. Shared by `study` and `merge`, so that a merged study writes the same files.
+/// `folder`, all together or none, with the record of the files written (study-files.txt);
+/// removes the files an earlier study's record names that this one does not write, saying
+/// so, and no other file; prints what it wrote unless `quiet`. Refuses to write when a file
+/// would replace one of `inputs` (the files the study reads). Returns the exit code. Shared
+/// by `study` and `merge`, so that a merged study writes the same files.
 int writeStudyOutput(const Study& study, const StudyOutcome& outcome,
                      const std::vector<int>& byFactors, const std::string& folder, bool noFigures,
-                     bool quiet, std::uint64_t seed);
+                     bool quiet, std::uint64_t seed, const std::vector<std::string>& inputs);
 
 } // namespace fenlowick

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <filesystem>
 #include <thread>
 
 namespace fenlowick {
@@ -118,6 +119,57 @@ TEST(Signals, AStudyStoppedByCtrlCWritesNothing) {
     EXPECT_NE(readFile(logs.file("err")).find("the file-size limit was reached (SIGXFSZ)"),
               std::string::npos);
     EXPECT_EQ(filesIn(out.path()), Names{});
+}
+
+// A shard and a merge past the file-size limit end as a study does: the signal's code, the
+// reason, and no hidden partial file beside the results.
+TEST(Signals, AShardAndAMergePastTheFileSizeLimitSayWhyAndLeaveNoPartialFile) {
+    const std::string example = std::string(FENLOWICK_EXAMPLES) + "/study/";
+    const std::vector<std::string> study = {"study",
+                                            example + "sources.csv",
+                                            example + "consumers.csv",
+                                            "--draws",
+                                            "200",
+                                            "-i",
+                                            "2",
+                                            "-t",
+                                            "0.3",
+                                            "--shard",
+                                            "0/1",
+                                            "-q",
+                                            "-o"};
+    TempDir out;
+    TempDir logs;
+    auto withOutput = [&](std::vector<std::string> arguments, const std::string& output) {
+        arguments.push_back(output);
+        return arguments;
+    };
+    auto partials = [](const std::filesystem::path& folder) {
+        int found = 0;
+        std::error_code ec;
+        for (const auto& item : std::filesystem::recursive_directory_iterator(folder, ec)) {
+            found += item.path().filename().string().find(".partial-") != std::string::npos;
+        }
+        return found;
+    };
+    const pid_t shard = startCli(withOutput(study, out.file("limited")), logs.file("err"), 4096);
+    EXPECT_EQ(exitCodeOf(shard), 153);
+    EXPECT_NE(readFile(logs.file("err")).find("the file-size limit was reached (SIGXFSZ)"),
+              std::string::npos)
+        << readFile(logs.file("err"));
+    EXPECT_EQ(partials(out.path()), 0);
+    EXPECT_FALSE(std::filesystem::exists(out.path() / "limited" / "manifest.txt"));
+
+    ASSERT_EQ(exitCodeOf(startCli(withOutput(study, out.file("s0")), logs.file("err"))), 0);
+    const pid_t merge =
+        startCli({"merge", out.file("s0"), "--no-figures", "-o", out.file("merged")},
+                 logs.file("err"), 4096);
+    EXPECT_EQ(exitCodeOf(merge), 153);
+    EXPECT_NE(readFile(logs.file("err")).find("the file-size limit was reached (SIGXFSZ)"),
+              std::string::npos)
+        << readFile(logs.file("err"));
+    EXPECT_EQ(partials(out.path()), 0);
+    EXPECT_FALSE(std::filesystem::exists(out.path() / "merged"));
 }
 
 } // namespace

@@ -70,6 +70,14 @@ refused "split3/shard-1: shard 1 of 3 again (also split3/shard-1)" \
 "$cli" study "${study[@]}" --seed 5 --shard 1/3 --output other
 refused "other: a shard of another study (the options differ from split3/shard-0's)" \
     split3/shard-0 other split3/shard-2
+# The output folder of a merge must not be a shard's: its copy of the tables would go.
+before=$(md5sum split3/shard-0/consumers.csv)
+if "$cli" merge split3/shard-0 split3/shard-1 split3/shard-2 --output split3/shard-0 2> err; then
+    echo "a merge into a shard's folder was not refused"; exit 1
+fi
+grep -qF "split3/shard-0: the study's files would replace split3/shard-0/consumers.csv" err ||
+    { echo "unexpected message:"; cat err; exit 1; }
+[[ $(md5sum split3/shard-0/consumers.csv) == "$before" ]] || { echo "the shard's table changed"; exit 1; }
 # A shard whose run did not finish has no manifest.
 rm split3/shard-2/manifest.txt
 refused "split3/shard-2: no complete shard here" split3/shard-0 split3/shard-1 split3/shard-2

@@ -237,25 +237,24 @@ StudyReport composeStudyReport(const Study& study, const StudyOutcome& outcome,
         }
     }
 
-    if (!summary.byFactors.empty()) {
-        std::string header;
-        for (const int f : summary.byFactors) {
-            header += factors[static_cast<std::size_t>(f)] + ",";
+    // Without factors, one group of every consumer: the whole study pooled.
+    std::string header;
+    for (const int f : summary.byFactors) {
+        header += factors[static_cast<std::size_t>(f)] + ",";
+    }
+    report.groups =
+        header + "source,consumers,draws,draws_feasible,mean,sd,p02_5,p25,p50," + "p75,p97_5\n";
+    for (const StudyGroup& group : summary.groups) {
+        std::string prefix;
+        for (const std::string& level : group.levels) {
+            prefix += csvField(level) + ",";
         }
-        report.groups =
-            header + "source,consumers,draws,draws_feasible,mean,sd,p02_5,p25,p50," + "p75,p97_5\n";
-        for (const StudyGroup& group : summary.groups) {
-            std::string prefix;
-            for (const std::string& level : group.levels) {
-                prefix += csvField(level) + ",";
-            }
-            for (std::size_t s = 0; s < group.sources.size(); ++s) {
-                const StudyGroup::SourcePool& pool = group.pools[s];
-                report.groups += prefix + csvField(group.sources[s]) + "," +
-                                 std::to_string(pool.consumers) + "," + std::to_string(pool.runs) +
-                                 "," + std::to_string(pool.runsFeasible) + "," +
-                                 summaryCells(pool.summary) + "\n";
-            }
+        for (std::size_t s = 0; s < group.sources.size(); ++s) {
+            const StudyGroup::SourcePool& pool = group.pools[s];
+            report.groups += prefix + csvField(group.sources[s]) + "," +
+                             std::to_string(pool.consumers) + "," + std::to_string(pool.runs) +
+                             "," + std::to_string(pool.runsFeasible) + "," +
+                             summaryCells(pool.summary) + "\n";
         }
     }
     return report;

@@ -58,8 +58,8 @@ StudySummary summariseStudy(const Study& study, const StudyOutcome& outcome,
                             const std::vector<int>& byFactors);
 
 /// The tidy tables of a study as CSV texts (UTF-8, LF line ends, snake_case headers, plain
-/// decimals with a leading zero). `uncertainty` is empty without draws, `groups` without
-/// grouping factors.
+/// decimals with a leading zero). `uncertainty` is empty without draws; `groups` holds one
+/// group of every consumer without grouping factors.
 struct StudyReport {
     std::string consumers;
     std::string uncertainty;

@@ -73,7 +73,7 @@ Expected<SourceConcentrations> concentrationsFromTable(const CsvTable& table, co
             result.value[k][i] = *value;
         }
     }
-    return result;
+    return withinSafeRange(result);
 }
 
 std::string composeConcentrationTable(const std::vector<std::string>& sources,

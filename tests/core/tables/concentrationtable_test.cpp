@@ -1,9 +1,12 @@
 #include "core/tables/concentrationtable.h"
 
+#include "core/engine/engine.h"
 #include "core/entry/checks.h"
 #include "support/testsupport.h"
 
 #include <gtest/gtest.h>
+
+#include <tuple>
 
 namespace fenlowick {
 namespace {
@@ -37,6 +40,38 @@ TEST(ConcentrationTable, WhatIsWrittenReadsBackAsTheSameConcentrations) {
     const Expected<SourceConcentrations> read = concentrationsFromTable(*table, entry, *input);
     ASSERT_TRUE(read) << read.error().message << "\n" << text;
     EXPECT_EQ(*read, written) << text;
+}
+
+// Only the ratios of an isotope's concentrations mix: values near the end of the double
+// range give the solutions of the same ratios in plain numbers, where their products in the
+// mixing rule used to overflow and keep none.
+TEST(ConcentrationTable, ExtremeConcentrationsMixAsTheirRatios) {
+    const Entry entry = test::exampleEntry("diet-two-isotopes");
+    Expected<CalculationInput> input = checkEntry(entry);
+    ASSERT_TRUE(input) << input.error().message;
+    auto search = [&](const std::string& table) {
+        const Expected<CsvTable> csv = CsvTable::parse(table, "c.csv");
+        EXPECT_TRUE(csv);
+        Expected<SourceConcentrations> read = concentrationsFromTable(*csv, entry, *input);
+        EXPECT_TRUE(read) << read.error().message;
+        CalculationInput constrained = *input;
+        constrained.constraints.concentrations = *read;
+        return runSearch(constrained, nullptr, EngineControl{});
+    };
+    const EngineResult plain = search("Source,d13C,d15N\nZooplankton,2,1\nBenthic invertebrates,"
+                                      "1,3\nTerrestrial insects,1,1\nSmall fish,4,2\n");
+    ASSERT_GT(plain.feasibleCount, 0u);
+    for (const char* scale : {"e306", "e-306", "e100", "e-290"}) {
+        std::string table = "Source,d13C,d15N\n";
+        for (const auto& [label, c13, c15] :
+             {std::tuple{"Zooplankton", "2", "1"}, std::tuple{"Benthic invertebrates", "1", "3"},
+              std::tuple{"Terrestrial insects", "1", "1"}, std::tuple{"Small fish", "4", "2"}}) {
+            table += std::string(label) + "," + c13 + scale + "," + c15 + scale + "\n";
+        }
+        const EngineResult extreme = search(table);
+        EXPECT_EQ(extreme.feasibleCount, plain.feasibleCount) << scale;
+        EXPECT_EQ(extreme.histograms, plain.histograms) << scale;
+    }
 }
 
 } // namespace

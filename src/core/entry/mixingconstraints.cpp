@@ -94,7 +94,9 @@ int labelIndex(std::string_view name, const std::vector<std::string>& labels) {
 /// Whether shares of `sources` sources in whole steps, `steps` steps in all, can meet every
 /// limit at once. Limits are given in steps (their ends already widened by the slack and
 /// turned into whole steps). A depth-first search over the sources' step counts, cut off
-/// where a limit can no longer be met, remembering the states that led nowhere.
+/// where a limit can no longer be met, remembering the states that led nowhere. The search
+/// gives up, undecided, after kReachBudget states: limits that overlap in many ways can make
+/// the states too many to try, and the run's own search then finds out.
 class GridReach {
 public:
     struct StepLimit {
@@ -103,13 +105,53 @@ public:
         int high = 0;
     };
 
+    /// States tried (and at most remembered) before the search gives up undecided.
+    static constexpr std::size_t kReachBudget = 200000;
+
     GridReach(int sources, int steps, std::vector<StepLimit> limits)
         : m_sources(sources), m_steps(steps), m_limits(std::move(limits)),
           m_sums(m_limits.size(), 0) {}
 
-    bool reachable() { return search(0, m_steps); }
+    /// True or false when decided; nothing when the budget ran out first.
+    std::optional<bool> reachable() {
+        const bool found = search(0, m_steps);
+        if (m_visited > kReachBudget) {
+            return std::nullopt;
+        }
+        return found;
+    }
 
 private:
+    /// Steps the sources from `source` on must give to other limits whose remaining members
+    /// all lie outside limit `l` (`inside` false) or all inside it (`inside` true): the sum
+    /// of their unmet low ends, taken from limits that share no remaining member with each
+    /// other, so that no step is counted twice.
+    int reserved(std::size_t l, int source, bool inside) const {
+        std::vector<bool> taken(static_cast<std::size_t>(m_sources), false);
+        int total = 0;
+        for (std::size_t o = 0; o < m_limits.size(); ++o) {
+            const auto& other = m_limits[o];
+            const int need = other.low - m_sums[o];
+            if (o == l || need <= 0) {
+                continue;
+            }
+            bool fits = true;
+            for (int i = source; i < m_sources && fits; ++i) {
+                const auto at = static_cast<std::size_t>(i);
+                fits = !other.member[at] || (m_limits[l].member[at] == inside && !taken[at]);
+            }
+            if (!fits) {
+                continue;
+            }
+            for (int i = source; i < m_sources; ++i) {
+                const auto at = static_cast<std::size_t>(i);
+                taken[at] = taken[at] || other.member[at];
+            }
+            total += need;
+        }
+        return total;
+    }
+
     bool hopeless(int source, int left) const {
         for (std::size_t l = 0; l < m_limits.size(); ++l) {
             const auto& limit = m_limits[l];
@@ -117,8 +159,11 @@ private:
             for (int i = source; i < m_sources; ++i) {
                 members += limit.member[static_cast<std::size_t>(i)] ? 1 : 0;
             }
-            const int least = m_sums[l] + (members == m_sources - source ? left : 0);
-            const int most = m_sums[l] + (members > 0 ? left : 0);
+            const int least =
+                m_sums[l] +
+                (members == m_sources - source ? left : std::min(left, reserved(l, source, true)));
+            const int most =
+                m_sums[l] + (members > 0 ? std::max(0, left - reserved(l, source, false)) : 0);
             if (most < limit.low || least > limit.high) {
                 return true;
             }
@@ -127,7 +172,7 @@ private:
     }
 
     bool search(int source, int left) {
-        if (hopeless(source, left)) {
+        if (++m_visited > kReachBudget || hopeless(source, left)) {
             return false;
         }
         if (source == m_sources) {
@@ -151,6 +196,9 @@ private:
             if (found) {
                 return true;
             }
+            if (m_visited > kReachBudget) {
+                return false;
+            }
         }
         m_failed.insert(std::move(key));
         return false;
@@ -161,10 +209,13 @@ private:
     std::vector<StepLimit> m_limits;
     std::vector<int> m_sums;
     std::unordered_set<std::string> m_failed;
+    std::size_t m_visited = 0;
 };
 
-bool limitsReachable(const std::vector<const ShareLimit*>& limits, int sources,
-                     float incrementPercent) {
+/// Whether the limits can all be met on the grid: true or false, or nothing when the search
+/// could not decide within its budget.
+std::optional<bool> limitsReachable(const std::vector<const ShareLimit*>& limits, int sources,
+                                    float incrementPercent) {
     // The loops' steps, counted in single precision as the search takes them.
     int steps = -1;
     for (float share = 0.0f; share <= 100.0f; share += incrementPercent) {
@@ -288,13 +339,13 @@ std::optional<std::string> unreachableLimitsMessage(const std::vector<ShareLimit
     const std::string step = formatSingle(incrementPercent) + " percent";
     std::vector<const ShareLimit*> all;
     for (const auto& limit : limits) {
-        if (!limitsReachable({&limit}, sources, incrementPercent)) {
+        if (limitsReachable({&limit}, sources, incrementPercent) == false) {
             return "The limit " + quoted(limit.text) + " cannot be met by shares in steps of " +
                    step + ".";
         }
         all.push_back(&limit);
     }
-    if (!limitsReachable(all, sources, incrementPercent)) {
+    if (limitsReachable(all, sources, incrementPercent) == false) {
         return "The limits cannot all be met at once: no combination of shares in steps of " +
                step + " meets every one of them.";
     }

@@ -68,7 +68,9 @@ inline double limitSlack(float incrementPercent) {
 
 /// Refusal when the limits together leave no combination on the grid of `sources` shares in
 /// steps of `incrementPercent`; the message says which limit cannot be met, or that the
-/// limits cannot all be met at once.
+/// limits cannot all be met at once. The check's search is bounded: limits that overlap in
+/// too many ways to decide quickly are not refused here (the run's search then keeps what
+/// meets them, if anything).
 std::optional<std::string> unreachableLimitsMessage(const std::vector<ShareLimit>& limits,
                                                     int sources, float incrementPercent);
 

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <unordered_set>
 
 namespace fenlowick {
 
@@ -29,12 +30,15 @@ std::vector<std::string> factorColumns(const Study& study) {
         "p99",      "max",    "draws",    "draws_feasible", "p02_5", "p25", "p75", "p97_5",
         "share",    "weight", "consumers"};
     std::vector<std::string> names;
+    // Names given so far, looked up in constant time: a table may have very many columns.
+    std::unordered_set<std::string> given;
     for (const std::string& factor : study.factors) {
         std::string name = snakeCase(factor);
         if (std::find(fixedNames.begin(), fixedNames.end(), name) != fixedNames.end() ||
-            std::find(names.begin(), names.end(), name) != names.end()) {
+            given.count(name) != 0) {
             name = "factor_" + name;
         }
+        given.insert(name);
         names.push_back(name);
     }
     return names;

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdint>
 #include <map>
+#include <unordered_map>
 
 namespace fenlowick {
 
@@ -61,10 +62,24 @@ std::string keyAfter(const std::string& header, std::string_view prefix) {
     return isotopeKey(trimmed.substr(prefix.size()));
 }
 
-int indexOf(const std::vector<std::string>& keys, const std::string& key) {
-    const auto it = std::find(keys.begin(), keys.end(), key);
-    return key.empty() || it == keys.end() ? -1 : static_cast<int>(it - keys.begin());
-}
+/// The first place of every text of a list, so that a table of many columns is matched
+/// against another in linear time.
+class FirstIndex {
+public:
+    explicit FirstIndex(const std::vector<std::string>& texts) {
+        for (std::size_t i = 0; i < texts.size(); ++i) {
+            m_index.emplace(texts[i], static_cast<int>(i));
+        }
+    }
+    /// The first place of `text`, or -1 (always for an empty text).
+    int operator()(const std::string& text) const {
+        const auto it = m_index.find(text);
+        return text.empty() || it == m_index.end() ? -1 : it->second;
+    }
+
+private:
+    std::unordered_map<std::string, int> m_index;
+};
 
 /// Sorts the columns of a source or discrimination table by what they hold, against the
 /// consumer file's candidate tracer keys and factor headers.
@@ -76,6 +91,8 @@ Expected<SourceColumns> sortColumns(const CsvTable& table, const std::vector<std
     columns.raw.assign(keys.size(), -1);
     columns.conc.assign(keys.size(), -1);
     columns.shared.assign(factorFolded.size(), -1);
+    const FirstIndex indexOf(keys);
+    const FirstIndex factorOf(factorFolded);
     auto claim = [&](std::vector<int>& slots, int k, int c) -> Status {
         if (slots[static_cast<std::size_t>(k)] >= 0) {
             return fileError(table.whereHeader(c) + ": a second column for this tracer (the " +
@@ -92,19 +109,19 @@ Expected<SourceColumns> sortColumns(const CsvTable& table, const std::vector<std
             columns.label = c;
             continue;
         }
-        if (int k = indexOf(keys, keyAfter(header, "mean")); k >= 0) {
+        if (int k = indexOf(keyAfter(header, "mean")); k >= 0) {
             if (Status s = claim(columns.mean, k, c); !s) {
                 return s.error();
             }
             continue;
         }
-        if (int k = indexOf(keys, keyAfter(header, "sd")); k >= 0) {
+        if (int k = indexOf(keyAfter(header, "sd")); k >= 0) {
             if (Status s = claim(columns.sd, k, c); !s) {
                 return s.error();
             }
             continue;
         }
-        if (int k = indexOf(keys, keyAfter(header, "conc")); k >= 0) {
+        if (int k = indexOf(keyAfter(header, "conc")); k >= 0) {
             if (Status s = claim(columns.conc, k, c); !s) {
                 return s.error();
             }
@@ -116,11 +133,9 @@ Expected<SourceColumns> sortColumns(const CsvTable& table, const std::vector<std
         }
         // A column the consumer file has too: a tracer of raw rows or a shared factor, as
         // readStudy decides.
-        int same = indexOf(keys, isotopeKey(header));
-        if (same < 0 && !folded.empty()) {
-            const auto factor = std::find(factorFolded.begin(), factorFolded.end(), folded);
-            same =
-                factor == factorFolded.end() ? -1 : static_cast<int>(factor - factorFolded.begin());
+        int same = indexOf(isotopeKey(header));
+        if (same < 0) {
+            same = factorOf(folded);
         }
         if (same >= 0) {
             if (Status s = claim(columns.raw, same, c); !s) {

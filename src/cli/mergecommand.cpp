@@ -35,8 +35,10 @@ Exit codes:
 MergeCommand::MergeCommand(CLI::App& app) {
     m_command = app.add_subcommand(
         "merge", "Merge the shards of a study (study --shard I/N) into the study's files");
-    m_command->add_option("SHARDS", m_shards, "The shard folders, every one of the study")
-        ->required();
+    m_command->add_option("SHARDS", m_shards, "The shard folders, every one of the study");
+    m_command->add_option("--shard-list", m_shardList,
+                          "A file naming shard folders, one per line, besides those given as "
+                          "arguments (for more shards than a command line holds)");
     m_command->add_option("--output,-o", m_output, "Folder of the study's files")->required();
     m_command->add_flag("--no-figures", m_noFigures, "Write the tables only");
     m_command->add_flag("--quiet,-q", m_quiet, "Print nothing but errors");
@@ -51,8 +53,32 @@ int MergeCommand::run() const {
     // Stopped by a signal (or past the file-size limit), the merge says why and leaves no
     // partial file, as a study does.
     installInterruptHandlers();
+    std::vector<std::string> folders = m_shards;
+    if (!m_shardList.empty()) {
+        Expected<std::string> list = readWholeFile(m_shardList, std::size_t{1} << 28);
+        if (!list) {
+            return reportError(list.error());
+        }
+        std::size_t start = 0;
+        while (start < list->size()) {
+            const std::size_t end = std::min(list->find('\n', start), list->size());
+            std::string folder = list->substr(start, end - start);
+            if (!folder.empty() && folder.back() == '\r') {
+                folder.pop_back();
+            }
+            if (!folder.empty()) {
+                folders.push_back(std::move(folder));
+            }
+            start = end + 1;
+        }
+    }
+    if (folders.empty()) {
+        std::cerr << "fenlowick-cli: merge: give the shard folders, as arguments or in a file "
+                     "named by --shard-list\n";
+        return kExitUsage;
+    }
     std::vector<ShardFiles> shards;
-    for (const std::string& folder : m_shards) {
+    for (const std::string& folder : folders) {
         const std::string manifestPath = joinFolder(folder, "manifest.txt");
         Expected<std::string> manifest = readWholeFile(manifestPath, 1 << 16);
         if (!manifest) {
@@ -119,7 +145,7 @@ int MergeCommand::run() const {
     // A shard's files are the merge's input: an output folder that is a shard's would replace
     // them.
     std::vector<std::string> shardFiles;
-    for (const std::string& folder : m_shards) {
+    for (const std::string& folder : folders) {
         for (const char* name : {"sources.csv", "consumers.csv", "discrimination.csv",
                                  "partials.txt", "manifest.txt"}) {
             shardFiles.push_back(joinFolder(folder, name));

@@ -25,6 +25,7 @@ public:
 private:
     CLI::App* m_command = nullptr;
     std::vector<std::string> m_shards;
+    std::string m_shardList;
     std::string m_output;
     bool m_noFigures = false;
     bool m_quiet = false;

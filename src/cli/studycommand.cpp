@@ -338,10 +338,15 @@ int StudyCommand::writeSlurmScripts(const StudyInputs& inputs) const {
         joinFolder(slurm, "merge.log") +
         "\"\n# The shards merged into the study's files.\nset -euo pipefail\nexec " +
         shellWord(program) + " merge";
+    // The shard folders go in a list beside the scripts: a hundred thousand of them would not
+    // fit on a command line.
+    std::string shardList;
     for (int i = 0; i < count; ++i) {
-        merge += " " + shellWord(joinFolder(shards, "shard-" + std::to_string(i)));
+        shardList += joinFolder(shards, "shard-" + std::to_string(i)) + "\n";
     }
-    merge += " --output " + shellWord(output) + (m_noFigures ? " --no-figures" : "") + "\n";
+    const std::string shardListPath = joinFolder(slurm, "shards.txt");
+    merge += " --shard-list " + shellWord(shardListPath) + " --output " + shellWord(output) +
+             (m_noFigures ? " --no-figures" : "") + "\n";
     const std::string submit =
         "#!/bin/bash\n# Submits the shards as a job array and the merge to run after all of them\n"
         "# succeeded. Run it again after a failure: complete shards are skipped.\n"
@@ -359,6 +364,7 @@ int StudyCommand::writeSlurmScripts(const StudyInputs& inputs) const {
     }
     if (Status s = writeFilesTogether({{joinFolder(slurm, "study.sbatch"), array},
                                        {joinFolder(slurm, "merge.sbatch"), merge},
+                                       {shardListPath, shardList},
                                        {joinFolder(slurm, "submit.sh"), submit}});
         !s) {
         return reportError(s.error());
@@ -368,7 +374,8 @@ int StudyCommand::writeSlurmScripts(const StudyInputs& inputs) const {
                                      std::filesystem::perms::group_exec,
                                  std::filesystem::perm_options::add, ec);
     if (!m_quiet) {
-        std::cout << "Wrote " << joinFolder(slurm, "study.sbatch") << ", merge.sbatch and "
+        std::cout << "Wrote " << joinFolder(slurm, "study.sbatch")
+                  << ", merge.sbatch, shards.txt and "
                   << "submit.sh for " << count << " shards.\nSubmit with: bash "
                   << joinFolder(slurm, "submit.sh") << "\nThe study's files go to " << output
                   << " when the merge job has run.\n";

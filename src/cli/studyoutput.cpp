@@ -3,6 +3,7 @@
 #include "cli/cliapp.h"
 #include "cli/interruption.h"
 #include "core/base/atomicfile.h"
+#include "core/base/numberformat.h"
 #include "core/entry/outputnaming.h"
 #include "core/study/studyreport.h"
 #ifdef FENLOWICK_HAVE_FIGURES
@@ -123,6 +124,40 @@ void removeEarlierFiles(const std::vector<std::string>& earlier, const std::stri
     }
 }
 
+/// A note when most draws found no solution: the pooled answers then rest on the few draws
+/// that did, and the consumers without any are left out of them.
+void noteDrawsWithoutSolution(const Study& study, const StudyOutcome& outcome) {
+    if (outcome.draws == 0 || outcome.consumers.empty()) {
+        return;
+    }
+    std::uint64_t solved = 0;
+    std::vector<int> none;
+    for (std::size_t c = 0; c < outcome.consumers.size(); ++c) {
+        solved += static_cast<std::uint64_t>(outcome.consumers[c].drawsFeasible);
+        if (outcome.consumers[c].drawsFeasible == 0) {
+            none.push_back(study.consumers[c].row);
+        }
+    }
+    const auto runs = static_cast<std::uint64_t>(outcome.draws) * outcome.consumers.size();
+    if (2 * solved >= runs) {
+        return;
+    }
+    std::cerr << "fenlowick-cli: note: only "
+              << formatDecimals(100.0 * static_cast<double>(solved) / static_cast<double>(runs), 1)
+              << " % of the draws found a solution: most draws put the consumers outside the "
+                 "sources, so the pooled shares rest on the few that did not";
+    if (!none.empty()) {
+        const bool one = none.size() == 1;
+        std::cerr << "; " << none.size() << (one ? " consumer" : " consumers") << " found none and "
+                  << (one ? "is" : "are") << " left out of the groups (" << (one ? "row" : "rows");
+        for (std::size_t i = 0; i < none.size() && i < 20; ++i) {
+            std::cerr << (i == 0 ? " " : ", ") << none[i];
+        }
+        std::cerr << (none.size() > 20 ? ", ...)" : ")");
+    }
+    std::cerr << "\n";
+}
+
 } // namespace
 
 int writeStudyOutput(const Study& study, const StudyOutcome& outcome,
@@ -191,15 +226,19 @@ int writeStudyOutput(const Study& study, const StudyOutcome& outcome,
     // Tables and figures this study does not write, left by an earlier one, would be read as
     // its own.
     removeEarlierFiles(earlier, folder, files);
+    noteDrawsWithoutSolution(study, outcome);
     if (!quiet) {
         std::size_t without = 0;
+        std::size_t withoutDraws = 0;
         for (const ConsumerOutcome& consumer : outcome.consumers) {
             without += consumer.feasible == 0 ? 1 : 0;
+            withoutDraws += consumer.drawsFeasible == 0 ? 1 : 0;
         }
         std::cout << "Consumers: " << study.consumers.size() << ", " << without
                   << " without a solution at the source means";
         if (outcome.draws > 0) {
-            std::cout << "; " << outcome.draws << " draws each (seed " << seed << ")";
+            std::cout << "; " << outcome.draws << " draws each (seed " << seed << "), "
+                      << withoutDraws << " without a solution in any draw";
         }
         std::cout << "\n";
         for (std::size_t f = 0; f < written; ++f) {

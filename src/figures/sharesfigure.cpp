@@ -101,6 +101,9 @@ void paintPanel(QPainter& painter, const SharesFigure& figure, const SharesFigur
 
 } // namespace
 
+/// The most rows of consumers without a solution a subtitle names.
+constexpr std::size_t kNamedRows = 3;
+
 SharesFigure sharesFigureOf(const StudyOutcome& outcome, const StudyGroup& group,
                             const TotalsStatistics& levels, const std::vector<std::string>& labels,
                             const QString& groupName) {
@@ -133,6 +136,21 @@ SharesFigure sharesFigureOf(const StudyOutcome& outcome, const StudyGroup& group
                               .arg(who, solved == 0 ? QStringLiteral("none") : count(solved));
         figure.note = QStringLiteral("Bars: the solutions pooled, each consumer weighing one. "
                                      "Line: mean. Shaded: 2.5–97.5 % range.");
+    }
+    if (!group.unsolvedRows.empty() && solved > 0) {
+        // Consumers without a solution weigh nothing in the bars: say who they are.
+        QStringList rows;
+        for (std::size_t r = 0; r < group.unsolvedRows.size() && r < kNamedRows; ++r) {
+            rows << QString::number(group.unsolvedRows[r]);
+        }
+        if (group.unsolvedRows.size() > kNamedRows) {
+            rows << QStringLiteral("…");
+        }
+        figure.subtitle += QStringLiteral(" · %1 without a solution, left out (%2 %3)")
+                               .arg(count(static_cast<long long>(group.unsolvedRows.size())),
+                                    group.unsolvedRows.size() == 1 ? QStringLiteral("row")
+                                                                   : QStringLiteral("rows"),
+                                    rows.join(QStringLiteral(", ")));
     }
     for (std::size_t s = 0; s < group.sources.size(); ++s) {
         const StudyGroup::SourcePool& pool = group.pools[s];

@@ -227,6 +227,17 @@ TEST(StudyCommand, JobScriptsRefuseControlCharactersAndQuoteTheirLogPaths) {
     EXPECT_NE(
         readFile(slurm + "merge.sbatch").find("#SBATCH --output=\"" + slurm + "merge.log\"\n"),
         std::string::npos);
+
+    // A hundred thousand shards: their folders go to a list, not onto the merge's command line.
+    arguments = study;
+    arguments.back() = "100000";
+    arguments.insert(arguments.end(), {"--output", temp.file("many")});
+    ASSERT_EQ(runCli(arguments).exitCode, 0);
+    const std::string many = temp.file("many") + "/slurm/";
+    EXPECT_LT(readFile(many + "merge.sbatch").size(), 2000u);
+    const std::vector<std::string> listed = test::linesOf(readFile(many + "shards.txt"));
+    ASSERT_EQ(listed.size(), 100000u);
+    EXPECT_EQ(listed.back(), temp.file("many") + "/shards/shard-99999");
 }
 
 } // namespace

@@ -134,11 +134,15 @@ StudySummary summariseStudy(const Study& study, const StudyOutcome& outcome,
         }
         auto [it, added] = groupOf.emplace(levels, groups.size());
         if (added) {
-            groups.push_back(StudyGroup{levels, {}, {}, {}});
+            groups.push_back(StudyGroup{levels, {}, {}, {}, {}});
         }
         StudyGroup& group = groups[it->second];
         group.consumers.push_back(c);
         const ConsumerOutcome& result = outcome.consumers[c];
+        if ((outcome.draws > 0 ? static_cast<std::uint64_t>(result.drawsFeasible)
+                               : result.feasible) == 0) {
+            group.unsolvedRows.push_back(consumer.row);
+        }
         const StudySourceSet& set = study.sourceSets[static_cast<std::size_t>(consumer.sourceSet)];
         for (std::size_t s = 0; s < set.sources.size(); ++s) {
             const auto known =
@@ -246,8 +250,9 @@ StudyReport composeStudyReport(const Study& study, const StudyOutcome& outcome,
     for (const int f : summary.byFactors) {
         header += factors[static_cast<std::size_t>(f)] + ",";
     }
-    report.groups =
-        header + "source,consumers,draws,draws_feasible,mean,sd,p02_5,p25,p50," + "p75,p97_5\n";
+    report.groups = header +
+                    "source,consumers,draws,draws_feasible,mean,sd,p02_5,p25,p50,p75,p97_5," +
+                    "consumers_without_solution\n";
     for (const StudyGroup& group : summary.groups) {
         std::string prefix;
         for (const std::string& level : group.levels) {
@@ -255,10 +260,10 @@ StudyReport composeStudyReport(const Study& study, const StudyOutcome& outcome,
         }
         for (std::size_t s = 0; s < group.sources.size(); ++s) {
             const StudyGroup::SourcePool& pool = group.pools[s];
-            report.groups += prefix + csvField(group.sources[s]) + "," +
-                             std::to_string(pool.consumers) + "," + std::to_string(pool.runs) +
-                             "," + std::to_string(pool.runsFeasible) + "," +
-                             summaryCells(pool.summary) + "\n";
+            report.groups +=
+                prefix + csvField(group.sources[s]) + "," + std::to_string(pool.consumers) + "," +
+                std::to_string(pool.runs) + "," + std::to_string(pool.runsFeasible) + "," +
+                summaryCells(pool.summary) + "," + std::to_string(group.unsolvedRows.size()) + "\n";
         }
     }
     return report;

@@ -33,6 +33,9 @@ std::optional<ShareSummary> summariseWeights(const std::array<double, kHistogram
 struct StudyGroup {
     std::vector<std::string> levels; ///< per grouping factor; empty for the whole study
     std::vector<std::size_t> consumers;
+    /// The data rows of the group's consumers that add nothing to its pools: no draw of
+    /// theirs found a solution (without draws, their exact run found none).
+    std::vector<int> unsolvedRows;
     std::vector<std::string> sources; ///< labels in the order they first appear
     struct SourcePool {
         std::array<double, kHistogramLevels> weights{};

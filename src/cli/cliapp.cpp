@@ -102,6 +102,7 @@ struct RunOptions {
     bool estimate = false;
     std::string concentrationsPath;
     std::vector<std::string> limits;
+    bool asStudy = false;
 };
 
 /// The concentrations and limits of the options, read against the checked entry.
@@ -205,7 +206,8 @@ int runCommand(const RunOptions& options) {
         return kExitFile;
     }
     // A refused entry writes nothing, not even the default output folder.
-    const Expected<CalculationInput> input = checkEntry(*entry);
+    const CheckRules rules = options.asStudy ? kStudyCheckRules : CheckRules{};
+    const Expected<CalculationInput> input = checkEntry(*entry, rules);
     if (!input) {
         std::cerr << terminalText(input.error().message) << "\n";
         return kExitRefused;
@@ -238,6 +240,7 @@ int runCommand(const RunOptions& options) {
     request.typedName = name;
     request.cancel = &interruptFlag();
     request.writeFeasibleFile = !options.noFeasibleFile;
+    request.rules = rules;
     request.constraints = *constraints;
     if (showProgress) {
         request.progress = [&bar](float share) { bar.update(share); };
@@ -289,6 +292,10 @@ int runCli(int argc, char** argv) {
     run->add_flag("--no-feasible-file", runOptions.noFeasibleFile,
                   "Write only the .tot file, for searches whose .out would not fit on the disk; "
                   "the .tot is the same as a full run's");
+    run->add_flag("--as-study", runOptions.asStudy,
+                  "Check the entry as a study does: two sources are enough, and more than 6 "
+                  "decimal places pass, compared at 6 (for the data files study --entry-of "
+                  "writes)");
     run->add_flag("--estimate", runOptions.estimate,
                   "Check the entry and print the number of combinations the search has, "
                   "without running it or writing anything");

@@ -9,6 +9,7 @@
 #include "core/base/csvtable.h"
 #include "core/base/numberformat.h"
 #include "core/base/numerictext.h"
+#include "core/entry/checks.h"
 #include "core/entry/datafile.h"
 #include "core/entry/outputnaming.h"
 #include "core/study/studyreport.h"
@@ -493,6 +494,12 @@ int StudyCommand::writeEntryOf(const StudyInputs& inputs) const {
     }
     std::vector<FileText> files = {{path, serializeDataFile(*entry)}};
     std::string command = "fenlowick-cli run " + shellWord(path);
+    // A study runs two sources, and signatures of more than 6 decimal places, where a run
+    // on its own refuses them: the command then asks for the study's checks.
+    const bool studyChecks = !checkEntry(*entry);
+    if (studyChecks) {
+        command += " --as-study";
+    }
     if (constraints->concentrations) {
         std::vector<std::string> labels;
         for (const StudySource& source : study.sourceSets[set].sources) {
@@ -513,7 +520,7 @@ int StudyCommand::writeEntryOf(const StudyInputs& inputs) const {
         for (const auto& file : files) {
             std::cout << "Wrote " << file.path << "\n";
         }
-        if (!constraints->empty()) {
+        if (!constraints->empty() || studyChecks) {
             std::cout << "Run it as the study does with: " << command << "\n";
         }
     }

@@ -240,5 +240,42 @@ TEST(StudyCommand, JobScriptsRefuseControlCharactersAndQuoteTheirLogPaths) {
     EXPECT_EQ(listed.back(), temp.file("many") + "/shards/shard-99999");
 }
 
+// What --entry-of writes and prints must run and give the study's result, also where a run
+// on its own would refuse the entry: two sources, or means of many decimal places.
+TEST(StudyCommand, TheEntryOfAConsumerRunsAsTheStudyRanIt) {
+    test::TempDir temp;
+    test::writeFile(temp.file("sources.csv"), "Source,Meand13C,SDd13C\nA,0,1\nB,10.1234567,1\n");
+    test::writeFile(temp.file("consumers.csv"), "d13C\n4\n6.5\n");
+    const std::vector<std::string> study = {
+        "study", temp.file("sources.csv"), temp.file("consumers.csv"), "-i", "2", "-t", "0.5"};
+    std::vector<std::string> whole = study;
+    whole.insert(whole.end(), {"--no-figures", "-q", "-o", temp.file("whole")});
+    ASSERT_EQ(runCli(whole).exitCode, 0);
+    const std::vector<std::string> rows = test::linesOf(readFile(temp.file("whole/consumers.csv")));
+    ASSERT_EQ(rows.size(), 5u); // the header and two sources for each of two consumers
+    for (const std::string consumer : {"1", "2"}) {
+        std::vector<std::string> entryOf = study;
+        entryOf.insert(entryOf.end(), {"--entry-of", consumer, "-o", temp.file("entries")});
+        const CliResult written = runCli(entryOf);
+        ASSERT_EQ(written.exitCode, 0) << written.err;
+        const std::string data = temp.file("entries/consumer-" + consumer + ".dat");
+        EXPECT_NE(written.out.find("Run it as the study does with: fenlowick-cli run '" + data +
+                                   "' --as-study\n"),
+                  std::string::npos)
+            << written.out;
+        EXPECT_EQ(runCli({"run", data, "-o", temp.file("plain-" + consumer)}).exitCode, 1);
+        const CliResult again = runCli({"run", data, "--as-study", "-o", temp.file("again")});
+        ASSERT_EQ(again.exitCode, 0) << again.err;
+        // The study's count of solutions for the consumer, against the run's.
+        const std::string row = rows[consumer == std::string("1") ? 1 : 3];
+        const std::string feasible = row.substr(row.find(',', 2) + 1);
+        EXPECT_NE(again.out.find("Feasible solutions: " + feasible.substr(0, feasible.find(',')) +
+                                 " of "),
+                  std::string::npos)
+            << again.out << "\n"
+            << row;
+    }
+}
+
 } // namespace
 } // namespace fenlowick

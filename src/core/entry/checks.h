@@ -33,6 +33,10 @@ struct CheckRules {
     int fewestSources = 3;
 };
 
+/// The checks of a study's runs: two sources are enough, and more than 6 decimal places
+/// pass (means worked out from samples have many).
+inline constexpr CheckRules kStudyCheckRules{false, 2};
+
 /// The run's checks with some relaxed.
 Expected<CalculationInput> checkEntry(const Entry& entry, const CheckRules& rules);
 

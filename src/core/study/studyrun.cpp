@@ -22,7 +22,7 @@ namespace {
 /// task order, so the result does not depend on which thread ran which task.
 constexpr int kDrawsPerTask = 50;
 
-const CheckRules kStudyRules{false, 2};
+const CheckRules kStudyRules = kStudyCheckRules;
 
 Error refused(std::string message) {
     return Error{Error::Kind::Refused, std::move(message)};

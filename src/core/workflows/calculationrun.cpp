@@ -187,7 +187,7 @@ std::string completionMessage(const DateTimeTexts& began, const DateTimeTexts& e
 }
 
 RunOutcome runCalculation(const RunRequest& request) {
-    Expected<CalculationInput> checked = checkEntry(request.entry);
+    Expected<CalculationInput> checked = checkEntry(request.entry, request.rules);
     if (!checked) {
         return failure(RunOutcome::Status::Refused, checked.error().message);
     }

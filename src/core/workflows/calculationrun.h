@@ -2,6 +2,7 @@
 
 #include "core/base/clock.h"
 #include "core/engine/engine.h"
+#include "core/entry/checks.h"
 #include "core/entry/entry.h"
 #include "core/entry/mixingconstraints.h"
 
@@ -25,6 +26,9 @@ struct RunRequest {
     /// Concentrations and limits on the shares (read against this entry); a run whose limits
     /// the grid cannot meet is refused.
     MixingConstraints constraints;
+    /// The checks the entry must pass: the run's own unless a study's entry is run again as
+    /// the study ran it.
+    CheckRules rules;
     /// Share of the first source reached, 0..100, from the searching thread.
     std::function<void(float firstShare)> progress;
     /// Fraction of the run's work done, 0..1, from the searching thread; for an estimate of

@@ -43,7 +43,13 @@ QString groupName(const Study& study, const StudyGroup& group, const std::vector
     return parts.join(QStringLiteral(", "));
 }
 
-/// "" for the whole study, "-North-2" for a group; unique among `taken`.
+/// The most bytes of a group's levels in a figure's file name: with "isospace", a number
+/// that tells groups apart and ".png" the name stays well within the 255 bytes file systems
+/// allow.
+constexpr std::size_t kLevelNameBytes = 160;
+
+/// "" for the whole study, "-North-2" for a group; unique among `taken`. Long levels are cut
+/// short (at a character's start), the number keeping groups apart.
 std::string nameSuffix(const StudyGroup& group, std::set<std::string>& taken) {
     if (group.levels.empty()) {
         return {};
@@ -52,7 +58,15 @@ std::string nameSuffix(const StudyGroup& group, std::set<std::string>& taken) {
     for (const std::string& level : group.levels) {
         joined += (joined.empty() ? "" : "-") + level;
     }
-    const std::string base = "-" + safeFileName(joined);
+    std::string name = safeFileName(joined);
+    if (name.size() > kLevelNameBytes) {
+        std::size_t end = kLevelNameBytes;
+        while (end > 0 && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80) {
+            --end; // a UTF-8 continuation byte: not a character's start
+        }
+        name.resize(end);
+    }
+    const std::string base = "-" + name;
     std::string suffix = base;
     for (int n = 2; !taken.insert(suffix).second; ++n) {
         suffix = base + "-" + std::to_string(n);

@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <set>
 
 namespace fenlowick {
 namespace {
@@ -37,6 +39,42 @@ std::vector<FileText> drawFigures(int tracers, int draws, const std::vector<int>
     // As in a console: no platform named, no application; the figures must choose offscreen.
     qunsetenv("QT_QPA_PLATFORM");
     return drawStudyFigures(*study, *outcome, summariseStudy(*study, *outcome, by), "out/figures");
+}
+
+// A level of 300 characters made a name longer than a file system takes, and the study failed
+// at its very end: names are cut short at a character's start, and groups stay apart.
+TEST(StudyFigures, LongLevelsGiveNamesAFileSystemTakes) {
+    const auto table = [](const std::string& name) {
+        return *CsvTable::read(FENLOWICK_TEST_DATA "/figures/" + name + ".csv");
+    };
+    const CsvTable discrimination = table("discrimination");
+    Expected<Study> study = readStudy(table("sources"), table("consumers-2"), &discrimination);
+    ASSERT_TRUE(study) << study.error().message;
+    std::string longLevel;
+    for (int i = 0; i < 150; ++i) {
+        longLevel += "\xC3\xA9"; // é, two bytes: a cut may not fall inside it
+    }
+    for (StudyConsumer& consumer : study->consumers) {
+        consumer.levels[0] = longLevel + (consumer.levels[0] == "Reef" ? "R" : "B");
+    }
+    StudySettings settings;
+    settings.options.increment = "10";
+    settings.options.tolerance = "1";
+    const Expected<StudyOutcome> outcome = runStudy(*study, settings);
+    ASSERT_TRUE(outcome);
+    qunsetenv("QT_QPA_PLATFORM");
+    const std::vector<FileText> files =
+        drawStudyFigures(*study, *outcome, summariseStudy(*study, *outcome, {0}), "f");
+    ASSERT_EQ(files.size(), 8u);
+    std::set<std::string> names;
+    for (const FileText& file : files) {
+        const std::string name = std::filesystem::path(file.path).filename().string();
+        EXPECT_LE(name.size(), 255u) << name;
+        EXPECT_TRUE(QString::fromUtf8(name).toUtf8().toStdString() == name) << name;
+        names.insert(name);
+    }
+    EXPECT_EQ(names.size(), files.size());
+    EXPECT_TRUE(names.count("isospace-" + longLevel.substr(0, 160) + "-2.png"));
 }
 
 TEST(StudyFigures, NamesTwoFiguresPerGroupAsPngAndSvg) {

@@ -296,8 +296,15 @@ Expected<Study> readStudy(const CsvTable& sourcesCsv, const CsvTable& consumersC
 
     std::vector<int> tracerColumns; // consumer file columns of the tracers
     std::vector<int> factorColumns; // consumer file columns of the factors
+    std::unordered_map<std::string, int> firstOfKey;
     for (int c = 0; c < consumersCsv.columnCount(); ++c) {
         const auto u = static_cast<std::size_t>(c);
+        // A tracer named twice (d13C beside d13C) would have two values for one mixture.
+        if (const auto [first, added] = firstOfKey.emplace(keys[u], c);
+            !added && !keys[u].empty() && looksLikeIsotope(consumersCsv.header(c))) {
+            return fileError(consumersCsv.whereHeader(c) + ": a second column for this tracer " +
+                             "(the first is column " + std::to_string(first->second + 1) + ")");
+        }
         const bool tracer = study.rawSources ? columns.raw[u] >= 0 : columns.mean[u] >= 0;
         if (tracer) {
             tracerColumns.push_back(c);

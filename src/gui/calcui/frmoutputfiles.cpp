@@ -39,7 +39,9 @@ frmOutputFiles::frmOutputFiles(QWidget* parent)
       m_cancel(makeButton(QStringLiteral("&Cancel"), QStringLiteral("FileCancel"), this)) {
     setObjectName(QStringLiteral("frmOutputFiles"));
     setWindowTitle(QStringLiteral("Fenlowick - Calculation Output Files"));
-    setModal(false);
+    // While the name is asked for, the entry cannot change under the run it starts: the
+    // main window takes no input until the dialog closes.
+    setWindowModality(Qt::WindowModal);
     setFont(arialBold(12));
     m_heading->setObjectName(QStringLiteral("Label2"));
     m_heading->setFont(arialBold(15.75));

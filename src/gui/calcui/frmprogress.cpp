@@ -12,7 +12,9 @@
 namespace fenlowick {
 
 frmProgress::frmProgress(QWidget* parent)
-    : QWidget(parent, Qt::Window), m_label(new QLabel(QStringLiteral("Progress:"), this)),
+    // A dialog window, transient for the main window: window managers keep it above that
+    // window, so that a click there does not bury the progress and its Cancel.
+    : QWidget(parent, Qt::Dialog), m_label(new QLabel(QStringLiteral("Progress:"), this)),
       m_bar(new QProgressBar(this)), m_timeLeft(new QLabel(this)),
       m_cancel(new QPushButton(QStringLiteral("&Cancel"), this)), m_tick(new QTimer(this)) {
     setObjectName(QStringLiteral("frmProgress"));

@@ -9,6 +9,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QWidget>
+#include <QWindow>
 
 namespace fenlowick {
 namespace {
@@ -125,6 +126,19 @@ TEST_F(CalculationControllerTest, CancelOrTheProgressWindowsCloseBoxStopsALongRu
         EXPECT_TRUE(notes.messages.first().startsWith(u"The calculation was cancelled"_s));
         EXPECT_EQ(running.count(), 2);
     }
+}
+
+// The progress window stays above the main window, and the output dialog keeps the entry
+// from changing under the run it starts.
+TEST_F(CalculationControllerTest, TheProgressIsKeptAboveTheMainWindowAndTheDialogIsModal) {
+    mainWindow.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&mainWindow));
+    EXPECT_EQ(controller.outputDialog()->windowModality(), Qt::WindowModal);
+    ASSERT_TRUE(runWithName(test::threeSourceEntry(), u"above"_s));
+    frmProgress* progress = controller.progressWindow();
+    EXPECT_EQ(progress->windowType(), Qt::Dialog);
+    ASSERT_NE(progress->windowHandle(), nullptr);
+    EXPECT_EQ(progress->windowHandle()->transientParent(), mainWindow.windowHandle());
 }
 
 TEST(ProgressWindow, TheTimeLeftChangesBetweenReports) {

@@ -450,7 +450,13 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event) {
             }
             break;
         case QEvent::KeyPress: {
-            const int key = static_cast<QKeyEvent*>(event)->key();
+            const auto* keyEvent = static_cast<QKeyEvent*>(event);
+            // An Alt chord is a command or nothing: one that is no access key must not type
+            // its letter into the box (-14.2 then Alt+S gave -14.2s).
+            if (keyEvent->modifiers().testFlag(Qt::AltModifier) && !keyEvent->text().isEmpty()) {
+                return true;
+            }
+            const int key = keyEvent->key();
             if (key != Qt::Key_Return && key != Qt::Key_Enter) {
                 break;
             }

@@ -189,6 +189,19 @@ TEST_F(MainWindowTest, EnterMovesToTheNextTabIndexAndNeverReachesTheBox) {
     EXPECT_EQ(notes.messages, QStringList{QString::fromLatin1(kNumericBlank)});
 }
 
+TEST_F(MainWindowTest, AnAltChordThatIsNoAccessKeyTypesNothing) {
+    typeInto("Mixture_0", u"-14.2"_s);
+    for (const Qt::Key key : {Qt::Key_S, Qt::Key_Q, Qt::Key_2}) {
+        press(key, Qt::AltModifier);
+        EXPECT_EQ(box("Mixture_0")->text(), u"-14.2"_s);
+    }
+    EXPECT_EQ(focusName(), u"Mixture_0"_s);
+    EXPECT_TRUE(notes.messages.isEmpty()) << notes.messages.join(u'\n').toStdString();
+    // Without Alt the letter is typed as before.
+    press(Qt::Key_5);
+    EXPECT_EQ(box("Mixture_0")->text(), u"-14.25"_s);
+}
+
 TEST_F(MainWindowTest, LetterBoxesHandTheFocusOnAfterCheckingTheBoxBeingLeft) {
     box("Col1_1")->setFocus(Qt::OtherFocusReason);
     QTest::mouseClick(window.letterBox(0), Qt::LeftButton);

@@ -25,8 +25,14 @@ public:
         titles << title;
     }
     void beep() override { ++beeps; }
+    bool confirm(QWidget*, const QString& text) override {
+        questions << text;
+        return answer;
+    }
 
     QStringList messages;
+    QStringList questions;
+    bool answer = true; ///< what every question is answered
     QStringList titles;
     int beeps = 0;
     /// Runs when a message is shown, before it is recorded: lets a test see the window then.

@@ -111,6 +111,10 @@ frmDataFile::~frmDataFile() = default;
 
 void frmDataFile::showFromMenu() {
     m_controls->refresh();
+    // The name last opened or saved, whatever the list showed since.
+    if (!m_lastName.isEmpty()) {
+        m_controls->setFileName(m_lastName);
+    }
     show();
     raise();
     activateWindow();
@@ -141,6 +145,8 @@ void frmDataFile::FileOpen_Click() {
         return;
     }
     m_main->setEntry(*entry);
+    m_lastPath = QFileInfo(m_controls->fullPath()).absoluteFilePath();
+    m_lastName = m_controls->fileName();
     hide();
 }
 
@@ -151,6 +157,14 @@ void frmDataFile::FileSave_Click() {
         return;
     }
     const std::string path = savePath().toStdString();
+    // Another data file than the one last opened or saved here is replaced only when the
+    // user says so.
+    const QFileInfo target(QString::fromStdString(path));
+    if (target.exists() && target.absoluteFilePath() != m_lastPath &&
+        !notifier().confirm(this, QStringLiteral("%1 already exists. Replace it with this entry?")
+                                      .arg(target.fileName()))) {
+        return;
+    }
     const Status saved = writeDataFile(path, m_main->entry());
     if (!saved && saved.error().kind == Error::Kind::Refused) {
         // A text the file cannot hold: the message names the box to correct.
@@ -163,6 +177,8 @@ void frmDataFile::FileSave_Click() {
                               .arg(QString::fromStdString(path), reasonOf(saved.error(), path)));
         return;
     }
+    m_lastPath = target.absoluteFilePath();
+    m_lastName = m_controls->fileName();
     hide();
 }
 

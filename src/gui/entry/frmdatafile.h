@@ -70,6 +70,10 @@ private:
     QPushButton* m_FileSave;
     QPushButton* m_FileCancel;
     QPushButton* m_help;
+    /// The data file last opened or saved here (its full path and its name), which Save may
+    /// replace without asking and the dialog shows again when it opens.
+    QString m_lastPath;
+    QString m_lastName;
 };
 
 } // namespace fenlowick

@@ -42,10 +42,13 @@ FileBrowserControls::FileBrowserControls(QWidget* dialog)
     connect(m_files, &QListWidget::itemClicked, this, &FileBrowserControls::clickFile);
     // From the keyboard: the arrow keys put the highlighted name in the name box, and Enter
     // takes it as a click does.
+    // The focus arriving from Tab makes the first file current without a key: that must not
+    // replace a name the box holds.
     connect(m_files, &QListWidget::currentItemChanged, this, [this](QListWidgetItem* current) {
-        if (current != nullptr) {
+        if (current != nullptr && !m_focusArriving) {
             setFileName(current->text());
         }
+        m_focusArriving = false;
     });
     m_files->installEventFilter(this);
 
@@ -180,7 +183,11 @@ void FileBrowserControls::fillFiles() {
 }
 
 bool FileBrowserControls::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_files && event->type() == QEvent::FocusIn) {
+        m_focusArriving = true;
+    }
     if (watched == m_files && event->type() == QEvent::KeyPress) {
+        m_focusArriving = false;
         const int key = static_cast<QKeyEvent*>(event)->key();
         if ((key == Qt::Key_Return || key == Qt::Key_Enter) && m_files->currentItem() != nullptr) {
             clickFile(m_files->currentItem());

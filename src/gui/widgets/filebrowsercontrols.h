@@ -80,6 +80,8 @@ private:
     QLineEdit* m_name;
     QString m_folder;
     QStringList m_patterns;
+    /// The file list has just taken the focus, and no key has been pressed in it since.
+    bool m_focusArriving = false;
 };
 
 } // namespace fenlowick

@@ -16,6 +16,13 @@ public:
     }
 
     void beep() override { QApplication::beep(); }
+
+    bool confirm(QWidget* parent, const QString& text) override {
+        QMessageBox box(QMessageBox::Question, applicationTitle(), text,
+                        QMessageBox::Yes | QMessageBox::No, parent);
+        box.setDefaultButton(QMessageBox::No);
+        return box.exec() == QMessageBox::Yes;
+    }
 };
 
 MessageBoxNotifier g_messageBoxes;

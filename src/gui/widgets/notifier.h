@@ -18,6 +18,9 @@ public:
 
     /// The short warning sound that precedes a rejected entry.
     virtual void beep() = 0;
+
+    /// A modal question with Yes and No buttons, No the default; true for Yes.
+    virtual bool confirm(QWidget* parent, const QString& text) = 0;
 };
 
 /// The notifier in use: the message-box one unless a test has installed another.

@@ -130,6 +130,44 @@ TEST_F(DataFileDialogTest, ShowingAgainListsFilesSavedMeanwhileAndAClickOrTheKey
     EXPECT_EQ(discarded.count(), 1);
 }
 
+// Open b-stream.dat from the keyboard, then File again: the name box showed a-diet.dat, the
+// first in the list, and Save wrote the stream entry into it without asking.
+TEST_F(DataFileDialogTest, TheNameLastOpenedStaysAndAnotherFileIsReplacedOnlyWhenTheUserSaysSo) {
+    Entry diet = test::threeSourceEntry();
+    diet.title = "diet";
+    writeData("a-diet.dat", diet);
+    writeData("b-stream.dat", sampleEntry());
+    dialog.showFromMenu();
+    typeName(u"typed.dat"_s);
+    QListWidget* files = dialog.controls().fileList();
+    files->setFocus(Qt::TabFocusReason); // tabbing into the list takes no name
+    EXPECT_EQ(dialog.controls().fileName(), u"typed.dat"_s);
+    QTest::keyClick(files, Qt::Key_Down);
+    QTest::keyClick(files, Qt::Key_Return);
+    ASSERT_EQ(main.entry(), sampleEntry());
+
+    dialog.showFromMenu();
+    EXPECT_EQ(dialog.controls().fileName(), u"b-stream.dat"_s);
+    Entry changed = sampleEntry();
+    changed.title = "stream, corrected";
+    main.setEntry(changed);
+    dialog.FileSave_Click(); // the file just opened: no question
+    EXPECT_TRUE(notes.questions.isEmpty());
+    EXPECT_EQ(test::readFile(dataPath("b-stream.dat")), serializeDataFile(changed));
+
+    dialog.showFromMenu();
+    notes.answer = false;
+    save(u"a-diet.dat"_s);
+    EXPECT_EQ(notes.questions,
+              QStringList{u"a-diet.dat already exists. Replace it with this entry?"_s});
+    EXPECT_EQ(test::readFile(dataPath("a-diet.dat")), serializeDataFile(diet));
+    EXPECT_TRUE(dialog.isVisible());
+    notes.answer = true;
+    dialog.FileSave_Click();
+    EXPECT_EQ(test::readFile(dataPath("a-diet.dat")), serializeDataFile(changed));
+    EXPECT_FALSE(dialog.isVisible());
+}
+
 TEST_F(DataFileDialogTest, ARefusedOrFailedSaveShowsWhyAndKeepsTheDialog) {
     // A quote the file cannot hold (its whole message is checked by Quotes), and a name
     // below a regular file, which cannot be created, not even by root.

@@ -30,6 +30,26 @@ int pdfPageCount(const std::string& pdf) {
     return at == std::string::npos ? -1 : std::atoi(info.c_str() + at + 6);
 }
 
+QImage pdfPageImage(const std::string& pdf, int dpi) {
+    const std::string prefix = pdf + ".page";
+    runTool("pdftoppm",
+            {"-png", "-r", std::to_string(dpi), "-f", "1", "-l", "1", "-singlefile", pdf, prefix});
+    return QImage(QString::fromStdString(prefix + ".png"));
+}
+
+int inkWithinMargins(const QImage& page, double millimetres, int dpi) {
+    const int band = static_cast<int>(millimetres / 25.4 * dpi);
+    int ink = 0;
+    for (int y = 0; y < page.height(); ++y) {
+        for (int x = 0; x < page.width(); ++x) {
+            const bool margin =
+                x < band || y < band || x >= page.width() - band || y >= page.height() - band;
+            ink += margin && page.pixelColor(x, y) != QColor(Qt::white) ? 1 : 0;
+        }
+    }
+    return ink;
+}
+
 std::function<bool(QPrinter&)> pdfPrinter(const QString& path, int copies) {
     return [path, copies](QPrinter& printer) {
         printer.setOutputFormat(QPrinter::PdfFormat);

@@ -6,6 +6,7 @@
 #include "support/testsupport.h"
 
 #include <QColor>
+#include <QImage>
 #include <QSignalSpy>
 #include <QString>
 #include <QStringList>
@@ -38,6 +39,13 @@ std::string runTool(const std::string& program, const std::vector<std::string>& 
 
 /// The number of pages of a PDF file as pdfinfo reads it; -1 when it cannot.
 int pdfPageCount(const std::string& pdf);
+
+/// The first page of a PDF file rendered at `dpi` dots per inch by pdftoppm; a null image
+/// when it cannot be.
+QImage pdfPageImage(const std::string& pdf, int dpi);
+
+/// The number of pixels that are not white within `millimetres` of the page's edges.
+int inkWithinMargins(const QImage& page, double millimetres, int dpi);
 
 /// A printer chooser that prints `copies` copies into the PDF file `path`, without a dialog.
 /// With an empty path the printer cannot start.

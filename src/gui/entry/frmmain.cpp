@@ -1,6 +1,7 @@
 #include "gui/entry/frmmain.h"
 
 #include "gui/widgets/notifier.h"
+#include "gui/widgets/printmargins.h"
 #include "gui/widgets/programfolders.h"
 #include "gui/widgets/twips.h"
 
@@ -551,6 +552,7 @@ void frmMain::PrintData_Click() {
         printFailed();
         return;
     }
+    keepPrintableMargins(printer);
     // Each copy is printed as a page of its own; the printer must not multiply them again.
     const int copies = printer.copyCount();
     printer.setCopyCount(1);

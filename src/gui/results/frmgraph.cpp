@@ -3,6 +3,7 @@
 #include "gui/results/frmopengraphfile.h"
 #include "gui/results/resultmessages.h"
 #include "gui/widgets/notifier.h"
+#include "gui/widgets/printmargins.h"
 #include "gui/widgets/twips.h"
 
 #include <QAction>
@@ -304,7 +305,12 @@ void frmGraph::PrtGraph_Click() {
     QPrinter printer(QPrinter::HighResolution);
     printer.setDocName(QStringLiteral("Fenlowick graph"));
     printer.setPageOrientation(QPageLayout::Landscape);
-    if (!m_choosePrinter(printer) || !printWindow(printer)) {
+    if (!m_choosePrinter(printer)) {
+        notifier().inform(this, resultmessages::graphPrintFailed());
+        return;
+    }
+    keepPrintableMargins(printer);
+    if (!printWindow(printer)) {
         notifier().inform(this, resultmessages::graphPrintFailed());
     }
 }

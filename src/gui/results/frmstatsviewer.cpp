@@ -4,6 +4,7 @@
 #include "gui/results/frmopentotals.h"
 #include "gui/results/resultmessages.h"
 #include "gui/widgets/notifier.h"
+#include "gui/widgets/printmargins.h"
 #include "gui/widgets/twips.h"
 
 #include <QAction>

@@ -35,17 +35,6 @@ bool showPrinterDialog(QPrinter& printer, QWidget* parent, const QString& pdfFal
     return dialog.exec() == QDialog::Accepted;
 }
 
-void keepPrintableMargins(QPrinter& printer) {
-    constexpr double kLeast = 12.7; // half an inch
-    QPageLayout layout = printer.pageLayout();
-    layout.setUnits(QPageLayout::Millimeter);
-    const QMarginsF minimum = layout.minimumMargins();
-    printer.setPageMargins(
-        QMarginsF(std::max(kLeast, minimum.left()), std::max(kLeast, minimum.top()),
-                  std::max(kLeast, minimum.right()), std::max(kLeast, minimum.bottom())),
-        QPageLayout::Millimeter);
-}
-
 bool printGridLines(QPrinter& printer, const std::vector<GridRow>& rows,
                     const std::vector<PrintPage>& pages) {
     QPainter painter;
@@ -127,7 +116,8 @@ bool printWindowImage(QPrinter& printer, QWidget* client, QGraphicsView* chart) 
         painter.save();
         painter.translate((page.width() - size.width() * scale) / 2, 0);
         painter.scale(scale, scale);
-        painter.fillRect(QRectF(QPointF(0, 0), size), client->palette().window());
+        // White paper: the window's grey stays on the screen.
+        painter.fillRect(QRectF(QPointF(0, 0), size), Qt::white);
         for (QWidget* child : client->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
             if (!child->isVisible()) {
                 continue;

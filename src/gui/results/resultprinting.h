@@ -21,10 +21,6 @@ using PrinterChooser = std::function<bool(QPrinter& printer)>;
 /// write a PDF file, `pdfFallbackPath`, which the dialog offers to change.
 bool showPrinterDialog(QPrinter& printer, QWidget* parent, const QString& pdfFallbackPath);
 
-/// Gives a printout margins of at least half an inch, or the printer's own minimum where
-/// that is larger, so that no line falls where a printer cannot print.
-void keepPrintableMargins(QPrinter& printer);
-
 /// Prints grid rows as lines of text, one line per row, the pages as given (rows[r] is the
 /// text of row r). The columns are lined up; a text may run on over empty cells to its
 /// right and is cut short only before the next text. Line height is fixed so that 81 lines

@@ -292,6 +292,16 @@ TEST_F(MainWindowTest, OtherCommandsSignalAnnounceTheProgramOrExit) {
     EXPECT_FALSE(window.isVisible());
 }
 
+TEST_F(MainWindowTest, ThePrintoutKeepsPrintableMargins) {
+    const QString pdf = QString::fromStdString(temp.file("margins.pdf"));
+    window.setPrinterPrompt(test::pdfPrinter(pdf));
+    window.menuCommand(u"PrintData"_s)->trigger();
+    const QImage page = test::pdfPageImage(pdf.toStdString(), 40);
+    ASSERT_FALSE(page.isNull());
+    EXPECT_EQ(test::inkWithinMargins(page, 12.0, 40), 0);
+    EXPECT_GT(test::inkWithinMargins(page, 100.0, 40), 1000); // the window's image is there
+}
+
 TEST_F(MainWindowTest, PrintGivesOnePagePerCopyAndACancelOrAFailedPrinterGivesTheMessage) {
     test::expectPrinting([&](auto chooser) { window.setPrinterPrompt(chooser); },
                          [&] { window.menuCommand(u"PrintData"_s)->trigger(); }, notes,

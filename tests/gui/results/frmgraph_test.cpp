@@ -176,6 +176,29 @@ TEST_F(GraphTest, PrintingGivesOnePagePerCopyWithTheChartAsText) {
     }
 }
 
+// A printed graph keeps off the edges a printer cannot reach, on white paper: the window's
+// grey stays on the screen.
+TEST_F(GraphTest, ThePrintoutKeepsPrintableMarginsOnWhitePaper) {
+    open(u"lake.tot"_s);
+    const QString pdf = folder + u"/margins.pdf"_s;
+    graph.setPrinterChooser(test::pdfPrinter(pdf));
+    graph.PrtGraph_Click();
+    const QImage page = test::pdfPageImage(pdf.toStdString(), 40);
+    ASSERT_FALSE(page.isNull());
+    EXPECT_EQ(test::inkWithinMargins(page, 12.0, 40), 0);
+    const QColor grey = graph.centralWidget()->palette().color(QPalette::Window);
+    int greyPixels = 0;
+    int inkPixels = 0;
+    for (int y = 0; y < page.height(); ++y) {
+        for (int x = 0; x < page.width(); ++x) {
+            greyPixels += page.pixelColor(x, y) == grey ? 1 : 0;
+            inkPixels += page.pixelColor(x, y) != QColor(Qt::white) ? 1 : 0;
+        }
+    }
+    EXPECT_LT(greyPixels, page.width() * page.height() / 50);
+    EXPECT_GT(inkPixels, 500); // the chart is there
+}
+
 TEST_F(GraphTest, WithoutAPrinterBothResultWindowsOfferAPdfBesideTheLoadedFile) {
     if (!QPrinterInfo::availablePrinters().isEmpty()) {
         GTEST_SKIP() << "this system has a printer";

@@ -5,6 +5,7 @@
 #include "core/entry/checks.h"
 #include "gui/isospace/isospacescene.h"
 #include "gui/widgets/notifier.h"
+#include "gui/widgets/printmargins.h"
 #include "gui/widgets/twips.h"
 
 #include <QAction>
@@ -22,6 +23,7 @@
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QPrinterInfo>
 #include <QSvgGenerator>
 #include <QVBoxLayout>
 
@@ -122,6 +124,15 @@ QString frmIsospace::defaultSaveName() const {
             (list == m_xAxis || m_yAxis->currentIndex() != m_xAxis->currentIndex())) {
             name += "-" + safeFileName(list->currentText().toStdString());
         }
+    }
+    // A title of hundreds of characters would give a name no file system takes.
+    constexpr std::size_t kNameBytes = 200;
+    if (name.size() > kNameBytes) {
+        std::size_t end = kNameBytes;
+        while (end > 0 && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80) {
+            --end; // a UTF-8 continuation byte: not a character's start
+        }
+        name.resize(end);
     }
     return QDir(m_outputFolder).filePath(QString::fromStdString(name) + QStringLiteral(".png"));
 }
@@ -225,9 +236,22 @@ void frmIsospace::SaveIsospace_Click() {
 
 void frmIsospace::PrintIsospace_Click() {
     QPrinter printer(QPrinter::HighResolution);
-    printer.setDocName(QFileInfo(defaultSaveName()).completeBaseName());
+    const QFileInfo name(defaultSaveName());
+    printer.setDocName(name.completeBaseName());
     printer.setPageOrientation(QPageLayout::Landscape);
-    if (!m_choosePrinter(printer) || !printPlot(printer)) {
+    // Without a printer the dialog offers a PDF in the output folder, as Save does.
+    if (QPrinterInfo::availablePrinters().isEmpty()) {
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(
+            name.dir().filePath(name.completeBaseName() + QStringLiteral(".pdf")));
+    }
+    if (!m_choosePrinter(printer)) {
+        notifier().inform(this, QStringLiteral("There was an error during the printout!  Check "
+                                               "your printer and cable before trying again."));
+        return;
+    }
+    keepPrintableMargins(printer);
+    if (!printPlot(printer)) {
         notifier().inform(this, QStringLiteral("There was an error during the printout!  Check "
                                                "your printer and cable before trying again."));
     }

@@ -2,6 +2,7 @@
 
 #include <QBrush>
 #include <QFont>
+#include <QFontMetricsF>
 #include <QGraphicsEllipseItem>
 #include <QGraphicsLineItem>
 #include <QGraphicsPolygonItem>
@@ -97,7 +98,10 @@ void IsospaceScene::drawHeading(const IsospacePlot& plot, const QSizeF& size) {
     QFont titleFont;
     titleFont.setPointSizeF(titleFont.pointSizeF() * 1.3);
     titleFont.setBold(true);
-    QGraphicsSimpleTextItem* title = addSimpleText(text(plot.title), titleFont);
+    // A title wider than the plot is cut short with an ellipsis, never at the plot's edges.
+    const QString elided = QFontMetricsF(titleFont).elidedText(text(plot.title), Qt::ElideRight,
+                                                               std::max(20.0, size.width() - 16));
+    QGraphicsSimpleTextItem* title = addSimpleText(elided, titleFont);
     title->setPos(std::max(4.0, (size.width() - title->boundingRect().width()) / 2), 8);
 
     QGraphicsSimpleTextItem* status = addSimpleText(text(plot.status));

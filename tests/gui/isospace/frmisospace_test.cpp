@@ -8,7 +8,11 @@
 #include "support/guitestsupport.h"
 
 #include <QAction>
+#include <QFileInfo>
+#include <QGraphicsSimpleTextItem>
 #include <QMenuBar>
+#include <QPrinter>
+#include <QPrinterInfo>
 
 namespace fenlowick {
 namespace {
@@ -46,6 +50,46 @@ TEST_F(IsospaceWindowTest, SavesPngAndSvgAndPrintsThroughTheChosenPrinter) {
     test::expectPrinting([&](auto chooser) { window.setPrinterChooser(chooser); },
                          [&] { window.printAction()->trigger(); }, notes,
                          resultmessages::graphPrintFailed(), folder + u"/plot.pdf"_s, 2);
+}
+
+// A title of 300 characters: cut with an ellipsis in the plot (and so in the PNG and the
+// printout), a proposed name a file system takes; Print proposes its PDF in the output
+// folder, as Save does, and keeps the printable margins.
+TEST_F(IsospaceWindowTest, LongTitlesAndThePrintoutsPlaceAndMargins) {
+    test::TempDir temp;
+    const QString folder = QString::fromStdString(temp.path().string());
+    window.setOutputFolder(folder);
+    Entry entry = test::exampleEntry("geese-outside-sources");
+    entry.title = std::string(300, 'T');
+    window.showEntry(entry);
+    QString title;
+    for (QGraphicsItem* item : window.scene()->items()) {
+        if (const auto* text = dynamic_cast<QGraphicsSimpleTextItem*>(item);
+            text != nullptr && text->text().startsWith(u"TTT"_s)) {
+            title = text->text();
+            EXPECT_LE(text->sceneBoundingRect().right(), window.scene()->sceneRect().right());
+            EXPECT_GE(text->sceneBoundingRect().left(), window.scene()->sceneRect().left());
+        }
+    }
+    EXPECT_TRUE(title.endsWith(QChar(0x2026))) << title.toStdString();
+    const QString proposed = window.defaultSaveName();
+    EXPECT_LE(QFileInfo(proposed).fileName().toUtf8().size(), 255);
+    EXPECT_TRUE(window.saveImage(proposed));
+
+    QString offered;
+    window.setPrinterChooser([&](QPrinter& printer) {
+        offered = printer.outputFileName();
+        return test::pdfPrinter(folder + u"/plot.pdf"_s)(printer);
+    });
+    window.printAction()->trigger();
+    if (QPrinterInfo::availablePrinters().isEmpty()) {
+        EXPECT_EQ(QFileInfo(offered).absolutePath(), QFileInfo(folder).absoluteFilePath());
+        EXPECT_TRUE(offered.endsWith(u".pdf"_s));
+    }
+    const QImage page = test::pdfPageImage((folder + u"/plot.pdf"_s).toStdString(), 40);
+    ASSERT_FALSE(page.isNull());
+    EXPECT_EQ(test::inkWithinMargins(page, 12.0, 40), 0);
+    EXPECT_TRUE(notes.messages.isEmpty());
 }
 
 TEST_F(IsospaceWindowTest, CaptionDiagnoseHelpAndExit) {

@@ -77,6 +77,8 @@ frmOutputFiles::frmOutputFiles(QWidget* parent)
 
 void frmOutputFiles::refreshLists() {
     m_browser->refresh();
+    // A name typed at once goes into the name box, not the folder list.
+    m_browser->nameBox()->setFocus(Qt::OtherFocusReason);
 }
 
 QString frmOutputFiles::folder() const {

@@ -118,6 +118,8 @@ void frmDataFile::showFromMenu() {
     show();
     raise();
     activateWindow();
+    // A name typed at once goes into the name box, not the drive list.
+    m_controls->nameBox()->setFocus(Qt::OtherFocusReason);
 }
 
 QString frmDataFile::savePath() const {
@@ -191,8 +193,10 @@ void frmDataFile::help_Click() {
 }
 
 void frmDataFile::keyPressEvent(QKeyEvent* event) {
+    // Escape is Cancel: the dialog keeps its folder and name. Only the close box discards
+    // it (the next File then starts at the start folder).
     if (event->key() == Qt::Key_Escape) {
-        close();
+        FileCancel_Click();
         return;
     }
     QWidget::keyPressEvent(event);

@@ -6,6 +6,7 @@
 #include "support/guitestsupport.h"
 #include "support/resulttexts.h"
 
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QWidget>
@@ -134,6 +135,11 @@ TEST_F(CalculationControllerTest, TheProgressIsKeptAboveTheMainWindowAndTheDialo
     mainWindow.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&mainWindow));
     EXPECT_EQ(controller.outputDialog()->windowModality(), Qt::WindowModal);
+    // A name typed at once after Calc goes into the name box.
+    controller.calculate(test::threeSourceEntry());
+    EXPECT_EQ(controller.outputDialog()->focusWidget(),
+              controller.outputDialog()->findChild<QLineEdit*>(u"FileNameText"_s));
+    controller.outputDialog()->close();
     ASSERT_TRUE(runWithName(test::threeSourceEntry(), u"above"_s));
     frmProgress* progress = controller.progressWindow();
     EXPECT_EQ(progress->windowType(), Qt::Dialog);

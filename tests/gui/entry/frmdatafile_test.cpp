@@ -5,6 +5,7 @@
 #include "gui/widgets/filebrowsercontrols.h"
 #include "support/guitestsupport.h"
 
+#include <QApplication>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -123,11 +124,16 @@ TEST_F(DataFileDialogTest, ShowingAgainListsFilesSavedMeanwhileAndAClickOrTheKey
     EXPECT_EQ(main.entry(), test::threeSourceEntry());
     EXPECT_FALSE(dialog.isVisible());
 
+    // Escape is Cancel: the dialog is hidden, not discarded, and keeps its folder.
     QSignalSpy discarded(&dialog, &frmDataFile::discarded);
     dialog.showFromMenu();
+    EXPECT_EQ(dialog.focusWidget(), dialog.controls().nameBox());
+    const QString folderBefore = dialog.controls().folder();
     QTest::keyClick(&dialog, Qt::Key_Escape);
     EXPECT_FALSE(dialog.isVisible());
-    EXPECT_EQ(discarded.count(), 1);
+    EXPECT_EQ(discarded.count(), 0);
+    dialog.showFromMenu();
+    EXPECT_EQ(dialog.controls().folder(), folderBefore);
 }
 
 // Open b-stream.dat from the keyboard, then File again: the name box showed a-diet.dat, the

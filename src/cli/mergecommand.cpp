@@ -49,28 +49,36 @@ bool MergeCommand::parsed() const {
     return m_command->parsed();
 }
 
+int MergeCommand::readShardList(std::vector<std::string>& folders) const {
+    if (m_shardList.empty()) {
+        return kExitDone;
+    }
+    Expected<std::string> list = readWholeFile(m_shardList, std::size_t{1} << 28);
+    if (!list) {
+        return reportError(list.error());
+    }
+    std::size_t start = 0;
+    while (start < list->size()) {
+        const std::size_t end = std::min(list->find('\n', start), list->size());
+        std::string folder = list->substr(start, end - start);
+        if (!folder.empty() && folder.back() == '\r') {
+            folder.pop_back();
+        }
+        if (!folder.empty()) {
+            folders.push_back(std::move(folder));
+        }
+        start = end + 1;
+    }
+    return kExitDone;
+}
+
 int MergeCommand::run() const {
     // Stopped by a signal (or past the file-size limit), the merge says why and leaves no
     // partial file, as a study does.
     installInterruptHandlers();
     std::vector<std::string> folders = m_shards;
-    if (!m_shardList.empty()) {
-        Expected<std::string> list = readWholeFile(m_shardList, std::size_t{1} << 28);
-        if (!list) {
-            return reportError(list.error());
-        }
-        std::size_t start = 0;
-        while (start < list->size()) {
-            const std::size_t end = std::min(list->find('\n', start), list->size());
-            std::string folder = list->substr(start, end - start);
-            if (!folder.empty() && folder.back() == '\r') {
-                folder.pop_back();
-            }
-            if (!folder.empty()) {
-                folders.push_back(std::move(folder));
-            }
-            start = end + 1;
-        }
+    if (const int code = readShardList(folders); code != kExitDone) {
+        return code;
     }
     if (folders.empty()) {
         std::cerr << "fenlowick-cli: merge: give the shard folders, as arguments or in a file "

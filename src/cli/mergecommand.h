@@ -23,6 +23,9 @@ public:
     int run() const;
 
 private:
+    /// Adds the folders named in the --shard-list file, one per line; an exit code.
+    int readShardList(std::vector<std::string>& folders) const;
+
     CLI::App* m_command = nullptr;
     std::vector<std::string> m_shards;
     std::string m_shardList;

@@ -279,10 +279,7 @@ StudyCommand::StudyCommand(CLI::App& app) {
     m_command->footer(kStudyHelp);
 }
 
-int StudyCommand::writeSlurmScripts(const StudyInputs& inputs) const {
-    std::error_code ec;
-    const std::string output = absolutePath(inputs.folder);
-    const std::string slurm = joinFolder(output, "slurm");
+int StudyCommand::checkScriptValues(const std::string& output) const {
     // A line break in a value would start a line of its own in the scripts: a command run on
     // the cluster. The log paths stand in double quotes in the #SBATCH lines.
     for (const auto& [option, value] :
@@ -301,6 +298,16 @@ int StudyCommand::writeSlurmScripts(const StudyInputs& inputs) const {
                       << "\n";
             return kExitUsage;
         }
+    }
+    return kExitDone;
+}
+
+int StudyCommand::writeSlurmScripts(const StudyInputs& inputs) const {
+    std::error_code ec;
+    const std::string output = absolutePath(inputs.folder);
+    const std::string slurm = joinFolder(output, "slurm");
+    if (const int code = checkScriptValues(output); code != kExitDone) {
+        return code;
     }
     std::string program = std::filesystem::read_symlink("/proc/self/exe", ec).string();
     if (ec || program.empty()) {

@@ -30,6 +30,8 @@ private:
     /// they are refused.
     int readInputs(StudyInputs& inputs) const;
     int writeSlurmScripts(const StudyInputs& inputs) const;
+    /// Refuses values that would break the job scripts' lines; an exit code.
+    int checkScriptValues(const std::string& output) const;
     int writeEntryOf(const StudyInputs& inputs) const;
     /// The whole study, or with --shard one shard of it.
     int runAndWrite(const StudyInputs& inputs) const;

@@ -58,15 +58,7 @@ std::string nameSuffix(const StudyGroup& group, std::set<std::string>& taken) {
     for (const std::string& level : group.levels) {
         joined += (joined.empty() ? "" : "-") + level;
     }
-    std::string name = safeFileName(joined);
-    if (name.size() > kLevelNameBytes) {
-        std::size_t end = kLevelNameBytes;
-        while (end > 0 && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80) {
-            --end; // a UTF-8 continuation byte: not a character's start
-        }
-        name.resize(end);
-    }
-    const std::string base = "-" + name;
+    const std::string base = "-" + cutToBytes(safeFileName(joined), kLevelNameBytes);
     std::string suffix = base;
     for (int n = 2; !taken.insert(suffix).second; ++n) {
         suffix = base + "-" + std::to_string(n);

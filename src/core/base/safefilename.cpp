@@ -28,4 +28,15 @@ std::string safeFileName(std::string_view label) {
     return name.empty() ? "mixture" : name;
 }
 
+std::string cutToBytes(std::string text, std::size_t maxBytes) {
+    if (text.size() > maxBytes) {
+        std::size_t end = maxBytes;
+        while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) {
+            --end; // a continuation byte: not a character's start
+        }
+        text.resize(end);
+    }
+    return text;
+}
+
 } // namespace fenlowick

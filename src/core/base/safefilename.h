@@ -12,4 +12,8 @@ namespace fenlowick {
 /// No "." is left, so the extension rule of the result files cannot cut the name short.
 std::string safeFileName(std::string_view label);
 
+/// The text cut to at most `maxBytes` bytes at the start of a UTF-8 character, so that no
+/// character is split (for names that must stay within a file system's 255 bytes).
+std::string cutToBytes(std::string text, std::size_t maxBytes);
+
 } // namespace fenlowick

@@ -127,13 +127,7 @@ QString frmIsospace::defaultSaveName() const {
     }
     // A title of hundreds of characters would give a name no file system takes.
     constexpr std::size_t kNameBytes = 200;
-    if (name.size() > kNameBytes) {
-        std::size_t end = kNameBytes;
-        while (end > 0 && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80) {
-            --end; // a UTF-8 continuation byte: not a character's start
-        }
-        name.resize(end);
-    }
+    name = cutToBytes(std::move(name), kNameBytes);
     return QDir(m_outputFolder).filePath(QString::fromStdString(name) + QStringLiteral(".png"));
 }
 

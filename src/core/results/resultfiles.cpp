@@ -172,7 +172,12 @@ TotalsText composeTotals(const Entry& entry, const CalculationInput& input,
                                        std::pair{kPercentile50Title, &SourceStatistics::p50},
                                        std::pair{kPercentile99Title, &SourceStatistics::p99}}) {
         block(
-            title, [&](const SourceStatistics& st) { out.text(levelStatisticText(st.*level)); },
+            // The binding is copied into the lambda: clang before version 16 cannot capture a
+            // structured binding.
+            title,
+            [&, member = level](const SourceStatistics& st) {
+                out.text(levelStatisticText(st.*member));
+            },
             true);
     }
 

@@ -450,7 +450,14 @@ Expected<Study> readStudy(const CsvTable& sourcesCsv, const CsvTable& consumersC
             if (!n) {
                 return n.error();
             }
-            source.samples = static_cast<int>(toDouble(*n).value_or(0.0));
+            // The number of samples: a whole number a table can mean (an n of 1e86 or -3 is
+            // a mistake, and no int holds the first).
+            const double count = toDouble(*n).value_or(-1.0);
+            if (!(count >= 0.0 && count <= 1e9) || count != std::floor(count)) {
+                return fileError(sourcesCsv.where(r, columns.count) + ": \"" + *n +
+                                 "\" is not a number of samples (a whole number from 0 on)");
+            }
+            source.samples = static_cast<int>(count);
         }
     }
     if (study.sourceSets.empty()) {

@@ -58,6 +58,19 @@ TEST(StudyTables, MeansBeyondEighteenDigitsAreRefusedAtTheirPlace) {
         << byShift.error().message;
 }
 
+TEST(StudyTables, AnNThatIsNoNumberOfSamplesIsRefusedAtItsPlace) {
+    const Expected<CsvTable> consumers = CsvTable::parse("d13C\n1\n", "consumers.csv");
+    for (const char* n : {"1e86", "-3", "2.5"}) {
+        const Expected<CsvTable> sources = CsvTable::parse(
+            std::string("Source,Meand13C,n\nA,1,") + n + "\nB,2,3\n", "sources.csv");
+        const Expected<Study> study = readStudy(*sources, *consumers, nullptr);
+        ASSERT_FALSE(study) << n;
+        EXPECT_EQ(study.error().message, std::string("sources.csv, line 2, column 3 (n): \"") + n +
+                                             "\" is not a number of samples (a whole number "
+                                             "from 0 on)");
+    }
+}
+
 TEST(StudyTables, FactorColumnsBecomeSnakeCaseColumnNames) {
     EXPECT_EQ(snakeCase("Body mass (g)"), "body_mass_g");
     EXPECT_EQ(snakeCase("Region"), "region");

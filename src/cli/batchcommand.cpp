@@ -69,6 +69,42 @@ bool BatchCommand::parsed() const {
     return m_command->parsed();
 }
 
+void BatchCommand::reportMixture(const Entry& entry, std::size_t index, std::size_t total,
+                                 const BatchItem& item, double seconds) const {
+    if (!item.outcome.removedFeasiblePath.empty()) {
+        std::cerr << "fenlowick-cli: removed the earlier " << item.outcome.removedFeasiblePath
+                  << ", which came from another run than these totals\n";
+    }
+    if (m_quiet) {
+        return;
+    }
+    const std::string countWidth = std::to_string(total);
+    std::string position = std::to_string(index + 1);
+    position.insert(0, countWidth.size() - position.size(), ' ');
+    std::cerr << "[" << position << "/" << total << "] " << terminalText(item.mixture.label)
+              << ": ";
+    if (item.failed()) {
+        std::cerr << "FAILED: " << terminalText(item.failure) << "\n";
+    } else if (item.outcome.feasibleCount == 0) {
+        std::cerr << "no feasible solution";
+        // The diagnosis's first sentence: where the mixture lies, the tolerance it needs.
+        const Expected<Diagnosis> diagnosis = diagnoseEntry(batchEntry(entry, item.mixture));
+        if (diagnosis) {
+            const std::string& text = diagnosis->message;
+            const std::size_t end = text.find(". ");
+            std::cerr << ". "
+                      << terminalText(end == std::string::npos ? text : text.substr(0, end + 1));
+        }
+    } else {
+        std::cerr << item.outcome.feasibleCount << " feasible solutions";
+    }
+    if (!item.failed()) {
+        char time[32];
+        std::snprintf(time, sizeof time, " (%.1f s)", seconds);
+        std::cerr << time << "\n";
+    }
+}
+
 int BatchCommand::run() const {
     Expected<Entry> entry = readDataFile(m_entry);
     if (!entry) {
@@ -115,58 +151,40 @@ int BatchCommand::run() const {
     request.writeFeasibleFile = !m_noFeasibleFile;
     request.cancel = &interruptFlag();
     const std::size_t total = request.mixtures.size();
-    const std::string countWidth = std::to_string(total);
     auto started = std::chrono::steady_clock::now();
     request.finished = [&](std::size_t index, const BatchItem& item) {
         const auto now = std::chrono::steady_clock::now();
         const double seconds = std::chrono::duration<double>(now - started).count();
         started = now;
-        if (!item.outcome.removedFeasiblePath.empty()) {
-            std::cerr << "fenlowick-cli: removed the earlier " << item.outcome.removedFeasiblePath
-                      << ", which came from another run than these totals\n";
-        }
-        if (m_quiet) {
-            return;
-        }
-        std::string position = std::to_string(index + 1);
-        position.insert(0, countWidth.size() - position.size(), ' ');
-        std::cerr << "[" << position << "/" << total << "] " << terminalText(item.mixture.label)
-                  << ": ";
-        if (item.failed()) {
-            std::cerr << "FAILED: " << terminalText(item.failure) << "\n";
-        } else if (item.outcome.feasibleCount == 0) {
-            std::cerr << "no feasible solution";
-            // The diagnosis's first sentence: where the mixture lies, the tolerance it needs.
-            const Expected<Diagnosis> diagnosis = diagnoseEntry(batchEntry(*entry, item.mixture));
-            if (diagnosis) {
-                const std::string& text = diagnosis->message;
-                const std::size_t end = text.find(". ");
-                std::cerr << ". "
-                          << terminalText(end == std::string::npos ? text
-                                                                   : text.substr(0, end + 1));
-            }
-        } else {
-            std::cerr << item.outcome.feasibleCount << " feasible solutions";
-        }
-        if (!item.failed()) {
-            char time[32];
-            std::snprintf(time, sizeof time, " (%.1f s)", seconds);
-            std::cerr << time << "\n";
-        }
+        reportMixture(*entry, index, total, item, seconds);
     };
+    // The result files are about to be replaced: a summary of the earlier run beside them
+    // would describe other results, were this run stopped before its own summary.
+    const std::string summaryPath = joinFolder(folder, "summary.csv");
+    const bool earlierSummary = std::filesystem::is_regular_file(summaryPath, ec) &&
+                                std::filesystem::remove(summaryPath, ec);
     installInterruptHandlers();
     const BatchResult result = runBatch(request);
     if (result.cancelled || interruptSignal() != 0) {
         std::cerr << "fenlowick-cli: " << interruptReason() << " after " << result.items.size()
-                  << " of " << total << " mixtures; summary.csv was not written\n";
+                  << " of " << total << " mixtures; summary.csv was not written"
+                  << (earlierSummary ? " (the earlier one was removed: it described the results "
+                                       "this run replaced)"
+                                     : "")
+                  << "\n";
         return interruptExitCode();
     }
+    return finishBatch(result, folder, summaryPath);
+}
+
+int BatchCommand::finishBatch(const BatchResult& result, const std::string& folder,
+                              const std::string& summaryPath) const {
+    const std::size_t total = result.items.size();
 
     std::size_t failures = 0;
     for (const BatchItem& item : result.items) {
         failures += item.failed() ? 1 : 0;
     }
-    const std::string summaryPath = joinFolder(folder, "summary.csv");
     const Status summary = writeFileAtomically(summaryPath, composeBatchSummary(result.items));
     if (!summary) {
         std::cerr << "fenlowick-cli: " << terminalText(summary.error().message) << "\n";

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace CLI {
@@ -7,6 +8,10 @@ class App;
 }
 
 namespace fenlowick {
+
+struct BatchItem;
+struct BatchResult;
+struct Entry;
 
 /// Exit code of `batch` when it finished but some mixtures failed (refused, or their files
 /// could not be written); the others' files and summary.csv were written.
@@ -26,6 +31,14 @@ public:
     int run() const;
 
 private:
+    /// One mixture's line on standard error, when it has run: its count of solutions or why
+    /// it has none, or why it failed.
+    void reportMixture(const Entry& entry, std::size_t index, std::size_t total,
+                       const BatchItem& item, double seconds) const;
+    /// summary.csv and the list of failed mixtures after a batch that ran to its end.
+    int finishBatch(const BatchResult& result, const std::string& folder,
+                    const std::string& summaryPath) const;
+
     CLI::App* m_command = nullptr;
     std::string m_entry;
     std::string m_mixtures;

@@ -77,6 +77,28 @@ TEST(Signals, ARunStoppedBySignalSaysWhyEndsWithItsCodeAndLeavesNothing) {
     EXPECT_EQ(filesIn(out.path()), Names{});
 }
 
+// A batch run again into its folder and stopped: the earlier summary.csv would describe the
+// results this run replaced, so it goes, and the message says so.
+TEST(Signals, AStoppedBatchRerunLeavesNoSummaryOfTheEarlierRun) {
+    TempDir out;
+    TempDir logs;
+    test::writeFile(logs.file("mixtures.csv"), "Mixture,d13C,d15N\nA,-24.4,6.2\nB,-24.0,6.0\n");
+    test::writeFile(out.file("summary.csv"), "mixture,source\nA,earlier\n");
+    const pid_t pid = startCli({"batch", kLongEntry, logs.file("mixtures.csv"),
+                                "--no-feasible-file", "-q", "-o", out.path().string()},
+                               logs.file("err"));
+    ASSERT_TRUE(waitForTemporary(out));
+    ::kill(pid, SIGINT);
+    EXPECT_EQ(exitCodeOf(pid), 130);
+    EXPECT_NE(readFile(logs.file("err"))
+                  .find("summary.csv was not written (the earlier one was "
+                        "removed: it described the results this run "
+                        "replaced)"),
+              std::string::npos)
+        << readFile(logs.file("err"));
+    EXPECT_FALSE(std::filesystem::exists(out.path() / "summary.csv"));
+}
+
 TEST(Signals, TheTemporaryFileOfAKilledRunGoesWithTheNextRunInItsFolder) {
     TempDir out;
     TempDir logs;

@@ -117,15 +117,9 @@ BatchResult runBatch(const BatchRequest& request) {
         case RunStatus::Cancelled:
             result.cancelled = true;
             return result;
-        case RunStatus::Completed: {
-            Expected<TotalsFile> totals = readTotalsFile(item.outcome.totalsPath);
-            if (totals) {
-                item.totals = std::move(*totals);
-            } else {
-                item.failure = totals.error().message;
-            }
+        case RunStatus::Completed:
+            item.totals = item.outcome.totals;
             break;
-        }
         case RunStatus::Refused:
             item.failure = "refused: " + item.outcome.message;
             break;
@@ -150,7 +144,7 @@ std::string composeBatchSummary(const std::vector<BatchItem>& items) {
         if (item.failed() || !item.totals) {
             continue;
         }
-        const TotalsFile& totals = *item.totals;
+        const RunTotals& totals = *item.totals;
         for (std::size_t s = 0; s < totals.sources.size(); ++s) {
             const SourceFigures& f = totals.figures[s];
             text += csvField(item.mixture.label) + "," + csvField(totals.sources[s]) + "," +

@@ -3,7 +3,7 @@
 #include "core/base/csvtable.h"
 #include "core/base/expected.h"
 #include "core/entry/entry.h"
-#include "core/results/totalsfile.h"
+#include "core/results/totalsstatistics.h"
 #include "core/workflows/calculationrun.h"
 
 #include <array>
@@ -46,8 +46,8 @@ Entry batchEntry(const Entry& entry, const BatchMixture& mixture);
 struct BatchItem {
     BatchMixture mixture;
     RunOutcome outcome;
-    /// The run's totals file read back; set when the run completed.
-    std::optional<TotalsFile> totals;
+    /// The run's totals, as its totals file gives them; set when the run completed.
+    std::optional<RunTotals> totals;
     /// Why the mixture failed (a refusal, a file that could not be written or read back);
     /// empty when it did not.
     std::string failure;

@@ -259,6 +259,13 @@ RunOutcome runCalculation(const RunRequest& request) {
     outcome.status = RunOutcome::Status::Completed;
     outcome.feasibleCount = result.feasibleCount;
     outcome.visitedCount = result.visitedCount;
+    outcome.totals.observations = text.observations;
+    const TotalsStatistics statistics =
+        computeTotalsStatistics(result.histograms, input.sourceCount(), input.incrementPercent);
+    for (int s = 0; s < input.sourceCount(); ++s) {
+        outcome.totals.sources.push_back(request.entry.sources[s]);
+        outcome.totals.figures.push_back(figuresOf(statistics, s));
+    }
     if (text.observations == 0) {
         outcome.notice = messages::kNoObservations;
     }

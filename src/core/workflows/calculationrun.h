@@ -5,12 +5,14 @@
 #include "core/entry/checks.h"
 #include "core/entry/entry.h"
 #include "core/entry/mixingconstraints.h"
+#include "core/results/totalsstatistics.h"
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace fenlowick {
 
@@ -40,6 +42,14 @@ struct RunRequest {
     Clock clock;
 };
 
+/// What a completed run's totals file gives, as numbers: the source labels, the number of
+/// feasible solutions and each source's figures exactly as the file prints them.
+struct RunTotals {
+    std::vector<std::string> sources;
+    std::uint64_t observations = 0;
+    std::vector<SourceFigures> figures;
+};
+
 /// How a run ended, with everything a front end shows.
 struct RunOutcome {
     enum class Status {
@@ -63,6 +73,8 @@ struct RunOutcome {
     std::string totalsPath;
     std::uint64_t feasibleCount = 0;
     std::uint64_t visitedCount = 0;
+    /// A completed run's totals, as its totals file gives them (without reading it back).
+    RunTotals totals;
     DateTimeTexts began;
     DateTimeTexts ended;
 };

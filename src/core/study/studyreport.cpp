@@ -200,7 +200,9 @@ StudyReport composeStudyReport(const Study& study, const StudyOutcome& outcome,
         report.uncertainty = "consumer," + factorHeader +
                              "source,draws,draws_feasible,mean,sd,p02_5,p25,p50,p75,p97_5\n";
     }
-    report.histograms = "consumer,source,share,weight\n";
+    // The factor columns too, so that the distributions can be drawn by group without joining
+    // consumers.csv back on.
+    report.histograms = "consumer," + factorHeader + "source,share,weight\n";
     std::vector<std::string> shareTexts;
     for (int b = 0; b <= levels.lastLevel; ++b) {
         shareTexts.push_back(fixed(levels.levelValue[static_cast<std::size_t>(b)], 2));
@@ -235,11 +237,11 @@ StudyReport composeStudyReport(const Study& study, const StudyOutcome& outcome,
                 const auto level = static_cast<std::size_t>(b);
                 const std::string& share = shareTexts[level];
                 if (outcome.draws > 0 && result.pooled[s][level] > 0.0) {
-                    report.histograms += std::to_string(consumer.row) + "," + label + "," + share +
-                                         "," + fixed(result.pooled[s][level], 6) + "\n";
+                    report.histograms += prefix + label + "," + share + "," +
+                                         fixed(result.pooled[s][level], 6) + "\n";
                 } else if (outcome.draws == 0 && result.exact[s][level] > 0) {
-                    report.histograms += std::to_string(consumer.row) + "," + label + "," + share +
-                                         "," + std::to_string(result.exact[s][level]) + "\n";
+                    report.histograms += prefix + label + "," + share + "," +
+                                         std::to_string(result.exact[s][level]) + "\n";
                 }
             }
         }

@@ -12,10 +12,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <clocale>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 
 namespace fenlowick {
 namespace {
@@ -162,6 +164,41 @@ TEST(StudyRun, FeasibleDrawsAndPooledMeanAgreeWithAnIndependentCount) {
             spread || (result.drawsFeasible > 0 && result.drawsFeasible < settings.options.draws);
     }
     EXPECT_TRUE(spread);
+}
+
+// histograms.csv: the consumers' factors beside each row, and with draws a consumer's weights
+// of a source add up to its draws with a solution (each such draw weighs one in all).
+TEST(StudyRun, HistogramRowsCarryTheFactorsAndWeighEachFeasibleDrawOne) {
+    auto [study, settings] = referenceStudy("factor-unnamed-label");
+    settings.options.draws = 40;
+    const Expected<StudyOutcome> outcome = runStudy(study, settings);
+    ASSERT_TRUE(outcome);
+    const StudyReport report =
+        composeStudyReport(study, *outcome, summariseStudy(study, *outcome, {}));
+    const std::vector<std::string> lines = test::linesOf(report.histograms);
+    ASSERT_FALSE(lines.empty());
+    const std::size_t factors = study.factors.size();
+    ASSERT_GT(factors, 0u);
+    EXPECT_EQ(std::count(lines[0].begin(), lines[0].end(), ','), static_cast<long>(factors + 3));
+    std::map<std::pair<std::size_t, std::string>, double> sums;
+    for (std::size_t l = 1; l < lines.size(); ++l) {
+        std::vector<std::string> cells;
+        std::size_t start = 0;
+        for (std::size_t comma = lines[l].find(','); comma != std::string::npos;
+             start = comma + 1, comma = lines[l].find(',', start)) {
+            cells.push_back(lines[l].substr(start, comma - start));
+        }
+        cells.push_back(lines[l].substr(start));
+        ASSERT_EQ(cells.size(), factors + 4) << lines[l];
+        const std::size_t c = std::stoul(cells[0]) - 1;
+        for (std::size_t f = 0; f < factors; ++f) {
+            EXPECT_EQ(cells[1 + f], study.consumers[c].levels[f]) << lines[l];
+        }
+        sums[{c, cells[factors + 1]}] += std::stod(cells[factors + 3]);
+    }
+    for (const auto& [key, sum] : sums) {
+        EXPECT_NEAR(sum, outcome->consumers[key.first].drawsFeasible, 1e-4) << key.second;
+    }
 }
 
 /// The process's number locale switched to German, whose decimal point is a comma, for the

@@ -180,10 +180,11 @@ EngineResult runSearch(const CalculationInput& input, RecordSink* sink,
     const MixingConstraints& constraints = input.constraints;
     if (usual && constraints.concentrations) {
         for (int k = 0; usual && k <= input.lastIsotope; ++k) {
+            // As the mixing rule takes them: scaled into range by a power of two.
+            const auto& column = constraints.concentrations->value[static_cast<std::size_t>(k)];
+            const double factor = concentrationScale(column);
             for (int i = 0; usual && i < input.sourceCount(); ++i) {
-                const double c =
-                    constraints.concentrations
-                        ->value[static_cast<std::size_t>(k)][static_cast<std::size_t>(i)];
+                const double c = column[static_cast<std::size_t>(i)] * factor;
                 const double e = std::fabs(100.0 * static_cast<double>(input.signature[k][i])) +
                                  std::fabs(input.mixture100[static_cast<std::size_t>(k)]) +
                                  input.tolerance100 + 1.0;

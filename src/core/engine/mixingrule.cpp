@@ -21,9 +21,10 @@ MixingRule::MixingRule(const CalculationInput& input)
             }
             WeightedTracer tracer;
             tracer.isotope = k;
+            const double factor = concentrationScale(column);
             for (int i = 0; i < sources; ++i) {
                 const auto s = static_cast<std::size_t>(i);
-                tracer.concentration[s] = column[s];
+                tracer.concentration[s] = column[s] * factor;
                 tracer.excess[s] = 100.0 * static_cast<double>(input.signature[k][s]) -
                                    input.mixture100[static_cast<std::size_t>(k)];
             }

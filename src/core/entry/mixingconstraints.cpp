@@ -358,23 +358,15 @@ std::string badConcentrationMessage(std::string_view source, std::string_view co
            " is " + quoted(text) + ": concentrations must be numbers above zero.";
 }
 
-SourceConcentrations withinSafeRange(SourceConcentrations concentrations) {
-    for (auto& isotope : concentrations.value) {
-        double largest = 0.0;
-        for (const double c : isotope) {
-            largest = std::max(largest, c);
-        }
-        if (!(largest > 0.0) || !std::isfinite(largest) ||
-            (largest >= std::ldexp(1.0, -64) && largest <= std::ldexp(1.0, 64))) {
-            continue;
-        }
-        int exponent = 0;
-        std::frexp(largest, &exponent); // largest = m * 2^exponent, m in [0.5, 1)
-        for (double& c : isotope) {
-            c = std::ldexp(c, 1 - exponent);
-        }
+double concentrationScale(const std::array<double, kSourceRows>& concentrations) {
+    const double largest = *std::max_element(concentrations.begin(), concentrations.end());
+    if (!(largest > 0.0) || !std::isfinite(largest) ||
+        (largest >= std::ldexp(1.0, -64) && largest <= std::ldexp(1.0, 64))) {
+        return 1.0;
     }
-    return concentrations;
+    int exponent = 0;
+    std::frexp(largest, &exponent); // largest = m * 2^exponent, m in [0.5, 1)
+    return std::ldexp(1.0, 1 - exponent);
 }
 
 } // namespace fenlowick

@@ -20,12 +20,12 @@ struct SourceConcentrations {
     bool operator==(const SourceConcentrations&) const = default;
 };
 
-/// The concentrations with each isotope's multiplied by one power of two, so that its
-/// largest lies from 1 to 2, when that largest lies outside 2^-64 to 2^64: only the ratios
-/// of an isotope's concentrations mix, and values such as 1e306 would overflow in the
-/// mixing rule's products (and 1e-306 underflow). A power of two changes no ratio and no
-/// rounding, so results are the same; values in the usual range are left as they are.
-SourceConcentrations withinSafeRange(SourceConcentrations concentrations);
+/// The power of two by which one isotope's concentrations are multiplied before they mix:
+/// 1 when their largest lies from 2^-64 to 2^64, otherwise the one that brings it to 1..2.
+/// Only the ratios of an isotope's concentrations mix, and values such as 1e306 would
+/// overflow in the mixing rule's products (1e-306 underflow); a power of two changes no
+/// ratio and no rounding, so results are those of the same ratios in plain numbers.
+double concentrationScale(const std::array<double, kSourceRows>& concentrations);
 
 /// A limit on the share of one source or on the sum of the shares of several, in percent;
 /// either end may be open.

@@ -226,7 +226,7 @@ SourceConcentrations sourceSetConcentrations(const Study& study, std::size_t set
             concentrations.value[k][i] = set.sources[i].concentrations[k].value_or(1.0);
         }
     }
-    return withinSafeRange(concentrations);
+    return concentrations;
 }
 
 Expected<MixingConstraints> sourceSetConstraints(const Study& study, std::size_t setIndex,

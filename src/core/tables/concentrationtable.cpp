@@ -73,7 +73,7 @@ Expected<SourceConcentrations> concentrationsFromTable(const CsvTable& table, co
             result.value[k][i] = *value;
         }
     }
-    return withinSafeRange(result);
+    return result;
 }
 
 std::string composeConcentrationTable(const std::vector<std::string>& sources,

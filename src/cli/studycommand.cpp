@@ -38,6 +38,8 @@ struct StudyInputs {
     StudyIdentity identity;
     std::vector<int> byFactors;
     std::string folder;
+    /// With --shard: the shard's index and the number of shards.
+    std::optional<std::pair<int, int>> shard;
 };
 
 namespace {
@@ -539,10 +541,9 @@ int StudyCommand::runAndWrite(const StudyInputs& inputs) const {
     StudySettings settings;
     settings.options = inputs.identity.options;
     settings.threads = m_threads;
-    if (!m_shard.empty()) {
-        const auto shard = parseShardOption(m_shard);
-        settings.shardIndex = shard->first;
-        settings.shardCount = shard->second;
+    if (inputs.shard) {
+        settings.shardIndex = inputs.shard->first;
+        settings.shardCount = inputs.shard->second;
         if (shardComplete(inputs.identity, settings.shardIndex, settings.shardCount,
                           inputs.folder)) {
             if (!m_quiet) {
@@ -577,7 +578,7 @@ int StudyCommand::runAndWrite(const StudyInputs& inputs) const {
         std::cerr << "fenlowick-cli: " << interruptReason() << "; no result files were written\n";
         return interruptExitCode();
     }
-    if (!m_shard.empty()) {
+    if (inputs.shard) {
         return writeShard(inputs, *outcome, settings, m_quiet);
     }
     std::vector<std::string> tables = {m_sources, m_consumers};
@@ -590,22 +591,25 @@ int StudyCommand::runAndWrite(const StudyInputs& inputs) const {
 
 int StudyCommand::run() const {
     // The shard's form is checked before the tables are read, as a mistyped option is.
-    if (!m_shard.empty() && !parseShardOption(m_shard)) {
-        std::cerr << "fenlowick-cli: --shard " << terminalText(m_shard)
-                  << ": give the shard and the number of shards as I/N, 0 <= I < N "
-                     "(3/8)\n";
-        return kExitUsage;
-    }
     StudyInputs inputs;
+    if (!m_shard.empty()) {
+        inputs.shard = parseShardOption(m_shard);
+        if (!inputs.shard) {
+            std::cerr << "fenlowick-cli: --shard " << terminalText(m_shard)
+                      << ": give the shard and the number of shards as I/N, 0 <= I < N "
+                         "(3/8)\n";
+            return kExitUsage;
+        }
+    }
     if (const int code = readInputs(inputs); code != kExitDone) {
         return code;
     }
     if (m_slurm > 0) {
         return writeSlurmScripts(inputs);
     }
-    if (!m_shard.empty() && m_output.empty()) {
-        inputs.folder = joinFolder(
-            inputs.folder, "shards/shard-" + std::to_string(parseShardOption(m_shard)->first));
+    if (inputs.shard && m_output.empty()) {
+        inputs.folder =
+            joinFolder(inputs.folder, "shards/shard-" + std::to_string(inputs.shard->first));
     }
     if (!m_entryOf.empty()) {
         return writeEntryOf(inputs);

@@ -76,29 +76,30 @@ std::optional<std::string> replacedInput(const std::vector<FileText>& files,
     return std::nullopt;
 }
 
-/// Removes what the earlier study's record names and this study did not write, saying so.
+/// Removes what the earlier study's record names and this study did not write, saying so;
+/// notes files named as a study names them that no record names, which stay.
 void removeEarlierFiles(const std::vector<std::string>& earlier, const std::string& folder,
                         const std::vector<FileText>& files) {
-    for (const std::string& name : earlier) {
-        const std::filesystem::path path = std::filesystem::path(folder) / name;
-        const bool written = std::any_of(files.begin(), files.end(), [&](const FileText& file) {
+    const std::filesystem::path root(folder);
+    const auto written = [&](const std::filesystem::path& path) {
+        return std::any_of(files.begin(), files.end(), [&](const FileText& file) {
             return std::filesystem::path(file.path).lexically_normal() == path.lexically_normal();
         });
-        std::error_code ec;
-        if (!written && std::filesystem::is_regular_file(path, ec) &&
+    };
+    std::error_code ec;
+    for (const std::string& name : earlier) {
+        const std::filesystem::path path = root / name;
+        if (!written(path) && std::filesystem::is_regular_file(path, ec) &&
             std::filesystem::remove(path, ec)) {
             std::cerr << "fenlowick-cli: removed " << path.string()
                       << ", which an earlier study wrote and this one does not\n";
         }
     }
-    // Files named as a study names its files that no record names stay, but they are not
-    // this study's, and a reader should know.
-    std::vector<std::filesystem::path> lookalikes = {std::filesystem::path(folder) /
-                                                         "uncertainty.csv",
-                                                     std::filesystem::path(folder) / "groups.csv"};
-    std::error_code ec;
-    for (const auto& item :
-         std::filesystem::directory_iterator(std::filesystem::path(folder) / "figures", ec)) {
+    // Files named as a study names them that no record names stay, but a reader should know
+    // they are not this study's. (Every study writes consumers.csv, histograms.csv and
+    // groups.csv.)
+    std::vector<std::filesystem::path> lookalikes = {root / "uncertainty.csv"};
+    for (const auto& item : std::filesystem::directory_iterator(root / "figures", ec)) {
         const std::string name = item.path().filename().string();
         if ((name.starts_with("isospace") || name.starts_with("shares")) &&
             (name.ends_with(".png") || name.ends_with(".svg"))) {
@@ -107,16 +108,10 @@ void removeEarlierFiles(const std::vector<std::string>& earlier, const std::stri
     }
     std::sort(lookalikes.begin(), lookalikes.end());
     for (const std::filesystem::path& path : lookalikes) {
-        const auto same = [&](const std::filesystem::path& other) {
-            return other.lexically_normal() == path.lexically_normal();
-        };
-        const bool ours = std::any_of(files.begin(), files.end(), [&](const FileText& file) {
-            return same(std::filesystem::path(file.path));
-        });
         const bool recorded = std::any_of(earlier.begin(), earlier.end(), [&](const auto& name) {
-            return same(std::filesystem::path(folder) / name);
+            return (root / name).lexically_normal() == path.lexically_normal();
         });
-        if (!ours && !recorded && std::filesystem::is_regular_file(path, ec)) {
+        if (!written(path) && !recorded && std::filesystem::is_regular_file(path, ec)) {
             std::cerr << "fenlowick-cli: note: " << path.string()
                       << " is not this study's (no study's record names it); it was left as it "
                          "is\n";

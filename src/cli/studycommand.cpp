@@ -85,21 +85,12 @@ private:
     ProgressLine m_line;
 };
 
-/// A whole number of one to nine digits.
-std::optional<int> whole(const std::string& part) {
-    if (part.empty() || part.size() > 9 ||
-        part.find_first_not_of("0123456789") != std::string::npos) {
-        return std::nullopt;
-    }
-    return std::stoi(part);
-}
-
 /// CONSUMER or CONSUMER:DRAW, both whole numbers.
 std::optional<std::pair<int, int>> parseEntryOf(const std::string& text) {
     const std::size_t colon = text.find(':');
-    const auto consumer = whole(text.substr(0, colon));
-    const auto draw =
-        colon == std::string::npos ? std::optional<int>(0) : whole(text.substr(colon + 1));
+    const auto consumer = wholeNumber<int>(text.substr(0, colon));
+    const auto draw = colon == std::string::npos ? std::optional<int>(0)
+                                                 : wholeNumber<int>(text.substr(colon + 1));
     if (!consumer || !draw) {
         return std::nullopt;
     }
@@ -112,8 +103,8 @@ std::optional<std::pair<int, int>> parseShardOption(const std::string& text) {
     if (slash == std::string::npos) {
         return std::nullopt;
     }
-    const auto index = whole(text.substr(0, slash));
-    const auto count = whole(text.substr(slash + 1));
+    const auto index = wholeNumber<int>(text.substr(0, slash));
+    const auto count = wholeNumber<int>(text.substr(slash + 1));
     if (!index || !count || *count < 1 || *count > kMaxShards || *index >= *count) {
         return std::nullopt;
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <charconv>
 #include <optional>
 #include <string_view>
 
@@ -24,5 +25,20 @@ std::optional<float> toFloat(std::string_view text);
 /// The count of decimal places of a text: the characters after its first "." once leading
 /// and trailing spaces are removed; 0 when there is no ".". Counts characters, not bytes.
 int numberOfDecimals(std::string_view text);
+
+/// A whole number written with digits only (no sign, no blanks) that T holds; nothing for
+/// any other text, the empty one included. For the counts and indexes of the program's own
+/// files and options, not for the boxes' numbers.
+template <typename T> std::optional<T> wholeNumber(std::string_view text) {
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string_view::npos) {
+        return std::nullopt;
+    }
+    T value{};
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size()) {
+        return std::nullopt;
+    }
+    return value;
+}
 
 } // namespace fenlowick

@@ -7,7 +7,6 @@
 #include "core/results/resultformat.h"
 
 #include <algorithm>
-#include <charconv>
 #include <utility>
 
 namespace fenlowick {
@@ -42,15 +41,6 @@ private:
     std::vector<Record> m_records;
     std::size_t m_next = 0;
 };
-
-std::optional<std::uint64_t> toCount(std::string_view text) {
-    std::uint64_t value = 0;
-    const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (result.ec != std::errc() || result.ptr != text.data() + text.size() || text.empty()) {
-        return std::nullopt;
-    }
-    return value;
-}
 
 /// The whole records of a totals file; refused for binary data, a feasible-output file and
 /// a file cut off in the middle of a record.
@@ -105,7 +95,7 @@ public:
             return m_file;
         }
         const auto n = expectTitled(kCountTitle);
-        const auto observations = n ? toCount((*n)[1].text) : std::nullopt;
+        const auto observations = n ? wholeNumber<std::uint64_t>((*n)[1].text) : std::nullopt;
         if (!observations || *observations == 0) {
             return notTotals("the \"" + std::string(kCountTitle) +
                              "\" record with the number of feasible solutions is missing");
@@ -194,7 +184,7 @@ private:
             std::vector<std::uint64_t> counts;
             for (int s = 1; s <= m_sources; ++s) {
                 const std::string& field = row[static_cast<std::size_t>(s)].text;
-                const auto count = toCount(field);
+                const auto count = wholeNumber<std::uint64_t>(field);
                 if (!count) {
                     return notTotals("record " + std::to_string(number) +
                                      " of the histogram table holds \"" + field +

@@ -2,8 +2,6 @@
 
 #include "core/base/numerictext.h"
 
-#include <charconv>
-
 namespace fenlowick {
 
 Expected<float> checkStudyOptions(const StudyOptions& options) {
@@ -25,17 +23,7 @@ Expected<float> checkStudyOptions(const StudyOptions& options) {
 }
 
 std::optional<std::uint64_t> parseSeed(std::string_view text) {
-    // from_chars would take a leading minus sign for a signed type only, but it must see
-    // nothing but digits: no sign, no blanks, no "0x".
-    if (text.empty() || text.find_first_not_of("0123456789") != std::string_view::npos) {
-        return std::nullopt;
-    }
-    std::uint64_t seed = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seed);
-    if (error != std::errc() || end != text.data() + text.size()) {
-        return std::nullopt;
-    }
-    return seed;
+    return wholeNumber<std::uint64_t>(text);
 }
 
 std::vector<std::string> studyOptionWords(const StudyOptions& options) {

@@ -22,8 +22,6 @@ namespace {
 /// task order, so the result does not depend on which thread ran which task.
 constexpr int kDrawsPerTask = 50;
 
-const CheckRules kStudyRules = kStudyCheckRules;
-
 Error refused(std::string message) {
     return Error{Error::Kind::Refused, std::move(message)};
 }
@@ -293,7 +291,7 @@ Expected<CheckedStudy> checkedStudy(const Study& study, const StudyOptions& opti
         if (auto message = negativeToleranceMessage(*entry)) {
             return refused(*message);
         }
-        Expected<CalculationInput> input = checkEntry(*entry, kStudyRules);
+        Expected<CalculationInput> input = checkEntry(*entry, kStudyCheckRules);
         if (!input) {
             return refused(consumerPlace(study, study.consumers[c]) + ": " + input.error().message);
         }
@@ -393,7 +391,7 @@ private:
         if (!entry) {
             return entry.error();
         }
-        Expected<CalculationInput> checked = checkEntry(*entry, kStudyRules);
+        Expected<CalculationInput> checked = checkEntry(*entry, kStudyCheckRules);
         if (!checked) {
             return refused(consumerPlace(m_study, m_study.consumers[consumer]) + ", draw " +
                            std::to_string(draw) + ": " + checked.error().message);

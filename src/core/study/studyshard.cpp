@@ -67,19 +67,6 @@ std::vector<std::string_view> split(std::string_view text, char separator) {
     return parts;
 }
 
-/// A whole number of digits only that fits T.
-template <typename T> std::optional<T> wholeNumber(std::string_view text) {
-    if (text.empty() || text.find_first_not_of("0123456789") != std::string_view::npos) {
-        return std::nullopt;
-    }
-    T value{};
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size()) {
-        return std::nullopt;
-    }
-    return value;
-}
-
 bool isFingerprint(const std::string& text) {
     return text.size() == 16 && text.find_first_not_of("0123456789abcdef") == std::string::npos;
 }

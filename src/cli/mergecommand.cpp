@@ -5,6 +5,7 @@
 #include "cli/studyoutput.h"
 #include "core/base/atomicfile.h"
 #include "core/base/csvtable.h"
+#include "core/base/textencoding.h"
 #include "core/entry/outputnaming.h"
 #include "core/study/studyshard.h"
 
@@ -57,17 +58,13 @@ int MergeCommand::readShardList(std::vector<std::string>& folders) const {
     if (!list) {
         return reportError(list.error());
     }
-    std::size_t start = 0;
-    while (start < list->size()) {
-        const std::size_t end = std::min(list->find('\n', start), list->size());
-        std::string folder = list->substr(start, end - start);
-        if (!folder.empty() && folder.back() == '\r') {
-            folder.pop_back();
+    for (std::string_view folder : splitText(*list, '\n')) {
+        if (folder.ends_with('\r')) {
+            folder.remove_suffix(1);
         }
         if (!folder.empty()) {
-            folders.push_back(std::move(folder));
+            folders.emplace_back(folder);
         }
-        start = end + 1;
     }
     return kExitDone;
 }

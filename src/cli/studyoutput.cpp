@@ -4,6 +4,7 @@
 #include "cli/interruption.h"
 #include "core/base/atomicfile.h"
 #include "core/base/numberformat.h"
+#include "core/base/textencoding.h"
 #include "core/entry/outputnaming.h"
 #include "core/study/studyreport.h"
 #ifdef FENLOWICK_HAVE_FIGURES
@@ -35,11 +36,8 @@ std::vector<std::string> recordedFiles(const std::string& folder) {
     if (!text) {
         return names;
     }
-    std::size_t start = 0;
-    while (start < text->size()) {
-        const std::size_t end = std::min(text->find('\n', start), text->size());
-        const std::string name = text->substr(start, end - start);
-        start = end + 1;
+    for (const std::string_view line : splitText(*text, '\n')) {
+        const std::string name(line);
         const std::filesystem::path path(name);
         const bool inside =
             !name.empty() && name[0] != '#' && path.is_relative() &&

@@ -1,5 +1,7 @@
 #include "core/base/textencoding.h"
 
+#include <algorithm>
+
 #include <array>
 #include <cstdint>
 
@@ -99,6 +101,17 @@ std::string decodeToUtf8(std::string_view bytes) {
         }
     }
     return out;
+}
+
+std::vector<std::string_view> splitText(std::string_view text, char separator) {
+    std::vector<std::string_view> parts;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = std::min(text.find(separator, start), text.size());
+        parts.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return parts;
 }
 
 } // namespace fenlowick

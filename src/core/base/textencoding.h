@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace fenlowick {
 
@@ -16,5 +17,9 @@ std::size_t utf8Length(std::string_view text);
 /// order mark, which some editors put in front), otherwise decoded as Windows-1252, the code
 /// page in which older data files were written.
 std::string decodeToUtf8(std::string_view bytes);
+
+/// The parts of a text between separators, in order; nothing after a last separator (a
+/// final line end) makes no part, and an empty text has none. The parts view `text`.
+std::vector<std::string_view> splitText(std::string_view text, char separator);
 
 } // namespace fenlowick

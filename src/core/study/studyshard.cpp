@@ -1,6 +1,7 @@
 #include "core/study/studyshard.h"
 
 #include "core/base/numerictext.h"
+#include "core/base/textencoding.h"
 
 #include <nlohmann/json.hpp>
 
@@ -55,18 +56,6 @@ private:
     std::uint64_t m_hash = 0xcbf29ce484222325ULL;
 };
 
-/// The text split at a separator; an empty text gives no parts.
-std::vector<std::string_view> split(std::string_view text, char separator) {
-    std::vector<std::string_view> parts;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const std::size_t end = std::min(text.find(separator, start), text.size());
-        parts.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return parts;
-}
-
 bool isFingerprint(const std::string& text) {
     return text.size() == 16 && text.find_first_not_of("0123456789abcdef") == std::string::npos;
 }
@@ -83,9 +72,9 @@ Status checkManifestFields(const ShardManifest& manifest) {
 
 Expected<ShardManifest> parseLineManifest(std::string_view text) {
     std::map<std::string, std::vector<std::string>, std::less<>> fields;
-    const std::vector<std::string_view> lines = split(text, '\n');
+    const std::vector<std::string_view> lines = splitText(text, '\n');
     for (std::size_t i = 1; i < lines.size(); ++i) {
-        const std::vector<std::string_view> parts = split(lines[i], '\t');
+        const std::vector<std::string_view> parts = splitText(lines[i], '\t');
         if (!parts.empty()) {
             fields[std::string(parts.front())] =
                 std::vector<std::string>(parts.begin() + 1, parts.end());
@@ -385,7 +374,7 @@ Status readPartials(std::string_view text, const std::string& fileName, const St
     //   e SOURCE LEVEL COUNT      a cell of the exact run's histograms
     //   p SOURCE LEVEL WEIGHT     a cell of the pooled weights, hexadecimal floating point
     // between the title line and "end".
-    const std::vector<std::string_view> lines = split(text, '\n');
+    const std::vector<std::string_view> lines = splitText(text, '\n');
     auto bad = [&](std::size_t line, const std::string& why) {
         return fileError(fileName + ", line " + std::to_string(line + 1) + ": " + why);
     };
@@ -397,7 +386,7 @@ Status readPartials(std::string_view text, const std::string& fileName, const St
     }
     ConsumerOutcome* current = nullptr;
     for (std::size_t i = 1; i + 1 < lines.size(); ++i) {
-        const std::vector<std::string_view> words = split(lines[i], ' ');
+        const std::vector<std::string_view> words = splitText(lines[i], ' ');
         const std::string_view kind = words.empty() ? std::string_view() : words.front();
         if (kind == "consumer") {
             const auto row = words.size() == 5 ? wholeNumber<std::size_t>(words[1]) : std::nullopt;

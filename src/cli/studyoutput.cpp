@@ -118,18 +118,14 @@ void removeEarlierFiles(const std::vector<std::string>& earlier, const std::stri
 }
 
 /// A note when most draws found no solution: the pooled answers then rest on the few draws
-/// that did, and the consumers without any are left out of them.
-void noteDrawsWithoutSolution(const Study& study, const StudyOutcome& outcome) {
+/// that did, and the consumers without any (`none`, by data row) are left out of them.
+void noteDrawsWithoutSolution(const StudyOutcome& outcome, const std::vector<int>& none) {
     if (outcome.draws == 0 || outcome.consumers.empty()) {
         return;
     }
     std::uint64_t solved = 0;
-    std::vector<int> none;
-    for (std::size_t c = 0; c < outcome.consumers.size(); ++c) {
-        solved += static_cast<std::uint64_t>(outcome.consumers[c].drawsFeasible);
-        if (outcome.consumers[c].drawsFeasible == 0) {
-            none.push_back(study.consumers[c].row);
-        }
+    for (const ConsumerOutcome& consumer : outcome.consumers) {
+        solved += static_cast<std::uint64_t>(consumer.drawsFeasible);
     }
     const auto runs = static_cast<std::uint64_t>(outcome.draws) * outcome.consumers.size();
     if (2 * solved >= runs) {
@@ -219,19 +215,23 @@ int writeStudyOutput(const Study& study, const StudyOutcome& outcome,
     // Tables and figures this study does not write, left by an earlier one, would be read as
     // its own.
     removeEarlierFiles(earlier, folder, files);
-    noteDrawsWithoutSolution(study, outcome);
+    // The consumers that add nothing to their groups, as the summary found them.
+    std::vector<int> unsolved;
+    for (const StudyGroup& group : summary.groups) {
+        unsolved.insert(unsolved.end(), group.unsolvedRows.begin(), group.unsolvedRows.end());
+    }
+    std::sort(unsolved.begin(), unsolved.end());
+    noteDrawsWithoutSolution(outcome, unsolved);
     if (!quiet) {
         std::size_t without = 0;
-        std::size_t withoutDraws = 0;
         for (const ConsumerOutcome& consumer : outcome.consumers) {
             without += consumer.feasible == 0 ? 1 : 0;
-            withoutDraws += consumer.drawsFeasible == 0 ? 1 : 0;
         }
         std::cout << "Consumers: " << study.consumers.size() << ", " << without
                   << " without a solution at the source means";
         if (outcome.draws > 0) {
             std::cout << "; " << outcome.draws << " draws each (seed " << seed << "), "
-                      << withoutDraws << " without a solution in any draw";
+                      << unsolved.size() << " without a solution in any draw";
         }
         std::cout << "\n";
         for (std::size_t f = 0; f < written; ++f) {

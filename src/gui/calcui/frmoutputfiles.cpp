@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QShowEvent>
 
 namespace fenlowick {
 
@@ -77,7 +78,10 @@ frmOutputFiles::frmOutputFiles(QWidget* parent)
 
 void frmOutputFiles::refreshLists() {
     m_browser->refresh();
-    // A name typed at once goes into the name box, not the folder list.
+}
+
+void frmOutputFiles::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
     m_browser->nameBox()->setFocus(Qt::OtherFocusReason);
 }
 

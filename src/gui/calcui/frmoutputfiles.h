@@ -42,6 +42,8 @@ protected:
     /// Escape: the same as Cancel.
     void reject() override;
     void closeEvent(QCloseEvent* event) override;
+    /// Puts the focus in the name box, so that a name typed at once goes there.
+    void showEvent(QShowEvent* event) override;
 
 private:
     void FileSave_Click();

@@ -114,6 +114,9 @@ TotalsText composeTotals(const Entry& entry, const CalculationInput& input,
     const int levels = statistics.lastLevel;
     const std::uint64_t observations = statistics.observations;
     result.observations = observations;
+    for (int s = 0; s < sources; ++s) {
+        result.figures.push_back(figuresOf(statistics, s));
+    }
 
     out.text(kHistogramTitle);
     out.padRecord(kRecordFields - 1);

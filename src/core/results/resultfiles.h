@@ -4,9 +4,11 @@
 #include "core/entry/calculationinput.h"
 #include "core/entry/entry.h"
 #include "core/results/sharehistogram.h"
+#include "core/results/totalsstatistics.h"
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace fenlowick {
 
@@ -21,6 +23,8 @@ std::string composeFeasibleHeader(const Entry& entry, const CalculationInput& in
 struct TotalsText {
     std::string text;
     std::uint64_t observations = 0; ///< the number of feasible solutions
+    /// Per source, the figures as the text prints them (figuresOf of its statistics).
+    std::vector<SourceFigures> figures;
 };
 
 TotalsText composeTotals(const Entry& entry, const CalculationInput& input,

@@ -260,12 +260,9 @@ RunOutcome runCalculation(const RunRequest& request) {
     outcome.feasibleCount = result.feasibleCount;
     outcome.visitedCount = result.visitedCount;
     outcome.totals.observations = text.observations;
-    const TotalsStatistics statistics =
-        computeTotalsStatistics(result.histograms, input.sourceCount(), input.incrementPercent);
-    for (int s = 0; s < input.sourceCount(); ++s) {
-        outcome.totals.sources.push_back(request.entry.sources[s]);
-        outcome.totals.figures.push_back(figuresOf(statistics, s));
-    }
+    outcome.totals.figures = text.figures;
+    outcome.totals.sources.assign(request.entry.sources.begin(),
+                                  request.entry.sources.begin() + input.sourceCount());
     if (text.observations == 0) {
         outcome.notice = messages::kNoObservations;
     }

@@ -99,23 +99,6 @@ TEST(Signals, AStoppedBatchRerunLeavesNoSummaryOfTheEarlierRun) {
     EXPECT_FALSE(std::filesystem::exists(out.path() / "summary.csv"));
 }
 
-TEST(Signals, TheTemporaryFileOfAKilledRunGoesWithTheNextRunInItsFolder) {
-    TempDir out;
-    TempDir logs;
-    const pid_t pid =
-        startCli({"run", kLongEntry, "--no-feasible-file", "-o", out.file("b9")}, logs.file("err"));
-    ASSERT_TRUE(waitForTemporary(out));
-    ::kill(pid, SIGKILL);
-    EXPECT_EQ(exitCodeOf(pid), 137);
-    ASSERT_EQ(filesIn(out.path()).size(), 1u); // nothing could remove it
-
-    const pid_t next = startCli({"run", std::string(FENLOWICK_EXAMPLES) + "/diet-two-isotopes.dat",
-                                 "-q", "-o", out.file("diet")},
-                                logs.file("err"));
-    EXPECT_EQ(exitCodeOf(next), 0);
-    EXPECT_EQ(filesIn(out.path()), (Names{"diet.out", "diet.tot"}));
-}
-
 TEST(Signals, AStudyStoppedByCtrlCWritesNothing) {
     const std::string study = std::string(FENLOWICK_TEST_DATA) + "/../../bench/study/";
     TempDir out;

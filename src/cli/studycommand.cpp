@@ -9,6 +9,7 @@
 #include "core/base/csvtable.h"
 #include "core/base/numberformat.h"
 #include "core/base/numerictext.h"
+#include "core/base/textencoding.h"
 #include "core/entry/checks.h"
 #include "core/entry/datafile.h"
 #include "core/entry/outputnaming.h"
@@ -280,9 +281,7 @@ int StudyCommand::checkScriptValues(const std::string& output) const {
           {"--time", m_time},
           {"--mem", m_memory},
           {"--output", output}}) {
-        const bool control = std::any_of(value.begin(), value.end(), [](char c) {
-            return static_cast<unsigned char>(c) < 0x20 || c == '\x7f';
-        });
+        const bool control = hasControlCharacter(value);
         if (control || (std::string_view(option) == "--output" && value.find('"') != value.npos)) {
             std::cerr << "fenlowick-cli: " << option << " " << terminalText(value) << ": "
                       << (control ? "a line break or other control character cannot stand in a "

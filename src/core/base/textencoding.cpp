@@ -1,7 +1,6 @@
 #include "core/base/textencoding.h"
 
 #include <algorithm>
-
 #include <array>
 #include <cstdint>
 
@@ -101,6 +100,11 @@ std::string decodeToUtf8(std::string_view bytes) {
         }
     }
     return out;
+}
+
+bool hasControlCharacter(std::string_view text) {
+    return std::any_of(text.begin(), text.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == '\x7f'; });
 }
 
 std::vector<std::string_view> splitText(std::string_view text, char separator) {

@@ -18,6 +18,10 @@ std::size_t utf8Length(std::string_view text);
 /// page in which older data files were written.
 std::string decodeToUtf8(std::string_view bytes);
 
+/// True when the text holds a control character (a byte below the space, or DEL): a line
+/// break, a tab, a terminal escape.
+bool hasControlCharacter(std::string_view text);
+
 /// The parts of a text between separators, in order; nothing after a last separator (a
 /// final line end) makes no part, and an empty text has none. The parts view `text`.
 std::vector<std::string_view> splitText(std::string_view text, char separator);

@@ -1,5 +1,6 @@
 #include "core/tables/labelledtable.h"
 
+#include "core/base/textencoding.h"
 #include "core/tables/isotopename.h"
 
 #include <algorithm>
@@ -102,6 +103,10 @@ Expected<LabelledTable> readLabelledTable(const CsvTable& table,
             }
             if (label.find_first_of("\r\n") != std::string::npos) {
                 return fileError(place + ": the label holds a line break");
+            }
+            if (hasControlCharacter(label.substr(0, 1))) {
+                return fileError(place + ": the label begins with a control character, which " +
+                                 "the runs would take for a missing label");
             }
             const int earlier = result.rowIndex(label);
             if (earlier >= 0) {

@@ -1,0 +1,16 @@
+#pragma once
+
+namespace fenlowick {
+
+/// The natural log of the upper incomplete gamma function Gamma(s, x), the integral of
+/// t^(s-1) e^(-t) from x to infinity, for any real s and x > 0 (s may be zero or negative,
+/// where the integral still converges). Worked in logs so that neither a large x nor a large
+/// s underflows: a series for x < s + 1, a continued fraction for x from 1 on, and for s <= 0
+/// and x < 1 the recurrence down from a series or the exponential integral.
+double logUpperGamma(double s, double x);
+
+/// The natural log of the multivariate gamma function Gamma_d(a) of dimension d:
+/// pi^(d(d-1)/4) times the product of Gamma(a + (1 - j)/2) for j = 1..d.
+double logMultivariateGamma(int d, double a);
+
+} // namespace fenlowick

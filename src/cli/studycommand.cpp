@@ -2,6 +2,7 @@
 
 #include "cli/cliapp.h"
 #include "cli/interruption.h"
+#include "cli/posterioroutput.h"
 #include "cli/progressline.h"
 #include "cli/studyoutput.h"
 #include "cli/terminaltext.h"
@@ -13,6 +14,7 @@
 #include "core/entry/checks.h"
 #include "core/entry/datafile.h"
 #include "core/entry/outputnaming.h"
+#include "core/study/posterior.h"
 #include "core/study/studyreport.h"
 #include "core/study/studyrun.h"
 #include "core/study/studyshard.h"
@@ -228,8 +230,8 @@ StudyCommand::StudyCommand(CLI::App& app) {
     m_command->add_option("--discrimination,-d", m_discrimination,
                           "CSV file of the trophic discrimination per source");
     m_command->add_option("--increment,-i", m_increment, "Percent increment, 1 to 100")->required();
-    m_command->add_option("--tolerance,-t", m_tolerance, "Tolerance, in signature units")
-        ->required();
+    m_command->add_option("--tolerance,-t", m_tolerance,
+                          "Tolerance, in signature units (not used with --posterior)");
     m_command->add_option("--draws", m_draws, "Draws per consumer from the sources' SDs")
         ->check(CLI::Range(0, 1000000));
     m_command
@@ -260,6 +262,18 @@ StudyCommand::StudyCommand(CLI::App& app) {
     m_command->add_option("--partition", m_partition, "With --slurm: the partition to run on");
     m_command->add_option("--time", m_time, "With --slurm: the time limit of each shard");
     m_command->add_option("--mem", m_memory, "With --slurm: the memory of each shard");
+    m_command->add_flag("--posterior", m_posterior,
+                        "The exact posterior of each group's proportions under the field's "
+                        "Bayesian mixing model, on the grid of the increment, instead of each "
+                        "consumer's feasible set");
+    m_command
+        ->add_option("--error", m_error,
+                     "With --posterior: the error structure, both (process and residual), "
+                     "process or residual")
+        ->capture_default_str();
+    m_command->add_option("--prior", m_prior,
+                          "With --posterior: the Dirichlet weights of the sources, every "
+                          "source once, as \"Deer=2,Salmon=1,Seals=1\" (default 1 each)");
     m_command->add_flag("--no-concentrations", m_noConcentrations,
                         "Mix linearly even where the sources have Conc<tracer> columns");
     m_command
@@ -412,7 +426,8 @@ int StudyCommand::readInputs(StudyInputs& inputs) const {
         discrimination = std::move(*table);
     }
     Expected<Study> study = readStudy(sources->first, consumers->first,
-                                      discrimination ? &discrimination->first : nullptr);
+                                      discrimination ? &discrimination->first : nullptr,
+                                      m_posterior ? kPosteriorMaxTracers : kStudyMaxTracers);
     if (!study) {
         return reportError(study.error());
     }
@@ -448,11 +463,27 @@ int StudyCommand::readInputs(StudyInputs& inputs) const {
     identity.consumers = std::move(consumers->second);
     identity.hasDiscrimination = discrimination.has_value();
     identity.discrimination = discrimination ? std::move(discrimination->second) : std::string();
-    identity.options =
-        StudyOptions{m_increment, m_tolerance, m_draws, *seed, m_by, !m_noConcentrations, m_limits};
+    StudyOptions& options = identity.options;
+    options.increment = m_increment;
+    options.tolerance = m_tolerance;
+    options.draws = m_draws;
+    options.seed = *seed;
+    options.by = m_by;
+    options.concentrations = !m_noConcentrations;
+    options.limits = m_limits;
+    options.posterior = m_posterior;
+    options.error = m_error;
+    options.prior = m_prior;
     // Every job checks the study as a run would, so that no job writes files (a data file,
     // job scripts, a shard) for a study that cannot run.
-    if (Status s = checkStudy(inputs.study, identity.options); !s) {
+    if (m_posterior) {
+        Expected<float> increment = checkStudyOptions(options);
+        const Status s = increment ? checkPosterior(inputs.study, {options, inputs.byFactors})
+                                   : Status(increment.error());
+        if (!s) {
+            return reportError(s.error());
+        }
+    } else if (Status s = checkStudy(inputs.study, identity.options); !s) {
         return reportError(s.error());
     }
     inputs.folder = m_output.empty()
@@ -528,6 +559,15 @@ int StudyCommand::writeEntryOf(const StudyInputs& inputs) const {
 
 int StudyCommand::runAndWrite(const StudyInputs& inputs) const {
     const Study& study = inputs.study;
+    std::vector<std::string> tables = {m_sources, m_consumers};
+    if (!m_discrimination.empty()) {
+        tables.push_back(m_discrimination);
+    }
+    if (m_posterior) {
+        PosteriorSettings posterior{inputs.identity.options, inputs.byFactors};
+        posterior.threads = m_threads;
+        return runPosteriorStudy(study, posterior, inputs.folder, m_quiet, tables);
+    }
     StudySettings settings;
     settings.options = inputs.identity.options;
     settings.threads = m_threads;
@@ -571,12 +611,40 @@ int StudyCommand::runAndWrite(const StudyInputs& inputs) const {
     if (inputs.shard) {
         return writeShard(inputs, *outcome, settings, m_quiet);
     }
-    std::vector<std::string> tables = {m_sources, m_consumers};
-    if (!m_discrimination.empty()) {
-        tables.push_back(m_discrimination);
-    }
     return writeStudyOutput(study, *outcome, inputs.byFactors, inputs.folder, m_noFigures, m_quiet,
                             settings.options.seed, tables);
+}
+
+int StudyCommand::checkModeOptions() const {
+    if (!m_posterior) {
+        if (m_tolerance.empty()) {
+            std::cerr << "fenlowick-cli: --tolerance is required (only the posterior, "
+                         "--posterior, runs without one)\n";
+            return kExitUsage;
+        }
+        for (const auto& [option, given] :
+             {std::pair<const char*, bool>{"--error", m_error != "both"},
+              {"--prior", !m_prior.empty()}}) {
+            if (given) {
+                std::cerr << "fenlowick-cli: " << option << " is an option of the posterior; "
+                          << "add --posterior\n";
+                return kExitUsage;
+            }
+        }
+        return kExitDone;
+    }
+    for (const auto& [option, given] : {std::pair<const char*, bool>{"--draws", m_draws > 0},
+                                        {"--shard", !m_shard.empty()},
+                                        {"--slurm", m_slurm > 0},
+                                        {"--entry-of", !m_entryOf.empty()}}) {
+        if (given) {
+            std::cerr << "fenlowick-cli: " << option
+                      << " does not go with --posterior in this version: the posterior takes "
+                         "the sources' means and SDs as the tables give them, in one run\n";
+            return kExitUsage;
+        }
+    }
+    return kExitDone;
 }
 
 int StudyCommand::run() const {
@@ -590,6 +658,9 @@ int StudyCommand::run() const {
                          "(3/8)\n";
             return kExitUsage;
         }
+    }
+    if (const int code = checkModeOptions(); code != kExitDone) {
+        return code;
     }
     if (const int code = readInputs(inputs); code != kExitDone) {
         return code;

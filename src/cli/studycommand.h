@@ -29,6 +29,8 @@ private:
     /// The tables read and the options checked, as every job needs them; an exit code when
     /// they are refused.
     int readInputs(StudyInputs& inputs) const;
+    /// Refuses options that do not go with the chosen kind of study; an exit code.
+    int checkModeOptions() const;
     int writeSlurmScripts(const StudyInputs& inputs) const;
     /// Refuses values that would break the job scripts' lines; an exit code.
     int checkScriptValues(const std::string& output) const;
@@ -47,6 +49,9 @@ private:
     std::vector<std::string> m_by;
     std::vector<std::string> m_limits;
     bool m_noConcentrations = false;
+    bool m_posterior = false;
+    std::string m_error = "both";
+    std::string m_prior;
     std::string m_output;
     int m_threads = 0;
     std::string m_entryOf;

@@ -149,43 +149,24 @@ void noteDrawsWithoutSolution(const StudyOutcome& outcome, const std::vector<int
 
 } // namespace
 
-int writeStudyOutput(const Study& study, const StudyOutcome& outcome,
-                     const std::vector<int>& byFactors, const std::string& folder, bool noFigures,
-                     bool quiet, std::uint64_t seed, const std::vector<std::string>& inputs) {
+int writeStudyFiles(const std::vector<FileText>& results, const std::string& folder,
+                    const std::vector<std::string>& inputs) {
     std::error_code ec;
-    const StudySummary summary = summariseStudy(study, outcome, byFactors);
-    const StudyReport report = composeStudyReport(study, outcome, summary);
-    std::vector<FileText> files = {{joinFolder(folder, "consumers.csv"), report.consumers},
-                                   {joinFolder(folder, "histograms.csv"), report.histograms}};
-    if (!report.uncertainty.empty()) {
-        files.push_back({joinFolder(folder, "uncertainty.csv"), report.uncertainty});
-    }
-    if (!report.groups.empty()) {
-        files.push_back({joinFolder(folder, "groups.csv"), report.groups});
-    }
-    const std::string figureFolder = joinFolder(folder, "figures");
-    bool anyFigure = false;
-    if (!noFigures) {
-#ifdef FENLOWICK_HAVE_FIGURES
-        for (FileText& figure : drawStudyFigures(study, outcome, summary, figureFolder)) {
-            files.push_back(std::move(figure));
-            anyFigure = true;
-        }
-#else
-        std::cerr << "fenlowick-cli: note: this build has no figures (it was made without Qt)\n";
-#endif
-    }
     if (interruptSignal() != 0) {
         std::cerr << "fenlowick-cli: " << interruptReason() << "; no result files were written\n";
         return interruptExitCode();
     }
-    if (const std::optional<std::string> input = replacedInput(files, inputs)) {
+    if (const std::optional<std::string> input = replacedInput(results, inputs)) {
         std::cerr << "fenlowick-cli: " << folder << ": the study's files would replace " << *input
                   << ", which it reads; give another --output folder\n";
         return kExitFile;
     }
+    const std::string figureFolder = joinFolder(folder, "figures");
+    const bool anyFigure = std::any_of(results.begin(), results.end(), [&](const FileText& file) {
+        return std::filesystem::path(file.path).parent_path() == figureFolder;
+    });
     const std::vector<std::string> earlier = recordedFiles(folder);
-    const std::size_t written = files.size();
+    std::vector<FileText> files = results;
     files.push_back({joinFolder(folder, kRecordName), recordOf(files, folder)});
     const bool folderExisted = std::filesystem::exists(folder, ec);
     const bool figureFolderExisted = std::filesystem::exists(figureFolder, ec);
@@ -215,6 +196,35 @@ int writeStudyOutput(const Study& study, const StudyOutcome& outcome,
     // Tables and figures this study does not write, left by an earlier one, would be read as
     // its own.
     removeEarlierFiles(earlier, folder, files);
+    return kExitDone;
+}
+
+int writeStudyOutput(const Study& study, const StudyOutcome& outcome,
+                     const std::vector<int>& byFactors, const std::string& folder, bool noFigures,
+                     bool quiet, std::uint64_t seed, const std::vector<std::string>& inputs) {
+    const StudySummary summary = summariseStudy(study, outcome, byFactors);
+    const StudyReport report = composeStudyReport(study, outcome, summary);
+    std::vector<FileText> files = {{joinFolder(folder, "consumers.csv"), report.consumers},
+                                   {joinFolder(folder, "histograms.csv"), report.histograms}};
+    if (!report.uncertainty.empty()) {
+        files.push_back({joinFolder(folder, "uncertainty.csv"), report.uncertainty});
+    }
+    if (!report.groups.empty()) {
+        files.push_back({joinFolder(folder, "groups.csv"), report.groups});
+    }
+    if (!noFigures) {
+#ifdef FENLOWICK_HAVE_FIGURES
+        for (FileText& figure :
+             drawStudyFigures(study, outcome, summary, joinFolder(folder, "figures"))) {
+            files.push_back(std::move(figure));
+        }
+#else
+        std::cerr << "fenlowick-cli: note: this build has no figures (it was made without Qt)\n";
+#endif
+    }
+    if (const int code = writeStudyFiles(files, folder, inputs); code != kExitDone) {
+        return code;
+    }
     // The consumers that add nothing to their groups, as the summary found them.
     std::vector<int> unsolved;
     for (const StudyGroup& group : summary.groups) {
@@ -234,8 +244,8 @@ int writeStudyOutput(const Study& study, const StudyOutcome& outcome,
                       << unsolved.size() << " without a solution in any draw";
         }
         std::cout << "\n";
-        for (std::size_t f = 0; f < written; ++f) {
-            std::cout << "Wrote " << files[f].path << "\n";
+        for (const FileText& file : files) {
+            std::cout << "Wrote " << file.path << "\n";
         }
     }
     return kExitDone;

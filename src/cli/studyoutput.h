@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/base/atomicfile.h"
 #include "core/study/studyrun.h"
 #include "core/tables/studytables.h"
 
@@ -8,6 +9,14 @@
 #include <vector>
 
 namespace fenlowick {
+
+/// Writes the files of a study's results (all inside `folder`, figures in its figures/)
+/// all together or none, with the record of the files written (study-files.txt), and
+/// removes the files an earlier study's record names that these do not replace, saying so,
+/// and no other file. Refuses to write when a file would replace one of `inputs` (the files
+/// the study reads). Prints errors only; returns the exit code.
+int writeStudyFiles(const std::vector<FileText>& results, const std::string& folder,
+                    const std::vector<std::string>& inputs);
 
 /// Writes a study's tables, and its figures unless `noFigures` (or the build has none), into
 /// `folder`, all together or none, with the record of the files written (study-files.txt);

@@ -10,7 +10,7 @@ Expected<float> checkStudyOptions(const StudyOptions& options) {
         return Error{Error::Kind::Refused, "The increment \"" + options.increment +
                                                "\" is not a number from 1 to 100 (percent)."};
     }
-    if (!isNumeric(options.tolerance)) {
+    if (!isNumeric(options.tolerance) && !(options.posterior && options.tolerance.empty())) {
         return Error{Error::Kind::Refused,
                      "The tolerance \"" + options.tolerance + "\" is not a number."};
     }
@@ -29,9 +29,12 @@ std::optional<std::uint64_t> parseSeed(std::string_view text) {
 std::vector<std::string> studyOptionWords(const StudyOptions& options) {
     // Each option and its value in one word, so that a value beginning with "-" is never
     // taken for an option.
-    std::vector<std::string> words = {
-        "--increment=" + options.increment, "--tolerance=" + options.tolerance,
-        "--draws=" + std::to_string(options.draws), "--seed=" + std::to_string(options.seed)};
+    std::vector<std::string> words = {"--increment=" + options.increment};
+    if (!options.tolerance.empty()) {
+        words.push_back("--tolerance=" + options.tolerance);
+    }
+    words.push_back("--draws=" + std::to_string(options.draws));
+    words.push_back("--seed=" + std::to_string(options.seed));
     for (const std::string& by : options.by) {
         words.push_back("--by=" + by);
     }
@@ -40,6 +43,13 @@ std::vector<std::string> studyOptionWords(const StudyOptions& options) {
     }
     if (!options.concentrations) {
         words.emplace_back("--no-concentrations");
+    }
+    if (options.posterior) {
+        words.emplace_back("--posterior");
+        words.push_back("--error=" + options.error);
+        if (!options.prior.empty()) {
+            words.push_back("--prior=" + options.prior);
+        }
     }
     return words;
 }

@@ -30,6 +30,13 @@ struct StudyOptions {
     /// Limits on the shares as written ("Fish=10-40", "Fish+Seals>=50"), for every
     /// consumer; each is read against the sources of every source set.
     std::vector<std::string> limits;
+    /// The exact posterior of each group instead of the consumers' feasible sets; the
+    /// tolerance is then not used and may be empty.
+    bool posterior = false;
+    std::string error = "both"; ///< the posterior's error structure, as typed
+    /// The posterior's Dirichlet weights as typed ("Deer=2,Salmon=1,Seals=1"); empty for 1
+    /// for every source.
+    std::string prior;
 
     bool operator==(const StudyOptions&) const = default;
 };
@@ -44,8 +51,9 @@ Expected<float> checkStudyOptions(const StudyOptions& options);
 std::optional<std::uint64_t> parseSeed(std::string_view text);
 
 /// The options as the words of a `study` command line that reads them back unchanged, in
-/// the order --increment, --tolerance, --draws, --seed, each --by, each --limit (each as
-/// "--name=value") and --no-concentrations when they mix linearly. The words are not
+/// the order --increment, --tolerance (unless empty), --draws, --seed, each --by, each
+/// --limit (each as "--name=value"), --no-concentrations when they mix linearly, and for
+/// the posterior --posterior, --error and --prior (unless empty). The words are not
 /// quoted for any shell.
 std::vector<std::string> studyOptionWords(const StudyOptions& options);
 

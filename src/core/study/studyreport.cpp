@@ -23,12 +23,15 @@ std::string optionalFixed(const std::optional<double>& value, int decimals) {
     return value ? fixed(*value, decimals) : std::string();
 }
 
-/// The column names of the consumer factors, apart from the fixed columns.
-std::vector<std::string> factorColumns(const Study& study) {
-    static const std::vector<std::string> fixedNames = {
+} // namespace
+
+std::vector<std::string> factorColumns(const Study& study,
+                                       const std::vector<std::string>& moreFixed) {
+    std::vector<std::string> fixedNames = {
         "consumer", "source", "feasible", "mean",           "sd",    "min", "p01", "p50",
         "p99",      "max",    "draws",    "draws_feasible", "p02_5", "p25", "p75", "p97_5",
         "share",    "weight", "consumers"};
+    fixedNames.insert(fixedNames.end(), moreFixed.begin(), moreFixed.end());
     std::vector<std::string> names;
     // Names given so far, looked up in constant time: a table may have very many columns.
     std::unordered_set<std::string> given;
@@ -43,6 +46,8 @@ std::vector<std::string> factorColumns(const Study& study) {
     }
     return names;
 }
+
+namespace {
 
 std::string summaryCells(const std::optional<ShareSummary>& summary) {
     if (!summary) {

@@ -73,6 +73,12 @@ struct StudyReport {
 StudyReport composeStudyReport(const Study& study, const StudyOutcome& outcome,
                                const StudySummary& summary);
 
+/// The column names of the consumer file's factors in the study's tables: their snake_case
+/// names, with "factor_" in front of one that would be a fixed column's name (those of the
+/// feasible sets' tables and `moreFixed`) or repeat an earlier one.
+std::vector<std::string> factorColumns(const Study& study,
+                                       const std::vector<std::string>& moreFixed = {});
+
 /// A header as a snake_case column name: lower case, every run of other characters than
 /// letters and digits one "_" ("Body mass (g)" gives body_mass_g).
 std::string snakeCase(const std::string& header);

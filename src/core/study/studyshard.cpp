@@ -220,8 +220,13 @@ Expected<ShardManifest> parseJsonManifest(std::string_view text) {
     manifest.discriminationHash = discrimination.value_or(textFingerprint(""));
     manifest.index = *index;
     manifest.count = *count;
-    manifest.options =
-        StudyOptions{*increment, *tolerance, *draws, *seed, *by, *concentrations, *limits};
+    manifest.options.increment = *increment;
+    manifest.options.tolerance = *tolerance;
+    manifest.options.draws = *draws;
+    manifest.options.seed = *seed;
+    manifest.options.by = *by;
+    manifest.options.concentrations = *concentrations;
+    manifest.options.limits = *limits;
     manifest.partialsHash = *partials;
     return manifest;
 }

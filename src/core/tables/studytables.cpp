@@ -253,7 +253,7 @@ Expected<std::string> exactMeanText(const std::vector<std::string>& texts) {
 }
 
 Expected<Study> readStudy(const CsvTable& sourcesCsv, const CsvTable& consumersCsv,
-                          const CsvTable* discriminationCsv) {
+                          const CsvTable* discriminationCsv, std::size_t maxTracers) {
     Study study;
     study.consumerFile = consumersCsv.fileName();
     // Candidate tracers: every column of the consumer file; those the source file has are
@@ -330,11 +330,14 @@ Expected<Study> readStudy(const CsvTable& sourcesCsv, const CsvTable& consumersC
                          sourcesCsv.fileName() + " has too (a tracer such as d13C in the " +
                          "consumers, and Meand13C or d13C in the sources)");
     }
-    if (study.tracers.size() > kStudyMaxTracers) {
+    if (study.tracers.size() > maxTracers) {
         return fileError(headerLineOf(consumersCsv) + ": " + std::to_string(study.tracers.size()) +
                          " tracers (" + commaList(study.tracers) + "); a study runs at most " +
-                         std::to_string(kStudyMaxTracers) +
-                         " at a time. Leave the others out of the consumer file.");
+                         std::to_string(maxTracers) +
+                         " at a time. Leave the others out of the consumer file" +
+                         (maxTracers == kStudyMaxTracers ? ", or run its posterior (--posterior), "
+                                                           "which takes any number."
+                                                         : "."));
     }
     const std::size_t tracers = study.tracers.size();
     std::vector<std::string> sharedNames;

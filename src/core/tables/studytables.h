@@ -75,7 +75,9 @@ struct Study {
 };
 
 /// The most tracers and sources a study runs (those of one run).
-inline constexpr int kStudyMaxTracers = 5;
+inline constexpr std::size_t kStudyMaxTracers = 5;
+/// The most tracers the posterior takes (its grid is over the sources only).
+inline constexpr std::size_t kPosteriorMaxTracers = 100;
 inline constexpr int kStudyMaxSources = 10;
 
 /// Reads a study. The consumer file has one row per individual, one column per tracer and
@@ -92,9 +94,10 @@ inline constexpr int kStudyMaxSources = 10;
 /// twice, no label column, a consumer whose factor level has no sources, a tracer without a mean in
 /// the source or discrimination file, a source without discrimination or a discrimination row for
 /// an unknown source, a concentration that is not a number above zero), fewer than two sources or
-/// more than ten in a set, no tracer or more than five.
+/// more than ten in a set, no tracer or more than `maxTracers`.
 Expected<Study> readStudy(const CsvTable& sources, const CsvTable& consumers,
-                          const CsvTable* discrimination);
+                          const CsvTable* discrimination,
+                          std::size_t maxTracers = kStudyMaxTracers);
 
 /// The exact mean of number texts as a number text: the decimal sum divided by their count,
 /// exact when it has at most 12 decimals and rounded half away from zero to 12 otherwise.

@@ -1,0 +1,49 @@
+#include "cli/posterioroutput.h"
+
+#include "cli/cliapp.h"
+#include "cli/interruption.h"
+#include "cli/studyoutput.h"
+#include "cli/terminaltext.h"
+#include "core/base/numberformat.h"
+#include "core/entry/outputnaming.h"
+#include "core/study/posteriorreport.h"
+
+#include <iostream>
+
+namespace fenlowick {
+
+int runPosteriorStudy(const Study& study, PosteriorSettings settings, const std::string& folder,
+                      bool quiet, const std::vector<std::string>& inputs) {
+    settings.cancel = &interruptFlag();
+    installInterruptHandlers();
+    Expected<PosteriorOutcome> outcome = runPosterior(study, settings);
+    if (!outcome) {
+        return reportError(outcome.error());
+    }
+    if (outcome->cancelled || interruptSignal() != 0) {
+        std::cerr << "fenlowick-cli: " << interruptReason() << "; no result files were written\n";
+        return interruptExitCode();
+    }
+    const PosteriorReport report = composePosteriorReport(study, *outcome, settings.byFactors);
+    const std::vector<FileText> files = {
+        {joinFolder(folder, "posterior.csv"), report.posterior},
+        {joinFolder(folder, "residual.csv"), report.residual},
+        {joinFolder(folder, "model.csv"), report.model},
+        {joinFolder(folder, "posterior-histograms.csv"), report.histograms}};
+    if (const int code = writeStudyFiles(files, folder, inputs); code != kExitDone) {
+        return code;
+    }
+    if (!quiet) {
+        std::cout << "Posterior of " << outcome->groups.size()
+                  << (outcome->groups.size() == 1 ? " group" : " groups") << " ("
+                  << study.consumers.size() << " consumers), error structure "
+                  << posteriorErrorName(outcome->error) << ", exact on the grid of "
+                  << terminalText(settings.options.increment) << " %\n";
+        for (const FileText& file : files) {
+            std::cout << "Wrote " << file.path << "\n";
+        }
+    }
+    return kExitDone;
+}
+
+} // namespace fenlowick

@@ -1,0 +1,18 @@
+#pragma once
+
+#include "core/study/posterior.h"
+#include "core/tables/studytables.h"
+
+#include <string>
+#include <vector>
+
+namespace fenlowick {
+
+/// Computes the posterior of every group of a checked study and writes its tables
+/// (posterior.csv, residual.csv, model.csv, posterior-histograms.csv) into `folder` as a
+/// study writes its files: all together or none, never over one of `inputs`. Stops with
+/// nothing written on an interrupting signal. Returns the exit code.
+int runPosteriorStudy(const Study& study, PosteriorSettings settings, const std::string& folder,
+                      bool quiet, const std::vector<std::string>& inputs);
+
+} // namespace fenlowick

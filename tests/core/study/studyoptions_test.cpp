@@ -20,22 +20,23 @@ TEST(StudyOptions, SeedsAreWholeNumbersOfSixtyFourBitsAndNothingElse) {
 }
 
 TEST(StudyOptions, IncrementToleranceAndDrawsAreCheckedWithTheProgramsMessages) {
-    StudyOptions options{"2.5", "0.3", 10, 1, {}, true, {}};
+    StudyOptions options{"2.5", "0.3", 10, 1, {}, true, {}, false, "both", ""};
     ASSERT_TRUE(checkStudyOptions(options));
     EXPECT_EQ(*checkStudyOptions(options), 2.5f);
     const struct {
         StudyOptions options;
         const char* message;
     } refused[] = {
-        {{"abc", "0.3", 0, 1, {}, true, {}},
+        {{"abc", "0.3", 0, 1, {}, true, {}, false, "both", ""},
          "The increment \"abc\" is not a number from 1 to 100 (percent)."},
-        {{"0.99", "0.3", 0, 1, {}, true, {}},
+        {{"0.99", "0.3", 0, 1, {}, true, {}, false, "both", ""},
          "The increment \"0.99\" is not a number from 1 to 100 (percent)."},
-        {{"100.01", "0.3", 0, 1, {}, true, {}},
+        {{"100.01", "0.3", 0, 1, {}, true, {}, false, "both", ""},
          "The increment \"100.01\" is not a number from 1 to 100 (percent)."},
-        {{"5", "x", 0, 1, {}, true, {}}, "The tolerance \"x\" is not a number."},
-        {{"5", "1", -1, 1, {}, true, {}}, "The number of draws -1 is not from 0 to 1000000."},
-        {{"5", "1", 1000001, 1, {}, true, {}},
+        {{"5", "x", 0, 1, {}, true, {}, false, "both", ""}, "The tolerance \"x\" is not a number."},
+        {{"5", "1", -1, 1, {}, true, {}, false, "both", ""},
+         "The number of draws -1 is not from 0 to 1000000."},
+        {{"5", "1", 1000001, 1, {}, true, {}, false, "both", ""},
          "The number of draws 1000001 is not from 0 to 1000000."},
     };
     for (const auto& [wrong, message] : refused) {
@@ -44,8 +45,8 @@ TEST(StudyOptions, IncrementToleranceAndDrawsAreCheckedWithTheProgramsMessages) 
         EXPECT_EQ(checked.error().kind, Error::Kind::Refused);
         EXPECT_EQ(checked.error().message, message);
     }
-    EXPECT_TRUE(checkStudyOptions({"1", "0", 1000000, 1, {}, true, {}}));
-    EXPECT_TRUE(checkStudyOptions({"100", "-0.5", 0, 1, {}, true, {}}));
+    EXPECT_TRUE(checkStudyOptions({"1", "0", 1000000, 1, {}, true, {}, false, "both", ""}));
+    EXPECT_TRUE(checkStudyOptions({"100", "-0.5", 0, 1, {}, true, {}, false, "both", ""}));
 }
 
 TEST(StudyOptions, CommandLineWordsHoldEachOptionAndItsValueInOneWord) {
@@ -55,7 +56,10 @@ TEST(StudyOptions, CommandLineWordsHoldEachOptionAndItsValueInOneWord) {
                                18446744073709551615u,
                                {"Region", "Sex"},
                                false,
-                               {"-odd label=5-", "A+B>=50"}};
+                               {"-odd label=5-", "A+B>=50"},
+                               false,
+                               "both",
+                               ""};
     const std::vector<std::string> expected = {"--increment=2",
                                                "--tolerance=-0.3",
                                                "--draws=40",

@@ -24,7 +24,10 @@ StudyIdentity identityWithEveryOption() {
                                     std::numeric_limits<std::uint64_t>::max(),
                                     {"Région", "Sex\t\"quoted\""},
                                     false,
-                                    {"Small fish=10-40", "A+B>=50", "\"odd\\label\"<=5"}};
+                                    {"Small fish=10-40", "A+B>=50", "\"odd\\label\"<=5"},
+                                    false,
+                                    "both",
+                                    ""};
     return identity;
 }
 

@@ -1,0 +1,201 @@
+#include "core/study/posterior.h"
+#include "core/study/posteriorreport.h"
+#include "core/study/studyrun.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+
+namespace fenlowick {
+namespace {
+
+Study studyOf(const std::string& sources, const std::string& consumers) {
+    Expected<CsvTable> s = CsvTable::parse(sources, "sources.csv");
+    Expected<CsvTable> c = CsvTable::parse(consumers, "consumers.csv");
+    Expected<Study> study = readStudy(*s, *c, nullptr);
+    EXPECT_TRUE(study) << (study ? "" : study.error().message);
+    return *study;
+}
+
+PosteriorGroup onlyGroup(const Study& study, const StudyOptions& options) {
+    PosteriorSettings settings{options, {}};
+    settings.threads = 3;
+    Expected<PosteriorOutcome> outcome = runPosterior(study, settings);
+    EXPECT_TRUE(outcome) << (outcome ? "" : outcome.error().message);
+    EXPECT_EQ(outcome->groups.size(), 1u);
+    return outcome->groups.at(0);
+}
+
+StudyOptions posteriorOptions(const std::string& increment) {
+    StudyOptions options;
+    options.increment = increment;
+    options.posterior = true;
+    return options;
+}
+
+/// Simpson's rule for f on [a, b] with `steps` (even) intervals.
+template <typename F> double simpson(F f, double a, double b, int steps) {
+    const double h = (b - a) / steps;
+    double sum = f(a) + f(b);
+    for (int i = 1; i < steps; ++i) {
+        sum += (i % 2 == 1 ? 4.0 : 2.0) * f(a + i * h);
+    }
+    return sum * h / 3.0;
+}
+
+TEST(Posterior, TwoSourcesAgreeWithQuadratureOverTheResidualFactor) {
+    // Two sources mixed by concentration, three consumers, the residual factor on
+    // Uniform(0, 20). At each grid share p the likelihood is integrated over the factor by
+    // Simpson's rule, here, instead of the closed form in incomplete gamma functions.
+    const Study study = studyOf("Source,Meand13C,SDd13C,Concd13C\nA,-2,1.5,1\nB,10,2.5,3\n",
+                                "d13C\n4.1\n6.3\n2.2\n");
+    const std::vector<double> y = {4.1, 6.3, 2.2};
+    const auto likelihood = [&](double p, int without) {
+        const double m = (p * 1.0 * -2.0 + (1 - p) * 3.0 * 10.0) / (p * 1.0 + (1 - p) * 3.0);
+        const double w = p * p * 1.5 * 1.5 + (1 - p) * (1 - p) * 2.5 * 2.5;
+        const auto integrand = [&](double eps) {
+            if (eps <= 0.0) {
+                return 0.0;
+            }
+            double density = 1.0;
+            for (int i = 0; i < 3; ++i) {
+                if (i != without) {
+                    const double v = eps * w;
+                    density *= std::exp(-(y[i] - m) * (y[i] - m) / (2 * v)) /
+                               std::sqrt(2 * std::numbers::pi * v);
+                }
+            }
+            return density / 20.0;
+        };
+        return simpson(integrand, 0.0, 20.0, 200000);
+    };
+    const PosteriorGroup group = onlyGroup(study, posteriorOptions("2"));
+    ASSERT_EQ(group.steps, 50);
+    std::vector<double> mass(51);
+    double evidence = 0.0;
+    std::vector<double> allBut(3, 0.0);
+    for (int b = 0; b <= 50; ++b) {
+        const double p = b / 50.0;
+        mass[static_cast<std::size_t>(b)] = likelihood(p, -1);
+        evidence += mass[static_cast<std::size_t>(b)] / 51.0;
+        for (int i = 0; i < 3; ++i) {
+            allBut[static_cast<std::size_t>(i)] += likelihood(p, i) / 51.0;
+        }
+    }
+    for (int b = 0; b <= 50; ++b) {
+        EXPECT_NEAR(group.marginals[0][static_cast<std::size_t>(b)],
+                    mass[static_cast<std::size_t>(b)] / (51.0 * evidence), 1e-9)
+            << "share " << b;
+        // The second source's share is the rest.
+        EXPECT_NEAR(group.marginals[1][static_cast<std::size_t>(50 - b)],
+                    group.marginals[0][static_cast<std::size_t>(b)], 1e-12);
+    }
+    EXPECT_NEAR(group.logEvidence, std::log(evidence), 1e-8);
+    double elpd = 0.0;
+    for (const double z : allBut) {
+        elpd += std::log(evidence) - std::log(z);
+    }
+    ASSERT_TRUE(group.elpdLoo);
+    EXPECT_NEAR(*group.elpdLoo, elpd, 1e-7);
+}
+
+TEST(Posterior, TinySdsAndOneConsumerConcentrateOnTheExactRunsFeasibleSet) {
+    const std::string sources = "Source,Meand13C,SDd13C,Meand15N,SDd15N\n"
+                                "A,0,0.002,0,0.002\nB,10,0.002,0,0.003\nC,0,0.001,10,0.002\n";
+    const Study study = studyOf(sources, "d13C,d15N\n3.04,4.97\n");
+    StudySettings exact;
+    exact.options.increment = "1";
+    exact.options.tolerance = "0.1";
+    Expected<StudyOutcome> outcome = runStudy(study, exact);
+    ASSERT_TRUE(outcome);
+    ASSERT_GT(outcome->consumers[0].feasible, 0u);
+    const PosteriorGroup group = onlyGroup(study, posteriorOptions("1"));
+    for (std::size_t s = 0; s < 3; ++s) {
+        double inside = 0.0;
+        for (std::size_t b = 0; b <= 100; ++b) {
+            if (outcome->consumers[0].exact[s][b] > 0) {
+                inside += group.marginals[s][b];
+            }
+        }
+        EXPECT_GT(inside, 0.999) << "source " << s;
+    }
+    // The one consumer has no residual factor: it is 1.
+    EXPECT_FALSE(group.elpdLoo);
+    EXPECT_DOUBLE_EQ(*group.residualMean[0], 1.0);
+    EXPECT_DOUBLE_EQ(*group.residualSd[1], 0.0);
+}
+
+/// The Beta(a, b) quantile by integrating its density with Simpson's rule and bisection.
+double betaQuantile(double a, double b, double level) {
+    const double logNorm = std::lgamma(a + b) - std::lgamma(a) - std::lgamma(b);
+    const auto density = [&](double x) {
+        return x <= 0.0 || x >= 1.0
+                   ? 0.0
+                   : std::exp(logNorm + (a - 1) * std::log(x) + (b - 1) * std::log1p(-x));
+    };
+    double lo = 0.0;
+    double hi = 1.0;
+    for (int i = 0; i < 40; ++i) {
+        const double mid = (lo + hi) / 2;
+        (simpson(density, 0.0, mid, 2000) < level ? lo : hi) = mid;
+    }
+    return lo;
+}
+
+TEST(Posterior, AnUninformativeLikelihoodGivesTheDirichletPriorsBetaMarginals) {
+    // Every source with the same mean: the predicted mixture and the residual structure's
+    // likelihood are the same at every grid point, so the posterior is the prior.
+    const Study study = studyOf("Source,Meand13C\nA,5\nB,5\nC,5\n", "d13C\n4\n6.5\n");
+    StudyOptions options = posteriorOptions("1");
+    options.error = "residual";
+    options.prior = "A=2, C=1.5,B=4";
+    const PosteriorGroup group = onlyGroup(study, options);
+    const double alpha[] = {2.0, 4.0, 1.5};
+    const double total = 7.5;
+    for (std::size_t s = 0; s < 3; ++s) {
+        const double a = alpha[s];
+        const double b = total - a;
+        double mean = 0.0;
+        double square = 0.0;
+        for (std::size_t level = 0; level <= 100; ++level) {
+            const double share = static_cast<double>(level) / 100.0;
+            mean += group.marginals[s][level] * share;
+            square += group.marginals[s][level] * share * share;
+        }
+        EXPECT_NEAR(mean, a / total, 0.003) << s;
+        EXPECT_NEAR(std::sqrt(square - mean * mean),
+                    std::sqrt(a * b / (total * total * (total + 1))), 0.003)
+            << s;
+        for (const double level : {0.025, 0.25, 0.5, 0.75, 0.975}) {
+            EXPECT_NEAR(posteriorQuantileLevel(group.marginals[s], level) / 100.0,
+                        betaQuantile(a, b, level), 0.015)
+                << "source " << s << ", level " << level;
+        }
+    }
+}
+
+TEST(Posterior, RefusesWhatItCannotCompute) {
+    const Study study = studyOf("Source,Meand13C\nA,0\nB,10\nC,4\n", "d13C\n4\n");
+    struct Case {
+        std::string increment, error, prior, message;
+    };
+    for (const Case& c :
+         std::vector<Case>{{"3", "both", "", "does not divide 100"},
+                           {"1", "neither", "", "is not both, process or residual"},
+                           {"1", "both", "", "needs the SD of every source: A has none for d13C"},
+                           {"1", "residual", "A=1,B=0.5,C=1", "below 1"},
+                           {"1", "residual", "A=1,B=2", "does not name C"},
+                           {"1", "residual", "A=1,B=2,C=1,A=3", "names A twice"},
+                           {"1", "residual", "A=1,B=2,D=1", "is not a source"}}) {
+        StudyOptions options = posteriorOptions(c.increment);
+        options.error = c.error;
+        options.prior = c.prior;
+        const Status s = checkPosterior(study, {options, {}});
+        ASSERT_FALSE(s) << c.message;
+        EXPECT_NE(s.error().message.find(c.message), std::string::npos) << s.error().message;
+    }
+}
+
+} // namespace
+} // namespace fenlowick

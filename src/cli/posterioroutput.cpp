@@ -39,6 +39,15 @@ int runPosteriorStudy(const Study& study, PosteriorSettings settings, const std:
                   << study.consumers.size() << " consumers), error structure "
                   << posteriorErrorName(outcome->error) << ", exact on the grid of "
                   << terminalText(settings.options.increment) << " %\n";
+        double evaluated = 0.0;
+        double skipped = 0.0;
+        for (const PosteriorGroup& group : outcome->groups) {
+            evaluated += group.pointsEvaluated;
+            skipped += group.pointsSkipped;
+        }
+        std::cout << "Grid points worked out: " << formatDouble(evaluated) << "; left out by a "
+                  << "bound (together less than 1e-12 of the posterior): " << formatDouble(skipped)
+                  << "\n";
         for (const FileText& file : files) {
             std::cout << "Wrote " << file.path << "\n";
         }

@@ -45,6 +45,9 @@ struct PosteriorGroup {
     double logEvidence = 0.0;
     /// The exact leave-one-out predictive log density; empty for a group of one consumer.
     std::optional<double> elpdLoo;
+    /// Grid points whose likelihood was worked out, and those a bound left out.
+    double pointsEvaluated = 0.0;
+    double pointsSkipped = 0.0;
 };
 
 struct PosteriorOutcome {

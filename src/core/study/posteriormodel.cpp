@@ -1,0 +1,528 @@
+#include "core/study/posteriormodel.h"
+
+#include "core/base/csvtable.h"
+#include "core/base/gammafunctions.h"
+#include "core/base/numerictext.h"
+#include "core/base/textencoding.h"
+#include "core/tables/labelledtable.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <map>
+#include <numbers>
+
+namespace fenlowick {
+
+namespace {
+
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
+/// The residual factor's Uniform(0, kResidualTop) prior.
+constexpr double kResidualTop = 20.0;
+/// The Gamma(shape, rate) prior of one tracer's residual precision.
+constexpr double kPrecisionShape = 0.001;
+constexpr double kPrecisionRate = 0.001;
+const double kLogTwoPi = std::log(2.0 * std::numbers::pi);
+
+Error refusal(std::string message) {
+    return Error{Error::Kind::Refused, std::move(message)};
+}
+
+/// The Dirichlet weights of the sources, in `labels`' order; all 1 without a prior.
+Expected<std::vector<double>> priorWeights(const std::string& prior,
+                                           const std::vector<std::string>& labels) {
+    std::vector<double> weights(labels.size(), 1.0);
+    if (prior.empty()) {
+        return weights;
+    }
+    std::vector<bool> named(labels.size(), false);
+    for (const std::string_view part : splitText(prior, ',')) {
+        const std::size_t equals = part.rfind('=');
+        const std::string label(trimBlanks(part.substr(0, std::min(equals, part.size()))));
+        const auto it = std::find(labels.begin(), labels.end(), label);
+        if (equals == std::string_view::npos || it == labels.end()) {
+            return refusal("The prior \"" + prior + "\": \"" + std::string(part) +
+                           "\" is not a source and its weight (Source=weight); the sources are " +
+                           commaList(labels) + ".");
+        }
+        const auto index = static_cast<std::size_t>(it - labels.begin());
+        const std::optional<double> weight =
+            toDouble(std::string(trimBlanks(part.substr(equals + 1))));
+        if (named[index]) {
+            return refusal("The prior \"" + prior + "\" names " + label + " twice.");
+        }
+        if (!weight || !std::isfinite(*weight) || *weight <= 0.0) {
+            return refusal("The prior \"" + prior + "\": the weight of " + label +
+                           " is not a number above 0.");
+        }
+        if (*weight < 1.0) {
+            return refusal("The prior \"" + prior + "\": the weight of " + label +
+                           " is below 1, which puts infinite density on the grid's edges "
+                           "(where " +
+                           label + " has no share); give weights of 1 or more.");
+        }
+        named[index] = true;
+        weights[index] = *weight;
+    }
+    for (std::size_t k = 0; k < labels.size(); ++k) {
+        if (!named[k]) {
+            return refusal("The prior \"" + prior + "\" does not name " + labels[k] +
+                           ": give every source's weight.");
+        }
+    }
+    return weights;
+}
+
+/// log of the integral over the residual factor eps ~ U(0, 20) of the normal densities of
+/// `n` values with variances eps w_i: -(n/2) log 2 pi - (1/2) sum log w_i - log 20 +
+/// (1 - n/2) log a + log Gamma(n/2 - 1, a/20), a = sum (y_i - m_i)^2 / (2 w_i).
+double logResidualIntegral(int n, double a, double sumLogW) {
+    const double half = n / 2.0;
+    a = std::max(a, std::numeric_limits<double>::min());
+    return -half * kLogTwoPi - 0.5 * sumLogW - std::log(kResidualTop) + (1.0 - half) * std::log(a) +
+           logUpperGamma(half - 1.0, a / kResidualTop);
+}
+
+/// The log marginal likelihood of `n` consumers' residuals under the residual structure:
+/// for one tracer a Gamma precision prior, for more a Wishart(I, J + 1) precision prior;
+/// `logDet` is log det(I + S) (for one tracer log(rate + S/2) with S the sum of squares).
+double logResidualMarginal(int n, int tracers, double logDet) {
+    if (tracers == 1) {
+        return -n / 2.0 * kLogTwoPi + kPrecisionShape * std::log(kPrecisionRate) -
+               std::lgamma(kPrecisionShape) + std::lgamma(kPrecisionShape + n / 2.0) -
+               (kPrecisionShape + n / 2.0) * logDet;
+    }
+    const double nu = tracers + 1.0;
+    return -n * tracers / 2.0 * std::log(std::numbers::pi) +
+           logMultivariateGamma(tracers, (nu + n) / 2.0) - logMultivariateGamma(tracers, nu / 2.0) -
+           (nu + n) / 2.0 * logDet;
+}
+
+/// The Cholesky factor of a symmetric positive definite matrix (row major, lower), or
+/// false when it is not.
+bool cholesky(std::vector<double>& a, int n) {
+    for (int j = 0; j < n; ++j) {
+        double d = a[static_cast<std::size_t>(j * n + j)];
+        for (int k = 0; k < j; ++k) {
+            d -= a[static_cast<std::size_t>(j * n + k)] * a[static_cast<std::size_t>(j * n + k)];
+        }
+        if (!(d > 0.0)) {
+            return false;
+        }
+        d = std::sqrt(d);
+        a[static_cast<std::size_t>(j * n + j)] = d;
+        for (int i = j + 1; i < n; ++i) {
+            double v = a[static_cast<std::size_t>(i * n + j)];
+            for (int k = 0; k < j; ++k) {
+                v -=
+                    a[static_cast<std::size_t>(i * n + k)] * a[static_cast<std::size_t>(j * n + k)];
+            }
+            a[static_cast<std::size_t>(i * n + j)] = v / d;
+        }
+    }
+    return true;
+}
+
+/// x' A^-1 x for A = L L' (the Cholesky factor in `l`): |L^-1 x|^2.
+double inverseQuadratic(const std::vector<double>& l, int n, const std::vector<double>& x) {
+    std::vector<double> z(static_cast<std::size_t>(n));
+    double sum = 0.0;
+    for (int i = 0; i < n; ++i) {
+        double v = x[static_cast<std::size_t>(i)];
+        for (int k = 0; k < i; ++k) {
+            v -= l[static_cast<std::size_t>(i * n + k)] * z[static_cast<std::size_t>(k)];
+        }
+        z[static_cast<std::size_t>(i)] = v / l[static_cast<std::size_t>(i * n + i)];
+        sum += z[static_cast<std::size_t>(i)] * z[static_cast<std::size_t>(i)];
+    }
+    return sum;
+}
+
+/// The consumers of every set but `left` (-1 for none) as sums.
+ConsumerSample sampleOf(const GroupModel& model, int left) {
+    const auto t = static_cast<std::size_t>(model.tracers);
+    ConsumerSample sample;
+    sample.sets.resize(model.sets.size());
+    for (SetSample& set : sample.sets) {
+        set.mean.assign(t, 0.0);
+        set.scatter.assign(t * t, 0.0);
+    }
+    for (std::size_t i = 0; i < model.value.size(); ++i) {
+        if (static_cast<int>(i) != left) {
+            SetSample& set = sample.sets[static_cast<std::size_t>(model.setOf[i])];
+            ++set.count;
+            ++sample.consumers;
+            for (std::size_t j = 0; j < t; ++j) {
+                set.mean[j] += model.value[i][j];
+            }
+        }
+    }
+    for (SetSample& set : sample.sets) {
+        for (double& m : set.mean) {
+            m = set.count > 0 ? m / set.count : 0.0;
+        }
+    }
+    for (std::size_t i = 0; i < model.value.size(); ++i) {
+        if (static_cast<int>(i) != left) {
+            SetSample& set = sample.sets[static_cast<std::size_t>(model.setOf[i])];
+            for (std::size_t j = 0; j < t; ++j) {
+                for (std::size_t k = 0; k < t; ++k) {
+                    set.scatter[j * t + k] +=
+                        (model.value[i][j] - set.mean[j]) * (model.value[i][k] - set.mean[k]);
+                }
+            }
+        }
+    }
+    std::vector<double> within(t * t, 0.0);
+    for (std::size_t j = 0; j < t; ++j) {
+        within[j * t + j] = 1.0;
+    }
+    for (const SetSample& set : sample.sets) {
+        for (std::size_t e = 0; e < t * t; ++e) {
+            within[e] += set.scatter[e];
+        }
+    }
+    for (std::size_t j = 0; j < t; ++j) {
+        sample.traceWithin += within[j * t + j];
+    }
+    cholesky(within, model.tracers);
+    for (std::size_t j = 0; j < t; ++j) {
+        sample.logDetWithin += 2.0 * std::log(within[j * t + j]);
+    }
+    return sample;
+}
+
+/// The largest value of -(m/2) log eps - a / eps for eps in (0, 20]: with 20 times its
+/// exponential, a bound of the integral over the residual factor.
+double largestResidualExponent(int m, double a) {
+    const double peak = 2.0 * a / m;
+    if (peak >= kResidualTop) {
+        return -m / 2.0 * std::log(kResidualTop) - a / kResidualTop;
+    }
+    return peak > 0.0 ? -m / 2.0 * std::log(peak) - m / 2.0 : kInfinity;
+}
+
+} // namespace
+
+std::string posteriorGroupName(const std::vector<std::string>& levels) {
+    return levels.empty() ? std::string("the study") : "the group " + commaList(levels);
+}
+
+Expected<GroupModel> buildGroupModel(const Study& study, const std::vector<std::size_t>& consumers,
+                                     const std::vector<std::string>& levels,
+                                     const std::vector<std::string>& sources,
+                                     const StudyOptions& options, PosteriorError error, int steps) {
+    GroupModel model;
+    model.sources = static_cast<int>(sources.size());
+    model.tracers = static_cast<int>(study.tracers.size());
+    model.steps = steps;
+    model.error = error;
+    model.increment = *toFloat(options.increment);
+    const bool byConcentration = options.concentrations && study.hasConcentrations;
+    std::map<int, int> localSet;
+    for (const std::size_t c : consumers) {
+        const StudyConsumer& consumer = study.consumers[c];
+        auto [it, added] =
+            localSet.emplace(consumer.sourceSet, static_cast<int>(model.sets.size()));
+        if (added) {
+            const StudySourceSet& set =
+                study.sourceSets[static_cast<std::size_t>(consumer.sourceSet)];
+            SetTerms terms;
+            for (std::size_t j = 0; j < study.tracers.size(); ++j) {
+                terms.concentration.emplace_back();
+                terms.weightedMean.emplace_back();
+                terms.variance.emplace_back();
+                for (const std::string& label : sources) {
+                    const auto s = static_cast<std::size_t>(
+                        std::find_if(set.sources.begin(), set.sources.end(),
+                                     [&](const StudySource& x) { return x.label == label; }) -
+                        set.sources.begin());
+                    const StudySource& source = set.sources[s];
+                    double mean = source.means[j].toDouble();
+                    double variance = 0.0;
+                    const std::optional<double> sd = source.sds[j];
+                    if (error != PosteriorError::Residual && !sd) {
+                        return refusal("The posterior needs the SD of every source: " +
+                                       source.label + " has none for " + study.tracers[j] + ".");
+                    }
+                    variance += sd ? *sd * *sd : 0.0;
+                    if (!set.discrimination.empty()) {
+                        const StudyDiscrimination& d = set.discrimination[s];
+                        mean += d.means[j].toDouble();
+                        if (error != PosteriorError::Residual && !d.sds[j]) {
+                            return refusal("The posterior needs the SD of every discrimination: " +
+                                           source.label + " has none for " + study.tracers[j] +
+                                           ".");
+                        }
+                        variance += d.sds[j] ? *d.sds[j] * *d.sds[j] : 0.0;
+                    }
+                    const double conc =
+                        byConcentration ? source.concentrations[j].value_or(1.0) : 1.0;
+                    terms.concentration.back().push_back(conc);
+                    terms.weightedMean.back().push_back(conc * mean);
+                    terms.variance.back().push_back(variance);
+                }
+            }
+            model.sets.push_back(std::move(terms));
+        }
+        model.setOf.push_back(it->second);
+        model.value.push_back(consumer.numbers);
+    }
+    Expected<std::vector<double>> weights = priorWeights(options.prior, sources);
+    if (!weights) {
+        return weights.error();
+    }
+    model.priorWeight = std::move(*weights);
+    Expected<std::vector<ShareLimit>> limits = parseShareLimits(options.limits, sources);
+    if (!limits) {
+        return refusal("The sources of " + posteriorGroupName(levels) + ": " +
+                       limits.error().message);
+    }
+    model.limits = std::move(*limits);
+    if (auto message = unreachableLimitsMessage(model.limits, model.sources, model.increment)) {
+        return refusal("The sources of " + posteriorGroupName(levels) + ": " + *message);
+    }
+    model.residualFactor = error == PosteriorError::Both && consumers.size() > 1;
+    model.all = sampleOf(model, -1);
+    for (std::size_t i = 0; i < consumers.size() && consumers.size() > 1; ++i) {
+        model.allBut.push_back(sampleOf(model, static_cast<int>(i)));
+    }
+    return model;
+}
+
+double logLikelihoodBound(const GroupModel& model, const ConsumerSample& sample,
+                          const PredictionRange& range) {
+    const auto t = static_cast<std::size_t>(model.tracers);
+    const int n = sample.consumers;
+    // Per set and tracer, how far the consumers' mean lies outside the predicted range.
+    const auto distance = [&](std::size_t s, std::size_t j) {
+        const double mean = sample.sets[s].mean[j];
+        const std::size_t at = s * t + j;
+        return std::max({0.0, range.low[at] - mean, mean - range.high[at]});
+    };
+    if (model.error == PosteriorError::Residual) {
+        double outside = 0.0;
+        for (std::size_t s = 0; s < sample.sets.size(); ++s) {
+            for (std::size_t j = 0; j < t; ++j) {
+                const double d = distance(s, j);
+                outside += sample.sets[s].count * d * d;
+            }
+        }
+        if (t == 1) {
+            double sum = outside;
+            for (const SetSample& set : sample.sets) {
+                sum += set.scatter[0];
+            }
+            return logResidualMarginal(n, 1, std::log(kPrecisionRate + sum / 2.0));
+        }
+        // det(A + D) >= det(A) (1 + tr(D) / tr(A)) for positive semidefinite D and A.
+        return logResidualMarginal(n, model.tracers,
+                                   sample.logDetWithin + std::log1p(outside / sample.traceWithin));
+    }
+    double total = 0.0;
+    for (std::size_t j = 0; j < t; ++j) {
+        double a = 0.0;
+        double sumLogW = 0.0;
+        for (std::size_t s = 0; s < sample.sets.size(); ++s) {
+            const SetSample& set = sample.sets[s];
+            if (set.count == 0) {
+                continue;
+            }
+            if (!(range.varianceHigh[s * t + j] > 0.0)) {
+                return -kInfinity;
+            }
+            const double d = distance(s, j);
+            a += (set.scatter[j * t + j] + set.count * d * d) /
+                 (2.0 * range.varianceHigh[s * t + j]);
+            sumLogW += set.count * std::log(range.varianceLow[s * t + j]);
+        }
+        total += model.residualFactor ? logResidualIntegral(n, a, sumLogW)
+                                      : -n / 2.0 * kLogTwoPi - 0.5 * sumLogW - a;
+    }
+    return total;
+}
+
+PointLikelihood::PointLikelihood(const GroupModel& model) : m_model(model) {
+    const std::size_t cells = model.sets.size() * static_cast<std::size_t>(model.tracers);
+    m_range.low.resize(cells);
+    m_range.high.resize(cells);
+    m_range.varianceLow.resize(cells);
+    m_range.varianceHigh.resize(cells);
+    m_values.allBut.resize(model.value.size());
+    m_values.moment1.resize(static_cast<std::size_t>(model.tracers));
+    m_values.moment2.resize(static_cast<std::size_t>(model.tracers));
+    m_a.resize(static_cast<std::size_t>(model.tracers));
+    m_sumLogW.resize(static_cast<std::size_t>(model.tracers));
+}
+
+bool PointLikelihood::predict(const std::vector<double>& p) {
+    const auto t = static_cast<std::size_t>(m_model.tracers);
+    bool positive = true;
+    for (std::size_t s = 0; s < m_model.sets.size(); ++s) {
+        const SetTerms& set = m_model.sets[s];
+        for (std::size_t j = 0; j < t; ++j) {
+            double numerator = 0.0;
+            double denominator = 0.0;
+            double variance = 0.0;
+            for (std::size_t k = 0; k < p.size(); ++k) {
+                numerator += p[k] * set.weightedMean[j][k];
+                denominator += p[k] * set.concentration[j][k];
+                variance += p[k] * p[k] * set.variance[j][k];
+            }
+            const std::size_t at = s * t + j;
+            m_range.low[at] = m_range.high[at] = numerator / denominator;
+            m_range.varianceLow[at] = m_range.varianceHigh[at] = variance;
+            positive = positive && variance > 0.0;
+        }
+    }
+    return positive || m_model.error == PosteriorError::Residual;
+}
+
+const PointValues& PointLikelihood::evaluate(double logPrior,
+                                             const std::vector<double>& leaveOneOutFloor,
+                                             double momentFloor) {
+    if (m_model.error == PosteriorError::Residual) {
+        residualStructure(!m_model.allBut.empty(), true);
+    } else {
+        varianceStructures(logPrior, leaveOneOutFloor, momentFloor);
+    }
+    return m_values;
+}
+
+void PointLikelihood::varianceStructures(double logPrior, const std::vector<double>& floor,
+                                         double momentFloor) {
+    const auto t = static_cast<std::size_t>(m_model.tracers);
+    const int n = m_model.all.consumers;
+    const bool factor = m_model.residualFactor;
+    m_values.all = 0.0;
+    for (std::size_t j = 0; j < t; ++j) {
+        double a = 0.0;
+        double sumLogW = 0.0;
+        for (std::size_t s = 0; s < m_model.sets.size(); ++s) {
+            const SetSample& set = m_model.all.sets[s];
+            const double w = m_range.varianceLow[s * t + j];
+            const double d = set.mean[j] - m_range.low[s * t + j];
+            a += (set.scatter[j * t + j] + set.count * d * d) / (2.0 * w);
+            sumLogW += set.count * std::log(w);
+        }
+        m_a[j] = a;
+        m_sumLogW[j] = sumLogW;
+        m_values.all +=
+            factor ? logResidualIntegral(n, a, sumLogW) : -n / 2.0 * kLogTwoPi - 0.5 * sumLogW - a;
+    }
+    const bool moments = factor && logPrior + m_values.all >= momentFloor;
+    for (std::size_t j = 0; j < t; ++j) {
+        if (!factor) {
+            m_values.moment1[j] = m_values.moment2[j] = 1.0;
+        } else if (!moments) {
+            m_values.moment1[j] = m_values.moment2[j] = 0.0;
+        } else {
+            // E[eps^k] = a^k Gamma(n/2 - 1 - k, a/20) / Gamma(n/2 - 1, a/20).
+            const double a = std::max(m_a[j], std::numeric_limits<double>::min());
+            const double x = a / kResidualTop;
+            const double base = logUpperGamma(n / 2.0 - 1.0, x);
+            m_values.moment1[j] = std::exp(std::log(a) + logUpperGamma(n / 2.0 - 2.0, x) - base);
+            m_values.moment2[j] =
+                std::exp(2.0 * std::log(a) + logUpperGamma(n / 2.0 - 3.0, x) - base);
+        }
+    }
+    if (m_model.allBut.empty()) {
+        return;
+    }
+    for (std::size_t i = 0; i < m_model.value.size(); ++i) {
+        const auto s = static_cast<std::size_t>(m_model.setOf[i]);
+        double bound = 0.0;
+        double exact = 0.0;
+        for (std::size_t j = 0; j < t; ++j) {
+            const double w = m_range.varianceLow[s * t + j];
+            const double d = m_model.value[i][j] - m_range.low[s * t + j];
+            const double a = std::max(0.0, m_a[j] - d * d / (2.0 * w));
+            const double sumLogW = m_sumLogW[j] - std::log(w);
+            if (factor) {
+                bound +=
+                    -(n - 1) / 2.0 * kLogTwoPi - 0.5 * sumLogW + largestResidualExponent(n - 1, a);
+            } else {
+                exact += -(n - 1) / 2.0 * kLogTwoPi - 0.5 * sumLogW - a;
+            }
+        }
+        if (!factor) {
+            m_values.allBut[i] = exact;
+            continue;
+        }
+        if (logPrior + bound < floor[i]) {
+            m_values.allBut[i] = -kInfinity;
+            continue;
+        }
+        for (std::size_t j = 0; j < t; ++j) {
+            const double w = m_range.varianceLow[s * t + j];
+            const double d = m_model.value[i][j] - m_range.low[s * t + j];
+            exact += logResidualIntegral(n - 1, std::max(0.0, m_a[j] - d * d / (2.0 * w)),
+                                         m_sumLogW[j] - std::log(w));
+        }
+        m_values.allBut[i] = exact;
+    }
+}
+
+void PointLikelihood::residualStructure(bool leaveOneOut, bool moments) {
+    const int n = m_model.all.consumers;
+    const int tracers = m_model.tracers;
+    const auto t = static_cast<std::size_t>(tracers);
+    // A = I + S, S the residuals' scatter about the predictions: per set its scatter about
+    // the consumers' mean plus count times the outer product of mean minus prediction.
+    std::vector<double> a(t * t, 0.0);
+    for (std::size_t j = 0; j < t; ++j) {
+        a[j * t + j] = t == 1 ? 0.0 : 1.0;
+    }
+    for (std::size_t s = 0; s < m_model.sets.size(); ++s) {
+        const SetSample& set = m_model.all.sets[s];
+        for (std::size_t j = 0; j < t; ++j) {
+            for (std::size_t k = 0; k < t; ++k) {
+                a[j * t + k] +=
+                    set.scatter[j * t + k] + set.count * (set.mean[j] - m_range.low[s * t + j]) *
+                                                 (set.mean[k] - m_range.low[s * t + k]);
+            }
+        }
+    }
+    if (t == 1) {
+        // One tracer: the variance 1 / precision is inverse gamma(shape, rate).
+        const double rate = kPrecisionRate + a[0] / 2.0;
+        const double shape = kPrecisionShape + n / 2.0;
+        m_values.all = logResidualMarginal(n, 1, std::log(rate));
+        m_values.moment1[0] = shape > 1.0 ? rate / (shape - 1.0) : kInfinity;
+        m_values.moment2[0] =
+            shape > 2.0 ? rate * rate / ((shape - 1.0) * (shape - 2.0)) : kInfinity;
+        for (std::size_t i = 0; leaveOneOut && i < m_model.value.size(); ++i) {
+            const auto s = static_cast<std::size_t>(m_model.setOf[i]);
+            const double d = m_model.value[i][0] - m_range.low[s];
+            m_values.allBut[i] = logResidualMarginal(n - 1, 1, std::log(rate - d * d / 2.0));
+        }
+        return;
+    }
+    for (std::size_t j = 0; moments && j < t; ++j) {
+        // The inverse Wishart's variance of tracer j: mean A_jj / n and variance
+        // 2 A_jj^2 / (n^2 (n - 2)).
+        const double ajj = a[j * t + j];
+        m_values.moment1[j] = ajj / n;
+        m_values.moment2[j] =
+            n > 2 ? 2.0 * ajj * ajj / (n * n * (n - 2.0)) + ajj * ajj / (n * n) : kInfinity;
+    }
+    std::vector<double> l = a;
+    cholesky(l, tracers);
+    double logDet = 0.0;
+    for (std::size_t j = 0; j < t; ++j) {
+        logDet += 2.0 * std::log(l[j * t + j]);
+    }
+    m_values.all = logResidualMarginal(n, tracers, logDet);
+    std::vector<double> d(t);
+    for (std::size_t i = 0; leaveOneOut && i < m_model.value.size(); ++i) {
+        const auto s = static_cast<std::size_t>(m_model.setOf[i]);
+        for (std::size_t j = 0; j < t; ++j) {
+            d[j] = m_model.value[i][j] - m_range.low[s * t + j];
+        }
+        // det(A - d d') = det(A) (1 - d' A^-1 d).
+        m_values.allBut[i] = logResidualMarginal(
+            n - 1, tracers, logDet + std::log(1.0 - inverseQuadratic(l, tracers, d)));
+    }
+}
+
+} // namespace fenlowick

@@ -1,0 +1,123 @@
+#pragma once
+
+// The parts of the posterior's computation that its grid search and its tests share: one
+// group's model, the likelihood of its consumers at a grid point, and bounds on that
+// likelihood over a region of the grid.
+
+#include "core/base/expected.h"
+#include "core/entry/mixingconstraints.h"
+#include "core/study/posterior.h"
+#include "core/tables/studytables.h"
+
+#include <string>
+#include <vector>
+
+namespace fenlowick {
+
+/// What the likelihood needs of one source set, per tracer and source (in the group's
+/// order): the concentration c, c times the mean with discrimination, and the variance of
+/// source and discrimination together.
+struct SetTerms {
+    std::vector<std::vector<double>> concentration;
+    std::vector<std::vector<double>> weightedMean;
+    std::vector<std::vector<double>> variance;
+};
+
+/// Consumers of one source set as sums: their count, mean values and scatter about the
+/// means (a tracers x tracers matrix, row major).
+struct SetSample {
+    int count = 0;
+    std::vector<double> mean;
+    std::vector<double> scatter;
+};
+
+/// Some of a group's consumers (all of them, or all but one) by source set.
+struct ConsumerSample {
+    int consumers = 0;
+    std::vector<SetSample> sets;
+    /// log det(I + W) and trace(I + W) of the within-set scatter W: the residual
+    /// structure's bound uses them.
+    double logDetWithin = 0.0;
+    double traceWithin = 0.0;
+};
+
+/// One group's model: its sets, its consumers' values, its prior and its limits.
+struct GroupModel {
+    int sources = 0;
+    int tracers = 0;
+    int steps = 0;
+    PosteriorError error = PosteriorError::Both;
+    /// The residual factor is integrated out (the structure "both" and more than one
+    /// consumer); otherwise it is 1.
+    bool residualFactor = false;
+    std::vector<SetTerms> sets;
+    std::vector<int> setOf;                 ///< per consumer, an index into `sets`
+    std::vector<std::vector<double>> value; ///< per consumer and tracer
+    std::vector<double> priorWeight;        ///< Dirichlet weights
+    std::vector<ShareLimit> limits;
+    float increment = 1.0f;
+    ConsumerSample all;
+    std::vector<ConsumerSample> allBut; ///< per consumer: the others
+};
+
+/// "the study" or "the group LEVEL, LEVEL".
+std::string posteriorGroupName(const std::vector<std::string>& levels);
+
+/// The model of a group whose sources (all its consumers' sets have the same) are
+/// `sources`; refused as `checkPosterior` says.
+Expected<GroupModel> buildGroupModel(const Study& study, const std::vector<std::size_t>& consumers,
+                                     const std::vector<std::string>& levels,
+                                     const std::vector<std::string>& sources,
+                                     const StudyOptions& options, PosteriorError error, int steps);
+
+/// The predicted mixture of each source set and tracer over a region of the grid: from
+/// `low` to `high` (index set * tracers + tracer), with the variance from `varianceLow` to
+/// `varianceHigh`. At a grid point low equals high.
+struct PredictionRange {
+    std::vector<double> low, high, varianceLow, varianceHigh;
+};
+
+/// An upper bound of the log likelihood of `sample` where the predictions lie in `range`
+/// (the likelihood falls as a predicted mean moves away from the consumers' and as the
+/// residuals' variance grows).
+double logLikelihoodBound(const GroupModel& model, const ConsumerSample& sample,
+                          const PredictionRange& range);
+
+/// What one grid point gives: the log likelihood of all the group's consumers, of all but
+/// each one (-infinity where skipped), and each tracer's first two posterior moments of the
+/// residual factor (of the residual variance under the residual structure) at the point.
+struct PointValues {
+    double all = 0.0;
+    std::vector<double> allBut;
+    std::vector<double> moment1, moment2;
+};
+
+/// The likelihood at grid points of one group's model.
+class PointLikelihood {
+public:
+    explicit PointLikelihood(const GroupModel& model);
+
+    /// The predictions at proportions `p`; false where a variance is 0 (the likelihood is 0
+    /// there, or undefined at a consumer exactly on the prediction).
+    bool predict(const std::vector<double>& p);
+    const PredictionRange& prediction() const { return m_range; }
+
+    /// The values at the point last predicted. The leave-one-out values of consumer i are
+    /// worked out only where a cheap bound puts logPrior plus them at or above
+    /// `leaveOneOutFloor[i]`; the moments only where logPrior plus the likelihood of all
+    /// reaches `momentFloor`.
+    const PointValues& evaluate(double logPrior, const std::vector<double>& leaveOneOutFloor,
+                                double momentFloor);
+
+private:
+    void varianceStructures(double logPrior, const std::vector<double>& floor, double momentFloor);
+    void residualStructure(bool leaveOneOut, bool moments);
+
+    const GroupModel& m_model;
+    PredictionRange m_range;
+    PointValues m_values;
+    std::vector<double> m_a;       ///< per tracer: sum (y - m)^2 / (2 w)
+    std::vector<double> m_sumLogW; ///< per tracer: sum log w
+};
+
+} // namespace fenlowick

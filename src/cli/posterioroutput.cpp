@@ -6,6 +6,7 @@
 #include "cli/terminaltext.h"
 #include "core/base/numberformat.h"
 #include "core/entry/outputnaming.h"
+#include "core/study/posteriormodel.h"
 #include "core/study/posteriorreport.h"
 
 #include <iostream>
@@ -23,6 +24,15 @@ int runPosteriorStudy(const Study& study, PosteriorSettings settings, const std:
     if (outcome->cancelled || interruptSignal() != 0) {
         std::cerr << "fenlowick-cli: " << interruptReason() << "; no result files were written\n";
         return interruptExitCode();
+    }
+    for (const PosteriorGroup& group : outcome->groups) {
+        if (group.draws > 0 && group.effectiveDraws < group.draws / 10.0) {
+            std::cerr << "fenlowick-cli: note: " << terminalText(posteriorGroupName(group.levels))
+                      << ": the effective number of draws is "
+                      << formatDecimals(group.effectiveDraws, 1) << " of " << group.draws
+                      << ": the consumers inform the sources more than their tables do, and a "
+                         "few draws carry the posterior; take more draws\n";
+        }
     }
     const PosteriorReport report = composePosteriorReport(study, *outcome, settings.byFactors);
     const std::vector<FileText> files = {

@@ -633,14 +633,13 @@ int StudyCommand::checkModeOptions() const {
         }
         return kExitDone;
     }
-    for (const auto& [option, given] : {std::pair<const char*, bool>{"--draws", m_draws > 0},
-                                        {"--shard", !m_shard.empty()},
+    for (const auto& [option, given] : {std::pair<const char*, bool>{"--shard", !m_shard.empty()},
                                         {"--slurm", m_slurm > 0},
                                         {"--entry-of", !m_entryOf.empty()}}) {
         if (given) {
             std::cerr << "fenlowick-cli: " << option
-                      << " does not go with --posterior in this version: the posterior takes "
-                         "the sources' means and SDs as the tables give them, in one run\n";
+                      << " does not go with --posterior in this version: the posterior runs "
+                         "in one process\n";
             return kExitUsage;
         }
     }

@@ -101,7 +101,29 @@ Expected<PosteriorGroup> groupPosterior(const Study& study, PosteriorGroup group
     const int threads = settings.threads > 0
                             ? settings.threads
                             : static_cast<int>(std::thread::hardware_concurrency());
-    const GridSums sums = sumPosteriorGrid(model, threads, settings.cancel);
+    const int draws = settings.options.draws;
+    GridSums sums = draws == 0 ? sumPosteriorGrid(model, threads, settings.cancel)
+                               : GridSums(model.sources, steps, model.tracers,
+                                          static_cast<int>(model.value.size()));
+    // With draws the posterior is the mixture of the draws' grid posteriors weighted by
+    // their evidences: their sums add up, and each evidence is the draws' mean.
+    LogSum evidences;
+    LogSum squares;
+    for (int d = 1; d <= draws; ++d) {
+        if (settings.cancel != nullptr && settings.cancel->load()) {
+            break;
+        }
+        const GridSums drawn = sumPosteriorGrid(drawnGroupModel(model, settings.options.seed, d),
+                                                threads, settings.cancel);
+        const double logZ = drawn.evidence.log() - drawn.prior.log();
+        evidences.add(logZ);
+        squares.add(2.0 * logZ);
+        sums.add(drawn);
+    }
+    if (draws > 0) {
+        group.draws = draws;
+        group.effectiveDraws = std::exp(2.0 * evidences.log() - squares.log());
+    }
     if (sums.evidence.reference == -kInfinity || sums.prior.reference == -kInfinity) {
         return refusal("The posterior of " + posteriorGroupName(group.levels) +
                        " is 0 at every point of the grid (a source with SDs of 0 at every "

@@ -45,6 +45,10 @@ struct PosteriorGroup {
     double logEvidence = 0.0;
     /// The exact leave-one-out predictive log density; empty for a group of one consumer.
     std::optional<double> elpdLoo;
+    /// The draws of the sources' uncertainty (0 without), and their effective number:
+    /// (sum Z)^2 / sum Z^2 of their evidences Z.
+    int draws = 0;
+    double effectiveDraws = 0.0;
     /// Grid points whose likelihood was worked out, and those a bound left out.
     double pointsEvaluated = 0.0;
     double pointsSkipped = 0.0;

@@ -4,6 +4,7 @@
 #include "core/base/gammafunctions.h"
 #include "core/base/numerictext.h"
 #include "core/base/textencoding.h"
+#include "core/study/drawrandom.h"
 #include "core/tables/labelledtable.h"
 
 #include <algorithm>
@@ -228,10 +229,27 @@ Expected<GroupModel> buildGroupModel(const Study& study, const std::vector<std::
             const StudySourceSet& set =
                 study.sourceSets[static_cast<std::size_t>(consumer.sourceSet)];
             SetTerms terms;
+            terms.studySet = consumer.sourceSet;
+            for (const std::string& label : sources) {
+                const auto source =
+                    std::find_if(set.sources.begin(), set.sources.end(),
+                                 [&](const StudySource& x) { return x.label == label; });
+                terms.samples.push_back(source->samples);
+                if (options.draws > 0 && source->samples < 2) {
+                    return refusal("The posterior's draws (--draws) need the number of samples "
+                                   "(an n column of 2 or more, or raw rows) of every source: " +
+                                   label + " has " +
+                                   (source->samples == 0 ? std::string("none")
+                                                         : std::to_string(source->samples)) +
+                                   ".");
+                }
+            }
             for (std::size_t j = 0; j < study.tracers.size(); ++j) {
-                terms.concentration.emplace_back();
-                terms.weightedMean.emplace_back();
-                terms.variance.emplace_back();
+                for (auto* row :
+                     {&terms.concentration, &terms.weightedMean, &terms.variance, &terms.sourceMean,
+                      &terms.sourceSd, &terms.shift, &terms.shiftVariance}) {
+                    row->emplace_back();
+                }
                 for (const std::string& label : sources) {
                     const auto s = static_cast<std::size_t>(
                         std::find_if(set.sources.begin(), set.sources.end(),
@@ -241,20 +259,26 @@ Expected<GroupModel> buildGroupModel(const Study& study, const std::vector<std::
                     double mean = source.means[j].toDouble();
                     double variance = 0.0;
                     const std::optional<double> sd = source.sds[j];
-                    if (error != PosteriorError::Residual && !sd) {
+                    if ((error != PosteriorError::Residual || options.draws > 0) && !sd) {
                         return refusal("The posterior needs the SD of every source: " +
                                        source.label + " has none for " + study.tracers[j] + ".");
                     }
                     variance += sd ? *sd * *sd : 0.0;
+                    terms.sourceMean.back().push_back(mean);
+                    terms.sourceSd.back().push_back(sd.value_or(0.0));
+                    terms.shift.back().push_back(0.0);
+                    terms.shiftVariance.back().push_back(0.0);
                     if (!set.discrimination.empty()) {
                         const StudyDiscrimination& d = set.discrimination[s];
                         mean += d.means[j].toDouble();
+                        terms.shift.back().back() = d.means[j].toDouble();
                         if (error != PosteriorError::Residual && !d.sds[j]) {
                             return refusal("The posterior needs the SD of every discrimination: " +
                                            source.label + " has none for " + study.tracers[j] +
                                            ".");
                         }
                         variance += d.sds[j] ? *d.sds[j] * *d.sds[j] : 0.0;
+                        terms.shiftVariance.back().back() = d.sds[j] ? *d.sds[j] * *d.sds[j] : 0.0;
                     }
                     const double conc =
                         byConcentration ? source.concentrations[j].value_or(1.0) : 1.0;
@@ -288,6 +312,35 @@ Expected<GroupModel> buildGroupModel(const Study& study, const std::vector<std::
         model.allBut.push_back(sampleOf(model, static_cast<int>(i)));
     }
     return model;
+}
+
+GroupModel drawnGroupModel(const GroupModel& model, std::uint64_t seed, int draw) {
+    // The draws' numbers in a stream of their own, apart from those of the exact runs' draws.
+    constexpr std::uint64_t kPosteriorStream = 0xFFFFFFFF00000000u;
+    GroupModel drawn = model;
+    const auto t = static_cast<std::size_t>(model.tracers);
+    for (SetTerms& set : drawn.sets) {
+        const std::uint64_t stream = kPosteriorStream + static_cast<std::uint64_t>(set.studySet);
+        for (std::size_t k = 0; k < set.samples.size(); ++k) {
+            const int n = set.samples[k];
+            for (std::size_t j = 0; j < t; ++j) {
+                const std::uint64_t base = (k * t + j) << 32;
+                const auto d = static_cast<std::uint64_t>(draw);
+                const double sd = set.sourceSd[j][k];
+                const double mean = set.sourceMean[j][k] +
+                                    sd / std::sqrt(n) * standardNormal(seed, stream, d, base);
+                double chiSquare = 0.0;
+                for (int m = 1; m <= n; ++m) {
+                    const double z =
+                        standardNormal(seed, stream, d, base + static_cast<std::uint64_t>(m));
+                    chiSquare += z * z;
+                }
+                set.weightedMean[j][k] = set.concentration[j][k] * (mean + set.shift[j][k]);
+                set.variance[j][k] = sd * sd * (n - 1) / chiSquare + set.shiftVariance[j][k];
+            }
+        }
+    }
+    return drawn;
 }
 
 double logLikelihoodBound(const GroupModel& model, const ConsumerSample& sample,

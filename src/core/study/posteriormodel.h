@@ -9,6 +9,7 @@
 #include "core/study/posterior.h"
 #include "core/tables/studytables.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,12 @@ struct SetTerms {
     std::vector<std::vector<double>> concentration;
     std::vector<std::vector<double>> weightedMean;
     std::vector<std::vector<double>> variance;
+    /// What the terms are made of, per tracer and source as the tables give them: the
+    /// source's mean and SD (0 without one), the discrimination's mean and variance; and per
+    /// source its number of samples. Draws of the sources start from these.
+    std::vector<std::vector<double>> sourceMean, sourceSd, shift, shiftVariance;
+    std::vector<int> samples;
+    int studySet = 0; ///< the set's index in the study
 };
 
 /// Consumers of one source set as sums: their count, mean values and scatter about the
@@ -76,6 +83,12 @@ Expected<GroupModel> buildGroupModel(const Study& study, const std::vector<std::
 struct PredictionRange {
     std::vector<double> low, high, varianceLow, varianceHigh;
 };
+
+/// The model of draw `draw` (1-based) of the sources' uncertainty: every source mean from
+/// Normal(mean, SD^2 / n), every source variance SD^2 (n - 1) / X with X ~ chi-square(n),
+/// the discrimination as given. The numbers depend only on the seed, the source set, the
+/// draw and the source and tracer, so every group and every shard draws the same sources.
+GroupModel drawnGroupModel(const GroupModel& model, std::uint64_t seed, int draw);
 
 /// An upper bound of the log likelihood of `sample` where the predictions lie in `range`
 /// (the likelihood falls as a predicted mean moves away from the consumers' and as the

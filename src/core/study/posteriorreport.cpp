@@ -95,7 +95,8 @@ PosteriorReport composePosteriorReport(const Study& study, const PosteriorOutcom
         }
         report.model += prefix + std::to_string(group.consumers.size()) + "," +
                         formatDecimals(group.logEvidence, 6) + "," +
-                        optionalCell(group.elpdLoo, 6) + ",0,\n";
+                        optionalCell(group.elpdLoo, 6) + "," + std::to_string(group.draws) + "," +
+                        (group.draws > 0 ? formatDecimals(group.effectiveDraws, 1) : "") + "\n";
     }
     return report;
 }

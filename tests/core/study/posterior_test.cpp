@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <numbers>
+#include <random>
 
 namespace fenlowick {
 namespace {
@@ -197,6 +198,84 @@ TEST(Posterior, RefusesWhatItCannotCompute) {
         ASSERT_FALSE(s) << c.message;
         EXPECT_NE(s.error().message.find(c.message), std::string::npos) << s.error().message;
     }
+}
+
+TEST(Posterior, DrawsOfTheSourcesAgreeWithAnIndependentMonteCarloIntegral) {
+    // The joint model of the shares, the residual factor and the sources' means and
+    // variances, integrated here by plain Monte Carlo over the sources (the standard
+    // library's generators) and Gauss-Legendre quadrature over the factor; the program's
+    // draws weight each draw's grid posterior by its evidence instead.
+    const Study study =
+        studyOf("Source,Meand13C,SDd13C,n\nA,-2,3,3\nB,10,2.5,4\n", "d13C\n8.1\n9.3\n8.2\n");
+    StudyOptions options = posteriorOptions("5");
+    options.draws = 4000;
+    options.seed = 11;
+    const PosteriorGroup group = onlyGroup(study, options);
+    // Gauss-Legendre nodes in log eps from -25 to log 20 (Newton's iteration on the Legendre
+    // polynomial): the integrand peaks sharply near 0 when a draw's variance is large.
+    const int order = 96;
+    const double low = -25.0;
+    const double high = std::log(20.0);
+    std::vector<double> node, weight;
+    for (int i = 1; i <= order; ++i) {
+        double x = std::cos(std::numbers::pi * (i - 0.25) / (order + 0.5));
+        double derivative = 0.0;
+        for (int step = 0; step < 100; ++step) {
+            double p0 = 1.0;
+            double p1 = x;
+            for (int k = 2; k <= order; ++k) {
+                const double p2 = ((2 * k - 1) * x * p1 - (k - 1) * p0) / k;
+                p0 = p1;
+                p1 = p2;
+            }
+            derivative = order * (x * p1 - p0) / (x * x - 1);
+            x -= p1 / derivative;
+        }
+        const double u = low + (high - low) * (x + 1.0) / 2.0;
+        node.push_back(std::exp(u));
+        // d eps = eps du
+        weight.push_back((high - low) / ((1 - x * x) * derivative * derivative) * std::exp(u));
+    }
+    const std::vector<double> y = {8.1, 9.3, 8.2};
+    std::mt19937_64 random(2024);
+    std::normal_distribution<double> normal;
+    std::chi_squared_distribution<double> chiA(3.0), chiB(4.0);
+    std::vector<double> mass(21, 0.0);
+    double evidence = 0.0;
+    const int samples = 20000;
+    for (int d = 0; d < samples; ++d) {
+        const double muA = -2 + 3 / std::sqrt(3.0) * normal(random);
+        const double muB = 10 + 2.5 / std::sqrt(4.0) * normal(random);
+        const double varA = 3 * 3 * 2 / chiA(random);
+        const double varB = 2.5 * 2.5 * 3 / chiB(random);
+        for (int b = 0; b <= 20; ++b) {
+            const double p = b / 20.0;
+            const double m = p * muA + (1 - p) * muB;
+            const double w = p * p * varA + (1 - p) * (1 - p) * varB;
+            double likelihood = 0.0;
+            for (int q = 0; q < order; ++q) {
+                double density = 1.0;
+                for (const double v : y) {
+                    density *= std::exp(-(v - m) * (v - m) / (2 * node[q] * w)) /
+                               std::sqrt(2 * std::numbers::pi * node[q] * w);
+                }
+                likelihood += weight[q] * density / 20.0;
+            }
+            mass[static_cast<std::size_t>(b)] += likelihood / 21.0 / samples;
+            evidence += likelihood / 21.0 / samples;
+        }
+    }
+    double mean = 0.0;
+    double programMean = 0.0;
+    for (std::size_t b = 0; b <= 20; ++b) {
+        mean += mass[b] / evidence * static_cast<double>(b) / 20.0;
+        programMean += group.marginals[0][b] * static_cast<double>(b) / 20.0;
+    }
+    EXPECT_NEAR(programMean, mean, 0.01);
+    EXPECT_NEAR(group.logEvidence, std::log(evidence), 0.03);
+    EXPECT_EQ(group.draws, 4000);
+    EXPECT_GT(group.effectiveDraws, 1000.0);
+    EXPECT_LT(group.effectiveDraws, 4000.0);
 }
 
 /// Every grid point's log weight by plain enumeration: prior weight times the likelihood of

@@ -9,12 +9,16 @@
 #include "core/study/posteriormodel.h"
 #include "core/study/posteriorreport.h"
 
+#ifdef FENLOWICK_HAVE_FIGURES
+#include "figures/studyfigures.h"
+#endif
+
 #include <iostream>
 
 namespace fenlowick {
 
 int runPosteriorStudy(const Study& study, PosteriorSettings settings, const std::string& folder,
-                      bool quiet, const std::vector<std::string>& inputs) {
+                      bool noFigures, bool quiet, const std::vector<std::string>& inputs) {
     settings.cancel = &interruptFlag();
     installInterruptHandlers();
     Expected<PosteriorOutcome> outcome = runPosterior(study, settings);
@@ -35,11 +39,21 @@ int runPosteriorStudy(const Study& study, PosteriorSettings settings, const std:
         }
     }
     const PosteriorReport report = composePosteriorReport(study, *outcome, settings.byFactors);
-    const std::vector<FileText> files = {
+    std::vector<FileText> files = {
         {joinFolder(folder, "posterior.csv"), report.posterior},
         {joinFolder(folder, "residual.csv"), report.residual},
         {joinFolder(folder, "model.csv"), report.model},
         {joinFolder(folder, "posterior-histograms.csv"), report.histograms}};
+    if (!noFigures) {
+#ifdef FENLOWICK_HAVE_FIGURES
+        for (FileText& figure : drawPosteriorFigures(study, *outcome, settings.byFactors,
+                                                     joinFolder(folder, "figures"))) {
+            files.push_back(std::move(figure));
+        }
+#else
+        std::cerr << "fenlowick-cli: note: this build has no figures (it was made without Qt)\n";
+#endif
+    }
     if (const int code = writeStudyFiles(files, folder, inputs); code != kExitDone) {
         return code;
     }

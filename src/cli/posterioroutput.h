@@ -9,10 +9,11 @@
 namespace fenlowick {
 
 /// Computes the posterior of every group of a checked study and writes its tables
-/// (posterior.csv, residual.csv, model.csv, posterior-histograms.csv) into `folder` as a
-/// study writes its files: all together or none, never over one of `inputs`. Stops with
-/// nothing written on an interrupting signal. Returns the exit code.
+/// (posterior.csv, residual.csv, model.csv, posterior-histograms.csv) and, unless
+/// `noFigures` (or the build has none), its figures into `folder` as a study writes its files: all
+/// together or none, never over one of `inputs`. Stops with nothing written on an interrupting
+/// signal. Returns the exit code.
 int runPosteriorStudy(const Study& study, PosteriorSettings settings, const std::string& folder,
-                      bool quiet, const std::vector<std::string>& inputs);
+                      bool noFigures, bool quiet, const std::vector<std::string>& inputs);
 
 } // namespace fenlowick

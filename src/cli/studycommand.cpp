@@ -566,7 +566,7 @@ int StudyCommand::runAndWrite(const StudyInputs& inputs) const {
     if (m_posterior) {
         PosteriorSettings posterior{inputs.identity.options, inputs.byFactors};
         posterior.threads = m_threads;
-        return runPosteriorStudy(study, posterior, inputs.folder, m_quiet, tables);
+        return runPosteriorStudy(study, posterior, inputs.folder, m_noFigures, m_quiet, tables);
     }
     StudySettings settings;
     settings.options = inputs.identity.options;

@@ -229,8 +229,7 @@ void paintSharesFigure(QPainter& painter, const SharesFigure& figure) {
         paintPanel(painter, figure, panel, frame, anySolution && column == 0);
     }
     if (anySolution) {
-        PlotFrame(grid, xs, ys)
-            .paintYTitle(painter, QStringLiteral("Percent of solutions"), yLabels);
+        PlotFrame(grid, xs, ys).paintYTitle(painter, figure.yTitle, yLabels);
     }
     paintText(painter,
               QRectF(grid.left(), grid.bottom() + PlotFrame::xLabelsHeight() + PlotFrame::kGap,

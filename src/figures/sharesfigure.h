@@ -17,8 +17,9 @@ namespace fenlowick {
 /// What the share-distribution figure of one group shows: a panel per source.
 struct SharesFigure {
     QString title;
-    QString subtitle;                ///< the consumers and how many runs found a solution
-    QString note;                    ///< what the bars, the line and the shading are
+    QString subtitle; ///< the consumers and how many runs found a solution
+    QString note;     ///< what the bars, the line and the shading are
+    QString yTitle = QStringLiteral("Percent of solutions"); ///< what the bars count
     double increment = 0.01;         ///< as a fraction of one: the width of a bar
     std::vector<double> levelValues; ///< the share of each level, 0 to 1
     struct Panel {

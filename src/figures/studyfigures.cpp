@@ -6,6 +6,7 @@
 #include "core/study/studyreport.h"
 #include "figures/figurecanvas.h"
 #include "figures/isospacefigure.h"
+#include "figures/posteriorfigure.h"
 #include "figures/sharesfigure.h"
 
 #include <QPainter>
@@ -31,14 +32,15 @@ std::vector<std::string> studyLabels(const Study& study) {
 }
 
 /// "Region: North, Pack: 2", or "all consumers" for the whole study.
-QString groupName(const Study& study, const StudyGroup& group, const std::vector<int>& byFactors) {
-    if (group.levels.empty()) {
+QString groupName(const Study& study, const std::vector<std::string>& levels,
+                  const std::vector<int>& byFactors) {
+    if (levels.empty()) {
         return QStringLiteral("all consumers");
     }
     QStringList parts;
-    for (std::size_t f = 0; f < group.levels.size(); ++f) {
+    for (std::size_t f = 0; f < levels.size(); ++f) {
         parts << QString::fromStdString(study.factors[static_cast<std::size_t>(byFactors[f])]) +
-                     QStringLiteral(": ") + QString::fromStdString(group.levels[f]);
+                     QStringLiteral(": ") + QString::fromStdString(levels[f]);
     }
     return parts.join(QStringLiteral(", "));
 }
@@ -50,12 +52,12 @@ constexpr std::size_t kLevelNameBytes = 160;
 
 /// "" for the whole study, "-North-2" for a group; unique among `taken`. Long levels are cut
 /// short (at a character's start), the number keeping groups apart.
-std::string nameSuffix(const StudyGroup& group, std::set<std::string>& taken) {
-    if (group.levels.empty()) {
+std::string nameSuffix(const std::vector<std::string>& levels, std::set<std::string>& taken) {
+    if (levels.empty()) {
         return {};
     }
     std::string joined;
-    for (const std::string& level : group.levels) {
+    for (const std::string& level : levels) {
         joined += (joined.empty() ? "" : "-") + level;
     }
     const std::string base = "-" + cutToBytes(safeFileName(joined), kLevelNameBytes);
@@ -82,8 +84,8 @@ std::vector<FileText> drawStudyFigures(const Study& study, const StudyOutcome& o
     std::vector<FileText> files;
     std::set<std::string> taken;
     for (const StudyGroup& group : summary.groups) {
-        const std::string suffix = nameSuffix(group, taken);
-        const QString name = groupName(study, group, byFactors);
+        const std::string suffix = nameSuffix(group.levels, taken);
+        const QString name = groupName(study, group.levels, byFactors);
         const QString consumers = QString::number(group.consumers.size());
         const QString title =
             group.levels.empty()
@@ -101,6 +103,28 @@ std::vector<FileText> drawStudyFigures(const Study& study, const StudyOutcome& o
         addFigure(
             files, folder, "shares" + suffix,
             [&](QPainter& painter) { paintSharesFigure(painter, shares); }, shares.title);
+    }
+    return files;
+}
+
+std::vector<FileText> drawPosteriorFigures(const Study& study, const PosteriorOutcome& outcome,
+                                           const std::vector<int>& byFactors,
+                                           const std::string& folder) {
+    const FigureApplication application;
+    const std::vector<std::string> labels = studyLabels(study);
+    std::vector<FileText> files;
+    std::set<std::string> taken;
+    for (const PosteriorGroup& group : outcome.groups) {
+        const std::string suffix = nameSuffix(group.levels, taken);
+        const QString name = groupName(study, group.levels, byFactors);
+        const SharesFigure shares = posteriorSharesFigure(group, outcome.error, labels, name);
+        addFigure(
+            files, folder, "posterior" + suffix,
+            [&](QPainter& painter) { paintSharesFigure(painter, shares); }, shares.title);
+        const PairsFigure pairs = pairsFigureOf(group, labels, name);
+        addFigure(
+            files, folder, "pairs" + suffix,
+            [&](QPainter& painter) { paintPairsFigure(painter, pairs); }, pairs.title);
     }
     return files;
 }

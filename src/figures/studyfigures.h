@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/base/atomicfile.h"
+#include "core/study/posterior.h"
 #include "core/study/studyreport.h"
 #include "core/study/studyrun.h"
 #include "core/tables/studytables.h"
@@ -20,5 +21,12 @@ namespace fenlowick {
 /// application must have a QGuiApplication.
 std::vector<FileText> drawStudyFigures(const Study& study, const StudyOutcome& outcome,
                                        const StudySummary& summary, const std::string& folder);
+
+/// The figures of a study's posterior, per group as `drawStudyFigures` names them:
+/// "posterior" (each source's exact marginal posterior, its mean and 95 % interval) and
+/// "pairs" (the joint posterior of every pair of sources, with their correlation).
+std::vector<FileText> drawPosteriorFigures(const Study& study, const PosteriorOutcome& outcome,
+                                           const std::vector<int>& byFactors,
+                                           const std::string& folder);
 
 } // namespace fenlowick

@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <cmath>
 #include <filesystem>
 #include <set>
 
@@ -148,6 +150,53 @@ TEST(StudyFigures, MixingByConcentrationOutlinesTheSourcesBesideTheStraightHull)
             drawStudyFigures(*study, *outcome, summariseStudy(*study, *outcome, {}), "f")[1].text;
         EXPECT_EQ(svg.find(">Mixing by concentration<") != std::string::npos, concentrations);
         EXPECT_EQ(svg.find(">Linear mixing<") != std::string::npos, concentrations);
+    }
+}
+
+TEST(PosteriorFigures, PairsCarryTheCorrelationsThatTheMarginalsImply) {
+    const auto table = [](const std::string& name) {
+        return *CsvTable::read(FENLOWICK_TEST_DATA "/figures/" + name + ".csv");
+    };
+    const CsvTable discrimination = table("discrimination");
+    const Expected<Study> study =
+        readStudy(table("sources"), table("consumers-2"), &discrimination);
+    ASSERT_TRUE(study);
+    PosteriorSettings settings;
+    settings.options.increment = "5";
+    settings.options.posterior = true;
+    const Expected<PosteriorOutcome> outcome = runPosterior(*study, settings);
+    ASSERT_TRUE(outcome);
+    qunsetenv("QT_QPA_PLATFORM");
+    const std::vector<FileText> files = drawPosteriorFigures(*study, *outcome, {}, "out/figures");
+    ASSERT_EQ(files.size(), 4u);
+    EXPECT_EQ(files[0].path, "out/figures/posterior.png");
+    EXPECT_EQ(files[3].path, "out/figures/pairs.svg");
+    // With three sources p_a + p_b = 1 - p_c, so cov(a, b) = (var c - var a - var b) / 2:
+    // the correlations follow from the marginals alone.
+    const PosteriorGroup& group = outcome->groups[0];
+    std::vector<double> variance;
+    for (const std::vector<double>& masses : group.marginals) {
+        double mean = 0.0;
+        double square = 0.0;
+        for (std::size_t b = 0; b < masses.size(); ++b) {
+            mean += masses[b] * static_cast<double>(b) / 20.0;
+            square += masses[b] * static_cast<double>(b * b) / 400.0;
+        }
+        variance.push_back(square - mean * mean);
+    }
+    for (const auto& [a, b, c] : {std::array<int, 3>{0, 1, 2}, {0, 2, 1}, {1, 2, 0}}) {
+        const double r =
+            (variance[static_cast<std::size_t>(c)] - variance[static_cast<std::size_t>(a)] -
+             variance[static_cast<std::size_t>(b)]) /
+            (2.0 * std::sqrt(variance[static_cast<std::size_t>(a)] *
+                             variance[static_cast<std::size_t>(b)]));
+        QString text = QString::number(r, 'f', 2);
+        text.replace(QLatin1Char('-'), QChar(0x2212));
+        EXPECT_NE(files[3].text.find(">r = " + text.toStdString() + "<"), std::string::npos)
+            << text.toStdString();
+    }
+    for (const std::string& label : kLabels) {
+        EXPECT_NE(files[1].text.find(">" + label + "<"), std::string::npos) << label;
     }
 }
 

@@ -96,6 +96,50 @@ double logUpperGamma(double s, double x) {
     return std::log(value);
 }
 
+namespace {
+
+constexpr double kTableStep = 1.0 / 256.0;
+constexpr double kSmallestTabledOrder = 5.0;
+
+} // namespace
+
+LogUpperGammaOfOrder::LogUpperGammaOfOrder(double s) : m_s(s) {
+    if (s < kSmallestTabledOrder) {
+        return;
+    }
+    m_top = s + 8.0 * std::sqrt(s) + 16.0;
+    const auto nodes = static_cast<std::size_t>(std::ceil(m_top / kTableStep)) + 1;
+    m_value.resize(nodes);
+    m_slope.resize(nodes);
+    for (std::size_t i = 0; i < nodes; ++i) {
+        const double x = static_cast<double>(i) * kTableStep;
+        m_value[i] = logUpperGamma(s, x);
+        // d/dx log Gamma(s, x) = -x^(s-1) e^(-x) / Gamma(s, x).
+        m_slope[i] = x == 0.0 ? 0.0 : -std::exp((s - 1.0) * std::log(x) - x - m_value[i]);
+    }
+}
+
+double LogUpperGammaOfOrder::operator()(double x) const {
+    if (m_value.empty() || !(x >= 0.0) || x >= m_top) {
+        return logUpperGamma(m_s, x);
+    }
+    const double at = x / kTableStep;
+    const auto i = static_cast<std::size_t>(at);
+    if (i + 1 >= m_value.size()) {
+        return logUpperGamma(m_s, x);
+    }
+    // Cubic Hermite on [x_i, x_i+1] in t = (x - x_i) / step.
+    const double t = at - static_cast<double>(i);
+    const double y0 = m_value[i];
+    const double y1 = m_value[i + 1];
+    const double d0 = m_slope[i] * kTableStep;
+    const double d1 = m_slope[i + 1] * kTableStep;
+    const double t2 = t * t;
+    const double t3 = t2 * t;
+    return (2 * t3 - 3 * t2 + 1) * y0 + (t3 - 2 * t2 + t) * d0 + (-2 * t3 + 3 * t2) * y1 +
+           (t3 - t2) * d1;
+}
+
 double logMultivariateGamma(int d, double a) {
     double sum = d * (d - 1) / 4.0 * std::log(std::numbers::pi);
     for (int j = 1; j <= d; ++j) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <vector>
+
 namespace fenlowick {
 
 /// The natural log of the upper incomplete gamma function Gamma(s, x), the integral of
@@ -8,6 +10,23 @@ namespace fenlowick {
 /// s underflows: a series for x < s + 1, a continued fraction for x from 1 on, and for s <= 0
 /// and x < 1 the recurrence down from a series or the exponential integral.
 double logUpperGamma(double s, double x);
+
+/// log Gamma(s, x) of one order s for many x, as `logUpperGamma` gives it within 1e-12:
+/// for s >= 5 from cubic pieces between exact values and slopes at steps of 1/256 up to
+/// where the function's tail begins, and directly beyond; for smaller s (whose derivatives
+/// are unbounded at 0) always directly.
+class LogUpperGammaOfOrder {
+public:
+    explicit LogUpperGammaOfOrder(double s);
+    double order() const { return m_s; }
+    double operator()(double x) const;
+
+private:
+    double m_s;
+    double m_top = 0.0;
+    std::vector<double> m_value;
+    std::vector<double> m_slope;
+};
 
 /// The natural log of the multivariate gamma function Gamma_d(a) of dimension d:
 /// pi^(d(d-1)/4) times the product of Gamma(a + (1 - j)/2) for j = 1..d.

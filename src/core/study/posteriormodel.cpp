@@ -77,11 +77,11 @@ Expected<std::vector<double>> priorWeights(const std::string& prior,
 /// log of the integral over the residual factor eps ~ U(0, 20) of the normal densities of
 /// `n` values with variances eps w_i: -(n/2) log 2 pi - (1/2) sum log w_i - log 20 +
 /// (1 - n/2) log a + log Gamma(n/2 - 1, a/20), a = sum (y_i - m_i)^2 / (2 w_i).
-double logResidualIntegral(int n, double a, double sumLogW) {
+double logResidualIntegral(int n, double a, double sumLogW, const LogUpperGammaOfOrder& gamma) {
     const double half = n / 2.0;
     a = std::max(a, std::numeric_limits<double>::min());
     return -half * kLogTwoPi - 0.5 * sumLogW - std::log(kResidualTop) + (1.0 - half) * std::log(a) +
-           logUpperGamma(half - 1.0, a / kResidualTop);
+           gamma(a / kResidualTop);
 }
 
 /// The log marginal likelihood of `n` consumers' residuals under the residual structure:
@@ -307,6 +307,12 @@ Expected<GroupModel> buildGroupModel(const Study& study, const std::vector<std::
         return refusal("The sources of " + posteriorGroupName(levels) + ": " + *message);
     }
     model.residualFactor = error == PosteriorError::Both && consumers.size() > 1;
+    if (model.residualFactor) {
+        const double n = static_cast<double>(consumers.size());
+        model.gammas = std::make_shared<const ResidualGammas>(ResidualGammas{
+            LogUpperGammaOfOrder(n / 2.0 - 1.0), LogUpperGammaOfOrder((n - 1.0) / 2.0 - 1.0),
+            LogUpperGammaOfOrder(n / 2.0 - 2.0), LogUpperGammaOfOrder(n / 2.0 - 3.0)});
+    }
     model.all = sampleOf(model, -1);
     for (std::size_t i = 0; i < consumers.size() && consumers.size() > 1; ++i) {
         model.allBut.push_back(sampleOf(model, static_cast<int>(i)));
@@ -389,8 +395,11 @@ double logLikelihoodBound(const GroupModel& model, const ConsumerSample& sample,
                  (2.0 * range.varianceHigh[s * t + j]);
             sumLogW += set.count * std::log(range.varianceLow[s * t + j]);
         }
-        total += model.residualFactor ? logResidualIntegral(n, a, sumLogW)
-                                      : -n / 2.0 * kLogTwoPi - 0.5 * sumLogW - a;
+        total += model.residualFactor
+                     ? logResidualIntegral(n, a, sumLogW,
+                                           n == model.all.consumers ? model.gammas->all
+                                                                    : model.gammas->allBut)
+                     : -n / 2.0 * kLogTwoPi - 0.5 * sumLogW - a;
     }
     return total;
 }
@@ -460,8 +469,8 @@ void PointLikelihood::varianceStructures(double logPrior, const std::vector<doub
         }
         m_a[j] = a;
         m_sumLogW[j] = sumLogW;
-        m_values.all +=
-            factor ? logResidualIntegral(n, a, sumLogW) : -n / 2.0 * kLogTwoPi - 0.5 * sumLogW - a;
+        m_values.all += factor ? logResidualIntegral(n, a, sumLogW, m_model.gammas->all)
+                               : -n / 2.0 * kLogTwoPi - 0.5 * sumLogW - a;
     }
     const bool moments = factor && logPrior + m_values.all >= momentFloor;
     for (std::size_t j = 0; j < t; ++j) {
@@ -473,10 +482,10 @@ void PointLikelihood::varianceStructures(double logPrior, const std::vector<doub
             // E[eps^k] = a^k Gamma(n/2 - 1 - k, a/20) / Gamma(n/2 - 1, a/20).
             const double a = std::max(m_a[j], std::numeric_limits<double>::min());
             const double x = a / kResidualTop;
-            const double base = logUpperGamma(n / 2.0 - 1.0, x);
-            m_values.moment1[j] = std::exp(std::log(a) + logUpperGamma(n / 2.0 - 2.0, x) - base);
-            m_values.moment2[j] =
-                std::exp(2.0 * std::log(a) + logUpperGamma(n / 2.0 - 3.0, x) - base);
+            const ResidualGammas& gammas = *m_model.gammas;
+            const double base = gammas.all(x);
+            m_values.moment1[j] = std::exp(std::log(a) + gammas.first(x) - base);
+            m_values.moment2[j] = std::exp(2.0 * std::log(a) + gammas.second(x) - base);
         }
     }
     if (m_model.allBut.empty()) {
@@ -510,7 +519,7 @@ void PointLikelihood::varianceStructures(double logPrior, const std::vector<doub
             const double w = m_range.varianceLow[s * t + j];
             const double d = m_model.value[i][j] - m_range.low[s * t + j];
             exact += logResidualIntegral(n - 1, std::max(0.0, m_a[j] - d * d / (2.0 * w)),
-                                         m_sumLogW[j] - std::log(w));
+                                         m_sumLogW[j] - std::log(w), m_model.gammas->allBut);
         }
         m_values.allBut[i] = exact;
     }

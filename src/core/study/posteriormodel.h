@@ -5,11 +5,13 @@
 // likelihood over a region of the grid.
 
 #include "core/base/expected.h"
+#include "core/base/gammafunctions.h"
 #include "core/entry/mixingconstraints.h"
 #include "core/study/posterior.h"
 #include "core/tables/studytables.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -48,6 +50,13 @@ struct ConsumerSample {
     double traceWithin = 0.0;
 };
 
+/// log Gamma(s, x) of the orders the residual factor's integral over a group of n consumers
+/// needs: n/2 - 1 (all of them), (n - 1)/2 - 1 (all but one), n/2 - 2 and n/2 - 3 (its
+/// posterior moments).
+struct ResidualGammas {
+    LogUpperGammaOfOrder all, allBut, first, second;
+};
+
 /// One group's model: its sets, its consumers' values, its prior and its limits.
 struct GroupModel {
     int sources = 0;
@@ -57,6 +66,8 @@ struct GroupModel {
     /// The residual factor is integrated out (the structure "both" and more than one
     /// consumer); otherwise it is 1.
     bool residualFactor = false;
+    /// With the residual factor: its gamma functions, shared by the draws' models.
+    std::shared_ptr<const ResidualGammas> gammas;
     std::vector<SetTerms> sets;
     std::vector<int> setOf;                 ///< per consumer, an index into `sets`
     std::vector<std::vector<double>> value; ///< per consumer and tracer

@@ -52,5 +52,19 @@ TEST(GammaFunctions, ClosedFormsAndEdges) {
     EXPECT_EQ(logUpperGamma(2.0, INFINITY), -INFINITY);
 }
 
+TEST(GammaFunctions, TheTableOfOneOrderAgreesWithTheDirectValues) {
+    // Orders of a few to some hundred consumers; arguments across and beyond the table.
+    for (const double s : {-0.5, 1.5, 3.0, 3.5, 7.5, 14.5, 89.5, 300.0}) {
+        const LogUpperGammaOfOrder table(s);
+        double worst = 0.0;
+        for (int i = 0; i < 200000; ++i) {
+            const double x = (s + 100.0) * (i + 0.37) / 200000.0;
+            worst = std::max(worst, std::fabs(table(x) - logUpperGamma(s, x)) /
+                                        std::max(1.0, std::fabs(logUpperGamma(s, x))));
+        }
+        EXPECT_LT(worst, 1e-12) << "order " << s;
+    }
+}
+
 } // namespace
 } // namespace fenlowick

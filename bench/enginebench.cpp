@@ -12,6 +12,7 @@
 #include "core/engine/searchworker.h"
 #include "core/entry/checks.h"
 #include "core/entry/datafile.h"
+#include "core/study/posterior.h"
 #include "core/study/studyrun.h"
 #include "core/workflows/calculationrun.h"
 
@@ -27,6 +28,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -237,6 +239,42 @@ void runStudyBench(benchmark::State& state) {
     state.counters["us_per_count"] = seconds / counts * 1e6;
 }
 
+/// The posterior of a study in posterior/NAME/ at `increment` %, by its consumers' third
+/// column (the group), with `state.range(0)` draws, on both cores.
+void runPosteriorBench(benchmark::State& state, const char* name, const char* increment) {
+    const std::string folder = std::string(FENLOWICK_BENCH_POSTERIOR) + "/" + name + "/";
+    const Expected<CsvTable> sources = CsvTable::read(folder + "sources.csv");
+    const Expected<CsvTable> consumers = CsvTable::read(folder + "consumers.csv");
+    const Expected<CsvTable> discrimination = CsvTable::read(folder + "discrimination.csv");
+    const Expected<Study> study = readStudy(*sources, *consumers, &*discrimination);
+    if (!study) {
+        state.SkipWithError(study.error().message.c_str());
+        return;
+    }
+    PosteriorSettings settings;
+    settings.options.increment = increment;
+    settings.options.posterior = true;
+    settings.options.draws = static_cast<int>(state.range(0));
+    settings.byFactors = {0};
+    double points = 0.0;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        const Expected<PosteriorOutcome> outcome = runPosterior(*study, settings);
+        state.SetIterationTime(
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        if (!outcome) {
+            state.SkipWithError(outcome.error().message.c_str());
+            return;
+        }
+        points = 0.0;
+        for (const PosteriorGroup& group : outcome->groups) {
+            points += group.pointsEvaluated;
+        }
+    }
+    state.counters["consumers"] = static_cast<double>(study->consumers.size());
+    state.counters["points_worked_out"] = points;
+}
+
 /// Inputs of the small counts: bench-6's first four sources (two tracers), increment 1 %,
 /// with the mixture moved a little from one input to the next, as a study's draws move it.
 std::vector<CalculationInput> smallCountInputs() {
@@ -331,6 +369,17 @@ int main(int argc, char** argv) {
         ->Iterations(1)
         ->UseManualTime()
         ->Unit(benchmark::kMillisecond);
+    for (const auto& [label, name, increment, draws] :
+         {std::tuple{"posterior/wolves-3-sources-66-consumers-3-groups", "wolves", "1", 0},
+          std::tuple{"posterior/geese-4-sources-251-consumers-8-groups", "geese", "1", 0},
+          std::tuple{"posterior/geese-with-draws", "geese", "1", 10},
+          std::tuple{"posterior/seven-sources-50-consumers-5-percent", "seven", "5", 0}}) {
+        benchmark::RegisterBenchmark(label, runPosteriorBench, name, increment)
+            ->Arg(draws)
+            ->Iterations(1)
+            ->UseManualTime()
+            ->Unit(benchmark::kSecond);
+    }
     benchmark::RegisterBenchmark("study/250-consumers", runStudyBench)
         ->Arg(1000)
         ->Iterations(1)

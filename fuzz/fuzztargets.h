@@ -45,6 +45,11 @@ int fuzzShardManifest(const std::uint8_t* data, std::size_t size);
 /// read; what was read, written again, reads back the same bit for bit.
 int fuzzShardPartials(const std::uint8_t* data, std::size_t size);
 
+/// A shard's partial sums of a posterior of one group (two sources, two grid steps, one
+/// tracer, two consumers): refused naming the line and adding nothing, or read; what was
+/// read, written and read again, is written the same.
+int fuzzPosteriorPartials(const std::uint8_t* data, std::size_t size);
+
 /// Limits on the shares against two to five sources: what is read is well formed, and the
 /// refusal of limits the grid cannot meet agrees with a visit of every combination.
 int fuzzShareLimits(const std::uint8_t* data, std::size_t size);

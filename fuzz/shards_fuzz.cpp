@@ -1,4 +1,5 @@
 #include "core/base/textencoding.h"
+#include "core/study/posteriorshard.h"
 #include "core/study/studyshard.h"
 #include "fuzzcheck.h"
 #include "fuzztargets.h"
@@ -128,6 +129,28 @@ int fuzzShardPartials(const std::uint8_t* data, std::size_t size) {
     // A consumer that one shard gave already is refused from another.
     std::vector<bool> seenTwice = seenAgain;
     FUZZ_CHECK(!readPartials(written, "partials.txt", study, again, seenTwice));
+    return 0;
+}
+
+int fuzzPosteriorPartials(const std::uint8_t* data, std::size_t size) {
+    // One group of two sources on a grid of two steps, one tracer, two consumers.
+    const auto shaped = [] {
+        return std::vector<PosteriorGroupSums>{PosteriorGroupSums{GridSums(2, 2, 1, 2), {}, {}, 0}};
+    };
+    std::vector<PosteriorGroupSums> read = shaped();
+    const Status status = readPosteriorPartials(bytesOf(data, size), "partials.txt", read);
+    if (!status) {
+        FUZZ_CHECK(status.error().kind == Error::Kind::FileRead);
+        FUZZ_CHECK(status.error().message.starts_with("partials.txt, line "));
+        // A refused file adds nothing.
+        FUZZ_CHECK(read.front().draws == 0 && read.front().sums.reference == -INFINITY);
+        return 0;
+    }
+    // What was read, written and read again, is written the same.
+    const std::string written = composePosteriorPartials(read);
+    std::vector<PosteriorGroupSums> again = shaped();
+    FUZZ_CHECK(readPosteriorPartials(written, "partials.txt", again).hasValue());
+    FUZZ_CHECK(composePosteriorPartials(again) == written);
     return 0;
 }
 

@@ -2,11 +2,13 @@
 
 #include "cli/cliapp.h"
 #include "cli/interruption.h"
+#include "cli/posterioroutput.h"
 #include "cli/studyoutput.h"
 #include "core/base/atomicfile.h"
 #include "core/base/csvtable.h"
 #include "core/base/textencoding.h"
 #include "core/entry/outputnaming.h"
+#include "core/study/posteriorshard.h"
 #include "core/study/studyshard.h"
 
 #include <CLI/CLI.hpp>
@@ -130,7 +132,8 @@ int MergeCommand::run() const {
         return kExitFile;
     }
     Expected<Study> study =
-        readStudy(tables[0], tables[1], tables.size() > 2 ? &tables[2] : nullptr);
+        readStudy(tables[0], tables[1], tables.size() > 2 ? &tables[2] : nullptr,
+                  manifest->options.posterior ? kPosteriorMaxTracers : kStudyMaxTracers);
     if (!study) {
         return reportError(study.error());
     }
@@ -143,10 +146,6 @@ int MergeCommand::run() const {
             return kExitFile;
         }
     }
-    Expected<StudyOutcome> outcome = mergeShards(*study, *manifest, shards);
-    if (!outcome) {
-        return reportError(outcome.error());
-    }
     // A shard's files are the merge's input: an output folder that is a shard's would replace
     // them.
     std::vector<std::string> shardFiles;
@@ -155,6 +154,22 @@ int MergeCommand::run() const {
                                  "partials.txt", "manifest.txt"}) {
             shardFiles.push_back(joinFolder(folder, name));
         }
+    }
+    if (manifest->options.posterior) {
+        const PosteriorSettings settings{manifest->options, byFactors};
+        Expected<std::vector<PosteriorGroupSums>> sums =
+            mergePosteriorShards(*study, settings, *manifest, shards);
+        Expected<PosteriorOutcome> posterior = sums ? finishPosterior(*study, settings, *sums)
+                                                    : Expected<PosteriorOutcome>(sums.error());
+        if (!posterior) {
+            return reportError(posterior.error());
+        }
+        return writePosteriorOutput(*study, *posterior, settings, m_output, m_noFigures, m_quiet,
+                                    shardFiles);
+    }
+    Expected<StudyOutcome> outcome = mergeShards(*study, *manifest, shards);
+    if (!outcome) {
+        return reportError(outcome.error());
     }
     return writeStudyOutput(*study, *outcome, byFactors, m_output, m_noFigures, m_quiet,
                             manifest->options.seed, shardFiles);

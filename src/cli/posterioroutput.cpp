@@ -29,7 +29,13 @@ int runPosteriorStudy(const Study& study, PosteriorSettings settings, const std:
         std::cerr << "fenlowick-cli: " << interruptReason() << "; no result files were written\n";
         return interruptExitCode();
     }
-    for (const PosteriorGroup& group : outcome->groups) {
+    return writePosteriorOutput(study, *outcome, settings, folder, noFigures, quiet, inputs);
+}
+
+int writePosteriorOutput(const Study& study, const PosteriorOutcome& outcome,
+                         const PosteriorSettings& settings, const std::string& folder,
+                         bool noFigures, bool quiet, const std::vector<std::string>& inputs) {
+    for (const PosteriorGroup& group : outcome.groups) {
         if (group.draws > 0 && group.effectiveDraws < group.draws / 10.0) {
             std::cerr << "fenlowick-cli: note: " << terminalText(posteriorGroupName(group.levels))
                       << ": the effective number of draws is "
@@ -38,7 +44,7 @@ int runPosteriorStudy(const Study& study, PosteriorSettings settings, const std:
                          "few draws carry the posterior; take more draws\n";
         }
     }
-    const PosteriorReport report = composePosteriorReport(study, *outcome, settings.byFactors);
+    const PosteriorReport report = composePosteriorReport(study, outcome, settings.byFactors);
     std::vector<FileText> files = {
         {joinFolder(folder, "posterior.csv"), report.posterior},
         {joinFolder(folder, "residual.csv"), report.residual},
@@ -46,7 +52,7 @@ int runPosteriorStudy(const Study& study, PosteriorSettings settings, const std:
         {joinFolder(folder, "posterior-histograms.csv"), report.histograms}};
     if (!noFigures) {
 #ifdef FENLOWICK_HAVE_FIGURES
-        for (FileText& figure : drawPosteriorFigures(study, *outcome, settings.byFactors,
+        for (FileText& figure : drawPosteriorFigures(study, outcome, settings.byFactors,
                                                      joinFolder(folder, "figures"))) {
             files.push_back(std::move(figure));
         }
@@ -58,14 +64,14 @@ int runPosteriorStudy(const Study& study, PosteriorSettings settings, const std:
         return code;
     }
     if (!quiet) {
-        std::cout << "Posterior of " << outcome->groups.size()
-                  << (outcome->groups.size() == 1 ? " group" : " groups") << " ("
+        std::cout << "Posterior of " << outcome.groups.size()
+                  << (outcome.groups.size() == 1 ? " group" : " groups") << " ("
                   << study.consumers.size() << " consumers), error structure "
-                  << posteriorErrorName(outcome->error) << ", exact on the grid of "
+                  << posteriorErrorName(outcome.error) << ", exact on the grid of "
                   << terminalText(settings.options.increment) << " %\n";
         double evaluated = 0.0;
         double skipped = 0.0;
-        for (const PosteriorGroup& group : outcome->groups) {
+        for (const PosteriorGroup& group : outcome.groups) {
             evaluated += group.pointsEvaluated;
             skipped += group.pointsSkipped;
         }

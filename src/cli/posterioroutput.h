@@ -16,4 +16,10 @@ namespace fenlowick {
 int runPosteriorStudy(const Study& study, PosteriorSettings settings, const std::string& folder,
                       bool noFigures, bool quiet, const std::vector<std::string>& inputs);
 
+/// Writes a posterior's files as `runPosteriorStudy` does, with a note for a group whose
+/// draws are few in effect; shared by `study` and `merge`. Returns the exit code.
+int writePosteriorOutput(const Study& study, const PosteriorOutcome& outcome,
+                         const PosteriorSettings& settings, const std::string& folder,
+                         bool noFigures, bool quiet, const std::vector<std::string>& inputs);
+
 } // namespace fenlowick

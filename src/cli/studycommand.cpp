@@ -15,6 +15,7 @@
 #include "core/entry/datafile.h"
 #include "core/entry/outputnaming.h"
 #include "core/study/posterior.h"
+#include "core/study/posteriorshard.h"
 #include "core/study/studyreport.h"
 #include "core/study/studyrun.h"
 #include "core/study/studyshard.h"
@@ -130,13 +131,13 @@ bool shardComplete(const StudyIdentity& identity, int index, int count, const st
 
 /// A shard's folder: copies of the tables, the partial results, and last, on its own, the
 /// manifest that marks the shard complete.
-int writeShard(const StudyInputs& inputs, const StudyOutcome& outcome,
-               const StudySettings& settings, bool quiet) {
+/// Writes a shard's folder: the tables, the partial results and, last, the manifest that
+/// marks it complete. `what` says what the shard holds, for the closing line.
+int writeShardFolder(const StudyInputs& inputs, const std::string& partials, int index, int count,
+                     bool quiet, const std::string& what) {
     const StudyIdentity& identity = inputs.identity;
     const std::string& folder = inputs.folder;
-    const std::string partials = composePartials(inputs.study, outcome, settings);
-    const ShardManifest manifest =
-        shardManifest(identity, settings.shardIndex, settings.shardCount, partials);
+    const ShardManifest manifest = shardManifest(identity, index, count, partials);
     std::error_code ec;
     // Until the new manifest is in place the folder must not look complete.
     std::filesystem::remove(joinFolder(folder, "manifest.txt"), ec);
@@ -167,14 +168,21 @@ int writeShard(const StudyInputs& inputs, const StudyOutcome& outcome,
         return kExitFile;
     }
     if (!quiet) {
-        std::size_t consumers = 0;
-        for (std::size_t c = 0; c < inputs.study.consumers.size(); ++c) {
-            consumers += inShard(c, settings) ? 1 : 0;
-        }
-        std::cout << "Wrote shard " << manifest.index << " of " << manifest.count << " ("
-                  << consumers << " consumers) to " << folder << "\n";
+        std::cout << "Wrote shard " << manifest.index << " of " << manifest.count << " (" << what
+                  << ") to " << folder << "\n";
     }
     return kExitDone;
+}
+
+int writeShard(const StudyInputs& inputs, const StudyOutcome& outcome,
+               const StudySettings& settings, bool quiet) {
+    std::size_t consumers = 0;
+    for (std::size_t c = 0; c < inputs.study.consumers.size(); ++c) {
+        consumers += inShard(c, settings) ? 1 : 0;
+    }
+    return writeShardFolder(inputs, composePartials(inputs.study, outcome, settings),
+                            settings.shardIndex, settings.shardCount, quiet,
+                            std::to_string(consumers) + " consumers");
 }
 
 /// A grouping that gives every consumer a group of its own (a continuous covariate such as a
@@ -566,6 +574,9 @@ int StudyCommand::runAndWrite(const StudyInputs& inputs) const {
     if (m_posterior) {
         PosteriorSettings posterior{inputs.identity.options, inputs.byFactors};
         posterior.threads = m_threads;
+        if (inputs.shard) {
+            return runPosteriorShard(inputs, posterior);
+        }
         return runPosteriorStudy(study, posterior, inputs.folder, m_noFigures, m_quiet, tables);
     }
     StudySettings settings;
@@ -615,6 +626,31 @@ int StudyCommand::runAndWrite(const StudyInputs& inputs) const {
                             settings.options.seed, tables);
 }
 
+int StudyCommand::runPosteriorShard(const StudyInputs& inputs, PosteriorSettings settings) const {
+    const auto [index, count] = *inputs.shard;
+    if (shardComplete(inputs.identity, index, count, inputs.folder)) {
+        if (!m_quiet) {
+            std::cout << "Shard " << index << " of " << count
+                      << " is complete already: " << inputs.folder << "\n";
+        }
+        return kExitDone;
+    }
+    settings.cancel = &interruptFlag();
+    installInterruptHandlers();
+    Expected<std::vector<PosteriorGroupSums>> sums =
+        sumPosteriorGroups(inputs.study, settings, index, count);
+    if (!sums) {
+        return reportError(sums.error());
+    }
+    if (interruptSignal() != 0) {
+        std::cerr << "fenlowick-cli: " << interruptReason() << "; the shard was not written\n";
+        return interruptExitCode();
+    }
+    const int draws = sums->empty() ? 0 : sums->front().draws;
+    return writeShardFolder(inputs, composePosteriorPartials(*sums), index, count, m_quiet,
+                            std::to_string(draws) + " draws of the posterior");
+}
+
 int StudyCommand::checkModeOptions() const {
     if (!m_posterior) {
         if (m_tolerance.empty()) {
@@ -633,15 +669,16 @@ int StudyCommand::checkModeOptions() const {
         }
         return kExitDone;
     }
-    for (const auto& [option, given] : {std::pair<const char*, bool>{"--shard", !m_shard.empty()},
-                                        {"--slurm", m_slurm > 0},
-                                        {"--entry-of", !m_entryOf.empty()}}) {
-        if (given) {
-            std::cerr << "fenlowick-cli: " << option
-                      << " does not go with --posterior in this version: the posterior runs "
-                         "in one process\n";
-            return kExitUsage;
-        }
+    if (!m_entryOf.empty()) {
+        std::cerr << "fenlowick-cli: --entry-of does not go with --posterior: the posterior has "
+                     "no run per consumer\n";
+        return kExitUsage;
+    }
+    if ((!m_shard.empty() || m_slurm > 0) && m_draws == 0) {
+        std::cerr << "fenlowick-cli: " << (m_slurm > 0 ? "--slurm" : "--shard")
+                  << " with --posterior splits the draws of the sources among the shards: "
+                     "give --draws\n";
+        return kExitUsage;
     }
     return kExitDone;
 }

@@ -10,6 +10,7 @@ class App;
 namespace fenlowick {
 
 struct StudyInputs;
+struct PosteriorSettings;
 
 /// `fenlowick-cli study`: a study from the field's consumer, source and discrimination
 /// tables: an exact run per consumer at the source means and, with draws, the sources'
@@ -37,6 +38,8 @@ private:
     int writeEntryOf(const StudyInputs& inputs) const;
     /// The whole study, or with --shard one shard of it.
     int runAndWrite(const StudyInputs& inputs) const;
+    /// One shard of a posterior's draws.
+    int runPosteriorShard(const StudyInputs& inputs, PosteriorSettings settings) const;
 
     CLI::App* m_command = nullptr;
     std::string m_sources;

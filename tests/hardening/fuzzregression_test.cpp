@@ -33,6 +33,7 @@ TEST(FuzzRegression, KeptInputsPassEveryTarget) {
     EXPECT_GT(replay("studytables", fuzz::fuzzStudyTables), 0u);
     EXPECT_GT(replay("shardmanifest", fuzz::fuzzShardManifest), 0u);
     EXPECT_GT(replay("shardpartials", fuzz::fuzzShardPartials), 0u);
+    EXPECT_GT(replay("posteriorpartials", fuzz::fuzzPosteriorPartials), 0u);
     EXPECT_GT(replay("sharelimits", fuzz::fuzzShareLimits), 0u);
     EXPECT_GT(replay("import", fuzz::fuzzImport), 0u);
 }

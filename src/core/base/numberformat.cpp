@@ -1,8 +1,10 @@
 #include "core/base/numberformat.h"
+
 #include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 #include <string_view>
 
 namespace fenlowick {
@@ -216,6 +218,38 @@ std::string formatDecimals(double value, int decimals) {
 
 std::string formatCount(std::uint64_t value) {
     return std::to_string(value);
+}
+
+std::string hexDouble(double value) {
+    if (std::isinf(value)) {
+        return value > 0 ? "inf" : "-inf";
+    }
+    char buffer[64];
+    const auto [end, error] =
+        std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value), std::chars_format::hex);
+    if (error != std::errc() || std::isnan(value)) {
+        return "nan";
+    }
+    return (std::signbit(value) ? "-0x" : "0x") + std::string(buffer, end);
+}
+
+std::optional<double> parseHexDouble(std::string_view text) {
+    if (text == "inf" || text == "-inf") {
+        return text == "inf" ? std::numeric_limits<double>::infinity()
+                             : -std::numeric_limits<double>::infinity();
+    }
+    const bool negative = text.starts_with('-');
+    text.remove_prefix(negative ? 1 : 0);
+    if (!text.starts_with("0x") || text.size() < 3 || text[2] == '-' || text[2] == '+') {
+        return std::nullopt;
+    }
+    double value = 0.0;
+    const auto [end, error] =
+        std::from_chars(text.data() + 2, text.data() + text.size(), value, std::chars_format::hex);
+    if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(value)) {
+        return std::nullopt;
+    }
+    return negative ? -value : value;
 }
 
 } // namespace fenlowick

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace fenlowick {
 
@@ -44,6 +46,13 @@ float shareFraction(float percent);
 /// binary value: what C's "%.*f" writes in the "C" locale, whatever the process's locale
 /// (0.125 gives 0.12, -0.001 gives -0.00).
 std::string formatDecimals(double value, int decimals);
+
+/// A double as hexadecimal floating point ("0x1.8p+1", "-0x1p-3", "0x0p+0"), or "inf" and
+/// "-inf": exact, whatever the process's locale, and read back by `parseHexDouble` to the
+/// same double.
+std::string hexDouble(double value);
+/// A text `hexDouble` writes; empty for anything else (NaN included).
+std::optional<double> parseHexDouble(std::string_view text);
 
 /// An integer count as a bare field.
 std::string formatCount(std::uint64_t value);

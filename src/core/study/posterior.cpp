@@ -89,9 +89,11 @@ Expected<std::vector<std::string>> groupSources(const Study& study, const Poster
     return labels;
 }
 
-Expected<PosteriorGroup> groupPosterior(const Study& study, PosteriorGroup group,
-                                        const PosteriorSettings& settings, PosteriorError error,
-                                        int steps) {
+/// The sums of a group over the draws of one shard (all draws: shard 0 of 1), or without
+/// draws over the grid at the sources' means.
+Expected<PosteriorGroupSums> sumGroup(const Study& study, const PosteriorGroup& group,
+                                      const PosteriorSettings& settings, PosteriorError error,
+                                      int steps, int shardIndex, int shardCount) {
     Expected<GroupModel> built = buildGroupModel(study, group.consumers, group.levels,
                                                  group.sources, settings.options, error, steps);
     if (!built) {
@@ -102,27 +104,36 @@ Expected<PosteriorGroup> groupPosterior(const Study& study, PosteriorGroup group
                             ? settings.threads
                             : static_cast<int>(std::thread::hardware_concurrency());
     const int draws = settings.options.draws;
-    GridSums sums = draws == 0 ? sumPosteriorGrid(model, threads, settings.cancel)
-                               : GridSums(model.sources, steps, model.tracers,
-                                          static_cast<int>(model.value.size()));
+    PosteriorGroupSums result{draws == 0 ? sumPosteriorGrid(model, threads, settings.cancel)
+                                         : GridSums(model.sources, steps, model.tracers,
+                                                    static_cast<int>(model.value.size())),
+                              {},
+                              {},
+                              0};
     // With draws the posterior is the mixture of the draws' grid posteriors weighted by
     // their evidences: their sums add up, and each evidence is the draws' mean.
-    LogSum evidences;
-    LogSum squares;
-    for (int d = 1; d <= draws; ++d) {
+    for (int d = 1 + shardIndex; d <= draws; d += shardCount) {
         if (settings.cancel != nullptr && settings.cancel->load()) {
             break;
         }
         const GridSums drawn = sumPosteriorGrid(drawnGroupModel(model, settings.options.seed, d),
                                                 threads, settings.cancel);
         const double logZ = drawn.evidence.log() - drawn.prior.log();
-        evidences.add(logZ);
-        squares.add(2.0 * logZ);
-        sums.add(drawn);
+        result.evidences.add(logZ);
+        result.squares.add(2.0 * logZ);
+        result.sums.add(drawn);
+        ++result.draws;
     }
+    return result;
+}
+
+/// A group's posterior from its sums over every draw (or the grid at the means).
+Expected<PosteriorGroup> finishGroup(PosteriorGroup group, const PosteriorGroupSums& summed,
+                                     int draws, int steps) {
+    const GridSums& sums = summed.sums;
     if (draws > 0) {
         group.draws = draws;
-        group.effectiveDraws = std::exp(2.0 * evidences.log() - squares.log());
+        group.effectiveDraws = std::exp(2.0 * summed.evidences.log() - summed.squares.log());
     }
     if (sums.evidence.reference == -kInfinity || sums.prior.reference == -kInfinity) {
         return refusal("The posterior of " + posteriorGroupName(group.levels) +
@@ -143,9 +154,9 @@ Expected<PosteriorGroup> groupPosterior(const Study& study, PosteriorGroup group
             }
         }
     }
-    for (int j = 0; j < model.tracers; ++j) {
-        const double m1 = sums.moment1[static_cast<std::size_t>(j)] / total;
-        const double m2 = sums.moment2[static_cast<std::size_t>(j)] / total;
+    for (std::size_t j = 0; j < sums.moment1.size(); ++j) {
+        const double m1 = sums.moment1[j] / total;
+        const double m2 = sums.moment2[j] / total;
         group.residualMean.push_back(std::isfinite(m1) ? std::optional<double>(m1) : std::nullopt);
         group.residualSd.push_back(
             std::isfinite(m2) && std::isfinite(m1)
@@ -154,7 +165,7 @@ Expected<PosteriorGroup> groupPosterior(const Study& study, PosteriorGroup group
     }
     const double logPriorTotal = sums.prior.log();
     group.logEvidence = sums.evidence.log() - logPriorTotal;
-    if (!model.allBut.empty()) {
+    if (group.consumers.size() > 1) {
         double elpd = 0.0;
         for (const LogSum& allBut : sums.allBut) {
             elpd += group.logEvidence - (allBut.log() - logPriorTotal);
@@ -164,6 +175,15 @@ Expected<PosteriorGroup> groupPosterior(const Study& study, PosteriorGroup group
     group.pointsEvaluated = sums.evaluated;
     group.pointsSkipped = sums.skipped;
     return group;
+}
+
+/// The groups of a checked study with their sources.
+std::vector<PosteriorGroup> checkedGroups(const Study& study, const PosteriorSettings& settings) {
+    std::vector<PosteriorGroup> groups = groupsOf(study, settings.byFactors);
+    for (PosteriorGroup& group : groups) {
+        group.sources = *groupSources(study, group);
+    }
+    return groups;
 }
 
 } // namespace
@@ -218,27 +238,72 @@ Status checkPosterior(const Study& study, const PosteriorSettings& settings) {
     return ok();
 }
 
-Expected<PosteriorOutcome> runPosterior(const Study& study, const PosteriorSettings& settings) {
+Expected<std::vector<PosteriorGroupSums>> sumPosteriorGroups(const Study& study,
+                                                             const PosteriorSettings& settings,
+                                                             int shardIndex, int shardCount) {
     if (Status checked = checkPosterior(study, settings); !checked) {
         return checked.error();
     }
+    const PosteriorError error = *posteriorErrorNamed(settings.options.error);
+    const int steps = *gridSteps(settings.options.increment);
+    std::vector<PosteriorGroupSums> sums;
+    for (const PosteriorGroup& group : checkedGroups(study, settings)) {
+        Expected<PosteriorGroupSums> summed =
+            sumGroup(study, group, settings, error, steps, shardIndex, shardCount);
+        if (!summed) {
+            return summed.error();
+        }
+        sums.push_back(std::move(*summed));
+    }
+    return sums;
+}
+
+Expected<std::vector<PosteriorGroupSums>> emptyPosteriorSums(const Study& study,
+                                                             const PosteriorSettings& settings) {
+    if (Status checked = checkPosterior(study, settings); !checked) {
+        return checked.error();
+    }
+    const int steps = *gridSteps(settings.options.increment);
+    std::vector<PosteriorGroupSums> sums;
+    for (const PosteriorGroup& group : checkedGroups(study, settings)) {
+        sums.push_back(PosteriorGroupSums{GridSums(static_cast<int>(group.sources.size()), steps,
+                                                   static_cast<int>(study.tracers.size()),
+                                                   static_cast<int>(group.consumers.size())),
+                                          {},
+                                          {},
+                                          0});
+    }
+    return sums;
+}
+
+Expected<PosteriorOutcome> finishPosterior(const Study& study, const PosteriorSettings& settings,
+                                           const std::vector<PosteriorGroupSums>& sums) {
     PosteriorOutcome outcome;
     outcome.error = *posteriorErrorNamed(settings.options.error);
     const int steps = *gridSteps(settings.options.increment);
-    for (PosteriorGroup& group : groupsOf(study, settings.byFactors)) {
-        group.sources = *groupSources(study, group);
-        Expected<PosteriorGroup> result =
-            groupPosterior(study, std::move(group), settings, outcome.error, steps);
-        if (!result) {
-            return result.error();
+    std::vector<PosteriorGroup> groups = checkedGroups(study, settings);
+    for (std::size_t g = 0; g < groups.size() && g < sums.size(); ++g) {
+        Expected<PosteriorGroup> group =
+            finishGroup(std::move(groups[g]), sums[g], settings.options.draws, steps);
+        if (!group) {
+            return group.error();
         }
-        if (settings.cancel != nullptr && settings.cancel->load()) {
-            outcome.cancelled = true;
-            return outcome;
-        }
-        outcome.groups.push_back(std::move(*result));
+        outcome.groups.push_back(std::move(*group));
     }
     return outcome;
+}
+
+Expected<PosteriorOutcome> runPosterior(const Study& study, const PosteriorSettings& settings) {
+    Expected<std::vector<PosteriorGroupSums>> sums = sumPosteriorGroups(study, settings, 0, 1);
+    if (!sums) {
+        return sums.error();
+    }
+    if (settings.cancel != nullptr && settings.cancel->load()) {
+        PosteriorOutcome outcome;
+        outcome.cancelled = true;
+        return outcome;
+    }
+    return finishPosterior(study, settings, *sums);
 }
 
 } // namespace fenlowick

@@ -45,6 +45,16 @@ private:
     void scale(double factor);
 };
 
+/// What a group's posterior adds up over some of its draws (or, without draws, over the grid
+/// at the sources' means): the grid's sums, and those of the draws' evidences Z and of Z^2.
+/// Sums over the draws of several shards add up to those over all of them.
+struct PosteriorGroupSums {
+    GridSums sums;
+    LogSum evidences;
+    LogSum squares;
+    int draws = 0; ///< draws summed
+};
+
 /// The share of the posterior (and of each leave-one-out posterior) that the search may
 /// leave out, at most: grid points are skipped only where a bound shows that all of them
 /// together hold less.
@@ -55,5 +65,21 @@ inline constexpr double kPosteriorTruncation = 1e-12;
 /// point but those a bound rules out (see kPosteriorTruncation). Stops early, with partial
 /// sums, when `cancel` is set.
 GridSums sumPosteriorGrid(const GroupModel& model, int threads, const std::atomic<bool>* cancel);
+
+/// The sums of every group of a study (as `runPosterior` groups it, after `checkPosterior`)
+/// over the draws d (1-based) with (d - 1) % shardCount == shardIndex; without draws over
+/// the grid at the sources' means (shard 0 of 1). Stops early when the settings' cancel flag
+/// is set.
+Expected<std::vector<PosteriorGroupSums>> sumPosteriorGroups(const Study& study,
+                                                             const PosteriorSettings& settings,
+                                                             int shardIndex, int shardCount);
+
+/// Sums of nothing, shaped as `sumPosteriorGroups` gives them, for shards to add into.
+Expected<std::vector<PosteriorGroupSums>> emptyPosteriorSums(const Study& study,
+                                                             const PosteriorSettings& settings);
+
+/// The posterior of every group from its sums over all the draws (or the grid at the means).
+Expected<PosteriorOutcome> finishPosterior(const Study& study, const PosteriorSettings& settings,
+                                           const std::vector<PosteriorGroupSums>& sums);
 
 } // namespace fenlowick

@@ -1,5 +1,6 @@
 #include "core/study/studyshard.h"
 
+#include "core/base/numberformat.h"
 #include "core/base/numerictext.h"
 #include "core/base/textencoding.h"
 
@@ -227,6 +228,17 @@ Expected<ShardManifest> parseJsonManifest(std::string_view text) {
     manifest.options.by = *by;
     manifest.options.concentrations = *concentrations;
     manifest.options.limits = *limits;
+    if (options.contains("posterior")) {
+        const Json& posterior = options["posterior"];
+        const auto error = member<std::string>(posterior, "error");
+        const auto prior = member<std::string>(posterior, "prior");
+        if (!error || !prior) {
+            return fileError("a field is missing or of the wrong type");
+        }
+        manifest.options.posterior = true;
+        manifest.options.error = *error;
+        manifest.options.prior = *prior;
+    }
     manifest.partialsHash = *partials;
     return manifest;
 }
@@ -259,6 +271,13 @@ std::string studyFingerprint(const StudyIdentity& identity) {
     fnv.addLength(options.limits.size());
     for (const std::string& limit : options.limits) {
         fnv.add(limit);
+    }
+    // The posterior's options, only for a posterior: the fingerprints of other studies stay
+    // what they were.
+    if (options.posterior) {
+        fnv.add("posterior");
+        fnv.add(options.error);
+        fnv.add(options.prior);
     }
     return fnv.hex();
 }
@@ -297,6 +316,9 @@ std::string composeManifest(const ShardManifest& manifest) {
                        {"by", options.by},
                        {"limits", options.limits},
                        {"concentrations", options.concentrations}};
+    if (options.posterior) {
+        json["options"]["posterior"] = {{"error", options.error}, {"prior", options.prior}};
+    }
     json["partials"] = manifest.partialsHash;
     // The options' texts are UTF-8 by the time a shard is written: a factor or a limit that
     // names no column or source of the (decoded) tables is refused before the run.
@@ -317,28 +339,10 @@ Expected<ShardManifest> parseManifest(std::string_view text, const std::string& 
 
 namespace {
 
-/// A weight as hexadecimal floating point with "0x" before it, as C's "%a" writes it in the
-/// "C" locale, whatever the process's locale: exact, and read back to the same double.
-std::string hexWeight(double weight) {
-    char buffer[64];
-    const auto [end, error] =
-        std::to_chars(buffer, buffer + sizeof buffer, weight, std::chars_format::hex);
-    return error == std::errc() ? "0x" + std::string(buffer, end) : std::string("nan");
-}
-
-/// A weight above zero written by `hexWeight`.
+/// A weight above zero written by `hexDouble`.
 std::optional<double> readHexWeight(std::string_view text) {
-    if (!text.starts_with("0x") || text.size() < 3 || text[2] == '-' || text[2] == '+') {
-        return std::nullopt;
-    }
-    double weight = 0.0;
-    const auto [end, error] =
-        std::from_chars(text.data() + 2, text.data() + text.size(), weight, std::chars_format::hex);
-    if (error != std::errc() || end != text.data() + text.size() || !(weight > 0.0) ||
-        !std::isfinite(weight)) {
-        return std::nullopt;
-    }
-    return weight;
+    const std::optional<double> weight = parseHexDouble(text);
+    return weight && *weight > 0.0 && std::isfinite(*weight) ? weight : std::nullopt;
 }
 
 } // namespace
@@ -364,7 +368,7 @@ std::string composePartials(const Study& study, const StudyOutcome& outcome,
                 }
                 if (result.pooled[source][level] != 0.0) {
                     out += "p " + std::to_string(s) + " " + std::to_string(b) + " " +
-                           hexWeight(result.pooled[source][level]) + "\n";
+                           hexDouble(result.pooled[source][level]) + "\n";
                 }
             }
         }
@@ -442,10 +446,8 @@ Status readPartials(std::string_view text, const std::string& fileName, const St
     return ok();
 }
 
-Expected<StudyOutcome> mergeShards(const Study& study, const ShardManifest& manifest,
-                                   const std::vector<ShardFiles>& shards) {
+Status checkShards(const ShardManifest& manifest, const std::vector<ShardFiles>& shards) {
     std::vector<std::string> byIndex(static_cast<std::size_t>(manifest.count));
-    std::vector<ShardManifest> manifests;
     for (const ShardFiles& shard : shards) {
         Expected<ShardManifest> read =
             parseManifest(shard.manifest, shard.folder + "/manifest.txt");
@@ -480,13 +482,20 @@ Expected<StudyOutcome> mergeShards(const Study& study, const ShardManifest& mani
             return fileError(shard.folder + "/partials.txt: the file differs from the one its " +
                              "manifest was written for (damaged or replaced)");
         }
-        manifests.push_back(*read);
     }
     for (std::size_t i = 0; i < byIndex.size(); ++i) {
         if (byIndex[i].empty()) {
             return fileError("shard " + std::to_string(i) + " of " +
                              std::to_string(manifest.count) + " is missing");
         }
+    }
+    return ok();
+}
+
+Expected<StudyOutcome> mergeShards(const Study& study, const ShardManifest& manifest,
+                                   const std::vector<ShardFiles>& shards) {
+    if (Status s = checkShards(manifest, shards); !s) {
+        return s.error();
     }
     StudyOutcome outcome;
     outcome.draws = manifest.options.draws;

@@ -55,7 +55,8 @@ ShardManifest shardManifest(const StudyIdentity& identity, int index, int count,
 ///             discrimination's null without that table),
 ///   "shard": {"index", "count"},
 ///   "options": {"increment", "tolerance" (texts), "draws", "seed" (whole numbers),
-///               "by", "limits" (lists of texts), "concentrations" (true or false)},
+///               "by", "limits" (lists of texts), "concentrations" (true or false),
+///               for a posterior also "posterior": {"error", "prior"} (texts)},
 ///   "partials": the partial results file's fingerprint.
 std::string composeManifest(const ShardManifest& manifest);
 
@@ -88,6 +89,10 @@ struct ShardFiles {
     std::string manifest;
     std::string partials;
 };
+
+/// Checks that `shards` are every shard of the study of `manifest` once, each with the
+/// partial results its manifest was written for; refused naming the shard that is not.
+Status checkShards(const ShardManifest& manifest, const std::vector<ShardFiles>& shards);
 
 /// The whole study from its shards: checks that they are shards of one study and cover it
 /// exactly once (a shard of another study, a repeated shard and a missing one are refused

@@ -70,10 +70,8 @@ public:
         }
     }
 
-    /// The log weight of the point `levels` (all consumers) and, with `leaveOneOut`, at it
-    /// of all but each.
-    std::pair<double, std::vector<double>> weighAt(const std::vector<int>& levels,
-                                                   bool leaveOneOut) {
+    /// The log weight of the point `levels` (all consumers) and, at it, of all but each.
+    std::pair<double, std::vector<double>> weighAt(const std::vector<int>& levels) {
         m_levels = levels;
         double logPrior = 0.0;
         for (std::size_t k = 0; k < levels.size(); ++k) {
@@ -83,9 +81,7 @@ public:
         if (logPrior == -kInfinity || !meetsLimits() || !m_likelihood.predict(m_p)) {
             return {-kInfinity, std::vector<double>(m_model.value.size(), -kInfinity)};
         }
-        const std::vector<double> floors(m_model.value.size(),
-                                         leaveOneOut ? -kInfinity : kInfinity);
-        const PointValues& v = m_likelihood.evaluate(logPrior, floors, kInfinity);
+        const PointValues& v = m_likelihood.evaluate(logPrior, kInfinity);
         std::vector<double> allBut = v.allBut;
         for (double& x : allBut) {
             x += logPrior;
@@ -212,8 +208,7 @@ private:
         ++m_sums.evaluated;
         // Moments matter where the point's weight, times a residual term's second moment
         // (at most 20^2), could reach the truncation's share.
-        const PointValues& v =
-            m_likelihood.evaluate(logPrior, m_floorAllBut, m_floorAll - std::log(400.0));
+        const PointValues& v = m_likelihood.evaluate(logPrior, m_floorAll - std::log(400.0));
         const double logWeight = logPrior + v.all;
         m_sums.evidence.add(logWeight);
         for (std::size_t i = 0; i < v.allBut.size() && !m_model.allBut.empty(); ++i) {
@@ -328,7 +323,7 @@ std::vector<int> startingPoint(const GroupModel& model, GridSearch& search) {
     double bestWeight = -kInfinity;
     // Every choice of the first k - 1 sources in multiples of `coarse`; the last the rest.
     const auto consider = [&](const std::vector<int>& point) {
-        const double weight = search.weighAt(point, false).first;
+        const double weight = search.weighAt(point).first;
         if (weight > bestWeight || best.empty()) {
             bestWeight = weight;
             best = point;
@@ -356,7 +351,7 @@ std::vector<int> startingPoint(const GroupModel& model, GridSearch& search) {
                 std::vector<int> moved = best;
                 --moved[static_cast<std::size_t>(from)];
                 ++moved[static_cast<std::size_t>(to)];
-                const double weight = search.weighAt(moved, false).first;
+                const double weight = search.weighAt(moved).first;
                 if (weight > bestWeight) {
                     bestWeight = weight;
                     best = moved;
@@ -473,7 +468,7 @@ GridSums sumPosteriorGrid(const GroupModel& model, int threads, const std::atomi
     }
     // Every thread starts from the same floors: those of a good point found first.
     const std::vector<int> start = startingPoint(model, searches[0]);
-    const auto [all, allBut] = searches[0].weighAt(start, true);
+    const auto [all, allBut] = searches[0].weighAt(start);
     for (GridSearch& search : searches) {
         search.raiseFloors(all, allBut);
     }

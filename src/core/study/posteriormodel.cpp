@@ -193,16 +193,6 @@ ConsumerSample sampleOf(const GroupModel& model, int left) {
     return sample;
 }
 
-/// The largest value of -(m/2) log eps - a / eps for eps in (0, 20]: with 20 times its
-/// exponential, a bound of the integral over the residual factor.
-double largestResidualExponent(int m, double a) {
-    const double peak = 2.0 * a / m;
-    if (peak >= kResidualTop) {
-        return -m / 2.0 * std::log(kResidualTop) - a / kResidualTop;
-    }
-    return peak > 0.0 ? -m / 2.0 * std::log(peak) - m / 2.0 : kInfinity;
-}
-
 } // namespace
 
 std::string posteriorGroupName(const std::vector<std::string>& levels) {
@@ -414,6 +404,8 @@ PointLikelihood::PointLikelihood(const GroupModel& model) : m_model(model) {
     m_values.moment1.resize(static_cast<std::size_t>(model.tracers));
     m_values.moment2.resize(static_cast<std::size_t>(model.tracers));
     m_a.resize(static_cast<std::size_t>(model.tracers));
+    m_logW.resize(cells);
+    m_halfInverse.resize(cells);
     m_sumLogW.resize(static_cast<std::size_t>(model.tracers));
 }
 
@@ -440,19 +432,16 @@ bool PointLikelihood::predict(const std::vector<double>& p) {
     return positive || m_model.error == PosteriorError::Residual;
 }
 
-const PointValues& PointLikelihood::evaluate(double logPrior,
-                                             const std::vector<double>& leaveOneOutFloor,
-                                             double momentFloor) {
+const PointValues& PointLikelihood::evaluate(double logPrior, double momentFloor) {
     if (m_model.error == PosteriorError::Residual) {
         residualStructure(!m_model.allBut.empty(), true);
     } else {
-        varianceStructures(logPrior, leaveOneOutFloor, momentFloor);
+        varianceStructures(logPrior, momentFloor);
     }
     return m_values;
 }
 
-void PointLikelihood::varianceStructures(double logPrior, const std::vector<double>& floor,
-                                         double momentFloor) {
+void PointLikelihood::varianceStructures(double logPrior, double momentFloor) {
     const auto t = static_cast<std::size_t>(m_model.tracers);
     const int n = m_model.all.consumers;
     const bool factor = m_model.residualFactor;
@@ -491,37 +480,23 @@ void PointLikelihood::varianceStructures(double logPrior, const std::vector<doub
     if (m_model.allBut.empty()) {
         return;
     }
+    // Per set and tracer, once: log w and 1 / (2 w).
+    for (std::size_t at = 0; at < m_logW.size(); ++at) {
+        m_logW[at] = std::log(m_range.varianceLow[at]);
+        m_halfInverse[at] = 0.5 / m_range.varianceLow[at];
+    }
     for (std::size_t i = 0; i < m_model.value.size(); ++i) {
         const auto s = static_cast<std::size_t>(m_model.setOf[i]);
-        double bound = 0.0;
-        double exact = 0.0;
+        double sum = 0.0;
         for (std::size_t j = 0; j < t; ++j) {
-            const double w = m_range.varianceLow[s * t + j];
-            const double d = m_model.value[i][j] - m_range.low[s * t + j];
-            const double a = std::max(0.0, m_a[j] - d * d / (2.0 * w));
-            const double sumLogW = m_sumLogW[j] - std::log(w);
-            if (factor) {
-                bound +=
-                    -(n - 1) / 2.0 * kLogTwoPi - 0.5 * sumLogW + largestResidualExponent(n - 1, a);
-            } else {
-                exact += -(n - 1) / 2.0 * kLogTwoPi - 0.5 * sumLogW - a;
-            }
+            const std::size_t at = s * t + j;
+            const double d = m_model.value[i][j] - m_range.low[at];
+            const double a = std::max(0.0, m_a[j] - d * d * m_halfInverse[at]);
+            const double sumLogW = m_sumLogW[j] - m_logW[at];
+            sum += factor ? logResidualIntegral(n - 1, a, sumLogW, m_model.gammas->allBut)
+                          : -(n - 1) / 2.0 * kLogTwoPi - 0.5 * sumLogW - a;
         }
-        if (!factor) {
-            m_values.allBut[i] = exact;
-            continue;
-        }
-        if (logPrior + bound < floor[i]) {
-            m_values.allBut[i] = -kInfinity;
-            continue;
-        }
-        for (std::size_t j = 0; j < t; ++j) {
-            const double w = m_range.varianceLow[s * t + j];
-            const double d = m_model.value[i][j] - m_range.low[s * t + j];
-            exact += logResidualIntegral(n - 1, std::max(0.0, m_a[j] - d * d / (2.0 * w)),
-                                         m_sumLogW[j] - std::log(w), m_model.gammas->allBut);
-        }
-        m_values.allBut[i] = exact;
+        m_values.allBut[i] = sum;
     }
 }
 

@@ -108,7 +108,7 @@ double logLikelihoodBound(const GroupModel& model, const ConsumerSample& sample,
                           const PredictionRange& range);
 
 /// What one grid point gives: the log likelihood of all the group's consumers, of all but
-/// each one (-infinity where skipped), and each tracer's first two posterior moments of the
+/// each one, and each tracer's first two posterior moments of the
 /// residual factor (of the residual variance under the residual structure) at the point.
 struct PointValues {
     double all = 0.0;
@@ -126,22 +126,21 @@ public:
     bool predict(const std::vector<double>& p);
     const PredictionRange& prediction() const { return m_range; }
 
-    /// The values at the point last predicted. The leave-one-out values of consumer i are
-    /// worked out only where a cheap bound puts logPrior plus them at or above
-    /// `leaveOneOutFloor[i]`; the moments only where logPrior plus the likelihood of all
-    /// reaches `momentFloor`.
-    const PointValues& evaluate(double logPrior, const std::vector<double>& leaveOneOutFloor,
-                                double momentFloor);
+    /// The values at the point last predicted; the moments are worked out only where
+    /// logPrior plus the likelihood of all reaches `momentFloor` (0 elsewhere).
+    const PointValues& evaluate(double logPrior, double momentFloor);
 
 private:
-    void varianceStructures(double logPrior, const std::vector<double>& floor, double momentFloor);
+    void varianceStructures(double logPrior, double momentFloor);
     void residualStructure(bool leaveOneOut, bool moments);
 
     const GroupModel& m_model;
     PredictionRange m_range;
     PointValues m_values;
-    std::vector<double> m_a;       ///< per tracer: sum (y - m)^2 / (2 w)
-    std::vector<double> m_sumLogW; ///< per tracer: sum log w
+    std::vector<double> m_a;           ///< per tracer: sum (y - m)^2 / (2 w)
+    std::vector<double> m_sumLogW;     ///< per tracer: sum log w
+    std::vector<double> m_logW;        ///< per set and tracer: log w
+    std::vector<double> m_halfInverse; ///< per set and tracer: 1 / (2 w)
 };
 
 } // namespace fenlowick

@@ -65,8 +65,8 @@ public:
         LogSum squares;
         bool good = draws.has_value() && numbers(++at, "grid", 3, grid);
         good = good && logSumAt(++at, "evidence", part.evidence) &&
-             logSumAt(++at, "prior", part.prior) && logSumAt(++at, "evidences", evidences) &&
-             logSumAt(++at, "squares", squares);
+               logSumAt(++at, "prior", part.prior) && logSumAt(++at, "evidences", evidences) &&
+               logSumAt(++at, "squares", squares);
         for (std::size_t i = 0; good && i < consumers; ++i) {
             std::vector<double> two;
             good = indexed(++at, "allbut", i, 2, two);

@@ -283,7 +283,6 @@ TEST(Posterior, DrawsOfTheSourcesAgreeWithAnIndependentMonteCarloIntegral) {
 std::vector<std::vector<double>> everyPoint(const GroupModel& model,
                                             std::vector<std::vector<int>>& points) {
     PointLikelihood likelihood(model);
-    const std::vector<double> none(model.value.size(), -INFINITY);
     std::vector<std::vector<double>> weights;
     std::vector<int> levels(static_cast<std::size_t>(model.sources));
     const auto walk = [&](auto& self, std::size_t r, int remaining) -> void {
@@ -301,7 +300,7 @@ std::vector<std::vector<double>> everyPoint(const GroupModel& model,
             }
             if (model.limits.empty() || limitShare <= 60.0) {
                 likelihood.predict(p);
-                const PointValues& v = likelihood.evaluate(logPrior, none, -INFINITY);
+                const PointValues& v = likelihood.evaluate(logPrior, -INFINITY);
                 std::vector<double> row = {logPrior, logPrior + v.all};
                 for (const double x : v.allBut) {
                     row.push_back(logPrior + x);

@@ -47,6 +47,13 @@ std::string testNameOf(std::string caseName);
 /// The lines of a text, without their line ends (LF or CR LF).
 std::vector<std::string> linesOf(const std::string& text);
 
+/// The parts of a text between its separators: none for an empty text, the text itself for
+/// one without separators.
+std::vector<std::string> split(const std::string& text, const std::string& separator);
+
+/// The parts joined into one text with the separator between them.
+std::string joined(const std::vector<std::string>& parts, const std::string& separator);
+
 /// Limits the size of the files this process may write while the object lives, so that a
 /// write fails as it does on a full disk (the signal for it is ignored meanwhile).
 class FileSizeLimit {

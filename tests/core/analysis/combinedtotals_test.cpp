@@ -166,11 +166,8 @@ TEST(CombinedTotals, RefusesGroupsThatDoNotFitTheRunAndFilesThatAreNotFeasibleOu
                                   : test::readFile(kExpected + file.substr(0, plus)) +
                                         (plus == std::string::npos ? "" : file.substr(plus + 1)));
         std::vector<SourceGroup> groups;
-        for (std::size_t start = 0; start < row.fields[1].size();) {
-            const std::size_t end =
-                std::min(row.fields[1].find(" ; ", start), row.fields[1].size());
-            groups.push_back(*parseSourceGroup(row.fields[1].substr(start, end - start)));
-            start = end + 3;
+        for (const std::string& group : test::split(row.fields[1], " ; ")) {
+            groups.push_back(*parseSourceGroup(group));
         }
         const Expected<CombinedTotals> result = combineFeasibleOutput(in, groups, kNow);
         const std::string got =
@@ -185,10 +182,8 @@ TEST(CombinedTotals, RefusesGroupsThatDoNotFitTheRunAndFilesThatAreNotFeasibleOu
 TEST(CombinedTotals, GroupsAreReadFromTheCommandLineText) {
     for (const test::TableRow& row : test::readTable("combine/groups.tsv", 3, 10)) {
         const Expected<SourceGroup> group = parseSourceGroup(row.fields[0]);
-        std::string got = group ? group->name + "\t" : "refused\t-";
-        for (std::size_t i = 0; group && i < group->members.size(); ++i) {
-            got += (i == 0 ? "" : "|") + group->members[i];
-        }
+        const std::string got =
+            group ? group->name + "\t" + test::joined(group->members, "|") : "refused\t-";
         EXPECT_EQ(got, row.fields[1] + "\t" + row.fields[2]) << "groups.tsv, line " << row.line;
     }
 }

@@ -143,11 +143,8 @@ Fields allFields(std::string_view text) {
 TEST(FieldReader, SplitsTextIntoFields) {
     for (const test::TableRow& row : test::readTable("datafile/fields.tsv", 2, 15)) {
         const Fields fields = allFields(row.fields[0]);
-        std::string joined = fields.empty() ? "(none)" : fields[0];
-        for (std::size_t i = 1; i < fields.size(); ++i) {
-            joined += "|" + fields[i];
-        }
-        EXPECT_EQ(joined, row.fields[1]) << "fields.tsv, line " << row.line;
+        EXPECT_EQ(fields.empty() ? "(none)" : test::joined(fields, "|"), row.fields[1])
+            << "fields.tsv, line " << row.line;
     }
 }
 

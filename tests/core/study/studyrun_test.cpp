@@ -182,13 +182,7 @@ TEST(StudyRun, HistogramRowsCarryTheFactorsAndWeighEachFeasibleDrawOne) {
     EXPECT_EQ(std::count(lines[0].begin(), lines[0].end(), ','), static_cast<long>(factors + 3));
     std::map<std::pair<std::size_t, std::string>, double> sums;
     for (std::size_t l = 1; l < lines.size(); ++l) {
-        std::vector<std::string> cells;
-        std::size_t start = 0;
-        for (std::size_t comma = lines[l].find(','); comma != std::string::npos;
-             start = comma + 1, comma = lines[l].find(',', start)) {
-            cells.push_back(lines[l].substr(start, comma - start));
-        }
-        cells.push_back(lines[l].substr(start));
+        const std::vector<std::string> cells = test::split(lines[l], ",");
         ASSERT_EQ(cells.size(), factors + 4) << lines[l];
         const std::size_t c = std::stoul(cells[0]) - 1;
         for (std::size_t f = 0; f < factors; ++f) {

@@ -16,8 +16,6 @@
 namespace fenlowick {
 namespace {
 
-using List = std::vector<std::string>;
-
 /// A request for the sources at increment 1 and tolerance 0.1.
 ImportRequest requestFor(const CsvTable& sources) {
     ImportRequest request;
@@ -65,12 +63,8 @@ TEST(SpreadsheetImport, CasesInTheDataFolder) {
                 continue;
             }
             ASSERT_TRUE(key == "tef" || key == "isotopes") << line;
-            List& list = key == "tef" ? request.correctionValues : request.isotopeNames;
-            for (std::size_t start = 0; start <= value.size();) {
-                const std::size_t comma = std::min(value.find(',', start), value.size());
-                list.push_back(value.substr(start, comma - start));
-                start = comma + 1;
-            }
+            (key == "tef" ? request.correctionValues : request.isotopeNames) =
+                test::split(value, ",");
         }
         const Expected<ImportResult> result = importEntries(request);
         std::string message = test::readFile(path / "message");
@@ -98,11 +92,8 @@ TEST(SpreadsheetImport, CasesInTheDataFolder) {
 TEST(SpreadsheetImport, CorrectionListsTakeCommasOrSemicolons) {
     for (const test::TableRow& row : test::readTable("import/correctionlists.tsv", 2, 7)) {
         const auto list = parseCorrectionList(row.fields[0]);
-        std::string got = list ? "" : list.error().message;
-        for (std::size_t i = 0; list && i < list->size(); ++i) {
-            got += (i == 0 ? "" : "|") + (*list)[i];
-        }
-        EXPECT_EQ(got, row.fields[1]) << "correctionlists.tsv, line " << row.line;
+        EXPECT_EQ(list ? test::joined(*list, "|") : list.error().message, row.fields[1])
+            << "correctionlists.tsv, line " << row.line;
     }
 }
 

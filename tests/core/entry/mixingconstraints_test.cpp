@@ -1,53 +1,38 @@
 #include "core/entry/mixingconstraints.h"
 
+#include "support/datatable.h"
+
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <random>
-#include <tuple>
 
 namespace fenlowick {
 namespace {
 
 const std::vector<std::string> kLabels{"Small fish", "Seals ", "C3+C4 plants", "Kelp"};
 
-TEST(ShareLimits, ReadsEveryFormAgainstTheSourceLabels) {
-    using Ends = std::pair<std::optional<double>, std::optional<double>>;
-    for (const auto& [text, sources, ends] : {
-             std::tuple{"Small fish=10-40", std::vector{0}, Ends{10.0, 40.0}},
-             std::tuple{" Small fish = 10 - ", std::vector{0}, Ends{10.0, std::nullopt}},
-             std::tuple{"Seals=-40%", std::vector{1}, Ends{std::nullopt, 40.0}},
-             std::tuple{"Kelp=25", std::vector{3}, Ends{25.0, 25.0}},
-             std::tuple{"Kelp+Small fish>=50", std::vector{0, 3}, Ends{50.0, std::nullopt}},
-             std::tuple{"C3+C4 plants<=12.5", std::vector{2}, Ends{std::nullopt, 12.5}},
-             std::tuple{"Seals+C3+C4 plants=0-100", std::vector{1, 2}, Ends{0.0, 100.0}},
-         }) {
-        const auto limit = parseShareLimit(text, kLabels);
-        ASSERT_TRUE(limit) << text << ": " << limit.error().message;
-        EXPECT_EQ(limit->sources, sources) << text;
-        EXPECT_EQ(limit->atLeast, ends.first) << text;
-        EXPECT_EQ(limit->atMost, ends.second) << text;
-    }
-}
-
-TEST(ShareLimits, RefusesWithAMessageSayingWhatIsWrong) {
-    const std::string form = "is not of the form Source=10-40";
-    for (const auto& [text, says] : {
-             std::tuple{"Small fish", form},
-             std::tuple{"=10-40", form},
-             std::tuple{"Kelp=ten", form},
-             std::tuple{"Kelp=-", form},
-             std::tuple{"Kelp>=1e2", form},
-             std::tuple{"Kelp>=-5", form},
-             std::tuple{"Whales=10-40", std::string("names \"Whales\", which is not a source")},
-             std::tuple{"Kelp+Kelp>=5", std::string("names \"Kelp\" twice")},
-             std::tuple{"Kelp<=140", std::string("has an end outside 0 to 100 percent")},
-             std::tuple{"Kelp=40-10", std::string("has its low end above its high end")},
-         }) {
-        const auto limit = parseShareLimit(text, kLabels);
-        ASSERT_FALSE(limit) << text;
-        EXPECT_NE(limit.error().message.find(says), std::string::npos)
-            << text << ": " << limit.error().message;
+TEST(ShareLimits, ReadsEveryFormAgainstTheSourceLabelsOrSaysWhatIsWrong) {
+    const auto end = [](const std::string& text) {
+        return text == "-" ? std::nullopt : std::optional<double>(std::stod(text));
+    };
+    for (const test::TableRow& row : test::readTable("entry-checks/sharelimits.tsv", 4, 17)) {
+        SCOPED_TRACE("sharelimits.tsv, line " + std::to_string(row.line));
+        const auto limit = parseShareLimit(row.fields[0], kLabels);
+        if (row.fields[1] == "refused") {
+            ASSERT_FALSE(limit);
+            EXPECT_THAT(limit.error().message, testing::HasSubstr(row.fields[2]));
+            continue;
+        }
+        ASSERT_TRUE(limit) << limit.error().message;
+        std::string sources;
+        for (const int source : limit->sources) {
+            sources += (sources.empty() ? "" : " ") + std::to_string(source);
+        }
+        EXPECT_EQ(sources, row.fields[1]);
+        EXPECT_EQ(limit->atLeast, end(row.fields[2]));
+        EXPECT_EQ(limit->atMost, end(row.fields[3]));
     }
 }
 

@@ -1,11 +1,13 @@
 #include "core/study/studyshard.h"
 
+#include "support/datatable.h"
 #include "support/testsupport.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
+#include <tuple>
 
 namespace fenlowick {
 namespace {
@@ -110,50 +112,22 @@ TEST(ShardManifest, ReadsBothLineFormatsOfEarlierVersions) {
 
 TEST(ShardManifest, RefusesDamagedManifestsNamingTheFile) {
     const std::string good = composeManifest(shardManifest(identityWithEveryOption(), 1, 3, "p"));
-    auto replaced = [&](const std::string& from, const std::string& to) {
-        std::string text = good;
-        const std::size_t at = text.find(from);
-        EXPECT_NE(at, std::string::npos) << from;
-        return at == std::string::npos ? text : text.replace(at, from.size(), to);
-    };
-    const struct {
-        std::string text;
-        const char* why;
-    } damaged[] = {
-        {"", "it is not JSON"},
-        {good.substr(0, good.size() / 2), "it is not JSON"},
-        {"[1, 2]", "it is not JSON"},
-        {replaced("fenlowick-study-shard", "something-else"), "it is no shard manifest"},
-        {replaced("\"version\": 2", "\"version\": 3"),
-         "format version 3, which this program does not read"},
-        {replaced("\"version\": 2", "\"version\": \"2\""),
-         "format version unknown, which this program does not read"},
-        {replaced("\"seed\": 18446744073709551615", "\"seed\": -1"),
-         "a field is missing or of the wrong type"},
-        {replaced("\"seed\": 18446744073709551615", "\"seed\": 1.5"),
-         "a field is missing or of the wrong type"},
-        {replaced("\"seed\": 18446744073709551615", "\"seed\": 18446744073709551616"),
-         "a field is missing or of the wrong type"},
-        {replaced("\"increment\": \"2.5\",", ""), "a field is missing or of the wrong type"},
-        {replaced("\"by\": [", "\"by\": [1, "), "a field is missing or of the wrong type"},
-        {replaced("\"concentrations\": false", "\"concentrations\": \"no\""),
-         "a field is missing or of the wrong type"},
-        {replaced("\"index\": 1", "\"index\": 3"), "a field out of range"},
-        {replaced("\"count\": 3", "\"count\": 1000001"), "a field out of range"},
-        {replaced("\"draws\": 1000000", "\"draws\": 1000001"), "a field out of range"},
-        {replaced("\"study\": \"", "\"study\": \"x"), "a field out of range"},
-        {"fenlowick-study-shard 1\nstudy\t2d2ad33578b82def\nshard\t0\t1\n", "a field is missing"},
-        {"fenlowick-study-shard 1\nstudy\t2d2ad33578b82def\nshard\t0\t1\ndraws\t1\nseed\t-1\n"
-         "increment\t2\ntolerance\t1\nby\npartials\tx\n",
-         "a field out of range"},
-    };
-    for (const auto& [text, why] : damaged) {
+    for (const test::TableRow& row : test::readTable("shards/damaged-manifests.tsv", 4, 18)) {
+        const auto& [form, from, to, why] =
+            std::tie(row.fields[0], row.fields[1], row.fields[2], row.fields[3]);
+        std::string text = form == "text"   ? from
+                           : form == "half" ? good.substr(0, good.size() / 2)
+                                            : good;
+        if (form == "replace") {
+            ASSERT_NE(text.find(from), std::string::npos) << from;
+            text.replace(text.find(from), from.size(), to);
+        }
         const Expected<ShardManifest> read = parseManifest(text, "shard-1/manifest.txt");
         ASSERT_FALSE(read) << text;
         EXPECT_EQ(read.error().kind, Error::Kind::FileRead);
         EXPECT_EQ(read.error().message,
-                  std::string("shard-1/manifest.txt: not a complete shard manifest (") + why + ")")
-            << text;
+                  "shard-1/manifest.txt: not a complete shard manifest (" + why + ")")
+            << "damaged-manifests.tsv, line " << row.line;
     }
 }
 
@@ -226,38 +200,14 @@ TEST(ShardPartials, ReadBackEveryCountAndWeightBitForBit) {
 
 TEST(ShardPartials, RefuseDamagedLinesNamingFileAndLine) {
     const Study study = studyOf(2, 3);
-    const std::string head = "fenlowick-study-partials 1\nconsumer 1 3 10 2\n";
-    const struct {
-        std::string text;
-        const char* message;
-    } damaged[] = {
-        {"", "p, line 1: not a file of partial study results"},
-        {head, "p, line 2: the file ends early (no \"end\" line)"},
-        {head + "e 0 5 x\nend\n", "p, line 3: a damaged count"},
-        {head + "e 0 5 -1\nend\n", "p, line 3: a damaged count"},
-        {head + "p 0 5 1.5\nend\n", "p, line 3: a damaged weight"},
-        {head + "p 0 5 0x-1p+0\nend\n", "p, line 3: a damaged weight"},
-        {head + "p 0 5 0x0p+0\nend\n", "p, line 3: a damaged weight"},
-        {head + "p 0  5 0x1p+0\nend\n", "p, line 3: a damaged line"},
-        {head + "p 3 5 0x1p+0\nend\n", "p, line 3: a damaged line"},
-        {head + "p 0 102 0x1p+0\nend\n", "p, line 3: a damaged line"},
-        {head + "q 0 5 0x1p+0\nend\n", "p, line 3: a damaged line"},
-        {"fenlowick-study-partials 1\ne 0 5 1\nend\n", "p, line 2: a damaged line"},
-        {"fenlowick-study-partials 1\nconsumer 3 3 10 2\nend\n",
-         "p, line 2: a damaged consumer line"},
-        {"fenlowick-study-partials 1\nconsumer 1 1 10 2\nend\n",
-         "p, line 2: a damaged consumer line"},
-        {"fenlowick-study-partials 1\nconsumer 1 3 10\nend\n",
-         "p, line 2: a damaged consumer line"},
-        {head + "consumer 1 3 10 2\nend\n", "p, line 3: consumer 1 is in another shard too"},
-    };
-    for (const auto& [text, message] : damaged) {
+    for (const test::TableRow& row : test::readTable("shards/damaged-partials.tsv", 2, 16)) {
         StudyOutcome read;
         read.consumers.resize(2);
         std::vector<bool> seen(2, false);
-        const Status status = readPartials(text, "p", study, read, seen);
-        ASSERT_FALSE(status) << text;
-        EXPECT_EQ(status.error().message, message) << text;
+        const Status status = readPartials(row.fields[0], "p", study, read, seen);
+        ASSERT_FALSE(status) << row.fields[0];
+        EXPECT_EQ(status.error().message, row.fields[1])
+            << "damaged-partials.tsv, line " << row.line;
     }
 }
 

@@ -4,9 +4,11 @@
 #include "core/results/graphdata.h"
 #include "core/results/totalsfile.h"
 #include "core/results/totalsgrid.h"
+#include "support/datatable.h"
 #include "support/resulttexts.h"
 #include "support/testsupport.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -46,64 +48,51 @@ TEST(CalculationRun, WritesBothFilesUnderTheTypedNameAndLeavesTheDataFileAlone) 
     EXPECT_TRUE(readFile(dir.file("data.out")).starts_with("\"Date: \",\"D\",\"Time: \",\"T\","));
 }
 
+/// The files of a text "name=content|name=content".
+std::map<std::string, std::string> filesOf(const std::string& text) {
+    std::map<std::string, std::string> files;
+    for (const std::string& file : test::split(text, "|")) {
+        files[file.substr(0, file.find('='))] = file.substr(file.find('=') + 1);
+    }
+    return files;
+}
+
 TEST(CalculationRun, ReplacesBothFilesOrNeitherAndRemovesAnEarlierFeasibleFileLast) {
-    // The files before and after a run: "/" is a folder, "new" a file of this run. A folder
-    // holding the totals file's name makes the second of the two moves into place fail.
-    using Files = std::map<std::string, std::string>;
-    const Files earlierPair{{"r.out", "earlier out"}, {"r.tot", "earlier tot"}};
-    const Files earlierOut{{"r.out", "earlier out"}, {"r.tot", "/"}};
-    const Files bothNew{{"r.out", "new"}, {"r.tot", "new"}};
-    const struct {
-        const char* change; // "", "cancel", "refuse" (a missing label) or "no name"
-        bool feasibleFile;
-        Files before;
-        Status status;
-        Files after;
-    } cases[] = {
-        {"", true, earlierPair, Status::Completed, bothNew},
-        {"", true, earlierOut, Status::FileError, earlierOut},
-        {"", true, {{"r.tot", "/"}}, Status::FileError, {{"r.tot", "/"}}},
-        {"", false, {{"r.out", "earlier out"}}, Status::Completed, {{"r.tot", "new"}}},
-        {"", false, earlierOut, Status::FileError, earlierOut},
-        {"cancel", true, earlierPair, Status::Cancelled, earlierPair},
-        {"cancel", false, earlierPair, Status::Cancelled, earlierPair},
-        {"refuse", true, {}, Status::Refused, {}},
-        {"no name", true, {}, Status::NoName, {}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.change) + (c.feasibleFile ? "" : " totals only") + ", from " +
-                     std::to_string(c.before.size()) + " files");
+    const char* const statuses[] = {"Completed", "Refused", "NoName", "Cancelled", "FileError"};
+    for (const test::TableRow& row : test::readTable("runs/replacing.tsv", 5, 9)) {
+        SCOPED_TRACE("replacing.tsv, line " + std::to_string(row.line));
+        const std::string& change = row.fields[0];
+        const bool feasibleFile = row.fields[1] == "yes";
         TempDir dir;
-        for (const auto& [name, text] : c.before) {
+        for (const auto& [name, text] : filesOf(row.fields[2])) {
             text == "/" ? (void)std::filesystem::create_directory(dir.file(name))
                         : writeFile(dir.file(name), text);
         }
         Entry entry = threeSourceEntry();
-        entry.sources[2] = c.change == std::string("refuse") ? " " : entry.sources[2];
+        entry.sources[2] = change == "refuse" ? " " : entry.sources[2];
         std::atomic<bool> cancel{false};
-        RunRequest request = runRequest(
-            entry, dir.path(), c.change == std::string("no name") ? "" : "r.txt", c.feasibleFile);
+        RunRequest request =
+            runRequest(entry, dir.path(), change == "no name" ? "" : "r.txt", feasibleFile);
         request.cancel = &cancel;
-        if (c.change == std::string("cancel")) {
+        if (change == "cancel") {
             request.progress = [&](float) { cancel.store(true); };
         }
         const RunOutcome outcome = runCalculation(request);
-        EXPECT_EQ(outcome.status, c.status) << outcome.message;
-        if (c.status == Status::FileError) {
-            EXPECT_NE(outcome.message.find(dir.file("r.tot")), std::string::npos)
-                << outcome.message;
+        EXPECT_EQ(statuses[static_cast<int>(outcome.status)], row.fields[3]) << outcome.message;
+        if (outcome.status == Status::FileError) {
+            EXPECT_THAT(outcome.message, testing::HasSubstr(dir.file("r.tot")));
         }
-        if (c.status == Status::Completed && !c.feasibleFile) {
+        if (outcome.status == Status::Completed && !feasibleFile) {
             EXPECT_EQ(outcome.removedFeasiblePath, dir.file("r.out"));
         }
-        Files after;
+        std::map<std::string, std::string> after;
         for (const std::string& name : filesIn(dir.path())) {
             const std::string text = readFile(dir.file(name));
             after[name] = std::filesystem::is_directory(dir.file(name)) ? "/"
                           : text.starts_with("\"Date: \",\"D\"")        ? "new"
                                                                         : text;
         }
-        EXPECT_EQ(after, c.after);
+        EXPECT_EQ(after, filesOf(row.fields[4]));
     }
 }
 

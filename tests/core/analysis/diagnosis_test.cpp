@@ -12,7 +12,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <tuple>
 
 namespace fenlowick {
 namespace {
@@ -72,19 +71,6 @@ TEST(Diagnosis, CasesInTheDataFolder) {
                 EXPECT_EQ(std::stod(d->tolerance.enough), 0.0);
             }
         }
-    }
-}
-
-TEST(Diagnosis, TwoIsotopesInsideOnEdgeAndOutsideTheHull) {
-    Entry entry = entryFile("two-isotopes-outside");
-    for (const auto& [x, y, position] :
-         {std::tuple{"-20", "8", HullPosition::Inside},
-          std::tuple{"-18", "8", HullPosition::OnEdge},      // midway between B and C
-          std::tuple{"-20", "4", HullPosition::OnEdge},      // on the edge A-B
-          std::tuple{"-17.9", "8.3", HullPosition::Outside}, // just beyond B-C
-          std::tuple{"-20", "3.99", HullPosition::Outside}}) {
-        entry.mixture = {x, y, "", "", ""};
-        EXPECT_EQ(pairPosition(entry, 3, 0, 1), position) << x << ", " << y;
     }
 }
 

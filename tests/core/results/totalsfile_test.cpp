@@ -1,9 +1,6 @@
 #include "core/results/totalsfile.h"
 
 #include "core/entry/checks.h"
-#include "core/results/graphdata.h"
-#include "core/results/resultformat.h"
-#include "core/results/totalsgrid.h"
 #include "core/results/totalsstatistics.h"
 #include "support/resulttexts.h"
 #include "support/testsupport.h"
@@ -29,8 +26,10 @@ TEST(TotalsStatistics, TheWorkedExampleKeepsTheUnroundedMean) {
     EXPECT_EQ(figuresOf(statistics, 1).stdDev, 0.289); // √(1/12)
 }
 
-// The conformance files are byte for byte what the writers write (Conformance.*): every
-// reader must find in them what the run was given and agree with the others.
+// The conformance files are byte for byte what the writers write (Conformance.*): the reader
+// must find in them what the run was given and agree with the statistics. The viewer's and
+// the graph window's readers take the same files in StatsViewerTest, GraphTest and
+// FuzzRegression.TheProgramsOwnFilesPassTheReaderAndCalculationTargets.
 TEST(TotalsFile, EveryReaderReadsEveryConformanceFileAlike) {
     int read = 0;
     for (const std::string& name : test::filesIn(expectedResult(""))) {
@@ -75,26 +74,6 @@ TEST(TotalsFile, EveryReaderReadsEveryConformanceFileAlike) {
         }
         for (int s = 0; s < sources; ++s) {
             EXPECT_EQ(file->figures[static_cast<std::size_t>(s)], figuresOf(statistics, s)) << s;
-        }
-
-        // The viewer's grid: one row per record, the histogram table where it was written.
-        const GridLoad grid = readGridRecords(text, true);
-        ASSERT_FALSE(grid.failed);
-        const std::size_t table = 9 + file->sources.size();
-        ASSERT_GT(grid.records.size(), table + 1);
-        EXPECT_EQ(grid.records.front()[0], kDateTitle);
-        EXPECT_EQ(grid.records.front()[2], kTimeTitle);
-        EXPECT_EQ(grid.records[table][0], kHistogramTitle);
-        EXPECT_EQ(grid.records[table + 1][0], kLevelTitle);
-        EXPECT_EQ(grid.records[table + 1][2], file->sources[1]);
-        // The graph: the labels, and with solutions their number.
-        const GraphRead graph = readGraphData(text, true);
-        EXPECT_EQ(graph.error,
-                  file->observations == 0 ? GraphReadError::Access : GraphReadError::None);
-        if (graph.error == GraphReadError::None) {
-            EXPECT_EQ(graph.data.sourceNames, file->sources);
-            EXPECT_EQ(static_cast<std::size_t>(graph.data.rowCount()), file->levels.size());
-            EXPECT_EQ(graph.data.total, static_cast<double>(file->observations));
         }
     }
     EXPECT_GE(read, 15);

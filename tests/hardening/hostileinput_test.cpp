@@ -1,7 +1,5 @@
 #include "core/base/atomicfile.h"
 #include "core/entry/datafile.h"
-#include "core/results/graphdata.h"
-#include "core/results/totalsgrid.h"
 #include "core/workflows/calculationrun.h"
 
 #include "support/testsupport.h"
@@ -72,29 +70,6 @@ TEST(Quotes, SavingRefusesABoxWithAQuoteAndNamesItLeavingTheEarlierFile) {
                                      "source row 3: the program's files cannot store it.");
     EXPECT_EQ(test::readFile(path), "earlier");
     EXPECT_EQ(test::filesIn(dir.path()), std::vector<std::string>{"entry.dat"});
-}
-
-std::string record(const std::string& first, int fields = 12) {
-    std::string line = first;
-    for (int i = 1; i < fields; ++i) {
-        line += ",\"\"";
-    }
-    return line + "\r\n";
-}
-
-TEST(HostileTotals, HugeLabelsAndNulBytesNeitherCrashNorChart) {
-    std::string text = record("\"HISTOGRAM DATA\"");
-    text += "\"INC\",\"" + std::string(10000, 'L') + "\"";
-    for (int i = 2; i < 12; ++i) {
-        text += ",\"\"";
-    }
-    text += "\r\n" + record("\"-\"") + record("0") + std::string("\0\0\0", 3);
-    const GridLoad grid = readGridRecords(text, true);
-    ASSERT_GE(grid.records.size(), 2u);
-    EXPECT_EQ(grid.records[1][1].size(), 10000u);
-    const GraphRead graph = readGraphData(text, true);
-    // The only row counts nothing (and the NULs end it inside a record): never charted.
-    EXPECT_EQ(graph.error, GraphReadError::Access);
 }
 
 /// An entry whose search keeps every one of its 5151 combinations (tolerance far beyond the

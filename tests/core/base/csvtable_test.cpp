@@ -1,13 +1,10 @@
 #include "core/base/csvtable.h"
 
-#include "core/base/numerictext.h"
 #include "core/base/safefilename.h"
 #include "support/datatable.h"
 #include "support/testsupport.h"
 
 #include <gtest/gtest.h>
-
-#include <tuple>
 
 namespace fenlowick {
 namespace {
@@ -98,35 +95,6 @@ TEST(CsvTable, NumbersFollowTheProgramsNumericRule) {
               "s.csv, line 2, column 3 (b): \"\xE2\x88\x92"
               "2.5\" is not a number (its minus sign is the typographic one; use the plain "
               "hyphen-minus)");
-}
-
-TEST(CsvTable, ArbitraryTextNeverBreaksTheReader) {
-    // Texts built from the characters that matter to the reader, in a fixed pseudo-random
-    // order: every table read has its rows on increasing lines and only numeric numbers.
-    const std::string alphabet = ",;\t\"\r\n a1.-\xE9";
-    std::uint32_t state = 12345;
-    for (int round = 0; round < 3000; ++round) {
-        std::string text;
-        state = state * 1664525u + 1013904223u;
-        for (std::uint32_t i = 0, length = (state >> 8) % 40; i < length; ++i) {
-            state = state * 1664525u + 1013904223u;
-            text += alphabet[(state >> 8) % alphabet.size()];
-        }
-        Expected<CsvTable> t = CsvTable::parse(text, "f.csv");
-        if (!t) {
-            EXPECT_TRUE(t.error().message.starts_with("f.csv: ")) << t.error().message;
-            continue;
-        }
-        int previousLine = t->headerLine();
-        for (int r = 0; r < t->rowCount(); ++r) {
-            EXPECT_GT(t->lineOf(r), previousLine);
-            previousLine = t->lineOf(r);
-            for (int c = 0; c < t->columnCount(); ++c) {
-                const Expected<std::string> number = t->numberText(r, c);
-                EXPECT_TRUE(!number || isNumeric(*number)) << *number;
-            }
-        }
-    }
 }
 
 TEST(CsvTable, FieldsAreQuotedForCsvOnlyWhenNeeded) {

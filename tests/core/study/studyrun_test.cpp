@@ -49,6 +49,21 @@ ReferenceStudy referenceStudy(const std::string& name) {
     return reference;
 }
 
+/// The files a run of the study writes: its tables (grouped by the factors `by`) and its
+/// partial results.
+std::string studyFiles(const Study& study, const StudySettings& settings,
+                       const std::vector<int>& by = {}) {
+    const Expected<StudyOutcome> outcome = runStudy(study, settings);
+    EXPECT_TRUE(outcome) << outcome.error().message;
+    if (!outcome) {
+        return std::string();
+    }
+    const StudyReport report =
+        composeStudyReport(study, *outcome, summariseStudy(study, *outcome, by));
+    return report.consumers + report.uncertainty + report.groups + report.histograms +
+           composePartials(study, *outcome, settings);
+}
+
 TEST(StudyRun, AConsumerWhoseEntryIsADataFileGetsTheHistogramsOfItsRun) {
     const auto [study, settings] = referenceStudy("summary-rows");
     const Expected<StudyOutcome> outcome = runStudy(study, settings);
@@ -108,10 +123,7 @@ TEST(StudyRun, TheSameSeedGivesTheSameFilesWhateverTheThreads) {
         StudySettings chosen = settings;
         chosen.threads = threads;
         chosen.options.seed = seed;
-        const StudyOutcome outcome = *runStudy(study, chosen);
-        const StudyReport files =
-            composeStudyReport(study, outcome, summariseStudy(study, outcome, {0}));
-        return files.consumers + files.uncertainty + files.groups + files.histograms;
+        return studyFiles(study, chosen, {0});
     };
     const std::string one = report(1, 7);
     EXPECT_EQ(report(2, 7), one);
@@ -229,22 +241,11 @@ private:
 TEST(StudyRun, TheFilesDoNotDependOnTheNumberLocale) {
     auto [study, settings] = referenceStudy("summary-rows");
     settings.options.draws = 30;
-    auto files = [&, &study = study, &settings = settings] {
-        const Expected<StudyOutcome> outcome = runStudy(study, settings);
-        EXPECT_TRUE(outcome) << outcome.error().message;
-        if (!outcome) {
-            return std::string();
-        }
-        const StudyReport report =
-            composeStudyReport(study, *outcome, summariseStudy(study, *outcome, {}));
-        return report.consumers + report.uncertainty + report.groups + report.histograms +
-               composePartials(study, *outcome, settings);
-    };
-    const std::string inC = files();
+    const std::string inC = studyFiles(study, settings);
     ASSERT_FALSE(inC.empty());
     const CommaDecimalLocale german;
     ASSERT_TRUE(CommaDecimalLocale::active()) << "the comma-decimal locale could not be made";
-    EXPECT_EQ(files(), inC);
+    EXPECT_EQ(studyFiles(study, settings), inC);
 }
 
 } // namespace

@@ -9,7 +9,6 @@
 #include "support/testsupport.h"
 
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
@@ -29,7 +28,8 @@ using Names = std::vector<std::string>;
 using Status = RunOutcome::Status;
 
 // A full disk during the run is covered by hardening/hostileinput_test.cpp, an unwritable
-// folder by cli/cli_test.cpp, the result files' content by the conformance cases.
+// folder by cli/cli_test.cpp, the result files' content by the conformance cases, a run
+// without solutions and its notice by the command-line case run-diagnoses-after-the-notice...
 
 TEST(CalculationRun, WritesBothFilesUnderTheTypedNameAndLeavesTheDataFileAlone) {
     TempDir dir;
@@ -125,16 +125,6 @@ TEST(CalculationRun, ResultFilesWithTheLongestTextsTheChecksAllowReadBack) {
     EXPECT_EQ(graph.error, GraphReadError::None);
     EXPECT_EQ(graph.data.sourceNames.size(), 10u);
     EXPECT_FALSE(loadGridFile(outcome.totalsPath).failed);
-}
-
-TEST(CalculationRun, NoFeasibleSolutionCompletesWithTheNotice) {
-    TempDir dir;
-    const RunOutcome outcome = runCalculation(
-        runRequest(test::entryOf(test::conformanceCase("no-feasible.dat")), dir.path(), "none"));
-    ASSERT_EQ(outcome.status, Status::Completed) << outcome.message;
-    EXPECT_EQ(outcome.notice.value_or("<none>"),
-              "Total Observations = 0, so no statistics could be generated");
-    EXPECT_EQ(outcome.feasibleCount, 0u);
 }
 
 TEST(CalculationRun, BeginsBeforeTheSearchEndsAfterItAndReportsTheFirstShares) {

@@ -25,10 +25,9 @@ namespace {
 const QColor kDarkRed(128, 0, 0);
 const QColor kWhite(Qt::white);
 
-// The leave checks' messages; the mixture and signature boxes' ends with a blank.
+// Leave checks' messages; the mixture and signature boxes' ends with a blank.
 const char* const kNumericBlank = "Please enter only numeric values ";
 const char* const kNumeric = "Please enter only numeric values";
-const char* const kNumericRange = "Please enter only numeric values between 1 and 100";
 
 QColor background(const QLineEdit* box) {
     return box->palette().color(QPalette::Base);
@@ -117,17 +116,12 @@ TEST_F(MainWindowTest, TabRunsThroughTheBoxesByTabIndexAndWraps) {
 }
 
 TEST_F(MainWindowTest, LeavingABoxByTabBeepsShowsTheMessageThenEmptiesTheBox) {
-    // One box of each kind that refuses; which texts each kind refuses is EntryRules'.
-    const struct {
-        const char* name;
-        const char* text;
-        const char* message; // nullptr when the text is accepted
-    } cases[] = {
-        {"Increment", "abc", kNumericRange},
-        {"Threshold", "x", kNumeric},
-        {"Col2_5", "12,5a", kNumericBlank},
-        {"Isotope_0", "12,5a", nullptr},
-    };
+    // Every text of the leave checks' table, in a box of its kind.
+    const std::map<std::string, const char*> boxes{
+        {"Title", "Title"},         {"Increment", "Increment"},
+        {"Tolerance", "Threshold"}, {"IsotopeLabel", "Isotope_0"},
+        {"Mixture", "Mixture_0"},   {"SourceLabel", "Sources_0"},
+        {"Signature", "Col2_5"}};
     QLineEdit* left = nullptr;
     QString textAtMessage;
     int beepsAtMessage = -1;
@@ -135,21 +129,22 @@ TEST_F(MainWindowTest, LeavingABoxByTabBeepsShowsTheMessageThenEmptiesTheBox) {
         textAtMessage = left->text();
         beepsAtMessage = notes.beeps;
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const test::TableRow& row : test::readTable("entry-checks/leavechecks.tsv", 3, 30)) {
+        SCOPED_TRACE("leavechecks.tsv, line " + std::to_string(row.line));
+        const QString text = QString::fromStdString(row.fields[1]);
+        const bool refused = row.fields[2] != "accepted";
         notes.messages.clear();
         notes.beeps = 0;
-        typeInto(c.name, QString::fromLatin1(c.text));
-        left = box(c.name);
+        typeInto(boxes.at(row.fields[0]), text);
+        left = box(boxes.at(row.fields[0]));
         press(Qt::Key_Tab);
-        const bool refused = c.message != nullptr;
         EXPECT_EQ(QApplication::focusWidget() == left, refused);
-        EXPECT_EQ(left->text(), refused ? QString() : QString::fromLatin1(c.text));
+        EXPECT_EQ(left->text(), refused ? QString() : text);
         EXPECT_EQ(notes.messages,
-                  refused ? QStringList{QString::fromLatin1(c.message)} : QStringList());
+                  refused ? QStringList{QString::fromStdString(row.fields[2])} : QStringList());
         if (refused) {
             EXPECT_EQ(beepsAtMessage, 1);
-            EXPECT_EQ(textAtMessage, QString::fromLatin1(c.text));
+            EXPECT_EQ(textAtMessage, text);
             // A refused box keeps the focus colours.
             EXPECT_EQ(background(left), kDarkRed);
         }
@@ -292,22 +287,17 @@ TEST_F(MainWindowTest, OtherCommandsSignalAnnounceTheProgramOrExit) {
     EXPECT_FALSE(window.isVisible());
 }
 
-TEST_F(MainWindowTest, ThePrintoutKeepsPrintableMargins) {
-    const QString pdf = QString::fromStdString(temp.file("margins.pdf"));
-    window.setPrinterPrompt(test::pdfPrinter(pdf));
-    window.menuCommand(u"PrintData"_s)->trigger();
-    const QImage page = test::pdfPageImage(pdf.toStdString(), 40);
-    ASSERT_FALSE(page.isNull());
-    EXPECT_EQ(test::inkWithinMargins(page, 12.0, 40), 0);
-    EXPECT_GT(test::inkWithinMargins(page, 100.0, 40), 1000); // the window's image is there
-}
-
-TEST_F(MainWindowTest, PrintGivesOnePagePerCopyAndACancelOrAFailedPrinterGivesTheMessage) {
+TEST_F(MainWindowTest, PrintGivesOnePagePerCopyWithinMarginsAndACancelOrAFailedPrinterSaysSo) {
+    const QString pdf = QString::fromStdString(temp.file("three.pdf"));
     test::expectPrinting([&](auto chooser) { window.setPrinterPrompt(chooser); },
                          [&] { window.menuCommand(u"PrintData"_s)->trigger(); }, notes,
                          QStringLiteral("There was an error during the printout!  Check your "
                                         "printer and cable before trying again."),
-                         QString::fromStdString(temp.file("three.pdf")), 3);
+                         pdf, 3);
+    const QImage page = test::pdfPageImage(pdf.toStdString(), 40);
+    ASSERT_FALSE(page.isNull());
+    EXPECT_EQ(test::inkWithinMargins(page, 12.0, 40), 0);
+    EXPECT_GT(test::inkWithinMargins(page, 100.0, 40), 1000); // the window's image is there
 }
 
 const std::map<std::string, BoxKind> kKinds{

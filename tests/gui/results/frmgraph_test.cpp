@@ -5,6 +5,7 @@
 #include "gui/results/graphnavigation.h"
 #include "gui/results/resultmessages.h"
 #include "gui/widgets/filebrowsercontrols.h"
+#include "support/datatable.h"
 #include "support/goldenpicture.h"
 #include "support/guitestsupport.h"
 #include "support/resulttexts.h"
@@ -162,7 +163,9 @@ TEST_F(GraphTest, TheChartIsSavedAsAPngImageOrAnSvgDrawing) {
                             graph.chartView()->size() * 2, QColor(0, 0, 192), "SOURCE: S1");
 }
 
-TEST_F(GraphTest, PrintingGivesOnePagePerCopyWithTheChartAsText) {
+// A printed graph keeps off the edges a printer cannot reach, on white paper: the window's
+// grey stays on the screen.
+TEST_F(GraphTest, PrintingGivesOnePagePerCopyWithTheChartAsTextWithinMarginsOnWhitePaper) {
     open(u"lake.tot"_s);
     const QString pdf = folder + u"/graph.pdf"_s;
     test::expectPrinting([&](auto chooser) { graph.setPrinterChooser(chooser); },
@@ -174,15 +177,6 @@ TEST_F(GraphTest, PrintingGivesOnePagePerCopyWithTheChartAsText) {
          {"SOURCE: S1", "Percent Frequency", "Source Proportion", "FILENAME:", "lake.tot"}) {
         EXPECT_NE(text.find(expected), std::string::npos) << expected << " in " << text;
     }
-}
-
-// A printed graph keeps off the edges a printer cannot reach, on white paper: the window's
-// grey stays on the screen.
-TEST_F(GraphTest, ThePrintoutKeepsPrintableMarginsOnWhitePaper) {
-    open(u"lake.tot"_s);
-    const QString pdf = folder + u"/margins.pdf"_s;
-    graph.setPrinterChooser(test::pdfPrinter(pdf));
-    graph.PrtGraph_Click();
     const QImage page = test::pdfPageImage(pdf.toStdString(), 40);
     ASSERT_FALSE(page.isNull());
     EXPECT_EQ(test::inkWithinMargins(page, 12.0, 40), 0);
@@ -233,32 +227,23 @@ TEST_F(GraphTest, ExitKeepsTheGraphAndTheCloseBoxResetsTheWindow) {
 }
 
 TEST(GraphNavigation, NextAndPreviousStopAtTheEndsAndAFailedOpenStopsBoth) {
-    using State = std::tuple<int, bool, bool, bool>; // current, Next, Previous, Print
     GraphNavigation nav;
-    const auto state = [&] {
-        return State{nav.current(), nav.nextEnabled(), nav.previousEnabled(), nav.printEnabled()};
-    };
-    EXPECT_EQ(state(), State(0, false, false, false));
-    EXPECT_FALSE(nav.next());
-    nav.loaded(3);
-    EXPECT_EQ(state(), State(1, true, false, true));
-    EXPECT_FALSE(nav.previous());
-    EXPECT_TRUE(nav.next());
-    EXPECT_TRUE(nav.next());
-    EXPECT_EQ(state(), State(3, false, true, true));
-    EXPECT_FALSE(nav.next());
-    EXPECT_TRUE(nav.previous());
-    EXPECT_EQ(state(), State(2, true, true, true));
-
-    // A failed Open: the enabled states stay, but nothing moves.
-    nav.clear();
-    EXPECT_EQ(state(), State(0, true, true, true));
-    EXPECT_FALSE(nav.next());
-    EXPECT_FALSE(nav.previous());
-    nav.loaded(3);
-    EXPECT_EQ(state(), State(1, true, false, true));
-    nav.resetCommands();
-    EXPECT_EQ(state(), State(1, false, false, false));
+    const auto yes = [](bool enabled) { return enabled ? " yes" : " no"; };
+    for (const test::TableRow& row : test::readTable("gui/graphnavigation.tsv", 3, 13)) {
+        const std::string& step = row.fields[0];
+        std::string returned = "-";
+        if (step == "next" || step == "previous") {
+            returned = (step == "next" ? nav.next() : nav.previous()) ? "yes" : "no";
+        } else if (step.starts_with("loaded ")) {
+            nav.loaded(std::stoi(step.substr(7)));
+        } else if (step != "start") {
+            step == "clear" ? nav.clear() : nav.resetCommands();
+        }
+        EXPECT_EQ(returned + "\t" + std::to_string(nav.current()) + yes(nav.nextEnabled()) +
+                      yes(nav.previousEnabled()) + yes(nav.printEnabled()),
+                  row.fields[1] + "\t" + row.fields[2])
+            << "graphnavigation.tsv, line " << row.line;
+    }
 }
 
 } // namespace

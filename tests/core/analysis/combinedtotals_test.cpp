@@ -5,9 +5,8 @@
 #include "support/datatable.h"
 #include "support/testsupport.h"
 
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
-#include <algorithm>
 #include <cmath>
 #include <map>
 #include <numeric>
@@ -100,9 +99,8 @@ TEST(CombinedTotals, GroupedSharesMatchSumsReadFromTheFeasibleRecords) {
     ASSERT_GT(total(expected), 10u);
     EXPECT_EQ(lake.counts, expected);
     EXPECT_EQ(lake.observations, total(expected));
-    EXPECT_NE(text.find("\"Title: \",\"Lake, spring 2024 [combined: Odd = S1 + S3 + S5; "
-                        "S4+S6 = S6 + S4]\""),
-              std::string::npos);
+    EXPECT_THAT(text, testing::HasSubstr("\"Title: \",\"Lake, spring 2024 [combined: Odd = S1 + "
+                                         "S3 + S5; S4+S6 = S6 + S4]\""));
     // Groups are listed without signatures, the source left alone with its own.
     EXPECT_NE(text.find("\r\n\"Odd\",\"\",\"\","), std::string::npos);
     EXPECT_NE(text.find("\r\n\"S2\",\"-15.51\",\"-28.93\","), std::string::npos);

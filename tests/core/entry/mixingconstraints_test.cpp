@@ -3,7 +3,6 @@
 #include "support/datatable.h"
 
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include <functional>
 #include <random>

@@ -1,6 +1,7 @@
 #include "core/entry/mixingconstraints.h"
 
 #include "support/datatable.h"
+#include "support/testsupport.h"
 
 #include <gmock/gmock.h>
 
@@ -17,7 +18,7 @@ TEST(ShareLimits, ReadsEveryFormAgainstTheSourceLabelsOrSaysWhatIsWrong) {
         return text == "-" ? std::nullopt : std::optional<double>(std::stod(text));
     };
     for (const test::TableRow& row : test::readTable("entry-checks/sharelimits.tsv", 4, 17)) {
-        SCOPED_TRACE("sharelimits.tsv, line " + std::to_string(row.line));
+        SCOPED_TRACE(row.where);
         const auto limit = parseShareLimit(row.fields[0], kLabels);
         if (row.fields[1] == "refused") {
             ASSERT_FALSE(limit);
@@ -67,18 +68,21 @@ bool reachableByEnumeration(const std::vector<ShareLimit>& limits, int sources, 
 }
 
 TEST(ShareLimits, UnreachableLimitsAreRefusedExactlyWhenNoGridPointMeetsThem) {
-    EXPECT_EQ(unreachableLimitsMessage({}, 3, 1.0f), std::nullopt);
-    const auto one = parseShareLimit("Kelp=41-49", kLabels);
-    EXPECT_EQ(unreachableLimitsMessage({*one}, 4, 10.0f),
-              "The limit \"Kelp=41-49\" cannot be met by shares in steps of 10 percent.");
-    const auto a = parseShareLimit("Small fish+Seals>=60", kLabels);
-    const auto b = parseShareLimit("Seals+Kelp>=60", kLabels);
-    const auto c = parseShareLimit("Small fish+Kelp>=60", kLabels);
-    const auto d = parseShareLimit("C3+C4 plants>=20", kLabels);
-    EXPECT_EQ(unreachableLimitsMessage({*a, *b, *c}, 4, 1.0f), std::nullopt);
-    EXPECT_EQ(*unreachableLimitsMessage({*a, *b, *c, *d}, 4, 1.0f),
-              "The limits cannot all be met at once: no combination of shares in steps of 1 "
-              "percent meets every one of them.");
+    std::vector<std::string> ten;
+    for (int i = 1; i <= 10; ++i) {
+        ten.push_back("S" + std::to_string(i));
+    }
+    for (const test::TableRow& row : test::readTable("entry-checks/unreachablelimits.tsv", 5, 7)) {
+        std::vector<ShareLimit> limits;
+        for (const std::string& limit : test::split(row.fields[1], " ; ")) {
+            limits.push_back(*parseShareLimit(limit, row.fields[0] == "ten" ? ten : kLabels));
+        }
+        EXPECT_EQ(
+            unreachableLimitsMessage(limits, std::stoi(row.fields[2]), std::stof(row.fields[3]))
+                .value_or("reachable"),
+            row.fields[4])
+            << row.where;
+    }
 
     // Random limits on small grids against going through every combination.
     std::mt19937 random(7);
@@ -105,32 +109,6 @@ TEST(ShareLimits, UnreachableLimitsAreRefusedExactlyWhenNoGridPointMeetsThem) {
                   reachableByEnumeration(limits, sources, increment))
             << "round " << round;
     }
-}
-
-// Ten sources at 1 %, eight capped, two with a floor and a sum of four overlapping the caps:
-// the check once ran for minutes and took gigabytes; the floors outside the sum decide it.
-TEST(ShareLimits, OverlappingLimitsOnTenSourcesAreDecidedWithoutSearchingEveryState) {
-    std::vector<std::string> labels;
-    for (int i = 1; i <= 10; ++i) {
-        labels.push_back("S" + std::to_string(i));
-    }
-    auto limitsWithSum = [&](const std::string& sum) {
-        std::vector<ShareLimit> limits;
-        for (int i = 1; i <= 8; ++i) {
-            limits.push_back(*parseShareLimit("S" + std::to_string(i) + "<=40", labels));
-        }
-        limits.push_back(*parseShareLimit("S9>=30", labels));
-        limits.push_back(*parseShareLimit("S10>=30", labels));
-        limits.push_back(*parseShareLimit(sum, labels));
-        return limits;
-    };
-    EXPECT_EQ(unreachableLimitsMessage(limitsWithSum("S1+S2+S3+S4>=50"), 10, 1.0f),
-              "The limits cannot all be met at once: no combination of shares in steps of 1 "
-              "percent meets every one of them.");
-    EXPECT_EQ(unreachableLimitsMessage(limitsWithSum("S1+S2+S3+S4>=40"), 10, 1.0f), std::nullopt);
-    EXPECT_EQ(unreachableLimitsMessage(limitsWithSum("S1+S2+S9+S10<=59"), 10, 1.0f),
-              "The limits cannot all be met at once: no combination of shares in steps of 1 "
-              "percent meets every one of them.");
 }
 
 } // namespace

@@ -45,7 +45,7 @@ std::vector<TableRow> readTable(const std::string& name, std::size_t columns, st
         if (line.empty() || line[0] == '#') {
             continue;
         }
-        TableRow row{number, split(line, "\t")};
+        TableRow row{number, split(line, "\t"), name + ", line " + std::to_string(number)};
         std::transform(row.fields.begin(), row.fields.end(), row.fields.begin(), unescaped);
         if (row.fields.size() != columns) {
             throw std::runtime_error(path + ", line " + std::to_string(number) + ": " +

@@ -172,8 +172,7 @@ TEST(CombinedTotals, RefusesGroupsThatDoNotFitTheRunAndFilesThatAreNotFeasibleOu
             !result ? (result.error().kind == Error::Kind::Refused ? "refused: " : "read: ") +
                           result.error().message
                     : std::string("(combined)");
-        EXPECT_TRUE(got.starts_with(row.fields[2]))
-            << "refusals.tsv, line " << row.line << ": " << got;
+        EXPECT_TRUE(got.starts_with(row.fields[2])) << row.where << ": " << got;
     }
 }
 
@@ -182,7 +181,7 @@ TEST(CombinedTotals, GroupsAreReadFromTheCommandLineText) {
         const Expected<SourceGroup> group = parseSourceGroup(row.fields[0]);
         const std::string got =
             group ? group->name + "\t" + test::joined(group->members, "|") : "refused\t-";
-        EXPECT_EQ(got, row.fields[1] + "\t" + row.fields[2]) << "groups.tsv, line " << row.line;
+        EXPECT_EQ(got, row.fields[1] + "\t" + row.fields[2]) << row.where;
     }
 }
 

@@ -32,7 +32,7 @@ TEST(ConvexMembership, DecidesWithEveryCoordinateAtOnce) {
         }
         EXPECT_EQ(inConvexHull(points, pointOf(row.fields[1])) ? "inside" : "outside",
                   row.fields[2])
-            << "convexmembership.tsv, line " << row.line;
+            << row.where;
     }
 }
 

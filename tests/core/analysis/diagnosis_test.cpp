@@ -37,7 +37,7 @@ const char* nameOf(RangeSide side) {
 /// Each row of tests/data/diagnosis/cases.tsv: an entry and what its diagnosis says.
 TEST(Diagnosis, CasesInTheDataFolder) {
     for (const test::TableRow& row : test::readTable("diagnosis/cases.tsv", 8, 14)) {
-        SCOPED_TRACE("cases.tsv, line " + std::to_string(row.line) + ": " + row.fields[0]);
+        SCOPED_TRACE(row.where + ": " + row.fields[0]);
         const Entry entry = entryFile(row.fields[0]);
         const Expected<Diagnosis> d = diagnoseEntry(entry);
         ASSERT_TRUE(d) << d.error().message;

@@ -84,7 +84,7 @@ TEST(Engine, DifferenceAtTheThresholdIsKeptAndAboveItRejected) {
         for (int a = 0, b = 0, c = 0; in >> a >> b >> c;) {
             kept.push_back({a, b, c});
         }
-        EXPECT_EQ(keptBy(input), recordsOf(kept)) << "threshold.tsv, line " << row.line;
+        EXPECT_EQ(keptBy(input), recordsOf(kept)) << row.where;
     }
 }
 
@@ -227,7 +227,7 @@ TEST(Engine, VisitsTheCountedNumberOfCombinations) {
     for (const test::TableRow& row : test::readTable("engine/combinationcounts.tsv", 3, 10)) {
         EXPECT_EQ(combinationCount(std::stoi(row.fields[0]), std::stof(row.fields[1])),
                   std::stoull(row.fields[2]))
-            << "combinationcounts.tsv, line " << row.line;
+            << row.where;
     }
 }
 

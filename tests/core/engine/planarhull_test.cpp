@@ -20,7 +20,7 @@ LatticePoint pointOf(const std::string& text) {
 
 TEST(PlanarHull, HullsAndWhereQueriesLieInThem) {
     for (const test::TableRow& row : test::readTable("engine/planarhull.tsv", 3, 5)) {
-        SCOPED_TRACE("planarhull.tsv, line " + std::to_string(row.line));
+        SCOPED_TRACE(row.where);
         std::vector<LatticePoint> points;
         std::istringstream in(row.fields[0]);
         for (std::string word; in >> word;) {

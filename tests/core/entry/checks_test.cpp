@@ -53,8 +53,7 @@ Entry entryOf(const test::TableRow& row) {
 /// together they fix which check comes first.
 TEST(Checks, VerdictsAndTheirOrder) {
     for (const test::TableRow& row : test::readTable("entry-checks/verdicts.tsv", 4, 30)) {
-        EXPECT_EQ(verdict(entryOf(row)), message(row.fields[2]))
-            << "verdicts.tsv, line " << row.line;
+        EXPECT_EQ(verdict(entryOf(row)), message(row.fields[2])) << row.where;
     }
 }
 
@@ -62,14 +61,13 @@ TEST(Checks, ALabelIsMissingWhenItIsAtMostOneBlank) {
     for (const test::TableRow& row : test::readTable("entry-checks/labels.tsv", 2, 10)) {
         const std::string& label = row.fields[0];
         const bool missing = row.fields[1] == "missing";
-        EXPECT_EQ(isMissingLabel(label), missing) << "labels.tsv, line " << row.line;
+        EXPECT_EQ(isMissingLabel(label), missing) << row.where;
         Entry entry = threeSourceEntry();
         entry.sources[1] = label;
         if (!missing) {
             entry.isotope[0] = label;
         }
-        EXPECT_EQ(verdict(entry), message(missing ? "noSourceLabels" : "accepted"))
-            << "labels.tsv, line " << row.line;
+        EXPECT_EQ(verdict(entry), message(missing ? "noSourceLabels" : "accepted")) << row.where;
     }
 }
 
@@ -101,7 +99,7 @@ TEST(CalculationInput, NumbersTheRowsAndColumnsTakingPartAndTheDecimals) {
             const std::size_t equals = item.find('=');
             EXPECT_EQ(member(input, item.substr(0, equals)),
                       test::numberOf<double>(item.substr(equals + 1)))
-                << "input.tsv, line " << row.line << ": " << item;
+                << row.where << ": " << item;
         }
     }
 }

@@ -144,7 +144,7 @@ TEST(FieldReader, SplitsTextIntoFields) {
     for (const test::TableRow& row : test::readTable("datafile/fields.tsv", 2, 15)) {
         const Fields fields = allFields(row.fields[0]);
         EXPECT_EQ(fields.empty() ? "(none)" : test::joined(fields, "|"), row.fields[1])
-            << "fields.tsv, line " << row.line;
+            << row.where;
     }
 }
 

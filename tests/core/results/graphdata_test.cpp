@@ -30,7 +30,7 @@ TEST(GraphScaleMax, LargestPercentageRoundedLoweredToAMultipleOfFivePlusFive) {
     for (const test::TableRow& row : test::readTable("graph/scalemax.tsv", 4, 6)) {
         EXPECT_EQ(graphScaleMax(std::stoi(row.fields[0]), std::stoi(row.fields[1])),
                   std::stod(row.fields[2]))
-            << "scalemax.tsv, line " << row.line;
+            << row.where;
     }
 }
 

@@ -13,7 +13,7 @@ namespace {
 TEST(DisplayText, BareNumbersTakeTheirOrdinaryFormAndTextStaysAsWritten) {
     for (const test::TableRow& row : test::readTable("results/displaytext.tsv", 3, 10)) {
         EXPECT_EQ(displayText({row.fields[0], row.fields[1] == "quoted"}), row.fields[2])
-            << "displaytext.tsv, line " << row.line;
+            << row.where;
     }
 }
 

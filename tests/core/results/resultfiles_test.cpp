@@ -34,7 +34,7 @@ CalculationInput checked(const Entry& entry) {
 // sources, labels with commas and more); totals.tsv covers what those runs do not reach.
 TEST(Totals, PercentileRanksAndLevelValuesOfHistogramsNoRunReaches) {
     for (const test::TableRow& row : test::readTable("resultfiles/totals.tsv", 4, 3)) {
-        SCOPED_TRACE("totals.tsv, line " + std::to_string(row.line));
+        SCOPED_TRACE(row.where);
         Entry entry = threeSourceEntry();
         entry.increment = row.fields[0];
         ShareHistograms histograms{};

@@ -25,7 +25,7 @@ TEST(StandardNormal, GivesThePinnedNumbersBitForBit) {
         const double value = standardNormal(at[0], at[1], at[2], at[3]);
         EXPECT_EQ(std::bit_cast<std::uint64_t>(value),
                   std::bit_cast<std::uint64_t>(test::numberOf<double>(row.fields[4])))
-            << "standardnormal.tsv, line " << row.line << ": " << value;
+            << row.where << ": " << value;
     }
 }
 

@@ -10,14 +10,13 @@ namespace {
 TEST(StudyOptions, SeedsAreWholeNumbersOfSixtyFourBitsAndNothingElse) {
     for (const test::TableRow& row : test::readTable("study/seeds.tsv", 2, 16)) {
         const std::optional<std::uint64_t> seed = parseSeed(row.fields[0]);
-        EXPECT_EQ(seed ? std::to_string(*seed) : "refused", row.fields[1])
-            << "seeds.tsv, line " << row.line;
+        EXPECT_EQ(seed ? std::to_string(*seed) : "refused", row.fields[1]) << row.where;
     }
 }
 
 TEST(StudyOptions, IncrementToleranceAndDrawsAreCheckedWithTheProgramsMessages) {
     for (const test::TableRow& row : test::readTable("study/options.tsv", 4, 9)) {
-        SCOPED_TRACE("options.tsv, line " + std::to_string(row.line));
+        SCOPED_TRACE(row.where);
         const Expected<float> checked = checkStudyOptions(
             {row.fields[0], row.fields[1], std::stoi(row.fields[2]), 1, {}, true, {}});
         if (row.fields[3] == "accepted") {

@@ -127,7 +127,7 @@ TEST(ShardManifest, RefusesDamagedManifestsNamingTheFile) {
         EXPECT_EQ(read.error().kind, Error::Kind::FileRead);
         EXPECT_EQ(read.error().message,
                   "shard-1/manifest.txt: not a complete shard manifest (" + why + ")")
-            << "damaged-manifests.tsv, line " << row.line;
+            << row.where;
     }
 }
 
@@ -206,8 +206,7 @@ TEST(ShardPartials, RefuseDamagedLinesNamingFileAndLine) {
         std::vector<bool> seen(2, false);
         const Status status = readPartials(row.fields[0], "p", study, read, seen);
         ASSERT_FALSE(status) << row.fields[0];
-        EXPECT_EQ(status.error().message, row.fields[1])
-            << "damaged-partials.tsv, line " << row.line;
+        EXPECT_EQ(status.error().message, row.fields[1]) << row.where;
     }
 }
 

@@ -26,9 +26,9 @@ ImportRequest requestFor(const CsvTable& sources) {
 
 TEST(IsotopeName, HeadersOfOneIsotopeMatchWhateverTheirSpelling) {
     for (const test::TableRow& row : test::readTable("import/isotopenames.tsv", 3, 20)) {
-        EXPECT_EQ(looksLikeIsotope(row.fields[0]), row.fields[1] == "isotope") << row.line;
+        EXPECT_EQ(looksLikeIsotope(row.fields[0]), row.fields[1] == "isotope") << row.where;
         if (row.fields[2] != "-") {
-            EXPECT_EQ(isotopeKey(row.fields[0]), row.fields[2]) << row.line;
+            EXPECT_EQ(isotopeKey(row.fields[0]), row.fields[2]) << row.where;
         }
     }
     EXPECT_EQ(isotopeLabel(" Meand15N "), "d15N");
@@ -92,7 +92,7 @@ TEST(SpreadsheetImport, CorrectionListsTakeCommasOrSemicolons) {
     for (const test::TableRow& row : test::readTable("import/correctionlists.tsv", 2, 7)) {
         const auto list = parseCorrectionList(row.fields[0]);
         EXPECT_EQ(list ? test::joined(*list, "|") : list.error().message, row.fields[1])
-            << "correctionlists.tsv, line " << row.line;
+            << row.where;
     }
 }
 

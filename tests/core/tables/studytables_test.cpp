@@ -28,8 +28,7 @@ TEST(StudyTables, RawRowsGiveTheExactMeanAndTheSampleSd) {
     EXPECT_NEAR(*algae.sds[1], 0.4330127, 1e-7); // sqrt((0.25 + 0.0625 + 0.0625) / 2)
 
     for (const test::TableRow& row : test::readTable("study/means.tsv", 2, 6)) {
-        EXPECT_EQ(*exactMeanText(test::split(row.fields[0], " ")), row.fields[1])
-            << "means.tsv, line " << row.line;
+        EXPECT_EQ(*exactMeanText(test::split(row.fields[0], " ")), row.fields[1]) << row.where;
     }
 }
 

@@ -60,7 +60,7 @@ std::map<std::string, std::string> filesOf(const std::string& text) {
 TEST(CalculationRun, ReplacesBothFilesOrNeitherAndRemovesAnEarlierFeasibleFileLast) {
     const char* const statuses[] = {"Completed", "Refused", "NoName", "Cancelled", "FileError"};
     for (const test::TableRow& row : test::readTable("runs/replacing.tsv", 5, 9)) {
-        SCOPED_TRACE("replacing.tsv, line " + std::to_string(row.line));
+        SCOPED_TRACE(row.where);
         const std::string& change = row.fields[0];
         const bool feasibleFile = row.fields[1] == "yes";
         TempDir dir;

@@ -130,7 +130,7 @@ TEST_F(MainWindowTest, LeavingABoxByTabBeepsShowsTheMessageThenEmptiesTheBox) {
         beepsAtMessage = notes.beeps;
     };
     for (const test::TableRow& row : test::readTable("entry-checks/leavechecks.tsv", 3, 30)) {
-        SCOPED_TRACE("leavechecks.tsv, line " + std::to_string(row.line));
+        SCOPED_TRACE(row.where);
         const QString text = QString::fromStdString(row.fields[1]);
         const bool refused = row.fields[2] != "accepted";
         notes.messages.clear();
@@ -309,8 +309,7 @@ const std::map<std::string, BoxKind> kKinds{
 TEST(EntryRules, BoxKindFollowsTheTabIndex) {
     for (const test::TableRow& row : test::readTable("entry-checks/boxkinds.tsv", 3, 7)) {
         for (const std::string& tab : {row.fields[1], row.fields[2]}) {
-            EXPECT_EQ(boxKindOfTab(std::stoi(tab)), kKinds.at(row.fields[0]))
-                << "boxkinds.tsv, line " << row.line;
+            EXPECT_EQ(boxKindOfTab(std::stoi(tab)), kKinds.at(row.fields[0])) << row.where;
         }
     }
     EXPECT_THROW(boxKindOfTab(-1), std::out_of_range);
@@ -323,7 +322,7 @@ TEST(EntryRules, LeaveCheckMessages) {
     for (const test::TableRow& row : test::readTable("entry-checks/leavechecks.tsv", 3, 30)) {
         EXPECT_EQ(leaveCheckMessage(kKinds.at(row.fields[0]), row.fields[1]).value_or("accepted"),
                   row.fields[2])
-            << "leavechecks.tsv, line " << row.line;
+            << row.where;
     }
 }
 

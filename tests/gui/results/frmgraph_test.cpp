@@ -242,7 +242,7 @@ TEST(GraphNavigation, NextAndPreviousStopAtTheEndsAndAFailedOpenStopsBoth) {
         EXPECT_EQ(returned + "\t" + std::to_string(nav.current()) + yes(nav.nextEnabled()) +
                       yes(nav.previousEnabled()) + yes(nav.printEnabled()),
                   row.fields[1] + "\t" + row.fields[2])
-            << "graphnavigation.tsv, line " << row.line;
+            << row.where;
     }
 }
 

@@ -101,7 +101,7 @@ TEST(StartupLayout, ScreensTallerThan768PixelsAreTreatedAs1024By768) {
             sizes += (sizes.empty() ? "" : " ") + std::to_string(size.width) + "x" +
                      std::to_string(size.height);
         }
-        EXPECT_EQ(sizes, row.fields[2]) << "startupsizes.tsv, line " << row.line;
+        EXPECT_EQ(sizes, row.fields[2]) << row.where;
     }
 }
 

@@ -48,14 +48,6 @@ std::vector<std::string> treeOf(const fs::path& folder) {
     return names;
 }
 
-std::string replaceAll(std::string text, const std::string& from, const std::string& to) {
-    for (std::size_t at = text.find(from); at != std::string::npos;
-         at = text.find(from, at + to.size())) {
-        text.replace(at, from.size(), to);
-    }
-    return text;
-}
-
 class CliCase : public testing::TestWithParam<std::string> {
 protected:
     /// The case's file with the placeholders replaced; fails the test when it is missing.
@@ -69,7 +61,7 @@ protected:
               {"@EXAMPLES@", FENLOWICK_EXAMPLES},
               {"@CONFORMANCE@", std::string(FENLOWICK_TEST_DATA) + "/conformance"},
               {"@VERSION@", programVersion()}}) {
-            text = replaceAll(text, from, to);
+            text = test::joined(test::split(text, from), to);
         }
         return text;
     }

@@ -22,24 +22,13 @@ using test::TempDir;
 using test::writeFile;
 using Names = std::vector<std::string>;
 
-TEST(AtomicFile, CommitCreatesOrReplacesTheTargetWithTheUsualPermissions) {
-    // Writing in pieces is LargeFilesArriveWhole...'s to check.
-    TempDir dir;
-    const std::string path = dir.file("a.out");
-    const mode_t mask = ::umask(022);
-    for (const char* text : {"earlier content that is longer", "new"}) {
-        EXPECT_TRUE(writeFileAtomically(path, text));
-        EXPECT_EQ(readFile(path), text);
-    }
-    ::umask(mask);
-    EXPECT_EQ(std::filesystem::status(path).permissions(), std::filesystem::perms(0644));
-    EXPECT_EQ(filesIn(dir.path()), Names{"a.out"});
-}
-
-TEST(AtomicFile, TargetIsUntouchedUntilCommitAndNoTemporaryOutlivesTheFile) {
+// Files a run creates show in CalculationRun's tests, writing in pieces in
+// LargeFilesArriveWhole....
+TEST(AtomicFile, TargetIsUntouchedUntilCommitWhichGivesTheUsualPermissionsAndNoTemporaryStays) {
     TempDir dir;
     const std::string path = dir.file("a.out");
     writeFile(path, "earlier");
+    const mode_t mask = ::umask(022);
     for (const char* end : {"discard", "destroy", "commit"}) {
         SCOPED_TRACE(end);
         {
@@ -61,6 +50,8 @@ TEST(AtomicFile, TargetIsUntouchedUntilCommitAndNoTemporaryOutlivesTheFile) {
         EXPECT_EQ(readFile(path), end == std::string("commit") ? "new" : "earlier");
         EXPECT_EQ(filesIn(dir.path()), Names{"a.out"});
     }
+    ::umask(mask);
+    EXPECT_EQ(std::filesystem::status(path).permissions(), std::filesystem::perms(0644));
     {
         AtomicFile never(dir.file("b.out"));
         ASSERT_TRUE(never.open());

@@ -256,14 +256,9 @@ TEST_F(MainWindowTest, ViewShowsTheNoteBeforeAskingForTheViewer) {
                      [&] { messagesAtRequest = notes.messages.size(); });
     window.menuCommand(u"ViewOutput"_s)->trigger();
     EXPECT_EQ(messagesAtRequest, 1);
-    EXPECT_EQ(notes.messages,
-              QStringList{QStringLiteral(
-                  "NOTE - Each of the individual solutions represents a combination of source "
-                  "proportions which satisfies isotopic mass balance in the mixing model.  "
-                  "Descriptive statistics are provided simply as a way to characterize this "
-                  "entire distribution of feasible solutions.  To avoid misrepresenting the "
-                  "results, users of this procedure should report the distribution of feasible "
-                  "solutions rather than focusing on a single value such as the mean.")});
+    // The note's text, one line, is in tests/data/gui/view-note.txt.
+    const std::string note = test::readFile(FENLOWICK_TEST_DATA "/gui/view-note.txt");
+    EXPECT_EQ(notes.messages, QStringList{QString::fromStdString(test::linesOf(note).at(0))});
 }
 
 TEST_F(MainWindowTest, OtherCommandsSignalAnnounceTheProgramOrExit) {

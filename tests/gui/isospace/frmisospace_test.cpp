@@ -132,14 +132,6 @@ TEST(IsospacePlot, GeesePointsAreTheTypedValuesAndEverySourceIsOnTheHull) {
     EXPECT_EQ(plot->status, "The mixture lies outside the sources for d13C/d15N.");
 }
 
-TEST(IsospacePlot, ThreeIsotopesPlotTheChosenPair) {
-    const std::optional<IsospacePlot> plot =
-        makeIsospacePlot(test::exampleEntry("estuary-three-isotopes"), 1, 2);
-    ASSERT_TRUE(plot);                         // its axis labels are checked by IsospaceWindowTest
-    EXPECT_DOUBLE_EQ(plot->sources[0].x, 6.4); // Spartina
-    EXPECT_DOUBLE_EQ(plot->sources[0].y, 2.5);
-}
-
 TEST(IsospacePlot, OneIsotopeOrTheSameIsotopeTwiceIsANumberLine) {
     std::optional<IsospacePlot> plot =
         makeIsospacePlot(test::exampleEntry("stream-water-one-isotope"), 0, 0);

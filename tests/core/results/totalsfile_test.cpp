@@ -1,6 +1,5 @@
 #include "core/results/totalsfile.h"
 
-#include "core/entry/checks.h"
 #include "core/results/totalsstatistics.h"
 #include "support/resulttexts.h"
 #include "support/testsupport.h"
@@ -14,7 +13,7 @@ using test::expectedResult;
 
 TEST(TotalsStatistics, TheWorkedExampleKeepsTheUnroundedMean) {
     // Sources A, B, C at increment 50; solutions (0,50,50), (50,50,0), (100,0,0). The
-    // rounded figures of this and the other conformance runs are checked below.
+    // rounded figures of this and the other conformance runs are checked in Conformance.*.
     ShareHistograms histograms{};
     histograms[0] = {1, 1, 1};
     histograms[1] = {1, 2};
@@ -26,59 +25,7 @@ TEST(TotalsStatistics, TheWorkedExampleKeepsTheUnroundedMean) {
     EXPECT_EQ(figuresOf(statistics, 1).stdDev, 0.289); // √(1/12)
 }
 
-// The conformance files are byte for byte what the writers write (Conformance.*): the reader
-// must find in them what the run was given and agree with the statistics. The viewer's and
-// the graph window's readers take the same files in StatsViewerTest, GraphTest and
-// FuzzRegression.TheProgramsOwnFilesPassTheReaderAndCalculationTargets.
-TEST(TotalsFile, EveryReaderReadsEveryConformanceFileAlike) {
-    int read = 0;
-    for (const std::string& name : test::filesIn(expectedResult(""))) {
-        if (!name.ends_with(".tot")) {
-            continue;
-        }
-        SCOPED_TRACE(name);
-        const std::string text = test::readFile(expectedResult(name));
-        Expected<TotalsFile> file = parseTotalsFile(text);
-        ASSERT_TRUE(file) << file.error().message;
-        ++read;
-        const Entry entry =
-            test::entryOf(test::conformanceCase(name.substr(0, name.size() - 4) + ".dat"));
-        const CalculationInput input = deriveCalculationInput(entry);
-        EXPECT_EQ(file->title, entry.title);
-        EXPECT_EQ(file->tolerance, entry.threshold);
-        EXPECT_EQ(file->isotopes,
-                  std::vector<std::string>(entry.isotope.begin(),
-                                           entry.isotope.begin() + input.lastIsotope + 1));
-        EXPECT_EQ(file->sources,
-                  std::vector<std::string>(entry.sources.begin(),
-                                           entry.sources.begin() + input.lastSource + 1));
-        // Recompute from the histogram table and compare with the printed statistics: the
-        // reader of the blocks and the statistics code must agree on every figure.
-        const int sources = static_cast<int>(file->sources.size());
-        ShareHistograms histograms{};
-        std::uint64_t firstColumn = 0;
-        for (std::size_t b = 0; b < file->counts.size(); ++b) {
-            for (int s = 0; s < sources; ++s) {
-                histograms[static_cast<std::size_t>(s)][b] =
-                    file->counts[b][static_cast<std::size_t>(s)];
-            }
-            firstColumn += file->counts[b][0];
-        }
-        EXPECT_EQ(file->observations, firstColumn);
-        EXPECT_EQ(file->increment, entry.increment + "%");
-        const TotalsStatistics statistics =
-            computeTotalsStatistics(histograms, sources, input.incrementPercent);
-        ASSERT_EQ(static_cast<std::size_t>(statistics.lastLevel) + 1, file->levels.size());
-        for (std::size_t b = 0; b < file->levels.size(); ++b) {
-            EXPECT_EQ(static_cast<float>(file->levels[b]), statistics.levelValue[b]) << b;
-        }
-        for (int s = 0; s < sources; ++s) {
-            EXPECT_EQ(file->figures[static_cast<std::size_t>(s)], figuresOf(statistics, s)) << s;
-        }
-    }
-    EXPECT_GE(read, 15);
-}
-
+// The totals files every conformance case writes are read back in Conformance.*.
 TEST(TotalsFile, RefusesFilesThatAreNotTotalsFiles) {
     const auto message = [](const std::string& text) {
         Expected<TotalsFile> file = parseTotalsFile(text);

@@ -1,4 +1,7 @@
+#include "core/entry/checks.h"
 #include "core/entry/datafile.h"
+#include "core/results/totalsfile.h"
+#include "core/results/totalsstatistics.h"
 #include "core/workflows/calculationrun.h"
 
 #include "support/testsupport.h"
@@ -27,6 +30,45 @@ std::vector<std::string> caseNames() {
         }
     }
     return names;
+}
+
+/// The totals file read back holds what the run was given, and statistics that agree with a
+/// second computation from its own histogram table.
+void expectTotalsReadBack(const Entry& entry, const std::string& text) {
+    Expected<TotalsFile> file = parseTotalsFile(text);
+    ASSERT_TRUE(file) << file.error().message;
+    const CalculationInput input = deriveCalculationInput(entry);
+    EXPECT_EQ(file->title, entry.title);
+    EXPECT_EQ(file->tolerance, entry.threshold);
+    EXPECT_EQ(file->isotopes,
+              std::vector<std::string>(entry.isotope.begin(),
+                                       entry.isotope.begin() + input.lastIsotope + 1));
+    EXPECT_EQ(file->sources,
+              std::vector<std::string>(entry.sources.begin(),
+                                       entry.sources.begin() + input.lastSource + 1));
+    // Recompute from the histogram table and compare with the printed statistics: the
+    // reader of the blocks and the statistics code must agree on every figure.
+    const int sources = static_cast<int>(file->sources.size());
+    ShareHistograms histograms{};
+    std::uint64_t firstColumn = 0;
+    for (std::size_t b = 0; b < file->counts.size(); ++b) {
+        for (int s = 0; s < sources; ++s) {
+            histograms[static_cast<std::size_t>(s)][b] =
+                file->counts[b][static_cast<std::size_t>(s)];
+        }
+        firstColumn += file->counts[b][0];
+    }
+    EXPECT_EQ(file->observations, firstColumn);
+    EXPECT_EQ(file->increment, entry.increment + "%");
+    const TotalsStatistics statistics =
+        computeTotalsStatistics(histograms, sources, input.incrementPercent);
+    ASSERT_EQ(static_cast<std::size_t>(statistics.lastLevel) + 1, file->levels.size());
+    for (std::size_t b = 0; b < file->levels.size(); ++b) {
+        EXPECT_EQ(static_cast<float>(file->levels[b]), statistics.levelValue[b]) << b;
+    }
+    for (int s = 0; s < sources; ++s) {
+        EXPECT_EQ(file->figures[static_cast<std::size_t>(s)], figuresOf(statistics, s)) << s;
+    }
 }
 
 class Conformance : public testing::TestWithParam<std::string> {};
@@ -75,6 +117,7 @@ TEST_P(Conformance, ResultFilesMatchFromTheSecondLineOnWhateverIsWrittenOrReport
                       run == 1 && extension == ".out" ? "" : withoutFirstLine(want))
                 << name << extension;
         }
+        expectTotalsReadBack(*entry, readFile(dir.path() / (name + ".tot")));
     }
     if (first.feasibleCount > 0) {
         EXPECT_EQ(shares[1], shares[0]);

@@ -2,6 +2,7 @@
 
 #include "core/base/csvtable.h"
 #include "support/datatable.h"
+#include "support/testsupport.h"
 
 #include <QColor>
 #include <QImage>
@@ -10,7 +11,6 @@
 
 #include <filesystem>
 #include <set>
-#include <stdexcept>
 
 namespace fenlowick {
 namespace {
@@ -26,12 +26,8 @@ Study figuresStudy(int tracers) {
         return *CsvTable::read(FENLOWICK_TEST_DATA "/figures/" + name + ".csv");
     };
     const CsvTable discrimination = table("discrimination");
-    Expected<Study> study =
-        readStudy(table("sources"), table("consumers-" + std::to_string(tracers)), &discrimination);
-    if (!study) {
-        throw std::runtime_error(study.error().message);
-    }
-    return *study;
+    return test::valueOf(readStudy(table("sources"), table("consumers-" + std::to_string(tracers)),
+                                   &discrimination));
 }
 
 /// The figures of the study, run at increment 10 and tolerance 1, grouped by the factors `by`.
@@ -129,17 +125,15 @@ TEST(StudyFigures, MixingByConcentrationOutlinesTheSourcesBesideTheStraightHull)
     const auto table = [](const std::string& name) {
         return *CsvTable::read(FENLOWICK_EXAMPLES "/concentrations/" + name + ".csv");
     };
-    const Expected<Study> study = readStudy(table("sources"), table("consumers"), nullptr);
-    ASSERT_TRUE(study);
+    const Study study = test::valueOf(readStudy(table("sources"), table("consumers"), nullptr));
     for (const bool concentrations : {true, false}) {
         StudySettings settings;
         settings.options.increment = "5";
         settings.options.tolerance = "0.1";
         settings.options.concentrations = concentrations;
-        const Expected<StudyOutcome> outcome = runStudy(*study, settings);
-        ASSERT_TRUE(outcome);
+        const StudyOutcome outcome = test::valueOf(runStudy(study, settings));
         const std::string svg =
-            drawStudyFigures(*study, *outcome, summariseStudy(*study, *outcome, {}), "f")[1].text;
+            drawStudyFigures(study, outcome, summariseStudy(study, outcome, {}), "f")[1].text;
         EXPECT_EQ(svg.find(">Mixing by concentration<") != std::string::npos, concentrations);
         EXPECT_EQ(svg.find(">Linear mixing<") != std::string::npos, concentrations);
     }

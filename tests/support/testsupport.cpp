@@ -151,11 +151,7 @@ int exitCodeOf(pid_t pid) {
 }
 
 Entry entryOf(const std::string& path) {
-    const Expected<Entry> entry = readDataFile(path);
-    if (!entry) {
-        throw std::runtime_error(entry.error().message);
-    }
-    return *entry;
+    return valueOf(readDataFile(path));
 }
 
 Entry threeSourceEntry() {
@@ -179,11 +175,7 @@ RunRequest runRequest(const Entry& entry, const std::filesystem::path& folder,
 }
 
 CsvTable csvTable(std::string_view text, const std::string& name) {
-    Expected<CsvTable> table = CsvTable::parse(text, name);
-    if (!table) {
-        throw std::runtime_error(table.error().message);
-    }
-    return *table;
+    return valueOf(CsvTable::parse(text, name));
 }
 
 const char* nameOf(HullPosition position) {

@@ -9,10 +9,21 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace fenlowick::test {
+
+/// The value of an Expected; throws its error's message, which fails the test, when there is
+/// none.
+template <typename T> T valueOf(Expected<T> expected) {
+    if (!expected) {
+        throw std::runtime_error(expected.error().message);
+    }
+    return std::move(*expected);
+}
 
 /// A fresh folder under the system's temporary folder, removed with everything in it when
 /// the object goes away.

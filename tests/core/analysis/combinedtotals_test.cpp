@@ -65,16 +65,14 @@ Counts countGroups(const std::string& feasible, int increment,
 TotalsFile combinedFile(const std::string& run, const std::vector<SourceGroup>& groups,
                         std::string* text = nullptr) {
     std::istringstream in(test::readFile(kExpected + run + ".out"));
-    const Expected<CombinedTotals> totals = combineFeasibleOutput(in, groups, kNow);
-    EXPECT_TRUE(totals) << totals.error().message;
-    const Expected<TotalsFile> file = parseTotalsFile(totals ? totals->text : "");
-    EXPECT_TRUE(file) << file.error().message;
-    EXPECT_EQ(file->sources, totals->sources);
-    EXPECT_EQ(file->observations, totals->observations);
+    const CombinedTotals totals = test::valueOf(combineFeasibleOutput(in, groups, kNow));
+    const TotalsFile file = test::valueOf(parseTotalsFile(totals.text));
+    EXPECT_EQ(file.sources, totals.sources);
+    EXPECT_EQ(file.observations, totals.observations);
     if (text) {
-        *text = totals->text;
+        *text = totals.text;
     }
-    return *file;
+    return file;
 }
 
 /// The number of records counted: every record has one level in each column.
@@ -118,13 +116,11 @@ TEST(CombinedTotals, AGroupOfOneSourceReproducesTheRunsTotalsFile) {
          {std::tuple{"generated-3", "S4", "Lake, spring 2024"},
           std::tuple{"increment-three", "D", "Increment not dividing 100"}}) {
         SCOPED_TRACE(run);
-        const std::string feasible = test::readFile(kExpected + run + ".out");
-        std::istringstream in(feasible);
-        const Expected<CombinedTotals> totals =
-            combineFeasibleOutput(in, {{"Shrimp", {source}}}, kNow);
-        ASSERT_TRUE(totals) << totals.error().message;
+        std::istringstream in(test::readFile(kExpected + run + ".out"));
+        const CombinedTotals totals =
+            test::valueOf(combineFeasibleOutput(in, {{"Shrimp", {source}}}, kNow));
         std::vector<std::string> expected = test::linesOf(test::readFile(kExpected + run + ".tot"));
-        std::vector<std::string> actual = test::linesOf(totals->text);
+        std::vector<std::string> actual = test::linesOf(totals.text);
         ASSERT_EQ(actual.size(), expected.size());
         EXPECT_EQ(actual[0],
                   "\"Date: \",\"06/12/2026\",\"Time: \",\"10:00:00\",\"\",\"\",\"\",\"\",\"\","
@@ -141,10 +137,10 @@ TEST(CombinedTotals, AGroupOfOneSourceReproducesTheRunsTotalsFile) {
 
 TEST(CombinedTotals, NoFeasibleSolutionGivesTheZeroObservationsRecord) {
     std::istringstream in(test::readFile(kExpected + "no-feasible.out"));
-    const Expected<CombinedTotals> totals = combineFeasibleOutput(in, {{"Both", {"A", "B"}}}, kNow);
-    ASSERT_TRUE(totals) << totals.error().message;
-    EXPECT_EQ(totals->observations, 0u);
-    EXPECT_NE(totals->text.find("\"Total\",\"Observations\",\"= 0\""), std::string::npos);
+    const CombinedTotals totals =
+        test::valueOf(combineFeasibleOutput(in, {{"Both", {"A", "B"}}}, kNow));
+    EXPECT_EQ(totals.observations, 0u);
+    EXPECT_THAT(totals.text, testing::HasSubstr("\"Total\",\"Observations\",\"= 0\""));
 }
 
 TEST(CombinedTotals, RefusesGroupsThatDoNotFitTheRunAndFilesThatAreNotFeasibleOutput) {

@@ -156,9 +156,7 @@ TEST(AtomicFile, ReadWholeFileTakesFilesUpToTheLimitAndNamesTheOneItRefuses) {
     ASSERT_FALSE(tooLarge);
     EXPECT_EQ(tooLarge.error().kind, Error::Kind::FileRead);
     EXPECT_NE(tooLarge.error().message.find(big), std::string::npos);
-    const auto exact = readWholeFile(big, 2000);
-    ASSERT_TRUE(exact);
-    EXPECT_EQ(exact->size(), 2000u);
+    EXPECT_EQ(test::valueOf(readWholeFile(big, 2000)).size(), 2000u);
     // A pipe without a writer is refused at once instead of blocking the read.
     const std::string pipe = dir.file("pipe.tot");
     ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);

@@ -4,6 +4,7 @@
 #include "core/results/resultfiles.h"
 #include "support/entrygenerator.h"
 #include "support/recordingsink.h"
+#include "support/testsupport.h"
 
 #include <gtest/gtest.h>
 
@@ -43,10 +44,8 @@ void expectCoverage(const Tally& tally) {
 /// histograms and totals files.
 void expectSameAsPlain(const Entry& entry, Tally& tally, const MixingConstraints& constraints = {},
                        EngineResult* plainResult = nullptr, std::string* plainText = nullptr) {
-    Expected<CalculationInput> checked = checkEntry(entry);
-    ASSERT_TRUE(checked) << checked.error().message;
-    checked->constraints = constraints;
-    const CalculationInput& input = *checked;
+    CalculationInput input = valueOf(checkEntry(entry));
+    input.constraints = constraints;
     SCOPED_TRACE("entry \"" + entry.title + "\": " + std::to_string(input.sourceCount()) +
                  " sources, " + std::to_string(input.isotopeCount()) + " isotopes, increment " +
                  entry.increment + ", tolerance " + entry.threshold);
@@ -192,10 +191,9 @@ TEST(FastSearchDifferential, ConcentrationsAndLimitsMatchThePlainLoops) {
         Tally tally;
         for (std::uint32_t seed = 5001; seed <= 5120; ++seed) {
             const Entry entry = generateEntry(seed, kind, 300'000);
-            const Expected<CalculationInput> linear = checkEntry(entry);
-            ASSERT_TRUE(linear);
+            const CalculationInput linear = valueOf(checkEntry(entry));
             bool equalOnly = false;
-            const MixingConstraints constraints = drawConstraints(seed, *linear, equalOnly);
+            const MixingConstraints constraints = drawConstraints(seed, linear, equalOnly);
             SCOPED_TRACE("seed " + std::to_string(seed) + ", " +
                          std::to_string(constraints.limits.size()) + " limits");
             EngineResult plain;
@@ -211,7 +209,7 @@ TEST(FastSearchDifferential, ConcentrationsAndLimitsMatchThePlainLoops) {
                 // Equal concentrations are the linear model, byte for byte.
                 RecordingSink linearRecords;
                 const EngineResult linearResult =
-                    enumeratePlain(*linear, &linearRecords, EngineControl{});
+                    enumeratePlain(linear, &linearRecords, EngineControl{});
                 EXPECT_TRUE(linearRecords.text == records);
                 EXPECT_EQ(linearResult.histograms, plain.histograms);
                 ++equalCompared;
@@ -229,24 +227,23 @@ TEST(FastSearchDifferential, CountsWithoutRecordsMatchTheRecordedSearchOnLargeEn
     int withSolutions = 0;
     for (std::uint32_t seed = 4001; seed <= 4036; ++seed) {
         const Entry entry = generateEntry(seed, EntryKind::WholeFineGrid, 0);
-        Expected<CalculationInput> checked = checkEntry(entry);
-        ASSERT_TRUE(checked) << checked.error().message;
+        CalculationInput checked = valueOf(checkEntry(entry));
         // The later seeds again with concentrations and limits.
         bool equalOnly = false;
-        checked->constraints =
-            seed > 4024 ? drawConstraints(seed, *checked, equalOnly) : MixingConstraints{};
-        SCOPED_TRACE("entry \"" + entry.title + "\": " + std::to_string(checked->sourceCount()) +
-                     " sources, " + std::to_string(checked->isotopeCount()) +
+        checked.constraints =
+            seed > 4024 ? drawConstraints(seed, checked, equalOnly) : MixingConstraints{};
+        SCOPED_TRACE("entry \"" + entry.title + "\": " + std::to_string(checked.sourceCount()) +
+                     " sources, " + std::to_string(checked.isotopeCount()) +
                      " isotopes, tolerance " + entry.threshold);
         RecordingSink records;
         records.keep = false;
         EngineControl control;
         control.threads = 2;
-        const EngineResult recorded = runSearch(*checked, &records, control);
+        const EngineResult recorded = runSearch(checked, &records, control);
         EXPECT_EQ(records.lines, recorded.feasibleCount);
         for (const RowPath path : supportedRowPaths()) {
             setRowPath(path);
-            const EngineResult counted = runSearch(*checked, nullptr, control);
+            const EngineResult counted = runSearch(checked, nullptr, control);
             EXPECT_EQ(counted.feasibleCount, recorded.feasibleCount);
             EXPECT_EQ(counted.histograms, recorded.histograms);
         }

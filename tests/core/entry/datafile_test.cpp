@@ -45,9 +45,7 @@ TEST(DataFile, WritesTheBoxesInTheirLines) {
 
 TEST(DataFile, EveryBoxSurvivesARoundTripThroughAFile) {
     Entry entry = everyBoxFilled();
-    const auto parsed = parseDataFile(serializeDataFile(entry));
-    ASSERT_TRUE(parsed) << parsed.error().message;
-    EXPECT_EQ(*parsed, entry);
+    EXPECT_EQ(test::valueOf(parseDataFile(serializeDataFile(entry))), entry);
     entry.title = "Lake, summer 2024";
     entry.sources[0] = "C3 plants, leaves";
     entry.isotope[1] = ",";
@@ -60,32 +58,28 @@ TEST(DataFile, EveryBoxSurvivesARoundTripThroughAFile) {
     ASSERT_TRUE(writeDataFile(path, entry));
     EXPECT_EQ(readFile(path), serializeDataFile(entry));
     EXPECT_EQ(test::filesIn(dir.path()), std::vector<std::string>{"entry.dat"});
-    const auto read = readDataFile(path);
-    ASSERT_TRUE(read) << read.error().message;
-    EXPECT_EQ(*read, entry);
+    EXPECT_EQ(test::valueOf(readDataFile(path)), entry);
 }
 
 TEST(DataFile, FieldsBeyondThe73rdAreIgnored) {
     // How the fields are spread over lines plays no role: see FieldReader below.
-    const auto parsed = parseDataFile(serializeDataFile(everyBoxFilled()) + "\"extra\",\"x\"\r\n");
-    ASSERT_TRUE(parsed) << parsed.error().message;
-    EXPECT_EQ(*parsed, everyBoxFilled());
+    EXPECT_EQ(
+        test::valueOf(parseDataFile(serializeDataFile(everyBoxFilled()) + "\"extra\",\"x\"\r\n")),
+        everyBoxFilled());
 }
 
 // Some Windows editors save UTF-8 with a byte order mark in front; a file written on
 // Windows in its 8-bit code page holds é, ü, ø and € as single bytes.
 TEST(DataFile, TextIsReadAsUtf8OrElseAsTheWindowsCodePage) {
     for (const char* name : {"utf8.dat", "utf8-bom.dat"}) {
-        const auto read = readDataFile(dataFile(name));
-        ASSERT_TRUE(read) << name << ": " << read.error().message;
-        EXPECT_EQ(read->title, "Caf\xC3\xA9") << name;
-        EXPECT_EQ(read->increment, "5") << name;
+        const Entry read = test::valueOf(readDataFile(dataFile(name)));
+        EXPECT_EQ(read.title, "Caf\xC3\xA9") << name;
+        EXPECT_EQ(read.increment, "5") << name;
     }
-    const auto read = readDataFile(dataFile("cp1252.dat"));
-    ASSERT_TRUE(read) << read.error().message;
-    EXPECT_EQ(read->title, "Caf\xC3\xA9 study");
-    EXPECT_EQ(read->isotope[0], "\xC3\xBC-label");
-    EXPECT_EQ(read->mixture[0], "\xE2\x82\xAC");
+    const Entry read = test::valueOf(readDataFile(dataFile("cp1252.dat")));
+    EXPECT_EQ(read.title, "Caf\xC3\xA9 study");
+    EXPECT_EQ(read.isotope[0], "\xC3\xBC-label");
+    EXPECT_EQ(read.mixture[0], "\xE2\x82\xAC");
 }
 
 TEST(DataFile, UnreadableFilesAreErrorsNamingFileAndProblem) {

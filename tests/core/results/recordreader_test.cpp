@@ -34,14 +34,12 @@ TEST(RecordReader, TakesTwelveFieldsWhateverTheLinesAndFailsOnAShortRecord) {
 TEST(ReadFilePrefix, TellsWhetherThePrefixIsTheWholeFile) {
     test::TempDir temp;
     test::writeFile(temp.path() / "ten", "0123456789");
-    const Expected<FilePrefix> part = readFilePrefix(temp.file("ten"), 4);
-    ASSERT_TRUE(part);
-    EXPECT_EQ(part->bytes, "0123");
-    EXPECT_FALSE(part->complete);
-    const Expected<FilePrefix> exact = readFilePrefix(temp.file("ten"), 10);
-    ASSERT_TRUE(exact);
-    EXPECT_EQ(exact->bytes, "0123456789");
-    EXPECT_TRUE(exact->complete);
+    const FilePrefix part = test::valueOf(readFilePrefix(temp.file("ten"), 4));
+    EXPECT_EQ(part.bytes, "0123");
+    EXPECT_FALSE(part.complete);
+    const FilePrefix exact = test::valueOf(readFilePrefix(temp.file("ten"), 10));
+    EXPECT_EQ(exact.bytes, "0123456789");
+    EXPECT_TRUE(exact.complete);
     EXPECT_FALSE(readFilePrefix(temp.file("missing"), 10));
     EXPECT_FALSE(readFilePrefix(temp.path().string(), 10));
     // A pipe without a writer is refused instead of blocking the window that reads it.
@@ -69,10 +67,9 @@ TEST(ParseFileGrowing, ReadsFurtherUntilTheAnswerNoLongerDependsOnTheRest) {
         load.needsMore = !complete && reader.atEnd();
         return load;
     };
-    const Expected<CountLoad> load = parseFileGrowing<CountLoad>(temp.file("long"), countAll);
-    ASSERT_TRUE(load);
-    EXPECT_EQ(load->records, 2);
-    EXPECT_FALSE(load->needsMore);
+    const CountLoad load = test::valueOf(parseFileGrowing<CountLoad>(temp.file("long"), countAll));
+    EXPECT_EQ(load.records, 2);
+    EXPECT_FALSE(load.needsMore);
     EXPECT_FALSE(parseFileGrowing<CountLoad>(temp.file("missing"), countAll));
 }
 

@@ -17,27 +17,25 @@ TEST(ConcentrationTable, WhatIsWrittenReadsBackAsTheSameConcentrations) {
     Entry entry = test::exampleEntry("estuary-three-isotopes");
     entry.sources[0] = "Salt marsh, grass";
     entry.sources[1] = "Ré,d";
-    const Expected<CalculationInput> input = checkEntry(entry);
-    ASSERT_TRUE(input) << input.error().message;
+    const CalculationInput input = test::valueOf(checkEntry(entry));
     std::vector<std::string> labels;
-    for (int i = 0; i < input->sourceCount(); ++i) {
+    for (int i = 0; i < input.sourceCount(); ++i) {
         labels.push_back(entry.sources[i]);
     }
     std::vector<std::string> isotopes;
-    for (int k = 0; k < input->isotopeCount(); ++k) {
+    for (int k = 0; k < input.isotopeCount(); ++k) {
         isotopes.push_back(entry.isotope[k]);
     }
     SourceConcentrations written;
     const double values[] = {45.0, 0.0125, 1e-7, 3.5e12, 12.345678901234, 1.0};
-    for (int k = 0; k < input->isotopeCount(); ++k) {
-        for (int i = 0; i < input->sourceCount(); ++i) {
+    for (int k = 0; k < input.isotopeCount(); ++k) {
+        for (int i = 0; i < input.sourceCount(); ++i) {
             written.value[k][i] = values[(k * 7 + i) % 6];
         }
     }
     const std::string text = composeConcentrationTable(labels, isotopes, written);
-    const Expected<CsvTable> table = CsvTable::parse(text, "c.csv");
-    ASSERT_TRUE(table) << table.error().message;
-    const Expected<SourceConcentrations> read = concentrationsFromTable(*table, entry, *input);
+    const Expected<SourceConcentrations> read =
+        concentrationsFromTable(test::csvTable(text, "c.csv"), entry, input);
     ASSERT_TRUE(read) << read.error().message << "\n" << text;
     EXPECT_EQ(*read, written) << text;
 }
@@ -47,15 +45,11 @@ TEST(ConcentrationTable, WhatIsWrittenReadsBackAsTheSameConcentrations) {
 // mixing rule used to overflow and keep none.
 TEST(ConcentrationTable, ExtremeConcentrationsMixAsTheirRatios) {
     const Entry entry = test::exampleEntry("diet-two-isotopes");
-    Expected<CalculationInput> input = checkEntry(entry);
-    ASSERT_TRUE(input) << input.error().message;
+    const CalculationInput input = test::valueOf(checkEntry(entry));
     auto search = [&](const std::string& table) {
-        const Expected<CsvTable> csv = CsvTable::parse(table, "c.csv");
-        EXPECT_TRUE(csv);
-        Expected<SourceConcentrations> read = concentrationsFromTable(*csv, entry, *input);
-        EXPECT_TRUE(read) << read.error().message;
-        CalculationInput constrained = *input;
-        constrained.constraints.concentrations = *read;
+        CalculationInput constrained = input;
+        constrained.constraints.concentrations =
+            test::valueOf(concentrationsFromTable(test::csvTable(table, "c.csv"), entry, input));
         return runSearch(constrained, nullptr, EngineControl{});
     };
     const EngineResult plain = search("Source,d13C,d15N\nZooplankton,2,1\nBenthic invertebrates,"

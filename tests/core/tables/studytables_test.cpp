@@ -16,11 +16,10 @@ TEST(StudyTables, RawRowsGiveTheExactMeanAndTheSampleSd) {
                                                        "sources.csv");
     const Expected<CsvTable> consumers =
         CsvTable::parse("Group,d15N,d13C\nG1,1,-1\n", "consumers.csv");
-    const Expected<Study> study = readStudy(*sources, *consumers, nullptr);
-    ASSERT_TRUE(study) << study.error().message;
-    EXPECT_EQ(study->tracers, (std::vector<std::string>{"d15N", "d13C"}));
-    EXPECT_EQ(study->factors, std::vector<std::string>{"Group"});
-    const StudySource& algae = study->sourceSets[0].sources[0];
+    const Study study = test::valueOf(readStudy(*sources, *consumers, nullptr));
+    EXPECT_EQ(study.tracers, (std::vector<std::string>{"d15N", "d13C"}));
+    EXPECT_EQ(study.factors, std::vector<std::string>{"Group"});
+    const StudySource& algae = study.sourceSets[0].sources[0];
     EXPECT_EQ(algae.samples, 3);
     ASSERT_EQ(algae.means.size(), 2u);
     EXPECT_EQ(algae.means[0].text(), "1.333333333333");

@@ -1,5 +1,4 @@
 #include "core/entry/checks.h"
-#include "core/entry/datafile.h"
 #include "core/results/totalsfile.h"
 #include "core/results/totalsstatistics.h"
 #include "core/workflows/calculationrun.h"
@@ -35,39 +34,37 @@ std::vector<std::string> caseNames() {
 /// The totals file read back holds what the run was given, and statistics that agree with a
 /// second computation from its own histogram table.
 void expectTotalsReadBack(const Entry& entry, const std::string& text) {
-    Expected<TotalsFile> file = parseTotalsFile(text);
-    ASSERT_TRUE(file) << file.error().message;
+    const TotalsFile file = test::valueOf(parseTotalsFile(text));
     const CalculationInput input = deriveCalculationInput(entry);
-    EXPECT_EQ(file->title, entry.title);
-    EXPECT_EQ(file->tolerance, entry.threshold);
-    EXPECT_EQ(file->isotopes,
+    EXPECT_EQ(file.title, entry.title);
+    EXPECT_EQ(file.tolerance, entry.threshold);
+    EXPECT_EQ(file.isotopes,
               std::vector<std::string>(entry.isotope.begin(),
                                        entry.isotope.begin() + input.lastIsotope + 1));
-    EXPECT_EQ(file->sources,
-              std::vector<std::string>(entry.sources.begin(),
-                                       entry.sources.begin() + input.lastSource + 1));
+    EXPECT_EQ(file.sources, std::vector<std::string>(entry.sources.begin(),
+                                                     entry.sources.begin() + input.lastSource + 1));
     // Recompute from the histogram table and compare with the printed statistics: the
     // reader of the blocks and the statistics code must agree on every figure.
-    const int sources = static_cast<int>(file->sources.size());
+    const int sources = static_cast<int>(file.sources.size());
     ShareHistograms histograms{};
     std::uint64_t firstColumn = 0;
-    for (std::size_t b = 0; b < file->counts.size(); ++b) {
+    for (std::size_t b = 0; b < file.counts.size(); ++b) {
         for (int s = 0; s < sources; ++s) {
             histograms[static_cast<std::size_t>(s)][b] =
-                file->counts[b][static_cast<std::size_t>(s)];
+                file.counts[b][static_cast<std::size_t>(s)];
         }
-        firstColumn += file->counts[b][0];
+        firstColumn += file.counts[b][0];
     }
-    EXPECT_EQ(file->observations, firstColumn);
-    EXPECT_EQ(file->increment, entry.increment + "%");
+    EXPECT_EQ(file.observations, firstColumn);
+    EXPECT_EQ(file.increment, entry.increment + "%");
     const TotalsStatistics statistics =
         computeTotalsStatistics(histograms, sources, input.incrementPercent);
-    ASSERT_EQ(static_cast<std::size_t>(statistics.lastLevel) + 1, file->levels.size());
-    for (std::size_t b = 0; b < file->levels.size(); ++b) {
-        EXPECT_EQ(static_cast<float>(file->levels[b]), statistics.levelValue[b]) << b;
+    ASSERT_EQ(static_cast<std::size_t>(statistics.lastLevel) + 1, file.levels.size());
+    for (std::size_t b = 0; b < file.levels.size(); ++b) {
+        EXPECT_EQ(static_cast<float>(file.levels[b]), statistics.levelValue[b]) << b;
     }
     for (int s = 0; s < sources; ++s) {
-        EXPECT_EQ(file->figures[static_cast<std::size_t>(s)], figuresOf(statistics, s)) << s;
+        EXPECT_EQ(file.figures[static_cast<std::size_t>(s)], figuresOf(statistics, s)) << s;
     }
 }
 
@@ -78,8 +75,7 @@ class Conformance : public testing::TestWithParam<std::string> {};
 // run writes the expected files, and the reporting run moves the bar only while it writes.
 TEST_P(Conformance, ResultFilesMatchFromTheSecondLineOnWhateverIsWrittenOrReported) {
     const std::string name = GetParam();
-    const auto entry = readDataFile((kConformance / "cases" / (name + ".dat")).string());
-    ASSERT_TRUE(entry) << entry.error().message;
+    const Entry entry = test::entryOf((kConformance / "cases" / (name + ".dat")).string());
     const std::filesystem::path expected = kConformance / "expected";
     std::vector<float> shares[2];
     std::vector<double> fractions;
@@ -87,7 +83,7 @@ TEST_P(Conformance, ResultFilesMatchFromTheSecondLineOnWhateverIsWrittenOrReport
     for (int run = 0; run < 3; ++run) {
         SCOPED_TRACE("run " + std::to_string(run));
         TempDir dir;
-        RunRequest request = test::runRequest(*entry, dir.path(), name, run != 1);
+        RunRequest request = test::runRequest(entry, dir.path(), name, run != 1);
         if (run != 1) {
             request.progress = [&, run](float share) { shares[run / 2].push_back(share); };
         }
@@ -117,7 +113,7 @@ TEST_P(Conformance, ResultFilesMatchFromTheSecondLineOnWhateverIsWrittenOrReport
                       run == 1 && extension == ".out" ? "" : withoutFirstLine(want))
                 << name << extension;
         }
-        expectTotalsReadBack(*entry, readFile(dir.path() / (name + ".tot")));
+        expectTotalsReadBack(entry, readFile(dir.path() / (name + ".tot")));
     }
     if (first.feasibleCount > 0) {
         EXPECT_EQ(shares[1], shares[0]);

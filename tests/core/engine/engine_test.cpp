@@ -2,6 +2,7 @@
 
 #include "support/datatable.h"
 #include "support/recordingsink.h"
+#include "support/resulttexts.h"
 #include "support/testsupport.h"
 
 #include <gtest/gtest.h>
@@ -34,21 +35,15 @@ CalculationInput inputOf(int sources, int isotopes, float increment, double tole
 /// The record of a combination of whole percent shares, written by hand: the fraction of
 /// one without leading zero or trailing zeros, then empty fields up to twelve.
 std::string recordOf(const std::vector<int>& shares) {
-    std::string record;
+    std::vector<std::string> fields;
     for (int share : shares) {
-        std::string field = share == 100 ? "1"
-                            : share == 0
-                                ? "0"
-                                : "." + std::to_string(share / 10) + std::to_string(share % 10);
-        if (field.size() == 3 && field.back() == '0') {
-            field.pop_back();
-        }
-        record += field + ",";
+        const std::string field =
+            share == 100 ? "1"
+            : share == 0 ? "0"
+                         : "." + std::to_string(share / 10) + std::to_string(share % 10);
+        fields.push_back(field.size() == 3 && field.back() == '0' ? field.substr(0, 2) : field);
     }
-    for (std::size_t i = shares.size(); i < 12; ++i) {
-        record += i + 1 < 12 ? "\"\"," : "\"\"";
-    }
-    return record;
+    return test::linesOf(test::record(fields)).at(0);
 }
 
 Records recordsOf(const std::vector<std::vector<int>>& combinations) {

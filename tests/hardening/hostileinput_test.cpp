@@ -14,10 +14,6 @@ RunRequest requestFor(const test::TempDir& dir, const Entry& entry) {
     return test::runRequest(entry, dir.path(), "run");
 }
 
-RunOutcome runInto(const test::TempDir& dir, const Entry& entry) {
-    return runCalculation(requestFor(dir, entry));
-}
-
 TEST(HostileInput, OversizedDataFilesAreRefusedWithoutReadingThemWhole) {
     test::TempDir dir;
     // A file far beyond any entry, as one 2 MB line: refused by its size, named in the message.
@@ -40,7 +36,7 @@ TEST(HostileInput, VeryLongLabelsAreStoredWholeButNotRun) {
     ASSERT_TRUE(writeDataFile(saved, entry).hasValue());
     ASSERT_TRUE(readDataFile(saved).hasValue());
     EXPECT_EQ(*readDataFile(saved), entry);
-    const RunOutcome outcome = runInto(dir, entry);
+    const RunOutcome outcome = runCalculation(requestFor(dir, entry));
     EXPECT_EQ(outcome.status, RunOutcome::Status::Refused);
     EXPECT_EQ(outcome.message, "Please shorten the title to at most 1000 characters: the "
                                "program's files cannot read back a longer text.");
@@ -53,7 +49,8 @@ TEST(HostileInput, NumbersAtAndBeyondTheLimitsNeverCrashTheRun) {
     for (const char* boxes :
          {"Col0_0=3.4e38|Mixture_0=3.4e38|Threshold=1e300", "Col0_0=-0|Threshold=0"}) {
         test::TempDir dir;
-        const RunOutcome outcome = runInto(dir, test::changed(test::threeSourceEntry(), boxes));
+        const Entry entry = test::changed(test::threeSourceEntry(), boxes);
+        const RunOutcome outcome = runCalculation(requestFor(dir, entry));
         EXPECT_EQ(outcome.status, RunOutcome::Status::Completed) << outcome.message;
     }
 }

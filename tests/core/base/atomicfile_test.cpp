@@ -16,7 +16,6 @@ namespace fenlowick {
 namespace {
 
 using test::filesIn;
-using test::FileSizeLimit;
 using test::readFile;
 using test::TempDir;
 using test::writeFile;
@@ -115,7 +114,7 @@ TEST(AtomicFile, FailedWriteLeavesTheEarlierFileAndNoTemporary) {
         writeFile(path, earlier);
         Status status = ok();
         {
-            FileSizeLimit limit(4096);
+            test::FileSizeLimit limit(4096);
             AtomicFile file(path);
             ASSERT_TRUE(file.open());
             const std::string block(64 * 1024, 'x');
@@ -180,7 +179,7 @@ TEST(AtomicFile, FilesWrittenTogetherAreAllInPlaceOrNone) {
     {
         std::vector<FileText> tooLarge = good;
         tooLarge.push_back({dir.file("c.dat"), std::string(4096, 'c')});
-        FileSizeLimit limit(1024);
+        test::FileSizeLimit limit(1024);
         const Status s = writeFilesTogether(tooLarge);
         ASSERT_FALSE(s);
         EXPECT_NE(s.error().message.find(dir.file("c.dat")), std::string::npos);

@@ -1,6 +1,7 @@
 #include "core/engine/engine.h"
 #include "core/entry/checks.h"
 #include "support/recordingsink.h"
+#include "support/testsupport.h"
 
 #include <gtest/gtest.h>
 
@@ -12,9 +13,7 @@ namespace fenlowick::test {
 namespace {
 
 CalculationInput inputOf(const Entry& entry) {
-    const Expected<CalculationInput> checked = checkEntry(entry);
-    EXPECT_TRUE(checked);
-    return *checked;
+    return valueOf(checkEntry(entry));
 }
 
 /// Eight sources (or the first `sources` of them) at increment 1 with a wide tolerance:

@@ -11,8 +11,6 @@
 namespace fenlowick {
 namespace {
 
-using test::threeSourceEntry;
-
 const std::string kAccepted = "accepted";
 
 /// The message of a refused entry, or "accepted".
@@ -46,7 +44,8 @@ std::string message(const std::string& key) {
 /// The entry of a row of verdicts.tsv or input.tsv: its start ("grid" or "three") with
 /// the boxes changed.
 Entry entryOf(const test::TableRow& row) {
-    return test::changed(row.fields[0] == "grid" ? emptyGrid() : threeSourceEntry(), row.fields[1]);
+    return test::changed(row.fields[0] == "grid" ? emptyGrid() : test::threeSourceEntry(),
+                         row.fields[1]);
 }
 
 /// Each row of verdicts.tsv changes some boxes of a fresh entry and names the verdict;
@@ -62,7 +61,7 @@ TEST(Checks, ALabelIsMissingWhenItIsAtMostOneBlank) {
         const std::string& label = row.fields[0];
         const bool missing = row.fields[1] == "missing";
         EXPECT_EQ(isMissingLabel(label), missing) << row.where;
-        Entry entry = threeSourceEntry();
+        Entry entry = test::threeSourceEntry();
         entry.sources[1] = label;
         if (!missing) {
             entry.isotope[0] = label;

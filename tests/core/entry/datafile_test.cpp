@@ -13,7 +13,6 @@ namespace fenlowick {
 namespace {
 
 using test::readFile;
-using test::TempDir;
 using test::writeFile;
 
 /// A file of tests/data/datafile.
@@ -52,7 +51,7 @@ TEST(DataFile, EveryBoxSurvivesARoundTripThroughAFile) {
     entry.sources[3] = "  two blanks before";
     entry.col[2][5] = " 1.5 ";
     entry.mixture[4] = "";
-    TempDir dir;
+    test::TempDir dir;
     const std::string path = dir.file("entry.dat");
     writeFile(path, "old content"); // replaced, nothing else left
     ASSERT_TRUE(writeDataFile(path, entry));
@@ -83,7 +82,7 @@ TEST(DataFile, TextIsReadAsUtf8OrElseAsTheWindowsCodePage) {
 }
 
 TEST(DataFile, UnreadableFilesAreErrorsNamingFileAndProblem) {
-    TempDir dir;
+    test::TempDir dir;
     std::string binary = serializeDataFile(everyBoxFilled());
     binary[5] = '\0';
     writeFile(dir.file("binary.dat"), binary);

@@ -9,8 +9,6 @@
 namespace fenlowick {
 namespace {
 
-using test::expectedResult;
-
 TEST(TotalsStatistics, TheWorkedExampleKeepsTheUnroundedMean) {
     // Sources A, B, C at increment 50; solutions (0,50,50), (50,50,0), (100,0,0). The
     // rounded figures of this and the other conformance runs are checked in Conformance.*.
@@ -34,7 +32,7 @@ TEST(TotalsFile, RefusesFilesThatAreNotTotalsFiles) {
     EXPECT_EQ(message(test::readFile(test::conformanceCase("worked-three-sources.dat"))),
               "it is not a totals file: it does not begin with the \"Date: \" record of a "
               "result file");
-    const std::string whole = test::readFile(expectedResult("worked-three-sources.tot"));
+    const std::string whole = test::readFile(test::expectedResult("worked-three-sources.tot"));
     EXPECT_EQ(message(whole.substr(0, whole.find("\"MAXIMUM\""))),
               "it is not a totals file: the \"MAXIMUM\" block is missing");
     EXPECT_EQ(message(whole.substr(0, whole.find("\"HISTOGRAM DATA\""))),

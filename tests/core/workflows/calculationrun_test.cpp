@@ -16,13 +16,10 @@
 namespace fenlowick {
 namespace {
 
-using test::filesIn;
 using test::readFile;
 using test::runRequest;
 using test::TempDir;
 using test::threeSourceEntry;
-using test::writeFile;
-using Names = std::vector<std::string>;
 using Status = RunOutcome::Status;
 
 // A full disk during the run is covered by hardening/hostileinput_test.cpp, an unwritable
@@ -32,13 +29,14 @@ using Status = RunOutcome::Status;
 
 TEST(CalculationRun, WritesBothFilesUnderTheTypedNameAndLeavesTheDataFileAlone) {
     TempDir dir;
-    writeFile(dir.file("data.dat"), "the entry");
+    test::writeFile(dir.file("data.dat"), "the entry");
     const RunOutcome outcome =
         runCalculation(runRequest(threeSourceEntry(), dir.path(), "data.dat"));
     ASSERT_EQ(outcome.status, Status::Completed) << outcome.message;
     EXPECT_EQ(outcome.feasiblePath, dir.file("data.out"));
     EXPECT_EQ(outcome.totalsPath, dir.file("data.tot"));
-    EXPECT_EQ(filesIn(dir.path()), (Names{"data.dat", "data.out", "data.tot"}));
+    EXPECT_EQ(test::filesIn(dir.path()),
+              (std::vector<std::string>{"data.dat", "data.out", "data.tot"}));
     EXPECT_EQ(readFile(dir.file("data.dat")), "the entry");
     EXPECT_EQ(outcome.feasibleCount, 3u);
     EXPECT_EQ(outcome.visitedCount, 6u);
@@ -65,7 +63,7 @@ TEST(CalculationRun, ReplacesBothFilesOrNeitherAndRemovesAnEarlierFeasibleFileLa
         TempDir dir;
         for (const auto& [name, text] : filesOf(row.fields[2])) {
             text == "/" ? (void)std::filesystem::create_directory(dir.file(name))
-                        : writeFile(dir.file(name), text);
+                        : test::writeFile(dir.file(name), text);
         }
         Entry entry = threeSourceEntry();
         entry.sources[2] = change == "refuse" ? " " : entry.sources[2];
@@ -85,7 +83,7 @@ TEST(CalculationRun, ReplacesBothFilesOrNeitherAndRemovesAnEarlierFeasibleFileLa
             EXPECT_EQ(outcome.removedFeasiblePath, dir.file("r.out"));
         }
         std::map<std::string, std::string> after;
-        for (const std::string& name : filesIn(dir.path())) {
+        for (const std::string& name : test::filesIn(dir.path())) {
             const std::string text = readFile(dir.file(name));
             after[name] = std::filesystem::is_directory(dir.file(name)) ? "/"
                           : text.starts_with("\"Date: \",\"D\"")        ? "new"

@@ -15,8 +15,6 @@ namespace {
 
 using test::filesIn;
 using test::readFile;
-using test::TempDir;
-using test::withoutFirstLine;
 
 const std::filesystem::path kConformance =
     std::filesystem::path(FENLOWICK_TEST_DATA) / "conformance";
@@ -82,7 +80,7 @@ TEST_P(Conformance, ResultFilesMatchFromTheSecondLineOnWhateverIsWrittenOrReport
     RunOutcome first;
     for (int run = 0; run < 3; ++run) {
         SCOPED_TRACE("run " + std::to_string(run));
-        TempDir dir;
+        test::TempDir dir;
         RunRequest request = test::runRequest(entry, dir.path(), name, run != 1);
         if (run != 1) {
             request.progress = [&, run](float share) { shares[run / 2].push_back(share); };
@@ -109,8 +107,8 @@ TEST_P(Conformance, ResultFilesMatchFromTheSecondLineOnWhateverIsWrittenOrReport
             ASSERT_FALSE(want.empty()) << name << extension;
             const std::string got = readFile(dir.path() / (name + extension));
             // Compared as whole texts so that a difference shows where it is.
-            EXPECT_EQ(withoutFirstLine(got),
-                      run == 1 && extension == ".out" ? "" : withoutFirstLine(want))
+            EXPECT_EQ(test::withoutFirstLine(got),
+                      run == 1 && extension == ".out" ? "" : test::withoutFirstLine(want))
                 << name << extension;
         }
         expectTotalsReadBack(entry, readFile(dir.path() / (name + ".tot")));

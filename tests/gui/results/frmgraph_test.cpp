@@ -19,6 +19,7 @@
 #include <QComboBox>
 #include <QImage>
 #include <QLabel>
+#include <QListWidget>
 #include <QPrinterInfo>
 
 #include <tuple>

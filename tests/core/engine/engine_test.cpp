@@ -13,6 +13,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace fenlowick {
@@ -182,20 +183,17 @@ TEST(Engine, ConcentrationsKeepTheWeightedBalanceOfTwoSources) {
     // The third source is held at 0 by a limit; the first two put the mixture m exactly
     // where c1 p1 (d1 - m) + c2 p2 (d2 - m) = 0, which tolerance 0 alone keeps. Without
     // concentrations the unweighted balance is kept instead.
-    struct Case {
-        float d1, d2, m;
-        double c1, c2;
-    };
-    for (const Case& c : {Case{0, 10, 5, 1, 3}, Case{-20, -10, -15, 1, 4}}) {
+    for (const auto& [d1, d2, m, c1, c2] :
+         {std::tuple{0.0f, 10.0f, 5.0f, 1.0, 3.0}, std::tuple{-20.0f, -10.0f, -15.0f, 1.0, 4.0}}) {
         CalculationInput input = inputOf(3, 1, 5.0f, 0.0);
-        input.signature[0] = {c.d1, c.d2, 7.0f};
-        input.mixture100[0] = c.m * 100.0;
+        input.signature[0] = {d1, d2, 7.0f};
+        input.mixture100[0] = m * 100.0;
         input.constraints.limits = {{{2}, std::nullopt, 0.0, "third"}};
-        const auto linear = static_cast<int>(std::lround(100.0 * (c.d2 - c.m) / (c.d2 - c.d1)));
+        const auto linear = static_cast<int>(std::lround(100.0 * (d2 - m) / (d2 - d1)));
         EXPECT_EQ(keptBy(input), recordsOf({{linear, 100 - linear, 0}}));
         input.constraints.concentrations = SourceConcentrations{};
-        input.constraints.concentrations->value[0] = {c.c1, c.c2, 2.0};
-        const double p1 = c.c2 * (c.d2 - c.m) / (c.c2 * (c.d2 - c.m) - c.c1 * (c.d1 - c.m));
+        input.constraints.concentrations->value[0] = {c1, c2, 2.0};
+        const double p1 = c2 * (d2 - m) / (c2 * (d2 - m) - c1 * (d1 - m));
         const auto weighted = static_cast<int>(std::lround(100.0 * p1));
         EXPECT_NE(weighted, linear);
         EXPECT_EQ(keptBy(input), recordsOf({{weighted, 100 - weighted, 0}}));
@@ -204,8 +202,8 @@ TEST(Engine, ConcentrationsKeepTheWeightedBalanceOfTwoSources) {
         EXPECT_EQ(test::linesOf(fast.text), keptBy(input));
         // The same two sources alone, as a study may run them.
         CalculationInput two = inputOf(2, 1, 5.0f, 0.0);
-        two.signature[0] = {c.d1, c.d2};
-        two.mixture100[0] = c.m * 100.0;
+        two.signature[0] = {d1, d2};
+        two.mixture100[0] = m * 100.0;
         two.constraints.concentrations = input.constraints.concentrations;
         test::RecordingSink pair;
         runSearch(two, &pair, kNoControl);

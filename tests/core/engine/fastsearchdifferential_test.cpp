@@ -13,6 +13,7 @@
 #include <random>
 #include <set>
 #include <string>
+#include <tuple>
 
 namespace fenlowick::test {
 namespace {
@@ -100,31 +101,25 @@ void expectSameAsPlain(const Entry& entry, Tally& tally, const MixingConstraints
 TEST(FastSearchDifferential, GeneratedEntriesMatchThePlainLoops) {
     // Decimal signatures; whole values with many predictions on the tolerance boundary;
     // long runs of consecutive solutions, with few and with many sources.
-    struct Family {
-        EntryKind kind;
-        std::uint32_t firstSeed;
-        std::uint32_t lastSeed;
-        int minimumWithSolutions;
-        bool coversEverything;
-    };
-    for (const Family& family : {Family{EntryKind::Decimal, 1, 160, 40, true},
-                                 Family{EntryKind::Boundary, 1001, 1130, 40, true},
-                                 Family{EntryKind::LongRuns, 2001, 2030, 20, false},
-                                 Family{EntryKind::WideBands, 3001, 3040, 20, false}}) {
-        SCOPED_TRACE("seeds from " + std::to_string(family.firstSeed));
+    for (const auto& [kind, firstSeed, lastSeed, minimumWithSolutions, coversEverything] :
+         {std::tuple{EntryKind::Decimal, 1u, 160u, 40, true},
+          std::tuple{EntryKind::Boundary, 1001u, 1130u, 40, true},
+          std::tuple{EntryKind::LongRuns, 2001u, 2030u, 20, false},
+          std::tuple{EntryKind::WideBands, 3001u, 3040u, 20, false}}) {
+        SCOPED_TRACE("seeds from " + std::to_string(firstSeed));
         Tally tally;
-        for (std::uint32_t seed = family.firstSeed; seed <= family.lastSeed; ++seed) {
-            const std::uint64_t limit = family.kind == EntryKind::LongRuns    ? 5'000'000
-                                        : family.kind == EntryKind::WideBands ? 2'000'000
-                                        : seed % 10 == 0                      ? 10'000'000
-                                                                              : 500'000;
-            expectSameAsPlain(generateEntry(seed, family.kind, limit), tally);
+        for (std::uint32_t seed = firstSeed; seed <= lastSeed; ++seed) {
+            const std::uint64_t limit = kind == EntryKind::LongRuns    ? 5'000'000
+                                        : kind == EntryKind::WideBands ? 2'000'000
+                                        : seed % 10 == 0               ? 10'000'000
+                                                                       : 500'000;
+            expectSameAsPlain(generateEntry(seed, kind, limit), tally);
             if (HasFatalFailure()) {
                 return;
             }
         }
-        EXPECT_GE(tally.withSolutions, family.minimumWithSolutions);
-        if (family.coversEverything) {
+        EXPECT_GE(tally.withSolutions, minimumWithSolutions);
+        if (coversEverything) {
             EXPECT_GE(tally.withRejections, 40);
             expectCoverage(tally);
         }

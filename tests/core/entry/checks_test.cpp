@@ -93,8 +93,7 @@ double member(const CalculationInput& input, const std::string& name) {
 TEST(CalculationInput, NumbersTheRowsAndColumnsTakingPartAndTheDecimals) {
     for (const test::TableRow& row : test::readTable("entry-checks/input.tsv", 4, 10)) {
         const CalculationInput input = deriveCalculationInput(entryOf(row));
-        std::istringstream expected(row.fields[2]);
-        for (std::string item; expected >> item;) {
+        for (const std::string& item : test::split(row.fields[2], " ")) {
             const std::size_t equals = item.find('=');
             EXPECT_EQ(member(input, item.substr(0, equals)),
                       test::numberOf<double>(item.substr(equals + 1)))

@@ -4,7 +4,7 @@
 #include "support/datatable.h"
 #include "support/testsupport.h"
 
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 #include <string>
 #include <vector>
@@ -87,36 +87,31 @@ TEST(DataFile, UnreadableFilesAreErrorsNamingFileAndProblem) {
     binary[5] = '\0';
     writeFile(dir.file("binary.dat"), binary);
     writeFile(dir.file("short.dat"), "\"Title\",\"5\",\"1\"\r\n");
-    const struct {
-        std::string path;
-        std::string problem;
-    } cases[] = {{dir.file("short.dat"), "73"},
-                 {dir.file("binary.dat"), "binary"},
-                 {dir.file("no-such-entry.dat"), "Could not read "},
-                 {dir.path().string(), "Could not read "},
-                 {dir.path().string(), "is a folder"}};
-    for (const auto& c : cases) {
-        const auto read = readDataFile(c.path);
-        ASSERT_FALSE(read) << c.path;
-        EXPECT_EQ(read.error().kind, Error::Kind::FileRead) << c.path;
-        EXPECT_NE(read.error().message.find(c.path), std::string::npos) << read.error().message;
-        EXPECT_NE(read.error().message.find(c.problem), std::string::npos) << read.error().message;
+    for (const auto& [path, problem] : {std::pair{dir.file("short.dat"), "73"},
+                                        {dir.file("binary.dat"), "binary"},
+                                        {dir.file("no-such-entry.dat"), "Could not read "},
+                                        {dir.path().string(), "Could not read "},
+                                        {dir.path().string(), "is a folder"}}) {
+        const auto read = readDataFile(path);
+        ASSERT_FALSE(read) << path;
+        EXPECT_EQ(read.error().kind, Error::Kind::FileRead) << path;
+        EXPECT_THAT(read.error().message, testing::HasSubstr(path));
+        EXPECT_THAT(read.error().message, testing::HasSubstr(problem));
     }
 
     const std::string whole = serializeDataFile(everyBoxFilled());
     const std::string text = whole.substr(0, whole.rfind(",\"")); // the last field dropped
     // Cut inside the last field's quotes: 73 fields, but the last one is damaged.
     const std::string cutInside = whole.substr(0, whole.rfind('"') - 1);
-    const std::pair<std::string, std::string> parses[] = {
-        {text, "72"},
-        {text, "73"},
-        {"", "0 fields"},
-        {cutInside, "ends inside the quoted text of " + boxName(72) + " (a closing double"}};
-    for (const auto& [fields, found] : parses) {
+    for (const auto& [fields, found] :
+         {std::pair<std::string, std::string>{text, "72"},
+          {text, "73"},
+          {"", "0 fields"},
+          {cutInside, "ends inside the quoted text of " + boxName(72) + " (a closing double"}}) {
         const auto parsed = parseDataFile(fields);
         ASSERT_FALSE(parsed);
         EXPECT_EQ(parsed.error().kind, Error::Kind::FileRead);
-        EXPECT_NE(parsed.error().message.find(found), std::string::npos) << parsed.error().message;
+        EXPECT_THAT(parsed.error().message, testing::HasSubstr(found));
     }
 }
 

@@ -29,6 +29,16 @@ const QColor kWhite(Qt::white);
 const char* const kNumericBlank = "Please enter only numeric values ";
 const char* const kNumeric = "Please enter only numeric values";
 
+// The kinds of box by their names in the tables: the kind, and a box of the main window of it.
+const std::map<std::string, std::pair<BoxKind, const char*>> kKinds{
+    {"Title", {BoxKind::Title, "Title"}},
+    {"Increment", {BoxKind::Increment, "Increment"}},
+    {"Tolerance", {BoxKind::Tolerance, "Threshold"}},
+    {"IsotopeLabel", {BoxKind::IsotopeLabel, "Isotope_0"}},
+    {"Mixture", {BoxKind::Mixture, "Mixture_0"}},
+    {"SourceLabel", {BoxKind::SourceLabel, "Sources_0"}},
+    {"Signature", {BoxKind::Signature, "Col2_5"}}};
+
 QColor background(const QLineEdit* box) {
     return box->palette().color(QPalette::Base);
 }
@@ -117,11 +127,6 @@ TEST_F(MainWindowTest, TabRunsThroughTheBoxesByTabIndexAndWraps) {
 
 TEST_F(MainWindowTest, LeavingABoxByTabBeepsShowsTheMessageThenEmptiesTheBox) {
     // Every text of the leave checks' table, in a box of its kind.
-    const std::map<std::string, const char*> boxes{
-        {"Title", "Title"},         {"Increment", "Increment"},
-        {"Tolerance", "Threshold"}, {"IsotopeLabel", "Isotope_0"},
-        {"Mixture", "Mixture_0"},   {"SourceLabel", "Sources_0"},
-        {"Signature", "Col2_5"}};
     QLineEdit* left = nullptr;
     QString textAtMessage;
     int beepsAtMessage = -1;
@@ -135,8 +140,8 @@ TEST_F(MainWindowTest, LeavingABoxByTabBeepsShowsTheMessageThenEmptiesTheBox) {
         const bool refused = row.fields[2] != "accepted";
         notes.messages.clear();
         notes.beeps = 0;
-        typeInto(boxes.at(row.fields[0]), text);
-        left = box(boxes.at(row.fields[0]));
+        typeInto(kKinds.at(row.fields[0]).second, text);
+        left = box(kKinds.at(row.fields[0]).second);
         press(Qt::Key_Tab);
         EXPECT_EQ(QApplication::focusWidget() == left, refused);
         EXPECT_EQ(left->text(), refused ? QString() : text);
@@ -295,16 +300,10 @@ TEST_F(MainWindowTest, PrintGivesOnePagePerCopyWithinMarginsAndACancelOrAFailedP
     EXPECT_GT(test::inkWithinMargins(page, 100.0, 40), 1000); // the window's image is there
 }
 
-const std::map<std::string, BoxKind> kKinds{
-    {"Title", BoxKind::Title},         {"Increment", BoxKind::Increment},
-    {"Tolerance", BoxKind::Tolerance}, {"IsotopeLabel", BoxKind::IsotopeLabel},
-    {"Mixture", BoxKind::Mixture},     {"SourceLabel", BoxKind::SourceLabel},
-    {"Signature", BoxKind::Signature}};
-
 TEST(EntryRules, BoxKindFollowsTheTabIndex) {
     for (const test::TableRow& row : test::readTable("entry-checks/boxkinds.tsv", 3, 7)) {
         for (const std::string& tab : {row.fields[1], row.fields[2]}) {
-            EXPECT_EQ(boxKindOfTab(std::stoi(tab)), kKinds.at(row.fields[0])) << row.where;
+            EXPECT_EQ(boxKindOfTab(std::stoi(tab)), kKinds.at(row.fields[0]).first) << row.where;
         }
     }
     EXPECT_THROW(boxKindOfTab(-1), std::out_of_range);
@@ -315,8 +314,9 @@ TEST(EntryRules, BoxKindFollowsTheTabIndex) {
 
 TEST(EntryRules, LeaveCheckMessages) {
     for (const test::TableRow& row : test::readTable("entry-checks/leavechecks.tsv", 3, 30)) {
-        EXPECT_EQ(leaveCheckMessage(kKinds.at(row.fields[0]), row.fields[1]).value_or("accepted"),
-                  row.fields[2])
+        EXPECT_EQ(
+            leaveCheckMessage(kKinds.at(row.fields[0]).first, row.fields[1]).value_or("accepted"),
+            row.fields[2])
             << row.where;
     }
 }

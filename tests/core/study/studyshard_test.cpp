@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 #include <limits>
 #include <tuple>
@@ -159,18 +160,13 @@ TEST(ShardPartials, ReadBackEveryCountAndWeightBitForBit) {
     std::vector<bool> seen(3, false);
     ASSERT_TRUE(readPartials(text, "p", study, read, seen));
     EXPECT_EQ(seen, std::vector<bool>(3, true));
+    // The weights bit for bit: the doubles' representations, not their values within a margin.
+    const auto fields = [](const ConsumerOutcome& o) {
+        return std::tuple(o.sources, o.feasible, o.drawsFeasible, o.exact,
+                          std::bit_cast<ShareHistograms>(o.pooled));
+    };
     for (std::size_t c = 0; c < 3; ++c) {
-        EXPECT_EQ(read.consumers[c].sources, outcome.consumers[c].sources);
-        EXPECT_EQ(read.consumers[c].feasible, outcome.consumers[c].feasible);
-        EXPECT_EQ(read.consumers[c].drawsFeasible, outcome.consumers[c].drawsFeasible);
-        EXPECT_EQ(read.consumers[c].exact, outcome.consumers[c].exact);
-        for (std::size_t s = 0; s < kSourceRows; ++s) {
-            for (std::size_t b = 0; b < kHistogramLevels; ++b) {
-                // Bit for bit: the doubles' representations, not their values within a margin.
-                EXPECT_EQ(std::bit_cast<std::uint64_t>(read.consumers[c].pooled[s][b]),
-                          std::bit_cast<std::uint64_t>(outcome.consumers[c].pooled[s][b]));
-            }
-        }
+        EXPECT_EQ(fields(read.consumers[c]), fields(outcome.consumers[c])) << "consumer " << c;
     }
     // The weights as C's "%a" writes them in the "C" locale, which earlier shards hold.
     EXPECT_NE(text.find(" 0x1.999999999999ap-4\n"), std::string::npos);

@@ -181,16 +181,7 @@ TEST(BatchCommand, EachMixturesFilesEqualASingleRunOfTheEntryWithThatMixture) {
 // cluster; the log paths are quoted, so a folder with blanks keeps its name.
 TEST(StudyCommand, JobScriptsRefuseControlCharactersAndQuoteTheirLogPaths) {
     test::TempDir temp;
-    const std::string example = std::string(FENLOWICK_EXAMPLES) + "/study/";
-    const std::vector<std::string> study = {"study",
-                                            example + "sources.csv",
-                                            example + "consumers.csv",
-                                            "-i",
-                                            "5",
-                                            "-t",
-                                            "0.3",
-                                            "--slurm",
-                                            "2"};
+    const std::vector<std::string> study = test::exampleStudy({"--slurm", "2"});
     for (const auto& [option, value] :
          {std::pair<std::string, std::string>{"--partition", "short\ntouch /tmp/x"},
           {"--time", "1:00:00\r"},

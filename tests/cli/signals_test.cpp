@@ -27,23 +27,6 @@ pid_t startCli(const std::vector<std::string>& arguments, const std::string& err
     return test::startCli(arguments, {{}, errFile, {}, fileLimit});
 }
 
-/// The words of a study of examples/study with 200 draws at increment 2 and tolerance 0.3,
-/// then `more`.
-std::vector<std::string> exampleStudy(const std::vector<std::string>& more) {
-    const std::string example = std::string(FENLOWICK_EXAMPLES) + "/study/";
-    std::vector<std::string> words = {"study",
-                                      example + "sources.csv",
-                                      example + "consumers.csv",
-                                      "--draws",
-                                      "200",
-                                      "-i",
-                                      "2",
-                                      "-t",
-                                      "0.3"};
-    words.insert(words.end(), more.begin(), more.end());
-    return words;
-}
-
 /// The number of temporary files of runs in `folder` and below it.
 int partialFiles(const std::filesystem::path& folder) {
     int found = 0;
@@ -124,8 +107,8 @@ TEST(Signals, AStudyStoppedByCtrlCWritesNothing) {
     EXPECT_EQ(filesIn(out.path()), Names{});
 
     // Past the file-size limit while the tables are written, as a run.
-    const pid_t limited =
-        startCli(exampleStudy({"--no-figures", "-o", out.file("st")}), logs.file("err"), 16 * 1024);
+    const pid_t limited = startCli(test::exampleStudy({"--no-figures", "-o", out.file("st")}),
+                                   logs.file("err"), 16 * 1024);
     EXPECT_EQ(exitCodeOf(limited), 153);
     EXPECT_THAT(readFile(logs.file("err")), HasSubstr("the file-size limit was reached (SIGXFSZ)"));
     EXPECT_EQ(filesIn(out.path()), Names{});
@@ -137,7 +120,7 @@ TEST(Signals, AShardAndAMergePastTheFileSizeLimitSayWhyAndLeaveNoPartialFile) {
     TempDir out;
     TempDir logs;
     const auto shard0 = [&](const std::string& output) {
-        return exampleStudy({"--shard", "0/1", "-q", "-o", output});
+        return test::exampleStudy({"--shard", "0/1", "-q", "-o", output});
     };
     const pid_t shard = startCli(shard0(out.file("limited")), logs.file("err"), 4096);
     EXPECT_EQ(exitCodeOf(shard), 153);

@@ -144,6 +144,21 @@ pid_t startCli(const std::vector<std::string>& arguments, const ProgramFiles& fi
     ::_exit(127);
 }
 
+std::vector<std::string> exampleStudy(const std::vector<std::string>& more) {
+    const std::string example = std::string(FENLOWICK_EXAMPLES) + "/study/";
+    std::vector<std::string> words = {"study",
+                                      example + "sources.csv",
+                                      example + "consumers.csv",
+                                      "--draws",
+                                      "200",
+                                      "-i",
+                                      "2",
+                                      "-t",
+                                      "0.3"};
+    words.insert(words.end(), more.begin(), more.end());
+    return words;
+}
+
 int exitCodeOf(pid_t pid) {
     int status = 0;
     ::waitpid(pid, &status, 0);

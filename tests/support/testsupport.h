@@ -90,6 +90,10 @@ struct ProgramFiles {
 /// Starts the built fenlowick-cli with the arguments, each passed as one word.
 pid_t startCli(const std::vector<std::string>& arguments, const ProgramFiles& files);
 
+/// The words of a study of examples/study with 200 draws at increment 2 and tolerance 0.3,
+/// then `more`.
+std::vector<std::string> exampleStudy(const std::vector<std::string>& more);
+
 /// Waits for a started program; its exit code as a shell reports it, 128 + the signal's
 /// number for a killed one.
 int exitCodeOf(pid_t pid);

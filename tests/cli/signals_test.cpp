@@ -16,7 +16,6 @@ using test::filesIn;
 using test::readFile;
 using test::TempDir;
 using testing::HasSubstr;
-using Names = std::vector<std::string>;
 
 const std::string kLongEntry = std::string(FENLOWICK_TEST_DATA) + "/bench/bench-9-sources.dat";
 
@@ -57,7 +56,7 @@ TEST(Signals, ARunStoppedBySignalSaysWhyEndsWithItsCodeAndLeavesNothing) {
         EXPECT_EQ(exitCodeOf(pid), std::stoi(row.fields[1]));
         EXPECT_EQ(readFile(logs.file("err")),
                   "fenlowick-cli: " + row.fields[2] + "; no result files were written\n");
-        EXPECT_EQ(filesIn(out.path()), Names{});
+        EXPECT_THAT(filesIn(out.path()), testing::IsEmpty());
     }
 
     // Past the file-size limit the write fails and the signal comes too.
@@ -69,7 +68,7 @@ TEST(Signals, ARunStoppedBySignalSaysWhyEndsWithItsCodeAndLeavesNothing) {
     EXPECT_THAT(readFile(logs.file("err")),
                 HasSubstr("fenlowick-cli: the file-size limit was reached (SIGXFSZ); no result "
                           "files were written\n"));
-    EXPECT_EQ(filesIn(out.path()), Names{});
+    EXPECT_THAT(filesIn(out.path()), testing::IsEmpty());
 }
 
 // A batch run again into its folder and stopped: the earlier summary.csv would describe the
@@ -104,14 +103,14 @@ TEST(Signals, AStudyStoppedByCtrlCWritesNothing) {
     EXPECT_EQ(exitCodeOf(pid), 130);
     EXPECT_EQ(readFile(logs.file("err")),
               "fenlowick-cli: interrupted by Ctrl+C; no result files were written\n");
-    EXPECT_EQ(filesIn(out.path()), Names{});
+    EXPECT_THAT(filesIn(out.path()), testing::IsEmpty());
 
     // Past the file-size limit while the tables are written, as a run.
     const pid_t limited = startCli(test::exampleStudy({"--no-figures", "-o", out.file("st")}),
                                    logs.file("err"), 16 * 1024);
     EXPECT_EQ(exitCodeOf(limited), 153);
     EXPECT_THAT(readFile(logs.file("err")), HasSubstr("the file-size limit was reached (SIGXFSZ)"));
-    EXPECT_EQ(filesIn(out.path()), Names{});
+    EXPECT_THAT(filesIn(out.path()), testing::IsEmpty());
 }
 
 // A shard and a merge past the file-size limit end as a study does: the signal's code, the

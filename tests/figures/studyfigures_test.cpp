@@ -50,10 +50,8 @@ std::vector<FileText> drawFigures(const Study& study, int draws, const std::vect
 // at its very end: names are cut short at a character's start, and groups stay apart.
 TEST(StudyFigures, LongLevelsGiveNamesAFileSystemTakes) {
     Study study = figuresStudy(2);
-    std::string longLevel;
-    for (int i = 0; i < 150; ++i) {
-        longLevel += "\xC3\xA9"; // é, two bytes: a cut may not fall inside it
-    }
+    // é, two bytes: a cut may not fall inside it.
+    const std::string longLevel = test::joined(std::vector<std::string>(150, "\xC3\xA9"), "");
     for (StudyConsumer& consumer : study.consumers) {
         consumer.levels[0] = longLevel + (consumer.levels[0] == "Reef" ? "R" : "B");
     }

@@ -11,13 +11,11 @@
 namespace fenlowick {
 namespace {
 
-const std::string kAccepted = "accepted";
-
 /// The message of a refused entry, or "accepted".
 std::string verdict(const Entry& entry) {
     const auto checked = checkEntry(entry);
     if (checked) {
-        return kAccepted;
+        return "accepted";
     }
     EXPECT_EQ(checked.error().kind, Error::Kind::Refused);
     return checked.error().message;

@@ -15,11 +15,6 @@ namespace {
 using test::readFile;
 using test::writeFile;
 
-/// A file of tests/data/datafile.
-std::string dataFile(const std::string& name) {
-    return std::string(FENLOWICK_TEST_DATA) + "/datafile/" + name;
-}
-
 Entry everyBoxFilled() {
     Entry entry;
     for (int i = 0; i < kEntryFieldCount; ++i) {
@@ -29,7 +24,7 @@ Entry everyBoxFilled() {
 }
 
 TEST(DataFile, WritesTheBoxesInTheirLines) {
-    EXPECT_EQ(serializeDataFile(Entry{}), readFile(dataFile("empty.dat")));
+    EXPECT_EQ(serializeDataFile(Entry{}), readFile(FENLOWICK_TEST_DATA "/datafile/empty.dat"));
     Entry entry = Entry::cleared();
     entry.title = "Diet study";
     entry.increment = "1";
@@ -39,7 +34,7 @@ TEST(DataFile, WritesTheBoxesInTheirLines) {
     entry.sources[9] = "Kelp";
     entry.col[4][9] = "12";
     entry.col[0][0] = "-21.35";
-    EXPECT_EQ(serializeDataFile(entry), readFile(dataFile("diet-study.dat")));
+    EXPECT_EQ(serializeDataFile(entry), readFile(FENLOWICK_TEST_DATA "/datafile/diet-study.dat"));
 }
 
 TEST(DataFile, EveryBoxSurvivesARoundTripThroughAFile) {
@@ -71,11 +66,12 @@ TEST(DataFile, FieldsBeyondThe73rdAreIgnored) {
 // Windows in its 8-bit code page holds é, ü, ø and € as single bytes.
 TEST(DataFile, TextIsReadAsUtf8OrElseAsTheWindowsCodePage) {
     for (const char* name : {"utf8.dat", "utf8-bom.dat"}) {
-        const Entry read = test::valueOf(readDataFile(dataFile(name)));
+        const Entry read =
+            test::valueOf(readDataFile(FENLOWICK_TEST_DATA "/datafile/" + std::string(name)));
         EXPECT_EQ(read.title, "Caf\xC3\xA9") << name;
         EXPECT_EQ(read.increment, "5") << name;
     }
-    const Entry read = test::valueOf(readDataFile(dataFile("cp1252.dat")));
+    const Entry read = test::valueOf(readDataFile(FENLOWICK_TEST_DATA "/datafile/cp1252.dat"));
     EXPECT_EQ(read.title, "Caf\xC3\xA9 study");
     EXPECT_EQ(read.isotope[0], "\xC3\xBC-label");
     EXPECT_EQ(read.mixture[0], "\xE2\x82\xAC");

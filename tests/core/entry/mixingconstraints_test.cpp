@@ -68,10 +68,7 @@ bool reachableByEnumeration(const std::vector<ShareLimit>& limits, int sources, 
 }
 
 TEST(ShareLimits, UnreachableLimitsAreRefusedExactlyWhenNoGridPointMeetsThem) {
-    std::vector<std::string> ten;
-    for (int i = 1; i <= 10; ++i) {
-        ten.push_back("S" + std::to_string(i));
-    }
+    const std::vector<std::string> ten = test::split("S1 S2 S3 S4 S5 S6 S7 S8 S9 S10", " ");
     for (const test::TableRow& row : test::readTable("entry-checks/unreachablelimits.tsv", 5, 7)) {
         std::vector<ShareLimit> limits;
         for (const std::string& limit : test::split(row.fields[1], " ; ")) {

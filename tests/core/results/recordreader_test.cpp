@@ -7,6 +7,8 @@
 
 #include <sys/stat.h>
 
+#include <tuple>
+
 namespace fenlowick {
 namespace {
 
@@ -22,10 +24,8 @@ TEST(RecordReader, TakesTwelveFieldsWhateverTheLinesAndFailsOnAShortRecord) {
                         "1,2,3\r\n");
     Record record;
     ASSERT_TRUE(reader.next(record));
-    EXPECT_EQ(record[0].text, "N");
-    EXPECT_EQ(record[1].text, "12");
-    EXPECT_FALSE(record[1].quoted);
-    EXPECT_EQ(record[11].text, "");
+    EXPECT_EQ(std::tuple(record[0].text, record[1].text, record[1].quoted, record[11].text),
+              std::tuple("N", "12", false, ""));
     EXPECT_FALSE(reader.atEnd());
     EXPECT_FALSE(reader.next(record));
     EXPECT_TRUE(reader.atEnd());

@@ -39,11 +39,10 @@ TEST(IsotopeName, HeadersOfOneIsotopeMatchWhateverTheirSpelling) {
 TEST(SpreadsheetImport, CasesInTheDataFolder) {
     const std::filesystem::path folder =
         std::filesystem::path(FENLOWICK_TEST_DATA) / "import-cases";
-    std::size_t count = 0;
+    EXPECT_GE(test::foldersIn(folder).size(), 30u);
     for (const std::string& name : test::foldersIn(folder)) {
         const std::filesystem::path path = folder / name;
         SCOPED_TRACE(name);
-        ++count;
         std::optional<CsvTable> tables[3];
         for (int i = 0; i < 3; ++i) {
             const std::string file = std::string("smt").substr(i, 1) + ".csv";
@@ -85,7 +84,6 @@ TEST(SpreadsheetImport, CasesInTheDataFolder) {
         EXPECT_EQ(serializeDataFile(result->entries[0].entry),
                   test::readFile(path / "expected.dat"));
     }
-    EXPECT_GE(count, 30u);
 }
 
 TEST(SpreadsheetImport, CorrectionListsTakeCommasOrSemicolons) {

@@ -25,9 +25,8 @@ namespace {
 const QColor kDarkRed(128, 0, 0);
 const QColor kWhite(Qt::white);
 
-// Leave checks' messages; the mixture and signature boxes' ends with a blank.
+// The leave check's message of the mixture and signature boxes, which ends with a blank.
 const char* const kNumericBlank = "Please enter only numeric values ";
-const char* const kNumeric = "Please enter only numeric values";
 
 // The kinds of box by their names in the tables: the kind, and a box of the main window of it.
 const std::map<std::string, std::pair<BoxKind, const char*>> kKinds{
@@ -214,7 +213,7 @@ TEST_F(MainWindowTest, LetterBoxesHandTheFocusOnAfterCheckingTheBoxBeingLeft) {
     typeInto("Threshold", u"x"_s);
     QTest::mouseClick(window.letterBox(4), Qt::LeftButton);
     EXPECT_EQ(focusName(), u"Threshold"_s);
-    EXPECT_EQ(notes.messages, QStringList{QString::fromLatin1(kNumeric)});
+    EXPECT_EQ(notes.messages, QStringList{u"Please enter only numeric values"_s});
 }
 
 TEST_F(MainWindowTest, AnotherWindowTakingTheFocusOrAMenuCommandRunsNoCheckAndKeepsTheColours) {

@@ -117,11 +117,10 @@ TEST(HelpPages, EveryMenuCommandOfEveryWindowHasItsRowOnItsPage) {
     frmGraph graph;
     frmStatsViewer viewer;
     frmIsospace isospace;
-    const std::pair<QMainWindow*, const char*> windows[] = {{&main, "help.htm"},
-                                                            {&graph, "graphing.htm"},
-                                                            {&viewer, "viewing.htm"},
-                                                            {&isospace, "isospace.htm"}};
-    for (const auto& [window, page] : windows) {
+    for (const auto& [window, page] : {std::pair<QMainWindow*, const char*>{&main, "help.htm"},
+                                       {&graph, "graphing.htm"},
+                                       {&viewer, "viewing.htm"},
+                                       {&isospace, "isospace.htm"}}) {
         const QString html = installedPage(QString::fromLatin1(page));
         const QList<QAction*> commands = window->menuBar()->actions();
         EXPECT_GE(commands.size(), 5) << page;

@@ -71,7 +71,7 @@ class Conformance : public testing::TestWithParam<std::string> {};
 // Each case runs three times: with the bar following the first source's share, without the
 // feasible file, and reporting the fraction done (which counts the solutions first). Each
 // run writes the expected files, and the reporting run moves the bar only while it writes.
-TEST_P(Conformance, ResultFilesMatchFromTheSecondLineOnWhateverIsWrittenOrReported) {
+TEST_P(Conformance, ResultFilesMatchWhateverIsWrittenOrReported) {
     const std::string name = GetParam();
     const Entry entry = test::entryOf((kConformance / "cases" / (name + ".dat")).string());
     const std::filesystem::path expected = kConformance / "expected";

@@ -16,7 +16,7 @@ TEST(CommandLine, OneDataFileHelpAndVersionAnswerOthersAreWrong) {
                                                 {"Version", Action::Version},
                                                 {"Wrong", Action::Wrong}};
     for (const test::TableRow& row : test::readTable("gui/commandline.tsv", 3, 6)) {
-        SCOPED_TRACE("commandline.tsv, line " + std::to_string(row.line));
+        SCOPED_TRACE(row.where);
         const QStringList arguments =
             QString::fromStdString(row.fields[0]).split(u' ', Qt::SkipEmptyParts);
         const CommandLine line =

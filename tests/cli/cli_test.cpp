@@ -2,7 +2,7 @@
 #include "core/entry/datafile.h"
 #include "support/testsupport.h"
 
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 #include <algorithm>
 #include <cctype>
@@ -15,6 +15,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::readFile;
+using testing::HasSubstr;
 
 // The command-line cases: one folder per case under tests/data/cli, run by one runner. The
 // folder's files and their conventions are described in tests/data/cli/README.md.
@@ -47,14 +48,6 @@ std::vector<std::string> treeOf(const fs::path& folder) {
     return names;
 }
 
-std::string replaceAll(std::string text, const std::string& from, const std::string& to) {
-    for (std::size_t at = text.find(from); at != std::string::npos;
-         at = text.find(from, at + to.size())) {
-        text.replace(at, from.size(), to);
-    }
-    return text;
-}
-
 class CliCase : public testing::TestWithParam<std::string> {
 protected:
     /// The case's file with the placeholders replaced; fails the test when it is missing.
@@ -68,7 +61,7 @@ protected:
               {"@EXAMPLES@", FENLOWICK_EXAMPLES},
               {"@CONFORMANCE@", std::string(FENLOWICK_TEST_DATA) + "/conformance"},
               {"@VERSION@", programVersion()}}) {
-            text = replaceAll(text, from, to);
+            text = test::joined(test::split(text, from), to);
         }
         return text;
     }
@@ -188,16 +181,7 @@ TEST(BatchCommand, EachMixturesFilesEqualASingleRunOfTheEntryWithThatMixture) {
 // cluster; the log paths are quoted, so a folder with blanks keeps its name.
 TEST(StudyCommand, JobScriptsRefuseControlCharactersAndQuoteTheirLogPaths) {
     test::TempDir temp;
-    const std::string example = std::string(FENLOWICK_EXAMPLES) + "/study/";
-    const std::vector<std::string> study = {"study",
-                                            example + "sources.csv",
-                                            example + "consumers.csv",
-                                            "-i",
-                                            "5",
-                                            "-t",
-                                            "0.3",
-                                            "--slurm",
-                                            "2"};
+    const std::vector<std::string> study = test::exampleStudy({"--slurm", "2"});
     for (const auto& [option, value] :
          {std::pair<std::string, std::string>{"--partition", "short\ntouch /tmp/x"},
           {"--time", "1:00:00\r"},
@@ -210,10 +194,8 @@ TEST(StudyCommand, JobScriptsRefuseControlCharactersAndQuoteTheirLogPaths) {
         }
         const CliResult r = runCli(arguments);
         EXPECT_EQ(r.exitCode, 2) << option;
-        EXPECT_NE(r.err.find("a line break or other control character cannot stand in a job "
-                             "script"),
-                  std::string::npos)
-            << r.err;
+        EXPECT_THAT(r.err, HasSubstr("a line break or other control character cannot stand in a "
+                                     "job script"));
         EXPECT_TRUE(fs::is_empty(temp.path())) << option;
     }
     std::vector<std::string> arguments = study;
@@ -221,12 +203,10 @@ TEST(StudyCommand, JobScriptsRefuseControlCharactersAndQuoteTheirLogPaths) {
     ASSERT_EQ(runCli(arguments).exitCode, 0);
     const std::string slurm = temp.file("my study") + "/slurm/";
     const std::string array = readFile(slurm + "study.sbatch");
-    EXPECT_NE(array.find("#SBATCH --partition=short\n"), std::string::npos) << array;
-    EXPECT_NE(array.find("#SBATCH --output=\"" + slurm + "shard-%a.log\"\n"), std::string::npos)
-        << array;
-    EXPECT_NE(
-        readFile(slurm + "merge.sbatch").find("#SBATCH --output=\"" + slurm + "merge.log\"\n"),
-        std::string::npos);
+    EXPECT_THAT(array, HasSubstr("#SBATCH --partition=short\n"));
+    EXPECT_THAT(array, HasSubstr("#SBATCH --output=\"" + slurm + "shard-%a.log\"\n"));
+    EXPECT_THAT(readFile(slurm + "merge.sbatch"),
+                HasSubstr("#SBATCH --output=\"" + slurm + "merge.log\"\n"));
 
     // A hundred thousand shards: their folders go to a list, not onto the merge's command line.
     arguments = study;
@@ -259,20 +239,16 @@ TEST(StudyCommand, TheEntryOfAConsumerRunsAsTheStudyRanIt) {
         const CliResult written = runCli(entryOf);
         ASSERT_EQ(written.exitCode, 0) << written.err;
         const std::string data = temp.file("entries/consumer-" + consumer + ".dat");
-        EXPECT_NE(written.out.find("Run it as the study does with: fenlowick-cli run '" + data +
-                                   "' --as-study\n"),
-                  std::string::npos)
-            << written.out;
+        EXPECT_THAT(written.out, HasSubstr("Run it as the study does with: fenlowick-cli run '" +
+                                           data + "' --as-study\n"));
         EXPECT_EQ(runCli({"run", data, "-o", temp.file("plain-" + consumer)}).exitCode, 1);
         const CliResult again = runCli({"run", data, "--as-study", "-o", temp.file("again")});
         ASSERT_EQ(again.exitCode, 0) << again.err;
         // The study's count of solutions for the consumer, against the run's.
         const std::string row = rows[consumer == std::string("1") ? 1 : 3];
         const std::string feasible = row.substr(row.find(',', 2) + 1);
-        EXPECT_NE(again.out.find("Feasible solutions: " + feasible.substr(0, feasible.find(',')) +
-                                 " of "),
-                  std::string::npos)
-            << again.out << "\n"
+        EXPECT_THAT(again.out, HasSubstr("Feasible solutions: " +
+                                         feasible.substr(0, feasible.find(',')) + " of "))
             << row;
     }
 }

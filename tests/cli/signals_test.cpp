@@ -1,6 +1,7 @@
+#include "support/datatable.h"
 #include "support/testsupport.h"
 
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 #include <chrono>
 #include <csignal>
@@ -14,7 +15,7 @@ using test::exitCodeOf;
 using test::filesIn;
 using test::readFile;
 using test::TempDir;
-using Names = std::vector<std::string>;
+using testing::HasSubstr;
 
 const std::string kLongEntry = std::string(FENLOWICK_TEST_DATA) + "/bench/bench-9-sources.dat";
 
@@ -25,42 +26,37 @@ pid_t startCli(const std::vector<std::string>& arguments, const std::string& err
     return test::startCli(arguments, {{}, errFile, {}, fileLimit});
 }
 
+/// The number of temporary files of runs in `folder` and below it.
+int partialFiles(const std::filesystem::path& folder) {
+    int found = 0;
+    std::error_code ec;
+    for (const auto& item : std::filesystem::recursive_directory_iterator(folder, ec)) {
+        found += item.path().filename().string().find(".partial-") != std::string::npos;
+    }
+    return found;
+}
+
 /// Waits until the run has created its temporary file in `folder`.
 bool waitForTemporary(const TempDir& folder) {
-    for (int i = 0; i < 2000; ++i) {
-        for (const std::string& name : filesIn(folder.path())) {
-            if (name.find(".partial-") != std::string::npos) {
-                return true;
-            }
-        }
+    for (int i = 0; i < 2000 && partialFiles(folder.path()) == 0; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    return false;
+    return partialFiles(folder.path()) > 0;
 }
 
 TEST(Signals, ARunStoppedBySignalSaysWhyEndsWithItsCodeAndLeavesNothing) {
-    const struct {
-        int signal;
-        int exitCode;
-        std::string reason;
-    } cases[] = {
-        {SIGHUP, 129, "the terminal or session was closed (SIGHUP)"},
-        {SIGINT, 130, "interrupted by Ctrl+C"},
-        {SIGPIPE, 141, "the output pipe was closed (SIGPIPE)"},
-        {SIGTERM, 143, "stopped by SIGTERM"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.reason);
+    for (const test::TableRow& row : test::readTable("runs/signals.tsv", 3, 4)) {
+        SCOPED_TRACE(row.fields[2]);
         TempDir out;
         TempDir logs;
         const pid_t pid = startCli({"run", kLongEntry, "--no-feasible-file", "-o", out.file("b9")},
                                    logs.file("err"));
         ASSERT_TRUE(waitForTemporary(out));
-        ::kill(pid, c.signal);
-        EXPECT_EQ(exitCodeOf(pid), c.exitCode);
+        ::kill(pid, std::stoi(row.fields[0]));
+        EXPECT_EQ(exitCodeOf(pid), std::stoi(row.fields[1]));
         EXPECT_EQ(readFile(logs.file("err")),
-                  "fenlowick-cli: " + c.reason + "; no result files were written\n");
-        EXPECT_EQ(filesIn(out.path()), Names{});
+                  "fenlowick-cli: " + row.fields[2] + "; no result files were written\n");
+        EXPECT_THAT(filesIn(out.path()), testing::IsEmpty());
     }
 
     // Past the file-size limit the write fails and the signal comes too.
@@ -69,12 +65,10 @@ TEST(Signals, ARunStoppedBySignalSaysWhyEndsWithItsCodeAndLeavesNothing) {
     const pid_t pid =
         startCli({"run", kLongEntry, "-o", out.file("b9")}, logs.file("err"), 1 << 20);
     EXPECT_EQ(exitCodeOf(pid), 153);
-    EXPECT_NE(readFile(logs.file("err"))
-                  .find("fenlowick-cli: the file-size limit was reached (SIGXFSZ); no result "
-                        "files were written\n"),
-              std::string::npos)
-        << readFile(logs.file("err"));
-    EXPECT_EQ(filesIn(out.path()), Names{});
+    EXPECT_THAT(readFile(logs.file("err")),
+                HasSubstr("fenlowick-cli: the file-size limit was reached (SIGXFSZ); no result "
+                          "files were written\n"));
+    EXPECT_THAT(filesIn(out.path()), testing::IsEmpty());
 }
 
 // A batch run again into its folder and stopped: the earlier summary.csv would describe the
@@ -90,12 +84,9 @@ TEST(Signals, AStoppedBatchRerunLeavesNoSummaryOfTheEarlierRun) {
     ASSERT_TRUE(waitForTemporary(out));
     ::kill(pid, SIGINT);
     EXPECT_EQ(exitCodeOf(pid), 130);
-    EXPECT_NE(readFile(logs.file("err"))
-                  .find("summary.csv was not written (the earlier one was "
-                        "removed: it described the results this run "
-                        "replaced)"),
-              std::string::npos)
-        << readFile(logs.file("err"));
+    EXPECT_THAT(readFile(logs.file("err")),
+                HasSubstr("summary.csv was not written (the earlier one was removed: it "
+                          "described the results this run replaced)"));
     EXPECT_FALSE(std::filesystem::exists(out.path() / "summary.csv"));
 }
 
@@ -112,68 +103,37 @@ TEST(Signals, AStudyStoppedByCtrlCWritesNothing) {
     EXPECT_EQ(exitCodeOf(pid), 130);
     EXPECT_EQ(readFile(logs.file("err")),
               "fenlowick-cli: interrupted by Ctrl+C; no result files were written\n");
-    EXPECT_EQ(filesIn(out.path()), Names{});
+    EXPECT_THAT(filesIn(out.path()), testing::IsEmpty());
 
     // Past the file-size limit while the tables are written, as a run.
-    const std::string example = std::string(FENLOWICK_EXAMPLES) + "/study/";
-    const pid_t limited =
-        startCli({"study", example + "sources.csv", example + "consumers.csv", "--draws", "200",
-                  "-i", "2", "-t", "0.3", "--no-figures", "-o", out.file("st")},
-                 logs.file("err"), 16 * 1024);
+    const pid_t limited = startCli(test::exampleStudy({"--no-figures", "-o", out.file("st")}),
+                                   logs.file("err"), 16 * 1024);
     EXPECT_EQ(exitCodeOf(limited), 153);
-    EXPECT_NE(readFile(logs.file("err")).find("the file-size limit was reached (SIGXFSZ)"),
-              std::string::npos);
-    EXPECT_EQ(filesIn(out.path()), Names{});
+    EXPECT_THAT(readFile(logs.file("err")), HasSubstr("the file-size limit was reached (SIGXFSZ)"));
+    EXPECT_THAT(filesIn(out.path()), testing::IsEmpty());
 }
 
 // A shard and a merge past the file-size limit end as a study does: the signal's code, the
 // reason, and no hidden partial file beside the results.
 TEST(Signals, AShardAndAMergePastTheFileSizeLimitSayWhyAndLeaveNoPartialFile) {
-    const std::string example = std::string(FENLOWICK_EXAMPLES) + "/study/";
-    const std::vector<std::string> study = {"study",
-                                            example + "sources.csv",
-                                            example + "consumers.csv",
-                                            "--draws",
-                                            "200",
-                                            "-i",
-                                            "2",
-                                            "-t",
-                                            "0.3",
-                                            "--shard",
-                                            "0/1",
-                                            "-q",
-                                            "-o"};
     TempDir out;
     TempDir logs;
-    auto withOutput = [&](std::vector<std::string> arguments, const std::string& output) {
-        arguments.push_back(output);
-        return arguments;
+    const auto shard0 = [&](const std::string& output) {
+        return test::exampleStudy({"--shard", "0/1", "-q", "-o", output});
     };
-    auto partials = [](const std::filesystem::path& folder) {
-        int found = 0;
-        std::error_code ec;
-        for (const auto& item : std::filesystem::recursive_directory_iterator(folder, ec)) {
-            found += item.path().filename().string().find(".partial-") != std::string::npos;
-        }
-        return found;
-    };
-    const pid_t shard = startCli(withOutput(study, out.file("limited")), logs.file("err"), 4096);
+    const pid_t shard = startCli(shard0(out.file("limited")), logs.file("err"), 4096);
     EXPECT_EQ(exitCodeOf(shard), 153);
-    EXPECT_NE(readFile(logs.file("err")).find("the file-size limit was reached (SIGXFSZ)"),
-              std::string::npos)
-        << readFile(logs.file("err"));
-    EXPECT_EQ(partials(out.path()), 0);
+    EXPECT_THAT(readFile(logs.file("err")), HasSubstr("the file-size limit was reached (SIGXFSZ)"));
+    EXPECT_EQ(partialFiles(out.path()), 0);
     EXPECT_FALSE(std::filesystem::exists(out.path() / "limited" / "manifest.txt"));
 
-    ASSERT_EQ(exitCodeOf(startCli(withOutput(study, out.file("s0")), logs.file("err"))), 0);
+    ASSERT_EQ(exitCodeOf(startCli(shard0(out.file("s0")), logs.file("err"))), 0);
     const pid_t merge =
         startCli({"merge", out.file("s0"), "--no-figures", "-o", out.file("merged")},
                  logs.file("err"), 4096);
     EXPECT_EQ(exitCodeOf(merge), 153);
-    EXPECT_NE(readFile(logs.file("err")).find("the file-size limit was reached (SIGXFSZ)"),
-              std::string::npos)
-        << readFile(logs.file("err"));
-    EXPECT_EQ(partials(out.path()), 0);
+    EXPECT_THAT(readFile(logs.file("err")), HasSubstr("the file-size limit was reached (SIGXFSZ)"));
+    EXPECT_EQ(partialFiles(out.path()), 0);
     EXPECT_FALSE(std::filesystem::exists(out.path() / "merged"));
 }
 

@@ -1,6 +1,8 @@
 #include "figures/studyfigures.h"
 
 #include "core/base/csvtable.h"
+#include "support/datatable.h"
+#include "support/testsupport.h"
 
 #include <QColor>
 #include <QImage>
@@ -21,52 +23,42 @@ namespace {
 // lies far outside; consumers-N.csv holds the consumers' first N tracers.
 const std::vector<std::string> kLabels = {"Algae", "Mussels", "Worms"};
 
-/// The figures of the study of the consumers' first `tracers` tracers.
-std::vector<FileText> drawFigures(int tracers, int draws, const std::vector<int>& by) {
+/// The study of the tables of tests/data/figures, with the consumers' first `tracers` tracers.
+Study figuresStudy(int tracers) {
     const auto table = [](const std::string& name) {
         return *CsvTable::read(FENLOWICK_TEST_DATA "/figures/" + name + ".csv");
     };
     const CsvTable discrimination = table("discrimination");
-    const Expected<Study> study =
-        readStudy(table("sources"), table("consumers-" + std::to_string(tracers)), &discrimination);
+    return test::valueOf(readStudy(table("sources"), table("consumers-" + std::to_string(tracers)),
+                                   &discrimination));
+}
+
+/// The figures of the study, run at increment 10 and tolerance 1, grouped by the factors `by`.
+std::vector<FileText> drawFigures(const Study& study, int draws, const std::vector<int>& by) {
     StudySettings settings;
     settings.options.increment = "10";
     settings.options.tolerance = "1";
     settings.options.draws = draws;
-    const Expected<StudyOutcome> outcome = study ? runStudy(*study, settings) : study.error();
+    const Expected<StudyOutcome> outcome = runStudy(study, settings);
     if (!outcome) {
         ADD_FAILURE() << outcome.error().message;
         return {};
     }
     // As in a console: no platform named, no application; the figures must choose offscreen.
     qunsetenv("QT_QPA_PLATFORM");
-    return drawStudyFigures(*study, *outcome, summariseStudy(*study, *outcome, by), "out/figures");
+    return drawStudyFigures(study, *outcome, summariseStudy(study, *outcome, by), "out/figures");
 }
 
 // A level of 300 characters made a name longer than a file system takes, and the study failed
 // at its very end: names are cut short at a character's start, and groups stay apart.
 TEST(StudyFigures, LongLevelsGiveNamesAFileSystemTakes) {
-    const auto table = [](const std::string& name) {
-        return *CsvTable::read(FENLOWICK_TEST_DATA "/figures/" + name + ".csv");
-    };
-    const CsvTable discrimination = table("discrimination");
-    Expected<Study> study = readStudy(table("sources"), table("consumers-2"), &discrimination);
-    ASSERT_TRUE(study) << study.error().message;
-    std::string longLevel;
-    for (int i = 0; i < 150; ++i) {
-        longLevel += "\xC3\xA9"; // é, two bytes: a cut may not fall inside it
-    }
-    for (StudyConsumer& consumer : study->consumers) {
+    Study study = figuresStudy(2);
+    // é, two bytes: a cut may not fall inside it.
+    const std::string longLevel = test::joined(std::vector<std::string>(150, "\xC3\xA9"), "");
+    for (StudyConsumer& consumer : study.consumers) {
         consumer.levels[0] = longLevel + (consumer.levels[0] == "Reef" ? "R" : "B");
     }
-    StudySettings settings;
-    settings.options.increment = "10";
-    settings.options.tolerance = "1";
-    const Expected<StudyOutcome> outcome = runStudy(*study, settings);
-    ASSERT_TRUE(outcome);
-    qunsetenv("QT_QPA_PLATFORM");
-    const std::vector<FileText> files =
-        drawStudyFigures(*study, *outcome, summariseStudy(*study, *outcome, {0}), "f");
+    const std::vector<FileText> files = drawFigures(study, 0, {0});
     ASSERT_EQ(files.size(), 8u);
     std::set<std::string> names;
     for (const FileText& file : files) {
@@ -80,19 +72,15 @@ TEST(StudyFigures, LongLevelsGiveNamesAFileSystemTakes) {
 }
 
 TEST(StudyFigures, NamesTwoFiguresPerGroupAsPngAndSvg) {
+    const std::vector<FileText> files = drawFigures(figuresStudy(2), 0, {0});
     std::vector<std::string> names;
-    const std::vector<FileText> files = drawFigures(2, 0, {0});
     for (const FileText& file : files) {
         names.push_back(file.path);
     }
-    // "Bay 1" and "Bay/1" are both Bay_1 as file names: the second group is told apart.
-    const std::vector<std::string> expected = {
-        "out/figures/isospace-Bay_1.png",   "out/figures/isospace-Bay_1.svg",
-        "out/figures/shares-Bay_1.png",     "out/figures/shares-Bay_1.svg",
-        "out/figures/isospace-Bay_1-2.png", "out/figures/isospace-Bay_1-2.svg",
-        "out/figures/shares-Bay_1-2.png",   "out/figures/shares-Bay_1-2.svg",
-        "out/figures/isospace-Reef.png",    "out/figures/isospace-Reef.svg",
-        "out/figures/shares-Reef.png",      "out/figures/shares-Reef.svg"};
+    std::vector<std::string> expected;
+    for (const test::TableRow& row : test::readTable("figures/names.tsv", 1, 12)) {
+        expected.push_back(row.fields[0]);
+    }
     EXPECT_EQ(names, expected);
     EXPECT_NE(files.back().text.find(">no solution<"), std::string::npos);
     EXPECT_EQ(files[3].text.find(">no solution<"), std::string::npos);
@@ -102,7 +90,8 @@ TEST(StudyFigures, EveryLayoutDrawsItsDataAndKeepsItsTextAsText) {
     // One tracer is a strip, two a plane, three a matrix of pairs.
     for (const int tracers : {1, 2, 3}) {
         SCOPED_TRACE(tracers);
-        const std::vector<FileText> files = drawFigures(tracers, tracers == 2 ? 10 : 0, {});
+        const std::vector<FileText> files =
+            drawFigures(figuresStudy(tracers), tracers == 2 ? 10 : 0, {});
         ASSERT_EQ(files.size(), 4u);
         EXPECT_EQ(files[0].path, "out/figures/isospace.png");
         EXPECT_EQ(files[3].path, "out/figures/shares.svg");
@@ -137,17 +126,15 @@ TEST(StudyFigures, MixingByConcentrationOutlinesTheSourcesBesideTheStraightHull)
     const auto table = [](const std::string& name) {
         return *CsvTable::read(FENLOWICK_EXAMPLES "/concentrations/" + name + ".csv");
     };
-    const Expected<Study> study = readStudy(table("sources"), table("consumers"), nullptr);
-    ASSERT_TRUE(study);
+    const Study study = test::valueOf(readStudy(table("sources"), table("consumers"), nullptr));
     for (const bool concentrations : {true, false}) {
         StudySettings settings;
         settings.options.increment = "5";
         settings.options.tolerance = "0.1";
         settings.options.concentrations = concentrations;
-        const Expected<StudyOutcome> outcome = runStudy(*study, settings);
-        ASSERT_TRUE(outcome);
+        const StudyOutcome outcome = test::valueOf(runStudy(study, settings));
         const std::string svg =
-            drawStudyFigures(*study, *outcome, summariseStudy(*study, *outcome, {}), "f")[1].text;
+            drawStudyFigures(study, outcome, summariseStudy(study, outcome, {}), "f")[1].text;
         EXPECT_EQ(svg.find(">Mixing by concentration<") != std::string::npos, concentrations);
         EXPECT_EQ(svg.find(">Linear mixing<") != std::string::npos, concentrations);
     }

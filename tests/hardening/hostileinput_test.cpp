@@ -1,7 +1,5 @@
 #include "core/base/atomicfile.h"
 #include "core/entry/datafile.h"
-#include "core/results/graphdata.h"
-#include "core/results/totalsgrid.h"
 #include "core/workflows/calculationrun.h"
 
 #include "support/testsupport.h"
@@ -14,10 +12,6 @@ namespace {
 
 RunRequest requestFor(const test::TempDir& dir, const Entry& entry) {
     return test::runRequest(entry, dir.path(), "run");
-}
-
-RunOutcome runInto(const test::TempDir& dir, const Entry& entry) {
-    return runCalculation(requestFor(dir, entry));
 }
 
 TEST(HostileInput, OversizedDataFilesAreRefusedWithoutReadingThemWhole) {
@@ -42,7 +36,7 @@ TEST(HostileInput, VeryLongLabelsAreStoredWholeButNotRun) {
     ASSERT_TRUE(writeDataFile(saved, entry).hasValue());
     ASSERT_TRUE(readDataFile(saved).hasValue());
     EXPECT_EQ(*readDataFile(saved), entry);
-    const RunOutcome outcome = runInto(dir, entry);
+    const RunOutcome outcome = runCalculation(requestFor(dir, entry));
     EXPECT_EQ(outcome.status, RunOutcome::Status::Refused);
     EXPECT_EQ(outcome.message, "Please shorten the title to at most 1000 characters: the "
                                "program's files cannot read back a longer text.");
@@ -55,7 +49,8 @@ TEST(HostileInput, NumbersAtAndBeyondTheLimitsNeverCrashTheRun) {
     for (const char* boxes :
          {"Col0_0=3.4e38|Mixture_0=3.4e38|Threshold=1e300", "Col0_0=-0|Threshold=0"}) {
         test::TempDir dir;
-        const RunOutcome outcome = runInto(dir, test::changed(test::threeSourceEntry(), boxes));
+        const Entry entry = test::changed(test::threeSourceEntry(), boxes);
+        const RunOutcome outcome = runCalculation(requestFor(dir, entry));
         EXPECT_EQ(outcome.status, RunOutcome::Status::Completed) << outcome.message;
     }
 }
@@ -72,29 +67,6 @@ TEST(Quotes, SavingRefusesABoxWithAQuoteAndNamesItLeavingTheEarlierFile) {
                                      "source row 3: the program's files cannot store it.");
     EXPECT_EQ(test::readFile(path), "earlier");
     EXPECT_EQ(test::filesIn(dir.path()), std::vector<std::string>{"entry.dat"});
-}
-
-std::string record(const std::string& first, int fields = 12) {
-    std::string line = first;
-    for (int i = 1; i < fields; ++i) {
-        line += ",\"\"";
-    }
-    return line + "\r\n";
-}
-
-TEST(HostileTotals, HugeLabelsAndNulBytesNeitherCrashNorChart) {
-    std::string text = record("\"HISTOGRAM DATA\"");
-    text += "\"INC\",\"" + std::string(10000, 'L') + "\"";
-    for (int i = 2; i < 12; ++i) {
-        text += ",\"\"";
-    }
-    text += "\r\n" + record("\"-\"") + record("0") + std::string("\0\0\0", 3);
-    const GridLoad grid = readGridRecords(text, true);
-    ASSERT_GE(grid.records.size(), 2u);
-    EXPECT_EQ(grid.records[1][1].size(), 10000u);
-    const GraphRead graph = readGraphData(text, true);
-    // The only row counts nothing (and the NULs end it inside a record): never charted.
-    EXPECT_EQ(graph.error, GraphReadError::Access);
 }
 
 /// An entry whose search keeps every one of its 5151 combinations (tolerance far beyond the

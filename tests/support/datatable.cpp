@@ -45,12 +45,8 @@ std::vector<TableRow> readTable(const std::string& name, std::size_t columns, st
         if (line.empty() || line[0] == '#') {
             continue;
         }
-        TableRow row{number, {}};
-        for (std::size_t start = 0; start <= line.size();) {
-            const std::size_t tab = std::min(line.find('\t', start), line.size());
-            row.fields.push_back(unescaped(line.substr(start, tab - start)));
-            start = tab + 1;
-        }
+        TableRow row{number, split(line, "\t"), name + ", line " + std::to_string(number)};
+        std::transform(row.fields.begin(), row.fields.end(), row.fields.begin(), unescaped);
         if (row.fields.size() != columns) {
             throw std::runtime_error(path + ", line " + std::to_string(number) + ": " +
                                      std::to_string(row.fields.size()) + " fields, not " +

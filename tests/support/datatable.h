@@ -6,10 +6,12 @@
 
 namespace fenlowick::test {
 
-/// One row of a data table: the line it stands on (from 1) and its fields.
+/// One row of a data table: the line it stands on (from 1), its fields, and where it stands
+/// as "<name>, line <line>" for failure messages.
 struct TableRow {
     int line = 0;
     std::vector<std::string> fields;
+    std::string where;
 };
 
 /// The rows of the tab-separated table tests/data/<name>. Blank lines and lines starting

@@ -3,7 +3,6 @@
 #include "core/entry/entry.h"
 
 #include <cstdint>
-#include <string>
 
 namespace fenlowick::test {
 

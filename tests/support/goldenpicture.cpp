@@ -11,7 +11,6 @@
 #include <QWidget>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <iostream>
 

@@ -3,7 +3,6 @@
 #include "core/results/resultformat.h"
 
 #include <cctype>
-#include <cstdlib>
 
 namespace fenlowick::test {
 

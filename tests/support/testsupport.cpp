@@ -80,6 +80,27 @@ std::vector<std::string> linesOf(const std::string& text) {
     return lines;
 }
 
+std::vector<std::string> split(const std::string& text, const std::string& separator) {
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    for (std::size_t at = text.find(separator); at != std::string::npos;
+         start = at + separator.size(), at = text.find(separator, start)) {
+        parts.push_back(text.substr(start, at - start));
+    }
+    if (!text.empty()) {
+        parts.push_back(text.substr(start));
+    }
+    return parts;
+}
+
+std::string joined(const std::vector<std::string>& parts, const std::string& separator) {
+    std::string text;
+    for (const std::string& part : parts) {
+        text += (&part == parts.data() ? "" : separator) + part;
+    }
+    return text;
+}
+
 FileSizeLimit::FileSizeLimit(std::uint64_t bytes) {
     m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
     rlimit limit{};
@@ -123,6 +144,21 @@ pid_t startCli(const std::vector<std::string>& arguments, const ProgramFiles& fi
     ::_exit(127);
 }
 
+std::vector<std::string> exampleStudy(const std::vector<std::string>& more) {
+    const std::string example = std::string(FENLOWICK_EXAMPLES) + "/study/";
+    std::vector<std::string> words = {"study",
+                                      example + "sources.csv",
+                                      example + "consumers.csv",
+                                      "--draws",
+                                      "200",
+                                      "-i",
+                                      "2",
+                                      "-t",
+                                      "0.3"};
+    words.insert(words.end(), more.begin(), more.end());
+    return words;
+}
+
 int exitCodeOf(pid_t pid) {
     int status = 0;
     ::waitpid(pid, &status, 0);
@@ -130,11 +166,7 @@ int exitCodeOf(pid_t pid) {
 }
 
 Entry entryOf(const std::string& path) {
-    const Expected<Entry> entry = readDataFile(path);
-    if (!entry) {
-        throw std::runtime_error(entry.error().message);
-    }
-    return *entry;
+    return valueOf(readDataFile(path));
 }
 
 Entry threeSourceEntry() {
@@ -158,11 +190,7 @@ RunRequest runRequest(const Entry& entry, const std::filesystem::path& folder,
 }
 
 CsvTable csvTable(std::string_view text, const std::string& name) {
-    Expected<CsvTable> table = CsvTable::parse(text, name);
-    if (!table) {
-        throw std::runtime_error(table.error().message);
-    }
-    return *table;
+    return valueOf(CsvTable::parse(text, name));
 }
 
 const char* nameOf(HullPosition position) {
@@ -179,9 +207,7 @@ std::string windowBoxName(int field) {
 }
 
 Entry changed(Entry entry, const std::string& changes) {
-    for (std::size_t start = 0; start < changes.size();) {
-        const std::size_t bar = std::min(changes.find('|', start), changes.size());
-        const std::string change = changes.substr(start, bar - start);
+    for (const std::string& change : split(changes, "|")) {
         const std::size_t equals = change.find('=');
         int field = 0;
         while (field < kEntryFieldCount && windowBoxName(field) != change.substr(0, equals)) {
@@ -191,7 +217,6 @@ Entry changed(Entry entry, const std::string& changes) {
             throw std::runtime_error("no box to change: " + change);
         }
         entryField(entry, field) = change.substr(equals + 1);
-        start = bar + 1;
     }
     return entry;
 }

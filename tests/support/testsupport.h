@@ -9,10 +9,21 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace fenlowick::test {
+
+/// The value of an Expected; throws its error's message, which fails the test, when there is
+/// none.
+template <typename T> T valueOf(Expected<T> expected) {
+    if (!expected) {
+        throw std::runtime_error(expected.error().message);
+    }
+    return std::move(*expected);
+}
 
 /// A fresh folder under the system's temporary folder, removed with everything in it when
 /// the object goes away.
@@ -47,6 +58,13 @@ std::string testNameOf(std::string caseName);
 /// The lines of a text, without their line ends (LF or CR LF).
 std::vector<std::string> linesOf(const std::string& text);
 
+/// The parts of a text between its separators: none for an empty text, the text itself for
+/// one without separators.
+std::vector<std::string> split(const std::string& text, const std::string& separator);
+
+/// The parts joined into one text with the separator between them.
+std::string joined(const std::vector<std::string>& parts, const std::string& separator);
+
 /// Limits the size of the files this process may write while the object lives, so that a
 /// write fails as it does on a full disk (the signal for it is ignored meanwhile).
 class FileSizeLimit {
@@ -71,6 +89,10 @@ struct ProgramFiles {
 
 /// Starts the built fenlowick-cli with the arguments, each passed as one word.
 pid_t startCli(const std::vector<std::string>& arguments, const ProgramFiles& files);
+
+/// The words of a study of examples/study with 200 draws at increment 2 and tolerance 0.3,
+/// then `more`.
+std::vector<std::string> exampleStudy(const std::vector<std::string>& more);
 
 /// Waits for a started program; its exit code as a shell reports it, 128 + the signal's
 /// number for a killed one.

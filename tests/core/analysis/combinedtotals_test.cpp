@@ -5,9 +5,8 @@
 #include "support/datatable.h"
 #include "support/testsupport.h"
 
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
-#include <algorithm>
 #include <cmath>
 #include <map>
 #include <numeric>
@@ -22,14 +21,10 @@ const DateTimeTexts kNow{"06/12/2026", "10:00:00"};
 
 /// Fields of a line with simple labels (no comma inside quotes), quotes removed.
 std::vector<std::string> splitFields(const std::string& line) {
-    std::vector<std::string> fields;
-    std::istringstream in(line);
-    std::string field;
-    while (std::getline(in, field, ',')) {
-        if (field.size() >= 2 && field.front() == '"') {
-            field = field.substr(1, field.size() - 2);
-        }
-        fields.push_back(field);
+    std::vector<std::string> fields = test::split(line, ",");
+    for (std::string& field : fields) {
+        field =
+            field.size() >= 2 && field.front() == '"' ? field.substr(1, field.size() - 2) : field;
     }
     return fields;
 }
@@ -70,16 +65,14 @@ Counts countGroups(const std::string& feasible, int increment,
 TotalsFile combinedFile(const std::string& run, const std::vector<SourceGroup>& groups,
                         std::string* text = nullptr) {
     std::istringstream in(test::readFile(kExpected + run + ".out"));
-    const Expected<CombinedTotals> totals = combineFeasibleOutput(in, groups, kNow);
-    EXPECT_TRUE(totals) << totals.error().message;
-    const Expected<TotalsFile> file = parseTotalsFile(totals ? totals->text : "");
-    EXPECT_TRUE(file) << file.error().message;
-    EXPECT_EQ(file->sources, totals->sources);
-    EXPECT_EQ(file->observations, totals->observations);
+    const CombinedTotals totals = test::valueOf(combineFeasibleOutput(in, groups, kNow));
+    const TotalsFile file = test::valueOf(parseTotalsFile(totals.text));
+    EXPECT_EQ(file.sources, totals.sources);
+    EXPECT_EQ(file.observations, totals.observations);
     if (text) {
-        *text = totals->text;
+        *text = totals.text;
     }
-    return *file;
+    return file;
 }
 
 /// The number of records counted: every record has one level in each column.
@@ -100,9 +93,8 @@ TEST(CombinedTotals, GroupedSharesMatchSumsReadFromTheFeasibleRecords) {
     ASSERT_GT(total(expected), 10u);
     EXPECT_EQ(lake.counts, expected);
     EXPECT_EQ(lake.observations, total(expected));
-    EXPECT_NE(text.find("\"Title: \",\"Lake, spring 2024 [combined: Odd = S1 + S3 + S5; "
-                        "S4+S6 = S6 + S4]\""),
-              std::string::npos);
+    EXPECT_THAT(text, testing::HasSubstr("\"Title: \",\"Lake, spring 2024 [combined: Odd = S1 + "
+                                         "S3 + S5; S4+S6 = S6 + S4]\""));
     // Groups are listed without signatures, the source left alone with its own.
     EXPECT_NE(text.find("\r\n\"Odd\",\"\",\"\","), std::string::npos);
     EXPECT_NE(text.find("\r\n\"S2\",\"-15.51\",\"-28.93\","), std::string::npos);
@@ -124,13 +116,11 @@ TEST(CombinedTotals, AGroupOfOneSourceReproducesTheRunsTotalsFile) {
          {std::tuple{"generated-3", "S4", "Lake, spring 2024"},
           std::tuple{"increment-three", "D", "Increment not dividing 100"}}) {
         SCOPED_TRACE(run);
-        const std::string feasible = test::readFile(kExpected + run + ".out");
-        std::istringstream in(feasible);
-        const Expected<CombinedTotals> totals =
-            combineFeasibleOutput(in, {{"Shrimp", {source}}}, kNow);
-        ASSERT_TRUE(totals) << totals.error().message;
+        std::istringstream in(test::readFile(kExpected + run + ".out"));
+        const CombinedTotals totals =
+            test::valueOf(combineFeasibleOutput(in, {{"Shrimp", {source}}}, kNow));
         std::vector<std::string> expected = test::linesOf(test::readFile(kExpected + run + ".tot"));
-        std::vector<std::string> actual = test::linesOf(totals->text);
+        std::vector<std::string> actual = test::linesOf(totals.text);
         ASSERT_EQ(actual.size(), expected.size());
         EXPECT_EQ(actual[0],
                   "\"Date: \",\"06/12/2026\",\"Time: \",\"10:00:00\",\"\",\"\",\"\",\"\",\"\","
@@ -139,22 +129,18 @@ TEST(CombinedTotals, AGroupOfOneSourceReproducesTheRunsTotalsFile) {
                                  source + "]\",\"\",\"\",\"\",\"\",\"\",\"\",\"\",\"\",\"\",\"\"");
         const std::string label = "\"" + std::string(source) + "\"";
         for (std::size_t i = 2; i < expected.size(); ++i) {
-            std::string line = expected[i];
-            for (std::size_t at = line.find(label); at != std::string::npos;
-                 at = line.find(label, at)) {
-                line.replace(at, label.size(), "\"Shrimp\"");
-            }
-            EXPECT_EQ(actual[i], line) << "line " << i + 1;
+            EXPECT_EQ(actual[i], test::joined(test::split(expected[i], label), "\"Shrimp\""))
+                << "line " << i + 1;
         }
     }
 }
 
 TEST(CombinedTotals, NoFeasibleSolutionGivesTheZeroObservationsRecord) {
     std::istringstream in(test::readFile(kExpected + "no-feasible.out"));
-    const Expected<CombinedTotals> totals = combineFeasibleOutput(in, {{"Both", {"A", "B"}}}, kNow);
-    ASSERT_TRUE(totals) << totals.error().message;
-    EXPECT_EQ(totals->observations, 0u);
-    EXPECT_NE(totals->text.find("\"Total\",\"Observations\",\"= 0\""), std::string::npos);
+    const CombinedTotals totals =
+        test::valueOf(combineFeasibleOutput(in, {{"Both", {"A", "B"}}}, kNow));
+    EXPECT_EQ(totals.observations, 0u);
+    EXPECT_THAT(totals.text, testing::HasSubstr("\"Total\",\"Observations\",\"= 0\""));
 }
 
 TEST(CombinedTotals, RefusesGroupsThatDoNotFitTheRunAndFilesThatAreNotFeasibleOutput) {
@@ -166,30 +152,24 @@ TEST(CombinedTotals, RefusesGroupsThatDoNotFitTheRunAndFilesThatAreNotFeasibleOu
                                   : test::readFile(kExpected + file.substr(0, plus)) +
                                         (plus == std::string::npos ? "" : file.substr(plus + 1)));
         std::vector<SourceGroup> groups;
-        for (std::size_t start = 0; start < row.fields[1].size();) {
-            const std::size_t end =
-                std::min(row.fields[1].find(" ; ", start), row.fields[1].size());
-            groups.push_back(*parseSourceGroup(row.fields[1].substr(start, end - start)));
-            start = end + 3;
+        for (const std::string& group : test::split(row.fields[1], " ; ")) {
+            groups.push_back(*parseSourceGroup(group));
         }
         const Expected<CombinedTotals> result = combineFeasibleOutput(in, groups, kNow);
         const std::string got =
             !result ? (result.error().kind == Error::Kind::Refused ? "refused: " : "read: ") +
                           result.error().message
                     : std::string("(combined)");
-        EXPECT_TRUE(got.starts_with(row.fields[2]))
-            << "refusals.tsv, line " << row.line << ": " << got;
+        EXPECT_TRUE(got.starts_with(row.fields[2])) << row.where << ": " << got;
     }
 }
 
 TEST(CombinedTotals, GroupsAreReadFromTheCommandLineText) {
     for (const test::TableRow& row : test::readTable("combine/groups.tsv", 3, 10)) {
         const Expected<SourceGroup> group = parseSourceGroup(row.fields[0]);
-        std::string got = group ? group->name + "\t" : "refused\t-";
-        for (std::size_t i = 0; group && i < group->members.size(); ++i) {
-            got += (i == 0 ? "" : "|") + group->members[i];
-        }
-        EXPECT_EQ(got, row.fields[1] + "\t" + row.fields[2]) << "groups.tsv, line " << row.line;
+        const std::string got =
+            group ? group->name + "\t" + test::joined(group->members, "|") : "refused\t-";
+        EXPECT_EQ(got, row.fields[1] + "\t" + row.fields[2]) << row.where;
     }
 }
 

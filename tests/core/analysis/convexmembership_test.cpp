@@ -1,11 +1,11 @@
 #include "core/analysis/convexmembership.h"
 
 #include "support/datatable.h"
+#include "support/testsupport.h"
 
 #include <gtest/gtest.h>
 
 #include <random>
-#include <sstream>
 #include <string>
 
 namespace fenlowick {
@@ -16,8 +16,7 @@ using Points = std::vector<LatticeVector>;
 /// The point of a text "x,y,...".
 LatticeVector pointOf(const std::string& text) {
     LatticeVector point;
-    std::istringstream in(text);
-    for (std::string value; std::getline(in, value, ',');) {
+    for (const std::string& value : test::split(text, ",")) {
         point.push_back(std::stoll(value));
     }
     return point;
@@ -26,13 +25,12 @@ LatticeVector pointOf(const std::string& text) {
 TEST(ConvexMembership, DecidesWithEveryCoordinateAtOnce) {
     for (const test::TableRow& row : test::readTable("diagnosis/convexmembership.tsv", 3, 20)) {
         Points points;
-        std::istringstream in(row.fields[0]);
-        for (std::string point; in >> point;) {
+        for (const std::string& point : test::split(row.fields[0], " ")) {
             points.push_back(pointOf(point));
         }
         EXPECT_EQ(inConvexHull(points, pointOf(row.fields[1])) ? "inside" : "outside",
                   row.fields[2])
-            << "convexmembership.tsv, line " << row.line;
+            << row.where;
     }
 }
 

@@ -1,27 +1,19 @@
 #include "core/base/csvtable.h"
 
-#include "core/base/numerictext.h"
 #include "core/base/safefilename.h"
 #include "support/datatable.h"
 #include "support/testsupport.h"
 
 #include <gtest/gtest.h>
 
-#include <tuple>
-
 namespace fenlowick {
 namespace {
 
 using test::csvTable;
 
-std::string parseError(std::string_view text) {
-    Expected<CsvTable> parsed = CsvTable::parse(text, "s.csv");
-    return parsed ? std::string("(read)") : parsed.error().message;
-}
-
 TEST(CsvTable, SeparatorsAndDecimalCommasAreDetected) {
     for (const test::TableRow& row : test::readTable("csvtable/separators.tsv", 4, 6)) {
-        SCOPED_TRACE("separators.tsv, line " + std::to_string(row.line));
+        SCOPED_TRACE(row.where);
         const CsvTable t = csvTable(row.fields[0]);
         ASSERT_EQ(t.columnCount(), 2);
         ASSERT_EQ(t.rowCount(), 1);
@@ -37,19 +29,14 @@ TEST(CsvTable, SeparatorsAndDecimalCommasAreDetected) {
     const CsvTable commas = csvTable("source;d13C;d15N\nA;-30,2;6,5\nB;-24;4,80\n");
     EXPECT_EQ(*commas.numberText(1, 1), "-24");
     EXPECT_EQ(*commas.numberText(1, 2), "4.80");
-    // A decimal point in a file of decimal commas is refused.
-    const CsvTable mixed = csvTable("source;d13C;d15N\nA;-30,2;6,5\nB;-24.1;4,8\n");
-    EXPECT_EQ(mixed.numberText(1, 1).error().message,
-              "s.csv, line 3, column 2 (d13C): \"-24.1\" has a decimal point, but this file "
-              "writes decimal commas (line 2, column 2); write every number the same way");
 }
 
 TEST(CsvTable, CrLfCrAndLfLineEndsAndAMissingFinalLineEndReadAlike) {
     for (const test::TableRow& row : test::readTable("csvtable/lineends.tsv", 1, 5)) {
         const CsvTable t = csvTable(row.fields[0]);
-        ASSERT_EQ(t.rowCount(), 2) << "lineends.tsv, line " << row.line;
-        EXPECT_EQ(t.cell(1, 1), "2") << "lineends.tsv, line " << row.line;
-        EXPECT_EQ(t.lineOf(1), 3) << "lineends.tsv, line " << row.line;
+        ASSERT_EQ(t.rowCount(), 2) << row.where;
+        EXPECT_EQ(t.cell(1, 1), "2") << row.where;
+        EXPECT_EQ(t.lineOf(1), 3) << row.where;
     }
 }
 
@@ -58,8 +45,6 @@ TEST(CsvTable, BlankLinesAreSkippedButCountedInLineNumbers) {
     EXPECT_EQ(t.headerLine(), 2);
     ASSERT_EQ(t.rowCount(), 2);
     EXPECT_EQ(t.lineOf(0), 4);
-    EXPECT_EQ(t.numberText(1, 1).error().message,
-              "s.csv, line 7, column 2 (d13C): \"x\" is not a number");
 }
 
 TEST(CsvTable, QuotedFieldsKeepSeparatorsQuotesAndLineBreaks) {
@@ -70,8 +55,6 @@ TEST(CsvTable, QuotedFieldsKeepSeparatorsQuotesAndLineBreaks) {
     EXPECT_EQ(t.cell(1, 0), "The \"big\" one");
     EXPECT_EQ(t.cell(2, 0), "two\nlines");
     EXPECT_EQ(t.lineOf(3), 6);
-    EXPECT_EQ(parseError("source,d13C\nA,1\n\"B,2\n"),
-              "s.csv: line 3: a quoted field is never closed (a double quote is missing)");
 }
 
 TEST(CsvTable, ByteOrderMarkWindows1252AndSpreadsheetTrailingSeparatorsAreHarmless) {
@@ -82,11 +65,6 @@ TEST(CsvTable, ByteOrderMarkWindows1252AndSpreadsheetTrailingSeparatorsAreHarmle
     test::TempDir temp;
     test::writeFile(temp.path() / "w.csv", "source;d13C\r\nCrustac\xE9s;-20,5");
     EXPECT_EQ(CsvTable::read(temp.file("w.csv"))->cell(0, 0), "Crustac\xC3\xA9s");
-    EXPECT_EQ(parseError("source,d13C\nA,1,9\n"),
-              "s.csv: line 2, column 3: the value \"9\" lies beyond the 2 columns the header "
-              "names (the file is separated by commas)");
-    EXPECT_EQ(parseError(""), "s.csv: the file is empty; it needs a header line naming its "
-                              "columns");
 }
 
 TEST(CsvTable, NumbersFollowTheProgramsNumericRule) {
@@ -94,50 +72,31 @@ TEST(CsvTable, NumbersFollowTheProgramsNumericRule) {
                                 "2.5,1e3\n");
     EXPECT_EQ(*t.numberText(0, 1), "1.5");
     EXPECT_EQ(*t.numberText(0, 3), "1e3");
-    EXPECT_EQ(t.numberText(0, 2).error().message,
-              "s.csv, line 2, column 3 (b): \"\xE2\x88\x92"
-              "2.5\" is not a number (its minus sign is the typographic one; use the plain "
-              "hyphen-minus)");
 }
 
-TEST(CsvTable, ArbitraryTextNeverBreaksTheReader) {
-    // Texts built from the characters that matter to the reader, in a fixed pseudo-random
-    // order: every table read has its rows on increasing lines and only numeric numbers.
-    const std::string alphabet = ",;\t\"\r\n a1.-\xE9";
-    std::uint32_t state = 12345;
-    for (int round = 0; round < 3000; ++round) {
-        std::string text;
-        state = state * 1664525u + 1013904223u;
-        for (std::uint32_t i = 0, length = (state >> 8) % 40; i < length; ++i) {
-            state = state * 1664525u + 1013904223u;
-            text += alphabet[(state >> 8) % alphabet.size()];
-        }
-        Expected<CsvTable> t = CsvTable::parse(text, "f.csv");
-        if (!t) {
-            EXPECT_TRUE(t.error().message.starts_with("f.csv: ")) << t.error().message;
-            continue;
-        }
-        int previousLine = t->headerLine();
-        for (int r = 0; r < t->rowCount(); ++r) {
-            EXPECT_GT(t->lineOf(r), previousLine);
-            previousLine = t->lineOf(r);
-            for (int c = 0; c < t->columnCount(); ++c) {
-                const Expected<std::string> number = t->numberText(r, c);
-                EXPECT_TRUE(!number || isNumeric(*number)) << *number;
-            }
-        }
+TEST(CsvTable, RefusalsSayWhereAndWhatIsWrong) {
+    for (const test::TableRow& row : test::readTable("csvtable/refusals.tsv", 4, 6)) {
+        const Expected<CsvTable> t = CsvTable::parse(row.fields[0], "s.csv");
+        const bool whole = row.fields[1] == "-";
+        ASSERT_EQ(t.hasValue(), !whole) << row.where;
+        EXPECT_EQ(
+            whole
+                ? t.error().message
+                : t->numberText(std::stoi(row.fields[1]), std::stoi(row.fields[2])).error().message,
+            row.fields[3])
+            << row.where;
     }
 }
 
 TEST(CsvTable, FieldsAreQuotedForCsvOnlyWhenNeeded) {
     for (const test::TableRow& row : test::readTable("csvtable/csvfields.tsv", 2, 5)) {
-        EXPECT_EQ(csvField(row.fields[0]), row.fields[1]) << "line " << row.line;
+        EXPECT_EQ(csvField(row.fields[0]), row.fields[1]) << row.where;
     }
 }
 
 TEST(SafeFileName, LabelsBecomeNamesWithoutPointsOrSeparators) {
     for (const test::TableRow& row : test::readTable("import/safefilenames.tsv", 2, 7)) {
-        EXPECT_EQ(safeFileName(row.fields[0]), row.fields[1]) << "line " << row.line;
+        EXPECT_EQ(safeFileName(row.fields[0]), row.fields[1]) << row.where;
     }
 }
 

@@ -23,7 +23,7 @@ using test::readTable;
 template <typename T, typename Format> void expectTexts(const std::string& name, Format format) {
     for (const test::TableRow& row : readTable("numberformat/" + name + ".tsv", 2, 10)) {
         EXPECT_EQ(format(numberOf<T>(row.fields[0])), row.fields[1])
-            << name << ".tsv, line " << row.line << ": " << row.fields[0];
+            << name << row.where << ": " << row.fields[0];
     }
 }
 
@@ -58,8 +58,8 @@ TEST(NumberFormat, DecimalsAreWhatCsPrintfWritesInTheCLocale) {
 TEST(NumberFormat, ShareFractionIsThePercentShareAsHundredthsRoundedHalfAway) {
     for (const test::TableRow& row : readTable("numberformat/sharefraction.tsv", 3, 10)) {
         const float fraction = shareFraction(numberOf<float>(row.fields[0]));
-        EXPECT_EQ(fraction, numberOf<float>(row.fields[1])) << "line " << row.line;
-        EXPECT_EQ(formatSingle(fraction), row.fields[2]) << "line " << row.line;
+        EXPECT_EQ(fraction, numberOf<float>(row.fields[1])) << row.where;
+        EXPECT_EQ(formatSingle(fraction), row.fields[2]) << row.where;
     }
 }
 
@@ -69,7 +69,7 @@ TEST(NumberFormat, RoundedValuesAreTheWrittenTextsReadBack) {
     };
     for (const test::TableRow& row : readTable("numberformat/readback.tsv", 1, 20)) {
         const double value = numberOf<double>(row.fields[0]);
-        SCOPED_TRACE("readback.tsv, line " + std::to_string(row.line));
+        SCOPED_TRACE(row.where);
         EXPECT_TRUE(same(roundedHundredths(value), *toDouble(formatHundredths(value))));
         EXPECT_TRUE(same(roundedThousandths(value), *toDouble(formatThousandths(value))));
         const auto single = static_cast<float>(value);

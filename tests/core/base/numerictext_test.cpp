@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <utility>
 
 namespace fenlowick {
 namespace {
@@ -16,7 +15,7 @@ namespace {
 TEST(NumericText, TellsNumbersFromOtherTextsAndConvertsAlike) {
     for (const test::TableRow& row : test::readTable("numerictext/numeric.tsv", 3, 40)) {
         const bool numeric = row.fields[1] == "yes";
-        SCOPED_TRACE("numeric.tsv, line " + std::to_string(row.line));
+        SCOPED_TRACE(row.where);
         EXPECT_EQ(isNumeric(row.fields[0]), numeric);
         EXPECT_EQ(toDouble(row.fields[0]).has_value(), numeric);
         EXPECT_EQ(toFloat(row.fields[0]).has_value(), numeric);
@@ -41,7 +40,7 @@ TEST(NumericText, ConvertsToSinglePrecisionRoundingOnceFromTheText) {
 
 TEST(NumberOfDecimals, CountsTheCharactersAfterTheFirstPoint) {
     for (const test::TableRow& row : test::readTable("numerictext/decimals.tsv", 2, 15)) {
-        EXPECT_EQ(numberOfDecimals(row.fields[0]), std::stoi(row.fields[1])) << "line " << row.line;
+        EXPECT_EQ(numberOfDecimals(row.fields[0]), std::stoi(row.fields[1])) << row.where;
     }
 }
 
@@ -57,8 +56,7 @@ std::string sum(const char* a, const char* b) {
 
 TEST(ExactDecimal, CorrectionsAreAddedWithoutBinaryRounding) {
     for (const test::TableRow& row : test::readTable("numerictext/sums.tsv", 3, 10)) {
-        EXPECT_EQ(sum(row.fields[0].c_str(), row.fields[1].c_str()), row.fields[2])
-            << "sums.tsv, line " << row.line;
+        EXPECT_EQ(sum(row.fields[0].c_str(), row.fields[1].c_str()), row.fields[2]) << row.where;
     }
     EXPECT_EQ(ExactDecimal::fromText("1234567890123456789").error().message,
               "\"1234567890123456789\" has too many digits to add exactly");

@@ -2,24 +2,24 @@
 
 #include "support/datatable.h"
 #include "support/recordingsink.h"
+#include "support/resulttexts.h"
 #include "support/testsupport.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <random>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace fenlowick {
 namespace {
 
 using Records = std::vector<std::string>;
-using Counts = std::vector<std::uint64_t>;
 
 /// An input of `sources` sources and `isotopes` isotopes, every signature and mixture 0.
 CalculationInput inputOf(int sources, int isotopes, float increment, double tolerance) {
@@ -35,21 +35,15 @@ CalculationInput inputOf(int sources, int isotopes, float increment, double tole
 /// The record of a combination of whole percent shares, written by hand: the fraction of
 /// one without leading zero or trailing zeros, then empty fields up to twelve.
 std::string recordOf(const std::vector<int>& shares) {
-    std::string record;
+    std::vector<std::string> fields;
     for (int share : shares) {
-        std::string field = share == 100 ? "1"
-                            : share == 0
-                                ? "0"
-                                : "." + std::to_string(share / 10) + std::to_string(share % 10);
-        if (field.size() == 3 && field.back() == '0') {
-            field.pop_back();
-        }
-        record += field + ",";
+        const std::string field =
+            share == 100 ? "1"
+            : share == 0 ? "0"
+                         : "." + std::to_string(share / 10) + std::to_string(share % 10);
+        fields.push_back(field.size() == 3 && field.back() == '0' ? field.substr(0, 2) : field);
     }
-    for (std::size_t i = shares.size(); i < 12; ++i) {
-        record += i + 1 < 12 ? "\"\"," : "\"\"";
-    }
-    return record;
+    return test::linesOf(test::record(fields)).at(0);
 }
 
 Records recordsOf(const std::vector<std::vector<int>>& combinations) {
@@ -85,7 +79,7 @@ TEST(Engine, DifferenceAtTheThresholdIsKeptAndAboveItRejected) {
         for (int a = 0, b = 0, c = 0; in >> a >> b >> c;) {
             kept.push_back({a, b, c});
         }
-        EXPECT_EQ(keptBy(input), recordsOf(kept)) << "threshold.tsv, line " << row.line;
+        EXPECT_EQ(keptBy(input), recordsOf(kept)) << row.where;
     }
 }
 
@@ -148,7 +142,7 @@ TEST(Engine, WholeNumberCasesMatchAnIndependentCount) {
         std::vector<int> prefix;
         compositions(sources, increment, prefix, 100, all);
         std::vector<std::vector<int>> kept;
-        std::vector<Counts> histograms(kSourceRows, Counts(kHistogramLevels));
+        ShareHistograms histograms{};
         for (const auto& shares : all) {
             bool feasible = true;
             for (int k = 0; k < isotopes && feasible; ++k) {
@@ -176,11 +170,7 @@ TEST(Engine, WholeNumberCasesMatchAnIndependentCount) {
         EXPECT_EQ(result.visitedCount, all.size());
         EXPECT_EQ(result.feasibleCount, kept.size());
         EXPECT_EQ(test::linesOf(sink.text), recordsOf(kept));
-        for (int j = 0; j < kSourceRows; ++j) { // unused sources stay all zero
-            EXPECT_EQ(Counts(result.histograms[j].begin(), result.histograms[j].end()),
-                      histograms[j])
-                << "source " << j;
-        }
+        EXPECT_EQ(result.histograms, histograms); // unused sources stay all zero
         EngineControl control;
         control.threads = 2;
         const EngineResult counted = runSearch(input, nullptr, control);
@@ -193,20 +183,17 @@ TEST(Engine, ConcentrationsKeepTheWeightedBalanceOfTwoSources) {
     // The third source is held at 0 by a limit; the first two put the mixture m exactly
     // where c1 p1 (d1 - m) + c2 p2 (d2 - m) = 0, which tolerance 0 alone keeps. Without
     // concentrations the unweighted balance is kept instead.
-    struct Case {
-        float d1, d2, m;
-        double c1, c2;
-    };
-    for (const Case& c : {Case{0, 10, 5, 1, 3}, Case{-20, -10, -15, 1, 4}}) {
+    for (const auto& [d1, d2, m, c1, c2] :
+         {std::tuple{0.0f, 10.0f, 5.0f, 1.0, 3.0}, std::tuple{-20.0f, -10.0f, -15.0f, 1.0, 4.0}}) {
         CalculationInput input = inputOf(3, 1, 5.0f, 0.0);
-        input.signature[0] = {c.d1, c.d2, 7.0f};
-        input.mixture100[0] = c.m * 100.0;
+        input.signature[0] = {d1, d2, 7.0f};
+        input.mixture100[0] = m * 100.0;
         input.constraints.limits = {{{2}, std::nullopt, 0.0, "third"}};
-        const auto linear = static_cast<int>(std::lround(100.0 * (c.d2 - c.m) / (c.d2 - c.d1)));
+        const auto linear = static_cast<int>(std::lround(100.0 * (d2 - m) / (d2 - d1)));
         EXPECT_EQ(keptBy(input), recordsOf({{linear, 100 - linear, 0}}));
         input.constraints.concentrations = SourceConcentrations{};
-        input.constraints.concentrations->value[0] = {c.c1, c.c2, 2.0};
-        const double p1 = c.c2 * (c.d2 - c.m) / (c.c2 * (c.d2 - c.m) - c.c1 * (c.d1 - c.m));
+        input.constraints.concentrations->value[0] = {c1, c2, 2.0};
+        const double p1 = c2 * (d2 - m) / (c2 * (d2 - m) - c1 * (d1 - m));
         const auto weighted = static_cast<int>(std::lround(100.0 * p1));
         EXPECT_NE(weighted, linear);
         EXPECT_EQ(keptBy(input), recordsOf({{weighted, 100 - weighted, 0}}));
@@ -215,8 +202,8 @@ TEST(Engine, ConcentrationsKeepTheWeightedBalanceOfTwoSources) {
         EXPECT_EQ(test::linesOf(fast.text), keptBy(input));
         // The same two sources alone, as a study may run them.
         CalculationInput two = inputOf(2, 1, 5.0f, 0.0);
-        two.signature[0] = {c.d1, c.d2};
-        two.mixture100[0] = c.m * 100.0;
+        two.signature[0] = {d1, d2};
+        two.mixture100[0] = m * 100.0;
         two.constraints.concentrations = input.constraints.concentrations;
         test::RecordingSink pair;
         runSearch(two, &pair, kNoControl);
@@ -228,7 +215,7 @@ TEST(Engine, VisitsTheCountedNumberOfCombinations) {
     for (const test::TableRow& row : test::readTable("engine/combinationcounts.tsv", 3, 10)) {
         EXPECT_EQ(combinationCount(std::stoi(row.fields[0]), std::stof(row.fields[1])),
                   std::stoull(row.fields[2]))
-            << "combinationcounts.tsv, line " << row.line;
+            << row.where;
     }
 }
 

@@ -1,6 +1,7 @@
 #include "core/engine/engine.h"
 #include "core/entry/checks.h"
 #include "support/recordingsink.h"
+#include "support/testsupport.h"
 
 #include <gtest/gtest.h>
 
@@ -12,14 +13,12 @@ namespace fenlowick::test {
 namespace {
 
 CalculationInput inputOf(const Entry& entry) {
-    const Expected<CalculationInput> checked = checkEntry(entry);
-    EXPECT_TRUE(checked);
-    return *checked;
+    return valueOf(checkEntry(entry));
 }
 
-/// Eight sources at increment 1 with a wide tolerance: billions of combinations and
-/// millions of records, far more than a test could wait for.
-Entry largeEntry(const char* increment = "1") {
+/// Eight sources (or the first `sources` of them) at increment 1 with a wide tolerance:
+/// billions of combinations and millions of records, far more than a test could wait for.
+Entry largeEntry(const char* increment = "1", int sources = 8) {
     Entry entry;
     entry.title = "Large";
     entry.increment = increment;
@@ -27,7 +26,7 @@ Entry largeEntry(const char* increment = "1") {
     entry.isotope[0] = "X";
     entry.mixture[0] = "2";
     const char* values[] = {"-4", "7", "1", "3", "-2", "5", "0", "6"};
-    for (int i = 0; i < 8; ++i) {
+    for (int i = 0; i < sources; ++i) {
         entry.sources[i] = "S" + std::to_string(i + 1);
         entry.col[0][i] = values[i];
     }
@@ -37,12 +36,7 @@ Entry largeEntry(const char* increment = "1") {
 TEST(FastSearchControl, ReportsEveryFirstShareInOrderLikeThePlainLoops) {
     for (const char* increment : {"3", "2.5", "7"}) {
         SCOPED_TRACE(increment);
-        Entry entry = largeEntry(increment);
-        for (int i = 5; i < 8; ++i) {
-            entry.sources[i].clear();
-            entry.col[0][i].clear();
-        }
-        const CalculationInput input = inputOf(entry);
+        const CalculationInput input = inputOf(largeEntry(increment, 5));
         std::vector<float> plainShares;
         EngineControl plainControl;
         plainControl.progress = [&](float share) { plainShares.push_back(share); };
@@ -156,12 +150,7 @@ TEST(FastSearchControl, CountsOnOneThreadFollowEachEntrysOwnSourceOrder) {
 TEST(FastSearchControl, CountsOnOneThreadReportAndCountAlikeAfterAndWithinOthers) {
     // A thread keeps its plan and worker from one count to the next; a count within a
     // callback of another, or after a cancelled one, must not see the other's state.
-    Entry small = largeEntry("2.5");
-    for (int i = 5; i < 8; ++i) {
-        small.sources[i].clear();
-        small.col[0][i].clear();
-    }
-    const CalculationInput inputs[] = {inputOf(largeEntry("4")), inputOf(small)};
+    const CalculationInput inputs[] = {inputOf(largeEntry("4")), inputOf(largeEntry("2.5", 5))};
     EngineControl oneThread;
     oneThread.threads = 1;
     for (int first = 0; first < 2; ++first) {

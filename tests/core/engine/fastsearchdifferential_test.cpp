@@ -4,6 +4,7 @@
 #include "core/results/resultfiles.h"
 #include "support/entrygenerator.h"
 #include "support/recordingsink.h"
+#include "support/testsupport.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,7 @@
 #include <random>
 #include <set>
 #include <string>
+#include <tuple>
 
 namespace fenlowick::test {
 namespace {
@@ -43,10 +45,8 @@ void expectCoverage(const Tally& tally) {
 /// histograms and totals files.
 void expectSameAsPlain(const Entry& entry, Tally& tally, const MixingConstraints& constraints = {},
                        EngineResult* plainResult = nullptr, std::string* plainText = nullptr) {
-    Expected<CalculationInput> checked = checkEntry(entry);
-    ASSERT_TRUE(checked) << checked.error().message;
-    checked->constraints = constraints;
-    const CalculationInput& input = *checked;
+    CalculationInput input = valueOf(checkEntry(entry));
+    input.constraints = constraints;
     SCOPED_TRACE("entry \"" + entry.title + "\": " + std::to_string(input.sourceCount()) +
                  " sources, " + std::to_string(input.isotopeCount()) + " isotopes, increment " +
                  entry.increment + ", tolerance " + entry.threshold);
@@ -101,31 +101,25 @@ void expectSameAsPlain(const Entry& entry, Tally& tally, const MixingConstraints
 TEST(FastSearchDifferential, GeneratedEntriesMatchThePlainLoops) {
     // Decimal signatures; whole values with many predictions on the tolerance boundary;
     // long runs of consecutive solutions, with few and with many sources.
-    struct Family {
-        EntryKind kind;
-        std::uint32_t firstSeed;
-        std::uint32_t lastSeed;
-        int minimumWithSolutions;
-        bool coversEverything;
-    };
-    for (const Family& family : {Family{EntryKind::Decimal, 1, 160, 40, true},
-                                 Family{EntryKind::Boundary, 1001, 1130, 40, true},
-                                 Family{EntryKind::LongRuns, 2001, 2030, 20, false},
-                                 Family{EntryKind::WideBands, 3001, 3040, 20, false}}) {
-        SCOPED_TRACE("seeds from " + std::to_string(family.firstSeed));
+    for (const auto& [kind, firstSeed, lastSeed, minimumWithSolutions, coversEverything] :
+         {std::tuple{EntryKind::Decimal, 1u, 160u, 40, true},
+          std::tuple{EntryKind::Boundary, 1001u, 1130u, 40, true},
+          std::tuple{EntryKind::LongRuns, 2001u, 2030u, 20, false},
+          std::tuple{EntryKind::WideBands, 3001u, 3040u, 20, false}}) {
+        SCOPED_TRACE("seeds from " + std::to_string(firstSeed));
         Tally tally;
-        for (std::uint32_t seed = family.firstSeed; seed <= family.lastSeed; ++seed) {
-            const std::uint64_t limit = family.kind == EntryKind::LongRuns    ? 5'000'000
-                                        : family.kind == EntryKind::WideBands ? 2'000'000
-                                        : seed % 10 == 0                      ? 10'000'000
-                                                                              : 500'000;
-            expectSameAsPlain(generateEntry(seed, family.kind, limit), tally);
+        for (std::uint32_t seed = firstSeed; seed <= lastSeed; ++seed) {
+            const std::uint64_t limit = kind == EntryKind::LongRuns    ? 5'000'000
+                                        : kind == EntryKind::WideBands ? 2'000'000
+                                        : seed % 10 == 0               ? 10'000'000
+                                                                       : 500'000;
+            expectSameAsPlain(generateEntry(seed, kind, limit), tally);
             if (HasFatalFailure()) {
                 return;
             }
         }
-        EXPECT_GE(tally.withSolutions, family.minimumWithSolutions);
-        if (family.coversEverything) {
+        EXPECT_GE(tally.withSolutions, minimumWithSolutions);
+        if (coversEverything) {
             EXPECT_GE(tally.withRejections, 40);
             expectCoverage(tally);
         }
@@ -192,10 +186,9 @@ TEST(FastSearchDifferential, ConcentrationsAndLimitsMatchThePlainLoops) {
         Tally tally;
         for (std::uint32_t seed = 5001; seed <= 5120; ++seed) {
             const Entry entry = generateEntry(seed, kind, 300'000);
-            const Expected<CalculationInput> linear = checkEntry(entry);
-            ASSERT_TRUE(linear);
+            const CalculationInput linear = valueOf(checkEntry(entry));
             bool equalOnly = false;
-            const MixingConstraints constraints = drawConstraints(seed, *linear, equalOnly);
+            const MixingConstraints constraints = drawConstraints(seed, linear, equalOnly);
             SCOPED_TRACE("seed " + std::to_string(seed) + ", " +
                          std::to_string(constraints.limits.size()) + " limits");
             EngineResult plain;
@@ -211,7 +204,7 @@ TEST(FastSearchDifferential, ConcentrationsAndLimitsMatchThePlainLoops) {
                 // Equal concentrations are the linear model, byte for byte.
                 RecordingSink linearRecords;
                 const EngineResult linearResult =
-                    enumeratePlain(*linear, &linearRecords, EngineControl{});
+                    enumeratePlain(linear, &linearRecords, EngineControl{});
                 EXPECT_TRUE(linearRecords.text == records);
                 EXPECT_EQ(linearResult.histograms, plain.histograms);
                 ++equalCompared;
@@ -229,24 +222,23 @@ TEST(FastSearchDifferential, CountsWithoutRecordsMatchTheRecordedSearchOnLargeEn
     int withSolutions = 0;
     for (std::uint32_t seed = 4001; seed <= 4036; ++seed) {
         const Entry entry = generateEntry(seed, EntryKind::WholeFineGrid, 0);
-        Expected<CalculationInput> checked = checkEntry(entry);
-        ASSERT_TRUE(checked) << checked.error().message;
+        CalculationInput checked = valueOf(checkEntry(entry));
         // The later seeds again with concentrations and limits.
         bool equalOnly = false;
-        checked->constraints =
-            seed > 4024 ? drawConstraints(seed, *checked, equalOnly) : MixingConstraints{};
-        SCOPED_TRACE("entry \"" + entry.title + "\": " + std::to_string(checked->sourceCount()) +
-                     " sources, " + std::to_string(checked->isotopeCount()) +
+        checked.constraints =
+            seed > 4024 ? drawConstraints(seed, checked, equalOnly) : MixingConstraints{};
+        SCOPED_TRACE("entry \"" + entry.title + "\": " + std::to_string(checked.sourceCount()) +
+                     " sources, " + std::to_string(checked.isotopeCount()) +
                      " isotopes, tolerance " + entry.threshold);
         RecordingSink records;
         records.keep = false;
         EngineControl control;
         control.threads = 2;
-        const EngineResult recorded = runSearch(*checked, &records, control);
+        const EngineResult recorded = runSearch(checked, &records, control);
         EXPECT_EQ(records.lines, recorded.feasibleCount);
         for (const RowPath path : supportedRowPaths()) {
             setRowPath(path);
-            const EngineResult counted = runSearch(*checked, nullptr, control);
+            const EngineResult counted = runSearch(checked, nullptr, control);
             EXPECT_EQ(counted.feasibleCount, recorded.feasibleCount);
             EXPECT_EQ(counted.histograms, recorded.histograms);
         }

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <sstream>
 #include <string>
 
 namespace fenlowick {
@@ -20,10 +19,9 @@ LatticePoint pointOf(const std::string& text) {
 
 TEST(PlanarHull, HullsAndWhereQueriesLieInThem) {
     for (const test::TableRow& row : test::readTable("engine/planarhull.tsv", 3, 5)) {
-        SCOPED_TRACE("planarhull.tsv, line " + std::to_string(row.line));
+        SCOPED_TRACE(row.where);
         std::vector<LatticePoint> points;
-        std::istringstream in(row.fields[0]);
-        for (std::string word; in >> word;) {
+        for (const std::string& word : test::split(row.fields[0], " ")) {
             points.push_back(pointOf(word));
         }
         std::vector<std::size_t> hull = convexHull(points);
@@ -35,8 +33,7 @@ TEST(PlanarHull, HullsAndWhereQueriesLieInThem) {
             written += (written.empty() ? "" : " ") + std::to_string(index);
         }
         EXPECT_EQ(written, row.fields[1]);
-        std::istringstream queries(row.fields[2]);
-        for (std::string query; queries >> query;) {
+        for (const std::string& query : test::split(row.fields[2], " ")) {
             const std::size_t equals = query.find('=');
             EXPECT_EQ(test::nameOf(locateInHull(points, convexHull(points),
                                                 pointOf(query.substr(0, equals)))),

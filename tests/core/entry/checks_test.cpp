@@ -5,22 +5,17 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <sstream>
 #include <stdexcept>
 
 namespace fenlowick {
 namespace {
 
-using test::threeSourceEntry;
-
-const std::string kAccepted = "accepted";
-
 /// The message of a refused entry, or "accepted".
 std::string verdict(const Entry& entry) {
     const auto checked = checkEntry(entry);
     if (checked) {
-        return kAccepted;
+        return "accepted";
     }
     EXPECT_EQ(checked.error().kind, Error::Kind::Refused);
     return checked.error().message;
@@ -47,15 +42,15 @@ std::string message(const std::string& key) {
 /// The entry of a row of verdicts.tsv or input.tsv: its start ("grid" or "three") with
 /// the boxes changed.
 Entry entryOf(const test::TableRow& row) {
-    return test::changed(row.fields[0] == "grid" ? emptyGrid() : threeSourceEntry(), row.fields[1]);
+    return test::changed(row.fields[0] == "grid" ? emptyGrid() : test::threeSourceEntry(),
+                         row.fields[1]);
 }
 
 /// Each row of verdicts.tsv changes some boxes of a fresh entry and names the verdict;
 /// together they fix which check comes first.
 TEST(Checks, VerdictsAndTheirOrder) {
     for (const test::TableRow& row : test::readTable("entry-checks/verdicts.tsv", 4, 30)) {
-        EXPECT_EQ(verdict(entryOf(row)), message(row.fields[2]))
-            << "verdicts.tsv, line " << row.line;
+        EXPECT_EQ(verdict(entryOf(row)), message(row.fields[2])) << row.where;
     }
 }
 
@@ -63,14 +58,13 @@ TEST(Checks, ALabelIsMissingWhenItIsAtMostOneBlank) {
     for (const test::TableRow& row : test::readTable("entry-checks/labels.tsv", 2, 10)) {
         const std::string& label = row.fields[0];
         const bool missing = row.fields[1] == "missing";
-        EXPECT_EQ(isMissingLabel(label), missing) << "labels.tsv, line " << row.line;
-        Entry entry = threeSourceEntry();
+        EXPECT_EQ(isMissingLabel(label), missing) << row.where;
+        Entry entry = test::threeSourceEntry();
         entry.sources[1] = label;
         if (!missing) {
             entry.isotope[0] = label;
         }
-        EXPECT_EQ(verdict(entry), message(missing ? "noSourceLabels" : "accepted"))
-            << "labels.tsv, line " << row.line;
+        EXPECT_EQ(verdict(entry), message(missing ? "noSourceLabels" : "accepted")) << row.where;
     }
 }
 
@@ -97,12 +91,11 @@ double member(const CalculationInput& input, const std::string& name) {
 TEST(CalculationInput, NumbersTheRowsAndColumnsTakingPartAndTheDecimals) {
     for (const test::TableRow& row : test::readTable("entry-checks/input.tsv", 4, 10)) {
         const CalculationInput input = deriveCalculationInput(entryOf(row));
-        std::istringstream expected(row.fields[2]);
-        for (std::string item; expected >> item;) {
+        for (const std::string& item : test::split(row.fields[2], " ")) {
             const std::size_t equals = item.find('=');
             EXPECT_EQ(member(input, item.substr(0, equals)),
                       test::numberOf<double>(item.substr(equals + 1)))
-                << "input.tsv, line " << row.line << ": " << item;
+                << row.where << ": " << item;
         }
     }
 }

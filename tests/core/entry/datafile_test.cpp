@@ -4,7 +4,7 @@
 #include "support/datatable.h"
 #include "support/testsupport.h"
 
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 #include <string>
 #include <vector>
@@ -13,13 +13,7 @@ namespace fenlowick {
 namespace {
 
 using test::readFile;
-using test::TempDir;
 using test::writeFile;
-
-/// A file of tests/data/datafile.
-std::string dataFile(const std::string& name) {
-    return std::string(FENLOWICK_TEST_DATA) + "/datafile/" + name;
-}
 
 Entry everyBoxFilled() {
     Entry entry;
@@ -30,7 +24,7 @@ Entry everyBoxFilled() {
 }
 
 TEST(DataFile, WritesTheBoxesInTheirLines) {
-    EXPECT_EQ(serializeDataFile(Entry{}), readFile(dataFile("empty.dat")));
+    EXPECT_EQ(serializeDataFile(Entry{}), readFile(FENLOWICK_TEST_DATA "/datafile/empty.dat"));
     Entry entry = Entry::cleared();
     entry.title = "Diet study";
     entry.increment = "1";
@@ -40,90 +34,80 @@ TEST(DataFile, WritesTheBoxesInTheirLines) {
     entry.sources[9] = "Kelp";
     entry.col[4][9] = "12";
     entry.col[0][0] = "-21.35";
-    EXPECT_EQ(serializeDataFile(entry), readFile(dataFile("diet-study.dat")));
+    EXPECT_EQ(serializeDataFile(entry), readFile(FENLOWICK_TEST_DATA "/datafile/diet-study.dat"));
 }
 
 TEST(DataFile, EveryBoxSurvivesARoundTripThroughAFile) {
     Entry entry = everyBoxFilled();
-    const auto parsed = parseDataFile(serializeDataFile(entry));
-    ASSERT_TRUE(parsed) << parsed.error().message;
-    EXPECT_EQ(*parsed, entry);
+    EXPECT_EQ(test::valueOf(parseDataFile(serializeDataFile(entry))), entry);
     entry.title = "Lake, summer 2024";
     entry.sources[0] = "C3 plants, leaves";
     entry.isotope[1] = ",";
     entry.sources[3] = "  two blanks before";
     entry.col[2][5] = " 1.5 ";
     entry.mixture[4] = "";
-    TempDir dir;
+    test::TempDir dir;
     const std::string path = dir.file("entry.dat");
     writeFile(path, "old content"); // replaced, nothing else left
     ASSERT_TRUE(writeDataFile(path, entry));
     EXPECT_EQ(readFile(path), serializeDataFile(entry));
     EXPECT_EQ(test::filesIn(dir.path()), std::vector<std::string>{"entry.dat"});
-    const auto read = readDataFile(path);
-    ASSERT_TRUE(read) << read.error().message;
-    EXPECT_EQ(*read, entry);
+    EXPECT_EQ(test::valueOf(readDataFile(path)), entry);
 }
 
 TEST(DataFile, FieldsBeyondThe73rdAreIgnored) {
     // How the fields are spread over lines plays no role: see FieldReader below.
-    const auto parsed = parseDataFile(serializeDataFile(everyBoxFilled()) + "\"extra\",\"x\"\r\n");
-    ASSERT_TRUE(parsed) << parsed.error().message;
-    EXPECT_EQ(*parsed, everyBoxFilled());
+    EXPECT_EQ(
+        test::valueOf(parseDataFile(serializeDataFile(everyBoxFilled()) + "\"extra\",\"x\"\r\n")),
+        everyBoxFilled());
 }
 
 // Some Windows editors save UTF-8 with a byte order mark in front; a file written on
 // Windows in its 8-bit code page holds é, ü, ø and € as single bytes.
 TEST(DataFile, TextIsReadAsUtf8OrElseAsTheWindowsCodePage) {
     for (const char* name : {"utf8.dat", "utf8-bom.dat"}) {
-        const auto read = readDataFile(dataFile(name));
-        ASSERT_TRUE(read) << name << ": " << read.error().message;
-        EXPECT_EQ(read->title, "Caf\xC3\xA9") << name;
-        EXPECT_EQ(read->increment, "5") << name;
+        const Entry read =
+            test::valueOf(readDataFile(FENLOWICK_TEST_DATA "/datafile/" + std::string(name)));
+        EXPECT_EQ(read.title, "Caf\xC3\xA9") << name;
+        EXPECT_EQ(read.increment, "5") << name;
     }
-    const auto read = readDataFile(dataFile("cp1252.dat"));
-    ASSERT_TRUE(read) << read.error().message;
-    EXPECT_EQ(read->title, "Caf\xC3\xA9 study");
-    EXPECT_EQ(read->isotope[0], "\xC3\xBC-label");
-    EXPECT_EQ(read->mixture[0], "\xE2\x82\xAC");
+    const Entry read = test::valueOf(readDataFile(FENLOWICK_TEST_DATA "/datafile/cp1252.dat"));
+    EXPECT_EQ(read.title, "Caf\xC3\xA9 study");
+    EXPECT_EQ(read.isotope[0], "\xC3\xBC-label");
+    EXPECT_EQ(read.mixture[0], "\xE2\x82\xAC");
 }
 
 TEST(DataFile, UnreadableFilesAreErrorsNamingFileAndProblem) {
-    TempDir dir;
+    test::TempDir dir;
     std::string binary = serializeDataFile(everyBoxFilled());
     binary[5] = '\0';
     writeFile(dir.file("binary.dat"), binary);
     writeFile(dir.file("short.dat"), "\"Title\",\"5\",\"1\"\r\n");
-    const struct {
-        std::string path;
-        std::string problem;
-    } cases[] = {{dir.file("short.dat"), "73"},
-                 {dir.file("binary.dat"), "binary"},
-                 {dir.file("no-such-entry.dat"), "Could not read "},
-                 {dir.path().string(), "Could not read "},
-                 {dir.path().string(), "is a folder"}};
-    for (const auto& c : cases) {
-        const auto read = readDataFile(c.path);
-        ASSERT_FALSE(read) << c.path;
-        EXPECT_EQ(read.error().kind, Error::Kind::FileRead) << c.path;
-        EXPECT_NE(read.error().message.find(c.path), std::string::npos) << read.error().message;
-        EXPECT_NE(read.error().message.find(c.problem), std::string::npos) << read.error().message;
+    for (const auto& [path, problem] : {std::pair{dir.file("short.dat"), "73"},
+                                        {dir.file("binary.dat"), "binary"},
+                                        {dir.file("no-such-entry.dat"), "Could not read "},
+                                        {dir.path().string(), "Could not read "},
+                                        {dir.path().string(), "is a folder"}}) {
+        const auto read = readDataFile(path);
+        ASSERT_FALSE(read) << path;
+        EXPECT_EQ(read.error().kind, Error::Kind::FileRead) << path;
+        EXPECT_THAT(read.error().message, testing::HasSubstr(path));
+        EXPECT_THAT(read.error().message, testing::HasSubstr(problem));
     }
 
     const std::string whole = serializeDataFile(everyBoxFilled());
     const std::string text = whole.substr(0, whole.rfind(",\"")); // the last field dropped
     // Cut inside the last field's quotes: 73 fields, but the last one is damaged.
     const std::string cutInside = whole.substr(0, whole.rfind('"') - 1);
-    const std::pair<std::string, std::string> parses[] = {
-        {text, "72"},
-        {text, "73"},
-        {"", "0 fields"},
-        {cutInside, "ends inside the quoted text of " + boxName(72) + " (a closing double"}};
-    for (const auto& [fields, found] : parses) {
+    for (const auto& [fields, found] :
+         {std::pair<std::string, std::string>{text, "72"},
+          {text, "73"},
+          {"", "0 fields"},
+          {cutInside, "ends inside the quoted text of " + boxName(72) + " (a closing double"}}) {
         const auto parsed = parseDataFile(fields);
         ASSERT_FALSE(parsed);
         EXPECT_EQ(parsed.error().kind, Error::Kind::FileRead);
-        EXPECT_NE(parsed.error().message.find(found), std::string::npos) << parsed.error().message;
+        EXPECT_THAT(parsed.error().message, testing::HasSubstr(found));
     }
 }
 
@@ -143,11 +127,8 @@ Fields allFields(std::string_view text) {
 TEST(FieldReader, SplitsTextIntoFields) {
     for (const test::TableRow& row : test::readTable("datafile/fields.tsv", 2, 15)) {
         const Fields fields = allFields(row.fields[0]);
-        std::string joined = fields.empty() ? "(none)" : fields[0];
-        for (std::size_t i = 1; i < fields.size(); ++i) {
-            joined += "|" + fields[i];
-        }
-        EXPECT_EQ(joined, row.fields[1]) << "fields.tsv, line " << row.line;
+        EXPECT_EQ(fields.empty() ? "(none)" : test::joined(fields, "|"), row.fields[1])
+            << row.where;
     }
 }
 

@@ -15,7 +15,7 @@ TEST(OutputNaming, TheExtensionReplacesAllAfterTheFirstPointOfTheNameNotOfTheFol
                   : extension == "-" ? joinFolder(folder, name)
                                      : resultFilePath(folder, name, extension),
                   row.fields[3])
-            << "outputnaming.tsv, line " << row.line;
+            << row.where;
     }
 }
 

@@ -1,10 +1,12 @@
 #include "core/results/graphdata.h"
 
+#include "core/results/totalsgrid.h"
 #include "support/datatable.h"
 #include "support/resulttexts.h"
 #include "support/testsupport.h"
 
 #include <gtest/gtest.h>
+
 #include <tuple>
 
 namespace fenlowick {
@@ -30,7 +32,7 @@ TEST(GraphScaleMax, LargestPercentageRoundedLoweredToAMultipleOfFivePlusFive) {
     for (const test::TableRow& row : test::readTable("graph/scalemax.tsv", 4, 6)) {
         EXPECT_EQ(graphScaleMax(std::stoi(row.fields[0]), std::stoi(row.fields[1])),
                   std::stod(row.fields[2]))
-            << "scalemax.tsv, line " << row.line;
+            << row.where;
     }
 }
 
@@ -39,9 +41,8 @@ TEST(ReadGraphData, TheAxisMaximumComesFromTheLargestCountOfAnySource) {
     const GraphRead read =
         readABC({{"0", "100", "50", "0"}, {".5", "100", "150", "200"}, {"1", "0", "0", "0"}});
     ASSERT_EQ(read.error, GraphReadError::None);
-    EXPECT_EQ(read.data.total, 200.0);
-    EXPECT_EQ(read.data.scaleMax, 105.0);
-    EXPECT_EQ(read.data.divisions, 21);
+    EXPECT_EQ(std::tuple(read.data.total, read.data.scaleMax, read.data.divisions),
+              std::tuple(200.0, 105.0, 21));
     EXPECT_EQ(read.data.percent[2][1], 100.0f);
 }
 
@@ -67,10 +68,7 @@ TEST(ReadGraphData, OtherFilesAndLimitsOfTheTableAreWrongTypeOrAccessErrors) {
                               test::record({"-", "-"}) + "0,5,\"\"\r\n";
     EXPECT_EQ(readGraphData(table, true).error, GraphReadError::Access);
     // "HISTOGRAM DATA" not among the first 21 records.
-    std::string late;
-    for (int i = 0; i < 21; ++i) {
-        late += test::record({"x"});
-    }
+    const std::string late = test::joined(std::vector<std::string>(21, test::record({"x"})), "");
     EXPECT_EQ(
         readGraphData(late + test::histogramFile({"A", "B", "C"}, evenLevels({1})), true).error,
         GraphReadError::WrongType);
@@ -103,6 +101,8 @@ TEST(ReadGraphData, ALongFileIsReadAsFarAsTheTableNeeds) {
     ASSERT_EQ(read.error, GraphReadError::None);
     EXPECT_EQ(read.data.rowCount(), 2);
     EXPECT_EQ(read.data.total, 3.0);
+    // The viewer's grid keeps the long field whole.
+    EXPECT_EQ(loadGridFile(temp.file("long.tot")).records.at(0).at(1).size(), 200000u);
 }
 
 } // namespace

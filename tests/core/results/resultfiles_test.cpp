@@ -13,8 +13,6 @@
 namespace fenlowick {
 namespace {
 
-using test::threeSourceEntry;
-
 /// Compares a written text with tests/data/resultfiles/<name>, byte for byte.
 void expectGolden(const std::string& text, const std::string& name) {
     const std::string path = std::string(FENLOWICK_TEST_DATA) + "/resultfiles/" + name;
@@ -24,9 +22,7 @@ void expectGolden(const std::string& text, const std::string& name) {
 }
 
 CalculationInput checked(const Entry& entry) {
-    const auto input = checkEntry(entry);
-    EXPECT_TRUE(input) << input.error().message;
-    return input ? *input : CalculationInput{};
+    return test::valueOf(checkEntry(entry));
 }
 
 // The totals files of whole runs are compared byte for byte from their second line with
@@ -34,8 +30,8 @@ CalculationInput checked(const Entry& entry) {
 // sources, labels with commas and more); totals.tsv covers what those runs do not reach.
 TEST(Totals, PercentileRanksAndLevelValuesOfHistogramsNoRunReaches) {
     for (const test::TableRow& row : test::readTable("resultfiles/totals.tsv", 4, 3)) {
-        SCOPED_TRACE("totals.tsv, line " + std::to_string(row.line));
-        Entry entry = threeSourceEntry();
+        SCOPED_TRACE(row.where);
+        Entry entry = test::threeSourceEntry();
         entry.increment = row.fields[0];
         ShareHistograms histograms{};
         std::istringstream counts(row.fields[1]);

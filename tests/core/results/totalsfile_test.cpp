@@ -1,9 +1,5 @@
 #include "core/results/totalsfile.h"
 
-#include "core/entry/checks.h"
-#include "core/results/graphdata.h"
-#include "core/results/resultformat.h"
-#include "core/results/totalsgrid.h"
 #include "core/results/totalsstatistics.h"
 #include "support/resulttexts.h"
 #include "support/testsupport.h"
@@ -13,11 +9,9 @@
 namespace fenlowick {
 namespace {
 
-using test::expectedResult;
-
 TEST(TotalsStatistics, TheWorkedExampleKeepsTheUnroundedMean) {
     // Sources A, B, C at increment 50; solutions (0,50,50), (50,50,0), (100,0,0). The
-    // rounded figures of this and the other conformance runs are checked below.
+    // rounded figures of this and the other conformance runs are checked in Conformance.*.
     ShareHistograms histograms{};
     histograms[0] = {1, 1, 1};
     histograms[1] = {1, 2};
@@ -29,77 +23,7 @@ TEST(TotalsStatistics, TheWorkedExampleKeepsTheUnroundedMean) {
     EXPECT_EQ(figuresOf(statistics, 1).stdDev, 0.289); // √(1/12)
 }
 
-// The conformance files are byte for byte what the writers write (Conformance.*): every
-// reader must find in them what the run was given and agree with the others.
-TEST(TotalsFile, EveryReaderReadsEveryConformanceFileAlike) {
-    int read = 0;
-    for (const std::string& name : test::filesIn(expectedResult(""))) {
-        if (!name.ends_with(".tot")) {
-            continue;
-        }
-        SCOPED_TRACE(name);
-        const std::string text = test::readFile(expectedResult(name));
-        Expected<TotalsFile> file = parseTotalsFile(text);
-        ASSERT_TRUE(file) << file.error().message;
-        ++read;
-        const Entry entry =
-            test::entryOf(test::conformanceCase(name.substr(0, name.size() - 4) + ".dat"));
-        const CalculationInput input = deriveCalculationInput(entry);
-        EXPECT_EQ(file->title, entry.title);
-        EXPECT_EQ(file->tolerance, entry.threshold);
-        EXPECT_EQ(file->isotopes,
-                  std::vector<std::string>(entry.isotope.begin(),
-                                           entry.isotope.begin() + input.lastIsotope + 1));
-        EXPECT_EQ(file->sources,
-                  std::vector<std::string>(entry.sources.begin(),
-                                           entry.sources.begin() + input.lastSource + 1));
-        // Recompute from the histogram table and compare with the printed statistics: the
-        // reader of the blocks and the statistics code must agree on every figure.
-        const int sources = static_cast<int>(file->sources.size());
-        ShareHistograms histograms{};
-        std::uint64_t firstColumn = 0;
-        for (std::size_t b = 0; b < file->counts.size(); ++b) {
-            for (int s = 0; s < sources; ++s) {
-                histograms[static_cast<std::size_t>(s)][b] =
-                    file->counts[b][static_cast<std::size_t>(s)];
-            }
-            firstColumn += file->counts[b][0];
-        }
-        EXPECT_EQ(file->observations, firstColumn);
-        EXPECT_EQ(file->increment, entry.increment + "%");
-        const TotalsStatistics statistics =
-            computeTotalsStatistics(histograms, sources, input.incrementPercent);
-        ASSERT_EQ(static_cast<std::size_t>(statistics.lastLevel) + 1, file->levels.size());
-        for (std::size_t b = 0; b < file->levels.size(); ++b) {
-            EXPECT_EQ(static_cast<float>(file->levels[b]), statistics.levelValue[b]) << b;
-        }
-        for (int s = 0; s < sources; ++s) {
-            EXPECT_EQ(file->figures[static_cast<std::size_t>(s)], figuresOf(statistics, s)) << s;
-        }
-
-        // The viewer's grid: one row per record, the histogram table where it was written.
-        const GridLoad grid = readGridRecords(text, true);
-        ASSERT_FALSE(grid.failed);
-        const std::size_t table = 9 + file->sources.size();
-        ASSERT_GT(grid.records.size(), table + 1);
-        EXPECT_EQ(grid.records.front()[0], kDateTitle);
-        EXPECT_EQ(grid.records.front()[2], kTimeTitle);
-        EXPECT_EQ(grid.records[table][0], kHistogramTitle);
-        EXPECT_EQ(grid.records[table + 1][0], kLevelTitle);
-        EXPECT_EQ(grid.records[table + 1][2], file->sources[1]);
-        // The graph: the labels, and with solutions their number.
-        const GraphRead graph = readGraphData(text, true);
-        EXPECT_EQ(graph.error,
-                  file->observations == 0 ? GraphReadError::Access : GraphReadError::None);
-        if (graph.error == GraphReadError::None) {
-            EXPECT_EQ(graph.data.sourceNames, file->sources);
-            EXPECT_EQ(static_cast<std::size_t>(graph.data.rowCount()), file->levels.size());
-            EXPECT_EQ(graph.data.total, static_cast<double>(file->observations));
-        }
-    }
-    EXPECT_GE(read, 15);
-}
-
+// The totals files every conformance case writes are read back in Conformance.*.
 TEST(TotalsFile, RefusesFilesThatAreNotTotalsFiles) {
     const auto message = [](const std::string& text) {
         Expected<TotalsFile> file = parseTotalsFile(text);
@@ -108,7 +32,7 @@ TEST(TotalsFile, RefusesFilesThatAreNotTotalsFiles) {
     EXPECT_EQ(message(test::readFile(test::conformanceCase("worked-three-sources.dat"))),
               "it is not a totals file: it does not begin with the \"Date: \" record of a "
               "result file");
-    const std::string whole = test::readFile(expectedResult("worked-three-sources.tot"));
+    const std::string whole = test::readFile(test::expectedResult("worked-three-sources.tot"));
     EXPECT_EQ(message(whole.substr(0, whole.find("\"MAXIMUM\""))),
               "it is not a totals file: the \"MAXIMUM\" block is missing");
     EXPECT_EQ(message(whole.substr(0, whole.find("\"HISTOGRAM DATA\""))),

@@ -32,51 +32,27 @@ TEST(LoadGridFile, ThreeSourceTotalsFileOneRecordPerRowAndTheNRecordOnOneRow) {
 }
 
 TEST(ReadGridRecords, KeepsAtMost199RecordsAndFailsOnlyOnAShortRecordItReads) {
-    const struct {
-        std::string text;
-        bool complete;
-        std::size_t records;
-        bool failed;
-        bool needsMore;
-    } cases[] = {
-        {numberedRecords(199), true, 199, false, false},
-        {numberedRecords(200), true, 199, false, false},
-        // A broken 200th record is not read, so it is no failure.
-        {numberedRecords(199) + "\"x\",1\r\n", true, 199, false, false},
-        // A last record short of twelve fields fails after the complete records.
-        {numberedRecords(3) + "\"a\",\"b\",\"c\"\r\n", true, 3, true, false},
-        {"", true, 0, false, false},
-        // More is asked for only at the end of an incomplete text.
-        {numberedRecords(3), false, 3, false, true},
-        {numberedRecords(201), false, 199, false, false},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.text.substr(c.text.size() > 40 ? c.text.size() - 40 : 0));
-        const GridLoad load = readGridRecords(c.text, c.complete);
-        EXPECT_EQ(load.failed, c.failed);
-        EXPECT_EQ(load.needsMore, c.needsMore);
-        ASSERT_EQ(load.records.size(), c.records);
-        if (c.records > 0) {
-            EXPECT_EQ(load.records.back()[0], "R" + std::to_string(c.records));
+    for (const test::TableRow& row : test::readTable("results/gridrecords.tsv", 6, 7)) {
+        SCOPED_TRACE(row.where);
+        const GridLoad load = readGridRecords(
+            numberedRecords(std::stoi(row.fields[0])) + row.fields[1], row.fields[2] == "yes");
+        EXPECT_EQ(load.failed, row.fields[4] == "yes");
+        EXPECT_EQ(load.needsMore, row.fields[5] == "yes");
+        ASSERT_EQ(load.records.size(), std::stoul(row.fields[3]));
+        if (!load.records.empty()) {
+            EXPECT_EQ(load.records.back()[0], "R" + row.fields[3]);
         }
     }
 }
 
 TEST(LastPrintRow, CountsOnlyColumnZeroTextsSortingAfterTwoBlanksAndAnExclamationMark) {
     std::vector<std::string> column0(201);
-    EXPECT_EQ(lastPrintRow(column0), 0);
-    column0[5] = "N";
-    EXPECT_EQ(lastPrintRow(column0), 5);
-    column0[9] = "  ";
-    column0[8] = "  !";
-    column0[7] = "   x";
-    EXPECT_EQ(lastPrintRow(column0), 5);
-    column0[7] = "  \"";
-    EXPECT_EQ(lastPrintRow(column0), 7);
-    column0[200] = " a";
-    EXPECT_EQ(lastPrintRow(column0), 200);
-    column0[200] = "\xC3\xA9";
-    EXPECT_EQ(lastPrintRow(column0), 200);
+    for (const test::TableRow& row : test::readTable("results/lastprintrow.tsv", 3, 8)) {
+        if (row.fields[0] != "-") {
+            column0.at(std::stoul(row.fields[0])) = row.fields[1];
+        }
+        EXPECT_EQ(lastPrintRow(column0), std::stoi(row.fields[2])) << row.where;
+    }
 }
 
 TEST(PrintPages, FirstPageRowsZeroTo80ThenEightyRowsAPageWithoutATrailingBlankPage) {
@@ -86,7 +62,7 @@ TEST(PrintPages, FirstPageRowsZeroTo80ThenEightyRowsAPageWithoutATrailingBlankPa
             pages += (pages.empty() ? "" : " ") + std::to_string(page.firstRow) + "-" +
                      std::to_string(page.lastRow);
         }
-        EXPECT_EQ(pages, row.fields[1]) << "printpages.tsv, line " << row.line;
+        EXPECT_EQ(pages, row.fields[1]) << row.where;
     }
 }
 

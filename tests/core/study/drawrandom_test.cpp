@@ -1,44 +1,31 @@
 #include "core/study/drawrandom.h"
 
+#include "support/datatable.h"
+
 #include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
 #include <gtest/gtest.h>
-#include <limits>
 #include <numbers>
 #include <vector>
 
 namespace fenlowick {
 namespace {
 
-constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
-
-// Printed as hexadecimal floating point from this generator when its output was pinned
-// (December 2026). A study's draws are these numbers, so "same seed, same files" across
-// versions holds only while every one of them comes back bit for bit.
+// The pinned numbers are in tests/data/study/standardnormal.tsv. A study's draws are these
+// numbers, so "same seed, same files" across versions holds only while every one of them
+// comes back bit for bit.
 TEST(StandardNormal, GivesThePinnedNumbersBitForBit) {
-    const struct {
-        std::uint64_t seed, consumer, draw, index;
-        double value;
-    } pinned[] = {
-        {0u, 0u, 0u, 0u, 0x1.06a8e80bdd6a3p+0},
-        {1u, 0u, 0u, 0u, 0x1.2314ff3b2d233p-8},
-        {1u, 0u, 0u, 1u, 0x1.1159ffcea6439p+0},
-        {1u, 0u, 1u, 0u, -0x1.0f36eded7acaep+0},
-        {1u, 1u, 0u, 0u, 0x1.30e197aca17c5p-2},
-        {0u, 3u, 250u, 4u, 0x1.23f67d8ac26b1p-1},
-        {kMax, 0u, 0u, 0u, -0x1.188dc4a7334d6p+1},
-        {kMax, kMax, kMax, kMax, -0x1.6723050713c7fp-1},
-        {42u, 7u, 1000000u, std::uint64_t{1} << 40, 0x1.3ab5cac915f35p-2},
-        {1u, 0u, 0u, (std::uint64_t{1} << 63) - 1, 0x1.ea3256e5684e3p-3},
-        {2026u, 19999u, 999999u, 4u, 0x1.268968226f60cp-2},
-    };
-    for (const auto& p : pinned) {
-        const double value = standardNormal(p.seed, p.consumer, p.draw, p.index);
-        EXPECT_EQ(std::bit_cast<std::uint64_t>(value), std::bit_cast<std::uint64_t>(p.value))
-            << "seed " << p.seed << ", consumer " << p.consumer << ", draw " << p.draw << ", index "
-            << p.index << ": " << value;
+    for (const test::TableRow& row : test::readTable("study/standardnormal.tsv", 5, 11)) {
+        std::uint64_t at[4] = {};
+        for (std::size_t i = 0; i < 4; ++i) {
+            at[i] = std::stoull(row.fields[i]);
+        }
+        const double value = standardNormal(at[0], at[1], at[2], at[3]);
+        EXPECT_EQ(std::bit_cast<std::uint64_t>(value),
+                  std::bit_cast<std::uint64_t>(test::numberOf<double>(row.fields[4])))
+            << row.where << ": " << value;
     }
 }
 

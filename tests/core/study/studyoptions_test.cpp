@@ -1,52 +1,41 @@
 #include "core/study/studyoptions.h"
 
-#include <gtest/gtest.h>
+#include "support/datatable.h"
 
-#include <limits>
+#include <gtest/gtest.h>
 
 namespace fenlowick {
 namespace {
 
 TEST(StudyOptions, SeedsAreWholeNumbersOfSixtyFourBitsAndNothingElse) {
-    EXPECT_EQ(parseSeed("0"), 0u);
-    EXPECT_EQ(parseSeed("1"), 1u);
-    EXPECT_EQ(parseSeed("10000000000000000000"), 10000000000000000000u);
-    EXPECT_EQ(parseSeed("18446744073709551615"), std::numeric_limits<std::uint64_t>::max());
-    EXPECT_EQ(parseSeed("000000000000000000000042"), 42u);
-    for (const char* wrong : {"", "-1", "+1", " 1", "1 ", "18446744073709551616",
-                              "99999999999999999999999", "0x10", "1e3", "1.0", "abc"}) {
-        EXPECT_FALSE(parseSeed(wrong)) << wrong;
+    for (const test::TableRow& row : test::readTable("study/seeds.tsv", 2, 16)) {
+        const std::optional<std::uint64_t> seed = parseSeed(row.fields[0]);
+        EXPECT_EQ(seed ? std::to_string(*seed) : "refused", row.fields[1]) << row.where;
     }
 }
 
 TEST(StudyOptions, IncrementToleranceAndDrawsAreCheckedWithTheProgramsMessages) {
-    StudyOptions options{"2.5", "0.3", 10, 1, {}, true, {}, false, "both", ""};
-    ASSERT_TRUE(checkStudyOptions(options));
-    EXPECT_EQ(*checkStudyOptions(options), 2.5f);
-    const struct {
-        StudyOptions options;
-        const char* message;
-    } refused[] = {
-        {{"abc", "0.3", 0, 1, {}, true, {}, false, "both", ""},
-         "The increment \"abc\" is not a number from 1 to 100 (percent)."},
-        {{"0.99", "0.3", 0, 1, {}, true, {}, false, "both", ""},
-         "The increment \"0.99\" is not a number from 1 to 100 (percent)."},
-        {{"100.01", "0.3", 0, 1, {}, true, {}, false, "both", ""},
-         "The increment \"100.01\" is not a number from 1 to 100 (percent)."},
-        {{"5", "x", 0, 1, {}, true, {}, false, "both", ""}, "The tolerance \"x\" is not a number."},
-        {{"5", "1", -1, 1, {}, true, {}, false, "both", ""},
-         "The number of draws -1 is not from 0 to 1000000."},
-        {{"5", "1", 1000001, 1, {}, true, {}, false, "both", ""},
-         "The number of draws 1000001 is not from 0 to 1000000."},
-    };
-    for (const auto& [wrong, message] : refused) {
-        const Expected<float> checked = checkStudyOptions(wrong);
-        ASSERT_FALSE(checked) << message;
-        EXPECT_EQ(checked.error().kind, Error::Kind::Refused);
-        EXPECT_EQ(checked.error().message, message);
+    for (const test::TableRow& row : test::readTable("study/options.tsv", 4, 9)) {
+        SCOPED_TRACE(row.where);
+        const Expected<float> checked = checkStudyOptions({row.fields[0],
+                                                           row.fields[1],
+                                                           std::stoi(row.fields[2]),
+                                                           1,
+                                                           {},
+                                                           true,
+                                                           {},
+                                                           false,
+                                                           "both",
+                                                           ""});
+        if (row.fields[3] == "accepted") {
+            ASSERT_TRUE(checked) << checked.error().message;
+            EXPECT_EQ(*checked, std::stof(row.fields[0]));
+        } else {
+            ASSERT_FALSE(checked);
+            EXPECT_EQ(checked.error().kind, Error::Kind::Refused);
+            EXPECT_EQ(checked.error().message, row.fields[3]);
+        }
     }
-    EXPECT_TRUE(checkStudyOptions({"1", "0", 1000000, 1, {}, true, {}, false, "both", ""}));
-    EXPECT_TRUE(checkStudyOptions({"100", "-0.5", 0, 1, {}, true, {}, false, "both", ""}));
 }
 
 TEST(StudyOptions, CommandLineWordsHoldEachOptionAndItsValueInOneWord) {
@@ -60,23 +49,20 @@ TEST(StudyOptions, CommandLineWordsHoldEachOptionAndItsValueInOneWord) {
                                false,
                                "both",
                                ""};
-    const std::vector<std::string> expected = {"--increment=2",
-                                               "--tolerance=-0.3",
-                                               "--draws=40",
-                                               "--seed=18446744073709551615",
-                                               "--by=Region",
-                                               "--by=Sex",
-                                               "--limit=-odd label=5-",
-                                               "--limit=A+B>=50",
-                                               "--no-concentrations"};
-    EXPECT_EQ(studyOptionWords(options), expected);
+    std::vector<std::string> words;
+    std::vector<std::string> byConcentrationWords;
+    for (const test::TableRow& row : test::readTable("study/optionwords.tsv", 2, 9)) {
+        words.push_back(row.fields[0]);
+        if (row.fields[1] == "yes") {
+            byConcentrationWords.push_back(row.fields[0]);
+        }
+    }
+    EXPECT_EQ(studyOptionWords(options), words);
     StudyOptions byConcentration = options;
     byConcentration.concentrations = true;
     byConcentration.by.clear();
     byConcentration.limits.clear();
-    EXPECT_EQ(studyOptionWords(byConcentration),
-              (std::vector<std::string>{"--increment=2", "--tolerance=-0.3", "--draws=40",
-                                        "--seed=18446744073709551615"}));
+    EXPECT_EQ(studyOptionWords(byConcentration), byConcentrationWords);
 }
 
 } // namespace

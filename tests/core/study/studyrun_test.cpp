@@ -34,11 +34,7 @@ ReferenceStudy referenceStudy(const std::string& name) {
     const Expected<CsvTable> sources = CsvTable::read(folder + "sources.csv");
     const Expected<CsvTable> consumers = CsvTable::read(folder + "consumers.csv");
     const Expected<CsvTable> discrimination = CsvTable::read(folder + "discrimination.csv");
-    Expected<Study> study = readStudy(*sources, *consumers, &*discrimination);
-    if (!study) {
-        throw std::runtime_error(study.error().message);
-    }
-    ReferenceStudy reference{*study, {}};
+    ReferenceStudy reference{test::valueOf(readStudy(*sources, *consumers, &*discrimination)), {}};
     const std::string options = test::readFile(folder + "options.txt");
     auto after = [&](const std::string& flag) {
         const std::size_t start = options.find(flag) + flag.size() + 1;
@@ -49,10 +45,20 @@ ReferenceStudy referenceStudy(const std::string& name) {
     return reference;
 }
 
+/// The files a run of the study writes: its tables (grouped by the factors `by`) and its
+/// partial results.
+std::string studyFiles(const Study& study, const StudySettings& settings,
+                       const std::vector<int>& by = {}) {
+    const StudyOutcome outcome = test::valueOf(runStudy(study, settings));
+    const StudyReport report =
+        composeStudyReport(study, outcome, summariseStudy(study, outcome, by));
+    return report.consumers + report.uncertainty + report.groups + report.histograms +
+           composePartials(study, outcome, settings);
+}
+
 TEST(StudyRun, AConsumerWhoseEntryIsADataFileGetsTheHistogramsOfItsRun) {
     const auto [study, settings] = referenceStudy("summary-rows");
-    const Expected<StudyOutcome> outcome = runStudy(study, settings);
-    ASSERT_TRUE(outcome) << outcome.error().message;
+    const StudyOutcome outcome = test::valueOf(runStudy(study, settings));
     test::TempDir dir;
     for (std::size_t c = 0; c < study.consumers.size(); ++c) {
         SCOPED_TRACE("consumer " + std::to_string(c + 1));
@@ -62,13 +68,12 @@ TEST(StudyRun, AConsumerWhoseEntryIsADataFileGetsTheHistogramsOfItsRun) {
             runCalculation(test::runRequest(*readDataFile(data), dir.path(), "consumer", false))
                 .status,
             RunOutcome::Status::Completed);
-        const Expected<TotalsFile> totals = readTotalsFile(dir.file("consumer.tot"));
-        ASSERT_TRUE(totals);
-        const ConsumerOutcome& result = outcome->consumers[c];
-        EXPECT_EQ(totals->observations, result.feasible);
-        for (std::size_t b = 0; b < totals->counts.size(); ++b) {
-            for (std::size_t s = 0; s < totals->counts[b].size(); ++s) {
-                EXPECT_EQ(totals->counts[b][s], result.exact[s][b]) << "level " << b;
+        const TotalsFile totals = test::valueOf(readTotalsFile(dir.file("consumer.tot")));
+        const ConsumerOutcome& result = outcome.consumers[c];
+        EXPECT_EQ(totals.observations, result.feasible);
+        for (std::size_t b = 0; b < totals.counts.size(); ++b) {
+            for (std::size_t s = 0; s < totals.counts[b].size(); ++s) {
+                EXPECT_EQ(totals.counts[b][s], result.exact[s][b]) << "level " << b;
             }
         }
     }
@@ -85,9 +90,7 @@ TEST(StudyRun, DrawsWithEverySdZeroPoolTheExactRunsDistribution) {
         }
     }
     settings.options.draws = 3;
-    const Expected<StudyOutcome> outcome = runStudy(study, settings);
-    ASSERT_TRUE(outcome) << outcome.error().message;
-    for (const ConsumerOutcome& result : outcome->consumers) {
+    for (const ConsumerOutcome& result : test::valueOf(runStudy(study, settings)).consumers) {
         EXPECT_EQ(result.drawsFeasible, result.feasible > 0 ? 3 : 0);
         for (int s = 0; s < result.sources; ++s) {
             for (int b = 0; b < kHistogramLevels; ++b) {
@@ -108,10 +111,7 @@ TEST(StudyRun, TheSameSeedGivesTheSameFilesWhateverTheThreads) {
         StudySettings chosen = settings;
         chosen.threads = threads;
         chosen.options.seed = seed;
-        const StudyOutcome outcome = *runStudy(study, chosen);
-        const StudyReport files =
-            composeStudyReport(study, outcome, summariseStudy(study, outcome, {0}));
-        return files.consumers + files.uncertainty + files.groups + files.histograms;
+        return studyFiles(study, chosen, {0});
     };
     const std::string one = report(1, 7);
     EXPECT_EQ(report(2, 7), one);
@@ -121,20 +121,19 @@ TEST(StudyRun, TheSameSeedGivesTheSameFilesWhateverTheThreads) {
 TEST(StudyRun, FeasibleDrawsAndPooledMeanAgreeWithAnIndependentCount) {
     auto [study, settings] = referenceStudy("factor-unnamed-label");
     settings.options.draws = 40;
-    const Expected<StudyOutcome> outcome = runStudy(study, settings);
-    ASSERT_TRUE(outcome);
-    const float increment = outcome->increment;
+    const StudyOutcome outcome = test::valueOf(runStudy(study, settings));
+    const float increment = outcome.increment;
     for (std::size_t c = 0; c < study.consumers.size(); ++c) {
         SCOPED_TRACE("consumer " + std::to_string(c + 1));
-        const ConsumerOutcome& result = outcome->consumers[c];
+        const ConsumerOutcome& result = outcome.consumers[c];
         // Each draw searched by the plain loops and pooled here.
         int feasibleDraws = 0;
         std::vector<double> meanSum(static_cast<std::size_t>(result.sources), 0.0);
         for (int d = 1; d <= settings.options.draws; ++d) {
-            const Expected<CalculationInput> input =
-                checkEntry(*studyEntry(study, c, d, settings.options), CheckRules{false, 2});
-            ASSERT_TRUE(input);
-            const EngineResult found = enumeratePlain(*input, nullptr, {});
+            const EngineResult found =
+                enumeratePlain(test::valueOf(checkEntry(*studyEntry(study, c, d, settings.options),
+                                                        CheckRules{false, 2})),
+                               nullptr, {});
             if (found.feasibleCount == 0) {
                 continue;
             }
@@ -159,7 +158,7 @@ TEST(StudyRun, FeasibleDrawsAndPooledMeanAgreeWithAnIndependentCount) {
     }
     // The draws differ: some consumer is neither always nor never inside the sources.
     bool spread = false;
-    for (const ConsumerOutcome& result : outcome->consumers) {
+    for (const ConsumerOutcome& result : outcome.consumers) {
         spread =
             spread || (result.drawsFeasible > 0 && result.drawsFeasible < settings.options.draws);
     }
@@ -171,10 +170,9 @@ TEST(StudyRun, FeasibleDrawsAndPooledMeanAgreeWithAnIndependentCount) {
 TEST(StudyRun, HistogramRowsCarryTheFactorsAndWeighEachFeasibleDrawOne) {
     auto [study, settings] = referenceStudy("factor-unnamed-label");
     settings.options.draws = 40;
-    const Expected<StudyOutcome> outcome = runStudy(study, settings);
-    ASSERT_TRUE(outcome);
+    const StudyOutcome outcome = test::valueOf(runStudy(study, settings));
     const StudyReport report =
-        composeStudyReport(study, *outcome, summariseStudy(study, *outcome, {}));
+        composeStudyReport(study, outcome, summariseStudy(study, outcome, {}));
     const std::vector<std::string> lines = test::linesOf(report.histograms);
     ASSERT_FALSE(lines.empty());
     const std::size_t factors = study.factors.size();
@@ -182,13 +180,7 @@ TEST(StudyRun, HistogramRowsCarryTheFactorsAndWeighEachFeasibleDrawOne) {
     EXPECT_EQ(std::count(lines[0].begin(), lines[0].end(), ','), static_cast<long>(factors + 3));
     std::map<std::pair<std::size_t, std::string>, double> sums;
     for (std::size_t l = 1; l < lines.size(); ++l) {
-        std::vector<std::string> cells;
-        std::size_t start = 0;
-        for (std::size_t comma = lines[l].find(','); comma != std::string::npos;
-             start = comma + 1, comma = lines[l].find(',', start)) {
-            cells.push_back(lines[l].substr(start, comma - start));
-        }
-        cells.push_back(lines[l].substr(start));
+        const std::vector<std::string> cells = test::split(lines[l], ",");
         ASSERT_EQ(cells.size(), factors + 4) << lines[l];
         const std::size_t c = std::stoul(cells[0]) - 1;
         for (std::size_t f = 0; f < factors; ++f) {
@@ -197,7 +189,7 @@ TEST(StudyRun, HistogramRowsCarryTheFactorsAndWeighEachFeasibleDrawOne) {
         sums[{c, cells[factors + 1]}] += std::stod(cells[factors + 3]);
     }
     for (const auto& [key, sum] : sums) {
-        EXPECT_NEAR(sum, outcome->consumers[key.first].drawsFeasible, 1e-4) << key.second;
+        EXPECT_NEAR(sum, outcome.consumers[key.first].drawsFeasible, 1e-4) << key.second;
     }
 }
 
@@ -235,22 +227,11 @@ private:
 TEST(StudyRun, TheFilesDoNotDependOnTheNumberLocale) {
     auto [study, settings] = referenceStudy("summary-rows");
     settings.options.draws = 30;
-    auto files = [&, &study = study, &settings = settings] {
-        const Expected<StudyOutcome> outcome = runStudy(study, settings);
-        EXPECT_TRUE(outcome) << outcome.error().message;
-        if (!outcome) {
-            return std::string();
-        }
-        const StudyReport report =
-            composeStudyReport(study, *outcome, summariseStudy(study, *outcome, {}));
-        return report.consumers + report.uncertainty + report.groups + report.histograms +
-               composePartials(study, *outcome, settings);
-    };
-    const std::string inC = files();
+    const std::string inC = studyFiles(study, settings);
     ASSERT_FALSE(inC.empty());
     const CommaDecimalLocale german;
     ASSERT_TRUE(CommaDecimalLocale::active()) << "the comma-decimal locale could not be made";
-    EXPECT_EQ(files(), inC);
+    EXPECT_EQ(studyFiles(study, settings), inC);
 }
 
 } // namespace

@@ -1,11 +1,14 @@
 #include "core/study/studyshard.h"
 
+#include "support/datatable.h"
 #include "support/testsupport.h"
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 #include <limits>
+#include <tuple>
 
 namespace fenlowick {
 namespace {
@@ -32,15 +35,12 @@ StudyIdentity identityWithEveryOption() {
 }
 
 void expectSameManifest(const ShardManifest& a, const ShardManifest& b) {
-    EXPECT_EQ(a.fingerprint, b.fingerprint);
-    EXPECT_EQ(a.sourcesHash, b.sourcesHash);
-    EXPECT_EQ(a.consumersHash, b.consumersHash);
-    EXPECT_EQ(a.discriminationHash, b.discriminationHash);
-    EXPECT_EQ(a.hasDiscrimination, b.hasDiscrimination);
-    EXPECT_EQ(a.index, b.index);
-    EXPECT_EQ(a.count, b.count);
+    const auto fields = [](const ShardManifest& m) {
+        return std::tie(m.fingerprint, m.sourcesHash, m.consumersHash, m.discriminationHash,
+                        m.hasDiscrimination, m.index, m.count, m.partialsHash);
+    };
+    EXPECT_EQ(fields(a), fields(b));
     EXPECT_TRUE(a.options == b.options);
-    EXPECT_EQ(a.partialsHash, b.partialsHash);
 }
 
 TEST(ShardManifest, ReadsBackWhatItWroteWithAndWithoutDiscrimination) {
@@ -49,14 +49,12 @@ TEST(ShardManifest, ReadsBackWhatItWroteWithAndWithoutDiscrimination) {
         identity.hasDiscrimination = discrimination;
         identity.discrimination = discrimination ? identity.discrimination : std::string();
         const ShardManifest written = shardManifest(identity, 999999, 1000000, "partials");
-        const std::string text = composeManifest(written);
-        const Expected<ShardManifest> read = parseManifest(text, "m");
-        ASSERT_TRUE(read) << read.error().message << "\n" << text;
-        expectSameManifest(*read, written);
+        const ShardManifest read = test::valueOf(parseManifest(composeManifest(written), "m"));
+        expectSameManifest(read, written);
         EXPECT_EQ(studyFingerprint(StudyIdentity{identity.sources, identity.consumers,
-                                                 identity.discrimination, read->hasDiscrimination,
-                                                 read->options}),
-                  read->fingerprint);
+                                                 identity.discrimination, read.hasDiscrimination,
+                                                 read.options}),
+                  read.fingerprint);
     }
 }
 
@@ -84,79 +82,37 @@ TEST(ShardManifest, FingerprintChangesWithEveryTableAndOption) {
 }
 
 TEST(ShardManifest, ReadsBothLineFormatsOfEarlierVersions) {
-    // The field values are those the earlier version wrote for its shard of examples/study.
-    for (const char* name : {"earlier-format/manifest.txt", "manifest-before-limits.txt"}) {
+    // The field values are those the earlier version wrote for its shard of examples/study;
+    // shards from before concentrations mixed linearly.
+    for (const auto& [name, concentrations] :
+         {std::pair{"earlier-format/manifest.txt", true}, {"manifest-before-limits.txt", false}}) {
         SCOPED_TRACE(name);
-        const Expected<ShardManifest> read =
-            parseManifest(test::readFile(kShards + name), std::string(name));
-        ASSERT_TRUE(read) << read.error().message;
-        EXPECT_EQ(read->fingerprint, "2d2ad33578b82def");
-        EXPECT_EQ(read->sourcesHash, "4f87526bcc68f94c");
-        EXPECT_EQ(read->discriminationHash, "aaf099bc783973fe");
-        EXPECT_TRUE(read->hasDiscrimination);
-        EXPECT_EQ(read->index, 0);
-        EXPECT_EQ(read->count, 1);
-        EXPECT_EQ(read->options.increment, "2");
-        EXPECT_EQ(read->options.tolerance, "0.3");
-        EXPECT_EQ(read->options.draws, 60);
-        EXPECT_EQ(read->options.seed, 1u);
-        EXPECT_EQ(read->options.by, std::vector<std::string>{"Habitat"});
-        EXPECT_TRUE(read->options.limits.empty());
-        EXPECT_EQ(read->partialsHash, "314a9d4d38071de6");
+        const StudyOptions options{"2", "0.3", 60,     1, {"Habitat"}, concentrations,
+                                   {},  false, "both", ""};
+        expectSameManifest(test::valueOf(parseManifest(test::readFile(kShards + name), name)),
+                           {"2d2ad33578b82def", "4f87526bcc68f94c", "8128de76aec3d0d9",
+                            "aaf099bc783973fe", 0, 1, true, options, "314a9d4d38071de6"});
     }
-    // Shards from before concentrations mixed linearly.
-    EXPECT_TRUE(parseManifest(test::readFile(kShards + "earlier-format/manifest.txt"), "m")
-                    ->options.concentrations);
-    EXPECT_FALSE(parseManifest(test::readFile(kShards + "manifest-before-limits.txt"), "m")
-                     ->options.concentrations);
 }
 
 TEST(ShardManifest, RefusesDamagedManifestsNamingTheFile) {
     const std::string good = composeManifest(shardManifest(identityWithEveryOption(), 1, 3, "p"));
-    auto replaced = [&](const std::string& from, const std::string& to) {
-        std::string text = good;
-        const std::size_t at = text.find(from);
-        EXPECT_NE(at, std::string::npos) << from;
-        return at == std::string::npos ? text : text.replace(at, from.size(), to);
-    };
-    const struct {
-        std::string text;
-        const char* why;
-    } damaged[] = {
-        {"", "it is not JSON"},
-        {good.substr(0, good.size() / 2), "it is not JSON"},
-        {"[1, 2]", "it is not JSON"},
-        {replaced("fenlowick-study-shard", "something-else"), "it is no shard manifest"},
-        {replaced("\"version\": 2", "\"version\": 3"),
-         "format version 3, which this program does not read"},
-        {replaced("\"version\": 2", "\"version\": \"2\""),
-         "format version unknown, which this program does not read"},
-        {replaced("\"seed\": 18446744073709551615", "\"seed\": -1"),
-         "a field is missing or of the wrong type"},
-        {replaced("\"seed\": 18446744073709551615", "\"seed\": 1.5"),
-         "a field is missing or of the wrong type"},
-        {replaced("\"seed\": 18446744073709551615", "\"seed\": 18446744073709551616"),
-         "a field is missing or of the wrong type"},
-        {replaced("\"increment\": \"2.5\",", ""), "a field is missing or of the wrong type"},
-        {replaced("\"by\": [", "\"by\": [1, "), "a field is missing or of the wrong type"},
-        {replaced("\"concentrations\": false", "\"concentrations\": \"no\""),
-         "a field is missing or of the wrong type"},
-        {replaced("\"index\": 1", "\"index\": 3"), "a field out of range"},
-        {replaced("\"count\": 3", "\"count\": 1000001"), "a field out of range"},
-        {replaced("\"draws\": 1000000", "\"draws\": 1000001"), "a field out of range"},
-        {replaced("\"study\": \"", "\"study\": \"x"), "a field out of range"},
-        {"fenlowick-study-shard 1\nstudy\t2d2ad33578b82def\nshard\t0\t1\n", "a field is missing"},
-        {"fenlowick-study-shard 1\nstudy\t2d2ad33578b82def\nshard\t0\t1\ndraws\t1\nseed\t-1\n"
-         "increment\t2\ntolerance\t1\nby\npartials\tx\n",
-         "a field out of range"},
-    };
-    for (const auto& [text, why] : damaged) {
+    for (const test::TableRow& row : test::readTable("shards/damaged-manifests.tsv", 4, 18)) {
+        const auto& [form, from, to, why] =
+            std::tie(row.fields[0], row.fields[1], row.fields[2], row.fields[3]);
+        std::string text = form == "text"   ? from
+                           : form == "half" ? good.substr(0, good.size() / 2)
+                                            : good;
+        if (form == "replace") {
+            ASSERT_NE(text.find(from), std::string::npos) << from;
+            text.replace(text.find(from), from.size(), to);
+        }
         const Expected<ShardManifest> read = parseManifest(text, "shard-1/manifest.txt");
         ASSERT_FALSE(read) << text;
         EXPECT_EQ(read.error().kind, Error::Kind::FileRead);
         EXPECT_EQ(read.error().message,
-                  std::string("shard-1/manifest.txt: not a complete shard manifest (") + why + ")")
-            << text;
+                  "shard-1/manifest.txt: not a complete shard manifest (" + why + ")")
+            << row.where;
     }
 }
 
@@ -208,18 +164,13 @@ TEST(ShardPartials, ReadBackEveryCountAndWeightBitForBit) {
     std::vector<bool> seen(3, false);
     ASSERT_TRUE(readPartials(text, "p", study, read, seen));
     EXPECT_EQ(seen, std::vector<bool>(3, true));
+    // The weights bit for bit: the doubles' representations, not their values within a margin.
+    const auto fields = [](const ConsumerOutcome& o) {
+        return std::tuple(o.sources, o.feasible, o.drawsFeasible, o.exact,
+                          std::bit_cast<ShareHistograms>(o.pooled));
+    };
     for (std::size_t c = 0; c < 3; ++c) {
-        EXPECT_EQ(read.consumers[c].sources, outcome.consumers[c].sources);
-        EXPECT_EQ(read.consumers[c].feasible, outcome.consumers[c].feasible);
-        EXPECT_EQ(read.consumers[c].drawsFeasible, outcome.consumers[c].drawsFeasible);
-        EXPECT_EQ(read.consumers[c].exact, outcome.consumers[c].exact);
-        for (std::size_t s = 0; s < kSourceRows; ++s) {
-            for (std::size_t b = 0; b < kHistogramLevels; ++b) {
-                // Bit for bit: the doubles' representations, not their values within a margin.
-                EXPECT_EQ(std::bit_cast<std::uint64_t>(read.consumers[c].pooled[s][b]),
-                          std::bit_cast<std::uint64_t>(outcome.consumers[c].pooled[s][b]));
-            }
-        }
+        EXPECT_EQ(fields(read.consumers[c]), fields(outcome.consumers[c])) << "consumer " << c;
     }
     // The weights as C's "%a" writes them in the "C" locale, which earlier shards hold.
     EXPECT_NE(text.find(" 0x1.999999999999ap-4\n"), std::string::npos);
@@ -229,38 +180,13 @@ TEST(ShardPartials, ReadBackEveryCountAndWeightBitForBit) {
 
 TEST(ShardPartials, RefuseDamagedLinesNamingFileAndLine) {
     const Study study = studyOf(2, 3);
-    const std::string head = "fenlowick-study-partials 1\nconsumer 1 3 10 2\n";
-    const struct {
-        std::string text;
-        const char* message;
-    } damaged[] = {
-        {"", "p, line 1: not a file of partial study results"},
-        {head, "p, line 2: the file ends early (no \"end\" line)"},
-        {head + "e 0 5 x\nend\n", "p, line 3: a damaged count"},
-        {head + "e 0 5 -1\nend\n", "p, line 3: a damaged count"},
-        {head + "p 0 5 1.5\nend\n", "p, line 3: a damaged weight"},
-        {head + "p 0 5 0x-1p+0\nend\n", "p, line 3: a damaged weight"},
-        {head + "p 0 5 0x0p+0\nend\n", "p, line 3: a damaged weight"},
-        {head + "p 0  5 0x1p+0\nend\n", "p, line 3: a damaged line"},
-        {head + "p 3 5 0x1p+0\nend\n", "p, line 3: a damaged line"},
-        {head + "p 0 102 0x1p+0\nend\n", "p, line 3: a damaged line"},
-        {head + "q 0 5 0x1p+0\nend\n", "p, line 3: a damaged line"},
-        {"fenlowick-study-partials 1\ne 0 5 1\nend\n", "p, line 2: a damaged line"},
-        {"fenlowick-study-partials 1\nconsumer 3 3 10 2\nend\n",
-         "p, line 2: a damaged consumer line"},
-        {"fenlowick-study-partials 1\nconsumer 1 1 10 2\nend\n",
-         "p, line 2: a damaged consumer line"},
-        {"fenlowick-study-partials 1\nconsumer 1 3 10\nend\n",
-         "p, line 2: a damaged consumer line"},
-        {head + "consumer 1 3 10 2\nend\n", "p, line 3: consumer 1 is in another shard too"},
-    };
-    for (const auto& [text, message] : damaged) {
+    for (const test::TableRow& row : test::readTable("shards/damaged-partials.tsv", 2, 16)) {
         StudyOutcome read;
         read.consumers.resize(2);
         std::vector<bool> seen(2, false);
-        const Status status = readPartials(text, "p", study, read, seen);
-        ASSERT_FALSE(status) << text;
-        EXPECT_EQ(status.error().message, message) << text;
+        const Status status = readPartials(row.fields[0], "p", study, read, seen);
+        ASSERT_FALSE(status) << row.fields[0];
+        EXPECT_EQ(status.error().message, row.fields[1]) << row.where;
     }
 }
 

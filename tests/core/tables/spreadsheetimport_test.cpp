@@ -9,14 +9,11 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <optional>
 
 namespace fenlowick {
 namespace {
-
-using List = std::vector<std::string>;
 
 /// A request for the sources at increment 1 and tolerance 0.1.
 ImportRequest requestFor(const CsvTable& sources) {
@@ -29,9 +26,9 @@ ImportRequest requestFor(const CsvTable& sources) {
 
 TEST(IsotopeName, HeadersOfOneIsotopeMatchWhateverTheirSpelling) {
     for (const test::TableRow& row : test::readTable("import/isotopenames.tsv", 3, 20)) {
-        EXPECT_EQ(looksLikeIsotope(row.fields[0]), row.fields[1] == "isotope") << row.line;
+        EXPECT_EQ(looksLikeIsotope(row.fields[0]), row.fields[1] == "isotope") << row.where;
         if (row.fields[2] != "-") {
-            EXPECT_EQ(isotopeKey(row.fields[0]), row.fields[2]) << row.line;
+            EXPECT_EQ(isotopeKey(row.fields[0]), row.fields[2]) << row.where;
         }
     }
     EXPECT_EQ(isotopeLabel(" Meand15N "), "d15N");
@@ -42,11 +39,10 @@ TEST(IsotopeName, HeadersOfOneIsotopeMatchWhateverTheirSpelling) {
 TEST(SpreadsheetImport, CasesInTheDataFolder) {
     const std::filesystem::path folder =
         std::filesystem::path(FENLOWICK_TEST_DATA) / "import-cases";
-    std::size_t count = 0;
+    EXPECT_GE(test::foldersIn(folder).size(), 30u);
     for (const std::string& name : test::foldersIn(folder)) {
         const std::filesystem::path path = folder / name;
         SCOPED_TRACE(name);
-        ++count;
         std::optional<CsvTable> tables[3];
         for (int i = 0; i < 3; ++i) {
             const std::string file = std::string("smt").substr(i, 1) + ".csv";
@@ -65,12 +61,8 @@ TEST(SpreadsheetImport, CasesInTheDataFolder) {
                 continue;
             }
             ASSERT_TRUE(key == "tef" || key == "isotopes") << line;
-            List& list = key == "tef" ? request.correctionValues : request.isotopeNames;
-            for (std::size_t start = 0; start <= value.size();) {
-                const std::size_t comma = std::min(value.find(',', start), value.size());
-                list.push_back(value.substr(start, comma - start));
-                start = comma + 1;
-            }
+            (key == "tef" ? request.correctionValues : request.isotopeNames) =
+                test::split(value, ",");
         }
         const Expected<ImportResult> result = importEntries(request);
         std::string message = test::readFile(path / "message");
@@ -92,17 +84,13 @@ TEST(SpreadsheetImport, CasesInTheDataFolder) {
         EXPECT_EQ(serializeDataFile(result->entries[0].entry),
                   test::readFile(path / "expected.dat"));
     }
-    EXPECT_GE(count, 30u);
 }
 
 TEST(SpreadsheetImport, CorrectionListsTakeCommasOrSemicolons) {
     for (const test::TableRow& row : test::readTable("import/correctionlists.tsv", 2, 7)) {
         const auto list = parseCorrectionList(row.fields[0]);
-        std::string got = list ? "" : list.error().message;
-        for (std::size_t i = 0; list && i < list->size(); ++i) {
-            got += (i == 0 ? "" : "|") + (*list)[i];
-        }
-        EXPECT_EQ(got, row.fields[1]) << "correctionlists.tsv, line " << row.line;
+        EXPECT_EQ(list ? test::joined(*list, "|") : list.error().message, row.fields[1])
+            << row.where;
     }
 }
 

@@ -1,8 +1,10 @@
 #include "core/tables/studytables.h"
 
 #include "core/study/studyreport.h"
+#include "support/datatable.h"
+#include "support/testsupport.h"
 
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 namespace fenlowick {
 namespace {
@@ -14,25 +16,18 @@ TEST(StudyTables, RawRowsGiveTheExactMeanAndTheSampleSd) {
                                                        "sources.csv");
     const Expected<CsvTable> consumers =
         CsvTable::parse("Group,d15N,d13C\nG1,1,-1\n", "consumers.csv");
-    const Expected<Study> study = readStudy(*sources, *consumers, nullptr);
-    ASSERT_TRUE(study) << study.error().message;
-    EXPECT_EQ(study->tracers, (std::vector<std::string>{"d15N", "d13C"}));
-    EXPECT_EQ(study->factors, std::vector<std::string>{"Group"});
-    const StudySource& algae = study->sourceSets[0].sources[0];
+    const Study study = test::valueOf(readStudy(*sources, *consumers, nullptr));
+    EXPECT_EQ(study.tracers, (std::vector<std::string>{"d15N", "d13C"}));
+    EXPECT_EQ(study.factors, std::vector<std::string>{"Group"});
+    const StudySource& algae = study.sourceSets[0].sources[0];
     EXPECT_EQ(algae.samples, 3);
     ASSERT_EQ(algae.means.size(), 2u);
     EXPECT_EQ(algae.means[0].text(), "1.333333333333");
     EXPECT_EQ(algae.means[1].text(), "-2.25");
     EXPECT_NEAR(*algae.sds[1], 0.4330127, 1e-7); // sqrt((0.25 + 0.0625 + 0.0625) / 2)
 
-    for (const auto& [texts, mean] : std::vector<std::pair<std::vector<std::string>, std::string>>{
-             {{"0.1", "0.2"}, ".15"},
-             {{"-1", "-2"}, "-1.5"},
-             {{"2", "1", "1"}, "1.333333333333"},
-             {{"-2", "-1", "-1"}, "-1.333333333333"},
-             {{"0.2", "0.2", "0.3"}, ".233333333333"},
-             {{"5", "6", "6"}, "5.666666666667"}}) {
-        EXPECT_EQ(*exactMeanText(texts), mean) << texts.front();
+    for (const test::TableRow& row : test::readTable("study/means.tsv", 2, 6)) {
+        EXPECT_EQ(*exactMeanText(test::split(row.fields[0], " ")), row.fields[1]) << row.where;
     }
 }
 
@@ -46,16 +41,13 @@ TEST(StudyTables, MeansBeyondEighteenDigitsAreRefusedAtTheirPlace) {
     const Expected<Study> bySource = readStudy(*sources, *consumers, nullptr);
     ASSERT_FALSE(bySource);
     EXPECT_EQ(bySource.error().kind, Error::Kind::FileRead);
-    EXPECT_NE(bySource.error().message.find("sources.csv, line 2"), std::string::npos)
-        << bySource.error().message;
-    EXPECT_NE(bySource.error().message.find("has too many digits to add exactly"),
-              std::string::npos);
+    EXPECT_THAT(bySource.error().message, testing::HasSubstr("sources.csv, line 2"));
+    EXPECT_THAT(bySource.error().message, testing::HasSubstr("has too many digits to add exactly"));
     const Expected<CsvTable> fine =
         CsvTable::parse("Source,Meand13C,SDd13C\nA,0.1,1\nB,2,1\n", "sources.csv");
     const Expected<Study> byShift = readStudy(*fine, *consumers, &*discrimination);
     ASSERT_FALSE(byShift);
-    EXPECT_NE(byShift.error().message.find("tef.csv, line 3"), std::string::npos)
-        << byShift.error().message;
+    EXPECT_THAT(byShift.error().message, testing::HasSubstr("tef.csv, line 3"));
 }
 
 TEST(StudyTables, AnNThatIsNoNumberOfSamplesIsRefusedAtItsPlace) {

@@ -4,15 +4,12 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
-
 namespace fenlowick {
 namespace {
 
 TEST(TimeLeft, WordedInWholeSecondsMinutesHoursOrDays) {
     for (const test::TableRow& row : test::readTable("results/timeleft.tsv", 2, 9)) {
-        EXPECT_EQ(timeLeftText(test::numberOf<double>(row.fields[0])), row.fields[1])
-            << "timeleft.tsv, line " << row.line;
+        EXPECT_EQ(timeLeftText(test::numberOf<double>(row.fields[0])), row.fields[1]) << row.where;
     }
 }
 

@@ -19,17 +19,20 @@ class CalculationControllerTest : public ::testing::Test {
 protected:
     void SetUp() override { folder = QString::fromStdString(temp.path().string()); }
 
-    /// Calc, then Save in the output dialog with `name`; waits for the run's end.
-    bool runWithName(const Entry& entry, const QString& name, int timeoutMs = 30000) {
-        QSignalSpy finished(&controller, &CalculationController::runFinished);
+    /// Calc, then Save in the output dialog with `name`.
+    void start(const Entry& entry, const QString& name) {
         controller.calculate(entry);
-        if (!controller.outputDialog()->isVisible()) {
-            return false;
-        }
+        ASSERT_TRUE(controller.outputDialog()->isVisible());
         controller.outputDialog()->setFolder(folder);
         controller.outputDialog()->setTypedName(name);
         QTest::mouseClick(controller.outputDialog()->saveButton(), Qt::LeftButton);
-        return finished.wait(timeoutMs);
+    }
+
+    /// start, then waits for the run's end.
+    bool runWithName(const Entry& entry, const QString& name) {
+        QSignalSpy finished(&controller, &CalculationController::runFinished);
+        start(entry, name);
+        return finished.wait(30000);
     }
 
     test::TempDir temp;
@@ -104,10 +107,7 @@ TEST_F(CalculationControllerTest, CancelOrTheProgressWindowsCloseBoxStopsALongRu
         notes.messages.clear();
         QSignalSpy finished(&controller, &CalculationController::runFinished);
         QSignalSpy running(&controller, &CalculationController::runningChanged);
-        controller.calculate(entry);
-        controller.outputDialog()->setFolder(folder);
-        controller.outputDialog()->setTypedName(u"long"_s);
-        QTest::mouseClick(controller.outputDialog()->saveButton(), Qt::LeftButton);
+        start(entry, u"long"_s);
         ASSERT_TRUE(controller.isRunning());
         EXPECT_TRUE(controller.progressWindow()->isVisible());
         // A second Calc while running is ignored.

@@ -10,6 +10,8 @@
 #include <QListWidget>
 #include <QPushButton>
 
+#include <tuple>
+
 namespace fenlowick {
 namespace {
 
@@ -181,23 +183,16 @@ TEST_F(DataFileDialogTest, ARefusedOrFailedSaveShowsWhyAndKeepsTheDialog) {
     quoted.title = "He said \"hi\" to me";
     test::writeFile(temp.path() / "blocker", "a regular file");
     const QString blocked = QString::fromStdString((temp.path() / "blocker" / "run.dat").string());
-    const struct {
-        Entry entry;
-        QString name;
-        QString messageStart;
-    } cases[] = {
-        {quoted, u"quote"_s, u"Please remove the double quote"_s},
-        {test::threeSourceEntry(), u"blocker/run"_s,
-         u"The data file %1 could not be saved: Not a directory"_s.arg(blocked)},
-    };
     dialog.controls().setFolder(QString::fromStdString(temp.path().string()));
-    for (const auto& c : cases) {
+    for (const auto& [entry, name, messageStart] :
+         {std::tuple{quoted, u"quote"_s, u"Please remove the double quote"_s},
+          {test::threeSourceEntry(), u"blocker/run"_s,
+           u"The data file %1 could not be saved: Not a directory"_s.arg(blocked)}}) {
         notes.messages.clear();
-        main.setEntry(c.entry);
-        save(c.name);
+        main.setEntry(entry);
+        save(name);
         ASSERT_EQ(notes.messages.size(), 1);
-        EXPECT_TRUE(notes.messages[0].startsWith(c.messageStart))
-            << notes.messages[0].toStdString();
+        EXPECT_TRUE(notes.messages[0].startsWith(messageStart)) << notes.messages[0].toStdString();
         EXPECT_TRUE(dialog.isVisible());
     }
     EXPECT_EQ(test::filesIn(temp.path()), (std::vector<std::string>{"blocker", "data", "output"}));

@@ -25,10 +25,18 @@ namespace {
 const QColor kDarkRed(128, 0, 0);
 const QColor kWhite(Qt::white);
 
-// The leave checks' messages; the mixture and signature boxes' ends with a blank.
+// The leave check's message of the mixture and signature boxes, which ends with a blank.
 const char* const kNumericBlank = "Please enter only numeric values ";
-const char* const kNumeric = "Please enter only numeric values";
-const char* const kNumericRange = "Please enter only numeric values between 1 and 100";
+
+// The kinds of box by their names in the tables: the kind, and a box of the main window of it.
+const std::map<std::string, std::pair<BoxKind, const char*>> kKinds{
+    {"Title", {BoxKind::Title, "Title"}},
+    {"Increment", {BoxKind::Increment, "Increment"}},
+    {"Tolerance", {BoxKind::Tolerance, "Threshold"}},
+    {"IsotopeLabel", {BoxKind::IsotopeLabel, "Isotope_0"}},
+    {"Mixture", {BoxKind::Mixture, "Mixture_0"}},
+    {"SourceLabel", {BoxKind::SourceLabel, "Sources_0"}},
+    {"Signature", {BoxKind::Signature, "Col2_5"}}};
 
 QColor background(const QLineEdit* box) {
     return box->palette().color(QPalette::Base);
@@ -117,17 +125,7 @@ TEST_F(MainWindowTest, TabRunsThroughTheBoxesByTabIndexAndWraps) {
 }
 
 TEST_F(MainWindowTest, LeavingABoxByTabBeepsShowsTheMessageThenEmptiesTheBox) {
-    // One box of each kind that refuses; which texts each kind refuses is EntryRules'.
-    const struct {
-        const char* name;
-        const char* text;
-        const char* message; // nullptr when the text is accepted
-    } cases[] = {
-        {"Increment", "abc", kNumericRange},
-        {"Threshold", "x", kNumeric},
-        {"Col2_5", "12,5a", kNumericBlank},
-        {"Isotope_0", "12,5a", nullptr},
-    };
+    // Every text of the leave checks' table, in a box of its kind.
     QLineEdit* left = nullptr;
     QString textAtMessage;
     int beepsAtMessage = -1;
@@ -135,21 +133,22 @@ TEST_F(MainWindowTest, LeavingABoxByTabBeepsShowsTheMessageThenEmptiesTheBox) {
         textAtMessage = left->text();
         beepsAtMessage = notes.beeps;
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const test::TableRow& row : test::readTable("entry-checks/leavechecks.tsv", 3, 30)) {
+        SCOPED_TRACE(row.where);
+        const QString text = QString::fromStdString(row.fields[1]);
+        const bool refused = row.fields[2] != "accepted";
         notes.messages.clear();
         notes.beeps = 0;
-        typeInto(c.name, QString::fromLatin1(c.text));
-        left = box(c.name);
+        typeInto(kKinds.at(row.fields[0]).second, text);
+        left = box(kKinds.at(row.fields[0]).second);
         press(Qt::Key_Tab);
-        const bool refused = c.message != nullptr;
         EXPECT_EQ(QApplication::focusWidget() == left, refused);
-        EXPECT_EQ(left->text(), refused ? QString() : QString::fromLatin1(c.text));
+        EXPECT_EQ(left->text(), refused ? QString() : text);
         EXPECT_EQ(notes.messages,
-                  refused ? QStringList{QString::fromLatin1(c.message)} : QStringList());
+                  refused ? QStringList{QString::fromStdString(row.fields[2])} : QStringList());
         if (refused) {
             EXPECT_EQ(beepsAtMessage, 1);
-            EXPECT_EQ(textAtMessage, QString::fromLatin1(c.text));
+            EXPECT_EQ(textAtMessage, text);
             // A refused box keeps the focus colours.
             EXPECT_EQ(background(left), kDarkRed);
         }
@@ -214,7 +213,7 @@ TEST_F(MainWindowTest, LetterBoxesHandTheFocusOnAfterCheckingTheBoxBeingLeft) {
     typeInto("Threshold", u"x"_s);
     QTest::mouseClick(window.letterBox(4), Qt::LeftButton);
     EXPECT_EQ(focusName(), u"Threshold"_s);
-    EXPECT_EQ(notes.messages, QStringList{QString::fromLatin1(kNumeric)});
+    EXPECT_EQ(notes.messages, QStringList{u"Please enter only numeric values"_s});
 }
 
 TEST_F(MainWindowTest, AnotherWindowTakingTheFocusOrAMenuCommandRunsNoCheckAndKeepsTheColours) {
@@ -261,14 +260,9 @@ TEST_F(MainWindowTest, ViewShowsTheNoteBeforeAskingForTheViewer) {
                      [&] { messagesAtRequest = notes.messages.size(); });
     window.menuCommand(u"ViewOutput"_s)->trigger();
     EXPECT_EQ(messagesAtRequest, 1);
-    EXPECT_EQ(notes.messages,
-              QStringList{QStringLiteral(
-                  "NOTE - Each of the individual solutions represents a combination of source "
-                  "proportions which satisfies isotopic mass balance in the mixing model.  "
-                  "Descriptive statistics are provided simply as a way to characterize this "
-                  "entire distribution of feasible solutions.  To avoid misrepresenting the "
-                  "results, users of this procedure should report the distribution of feasible "
-                  "solutions rather than focusing on a single value such as the mean.")});
+    // The note's text, one line, is in tests/data/gui/view-note.txt.
+    const std::string note = test::readFile(FENLOWICK_TEST_DATA "/gui/view-note.txt");
+    EXPECT_EQ(notes.messages, QStringList{QString::fromStdString(test::linesOf(note).at(0))});
 }
 
 TEST_F(MainWindowTest, OtherCommandsSignalAnnounceTheProgramOrExit) {
@@ -292,35 +286,23 @@ TEST_F(MainWindowTest, OtherCommandsSignalAnnounceTheProgramOrExit) {
     EXPECT_FALSE(window.isVisible());
 }
 
-TEST_F(MainWindowTest, ThePrintoutKeepsPrintableMargins) {
-    const QString pdf = QString::fromStdString(temp.file("margins.pdf"));
-    window.setPrinterPrompt(test::pdfPrinter(pdf));
-    window.menuCommand(u"PrintData"_s)->trigger();
+TEST_F(MainWindowTest, PrintGivesOnePagePerCopyWithinMarginsAndACancelOrAFailedPrinterSaysSo) {
+    const QString pdf = QString::fromStdString(temp.file("three.pdf"));
+    test::expectPrinting([&](auto chooser) { window.setPrinterPrompt(chooser); },
+                         [&] { window.menuCommand(u"PrintData"_s)->trigger(); }, notes,
+                         QStringLiteral("There was an error during the printout!  Check your "
+                                        "printer and cable before trying again."),
+                         pdf, 3);
     const QImage page = test::pdfPageImage(pdf.toStdString(), 40);
     ASSERT_FALSE(page.isNull());
     EXPECT_EQ(test::inkWithinMargins(page, 12.0, 40), 0);
     EXPECT_GT(test::inkWithinMargins(page, 100.0, 40), 1000); // the window's image is there
 }
 
-TEST_F(MainWindowTest, PrintGivesOnePagePerCopyAndACancelOrAFailedPrinterGivesTheMessage) {
-    test::expectPrinting([&](auto chooser) { window.setPrinterPrompt(chooser); },
-                         [&] { window.menuCommand(u"PrintData"_s)->trigger(); }, notes,
-                         QStringLiteral("There was an error during the printout!  Check your "
-                                        "printer and cable before trying again."),
-                         QString::fromStdString(temp.file("three.pdf")), 3);
-}
-
-const std::map<std::string, BoxKind> kKinds{
-    {"Title", BoxKind::Title},         {"Increment", BoxKind::Increment},
-    {"Tolerance", BoxKind::Tolerance}, {"IsotopeLabel", BoxKind::IsotopeLabel},
-    {"Mixture", BoxKind::Mixture},     {"SourceLabel", BoxKind::SourceLabel},
-    {"Signature", BoxKind::Signature}};
-
 TEST(EntryRules, BoxKindFollowsTheTabIndex) {
     for (const test::TableRow& row : test::readTable("entry-checks/boxkinds.tsv", 3, 7)) {
         for (const std::string& tab : {row.fields[1], row.fields[2]}) {
-            EXPECT_EQ(boxKindOfTab(std::stoi(tab)), kKinds.at(row.fields[0]))
-                << "boxkinds.tsv, line " << row.line;
+            EXPECT_EQ(boxKindOfTab(std::stoi(tab)), kKinds.at(row.fields[0]).first) << row.where;
         }
     }
     EXPECT_THROW(boxKindOfTab(-1), std::out_of_range);
@@ -331,9 +313,10 @@ TEST(EntryRules, BoxKindFollowsTheTabIndex) {
 
 TEST(EntryRules, LeaveCheckMessages) {
     for (const test::TableRow& row : test::readTable("entry-checks/leavechecks.tsv", 3, 30)) {
-        EXPECT_EQ(leaveCheckMessage(kKinds.at(row.fields[0]), row.fields[1]).value_or("accepted"),
-                  row.fields[2])
-            << "leavechecks.tsv, line " << row.line;
+        EXPECT_EQ(
+            leaveCheckMessage(kKinds.at(row.fields[0]).first, row.fields[1]).value_or("accepted"),
+            row.fields[2])
+            << row.where;
     }
 }
 

@@ -244,7 +244,7 @@ TEST(BrowserSizes, WidthFollowsAbove200TwipsAndHeightAbove2000Independently) {
         EXPECT_EQ(std::to_string(after.addressWidth) + " " + std::to_string(after.paneWidth) + " " +
                       std::to_string(after.paneHeight),
                   row.fields[2])
-            << "browsersizes.tsv, line " << row.line;
+            << row.where;
     }
 }
 

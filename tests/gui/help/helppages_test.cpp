@@ -6,6 +6,7 @@
 #include "gui/isospace/frmisospace.h"
 #include "gui/results/frmgraph.h"
 #include "gui/results/frmstatsviewer.h"
+#include "support/datatable.h"
 #include "support/guitestsupport.h"
 
 #include <QCoreApplication>
@@ -116,11 +117,10 @@ TEST(HelpPages, EveryMenuCommandOfEveryWindowHasItsRowOnItsPage) {
     frmGraph graph;
     frmStatsViewer viewer;
     frmIsospace isospace;
-    const std::pair<QMainWindow*, const char*> windows[] = {{&main, "help.htm"},
-                                                            {&graph, "graphing.htm"},
-                                                            {&viewer, "viewing.htm"},
-                                                            {&isospace, "isospace.htm"}};
-    for (const auto& [window, page] : windows) {
+    for (const auto& [window, page] : {std::pair<QMainWindow*, const char*>{&main, "help.htm"},
+                                       {&graph, "graphing.htm"},
+                                       {&viewer, "viewing.htm"},
+                                       {&isospace, "isospace.htm"}}) {
         const QString html = installedPage(QString::fromLatin1(page));
         const QList<QAction*> commands = window->menuBar()->actions();
         EXPECT_GE(commands.size(), 5) << page;
@@ -158,12 +158,10 @@ TEST(HelpPages, TheCalcPageQuotesTheRunsMessagesWordForWord) {
 }
 
 TEST(HelpTopicLocator, TopicsAreFileNamesWhateverTheirLeadingSeparator) {
-    for (const auto& [topic, name] : {std::pair{"\\help.htm", "help.htm"},
-                                      {"/calc.htm", "calc.htm"},
-                                      {"viewing.htm", "viewing.htm"},
-                                      {"sub\\page.htm", "sub/page.htm"}}) {
-        EXPECT_EQ(HelpTopicLocator::normalisedTopic(QString::fromLatin1(topic)),
-                  QString::fromLatin1(name));
+    for (const test::TableRow& row : test::readTable("gui/helptopics.tsv", 2, 4)) {
+        EXPECT_EQ(HelpTopicLocator::normalisedTopic(QString::fromStdString(row.fields[0])),
+                  QString::fromStdString(row.fields[1]))
+            << row.where;
     }
 }
 

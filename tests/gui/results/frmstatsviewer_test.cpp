@@ -175,7 +175,7 @@ TEST_F(StatsViewerTest, PrintsOneLinePerRowInColumnOrderOnThePagesOfThePlan) {
               (Lines{"81: row 0 to row 80", "80: row 81 to row 160", "10: row 161 to row 170"}));
 }
 
-TEST_F(StatsViewerTest, ANewFileOpensAtItsTopLongTextsHaveTooltipsAndPrintsKeepMargins) {
+TEST_F(StatsViewerTest, ANewFileOpensAtItsTopAndLongTextsHaveTooltips) {
     open(u"run.tot"_s);
     viewer.grid()->verticalScrollBar()->setValue(viewer.grid()->verticalScrollBar()->maximum());
     ASSERT_GT(viewer.grid()->verticalScrollBar()->value(), 0);
@@ -184,11 +184,16 @@ TEST_F(StatsViewerTest, ANewFileOpensAtItsTopLongTextsHaveTooltipsAndPrintsKeepM
     const QTableWidgetItem* title = viewer.grid()->item(1, 1); // grid row 2: the title
     ASSERT_NE(title, nullptr);
     EXPECT_EQ(title->toolTip(), title->text());
+}
 
+TEST_F(StatsViewerTest, PrintsWithinMarginsAndACancelOrAFailedPrinterGivesTheMessage) {
+    // Copies are the printer's to make (a PDF file gets one).
+    open(u"run.tot"_s);
+    const QString pdf = folder + u"/one.pdf"_s;
+    test::expectPrinting([&](auto chooser) { viewer.setPrinterChooser(chooser); },
+                         [&] { viewer.PrintData_Click(); }, messages,
+                         resultmessages::viewerPrintFailed(), pdf, 1);
     // Every word of the printout lies at least half an inch (36 points) inside the page.
-    const QString pdf = folder + u"/margins.pdf"_s;
-    viewer.setPrinterChooser(test::pdfPrinter(pdf));
-    viewer.PrintData_Click();
     const QString boxes =
         QString::fromStdString(test::runTool("pdftotext", {"-bbox", pdf.toStdString(), "-"}));
     const QRegularExpression word(u"xMin=\"([0-9.]+)\" yMin=\"([0-9.]+)\""_s);
@@ -199,14 +204,6 @@ TEST_F(StatsViewerTest, ANewFileOpensAtItsTopLongTextsHaveTooltipsAndPrintsKeepM
         EXPECT_GE(match.captured(2).toDouble(), 35.9);
     }
     EXPECT_GT(words, 20);
-}
-
-TEST_F(StatsViewerTest, PrintsAndACancelOrAFailedPrinterGivesTheMessage) {
-    // Copies are the printer's to make (a PDF file gets one).
-    open(u"run.tot"_s);
-    test::expectPrinting([&](auto chooser) { viewer.setPrinterChooser(chooser); },
-                         [&] { viewer.PrintData_Click(); }, messages,
-                         resultmessages::viewerPrintFailed(), folder + u"/one.pdf"_s, 1);
 }
 
 TEST_F(StatsViewerTest, CopyPutsTheGridOrTheSelectedCellsOnTheClipboard) {

@@ -206,14 +206,21 @@ void runCount(benchmark::State& state, Constraint constraint) {
     state.counters["feasible"] = static_cast<double>(result.feasibleCount);
 }
 
+/// The study of the three tables in `folder`.
+Expected<Study> readBenchStudy(const std::string& folder) {
+    const Expected<CsvTable> sources = CsvTable::read(folder + "/sources.csv");
+    const Expected<CsvTable> consumers = CsvTable::read(folder + "/consumers.csv");
+    const Expected<CsvTable> discrimination = CsvTable::read(folder + "/discrimination.csv");
+    if (!sources || !consumers || !discrimination) {
+        return !sources ? sources.error() : !consumers ? consumers.error() : discrimination.error();
+    }
+    return readStudy(*sources, *consumers, &*discrimination);
+}
+
 /// The study in study/ (250 consumers, 4 sources, 2 tracers), increment 1, tolerance 0.1,
 /// with `state.range(0)` draws per consumer on both cores.
 void runStudyBench(benchmark::State& state) {
-    const std::string folder = std::string(FENLOWICK_BENCH_STUDY) + "/";
-    const Expected<CsvTable> sources = CsvTable::read(folder + "sources.csv");
-    const Expected<CsvTable> consumers = CsvTable::read(folder + "consumers.csv");
-    const Expected<CsvTable> discrimination = CsvTable::read(folder + "discrimination.csv");
-    const Expected<Study> study = readStudy(*sources, *consumers, &*discrimination);
+    const Expected<Study> study = readBenchStudy(FENLOWICK_BENCH_STUDY);
     if (!study) {
         state.SkipWithError(study.error().message.c_str());
         return;
@@ -242,11 +249,8 @@ void runStudyBench(benchmark::State& state) {
 /// The posterior of a study in posterior/NAME/ at `increment` %, by its consumers' third
 /// column (the group), with `state.range(0)` draws, on both cores.
 void runPosteriorBench(benchmark::State& state, const char* name, const char* increment) {
-    const std::string folder = std::string(FENLOWICK_BENCH_POSTERIOR) + "/" + name + "/";
-    const Expected<CsvTable> sources = CsvTable::read(folder + "sources.csv");
-    const Expected<CsvTable> consumers = CsvTable::read(folder + "consumers.csv");
-    const Expected<CsvTable> discrimination = CsvTable::read(folder + "discrimination.csv");
-    const Expected<Study> study = readStudy(*sources, *consumers, &*discrimination);
+    const Expected<Study> study =
+        readBenchStudy(std::string(FENLOWICK_BENCH_POSTERIOR) + "/" + name);
     if (!study) {
         state.SkipWithError(study.error().message.c_str());
         return;

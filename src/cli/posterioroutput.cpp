@@ -13,7 +13,9 @@
 #include "figures/studyfigures.h"
 #endif
 
+#include <algorithm>
 #include <iostream>
+#include <iterator>
 
 namespace fenlowick {
 
@@ -50,14 +52,11 @@ int writePosteriorOutput(const Study& study, const PosteriorOutcome& outcome,
         {joinFolder(folder, "residual.csv"), report.residual},
         {joinFolder(folder, "model.csv"), report.model},
         {joinFolder(folder, "posterior-histograms.csv"), report.histograms}};
-    if (!noFigures) {
+    if (drawsFigures(noFigures)) {
 #ifdef FENLOWICK_HAVE_FIGURES
-        for (FileText& figure : drawPosteriorFigures(study, outcome, settings.byFactors,
-                                                     joinFolder(folder, "figures"))) {
-            files.push_back(std::move(figure));
-        }
-#else
-        std::cerr << "fenlowick-cli: note: this build has no figures (it was made without Qt)\n";
+        std::ranges::move(
+            drawPosteriorFigures(study, outcome, settings.byFactors, joinFolder(folder, "figures")),
+            std::back_inserter(files));
 #endif
     }
     if (const int code = writeStudyFiles(files, folder, inputs); code != kExitDone) {

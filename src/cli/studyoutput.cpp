@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <iostream>
+#include <iterator>
 #include <optional>
 
 namespace fenlowick {
@@ -149,6 +150,17 @@ void noteDrawsWithoutSolution(const StudyOutcome& outcome, const std::vector<int
 
 } // namespace
 
+bool drawsFigures(bool noFigures) {
+#ifdef FENLOWICK_HAVE_FIGURES
+    return !noFigures;
+#else
+    if (!noFigures) {
+        std::cerr << "fenlowick-cli: note: this build has no figures (it was made without Qt)\n";
+    }
+    return false;
+#endif
+}
+
 int writeStudyFiles(const std::vector<FileText>& results, const std::string& folder,
                     const std::vector<std::string>& inputs) {
     std::error_code ec;
@@ -212,14 +224,10 @@ int writeStudyOutput(const Study& study, const StudyOutcome& outcome,
     if (!report.groups.empty()) {
         files.push_back({joinFolder(folder, "groups.csv"), report.groups});
     }
-    if (!noFigures) {
+    if (drawsFigures(noFigures)) {
 #ifdef FENLOWICK_HAVE_FIGURES
-        for (FileText& figure :
-             drawStudyFigures(study, outcome, summary, joinFolder(folder, "figures"))) {
-            files.push_back(std::move(figure));
-        }
-#else
-        std::cerr << "fenlowick-cli: note: this build has no figures (it was made without Qt)\n";
+        std::ranges::move(drawStudyFigures(study, outcome, summary, joinFolder(folder, "figures")),
+                          std::back_inserter(files));
 #endif
     }
     if (const int code = writeStudyFiles(files, folder, inputs); code != kExitDone) {

@@ -10,6 +10,10 @@
 
 namespace fenlowick {
 
+/// True when a study's figures are to be drawn: asked for (not `noFigures`) and made by
+/// this build; a build without figures says so.
+bool drawsFigures(bool noFigures);
+
 /// Writes the files of a study's results (all inside `folder`, figures in its figures/)
 /// all together or none, with the record of the files written (study-files.txt), and
 /// removes the files an earlier study's record names that these do not replace, saying so,

@@ -110,6 +110,17 @@ void paintText(QPainter& painter, const QRectF& box, TextRole role, const QStrin
     painter.restore();
 }
 
+double paintFigureHeading(QPainter& painter, const QString& title, const QString& subtitle) {
+    const double width = kFigureWidth - 2 * kFigureMargin;
+    double top = kFigureMargin;
+    paintText(painter, QRectF(kFigureMargin, top, width, lineHeight(TextRole::Title)),
+              TextRole::Title, title, Qt::AlignLeft | Qt::AlignTop);
+    top += lineHeight(TextRole::Title) + 2.0;
+    paintText(painter, QRectF(kFigureMargin, top, width, lineHeight(TextRole::Subtitle)),
+              TextRole::Subtitle, subtitle, Qt::AlignLeft | Qt::AlignTop);
+    return top + lineHeight(TextRole::Subtitle) + 12.0;
+}
+
 double lineHeight(TextRole role) {
     return QFontMetricsF(figureFont(role)).height();
 }

@@ -50,6 +50,10 @@ QString elided(const QPainter& painter, const QString& text, double width);
 void paintText(QPainter& painter, const QRectF& box, TextRole role, const QString& text,
                int alignment, bool bold = false, const QColor& colour = kInk);
 
+/// A figure's title and subtitle across the top of the canvas; returns where what follows
+/// them may begin.
+double paintFigureHeading(QPainter& painter, const QString& title, const QString& subtitle);
+
 /// The height of a line of text in `role`'s font.
 double lineHeight(TextRole role);
 

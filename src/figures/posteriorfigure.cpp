@@ -125,14 +125,7 @@ PairsFigure pairsFigureOf(const PosteriorGroup& group, const std::vector<std::st
 }
 
 void paintPairsFigure(QPainter& painter, const PairsFigure& figure) {
-    const double width = kFigureWidth - 2 * kFigureMargin;
-    double top = kFigureMargin;
-    paintText(painter, QRectF(kFigureMargin, top, width, lineHeight(TextRole::Title)),
-              TextRole::Title, figure.title, Qt::AlignLeft | Qt::AlignTop);
-    top += lineHeight(TextRole::Title) + 2.0;
-    paintText(painter, QRectF(kFigureMargin, top, width, lineHeight(TextRole::Subtitle)),
-              TextRole::Subtitle, figure.subtitle, Qt::AlignLeft | Qt::AlignTop);
-    top += lineHeight(TextRole::Subtitle) + 12.0;
+    const double top = paintFigureHeading(painter, figure.title, figure.subtitle);
     // Source b (1..k-1) up in row b - 1, source a (0..k-2) across in column a: the lower
     // triangle of the matrix of pairs, without its diagonal.
     const auto n = static_cast<int>(figure.labels.size()) - 1;

@@ -174,13 +174,7 @@ SharesFigure sharesFigureOf(const StudyOutcome& outcome, const StudyGroup& group
 
 void paintSharesFigure(QPainter& painter, const SharesFigure& figure) {
     const double width = kFigureWidth - 2 * kFigureMargin;
-    double top = kFigureMargin;
-    paintText(painter, QRectF(kFigureMargin, top, width, lineHeight(TextRole::Title)),
-              TextRole::Title, figure.title, Qt::AlignLeft | Qt::AlignTop);
-    top += lineHeight(TextRole::Title) + 2.0;
-    paintText(painter, QRectF(kFigureMargin, top, width, lineHeight(TextRole::Subtitle)),
-              TextRole::Subtitle, figure.subtitle, Qt::AlignLeft | Qt::AlignTop);
-    top += lineHeight(TextRole::Subtitle) + 12.0;
+    const double top = paintFigureHeading(painter, figure.title, figure.subtitle);
     const double noteTop = kFigureHeight - kFigureMargin - lineHeight(TextRole::Note);
     paintText(painter, QRectF(kFigureMargin, noteTop, width, lineHeight(TextRole::Note)),
               TextRole::Note, figure.note, Qt::AlignLeft | Qt::AlignTop, false, QColor(90, 90, 90));

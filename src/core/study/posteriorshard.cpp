@@ -110,31 +110,20 @@ private:
     /// A line `name` followed by `count` numbers.
     bool numbers(std::size_t at, std::string_view name, std::size_t count,
                  std::vector<double>& into) const {
-        const std::vector<std::string_view> words = wordsAt(at);
-        if (words.size() != count + 1 || words[0] != name) {
-            return false;
-        }
-        into.clear();
-        for (std::size_t w = 1; w < words.size(); ++w) {
-            const std::optional<double> v = readNumber(words[w]);
-            if (!v) {
-                return false;
-            }
-            into.push_back(*v);
-        }
-        return true;
+        return indexed(at, name, std::nullopt, count, into);
     }
 
-    /// A line `name`, then `index`, then `count` numbers.
-    bool indexed(std::size_t at, std::string_view name, std::size_t index, std::size_t count,
-                 std::vector<double>& into) const {
+    /// A line `name`, then `index` (if any), then `count` numbers.
+    bool indexed(std::size_t at, std::string_view name, std::optional<std::size_t> index,
+                 std::size_t count, std::vector<double>& into) const {
         const std::vector<std::string_view> words = wordsAt(at);
-        if (words.size() != count + 2 || words[0] != name ||
-            wholeNumber<std::size_t>(words[1]) != index) {
+        const std::size_t first = index ? 2 : 1;
+        if (words.size() != count + first || words[0] != name ||
+            (index && wholeNumber<std::size_t>(words[1]) != index)) {
             return false;
         }
         into.clear();
-        for (std::size_t w = 2; w < words.size(); ++w) {
+        for (std::size_t w = first; w < words.size(); ++w) {
             const std::optional<double> v = readNumber(words[w]);
             if (!v) {
                 return false;

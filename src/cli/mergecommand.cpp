@@ -71,6 +71,22 @@ int MergeCommand::readShardList(std::vector<std::string>& folders) const {
     return kExitDone;
 }
 
+int MergeCommand::mergePosterior(const Study& study, const ShardManifest& manifest,
+                                 const std::vector<int>& byFactors,
+                                 const std::vector<ShardFiles>& shards,
+                                 const std::vector<std::string>& shardFiles) const {
+    const PosteriorSettings settings{manifest.options, byFactors};
+    Expected<std::vector<PosteriorGroupSums>> sums =
+        mergePosteriorShards(study, settings, manifest, shards);
+    Expected<PosteriorOutcome> posterior =
+        sums ? finishPosterior(study, settings, *sums) : Expected<PosteriorOutcome>(sums.error());
+    if (!posterior) {
+        return reportError(posterior.error());
+    }
+    return writePosteriorOutput(study, *posterior, settings, m_output, m_noFigures, m_quiet,
+                                shardFiles);
+}
+
 int MergeCommand::run() const {
     // Stopped by a signal (or past the file-size limit), the merge says why and leaves no
     // partial file, as a study does.
@@ -156,16 +172,7 @@ int MergeCommand::run() const {
         }
     }
     if (manifest->options.posterior) {
-        const PosteriorSettings settings{manifest->options, byFactors};
-        Expected<std::vector<PosteriorGroupSums>> sums =
-            mergePosteriorShards(*study, settings, *manifest, shards);
-        Expected<PosteriorOutcome> posterior = sums ? finishPosterior(*study, settings, *sums)
-                                                    : Expected<PosteriorOutcome>(sums.error());
-        if (!posterior) {
-            return reportError(posterior.error());
-        }
-        return writePosteriorOutput(*study, *posterior, settings, m_output, m_noFigures, m_quiet,
-                                    shardFiles);
+        return mergePosterior(*study, *manifest, byFactors, shards, shardFiles);
     }
     Expected<StudyOutcome> outcome = mergeShards(*study, *manifest, shards);
     if (!outcome) {

@@ -9,6 +9,10 @@ class App;
 
 namespace fenlowick {
 
+struct Study;
+struct ShardManifest;
+struct ShardFiles;
+
 /// `fenlowick-cli merge`: the shards of a study, run apart (`study --shard I/N`), merged into
 /// the files the unsplit study writes.
 class MergeCommand {
@@ -25,6 +29,10 @@ public:
 private:
     /// Adds the folders named in the --shard-list file, one per line; an exit code.
     int readShardList(std::vector<std::string>& folders) const;
+    /// The posterior's files from the sums of its shards' draws; an exit code.
+    int mergePosterior(const Study& study, const ShardManifest& manifest,
+                       const std::vector<int>& byFactors, const std::vector<ShardFiles>& shards,
+                       const std::vector<std::string>& shardFiles) const;
 
     CLI::App* m_command = nullptr;
     std::vector<std::string> m_shards;

@@ -88,8 +88,12 @@ void BatchCommand::reportMixture(const Entry& entry, std::size_t index, std::siz
     } else if (item.outcome.feasibleCount == 0) {
         std::cerr << "no feasible solution";
         // The diagnosis's first sentence: where the mixture lies, the tolerance it needs.
-        const Expected<Diagnosis> diagnosis = diagnoseEntry(batchEntry(entry, item.mixture));
-        if (diagnosis) {
+        // Stopped by the signals that stop the batch, which then ends after this line.
+        DiagnosisLimits limits;
+        limits.approach.cancel = &interruptFlag();
+        const Expected<Diagnosis> diagnosis =
+            diagnoseEntry(batchEntry(entry, item.mixture), limits);
+        if (diagnosis && !diagnosis->cancelled) {
             const std::string& text = diagnosis->message;
             const std::size_t end = text.find(". ");
             std::cerr << ". "

@@ -188,7 +188,7 @@ void printRunSummary(const RunOptions& options, const RunRequest& request,
     }
     // The diagnosis reasons about the linear model over the whole grid.
     if (outcome.feasibleCount == 0 && request.constraints.empty()) {
-        printDiagnosis(request.entry, std::cout);
+        printDiagnosis(request.entry, std::cout, &interruptFlag());
     }
     std::cout << terminalText(outcome.message) << "\n"
               << "Feasible solutions: " << outcome.feasibleCount << " of " << outcome.visitedCount

@@ -48,9 +48,11 @@ int DiagnoseCommand::run() const {
     return kExitDone;
 }
 
-void printDiagnosis(const Entry& entry, std::ostream& out) {
-    const Expected<Diagnosis> diagnosis = diagnoseEntry(entry);
-    if (diagnosis) {
+void printDiagnosis(const Entry& entry, std::ostream& out, const std::atomic<bool>* cancel) {
+    DiagnosisLimits limits;
+    limits.approach.cancel = cancel;
+    const Expected<Diagnosis> diagnosis = diagnoseEntry(entry, limits);
+    if (diagnosis && !diagnosis->cancelled) {
         out << terminalText(diagnosis->message) << "\n";
     }
 }

@@ -2,6 +2,7 @@
 
 #include "core/entry/entry.h"
 
+#include <atomic>
 #include <iosfwd>
 #include <string>
 
@@ -31,7 +32,9 @@ private:
 };
 
 /// The diagnosis of an entry that has passed its checks, as printed after a run that kept
-/// nothing (one paragraph, ended by a line end).
-void printDiagnosis(const Entry& entry, std::ostream& out);
+/// nothing (one paragraph, ended by a line end). A set cancel flag stops the diagnosis, which
+/// then prints nothing.
+void printDiagnosis(const Entry& entry, std::ostream& out,
+                    const std::atomic<bool>* cancel = nullptr);
 
 } // namespace fenlowick

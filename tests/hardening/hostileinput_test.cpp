@@ -42,12 +42,13 @@ TEST(HostileInput, VeryLongLabelsAreStoredWholeButNotRun) {
                                "program's files cannot read back a longer text.");
 }
 
-// Signatures at the float limit and a huge tolerance overflow the predictions to infinity;
-// a negative zero: the run still completes. Numbers beyond the limits are refused by the
-// entry checks (core/entry/checks_test.cpp).
+// Signatures at the largest the checks take (2^121), a mixture at the float limit and a huge
+// tolerance; a negative zero: the run still completes. Numbers beyond the limits are refused
+// by the entry checks (core/entry/checks_test.cpp).
 TEST(HostileInput, NumbersAtAndBeyondTheLimitsNeverCrashTheRun) {
-    for (const char* boxes :
-         {"Col0_0=3.4e38|Mixture_0=3.4e38|Threshold=1e300", "Col0_0=-0|Threshold=0"}) {
+    for (const char* boxes : {"Col0_0=2658455991569831745807614120560689152|Mixture_0=3.4e38|"
+                              "Threshold=1e300",
+                              "Col0_0=-0|Threshold=0"}) {
         test::TempDir dir;
         const Entry entry = test::changed(test::threeSourceEntry(), boxes);
         const RunOutcome outcome = runCalculation(requestFor(dir, entry));

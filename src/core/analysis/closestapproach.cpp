@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 #include <vector>
 
@@ -184,8 +185,10 @@ double scaledTolerance(const CalculationInput& input) {
     return std::trunc(static_cast<double>(input.decimalScale) * input.tolerance100);
 }
 
-std::string toleranceText(std::uint64_t n, int decimals) {
-    std::string digits = std::to_string(n);
+namespace {
+
+/// The whole number `digits` divided by 10^decimals, written with exactly `decimals` decimals.
+std::string withDecimals(std::string digits, int decimals) {
     if (decimals <= 0) {
         return digits;
     }
@@ -197,25 +200,56 @@ std::string toleranceText(std::uint64_t n, int decimals) {
     return digits;
 }
 
+/// Whole numbers held as doubles: every one up to 2^53, above that only the representable
+/// ones (the text of n + 1 would read back as n).
+constexpr double kExactWhole = 0x1p53;
+
+double nextWhole(double n) {
+    return n < kExactWhole ? n + 1.0 : std::nextafter(n, std::numeric_limits<double>::infinity());
+}
+
+double previousWhole(double n) {
+    return n <= kExactWhole ? n - 1.0 : std::nextafter(n, 0.0);
+}
+
+/// toleranceText for a whole number held as a double, written out in full.
+std::string toleranceTextOf(double n, int decimals) {
+    char digits[400];
+    std::snprintf(digits, sizeof digits, "%.0f", n);
+    return withDecimals(digits, decimals);
+}
+
+} // namespace
+
+std::string toleranceText(std::uint64_t n, int decimals) {
+    return withDecimals(std::to_string(n), decimals);
+}
+
 ToleranceStep smallestToleranceFor(const Entry& entry, double distance) {
     const int decimals = deriveCalculationInput(entry).decimalPlaces;
     Entry probe = entry;
-    const auto scaledToleranceOf = [&](std::uint64_t n) {
-        probe.threshold = toleranceText(n, decimals);
+    const auto scaledToleranceOf = [&](double n) {
+        probe.threshold = toleranceTextOf(n, decimals);
         return scaledTolerance(deriveCalculationInput(probe));
     };
     // With d decimals the tolerance n / 10^d gives a scaled tolerance of about 100 n (the scale is
     // 10^d and the tolerance is taken times 100); the rounding of the decimal value and of
-    // the products can lower it by one, so start below and step up.
+    // the products can lower it by one (by a unit in the last place above 2^53), so start
+    // below and step up. The steps are few; they are bounded all the same, for a distance
+    // no tolerance reaches (infinite, which the entry checks keep from happening).
     const double estimate = std::ceil(distance / 100.0);
-    std::uint64_t n = estimate > 2.0 ? static_cast<std::uint64_t>(estimate) - 2 : 0;
-    while (scaledToleranceOf(n) < distance) {
-        ++n;
+    double n =
+        std::isfinite(estimate) ? std::max(0.0, estimate) : std::numeric_limits<float>::max();
+    for (int i = 0; i < 2 && n > 0.0; ++i) {
+        n = previousWhole(n);
+    }
+    for (int steps = 0; steps < 1000 && scaledToleranceOf(n) < distance; ++steps) {
+        n = nextWhole(n);
     }
     ToleranceStep step;
-    step.enough = toleranceText(n, decimals);
-    if (n > 0) {
-        step.below = toleranceText(n - 1, decimals);
+    step.enough = toleranceTextOf(n, decimals);
+    if (n > 0.0) {
+        step.below = toleranceTextOf(previousWhole(n), decimals);
     }
     return step;
 }
@@ -233,8 +267,14 @@ std::string largestDifferenceText(const Entry& entry, const std::array<float, kS
             valueDecimals = std::max(valueDecimals, numberOfDecimals(entry.col[k][i]));
         }
     }
-    const auto scaled = [](double value, int decimals) {
-        return static_cast<Wide>(std::llround(value * std::pow(10.0, decimals)));
+    bool exact = true;
+    const auto scaled = [&exact](double value, int decimals) {
+        const double product = value * std::pow(10.0, decimals);
+        if (!(std::fabs(product) <= 0x1p53)) {
+            exact = false;
+            return Wide{0};
+        }
+        return static_cast<Wide>(std::llround(product));
     };
     Wide largest = 0;
     for (int k = 0; k < isotopes; ++k) {
@@ -247,6 +287,9 @@ std::string largestDifferenceText(const Entry& entry, const std::array<float, kS
         // Shares are in percent: the mixture is scaled by 100 more.
         const Wide mixture = scaled(toDouble(entry.mixture[k]).value_or(0.0), valueDecimals) *
                              scaled(100.0, shareDecimals);
+        if (!exact) {
+            return {};
+        }
         const Wide difference = predicted > mixture ? predicted - mixture : mixture - predicted;
         largest = std::max(largest, difference);
     }

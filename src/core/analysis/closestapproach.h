@@ -64,7 +64,8 @@ ToleranceStep smallestToleranceFor(const Entry& entry, double distance);
 /// The largest difference between a combination's predicted mixture and the mixture over
 /// the isotopes in use, worked out exactly on the typed decimals (shares taken at the
 /// increment's decimals), in the style of toleranceText; rounded up at the sixth decimal
-/// when it has more.
+/// when it has more. Empty when the values are too large for that (beyond 2^53 once scaled
+/// to whole numbers).
 std::string largestDifferenceText(const Entry& entry, const std::array<float, kSourceRows>& shares,
                                   int sources, int isotopes);
 

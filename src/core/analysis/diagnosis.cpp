@@ -7,7 +7,9 @@
 #include "core/entry/checks.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <optional>
 
 namespace fenlowick {
 
@@ -134,7 +136,7 @@ std::string composeMessage(const Entry& entry, const CalculationInput& input,
                 " or more gives solutions at this increment.";
         const std::string exact = largestDifferenceText(entry, diagnosis.closest.shares, sources,
                                                         static_cast<int>(diagnosis.ranges.size()));
-        if (toDouble(exact) < toDouble(diagnosis.tolerance.enough)) {
+        if (!exact.empty() && toDouble(exact) < toDouble(diagnosis.tolerance.enough)) {
             const int decimals = input.decimalPlaces;
             text += " The closest combination differs from the mixture by " + exact + " at most; " +
                     diagnosis.tolerance.enough + " is that rounded up to the entry's " +
@@ -152,10 +154,18 @@ std::string composeMessage(const Entry& entry, const CalculationInput& input,
 }
 
 /// The number of combinations the search keeps with the entry's tolerance replaced.
-std::uint64_t keptAt(const Entry& entry, const std::string& tolerance) {
+/// Nothing when the search was cancelled.
+std::optional<std::uint64_t> keptAt(const Entry& entry, const std::string& tolerance,
+                                    const std::atomic<bool>* cancel) {
     Entry probe = entry;
     probe.threshold = tolerance;
-    return runSearch(deriveCalculationInput(probe), nullptr, EngineControl{}).feasibleCount;
+    EngineControl control;
+    control.cancel = cancel;
+    const EngineResult result = runSearch(deriveCalculationInput(probe), nullptr, control);
+    if (result.cancelled) {
+        return std::nullopt;
+    }
+    return result.feasibleCount;
 }
 
 /// The typed values of the sources and the mixture for the isotopes in use, read once. The
@@ -288,10 +298,17 @@ Diagnosis diagnoseEntry(const Entry& entry, const CalculationInput& input,
     diagnosis.tolerance = smallestToleranceFor(entry, diagnosis.closest.distance);
     if (diagnosis.closest.complete &&
         combinationCount(sources, input.incrementPercent) <= limits.maxConfirmCombinations) {
-        diagnosis.confirmed =
-            keptAt(entry, diagnosis.tolerance.enough) > 0 &&
-            (!diagnosis.tolerance.below || keptAt(entry, *diagnosis.tolerance.below) == 0);
+        const std::atomic<bool>* cancel = limits.approach.cancel;
+        const std::optional<std::uint64_t> enough =
+            keptAt(entry, diagnosis.tolerance.enough, cancel);
+        const std::optional<std::uint64_t> below =
+            diagnosis.tolerance.below && enough > 0u
+                ? keptAt(entry, *diagnosis.tolerance.below, cancel)
+                : std::optional<std::uint64_t>{0};
+        diagnosis.confirmed = enough > 0u && below == 0u;
     }
+    diagnosis.cancelled = limits.approach.cancel != nullptr &&
+                          limits.approach.cancel->load(std::memory_order_relaxed);
     const bool nothingKept = diagnosis.closest.distance > scaledTolerance(input);
     diagnosis.message = composeMessage(entry, input, diagnosis, nothingKept);
     return diagnosis;

@@ -54,6 +54,9 @@ struct Diagnosis {
     /// The search was run at `tolerance.enough` (kept something) and at `tolerance.below`
     /// (kept nothing). False when the entry's search is too big to run twice more.
     bool confirmed = false;
+    /// The limits' cancel flag was set before the diagnosis ended: the search for the smallest
+    /// tolerance may have been cut short and the confirmation skipped.
+    bool cancelled = false;
     /// The whole explanation, for a message box or the console.
     std::string message;
 };

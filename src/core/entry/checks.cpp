@@ -10,6 +10,10 @@ namespace fenlowick {
 
 namespace {
 
+/// The largest signature whose products with the shares and their sums stay finite in
+/// single precision (2^121, about 2.66e36): 100 × it leaves room to spare below float's limit.
+constexpr float kLargestSignature = 0x1p121f;
+
 Error refusal(std::string message) {
     return Error{Error::Kind::Refused, std::move(message)};
 }
@@ -79,7 +83,11 @@ Expected<CalculationInput> checkEntry(const Entry& entry, const CheckRules& rule
     }
     for (int i = 0; i <= input.lastSource; ++i) {
         for (int k = 0; k <= input.lastIsotope; ++k) {
-            if (std::isinf(input.signature[k][i])) {
+            // The search multiplies a signature by a share of up to 100 and sums such
+            // products in single precision: a signature beyond float's limit / 128 could
+            // overflow to infinity there and no combination would be kept (nor could any
+            // tolerance be named that keeps one).
+            if (!(std::fabs(input.signature[k][i]) <= kLargestSignature)) {
                 return tooLarge(14 + 6 * i + k);
             }
         }

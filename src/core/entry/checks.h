@@ -20,8 +20,9 @@ bool isMissingLabel(std::string_view label);
 ///  1. Increment not numeric; 2. Threshold not numeric; 3. Increment outside 1..100;
 ///  4. more than 6 decimal places; 5. no numeric signature; 6. a source label missing;
 ///  7. an isotope label missing; 8. fewer than 3 sources; 9. a tolerance, mixture or
-///  signature too large for the types the search works in; 10. a double quote in a text
-///  the result files store.
+///  signature too large for the types the search works in (a signature beyond 2^121, whose
+///  products with the shares could overflow single precision, counts as too large); 10. a double
+///  quote in a text the result files store.
 Expected<CalculationInput> checkEntry(const Entry& entry);
 
 /// What a caller other than the run may relax in the checks.

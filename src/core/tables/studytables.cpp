@@ -605,6 +605,16 @@ Expected<Study> readStudy(const CsvTable& sourcesCsv, const CsvTable& consumersC
         }
     }
 
+    // A study holds every consumer's histograms until its report is written (some 16 KB
+    // each, and their rows of histograms.csv): refused before any is read.
+    if (static_cast<std::size_t>(consumersCsv.rowCount()) > kStudyMaxConsumers) {
+        return fileError(consumersCsv.fileName() + ": " + std::to_string(consumersCsv.rowCount()) +
+                         " consumer rows; a study takes at most " +
+                         std::to_string(kStudyMaxConsumers) +
+                         " (it holds the results of every consumer in memory), so split the "
+                         "consumers into several studies");
+    }
+
     // Consumers: every tracer value a number, every level of a shared factor known.
     for (int r = 0; r < consumersCsv.rowCount(); ++r) {
         StudyConsumer consumer;

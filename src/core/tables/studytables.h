@@ -4,6 +4,7 @@
 #include "core/base/exactdecimal.h"
 #include "core/base/expected.h"
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
@@ -53,6 +54,10 @@ struct StudyConsumer {
     int sourceSet = 0;
 };
 
+/// The most consumer rows a study takes: it holds every consumer's results in memory until
+/// its report is written, about 1 GB at this many.
+inline constexpr std::size_t kStudyMaxConsumers = 50'000;
+
 /// A study as its three tables give it.
 struct Study {
     std::string consumerFile;         ///< the consumer file's name, for messages
@@ -94,7 +99,8 @@ inline constexpr int kStudyMaxSources = 10;
 /// twice, no label column, a consumer whose factor level has no sources, a tracer without a mean in
 /// the source or discrimination file, a source without discrimination or a discrimination row for
 /// an unknown source, a concentration that is not a number above zero), fewer than two sources or
-/// more than ten in a set, no tracer or more than `maxTracers`.
+/// more than ten in a set, no tracer or more than `maxTracers`, more than kStudyMaxConsumers
+/// consumer rows.
 Expected<Study> readStudy(const CsvTable& sources, const CsvTable& consumers,
                           const CsvTable* discrimination,
                           std::size_t maxTracers = kStudyMaxTracers);

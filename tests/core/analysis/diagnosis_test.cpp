@@ -148,6 +148,30 @@ TEST(ClosestApproach, ToleranceStepFollowsTheSearchsRoundingNotTheDecimalValue) 
     EXPECT_FALSE(smallestToleranceFor(entry, 0.0).below);
 }
 
+TEST(ClosestApproach, ToleranceStepReachesDistancesBeyondWholeNumbersOf64Bits) {
+    // Signatures near the largest the checks take leave distances up to about 10^47; the
+    // tolerance named must reach the distance, the one below it must not, as the run
+    // derives scaled tolerances from the texts.
+    Entry entry;
+    entry.increment = "10";
+    entry.threshold = "0.1";
+    entry.isotope[0] = "X";
+    entry.mixture[0] = "1.0";
+    const auto scaledAt = [&](const std::string& tolerance) {
+        Entry probe = entry;
+        probe.threshold = tolerance;
+        return scaledTolerance(deriveCalculationInput(probe));
+    };
+    for (const double distance : {1.5e21, 4e21, 3.999999966818646e33, 1e40, 3.4e46}) {
+        SCOPED_TRACE(distance);
+        const ToleranceStep step = smallestToleranceFor(entry, distance);
+        EXPECT_GE(scaledAt(step.enough), distance) << step.enough;
+        ASSERT_TRUE(step.below);
+        EXPECT_LT(scaledAt(*step.below), distance) << *step.below;
+        EXPECT_EQ(step.enough.substr(step.enough.size() - 2, 1), ".") << step.enough;
+    }
+}
+
 TEST(ClosestApproach, CancelStopsTheSearchAfterItsFirstCombination) {
     const Entry entry = entryFile("eight-sources");
     const std::atomic<bool> cancel{true};

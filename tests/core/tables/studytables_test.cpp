@@ -31,6 +31,28 @@ TEST(StudyTables, RawRowsGiveTheExactMeanAndTheSampleSd) {
     }
 }
 
+// Every consumer's results are held at once: a table of more consumers than a study takes is
+// refused before they are read, one of exactly that many is read.
+TEST(StudyTables, MoreConsumersThanAStudyTakesAreRefusedUpFront) {
+    const Expected<CsvTable> sources =
+        CsvTable::parse("Source,d13C\nAlgae,1\nFish,2\n", "sources.csv");
+    std::string rows = "d13C\n";
+    for (int i = 0; i < 50'000; ++i) {
+        rows += "1.5\n";
+    }
+    const Expected<CsvTable> most = CsvTable::parse(rows, "consumers.csv");
+    const Expected<Study> taken = readStudy(*sources, *most, nullptr);
+    ASSERT_TRUE(taken) << taken.error().message;
+    EXPECT_EQ(taken->consumers.size(), 50'000u);
+
+    const Expected<CsvTable> tooMany = CsvTable::parse(rows + "1.5\n", "consumers.csv");
+    const Expected<Study> refused = readStudy(*sources, *tooMany, nullptr);
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.error().message,
+              "consumers.csv: 50001 consumer rows; a study takes at most 50000 (it holds the "
+              "results of every consumer in memory), so split the consumers into several studies");
+}
+
 // A mean the exact runs could not add is refused where it stands, not when a consumer runs.
 TEST(StudyTables, MeansBeyondEighteenDigitsAreRefusedAtTheirPlace) {
     const Expected<CsvTable> consumers = CsvTable::parse("d13C\n1\n", "consumers.csv");

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <iostream>
+#include <iterator>
 #include <optional>
 
 namespace fenlowick {
@@ -74,10 +75,43 @@ std::optional<std::string> replacedInput(const std::vector<FileText>& files,
     return std::nullopt;
 }
 
-/// Removes what the earlier study's record names and this study did not write, saying so;
-/// notes files named as a study names them that no record names, which stay.
+/// Whether `name`, a path inside `root` as a record holds it, is a regular file reached
+/// through real folders only: the record is a plain text anyone can change, and a symlink on
+/// the way (or the file itself one) would lead out of the folder.
+bool plainFileInside(const std::filesystem::path& root, const std::string& name) {
+    const std::filesystem::path relative(name);
+    std::filesystem::path path = root;
+    for (auto part = relative.begin(); part != relative.end(); ++part) {
+        if (part->empty()) {
+            return false;
+        }
+        path /= *part;
+        std::error_code ec;
+        const std::filesystem::file_type type = std::filesystem::symlink_status(path, ec).type();
+        const bool last = std::next(part) == relative.end();
+        if (ec || type != (last ? std::filesystem::file_type::regular
+                                : std::filesystem::file_type::directory)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+/// Whether `path` is one of the files the study reads (the same file under any name).
+bool isInput(const std::filesystem::path& path, const std::vector<std::string>& inputs) {
+    return std::any_of(inputs.begin(), inputs.end(), [&](const std::string& input) {
+        std::error_code ec;
+        return std::filesystem::equivalent(path, input, ec) && !ec;
+    });
+}
+
+/// Removes what the earlier study's record names and this study did not write, saying so:
+/// regular files inside the folder only (no symlink, nothing through a linked folder), and
+/// none that the study reads; notes files named as a study names them that no record names,
+/// which stay.
 void removeEarlierFiles(const std::vector<std::string>& earlier, const std::string& folder,
-                        const std::vector<FileText>& files) {
+                        const std::vector<FileText>& files,
+                        const std::vector<std::string>& inputs) {
     const std::filesystem::path root(folder);
     const auto written = [&](const std::filesystem::path& path) {
         return std::any_of(files.begin(), files.end(), [&](const FileText& file) {
@@ -87,7 +121,7 @@ void removeEarlierFiles(const std::vector<std::string>& earlier, const std::stri
     std::error_code ec;
     for (const std::string& name : earlier) {
         const std::filesystem::path path = root / name;
-        if (!written(path) && std::filesystem::is_regular_file(path, ec) &&
+        if (!written(path) && plainFileInside(root, name) && !isInput(path, inputs) &&
             std::filesystem::remove(path, ec)) {
             std::cerr << "fenlowick-cli: removed " << path.string()
                       << ", which an earlier study wrote and this one does not\n";
@@ -195,7 +229,7 @@ int writeStudyFiles(const std::vector<FileText>& results, const std::string& fol
     }
     // Tables and figures this study does not write, left by an earlier one, would be read as
     // its own.
-    removeEarlierFiles(earlier, folder, files);
+    removeEarlierFiles(earlier, folder, files, inputs);
     return kExitDone;
 }
 

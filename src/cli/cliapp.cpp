@@ -266,6 +266,11 @@ int runCommand(const RunOptions& options) {
 
 } // namespace
 
+bool replacesFile(const std::string& output, const std::string& input) {
+    std::error_code ec;
+    return std::filesystem::equivalent(output, input, ec) && !ec;
+}
+
 int reportError(const Error& error) {
     std::cerr << "fenlowick-cli: " << terminalText(error.message) << "\n";
     return error.kind == Error::Kind::Refused ? kExitRefused : kExitFile;

@@ -2,6 +2,8 @@
 
 #include "core/base/expected.h"
 
+#include <string>
+
 namespace fenlowick {
 
 /// Exit codes of fenlowick-cli.
@@ -17,6 +19,10 @@ enum CliExit : int {
 /// Prints an error of the core as the program's message and returns its exit code: a
 /// refusal by the run's checks is kExitRefused, anything else (a file or a table) kExitFile.
 int reportError(const Error& error);
+
+/// Whether writing `output` would replace `input`: the same file under any name (a hard or
+/// symbolic link included). An output that does not exist yet replaces nothing.
+bool replacesFile(const std::string& output, const std::string& input);
 
 /// The whole command-line program; returns its exit code.
 int runCli(int argc, char** argv);

@@ -187,6 +187,24 @@ int ImportCommand::placeEntries(const std::vector<ImportedEntry>& entries,
 }
 
 int ImportCommand::writeEntries(const std::vector<PlacedEntry>& files) const {
+    // A data file written over a table it comes from would destroy that table.
+    std::vector<std::string> inputs = {m_sources};
+    if (!m_mixtures.empty()) {
+        inputs.push_back(m_mixtures);
+    }
+    std::error_code ec;
+    if (!m_tef.empty() && std::filesystem::exists(m_tef, ec)) {
+        inputs.push_back(m_tef);
+    }
+    for (const auto& [path, entry] : files) {
+        for (const std::string& input : inputs) {
+            if (replacesFile(path, input)) {
+                std::cerr << "fenlowick-cli: " << terminalText(path) << " would replace "
+                          << terminalText(input) << ", which import reads; give another --output\n";
+                return kExitFile;
+            }
+        }
+    }
     // All or nothing: no data file is moved into place until every one is written.
     std::vector<FileText> texts;
     for (const auto& [path, entry] : files) {

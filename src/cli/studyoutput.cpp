@@ -66,8 +66,7 @@ std::optional<std::string> replacedInput(const std::vector<FileText>& files,
                                          const std::vector<std::string>& inputs) {
     for (const FileText& file : files) {
         for (const std::string& input : inputs) {
-            std::error_code ec;
-            if (std::filesystem::equivalent(file.path, input, ec) && !ec) {
+            if (replacesFile(file.path, input)) {
                 return input;
             }
         }
@@ -98,11 +97,9 @@ bool plainFileInside(const std::filesystem::path& root, const std::string& name)
 }
 
 /// Whether `path` is one of the files the study reads (the same file under any name).
-bool isInput(const std::filesystem::path& path, const std::vector<std::string>& inputs) {
-    return std::any_of(inputs.begin(), inputs.end(), [&](const std::string& input) {
-        std::error_code ec;
-        return std::filesystem::equivalent(path, input, ec) && !ec;
-    });
+bool isInput(const std::string& path, const std::vector<std::string>& inputs) {
+    return std::any_of(inputs.begin(), inputs.end(),
+                       [&](const std::string& input) { return replacesFile(path, input); });
 }
 
 /// Removes what the earlier study's record names and this study did not write, saying so:
@@ -121,7 +118,7 @@ void removeEarlierFiles(const std::vector<std::string>& earlier, const std::stri
     std::error_code ec;
     for (const std::string& name : earlier) {
         const std::filesystem::path path = root / name;
-        if (!written(path) && plainFileInside(root, name) && !isInput(path, inputs) &&
+        if (!written(path) && plainFileInside(root, name) && !isInput(path.string(), inputs) &&
             std::filesystem::remove(path, ec)) {
             std::cerr << "fenlowick-cli: removed " << path.string()
                       << ", which an earlier study wrote and this one does not\n";

@@ -14,6 +14,7 @@
 #include "core/base/programversion.h"
 #include "core/entry/checks.h"
 #include "core/entry/datafile.h"
+#include "core/entry/outputnaming.h"
 #include "core/tables/concentrationtable.h"
 #include "core/workflows/calculationrun.h"
 #include "core/workflows/timeleft.h"
@@ -222,6 +223,18 @@ int runCommand(const RunOptions& options) {
         return kExitDone;
     }
     auto [folder, name] = splitOutput(options);
+    // An entry or concentrations table named like a result (r.out, run with -o r) would be
+    // replaced by it, or removed as an earlier result with --no-feasible-file.
+    std::vector<std::string> inputs = {options.entryPath};
+    if (!options.concentrationsPath.empty()) {
+        inputs.push_back(options.concentrationsPath);
+    }
+    if (const int code = refuseReplacingInputs(
+            {resultFilePath(folder, name, "out"), resultFilePath(folder, name, "tot")}, inputs,
+            "run");
+        code != kExitDone) {
+        return code;
+    }
     if (options.outputPath.empty()) {
         std::error_code ec;
         std::filesystem::create_directories(folder, ec);
@@ -269,6 +282,21 @@ int runCommand(const RunOptions& options) {
 bool replacesFile(const std::string& output, const std::string& input) {
     std::error_code ec;
     return std::filesystem::equivalent(output, input, ec) && !ec;
+}
+
+int refuseReplacingInputs(const std::vector<std::string>& outputs,
+                          const std::vector<std::string>& inputs, const char* command) {
+    for (const std::string& output : outputs) {
+        for (const std::string& input : inputs) {
+            if (replacesFile(output, input)) {
+                std::cerr << "fenlowick-cli: " << terminalText(output) << " would replace "
+                          << terminalText(input) << ", which " << command
+                          << " reads; give another --output\n";
+                return kExitFile;
+            }
+        }
+    }
+    return kExitDone;
 }
 
 int reportError(const Error& error) {

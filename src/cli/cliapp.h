@@ -3,6 +3,7 @@
 #include "core/base/expected.h"
 
 #include <string>
+#include <vector>
 
 namespace fenlowick {
 
@@ -23,6 +24,12 @@ int reportError(const Error& error);
 /// Whether writing `output` would replace `input`: the same file under any name (a hard or
 /// symbolic link included). An output that does not exist yet replaces nothing.
 bool replacesFile(const std::string& output, const std::string& input);
+
+/// Refuses, saying which, when one of `outputs` would replace one of `inputs`, the files
+/// `command` reads: returns kExitFile then, before anything is written, and kExitDone
+/// otherwise.
+int refuseReplacingInputs(const std::vector<std::string>& outputs,
+                          const std::vector<std::string>& inputs, const char* command);
 
 /// The whole command-line program; returns its exit code.
 int runCli(int argc, char** argv);

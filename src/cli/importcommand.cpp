@@ -196,14 +196,12 @@ int ImportCommand::writeEntries(const std::vector<PlacedEntry>& files) const {
     if (!m_tef.empty() && std::filesystem::exists(m_tef, ec)) {
         inputs.push_back(m_tef);
     }
+    std::vector<std::string> outputs;
     for (const auto& [path, entry] : files) {
-        for (const std::string& input : inputs) {
-            if (replacesFile(path, input)) {
-                std::cerr << "fenlowick-cli: " << terminalText(path) << " would replace "
-                          << terminalText(input) << ", which import reads; give another --output\n";
-                return kExitFile;
-            }
-        }
+        outputs.push_back(path);
+    }
+    if (const int code = refuseReplacingInputs(outputs, inputs, "import"); code != kExitDone) {
+        return code;
     }
     // All or nothing: no data file is moved into place until every one is written.
     std::vector<FileText> texts;

@@ -2,6 +2,7 @@
 
 #include "cli/cliapp.h"
 #include "cli/interruption.h"
+#include "cli/terminaltext.h"
 #include "core/base/atomicfile.h"
 #include "core/base/numberformat.h"
 #include "core/base/textencoding.h"
@@ -102,6 +103,30 @@ bool isInput(const std::string& path, const std::vector<std::string>& inputs) {
                        [&](const std::string& input) { return replacesFile(path, input); });
 }
 
+/// The file of a study shard that a file to be written would replace, when `folder` holds a
+/// shard (its manifest or partial results): the shard's copy of the tables is what its merge
+/// checks, and it would no longer merge.
+std::optional<std::string> replacedShardFile(const std::vector<FileText>& files,
+                                             const std::string& folder) {
+    std::error_code ec;
+    if (!std::filesystem::exists(joinFolder(folder, "manifest.txt"), ec) &&
+        !std::filesystem::exists(joinFolder(folder, "partials.txt"), ec)) {
+        return std::nullopt;
+    }
+    for (const FileText& file : files) {
+        const std::filesystem::path path(file.path);
+        const std::string name = path.filename().string();
+        const bool shardName = name == "sources.csv" || name == "consumers.csv" ||
+                               name == "discrimination.csv" || name == "partials.txt" ||
+                               name == "manifest.txt";
+        if (shardName && file.path == joinFolder(folder, name) &&
+            std::filesystem::exists(path, ec)) {
+            return file.path;
+        }
+    }
+    return std::nullopt;
+}
+
 /// Removes what the earlier study's record names and this study did not write, saying so:
 /// regular files inside the folder only (no symlink, nothing through a linked folder), and
 /// none that the study reads; notes files named as a study names them that no record names,
@@ -190,6 +215,13 @@ int writeStudyFiles(const std::vector<FileText>& results, const std::string& fol
     if (const std::optional<std::string> input = replacedInput(results, inputs)) {
         std::cerr << "fenlowick-cli: " << folder << ": the study's files would replace " << *input
                   << ", which it reads; give another --output folder\n";
+        return kExitFile;
+    }
+    if (const std::optional<std::string> shardFile = replacedShardFile(results, folder)) {
+        std::cerr << "fenlowick-cli: " << terminalText(folder)
+                  << " holds a shard of a study: the study's files would replace "
+                  << terminalText(*shardFile)
+                  << ", which its merge needs; give another --output folder\n";
         return kExitFile;
     }
     const std::string figureFolder = joinFolder(folder, "figures");

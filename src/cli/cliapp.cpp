@@ -222,6 +222,9 @@ int runCommand(const RunOptions& options) {
                   << combinationCount(input->sourceCount(), input->incrementPercent) << "\n";
         return kExitDone;
     }
+    if (const int code = refuseSpecialOutput(options.outputPath); code != kExitDone) {
+        return code;
+    }
     auto [folder, name] = splitOutput(options);
     // An entry or concentrations table named like a result (r.out, run with -o r) would be
     // replaced by it, or removed as an earlier result with --no-feasible-file.
@@ -297,6 +300,19 @@ int refuseReplacingInputs(const std::vector<std::string>& outputs,
         }
     }
     return kExitDone;
+}
+
+int refuseSpecialOutput(const std::string& output) {
+    std::error_code ec;
+    const std::filesystem::file_status status = std::filesystem::status(output, ec);
+    if (ec || !std::filesystem::exists(status) || std::filesystem::is_regular_file(status) ||
+        std::filesystem::is_directory(status)) {
+        return kExitDone;
+    }
+    std::cerr << "fenlowick-cli: --output " << terminalText(output)
+              << " is a device, a pipe or a socket, not a file or a folder: the results are "
+                 "files written beside it; give a file name or a folder\n";
+    return kExitUsage;
 }
 
 int reportError(const Error& error) {

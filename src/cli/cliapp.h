@@ -31,6 +31,12 @@ bool replacesFile(const std::string& output, const std::string& input);
 int refuseReplacingInputs(const std::vector<std::string>& outputs,
                           const std::vector<std::string>& inputs, const char* command);
 
+/// Refuses an --output that names something other than a file or a folder: a device such as
+/// /dev/null, a pipe or a socket. The results are files written beside it (/dev/null.out), in
+/// a folder that was never meant for them. Returns kExitUsage after saying so, kExitDone
+/// otherwise.
+int refuseSpecialOutput(const std::string& output);
+
 /// The whole command-line program; returns its exit code.
 int runCli(int argc, char** argv);
 

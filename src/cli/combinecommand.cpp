@@ -77,6 +77,9 @@ int CombineCommand::run() const {
         }
         groups.push_back(std::move(*group));
     }
+    if (const int code = refuseSpecialOutput(m_output); code != kExitDone) {
+        return code;
+    }
 
     // Why a file cannot be read: a folder, a pipe or device, or the system's reason.
     std::string problem = notAFileToRead(m_feasible).value_or(std::string());

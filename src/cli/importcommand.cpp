@@ -34,7 +34,8 @@ Exit codes:
   0  the data files were written
   1  the entry would be refused by the run's checks, or --tef does not fit the isotopes
   2  the command line is wrong
-  3  a file could not be read or written, or a table is wrong (file, line and column named)
+  3  a file could not be read or written, or a table is wrong (file, line and column named),
+     or an output would replace one of the tables read
   129, 130, 143, 153
      stopped by a signal while the data files were written (128 + its number); none was
      written or replaced)";

@@ -140,6 +140,18 @@ int BatchCommand::run() const {
         std::cerr << "fenlowick-cli: note: " << terminalText(note) << "\n";
     }
     const std::string folder = m_output.empty() ? defaultFolder(m_entry) : m_output;
+    // An input named like a result (a mixtures table called summary.csv, an entry A.tot
+    // beside a mixture A) would be replaced by it.
+    std::vector<std::string> outputs = {joinFolder(folder, "summary.csv")};
+    for (const BatchMixture& mixture : plan->mixtures) {
+        for (const char* extension : {"out", "tot"}) {
+            outputs.push_back(resultFilePath(folder, mixture.fileName, extension));
+        }
+    }
+    if (const int code = refuseReplacingInputs(outputs, {m_entry, m_mixtures}, "batch");
+        code != kExitDone) {
+        return code;
+    }
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
     if (ec) {

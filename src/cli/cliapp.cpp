@@ -14,6 +14,7 @@
 #include "core/base/programversion.h"
 #include "core/entry/checks.h"
 #include "core/entry/datafile.h"
+#include "core/entry/outputnaming.h"
 #include "core/tables/concentrationtable.h"
 #include "core/workflows/calculationrun.h"
 #include "core/workflows/timeleft.h"
@@ -221,7 +222,22 @@ int runCommand(const RunOptions& options) {
                   << combinationCount(input->sourceCount(), input->incrementPercent) << "\n";
         return kExitDone;
     }
+    if (const int code = refuseSpecialOutput(options.outputPath); code != kExitDone) {
+        return code;
+    }
     auto [folder, name] = splitOutput(options);
+    // An entry or concentrations table named like a result (r.out, run with -o r) would be
+    // replaced by it, or removed as an earlier result with --no-feasible-file.
+    std::vector<std::string> inputs = {options.entryPath};
+    if (!options.concentrationsPath.empty()) {
+        inputs.push_back(options.concentrationsPath);
+    }
+    if (const int code = refuseReplacingInputs(
+            {resultFilePath(folder, name, "out"), resultFilePath(folder, name, "tot")}, inputs,
+            "run");
+        code != kExitDone) {
+        return code;
+    }
     if (options.outputPath.empty()) {
         std::error_code ec;
         std::filesystem::create_directories(folder, ec);
@@ -265,6 +281,39 @@ int runCommand(const RunOptions& options) {
 }
 
 } // namespace
+
+bool replacesFile(const std::string& output, const std::string& input) {
+    std::error_code ec;
+    return std::filesystem::equivalent(output, input, ec) && !ec;
+}
+
+int refuseReplacingInputs(const std::vector<std::string>& outputs,
+                          const std::vector<std::string>& inputs, const char* command) {
+    for (const std::string& output : outputs) {
+        for (const std::string& input : inputs) {
+            if (replacesFile(output, input)) {
+                std::cerr << "fenlowick-cli: " << terminalText(output) << " would replace "
+                          << terminalText(input) << ", which " << command
+                          << " reads; give another --output\n";
+                return kExitFile;
+            }
+        }
+    }
+    return kExitDone;
+}
+
+int refuseSpecialOutput(const std::string& output) {
+    std::error_code ec;
+    const std::filesystem::file_status status = std::filesystem::status(output, ec);
+    if (ec || !std::filesystem::exists(status) || std::filesystem::is_regular_file(status) ||
+        std::filesystem::is_directory(status)) {
+        return kExitDone;
+    }
+    std::cerr << "fenlowick-cli: --output " << terminalText(output)
+              << " is a device, a pipe or a socket, not a file or a folder: the results are "
+                 "files written beside it; give a file name or a folder\n";
+    return kExitUsage;
+}
 
 int reportError(const Error& error) {
     std::cerr << "fenlowick-cli: " << terminalText(error.message) << "\n";

@@ -1,6 +1,7 @@
 #include "cli/combinecommand.h"
 
 #include "cli/cliapp.h"
+#include "cli/interruption.h"
 #include "cli/terminaltext.h"
 #include "core/analysis/combinedtotals.h"
 #include "core/base/atomicfile.h"
@@ -24,7 +25,10 @@ const char* const kCombineHelp = R"(Exit codes:
   2  the command line is wrong, or a group does not fit the run (an unknown source, a
      source in two groups, two groups of one name, a group named after another source)
   3  the file could not be read, is not a feasible-output file, or the totals file could
-     not be written (nothing is replaced then))";
+     not be written (nothing is replaced then)
+  129, 130, 143, 153
+     stopped by a signal while the totals file was written (128 + its number); nothing
+     was written or replaced)";
 
 } // namespace
 
@@ -73,6 +77,9 @@ int CombineCommand::run() const {
         }
         groups.push_back(std::move(*group));
     }
+    if (const int code = refuseSpecialOutput(m_output); code != kExitDone) {
+        return code;
+    }
 
     // Why a file cannot be read: a folder, a pipe or device, or the system's reason.
     std::string problem = notAFileToRead(m_feasible).value_or(std::string());
@@ -95,9 +102,19 @@ int CombineCommand::run() const {
     }
 
     const std::string path = totalsPath();
-    const Status written = writeFileAtomically(path, totals->text);
+    // Stopped by a signal (or past the file-size limit) while the file is written, combine
+    // says why and leaves no partial file, as run does.
+    installInterruptHandlers();
+    const Status written = writeFilesTogether({{path, totals->text}}, &interruptFlag());
+    restoreDefaultSignals();
     if (!written) {
-        std::cerr << "fenlowick-cli: " << terminalText(written.error().message) << "\n";
+        if (written.error().kind != Error::Kind::Cancelled) {
+            std::cerr << "fenlowick-cli: " << terminalText(written.error().message) << "\n";
+        }
+        if (interruptSignal() != 0) {
+            std::cerr << "fenlowick-cli: " << interruptReason() << "; no totals file was written\n";
+            return interruptExitCode();
+        }
         return kExitFile;
     }
     if (!m_quiet) {

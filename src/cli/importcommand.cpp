@@ -1,6 +1,7 @@
 #include "cli/importcommand.h"
 
 #include "cli/cliapp.h"
+#include "cli/interruption.h"
 #include "cli/terminaltext.h"
 #include "core/base/atomicfile.h"
 #include "core/base/csvtable.h"
@@ -33,7 +34,11 @@ Exit codes:
   0  the data files were written
   1  the entry would be refused by the run's checks, or --tef does not fit the isotopes
   2  the command line is wrong
-  3  a file could not be read or written, or a table is wrong (file, line and column named))";
+  3  a file could not be read or written, or a table is wrong (file, line and column named),
+     or an output would replace one of the tables read
+  129, 130, 143, 153
+     stopped by a signal while the data files were written (128 + its number); none was
+     written or replaced)";
 
 bool endsWithDat(const std::string& path) {
     const std::string name = foldCase(std::filesystem::path(path).filename().string());
@@ -187,6 +192,22 @@ int ImportCommand::placeEntries(const std::vector<ImportedEntry>& entries,
 }
 
 int ImportCommand::writeEntries(const std::vector<PlacedEntry>& files) const {
+    // A data file written over a table it comes from would destroy that table.
+    std::vector<std::string> inputs = {m_sources};
+    if (!m_mixtures.empty()) {
+        inputs.push_back(m_mixtures);
+    }
+    std::error_code ec;
+    if (!m_tef.empty() && std::filesystem::exists(m_tef, ec)) {
+        inputs.push_back(m_tef);
+    }
+    std::vector<std::string> outputs;
+    for (const auto& [path, entry] : files) {
+        outputs.push_back(path);
+    }
+    if (const int code = refuseReplacingInputs(outputs, inputs, "import"); code != kExitDone) {
+        return code;
+    }
     // All or nothing: no data file is moved into place until every one is written.
     std::vector<FileText> texts;
     for (const auto& [path, entry] : files) {
@@ -196,8 +217,19 @@ int ImportCommand::writeEntries(const std::vector<PlacedEntry>& files) const {
         }
         texts.push_back({path, serializeDataFile(entry->entry)});
     }
-    if (Status s = writeFilesTogether(texts); !s) {
-        std::cerr << "fenlowick-cli: " << terminalText(s.error().message) << "\n";
+    // Stopped by a signal (or past the file-size limit) while the files are written, import
+    // says why and leaves no partial file, as run does.
+    installInterruptHandlers();
+    const Status written = writeFilesTogether(texts, &interruptFlag());
+    restoreDefaultSignals();
+    if (!written) {
+        if (written.error().kind != Error::Kind::Cancelled) {
+            std::cerr << "fenlowick-cli: " << terminalText(written.error().message) << "\n";
+        }
+        if (interruptSignal() != 0) {
+            std::cerr << "fenlowick-cli: " << interruptReason() << "; no data files were written\n";
+            return interruptExitCode();
+        }
         return kExitFile;
     }
     for (const auto& [path, entry] : files) {

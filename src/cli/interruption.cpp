@@ -29,6 +29,15 @@ void installInterruptHandlers() {
     }
 }
 
+void restoreDefaultSignals() {
+    struct sigaction action {};
+    action.sa_handler = SIG_DFL;
+    sigemptyset(&action.sa_mask);
+    for (int signal : kSignals) {
+        ::sigaction(signal, &action, nullptr);
+    }
+}
+
 const std::atomic<bool>& interruptFlag() {
     return g_interrupted;
 }

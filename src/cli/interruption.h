@@ -12,6 +12,11 @@ namespace fenlowick {
 /// the process dying with hidden partial files beside the results.
 void installInterruptHandlers();
 
+/// Gives those signals their default action again, once nothing is left to clean up: a
+/// signal then ends the process as it would without handlers (a closed output pipe while
+/// the results are printed ends it with 141).
+void restoreDefaultSignals();
+
 /// Set by the first of those signals; the run polls it.
 const std::atomic<bool>& interruptFlag();
 

@@ -2,6 +2,7 @@
 
 #include "cli/cliapp.h"
 #include "cli/interruption.h"
+#include "cli/terminaltext.h"
 #include "core/base/atomicfile.h"
 #include "core/base/numberformat.h"
 #include "core/base/textencoding.h"
@@ -66,8 +67,7 @@ std::optional<std::string> replacedInput(const std::vector<FileText>& files,
                                          const std::vector<std::string>& inputs) {
     for (const FileText& file : files) {
         for (const std::string& input : inputs) {
-            std::error_code ec;
-            if (std::filesystem::equivalent(file.path, input, ec) && !ec) {
+            if (replacesFile(file.path, input)) {
                 return input;
             }
         }
@@ -75,10 +75,65 @@ std::optional<std::string> replacedInput(const std::vector<FileText>& files,
     return std::nullopt;
 }
 
-/// Removes what the earlier study's record names and this study did not write, saying so;
-/// notes files named as a study names them that no record names, which stay.
+/// Whether `name`, a path inside `root` as a record holds it, is a regular file reached
+/// through real folders only: the record is a plain text anyone can change, and a symlink on
+/// the way (or the file itself one) would lead out of the folder.
+bool plainFileInside(const std::filesystem::path& root, const std::string& name) {
+    const std::filesystem::path relative(name);
+    std::filesystem::path path = root;
+    for (auto part = relative.begin(); part != relative.end(); ++part) {
+        if (part->empty()) {
+            return false;
+        }
+        path /= *part;
+        std::error_code ec;
+        const std::filesystem::file_type type = std::filesystem::symlink_status(path, ec).type();
+        const bool last = std::next(part) == relative.end();
+        if (ec || type != (last ? std::filesystem::file_type::regular
+                                : std::filesystem::file_type::directory)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+/// Whether `path` is one of the files the study reads (the same file under any name).
+bool isInput(const std::string& path, const std::vector<std::string>& inputs) {
+    return std::any_of(inputs.begin(), inputs.end(),
+                       [&](const std::string& input) { return replacesFile(path, input); });
+}
+
+/// The file of a study shard that a file to be written would replace, when `folder` holds a
+/// shard (its manifest or partial results): the shard's copy of the tables is what its merge
+/// checks, and it would no longer merge.
+std::optional<std::string> replacedShardFile(const std::vector<FileText>& files,
+                                             const std::string& folder) {
+    std::error_code ec;
+    if (!std::filesystem::exists(joinFolder(folder, "manifest.txt"), ec) &&
+        !std::filesystem::exists(joinFolder(folder, "partials.txt"), ec)) {
+        return std::nullopt;
+    }
+    for (const FileText& file : files) {
+        const std::filesystem::path path(file.path);
+        const std::string name = path.filename().string();
+        const bool shardName = name == "sources.csv" || name == "consumers.csv" ||
+                               name == "discrimination.csv" || name == "partials.txt" ||
+                               name == "manifest.txt";
+        if (shardName && file.path == joinFolder(folder, name) &&
+            std::filesystem::exists(path, ec)) {
+            return file.path;
+        }
+    }
+    return std::nullopt;
+}
+
+/// Removes what the earlier study's record names and this study did not write, saying so:
+/// regular files inside the folder only (no symlink, nothing through a linked folder), and
+/// none that the study reads; notes files named as a study names them that no record names,
+/// which stay.
 void removeEarlierFiles(const std::vector<std::string>& earlier, const std::string& folder,
-                        const std::vector<FileText>& files) {
+                        const std::vector<FileText>& files,
+                        const std::vector<std::string>& inputs) {
     const std::filesystem::path root(folder);
     const auto written = [&](const std::filesystem::path& path) {
         return std::any_of(files.begin(), files.end(), [&](const FileText& file) {
@@ -88,7 +143,7 @@ void removeEarlierFiles(const std::vector<std::string>& earlier, const std::stri
     std::error_code ec;
     for (const std::string& name : earlier) {
         const std::filesystem::path path = root / name;
-        if (!written(path) && std::filesystem::is_regular_file(path, ec) &&
+        if (!written(path) && plainFileInside(root, name) && !isInput(path.string(), inputs) &&
             std::filesystem::remove(path, ec)) {
             std::cerr << "fenlowick-cli: removed " << path.string()
                       << ", which an earlier study wrote and this one does not\n";
@@ -173,6 +228,13 @@ int writeStudyFiles(const std::vector<FileText>& results, const std::string& fol
                   << ", which it reads; give another --output folder\n";
         return kExitFile;
     }
+    if (const std::optional<std::string> shardFile = replacedShardFile(results, folder)) {
+        std::cerr << "fenlowick-cli: " << terminalText(folder)
+                  << " holds a shard of a study: the study's files would replace "
+                  << terminalText(*shardFile)
+                  << ", which its merge needs; give another --output folder\n";
+        return kExitFile;
+    }
     const std::string figureFolder = joinFolder(folder, "figures");
     const bool anyFigure = std::any_of(results.begin(), results.end(), [&](const FileText& file) {
         return std::filesystem::path(file.path).parent_path() == figureFolder;
@@ -207,7 +269,7 @@ int writeStudyFiles(const std::vector<FileText>& results, const std::string& fol
     }
     // Tables and figures this study does not write, left by an earlier one, would be read as
     // its own.
-    removeEarlierFiles(earlier, folder, files);
+    removeEarlierFiles(earlier, folder, files, inputs);
     return kExitDone;
 }
 

@@ -41,7 +41,7 @@ const fs::path kCases = fs::path(FENLOWICK_TEST_DATA) / "cli";
 std::vector<std::string> treeOf(const fs::path& folder) {
     std::vector<std::string> names;
     for (const auto& item : fs::recursive_directory_iterator(folder)) {
-        names.push_back(fs::relative(item.path(), folder).generic_string() +
+        names.push_back(item.path().lexically_relative(folder).generic_string() +
                         (item.is_directory() ? "/" : ""));
     }
     std::sort(names.begin(), names.end());
@@ -105,6 +105,13 @@ TEST_P(CliCase, ExitCodeOutputAndFiles) {
             const std::size_t tab = line.find('\t');
             ASSERT_NE(tab, std::string::npos) << "copies: no tab in " << line;
             fs::copy(line.substr(0, tab), line.substr(tab + 1));
+        }
+    }
+    if (has("links")) {
+        for (const std::string& line : test::linesOf(caseText("links"))) {
+            const std::size_t tab = line.find('\t');
+            ASSERT_NE(tab, std::string::npos) << "links: no tab in " << line;
+            fs::create_symlink(line.substr(0, tab), line.substr(tab + 1));
         }
     }
     std::vector<std::string> arguments = test::linesOf(caseText("args"));

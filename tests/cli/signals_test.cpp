@@ -137,5 +137,81 @@ TEST(Signals, AShardAndAMergePastTheFileSizeLimitSayWhyAndLeaveNoPartialFile) {
     EXPECT_FALSE(std::filesystem::exists(out.path() / "merged"));
 }
 
+// An import stopped while it writes its data files ends as a run does: the signal's code,
+// the reason, and neither a data file nor a hidden partial one (filesIn lists those too).
+TEST(Signals, AnImportStoppedWhileItWritesSaysWhyAndLeavesNothing) {
+    const std::string sources = std::string(FENLOWICK_EXAMPLES) + "/batch/sources.csv";
+    TempDir logs;
+    std::string mixtures = "mixture,d13C,d15N\n";
+    for (int i = 0; i < 3000; ++i) {
+        mixtures += "M" + std::to_string(i) + ",-26.5,10.5\n";
+    }
+    test::writeFile(logs.file("mixtures.csv"), mixtures);
+    const struct {
+        int signal;
+        int exitCode;
+        std::string reason;
+    } cases[] = {
+        {SIGHUP, 129, "the terminal or session was closed (SIGHUP)"},
+        {SIGINT, 130, "interrupted by Ctrl+C"},
+        {SIGTERM, 143, "stopped by SIGTERM"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.reason);
+        TempDir out;
+        const pid_t pid = startCli({"import", sources, "-m", logs.file("mixtures.csv"), "-i", "1",
+                                    "-t", "0.15", "-q", "-o", out.path().string()},
+                                   logs.file("err"));
+        ASSERT_TRUE(waitForTemporary(out));
+        ::kill(pid, c.signal);
+        EXPECT_EQ(exitCodeOf(pid), c.exitCode);
+        EXPECT_NE(readFile(logs.file("err"))
+                      .find("fenlowick-cli: " + c.reason + "; no data files were written\n"),
+                  std::string::npos)
+            << readFile(logs.file("err"));
+        EXPECT_EQ(filesIn(out.path()), Names{});
+    }
+
+    // Past the file-size limit (long labels make the data file larger than the limit).
+    std::string big = "source,d13C,d15N\n";
+    for (int i = 0; i < 10; ++i) {
+        big += std::string(450, 'x') + std::to_string(i) + ",-2" + std::to_string(i) + ".5,5\n";
+    }
+    test::writeFile(logs.file("big.csv"), big);
+    test::writeFile(logs.file("one.csv"), "mixture,d13C,d15N\nM1,-25,5\n");
+    TempDir out;
+    const pid_t pid = startCli({"import", logs.file("big.csv"), "-m", logs.file("one.csv"), "-i",
+                                "10", "-t", "0.15", "-q", "-o", out.path().string()},
+                               logs.file("err"), 4096);
+    EXPECT_EQ(exitCodeOf(pid), 153);
+    EXPECT_NE(readFile(logs.file("err"))
+                  .find("fenlowick-cli: the file-size limit was reached (SIGXFSZ); no data "
+                        "files were written\n"),
+              std::string::npos)
+        << readFile(logs.file("err"));
+    EXPECT_EQ(filesIn(out.path()), Names{});
+}
+
+// combine past the file-size limit: the signal's code, the reason, no hidden partial file.
+TEST(Signals, ACombinePastTheFileSizeLimitSaysWhyAndLeavesNoPartialFile) {
+    TempDir out;
+    TempDir logs;
+    ASSERT_EQ(
+        exitCodeOf(startCli({"run", std::string(FENLOWICK_EXAMPLES) + "/diet-two-isotopes.dat",
+                             "-q", "-o", out.file("r")},
+                            logs.file("err"))),
+        0);
+    const pid_t pid = startCli(
+        {"combine", out.file("r.out"), "-g", "I=Benthic invertebrates,Terrestrial insects", "-q"},
+        logs.file("err"), 4096);
+    EXPECT_EQ(exitCodeOf(pid), 153);
+    EXPECT_NE(readFile(logs.file("err"))
+                  .find("fenlowick-cli: the file-size limit was reached (SIGXFSZ); no totals "
+                        "file was written\n"),
+              std::string::npos)
+        << readFile(logs.file("err"));
+    EXPECT_EQ(filesIn(out.path()), (Names{"r.out", "r.tot"}));
+}
+
 } // namespace
 } // namespace fenlowick

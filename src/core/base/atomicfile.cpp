@@ -441,9 +441,14 @@ Status writeFileAtomically(const std::string& path, std::string_view bytes) {
     return file.commit();
 }
 
-Status writeFilesTogether(const std::vector<FileText>& files) {
+Status writeFilesTogether(const std::vector<FileText>& files, const std::atomic<bool>* cancel) {
+    const auto cancelled = [cancel] { return cancel != nullptr && cancel->load(); };
+    const Error stopped{Error::Kind::Cancelled, "Stopped before the files were written"};
     std::vector<std::unique_ptr<AtomicFile>> written;
     for (const FileText& file : files) {
+        if (cancelled()) {
+            return stopped;
+        }
         written.push_back(std::make_unique<AtomicFile>(file.path));
         AtomicFile& atomic = *written.back();
         // On a failure the destructors remove every temporary file written so far.
@@ -465,6 +470,9 @@ Status writeFilesTogether(const std::vector<FileText>& files) {
             return Error{Error::Kind::FileWrite,
                          "Could not replace " + file.path + ": " + reasonText(EISDIR)};
         }
+    }
+    if (cancelled()) {
+        return stopped;
     }
     for (const std::unique_ptr<AtomicFile>& atomic : written) {
         if (Status s = atomic->commit(); !s) {

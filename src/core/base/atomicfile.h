@@ -2,6 +2,7 @@
 
 #include "core/base/expected.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -92,8 +93,10 @@ struct FileText {
 /// are they moved into place, so a full disk or an unwritable folder leaves nothing behind.
 /// A folder standing where a file goes is refused before any file is moved. Moving into
 /// place needs no space; should a move still fail, the files moved before it stay. The
-/// error names the file.
-Status writeFilesTogether(const std::vector<FileText>& files);
+/// error names the file. Once `cancel` is set (checked before each file and before the
+/// moves) it stops with a Cancelled error and nothing written.
+Status writeFilesTogether(const std::vector<FileText>& files,
+                          const std::atomic<bool>* cancel = nullptr);
 
 /// Why `path` is no file to read, although it exists: "it is a folder, not a file", or "it is
 /// not a regular file (...)" for a pipe, device or socket, which could block a read for ever

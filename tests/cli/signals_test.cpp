@@ -169,7 +169,7 @@ TEST(Signals, AnImportStoppedWhileItWritesSaysWhyAndLeavesNothing) {
                       .find("fenlowick-cli: " + c.reason + "; no data files were written\n"),
                   std::string::npos)
             << readFile(logs.file("err"));
-        EXPECT_EQ(filesIn(out.path()), Names{});
+        EXPECT_THAT(filesIn(out.path()), testing::IsEmpty());
     }
 
     // Past the file-size limit (long labels make the data file larger than the limit).
@@ -189,7 +189,7 @@ TEST(Signals, AnImportStoppedWhileItWritesSaysWhyAndLeavesNothing) {
                         "files were written\n"),
               std::string::npos)
         << readFile(logs.file("err"));
-    EXPECT_EQ(filesIn(out.path()), Names{});
+    EXPECT_THAT(filesIn(out.path()), testing::IsEmpty());
 }
 
 // combine past the file-size limit: the signal's code, the reason, no hidden partial file.
@@ -210,7 +210,7 @@ TEST(Signals, ACombinePastTheFileSizeLimitSaysWhyAndLeavesNoPartialFile) {
                         "file was written\n"),
               std::string::npos)
         << readFile(logs.file("err"));
-    EXPECT_EQ(filesIn(out.path()), (Names{"r.out", "r.tot"}));
+    EXPECT_THAT(filesIn(out.path()), testing::ElementsAre("r.out", "r.tot"));
 }
 
 } // namespace

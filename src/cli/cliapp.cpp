@@ -22,11 +22,13 @@
 #include <CLI/CLI.hpp>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <clocale>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <optional>
@@ -40,7 +42,8 @@ const char* const kRunExitCodesText = R"(Exit codes:
   0    finished (a run that finds no feasible solution included)
   1    the entry was refused; its message is printed and nothing is written
   2    the command line is wrong
-  3    a file could not be read or written; the message names it and the reason
+  3    a file could not be read or written, or standard output could not be; the message
+       names it and the reason
   129, 130, 141, 143, 153
        stopped by a closed terminal (SIGHUP), Ctrl+C, a closed output pipe (SIGPIPE),
        SIGTERM or the file-size limit (SIGXFSZ): 128 + the signal's number; nothing is
@@ -50,7 +53,8 @@ const char* const kExitCodesText = R"(Exit codes:
   0    finished (a run that finds no feasible solution included)
   1    the entry was refused; its message is printed and nothing is written
   2    the command line is wrong
-  3    a file could not be read or written; the message names it and the reason
+  3    a file could not be read or written, or standard output could not be; the message
+       names it and the reason
   4    batch: some mixtures failed; the others' files and summary.csv were written
   129, 130, 141, 143, 153
        run and batch stopped by a closed terminal (SIGHUP), Ctrl+C, a closed output pipe
@@ -315,6 +319,23 @@ int refuseSpecialOutput(const std::string& output) {
     return kExitUsage;
 }
 
+int finishOutput(int code) {
+    errno = 0;
+    std::cout.flush();
+    if (!std::cout.fail()) {
+        return code;
+    }
+    // What a command prints may be its whole result (summary --csv, diagnose, --estimate):
+    // one that could not be printed is no success.
+    const int error = errno;
+    if (error == EPIPE || interruptSignal() == SIGPIPE) {
+        return 128 + SIGPIPE;
+    }
+    std::cerr << "fenlowick-cli: could not write to standard output"
+              << (error != 0 ? ": " + std::string(std::strerror(error)) : std::string()) << "\n";
+    return code == kExitDone ? kExitFile : code;
+}
+
 int reportError(const Error& error) {
     std::cerr << "fenlowick-cli: " << terminalText(error.message) << "\n";
     return error.kind == Error::Kind::Refused ? kExitRefused : kExitFile;
@@ -380,31 +401,25 @@ int runCli(int argc, char** argv) {
         return kExitUsage;
     }
 
+    int code = kExitUsage;
     if (run->parsed()) {
-        return runCommand(runOptions);
+        code = runCommand(runOptions);
+    } else if (importCommand.parsed()) {
+        code = importCommand.run();
+    } else if (batchCommand.parsed()) {
+        code = batchCommand.run();
+    } else if (summaryCommand.parsed()) {
+        code = summaryCommand.run();
+    } else if (combineCommand.parsed()) {
+        code = combineCommand.run();
+    } else if (diagnoseCommand.parsed()) {
+        code = diagnoseCommand.run();
+    } else if (studyCommand.parsed()) {
+        code = studyCommand.run();
+    } else if (mergeCommand.parsed()) {
+        code = mergeCommand.run();
     }
-    if (importCommand.parsed()) {
-        return importCommand.run();
-    }
-    if (batchCommand.parsed()) {
-        return batchCommand.run();
-    }
-    if (summaryCommand.parsed()) {
-        return summaryCommand.run();
-    }
-    if (combineCommand.parsed()) {
-        return combineCommand.run();
-    }
-    if (diagnoseCommand.parsed()) {
-        return diagnoseCommand.run();
-    }
-    if (studyCommand.parsed()) {
-        return studyCommand.run();
-    }
-    if (mergeCommand.parsed()) {
-        return mergeCommand.run();
-    }
-    return kExitUsage;
+    return finishOutput(code);
 }
 
 } // namespace fenlowick

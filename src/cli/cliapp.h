@@ -21,6 +21,11 @@ enum CliExit : int {
 /// refusal by the run's checks is kExitRefused, anything else (a file or a table) kExitFile.
 int reportError(const Error& error);
 
+/// The exit code once standard output is flushed: `code` when all was written; 141 (as
+/// SIGPIPE's) when the pipe was closed; otherwise 3, with a message, for a command that
+/// would have succeeded.
+int finishOutput(int code);
+
 /// Whether writing `output` would replace `input`: the same file under any name (a hard or
 /// symbolic link included). An output that does not exist yet replaces nothing.
 bool replacesFile(const std::string& output, const std::string& input);

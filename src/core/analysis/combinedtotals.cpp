@@ -3,6 +3,8 @@
 #include "core/base/fieldreader.h"
 #include "core/base/numberformat.h"
 #include "core/base/numerictext.h"
+#include "core/base/safefilename.h"
+#include "core/base/textencoding.h"
 #include "core/entry/calculationinput.h"
 #include "core/entry/checks.h"
 #include "core/results/resultfiles.h"
@@ -380,6 +382,13 @@ Expected<SourceGroup> parseSourceGroup(std::string_view text) {
     if (isMissingLabel(group.name) || group.name.find('"') != std::string::npos) {
         return refused("The group \"" + std::string(text) +
                        "\" needs a name before the \"=\" (without double quotes).");
+    }
+    // The name becomes a source label of the totals file, which must be able to keep it.
+    if (hasControlCharacter(group.name) || group.name.size() > kMaxResultText) {
+        return refused("The name of the group \"" + cutToBytes(std::string(text), 80) +
+                       "\" holds a line break or another control character, or is longer "
+                       "than " +
+                       std::to_string(kMaxResultText) + " bytes: the totals file cannot keep it.");
     }
     std::string_view rest = text.substr(equals + 1);
     while (true) {

@@ -12,6 +12,7 @@
 #include "cli/terminaltext.h"
 #include "core/base/csvtable.h"
 #include "core/base/programversion.h"
+#include "core/base/safefilename.h"
 #include "core/entry/checks.h"
 #include "core/entry/datafile.h"
 #include "core/entry/outputnaming.h"
@@ -337,7 +338,21 @@ int finishOutput(int code) {
 }
 
 int reportError(const Error& error) {
-    std::cerr << "fenlowick-cli: " << terminalText(error.message) << "\n";
+    // A message quoting a huge cell of a hostile table would flood the terminal: its middle
+    // is left out, keeping where (the start) and what is wrong (the end).
+    constexpr std::size_t kHead = 1200;
+    constexpr std::size_t kTail = 400;
+    std::string message = error.message;
+    if (message.size() > kHead + kTail + 100) {
+        std::size_t tail = message.size() - kTail;
+        while (tail < message.size() &&
+               (static_cast<unsigned char>(message[tail]) & 0xC0) == 0x80) {
+            ++tail; // a continuation byte: not a character's start
+        }
+        message = cutToBytes(message, kHead) + " [… " + std::to_string(tail - kHead) +
+                  " bytes left out …] " + message.substr(tail);
+    }
+    std::cerr << "fenlowick-cli: " << terminalText(message) << "\n";
     return error.kind == Error::Kind::Refused ? kExitRefused : kExitFile;
 }
 

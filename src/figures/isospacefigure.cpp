@@ -3,6 +3,7 @@
 #include "core/analysis/mixingoutline.h"
 #include "core/base/numerictext.h"
 #include "core/study/studyrun.h"
+#include "core/tables/isotopename.h"
 #include "figures/plotframe.h"
 
 #include <QPainter>
@@ -270,9 +271,20 @@ IsospaceFigure isospaceFigureOf(const Study& study, const StudyGroup& group,
     figure.title = title;
     figure.discrimination = study.hasDiscrimination;
     figure.concentrations = concentrations;
-    for (const std::string& tracer : study.tracers) {
-        figure.tracers << text(tracer);
+    // Axes in the field's notation and order: carbon across, nitrogen up.
+    const std::vector<std::size_t> order = isotopeAxisOrder(study.tracers);
+    for (const std::size_t t : order) {
+        figure.tracers << text(deltaNotation(study.tracers[t]));
     }
+    const auto ordered = [&](const auto& values) {
+        std::remove_cvref_t<decltype(values)> result;
+        for (const std::size_t t : order) {
+            if (t < values.size()) {
+                result.push_back(values[t]);
+            }
+        }
+        return result;
+    };
     auto colourOf = [&](const std::string& label) {
         const auto at = std::find(labels.begin(), labels.end(), label);
         return sourceColour(static_cast<int>(at - labels.begin()));
@@ -286,7 +298,7 @@ IsospaceFigure isospaceFigureOf(const Study& study, const StudyGroup& group,
         }
         IsospaceFigure::Consumer point;
         point.shape = markerShape(static_cast<int>(at - sets.begin()));
-        point.values = consumer.numbers;
+        point.values = ordered(consumer.numbers);
         figure.consumers.push_back(std::move(point));
     }
     for (std::size_t k = 0; k < sets.size(); ++k) {
@@ -300,11 +312,11 @@ IsospaceFigure isospaceFigureOf(const Study& study, const StudyGroup& group,
             source.colour = colourOf(table.label);
             source.shape = markerShape(static_cast<int>(k));
             source.set = static_cast<int>(k);
-            source.sd = table.sds;
-            for (std::size_t t = 0; figure.concentrations && t < study.tracers.size(); ++t) {
-                source.concentration.push_back(setConcentrations.value[t][s]);
-            }
-            for (std::size_t t = 0; t < table.means.size(); ++t) {
+            source.sd = ordered(table.sds);
+            for (const std::size_t t : order) {
+                if (figure.concentrations) {
+                    source.concentration.push_back(setConcentrations.value[t][s]);
+                }
                 source.mean.push_back(table.means[t].toDouble());
                 source.corrected.push_back(
                     source.mean.back() +

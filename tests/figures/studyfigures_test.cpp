@@ -1,5 +1,7 @@
 #include "figures/studyfigures.h"
 
+#include "figures/isospacefigure.h"
+
 #include "core/base/csvtable.h"
 #include "support/datatable.h"
 #include "support/testsupport.h"
@@ -22,6 +24,17 @@ namespace {
 // mixtures of them at 0.3/0.3/0.4 and 0.5/0.2/0.3 after discrimination, the one of "Reef"
 // lies far outside; consumers-N.csv holds the consumers' first N tracers.
 const std::vector<std::string> kLabels = {"Algae", "Mussels", "Worms"};
+
+/// The contents of an SVG's text elements, one after another.
+std::string svgTexts(const std::string& svg) {
+    std::string texts;
+    for (std::size_t at = svg.find("<text"); at != std::string::npos;
+         at = svg.find("<text", at + 1)) {
+        const std::size_t open = svg.find('>', at) + 1;
+        texts += svg.substr(open, svg.find("</text>", open) - open);
+    }
+    return texts;
+}
 
 /// The study of the tables of tests/data/figures, with the consumers' first `tracers` tracers.
 Study figuresStudy(int tracers) {
@@ -112,13 +125,38 @@ TEST(StudyFigures, EveryLayoutDrawsItsDataAndKeepsItsTextAsText) {
                 EXPECT_GT(coloured, 200);
             } else {
                 std::vector<std::string> texts = kLabels;
-                texts.insert(texts.end(), {"d13C", "d15N", "d34S"});
+                // Tracers in the field's notation.
+                texts.insert(texts.end(), {"δ¹³C (‰)", "δ¹⁵N (‰)", "δ³⁴S (‰)"});
                 texts.resize(kLabels.size() + (file.path.ends_with("isospace.svg") ? tracers : 0));
+                // A text may stand in runs of its own where a glyph comes from another font
+                // (superscripts): the runs are read together.
+                const std::string shown = svgTexts(file.text);
                 for (const std::string& text : texts) {
-                    EXPECT_NE(file.text.find(">" + text + "<"), std::string::npos) << text;
+                    EXPECT_NE(shown.find(text), std::string::npos) << text;
                 }
             }
         }
+    }
+}
+
+TEST(StudyFigures, CarbonGoesAcrossAndNitrogenUpWhateverTheTablesOrder) {
+    // The consumers' table puts d15N first: the figure still takes d13C as its x axis, with
+    // every value moved along.
+    const auto table = [](const std::string& name) {
+        return *CsvTable::read(FENLOWICK_TEST_DATA "/figures/" + name + ".csv");
+    };
+    const CsvTable discrimination = table("discrimination");
+    const CsvTable consumers = table("consumers-reversed");
+    const Study study = test::valueOf(readStudy(table("sources"), consumers, &discrimination));
+    ASSERT_EQ(study.tracers.front(), "d15N");
+    StudyGroup group;
+    group.consumers = {0, 1};
+    const IsospaceFigure figure = isospaceFigureOf(study, group, kLabels, QStringLiteral("t"));
+    EXPECT_EQ(figure.tracers,
+              (QStringList{QStringLiteral("δ¹³C (‰)"), QStringLiteral("δ¹⁵N (‰)")}));
+    for (std::size_t c = 0; c < 2; ++c) {
+        EXPECT_EQ(figure.consumers[c].values[0], std::stod(consumers.cell(static_cast<int>(c), 1)));
+        EXPECT_EQ(figure.consumers[c].values[1], std::stod(consumers.cell(static_cast<int>(c), 0)));
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "core/base/csvtable.h"
 
+#include <algorithm>
 #include <array>
 #include <utility>
 
@@ -123,6 +124,44 @@ bool looksLikeIsotope(std::string_view header) {
         }
     }
     return true;
+}
+
+std::string deltaNotation(std::string_view header) {
+    if (!looksLikeIsotope(header)) {
+        return isotopeLabel(header);
+    }
+    const std::string key = isotopeKey(header); // "d13c"
+    std::string text(kDelta);
+    std::size_t i = 1;
+    for (; i < key.size() && key[i] >= '0' && key[i] <= '9'; ++i) {
+        text += kSuperscripts[static_cast<std::size_t>(key[i] - '0')].first;
+    }
+    text += static_cast<char>(key[i] - 'a' + 'A');
+    text += key.substr(i + 1);
+    return text + " (\xE2\x80\xB0)";
+}
+
+std::vector<std::size_t> isotopeAxisOrder(const std::vector<std::string>& tracers) {
+    std::vector<std::size_t> order;
+    const auto find = [&](std::string_view key) {
+        for (std::size_t t = 0; t < tracers.size(); ++t) {
+            if (isotopeKey(tracers[t]) == key) {
+                return t;
+            }
+        }
+        return tracers.size();
+    };
+    const std::size_t carbon = find("d13c");
+    const std::size_t nitrogen = find("d15n");
+    if (carbon < tracers.size() && nitrogen < tracers.size()) {
+        order = {carbon, nitrogen};
+    }
+    for (std::size_t t = 0; t < tracers.size(); ++t) {
+        if (std::find(order.begin(), order.end(), t) == order.end()) {
+            order.push_back(t);
+        }
+    }
+    return order;
 }
 
 } // namespace fenlowick

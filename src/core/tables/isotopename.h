@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace fenlowick {
 
@@ -18,6 +19,14 @@ std::string isotopeKey(std::string_view header);
 /// True when a header names a delta value: after isotopeKey, "d", a mass number of one to
 /// three digits and an element symbol (d13C, δ15N, d34S, d2H, d18O).
 bool looksLikeIsotope(std::string_view header);
+
+/// A tracer's name as figures show it, in the field's notation: a delta value as "δ¹³C (‰)"
+/// (from d13C, δ15N, delta 34S ...), any other name as typed.
+std::string deltaNotation(std::string_view header);
+
+/// The order in which figures take tracers as axes: carbon-13 across and nitrogen-15 up
+/// when a study has both, then the others in their order; otherwise the order given.
+std::vector<std::size_t> isotopeAxisOrder(const std::vector<std::string>& tracers);
 
 /// A label in lower case (ASCII letters only), for comparisons that ignore case.
 std::string foldCase(std::string_view text);

@@ -130,25 +130,32 @@ void paintData(QPainter& painter, const IsospaceFigure& figure, const PlotFrame&
                 frame.map(source.corrected[x], y ? source.corrected[*y] : rowY(s));
             if (markers) {
                 if (figure.discrimination) {
-                    paintMarker(painter, mean, source.shape, kSourceRadius, source.colour, true);
+                    // The table's mean, faint: the consumers are compared with the corrected one.
+                    QColor faint = source.colour;
+                    faint.setAlpha(120);
+                    paintMarker(painter, mean, source.shape, kSourceRadius * 0.8, faint, true);
                 }
                 paintMarker(painter, corrected, source.shape, kSourceRadius, source.colour, false);
                 continue;
             }
+            if (figure.discrimination) {
+                QColor faint = source.colour;
+                faint.setAlpha(150);
+                painter.setPen(QPen(faint, 1.0, Qt::DashLine));
+                painter.drawLine(mean, corrected);
+            }
+            // The bars of the combined SD on what is mixed.
+            const double correctedY = y ? source.corrected[*y] : rowY(s);
             painter.setPen(QPen(source.colour, 1.4));
-            if (const auto sd = source.sd[x]) {
-                paintErrorBar(painter, frame.map(source.mean[x] - *sd, meanY),
-                              frame.map(source.mean[x] + *sd, meanY), true);
+            if (const auto sd = source.combinedSd[x]) {
+                paintErrorBar(painter, frame.map(source.corrected[x] - *sd, correctedY),
+                              frame.map(source.corrected[x] + *sd, correctedY), true);
             }
             if (y) {
-                if (const auto sd = source.sd[*y]) {
-                    paintErrorBar(painter, frame.map(source.mean[x], meanY - *sd),
-                                  frame.map(source.mean[x], meanY + *sd), false);
+                if (const auto sd = source.combinedSd[*y]) {
+                    paintErrorBar(painter, frame.map(source.corrected[x], correctedY - *sd),
+                                  frame.map(source.corrected[x], correctedY + *sd), false);
                 }
-            }
-            if (figure.discrimination) {
-                painter.setPen(QPen(source.colour, 1.2, Qt::DashLine));
-                painter.drawLine(mean, corrected);
             }
         }
     }
@@ -318,9 +325,14 @@ IsospaceFigure isospaceFigureOf(const Study& study, const StudyGroup& group,
                     source.concentration.push_back(setConcentrations.value[t][s]);
                 }
                 source.mean.push_back(table.means[t].toDouble());
+                const bool shifted = !set.discrimination.empty();
                 source.corrected.push_back(
                     source.mean.back() +
-                    (set.discrimination.empty() ? 0.0 : set.discrimination[s].means[t].toDouble()));
+                    (shifted ? set.discrimination[s].means[t].toDouble() : 0.0));
+                const double tau = shifted ? set.discrimination[s].sds[t].value_or(0.0) : 0.0;
+                source.combinedSd.push_back(
+                    table.sds[t] ? std::optional<double>(std::hypot(*table.sds[t], tau))
+                                 : std::nullopt);
             }
             figure.sources.push_back(std::move(source));
         }
@@ -334,10 +346,10 @@ IsospaceFigure isospaceFigureOf(const Study& study, const StudyGroup& group,
         figure.legend.push_back({}); // a blank line before the key
     }
     if (figure.discrimination) {
-        figure.legend.push_back({QStringLiteral("Source mean ± SD"), kKeyColour,
-                                 MarkerShape::Circle, kSourceRadius, true, true});
-        figure.legend.push_back({QStringLiteral("Plus discrimination"), kKeyColour,
-                                 MarkerShape::Circle, kSourceRadius, false, false});
+        figure.legend.push_back({QStringLiteral("Source mean (table)"), kKeyColour,
+                                 MarkerShape::Circle, kSourceRadius * 0.8, true, false});
+        figure.legend.push_back({QStringLiteral("Plus discrimination ± SD"), kKeyColour,
+                                 MarkerShape::Circle, kSourceRadius, false, true});
     } else {
         figure.legend.push_back({QStringLiteral("Source mean ± SD"), kKeyColour,
                                  MarkerShape::Circle, kSourceRadius, false, true});

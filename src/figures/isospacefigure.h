@@ -26,6 +26,9 @@ struct IsospaceFigure {
         std::vector<double> mean;                ///< as the source table gives it
         std::vector<std::optional<double>> sd;
         std::vector<double> corrected; ///< plus the discrimination mean: what is mixed
+        /// The SD of what is mixed: sqrt(SD_source^2 + SD_discrimination^2); empty for a
+        /// tracer whose source SD the table does not give.
+        std::vector<std::optional<double>> combinedSd;
         /// Per tracer, the element's concentration; empty when the study mixes linearly.
         std::vector<double> concentration;
         int set = 0; ///< its source set's place among the group's sets

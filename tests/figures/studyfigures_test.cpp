@@ -139,7 +139,7 @@ TEST(StudyFigures, EveryLayoutDrawsItsDataAndKeepsItsTextAsText) {
     }
 }
 
-TEST(StudyFigures, CarbonGoesAcrossAndNitrogenUpWhateverTheTablesOrder) {
+TEST(StudyFigures, CarbonAcrossNitrogenUpAndTheCombinedSdOnWhatIsMixed) {
     // The consumers' table puts d15N first: the figure still takes d13C as its x axis, with
     // every value moved along.
     const auto table = [](const std::string& name) {
@@ -157,6 +157,21 @@ TEST(StudyFigures, CarbonGoesAcrossAndNitrogenUpWhateverTheTablesOrder) {
     for (std::size_t c = 0; c < 2; ++c) {
         EXPECT_EQ(figure.consumers[c].values[0], std::stod(consumers.cell(static_cast<int>(c), 1)));
         EXPECT_EQ(figure.consumers[c].values[1], std::stod(consumers.cell(static_cast<int>(c), 0)));
+    }
+    // The bars on what is mixed are of the source's and the discrimination's SDs together,
+    // read here from the tables' cells: SDd13C is column 2, SDd15N column 4 of both.
+    const CsvTable sources = table("sources");
+    for (const IsospaceFigure::Source& source : figure.sources) {
+        const int row =
+            static_cast<int>(std::find(kLabels.begin(), kLabels.end(), source.label.toStdString()) -
+                             kLabels.begin());
+        for (const auto& [axis, column] : {std::pair{0, 2}, {1, 4}}) {
+            const double sd = std::stod(sources.cell(row, column));
+            const double tau = std::stod(discrimination.cell(row, column));
+            EXPECT_NEAR(*source.combinedSd[static_cast<std::size_t>(axis)],
+                        std::sqrt(sd * sd + tau * tau), 1e-12)
+                << source.label.toStdString() << " " << axis;
+        }
     }
 }
 

@@ -131,6 +131,7 @@ SharesFigure sharesFigureOf(const StudyOutcome& outcome, const StudyGroup& group
                            1));
         figure.note = QStringLiteral("Bars: the draws with a solution pooled, each consumer "
                                      "weighing one. Line: mean. Shaded: 2.5–97.5 % range.");
+        figure.yTitle = QStringLiteral("Percent of draws with a solution");
     } else {
         figure.subtitle = QStringLiteral("%1 · exact runs at the source means · %2 with a solution")
                               .arg(who, solved == 0 ? QStringLiteral("none") : count(solved));

@@ -134,6 +134,12 @@ TEST(StudyFigures, EveryLayoutDrawsItsDataAndKeepsItsTextAsText) {
                 for (const std::string& text : texts) {
                     EXPECT_NE(shown.find(text), std::string::npos) << text;
                 }
+                // The share panels' axis says what the bars count.
+                if (file.path.ends_with("shares.svg")) {
+                    EXPECT_NE(shown.find(tracers == 2 ? "Percent of draws with a solution"
+                                                      : "Percent of solutions"),
+                              std::string::npos);
+                }
             }
         }
     }

@@ -95,6 +95,24 @@ void paintOutlines(QPainter& painter, const IsospaceFigure& figure, const PlotFr
     }
 }
 
+/// Each source set's mixing polygon (linear mixing), light behind the data.
+void paintPolygons(QPainter& painter, const IsospaceFigure& figure, const PlotFrame& frame,
+                   std::size_t x, std::size_t y) {
+    int sets = 0;
+    for (const IsospaceFigure::Source& source : figure.sources) {
+        sets = std::max(sets, source.set + 1);
+    }
+    for (int set = 0; set < sets; ++set) {
+        QPolygonF polygon;
+        for (const auto& [px, py] : mixingPolygon(figure, set, x, y)) {
+            polygon << frame.map(px, py);
+        }
+        painter.setPen(QPen(kHullColour, 1.2));
+        painter.setBrush(QColor(150, 150, 150, 28));
+        painter.drawPolygon(polygon);
+    }
+}
+
 /// The consumers, the sources' error bars and the lines to their corrected places, then
 /// the sources' markers; tracer x across and tracer y up. Without y (a single tracer) every source
 /// has a row, top down, and the consumers the last.
@@ -106,6 +124,8 @@ void paintData(QPainter& painter, const IsospaceFigure& figure, const PlotFrame&
     painter.setClipRect(frame.area());
     if (y && figure.concentrations) {
         paintOutlines(painter, figure, frame, x, *y);
+    } else if (y) {
+        paintPolygons(painter, figure, frame, x, *y);
     }
     QColor consumerColour = kConsumerColour;
     consumerColour.setAlpha(210);
@@ -116,8 +136,11 @@ void paintData(QPainter& painter, const IsospaceFigure& figure, const PlotFrame&
         // is the same every time.
         const double spread = std::fmod(static_cast<double>(c) * 0.6180339887, 1.0) - 0.5;
         const double py = y ? consumer.values[*y] : rowY(rows - 1) + spread * 0.5;
-        paintMarker(painter, frame.map(consumer.values[x], py), consumer.shape, kConsumerRadius,
-                    consumerColour, false);
+        // A consumer outside its sources' polygon, which no mixture of them explains, is
+        // drawn open and larger.
+        const bool outside = y && outsideMixingPolygon(figure, c, x, *y);
+        paintMarker(painter, frame.map(consumer.values[x], py), consumer.shape,
+                    outside ? kConsumerRadius + 1.5 : kConsumerRadius, consumerColour, outside);
     }
     // Bars and lines first, markers over them, so that no source's bar crosses another's
     // marker.
@@ -271,6 +294,51 @@ void paintTracerPairs(QPainter& painter, const IsospaceFigure& figure) {
 
 } // namespace
 
+std::vector<std::pair<double, double>> mixingPolygon(const IsospaceFigure& figure, int set,
+                                                     std::size_t x, std::size_t y) {
+    std::vector<PlaneSource> points;
+    for (const IsospaceFigure::Source& source : figure.sources) {
+        if (source.set == set) {
+            points.push_back({source.corrected[x], source.corrected[y]});
+        }
+    }
+    return mixingOutline(points, 1);
+}
+
+bool outsideMixingPolygon(const IsospaceFigure& figure, std::size_t c, std::size_t x,
+                          std::size_t y) {
+    const IsospaceFigure::Consumer& consumer = figure.consumers[c];
+    const auto polygon = mixingPolygon(figure, consumer.set, x, y);
+    const double px = consumer.values[x];
+    const double py = consumer.values[y];
+    double scale = std::fabs(px) + std::fabs(py);
+    for (const auto& [vx, vy] : polygon) {
+        scale = std::max(scale, std::fabs(vx) + std::fabs(vy));
+    }
+    const double slack = 1e-9 * scale * scale;
+    if (polygon.size() < 3) {
+        // A line of sources (or one point): inside only on the segment itself.
+        if (polygon.empty()) {
+            return true;
+        }
+        const auto [ax, ay] = polygon.front();
+        const auto [bx, by] = polygon.back();
+        const double cross = (bx - ax) * (py - ay) - (by - ay) * (px - ax);
+        const double along = (px - ax) * (bx - ax) + (py - ay) * (by - ay);
+        const double length = (bx - ax) * (bx - ax) + (by - ay) * (by - ay);
+        return std::fabs(cross) > slack || along < -slack || along > length + slack;
+    }
+    // Counter-clockwise: inside is to the left of every edge.
+    for (std::size_t i = 0; i < polygon.size(); ++i) {
+        const auto [ax, ay] = polygon[i];
+        const auto [bx, by] = polygon[(i + 1) % polygon.size()];
+        if ((bx - ax) * (py - ay) - (by - ay) * (px - ax) < -slack) {
+            return true;
+        }
+    }
+    return false;
+}
+
 IsospaceFigure isospaceFigureOf(const Study& study, const StudyGroup& group,
                                 const std::vector<std::string>& labels, const QString& title,
                                 bool concentrations) {
@@ -306,6 +374,7 @@ IsospaceFigure isospaceFigureOf(const Study& study, const StudyGroup& group,
         IsospaceFigure::Consumer point;
         point.shape = markerShape(static_cast<int>(at - sets.begin()));
         point.values = ordered(consumer.numbers);
+        point.set = static_cast<int>(at - sets.begin());
         figure.consumers.push_back(std::move(point));
     }
     for (std::size_t k = 0; k < sets.size(); ++k) {
@@ -356,6 +425,10 @@ IsospaceFigure isospaceFigureOf(const Study& study, const StudyGroup& group,
     }
     figure.legend.push_back({QStringLiteral("Consumer"), kConsumerColour, MarkerShape::Circle,
                              kConsumerRadius, false, false});
+    if (study.tracers.size() > 1) {
+        figure.legend.push_back({QStringLiteral("Outside the sources' polygon"), kConsumerColour,
+                                 MarkerShape::Circle, kConsumerRadius + 1.5, true, false});
+    }
     if (figure.concentrations && study.tracers.size() > 1) {
         figure.legend.push_back({QStringLiteral("Mixing by concentration"), kOutlineColour,
                                  MarkerShape::Circle, 0.0, false, false, true});

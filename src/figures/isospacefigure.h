@@ -9,6 +9,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 class QPainter;
@@ -37,6 +38,7 @@ struct IsospaceFigure {
     struct Consumer {
         std::vector<double> values;
         MarkerShape shape = MarkerShape::Circle;
+        int set = 0; ///< its source set's place among the group's sets
     };
     std::vector<Consumer> consumers;
     bool discrimination = false;
@@ -55,6 +57,17 @@ struct IsospaceFigure {
 IsospaceFigure isospaceFigureOf(const Study& study, const StudyGroup& group,
                                 const std::vector<std::string>& labels, const QString& title,
                                 bool concentrations = false);
+
+/// The mixing polygon of source set `set` in the plane of tracers x and y: the convex hull
+/// of its sources' corrected means, counter-clockwise (fewer than three points when they lie
+/// on a line).
+std::vector<std::pair<double, double>> mixingPolygon(const IsospaceFigure& figure, int set,
+                                                     std::size_t x, std::size_t y);
+
+/// True when consumer `c` lies outside its source set's mixing polygon in the plane of
+/// tracers x and y (on an edge, within rounding, is inside).
+bool outsideMixingPolygon(const IsospaceFigure& figure, std::size_t c, std::size_t x,
+                          std::size_t y);
 
 /// Two tracers: one plot, y against x. One tracer: a row per source and one of the
 /// consumers, spread up and down within it. Three or more: a plot for every pair, as the

@@ -181,6 +181,24 @@ TEST(StudyFigures, CarbonAcrossNitrogenUpAndTheCombinedSdOnWhatIsMixed) {
     }
 }
 
+TEST(StudyFigures, TheMixingPolygonIsTheCorrectedMeansAndTellsWhoLiesOutside) {
+    // The corrected means of tests/data/figures (source plus discrimination): Algae
+    // (-19.5, 5), Mussels (-9.5, 13), Worms (-14.5, 17); the consumers of Bay 1 and Bay/1
+    // are mixtures of them, Reef's (0, 30) is not.
+    const Study study = figuresStudy(2);
+    StudyGroup group;
+    group.consumers = {0, 1, 2};
+    const IsospaceFigure figure = isospaceFigureOf(study, group, kLabels, QStringLiteral("t"));
+    auto polygon = mixingPolygon(figure, 0, 0, 1);
+    std::sort(polygon.begin(), polygon.end());
+    const std::vector<std::pair<double, double>> corners = {
+        {-19.5, 5.0}, {-14.5, 17.0}, {-9.5, 13.0}};
+    EXPECT_EQ(polygon, corners);
+    EXPECT_FALSE(outsideMixingPolygon(figure, 0, 0, 1));
+    EXPECT_FALSE(outsideMixingPolygon(figure, 1, 0, 1));
+    EXPECT_TRUE(outsideMixingPolygon(figure, 2, 0, 1));
+}
+
 TEST(StudyFigures, MixingByConcentrationOutlinesTheSourcesBesideTheStraightHull) {
     const auto table = [](const std::string& name) {
         return *CsvTable::read(FENLOWICK_EXAMPLES "/concentrations/" + name + ".csv");

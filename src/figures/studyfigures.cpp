@@ -3,9 +3,11 @@
 #include "core/base/safefilename.h"
 #include "core/entry/outputnaming.h"
 #include "core/results/totalsstatistics.h"
+#include "core/study/posteriorreport.h"
 #include "core/study/studyreport.h"
 #include "figures/figurecanvas.h"
 #include "figures/isospacefigure.h"
+#include "figures/overviewfigure.h"
 #include "figures/posteriorfigure.h"
 #include "figures/sharesfigure.h"
 
@@ -74,6 +76,43 @@ void addFigure(std::vector<FileText>& files, const std::string& folder, const st
     files.push_back({joinFolder(folder, name + ".svg"), renderSvg(paint, title)});
 }
 
+/// The levels of a group as its name in a key: "North, 2".
+QString levelsName(const std::vector<std::string>& levels) {
+    QStringList parts;
+    for (const std::string& level : levels) {
+        parts << QString::fromStdString(level);
+    }
+    return parts.join(QStringLiteral(", "));
+}
+
+/// An overview of `groups` with the sources of `labels` that any of them has.
+template <typename Group, typename EstimateOf>
+OverviewFigure overviewOf(const std::vector<Group>& groups, const std::vector<std::string>& labels,
+                          EstimateOf estimateOf) {
+    OverviewFigure figure;
+    for (const Group& group : groups) {
+        figure.groups.push_back(levelsName(group.levels));
+    }
+    for (std::size_t l = 0; l < labels.size(); ++l) {
+        std::vector<std::optional<OverviewFigure::Estimate>> row;
+        bool any = false;
+        for (const Group& group : groups) {
+            const auto at = std::find(group.sources.begin(), group.sources.end(), labels[l]);
+            row.push_back(
+                at == group.sources.end()
+                    ? std::nullopt
+                    : estimateOf(group, static_cast<std::size_t>(at - group.sources.begin())));
+            any = any || row.back().has_value();
+        }
+        if (any) {
+            figure.sources.push_back(QString::fromStdString(labels[l]));
+            figure.colours.push_back(sourceColour(static_cast<int>(l)));
+            figure.estimates.push_back(std::move(row));
+        }
+    }
+    return figure;
+}
+
 } // namespace
 
 std::vector<FileText> drawStudyFigures(const Study& study, const StudyOutcome& outcome,
@@ -104,6 +143,27 @@ std::vector<FileText> drawStudyFigures(const Study& study, const StudyOutcome& o
             files, folder, "shares" + suffix,
             [&](QPainter& painter) { paintSharesFigure(painter, shares); }, shares.title);
     }
+    if (summary.groups.size() > 1) {
+        OverviewFigure overview = overviewOf(
+            summary.groups, labels,
+            [](const StudyGroup& group, std::size_t s) -> std::optional<OverviewFigure::Estimate> {
+                const std::optional<ShareSummary>& pooled = group.pools[s].summary;
+                if (!pooled) {
+                    return std::nullopt;
+                }
+                return OverviewFigure::Estimate{pooled->mean, pooled->percentiles[0],
+                                                pooled->percentiles[4]};
+            });
+        overview.title = QStringLiteral("Source proportions by group");
+        overview.subtitle = QStringLiteral("%1 groups · the feasible sets pooled, each consumer "
+                                           "weighing one")
+                                .arg(summary.groups.size());
+        overview.note = QStringLiteral("Point: mean. Line: 2.5–97.5 % range of the pooled "
+                                       "shares. A group per marker, in the key's order.");
+        addFigure(
+            files, folder, "overview",
+            [&](QPainter& painter) { paintOverviewFigure(painter, overview); }, overview.title);
+    }
     return files;
 }
 
@@ -125,6 +185,30 @@ std::vector<FileText> drawPosteriorFigures(const Study& study, const PosteriorOu
         addFigure(
             files, folder, "pairs" + suffix,
             [&](QPainter& painter) { paintPairsFigure(painter, pairs); }, pairs.title);
+    }
+    if (outcome.groups.size() > 1) {
+        OverviewFigure overview = overviewOf(
+            outcome.groups, labels,
+            [](const PosteriorGroup& group,
+               std::size_t s) -> std::optional<OverviewFigure::Estimate> {
+                const std::vector<double>& masses = group.marginals[s];
+                double mean = 0.0;
+                for (std::size_t b = 0; b < masses.size(); ++b) {
+                    mean += masses[b] * static_cast<double>(b) / group.steps;
+                }
+                return OverviewFigure::Estimate{
+                    mean, posteriorQuantileLevel(masses, 0.025) / static_cast<double>(group.steps),
+                    posteriorQuantileLevel(masses, 0.975) / static_cast<double>(group.steps)};
+            });
+        overview.title = QStringLiteral("Posterior proportions by group");
+        overview.subtitle = QStringLiteral("%1 groups · exact grid posteriors, error: %2")
+                                .arg(outcome.groups.size())
+                                .arg(QString::fromLatin1(posteriorErrorName(outcome.error)));
+        overview.note = QStringLiteral("Point: posterior mean. Line: 95 % interval. A group per "
+                                       "marker, in the key's order.");
+        addFigure(
+            files, folder, "posterior-overview",
+            [&](QPainter& painter) { paintOverviewFigure(painter, overview); }, overview.title);
     }
     return files;
 }

@@ -72,7 +72,7 @@ TEST(StudyFigures, LongLevelsGiveNamesAFileSystemTakes) {
         consumer.levels[0] = longLevel + (consumer.levels[0] == "Reef" ? "R" : "B");
     }
     const std::vector<FileText> files = drawFigures(study, 0, {0});
-    ASSERT_EQ(files.size(), 8u);
+    ASSERT_EQ(files.size(), 10u); // two groups' two figures, and the overview
     std::set<std::string> names;
     for (const FileText& file : files) {
         const std::string name = std::filesystem::path(file.path).filename().string();
@@ -91,12 +91,18 @@ TEST(StudyFigures, NamesTwoFiguresPerGroupAsPngAndSvg) {
         names.push_back(file.path);
     }
     std::vector<std::string> expected;
-    for (const test::TableRow& row : test::readTable("figures/names.tsv", 1, 12)) {
+    for (const test::TableRow& row : test::readTable("figures/names.tsv", 1, 14)) {
         expected.push_back(row.fields[0]);
     }
     EXPECT_EQ(names, expected);
-    EXPECT_NE(files.back().text.find(">no solution<"), std::string::npos);
+    // Reef's shares: no solution; Bay 1's have one.
+    EXPECT_NE(files[11].text.find(">no solution<"), std::string::npos);
     EXPECT_EQ(files[3].text.find(">no solution<"), std::string::npos);
+    // The overview has a row per source with a solution and a key of every group.
+    const std::string overview = svgTexts(files.back().text);
+    for (const char* text : {"Algae", "Mussels", "Worms", "Bay 1", "Bay/1", "Reef"}) {
+        EXPECT_NE(overview.find(text), std::string::npos) << text;
+    }
 }
 
 TEST(StudyFigures, EveryLayoutDrawsItsDataAndKeepsItsTextAsText) {

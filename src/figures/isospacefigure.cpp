@@ -6,6 +6,7 @@
 #include "core/tables/isotopename.h"
 #include "figures/plotframe.h"
 
+#include <QLineF>
 #include <QPainter>
 
 #include <algorithm>
@@ -95,6 +96,37 @@ void paintOutlines(QPainter& painter, const IsospaceFigure& figure, const PlotFr
     }
 }
 
+/// Moves markers apart that would hide one another, by as little as it takes: each in turn,
+/// in the order given (the corrected ones first, then the table means when `withMeans`), is
+/// moved along a widening spiral until no earlier marker's centre lies within the radius.
+/// A table mean that its own corrected marker covers stays (it is not drawn).
+void separateMarkers(std::vector<QPointF>& correcteds, std::vector<QPointF>& means,
+                     bool withMeans) {
+    std::vector<QPointF> placed;
+    const auto place = [&](QPointF& point) {
+        const QPointF wanted = point;
+        for (int step = 0; step < 400; ++step) {
+            const double angle = step * 2.39996; // the golden angle, in radians
+            const double reach = kSourceRadius * 0.55 * std::sqrt(static_cast<double>(step));
+            point = wanted + QPointF(reach * std::cos(angle), reach * std::sin(angle));
+            if (std::none_of(placed.begin(), placed.end(), [&](const QPointF& other) {
+                    return QLineF(point, other).length() < kSourceRadius * 1.05;
+                })) {
+                break;
+            }
+        }
+        placed.push_back(point);
+    };
+    for (QPointF& point : correcteds) {
+        place(point);
+    }
+    for (std::size_t s = 0; withMeans && s < means.size(); ++s) {
+        if (QLineF(means[s], correcteds[s]).length() >= kSourceRadius) {
+            place(means[s]);
+        }
+    }
+}
+
 /// Each source set's mixing polygon (linear mixing), light behind the data.
 void paintPolygons(QPainter& painter, const IsospaceFigure& figure, const PlotFrame& frame,
                    std::size_t x, std::size_t y) {
@@ -144,15 +176,23 @@ void paintData(QPainter& painter, const IsospaceFigure& figure, const PlotFrame&
     }
     // Bars and lines first, markers over them, so that no source's bar crosses another's
     // marker.
+    // Where the sources' markers fall: those that would hide one another moved apart.
+    std::vector<QPointF> means;
+    std::vector<QPointF> correcteds;
+    for (std::size_t s = 0; s < figure.sources.size(); ++s) {
+        const IsospaceFigure::Source& source = figure.sources[s];
+        correcteds.push_back(frame.map(source.corrected[x], y ? source.corrected[*y] : rowY(s)));
+        means.push_back(frame.map(source.mean[x], y ? source.mean[*y] : rowY(s)));
+    }
+    separateMarkers(correcteds, means, figure.discrimination);
     for (const bool markers : {false, true}) {
         for (std::size_t s = 0; s < figure.sources.size(); ++s) {
             const IsospaceFigure::Source& source = figure.sources[s];
-            const double meanY = y ? source.mean[*y] : rowY(s);
-            const QPointF mean = frame.map(source.mean[x], meanY);
-            const QPointF corrected =
-                frame.map(source.corrected[x], y ? source.corrected[*y] : rowY(s));
+            const QPointF mean = means[s];
+            const QPointF corrected = correcteds[s];
             if (markers) {
-                if (figure.discrimination) {
+                // A table mean that the corrected marker covers (no discrimination) is left out.
+                if (figure.discrimination && QLineF(mean, corrected).length() >= kSourceRadius) {
                     // The table's mean, faint: the consumers are compared with the corrected one.
                     QColor faint = source.colour;
                     faint.setAlpha(120);
@@ -167,17 +207,20 @@ void paintData(QPainter& painter, const IsospaceFigure& figure, const PlotFrame&
                 painter.setPen(QPen(faint, 1.0, Qt::DashLine));
                 painter.drawLine(mean, corrected);
             }
-            // The bars of the combined SD on what is mixed.
+            // The bars of the combined SD on what is mixed, about its marker's place.
             const double correctedY = y ? source.corrected[*y] : rowY(s);
             painter.setPen(QPen(source.colour, 1.4));
             if (const auto sd = source.combinedSd[x]) {
-                paintErrorBar(painter, frame.map(source.corrected[x] - *sd, correctedY),
-                              frame.map(source.corrected[x] + *sd, correctedY), true);
+                const double half =
+                    frame.mapX(source.corrected[x] + *sd) - frame.mapX(source.corrected[x]);
+                paintErrorBar(painter, corrected - QPointF(half, 0), corrected + QPointF(half, 0),
+                              true);
             }
             if (y) {
                 if (const auto sd = source.combinedSd[*y]) {
-                    paintErrorBar(painter, frame.map(source.corrected[x], correctedY - *sd),
-                                  frame.map(source.corrected[x], correctedY + *sd), false);
+                    const double half = frame.mapY(correctedY - *sd) - frame.mapY(correctedY);
+                    paintErrorBar(painter, corrected - QPointF(0, half),
+                                  corrected + QPointF(0, half), false);
                 }
             }
         }

@@ -1,5 +1,6 @@
 #include "figures/studyfigures.h"
 
+#include "figures/figurecanvas.h"
 #include "figures/isospacefigure.h"
 
 #include "core/base/csvtable.h"
@@ -15,6 +16,7 @@
 #include <array>
 #include <cmath>
 #include <filesystem>
+#include <regex>
 #include <set>
 
 namespace fenlowick {
@@ -203,6 +205,51 @@ TEST(StudyFigures, TheMixingPolygonIsTheCorrectedMeansAndTellsWhoLiesOutside) {
     EXPECT_FALSE(outsideMixingPolygon(figure, 0, 0, 1));
     EXPECT_FALSE(outsideMixingPolygon(figure, 1, 0, 1));
     EXPECT_TRUE(outsideMixingPolygon(figure, 2, 0, 1));
+}
+
+TEST(StudyFigures, NoSourceMarkerHidesAnother) {
+    // A and B mix at the same place; C has no discrimination, so its table mean lies under
+    // what is mixed. No two source markers (radius 4.8 and more; consumers are smaller) may
+    // have centres closer than the radius.
+    const auto parse = [](const char* text, const char* name) {
+        return test::valueOf(CsvTable::parse(text, name));
+    };
+    const CsvTable sources = parse("Source,Meand13C,SDd13C,Meand15N,SDd15N\n"
+                                   "A,-20,1,5,1\nB,-21,1,4,1\nC,-10,1,12,1\n",
+                                   "sources.csv");
+    const CsvTable discrimination = parse("Source,Meand13C,SDd13C,Meand15N,SDd15N\n"
+                                          "A,1,0.1,1,0.1\nB,2,0.1,2,0.1\nC,0,0.1,0,0.1\n",
+                                          "discrimination.csv");
+    const Study study = test::valueOf(
+        readStudy(sources, parse("d13C,d15N\n-15,8\n", "consumers.csv"), &discrimination));
+    StudyGroup group;
+    group.consumers = {0};
+    const IsospaceFigure figure =
+        isospaceFigureOf(study, group, {"A", "B", "C"}, QStringLiteral("t"));
+    qunsetenv("QT_QPA_PLATFORM");
+    const FigureApplication application;
+    const std::string svg = renderSvg(
+        [&](QPainter& painter) { paintIsospaceFigure(painter, figure); }, QStringLiteral("t"));
+    std::vector<std::array<double, 3>> markers;
+    const std::regex circle(R"re(<circle cx="([-0-9.]+)" cy="([-0-9.]+)" r="([0-9.]+)")re");
+    for (auto it = std::sregex_iterator(svg.begin(), svg.end(), circle);
+         it != std::sregex_iterator(); ++it) {
+        const double r = std::stod((*it)[3]);
+        if (r >= 4.5) {
+            markers.push_back({std::stod((*it)[1]), std::stod((*it)[2]), r});
+        }
+    }
+    // The legend's markers stand apart; the plot's: A, B, C mixed, and A's and B's table means.
+    ASSERT_GE(markers.size(), 5u);
+    for (std::size_t i = 0; i < markers.size(); ++i) {
+        for (std::size_t j = i + 1; j < markers.size(); ++j) {
+            const double d =
+                std::hypot(markers[i][0] - markers[j][0], markers[i][1] - markers[j][1]);
+            EXPECT_GE(d, std::max(markers[i][2], markers[j][2]))
+                << markers[i][0] << "," << markers[i][1] << " and " << markers[j][0] << ","
+                << markers[j][1];
+        }
+    }
 }
 
 TEST(StudyFigures, MixingByConcentrationOutlinesTheSourcesBesideTheStraightHull) {

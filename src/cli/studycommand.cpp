@@ -20,6 +20,7 @@
 #include "core/study/studyrun.h"
 #include "core/study/studyshard.h"
 #include "core/tables/concentrationtable.h"
+#include "core/tables/isotopename.h"
 #include "core/tables/studytables.h"
 #include "core/workflows/timeleft.h"
 
@@ -44,6 +45,8 @@ struct StudyInputs {
     std::string folder;
     /// With --shard: the shard's index and the number of shards.
     std::optional<std::pair<int, int>> shard;
+    /// With --axes: the tracers the isotope-space figures take across and up.
+    std::vector<std::size_t> axes;
 };
 
 namespace {
@@ -291,6 +294,9 @@ StudyCommand::StudyCommand(CLI::App& app) {
                      "for several")
         ->allow_extra_args(false);
     m_command->add_flag("--no-figures", m_noFigures, "Write the tables only");
+    m_command->add_option("--axes", m_axes,
+                          "The tracers the isotope-space figures take across and up, as X,Y "
+                          "(default: d13C across and d15N up when the study has both)");
     m_command->add_flag("--quiet,-q", m_quiet, "Print nothing but errors and notes");
     m_command->footer(kStudyHelp);
 }
@@ -465,6 +471,27 @@ int StudyCommand::readInputs(StudyInputs& inputs) const {
         inputs.byFactors.push_back(f);
     }
     noteGroupPerConsumer(*study, inputs.byFactors);
+    if (!m_axes.empty()) {
+        const std::vector<std::string_view> names = splitText(m_axes, ',');
+        for (const std::string_view name : names) {
+            for (std::size_t t = 0; t < study->tracers.size(); ++t) {
+                if (isotopeKey(name) == isotopeKey(study->tracers[t]) &&
+                    std::find(inputs.axes.begin(), inputs.axes.end(), t) == inputs.axes.end()) {
+                    inputs.axes.push_back(t);
+                }
+            }
+        }
+        if (names.size() != 2 || inputs.axes.size() != 2) {
+            std::string list;
+            for (const std::string& tracer : study->tracers) {
+                list += (list.empty() ? "" : ", ") + tracer;
+            }
+            std::cerr << "fenlowick-cli: --axes " << terminalText(m_axes)
+                      << ": give two different tracers of the study as X,Y (its tracers: "
+                      << terminalText(list) << ")\n";
+            return kExitUsage;
+        }
+    }
     inputs.study = std::move(*study);
     StudyIdentity& identity = inputs.identity;
     identity.sources = std::move(sources->second);
@@ -623,7 +650,7 @@ int StudyCommand::runAndWrite(const StudyInputs& inputs) const {
         return writeShard(inputs, *outcome, settings, m_quiet);
     }
     return writeStudyOutput(study, *outcome, inputs.byFactors, inputs.folder, m_noFigures, m_quiet,
-                            settings.options.seed, tables);
+                            settings.options.seed, tables, inputs.axes);
 }
 
 int StudyCommand::runPosteriorShard(const StudyInputs& inputs, PosteriorSettings settings) const {
@@ -669,9 +696,10 @@ int StudyCommand::checkModeOptions() const {
         }
         return kExitDone;
     }
-    if (!m_entryOf.empty()) {
-        std::cerr << "fenlowick-cli: --entry-of does not go with --posterior: the posterior has "
-                     "no run per consumer\n";
+    if (!m_entryOf.empty() || !m_axes.empty()) {
+        std::cerr << "fenlowick-cli: " << (m_axes.empty() ? "--entry-of" : "--axes")
+                  << " does not go with --posterior: the posterior has "
+                  << (m_axes.empty() ? "no run per consumer" : "no isotope-space figure") << "\n";
         return kExitUsage;
     }
     if ((!m_shard.empty() || m_slurm > 0) && m_draws == 0) {

@@ -64,6 +64,7 @@ private:
     std::string m_time;
     std::string m_memory;
     bool m_noFigures = false;
+    std::string m_axes;
     bool m_quiet = false;
 };
 

@@ -275,7 +275,8 @@ int writeStudyFiles(const std::vector<FileText>& results, const std::string& fol
 
 int writeStudyOutput(const Study& study, const StudyOutcome& outcome,
                      const std::vector<int>& byFactors, const std::string& folder, bool noFigures,
-                     bool quiet, std::uint64_t seed, const std::vector<std::string>& inputs) {
+                     bool quiet, std::uint64_t seed, const std::vector<std::string>& inputs,
+                     const std::vector<std::size_t>& axes) {
     const StudySummary summary = summariseStudy(study, outcome, byFactors);
     const StudyReport report = composeStudyReport(study, outcome, summary);
     std::vector<FileText> files = {{joinFolder(folder, "consumers.csv"), report.consumers},
@@ -288,8 +289,9 @@ int writeStudyOutput(const Study& study, const StudyOutcome& outcome,
     }
     if (drawsFigures(noFigures)) {
 #ifdef FENLOWICK_HAVE_FIGURES
-        std::ranges::move(drawStudyFigures(study, outcome, summary, joinFolder(folder, "figures")),
-                          std::back_inserter(files));
+        std::ranges::move(
+            drawStudyFigures(study, outcome, summary, joinFolder(folder, "figures"), axes),
+            std::back_inserter(files));
 #endif
     }
     if (const int code = writeStudyFiles(files, folder, inputs); code != kExitDone) {

@@ -30,6 +30,7 @@ int writeStudyFiles(const std::vector<FileText>& results, const std::string& fol
 /// by `study` and `merge`, so that a merged study writes the same files.
 int writeStudyOutput(const Study& study, const StudyOutcome& outcome,
                      const std::vector<int>& byFactors, const std::string& folder, bool noFigures,
-                     bool quiet, std::uint64_t seed, const std::vector<std::string>& inputs);
+                     bool quiet, std::uint64_t seed, const std::vector<std::string>& inputs,
+                     const std::vector<std::size_t>& axes = {});
 
 } // namespace fenlowick

@@ -384,13 +384,18 @@ bool outsideMixingPolygon(const IsospaceFigure& figure, std::size_t c, std::size
 
 IsospaceFigure isospaceFigureOf(const Study& study, const StudyGroup& group,
                                 const std::vector<std::string>& labels, const QString& title,
-                                bool concentrations) {
+                                bool concentrations, const std::vector<std::size_t>& axes) {
     IsospaceFigure figure;
     figure.title = title;
     figure.discrimination = study.hasDiscrimination;
     figure.concentrations = concentrations;
     // Axes in the field's notation and order: carbon across, nitrogen up.
-    const std::vector<std::size_t> order = isotopeAxisOrder(study.tracers);
+    std::vector<std::size_t> order = axes;
+    for (const std::size_t t : isotopeAxisOrder(study.tracers)) {
+        if (std::find(order.begin(), order.end(), t) == order.end()) {
+            order.push_back(t);
+        }
+    }
     for (const std::size_t t : order) {
         figure.tracers << text(deltaNotation(study.tracers[t]));
     }

@@ -53,10 +53,13 @@ struct IsospaceFigure {
 /// The figure of a group: every source of every source set its consumers use (a set per
 /// level of the factors the tables share), coloured by the source's place in `labels` (all
 /// the study's labels, so that a source keeps its colour in every figure). `concentrations`:
-/// the study mixed by the sources' concentrations (StudyOutcome::concentrations).
+/// the study mixed by the sources' concentrations (StudyOutcome::concentrations). `axes`:
+/// the tracers (indexes into Study::tracers) across and up; empty for carbon across and
+/// nitrogen up (isotopeAxisOrder).
 IsospaceFigure isospaceFigureOf(const Study& study, const StudyGroup& group,
                                 const std::vector<std::string>& labels, const QString& title,
-                                bool concentrations = false);
+                                bool concentrations = false,
+                                const std::vector<std::size_t>& axes = {});
 
 /// The mixing polygon of source set `set` in the plane of tracers x and y: the convex hull
 /// of its sources' corrected means, counter-clockwise (fewer than three points when they lie

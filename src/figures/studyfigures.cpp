@@ -116,7 +116,8 @@ OverviewFigure overviewOf(const std::vector<Group>& groups, const std::vector<st
 } // namespace
 
 std::vector<FileText> drawStudyFigures(const Study& study, const StudyOutcome& outcome,
-                                       const StudySummary& summary, const std::string& folder) {
+                                       const StudySummary& summary, const std::string& folder,
+                                       const std::vector<std::size_t>& axes) {
     const FigureApplication application;
     const std::vector<std::string> labels = studyLabels(study);
     const std::vector<int>& byFactors = summary.byFactors;
@@ -134,7 +135,7 @@ std::vector<FileText> drawStudyFigures(const Study& study, const StudyOutcome& o
                            group.consumers.size() == 1 ? QStringLiteral("consumer")
                                                        : QStringLiteral("consumers"));
         const IsospaceFigure isospace =
-            isospaceFigureOf(study, group, labels, title, outcome.concentrations);
+            isospaceFigureOf(study, group, labels, title, outcome.concentrations, axes);
         addFigure(
             files, folder, "isospace" + suffix,
             [&](QPainter& painter) { paintIsospaceFigure(painter, isospace); }, isospace.title);

@@ -18,9 +18,11 @@ namespace fenlowick {
 /// then be equal are told apart by "-2", "-3" .... PNG: 1800 × 1200 pixels; SVG: text kept
 /// as text. Writes nothing itself. Draws without a display: a process without a Qt
 /// application gets one on the offscreen platform while it draws; one that has an
-/// application must have a QGuiApplication.
+/// application must have a QGuiApplication. `axes`: the tracers across and up, as
+/// isospaceFigureOf takes them.
 std::vector<FileText> drawStudyFigures(const Study& study, const StudyOutcome& outcome,
-                                       const StudySummary& summary, const std::string& folder);
+                                       const StudySummary& summary, const std::string& folder,
+                                       const std::vector<std::size_t>& axes = {});
 
 /// The figures of a study's posterior, per group as `drawStudyFigures` names them:
 /// "posterior" (each source's exact marginal posterior, its mean and 95 % interval) and

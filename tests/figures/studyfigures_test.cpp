@@ -168,6 +168,12 @@ TEST(StudyFigures, CarbonAcrossNitrogenUpAndTheCombinedSdOnWhatIsMixed) {
     const IsospaceFigure figure = isospaceFigureOf(study, group, kLabels, QStringLiteral("t"));
     EXPECT_EQ(figure.tracers,
               (QStringList{QStringLiteral("δ¹³C (‰)"), QStringLiteral("δ¹⁵N (‰)")}));
+    // --axes chooses otherwise: here the table's order, nitrogen across.
+    const IsospaceFigure chosen =
+        isospaceFigureOf(study, group, kLabels, QStringLiteral("t"), false, {0, 1});
+    EXPECT_EQ(chosen.tracers,
+              (QStringList{QStringLiteral("δ¹⁵N (‰)"), QStringLiteral("δ¹³C (‰)")}));
+    EXPECT_EQ(chosen.consumers[0].values[0], std::stod(consumers.cell(0, 0)));
     for (std::size_t c = 0; c < 2; ++c) {
         EXPECT_EQ(figure.consumers[c].values[0], std::stod(consumers.cell(static_cast<int>(c), 1)));
         EXPECT_EQ(figure.consumers[c].values[1], std::stod(consumers.cell(static_cast<int>(c), 0)));

@@ -64,14 +64,20 @@ void paintErrorBar(QPainter& painter, const QPointF& from, const QPointF& to, bo
     }
 }
 
-/// Each source set's mixing region in the plane of tracers x and y: the straight hull of its
-/// corrected sources dashed, and the same edges as two-source paths by concentration solid.
-void paintOutlines(QPainter& painter, const IsospaceFigure& figure, const PlotFrame& frame,
-                   std::size_t x, std::size_t y) {
+/// The number of source sets the figure's sources come from.
+int setCount(const IsospaceFigure& figure) {
     int sets = 0;
     for (const IsospaceFigure::Source& source : figure.sources) {
         sets = std::max(sets, source.set + 1);
     }
+    return sets;
+}
+
+/// Each source set's mixing region in the plane of tracers x and y: the straight hull of its
+/// corrected sources dashed, and the same edges as two-source paths by concentration solid.
+void paintOutlines(QPainter& painter, const IsospaceFigure& figure, const PlotFrame& frame,
+                   std::size_t x, std::size_t y) {
+    const int sets = setCount(figure);
     for (int set = 0; set < sets; ++set) {
         std::vector<PlaneSource> straight;
         std::vector<PlaneSource> weighted;
@@ -130,10 +136,7 @@ void separateMarkers(std::vector<QPointF>& correcteds, std::vector<QPointF>& mea
 /// Each source set's mixing polygon (linear mixing), light behind the data.
 void paintPolygons(QPainter& painter, const IsospaceFigure& figure, const PlotFrame& frame,
                    std::size_t x, std::size_t y) {
-    int sets = 0;
-    for (const IsospaceFigure::Source& source : figure.sources) {
-        sets = std::max(sets, source.set + 1);
-    }
+    const int sets = setCount(figure);
     for (int set = 0; set < sets; ++set) {
         QPolygonF polygon;
         for (const auto& [px, py] : mixingPolygon(figure, set, x, y)) {

@@ -415,6 +415,32 @@ bool StudyCommand::parsed() const {
     return m_command->parsed();
 }
 
+int StudyCommand::readAxes(const Study& study, std::vector<std::size_t>& axes) const {
+    if (m_axes.empty()) {
+        return kExitDone;
+    }
+    const std::vector<std::string_view> names = splitText(m_axes, ',');
+    for (const std::string_view name : names) {
+        for (std::size_t t = 0; t < study.tracers.size(); ++t) {
+            if (isotopeKey(name) == isotopeKey(study.tracers[t]) &&
+                std::find(axes.begin(), axes.end(), t) == axes.end()) {
+                axes.push_back(t);
+            }
+        }
+    }
+    if (names.size() != 2 || axes.size() != 2) {
+        std::string list;
+        for (const std::string& tracer : study.tracers) {
+            list += (list.empty() ? "" : ", ") + tracer;
+        }
+        std::cerr << "fenlowick-cli: --axes " << terminalText(m_axes)
+                  << ": give two different tracers of the study as X,Y (its tracers: "
+                  << terminalText(list) << ")\n";
+        return kExitUsage;
+    }
+    return kExitDone;
+}
+
 int StudyCommand::readInputs(StudyInputs& inputs) const {
     const std::optional<std::uint64_t> seed = parseSeed(m_seed);
     if (!seed) {
@@ -471,26 +497,8 @@ int StudyCommand::readInputs(StudyInputs& inputs) const {
         inputs.byFactors.push_back(f);
     }
     noteGroupPerConsumer(*study, inputs.byFactors);
-    if (!m_axes.empty()) {
-        const std::vector<std::string_view> names = splitText(m_axes, ',');
-        for (const std::string_view name : names) {
-            for (std::size_t t = 0; t < study->tracers.size(); ++t) {
-                if (isotopeKey(name) == isotopeKey(study->tracers[t]) &&
-                    std::find(inputs.axes.begin(), inputs.axes.end(), t) == inputs.axes.end()) {
-                    inputs.axes.push_back(t);
-                }
-            }
-        }
-        if (names.size() != 2 || inputs.axes.size() != 2) {
-            std::string list;
-            for (const std::string& tracer : study->tracers) {
-                list += (list.empty() ? "" : ", ") + tracer;
-            }
-            std::cerr << "fenlowick-cli: --axes " << terminalText(m_axes)
-                      << ": give two different tracers of the study as X,Y (its tracers: "
-                      << terminalText(list) << ")\n";
-            return kExitUsage;
-        }
+    if (const int code = readAxes(*study, inputs.axes); code != kExitDone) {
+        return code;
     }
     inputs.study = std::move(*study);
     StudyIdentity& identity = inputs.identity;

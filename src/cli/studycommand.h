@@ -9,6 +9,7 @@ class App;
 
 namespace fenlowick {
 
+struct Study;
 struct StudyInputs;
 struct PosteriorSettings;
 
@@ -30,6 +31,8 @@ private:
     /// The tables read and the options checked, as every job needs them; an exit code when
     /// they are refused.
     int readInputs(StudyInputs& inputs) const;
+    /// The tracers of --axes as indexes into the study's; an exit code.
+    int readAxes(const Study& study, std::vector<std::size_t>& axes) const;
     /// Refuses options that do not go with the chosen kind of study; an exit code.
     int checkModeOptions() const;
     int writeSlurmScripts(const StudyInputs& inputs) const;

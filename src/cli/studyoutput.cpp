@@ -276,7 +276,7 @@ int writeStudyFiles(const std::vector<FileText>& results, const std::string& fol
 int writeStudyOutput(const Study& study, const StudyOutcome& outcome,
                      const std::vector<int>& byFactors, const std::string& folder, bool noFigures,
                      bool quiet, std::uint64_t seed, const std::vector<std::string>& inputs,
-                     const std::vector<std::size_t>& axes) {
+                     [[maybe_unused]] const std::vector<std::size_t>& axes) {
     const StudySummary summary = summariseStudy(study, outcome, byFactors);
     const StudyReport report = composeStudyReport(study, outcome, summary);
     std::vector<FileText> files = {{joinFolder(folder, "consumers.csv"), report.consumers},

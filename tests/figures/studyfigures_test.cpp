@@ -16,7 +16,6 @@
 #include <array>
 #include <cmath>
 #include <filesystem>
-#include <regex>
 #include <set>
 
 namespace fenlowick {
@@ -237,12 +236,16 @@ TEST(StudyFigures, NoSourceMarkerHidesAnother) {
     const std::string svg = renderSvg(
         [&](QPainter& painter) { paintIsospaceFigure(painter, figure); }, QStringLiteral("t"));
     std::vector<std::array<double, 3>> markers;
-    const std::regex circle(R"re(<circle cx="([-0-9.]+)" cy="([-0-9.]+)" r="([0-9.]+)")re");
-    for (auto it = std::sregex_iterator(svg.begin(), svg.end(), circle);
-         it != std::sregex_iterator(); ++it) {
-        const double r = std::stod((*it)[3]);
+    // Every <circle cx="…" cy="…" r="…"/> of the SVG.
+    const auto attribute = [&](std::size_t at, const std::string& name) {
+        const std::size_t open = svg.find(name + "=\"", at) + name.size() + 2;
+        return std::stod(svg.substr(open, svg.find('"', open) - open));
+    };
+    for (std::size_t at = svg.find("<circle "); at != std::string::npos;
+         at = svg.find("<circle ", at + 1)) {
+        const double r = attribute(at, "r");
         if (r >= 4.5) {
-            markers.push_back({std::stod((*it)[1]), std::stod((*it)[2]), r});
+            markers.push_back({attribute(at, "cx"), attribute(at, "cy"), r});
         }
     }
     // The legend's markers stand apart; the plot's: A, B, C mixed, and A's and B's table means.

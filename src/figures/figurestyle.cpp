@@ -51,8 +51,8 @@ QFont figureFont(TextRole role) {
 QColor sourceColour(int index) {
     static const std::array<QColor, 10> colours = {
         QColor(0, 114, 178),  QColor(230, 159, 0),   QColor(0, 158, 115), QColor(213, 94, 0),
-        QColor(86, 180, 233), QColor(204, 121, 167), QColor(120, 94, 60), QColor(170, 150, 0),
-        QColor(90, 60, 160),  QColor(128, 128, 128)};
+        QColor(86, 180, 233), QColor(204, 121, 167), QColor(120, 94, 60), QColor(20, 80, 90),
+        QColor(40, 50, 190),  QColor(80, 60, 120)};
     return colours[static_cast<std::size_t>(index) % colours.size()];
 }
 

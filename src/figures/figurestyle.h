@@ -25,8 +25,9 @@ enum class TextRole { Title, Subtitle, AxisTitle, TickLabel, Legend, PanelTitle,
 QFont figureFont(TextRole role);
 
 /// The colour of the source with this index in the study's list of labels: the
-/// Okabe-Ito colours that people with colour-vision deficiencies tell apart, then three more;
-/// indexes beyond ten wrap around.
+/// Okabe-Ito colours that people with colour-vision deficiencies tell apart, then three
+/// chosen so that all ten stay apart under simulated protanopia, deuteranopia and
+/// tritanopia; indexes beyond ten wrap around.
 QColor sourceColour(int index);
 
 /// Neutral colours: text, axes, the grid, and the consumers.

@@ -1,6 +1,7 @@
 #include "figures/studyfigures.h"
 
 #include "figures/figurecanvas.h"
+#include "figures/figurestyle.h"
 #include "figures/isospacefigure.h"
 
 #include "core/base/csvtable.h"
@@ -257,6 +258,57 @@ TEST(StudyFigures, NoSourceMarkerHidesAnother) {
             EXPECT_GE(d, std::max(markers[i][2], markers[j][2]))
                 << markers[i][0] << "," << markers[i][1] << " and " << markers[j][0] << ","
                 << markers[j][1];
+        }
+    }
+}
+
+TEST(FigureStyle, TenSourceColoursStayApartInSimulatedColourBlindness) {
+    // Machado, Oliveira and Fernandes (2009), full severity, on linear RGB; distances in
+    // CIELAB (D65). Every pair of the ten colours must stay at least 15 apart (a difference
+    // seen at a glance) for normal vision and each of the three dichromacies.
+    const double simulations[4][3][3] = {{{1, 0, 0}, {0, 1, 0}, {0, 0, 1}},
+                                         {{0.152286, 1.052583, -0.204868},
+                                          {0.114503, 0.786281, 0.099216},
+                                          {-0.003882, -0.048116, 1.051998}},
+                                         {{0.367322, 0.860646, -0.227968},
+                                          {0.280085, 0.672501, 0.047413},
+                                          {-0.011820, 0.042940, 0.968881}},
+                                         {{1.255528, -0.076749, -0.178779},
+                                          {-0.078411, 0.930809, 0.147602},
+                                          {0.004733, 0.691367, 0.303900}}};
+    const auto linear = [](int c) {
+        const double v = c / 255.0;
+        return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+    };
+    const auto lab = [](double r, double g, double b) {
+        const auto f = [](double t) {
+            return t > 0.008856 ? std::cbrt(t) : 7.787 * t + 16.0 / 116;
+        };
+        const double x = (0.4124 * r + 0.3576 * g + 0.1805 * b) / 0.95047;
+        const double y = 0.2126 * r + 0.7152 * g + 0.0722 * b;
+        const double z = (0.0193 * r + 0.1192 * g + 0.9505 * b) / 1.08883;
+        return std::array<double, 3>{116 * f(y) - 16, 500 * (f(x) - f(y)), 200 * (f(y) - f(z))};
+    };
+    for (const auto& m : simulations) {
+        std::vector<std::array<double, 3>> seen;
+        for (int i = 0; i < 10; ++i) {
+            const QColor colour = sourceColour(i);
+            const double rgb[3] = {linear(colour.red()), linear(colour.green()),
+                                   linear(colour.blue())};
+            double out[3];
+            for (int k = 0; k < 3; ++k) {
+                out[k] =
+                    std::clamp(m[k][0] * rgb[0] + m[k][1] * rgb[1] + m[k][2] * rgb[2], 0.0, 1.0);
+            }
+            seen.push_back(lab(out[0], out[1], out[2]));
+        }
+        for (std::size_t i = 0; i < seen.size(); ++i) {
+            for (std::size_t j = i + 1; j < seen.size(); ++j) {
+                EXPECT_GE(std::hypot(seen[i][0] - seen[j][0], seen[i][1] - seen[j][1],
+                                     seen[i][2] - seen[j][2]),
+                          15.0)
+                    << "colours " << i << " and " << j << ", simulation " << (&m - simulations);
+            }
         }
     }
 }

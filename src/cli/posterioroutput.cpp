@@ -20,7 +20,8 @@
 namespace fenlowick {
 
 int runPosteriorStudy(const Study& study, PosteriorSettings settings, const std::string& folder,
-                      bool noFigures, bool quiet, const std::vector<std::string>& inputs) {
+                      bool noFigures, bool quiet, const std::vector<std::string>& inputs,
+                      const FigureChoices& figures) {
     settings.cancel = &interruptFlag();
     installInterruptHandlers();
     Expected<PosteriorOutcome> outcome = runPosterior(study, settings);
@@ -31,12 +32,14 @@ int runPosteriorStudy(const Study& study, PosteriorSettings settings, const std:
         std::cerr << "fenlowick-cli: " << interruptReason() << "; no result files were written\n";
         return interruptExitCode();
     }
-    return writePosteriorOutput(study, *outcome, settings, folder, noFigures, quiet, inputs);
+    return writePosteriorOutput(study, *outcome, settings, folder, noFigures, quiet, inputs,
+                                figures);
 }
 
 int writePosteriorOutput(const Study& study, const PosteriorOutcome& outcome,
                          const PosteriorSettings& settings, const std::string& folder,
-                         bool noFigures, bool quiet, const std::vector<std::string>& inputs) {
+                         bool noFigures, bool quiet, const std::vector<std::string>& inputs,
+                         [[maybe_unused]] const FigureChoices& figures) {
     for (const PosteriorGroup& group : outcome.groups) {
         if (group.draws > 0 && group.effectiveDraws < group.draws / 10.0) {
             std::cerr << "fenlowick-cli: note: " << terminalText(posteriorGroupName(group.levels))
@@ -54,9 +57,9 @@ int writePosteriorOutput(const Study& study, const PosteriorOutcome& outcome,
         {joinFolder(folder, "posterior-histograms.csv"), report.histograms}};
     if (drawsFigures(noFigures)) {
 #ifdef FENLOWICK_HAVE_FIGURES
-        std::ranges::move(
-            drawPosteriorFigures(study, outcome, settings.byFactors, joinFolder(folder, "figures")),
-            std::back_inserter(files));
+        std::ranges::move(drawPosteriorFigures(study, outcome, settings.byFactors,
+                                               joinFolder(folder, "figures"), figures),
+                          std::back_inserter(files));
 #endif
     }
     if (const int code = writeStudyFiles(files, folder, inputs); code != kExitDone) {

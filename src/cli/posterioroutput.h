@@ -14,12 +14,14 @@ namespace fenlowick {
 /// together or none, never over one of `inputs`. Stops with nothing written on an interrupting
 /// signal. Returns the exit code.
 int runPosteriorStudy(const Study& study, PosteriorSettings settings, const std::string& folder,
-                      bool noFigures, bool quiet, const std::vector<std::string>& inputs);
+                      bool noFigures, bool quiet, const std::vector<std::string>& inputs,
+                      const FigureChoices& figures = {});
 
 /// Writes a posterior's files as `runPosteriorStudy` does, with a note for a group whose
 /// draws are few in effect; shared by `study` and `merge`. Returns the exit code.
 int writePosteriorOutput(const Study& study, const PosteriorOutcome& outcome,
                          const PosteriorSettings& settings, const std::string& folder,
-                         bool noFigures, bool quiet, const std::vector<std::string>& inputs);
+                         bool noFigures, bool quiet, const std::vector<std::string>& inputs,
+                         const FigureChoices& figures = {});
 
 } // namespace fenlowick

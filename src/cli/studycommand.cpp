@@ -294,6 +294,9 @@ StudyCommand::StudyCommand(CLI::App& app) {
                      "for several")
         ->allow_extra_args(false);
     m_command->add_flag("--no-figures", m_noFigures, "Write the tables only");
+    m_command->add_flag("--free-scales", m_freeScales,
+                        "Give each panel of the share figures a scale of its own (by default one "
+                        "scale for all, so that heights compare)");
     m_command->add_option("--axes", m_axes,
                           "The tracers the isotope-space figures take across and up, as X,Y "
                           "(default: d13C across and d15N up when the study has both)");
@@ -612,7 +615,8 @@ int StudyCommand::runAndWrite(const StudyInputs& inputs) const {
         if (inputs.shard) {
             return runPosteriorShard(inputs, posterior);
         }
-        return runPosteriorStudy(study, posterior, inputs.folder, m_noFigures, m_quiet, tables);
+        return runPosteriorStudy(study, posterior, inputs.folder, m_noFigures, m_quiet, tables,
+                                 FigureChoices{{}, m_freeScales});
     }
     StudySettings settings;
     settings.options = inputs.identity.options;
@@ -658,7 +662,8 @@ int StudyCommand::runAndWrite(const StudyInputs& inputs) const {
         return writeShard(inputs, *outcome, settings, m_quiet);
     }
     return writeStudyOutput(study, *outcome, inputs.byFactors, inputs.folder, m_noFigures, m_quiet,
-                            settings.options.seed, tables, inputs.axes);
+                            settings.options.seed, tables,
+                            FigureChoices{inputs.axes, m_freeScales});
 }
 
 int StudyCommand::runPosteriorShard(const StudyInputs& inputs, PosteriorSettings settings) const {

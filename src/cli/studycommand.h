@@ -68,6 +68,7 @@ private:
     std::string m_memory;
     bool m_noFigures = false;
     std::string m_axes;
+    bool m_freeScales = false;
     bool m_quiet = false;
 };
 

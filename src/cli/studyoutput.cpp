@@ -276,7 +276,7 @@ int writeStudyFiles(const std::vector<FileText>& results, const std::string& fol
 int writeStudyOutput(const Study& study, const StudyOutcome& outcome,
                      const std::vector<int>& byFactors, const std::string& folder, bool noFigures,
                      bool quiet, std::uint64_t seed, const std::vector<std::string>& inputs,
-                     [[maybe_unused]] const std::vector<std::size_t>& axes) {
+                     [[maybe_unused]] const FigureChoices& figures) {
     const StudySummary summary = summariseStudy(study, outcome, byFactors);
     const StudyReport report = composeStudyReport(study, outcome, summary);
     std::vector<FileText> files = {{joinFolder(folder, "consumers.csv"), report.consumers},
@@ -290,7 +290,7 @@ int writeStudyOutput(const Study& study, const StudyOutcome& outcome,
     if (drawsFigures(noFigures)) {
 #ifdef FENLOWICK_HAVE_FIGURES
         std::ranges::move(
-            drawStudyFigures(study, outcome, summary, joinFolder(folder, "figures"), axes),
+            drawStudyFigures(study, outcome, summary, joinFolder(folder, "figures"), figures),
             std::back_inserter(files));
 #endif
     }

@@ -31,6 +31,6 @@ int writeStudyFiles(const std::vector<FileText>& results, const std::string& fol
 int writeStudyOutput(const Study& study, const StudyOutcome& outcome,
                      const std::vector<int>& byFactors, const std::string& folder, bool noFigures,
                      bool quiet, std::uint64_t seed, const std::vector<std::string>& inputs,
-                     const std::vector<std::size_t>& axes = {});
+                     const FigureChoices& figures = {});
 
 } // namespace fenlowick

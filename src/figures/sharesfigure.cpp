@@ -186,8 +186,12 @@ void paintSharesFigure(QPainter& painter, const SharesFigure& figure) {
             largest = std::max(largest, percent);
         }
     }
-    AxisScale ys = niceAxis(0.0, std::max(largest, 1.0), 4);
-    ys.low = 0.0;
+    const auto scaleFor = [](double highest) {
+        AxisScale scale = niceAxis(0.0, std::max(highest, 1.0), 4);
+        scale.low = 0.0;
+        return scale;
+    };
+    const AxisScale ys = scaleFor(largest);
     const AxisScale xs{-figure.increment / 2, 1.0 + figure.increment / 2, 0.2};
     // Without a solution in any panel the percentages have no scale to show.
     const bool anySolution = largest > 0.0;
@@ -197,7 +201,11 @@ void paintSharesFigure(QPainter& painter, const SharesFigure& figure) {
         QPointF(kFigureWidth - kFigureMargin, noteTop - 8.0 - PlotFrame::xLabelsAndTitleHeight()));
     const int columns = columnsFor(figure.panels.size());
     const int rows = (static_cast<int>(figure.panels.size()) + columns - 1) / columns;
-    const double cellWidth = (grid.width() - (columns - 1) * kColumnGap) / columns;
+    // With free scales every panel has its tick labels, which the gaps between columns hold.
+    const double columnGap = figure.freeScales
+                                 ? kColumnGap + yLabels + PlotFrame::kTickLength + PlotFrame::kGap
+                                 : kColumnGap;
+    const double cellWidth = (grid.width() - (columns - 1) * columnGap) / columns;
     const double header = lineHeight(TextRole::PanelTitle) + lineHeight(TextRole::Note) + 4.0;
     const double cellHeight =
         (grid.height() - (rows - 1) * (kRowGap + PlotFrame::xLabelsHeight())) / rows;
@@ -205,7 +213,7 @@ void paintSharesFigure(QPainter& painter, const SharesFigure& figure) {
         const SharesFigure::Panel& panel = figure.panels[p];
         const int row = static_cast<int>(p) / columns;
         const int column = static_cast<int>(p) % columns;
-        const QRectF cell(grid.left() + column * (cellWidth + kColumnGap),
+        const QRectF cell(grid.left() + column * (cellWidth + columnGap),
                           grid.top() + row * (cellHeight + kRowGap + PlotFrame::xLabelsHeight()),
                           cellWidth, cellHeight);
         // A long label takes a smaller font before it is cut short.
@@ -220,8 +228,14 @@ void paintSharesFigure(QPainter& painter, const SharesFigure& figure) {
                          lineHeight(TextRole::Note)),
                   TextRole::Note, figuresLine(panel.summary, cell.width()),
                   Qt::AlignLeft | Qt::AlignTop);
-        const PlotFrame frame(cell.adjusted(0, header, 0, 0), xs, ys);
-        paintPanel(painter, figure, panel, frame, anySolution && column == 0);
+        double own = 0.0;
+        for (const double percent : panel.percent) {
+            own = std::max(own, percent);
+        }
+        const PlotFrame frame(cell.adjusted(0, header, 0, 0), xs,
+                              figure.freeScales ? scaleFor(own) : ys);
+        paintPanel(painter, figure, panel, frame,
+                   anySolution && (column == 0 || (figure.freeScales && own > 0.0)));
     }
     if (anySolution) {
         PlotFrame(grid, xs, ys).paintYTitle(painter, figure.yTitle, yLabels);

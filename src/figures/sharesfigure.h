@@ -20,6 +20,9 @@ struct SharesFigure {
     QString subtitle; ///< the consumers and how many runs found a solution
     QString note;     ///< what the bars, the line and the shading are
     QString yTitle = QStringLiteral("Percent of solutions"); ///< what the bars count
+    /// Each panel with a scale of its own (then each has its tick labels); by default one
+    /// scale for all, so that heights compare.
+    bool freeScales = false;
     double increment = 0.01;         ///< as a fraction of one: the width of a bar
     std::vector<double> levelValues; ///< the share of each level, 0 to 1
     struct Panel {

@@ -117,7 +117,7 @@ OverviewFigure overviewOf(const std::vector<Group>& groups, const std::vector<st
 
 std::vector<FileText> drawStudyFigures(const Study& study, const StudyOutcome& outcome,
                                        const StudySummary& summary, const std::string& folder,
-                                       const std::vector<std::size_t>& axes) {
+                                       const FigureChoices& choices) {
     const FigureApplication application;
     const std::vector<std::string> labels = studyLabels(study);
     const std::vector<int>& byFactors = summary.byFactors;
@@ -135,11 +135,12 @@ std::vector<FileText> drawStudyFigures(const Study& study, const StudyOutcome& o
                            group.consumers.size() == 1 ? QStringLiteral("consumer")
                                                        : QStringLiteral("consumers"));
         const IsospaceFigure isospace =
-            isospaceFigureOf(study, group, labels, title, outcome.concentrations, axes);
+            isospaceFigureOf(study, group, labels, title, outcome.concentrations, choices.axes);
         addFigure(
             files, folder, "isospace" + suffix,
             [&](QPainter& painter) { paintIsospaceFigure(painter, isospace); }, isospace.title);
-        const SharesFigure shares = sharesFigureOf(outcome, group, summary.levels, labels, name);
+        SharesFigure shares = sharesFigureOf(outcome, group, summary.levels, labels, name);
+        shares.freeScales = choices.freeScales;
         addFigure(
             files, folder, "shares" + suffix,
             [&](QPainter& painter) { paintSharesFigure(painter, shares); }, shares.title);
@@ -170,7 +171,8 @@ std::vector<FileText> drawStudyFigures(const Study& study, const StudyOutcome& o
 
 std::vector<FileText> drawPosteriorFigures(const Study& study, const PosteriorOutcome& outcome,
                                            const std::vector<int>& byFactors,
-                                           const std::string& folder) {
+                                           const std::string& folder,
+                                           const FigureChoices& choices) {
     const FigureApplication application;
     const std::vector<std::string> labels = studyLabels(study);
     std::vector<FileText> files;
@@ -178,7 +180,8 @@ std::vector<FileText> drawPosteriorFigures(const Study& study, const PosteriorOu
     for (const PosteriorGroup& group : outcome.groups) {
         const std::string suffix = nameSuffix(group.levels, taken);
         const QString name = groupName(study, group.levels, byFactors);
-        const SharesFigure shares = posteriorSharesFigure(group, outcome.error, labels, name);
+        SharesFigure shares = posteriorSharesFigure(group, outcome.error, labels, name);
+        shares.freeScales = choices.freeScales;
         addFigure(
             files, folder, "posterior" + suffix,
             [&](QPainter& painter) { paintSharesFigure(painter, shares); }, shares.title);

@@ -18,17 +18,18 @@ namespace fenlowick {
 /// then be equal are told apart by "-2", "-3" .... PNG: 1800 × 1200 pixels; SVG: text kept
 /// as text. Writes nothing itself. Draws without a display: a process without a Qt
 /// application gets one on the offscreen platform while it draws; one that has an
-/// application must have a QGuiApplication. `axes`: the tracers across and up, as
-/// isospaceFigureOf takes them.
+/// application must have a QGuiApplication. `choices`: the axes of the isotope-space figures and
+/// the share panels' scales.
 std::vector<FileText> drawStudyFigures(const Study& study, const StudyOutcome& outcome,
                                        const StudySummary& summary, const std::string& folder,
-                                       const std::vector<std::size_t>& axes = {});
+                                       const FigureChoices& choices = {});
 
 /// The figures of a study's posterior, per group as `drawStudyFigures` names them:
 /// "posterior" (each source's exact marginal posterior, its mean and 95 % interval) and
 /// "pairs" (the joint posterior of every pair of sources, with their correlation).
 std::vector<FileText> drawPosteriorFigures(const Study& study, const PosteriorOutcome& outcome,
                                            const std::vector<int>& byFactors,
-                                           const std::string& folder);
+                                           const std::string& folder,
+                                           const FigureChoices& choices = {});
 
 } // namespace fenlowick

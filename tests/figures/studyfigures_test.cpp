@@ -49,7 +49,8 @@ Study figuresStudy(int tracers) {
 }
 
 /// The figures of the study, run at increment 10 and tolerance 1, grouped by the factors `by`.
-std::vector<FileText> drawFigures(const Study& study, int draws, const std::vector<int>& by) {
+std::vector<FileText> drawFigures(const Study& study, int draws, const std::vector<int>& by,
+                                  const FigureChoices& choices = {}) {
     StudySettings settings;
     settings.options.increment = "10";
     settings.options.tolerance = "1";
@@ -61,7 +62,8 @@ std::vector<FileText> drawFigures(const Study& study, int draws, const std::vect
     }
     // As in a console: no platform named, no application; the figures must choose offscreen.
     qunsetenv("QT_QPA_PLATFORM");
-    return drawStudyFigures(study, *outcome, summariseStudy(study, *outcome, by), "out/figures");
+    return drawStudyFigures(study, *outcome, summariseStudy(study, *outcome, by), "out/figures",
+                            choices);
 }
 
 // A level of 300 characters made a name longer than a file system takes, and the study failed
@@ -311,6 +313,24 @@ TEST(FigureStyle, TenSourceColoursStayApartInSimulatedColourBlindness) {
             }
         }
     }
+}
+
+TEST(StudyFigures, FreeScalesGiveEveryPanelItsOwnTicks) {
+    // The shares of all three consumers (one of whose runs finds no solution): with one scale
+    // the first column alone has tick labels up the side; with free scales every panel with
+    // bars has its own, so the figure holds more texts, and the x labels stay the same.
+    const Study study = figuresStudy(2);
+    const auto texts = [&](bool free) {
+        const std::vector<FileText> files = drawFigures(study, 0, {}, FigureChoices{{}, free});
+        const std::string& svg = files.at(3).text; // shares.svg
+        std::size_t count = 0;
+        for (std::size_t at = svg.find("<text"); at != std::string::npos;
+             at = svg.find("<text", at + 1)) {
+            ++count;
+        }
+        return count;
+    };
+    EXPECT_GT(texts(true), texts(false));
 }
 
 TEST(StudyFigures, MixingByConcentrationOutlinesTheSourcesBesideTheStraightHull) {

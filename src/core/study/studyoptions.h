@@ -41,6 +41,15 @@ struct StudyOptions {
     bool operator==(const StudyOptions&) const = default;
 };
 
+/// What the user chooses about a study's figures, which changes none of its results.
+struct FigureChoices {
+    /// The tracers (indexes into the study's) the isotope-space figures take across and up;
+    /// empty for carbon across and nitrogen up.
+    std::vector<std::size_t> axes;
+    /// Share panels with a scale each instead of one for all.
+    bool freeScales = false;
+};
+
 /// The increment in percent when the options can run: refused (Error::Kind::Refused, with
 /// the program's message) for an increment that is not a number from 1 to 100, a tolerance
 /// that is not a number or a number of draws outside 0 to kStudyMaxDraws. Limits and the

@@ -3,18 +3,13 @@
 #include "core/study/posteriorgrid.h"
 #include "core/study/posteriormodel.h"
 
-#include "core/base/csvtable.h"
-#include "core/base/gammafunctions.h"
 #include "core/base/numerictext.h"
-#include "core/base/textencoding.h"
-#include "core/entry/mixingconstraints.h"
 #include "core/tables/labelledtable.h"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
 #include <map>
-#include <numbers>
 #include <thread>
 
 namespace fenlowick {
@@ -89,23 +84,17 @@ Expected<std::vector<std::string>> groupSources(const Study& study, const Poster
     return labels;
 }
 
-/// The sums of a group over the draws of one shard (all draws: shard 0 of 1), or without
-/// draws over the grid at the sources' means.
-Expected<PosteriorGroupSums> sumGroup(const Study& study, const PosteriorGroup& group,
-                                      const PosteriorSettings& settings, PosteriorError error,
-                                      int steps, int shardIndex, int shardCount) {
-    Expected<GroupModel> built = buildGroupModel(study, group.consumers, group.levels,
-                                                 group.sources, settings.options, error, steps);
-    if (!built) {
-        return built.error();
-    }
-    const GroupModel& model = *built;
+/// The sums of a group's model over the draws of one shard (all draws: shard 0 of 1), or
+/// without draws over the grid at the sources' means.
+PosteriorGroupSums sumGroup(GroupModel model, const PosteriorSettings& settings, int shardIndex,
+                            int shardCount) {
+    addResidualGammas(model);
     const int threads = settings.threads > 0
                             ? settings.threads
                             : static_cast<int>(std::thread::hardware_concurrency());
     const int draws = settings.options.draws;
     PosteriorGroupSums result{draws == 0 ? sumPosteriorGrid(model, threads, settings.cancel)
-                                         : GridSums(model.sources, steps, model.tracers,
+                                         : GridSums(model.sources, model.steps, model.tracers,
                                                     static_cast<int>(model.value.size())),
                               {},
                               {},
@@ -186,6 +175,37 @@ std::vector<PosteriorGroup> checkedGroups(const Study& study, const PosteriorSet
     return groups;
 }
 
+/// Every group's model, or the refusal of the first that cannot be computed: an increment
+/// that does not divide 100, an unknown error structure, or what buildGroupModel refuses.
+Expected<std::vector<GroupModel>> groupModels(const Study& study,
+                                              const PosteriorSettings& settings) {
+    const std::optional<int> steps = gridSteps(settings.options.increment);
+    if (!steps) {
+        return refusal("The increment \"" + settings.options.increment +
+                       "\" does not divide 100: the posterior's grid needs shares in whole "
+                       "steps from 0 to 100 % (1, 2, 2.5, 5, 10, ...).");
+    }
+    const std::optional<PosteriorError> error = posteriorErrorNamed(settings.options.error);
+    if (!error) {
+        return refusal("The error structure \"" + settings.options.error +
+                       "\" is not both, process or residual.");
+    }
+    std::vector<GroupModel> models;
+    for (PosteriorGroup& group : groupsOf(study, settings.byFactors)) {
+        Expected<std::vector<std::string>> sources = groupSources(study, group);
+        if (!sources) {
+            return sources.error();
+        }
+        Expected<GroupModel> model = buildGroupModel(study, group.consumers, group.levels, *sources,
+                                                     settings.options, *error, *steps);
+        if (!model) {
+            return model.error();
+        }
+        models.push_back(std::move(*model));
+    }
+    return models;
+}
+
 } // namespace
 
 std::optional<PosteriorError> posteriorErrorNamed(const std::string& word) {
@@ -211,64 +231,34 @@ const char* posteriorErrorName(PosteriorError error) {
 }
 
 Status checkPosterior(const Study& study, const PosteriorSettings& settings) {
-    const std::optional<int> steps = gridSteps(settings.options.increment);
-    if (!steps) {
-        return refusal("The increment \"" + settings.options.increment +
-                       "\" does not divide 100: the posterior's grid needs shares in whole "
-                       "steps from 0 to 100 % (1, 2, 2.5, 5, 10, ...).");
-    }
-    const std::optional<PosteriorError> error = posteriorErrorNamed(settings.options.error);
-    if (!error) {
-        return refusal("The error structure \"" + settings.options.error +
-                       "\" is not both, process or residual.");
-    }
-    for (PosteriorGroup& group : groupsOf(study, settings.byFactors)) {
-        Expected<std::vector<std::string>> sources = groupSources(study, group);
-        if (!sources) {
-            return sources.error();
-        }
-        group.sources = std::move(*sources);
-        if (Expected<GroupModel> model =
-                buildGroupModel(study, group.consumers, group.levels, group.sources,
-                                settings.options, *error, *steps);
-            !model) {
-            return model.error();
-        }
-    }
-    return ok();
+    const Expected<std::vector<GroupModel>> models = groupModels(study, settings);
+    return models ? ok() : Status(models.error());
 }
 
 Expected<std::vector<PosteriorGroupSums>> sumPosteriorGroups(const Study& study,
                                                              const PosteriorSettings& settings,
                                                              int shardIndex, int shardCount) {
-    if (Status checked = checkPosterior(study, settings); !checked) {
-        return checked.error();
+    Expected<std::vector<GroupModel>> models = groupModels(study, settings);
+    if (!models) {
+        return models.error();
     }
-    const PosteriorError error = *posteriorErrorNamed(settings.options.error);
-    const int steps = *gridSteps(settings.options.increment);
     std::vector<PosteriorGroupSums> sums;
-    for (const PosteriorGroup& group : checkedGroups(study, settings)) {
-        Expected<PosteriorGroupSums> summed =
-            sumGroup(study, group, settings, error, steps, shardIndex, shardCount);
-        if (!summed) {
-            return summed.error();
-        }
-        sums.push_back(std::move(*summed));
+    for (GroupModel& model : *models) {
+        sums.push_back(sumGroup(std::move(model), settings, shardIndex, shardCount));
     }
     return sums;
 }
 
 Expected<std::vector<PosteriorGroupSums>> emptyPosteriorSums(const Study& study,
                                                              const PosteriorSettings& settings) {
-    if (Status checked = checkPosterior(study, settings); !checked) {
-        return checked.error();
+    const Expected<std::vector<GroupModel>> models = groupModels(study, settings);
+    if (!models) {
+        return models.error();
     }
-    const int steps = *gridSteps(settings.options.increment);
     std::vector<PosteriorGroupSums> sums;
-    for (const PosteriorGroup& group : checkedGroups(study, settings)) {
-        sums.push_back(PosteriorGroupSums{GridSums(static_cast<int>(group.sources.size()), steps,
-                                                   static_cast<int>(study.tracers.size()),
-                                                   static_cast<int>(group.consumers.size())),
+    for (const GroupModel& model : *models) {
+        sums.push_back(PosteriorGroupSums{GridSums(model.sources, model.steps, model.tracers,
+                                                   static_cast<int>(model.value.size())),
                                           {},
                                           {},
                                           0});

@@ -297,17 +297,20 @@ Expected<GroupModel> buildGroupModel(const Study& study, const std::vector<std::
         return refusal("The sources of " + posteriorGroupName(levels) + ": " + *message);
     }
     model.residualFactor = error == PosteriorError::Both && consumers.size() > 1;
-    if (model.residualFactor) {
-        const double n = static_cast<double>(consumers.size());
-        model.gammas = std::make_shared<const ResidualGammas>(ResidualGammas{
-            LogUpperGammaOfOrder(n / 2.0 - 1.0), LogUpperGammaOfOrder((n - 1.0) / 2.0 - 1.0),
-            LogUpperGammaOfOrder(n / 2.0 - 2.0), LogUpperGammaOfOrder(n / 2.0 - 3.0)});
-    }
     model.all = sampleOf(model, -1);
     for (std::size_t i = 0; i < consumers.size() && consumers.size() > 1; ++i) {
         model.allBut.push_back(sampleOf(model, static_cast<int>(i)));
     }
     return model;
+}
+
+void addResidualGammas(GroupModel& model) {
+    if (model.residualFactor && !model.gammas) {
+        const double n = model.all.consumers;
+        model.gammas = std::make_shared<const ResidualGammas>(ResidualGammas{
+            LogUpperGammaOfOrder(n / 2.0 - 1.0), LogUpperGammaOfOrder((n - 1.0) / 2.0 - 1.0),
+            LogUpperGammaOfOrder(n / 2.0 - 2.0), LogUpperGammaOfOrder(n / 2.0 - 3.0)});
+    }
 }
 
 GroupModel drawnGroupModel(const GroupModel& model, std::uint64_t seed, int draw) {

@@ -66,7 +66,8 @@ struct GroupModel {
     /// The residual factor is integrated out (the structure "both" and more than one
     /// consumer); otherwise it is 1.
     bool residualFactor = false;
-    /// With the residual factor: its gamma functions, shared by the draws' models.
+    /// With the residual factor: its gamma functions, shared by the draws' models; made by
+    /// addResidualGammas before the model is summed (checking a model needs none).
     std::shared_ptr<const ResidualGammas> gammas;
     std::vector<SetTerms> sets;
     std::vector<int> setOf;                 ///< per consumer, an index into `sets`
@@ -94,6 +95,10 @@ Expected<GroupModel> buildGroupModel(const Study& study, const std::vector<std::
 struct PredictionRange {
     std::vector<double> low, high, varianceLow, varianceHigh;
 };
+
+/// Makes the tables of the residual factor's gamma functions that summing a model with a
+/// residual factor needs, once.
+void addResidualGammas(GroupModel& model);
 
 /// The model of draw `draw` (1-based) of the sources' uncertainty: every source mean from
 /// Normal(mean, SD^2 / n), every source variance SD^2 (n - 1) / X with X ~ chi-square(n),

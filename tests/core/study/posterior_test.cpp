@@ -354,6 +354,7 @@ TEST(Posterior, TheBoundedSearchLeavesOutNoMoreThanItsTruncation) {
                 buildGroupModel(study, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13}, {},
                                 {"A", "B", "C", "D"}, options, *posteriorErrorNamed(error), 50);
             ASSERT_TRUE(model);
+            addResidualGammas(*model);
             const GridSums sums = sumPosteriorGrid(*model, 2, nullptr);
             if (std::string(error) != "residual") {
                 // (The residual structure's heavy tails leave little to rule out here.)

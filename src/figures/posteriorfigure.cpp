@@ -61,19 +61,15 @@ SharesFigure posteriorSharesFigure(const PosteriorGroup& group, PosteriorError e
         SharesFigure::Panel panel;
         panel.label = QString::fromStdString(group.sources[s]);
         panel.colour = colourOf(group.sources[s], labels);
+        const PosteriorShare posterior = summarisePosteriorShare(masses, group.steps);
         ShareSummary summary;
-        double square = 0.0;
-        for (std::size_t b = 0; b < masses.size(); ++b) {
-            const double share = static_cast<double>(b) / group.steps;
-            summary.mean += masses[b] * share;
-            square += masses[b] * share * share;
-            panel.percent.push_back(100.0 * masses[b]);
-        }
-        summary.sd = std::sqrt(std::max(0.0, square - summary.mean * summary.mean));
-        const double levels[] = {0.025, 0.25, 0.5, 0.75, 0.975};
+        summary.mean = posterior.mean;
+        summary.sd = posterior.sd;
         for (std::size_t q = 0; q < summary.percentiles.size(); ++q) {
-            summary.percentiles[q] = static_cast<float>(posteriorQuantileLevel(masses, levels[q])) /
-                                     static_cast<float>(group.steps);
+            summary.percentiles[q] = static_cast<float>(posterior.quantiles[q]);
+        }
+        for (const double mass : masses) {
+            panel.percent.push_back(100.0 * mass);
         }
         panel.summary = summary;
         figure.panels.push_back(std::move(panel));

@@ -195,14 +195,9 @@ std::vector<FileText> drawPosteriorFigures(const Study& study, const PosteriorOu
             outcome.groups, labels,
             [](const PosteriorGroup& group,
                std::size_t s) -> std::optional<OverviewFigure::Estimate> {
-                const std::vector<double>& masses = group.marginals[s];
-                double mean = 0.0;
-                for (std::size_t b = 0; b < masses.size(); ++b) {
-                    mean += masses[b] * static_cast<double>(b) / group.steps;
-                }
-                return OverviewFigure::Estimate{
-                    mean, posteriorQuantileLevel(masses, 0.025) / static_cast<double>(group.steps),
-                    posteriorQuantileLevel(masses, 0.975) / static_cast<double>(group.steps)};
+                const PosteriorShare share =
+                    summarisePosteriorShare(group.marginals[s], group.steps);
+                return OverviewFigure::Estimate{share.mean, share.quantiles[0], share.quantiles[4]};
             });
         overview.title = QStringLiteral("Posterior proportions by group");
         overview.subtitle = QStringLiteral("%1 groups · exact grid posteriors, error: %2")

@@ -44,6 +44,23 @@ int posteriorQuantileLevel(const std::vector<double>& masses, double level) {
     return static_cast<int>(masses.size()) - 1;
 }
 
+PosteriorShare summarisePosteriorShare(const std::vector<double>& masses, int steps) {
+    PosteriorShare summary;
+    double square = 0.0;
+    for (std::size_t b = 0; b < masses.size(); ++b) {
+        const double share = static_cast<double>(b) / steps;
+        summary.mean += masses[b] * share;
+        square += masses[b] * share * share;
+    }
+    summary.sd = std::sqrt(std::max(0.0, square - summary.mean * summary.mean));
+    const double levels[] = {0.025, 0.25, 0.5, 0.75, 0.975};
+    for (std::size_t q = 0; q < summary.quantiles.size(); ++q) {
+        summary.quantiles[q] =
+            static_cast<double>(posteriorQuantileLevel(masses, levels[q])) / steps;
+    }
+    return summary;
+}
+
 PosteriorReport composePosteriorReport(const Study& study, const PosteriorOutcome& outcome,
                                        const std::vector<int>& byFactors) {
     const std::vector<std::string> names =
@@ -68,18 +85,12 @@ PosteriorReport composePosteriorReport(const Study& study, const PosteriorOutcom
         };
         for (std::size_t s = 0; s < group.sources.size(); ++s) {
             const std::vector<double>& masses = group.marginals[s];
-            double mean = 0.0;
-            double square = 0.0;
-            for (std::size_t b = 0; b < masses.size(); ++b) {
-                const double x = static_cast<double>(b) / group.steps;
-                mean += masses[b] * x;
-                square += masses[b] * x * x;
-            }
-            const double sd = std::sqrt(std::max(0.0, square - mean * mean));
+            const PosteriorShare summary = summarisePosteriorShare(masses, group.steps);
             report.posterior += prefix + csvField(group.sources[s]) + "," +
-                                formatDecimals(mean, 8) + "," + formatDecimals(sd, 8);
-            for (const double level : {0.025, 0.25, 0.5, 0.75, 0.975}) {
-                report.posterior += "," + share(posteriorQuantileLevel(masses, level));
+                                formatDecimals(summary.mean, 8) + "," +
+                                formatDecimals(summary.sd, 8);
+            for (const double quantile : summary.quantiles) {
+                report.posterior += "," + formatDecimals(quantile, decimals);
             }
             report.posterior += "\n";
             for (std::size_t b = 0; b < masses.size(); ++b) {

@@ -3,6 +3,7 @@
 #include "core/study/posterior.h"
 #include "core/tables/studytables.h"
 
+#include <array>
 #include <string>
 
 namespace fenlowick {
@@ -30,5 +31,14 @@ PosteriorReport composePosteriorReport(const Study& study, const PosteriorOutcom
 /// cumulative mass reaches `level` (within a relative 1e-9, so that a mass summing exactly
 /// to the level in exact arithmetic is not passed by rounding).
 int posteriorQuantileLevel(const std::vector<double>& masses, double level);
+
+/// A source's share under its posterior masses by level (of `steps`): its mean, SD and the
+/// 2.5, 25, 50, 75 and 97.5 % quantiles as grid shares (posteriorQuantileLevel).
+struct PosteriorShare {
+    double mean = 0.0;
+    double sd = 0.0;
+    std::array<double, 5> quantiles{};
+};
+PosteriorShare summarisePosteriorShare(const std::vector<double>& masses, int steps);
 
 } // namespace fenlowick

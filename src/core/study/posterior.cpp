@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <map>
 #include <thread>
 
 namespace fenlowick {
@@ -35,20 +34,13 @@ std::optional<int> gridSteps(const std::string& incrementText) {
     return static_cast<int>(whole);
 }
 
-/// The consumers of each level of the grouping factors, in the order the levels appear.
+/// The groups of the grouping factors' levels, their sources still to be found.
 std::vector<PosteriorGroup> groupsOf(const Study& study, const std::vector<int>& byFactors) {
     std::vector<PosteriorGroup> groups;
-    std::map<std::vector<std::string>, std::size_t> groupOf;
-    for (std::size_t c = 0; c < study.consumers.size(); ++c) {
-        std::vector<std::string> levels;
-        for (const int f : byFactors) {
-            levels.push_back(study.consumers[c].levels[static_cast<std::size_t>(f)]);
-        }
-        auto [it, added] = groupOf.emplace(levels, groups.size());
-        if (added) {
-            groups.emplace_back().levels = levels;
-        }
-        groups[it->second].consumers.push_back(c);
+    for (ConsumerGroup& members : groupConsumers(study, byFactors)) {
+        groups.emplace_back();
+        groups.back().levels = std::move(members.levels);
+        groups.back().consumers = std::move(members.consumers);
     }
     return groups;
 }

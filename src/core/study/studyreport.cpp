@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <map>
 #include <unordered_set>
 
 namespace fenlowick {
@@ -124,64 +123,68 @@ std::optional<ShareSummary> summariseWeights(const std::array<double, kHistogram
     return summary;
 }
 
+namespace {
+
+/// Adds consumer `c` to its group: counted among those without a solution where it found
+/// none, and its share weights pooled into its sources'.
+void addToGroup(StudyGroup& group, const Study& study, const StudyOutcome& outcome, std::size_t c) {
+    const StudyConsumer& consumer = study.consumers[c];
+    group.consumers.push_back(c);
+    const ConsumerOutcome& result = outcome.consumers[c];
+    if ((outcome.draws > 0 ? static_cast<std::uint64_t>(result.drawsFeasible) : result.feasible) ==
+        0) {
+        group.unsolvedRows.push_back(consumer.row);
+    }
+    const StudySourceSet& set = study.sourceSets[static_cast<std::size_t>(consumer.sourceSet)];
+    for (std::size_t s = 0; s < set.sources.size(); ++s) {
+        const auto known =
+            std::find(group.sources.begin(), group.sources.end(), set.sources[s].label);
+        const auto index = static_cast<std::size_t>(known - group.sources.begin());
+        if (known == group.sources.end()) {
+            group.sources.push_back(set.sources[s].label);
+            group.pools.emplace_back();
+        }
+        StudyGroup::SourcePool& pool = group.pools[index];
+        ++pool.consumers;
+        if (outcome.draws > 0) {
+            pool.runs += outcome.draws;
+            pool.runsFeasible += result.drawsFeasible;
+            if (result.drawsFeasible > 0) {
+                for (int b = 0; b < kHistogramLevels; ++b) {
+                    pool.weights[static_cast<std::size_t>(b)] +=
+                        result.pooled[s][static_cast<std::size_t>(b)] / result.drawsFeasible;
+                }
+            }
+        } else {
+            ++pool.runs;
+            if (result.feasible > 0) {
+                ++pool.runsFeasible;
+                for (int b = 0; b < kHistogramLevels; ++b) {
+                    pool.weights[static_cast<std::size_t>(b)] +=
+                        static_cast<double>(result.exact[s][static_cast<std::size_t>(b)]) /
+                        static_cast<double>(result.feasible);
+                }
+            }
+        }
+    }
+}
+
+} // namespace
+
 StudySummary summariseStudy(const Study& study, const StudyOutcome& outcome,
                             const std::vector<int>& byFactors) {
     StudySummary summary;
     summary.levels = levelsOf(outcome.increment);
     summary.byFactors = byFactors;
-    std::vector<StudyGroup>& groups = summary.groups;
-    std::map<std::vector<std::string>, std::size_t> groupOf;
-    for (std::size_t c = 0; c < study.consumers.size() && c < outcome.consumers.size(); ++c) {
-        const StudyConsumer& consumer = study.consumers[c];
-        std::vector<std::string> levels;
-        for (const int f : byFactors) {
-            levels.push_back(consumer.levels[static_cast<std::size_t>(f)]);
-        }
-        auto [it, added] = groupOf.emplace(levels, groups.size());
-        if (added) {
-            groups.push_back(StudyGroup{levels, {}, {}, {}, {}});
-        }
-        StudyGroup& group = groups[it->second];
-        group.consumers.push_back(c);
-        const ConsumerOutcome& result = outcome.consumers[c];
-        if ((outcome.draws > 0 ? static_cast<std::uint64_t>(result.drawsFeasible)
-                               : result.feasible) == 0) {
-            group.unsolvedRows.push_back(consumer.row);
-        }
-        const StudySourceSet& set = study.sourceSets[static_cast<std::size_t>(consumer.sourceSet)];
-        for (std::size_t s = 0; s < set.sources.size(); ++s) {
-            const auto known =
-                std::find(group.sources.begin(), group.sources.end(), set.sources[s].label);
-            const auto index = static_cast<std::size_t>(known - group.sources.begin());
-            if (known == group.sources.end()) {
-                group.sources.push_back(set.sources[s].label);
-                group.pools.emplace_back();
-            }
-            StudyGroup::SourcePool& pool = group.pools[index];
-            ++pool.consumers;
-            if (outcome.draws > 0) {
-                pool.runs += outcome.draws;
-                pool.runsFeasible += result.drawsFeasible;
-                if (result.drawsFeasible > 0) {
-                    for (int b = 0; b < kHistogramLevels; ++b) {
-                        pool.weights[static_cast<std::size_t>(b)] +=
-                            result.pooled[s][static_cast<std::size_t>(b)] / result.drawsFeasible;
-                    }
-                }
-            } else {
-                ++pool.runs;
-                if (result.feasible > 0) {
-                    ++pool.runsFeasible;
-                    for (int b = 0; b < kHistogramLevels; ++b) {
-                        pool.weights[static_cast<std::size_t>(b)] +=
-                            static_cast<double>(result.exact[s][static_cast<std::size_t>(b)]) /
-                            static_cast<double>(result.feasible);
-                    }
-                }
+    for (const ConsumerGroup& members : groupConsumers(study, byFactors)) {
+        StudyGroup& group = summary.groups.emplace_back(StudyGroup{members.levels, {}, {}, {}, {}});
+        for (const std::size_t c : members.consumers) {
+            if (c < outcome.consumers.size()) {
+                addToGroup(group, study, outcome, c);
             }
         }
     }
-    for (StudyGroup& group : groups) {
+    for (StudyGroup& group : summary.groups) {
         for (StudyGroup::SourcePool& pool : group.pools) {
             pool.summary =
                 summariseWeights(pool.weights, summary.levels.levelValue, summary.levels.lastLevel);

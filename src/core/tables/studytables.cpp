@@ -196,6 +196,23 @@ int Study::factorIndex(const std::string& header) const {
     return -1;
 }
 
+std::vector<ConsumerGroup> groupConsumers(const Study& study, const std::vector<int>& byFactors) {
+    std::vector<ConsumerGroup> groups;
+    std::map<std::vector<std::string>, std::size_t> groupOf;
+    for (std::size_t c = 0; c < study.consumers.size(); ++c) {
+        std::vector<std::string> levels;
+        for (const int f : byFactors) {
+            levels.push_back(study.consumers[c].levels[static_cast<std::size_t>(f)]);
+        }
+        auto [it, added] = groupOf.emplace(levels, groups.size());
+        if (added) {
+            groups.push_back(ConsumerGroup{std::move(levels), {}});
+        }
+        groups[it->second].consumers.push_back(c);
+    }
+    return groups;
+}
+
 Expected<std::string> exactMeanText(const std::vector<std::string>& texts) {
     Expected<ExactDecimal> sum = ExactDecimal::fromText("0");
     for (const std::string& text : texts) {

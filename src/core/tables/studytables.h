@@ -105,6 +105,17 @@ Expected<Study> readStudy(const CsvTable& sources, const CsvTable& consumers,
                           const CsvTable* discrimination,
                           std::size_t maxTracers = kStudyMaxTracers);
 
+/// The consumers of one level of a study's grouping factors.
+struct ConsumerGroup {
+    std::vector<std::string> levels; ///< per grouping factor; empty for the whole study
+    std::vector<std::size_t> consumers;
+};
+
+/// The consumers grouped by the levels of the factors `byFactors` (indexes into
+/// Study::factors), the groups in the order their levels first appear and the consumers in
+/// theirs; without factors, one group of every consumer.
+std::vector<ConsumerGroup> groupConsumers(const Study& study, const std::vector<int>& byFactors);
+
 /// The exact mean of number texts as a number text: the decimal sum divided by their count,
 /// exact when it has at most 12 decimals and rounded half away from zero to 12 otherwise.
 /// Refused when the sum needs more than 18 digits.

@@ -174,6 +174,9 @@ ConsumerSample sampleOf(const GroupModel& model, int left) {
             }
         }
     }
+    if (model.error != PosteriorError::Residual) {
+        return sample; // only the residual structure's bound uses the within-set scatter
+    }
     std::vector<double> within(t * t, 0.0);
     for (std::size_t j = 0; j < t; ++j) {
         within[j * t + j] = 1.0;

@@ -1,6 +1,6 @@
 #include "core/tables/labelledtable.h"
 
-#include "core/base/textencoding.h"
+#include "core/entry/checks.h"
 #include "core/tables/isotopename.h"
 
 #include <algorithm>
@@ -104,7 +104,7 @@ Expected<LabelledTable> readLabelledTable(const CsvTable& table,
             if (label.find_first_of("\r\n") != std::string::npos) {
                 return fileError(place + ": the label holds a line break");
             }
-            if (hasControlCharacter(label.substr(0, 1))) {
+            if (isMissingLabel(label)) {
                 return fileError(place + ": the label begins with a control character, which " +
                                  "the runs would take for a missing label");
             }

@@ -2,7 +2,7 @@
 
 #include "core/base/exactdecimal.h"
 #include "core/base/numerictext.h"
-#include "core/base/textencoding.h"
+#include "core/entry/checks.h"
 #include "core/entry/mixingconstraints.h"
 #include "core/tables/isotopename.h"
 #include "core/tables/labelledtable.h"
@@ -387,7 +387,7 @@ Expected<Study> readStudy(const CsvTable& sourcesCsv, const CsvTable& consumersC
         if (label.empty()) {
             return fileError(sourcesCsv.where(r, columns.label) + ": the source has no label");
         }
-        if (hasControlCharacter(label.substr(0, 1))) {
+        if (isMissingLabel(label)) {
             return fileError(sourcesCsv.where(r, columns.label) + ": the source label begins " +
                              "with a control character, which the exact runs would take for a " +
                              "missing label");

@@ -44,8 +44,8 @@ struct SetSample {
 struct ConsumerSample {
     int consumers = 0;
     std::vector<SetSample> sets;
-    /// log det(I + W) and trace(I + W) of the within-set scatter W: the residual
-    /// structure's bound uses them.
+    /// log det(I + W) and trace(I + W) of the within-set scatter W, for the residual
+    /// structure's bound (0 under the other structures, which do not use them).
     double logDetWithin = 0.0;
     double traceWithin = 0.0;
 };

@@ -312,11 +312,17 @@ int StudyCommand::checkScriptValues(const std::string& output) const {
           {"--time", m_time},
           {"--mem", m_memory},
           {"--output", output}}) {
+        const bool logPath = std::string_view(option) == "--output";
         const bool control = hasControlCharacter(value);
-        if (control || (std::string_view(option) == "--output" && value.find('"') != value.npos)) {
+        // sbatch reads the rest of an #SBATCH line as options: a blank in a value would start
+        // an option of its own ("--partition=short --qos=high").
+        const bool blank = !logPath && value.find(' ') != value.npos;
+        if (control || blank || (logPath && value.find('"') != value.npos)) {
             std::cerr << "fenlowick-cli: " << option << " " << terminalText(value) << ": "
                       << (control ? "a line break or other control character cannot stand in a "
                                     "job script"
+                          : blank ? "a blank cannot stand in an #SBATCH line: sbatch would read "
+                                    "what follows it as an option of its own"
                                   : "a double quote cannot stand in a job script's log path")
                       << "\n";
             return kExitUsage;

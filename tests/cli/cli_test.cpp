@@ -185,8 +185,9 @@ TEST(BatchCommand, EachMixturesFilesEqualASingleRunOfTheEntryWithThatMixture) {
 }
 
 // A line break in a value of the job scripts would be a line of its own there, run on the
-// cluster; the log paths are quoted, so a folder with blanks keeps its name.
-TEST(StudyCommand, JobScriptsRefuseControlCharactersAndQuoteTheirLogPaths) {
+// cluster, and a blank an option of its own; the log paths are quoted, so a folder with blanks
+// keeps its name.
+TEST(StudyCommand, JobScriptsRefuseControlCharactersAndBlanksAndQuoteTheirLogPaths) {
     test::TempDir temp;
     const std::vector<std::string> study = test::exampleStudy({"--slurm", "2"});
     for (const auto& [option, value] :
@@ -203,6 +204,16 @@ TEST(StudyCommand, JobScriptsRefuseControlCharactersAndQuoteTheirLogPaths) {
         EXPECT_EQ(r.exitCode, 2) << option;
         EXPECT_THAT(r.err, HasSubstr("a line break or other control character cannot stand in a "
                                      "job script"));
+        EXPECT_TRUE(fs::is_empty(temp.path())) << option;
+    }
+    // sbatch would take what follows a blank on an #SBATCH line as an option of its own.
+    for (const std::string option : {"--partition", "--time", "--mem"}) {
+        std::vector<std::string> arguments = study;
+        arguments.insert(arguments.end(),
+                         {option, "short --qos=high", "--output", temp.file("refused")});
+        const CliResult r = runCli(arguments);
+        EXPECT_EQ(r.exitCode, 2) << option;
+        EXPECT_THAT(r.err, HasSubstr("a blank cannot stand in an #SBATCH line")) << option;
         EXPECT_TRUE(fs::is_empty(temp.path())) << option;
     }
     std::vector<std::string> arguments = study;

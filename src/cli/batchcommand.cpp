@@ -72,7 +72,8 @@ bool BatchCommand::parsed() const {
 void BatchCommand::reportMixture(const Entry& entry, std::size_t index, std::size_t total,
                                  const BatchItem& item, double seconds) const {
     if (!item.outcome.removedFeasiblePath.empty()) {
-        std::cerr << "fenlowick-cli: removed the earlier " << item.outcome.removedFeasiblePath
+        std::cerr << "fenlowick-cli: removed the earlier "
+                  << terminalText(item.outcome.removedFeasiblePath)
                   << ", which came from another run than these totals\n";
     }
     if (m_quiet) {
@@ -155,8 +156,8 @@ int BatchCommand::run() const {
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
     if (ec) {
-        std::cerr << "fenlowick-cli: Could not create the folder " << folder << ": " << ec.message()
-                  << "\n";
+        std::cerr << "fenlowick-cli: Could not create the folder " << terminalText(folder) << ": "
+                  << ec.message() << "\n";
         return kExitFile;
     }
 
@@ -206,7 +207,7 @@ int BatchCommand::finishBatch(const BatchResult& result, const std::string& fold
         std::cerr << "fenlowick-cli: " << terminalText(summary.error().message) << "\n";
     } else if (!m_quiet) {
         std::cout << "Ran " << (failures == 0 ? "" : std::to_string(total - failures) + " of ")
-                  << total << " mixtures into " << folder << "\n"
+                  << total << " mixtures into " << terminalText(folder) << "\n"
                   << "Summary: " << summaryPath << "\n";
     }
     // Failures are listed even when quiet: quiet hides progress, not what went wrong.

@@ -187,7 +187,8 @@ void printRunSummary(const RunOptions& options, const RunRequest& request,
         std::cout << *outcome.notice << "\n";
     }
     if (request.constraints.concentrations) {
-        std::cout << "Mixing by concentration: " << options.concentrationsPath << "\n";
+        std::cout << "Mixing by concentration: " << terminalText(options.concentrationsPath)
+                  << "\n";
     }
     for (const auto& limit : request.constraints.limits) {
         std::cout << "Limit: " << terminalText(limit.text) << "\n";
@@ -200,9 +201,9 @@ void printRunSummary(const RunOptions& options, const RunRequest& request,
               << "Feasible solutions: " << outcome.feasibleCount << " of " << outcome.visitedCount
               << " combinations\n";
     if (!outcome.feasiblePath.empty()) {
-        std::cout << "Feasible output: " << outcome.feasiblePath << "\n";
+        std::cout << "Feasible output: " << terminalText(outcome.feasiblePath) << "\n";
     }
-    std::cout << "Totals: " << outcome.totalsPath << "\n";
+    std::cout << "Totals: " << terminalText(outcome.totalsPath) << "\n";
 }
 
 int runCommand(const RunOptions& options) {
@@ -247,8 +248,8 @@ int runCommand(const RunOptions& options) {
         std::error_code ec;
         std::filesystem::create_directories(folder, ec);
         if (ec) {
-            std::cerr << "fenlowick-cli: Could not create the folder " << folder << ": "
-                      << ec.message() << "\n";
+            std::cerr << "fenlowick-cli: Could not create the folder " << terminalText(folder)
+                      << ": " << ec.message() << "\n";
             return kExitFile;
         }
     }
@@ -279,7 +280,8 @@ int runCommand(const RunOptions& options) {
     }
     if (!outcome.removedFeasiblePath.empty()) {
         // Said even when quiet: a file the user may have wanted is gone.
-        std::cerr << "fenlowick-cli: removed the earlier " << outcome.removedFeasiblePath
+        std::cerr << "fenlowick-cli: removed the earlier "
+                  << terminalText(outcome.removedFeasiblePath)
                   << ", which came from another run than these totals\n";
     }
     return kExitDone;

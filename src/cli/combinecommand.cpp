@@ -91,13 +91,14 @@ int CombineCommand::run() const {
         }
     }
     if (!problem.empty()) {
-        std::cerr << "fenlowick-cli: Could not open " << m_feasible << ": " << problem << "\n";
+        std::cerr << "fenlowick-cli: Could not open " << terminalText(m_feasible) << ": " << problem
+                  << "\n";
         return kExitFile;
     }
     Expected<CombinedTotals> totals = combineFeasibleOutput(in, groups, currentDateTime());
     if (!totals) {
-        std::cerr << "fenlowick-cli: " << m_feasible << ": " << terminalText(totals.error().message)
-                  << "\n";
+        std::cerr << "fenlowick-cli: " << terminalText(m_feasible) << ": "
+                  << terminalText(totals.error().message) << "\n";
         return totals.error().kind == Error::Kind::Refused ? kExitUsage : kExitFile;
     }
 
@@ -125,8 +126,8 @@ int CombineCommand::run() const {
         for (std::size_t i = 0; i < totals->sources.size(); ++i) {
             std::cout << (i == 0 ? " " : ", ") << terminalText(totals->sources[i]);
         }
-        std::cout << "\nFeasible solutions: " << totals->observations << "\nTotals: " << path
-                  << "\n";
+        std::cout << "\nFeasible solutions: " << totals->observations
+                  << "\nTotals: " << terminalText(path) << "\n";
     }
     return kExitDone;
 }

@@ -128,7 +128,7 @@ int ImportCommand::run() const {
         } else {
             Expected<std::vector<std::string>> values = parseCorrectionList(m_tef);
             if (!values) {
-                std::cerr << "fenlowick-cli: --tef " << m_tef
+                std::cerr << "fenlowick-cli: --tef " << terminalText(m_tef)
                           << ": no such file, and not a list of numbers: "
                           << terminalText(values.error().message) << "\n";
                 return kExitUsage;
@@ -158,8 +158,9 @@ int ImportCommand::placeEntries(const std::vector<ImportedEntry>& entries,
     if (endsWithDat(m_output)) {
         files.emplace_back(m_output, &entries.front());
         if (entries.size() > 1) {
-            std::cerr << "fenlowick-cli: note: " << m_output << " takes the first mixture, \""
-                      << entries.front().mixtureLabel << "\", of " << entries.size()
+            std::cerr << "fenlowick-cli: note: " << terminalText(m_output)
+                      << " takes the first mixture, \""
+                      << terminalText(entries.front().mixtureLabel) << "\", of " << entries.size()
                       << "; name a folder to write one data file per mixture\n";
         }
         return kExitDone;
@@ -167,7 +168,7 @@ int ImportCommand::placeEntries(const std::vector<ImportedEntry>& entries,
     std::error_code ec;
     std::filesystem::create_directories(m_output, ec);
     if (ec) {
-        std::cerr << "fenlowick-cli: Could not create the folder " << m_output << ": "
+        std::cerr << "fenlowick-cli: Could not create the folder " << terminalText(m_output) << ": "
                   << ec.message() << "\n";
         return kExitFile;
     }
@@ -178,10 +179,10 @@ int ImportCommand::placeEntries(const std::vector<ImportedEntry>& entries,
                 : safeFileName(entry.mixtureLabel);
         for (const auto& [path, other] : files) {
             if (foldCase(std::filesystem::path(path).stem().string()) == foldCase(base)) {
-                std::cerr << "fenlowick-cli: " << m_mixtures << ", line " << entry.line
-                          << ": the mixtures \"" << entry.mixtureLabel << "\" and \""
-                          << other->mixtureLabel << "\" (line " << other->line
-                          << ") would both be written as " << base
+                std::cerr << "fenlowick-cli: " << terminalText(m_mixtures) << ", line "
+                          << entry.line << ": the mixtures \"" << terminalText(entry.mixtureLabel)
+                          << "\" and \"" << terminalText(other->mixtureLabel) << "\" (line "
+                          << other->line << ") would both be written as " << base
                           << ".dat; give them labels that differ in letters or digits\n";
                 return kExitFile;
             }
@@ -212,7 +213,8 @@ int ImportCommand::writeEntries(const std::vector<PlacedEntry>& files) const {
     std::vector<FileText> texts;
     for (const auto& [path, entry] : files) {
         if (const auto field = firstFieldWithQuote(entry->entry)) {
-            std::cerr << "fenlowick-cli: " << path << ": " << quoteRefusalMessage(*field) << "\n";
+            std::cerr << "fenlowick-cli: " << terminalText(path) << ": "
+                      << quoteRefusalMessage(*field) << "\n";
             return kExitFile;
         }
         texts.push_back({path, serializeDataFile(entry->entry)});
@@ -234,7 +236,7 @@ int ImportCommand::writeEntries(const std::vector<PlacedEntry>& files) const {
     }
     for (const auto& [path, entry] : files) {
         if (!m_quiet) {
-            std::cout << "Wrote " << path;
+            std::cout << "Wrote " << terminalText(path);
             if (!entry->mixtureLabel.empty()) {
                 std::cout << " (mixture \"" << terminalText(entry->mixtureLabel) << "\")";
             }
@@ -242,9 +244,9 @@ int ImportCommand::writeEntries(const std::vector<PlacedEntry>& files) const {
         }
     }
     if (m_mixtures.empty()) {
-        std::cerr << "fenlowick-cli: note: " << files.front().first
+        std::cerr << "fenlowick-cli: note: " << terminalText(files.front().first)
                   << " has empty mixture boxes: it is a template for batch (fenlowick-cli batch "
-                  << files.front().first
+                  << terminalText(files.front().first)
                   << " MIXTURES.csv), or type the mixture into it before a run\n";
     }
     return kExitDone;

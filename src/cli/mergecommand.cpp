@@ -1,4 +1,5 @@
 #include "cli/mergecommand.h"
+#include "cli/terminaltext.h"
 
 #include "cli/cliapp.h"
 #include "cli/interruption.h"
@@ -105,7 +106,8 @@ int MergeCommand::run() const {
         const std::string manifestPath = joinFolder(folder, "manifest.txt");
         Expected<std::string> manifest = readWholeFile(manifestPath, 1 << 16);
         if (!manifest) {
-            std::cerr << "fenlowick-cli: " << folder << ": no complete shard here (" << manifestPath
+            std::cerr << "fenlowick-cli: " << terminalText(folder) << ": no complete shard here ("
+                      << terminalText(manifestPath)
                       << " cannot be read: the shard did not finish, or this is no shard folder)\n";
             return kExitFile;
         }
@@ -143,7 +145,8 @@ int MergeCommand::run() const {
     identity.hasDiscrimination = manifest->hasDiscrimination;
     identity.options = manifest->options;
     if (studyFingerprint(identity) != manifest->fingerprint) {
-        std::cerr << "fenlowick-cli: " << first << ": its copies of the tables are not those its "
+        std::cerr << "fenlowick-cli: " << terminalText(first)
+                  << ": its copies of the tables are not those its "
                   << "manifest was written for (changed or damaged)\n";
         return kExitFile;
     }
@@ -157,8 +160,8 @@ int MergeCommand::run() const {
     for (const std::string& name : manifest->options.by) {
         byFactors.push_back(study->factorIndex(name));
         if (byFactors.back() < 0) {
-            std::cerr << "fenlowick-cli: " << first << ": the grouping factor " << name
-                      << " is not a column of its consumer table\n";
+            std::cerr << "fenlowick-cli: " << terminalText(first) << ": the grouping factor "
+                      << terminalText(name) << " is not a column of its consumer table\n";
             return kExitFile;
         }
     }

@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <iostream>
 #include <optional>
+#include <unordered_map>
 
 namespace fenlowick {
 
@@ -172,20 +173,22 @@ int ImportCommand::placeEntries(const std::vector<ImportedEntry>& entries,
                   << ec.message() << "\n";
         return kExitFile;
     }
+    // The file names taken so far, as a case-blind file system compares them: by name, not
+    // by a walk over all of them, so that a table of many mixtures takes linear time.
+    std::unordered_map<std::string, const ImportedEntry*> taken;
     for (const ImportedEntry& entry : entries) {
         const std::string base =
             entry.mixtureLabel.empty()
                 ? safeFileName(std::filesystem::path(m_sources).stem().string())
                 : safeFileName(entry.mixtureLabel);
-        for (const auto& [path, other] : files) {
-            if (foldCase(std::filesystem::path(path).stem().string()) == foldCase(base)) {
-                std::cerr << "fenlowick-cli: " << terminalText(m_mixtures) << ", line "
-                          << entry.line << ": the mixtures \"" << terminalText(entry.mixtureLabel)
-                          << "\" and \"" << terminalText(other->mixtureLabel) << "\" (line "
-                          << other->line << ") would both be written as " << base
-                          << ".dat; give them labels that differ in letters or digits\n";
-                return kExitFile;
-            }
+        if (const auto [at, added] = taken.emplace(foldCase(base), &entry); !added) {
+            const ImportedEntry* other = at->second;
+            std::cerr << "fenlowick-cli: " << terminalText(m_mixtures) << ", line " << entry.line
+                      << ": the mixtures \"" << terminalText(entry.mixtureLabel) << "\" and \""
+                      << terminalText(other->mixtureLabel) << "\" (line " << other->line
+                      << ") would both be written as " << base
+                      << ".dat; give them labels that differ in letters or digits\n";
+            return kExitFile;
         }
         files.emplace_back(joinFolder(m_output, base + ".dat"), &entry);
     }

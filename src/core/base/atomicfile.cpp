@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -210,11 +211,13 @@ Status AtomicFile::fail(std::string_view what, int error) {
                  std::string(what) + " " + m_target + ": " + reasonText(error)};
 }
 
-Status AtomicFile::open() {
+Status AtomicFile::open(bool removeAbandoned) {
     const std::filesystem::path target(m_target);
     const std::filesystem::path folder = target.parent_path();
     // Temporary files of our writers that were killed before they could remove them.
-    removeAbandonedPartials(folder.string());
+    if (removeAbandoned) {
+        removeAbandonedPartials(folder.string());
+    }
     std::string pattern = (folder.empty() ? std::string() : folder.string() + "/") + "." +
                           target.filename().string() +
                           partialMarker(hostName(), static_cast<long>(::getpid())) + "XXXXXX";
@@ -445,14 +448,21 @@ Status writeFilesTogether(const std::vector<FileText>& files, const std::atomic<
     const auto cancelled = [cancel] { return cancel != nullptr && cancel->load(); };
     const Error stopped{Error::Kind::Cancelled, "Stopped before the files were written"};
     std::vector<std::unique_ptr<AtomicFile>> written;
+    // Each folder is cleared of abandoned temporary files once, not once per file: thousands
+    // of files into one folder would read it thousands of times.
+    std::set<std::string> cleared;
     for (const FileText& file : files) {
         if (cancelled()) {
             return stopped;
         }
         written.push_back(std::make_unique<AtomicFile>(file.path));
         AtomicFile& atomic = *written.back();
+        const std::string folder = std::filesystem::path(file.path).parent_path().string();
+        if (cleared.insert(folder).second) {
+            removeAbandonedPartials(folder);
+        }
         // On a failure the destructors remove every temporary file written so far.
-        if (Status s = atomic.open(); !s) {
+        if (Status s = atomic.open(false); !s) {
             return s;
         }
         if (Status s = atomic.write(file.text); !s) {

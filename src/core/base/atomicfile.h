@@ -30,8 +30,10 @@ public:
     AtomicFile(const AtomicFile&) = delete;
     AtomicFile& operator=(const AtomicFile&) = delete;
 
-    /// Creates the temporary file. The error names the target and the reason.
-    Status open();
+    /// Creates the temporary file, first removing our writers' abandoned temporary files from
+    /// its folder unless `removeAbandoned` is false (the caller has just done so). The error
+    /// names the target and the reason.
+    Status open(bool removeAbandoned = true);
 
     /// Appends bytes; the error names the target and the reason (a full disk, say).
     Status write(std::string_view bytes);

@@ -237,6 +237,19 @@ TEST(AtomicFile, TemporaryFilesOfWritersThatDiedAreRemovedByTheNextWriter) {
     std::sort(left.begin(), left.end());
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(left, expected);
+
+    // Files written together clear every folder they go to, each once.
+    const std::string sub = dir.file("sub");
+    std::filesystem::create_directory(sub);
+    for (const std::string& folder : {dir.path().string(), sub}) {
+        writeFile(folder + "/" + host + dead + "zzzzzz", "left by a killed run");
+    }
+    ASSERT_TRUE(writeFilesTogether(
+        {{dir.file("a.dat"), "a"}, {sub + "/b.dat", "b"}, {sub + "/c.dat", "c"}}));
+    EXPECT_EQ(filesIn(sub), (Names{"b.dat", "c.dat"}));
+    const Names top = filesIn(dir.path());
+    EXPECT_EQ(std::count(top.begin(), top.end(), host + dead + "zzzzzz"), 0);
+    EXPECT_EQ(std::count(top.begin(), top.end(), "a.dat"), 1);
 }
 
 } // namespace

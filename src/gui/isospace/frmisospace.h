@@ -22,7 +22,7 @@ class IsospaceScene;
 /// pair of isotopes chosen in two lists (the same isotope twice, or an entry with one
 /// isotope, gives a number line), with the sources' convex hull and the mixture drawn open
 /// when it lies outside. Menu: "&Save" (PNG or SVG), "&Print", "&Diagnose" (the full diagnosis with
-/// the smallest tolerance, in a message), "&Help" (topic graphing.htm), "&Exit" (hides).
+/// the smallest tolerance, in a message), "&Help" (topic isospace.htm), "&Exit" (hides).
 /// The window keeps a copy of the entry it was given; it does not follow later edits of single
 /// boxes, but the program shows it a new entry when the whole entry is replaced.
 class frmIsospace : public QMainWindow {

@@ -35,6 +35,11 @@ inline const QColor kInk(34, 34, 34);
 inline const QColor kGridColour(228, 228, 228);
 inline const QColor kConsumerColour(70, 70, 70);
 
+/// The mixing polygon (the hull of the sources): its outline, and its fill, faint behind
+/// the data.
+inline const QColor kPolygonColour(150, 150, 150);
+inline const QColor kPolygonFill(150, 150, 150, 28);
+
 /// Marker shapes, telling apart the source sets (factor levels) within one figure.
 enum class MarkerShape { Circle, Square, TriangleUp, Diamond, TriangleDown };
 MarkerShape markerShape(int index);

@@ -4,6 +4,7 @@
 #include "core/base/numerictext.h"
 #include "core/study/studyrun.h"
 #include "core/tables/isotopename.h"
+#include "figures/markerlayout.h"
 #include "figures/plotframe.h"
 
 #include <QLineF>
@@ -21,7 +22,6 @@ constexpr double kConsumerRadius = 3.0;
 constexpr double kCap = 3.0;
 const QColor kKeyColour(105, 105, 105);
 const QColor kOutlineColour(60, 60, 60);
-const QColor kHullColour(150, 150, 150);
 
 QString text(const std::string& s) {
     return QString::fromStdString(s);
@@ -94,7 +94,7 @@ void paintOutlines(QPainter& painter, const IsospaceFigure& figure, const PlotFr
             for (const auto& [px, py] : mixingOutline(curved ? weighted : straight, 48)) {
                 path << frame.map(px, py);
             }
-            painter.setPen(QPen(curved ? kOutlineColour : kHullColour, curved ? 1.4 : 1.0,
+            painter.setPen(QPen(curved ? kOutlineColour : kPolygonColour, curved ? 1.4 : 1.0,
                                 curved ? Qt::SolidLine : Qt::DashLine));
             painter.setBrush(Qt::NoBrush);
             painter.drawPolygon(path);
@@ -102,33 +102,18 @@ void paintOutlines(QPainter& painter, const IsospaceFigure& figure, const PlotFr
     }
 }
 
-/// Moves markers apart that would hide one another, by as little as it takes: each in turn,
-/// in the order given (the corrected ones first, then the table means when `withMeans`), is
-/// moved along a widening spiral until no earlier marker's centre lies within the radius.
-/// A table mean that its own corrected marker covers stays (it is not drawn).
+/// Moves markers apart that would hide one another (MarkerLayout): the corrected ones first,
+/// then the table means when `withMeans`. A table mean that its own corrected marker covers
+/// stays (it is not drawn).
 void separateMarkers(std::vector<QPointF>& correcteds, std::vector<QPointF>& means,
                      bool withMeans) {
-    std::vector<QPointF> placed;
-    const auto place = [&](QPointF& point) {
-        const QPointF wanted = point;
-        for (int step = 0; step < 400; ++step) {
-            const double angle = step * 2.39996; // the golden angle, in radians
-            const double reach = kSourceRadius * 0.55 * std::sqrt(static_cast<double>(step));
-            point = wanted + QPointF(reach * std::cos(angle), reach * std::sin(angle));
-            if (std::none_of(placed.begin(), placed.end(), [&](const QPointF& other) {
-                    return QLineF(point, other).length() < kSourceRadius * 1.05;
-                })) {
-                break;
-            }
-        }
-        placed.push_back(point);
-    };
+    MarkerLayout layout;
     for (QPointF& point : correcteds) {
-        place(point);
+        point = layout.place(point, kSourceRadius);
     }
     for (std::size_t s = 0; withMeans && s < means.size(); ++s) {
         if (QLineF(means[s], correcteds[s]).length() >= kSourceRadius) {
-            place(means[s]);
+            means[s] = layout.place(means[s], kSourceRadius);
         }
     }
 }
@@ -142,8 +127,8 @@ void paintPolygons(QPainter& painter, const IsospaceFigure& figure, const PlotFr
         for (const auto& [px, py] : mixingPolygon(figure, set, x, y)) {
             polygon << frame.map(px, py);
         }
-        painter.setPen(QPen(kHullColour, 1.2));
-        painter.setBrush(QColor(150, 150, 150, 28));
+        painter.setPen(QPen(kPolygonColour, 1.2));
+        painter.setBrush(kPolygonFill);
         painter.drawPolygon(polygon);
     }
 }
@@ -483,8 +468,8 @@ IsospaceFigure isospaceFigureOf(const Study& study, const StudyGroup& group,
     if (figure.concentrations && study.tracers.size() > 1) {
         figure.legend.push_back({QStringLiteral("Mixing by concentration"), kOutlineColour,
                                  MarkerShape::Circle, 0.0, false, false, true});
-        figure.legend.push_back({QStringLiteral("Linear mixing"), kHullColour, MarkerShape::Circle,
-                                 0.0, true, false, true});
+        figure.legend.push_back({QStringLiteral("Linear mixing"), kPolygonColour,
+                                 MarkerShape::Circle, 0.0, true, false, true});
     }
     if (sets.size() > 1) {
         figure.legend.push_back({});

@@ -100,8 +100,9 @@ void frmIsospace::setEntry(const Entry& entry) {
         }
     }
     m_yAxis->setEnabled(isotopes.size() > 1);
-    m_xAxis->setCurrentIndex(isotopes.empty() ? -1 : 0);
-    m_yAxis->setCurrentIndex(isotopes.empty() ? -1 : (isotopes.size() > 1 ? 1 : 0));
+    const auto [x, y] = defaultAxes(entry);
+    m_xAxis->setCurrentIndex(x);
+    m_yAxis->setCurrentIndex(y);
     redraw();
 }
 

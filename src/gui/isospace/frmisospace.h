@@ -20,9 +20,9 @@ class IsospaceScene;
 
 /// "Fenlowick - Isospace": the sources and the mixture of an entry in isotope space, for a
 /// pair of isotopes chosen in two lists (the same isotope twice, or an entry with one
-/// isotope, gives a number line), with the sources' convex hull and the mixture coloured by
-/// where it lies. Menu: "&Save" (PNG or SVG), "&Print", "&Diagnose" (the full diagnosis with
-/// the smallest tolerance, in a message), "&Help" (topic graphing.htm), "&Exit" (hides).
+/// isotope, gives a number line), with the sources' convex hull and the mixture drawn open
+/// when it lies outside. Menu: "&Save" (PNG or SVG), "&Print", "&Diagnose" (the full diagnosis with
+/// the smallest tolerance, in a message), "&Help" (topic isospace.htm), "&Exit" (hides).
 /// The window keeps a copy of the entry it was given; it does not follow later edits of single
 /// boxes, but the program shows it a new entry when the whole entry is replaced.
 class frmIsospace : public QMainWindow {
@@ -33,8 +33,9 @@ public:
 
     explicit frmIsospace(QWidget* parent = nullptr);
 
-    /// Takes a copy of the entry, lists its isotopes (the first two preselected) and draws
-    /// the plot; the window stays as it is (shown or hidden).
+    /// Takes a copy of the entry, lists its isotopes (as typed), preselects the pair of
+    /// defaultAxes (carbon across, nitrogen up) and draws the plot; the window stays as it
+    /// is (shown or hidden).
     void setEntry(const Entry& entry);
 
     /// setEntry, then shows and raises the window (centred on the screen the first time).

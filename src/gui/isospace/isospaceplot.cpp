@@ -2,6 +2,7 @@
 
 #include "core/entry/calculationinput.h"
 #include "core/entry/checks.h"
+#include "core/tables/isotopename.h"
 
 #include <algorithm>
 #include <cmath>
@@ -29,6 +30,15 @@ std::vector<std::string> plottedIsotopes(const Entry& entry) {
     return names;
 }
 
+std::pair<int, int> defaultAxes(const Entry& entry) {
+    const std::vector<std::size_t> order = isotopeAxisOrder(plottedIsotopes(entry));
+    if (order.empty()) {
+        return {-1, -1};
+    }
+    const auto x = static_cast<int>(order[0]);
+    return {x, order.size() > 1 ? static_cast<int>(order[1]) : x};
+}
+
 std::optional<IsospacePlot> makeIsospacePlot(const Entry& entry, int xIsotope, int yIsotope) {
     const CalculationInput input = deriveCalculationInput(entry);
     if (input.lastSource < 0 || xIsotope < 0 || yIsotope < 0 || xIsotope > input.lastIsotope ||
@@ -42,8 +52,10 @@ std::optional<IsospacePlot> makeIsospacePlot(const Entry& entry, int xIsotope, i
     plot.yIsotope = yIsotope;
     plot.title = entry.title;
     plot.xLabel = isotopeName(entry, xIsotope);
+    plot.xTitle = deltaNotation(plot.xLabel);
     if (!plot.numberLine) {
         plot.yLabel = isotopeName(entry, yIsotope);
+        plot.yTitle = deltaNotation(plot.yLabel);
     }
     const std::vector<double> xs = sourceValues(entry, sources, xIsotope);
     const std::vector<double> ys = sourceValues(entry, sources, yIsotope);

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace fenlowick {
@@ -27,8 +28,12 @@ struct IsospacePlot {
     int xIsotope = 0;
     int yIsotope = 0; ///< equal to xIsotope on a number line
     std::string title;
-    std::string xLabel;
+    std::string xLabel; ///< the isotope's label as typed, for the status line
     std::string yLabel; ///< empty on a number line
+    /// The axis titles: a delta value's label in the field's notation ("d13C" gives
+    /// "δ¹³C (‰)"), any other label as typed; yTitle empty on a number line.
+    std::string xTitle;
+    std::string yTitle;
     std::vector<PlotPoint> sources;
     PlotPoint mixture;
     /// Hull vertices as indices into `sources`, counter-clockwise; on a number line the
@@ -43,6 +48,11 @@ struct IsospacePlot {
 /// The isotope columns of the entry that take part in a run (0..LastIsotope), with their
 /// labels; empty when the entry has no numeric signature.
 std::vector<std::string> plottedIsotopes(const Entry& entry);
+
+/// The isotope columns the window shows first, across and up: carbon-13 across and
+/// nitrogen-15 up when the entry has both, otherwise the first two (the same column twice,
+/// a number line, for an entry with one isotope); {-1, -1} without a numeric signature.
+std::pair<int, int> defaultAxes(const Entry& entry);
 
 /// The plot of `entry` for the isotope columns x and y (each within plottedIsotopes), or
 /// nothing when the entry has no numeric signature. Works on entries that would not pass

@@ -1,5 +1,8 @@
 #include "gui/isospace/isospacescene.h"
 
+#include "figures/figurestyle.h"
+#include "figures/markerlayout.h"
+
 #include <QBrush>
 #include <QFont>
 #include <QFontMetricsF>
@@ -17,12 +20,13 @@ namespace fenlowick {
 
 namespace {
 
-const QColor kSourceColour(30, 60, 120);
-const QColor kHullLine(70, 130, 180);
-const QColor kHullFill(70, 130, 180, 45);
 const QColor kGrid(225, 225, 225);
-constexpr double kDotRadius = 4.5;
+const QColor kLeader(120, 120, 120);
+constexpr double kDotRadius = 5.5;
 constexpr double kDiamondRadius = 7.0;
+/// A mixture outside the sources is drawn open and larger, as the study figures draw the
+/// consumers that lie outside their mixing polygon.
+constexpr double kOpenDiamondRadius = 8.5;
 
 QString text(const std::string& s) {
     return QString::fromStdString(s);
@@ -78,7 +82,10 @@ void IsospaceScene::draw(const IsospacePlot* plot, const QSizeF& size) {
     m_sourceMarkers.clear();
     m_mixtureMarker = nullptr;
     m_hullItem = nullptr;
+    m_xTitle = nullptr;
+    m_yTitle = nullptr;
     m_pointLabels.clear();
+    m_toScene = nullptr;
     setSceneRect(QRectF(QPointF(0, 0), size));
     if (plot == nullptr) {
         QGraphicsSimpleTextItem* note = addSimpleText(
@@ -110,25 +117,43 @@ void IsospaceScene::drawHeading(const IsospacePlot& plot, const QSizeF& size) {
                    14 + title->boundingRect().height());
 }
 
-QGraphicsItem* IsospaceScene::addSourceDot(const QPointF& centre) {
-    QGraphicsEllipseItem* dot = addEllipse(
-        QRectF(centre.x() - kDotRadius, centre.y() - kDotRadius, 2 * kDotRadius, 2 * kDotRadius),
-        QPen(Qt::white, 1.0), QBrush(kSourceColour));
-    dot->setZValue(2);
-    m_sourceMarkers << dot;
-    return dot;
+double IsospaceScene::mixtureRadius(HullPosition position) {
+    return position == HullPosition::Outside ? kOpenDiamondRadius : kDiamondRadius;
 }
 
-QGraphicsItem* IsospaceScene::addMixtureDiamond(const QPointF& centre, HullPosition position) {
-    const double r = kDiamondRadius;
+QList<QPointF> IsospaceScene::addMarkers(const IsospacePlot& plot, const QPointF& mixture,
+                                         const QList<QPointF>& sources) {
+    // The mixture keeps its place; a source that would hide it or an earlier source moves
+    // aside, with a thin line from where it belongs.
+    MarkerLayout layout;
+    QList<QPointF> centres{layout.place(mixture, mixtureRadius(plot.position))};
+    for (const QPointF& wanted : sources) {
+        centres << layout.place(wanted, kDotRadius);
+        if (centres.back() != wanted) {
+            addLine(QLineF(wanted, centres.back()), QPen(kLeader, 0.8))->setZValue(1.5);
+        }
+    }
+
+    const double r = mixtureRadius(plot.position);
+    const bool open = plot.position == HullPosition::Outside;
     QPolygonF diamond;
-    diamond << centre + QPointF(0, -r) << centre + QPointF(r, 0) << centre + QPointF(0, r)
-            << centre + QPointF(-r, 0);
-    QGraphicsPolygonItem* marker =
-        addPolygon(diamond, QPen(Qt::black, 1.0), QBrush(positionColour(position)));
-    marker->setZValue(3);
-    m_mixtureMarker = marker;
-    return marker;
+    diamond << mixture + QPointF(0, -r) << mixture + QPointF(r, 0) << mixture + QPointF(0, r)
+            << mixture + QPointF(-r, 0);
+    m_mixtureMarker = addPolygon(
+        diamond, QPen(open ? kConsumerColour : kConsumerColour.darker(140), open ? 1.8 : 1.0),
+        open ? QBrush(Qt::white) : QBrush(kConsumerColour));
+    m_mixtureMarker->setZValue(3);
+
+    for (int i = 1; i < centres.size(); ++i) {
+        const QColor colour = sourceColour(i - 1);
+        const QPointF& c = centres[i];
+        QGraphicsEllipseItem* dot = addEllipse(
+            QRectF(c.x() - kDotRadius, c.y() - kDotRadius, 2 * kDotRadius, 2 * kDotRadius),
+            QPen(colour.darker(140), 1.0), QBrush(colour));
+        dot->setZValue(2);
+        m_sourceMarkers << dot;
+    }
+    return centres;
 }
 
 void IsospaceScene::drawPlane(const IsospacePlot& plot, const QSizeF& size) {
@@ -141,10 +166,11 @@ void IsospaceScene::drawPlane(const IsospacePlot& plot, const QSizeF& size) {
     }
     const AxisScale ax = axisFor(xs);
     const AxisScale ay = axisFor(ys);
-    const auto map = [&](double x, double y) {
+    const auto map = [area, ax, ay](double x, double y) {
         return QPointF(area.left() + (x - ax.low) / (ax.high - ax.low) * area.width(),
                        area.bottom() - (y - ay.low) / (ay.high - ay.low) * area.height());
     };
+    m_toScene = map;
 
     // Grid, frame, ticks and axis titles.
     for (double t : ticksOf(ax)) {
@@ -163,11 +189,11 @@ void IsospaceScene::drawPlane(const IsospacePlot& plot, const QSizeF& size) {
     addRect(area, QPen(Qt::black, 1.0));
     QFont axisFont;
     axisFont.setBold(true);
-    QGraphicsSimpleTextItem* xTitle = addSimpleText(text(plot.xLabel), axisFont);
-    xTitle->setPos(area.center().x() - xTitle->boundingRect().width() / 2, area.bottom() + 26);
-    QGraphicsSimpleTextItem* yTitle = addSimpleText(text(plot.yLabel), axisFont);
-    yTitle->setRotation(-90);
-    yTitle->setPos(area.left() - 62, area.center().y() + yTitle->boundingRect().width() / 2);
+    m_xTitle = addSimpleText(text(plot.xTitle), axisFont);
+    m_xTitle->setPos(area.center().x() - m_xTitle->boundingRect().width() / 2, area.bottom() + 26);
+    m_yTitle = addSimpleText(text(plot.yTitle), axisFont);
+    m_yTitle->setRotation(-90);
+    m_yTitle->setPos(area.left() - 62, area.center().y() + m_yTitle->boundingRect().width() / 2);
 
     // The hull.
     if (plot.hull.size() >= 3) {
@@ -175,30 +201,28 @@ void IsospaceScene::drawPlane(const IsospacePlot& plot, const QSizeF& size) {
         for (std::size_t i : plot.hull) {
             polygon << map(plot.sources[i].x, plot.sources[i].y);
         }
-        m_hullItem = addPolygon(polygon, QPen(kHullLine, 1.5), QBrush(kHullFill));
+        m_hullItem = addPolygon(polygon, QPen(kPolygonColour, 1.2), QBrush(kPolygonFill));
     } else if (plot.hull.size() == 2) {
+        // Sources on a line: their mixtures are the segment, drawn as a broad band.
         const PlotPoint& a = plot.sources[plot.hull[0]];
         const PlotPoint& b = plot.sources[plot.hull[1]];
-        QPen pen(kHullFill, 9.0, Qt::SolidLine, Qt::RoundCap);
-        pen.setColor(QColor(70, 130, 180, 90));
-        m_hullItem = addLine(QLineF(map(a.x, a.y), map(b.x, b.y)), pen);
+        QColor band = kPolygonColour;
+        band.setAlpha(90);
+        m_hullItem = addLine(QLineF(map(a.x, a.y), map(b.x, b.y)),
+                             QPen(band, 9.0, Qt::SolidLine, Qt::RoundCap));
     }
     if (m_hullItem != nullptr) {
         m_hullItem->setZValue(1);
     }
 
-    QList<QPointF> centres;
-    QStringList texts;
-    const QPointF mixture = map(plot.mixture.x, plot.mixture.y);
-    addMixtureDiamond(mixture, plot.position);
-    centres << mixture;
-    texts << QStringLiteral("Mixture");
+    QList<QPointF> places;
+    QStringList texts{QStringLiteral("Mixture")};
     for (const PlotPoint& p : plot.sources) {
-        centres << map(p.x, p.y);
+        places << map(p.x, p.y);
         texts << text(p.label);
-        addSourceDot(centres.back());
     }
-    placeLabels(centres, texts, area);
+    const QList<QPointF> centres = addMarkers(plot, map(plot.mixture.x, plot.mixture.y), places);
+    placeLabels(centres, mixtureRadius(plot.position), texts, area);
 }
 
 void IsospaceScene::drawNumberLine(const IsospacePlot& plot, const QSizeF& size) {
@@ -210,9 +234,10 @@ void IsospaceScene::drawNumberLine(const IsospacePlot& plot, const QSizeF& size)
         xs << p.x;
     }
     const AxisScale ax = axisFor(xs);
-    const auto map = [&](double x) {
+    const auto map = [left, right, lineY, ax](double x) {
         return QPointF(left + (x - ax.low) / (ax.high - ax.low) * (right - left), lineY);
     };
+    m_toScene = [map](double x, double) { return map(x); };
 
     addLine(left, lineY, right, lineY, QPen(Qt::black, 1.0));
     for (double t : ticksOf(ax)) {
@@ -223,28 +248,24 @@ void IsospaceScene::drawNumberLine(const IsospacePlot& plot, const QSizeF& size)
     }
     QFont axisFont;
     axisFont.setBold(true);
-    QGraphicsSimpleTextItem* title = addSimpleText(text(plot.xLabel), axisFont);
-    title->setPos((left + right - title->boundingRect().width()) / 2, lineY + 32);
+    m_xTitle = addSimpleText(text(plot.xTitle), axisFont);
+    m_xTitle->setPos((left + right - m_xTitle->boundingRect().width()) / 2, lineY + 32);
 
     if (plot.hull.size() == 2) {
         const QPointF a = map(plot.sources[plot.hull[0]].x);
         const QPointF b = map(plot.sources[plot.hull[1]].x);
         m_hullItem = addRect(QRectF(QPointF(a.x(), lineY - 7), QPointF(b.x(), lineY + 7)),
-                             QPen(kHullLine, 1.0), QBrush(kHullFill));
+                             QPen(kPolygonColour, 1.0), QBrush(kPolygonFill));
         m_hullItem->setZValue(1);
     }
 
-    QList<QPointF> centres;
-    QStringList texts;
-    const QPointF mixture = map(plot.mixture.x);
-    addMixtureDiamond(mixture, plot.position);
-    centres << mixture;
-    texts << QStringLiteral("Mixture");
+    QList<QPointF> places;
+    QStringList texts{QStringLiteral("Mixture")};
     for (const PlotPoint& p : plot.sources) {
-        centres << map(p.x);
+        places << map(p.x);
         texts << text(p.label);
-        addSourceDot(centres.back());
     }
+    const QList<QPointF> centres = addMarkers(plot, map(plot.mixture.x), places);
     // Labels stand above the line, in as many rows as needed, with a thin leader line.
     const QRectF area(QPointF(4, 60), QPointF(size.width() - 4, lineY - 12));
     QList<QRectF> taken;
@@ -279,12 +300,13 @@ void IsospaceScene::drawNumberLine(const IsospacePlot& plot, const QSizeF& size)
     }
 }
 
-void IsospaceScene::placeLabels(const QList<QPointF>& centres, const QStringList& texts,
-                                const QRectF& area) {
+void IsospaceScene::placeLabels(const QList<QPointF>& centres, double mixtureRadius,
+                                const QStringList& texts, const QRectF& area) {
+    const auto radiusOf = [&](int i) { return i == 0 ? mixtureRadius : kDotRadius; };
     QList<QRectF> obstacles;
-    for (const QPointF& c : centres) {
-        obstacles << QRectF(c.x() - kDiamondRadius - 1, c.y() - kDiamondRadius - 1,
-                            2 * kDiamondRadius + 2, 2 * kDiamondRadius + 2);
+    for (int i = 0; i < centres.size(); ++i) {
+        const double r = radiusOf(i) + 1;
+        obstacles << QRectF(centres[i].x() - r, centres[i].y() - r, 2 * r, 2 * r);
     }
     for (int i = 0; i < centres.size(); ++i) {
         QGraphicsSimpleTextItem* label = addSimpleText(texts[i]);
@@ -296,11 +318,19 @@ void IsospaceScene::placeLabels(const QList<QPointF>& centres, const QStringList
         const double w = label->boundingRect().width();
         const double h = label->boundingRect().height();
         const QPointF c = centres[i];
+        // Beside, diagonally beside (a corner clear of a round marker), above and below.
+        const double side = radiusOf(i) + 2;
+        const double diagonal = radiusOf(i) * 0.75;
+        const double over = radiusOf(i) + 1;
         const QList<QPointF> candidates{
-            {c.x() + 9, c.y() - h / 2},     {c.x() + 5, c.y() - h - 3},
-            {c.x() + 5, c.y() + 3},         {c.x() - 9 - w, c.y() - h / 2},
-            {c.x() - 5 - w, c.y() - h - 3}, {c.x() - 5 - w, c.y() + 3},
-            {c.x() - w / 2, c.y() - h - 8}, {c.x() - w / 2, c.y() + 8},
+            {c.x() + side, c.y() - h / 2},
+            {c.x() + diagonal, c.y() - h - diagonal},
+            {c.x() + diagonal, c.y() + diagonal},
+            {c.x() - side - w, c.y() - h / 2},
+            {c.x() - diagonal - w, c.y() - h - diagonal},
+            {c.x() - diagonal - w, c.y() + diagonal},
+            {c.x() - w / 2, c.y() - h - over},
+            {c.x() - w / 2, c.y() + over},
         };
         const auto clearOf = [&](const QRectF& place) {
             for (int j = 0; j < obstacles.size(); ++j) {

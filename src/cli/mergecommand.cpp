@@ -111,12 +111,8 @@ int MergeCommand::run() const {
                       << " cannot be read: the shard did not finish, or this is no shard folder)\n";
             return kExitFile;
         }
-        Expected<std::string> partials =
-            readWholeFile(joinFolder(folder, "partials.txt"), kMaxPartialsBytes);
-        if (!partials) {
-            return reportError(partials.error());
-        }
-        shards.push_back(ShardFiles{folder, std::move(*manifest), std::move(*partials)});
+        // The partial results are read one shard at a time as they are added.
+        shards.push_back(ShardFiles{folder, std::move(*manifest), std::nullopt});
     }
     const std::string& first = shards.front().folder;
     Expected<ShardManifest> manifest = parseManifest(shards.front().manifest, first);

@@ -227,26 +227,29 @@ Status readPosteriorPartials(std::string_view text, const std::string& fileName,
     return ok();
 }
 
-Expected<std::vector<PosteriorGroupSums>> mergePosteriorShards(const Study& study,
-                                                               const PosteriorSettings& settings,
-                                                               const ShardManifest& manifest,
-                                                               std::vector<ShardFiles> shards) {
+Expected<std::vector<PosteriorGroupSums>>
+mergePosteriorShards(const Study& study, const PosteriorSettings& settings,
+                     const ShardManifest& manifest, const std::vector<ShardFiles>& shards) {
     if (Status s = checkShards(manifest, shards); !s) {
         return s.error();
     }
     // Added in the order of the shards' indexes, whatever the order they were given in.
-    std::vector<std::pair<int, std::size_t>> order;
+    std::vector<std::pair<ShardManifest, std::size_t>> order;
     for (std::size_t i = 0; i < shards.size(); ++i) {
-        order.emplace_back(parseManifest(shards[i].manifest, shards[i].folder)->index, i);
+        order.emplace_back(*parseManifest(shards[i].manifest, shards[i].folder), i);
     }
-    std::sort(order.begin(), order.end());
+    std::sort(order.begin(), order.end(),
+              [](const auto& a, const auto& b) { return a.first.index < b.first.index; });
     Expected<std::vector<PosteriorGroupSums>> sums = emptyPosteriorSums(study, settings);
     if (!sums) {
         return sums.error();
     }
-    for (const auto& [index, i] : order) {
-        if (Status s = readPosteriorPartials(shards[i].partials, shards[i].folder + "/partials.txt",
-                                             *sums);
+    for (const auto& [read, i] : order) {
+        const Expected<std::string> partials = shardPartials(shards[i], read);
+        if (!partials) {
+            return partials.error();
+        }
+        if (Status s = readPosteriorPartials(*partials, shards[i].folder + "/partials.txt", *sums);
             !s) {
             return s.error();
         }

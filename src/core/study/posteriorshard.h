@@ -28,9 +28,8 @@ Status readPosteriorPartials(std::string_view text, const std::string& fileName,
                              std::vector<PosteriorGroupSums>& sums);
 
 /// The sums of a posterior's draws from all its shards, added in the shards' order.
-Expected<std::vector<PosteriorGroupSums>> mergePosteriorShards(const Study& study,
-                                                               const PosteriorSettings& settings,
-                                                               const ShardManifest& manifest,
-                                                               std::vector<ShardFiles> shards);
+Expected<std::vector<PosteriorGroupSums>>
+mergePosteriorShards(const Study& study, const PosteriorSettings& settings,
+                     const ShardManifest& manifest, const std::vector<ShardFiles>& shards);
 
 } // namespace fenlowick

@@ -1,5 +1,6 @@
 #include "core/study/studyshard.h"
 
+#include "core/base/atomicfile.h"
 #include "core/base/numberformat.h"
 #include "core/base/numerictext.h"
 #include "core/base/textencoding.h"
@@ -446,6 +447,25 @@ Status readPartials(std::string_view text, const std::string& fileName, const St
     return ok();
 }
 
+namespace {
+
+Error partialsReplaced(const ShardFiles& shard) {
+    return fileError(shard.folder + "/partials.txt: the file differs from the one its " +
+                     "manifest was written for (damaged or replaced)");
+}
+
+} // namespace
+
+Expected<std::string> shardPartials(const ShardFiles& shard, const ShardManifest& read) {
+    Expected<std::string> text =
+        shard.partials ? Expected<std::string>(*shard.partials)
+                       : readWholeFile(shard.folder + "/partials.txt", kMaxPartialsBytes);
+    if (text && textFingerprint(*text) != read.partialsHash) {
+        return partialsReplaced(shard);
+    }
+    return text;
+}
+
 Status checkShards(const ShardManifest& manifest, const std::vector<ShardFiles>& shards) {
     std::vector<std::string> byIndex(static_cast<std::size_t>(manifest.count));
     for (const ShardFiles& shard : shards) {
@@ -478,9 +498,8 @@ Status checkShards(const ShardManifest& manifest, const std::vector<ShardFiles>&
                              std::to_string(read->count) + " again (also " + owner + ")");
         }
         owner = shard.folder;
-        if (textFingerprint(shard.partials) != read->partialsHash) {
-            return fileError(shard.folder + "/partials.txt: the file differs from the one its " +
-                             "manifest was written for (damaged or replaced)");
+        if (shard.partials && textFingerprint(*shard.partials) != read->partialsHash) {
+            return partialsReplaced(shard);
         }
     }
     for (std::size_t i = 0; i < byIndex.size(); ++i) {
@@ -504,8 +523,13 @@ Expected<StudyOutcome> mergeShards(const Study& study, const ShardManifest& mani
     outcome.consumers.resize(study.consumers.size());
     std::vector<bool> seen(study.consumers.size(), false);
     for (const ShardFiles& shard : shards) {
+        const Expected<std::string> partials =
+            shardPartials(shard, *parseManifest(shard.manifest, shard.folder + "/manifest.txt"));
+        if (!partials) {
+            return partials.error();
+        }
         if (Status s =
-                readPartials(shard.partials, shard.folder + "/partials.txt", study, outcome, seen);
+                readPartials(*partials, shard.folder + "/partials.txt", study, outcome, seen);
             !s) {
             return s.error();
         }

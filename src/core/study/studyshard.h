@@ -5,6 +5,7 @@
 #include "core/tables/studytables.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -83,15 +84,22 @@ Status readPartials(std::string_view text, const std::string& fileName, const St
 /// about 50 kB (most histogram levels are empty), so a shard of 20,000 of them fits.
 inline constexpr std::size_t kMaxPartialsBytes = std::size_t{1} << 30;
 
-/// One shard folder's files as read.
+/// One shard folder's files: its manifest as read, and its partial results as read or, when
+/// empty, read from the folder's partials.txt only when they are added, so that a merge holds
+/// one shard's partial results at a time however many shards there are.
 struct ShardFiles {
     std::string folder;
     std::string manifest;
-    std::string partials;
+    std::optional<std::string> partials;
 };
 
+/// A shard's partial results (as given, or read from its folder), refused unless they are
+/// those its manifest `read` was written for.
+Expected<std::string> shardPartials(const ShardFiles& shard, const ShardManifest& read);
+
 /// Checks that `shards` are every shard of the study of `manifest` once, each with the
-/// partial results its manifest was written for; refused naming the shard that is not.
+/// partial results its manifest was written for where they are given (the others are checked
+/// as they are read); refused naming the shard that is not.
 Status checkShards(const ShardManifest& manifest, const std::vector<ShardFiles>& shards);
 
 /// The whole study from its shards: checks that they are shards of one study and cover it

@@ -2,7 +2,7 @@
 # A study split into 1, 2, 3 and 7 shards and merged gives the unsplit study's files byte for
 # byte, and so does one split in two with each option the study takes; a shard written by the
 # earlier version (its manifest in the line format) merges too. merge refuses a missing shard,
-# a repeated one and one of another study, naming them.
+# a repeated one, one of another study and one whose partial results changed, naming them.
 # studyshards.sh CLI EXAMPLES_FOLDER SHARDS_TEST_DATA
 set -euo pipefail
 cli=$1
@@ -84,7 +84,14 @@ fi
 grep -qF "split3/shard-0: the study's files would replace split3/shard-0/consumers.csv" err ||
     { echo "unexpected message:"; cat err; exit 1; }
 [[ $(md5sum split3/shard-0/consumers.csv) == "$before" ]] || { echo "the shard's table changed"; exit 1; }
+# Partial results changed after their manifest was written, or gone, in the last shard added.
+cp -r split3 damaged
+echo "changed" >> damaged/shard-2/partials.txt
+refused "damaged/shard-2/partials.txt: the file differs from the one its manifest was written for" \
+    damaged/shard-0 damaged/shard-1 damaged/shard-2
+rm damaged/shard-2/partials.txt
+refused "damaged/shard-2/partials.txt" damaged/shard-0 damaged/shard-1 damaged/shard-2
 # A shard whose run did not finish has no manifest.
 rm split3/shard-2/manifest.txt
 refused "split3/shard-2: no complete shard here" split3/shard-0 split3/shard-1 split3/shard-2
-echo "merge refuses missing, repeated, foreign and unfinished shards"
+echo "merge refuses missing, repeated, foreign, damaged and unfinished shards"

@@ -524,6 +524,7 @@ IsospaceFigure isospacePreviewOf(const Study& study, int factor, bool concentrat
             }
         }
     }
+    everyone.sources = labels;
     const QString title = QStringLiteral("Isotope space — all %1 consumers")
                               .arg(QString::number(study.consumers.size()));
     IsospaceFigure figure = isospaceFigureOf(study, everyone, labels, title,
@@ -542,6 +543,7 @@ IsospaceFigure isospacePreviewOf(const Study& study, int factor, bool concentrat
         figure.consumers[c].colour = kGroupColours[index % kGroupColours.size()];
     }
     const QString name = QString::fromStdString(study.factors[static_cast<std::size_t>(factor)]);
+    figure.legend.push_back({}); // a blank line before the groups
     for (std::size_t l = 0; l < levels.size() && l < kKeyedLevels; ++l) {
         figure.legend.push_back({name + QStringLiteral(": ") + QString::fromStdString(levels[l]),
                                  kGroupColours[l % kGroupColours.size()], MarkerShape::Circle,

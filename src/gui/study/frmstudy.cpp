@@ -26,7 +26,6 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QPlainTextEdit>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QSplitter>
 #include <QTabWidget>
@@ -87,8 +86,8 @@ frmStudy::frmStudy(QWidget* parent)
             return;
         }
         if (fraction < 0.0) {
-            // The posterior is summed in one go: the bar only says the program works.
-            m_progress->bar()->setRange(0, 0);
+            // The posterior begins: its own bar and estimate of the time left.
+            m_progress->reset();
             return;
         }
         m_progress->setFirstShare(static_cast<float>(100.0 * fraction));
@@ -401,7 +400,6 @@ void frmStudy::Run_Click() {
         connect(m_progress, &frmProgress::cancelRequested, m_runner, &StudyRunner::cancel);
     }
     m_progress->reset();
-    m_progress->bar()->setRange(0, 100);
     m_progress->show();
     m_progress->repaint();
     m_resultsOf = studyFile();
@@ -412,7 +410,6 @@ void frmStudy::Run_Click() {
 void frmStudy::runFinishedWith(const std::shared_ptr<const Expected<StudyResults>>& outcome) {
     if (m_progress != nullptr) {
         m_progress->hide();
-        m_progress->bar()->setRange(0, 100);
     }
     if (*outcome) {
         m_lastResults = **outcome;

@@ -54,11 +54,17 @@ Expected<StudyResults::Output> feasibleSets(const StudyJob& job, const std::atom
 }
 
 Expected<StudyResults::Output> posterior(const StudyJob& job, const std::atomic<bool>* cancel,
+                                         const std::function<void(double)>& progress,
                                          StudyResults& results) {
     PosteriorSettings settings{job.options, job.byFactors};
     settings.options.posterior = true;
     settings.options.tolerance.clear();
     settings.cancel = cancel;
+    settings.progress = [&progress](std::uint64_t done, std::uint64_t total) {
+        if (progress && total > 0) {
+            progress(static_cast<double>(done) / static_cast<double>(total));
+        }
+    };
     Expected<PosteriorOutcome> outcome = runPosterior(job.study, settings);
     if (!outcome) {
         return outcome.error();
@@ -102,7 +108,7 @@ Expected<StudyResults> computeStudy(const StudyJob& job, const std::atomic<bool>
         if (progress) {
             progress(-1.0);
         }
-        Expected<StudyResults::Output> output = posterior(job, cancel, results);
+        Expected<StudyResults::Output> output = posterior(job, cancel, progress, results);
         if (!output) {
             return output.error();
         }

@@ -46,9 +46,10 @@ struct StudyResults {
 };
 
 /// Runs the study: the feasible sets and/or the posterior, then their tables and figures
-/// exactly as the command line composes them. `progress` gets the fraction of the feasible
-/// sets' runs done (from the calling thread, one call at a time); the posterior reports
-/// none. Refused with the core's message; Error::Kind::Cancelled once `cancel` is set.
+/// exactly as the command line composes them. `progress` gets the fraction done of the
+/// feasible sets' runs, then -1 as the posterior begins and the fraction of its grid sums
+/// done (from the calling thread, one call at a time). Refused with the core's message;
+/// Error::Kind::Cancelled once `cancel` is set.
 Expected<StudyResults> computeStudy(const StudyJob& job, const std::atomic<bool>* cancel,
                                     const std::function<void(double)>& progress);
 
@@ -74,7 +75,8 @@ public:
     void cancel();
 
 signals:
-    /// The fraction of the feasible sets' runs done; -1 while the posterior is summed.
+    /// The fraction done of the feasible sets' runs, or of the posterior's grid sums; -1 as
+    /// the posterior begins.
     void progressed(double fraction);
     /// Every run ends here: with results, or the core's error (Cancelled when stopped).
     void finished(std::shared_ptr<const fenlowick::Expected<fenlowick::StudyResults>> outcome);

@@ -55,6 +55,11 @@ std::optional<SourceLimit> sourceLimit(const std::string& limit) {
     return SourceLimit{limit.substr(0, equals), *low, *high};
 }
 
+/// The factor column a check box stands for.
+QString factorName(const QCheckBox* box) {
+    return box->property("factor").toString();
+}
+
 } // namespace
 
 StudySettingsPanel::StudySettingsPanel(QWidget* parent)
@@ -181,7 +186,7 @@ StudyOptions StudySettingsPanel::options() const {
     options.seed = parseSeed(m_seed->text().trimmed().toStdString()).value_or(0);
     for (QCheckBox* factor : m_factors) {
         if (factor->isChecked()) {
-            options.by.push_back(factor->text().toStdString());
+            options.by.push_back(factorName(factor).toStdString());
         }
     }
     options.concentrations = m_concentrations->isChecked();
@@ -222,7 +227,7 @@ void StudySettingsPanel::setSettings(StudyComputes chosen, const StudyOptions& o
     m_seed->setText(QString::number(options.seed));
     for (QCheckBox* factor : m_factors) {
         factor->setChecked(std::find(options.by.begin(), options.by.end(),
-                                     factor->text().toStdString()) != options.by.end());
+                                     factorName(factor).toStdString()) != options.by.end());
     }
     m_concentrations->setChecked(options.concentrations);
     m_error->setCurrentText(text(options.error));
@@ -261,7 +266,7 @@ void StudySettingsPanel::setSettings(StudyComputes chosen, const StudyOptions& o
 
 QCheckBox* StudySettingsPanel::factorBox(const QString& factor) const {
     for (QCheckBox* box : m_factors) {
-        if (box->text() == factor) {
+        if (factorName(box) == factor) {
             return box;
         }
     }
@@ -295,7 +300,9 @@ void StudySettingsPanel::rebuildFactors(const std::vector<std::string>& factors)
     qDeleteAll(m_factors);
     m_factors.clear();
     for (const std::string& factor : factors) {
-        auto* box = new QCheckBox(text(factor), m_factorsBox);
+        // A "&" in a column's name is shown as it is, not taken for an access key.
+        auto* box = new QCheckBox(text(factor).replace(u'&', QStringLiteral("&&")), m_factorsBox);
+        box->setProperty("factor", text(factor));
         m_factorsBox->layout()->addWidget(box);
         connect(box, &QCheckBox::toggled, this, &StudySettingsPanel::changed);
         m_factors.push_back(box);

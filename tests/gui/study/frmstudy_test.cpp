@@ -12,8 +12,10 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDropEvent>
 #include <QGuiApplication>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -239,6 +241,35 @@ TEST_F(StudyWindowTest, ARefusedTableShowsItsMessageAndKeepsThePreviousTables) {
     window.runButton()->click();
     EXPECT_FALSE(window.isRunning());
     EXPECT_EQ(notes.messages.value(0), message);
+}
+
+// Files dropped on the window find their tables by name; one dropped on a table is that
+// table's whatever its name; a name that says nothing is refused with a message.
+TEST_F(StudyWindowTest, DroppedFilesFindTheirTables) {
+    const fs::path folder = kCases / "raw-rows";
+    const auto drop = [&](QWidget* target, const std::vector<fs::path>& paths) {
+        QMimeData data;
+        QList<QUrl> urls;
+        for (const fs::path& path : paths) {
+            urls << QUrl::fromLocalFile(pathOf(path));
+        }
+        data.setUrls(urls);
+        QDropEvent event(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        // Straight to the widget: the application delivers drops only during a drag.
+        static_cast<QObject*>(target)->event(&event);
+    };
+    drop(&window,
+         {folder / "discrimination.csv", folder / "consumers.csv", folder / "sources.csv"});
+    ASSERT_TRUE(window.study().has_value()) << window.studyMessage().toStdString();
+    EXPECT_EQ(window.tablePanel(StudyTableKind::Discrimination)->path(),
+              pathOf(folder / "discrimination.csv"));
+    ASSERT_TRUE(writeFileAtomically(temp.file("lake.csv"), "d13C,d15N\n1,2\n"));
+    drop(window.tablePanel(StudyTableKind::Consumers), {temp.path() / "lake.csv"});
+    EXPECT_EQ(window.tablePanel(StudyTableKind::Consumers)->path(),
+              pathOf(temp.path() / "lake.csv"));
+    drop(&window, {temp.path() / "lake.csv"});
+    EXPECT_EQ(notes.messages.size(), 1);
+    EXPECT_TRUE(notes.messages.value(0).contains(u"lake.csv"_s));
 }
 
 TEST_F(StudyWindowTest, LeavingABoxShowsTheCommandLinesMessage) {

@@ -202,7 +202,8 @@ StudyOptions StudySettingsPanel::options() const {
         prior += (prior.empty() ? "" : ",") + source.label.toStdString() + "=" +
                  QString::number(source.prior->value()).toStdString();
     }
-    for (const std::string_view limit : splitText(m_sumLimits->text().toStdString(), ';')) {
+    const std::string sums = m_sumLimits->text().toStdString();
+    for (const std::string_view limit : splitText(sums, ';')) {
         const std::string trimmed =
             QString::fromUtf8(limit.data(), static_cast<qsizetype>(limit.size()))
                 .trimmed()

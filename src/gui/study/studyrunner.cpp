@@ -151,9 +151,11 @@ StudyRunner::StudyRunner(QObject* parent) : QObject(parent) {
 }
 
 StudyRunner::~StudyRunner() {
+    // A study still running stops; its results, queued for this object, are dropped with it.
     if (m_thread != nullptr) {
         m_cancel.store(true);
         m_thread->wait();
+        delete m_thread;
     }
 }
 

@@ -10,6 +10,7 @@
 #include "gui/isospace/frmisospace.h"
 #include "gui/results/frmgraph.h"
 #include "gui/results/frmstatsviewer.h"
+#include "gui/study/frmstudy.h"
 #include "gui/widgets/notifier.h"
 
 #include <QAction>
@@ -33,6 +34,9 @@ Application::Application(const QString& startFolder, QObject* parent)
     m_isospace = new frmIsospace(main);
     m_isospace->setOutputFolder(main->outputFolder());
     m_windows.emplace_back(m_isospace);
+    m_study = new frmStudy(main);
+    m_study->setStartFolder(main->startFolder());
+    m_windows.emplace_back(m_study);
     createDataFileDialog(main->dataFolder());
 
     m_calculation = new CalculationController(main);
@@ -65,6 +69,8 @@ Application::Application(const QString& startFolder, QObject* parent)
         }
     });
     connect(m_isospace, &frmIsospace::helpRequested, this, &Application::showHelp);
+    connect(main, &frmMain::studyRequested, this, [this] { m_study->showWindow(); });
+    connect(m_study, &frmStudy::helpRequested, this, &Application::showHelp);
     connect(main, &frmMain::helpRequested, this, &Application::showHelp);
     connect(main, &frmMain::closing, this, &Application::closeAllWindows);
 }

@@ -15,6 +15,7 @@ class frmGraph;
 class frmIsospace;
 class frmMain;
 class frmStatsViewer;
+class frmStudy;
 class HelpBrowserHost;
 
 /// The program: creates the main window and the windows it reaches, connects the main
@@ -47,6 +48,7 @@ public:
     frmStatsViewer* statsViewer() const { return m_statsViewer; }
     frmGraph* graph() const { return m_graph; }
     frmIsospace* isospace() const { return m_isospace; }
+    frmStudy* study() const { return m_study; }
 
     /// The one help browser every Help command shows its topic in.
     HelpBrowserHost* help() const { return m_help; }
@@ -70,6 +72,7 @@ private:
     frmStatsViewer* m_statsViewer = nullptr;
     frmGraph* m_graph = nullptr;
     frmIsospace* m_isospace = nullptr;
+    frmStudy* m_study = nullptr;
     HelpBrowserHost* m_help = nullptr;
     bool m_ending = false;
 };

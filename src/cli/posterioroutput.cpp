@@ -8,6 +8,7 @@
 #include "core/entry/outputnaming.h"
 #include "core/study/posteriormodel.h"
 #include "core/study/posteriorreport.h"
+#include "core/study/studyfolder.h"
 
 #ifdef FENLOWICK_HAVE_FIGURES
 #include "figures/studyfigures.h"
@@ -49,19 +50,14 @@ int writePosteriorOutput(const Study& study, const PosteriorOutcome& outcome,
                          "few draws carry the posterior; take more draws\n";
         }
     }
-    const PosteriorReport report = composePosteriorReport(study, outcome, settings.byFactors);
-    std::vector<FileText> files = {
-        {joinFolder(folder, "posterior.csv"), report.posterior},
-        {joinFolder(folder, "residual.csv"), report.residual},
-        {joinFolder(folder, "model.csv"), report.model},
-        {joinFolder(folder, "posterior-histograms.csv"), report.histograms}};
-    if (drawsFigures(noFigures)) {
 #ifdef FENLOWICK_HAVE_FIGURES
-        std::ranges::move(drawPosteriorFigures(study, outcome, settings.byFactors,
-                                               joinFolder(folder, "figures"), figures),
-                          std::back_inserter(files));
+    const std::vector<FileText> files = posteriorOutputFiles(
+        study, outcome, settings.byFactors, folder, drawsFigures(noFigures), figures);
+#else
+    drawsFigures(noFigures);
+    const std::vector<FileText> files =
+        posteriorTableFiles(study, outcome, settings.byFactors, folder);
 #endif
-    }
     if (const int code = writeStudyFiles(files, folder, inputs); code != kExitDone) {
         return code;
     }

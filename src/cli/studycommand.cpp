@@ -16,6 +16,7 @@
 #include "core/entry/outputnaming.h"
 #include "core/study/posterior.h"
 #include "core/study/posteriorshard.h"
+#include "core/study/studyfile.h"
 #include "core/study/studyreport.h"
 #include "core/study/studyrun.h"
 #include "core/study/studyshard.h"
@@ -36,19 +37,6 @@
 
 namespace fenlowick {
 
-/// What every job of the command works from: the study read from its tables, the identity
-/// that shards of it share, the columns of the --by factors and the output folder.
-struct StudyInputs {
-    Study study;
-    StudyIdentity identity;
-    std::vector<int> byFactors;
-    std::string folder;
-    /// With --shard: the shard's index and the number of shards.
-    std::optional<std::pair<int, int>> shard;
-    /// With --axes: the tracers the isotope-space figures take across and up.
-    std::vector<std::size_t> axes;
-};
-
 namespace {
 
 const char* const kStudyHelp = R"(Tables, found by header in any order and any case:
@@ -66,7 +54,8 @@ and each draw is run exactly. With Conc<tracer> columns each tracer mixes in pro
 to its element's concentration (the draws keep the concentrations at their means);
 --no-concentrations mixes linearly. Files in the output folder: consumers.csv, uncertainty.csv
 (draws), groups.csv (the whole study pooled, or per --by group), histograms.csv,
-study-files.txt (the list of these) and figures/ (PNG and SVG).
+study-files.txt (the list of these) and figures/ (PNG and SVG). --study-file takes the
+tables and options from a study file the desktop program saved.
 
 Exit codes:
   0    the files were written
@@ -214,33 +203,20 @@ void noteGroupPerConsumer(const Study& study, const std::vector<int>& byFactors)
     }
 }
 
-/// A word for a shell script: in single quotes, each single quote closed, escaped and
-/// reopened.
-std::string shellWord(const std::string& text) {
-    std::string word = "'";
-    for (const char c : text) {
-        word += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return word + "'";
-}
-
-std::string absolutePath(const std::string& path) {
-    std::error_code ec;
-    const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
-    return ec ? path : absolute.lexically_normal().string();
-}
-
 } // namespace
 
 StudyCommand::StudyCommand(CLI::App& app) {
     m_command = app.add_subcommand(
         "study", "Run a study from consumer, source and discrimination tables (CSV): an exact "
                  "run per consumer and, with --draws, the sources' uncertainty");
-    m_command->add_option("SOURCES", m_sources, "CSV file of the sources")->required();
-    m_command->add_option("CONSUMERS", m_consumers, "CSV file of the consumers")->required();
+    m_command->add_option("SOURCES", m_sources,
+                          "CSV file of the sources (required without --study-file)");
+    m_command->add_option("CONSUMERS", m_consumers,
+                          "CSV file of the consumers (required without --study-file)");
     m_command->add_option("--discrimination,-d", m_discrimination,
                           "CSV file of the trophic discrimination per source");
-    m_command->add_option("--increment,-i", m_increment, "Percent increment, 1 to 100")->required();
+    m_command->add_option("--increment,-i", m_increment,
+                          "Percent increment, 1 to 100 (required without --study-file)");
     m_command->add_option("--tolerance,-t", m_tolerance,
                           "Tolerance, in signature units (not used with --posterior)");
     m_command->add_option("--draws", m_draws, "Draws per consumer from the sources' SDs")
@@ -301,123 +277,26 @@ StudyCommand::StudyCommand(CLI::App& app) {
                           "The tracers the isotope-space figures take across and up, as X,Y "
                           "(default: d13C across and d15N up when the study has both)");
     m_command->add_flag("--quiet,-q", m_quiet, "Print nothing but errors and notes");
+    CLI::Option* studyFile = m_command->add_option(
+        "--study-file", m_studyFile,
+        "A study file the desktop program saved (.fenstudy): its tables and options in place of "
+        "SOURCES, CONSUMERS and the options that decide the results; a study of the feasible "
+        "sets and the posterior writes them into the output folder's feasible-sets/ and "
+        "posterior/");
+    for (const char* name : {"SOURCES", "CONSUMERS", "--discrimination", "--increment",
+                             "--tolerance", "--draws", "--seed", "--by", "--limit",
+                             "--no-concentrations", "--posterior", "--error", "--prior"}) {
+        studyFile->excludes(m_command->get_option(name));
+    }
     m_command->footer(kStudyHelp);
 }
 
-int StudyCommand::checkScriptValues(const std::string& output) const {
-    // A line break in a value would start a line of its own in the scripts: a command run on
-    // the cluster. The log paths stand in double quotes in the #SBATCH lines.
-    for (const auto& [option, value] :
-         {std::pair<const char*, const std::string&>{"--partition", m_partition},
-          {"--time", m_time},
-          {"--mem", m_memory},
-          {"--output", output}}) {
-        const bool logPath = std::string_view(option) == "--output";
-        const bool control = hasControlCharacter(value);
-        // sbatch reads the rest of an #SBATCH line as options: a blank in a value would start
-        // an option of its own ("--partition=short --qos=high").
-        const bool blank = !logPath && value.find(' ') != value.npos;
-        if (control || blank || (logPath && value.find('"') != value.npos)) {
-            std::cerr << "fenlowick-cli: " << option << " " << terminalText(value) << ": "
-                      << (control ? "a line break or other control character cannot stand in a "
-                                    "job script"
-                          : blank ? "a blank cannot stand in an #SBATCH line: sbatch would read "
-                                    "what follows it as an option of its own"
-                                  : "a double quote cannot stand in a job script's log path")
-                      << "\n";
-            return kExitUsage;
-        }
+std::string shellWord(const std::string& text) {
+    std::string word = "'";
+    for (const char c : text) {
+        word += c == '\'' ? std::string("'\\''") : std::string(1, c);
     }
-    return kExitDone;
-}
-
-int StudyCommand::writeSlurmScripts(const StudyInputs& inputs) const {
-    std::error_code ec;
-    const std::string output = absolutePath(inputs.folder);
-    const std::string slurm = joinFolder(output, "slurm");
-    if (const int code = checkScriptValues(output); code != kExitDone) {
-        return code;
-    }
-    std::string program = std::filesystem::read_symlink("/proc/self/exe", ec).string();
-    if (ec || program.empty()) {
-        program = "fenlowick-cli";
-    }
-    const int count = m_slurm;
-    const int cpus = std::max(1, m_threads);
-    std::string header = "#!/bin/bash\n";
-    auto option = [&](const char* name, const std::string& value) {
-        if (!value.empty()) {
-            header += std::string("#SBATCH --") + name + "=" + value + "\n";
-        }
-    };
-    option("partition", m_partition);
-    option("time", m_time);
-    option("mem", m_memory);
-    std::string study = shellWord(program) + " study " + shellWord(absolutePath(m_sources)) + " " +
-                        shellWord(absolutePath(m_consumers));
-    if (!m_discrimination.empty()) {
-        study += " --discrimination " + shellWord(absolutePath(m_discrimination));
-    }
-    for (const std::string& word : studyOptionWords(inputs.identity.options)) {
-        study += " " + shellWord(word);
-    }
-    const std::string shards = joinFolder(output, "shards");
-    const std::string array =
-        header +
-        "#SBATCH --job-name=fenlowick-study\n#SBATCH --cpus-per-task=" + std::to_string(cpus) +
-        "\n#SBATCH --output=\"" + joinFolder(slurm, "shard-%a.log") +
-        "\"\n# One shard of the study per array task; a shard already complete is skipped.\n" +
-        "set -euo pipefail\nexec " + study + " --threads \"${SLURM_CPUS_PER_TASK:-" +
-        std::to_string(cpus) + "}\" --shard \"${SLURM_ARRAY_TASK_ID}/" + std::to_string(count) +
-        "\" --output " + shellWord(shards) + "/shard-\"${SLURM_ARRAY_TASK_ID}\" --quiet\n";
-    std::string merge =
-        header + "#SBATCH --job-name=fenlowick-merge\n#SBATCH --output=\"" +
-        joinFolder(slurm, "merge.log") +
-        "\"\n# The shards merged into the study's files.\nset -euo pipefail\nexec " +
-        shellWord(program) + " merge";
-    // The shard folders go in a list beside the scripts: a hundred thousand of them would not
-    // fit on a command line.
-    std::string shardList;
-    for (int i = 0; i < count; ++i) {
-        shardList += joinFolder(shards, "shard-" + std::to_string(i)) + "\n";
-    }
-    const std::string shardListPath = joinFolder(slurm, "shards.txt");
-    merge += " --shard-list " + shellWord(shardListPath) + " --output " + shellWord(output) +
-             (m_noFigures ? " --no-figures" : "") + "\n";
-    const std::string submit =
-        "#!/bin/bash\n# Submits the shards as a job array and the merge to run after all of them\n"
-        "# succeeded. Run it again after a failure: complete shards are skipped.\n"
-        "set -euo pipefail\ncd \"$(dirname \"$0\")\"\n"
-        "array=$(sbatch --parsable --array=0-" +
-        std::to_string(count - 1) +
-        " study.sbatch)\n"
-        "merge=$(sbatch --parsable --dependency=afterok:\"${array%%;*}\" merge.sbatch)\n"
-        "echo \"array job ${array%%;*}, merge job ${merge%%;*}\"\n";
-    std::filesystem::create_directories(slurm, ec);
-    if (ec) {
-        std::cerr << "fenlowick-cli: Could not create the folder " << slurm << ": " << ec.message()
-                  << "\n";
-        return kExitFile;
-    }
-    if (Status s = writeFilesTogether({{joinFolder(slurm, "study.sbatch"), array},
-                                       {joinFolder(slurm, "merge.sbatch"), merge},
-                                       {shardListPath, shardList},
-                                       {joinFolder(slurm, "submit.sh"), submit}});
-        !s) {
-        return reportError(s.error());
-    }
-    std::filesystem::permissions(joinFolder(slurm, "submit.sh"),
-                                 std::filesystem::perms::owner_exec |
-                                     std::filesystem::perms::group_exec,
-                                 std::filesystem::perm_options::add, ec);
-    if (!m_quiet) {
-        std::cout << "Wrote " << joinFolder(slurm, "study.sbatch")
-                  << ", merge.sbatch, shards.txt and "
-                  << "submit.sh for " << count << " shards.\nSubmit with: bash "
-                  << joinFolder(slurm, "submit.sh") << "\nThe study's files go to " << output
-                  << " when the merge job has run.\n";
-    }
-    return kExitDone;
+    return word + "'";
 }
 
 bool StudyCommand::parsed() const {
@@ -730,7 +609,58 @@ int StudyCommand::checkModeOptions() const {
     return kExitDone;
 }
 
+int StudyCommand::runStudyFile() const {
+    const Expected<StudyFile> file = readStudyFile(m_studyFile);
+    if (!file) {
+        return reportError(file.error());
+    }
+    StudyCommand command(*this);
+    command.m_studyFile.clear();
+    command.m_sources = file->sources;
+    command.m_consumers = file->consumers;
+    command.m_discrimination = file->discrimination;
+    const StudyOptions& options = file->options;
+    command.m_increment = options.increment;
+    command.m_draws = options.draws;
+    command.m_seed = std::to_string(options.seed);
+    command.m_by = options.by;
+    command.m_limits = options.limits;
+    command.m_noConcentrations = !options.concentrations;
+    // Each run takes the options of its kind only, as the command lines the desktop program
+    // shows for the study do.
+    const auto setKind = [&](bool posterior) {
+        command.m_posterior = posterior;
+        command.m_tolerance = posterior ? std::string() : options.tolerance;
+        command.m_error = posterior ? options.error : std::string("both");
+        command.m_prior = posterior ? options.prior : std::string();
+    };
+    if (file->computes != StudyComputes::Both) {
+        setKind(file->computes == StudyComputes::Posterior);
+        return command.run();
+    }
+    const std::string folder =
+        m_output.empty()
+            ? joinFolder("output", std::filesystem::path(file->consumers).stem().string())
+            : m_output;
+    setKind(false);
+    command.m_output = joinFolder(folder, kFeasibleSetsFolder);
+    if (const int code = command.run(); code != kExitDone) {
+        return code;
+    }
+    setKind(true);
+    command.m_output = joinFolder(folder, kPosteriorFolder);
+    return command.run();
+}
+
 int StudyCommand::run() const {
+    if (!m_studyFile.empty()) {
+        return runStudyFile();
+    }
+    if (m_sources.empty() || m_consumers.empty() || m_increment.empty()) {
+        std::cerr << "fenlowick-cli: study: give SOURCES, CONSUMERS and --increment, or "
+                     "--study-file\n";
+        return kExitUsage;
+    }
     // The shard's form is checked before the tables are read, as a mistyped option is.
     StudyInputs inputs;
     if (!m_shard.empty()) {

@@ -1,6 +1,12 @@
 #pragma once
 
+#include "core/study/studyshard.h"
+#include "core/tables/studytables.h"
+
+#include <cstddef>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace CLI {
@@ -9,9 +15,24 @@ class App;
 
 namespace fenlowick {
 
-struct Study;
-struct StudyInputs;
 struct PosteriorSettings;
+
+/// What every job of the command works from: the study read from its tables, the identity
+/// that shards of it share, the columns of the --by factors and the output folder.
+struct StudyInputs {
+    Study study;
+    StudyIdentity identity;
+    std::vector<int> byFactors;
+    std::string folder;
+    /// With --shard: the shard's index and the number of shards.
+    std::optional<std::pair<int, int>> shard;
+    /// With --axes: the tracers the isotope-space figures take across and up.
+    std::vector<std::size_t> axes;
+};
+
+/// A word for a shell script: in single quotes, each single quote closed, escaped and
+/// reopened.
+std::string shellWord(const std::string& text);
 
 /// `fenlowick-cli study`: a study from the field's consumer, source and discrimination
 /// tables: an exact run per consumer at the source means and, with draws, the sources'
@@ -41,6 +62,8 @@ private:
     int writeEntryOf(const StudyInputs& inputs) const;
     /// The whole study, or with --shard one shard of it.
     int runAndWrite(const StudyInputs& inputs) const;
+    /// The study of --study-file: its tables and options in place of the command line's.
+    int runStudyFile() const;
     /// One shard of a posterior's draws.
     int runPosteriorShard(const StudyInputs& inputs, PosteriorSettings settings) const;
 
@@ -70,6 +93,7 @@ private:
     std::string m_axes;
     bool m_freeScales = false;
     bool m_quiet = false;
+    std::string m_studyFile;
 };
 
 } // namespace fenlowick

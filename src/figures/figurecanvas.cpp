@@ -3,6 +3,7 @@
 #include "figures/figurestyle.h"
 
 #include <QBuffer>
+#include <QFont>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
@@ -17,6 +18,12 @@ constexpr int kDotsPerMetre = 11811; // 300 dpi
 
 void paintOn(QPaintDevice& device, double scale, const FigurePainter& paint) {
     QPainter painter(&device);
+    // The painter starts with the application's font, which the SVG writer names in every
+    // group: a fixed one keeps the files the same in every program that draws them (the
+    // desktop program's font is the desktop's). The command line's default, kept.
+    QFont initial(QStringLiteral("Sans Serif"));
+    initial.setPointSize(9);
+    painter.setFont(initial);
     painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing);
     painter.scale(scale, scale);
     painter.fillRect(QRectF(0, 0, kFigureWidth, kFigureHeight), Qt::white);

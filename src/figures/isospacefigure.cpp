@@ -11,6 +11,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace fenlowick {
@@ -160,7 +161,8 @@ void paintData(QPainter& painter, const IsospaceFigure& figure, const PlotFrame&
         // drawn open and larger.
         const bool outside = y && outsideMixingPolygon(figure, c, x, *y);
         paintMarker(painter, frame.map(consumer.values[x], py), consumer.shape,
-                    outside ? kConsumerRadius + 1.5 : kConsumerRadius, consumerColour, outside);
+                    outside ? kConsumerRadius + 1.5 : kConsumerRadius,
+                    consumer.colour.value_or(consumerColour), outside);
     }
     // Bars and lines first, markers over them, so that no source's bar crosses another's
     // marker.
@@ -499,6 +501,59 @@ void paintIsospaceFigure(QPainter& painter, const IsospaceFigure& figure) {
     } else {
         paintTracerPairs(painter, figure);
     }
+}
+
+IsospaceFigure isospacePreviewOf(const Study& study, int factor, bool concentrations,
+                                 const std::vector<std::size_t>& axes) {
+    // Colours of the groups apart from the sources' (Paul Tol's muted scheme), so that a
+    // consumer's colour never reads as a source's.
+    static const std::array<QColor, 8> kGroupColours = {
+        QColor(0x33, 0x22, 0x88), QColor(0x11, 0x77, 0x33), QColor(0x44, 0xAA, 0x99),
+        QColor(0x88, 0xCC, 0xEE), QColor(0xDD, 0xCC, 0x77), QColor(0xCC, 0x66, 0x77),
+        QColor(0xAA, 0x44, 0x99), QColor(0x88, 0x22, 0x55)};
+    constexpr std::size_t kKeyedLevels = 12;
+    StudyGroup everyone;
+    for (std::size_t c = 0; c < study.consumers.size(); ++c) {
+        everyone.consumers.push_back(c);
+    }
+    std::vector<std::string> labels;
+    for (const StudySourceSet& set : study.sourceSets) {
+        for (const StudySource& source : set.sources) {
+            if (std::find(labels.begin(), labels.end(), source.label) == labels.end()) {
+                labels.push_back(source.label);
+            }
+        }
+    }
+    everyone.sources = labels;
+    const QString title = QStringLiteral("Isotope space — all %1 consumers")
+                              .arg(QString::number(study.consumers.size()));
+    IsospaceFigure figure = isospaceFigureOf(study, everyone, labels, title,
+                                             concentrations && study.hasConcentrations, axes);
+    if (factor < 0 || static_cast<std::size_t>(factor) >= study.factors.size()) {
+        return figure;
+    }
+    std::vector<std::string> levels;
+    for (std::size_t c = 0; c < study.consumers.size(); ++c) {
+        const std::string& level = study.consumers[c].levels[static_cast<std::size_t>(factor)];
+        auto at = std::find(levels.begin(), levels.end(), level);
+        if (at == levels.end()) {
+            at = levels.insert(levels.end(), level);
+        }
+        const auto index = static_cast<std::size_t>(at - levels.begin());
+        figure.consumers[c].colour = kGroupColours[index % kGroupColours.size()];
+    }
+    const QString name = QString::fromStdString(study.factors[static_cast<std::size_t>(factor)]);
+    figure.legend.push_back({}); // a blank line before the groups
+    for (std::size_t l = 0; l < levels.size() && l < kKeyedLevels; ++l) {
+        figure.legend.push_back({name + QStringLiteral(": ") + QString::fromStdString(levels[l]),
+                                 kGroupColours[l % kGroupColours.size()], MarkerShape::Circle,
+                                 kConsumerRadius, false, false});
+    }
+    if (levels.size() > kKeyedLevels) {
+        figure.legend.push_back({QStringLiteral("… %1 levels in all").arg(levels.size()),
+                                 QColor(Qt::transparent), MarkerShape::Circle, 0.0, false, false});
+    }
+    return figure;
 }
 
 } // namespace fenlowick

@@ -39,6 +39,9 @@ struct IsospaceFigure {
         std::vector<double> values;
         MarkerShape shape = MarkerShape::Circle;
         int set = 0; ///< its source set's place among the group's sets
+        /// The colour of the consumer's group where a picture tells groups apart; empty
+        /// for the one colour of all consumers.
+        std::optional<QColor> colour;
     };
     std::vector<Consumer> consumers;
     bool discrimination = false;
@@ -60,6 +63,13 @@ IsospaceFigure isospaceFigureOf(const Study& study, const StudyGroup& group,
                                 const std::vector<std::string>& labels, const QString& title,
                                 bool concentrations = false,
                                 const std::vector<std::size_t>& axes = {});
+
+/// The isotope space of every consumer of a study, for a look at the tables before a run:
+/// as `isospaceFigureOf` draws the whole study, with the consumers coloured by their level of
+/// the factor `factor` (an index into Study::factors; -1 for one colour) and a key entry per
+/// level, the first levels only when there are many.
+IsospaceFigure isospacePreviewOf(const Study& study, int factor, bool concentrations,
+                                 const std::vector<std::size_t>& axes = {});
 
 /// The mixing polygon of source set `set` in the plane of tracers x and y: the convex hull
 /// of its sources' corrected means, counter-clockwise (fewer than three points when they lie

@@ -4,6 +4,7 @@
 #include "core/entry/outputnaming.h"
 #include "core/results/totalsstatistics.h"
 #include "core/study/posteriorreport.h"
+#include "core/study/studyfolder.h"
 #include "core/study/studyreport.h"
 #include "figures/figurecanvas.h"
 #include "figures/isospacefigure.h"
@@ -14,6 +15,8 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <iterator>
+#include <memory>
 #include <set>
 
 namespace fenlowick {
@@ -70,10 +73,12 @@ std::string nameSuffix(const std::vector<std::string>& levels, std::set<std::str
     return suffix;
 }
 
-void addFigure(std::vector<FileText>& files, const std::string& folder, const std::string& name,
-               const FigurePainter& paint, const QString& title) {
-    files.push_back({joinFolder(folder, name + ".png"), renderPng(paint, title)});
-    files.push_back({joinFolder(folder, name + ".svg"), renderSvg(paint, title)});
+/// A figure whose painter owns a copy of what it draws.
+template <typename Figure, typename Paint>
+StudyFigure ownedFigure(std::string name, Figure figure, Paint paint) {
+    const auto held = std::make_shared<const Figure>(std::move(figure));
+    return StudyFigure{std::move(name), held->title,
+                       [held, paint](QPainter& painter) { paint(painter, *held); }};
 }
 
 /// The levels of a group as its name in a key: "North, 2".
@@ -115,13 +120,11 @@ OverviewFigure overviewOf(const std::vector<Group>& groups, const std::vector<st
 
 } // namespace
 
-std::vector<FileText> drawStudyFigures(const Study& study, const StudyOutcome& outcome,
-                                       const StudySummary& summary, const std::string& folder,
-                                       const FigureChoices& choices) {
-    const FigureApplication application;
+std::vector<StudyFigure> studyFigures(const Study& study, const StudyOutcome& outcome,
+                                      const StudySummary& summary, const FigureChoices& choices) {
     const std::vector<std::string> labels = studyLabels(study);
     const std::vector<int>& byFactors = summary.byFactors;
-    std::vector<FileText> files;
+    std::vector<StudyFigure> figures;
     std::set<std::string> taken;
     for (const StudyGroup& group : summary.groups) {
         const std::string suffix = nameSuffix(group.levels, taken);
@@ -134,16 +137,13 @@ std::vector<FileText> drawStudyFigures(const Study& study, const StudyOutcome& o
                       .arg(name, consumers,
                            group.consumers.size() == 1 ? QStringLiteral("consumer")
                                                        : QStringLiteral("consumers"));
-        const IsospaceFigure isospace =
-            isospaceFigureOf(study, group, labels, title, outcome.concentrations, choices.axes);
-        addFigure(
-            files, folder, "isospace" + suffix,
-            [&](QPainter& painter) { paintIsospaceFigure(painter, isospace); }, isospace.title);
+        figures.push_back(ownedFigure(
+            "isospace" + suffix,
+            isospaceFigureOf(study, group, labels, title, outcome.concentrations, choices.axes),
+            paintIsospaceFigure));
         SharesFigure shares = sharesFigureOf(outcome, group, summary.levels, labels, name);
         shares.freeScales = choices.freeScales;
-        addFigure(
-            files, folder, "shares" + suffix,
-            [&](QPainter& painter) { paintSharesFigure(painter, shares); }, shares.title);
+        figures.push_back(ownedFigure("shares" + suffix, std::move(shares), paintSharesFigure));
     }
     if (summary.groups.size() > 1) {
         OverviewFigure overview = overviewOf(
@@ -162,33 +162,25 @@ std::vector<FileText> drawStudyFigures(const Study& study, const StudyOutcome& o
                                 .arg(summary.groups.size());
         overview.note = QStringLiteral("Point: mean. Line: 2.5–97.5 % range of the pooled "
                                        "shares. A group per marker, in the key's order.");
-        addFigure(
-            files, folder, "overview",
-            [&](QPainter& painter) { paintOverviewFigure(painter, overview); }, overview.title);
+        figures.push_back(ownedFigure("overview", std::move(overview), paintOverviewFigure));
     }
-    return files;
+    return figures;
 }
 
-std::vector<FileText> drawPosteriorFigures(const Study& study, const PosteriorOutcome& outcome,
-                                           const std::vector<int>& byFactors,
-                                           const std::string& folder,
-                                           const FigureChoices& choices) {
-    const FigureApplication application;
+std::vector<StudyFigure> posteriorFigures(const Study& study, const PosteriorOutcome& outcome,
+                                          const std::vector<int>& byFactors,
+                                          const FigureChoices& choices) {
     const std::vector<std::string> labels = studyLabels(study);
-    std::vector<FileText> files;
+    std::vector<StudyFigure> figures;
     std::set<std::string> taken;
     for (const PosteriorGroup& group : outcome.groups) {
         const std::string suffix = nameSuffix(group.levels, taken);
         const QString name = groupName(study, group.levels, byFactors);
         SharesFigure shares = posteriorSharesFigure(group, outcome.error, labels, name);
         shares.freeScales = choices.freeScales;
-        addFigure(
-            files, folder, "posterior" + suffix,
-            [&](QPainter& painter) { paintSharesFigure(painter, shares); }, shares.title);
-        const PairsFigure pairs = pairsFigureOf(group, labels, name);
-        addFigure(
-            files, folder, "pairs" + suffix,
-            [&](QPainter& painter) { paintPairsFigure(painter, pairs); }, pairs.title);
+        figures.push_back(ownedFigure("posterior" + suffix, std::move(shares), paintSharesFigure));
+        figures.push_back(
+            ownedFigure("pairs" + suffix, pairsFigureOf(group, labels, name), paintPairsFigure));
     }
     if (outcome.groups.size() > 1) {
         OverviewFigure overview = overviewOf(
@@ -205,9 +197,61 @@ std::vector<FileText> drawPosteriorFigures(const Study& study, const PosteriorOu
                                 .arg(QString::fromLatin1(posteriorErrorName(outcome.error)));
         overview.note = QStringLiteral("Point: posterior mean. Line: 95 % interval. A group per "
                                        "marker, in the key's order.");
-        addFigure(
-            files, folder, "posterior-overview",
-            [&](QPainter& painter) { paintOverviewFigure(painter, overview); }, overview.title);
+        figures.push_back(
+            ownedFigure("posterior-overview", std::move(overview), paintOverviewFigure));
+    }
+    return figures;
+}
+
+std::vector<FileText> figureFiles(const std::vector<StudyFigure>& figures,
+                                  const std::string& folder) {
+    const FigureApplication application;
+    std::vector<FileText> files;
+    for (const StudyFigure& figure : figures) {
+        files.push_back(
+            {joinFolder(folder, figure.name + ".png"), renderPng(figure.paint, figure.title)});
+        files.push_back(
+            {joinFolder(folder, figure.name + ".svg"), renderSvg(figure.paint, figure.title)});
+    }
+    return files;
+}
+
+std::vector<FileText> drawStudyFigures(const Study& study, const StudyOutcome& outcome,
+                                       const StudySummary& summary, const std::string& folder,
+                                       const FigureChoices& choices) {
+    const FigureApplication application;
+    return figureFiles(studyFigures(study, outcome, summary, choices), folder);
+}
+
+std::vector<FileText> drawPosteriorFigures(const Study& study, const PosteriorOutcome& outcome,
+                                           const std::vector<int>& byFactors,
+                                           const std::string& folder,
+                                           const FigureChoices& choices) {
+    const FigureApplication application;
+    return figureFiles(posteriorFigures(study, outcome, byFactors, choices), folder);
+}
+
+std::vector<FileText> studyOutputFiles(const Study& study, const StudyOutcome& outcome,
+                                       const StudySummary& summary, const std::string& folder,
+                                       bool withFigures, const FigureChoices& choices) {
+    std::vector<FileText> files = studyTableFiles(study, outcome, summary, folder);
+    if (withFigures) {
+        std::ranges::move(
+            drawStudyFigures(study, outcome, summary, joinFolder(folder, "figures"), choices),
+            std::back_inserter(files));
+    }
+    return files;
+}
+
+std::vector<FileText> posteriorOutputFiles(const Study& study, const PosteriorOutcome& outcome,
+                                           const std::vector<int>& byFactors,
+                                           const std::string& folder, bool withFigures,
+                                           const FigureChoices& choices) {
+    std::vector<FileText> files = posteriorTableFiles(study, outcome, byFactors, folder);
+    if (withFigures) {
+        std::ranges::move(
+            drawPosteriorFigures(study, outcome, byFactors, joinFolder(folder, "figures"), choices),
+            std::back_inserter(files));
     }
     return files;
 }

@@ -63,11 +63,13 @@ TEST(AccessKeys, NoWindowGivesOneKeyToTwoCommands) {
     Application program(QString::fromStdString(temp.path().string()));
     program.mainWindow()->menuCommand(QStringLiteral("help"))->trigger();
     int windows = 0;
+    QStringList titles;
     for (QWidget* window : QApplication::allWidgets()) {
         if (!window->isWindow() || window->windowTitle().isEmpty()) {
             continue;
         }
         ++windows;
+        titles << window->windowTitle();
         std::map<QChar, QString> taken;
         for (const QString& caption : keyedCaptions(window)) {
             const QChar key = accessKey(caption);
@@ -81,6 +83,9 @@ TEST(AccessKeys, NoWindowGivesOneKeyToTwoCommands) {
         }
     }
     EXPECT_GE(windows, 8);
+    // The study window's pages and their tables, settings and results are all its own.
+    EXPECT_TRUE(titles.contains(QStringLiteral("Fenlowick - Study")))
+        << titles.join(u',').toStdString();
 }
 
 } // namespace

@@ -13,6 +13,7 @@
 #include "gui/results/frmopengraphfile.h"
 #include "gui/results/frmopentotals.h"
 #include "gui/results/frmstatsviewer.h"
+#include "gui/study/frmstudy.h"
 #include "gui/widgets/filebrowsercontrols.h"
 #include "support/guitestsupport.h"
 
@@ -135,6 +136,12 @@ TEST_F(ApplicationTest, EveryHelpCommandShowsItsTopicInTheOneBrowser) {
     EXPECT_TRUE(showing("file_open_save.htm"));
     QTest::mouseClick(outputDialog()->helpButton(), Qt::LeftButton);
     EXPECT_TRUE(showing("calc.htm"));
+    // Study opens the study window, owned by the main window; its Help shows its page.
+    command("StudyData");
+    ASSERT_TRUE(program.study()->isVisible());
+    EXPECT_EQ(program.study()->parentWidget(), main());
+    program.study()->help_Click();
+    EXPECT_TRUE(showing("study.htm"));
     EXPECT_TRUE(notes.messages.isEmpty());
 }
 

@@ -79,7 +79,7 @@ Expected<std::vector<std::string>> groupSources(const Study& study, const Poster
 /// The sums of a group's model over the draws of one shard (all draws: shard 0 of 1), or
 /// without draws over the grid at the sources' means.
 PosteriorGroupSums sumGroup(GroupModel model, const PosteriorSettings& settings, int shardIndex,
-                            int shardCount) {
+                            int shardCount, const std::function<void()>& summed) {
     addResidualGammas(model);
     const int threads = settings.threads > 0
                             ? settings.threads
@@ -91,6 +91,9 @@ PosteriorGroupSums sumGroup(GroupModel model, const PosteriorSettings& settings,
                               {},
                               {},
                               0};
+    if (draws == 0) {
+        summed();
+    }
     // With draws the posterior is the mixture of the draws' grid posteriors weighted by
     // their evidences: their sums add up, and each evidence is the draws' mean.
     for (int d = 1 + shardIndex; d <= draws; d += shardCount) {
@@ -104,6 +107,7 @@ PosteriorGroupSums sumGroup(GroupModel model, const PosteriorSettings& settings,
         result.squares.add(2.0 * logZ);
         result.sums.add(drawn);
         ++result.draws;
+        summed();
     }
     return result;
 }
@@ -234,9 +238,23 @@ Expected<std::vector<PosteriorGroupSums>> sumPosteriorGroups(const Study& study,
     if (!models) {
         return models.error();
     }
+    // The shard's draws of each group: 1 + shardIndex, 1 + shardIndex + shardCount, ...
+    const int draws = settings.options.draws;
+    const std::uint64_t perGroup =
+        draws == 0 ? 1
+                   : (draws > shardIndex
+                          ? static_cast<std::uint64_t>((draws - 1 - shardIndex) / shardCount + 1)
+                          : 0);
+    const std::uint64_t total = perGroup * models->size();
+    std::uint64_t done = 0;
+    const std::function<void()> summed = [&] {
+        if (settings.progress) {
+            settings.progress(++done, total);
+        }
+    };
     std::vector<PosteriorGroupSums> sums;
     for (GroupModel& model : *models) {
-        sums.push_back(sumGroup(std::move(model), settings, shardIndex, shardCount));
+        sums.push_back(sumGroup(std::move(model), settings, shardIndex, shardCount, summed));
     }
     return sums;
 }

@@ -5,6 +5,8 @@
 #include "core/tables/studytables.h"
 
 #include <atomic>
+#include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -65,6 +67,8 @@ struct PosteriorSettings {
     std::vector<int> byFactors; ///< indexes into Study::factors
     int threads = 0;            ///< 0 takes one per core; the results do not depend on it
     const std::atomic<bool>* cancel = nullptr;
+    /// Grid sums done of all (a group's, or one draw's of a group), from the calling thread.
+    std::function<void(std::uint64_t done, std::uint64_t total)> progress = nullptr;
 };
 
 /// Checks what the posterior needs beyond the study's tables: an increment that divides

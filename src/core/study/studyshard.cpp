@@ -4,8 +4,7 @@
 #include "core/base/numberformat.h"
 #include "core/base/numerictext.h"
 #include "core/base/textencoding.h"
-
-#include <nlohmann/json.hpp>
+#include "core/study/studyoptionsjson.h"
 
 #include <charconv>
 #include <cmath>
@@ -136,41 +135,6 @@ Expected<ShardManifest> parseLineManifest(std::string_view text) {
     return manifest;
 }
 
-using Json = nlohmann::ordered_json;
-
-/// The JSON value's member `key` as T, or nothing when it is missing or of another type.
-template <typename T> std::optional<T> member(const Json& object, const char* key) {
-    const auto it = object.find(key);
-    if (it == object.end()) {
-        return std::nullopt;
-    }
-    if constexpr (std::is_same_v<T, std::string>) {
-        return it->is_string() ? std::optional(it->template get<std::string>()) : std::nullopt;
-    } else if constexpr (std::is_same_v<T, bool>) {
-        return it->is_boolean() ? std::optional(it->template get<bool>()) : std::nullopt;
-    } else if constexpr (std::is_same_v<T, std::vector<std::string>>) {
-        if (!it->is_array()) {
-            return std::nullopt;
-        }
-        std::vector<std::string> items;
-        for (const Json& item : *it) {
-            if (!item.is_string()) {
-                return std::nullopt;
-            }
-            items.push_back(item.get<std::string>());
-        }
-        return items;
-    } else {
-        // Whole numbers: JSON's unsigned integers within T's range.
-        if (!it->is_number_unsigned() ||
-            it->template get<std::uint64_t>() >
-                static_cast<std::uint64_t>(std::numeric_limits<T>::max())) {
-            return std::nullopt;
-        }
-        return static_cast<T>(it->template get<std::uint64_t>());
-    }
-}
-
 Expected<ShardManifest> parseJsonManifest(std::string_view text) {
     const Json json = Json::parse(text, nullptr, false);
     if (json.is_discarded() || !json.is_object()) {
@@ -202,16 +166,9 @@ Expected<ShardManifest> parseJsonManifest(std::string_view text) {
         tables.contains("discrimination") && tables["discrimination"].is_null();
     const auto index = member<int>(shard, "index");
     const auto count = member<int>(shard, "count");
-    const auto increment = member<std::string>(options, "increment");
-    const auto tolerance = member<std::string>(options, "tolerance");
-    const auto draws = member<int>(options, "draws");
-    const auto seed = member<std::uint64_t>(options, "seed");
-    const auto by = member<std::vector<std::string>>(options, "by");
-    const auto limits = member<std::vector<std::string>>(options, "limits");
-    const auto concentrations = member<bool>(options, "concentrations");
+    const std::optional<StudyOptions> studyOptions = studyOptionsFromJson(options);
     if (!study || !partials || !sources || !consumers || (!discrimination && !noDiscrimination) ||
-        !index || !count || !increment || !tolerance || !draws || !seed || !by || !limits ||
-        !concentrations) {
+        !index || !count || !studyOptions) {
         return fileError("a field is missing or of the wrong type");
     }
     ShardManifest manifest;
@@ -222,24 +179,7 @@ Expected<ShardManifest> parseJsonManifest(std::string_view text) {
     manifest.discriminationHash = discrimination.value_or(textFingerprint(""));
     manifest.index = *index;
     manifest.count = *count;
-    manifest.options.increment = *increment;
-    manifest.options.tolerance = *tolerance;
-    manifest.options.draws = *draws;
-    manifest.options.seed = *seed;
-    manifest.options.by = *by;
-    manifest.options.concentrations = *concentrations;
-    manifest.options.limits = *limits;
-    if (options.contains("posterior")) {
-        const Json& posterior = options["posterior"];
-        const auto error = member<std::string>(posterior, "error");
-        const auto prior = member<std::string>(posterior, "prior");
-        if (!error || !prior) {
-            return fileError("a field is missing or of the wrong type");
-        }
-        manifest.options.posterior = true;
-        manifest.options.error = *error;
-        manifest.options.prior = *prior;
-    }
+    manifest.options = *studyOptions;
     manifest.partialsHash = *partials;
     return manifest;
 }
@@ -310,16 +250,7 @@ std::string composeManifest(const ShardManifest& manifest) {
                                              ? Json(manifest.discriminationHash)
                                              : Json(nullptr)}};
     json["shard"] = {{"index", manifest.index}, {"count", manifest.count}};
-    json["options"] = {{"increment", options.increment},
-                       {"tolerance", options.tolerance},
-                       {"draws", options.draws},
-                       {"seed", options.seed},
-                       {"by", options.by},
-                       {"limits", options.limits},
-                       {"concentrations", options.concentrations}};
-    if (options.posterior) {
-        json["options"]["posterior"] = {{"error", options.error}, {"prior", options.prior}};
-    }
+    json["options"] = studyOptionsJson(options);
     json["partials"] = manifest.partialsHash;
     // The options' texts are UTF-8 by the time a shard is written: a factor or a limit that
     // names no column or source of the (decoded) tables is refused before the run.

@@ -285,6 +285,7 @@ void frmMain::createMenu() {
         {"ViewOutput", "&View", &frmMain::ViewOutput_Click},
         {"GraphData", "&Graph", &frmMain::GraphData_Click},
         {"IsospaceData", "&Isospace", &frmMain::IsospaceData_Click},
+        {"StudyData", "&Study", &frmMain::StudyData_Click},
         {"ExitProgram", "&Exit", &frmMain::ExitProgram_Click},
         {"About", "&About", &frmMain::About_Click},
         {"help", "&Help", &frmMain::help_Click},
@@ -576,6 +577,10 @@ void frmMain::GraphData_Click() {
 
 void frmMain::IsospaceData_Click() {
     emit isospaceRequested();
+}
+
+void frmMain::StudyData_Click() {
+    emit studyRequested();
 }
 
 void frmMain::ExitProgram_Click() {

@@ -76,7 +76,7 @@ public:
     void setPrinterPrompt(std::function<bool(QPrinter&)> prompt);
 
     /// The menu command with a given name (FileOpen, Calculate, PrintData, ClearForm,
-    /// ViewOutput, GraphData, ExitProgram, About, help).
+    /// ViewOutput, GraphData, IsospaceData, StudyData, ExitProgram, About, help).
     QAction* menuCommand(const QString& name) const;
 
 public slots:
@@ -87,6 +87,7 @@ public slots:
     void ViewOutput_Click();
     void GraphData_Click();
     void IsospaceData_Click();
+    void StudyData_Click();
     void ExitProgram_Click();
     void About_Click();
     void help_Click();
@@ -99,6 +100,8 @@ signals:
     void graphRequested();
     /// The sources and the mixture of the entry as it is now, plotted in isotope space.
     void isospaceRequested();
+    /// The study window: a study of the field's tables, with the mouse.
+    void studyRequested();
     /// The whole entry was replaced at once (a data file opened, Clear).
     void entryReplaced();
     /// `topicFile` is a help page's file name, found in StartFolder.

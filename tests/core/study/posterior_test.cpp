@@ -178,6 +178,42 @@ TEST(Posterior, AnUninformativeLikelihoodGivesTheDirichletPriorsBetaMarginals) {
     }
 }
 
+// Progress counts every grid sum once, up to the total: a group's without draws, each draw's
+// of each group with them; cancelling stops it short.
+TEST(Posterior, ProgressCountsEachGridSumOnce) {
+    const Study study = studyOf("Source,Meand13C,SDd13C,n\nA,-2,1.5,10\nB,10,2.5,10\n",
+                                "d13C,Site\n4.1,x\n6.3,y\n2.2,x\n");
+    for (const int draws : {0, 3}) {
+        StudyOptions options = posteriorOptions("5");
+        options.draws = draws;
+        PosteriorSettings settings{options, {study.factorIndex("Site")}};
+        std::vector<std::pair<std::uint64_t, std::uint64_t>> calls;
+        settings.progress = [&](std::uint64_t done, std::uint64_t total) {
+            calls.emplace_back(done, total);
+        };
+        ASSERT_TRUE(runPosterior(study, settings));
+        const std::uint64_t total = draws == 0 ? 2 : 6;
+        ASSERT_EQ(calls.size(), total) << draws;
+        for (std::size_t i = 0; i < calls.size(); ++i) {
+            EXPECT_EQ(calls[i], std::make_pair(i + 1, total));
+        }
+    }
+    std::atomic<bool> cancel{false};
+    StudyOptions options = posteriorOptions("5");
+    options.draws = 50;
+    PosteriorSettings settings{options, {}};
+    settings.cancel = &cancel;
+    std::uint64_t last = 0;
+    settings.progress = [&](std::uint64_t done, std::uint64_t) {
+        last = done;
+        cancel.store(done == 2);
+    };
+    const Expected<PosteriorOutcome> stopped = runPosterior(study, settings);
+    ASSERT_TRUE(stopped);
+    EXPECT_TRUE(stopped->cancelled);
+    EXPECT_EQ(last, 2u);
+}
+
 TEST(Posterior, RefusesWhatItCannotCompute) {
     const Study study = studyOf("Source,Meand13C\nA,0\nB,10\nC,4\n", "d13C\n4\n");
     struct Case {

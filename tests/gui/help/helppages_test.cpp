@@ -26,7 +26,7 @@ namespace {
 // The topics of the program's Help commands, and the page of the command-line tool.
 const QStringList kTopics = {u"\\help.htm"_s,     u"\\file_open_save.htm"_s, u"\\calc.htm"_s,
                              u"\\graphing.htm"_s, u"\\viewing.htm"_s,        u"\\commandline.htm"_s,
-                             u"\\isospace.htm"_s};
+                             u"\\isospace.htm"_s, u"\\study.htm"_s};
 
 const QColor kHeading(0x00, 0x00, 0xc0);
 

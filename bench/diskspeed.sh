@@ -8,13 +8,14 @@
 # ./diskspeed-out, which must not be in memory) and into /dev/shm, alternated, the earlier
 # result files removed first; and `dd oflag=direct` of the same size into DISK_FOLDER. Then
 # the medians, the ratio of the disk run to max(run into memory, dd), and one run of each
-# build under strace for the split of the disk run: the search alone (--no-feasible-file),
-# the time in the writes of the .out's blocks and in its final fsync. The load average is
-# printed at the start and the end: figures taken while other work runs are noise.
+# build into each folder under strace for the split of a run: the search alone
+# (--no-feasible-file), the run's CPU time, the time in the writes of the .out's blocks and
+# in its final fsync. The load average is printed at the start and the end: figures taken
+# while other work runs are noise.
 set -euo pipefail
 
 if [[ $# -lt 2 ]]; then
-    sed -n '2,13p' "$0" | sed 's/^# \{0,1\}//'
+    sed -n '2,14p' "$0" | sed 's/^# \{0,1\}//'
     exit 2
 fi
 builds=("$1" "$2")
@@ -96,29 +97,41 @@ for entry in "${entries[@]}"; do
     done
 done
 
-# The split of one disk run per build: the search alone, and from strace the time spent in
-# the .out's block writes (on the writer's thread, beside the search) and in its final sync.
+# The split of one run per build into each folder: the search alone (no records), then the
+# whole run with its CPU time (user + system), and from strace the time spent in the .out's
+# block writes (on the writer's thread, beside the formatting of the records) and in its
+# final sync.
 echo
-echo "Split of a disk run (one run each; strace adds a little to the writes)"
-printf '%-16s %-7s %12s %10s %12s %10s\n' entry build 'search alone' 'disk run' 'block writes' 'final sync'
+echo "Split of a run (one run each; strace adds a little to the writes), seconds"
+printf '%-16s %-7s %-9s %7s %7s %7s %13s %11s\n' entry build folder search run CPU \
+    'block writes' 'final sync'
 for entry in "${entries[@]}"; do
     for b in 0 1; do
         cli=${builds[$b]}
-        alone=$(timed "$cli" run "$data/$entry.dat" --no-feasible-file -o "$disk/$entry" -q | cut -d' ' -f1)
-        rm -f "$disk/$entry.out" "$disk/$entry.tot"
-        sync
-        start=$EPOCHREALTIME
-        strace -f -qq --seccomp-bpf -e trace=write,fsync -T -o "$work/trace" \
-            "$cli" run "$data/$entry.dat" -o "$disk/$entry" -q
-        end=$EPOCHREALTIME
-        # Writes of whole blocks (1 MiB and more) are the .out's; its sync is the longest.
-        awk -v n="$entry" -v b="${names[$b]}" -v s="$start" -v e="$end" '
-            match($0, /<[0-9.]+>$/) { t = substr($0, RSTART + 1, RLENGTH - 2) }
-            / write\(/ && match($0, /= [0-9]+ </) && substr($0, RSTART + 2) + 0 >= 1048576 { w += t }
-            / fsync\(/ && t > f { f = t }
-            END { printf "%-16s %-7s %12s %10.3f %12.3f %10.3f\n", n, b, alone, e - s, w, f }
-            ' alone="$alone" "$work/trace"
-        rm -f "$disk/$entry.out" "$disk/$entry.tot"
+        alone=$(timed "$cli" run "$data/$entry.dat" --no-feasible-file -o "$disk/$entry" -q |
+            cut -d' ' -f1)
+        rm -f "$disk/$entry.tot"
+        for folder in "$disk" "$memory"; do
+            where=disk
+            [[ $folder == "$memory" ]] && where=/dev/shm
+            rm -f "$folder/$entry.out" "$folder/$entry.tot"
+            sync
+            times=$(timed strace -f -qq --seccomp-bpf -e trace=write,fsync -T -o "$work/trace" \
+                "$cli" run "$data/$entry.dat" -o "$folder/$entry" -q)
+            # Writes of whole blocks (1 MiB and more) are the .out's; its sync is the longest.
+            awk -v n="$entry" -v b="${names[$b]}" -v w="$where" -v a="$alone" -v t="$times" '
+                match($0, /<[0-9.]+>$/) { d = substr($0, RSTART + 1, RLENGTH - 2) }
+                / write\(/ && match($0, /= [0-9]+ </) && substr($0, RSTART + 2) + 0 >= 1048576 {
+                    sum += d
+                }
+                / fsync\(/ && d > f { f = d }
+                END {
+                    split(t, r, " ")
+                    printf "%-16s %-7s %-9s %7.3f %7.3f %7.2f %13.3f %11.3f\n", n, b, w, a, r[1],
+                        r[2], sum, f
+                }' "$work/trace"
+            rm -f "$folder/$entry.out" "$folder/$entry.tot"
+        done
     done
 done
 echo

@@ -7,15 +7,16 @@
 # (`fenlowick-cli run ENTRY -o FOLDER/NAME -q`, whole process) into DISK_FOLDER (default
 # ./diskspeed-out, which must not be in memory) and into /dev/shm, alternated, the earlier
 # result files removed first; and `dd oflag=direct` of the same size into DISK_FOLDER. Then
-# the medians, the ratio of the disk run to max(run into memory, dd), and one run of each
-# build into each folder under strace for the split of a run: the search alone
+# the medians, the ratio of the disk run to max(run into memory, dd), the same disk runs
+# with direct I/O refused (through the page cache, as on a file system without direct I/O),
+# and one run of each build each way under strace for the split of a run: the search alone
 # (--no-feasible-file), the run's CPU time, the time in the writes of the .out's blocks and
 # in its final fsync. The load average is printed at the start and the end: figures taken
 # while other work runs are noise.
 set -euo pipefail
 
 if [[ $# -lt 2 ]]; then
-    sed -n '2,14p' "$0" | sed 's/^# \{0,1\}//'
+    sed -n '2,16p' "$0" | sed 's/^# \{0,1\}//'
     exit 2
 fi
 builds=("$1" "$2")
@@ -97,12 +98,46 @@ for entry in "${entries[@]}"; do
     done
 done
 
+# The same full runs into the disk folder where direct I/O is refused (nodirectio.c, loaded
+# before the C library), as on a file system without it: both builds then write through the
+# page cache.
+if cc -O2 -shared -fPIC -o "$work/nodirectio.so" "$(dirname "$0")/nodirectio.c" -ldl; then
+    for entry in "${entries[@]}"; do
+        for round in $(seq "$runs"); do
+            order=(0 1)
+            (( round % 2 == 0 )) && order=(1 0)
+            for b in "${order[@]}"; do
+                LD_PRELOAD=$work/nodirectio.so full_run "${builds[$b]}" "$entry" "$disk" \
+                    >> "$work/$entry-${names[$b]}-cache"
+                rm -f "$disk/$entry.out" "$disk/$entry.tot"
+            done
+        done
+        echo
+        echo "$entry through the page cache (direct I/O refused): median of $runs into the disk"
+        printf '%-7s %14s %22s\n' build disk 'disk / max(shm, dd)'
+        dd_median=$(cut -d' ' -f1 "$work/$entry-dd" | median)
+        for name in "${names[@]}"; do
+            cache_median=$(cut -d' ' -f1 "$work/$entry-$name-cache" | median)
+            cache_cpu=$(cut -d' ' -f2 "$work/$entry-$name-cache" | median)
+            shm_median=$(cut -d' ' -f1 "$work/$entry-$name-shm" | median)
+            awk -v n="$name" -v d="$cache_median" -v dc="$cache_cpu" -v s="$shm_median" \
+                -v dd="$dd_median" 'BEGIN {
+                    m = s > dd ? s : dd
+                    printf "%-7s %7.3f (%4.2f) %22.2f\n", n, d, dc, d / m
+                }'
+        done
+    done
+else
+    echo "diskspeed.sh: no C compiler; the runs through the page cache are left out" >&2
+fi
+
 # The split of one run per build into each folder: the search alone (no records), then the
 # whole run with its CPU time (user + system), and from strace the time spent in the .out's
 # block writes (on the writer's thread, beside the formatting of the records) and in its
 # final sync.
 echo
-echo "Split of a run (one run each; strace adds a little to the writes), seconds"
+echo "Split of a run (one run each; strace adds a little to the writes), seconds; cache: into"
+echo "the disk through the page cache"
 printf '%-16s %-7s %-9s %7s %7s %7s %13s %11s\n' entry build folder search run CPU \
     'block writes' 'final sync'
 for entry in "${entries[@]}"; do
@@ -111,13 +146,16 @@ for entry in "${entries[@]}"; do
         alone=$(timed "$cli" run "$data/$entry.dat" --no-feasible-file -o "$disk/$entry" -q |
             cut -d' ' -f1)
         rm -f "$disk/$entry.tot"
-        for folder in "$disk" "$memory"; do
-            where=disk
-            [[ $folder == "$memory" ]] && where=/dev/shm
+        for where in disk /dev/shm cache; do
+            folder=$disk
+            [[ $where == /dev/shm ]] && folder=$memory
+            preload=
+            [[ $where == cache ]] && preload=$work/nodirectio.so
+            [[ $where == cache && ! -f $preload ]] && continue
             rm -f "$folder/$entry.out" "$folder/$entry.tot"
             sync
-            times=$(timed strace -f -qq --seccomp-bpf -e trace=write,fsync -T -o "$work/trace" \
-                "$cli" run "$data/$entry.dat" -o "$folder/$entry" -q)
+            times=$(LD_PRELOAD=$preload timed strace -f -qq --seccomp-bpf -e trace=write,fsync \
+                -T -o "$work/trace" "$cli" run "$data/$entry.dat" -o "$folder/$entry" -q)
             # Writes of whole blocks (1 MiB and more) are the .out's; its sync is the longest.
             awk -v n="$entry" -v b="${names[$b]}" -v w="$where" -v a="$alone" -v t="$times" '
                 match($0, /<[0-9.]+>$/) { d = substr($0, RSTART + 1, RLENGTH - 2) }

@@ -16,7 +16,7 @@
 set -euo pipefail
 
 if [[ $# -lt 2 ]]; then
-    sed -n '2,16p' "$0" | sed 's/^# \{0,1\}//'
+    sed -n '2,15p' "$0" | sed 's/^# \{0,1\}//'
     exit 2
 fi
 builds=("$1" "$2")
@@ -29,14 +29,16 @@ memory=/dev/shm/fenlowick-diskspeed-$$
 for cli in "${builds[@]}"; do
     [[ -x $cli ]] || { echo "diskspeed.sh: $cli is not a program" >&2; exit 2; }
 done
+probe=$disk
+while [[ ! -d $probe ]]; do probe=$(dirname "$probe"); done
+if [[ $(stat -f -c %T "$probe") == tmpfs ]]; then
+    echo "diskspeed.sh: $disk is in memory (tmpfs); give a folder on the disk" >&2
+    exit 2
+fi
 mkdir -p "$disk" "$memory"
 disk=$(cd "$disk" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$memory" "$work" "$disk"/bench-*-sources.* "$disk"/dd.bin' EXIT
-if [[ $(stat -f -c %T "$disk") == tmpfs ]]; then
-    echo "diskspeed.sh: $disk is in memory (tmpfs); give a folder on the disk" >&2
-    exit 2
-fi
 
 # Runs a command; prints its wall time in seconds and, after it, user + system CPU seconds.
 timed() {

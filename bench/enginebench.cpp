@@ -5,8 +5,10 @@
 // reported. A study of 250 consumers with 1,000 draws each times the many small exact
 // counts that source uncertainty needs. The search alone counts bench-8 as it is, with
 // unequal concentrations, and with limits on shares that exclude much and little. Many small
-// counts of a four-source entry show what a count costs besides its own arithmetic.
+// counts of a four-source entry show what a count costs besides its own arithmetic. The
+// result file's writer alone writes a full run's bytes around the page cache and through it.
 
+#include "core/base/atomicfile.h"
 #include "core/engine/engine.h"
 #include "core/engine/searchplan.h"
 #include "core/engine/searchworker.h"
@@ -360,6 +362,39 @@ void runSmallCountArithmetic(benchmark::State& state) {
     state.counters["us_per_count"] = seconds / kSmallCounts * 1e6;
 }
 
+/// Writes `megabytes` of record-like text in 1 MiB pieces through an AtomicFile taking
+/// `route`, into the system's temporary folder, and moves it into place: the disk's part of
+/// a full run. `finish_s` is the time of the sync at the end.
+void runWrite(benchmark::State& state, std::size_t megabytes, FileWriteRoute route) {
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() / "fenlowick-bench";
+    std::filesystem::create_directories(folder);
+    std::string piece(1u << 20, ' ');
+    for (std::size_t i = 0; i < piece.size(); ++i) {
+        piece[i] = ".12345,\"\",\r\n"[i % 13];
+    }
+    double finishSeconds = 0.0;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        AtomicFile file((folder / "write.out").string(), route);
+        bool written = static_cast<bool>(file.open());
+        for (std::size_t i = 0; i < megabytes && written; ++i) {
+            written = static_cast<bool>(file.write(piece));
+        }
+        const auto finishing = std::chrono::steady_clock::now();
+        written = written && file.finish() && file.commit();
+        const auto end = std::chrono::steady_clock::now();
+        if (!written) {
+            state.SkipWithError("the file could not be written");
+            return;
+        }
+        finishSeconds = std::chrono::duration<double>(end - finishing).count();
+        state.SetIterationTime(std::chrono::duration<double>(end - start).count());
+    }
+    state.counters["finish_s"] = finishSeconds;
+    std::error_code ec;
+    std::filesystem::remove_all(folder, ec);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -407,6 +442,18 @@ int main(int argc, char** argv) {
             ->Iterations(1)
             ->UseManualTime()
             ->Unit(benchmark::kSecond);
+    }
+    // bench-7's and bench-8's ".out" sizes.
+    for (const std::size_t megabytes : {317u, 2403u}) {
+        for (const bool direct : {true, false}) {
+            const std::string name = std::string("write/") + (direct ? "direct/" : "page-cache/") +
+                                     std::to_string(megabytes) + "MiB";
+            benchmark::RegisterBenchmark(name.c_str(), runWrite, megabytes,
+                                         FileWriteRoute{.directIo = direct})
+                ->Iterations(1)
+                ->UseManualTime()
+                ->Unit(benchmark::kSecond);
+        }
     }
     for (const BenchEntry& bench : kEntries) {
         if (bench.plainUnderMinute) {

@@ -27,6 +27,10 @@ constexpr std::size_t kBlockSize = 4u << 20;
 /// Direct I/O wants memory, file offsets and sizes aligned to the device's logical block;
 /// a page is a multiple of every usual one.
 constexpr std::size_t kDirectAlignment = 4096;
+/// Through the page cache, the writer waits for the write-back of blocks this far behind the
+/// last one written, and drops them from the cache: the disk has as much queued meanwhile,
+/// and a file holds no more of the cache than this and the blocks being written.
+constexpr std::uint64_t kWriteBehindLag = 2 * kBlockSize;
 
 std::string reasonText(int error) {
     return std::strerror(error);
@@ -62,13 +66,117 @@ std::string partialMarker(const std::string& host, long pid) {
 
 } // namespace
 
-/// Writes full aligned blocks to the file, in the order given, on a thread of its own, with
-/// a second block to fill meanwhile. After a failure it writes nothing more and keeps the
-/// first error. The file descriptor must stay open until the writer is destroyed.
+/// Appends to the file: directly where the file system takes it, otherwise through the page
+/// cache with write-behind (see AtomicFile). Used by one thread at a time: the block writer's
+/// while there is one, the caller's before and after.
+class AtomicFile::BlockOutput {
+public:
+    BlockOutput(int fd, bool direct, const FileWriteRoute& route)
+        : m_fd(fd), m_direct(direct), m_syncRange(route.syncRange) {}
+
+    /// Appends all `size` bytes; 0, or the number of the first error of the write or of the
+    /// write-back of earlier blocks.
+    int append(const char* data, std::size_t size) {
+        std::size_t done = 0;
+        while (done < size) {
+            const ssize_t n = ::write(m_fd, data + done, size - done);
+            if (n < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                if (errno == EINVAL && m_direct) {
+                    // The file system takes the flag but not the direct write: go on
+                    // through the page cache.
+                    stopDirect();
+                    continue;
+                }
+                return errno;
+            }
+            done += static_cast<std::size_t>(n);
+            m_written += static_cast<std::uint64_t>(n);
+        }
+        return m_direct ? 0 : writeBehind();
+    }
+
+    /// Goes on through the page cache, as a last block of any length must.
+    void stopDirect() {
+        const int flags = ::fcntl(m_fd, F_GETFL);
+        if (flags >= 0) {
+            ::fcntl(m_fd, F_SETFL, flags & ~O_DIRECT);
+        }
+        m_direct = false;
+    }
+
+private:
+    /// Starts the write-back of what was written since the last start, once that is a block,
+    /// and waits for what was started more than kWriteBehindLag ago, dropping it from the
+    /// cache. A failed write-back is reported here: once a wait has reported it, the sync at
+    /// the end would not report it again.
+    int writeBehind() {
+#if defined(__linux__)
+        if (!m_writeBehind) {
+            return 0;
+        }
+        if (m_written - m_started >= kBlockSize) {
+            if (const int error = syncRange(m_started, m_written, SYNC_FILE_RANGE_WRITE)) {
+                return error;
+            }
+            m_started = m_written;
+        }
+        if (m_writeBehind && m_started - m_settled > kWriteBehindLag) {
+            const std::uint64_t to = m_started - kWriteBehindLag;
+            constexpr unsigned kWait =
+                SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER;
+            if (const int error = syncRange(m_settled, to, kWait)) {
+                return error;
+            }
+            if (m_writeBehind) {
+                ::posix_fadvise(m_fd, static_cast<off_t>(m_settled),
+                                static_cast<off_t>(to - m_settled), POSIX_FADV_DONTNEED);
+                m_settled = to;
+            }
+        }
+#endif
+        return 0;
+    }
+
+#if defined(__linux__)
+    /// 0, or the number of a failure that lost data. Where write-back cannot be asked for
+    /// (a pipe, a file system without it), the writer stops asking and the sync at the end
+    /// does it all.
+    int syncRange(std::uint64_t from, std::uint64_t to, unsigned flags) {
+        const auto offset = static_cast<std::int64_t>(from);
+        const auto size = static_cast<std::int64_t>(to - from);
+        const int result = m_syncRange != nullptr ? m_syncRange(m_fd, offset, size, flags)
+                                                  : ::sync_file_range(m_fd, offset, size, flags);
+        if (result == 0) {
+            return 0;
+        }
+        const int error = errno;
+        if (error == EIO || error == ENOSPC || error == EDQUOT) {
+            return error;
+        }
+        m_writeBehind = false;
+        return 0;
+    }
+#endif
+
+    int m_fd;
+    bool m_direct;
+    bool m_writeBehind = true;
+    decltype(FileWriteRoute::syncRange) m_syncRange;
+    std::uint64_t m_written = 0; ///< bytes appended so far
+    std::uint64_t m_started = 0; ///< write-back started for the bytes before this
+    std::uint64_t m_settled = 0; ///< the bytes before this are on the disk, out of the cache
+};
+
+/// Writes full blocks to the file, in the order given, on a thread of its own, with a
+/// second block to fill meanwhile. After a failure it writes nothing more and keeps the
+/// first error. The output must stay open until the writer is destroyed.
 class AtomicFile::BlockWriter {
 public:
     /// `spare`: an aligned block of kBlockSize, owned by the writer from now on.
-    BlockWriter(int fd, char* spare) : m_fd(fd), m_free(spare) {
+    BlockWriter(BlockOutput& output, char* spare) : m_output(output), m_free(spare) {
         m_thread = std::thread([this] { run(); });
     }
 
@@ -121,7 +229,7 @@ private:
             // Once a write failed, or the file is being discarded, nothing more is written.
             const bool skip = m_error != 0 || m_stop;
             lock.unlock();
-            const int error = skip ? 0 : writeBlock(block);
+            const int error = skip ? 0 : m_output.append(block, kBlockSize);
             lock.lock();
             m_writing = false;
             if (error != 0 && m_error == 0) {
@@ -132,39 +240,13 @@ private:
         }
     }
 
-    int writeBlock(const char* block) {
-        std::size_t done = 0;
-        while (done < kBlockSize) {
-            const ssize_t n = ::write(m_fd, block + done, kBlockSize - done);
-            if (n < 0) {
-                if (errno == EINTR) {
-                    continue;
-                }
-                if (errno == EINVAL && !m_directOff) {
-                    // The file system takes the flag but not the direct write: go on
-                    // through the page cache.
-                    const int flags = ::fcntl(m_fd, F_GETFL);
-                    if (flags >= 0) {
-                        ::fcntl(m_fd, F_SETFL, flags & ~O_DIRECT);
-                    }
-                    m_directOff = true;
-                    continue;
-                }
-                return errno;
-            }
-            done += static_cast<std::size_t>(n);
-        }
-        return 0;
-    }
-
-    int m_fd;
+    BlockOutput& m_output;
     std::mutex m_mutex;
     std::condition_variable m_wake;
     char* m_pending = nullptr; ///< the block to write next
     char* m_free = nullptr;    ///< the block written last, to fill again
     bool m_writing = false;
     bool m_stop = false;
-    bool m_directOff = false; ///< on the writer's thread only
     int m_error = 0;
     std::thread m_thread;
 };
@@ -197,7 +279,8 @@ void removeAbandonedPartials(const std::string& folder) {
     }
 }
 
-AtomicFile::AtomicFile(std::string targetPath) : m_target(std::move(targetPath)) {}
+AtomicFile::AtomicFile(std::string targetPath, FileWriteRoute route)
+    : m_target(std::move(targetPath)), m_route(route) {}
 
 AtomicFile::~AtomicFile() {
     if (!m_committed) {
@@ -231,26 +314,15 @@ Status AtomicFile::open(bool removeAbandoned) {
     m_temporary = name.data();
     // mkstemp creates the file private to its owner; give it the usual permissions.
     ::fchmod(m_fd, static_cast<mode_t>(0666) & ~currentUmask());
-    const int flags = ::fcntl(m_fd, F_GETFL);
-    if (flags >= 0 && ::fcntl(m_fd, F_SETFL, flags | O_DIRECT) == 0) {
-        m_block = static_cast<char*>(std::aligned_alloc(kDirectAlignment, kBlockSize));
-        m_direct = m_block != nullptr;
-        if (!m_direct) {
-            ::fcntl(m_fd, F_SETFL, flags);
-        }
+    // Without a block the bytes go out as they come, through the page cache.
+    m_block = static_cast<char*>(std::aligned_alloc(kDirectAlignment, kBlockSize));
+    bool direct = false;
+    if (m_block != nullptr && m_route.directIo) {
+        const int flags = ::fcntl(m_fd, F_GETFL);
+        direct = flags >= 0 && ::fcntl(m_fd, F_SETFL, flags | O_DIRECT) == 0;
     }
-    if (!m_direct) {
-        m_buffer.reserve(kBlockSize);
-    }
+    m_output = std::make_unique<BlockOutput>(m_fd, direct, m_route);
     return ok();
-}
-
-void AtomicFile::stopDirect() {
-    const int flags = ::fcntl(m_fd, F_GETFL);
-    if (flags >= 0) {
-        ::fcntl(m_fd, F_SETFL, flags & ~O_DIRECT);
-    }
-    m_direct = false;
 }
 
 void AtomicFile::releaseBlock() {
@@ -259,58 +331,13 @@ void AtomicFile::releaseBlock() {
     m_blockUsed = 0;
 }
 
-Status AtomicFile::writeAll(const char* data, std::size_t size) {
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::write(m_fd, data + done, size - done);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            if (errno == EINVAL && m_direct) {
-                // The file system takes the flag but not the direct write: go on through
-                // the page cache.
-                stopDirect();
-                continue;
-            }
-            const int error = errno;
-            return fail("Could not write", error);
-        }
-        done += static_cast<std::size_t>(n);
-        m_written += static_cast<std::uint64_t>(n);
-    }
-    return ok();
-}
-
-Status AtomicFile::flushBuffer() {
-    if (Status s = writeAll(m_buffer.data(), m_buffer.size()); !s) {
-        return s;
-    }
-    m_buffer.clear();
-    startWriteBack();
-    return ok();
-}
-
-void AtomicFile::startWriteBack() {
-    // A large file is pushed towards the disk while it is still being written, so that the
-    // sync before the rename finds little left to do and dirty pages stay few. Advisory
-    // only: a failure here shows again, and is reported, at the sync.
-    constexpr std::uint64_t kWriteBackStep = 64u << 20;
-    if (m_direct || m_written - m_writeBackStart < kWriteBackStep) {
-        return;
-    }
-    ::sync_file_range(m_fd, static_cast<off_t>(m_writeBackStart),
-                      static_cast<off_t>(m_written - m_writeBackStart), SYNC_FILE_RANGE_WRITE);
-    m_writeBackStart = m_written;
-}
-
 void AtomicFile::startBlockWriter() {
     char* spare = static_cast<char*>(std::aligned_alloc(kDirectAlignment, kBlockSize));
     if (spare == nullptr) {
         return;
     }
     try {
-        m_blockWriter = std::make_unique<BlockWriter>(m_fd, spare);
+        m_blockWriter = std::make_unique<BlockWriter>(*m_output, spare);
     } catch (const std::exception&) {
         // Out of memory or threads: the blocks are written by the caller.
         std::free(spare);
@@ -321,45 +348,36 @@ Status AtomicFile::write(std::string_view bytes) {
     if (m_fd < 0) {
         return Error{Error::Kind::FileWrite, "Could not write " + m_target + ": not open"};
     }
-    if (m_block != nullptr) {
-        // Whole aligned blocks only; what is left at the end goes out in finish().
-        while (!bytes.empty()) {
-            const std::size_t n = std::min(bytes.size(), kBlockSize - m_blockUsed);
-            std::memcpy(m_block + m_blockUsed, bytes.data(), n);
-            m_blockUsed += n;
-            bytes.remove_prefix(n);
-            if (m_blockUsed == kBlockSize) {
-                if (!m_blockWriter) {
-                    startBlockWriter();
-                }
-                if (!m_blockWriter) {
-                    // No second block or no thread: this one is written here.
-                    if (Status s = writeAll(m_block, kBlockSize); !s) {
-                        return s;
-                    }
-                    m_blockUsed = 0;
-                    continue;
-                }
-                int error = 0;
-                m_block = m_blockWriter->exchange(m_block, error);
-                m_blockUsed = 0;
-                if (error != 0) {
-                    return fail("Could not write", error);
-                }
-            }
+    if (m_block == nullptr) {
+        if (const int error = m_output->append(bytes.data(), bytes.size())) {
+            return fail("Could not write", error);
         }
         return ok();
     }
-    if (m_buffer.size() + bytes.size() > kBlockSize && !m_buffer.empty()) {
-        if (Status s = flushBuffer(); !s) {
-            return s;
+    // Whole blocks only; what is left at the end goes out in finish().
+    while (!bytes.empty()) {
+        const std::size_t n = std::min(bytes.size(), kBlockSize - m_blockUsed);
+        std::memcpy(m_block + m_blockUsed, bytes.data(), n);
+        m_blockUsed += n;
+        bytes.remove_prefix(n);
+        if (m_blockUsed < kBlockSize) {
+            continue;
+        }
+        if (!m_blockWriter) {
+            startBlockWriter();
+        }
+        int error = 0;
+        if (m_blockWriter) {
+            m_block = m_blockWriter->exchange(m_block, error);
+        } else {
+            // No second block or no thread: this one is written here.
+            error = m_output->append(m_block, kBlockSize);
+        }
+        m_blockUsed = 0;
+        if (error != 0) {
+            return fail("Could not write", error);
         }
     }
-    if (bytes.size() >= kBlockSize) {
-        m_buffer.assign(bytes);
-        return flushBuffer();
-    }
-    m_buffer += bytes;
     return ok();
 }
 
@@ -374,23 +392,19 @@ Status AtomicFile::finish() {
             return fail("Could not write", error);
         }
     }
-    if (m_block != nullptr) {
-        // The last, partial block cannot go out directly (and the writer may have found
-        // that none can).
-        stopDirect();
-        if (Status s = writeAll(m_block, m_blockUsed); !s) {
-            return s;
+    if (m_blockUsed > 0) {
+        // The last, partial block cannot go out directly.
+        m_output->stopDirect();
+        if (const int error = m_output->append(m_block, m_blockUsed)) {
+            return fail("Could not write", error);
         }
-        releaseBlock();
     }
-    if (Status s = flushBuffer(); !s) {
-        return s;
-    }
-    std::string().swap(m_buffer);
+    releaseBlock();
     if (::fsync(m_fd) != 0) {
         const int error = errno;
         return fail("Could not write", error);
     }
+    m_output.reset();
     const int fd = m_fd;
     m_fd = -1;
     if (::close(fd) != 0) {
@@ -418,6 +432,7 @@ Status AtomicFile::commit() {
 void AtomicFile::discard() {
     // The writer's thread may still be writing to the file.
     m_blockWriter.reset();
+    m_output.reset();
     if (m_fd >= 0) {
         ::close(m_fd);
         m_fd = -1;
@@ -426,10 +441,7 @@ void AtomicFile::discard() {
         ::unlink(m_temporary.c_str());
     }
     m_temporary.clear();
-    m_buffer.clear();
-    m_buffer.shrink_to_fit();
     releaseBlock();
-    m_direct = false;
     m_finished = false;
 }
 

@@ -12,6 +12,16 @@
 
 namespace fenlowick {
 
+/// How an AtomicFile reaches the file system. The defaults are what every writer of the
+/// program uses; tests take the page-cache path on any file system and make write-back fail.
+struct FileWriteRoute {
+    /// Write around the page cache where the file system allows it.
+    bool directIo = true;
+    /// Starts or waits for the write-back of a range of the file, as the system's
+    /// sync_file_range does (its flags, -1 and errno on failure); nullptr for the system's own.
+    int (*syncRange)(int fd, std::int64_t offset, std::int64_t size, unsigned flags) = nullptr;
+};
+
 /// A file written under a temporary name in its target folder (".NAME.partial-HOST-PID-" and
 /// six random characters) and renamed over the target only by commit(), so that the target
 /// is either the complete new file or left as it was.
@@ -20,12 +30,15 @@ namespace fenlowick {
 ///
 /// Where the file system allows it, the blocks go straight to the disk (direct I/O) rather
 /// than through the page cache: a large result file then costs one pass over the disk and
-/// no copy into the cache, and the sync before the rename has little left to do. Full blocks
-/// are then written by a thread of the file's own while the next block fills; a failure of
-/// theirs is reported by a later write() or by finish().
+/// no copy into the cache, and the sync before the rename has little left to do. Elsewhere
+/// each block's write-back starts as soon as it is written, and a couple of blocks behind
+/// the writer waits for it and drops it from the cache: the disk works while later records
+/// are made, the sync finds little left, and a large file holds only a few blocks of memory.
+/// Full blocks are written by a thread of the file's own while the next block fills; a
+/// failure of theirs, or of their write-back, is reported by a later write() or by finish().
 class AtomicFile {
 public:
-    explicit AtomicFile(std::string targetPath);
+    explicit AtomicFile(std::string targetPath, FileWriteRoute route = {});
     ~AtomicFile();
     AtomicFile(const AtomicFile&) = delete;
     AtomicFile& operator=(const AtomicFile&) = delete;
@@ -51,26 +64,21 @@ public:
     const std::string& targetPath() const { return m_target; }
 
 private:
+    class BlockOutput;
     class BlockWriter;
 
     Status fail(std::string_view what, int error);
-    Status flushBuffer();
-    Status writeAll(const char* data, std::size_t size);
     void startBlockWriter();
-    void startWriteBack();
-    void stopDirect();
     void releaseBlock();
 
     std::string m_target;
     std::string m_temporary;
-    std::string m_buffer;
-    char* m_block = nullptr;                    ///< direct I/O: one aligned block being filled
+    FileWriteRoute m_route;
+    std::unique_ptr<BlockOutput> m_output;      ///< the open file's end, see BlockOutput
     std::unique_ptr<BlockWriter> m_blockWriter; ///< started at the first full block
+    char* m_block = nullptr;                    ///< one aligned block being filled
     std::size_t m_blockUsed = 0;                ///< bytes in m_block
-    bool m_direct = false;
     int m_fd = -1;
-    std::uint64_t m_written = 0;        ///< bytes handed to the system so far
-    std::uint64_t m_writeBackStart = 0; ///< start of the range not yet sent to the disk
     bool m_finished = false;
     bool m_committed = false;
 };

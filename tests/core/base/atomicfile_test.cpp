@@ -5,11 +5,18 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <filesystem>
+#include <linux/magic.h>
 #include <string>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace fenlowick {
@@ -58,17 +65,18 @@ TEST(AtomicFile, TargetIsUntouchedUntilCommitWhichGivesTheUsualPermissionsAndNoT
     EXPECT_EQ(filesIn(dir.path()), Names{"a.out"});
 }
 
-TEST(AtomicFile, LargeFilesArriveWholeWhateverThePiecesAndTheFileSystem) {
+TEST(AtomicFile, LargeFilesArriveWholeWhateverThePiecesTheFileSystemAndTheRoute) {
     // Pieces of every size, some across several blocks, in a folder on the disk (written
-    // around the page cache where the system allows) and, where there is one, in memory
-    // (where it does not).
-    std::vector<std::filesystem::path> folders;
+    // around the page cache where the system allows, and through it with write-behind) and,
+    // where there is one, in memory.
+    std::vector<std::pair<std::filesystem::path, FileWriteRoute>> folders;
     TempDir disk;
-    folders.push_back(disk.path());
+    folders.push_back({disk.path(), {}});
+    folders.push_back({disk.path(), {.directIo = false}});
     const std::filesystem::path memory = "/dev/shm";
     std::error_code error;
     if (std::filesystem::is_directory(memory, error)) {
-        folders.push_back(memory);
+        folders.push_back({memory, {}});
     }
     std::string expected;
     std::uint32_t state = 12345;
@@ -80,12 +88,12 @@ TEST(AtomicFile, LargeFilesArriveWholeWhateverThePiecesAndTheFileSystem) {
         }
         expected += "\r\n";
     }
-    for (const auto& folder : folders) {
-        SCOPED_TRACE(folder.string());
+    for (const auto& [folder, route] : folders) {
+        SCOPED_TRACE(folder.string() + (route.directIo ? "" : ", page cache"));
         const std::string path =
             (folder / ("fenlowick-atomic-" + std::to_string(::getpid()) + ".out")).string();
         {
-            AtomicFile file(path);
+            AtomicFile file(path, route);
             ASSERT_TRUE(file.open());
             std::size_t at = 0;
             std::uint32_t cut = 99;
@@ -105,9 +113,10 @@ TEST(AtomicFile, LargeFilesArriveWholeWhateverThePiecesAndTheFileSystem) {
 
 TEST(AtomicFile, FailedWriteLeavesTheEarlierFileAndNoTemporary) {
     // 6.4 MB, beyond one buffered block: the failure shows at the commit; 12.8 MB: at a
-    // later write, when a block written meanwhile has failed.
-    for (int pieces : {100, 200}) {
-        SCOPED_TRACE(pieces);
+    // later write, when a block written meanwhile has failed. Either route.
+    for (const auto& [pieces, route] : std::vector<std::pair<int, FileWriteRoute>>{
+             {100, {}}, {200, {}}, {200, {.directIo = false}}}) {
+        SCOPED_TRACE(std::to_string(pieces) + (route.directIo ? "" : ", page cache"));
         TempDir dir;
         const std::string path = dir.file("a.out");
         const std::string earlier(100, 'e');
@@ -115,7 +124,7 @@ TEST(AtomicFile, FailedWriteLeavesTheEarlierFileAndNoTemporary) {
         Status status = ok();
         {
             test::FileSizeLimit limit(4096);
-            AtomicFile file(path);
+            AtomicFile file(path, route);
             ASSERT_TRUE(file.open());
             const std::string block(64 * 1024, 'x');
             for (int i = 0; i < pieces && status; ++i) {
@@ -132,6 +141,95 @@ TEST(AtomicFile, FailedWriteLeavesTheEarlierFileAndNoTemporary) {
         EXPECT_EQ(filesIn(dir.path()), Names{"a.out"});
     }
 }
+
+#if defined(__linux__)
+/// The system's write-back call, except that a wait for it fails with `waitError` (when not
+/// 0); `waits` counts the waits asked for.
+int waitError = 0;
+int waits = 0;
+int syncRangeWithFailingWaits(int fd, std::int64_t offset, std::int64_t size, unsigned flags) {
+    if ((flags & SYNC_FILE_RANGE_WAIT_AFTER) != 0) {
+        ++waits;
+        if (waitError != 0) {
+            errno = waitError;
+            return -1;
+        }
+    }
+    return ::sync_file_range(fd, offset, size, flags);
+}
+
+TEST(AtomicFile, AWriteBackThatLostDataFailsTheWriteOneNotToBeHadIsLeftToTheSync) {
+    // Through the page cache: once a wait has reported lost data, the sync at the end would
+    // not report it again, so the write fails there and then; where the file system cannot
+    // write back a range, the sync at the end does it all.
+    const std::string piece(1u << 20, 'x');
+    for (const auto& [error, fails] : std::vector<std::pair<int, bool>>{
+             {EIO, true}, {ENOSPC, true}, {EDQUOT, true}, {EINVAL, false}, {ESPIPE, false}}) {
+        SCOPED_TRACE(std::strerror(error));
+        TempDir dir;
+        const std::string path = dir.file("a.out");
+        writeFile(path, "earlier");
+        waitError = error;
+        waits = 0;
+        Status status = ok();
+        {
+            AtomicFile file(path, {.directIo = false, .syncRange = syncRangeWithFailingWaits});
+            ASSERT_TRUE(file.open());
+            for (int i = 0; i < 24 && status; ++i) {
+                status = file.write(piece);
+            }
+            if (status) {
+                status = file.commit();
+            }
+        }
+        EXPECT_GT(waits, 0);
+        if (fails) {
+            ASSERT_FALSE(status);
+            EXPECT_EQ(status.error().kind, Error::Kind::FileWrite);
+            EXPECT_EQ(status.error().message,
+                      "Could not write " + path + ": " + std::strerror(error));
+            EXPECT_EQ(readFile(path), "earlier");
+        } else {
+            ASSERT_TRUE(status) << status.error().message;
+            EXPECT_EQ(std::filesystem::file_size(path), 24u * piece.size());
+        }
+        EXPECT_EQ(filesIn(dir.path()), Names{"a.out"});
+    }
+    waitError = 0;
+}
+
+TEST(AtomicFile, ThroughThePageCacheALargeFileKeepsOnlyItsLastBlocksInMemory) {
+    TempDir dir;
+    struct statfs system {};
+    if (::statfs(dir.path().c_str(), &system) != 0 || system.f_type == TMPFS_MAGIC) {
+        GTEST_SKIP() << "a file in memory is never written back";
+    }
+    const std::size_t size = 64u << 20;
+    AtomicFile file(dir.file("a.out"), {.directIo = false});
+    ASSERT_TRUE(file.open());
+    const std::string piece(1u << 20, 'x');
+    for (std::size_t at = 0; at < size; at += piece.size()) {
+        ASSERT_TRUE(file.write(piece));
+    }
+    // The temporary file's pages in the page cache: four 4 MB blocks at most (two being
+    // written back, the one written last and the one being written), far from all 64 MB.
+    const std::vector<std::string> names = filesIn(dir.path());
+    ASSERT_EQ(names.size(), 1u);
+    const int fd = ::open(dir.file(names[0]).c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    void* map = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
+    ASSERT_NE(map, MAP_FAILED);
+    std::vector<unsigned char> resident(size / 4096);
+    ASSERT_EQ(::mincore(map, size, resident.data()), 0);
+    const auto cached = std::count_if(resident.begin(), resident.end(),
+                                      [](unsigned char page) { return (page & 1) != 0; });
+    ::munmap(map, size);
+    ::close(fd);
+    EXPECT_LE(cached * 4096, 16u << 20);
+    ASSERT_TRUE(file.commit());
+    EXPECT_EQ(std::filesystem::file_size(dir.file("a.out")), size);
+}
+#endif
 
 TEST(AtomicFile, UnwritableFolderIsAnErrorNamingTheFile) {
     TempDir dir;

@@ -28,12 +28,12 @@ sed -i "s/^Version: .*/Version: $version/" "$package/DESCRIPTION"
 done
 cp "$root/src/core/study/posteriorshard.h" "$package/src/core/study/"
 objects=$(cd "$package/src" && find . -name '*.cpp' | sed 's|^\./||; s|\.cpp$|.o|' | sort | tr '\n' ' ')
-cat >"$package/src/Makevars" <<MAKEVARS
-# Written by r/build-package.sh. Floating point is part of the results: no contraction into
-# fused multiply-adds, as in the programs' build.
+cat >"$package/src/Makevars.conf" <<MAKEVARS
+# Written by r/build-package.sh; configure makes it src/Makevars, with -ffp-contract=off in
+# PKG_CXXFLAGS where the compiler takes it.
 CXX_STD = CXX20
 PKG_CPPFLAGS = -I. -DNDEBUG
-PKG_CXXFLAGS = -ffp-contract=off
+PKG_CXXFLAGS = @FP_FLAGS@
 PKG_LIBS = -pthread
 OBJECTS = $objects
 MAKEVARS

@@ -32,7 +32,7 @@ cat >"$package/src/Makevars.conf" <<MAKEVARS
 # Written by r/build-package.sh; configure makes it src/Makevars, with -ffp-contract=off in
 # PKG_CXXFLAGS where the compiler takes it.
 CXX_STD = CXX20
-PKG_CPPFLAGS = -I. -DNDEBUG
+PKG_CPPFLAGS = -I.
 PKG_CXXFLAGS = @FP_FLAGS@
 PKG_LIBS = -pthread
 OBJECTS = $objects
@@ -57,7 +57,12 @@ for folder in "$tests"/studies/cases/*/; do
     "$cli" study sources.csv consumers.csv "${options[@]}" --draws 20 --seed 7 \
       --no-figures --quiet --output "$tests/cli/$name/study" &&
     "$cli" study sources.csv consumers.csv "${posterior[@]}" \
-      --no-figures --quiet --output "$tests/cli/$name/posterior" >/dev/null)
+      --no-figures --quiet --output "$tests/cli/$name/posterior" >/dev/null &&
+    "$cli" study sources.csv consumers.csv "${options[@]}" --entry-of 1 --quiet \
+      --output "$tests/cli/$name/entry")
+  "$cli" run "$tests/cli/$name/entry/consumer-1.dat" --as-study --quiet --no-feasible-file \
+    --output "$tests/cli/$name/entry/consumer-1"
+  "$cli" summary "$tests/cli/$name/entry/consumer-1.tot" --csv >"$tests/cli/$name/entry/summary.csv"
 done
 estuary="$root/examples/study"
 "$cli" study "$estuary/sources.csv" "$estuary/consumers.csv" --discrimination \
@@ -78,6 +83,6 @@ mkdir -p "$tests/cli/diet"
 "$cli" run "$root/examples/diet-two-isotopes.dat" --quiet --output "$tests/cli/diet/limited" \
   --limit "Small fish=50-60" --no-feasible-file
 "$cli" summary "$tests/cli/diet/limited.tot" --csv >"$tests/cli/diet/limited.csv"
-rm -f "$tests"/cli/*/*/study-files.txt "$tests"/cli/diet/*.tot
+rm -f "$tests"/cli/*/*/study-files.txt "$tests"/cli/*/*.tot "$tests"/cli/*/entry/*.tot
 
 (cd "$stage" && R CMD build fenlowick)

@@ -50,3 +50,21 @@ test_that("concentrations change the mixing and equal ones do not", {
   expect_false(identical(fl_run(diet_entry, concentrations = rich)$feasible,
                          fl_run(diet_entry)$feasible))
 })
+
+test_that("a reference study's consumer runs as the tool runs it and as the study ran it", {
+  for (name in list.files(file.path("studies", "cases"))) {
+    run <- fl_run(file.path("cli", name, "entry", "consumer-1.dat"), as_study = TRUE)
+    expect_same_table(run$statistics, name, "entry", "summary.csv")
+    case <- reference_case(name)
+    study <- fl_study(case$sources, case$consumers, case$discrimination,
+                      increment = case$study$increment, tolerance = case$study$tolerance)
+    first <- study$consumers[study$consumers$consumer == 1L, ]
+    expect_identical(first$feasible, run$statistics$feasible_count, label = name)
+    expect_identical(as.character(first$source), as.character(run$statistics$source))
+    expect_identical(first[c("mean", "sd", "min", "p01", "p50", "p99", "max")],
+                     stats::setNames(run$statistics[c("mean", "sd", "minimum", "p1", "p50",
+                                                      "p99", "maximum")],
+                                     c("mean", "sd", "min", "p01", "p50", "p99", "max")),
+                     ignore_attr = TRUE, label = name)
+  }
+})

@@ -83,6 +83,9 @@ mkdir -p "$tests/cli/diet"
 "$cli" run "$root/examples/diet-two-isotopes.dat" --quiet --output "$tests/cli/diet/limited" \
   --limit "Small fish=50-60" --no-feasible-file
 "$cli" summary "$tests/cli/diet/limited.tot" --csv >"$tests/cli/diet/limited.csv"
+mkdir -p "$tests/cli/heron"
+cp "$root/examples/heron-no-solution.dat" "$tests/cli/heron/"
+"$cli" diagnose "$root/examples/heron-no-solution.dat" >"$tests/cli/heron/diagnosis.txt"
 rm -f "$tests"/cli/*/*/study-files.txt "$tests"/cli/*/*.tot "$tests"/cli/*/entry/*.tot
 
 (cd "$stage" && R CMD build fenlowick)

@@ -41,7 +41,10 @@
 #'   \code{sd}, shares as fractions of one, the figures of the totals file: NA where it
 #'   gives none); with \code{solutions = TRUE}, \code{solutions}, a data frame with a
 #'   column per source and a row per feasible solution, in the order the search visits
-#'   them.
+#'   them. A run without a feasible solution also has \code{notice}, the program's notice,
+#'   and (without concentrations and limits) \code{diagnosis}: where the mixture lies
+#'   against the sources and the smallest tolerance that gives solutions at this increment,
+#'   as \code{fenlowick-cli diagnose} explains it.
 #' @examples
 #' sources <- data.frame(
 #'   source = c("Zooplankton", "Benthic invertebrates", "Terrestrial insects", "Small fish"),

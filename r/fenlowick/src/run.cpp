@@ -1,8 +1,10 @@
 // fl_run(): one exact run, as `fenlowick-cli run` does it, without its files.
 
+#include "core/analysis/diagnosis.h"
 #include "core/engine/engine.h"
 #include "core/entry/checks.h"
 #include "core/entry/datafile.h"
+#include "core/entry/messages.h"
 #include "core/results/totalsstatistics.h"
 #include "core/tables/spreadsheetimport.h"
 #include "core/workflows/calculationrun.h"
@@ -156,6 +158,18 @@ Rcpp::List flRunCpp(SEXP entryPath, SEXP sources, SEXP mixture, SEXP increment, 
         Rcpp::List::create(Rcpp::Named("feasible") = static_cast<double>(counted.feasibleCount),
                            Rcpp::Named("combinations") = static_cast<double>(counted.visitedCount),
                            Rcpp::Named("statistics") = statisticsOf(*entry, run, counted));
+    if (counted.feasibleCount == 0) {
+        outcome["notice"] = messages::kNoObservations;
+        // As the command-line tool: the diagnosis reasons about the linear model over the
+        // whole grid.
+        if (constraints->empty()) {
+            DiagnosisLimits diagnosisLimits;
+            diagnosisLimits.approach.cancel = &cancel;
+            const Diagnosis diagnosis = runInterruptibly(
+                [&] { return diagnoseEntry(*entry, run, diagnosisLimits); }, cancel);
+            outcome["diagnosis"] = Rcpp::String(diagnosis.message, CE_UTF8);
+        }
+    }
     if (!solutions) {
         return outcome;
     }

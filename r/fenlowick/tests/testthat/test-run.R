@@ -68,3 +68,12 @@ test_that("a reference study's consumer runs as the tool runs it and as the stud
                      ignore_attr = TRUE, label = name)
   }
 })
+
+test_that("a run without solutions says why, as the tool's diagnosis does", {
+  run <- fl_run(file.path("cli", "heron", "heron-no-solution.dat"))
+  expect_identical(run$feasible, 0)
+  expect_true(all(is.na(run$statistics$mean)))
+  expect_identical(run$notice, "Total Observations = 0, so no statistics could be generated")
+  expect_identical(run$diagnosis,
+                   paste(readLines(file.path("cli", "heron", "diagnosis.txt")), collapse = "\n"))
+})

@@ -18,15 +18,24 @@ Rscript -e "Rcpp::compileAttributes('$package')" >/dev/null
 version=$(sed -n 's/^project(Fenlowick VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
 sed -i "s/^Version: .*/Version: $version/" "$package/DESCRIPTION"
 
-# The core without what the package does not use: the shards (they need a JSON library) and
-# the program's version (a header written by the CMake build).
+# The core without what the package does not use: the shards and the study files of the
+# study window (they need a JSON library) and the program's version (a header written by the
+# CMake build).
 (cd "$root/src" && find core -name '*.h' -o -name '*.cpp') | while read -r file; do
   case "$file" in
-    core/study/studyshard.* | core/study/posteriorshard.cpp | core/base/programversion.*) ;;
+    core/study/studyshard.* | core/study/posteriorshard.* | core/study/studyfile.* | \
+      core/study/studyoptionsjson.* | core/base/programversion.*) ;;
     *) mkdir -p "$package/src/$(dirname "$file")" && cp "$root/src/$file" "$package/src/$file" ;;
   esac
 done
-cp "$root/src/core/study/posteriorshard.h" "$package/src/core/study/"
+# The package needs nothing but R, Rcpp and a C++20 compiler: a core file that has come to
+# use the JSON library (installed here, maybe not where the package is installed) must be
+# left out above.
+if json=$(grep -rl 'nlohmann' "$package/src"); then
+  echo "r/build-package.sh: these files need the JSON library; leave them out of the package:" \
+    $json >&2
+  exit 1
+fi
 objects=$(cd "$package/src" && find . -name '*.cpp' | sed 's|^\./||; s|\.cpp$|.o|' | sort | tr '\n' ' ')
 cat >"$package/src/Makevars.conf" <<MAKEVARS
 # Written by r/build-package.sh; configure makes it src/Makevars, with -ffp-contract=off in

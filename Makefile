@@ -1,6 +1,6 @@
 # Set-up and everyday commands. Each target installs what is missing first.
 .PHONY: all deps configure build test core-test run install package package-test asan fuzz \
-	format format-check clean
+	r-package r-check format format-check clean
 
 BUILD_DIR := build
 JOBS ?= $(shell nproc)
@@ -65,6 +65,26 @@ fuzz: deps
 		-DFENLOWICK_BUILD_BENCH=OFF >/dev/null
 	@cmake --build build-fuzz -j $(JOBS)
 	@bash scripts/fuzz.sh build-fuzz $(FUZZ_SECONDS)
+
+# The R package: r/build-package.sh assembles it in $(R_STAGE) from r/fenlowick/ and the core's
+# sources, with the command-line tool's tables of the reference studies for its tests, and
+# builds the source tarball $(R_STAGE)/fenlowick_VERSION.tar.gz. R compiles it with ccache
+# when there is one (R_MAKEVARS_USER; R builds in temporary folders, so paths are taken
+# relative to the root), $(JOBS) files at a time.
+R_STAGE := $(BUILD_DIR)/r
+R_ENV = MAKEFLAGS=-j$(JOBS) R_MAKEVARS_USER=$(CURDIR)/r/Makevars.user CCACHE_BASEDIR=/ \
+	CCACHE_NOHASHDIR=1
+
+r-package: configure
+	@cmake --build $(BUILD_DIR) --target fenlowick-cli -j $(JOBS)
+	@$(R_ENV) bash r/build-package.sh $(BUILD_DIR)/bin/fenlowick-cli $(R_STAGE)
+
+# R CMD check of the tarball without the network; fails on any ERROR or WARNING (NOTEs pass).
+r-check: r-package
+	@cd $(R_STAGE) && $(R_ENV) _R_CHECK_CRAN_INCOMING_=false \
+		_R_CHECK_CRAN_INCOMING_REMOTE_=false _R_CHECK_FORCE_SUGGESTS_=false NOT_CRAN=true \
+		R CMD check --no-manual fenlowick_*.tar.gz
+	@! grep -E '^Status:.*(ERROR|WARNING)' $(R_STAGE)/fenlowick.Rcheck/00check.log
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

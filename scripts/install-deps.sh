@@ -30,6 +30,9 @@ packages=(
   dpkg-dev lintian desktop-file-utils appstream shared-mime-info bash-completion xdotool
   # The study's shards on a single-node Slurm that a test starts and stops itself
   slurm-wlm munge
+  # The R package (make r-package, make r-check): R and its headers, Rcpp for the glue,
+  # testthat for its tests, knitr and markdown for its vignette, roxygen2 for its help pages
+  r-base-dev r-cran-rcpp r-cran-testthat r-cran-knitr r-cran-markdown r-cran-roxygen2
 )
 
 missing=()

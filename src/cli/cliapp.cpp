@@ -16,7 +16,6 @@
 #include "core/entry/checks.h"
 #include "core/entry/datafile.h"
 #include "core/entry/outputnaming.h"
-#include "core/tables/concentrationtable.h"
 #include "core/workflows/calculationrun.h"
 #include "core/workflows/timeleft.h"
 
@@ -114,28 +113,15 @@ struct RunOptions {
 /// The concentrations and limits of the options, read against the checked entry.
 Expected<MixingConstraints> constraintsOf(const RunOptions& options, const Entry& entry,
                                           const CalculationInput& input) {
-    MixingConstraints constraints;
+    std::optional<CsvTable> table;
     if (!options.concentrationsPath.empty()) {
-        const Expected<CsvTable> table = CsvTable::read(options.concentrationsPath);
-        if (!table) {
-            return table.error();
-        }
-        Expected<SourceConcentrations> read = concentrationsFromTable(*table, entry, input);
+        Expected<CsvTable> read = CsvTable::read(options.concentrationsPath);
         if (!read) {
             return read.error();
         }
-        constraints.concentrations = *read;
+        table = std::move(*read);
     }
-    std::vector<std::string> labels;
-    for (int i = 0; i < input.sourceCount(); ++i) {
-        labels.push_back(entry.sources[i]);
-    }
-    Expected<std::vector<ShareLimit>> limits = parseShareLimits(options.limits, labels);
-    if (!limits) {
-        return limits.error();
-    }
-    constraints.limits = std::move(*limits);
-    return constraints;
+    return readRunConstraints(entry, input, table ? &*table : nullptr, options.limits);
 }
 
 /// Folder and typed name from --output, as the output-file dialog would hold them.

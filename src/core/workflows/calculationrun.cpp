@@ -5,6 +5,7 @@
 #include "core/entry/messages.h"
 #include "core/entry/outputnaming.h"
 #include "core/results/resultfiles.h"
+#include "core/tables/concentrationtable.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -186,17 +187,49 @@ std::string completionMessage(const DateTimeTexts& began, const DateTimeTexts& e
            "    Ended: " + ended.date + "   " + ended.time;
 }
 
+Expected<MixingConstraints> readRunConstraints(const Entry& entry, const CalculationInput& input,
+                                               const CsvTable* concentrations,
+                                               const std::vector<std::string>& limits) {
+    MixingConstraints constraints;
+    if (concentrations != nullptr) {
+        Expected<SourceConcentrations> read =
+            concentrationsFromTable(*concentrations, entry, input);
+        if (!read) {
+            return read.error();
+        }
+        constraints.concentrations = *read;
+    }
+    const std::vector<std::string> labels(entry.sources.begin(),
+                                          entry.sources.begin() + input.sourceCount());
+    Expected<std::vector<ShareLimit>> parsed = parseShareLimits(limits, labels);
+    if (!parsed) {
+        return parsed.error();
+    }
+    constraints.limits = std::move(*parsed);
+    return constraints;
+}
+
+Expected<CalculationInput> checkRun(const Entry& entry, const CheckRules& rules,
+                                    const MixingConstraints& constraints) {
+    Expected<CalculationInput> checked = checkEntry(entry, rules);
+    if (!checked) {
+        return checked;
+    }
+    checked->constraints = constraints;
+    if (const auto unreachable = unreachableLimitsMessage(
+            constraints.limits, checked->sourceCount(), checked->incrementPercent)) {
+        return Error{Error::Kind::Refused, *unreachable};
+    }
+    return checked;
+}
+
 RunOutcome runCalculation(const RunRequest& request) {
-    Expected<CalculationInput> checked = checkEntry(request.entry, request.rules);
+    Expected<CalculationInput> checked =
+        checkRun(request.entry, request.rules, request.constraints);
     if (!checked) {
         return failure(RunOutcome::Status::Refused, checked.error().message);
     }
     CalculationInput& input = *checked;
-    input.constraints = request.constraints;
-    if (const auto unreachable = unreachableLimitsMessage(
-            input.constraints.limits, input.sourceCount(), input.incrementPercent)) {
-        return failure(RunOutcome::Status::Refused, *unreachable);
-    }
     if (request.typedName.empty()) {
         return failure(RunOutcome::Status::NoName, {});
     }

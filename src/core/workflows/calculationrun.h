@@ -1,6 +1,8 @@
 #pragma once
 
 #include "core/base/clock.h"
+#include "core/base/csvtable.h"
+#include "core/base/expected.h"
 #include "core/engine/engine.h"
 #include "core/entry/checks.h"
 #include "core/entry/entry.h"
@@ -84,6 +86,18 @@ struct RunOutcome {
 /// both are complete, so a refused, cancelled or failed run leaves earlier files of the
 /// same names untouched and no partial file behind.
 RunOutcome runCalculation(const RunRequest& request);
+
+/// The concentrations and limits of a run, read against its checked entry: the
+/// concentrations table (`concentrationsFromTable`; none when null) and the limits as typed
+/// (`parseShareLimits`). Refused with the reader's message.
+Expected<MixingConstraints> readRunConstraints(const Entry& entry, const CalculationInput& input,
+                                               const CsvTable* concentrations,
+                                               const std::vector<std::string>& limits);
+
+/// The run's checks in their fixed order, then the limits against the grid: the numbers the
+/// search runs on, with the constraints set, or the refusal with the program's message.
+Expected<CalculationInput> checkRun(const Entry& entry, const CheckRules& rules,
+                                    const MixingConstraints& constraints);
 
 /// "Completed Calculations : Began: <date>   <time>    Ended: <date>   <time>".
 std::string completionMessage(const DateTimeTexts& began, const DateTimeTexts& ended);

@@ -1,0 +1,4 @@
+library(testthat)
+library(fenlowick)
+
+test_check("fenlowick")

@@ -58,20 +58,16 @@ fl_posterior <- function(sources, consumers, discrimination = NULL, increment, b
   }
   options <- study_options(increment, NULL, draws, seed, by, limits, concentrations,
                            posterior = TRUE, error = error, prior = prior)
-  result <- call_core(.fl_study_cpp(
-    table_argument(sources, "sources"), table_argument(consumers, "consumers"),
-    table_argument(discrimination, "discrimination"), options, as.integer(threads)),
-    sys.call())
-  show_notes(result$facts)
-  tables <- lapply(result[c("posterior", "residual", "model", "histograms")],
-                   read_core_table, facts = result$facts, consumers = consumers)
+  run <- run_study(sources, consumers, discrimination, options, threads,
+                   c("posterior", "residual", "model", "histograms"), sys.call())
+  tables <- run$tables
   few <- tables$model$draws > 0 & tables$model$effective_draws < tables$model$draws / 10
   if (any(few)) {
     warning("the effective number of draws is below a tenth of the draws in ", sum(few),
             " group(s): the consumers inform the sources more than their tables do, and a few ",
             "draws carry the posterior; take more draws", call. = FALSE)
   }
-  structure(c(tables, list(error = result$error_structure)),
+  structure(c(tables, list(error = run$result$error_structure)),
             class = c("fl_posterior", "list"))
 }
 

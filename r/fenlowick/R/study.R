@@ -63,14 +63,22 @@ fl_study <- function(sources, consumers, discrimination = NULL, increment, toler
                      threads = 0) {
   options <- study_options(increment, tolerance, draws, seed, by, limits, concentrations,
                            posterior = FALSE, error = "both", prior = NULL)
+  run <- run_study(sources, consumers, discrimination, options, threads,
+                   c("consumers", "uncertainty", "groups", "histograms"), sys.call())
+  structure(run$tables, class = c("fl_study", "list"))
+}
+
+# Runs a study (or its posterior) in the core, shows the notes on its tables, and reads the
+# result's tables `names` into data frames; `call` is the user's call, for a refusal.
+run_study <- function(sources, consumers, discrimination, options, threads, names, call) {
   result <- call_core(.fl_study_cpp(
     table_argument(sources, "sources"), table_argument(consumers, "consumers"),
     table_argument(discrimination, "discrimination"), options, as.integer(threads)),
-    sys.call())
+    call)
   show_notes(result$facts)
-  tables <- lapply(result[c("consumers", "uncertainty", "groups", "histograms")],
-                   read_core_table, facts = result$facts, consumers = consumers)
-  structure(tables, class = c("fl_study", "list"))
+  list(tables = lapply(result[names], read_core_table, facts = result$facts,
+                       consumers = consumers),
+       result = result)
 }
 
 study_options <- function(increment, tolerance, draws, seed, by, limits, concentrations,

@@ -17,21 +17,35 @@ for tool in munged slurmctld slurmd sbatch scontrol sinfo; do
     command -v "$tool" > /dev/null || fail "$tool is not installed (scripts/install-deps.sh installs slurm-wlm and munge)"
 done
 
-work=$(mktemp -d /tmp/fenlowick-slurm-XXXXXX)
-chmod 755 "$work"
-made_key=
-stop_all() {
-    for pidfile in "$work/slurmd.pid" "$work/slurmctld.pid" "$work/munged.pid"; do
+stop_daemons() { # the folder of a run, whose pid files name its daemons
+    for pidfile in "$1/slurmd.pid" "$1/slurmctld.pid" "$1/munged.pid"; do
         [[ -s $pidfile ]] && kill "$(cat "$pidfile")" 2> /dev/null || true
     done
     sleep 1
-    for pidfile in "$work/slurmd.pid" "$work/slurmctld.pid" "$work/munged.pid"; do
+    for pidfile in "$1/slurmd.pid" "$1/slurmctld.pid" "$1/munged.pid"; do
         [[ -s $pidfile ]] && kill -9 "$(cat "$pidfile")" 2> /dev/null || true
     done
+}
+# A run killed outright (a test timeout kills without a trap) leaves its daemons holding the
+# ports: stop those of every earlier run whose script is gone.
+for earlier in /tmp/fenlowick-slurm-*; do
+    [[ -d $earlier && -s $earlier/owner ]] || continue
+    kill -0 "$(cat "$earlier/owner")" 2> /dev/null && continue
+    stop_daemons "$earlier"
+    rm -rf "$earlier"
+done
+
+work=$(mktemp -d /tmp/fenlowick-slurm-XXXXXX)
+chmod 755 "$work"
+echo $$ > "$work/owner"
+made_key=
+stop_all() {
+    stop_daemons "$work"
     [[ -n $made_key ]] && rm -f /etc/munge/munge.key
     rm -rf "$work"
 }
 trap stop_all EXIT
+trap 'exit 143' TERM INT
 logs() { tail -n 30 "$work"/*.log "$work"/"my out"/slurm/*.log 2> /dev/null || true; }
 
 # munge: the key where Slurm's munge plugin expects it, the daemon on its own socket.

@@ -138,9 +138,18 @@ Expected<StudyFile> readStudyFile(const std::string& path) {
         !tables.contains("discrimination") || tables["discrimination"].is_null();
     const auto computes = member<std::string>(json, "computes");
     const std::optional<StudyOptions> studyOptions = studyOptionsFromJson(options);
-    if (!sources || !consumers || (!discrimination && !noDiscrimination) || !computes ||
-        !studyOptions) {
-        return refused("a field is missing or of the wrong type");
+    // The first field that is missing or of the wrong type, for a file edited by hand.
+    const char* wrong = !sources                               ? "tables.sources"
+                        : !consumers                           ? "tables.consumers"
+                        : !discrimination && !noDiscrimination ? "tables.discrimination"
+                        : !computes                            ? "computes"
+                        : !studyOptions                        ? "options"
+                                                               : nullptr;
+    if (wrong != nullptr) {
+        return refused(std::string(std::string_view(wrong) == "options"
+                                       ? "a field of \"options\""
+                                       : "the field \"" + std::string(wrong) + "\"") +
+                       " is missing or of the wrong type");
     }
     StudyFile study;
     const std::filesystem::path folder = absoluteNormal(path).parent_path();

@@ -69,21 +69,36 @@ TEST(StudyFile, WithoutDiscriminationAndFeasibleSetsOnly) {
     EXPECT_EQ(read->options.prior, "Algae=2,Snails=1");
 }
 
-TEST(StudyFile, RefusesWhatIsNoStudyFileNamingTheFile) {
+TEST(StudyFile, RefusesWhatIsNoStudyFileNamingTheFileAndTheField) {
     test::TempDir temp;
     const std::string path = temp.file("bad.fenstudy");
-    for (const char* text :
-         {"not json", "{\"format\": \"fenlowick-study-shard\", \"version\": 1}",
-          "{\"format\": \"fenlowick-study\", \"version\": 2}",
-          "{\"format\": \"fenlowick-study\", \"version\": 1, \"tables\": {}}",
-          "{\"format\": \"fenlowick-study\", \"version\": 1, \"computes\": \"all\", \"tables\": "
-          "{\"sources\": \"s\", \"consumers\": \"c\"}, \"options\": {\"increment\": \"1\", "
-          "\"tolerance\": \"1\", \"draws\": 0, \"seed\": 1, \"by\": [], \"limits\": [], "
-          "\"concentrations\": true}}"}) {
+    const std::string head = "{\"format\": \"fenlowick-study\", \"version\": 1, ";
+    const std::string options = "\"options\": {\"increment\": \"1\", \"tolerance\": \"1\", "
+                                "\"draws\": 0, \"seed\": 1, \"by\": [], \"limits\": [], "
+                                "\"concentrations\": true}";
+    for (const auto& [text, reason] : std::vector<std::pair<std::string, std::string>>{
+             {"not json", "it is no Fenlowick study file"},
+             {"{\"format\": \"fenlowick-study-shard\", \"version\": 1}",
+              "it is no Fenlowick study file"},
+             {"{\"format\": \"fenlowick-study\", \"version\": 2}", "of another version"},
+             {head + "\"tables\": {}}", "the field \"tables.sources\" is missing"},
+             {head + "\"tables\": {\"sources\": \"s\", \"consumers\": 3}}",
+              "the field \"tables.consumers\" is missing or of the wrong type"},
+             {head + "\"tables\": {\"sources\": \"s\", \"consumers\": \"c\"}, " + options + "}",
+              "the field \"computes\" is missing"},
+             {head + "\"computes\": \"both\", \"tables\": {\"sources\": \"s\", \"consumers\": "
+                     "\"c\"}, \"options\": {\"increment\": \"1\", \"draws\": -5}}",
+              "a field of \"options\" is missing or of the wrong type"},
+             {head +
+                  "\"computes\": \"all\", \"tables\": {\"sources\": \"s\", \"consumers\": "
+                  "\"c\"}, " +
+                  options + "}",
+              "\"computes\" is \"all\", not feasible-sets, posterior or both"}}) {
         ASSERT_TRUE(writeFileAtomically(path, text));
         const Expected<StudyFile> read = readStudyFile(path);
         ASSERT_FALSE(read) << text;
-        EXPECT_NE(read.error().message.find("bad.fenstudy"), std::string::npos);
+        EXPECT_NE(read.error().message.find("bad.fenstudy: "), std::string::npos);
+        EXPECT_NE(read.error().message.find(reason), std::string::npos) << read.error().message;
     }
 }
 

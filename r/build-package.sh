@@ -86,6 +86,10 @@ estuary="$root/examples/study"
 bears="$root/examples/concentrations"
 "$cli" study "$bears/sources.csv" "$bears/consumers.csv" --increment 1 --tolerance 0.1 \
   --draws 50 --by Sex --limit "Salmon<=60" --no-figures --quiet --output "$tests/cli/bears/study"
+# Most draws without a solution: the command line's note, which R gives as a message.
+"$cli" study "$estuary/sources.csv" "$estuary/consumers.csv" --discrimination \
+  "$estuary/discrimination.csv" --increment 2 --tolerance 0.01 --draws 50 --no-figures --quiet \
+  --output "$tests/cli/estuary/few-solved" 2>"$tests/cli/estuary/few-solved.txt"
 mkdir -p "$tests/cli/diet"
 "$cli" run "$root/examples/diet-two-isotopes.dat" --quiet --output "$tests/cli/diet/diet"
 "$cli" summary "$tests/cli/diet/diet.tot" --csv >"$tests/cli/diet/summary.csv"

@@ -23,34 +23,13 @@ namespace fenlowick {
 
 namespace {
 
-/// A note when most draws found no solution: the pooled answers then rest on the few draws
-/// that did, and the consumers without any (`none`, by data row) are left out of them.
-void noteDrawsWithoutSolution(const StudyOutcome& outcome, const std::vector<int>& none) {
-    if (outcome.draws == 0 || outcome.consumers.empty()) {
-        return;
+/// The consumers that found no solution in any draw and add nothing to their groups.
+std::size_t unsolvedCount(const StudySummary& summary) {
+    std::size_t count = 0;
+    for (const StudyGroup& group : summary.groups) {
+        count += group.unsolvedRows.size();
     }
-    std::uint64_t solved = 0;
-    for (const ConsumerOutcome& consumer : outcome.consumers) {
-        solved += static_cast<std::uint64_t>(consumer.drawsFeasible);
-    }
-    const auto runs = static_cast<std::uint64_t>(outcome.draws) * outcome.consumers.size();
-    if (2 * solved >= runs) {
-        return;
-    }
-    std::cerr << "fenlowick-cli: note: only "
-              << formatDecimals(100.0 * static_cast<double>(solved) / static_cast<double>(runs), 1)
-              << " % of the draws found a solution: most draws put the consumers outside the "
-                 "sources, so the pooled shares rest on the few that did not";
-    if (!none.empty()) {
-        const bool one = none.size() == 1;
-        std::cerr << "; " << none.size() << (one ? " consumer" : " consumers") << " found none and "
-                  << (one ? "is" : "are") << " left out of the groups (" << (one ? "row" : "rows");
-        for (std::size_t i = 0; i < none.size() && i < 20; ++i) {
-            std::cerr << (i == 0 ? " " : ", ") << none[i];
-        }
-        std::cerr << (none.size() > 20 ? ", ...)" : ")");
-    }
-    std::cerr << "\n";
+    return count;
 }
 
 } // namespace
@@ -110,13 +89,9 @@ int writeStudyOutput(const Study& study, const StudyOutcome& outcome,
     if (const int code = writeStudyFiles(files, folder, inputs); code != kExitDone) {
         return code;
     }
-    // The consumers that add nothing to their groups, as the summary found them.
-    std::vector<int> unsolved;
-    for (const StudyGroup& group : summary.groups) {
-        unsolved.insert(unsolved.end(), group.unsolvedRows.begin(), group.unsolvedRows.end());
+    if (const std::optional<std::string> note = drawsWithoutSolutionNote(outcome, summary)) {
+        std::cerr << "fenlowick-cli: note: " << *note << "\n";
     }
-    std::sort(unsolved.begin(), unsolved.end());
-    noteDrawsWithoutSolution(outcome, unsolved);
     if (!quiet) {
         std::size_t without = 0;
         for (const ConsumerOutcome& consumer : outcome.consumers) {
@@ -126,7 +101,7 @@ int writeStudyOutput(const Study& study, const StudyOutcome& outcome,
                   << " without a solution at the source means";
         if (outcome.draws > 0) {
             std::cout << "; " << outcome.draws << " draws each (seed " << seed << "), "
-                      << unsolved.size() << " without a solution in any draw";
+                      << unsolvedCount(summary) << " without a solution in any draw";
         }
         std::cout << "\n";
         for (const FileText& file : files) {

@@ -14,6 +14,7 @@
 #include <Rcpp.h>
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -93,8 +94,10 @@ Expected<StudyOptions> optionsOf(const Rcpp::List& list) {
     return options;
 }
 
-/// What the R side needs to turn the tables' texts into data frames with factors.
-Rcpp::List studyFacts(const Study& study, const std::vector<std::string>& moreFixed) {
+/// What the R side needs to turn the tables' texts into data frames with factors, and the
+/// notes to show: the tables' and `more`.
+Rcpp::List studyFacts(const Study& study, const std::vector<std::string>& moreFixed,
+                      const std::optional<std::string>& more = std::nullopt) {
     Rcpp::List levels(study.factors.size());
     for (std::size_t f = 0; f < study.factors.size(); ++f) {
         std::vector<std::string> seen;
@@ -104,6 +107,10 @@ Rcpp::List studyFacts(const Study& study, const std::vector<std::string>& moreFi
             }
         }
         levels[static_cast<R_xlen_t>(f)] = utf8Texts(seen);
+    }
+    std::vector<std::string> notes = study.notes;
+    if (more) {
+        notes.push_back(*more);
     }
     std::vector<std::string> sources;
     for (const StudySourceSet& set : study.sourceSets) {
@@ -117,8 +124,7 @@ Rcpp::List studyFacts(const Study& study, const std::vector<std::string>& moreFi
         Rcpp::Named("factors") = utf8Texts(study.factors),
         Rcpp::Named("factor_columns") = utf8Texts(factorColumns(study, moreFixed)),
         Rcpp::Named("levels") = levels, Rcpp::Named("sources") = utf8Texts(sources),
-        Rcpp::Named("tracers") = utf8Texts(study.tracers),
-        Rcpp::Named("notes") = utf8Texts(study.notes));
+        Rcpp::Named("tracers") = utf8Texts(study.tracers), Rcpp::Named("notes") = utf8Texts(notes));
 }
 
 Rcpp::List runFeasibleSets(const Study& study, const StudyOptions& options,
@@ -138,12 +144,12 @@ Rcpp::List runFeasibleSets(const Study& study, const StudyOptions& options,
     }
     const StudySummary summary = summariseStudy(study, *outcome, byFactors);
     const StudyReport report = composeStudyReport(study, *outcome, summary);
-    return Rcpp::List::create(Rcpp::Named("consumers") = Rcpp::String(report.consumers, CE_UTF8),
-                              Rcpp::Named("uncertainty") =
-                                  Rcpp::String(report.uncertainty, CE_UTF8),
-                              Rcpp::Named("groups") = Rcpp::String(report.groups, CE_UTF8),
-                              Rcpp::Named("histograms") = Rcpp::String(report.histograms, CE_UTF8),
-                              Rcpp::Named("facts") = studyFacts(study, {}));
+    return Rcpp::List::create(
+        Rcpp::Named("consumers") = Rcpp::String(report.consumers, CE_UTF8),
+        Rcpp::Named("uncertainty") = Rcpp::String(report.uncertainty, CE_UTF8),
+        Rcpp::Named("groups") = Rcpp::String(report.groups, CE_UTF8),
+        Rcpp::Named("histograms") = Rcpp::String(report.histograms, CE_UTF8),
+        Rcpp::Named("facts") = studyFacts(study, {}, drawsWithoutSolutionNote(*outcome, summary)));
 }
 
 Rcpp::List runGridPosterior(const Study& study, const StudyOptions& options,

@@ -279,4 +279,40 @@ StudyReport composeStudyReport(const Study& study, const StudyOutcome& outcome,
     return report;
 }
 
+std::optional<std::string> drawsWithoutSolutionNote(const StudyOutcome& outcome,
+                                                    const StudySummary& summary) {
+    if (outcome.draws == 0 || outcome.consumers.empty()) {
+        return std::nullopt;
+    }
+    std::uint64_t solved = 0;
+    for (const ConsumerOutcome& consumer : outcome.consumers) {
+        solved += static_cast<std::uint64_t>(consumer.drawsFeasible);
+    }
+    const auto runs = static_cast<std::uint64_t>(outcome.draws) * outcome.consumers.size();
+    if (2 * solved >= runs) {
+        return std::nullopt;
+    }
+    std::string note =
+        "only " +
+        formatDecimals(100.0 * static_cast<double>(solved) / static_cast<double>(runs), 1) +
+        " % of the draws found a solution: most draws put the consumers outside the sources, so "
+        "the pooled shares rest on the few that did not";
+    std::vector<int> none;
+    for (const StudyGroup& group : summary.groups) {
+        none.insert(none.end(), group.unsolvedRows.begin(), group.unsolvedRows.end());
+    }
+    std::sort(none.begin(), none.end());
+    if (!none.empty()) {
+        const bool one = none.size() == 1;
+        note += "; " + std::to_string(none.size()) + (one ? " consumer" : " consumers") +
+                " found none and " + (one ? "is" : "are") + " left out of the groups (" +
+                (one ? "row" : "rows");
+        for (std::size_t i = 0; i < none.size() && i < 20; ++i) {
+            note += (i == 0 ? " " : ", ") + std::to_string(none[i]);
+        }
+        note += none.size() > 20 ? ", ...)" : ")";
+    }
+    return note;
+}
+
 } // namespace fenlowick

@@ -73,6 +73,12 @@ struct StudyReport {
 StudyReport composeStudyReport(const Study& study, const StudyOutcome& outcome,
                                const StudySummary& summary);
 
+/// The note for a study with draws of which most found no solution (the pooled answers then
+/// rest on the few that did), naming the consumers that found none in any draw and are left
+/// out of their groups; empty when half the draws or more found one.
+std::optional<std::string> drawsWithoutSolutionNote(const StudyOutcome& outcome,
+                                                    const StudySummary& summary);
+
 /// The column names of the consumer file's factors in the study's tables: their snake_case
 /// names, with "factor_" in front of one that would be a fixed column's name (those of the
 /// feasible sets' tables and `moreFixed`) or repeat an earlier one.

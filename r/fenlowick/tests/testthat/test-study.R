@@ -37,6 +37,16 @@ test_that("concentrations and limits reach the study", {
   }
 })
 
+test_that("the command line's note on draws without a solution is R's message", {
+  tables <- example_tables("estuary")
+  note <- readLines(file.path("cli", "estuary", "few-solved.txt"))
+  expect_length(note, 1L)
+  expect_message(
+    fl_study(tables[["sources"]], tables[["consumers"]], tables[["discrimination"]],
+             increment = 2, tolerance = 0.01, draws = 50, threads = 2),
+    sub("^fenlowick-cli: ", "", note), fixed = TRUE)
+})
+
 test_that("a refused table is an R error with the program's message", {
   tables <- example_tables("estuary")
   consumers <- utils::read.csv(tables[["consumers"]], colClasses = "character")

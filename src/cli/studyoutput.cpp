@@ -21,19 +21,6 @@
 
 namespace fenlowick {
 
-namespace {
-
-/// The consumers that found no solution in any draw and add nothing to their groups.
-std::size_t unsolvedCount(const StudySummary& summary) {
-    std::size_t count = 0;
-    for (const StudyGroup& group : summary.groups) {
-        count += group.unsolvedRows.size();
-    }
-    return count;
-}
-
-} // namespace
-
 bool drawsFigures(bool noFigures) {
 #ifdef FENLOWICK_HAVE_FIGURES
     return !noFigures;
@@ -101,7 +88,7 @@ int writeStudyOutput(const Study& study, const StudyOutcome& outcome,
                   << " without a solution at the source means";
         if (outcome.draws > 0) {
             std::cout << "; " << outcome.draws << " draws each (seed " << seed << "), "
-                      << unsolvedCount(summary) << " without a solution in any draw";
+                      << unsolvedRows(summary).size() << " without a solution in any draw";
         }
         std::cout << "\n";
         for (const FileText& file : files) {

@@ -279,6 +279,15 @@ StudyReport composeStudyReport(const Study& study, const StudyOutcome& outcome,
     return report;
 }
 
+std::vector<int> unsolvedRows(const StudySummary& summary) {
+    std::vector<int> rows;
+    for (const StudyGroup& group : summary.groups) {
+        rows.insert(rows.end(), group.unsolvedRows.begin(), group.unsolvedRows.end());
+    }
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
 std::optional<std::string> drawsWithoutSolutionNote(const StudyOutcome& outcome,
                                                     const StudySummary& summary) {
     if (outcome.draws == 0 || outcome.consumers.empty()) {
@@ -297,11 +306,7 @@ std::optional<std::string> drawsWithoutSolutionNote(const StudyOutcome& outcome,
         formatDecimals(100.0 * static_cast<double>(solved) / static_cast<double>(runs), 1) +
         " % of the draws found a solution: most draws put the consumers outside the sources, so "
         "the pooled shares rest on the few that did not";
-    std::vector<int> none;
-    for (const StudyGroup& group : summary.groups) {
-        none.insert(none.end(), group.unsolvedRows.begin(), group.unsolvedRows.end());
-    }
-    std::sort(none.begin(), none.end());
+    const std::vector<int> none = unsolvedRows(summary);
     if (!none.empty()) {
         const bool one = none.size() == 1;
         note += "; " + std::to_string(none.size()) + (one ? " consumer" : " consumers") +

@@ -73,6 +73,10 @@ struct StudyReport {
 StudyReport composeStudyReport(const Study& study, const StudyOutcome& outcome,
                                const StudySummary& summary);
 
+/// The consumers that found no solution (with draws, in any draw) and add nothing to their
+/// groups, by data row in order.
+std::vector<int> unsolvedRows(const StudySummary& summary);
+
 /// The note for a study with draws of which most found no solution (the pooled answers then
 /// rest on the few that did), naming the consumers that found none in any draw and are left
 /// out of their groups; empty when half the draws or more found one.

@@ -8,9 +8,21 @@
 
 #include <QThread>
 
+#include <cstdint>
+
 namespace fenlowick {
 
 namespace {
+
+/// The core's progress (done of total) as the share done.
+std::function<void(std::uint64_t, std::uint64_t)>
+shareDone(const std::function<void(double)>& progress) {
+    return [&progress](std::uint64_t done, std::uint64_t total) {
+        if (progress && total > 0) {
+            progress(static_cast<double>(done) / static_cast<double>(total));
+        }
+    };
+}
 
 Error cancelled() {
     return Error{Error::Kind::Cancelled, "The study was cancelled; nothing was written."};
@@ -23,11 +35,7 @@ Expected<StudyResults::Output> feasibleSets(const StudyJob& job, const std::atom
     settings.options = job.options;
     settings.options.posterior = false;
     settings.cancel = cancel;
-    settings.progress = [&progress](std::uint64_t done, std::uint64_t total) {
-        if (progress && total > 0) {
-            progress(static_cast<double>(done) / static_cast<double>(total));
-        }
-    };
+    settings.progress = shareDone(progress);
     Expected<StudyOutcome> outcome = runStudy(job.study, settings);
     if (!outcome) {
         return outcome.error();
@@ -36,10 +44,7 @@ Expected<StudyResults::Output> feasibleSets(const StudyJob& job, const std::atom
         return cancelled();
     }
     const StudySummary summary = summariseStudy(job.study, *outcome, job.byFactors);
-    std::size_t unsolved = 0;
-    for (const StudyGroup& group : summary.groups) {
-        unsolved += group.unsolvedRows.size();
-    }
+    const std::size_t unsolved = unsolvedRows(summary).size();
     if (unsolved > 0) {
         results.notes << QStringLiteral("%1 of %2 consumers found no solution%3 and add nothing "
                                         "to their groups.")
@@ -60,11 +65,7 @@ Expected<StudyResults::Output> posterior(const StudyJob& job, const std::atomic<
     settings.options.posterior = true;
     settings.options.tolerance.clear();
     settings.cancel = cancel;
-    settings.progress = [&progress](std::uint64_t done, std::uint64_t total) {
-        if (progress && total > 0) {
-            progress(static_cast<double>(done) / static_cast<double>(total));
-        }
-    };
+    settings.progress = shareDone(progress);
     Expected<PosteriorOutcome> outcome = runPosterior(job.study, settings);
     if (!outcome) {
         return outcome.error();

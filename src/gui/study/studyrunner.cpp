@@ -9,6 +9,7 @@
 #include <QThread>
 
 #include <cstdint>
+#include <optional>
 
 namespace fenlowick {
 
@@ -45,7 +46,11 @@ Expected<StudyResults::Output> feasibleSets(const StudyJob& job, const std::atom
     }
     const StudySummary summary = summariseStudy(job.study, *outcome, job.byFactors);
     const std::size_t unsolved = unsolvedRows(summary).size();
-    if (unsolved > 0) {
+    if (const std::optional<std::string> note = drawsWithoutSolutionNote(*outcome, summary)) {
+        QString text = QString::fromStdString(*note);
+        text[0] = text[0].toUpper();
+        results.notes << text + QStringLiteral(".");
+    } else if (unsolved > 0) {
         results.notes << QStringLiteral("%1 of %2 consumers found no solution%3 and add nothing "
                                         "to their groups.")
                              .arg(unsolved)

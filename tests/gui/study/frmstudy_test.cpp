@@ -120,6 +120,31 @@ protected:
     frmStudy window;
 };
 
+// Most draws without a solution: the window says so as the command line does, naming the
+// consumers left out of their groups.
+TEST_F(StudyWindowTest, NotesDrawsWithoutASolutionAsTheCommandLineDoes) {
+    loadCase("summary-rows");
+    type(window.settings()->incrementBox(), u"2"_s);
+    type(window.settings()->toleranceBox(), u"0.01"_s);
+    window.settings()->drawsBox()->setValue(20);
+    type(window.settings()->seedBox(), u"7"_s);
+    runAndWait();
+    const fs::path folder = kCases / "summary-rows";
+    const std::string err = temp.file("err");
+    ASSERT_EQ(test::exitCodeOf(test::startCli(
+                  {"study", (folder / "sources.csv").string(), (folder / "consumers.csv").string(),
+                   "-d", (folder / "discrimination.csv").string(), "-i", "2", "-t", "0.01",
+                   "--draws", "20", "--seed", "7", "--no-figures", "-q", "-o", temp.file("cli")},
+                  {{}, err, {}})),
+              0);
+    const std::string prefix = "fenlowick-cli: note: ";
+    std::string note = test::readFile(err);
+    ASSERT_TRUE(note.starts_with(prefix)) << note;
+    note = note.substr(prefix.size(), note.find('\n') - prefix.size());
+    ASSERT_EQ(notes.messages.size(), 1) << notes.messages.join(u"|"_s).toStdString();
+    EXPECT_EQ(notes.messages.value(0).toLower().toStdString(), note + ".");
+}
+
 struct SaveAllCase {
     const char* name;
     int computes; ///< the index in the Compute list

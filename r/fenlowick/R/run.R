@@ -88,9 +88,10 @@ fl_run <- function(sources, mixture = NULL, increment = NULL, tolerance = NULL,
     mixture <- data.frame(mixture = rep("mixture", nrow(mixture)), mixture, check.names = FALSE)
   }
   result <- call_core(.fl_run_cpp(
-    entry_path, table_argument(sources, "sources"), table_argument(mixture, "mixture"),
+    entry_path, table_argument(sources, "sources"),
+    table_argument(mixture, "mixture", optional = !is.null(entry_path)),
     increment, tolerance, if (is.null(title)) NULL else as.character(title), isotopes,
-    table_argument(concentrations, "concentrations"), as.character(limits),
+    table_argument(concentrations, "concentrations", optional = TRUE), as.character(limits),
     isTRUE(solutions), as.numeric(max_solutions), as.integer(threads), isTRUE(as_study)),
     sys.call())
   labels <- result$statistics$source

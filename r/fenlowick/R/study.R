@@ -73,7 +73,7 @@ fl_study <- function(sources, consumers, discrimination = NULL, increment, toler
 run_study <- function(sources, consumers, discrimination, options, threads, names, call) {
   result <- call_core(.fl_study_cpp(
     table_argument(sources, "sources"), table_argument(consumers, "consumers"),
-    table_argument(discrimination, "discrimination"), options, as.integer(threads)),
+    table_argument(discrimination, "discrimination", optional = TRUE), options, as.integer(threads)),
     call)
   show_notes(result$facts)
   list(tables = lapply(result[names], read_core_table, facts = result$facts,

@@ -3,9 +3,10 @@
 # same messages apply; the core's result tables come back as its CSV texts and are read into
 # data frames here.
 
-# A table argument as the glue takes it: NULL, a CSV file's path, or a data frame as text.
-table_argument <- function(x, what) {
-  if (is.null(x)) {
+# A table argument as the glue takes it: a CSV file's path, a data frame as text, or for an
+# optional table NULL.
+table_argument <- function(x, what, optional = FALSE) {
+  if (is.null(x) && optional) {
     return(NULL)
   }
   if (is.character(x) && length(x) == 1L) {

@@ -61,4 +61,11 @@ test_that("a refused table is an R error with the program's message", {
                         tolerance = 0.3), "is not a number from 1 to 100", class = "fenlowick_error")
   expect_error(fl_study(file.path(tempdir(), "none.csv"), tables[["consumers"]],
                         increment = 2, tolerance = 0.3), "none.csv", class = "fenlowick_error")
+  # A table left out is an error, not a table of nothing.
+  expect_error(fl_study(NULL, tables[["consumers"]], increment = 2, tolerance = 0.3),
+               "sources must be a data frame or the path of a CSV file", fixed = TRUE)
+  expect_error(fl_posterior(tables[["sources"]], NULL, increment = 2),
+               "consumers must be a data frame or the path of a CSV file", fixed = TRUE)
+  expect_error(fl_run(NULL, c(d13C = -26.9, d15N = 7.1), increment = 1, tolerance = 0.1),
+               "sources must be a data frame or the path of a CSV file", fixed = TRUE)
 })

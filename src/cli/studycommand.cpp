@@ -291,14 +291,6 @@ StudyCommand::StudyCommand(CLI::App& app) {
     m_command->footer(kStudyHelp);
 }
 
-std::string shellWord(const std::string& text) {
-    std::string word = "'";
-    for (const char c : text) {
-        word += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return word + "'";
-}
-
 bool StudyCommand::parsed() const {
     return m_command->parsed();
 }
@@ -454,7 +446,7 @@ int StudyCommand::writeEntryOf(const StudyInputs& inputs) const {
         return reportError(constraints.error());
     }
     std::vector<FileText> files = {{path, serializeDataFile(*entry)}};
-    std::string command = "fenlowick-cli run " + shellWord(path);
+    std::string command = "fenlowick-cli run " + shellSingleQuoted(path);
     // A study runs two sources, and signatures of more than 6 decimal places, where a run
     // on its own refuses them: the command then asks for the study's checks.
     const bool studyChecks = !checkEntry(*entry);
@@ -469,10 +461,10 @@ int StudyCommand::writeEntryOf(const StudyInputs& inputs) const {
         const std::string tablePath = path.substr(0, path.size() - 4) + "-concentrations.csv";
         files.push_back({tablePath, composeConcentrationTable(labels, study.tracers,
                                                               *constraints->concentrations)});
-        command += " --concentrations " + shellWord(tablePath);
+        command += " --concentrations " + shellSingleQuoted(tablePath);
     }
     for (const std::string& limit : options.limits) {
-        command += " --limit " + shellWord(limit);
+        command += " --limit " + shellSingleQuoted(limit);
     }
     if (Status s = writeFilesTogether(files); !s) {
         return reportError(s.error());

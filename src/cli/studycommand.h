@@ -30,10 +30,6 @@ struct StudyInputs {
     std::vector<std::size_t> axes;
 };
 
-/// A word for a shell script: in single quotes, each single quote closed, escaped and
-/// reopened.
-std::string shellWord(const std::string& text);
-
 /// `fenlowick-cli study`: a study from the field's consumer, source and discrimination
 /// tables: an exact run per consumer at the source means and, with draws, the sources'
 /// uncertainty by repeated exact runs.

@@ -73,13 +73,14 @@ int StudyCommand::writeSlurmScripts(const StudyInputs& inputs) const {
     option("partition", m_partition);
     option("time", m_time);
     option("mem", m_memory);
-    std::string study = shellWord(program) + " study " + shellWord(absolutePath(m_sources)) + " " +
-                        shellWord(absolutePath(m_consumers));
+    std::string study = shellSingleQuoted(program) + " study " +
+                        shellSingleQuoted(absolutePath(m_sources)) + " " +
+                        shellSingleQuoted(absolutePath(m_consumers));
     if (!m_discrimination.empty()) {
-        study += " --discrimination " + shellWord(absolutePath(m_discrimination));
+        study += " --discrimination " + shellSingleQuoted(absolutePath(m_discrimination));
     }
     for (const std::string& word : studyOptionWords(inputs.identity.options)) {
-        study += " " + shellWord(word);
+        study += " " + shellSingleQuoted(word);
     }
     const std::string shards = joinFolder(output, "shards");
     const std::string array =
@@ -89,12 +90,12 @@ int StudyCommand::writeSlurmScripts(const StudyInputs& inputs) const {
         "\"\n# One shard of the study per array task; a shard already complete is skipped.\n" +
         "set -euo pipefail\nexec " + study + " --threads \"${SLURM_CPUS_PER_TASK:-" +
         std::to_string(cpus) + "}\" --shard \"${SLURM_ARRAY_TASK_ID}/" + std::to_string(count) +
-        "\" --output " + shellWord(shards) + "/shard-\"${SLURM_ARRAY_TASK_ID}\" --quiet\n";
+        "\" --output " + shellSingleQuoted(shards) + "/shard-\"${SLURM_ARRAY_TASK_ID}\" --quiet\n";
     std::string merge =
         header + "#SBATCH --job-name=fenlowick-merge\n#SBATCH --output=\"" +
         joinFolder(slurm, "merge.log") +
         "\"\n# The shards merged into the study's files.\nset -euo pipefail\nexec " +
-        shellWord(program) + " merge";
+        shellSingleQuoted(program) + " merge";
     // The shard folders go in a list beside the scripts: a hundred thousand of them would not
     // fit on a command line.
     std::string shardList;
@@ -102,8 +103,8 @@ int StudyCommand::writeSlurmScripts(const StudyInputs& inputs) const {
         shardList += joinFolder(shards, "shard-" + std::to_string(i)) + "\n";
     }
     const std::string shardListPath = joinFolder(slurm, "shards.txt");
-    merge += " --shard-list " + shellWord(shardListPath) + " --output " + shellWord(output) +
-             (m_noFigures ? " --no-figures" : "") + "\n";
+    merge += " --shard-list " + shellSingleQuoted(shardListPath) + " --output " +
+             shellSingleQuoted(output) + (m_noFigures ? " --no-figures" : "") + "\n";
     const std::string submit =
         "#!/bin/bash\n# Submits the shards as a job array and the merge to run after all of them\n"
         "# succeeded. Run it again after a failure: complete shards are skipped.\n"

@@ -118,4 +118,12 @@ std::vector<std::string_view> splitText(std::string_view text, char separator) {
     return parts;
 }
 
+std::string shellSingleQuoted(std::string_view word) {
+    std::string quoted = "'";
+    for (const char c : word) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return quoted + "'";
+}
+
 } // namespace fenlowick

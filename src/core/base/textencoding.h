@@ -22,6 +22,10 @@ std::string decodeToUtf8(std::string_view bytes);
 /// break, a tab, a terminal escape.
 bool hasControlCharacter(std::string_view text);
 
+/// A word for a POSIX shell in single quotes, each single quote in it closed, escaped and
+/// reopened: the shell reads it back as it is, whatever it holds.
+std::string shellSingleQuoted(std::string_view word);
+
 /// The parts of a text between separators, in order; nothing after a last separator (a
 /// final line end) makes no part, and an empty text has none. The parts view `text`.
 std::vector<std::string_view> splitText(std::string_view text, char separator);

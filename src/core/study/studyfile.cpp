@@ -1,6 +1,7 @@
 #include "core/study/studyfile.h"
 
 #include "core/base/atomicfile.h"
+#include "core/base/textencoding.h"
 #include "core/entry/outputnaming.h"
 #include "core/study/studyoptionsjson.h"
 
@@ -57,11 +58,7 @@ std::string shellQuoted(const std::string& word) {
     if (safe) {
         return word;
     }
-    std::string quoted = "'";
-    for (const char c : word) {
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return quoted + "'";
+    return shellSingleQuoted(word);
 }
 
 std::string commandLine(const StudyFile& study, bool posterior, const std::string& folder) {

@@ -140,6 +140,31 @@ double LogUpperGammaOfOrder::operator()(double x) const {
            (t3 - t2) * d1;
 }
 
+RegularizedUpperGammaOfOrder::RegularizedUpperGammaOfOrder(double s) : m_s(s) {
+    static_assert(kSteps * kTableStep == 1.0);
+    if (s < kSmallestTabledOrder) {
+        return;
+    }
+    // Up to where the function falls to 1e-3, and one node beyond.
+    const double logGamma = std::lgamma(s);
+    const double smallest = std::log(1e-3);
+    for (double x = 0.0;; x += kTableStep) {
+        const double value = logUpperGamma(s, x) - logGamma;
+        m_nodes.push_back(std::exp(value));
+        // d/dx Gamma(s, x) / Gamma(s) = -x^(s-1) e^(-x) / Gamma(s).
+        m_nodes.push_back(
+            x == 0.0 ? 0.0 : -std::exp((s - 1.0) * std::log(x) - x - logGamma) * kTableStep);
+        if (value < smallest) {
+            m_top = x - kTableStep;
+            break;
+        }
+    }
+}
+
+double RegularizedUpperGammaOfOrder::direct(double x) const {
+    return std::exp(logUpperGamma(m_s, x) - std::lgamma(m_s));
+}
+
 double logMultivariateGamma(int d, double a) {
     double sum = d * (d - 1) / 4.0 * std::log(std::numbers::pi);
     for (int j = 1; j <= d; ++j) {

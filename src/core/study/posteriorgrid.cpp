@@ -12,6 +12,8 @@ namespace {
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 /// How far above the reference a point's weight may lie before the masses are rescaled.
 constexpr double kRescaleAbove = 200.0;
+/// Grid points worked out between two raisings of the floors to the sums so far.
+constexpr int kFloorsEvery = 64;
 
 /// log of the number of ways to share `steps` among `parts` sources: C(steps + parts - 1,
 /// parts - 1).
@@ -44,6 +46,7 @@ public:
         m_range.varianceLow.resize(m_cells);
         m_range.varianceHigh.resize(m_cells);
         m_floorAllBut.assign(model.value.size(), -kInfinity);
+        m_allButSum.assign(model.value.size(), 0.0);
         m_trivialPrior =
             model.limits.empty() && std::all_of(model.priorWeight.begin(), model.priorWeight.end(),
                                                 [](double w) { return w == 1.0; });
@@ -57,6 +60,19 @@ public:
         for (std::size_t i = 0; i < allBut.size(); ++i) {
             m_floorAllBut[i] = std::max(m_floorAllBut[i], allBut[i] + m_logCut);
         }
+        lowestFloor();
+    }
+
+    /// Adds the sums of all but each consumer, kept apart while the search ran, to the sums.
+    void finish() {
+        if (m_allButReference == -kInfinity) {
+            return;
+        }
+        for (std::size_t i = 0; i < m_allButSum.size(); ++i) {
+            m_sums.allBut[i].add(LogSum{m_allButReference, m_allButSum[i]});
+        }
+        m_allButReference = -kInfinity;
+        std::fill(m_allButSum.begin(), m_allButSum.end(), 0.0);
     }
 
     /// Every point whose first source has a level in `firstLevels`.
@@ -208,14 +224,17 @@ private:
         ++m_sums.evaluated;
         // Moments matter where the point's weight, times a residual term's second moment
         // (at most 20^2), could reach the truncation's share.
-        const PointValues& v = m_likelihood.evaluate(logPrior, m_floorAll - std::log(400.0));
+        const PointValues& v = m_likelihood.evaluate(logPrior, m_floorAll - std::log(400.0),
+                                                     AllButAs::Ratios, m_lowestFloorAllBut);
         const double logWeight = logPrior + v.all;
         m_sums.evidence.add(logWeight);
-        for (std::size_t i = 0; i < v.allBut.size() && !m_model.allBut.empty(); ++i) {
-            m_sums.allBut[i].add(logPrior + v.allBut[i]);
-            m_floorAllBut[i] = std::max(m_floorAllBut[i], logPrior + v.allBut[i] + m_logCut);
+        if (!m_model.allBut.empty() && !v.allButSkipped) {
+            addAllBut(logPrior + v.allButBase, v.allBut);
         }
         m_floorAll = std::max(m_floorAll, logWeight + m_logCut);
+        if (++m_sinceFloors == kFloorsEvery) {
+            floorsFromSums();
+        }
         const double w = m_sums.weightOf(logWeight);
         const auto width = static_cast<std::size_t>(m_model.steps + 1);
         std::size_t pair = 0;
@@ -230,6 +249,44 @@ private:
             m_sums.moment1[j] += w * v.moment1[j];
             m_sums.moment2[j] += w * v.moment2[j];
         }
+    }
+
+    /// Adds exp(base) times each ratio to the sums of all but each consumer, kept as
+    /// multiples of exp(m_allButReference).
+    void addAllBut(double base, const std::vector<double>& ratios) {
+        if (m_allButReference == -kInfinity || base > m_allButReference + kRescaleAbove) {
+            if (m_allButReference != -kInfinity) {
+                const double factor = std::exp(m_allButReference - base);
+                for (double& sum : m_allButSum) {
+                    sum *= factor;
+                }
+            }
+            m_allButReference = base;
+        }
+        const double factor = std::exp(base - m_allButReference);
+        for (std::size_t i = 0; i < ratios.size(); ++i) {
+            m_allButSum[i] += factor * ratios[i];
+        }
+    }
+
+    /// The sums so far are at most the whole sums, so a truncation's share of them, divided
+    /// by the grid's size, is a floor that leaves out less than the truncation in all.
+    void floorsFromSums() {
+        m_sinceFloors = 0;
+        m_floorAll = std::max(m_floorAll, m_sums.evidence.log() + m_logCut);
+        if (m_allButReference != -kInfinity) {
+            for (std::size_t i = 0; i < m_allButSum.size(); ++i) {
+                m_floorAllBut[i] = std::max(
+                    m_floorAllBut[i], m_allButReference + std::log(m_allButSum[i]) + m_logCut);
+            }
+        }
+        lowestFloor();
+    }
+
+    void lowestFloor() {
+        m_lowestFloorAllBut = m_floorAllBut.empty()
+                                  ? -kInfinity
+                                  : *std::min_element(m_floorAllBut.begin(), m_floorAllBut.end());
     }
 
     /// The prior's weights of every point below sources 0..r-1's levels that meets the
@@ -310,6 +367,11 @@ private:
     PredictionRange m_range;
     double m_floorAll = -kInfinity;
     std::vector<double> m_floorAllBut;
+    double m_lowestFloorAllBut = -kInfinity;
+    /// The sums of all but each consumer, as multiples of exp(m_allButReference).
+    double m_allButReference = -kInfinity;
+    std::vector<double> m_allButSum;
+    int m_sinceFloors = 0;
     bool m_trivialPrior = false;
 };
 
@@ -482,6 +544,9 @@ GridSums sumPosteriorGrid(const GroupModel& model, int threads, const std::atomi
             workers.emplace_back([&, w] { searches[w].run(firstLevels[w]); });
         }
         searches[0].run(firstLevels[0]);
+    }
+    for (GridSearch& search : searches) {
+        search.finish();
     }
     // Added in the same order every time, so that the results depend on the number of
     // threads only through the order of additions, never on their timing.

@@ -312,7 +312,8 @@ void addResidualGammas(GroupModel& model) {
         const double n = model.all.consumers;
         model.gammas = std::make_shared<const ResidualGammas>(ResidualGammas{
             LogUpperGammaOfOrder(n / 2.0 - 1.0), LogUpperGammaOfOrder((n - 1.0) / 2.0 - 1.0),
-            LogUpperGammaOfOrder(n / 2.0 - 2.0), LogUpperGammaOfOrder(n / 2.0 - 3.0)});
+            LogUpperGammaOfOrder(n / 2.0 - 2.0), LogUpperGammaOfOrder(n / 2.0 - 3.0),
+            RegularizedUpperGammaOfOrder((n - 1.0) / 2.0 - 1.0)});
     }
 }
 
@@ -413,6 +414,25 @@ PointLikelihood::PointLikelihood(const GroupModel& model) : m_model(model) {
     m_logW.resize(cells);
     m_halfInverse.resize(cells);
     m_sumLogW.resize(static_cast<std::size_t>(model.tracers));
+    // Tracer by tracer, so that the loops over the consumers run along memory.
+    for (std::size_t j = 0; j < static_cast<std::size_t>(model.tracers); ++j) {
+        for (const std::vector<double>& values : model.value) {
+            m_value.push_back(values[j]);
+        }
+    }
+    m_share.resize(m_value.size());
+    m_complement.resize(m_value.size());
+    m_product.resize(model.value.size());
+    m_power.resize(model.value.size());
+    m_setFactor.resize(model.sets.size());
+    const int n = model.all.consumers;
+    if (n >= 3) {
+        m_order = (n - 1) / 2.0 - 1.0;
+        m_wholeOrder = (n - 3) / 2;
+        m_halfOrder = (n - 3) % 2 != 0;
+        m_logGammaOrder = m_order > 0.0 ? std::lgamma(m_order) : 0.0;
+        m_leastProduct = m_order > 0.0 ? std::exp(-std::log(1e100) / m_order) : 1.0;
+    }
 }
 
 bool PointLikelihood::predict(const std::vector<double>& p) {
@@ -438,11 +458,42 @@ bool PointLikelihood::predict(const std::vector<double>& p) {
     return positive || m_model.error == PosteriorError::Residual;
 }
 
-const PointValues& PointLikelihood::evaluate(double logPrior, double momentFloor) {
+const PointValues& PointLikelihood::evaluate(double logPrior, double momentFloor, AllButAs form,
+                                             double allButFloor) {
+    m_values.allButSkipped = false;
+    m_values.allButBase = 0.0;
     if (m_model.error == PosteriorError::Residual) {
         residualStructure(!m_model.allBut.empty(), true);
-    } else {
-        varianceStructures(logPrior, momentFloor);
+        if (form == AllButAs::Ratios && !m_model.allBut.empty()) {
+            logsToRatios();
+        }
+        return m_values;
+    }
+    varianceStructures(logPrior, momentFloor);
+    if (m_model.allBut.empty()) {
+        return m_values;
+    }
+    // Per set and tracer, once: log w and 1 / (2 w); per consumer and tracer its share of a.
+    const auto t = static_cast<std::size_t>(m_model.tracers);
+    for (std::size_t at = 0; at < m_logW.size(); ++at) {
+        m_logW[at] = std::log(m_range.varianceLow[at]);
+        m_halfInverse[at] = 0.5 / m_range.varianceLow[at];
+    }
+    const std::size_t n = m_model.setOf.size();
+    for (std::size_t j = 0; j < t; ++j) {
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::size_t at = static_cast<std::size_t>(m_model.setOf[i]) * t + j;
+            const double d = m_value[j * n + i] - m_range.low[at];
+            m_share[j * n + i] = d * d * m_halfInverse[at];
+        }
+    }
+    if (form == AllButAs::Logs) {
+        allButLogs();
+    } else if (allButBelow(allButFloor - logPrior)) {
+        m_values.allButSkipped = true;
+    } else if (!allButRatios()) {
+        allButLogs();
+        logsToRatios();
     }
     return m_values;
 }
@@ -483,27 +534,149 @@ void PointLikelihood::varianceStructures(double logPrior, double momentFloor) {
             m_values.moment2[j] = std::exp(2.0 * std::log(a) + gammas.second(x) - base);
         }
     }
-    if (m_model.allBut.empty()) {
-        return;
-    }
-    // Per set and tracer, once: log w and 1 / (2 w).
-    for (std::size_t at = 0; at < m_logW.size(); ++at) {
-        m_logW[at] = std::log(m_range.varianceLow[at]);
-        m_halfInverse[at] = 0.5 / m_range.varianceLow[at];
-    }
-    for (std::size_t i = 0; i < m_model.value.size(); ++i) {
+}
+
+void PointLikelihood::allButLogs() {
+    const auto t = static_cast<std::size_t>(m_model.tracers);
+    const int n = m_model.all.consumers;
+    for (std::size_t i = 0; i < m_model.setOf.size(); ++i) {
         const auto s = static_cast<std::size_t>(m_model.setOf[i]);
         double sum = 0.0;
         for (std::size_t j = 0; j < t; ++j) {
-            const std::size_t at = s * t + j;
-            const double d = m_model.value[i][j] - m_range.low[at];
-            const double a = std::max(0.0, m_a[j] - d * d * m_halfInverse[at]);
-            const double sumLogW = m_sumLogW[j] - m_logW[at];
-            sum += factor ? logResidualIntegral(n - 1, a, sumLogW, m_model.gammas->allBut)
-                          : -(n - 1) / 2.0 * kLogTwoPi - 0.5 * sumLogW - a;
+            const double a = std::max(0.0, m_a[j] - m_share[j * m_model.setOf.size() + i]);
+            const double sumLogW = m_sumLogW[j] - m_logW[s * t + j];
+            sum += m_model.residualFactor
+                       ? logResidualIntegral(n - 1, a, sumLogW, m_model.gammas->allBut)
+                       : -(n - 1) / 2.0 * kLogTwoPi - 0.5 * sumLogW - a;
         }
         m_values.allBut[i] = sum;
     }
+}
+
+bool PointLikelihood::allButBelow(double floor) {
+    if (floor == -kInfinity) {
+        return false;
+    }
+    // Each likelihood of all but one falls as its a grows and as its sum of log w grows: at
+    // most that of the largest share left out and of the largest w.
+    const auto t = static_cast<std::size_t>(m_model.tracers);
+    const int n = m_model.all.consumers;
+    double bound = 0.0;
+    for (std::size_t j = 0; j < t; ++j) {
+        const std::size_t consumers = m_model.setOf.size();
+        double largestShare = 0.0;
+        for (std::size_t i = 0; i < consumers; ++i) {
+            largestShare = std::max(largestShare, m_share[j * consumers + i]);
+        }
+        double largestLogW = -kInfinity;
+        for (std::size_t s = 0; s < m_model.sets.size(); ++s) {
+            largestLogW = std::max(largestLogW, m_logW[s * t + j]);
+        }
+        const double a = std::max(0.0, m_a[j] - largestShare);
+        const double sumLogW = m_sumLogW[j] - largestLogW;
+        bound += m_model.residualFactor
+                     ? logResidualIntegral(n - 1, a, sumLogW, m_model.gammas->allBut)
+                     : -(n - 1) / 2.0 * kLogTwoPi - 0.5 * sumLogW - a;
+    }
+    // (A margin far above the tabled gamma function's error.)
+    return bound + 1e-6 < floor;
+}
+
+bool PointLikelihood::allButRatios() {
+    // With the residual factor, all but consumer i give per tracer
+    //   -(n-1)/2 log 2 pi - (sum log w - log w_i)/2 - log 20 - s log a_i + log Gamma(s, a_i/20)
+    // with s = (n-1)/2 - 1 and a_i = a c_i, c_i = 1 - (consumer i's share of a) / a. Apart
+    // from what all consumers share, that is a power of the c_i and Gamma(s, a_i/20) /
+    // Gamma(s) from a table, with no logarithm or exponential per consumer.
+    if (!m_model.residualFactor || !(m_model.gammas->allButRegularized.top() > 0.0)) {
+        return false;
+    }
+    const RegularizedUpperGammaOfOrder& regularized = m_model.gammas->allButRegularized;
+    const auto t = static_cast<std::size_t>(m_model.tracers);
+    const int n = m_model.all.consumers;
+    double base = 0.0;
+    std::fill(m_setFactor.begin(), m_setFactor.end(), 0.0);
+    for (std::size_t j = 0; j < t; ++j) {
+        if (!(m_a[j] >= std::numeric_limits<double>::min() &&
+              m_a[j] / kResidualTop < regularized.top())) {
+            return false;
+        }
+        double largestLogW = -kInfinity;
+        for (std::size_t s = 0; s < m_model.sets.size(); ++s) {
+            largestLogW = std::max(largestLogW, m_logW[s * t + j]);
+        }
+        for (std::size_t s = 0; s < m_model.sets.size(); ++s) {
+            m_setFactor[s] += 0.5 * (m_logW[s * t + j] - largestLogW);
+        }
+        base += -(n - 1) / 2.0 * kLogTwoPi - 0.5 * (m_sumLogW[j] - largestLogW) -
+                std::log(kResidualTop) - m_order * std::log(m_a[j]) + m_logGammaOrder;
+    }
+    for (double& f : m_setFactor) {
+        f = std::exp(f);
+    }
+    // Per consumer the product of its c and of its gamma ratios, a tracer at a time (loops
+    // along memory without branches); then the product's power -s by squaring, s a whole
+    // number or a half.
+    const std::size_t consumers = m_model.setOf.size();
+    std::fill(m_product.begin(), m_product.end(), 1.0);
+    std::fill(m_power.begin(), m_power.end(), 1.0);
+    double least = 1.0;
+    for (std::size_t j = 0; j < t; ++j) {
+        const double inverseA = 1.0 / m_a[j];
+        const double x = m_a[j] / kResidualTop;
+        const double* share = m_share.data() + j * consumers;
+        double* c = m_complement.data() + j * consumers;
+        for (std::size_t i = 0; i < consumers; ++i) {
+            c[i] = 1.0 - share[i] * inverseA;
+            least = std::min(least, c[i]);
+            m_product[i] *= c[i];
+        }
+        if (!(least > 0.0)) {
+            return false;
+        }
+        for (std::size_t i = 0; i < consumers; ++i) {
+            m_power[i] *= regularized(x * c[i]);
+        }
+    }
+    for (std::size_t i = 0; i < consumers; ++i) {
+        least = std::min(least, m_product[i]);
+        m_product[i] = 1.0 / m_product[i];
+    }
+    if (!(least >= m_leastProduct)) {
+        return false;
+    }
+    if (m_halfOrder) {
+        for (std::size_t i = 0; i < consumers; ++i) {
+            m_power[i] *= std::sqrt(m_product[i]);
+        }
+    }
+    for (int e = m_wholeOrder; e > 0; e >>= 1) {
+        for (std::size_t i = 0; i < consumers; ++i) {
+            if ((e & 1) != 0) {
+                m_power[i] *= m_product[i];
+            }
+            m_product[i] *= m_product[i];
+        }
+    }
+    for (std::size_t i = 0; i < consumers; ++i) {
+        m_values.allBut[i] = m_power[i] * m_setFactor[static_cast<std::size_t>(m_model.setOf[i])];
+    }
+    m_values.allButBase = base;
+    return true;
+}
+
+void PointLikelihood::logsToRatios() {
+    double base = -kInfinity;
+    for (const double v : m_values.allBut) {
+        base = std::max(base, v);
+    }
+    if (!std::isfinite(base)) {
+        base = 0.0;
+    }
+    for (double& v : m_values.allBut) {
+        v = std::exp(v - base);
+    }
+    m_values.allButBase = base;
 }
 
 void PointLikelihood::residualStructure(bool leaveOneOut, bool moments) {

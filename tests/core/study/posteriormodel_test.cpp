@@ -1,0 +1,93 @@
+#include "core/study/posteriormodel.h"
+
+#include "core/study/studyrun.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+
+namespace fenlowick {
+namespace {
+
+/// Three sources in two regions (two source sets in one group), `n` consumers of both
+/// regions, the last of them far from every source.
+Study twoRegionStudy(int n) {
+    const std::string sources = "Source,Region,Meand13C,SDd13C,Meand15N,SDd15N,n\n"
+                                "A,1,-12.0,1.1,6.0,0.8,10\nB,1,-28.0,0.9,3.5,0.6,10\n"
+                                "C,1,-20.0,1.4,12.5,1.0,10\nA,2,-13.5,0.7,7.0,1.2,10\n"
+                                "B,2,-26.0,1.3,2.5,0.5,10\nC,2,-19.0,0.8,14.0,0.9,10\n";
+    std::mt19937_64 random(static_cast<std::uint64_t>(n));
+    std::normal_distribution<double> noise(0.0, 1.5);
+    std::string consumers = "d13C,d15N,Region\n";
+    for (int i = 0; i < n; ++i) {
+        const bool last = i == n - 1;
+        consumers += std::to_string(last ? -8.0 : -19.0 + noise(random)) + "," +
+                     std::to_string(last ? 16.0 : 7.5 + noise(random)) + "," +
+                     std::to_string(1 + i % 2) + "\n";
+    }
+    Expected<CsvTable> s = CsvTable::parse(sources, "sources.csv");
+    Expected<CsvTable> c = CsvTable::parse(consumers, "consumers.csv");
+    Expected<Study> study = readStudy(*s, *c, nullptr);
+    EXPECT_TRUE(study) << (study ? "" : study.error().message);
+    return *study;
+}
+
+TEST(PointLikelihood, LeaveOneOutRatiosAgreeWithTheirLogarithmsEverywhereOnTheGrid) {
+    // The ratios come from a power of the residuals' complements and a table of the
+    // regularized gamma function; the logarithms from the log-gamma table at each consumer's
+    // own sum of squares. Every point of a 5 % grid, two source sets in the group, group
+    // orders whole and half (13, 14, 31 and 34 consumers), and a far consumer whose share of
+    // the residuals sends some points back to the logarithms.
+    for (const int n : {13, 14, 31, 34}) {
+        const Study study = twoRegionStudy(n);
+        StudyOptions options;
+        options.increment = "5";
+        options.posterior = true;
+        std::vector<std::size_t> everyone(static_cast<std::size_t>(n));
+        for (std::size_t i = 0; i < everyone.size(); ++i) {
+            everyone[i] = i;
+        }
+        Expected<GroupModel> model = buildGroupModel(study, everyone, {}, {"A", "B", "C"},
+                                                     options, PosteriorError::Both, 20);
+        ASSERT_TRUE(model) << model.error().message;
+        ASSERT_EQ(model->sets.size(), 2u);
+        addResidualGammas(*model);
+        PointLikelihood logs(*model);
+        PointLikelihood ratios(*model);
+        int byRatios = 0;
+        int byLogs = 0;
+        int skipped = 0;
+        for (int a = 0; a <= 20; ++a) {
+            for (int b = 0; a + b <= 20; ++b) {
+                const std::vector<double> p = {a / 20.0, b / 20.0, (20 - a - b) / 20.0};
+                ASSERT_TRUE(logs.predict(p));
+                ASSERT_TRUE(ratios.predict(p));
+                const std::vector<double> expected = logs.evaluate(0.0, 0.0).allBut;
+                const double top = *std::max_element(expected.begin(), expected.end());
+                const PointValues& v = ratios.evaluate(0.0, 0.0, AllButAs::Ratios, top - 1e-9);
+                ASSERT_FALSE(v.allButSkipped) << "a floor below one of them";
+                const double largest = *std::max_element(v.allBut.begin(), v.allBut.end());
+                ++(largest == 1.0 && v.allButBase == top ? byLogs : byRatios);
+                for (std::size_t i = 0; i < expected.size(); ++i) {
+                    ASSERT_GT(v.allBut[i], 0.0);
+                    EXPECT_NEAR(v.allButBase + std::log(v.allBut[i]), expected[i],
+                                1e-11 * std::max(1.0, std::fabs(expected[i])))
+                        << n << " consumers, point " << a << "," << b << ", consumer " << i;
+                }
+                // A floor far above them: the bound (the largest share and w left out) is
+                // close enough to leave them out.
+                if (ratios.evaluate(0.0, 0.0, AllButAs::Ratios, top + 30.0).allButSkipped) {
+                    ++skipped;
+                }
+            }
+        }
+        EXPECT_GT(byRatios, 100) << n;
+        EXPECT_GT(byLogs, 5) << n;
+        EXPECT_GT(skipped, 100) << n;
+    }
+}
+
+} // namespace
+} // namespace fenlowick

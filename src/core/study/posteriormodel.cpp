@@ -519,17 +519,29 @@ void PointLikelihood::varianceStructures(double logPrior, double momentFloor) {
                                : -n / 2.0 * kLogTwoPi - 0.5 * sumLogW - a;
     }
     const bool moments = factor && logPrior + m_values.all >= momentFloor;
+    const double order = n / 2.0 - 1.0;
     for (std::size_t j = 0; j < t; ++j) {
         if (!factor) {
             m_values.moment1[j] = m_values.moment2[j] = 1.0;
-        } else if (!moments) {
+            continue;
+        }
+        if (!moments) {
             m_values.moment1[j] = m_values.moment2[j] = 0.0;
+            continue;
+        }
+        // E[eps^k] = a^k Gamma(s - k, a/20) / Gamma(s, a/20), s = n/2 - 1.
+        const double a = std::max(m_a[j], std::numeric_limits<double>::min());
+        const double x = a / kResidualTop;
+        const ResidualGammas& gammas = *m_model.gammas;
+        const double base = gammas.all(x);
+        if (order > 2.0 && x <= order + 1.0) {
+            // Down from Gamma(s, x) by Gamma(s, x) = (s - 1) Gamma(s - 1, x) + x^(s-1) e^-x,
+            // with r = x^(s-1) e^-x / Gamma(s, x) (no cancellation while x is below s + 1).
+            const double r = std::exp((order - 1.0) * std::log(x) - x - base);
+            const double first = (1.0 - r) / (order - 1.0);
+            m_values.moment1[j] = a * first;
+            m_values.moment2[j] = a * a * (first - r / x) / (order - 2.0);
         } else {
-            // E[eps^k] = a^k Gamma(n/2 - 1 - k, a/20) / Gamma(n/2 - 1, a/20).
-            const double a = std::max(m_a[j], std::numeric_limits<double>::min());
-            const double x = a / kResidualTop;
-            const ResidualGammas& gammas = *m_model.gammas;
-            const double base = gammas.all(x);
             m_values.moment1[j] = std::exp(std::log(a) + gammas.first(x) - base);
             m_values.moment2[j] = std::exp(2.0 * std::log(a) + gammas.second(x) - base);
         }

@@ -49,8 +49,8 @@ TEST(PointLikelihood, LeaveOneOutRatiosAgreeWithTheirLogarithmsEverywhereOnTheGr
         for (std::size_t i = 0; i < everyone.size(); ++i) {
             everyone[i] = i;
         }
-        Expected<GroupModel> model = buildGroupModel(study, everyone, {}, {"A", "B", "C"},
-                                                     options, PosteriorError::Both, 20);
+        Expected<GroupModel> model = buildGroupModel(study, everyone, {}, {"A", "B", "C"}, options,
+                                                     PosteriorError::Both, 20);
         ASSERT_TRUE(model) << model.error().message;
         ASSERT_EQ(model->sets.size(), 2u);
         addResidualGammas(*model);
@@ -86,6 +86,68 @@ TEST(PointLikelihood, LeaveOneOutRatiosAgreeWithTheirLogarithmsEverywhereOnTheGr
         EXPECT_GT(byRatios, 100) << n;
         EXPECT_GT(byLogs, 5) << n;
         EXPECT_GT(skipped, 100) << n;
+    }
+}
+
+/// Simpson's rule for f on [a, b] with `steps` (even) intervals.
+template <typename F> double simpson(F f, double a, double b, int steps) {
+    const double h = (b - a) / steps;
+    double sum = f(a) + f(b);
+    for (int i = 1; i < steps; ++i) {
+        sum += (i % 2 == 1 ? 4.0 : 2.0) * f(a + i * h);
+    }
+    return sum * h / 3.0;
+}
+
+TEST(PointLikelihood, ResidualFactorMomentsAgreeWithQuadrature) {
+    // At a grid point the residual factor eps of tracer j has the density proportional to
+    // eps^(-n/2) exp(-a / eps) on (0, 20], a = sum (y - m)^2 / (2 w): its first two moments
+    // by Simpson's rule against the point's values, from a residual factor well inside its
+    // prior to one pressing on its top (where a/20 passes the order n/2 - 1).
+    for (const int n : {7, 13, 34}) {
+        const Study study = twoRegionStudy(n);
+        StudyOptions options;
+        options.increment = "5";
+        options.posterior = true;
+        std::vector<std::size_t> everyone(static_cast<std::size_t>(n));
+        for (std::size_t i = 0; i < everyone.size(); ++i) {
+            everyone[i] = i;
+        }
+        Expected<GroupModel> model = buildGroupModel(study, everyone, {}, {"A", "B", "C"}, options,
+                                                     PosteriorError::Both, 20);
+        ASSERT_TRUE(model);
+        addResidualGammas(*model);
+        PointLikelihood likelihood(*model);
+        for (const std::vector<double>& p :
+             {std::vector<double>{0.35, 0.3, 0.35}, std::vector<double>{0.05, 0.9, 0.05},
+              std::vector<double>{1.0, 0.0, 0.0}}) {
+            ASSERT_TRUE(likelihood.predict(p));
+            const PointValues v = likelihood.evaluate(0.0, -INFINITY);
+            const PredictionRange& range = likelihood.prediction();
+            for (std::size_t j = 0; j < 2; ++j) {
+                double a = 0.0;
+                for (std::size_t i = 0; i < model->value.size(); ++i) {
+                    const std::size_t at = static_cast<std::size_t>(model->setOf[i]) * 2 + j;
+                    const double d = model->value[i][j] - range.low[at];
+                    a += d * d / (2.0 * range.varianceLow[at]);
+                }
+                // Scaled by the density's largest value (at eps = 2a/n, or at the top).
+                const double mode = std::min(20.0, 2.0 * a / n);
+                const auto density = [&](double eps, int k) {
+                    return eps <= 0.0
+                               ? 0.0
+                               : std::pow(eps, k) *
+                                     std::exp(-n / 2.0 * std::log(eps / mode) - a / eps + a / mode);
+                };
+                const auto moment = [&](int k) {
+                    return simpson([&](double e) { return density(e, k); }, 0.0, 20.0, 400000);
+                };
+                const double mass = moment(0);
+                const double first = moment(1) / mass;
+                EXPECT_NEAR(v.moment1[j] / first, 1.0, 1e-9) << n << " " << p[0] << " " << j;
+                EXPECT_NEAR(v.moment2[j] / (moment(2) / mass), 1.0, 1e-9) << n << " " << p[0];
+            }
+        }
     }
 }
 

@@ -49,10 +49,12 @@ public:
         const double t = at - static_cast<double>(i);
         const double t2 = t * t;
         const double t3 = t2 * t;
-        const double* node = m_nodes.data() + 2 * i;
-        return (2 * t3 - 3 * t2 + 1) * node[0] + (t3 - 2 * t2 + t) * node[1] +
-               (-2 * t3 + 3 * t2) * node[2] + (t3 - t2) * node[3];
+        return (2 * t3 - 3 * t2 + 1) * m_value[i] + (t3 - 2 * t2 + t) * m_slope[i] +
+               (-2 * t3 + 3 * t2) * m_value[i + 1] + (t3 - t2) * m_slope[i + 1];
     }
+    /// out[i] *= this(x * c[i]) for i < n, each x * c[i] in [0, top()), as the function
+    /// gives them, in vector registers where the processor has them.
+    void multiplyAlong(double x, const double* c, double* out, std::size_t n) const;
 
 private:
     static constexpr double kSteps = 256.0; ///< table nodes per unit of x
@@ -60,8 +62,8 @@ private:
 
     double m_s;
     double m_top = 0.0;
-    /// Per node: the value and the slope times the step.
-    std::vector<double> m_nodes;
+    std::vector<double> m_value;
+    std::vector<double> m_slope; ///< times the step
 };
 
 /// The natural log of the multivariate gamma function Gamma_d(a) of dimension d:

@@ -14,6 +14,8 @@ constexpr double kInfinity = std::numeric_limits<double>::infinity();
 constexpr double kRescaleAbove = 200.0;
 /// Grid points worked out between two raisings of the floors to the sums so far.
 constexpr int kFloorsEvery = 64;
+/// The points of the last two sources' line are bounded in pieces of this many.
+constexpr int kPiece = 2;
 
 /// log of the number of ways to share `steps` among `parts` sources: C(steps + parts - 1,
 /// parts - 1).
@@ -147,10 +149,56 @@ private:
             }
             return;
         }
+        if (r == k - 2 && m_model.error != PosteriorError::Residual) {
+            lastTwo(0, remaining, remaining, true);
+            return;
+        }
         for (int level = 0; level <= remaining; ++level) {
             fix(r, level);
             visit(r + 1, remaining - level);
         }
+    }
+
+    /// The line of the last two sources sharing `remaining` steps (source k-2 from level
+    /// `low` to `high`), halved again and again while a bound over a half may leave it out.
+    void lastTwo(int low, int high, int remaining, bool bounded) {
+        const int r = m_model.sources - 2;
+        if (high - low + 1 <= kPiece) {
+            for (int level = low; level <= high; ++level) {
+                fix(r, level);
+                visit(r + 1, remaining - level);
+            }
+            return;
+        }
+        if (!bounded && pieceRuledOut(low, high, remaining)) {
+            m_sums.skipped += high - low + 1;
+            for (int level = low; level <= high && !m_trivialPrior; ++level) {
+                fix(r, level);
+                priorOnly(r + 1, remaining - level);
+            }
+            return;
+        }
+        const int middle = low + (high - low) / 2;
+        lastTwo(low, middle, remaining, false);
+        lastTwo(middle + 1, high, remaining, false);
+    }
+
+    /// True when a bound shows that every point with source k-2 from level `low` to `high`
+    /// and source k-1 the rest of `remaining` holds less than the floors.
+    bool pieceRuledOut(int low, int high, int remaining) {
+        const int k = m_model.sources;
+        const auto first = static_cast<std::size_t>(k - 2);
+        const double steps = m_model.steps;
+        // The prior's terms grow with their shares (weights of 1 or more).
+        const double logPrior =
+            m_logPrior[first] + priorTerm(k - 2, high) + priorTerm(k - 1, remaining - low);
+        lineRange(m_model, m_numerator[first], m_denominator[first], m_variance[first], low / steps,
+                  high / steps, remaining / steps, m_range);
+        if (logPrior + logLikelihoodBound(m_model, m_model.all, m_range) >= m_floorAll) {
+            return false;
+        }
+        return m_model.allBut.empty() ||
+               logPrior + allButLikelihoodBound(m_model, m_range) < m_lowestFloorAllBut;
     }
 
     /// True when a bound shows that every point below sources 0..r-1's levels holds less

@@ -147,6 +147,8 @@ ConsumerSample sampleOf(const GroupModel& model, int left) {
     for (SetSample& set : sample.sets) {
         set.mean.assign(t, 0.0);
         set.scatter.assign(t * t, 0.0);
+        set.smallest.assign(t, kInfinity);
+        set.largest.assign(t, -kInfinity);
     }
     for (std::size_t i = 0; i < model.value.size(); ++i) {
         if (static_cast<int>(i) != left) {
@@ -155,6 +157,8 @@ ConsumerSample sampleOf(const GroupModel& model, int left) {
             ++sample.consumers;
             for (std::size_t j = 0; j < t; ++j) {
                 set.mean[j] += model.value[i][j];
+                set.smallest[j] = std::min(set.smallest[j], model.value[i][j]);
+                set.largest[j] = std::max(set.largest[j], model.value[i][j]);
             }
         }
     }
@@ -307,6 +311,46 @@ Expected<GroupModel> buildGroupModel(const Study& study, const std::vector<std::
     return model;
 }
 
+void lineRange(const GroupModel& model, const std::vector<double>& numerator,
+               const std::vector<double>& denominator, const std::vector<double>& variance,
+               double low, double high, double rest, PredictionRange& range) {
+    const auto first = static_cast<std::size_t>(model.sources - 2);
+    const auto second = first + 1;
+    const auto t = static_cast<std::size_t>(model.tracers);
+    const double ends[2][2] = {{low, rest - low}, {high, rest - high}};
+    for (std::size_t s = 0; s < model.sets.size(); ++s) {
+        const SetTerms& set = model.sets[s];
+        for (std::size_t j = 0; j < t; ++j) {
+            const std::size_t at = s * t + j;
+            const double v1 = set.variance[j][first];
+            const double v2 = set.variance[j][second];
+            double mean[2];
+            double w[2];
+            for (int e = 0; e < 2; ++e) {
+                const double p1 = ends[e][0];
+                const double p2 = ends[e][1];
+                mean[e] = (numerator[at] + p1 * set.weightedMean[j][first] +
+                           p2 * set.weightedMean[j][second]) /
+                          (denominator[at] + p1 * set.concentration[j][first] +
+                           p2 * set.concentration[j][second]);
+                w[e] = variance[at] + p1 * p1 * v1 + p2 * p2 * v2;
+            }
+            double lowest = std::min(w[0], w[1]);
+            if (v1 + v2 > 0.0) {
+                const double p1 = std::clamp(rest * v2 / (v1 + v2), low, high);
+                lowest =
+                    std::min(lowest, variance[at] + p1 * p1 * v1 + (rest - p1) * (rest - p1) * v2);
+            }
+            range.low[at] = std::min(mean[0], mean[1]);
+            range.high[at] = std::max(mean[0], mean[1]);
+            range.low[at] -= 1e-12 * std::fabs(range.low[at]);
+            range.high[at] += 1e-12 * std::fabs(range.high[at]);
+            range.varianceLow[at] = lowest * (1.0 - 1e-12);
+            range.varianceHigh[at] = std::max(w[0], w[1]) * (1.0 + 1e-12);
+        }
+    }
+}
+
 void addResidualGammas(GroupModel& model) {
     if (model.residualFactor && !model.gammas) {
         const double n = model.all.consumers;
@@ -397,6 +441,38 @@ double logLikelihoodBound(const GroupModel& model, const ConsumerSample& sample,
                                            n == model.all.consumers ? model.gammas->all
                                                                     : model.gammas->allBut)
                      : -n / 2.0 * kLogTwoPi - 0.5 * sumLogW - a;
+    }
+    return total;
+}
+
+double allButLikelihoodBound(const GroupModel& model, const PredictionRange& range) {
+    const auto t = static_cast<std::size_t>(model.tracers);
+    const int n = model.all.consumers;
+    double total = 0.0;
+    for (std::size_t j = 0; j < t; ++j) {
+        double a = 0.0;
+        double largestShare = 0.0;
+        double sumLogW = 0.0;
+        double largestLogW = -kInfinity;
+        for (std::size_t s = 0; s < model.sets.size(); ++s) {
+            const SetSample& set = model.all.sets[s];
+            const std::size_t at = s * t + j;
+            if (!(range.varianceLow[at] > 0.0)) {
+                return kInfinity;
+            }
+            const double mean = set.mean[j];
+            const double d = std::max({0.0, range.low[at] - mean, mean - range.high[at]});
+            a += (set.scatter[j * t + j] + set.count * d * d) / (2.0 * range.varianceHigh[at]);
+            const double far =
+                std::max(set.largest[j] - range.low[at], range.high[at] - set.smallest[j]);
+            largestShare = std::max(largestShare, far * far / (2.0 * range.varianceLow[at]));
+            sumLogW += set.count * std::log(range.varianceLow[at]);
+            largestLogW = std::max(largestLogW, std::log(range.varianceHigh[at]));
+        }
+        a = std::max(0.0, a - largestShare);
+        sumLogW -= largestLogW;
+        total += model.residualFactor ? logResidualIntegral(n - 1, a, sumLogW, model.gammas->allBut)
+                                      : -(n - 1) / 2.0 * kLogTwoPi - 0.5 * sumLogW - a;
     }
     return total;
 }
@@ -632,7 +708,8 @@ bool PointLikelihood::allButRatios() {
     const std::size_t consumers = m_model.setOf.size();
     std::fill(m_product.begin(), m_product.end(), 1.0);
     std::fill(m_power.begin(), m_power.end(), 1.0);
-    double least = 1.0;
+    // (The checks in loops of their own, so that the others run in vector registers.)
+    bool outside = false;
     for (std::size_t j = 0; j < t; ++j) {
         const double inverseA = 1.0 / m_a[j];
         const double x = m_a[j] / kResidualTop;
@@ -640,22 +717,26 @@ bool PointLikelihood::allButRatios() {
         double* c = m_complement.data() + j * consumers;
         for (std::size_t i = 0; i < consumers; ++i) {
             c[i] = 1.0 - share[i] * inverseA;
-            least = std::min(least, c[i]);
-            m_product[i] *= c[i];
         }
-        if (!(least > 0.0)) {
+        for (std::size_t i = 0; i < consumers; ++i) {
+            outside = outside || !(c[i] > 0.0);
+        }
+        if (outside) {
             return false;
         }
         for (std::size_t i = 0; i < consumers; ++i) {
-            m_power[i] *= regularized(x * c[i]);
+            m_product[i] *= c[i];
         }
+        regularized.multiplyAlong(x, c, m_power.data(), consumers);
     }
     for (std::size_t i = 0; i < consumers; ++i) {
-        least = std::min(least, m_product[i]);
-        m_product[i] = 1.0 / m_product[i];
+        outside = outside || !(m_product[i] >= m_leastProduct);
     }
-    if (!(least >= m_leastProduct)) {
+    if (outside) {
         return false;
+    }
+    for (std::size_t i = 0; i < consumers; ++i) {
+        m_product[i] = 1.0 / m_product[i];
     }
     if (m_halfOrder) {
         for (std::size_t i = 0; i < consumers; ++i) {

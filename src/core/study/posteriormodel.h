@@ -39,6 +39,7 @@ struct SetSample {
     int count = 0;
     std::vector<double> mean;
     std::vector<double> scatter;
+    std::vector<double> smallest, largest; ///< per tracer: the consumers' extremes
 };
 
 /// Some of a group's consumers (all of them, or all but one) by source set.
@@ -100,6 +101,16 @@ struct PredictionRange {
     std::vector<double> low, high, varianceLow, varianceHigh;
 };
 
+/// The predictions over a line of the grid where sources 0..k-3 are fixed (their sums of
+/// c times mean, of c and of the variances per set and tracer, index set * tracers + tracer,
+/// in `numerator`, `denominator` and `variance`), source k-2 has shares from `low` to `high`
+/// and source k-1 the rest of `rest`. Along the line a prediction (a ratio of sums linear in
+/// the share) runs from one end's to the other's, and a variance (a convex quadratic) is
+/// lowest at an end or at its vertex. Widened by a relative 1e-12 for rounding.
+void lineRange(const GroupModel& model, const std::vector<double>& numerator,
+               const std::vector<double>& denominator, const std::vector<double>& variance,
+               double low, double high, double rest, PredictionRange& range);
+
 /// Makes the tables of the residual factor's gamma functions that summing a model with a
 /// residual factor needs, once.
 void addResidualGammas(GroupModel& model);
@@ -119,6 +130,12 @@ double logLikelihoodBound(const GroupModel& model, const ConsumerSample& sample,
 /// How a point's likelihoods of all but each consumer are given: as logs, or as ratios to
 /// exp(allButBase).
 enum class AllButAs { Logs, Ratios };
+
+/// An upper bound, where the predictions lie in `range`, of the log likelihood of all the
+/// group's consumers but any one of them (with the residual factor or without one; not
+/// under the residual structure): whichever consumer is left out, the rest's residuals are
+/// at least all the residuals less the largest one a consumer can have.
+double allButLikelihoodBound(const GroupModel& model, const PredictionRange& range);
 
 /// What one grid point gives: the log likelihood of all the group's consumers, of all but
 /// each one, and each tracer's first two posterior moments of the

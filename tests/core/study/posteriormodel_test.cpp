@@ -89,6 +89,97 @@ TEST(PointLikelihood, LeaveOneOutRatiosAgreeWithTheirLogarithmsEverywhereOnTheGr
     }
 }
 
+TEST(PointLikelihood, LineRangesHoldEveryPointOfTheirLineAndBoundItsLikelihoods) {
+    // Four sources mixed by concentration in two source sets; the first two fixed, the third
+    // over pieces of its line (the last the rest). Every point's predictions lie in the
+    // piece's range, and its likelihoods of all and of all but each one lie below the bounds.
+    const std::string sources = "Source,Region,Meand13C,SDd13C,Meand15N,SDd15N,Concd13C,Concd15N\n"
+                                "A,1,-12.0,1.1,6.0,0.8,0.4,0.03\nB,1,-28.0,0.9,3.5,0.6,0.45,0.05\n"
+                                "C,1,-20.0,1.4,12.5,1.0,0.3,0.09\nD,1,-15.0,0.3,9.0,0.2,0.5,0.02\n"
+                                "A,2,-13.5,0.7,7.0,1.2,0.4,0.03\nB,2,-26.0,1.3,2.5,0.5,0.45,0.05\n"
+                                "C,2,-19.0,0.8,14.0,0.9,0.3,0.09\nD,2,-16.0,2.3,8.0,1.9,0.5,0.02\n";
+    std::string consumers = "d13C,d15N,Region\n";
+    std::mt19937_64 random(7);
+    std::normal_distribution<double> noise(0.0, 1.5);
+    for (int i = 0; i < 15; ++i) {
+        consumers += std::to_string(-19.0 + noise(random)) + "," +
+                     std::to_string(8.5 + noise(random)) + "," + std::to_string(1 + i % 2) + "\n";
+    }
+    Expected<Study> study = readStudy(*CsvTable::parse(sources, "sources.csv"),
+                                      *CsvTable::parse(consumers, "consumers.csv"), nullptr);
+    ASSERT_TRUE(study) << study.error().message;
+    StudyOptions options;
+    options.increment = "2";
+    options.posterior = true;
+    options.concentrations = true;
+    std::vector<std::size_t> everyone(15);
+    for (std::size_t i = 0; i < everyone.size(); ++i) {
+        everyone[i] = i;
+    }
+    for (const PosteriorError error : {PosteriorError::Both, PosteriorError::Process}) {
+        Expected<GroupModel> model =
+            buildGroupModel(*study, everyone, {}, {"A", "B", "C", "D"}, options, error, 50);
+        ASSERT_TRUE(model) << model.error().message;
+        addResidualGammas(*model);
+        PointLikelihood likelihood(*model);
+        const std::size_t cells = model->sets.size() * 2;
+        PredictionRange range{std::vector<double>(cells), std::vector<double>(cells),
+                              std::vector<double>(cells), std::vector<double>(cells)};
+        int vertexInside = 0;
+        for (const auto& [a, b] :
+             {std::pair{0, 0}, std::pair{10, 5}, std::pair{3, 30}, std::pair{25, 20}}) {
+            const double pa = a / 50.0;
+            const double pb = b / 50.0;
+            std::vector<double> numerator(cells), denominator(cells), variance(cells);
+            for (std::size_t s = 0; s < model->sets.size(); ++s) {
+                const SetTerms& set = model->sets[s];
+                for (std::size_t j = 0; j < 2; ++j) {
+                    numerator[s * 2 + j] =
+                        pa * set.weightedMean[j][0] + pb * set.weightedMean[j][1];
+                    denominator[s * 2 + j] =
+                        pa * set.concentration[j][0] + pb * set.concentration[j][1];
+                    variance[s * 2 + j] =
+                        pa * pa * set.variance[j][0] + pb * pb * set.variance[j][1];
+                }
+            }
+            const int remaining = 50 - a - b;
+            for (const auto& [low, high] : {std::pair{0, remaining}, std::pair{0, remaining / 3},
+                                            std::pair{remaining / 3, 2 * remaining / 3},
+                                            std::pair{remaining / 2, remaining / 2 + 1}}) {
+                lineRange(*model, numerator, denominator, variance, low / 50.0, high / 50.0,
+                          remaining / 50.0, range);
+                const double allBound = logLikelihoodBound(*model, model->all, range);
+                const double allButBound = allButLikelihoodBound(*model, range);
+                std::vector<double> lowestW(cells, INFINITY);
+                std::vector<double> endW(cells, INFINITY);
+                for (int level = low; level <= high; ++level) {
+                    ASSERT_TRUE(
+                        likelihood.predict({pa, pb, level / 50.0, (remaining - level) / 50.0}));
+                    const PredictionRange& at = likelihood.prediction();
+                    for (std::size_t c = 0; c < cells; ++c) {
+                        EXPECT_GE(at.low[c], range.low[c]);
+                        EXPECT_LE(at.low[c], range.high[c]);
+                        EXPECT_GE(at.varianceLow[c], range.varianceLow[c]) << a << b << level;
+                        EXPECT_LE(at.varianceLow[c], range.varianceHigh[c]);
+                        lowestW[c] = std::min(lowestW[c], at.varianceLow[c]);
+                        if (level == low || level == high) {
+                            endW[c] = std::min(endW[c], at.varianceLow[c]);
+                        }
+                    }
+                    const PointValues& v = likelihood.evaluate(0.0, 0.0);
+                    EXPECT_LE(v.all, allBound);
+                    EXPECT_LE(*std::max_element(v.allBut.begin(), v.allBut.end()), allButBound);
+                }
+                for (std::size_t c = 0; c < cells; ++c) {
+                    vertexInside += lowestW[c] < endW[c] * (1.0 - 1e-6) ? 1 : 0;
+                }
+            }
+        }
+        // Some pieces have their lowest variance inside, not at an end.
+        EXPECT_GT(vertexInside, 4);
+    }
+}
+
 /// Simpson's rule for f on [a, b] with `steps` (even) intervals.
 template <typename F> double simpson(F f, double a, double b, int steps) {
     const double h = (b - a) / steps;

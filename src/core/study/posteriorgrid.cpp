@@ -36,8 +36,8 @@ public:
           m_logCut(std::log(kPosteriorTruncation) - logCompositions(model.steps, model.sources)),
           m_cells(model.sets.size() * static_cast<std::size_t>(model.tracers)) {
         for (int b = 0; b <= model.steps; ++b) {
-            m_logShare[static_cast<std::size_t>(b)] =
-                std::log(static_cast<double>(b) / model.steps);
+            m_shareOf.push_back(static_cast<double>(b) / model.steps);
+            m_logShare[static_cast<std::size_t>(b)] = std::log(m_shareOf.back());
         }
         const std::size_t depth = static_cast<std::size_t>(model.sources) + 1;
         m_numerator.assign(depth, std::vector<double>(m_cells, 0.0));
@@ -117,7 +117,7 @@ private:
     void fix(int r, int level) {
         const auto rr = static_cast<std::size_t>(r);
         m_levels[rr] = level;
-        const double p = static_cast<double>(level) / m_model.steps;
+        const double p = m_shareOf[static_cast<std::size_t>(level)];
         const auto t = static_cast<std::size_t>(m_model.tracers);
         for (std::size_t s = 0; s < m_model.sets.size(); ++s) {
             const SetTerms& set = m_model.sets[s];
@@ -264,7 +264,7 @@ private:
             m_sums.prior.add(logPrior);
         }
         for (std::size_t s = 0; s < m_p.size(); ++s) {
-            m_p[s] = static_cast<double>(m_levels[s]) / m_model.steps;
+            m_p[s] = m_shareOf[static_cast<std::size_t>(m_levels[s])];
         }
         if (!m_likelihood.predict(m_p)) {
             return;
@@ -406,6 +406,7 @@ private:
     PointLikelihood m_likelihood;
     std::vector<int> m_levels;
     std::vector<double> m_p;
+    std::vector<double> m_shareOf; ///< per level: its share, level / steps
     std::vector<double> m_logShare;
     double m_logCut;
     std::size_t m_cells;

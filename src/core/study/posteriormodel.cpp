@@ -490,6 +490,8 @@ PointLikelihood::PointLikelihood(const GroupModel& model) : m_model(model) {
     m_logW.resize(cells);
     m_halfInverse.resize(cells);
     m_sumLogW.resize(static_cast<std::size_t>(model.tracers));
+    m_logA.resize(static_cast<std::size_t>(model.tracers));
+    m_gammaAll.resize(static_cast<std::size_t>(model.tracers));
     // Tracer by tracer, so that the loops over the consumers run along memory.
     for (std::size_t j = 0; j < static_cast<std::size_t>(model.tracers); ++j) {
         for (const std::vector<double>& values : model.value) {
@@ -549,10 +551,9 @@ const PointValues& PointLikelihood::evaluate(double logPrior, double momentFloor
     if (m_model.allBut.empty()) {
         return m_values;
     }
-    // Per set and tracer, once: log w and 1 / (2 w); per consumer and tracer its share of a.
+    // Per set and tracer, once: 1 / (2 w); per consumer and tracer its share of a.
     const auto t = static_cast<std::size_t>(m_model.tracers);
-    for (std::size_t at = 0; at < m_logW.size(); ++at) {
-        m_logW[at] = std::log(m_range.varianceLow[at]);
+    for (std::size_t at = 0; at < m_halfInverse.size(); ++at) {
         m_halfInverse[at] = 0.5 / m_range.varianceLow[at];
     }
     const std::size_t n = m_model.setOf.size();
@@ -587,12 +588,22 @@ void PointLikelihood::varianceStructures(double logPrior, double momentFloor) {
             const double w = m_range.varianceLow[s * t + j];
             const double d = set.mean[j] - m_range.low[s * t + j];
             a += (set.scatter[j * t + j] + set.count * d * d) / (2.0 * w);
-            sumLogW += set.count * std::log(w);
+            m_logW[s * t + j] = std::log(w);
+            sumLogW += set.count * m_logW[s * t + j];
         }
         m_a[j] = a;
         m_sumLogW[j] = sumLogW;
-        m_values.all += factor ? logResidualIntegral(n, a, sumLogW, m_model.gammas->all)
-                               : -n / 2.0 * kLogTwoPi - 0.5 * sumLogW - a;
+        if (factor) {
+            // As logResidualIntegral, keeping log a and the gamma function for what follows.
+            const double half = n / 2.0;
+            a = std::max(a, std::numeric_limits<double>::min());
+            m_logA[j] = std::log(a);
+            m_gammaAll[j] = m_model.gammas->all(a / kResidualTop);
+            m_values.all += -half * kLogTwoPi - 0.5 * sumLogW - std::log(kResidualTop) +
+                            (1.0 - half) * m_logA[j] + m_gammaAll[j];
+        } else {
+            m_values.all += -n / 2.0 * kLogTwoPi - 0.5 * sumLogW - a;
+        }
     }
     const bool moments = factor && logPrior + m_values.all >= momentFloor;
     const double order = n / 2.0 - 1.0;
@@ -609,17 +620,18 @@ void PointLikelihood::varianceStructures(double logPrior, double momentFloor) {
         const double a = std::max(m_a[j], std::numeric_limits<double>::min());
         const double x = a / kResidualTop;
         const ResidualGammas& gammas = *m_model.gammas;
-        const double base = gammas.all(x);
+        const double base = m_gammaAll[j];
         if (order > 2.0 && x <= order + 1.0) {
             // Down from Gamma(s, x) by Gamma(s, x) = (s - 1) Gamma(s - 1, x) + x^(s-1) e^-x,
             // with r = x^(s-1) e^-x / Gamma(s, x) (no cancellation while x is below s + 1).
-            const double r = std::exp((order - 1.0) * std::log(x) - x - base);
+            const double r =
+                std::exp((order - 1.0) * (m_logA[j] - std::log(kResidualTop)) - x - base);
             const double first = (1.0 - r) / (order - 1.0);
             m_values.moment1[j] = a * first;
             m_values.moment2[j] = a * a * (first - r / x) / (order - 2.0);
         } else {
-            m_values.moment1[j] = std::exp(std::log(a) + gammas.first(x) - base);
-            m_values.moment2[j] = std::exp(2.0 * std::log(a) + gammas.second(x) - base);
+            m_values.moment1[j] = std::exp(m_logA[j] + gammas.first(x) - base);
+            m_values.moment2[j] = std::exp(2.0 * m_logA[j] + gammas.second(x) - base);
         }
     }
 }
@@ -697,7 +709,7 @@ bool PointLikelihood::allButRatios() {
             m_setFactor[s] += 0.5 * (m_logW[s * t + j] - largestLogW);
         }
         base += -(n - 1) / 2.0 * kLogTwoPi - 0.5 * (m_sumLogW[j] - largestLogW) -
-                std::log(kResidualTop) - m_order * std::log(m_a[j]) + m_logGammaOrder;
+                std::log(kResidualTop) - m_order * m_logA[j] + m_logGammaOrder;
     }
     for (double& f : m_setFactor) {
         f = std::exp(f);

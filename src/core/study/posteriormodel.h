@@ -183,8 +183,10 @@ private:
     const GroupModel& m_model;
     PredictionRange m_range;
     PointValues m_values;
-    std::vector<double> m_a;           ///< per tracer: sum (y - m)^2 / (2 w)
-    std::vector<double> m_sumLogW;     ///< per tracer: sum log w
+    std::vector<double> m_a;       ///< per tracer: sum (y - m)^2 / (2 w)
+    std::vector<double> m_sumLogW; ///< per tracer: sum log w
+    /// With the residual factor, per tracer: log a and log Gamma(n/2 - 1, a/20).
+    std::vector<double> m_logA, m_gammaAll;
     std::vector<double> m_logW;        ///< per set and tracer: log w
     std::vector<double> m_halfInverse; ///< per set and tracer: 1 / (2 w)
     std::vector<double> m_value;       ///< per tracer and consumer, flat

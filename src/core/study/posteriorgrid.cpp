@@ -14,7 +14,7 @@ constexpr double kInfinity = std::numeric_limits<double>::infinity();
 constexpr double kRescaleAbove = 200.0;
 /// Grid points worked out between two raisings of the floors to the sums so far.
 constexpr int kFloorsEvery = 64;
-/// The points of the last two sources' line are bounded in pieces of this many.
+/// The last two sources' line is halved down to pieces of at most this many points.
 constexpr int kPiece = 2;
 
 /// log of the number of ways to share `steps` among `parts` sources: C(steps + parts - 1,

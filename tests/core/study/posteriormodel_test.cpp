@@ -1,6 +1,7 @@
 #include "core/study/posteriormodel.h"
 
 #include "core/study/studyrun.h"
+#include "support/quadrature.h"
 
 #include <gtest/gtest.h>
 
@@ -34,6 +35,19 @@ Study twoRegionStudy(int n) {
     return *study;
 }
 
+/// The model of every consumer of twoRegionStudy(n) on the 5 % grid, residual factor and all.
+Expected<GroupModel> twoRegionModel(int n) {
+    StudyOptions options;
+    options.increment = "5";
+    options.posterior = true;
+    std::vector<std::size_t> everyone(static_cast<std::size_t>(n));
+    for (std::size_t i = 0; i < everyone.size(); ++i) {
+        everyone[i] = i;
+    }
+    return buildGroupModel(twoRegionStudy(n), everyone, {}, {"A", "B", "C"}, options,
+                           PosteriorError::Both, 20);
+}
+
 TEST(PointLikelihood, LeaveOneOutRatiosAgreeWithTheirLogarithmsEverywhereOnTheGrid) {
     // The ratios come from a power of the residuals' complements and a table of the
     // regularized gamma function; the logarithms from the log-gamma table at each consumer's
@@ -41,16 +55,7 @@ TEST(PointLikelihood, LeaveOneOutRatiosAgreeWithTheirLogarithmsEverywhereOnTheGr
     // orders whole and half (13, 14, 31 and 34 consumers), and a far consumer whose share of
     // the residuals sends some points back to the logarithms.
     for (const int n : {13, 14, 31, 34}) {
-        const Study study = twoRegionStudy(n);
-        StudyOptions options;
-        options.increment = "5";
-        options.posterior = true;
-        std::vector<std::size_t> everyone(static_cast<std::size_t>(n));
-        for (std::size_t i = 0; i < everyone.size(); ++i) {
-            everyone[i] = i;
-        }
-        Expected<GroupModel> model = buildGroupModel(study, everyone, {}, {"A", "B", "C"}, options,
-                                                     PosteriorError::Both, 20);
+        Expected<GroupModel> model = twoRegionModel(n);
         ASSERT_TRUE(model) << model.error().message;
         ASSERT_EQ(model->sets.size(), 2u);
         addResidualGammas(*model);
@@ -180,32 +185,13 @@ TEST(PointLikelihood, LineRangesHoldEveryPointOfTheirLineAndBoundItsLikelihoods)
     }
 }
 
-/// Simpson's rule for f on [a, b] with `steps` (even) intervals.
-template <typename F> double simpson(F f, double a, double b, int steps) {
-    const double h = (b - a) / steps;
-    double sum = f(a) + f(b);
-    for (int i = 1; i < steps; ++i) {
-        sum += (i % 2 == 1 ? 4.0 : 2.0) * f(a + i * h);
-    }
-    return sum * h / 3.0;
-}
-
 TEST(PointLikelihood, ResidualFactorMomentsAgreeWithQuadrature) {
     // At a grid point the residual factor eps of tracer j has the density proportional to
     // eps^(-n/2) exp(-a / eps) on (0, 20], a = sum (y - m)^2 / (2 w): its first two moments
     // by Simpson's rule against the point's values, from a residual factor well inside its
     // prior to one pressing on its top (where a/20 passes the order n/2 - 1).
     for (const int n : {7, 13, 34}) {
-        const Study study = twoRegionStudy(n);
-        StudyOptions options;
-        options.increment = "5";
-        options.posterior = true;
-        std::vector<std::size_t> everyone(static_cast<std::size_t>(n));
-        for (std::size_t i = 0; i < everyone.size(); ++i) {
-            everyone[i] = i;
-        }
-        Expected<GroupModel> model = buildGroupModel(study, everyone, {}, {"A", "B", "C"}, options,
-                                                     PosteriorError::Both, 20);
+        Expected<GroupModel> model = twoRegionModel(n);
         ASSERT_TRUE(model);
         addResidualGammas(*model);
         PointLikelihood likelihood(*model);

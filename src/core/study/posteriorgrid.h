@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/study/pointlikelihood.h"
 #include "core/study/posteriormodel.h"
 
 #include <atomic>

@@ -1,8 +1,8 @@
 #pragma once
 
 // The parts of the posterior's computation that its grid search and its tests share: one
-// group's model, the likelihood of its consumers at a grid point, and bounds on that
-// likelihood over a region of the grid.
+// group's model, the residual factor's integrals, and bounds on the likelihood over a
+// region of the grid (the likelihood at a grid point is in pointlikelihood.h).
 
 #include "core/base/expected.h"
 #include "core/base/gammafunctions.h"
@@ -11,7 +11,6 @@
 #include "core/tables/studytables.h"
 
 #include <cstdint>
-#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -127,82 +126,34 @@ GroupModel drawnGroupModel(const GroupModel& model, std::uint64_t seed, int draw
 double logLikelihoodBound(const GroupModel& model, const ConsumerSample& sample,
                           const PredictionRange& range);
 
-/// How a point's likelihoods of all but each consumer are given: as logs, or as ratios to
-/// exp(allButBase).
-enum class AllButAs { Logs, Ratios };
-
 /// An upper bound, where the predictions lie in `range`, of the log likelihood of all the
 /// group's consumers but any one of them (with the residual factor or without one; not
 /// under the residual structure): whichever consumer is left out, the rest's residuals are
 /// at least all the residuals less the largest one a consumer can have.
 double allButLikelihoodBound(const GroupModel& model, const PredictionRange& range);
 
-/// What one grid point gives: the log likelihood of all the group's consumers, of all but
-/// each one, and each tracer's first two posterior moments of the
-/// residual factor (of the residual variance under the residual structure) at the point.
-struct PointValues {
-    double all = 0.0;
-    /// Per consumer: the log likelihood of all but that one, or (AllButAs::Ratios) its ratio
-    /// to exp(allButBase), at most 1e100.
-    std::vector<double> allBut;
-    double allButBase = 0.0;
-    /// True when a bound showed every one of them, times the prior, below the floor given.
-    bool allButSkipped = false;
-    std::vector<double> moment1, moment2;
-};
+/// The residual factor's Uniform(0, kResidualTop) prior.
+inline constexpr double kResidualTop = 20.0;
+/// The Gamma(shape, rate) prior of one tracer's residual precision (the residual structure).
+inline constexpr double kPrecisionShape = 0.001;
+inline constexpr double kPrecisionRate = 0.001;
 
-/// The likelihood at grid points of one group's model.
-class PointLikelihood {
-public:
-    explicit PointLikelihood(const GroupModel& model);
+/// log of the integral over the residual factor eps ~ U(0, 20) of the normal densities of
+/// `n` values with variances eps w_i: -(n/2) log 2 pi - (1/2) sum log w_i - log 20 +
+/// (1 - n/2) log a + log Gamma(n/2 - 1, a/20), a = sum (y_i - m_i)^2 / (2 w_i); `gamma`
+/// is of the order n/2 - 1.
+double logResidualIntegral(int n, double a, double sumLogW, const LogUpperGammaOfOrder& gamma);
 
-    /// The predictions at proportions `p`; false where a variance is 0 (the likelihood is 0
-    /// there, or undefined at a consumer exactly on the prediction).
-    bool predict(const std::vector<double>& p);
-    const PredictionRange& prediction() const { return m_range; }
+/// The log marginal likelihood of `n` consumers' residuals under the residual structure:
+/// for one tracer a Gamma precision prior, for more a Wishart(I, J + 1) precision prior;
+/// `logDet` is log det(I + S) (for one tracer log(rate + S/2) with S the sum of squares).
+double logResidualMarginal(int n, int tracers, double logDet);
 
-    /// The values at the point last predicted; the moments are worked out only where
-    /// logPrior plus the likelihood of all reaches `momentFloor` (0 elsewhere). The
-    /// likelihoods of all but each consumer are left out (allButSkipped) where a bound shows
-    /// that each of them plus logPrior lies below `allButFloor`.
-    const PointValues& evaluate(double logPrior, double momentFloor, AllButAs form = AllButAs::Logs,
-                                double allButFloor = -std::numeric_limits<double>::infinity());
+/// The Cholesky factor of a symmetric positive definite n x n matrix (row major, lower),
+/// in place; false when it is not positive definite.
+bool choleskyFactor(std::vector<double>& a, int n);
 
-private:
-    void varianceStructures(double logPrior, double momentFloor);
-    /// The likelihoods of all but each consumer as logs.
-    void allButLogs();
-    /// True when a bound shows that each of them lies below `floor`.
-    bool allButBelow(double floor);
-    /// As ratios to what they share, without a logarithm per consumer; false where that
-    /// cannot be done at this point (nothing is then given).
-    bool allButRatios();
-    void logsToRatios();
-    void residualStructure(bool leaveOneOut, bool moments);
-
-    const GroupModel& m_model;
-    PredictionRange m_range;
-    PointValues m_values;
-    std::vector<double> m_a;       ///< per tracer: sum (y - m)^2 / (2 w)
-    std::vector<double> m_sumLogW; ///< per tracer: sum log w
-    /// With the residual factor, per tracer: log a and log Gamma(n/2 - 1, a/20).
-    std::vector<double> m_logA, m_gammaAll;
-    std::vector<double> m_logW;        ///< per set and tracer: log w
-    std::vector<double> m_halfInverse; ///< per set and tracer: 1 / (2 w)
-    std::vector<double> m_value;       ///< per tracer and consumer, flat
-    std::vector<double> m_share;       ///< per tracer and consumer: (y - m)^2 / (2 w)
-    std::vector<double> m_setFactor;   ///< per set: sqrt of the product of w over the largest
-    std::vector<double> m_complement;  ///< per tracer and consumer: 1 - share / a
-    std::vector<double> m_product;     ///< per consumer: of the complements, then its inverse
-    std::vector<double> m_power;       ///< per consumer: the ratio being made
-    /// For the ratios: the order s of all but one, s's whole part, whether s has a half,
-    /// log Gamma(s), and the least product of the shares' complements whose power -s stays
-    /// below 1e100.
-    double m_order = 0.0;
-    int m_wholeOrder = 0;
-    bool m_halfOrder = false;
-    double m_logGammaOrder = 0.0;
-    double m_leastProduct = 1.0;
-};
+/// x' A^-1 x for A = L L' (the Cholesky factor in `l`): |L^-1 x|^2.
+double inverseQuadratic(const std::vector<double>& l, int n, const std::vector<double>& x);
 
 } // namespace fenlowick

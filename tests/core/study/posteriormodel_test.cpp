@@ -1,3 +1,4 @@
+#include "core/study/pointlikelihood.h"
 #include "core/study/posteriormodel.h"
 
 #include "core/study/studyrun.h"

@@ -8,7 +8,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
+#include <functional>
 #include <limits>
+#include <map>
+#include <mutex>
 #include <thread>
 
 namespace fenlowick {
@@ -76,6 +80,70 @@ Expected<std::vector<std::string>> groupSources(const Study& study, const Poster
     return labels;
 }
 
+/// Works out `count` grid sums, work(0), work(1), ..., on `threads` threads and gives each
+/// to `add` on this thread in that order, holding at most a few ahead of the next to add.
+/// Once `cancel` is set no more are started or added.
+void sumInOrder(std::size_t count, int threads, const std::function<GridSums(std::size_t)>& work,
+                const std::function<void(const GridSums&)>& add, const std::atomic<bool>* cancel) {
+    const auto cancelled = [&] { return cancel != nullptr && cancel->load(); };
+    threads = static_cast<int>(
+        std::min<std::size_t>(static_cast<std::size_t>(std::max(threads, 1)), count));
+    if (threads <= 1) {
+        for (std::size_t k = 0; k < count && !cancelled(); ++k) {
+            add(work(k));
+        }
+        return;
+    }
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::map<std::size_t, GridSums> ready;
+    std::size_t next = 0;  // the next to start
+    std::size_t added = 0; // given to `add` so far
+    int running = threads;
+    const std::size_t ahead = 2 * static_cast<std::size_t>(threads);
+    std::vector<std::jthread> workers;
+    for (int w = 0; w < threads; ++w) {
+        workers.emplace_back([&] {
+            for (;;) {
+                std::size_t k = 0;
+                {
+                    std::unique_lock lock(mutex);
+                    changed.wait(
+                        lock, [&] { return next >= count || next < added + ahead || cancelled(); });
+                    if (next >= count || cancelled()) {
+                        break;
+                    }
+                    k = next++;
+                }
+                GridSums sums = work(k);
+                const std::lock_guard lock(mutex);
+                ready.emplace(k, std::move(sums));
+                changed.notify_all();
+            }
+            const std::lock_guard lock(mutex);
+            --running;
+            changed.notify_all();
+        });
+    }
+    // (Released before the workers are joined, which need the mutex to finish.)
+    std::unique_lock lock(mutex);
+    while (added < count) {
+        changed.wait(lock, [&] { return ready.count(added) > 0 || running == 0; });
+        const auto it = ready.find(added);
+        if (it == ready.end() || cancelled()) {
+            break;
+        }
+        const GridSums sums = std::move(it->second);
+        ready.erase(it);
+        lock.unlock();
+        add(sums);
+        lock.lock();
+        ++added;
+        changed.notify_all();
+    }
+    lock.unlock();
+}
+
 /// The sums of a group's model over the draws of one shard (all draws: shard 0 of 1), or
 /// without draws over the grid at the sources' means.
 PosteriorGroupSums sumGroup(GroupModel model, const PosteriorSettings& settings, int shardIndex,
@@ -95,20 +163,28 @@ PosteriorGroupSums sumGroup(GroupModel model, const PosteriorSettings& settings,
         summed();
     }
     // With draws the posterior is the mixture of the draws' grid posteriors weighted by
-    // their evidences: their sums add up, and each evidence is the draws' mean.
+    // their evidences: their sums add up, and each evidence is the draws' mean. Each draw's
+    // grid is summed on one thread, as many draws at a time as there are threads, and added
+    // in the draws' order: the same sums whatever the number of threads.
+    std::vector<int> mine;
     for (int d = 1 + shardIndex; d <= draws; d += shardCount) {
-        if (settings.cancel != nullptr && settings.cancel->load()) {
-            break;
-        }
-        const GridSums drawn = sumPosteriorGrid(drawnGroupModel(model, settings.options.seed, d),
-                                                threads, settings.cancel);
-        const double logZ = drawn.evidence.log() - drawn.prior.log();
-        result.evidences.add(logZ);
-        result.squares.add(2.0 * logZ);
-        result.sums.add(drawn);
-        ++result.draws;
-        summed();
+        mine.push_back(d);
     }
+    sumInOrder(
+        mine.size(), threads,
+        [&](std::size_t k) {
+            return sumPosteriorGrid(drawnGroupModel(model, settings.options.seed, mine[k]), 1,
+                                    settings.cancel);
+        },
+        [&](const GridSums& drawn) {
+            const double logZ = drawn.evidence.log() - drawn.prior.log();
+            result.evidences.add(logZ);
+            result.squares.add(2.0 * logZ);
+            result.sums.add(drawn);
+            ++result.draws;
+            summed();
+        },
+        settings.cancel);
     return result;
 }
 

@@ -205,6 +205,38 @@ TEST(Posterior, ProgressCountsEachGridSumOnce) {
     EXPECT_EQ(last, 2u);
 }
 
+TEST(Posterior, DrawsGiveTheSameNumbersWhateverTheThreads) {
+    // Each draw is summed on one thread and the draws are added in their order, however
+    // many threads take them: the same numbers to the last bit.
+    const Study study = studyOf("Source,Meand13C,SDd13C,Meand15N,SDd15N,n\n"
+                                "A,-2,1.5,3,0.5,10\nB,10,2.5,9,0.8,8\nC,4,1.0,14,1.1,12\n",
+                                "d13C,d15N,Site\n4.1,8,x\n6.3,9.5,y\n2.2,7,x\n5,10.1,x\n"
+                                "3.3,8.8,y\n");
+    StudyOptions options = posteriorOptions("5");
+    options.draws = 9;
+    options.seed = 4;
+    std::vector<PosteriorOutcome> outcomes;
+    for (const int threads : {1, 2, 5}) {
+        PosteriorSettings settings{options, {study.factorIndex("Site")}};
+        settings.threads = threads;
+        Expected<PosteriorOutcome> outcome = runPosterior(study, settings);
+        ASSERT_TRUE(outcome);
+        outcomes.push_back(*outcome);
+    }
+    for (std::size_t o = 1; o < outcomes.size(); ++o) {
+        ASSERT_EQ(outcomes[o].groups.size(), 2u);
+        for (std::size_t g = 0; g < 2; ++g) {
+            const PosteriorGroup& a = outcomes[0].groups[g];
+            const PosteriorGroup& b = outcomes[o].groups[g];
+            EXPECT_EQ(a.logEvidence, b.logEvidence);
+            EXPECT_EQ(a.elpdLoo, b.elpdLoo);
+            EXPECT_EQ(a.effectiveDraws, b.effectiveDraws);
+            EXPECT_EQ(a.marginals, b.marginals);
+            EXPECT_EQ(a.draws, 9);
+        }
+    }
+}
+
 TEST(Posterior, RefusesWhatItCannotCompute) {
     const Study study = studyOf("Source,Meand13C\nA,0\nB,10\nC,4\n", "d13C\n4\n");
     struct Case {

@@ -26,7 +26,7 @@ double logCompositions(int steps, int parts) {
 /// The search of one thread: the grid's points visited source by source, each level of a
 /// source fixing its share, with the points below a partial choice ruled out together where
 /// a bound of their likelihood and prior shows they hold too little.
-class GridSearch {
+class alignas(64) GridSearch {
 public:
     GridSearch(const GroupModel& model, GridSums& sums, const std::atomic<bool>* cancel)
         : m_model(model), m_sums(sums), m_cancel(cancel), m_likelihood(model),

@@ -21,7 +21,7 @@ struct LogSum {
 };
 
 /// What the posterior's grid adds up, its masses relative to exp(reference).
-struct GridSums {
+struct alignas(64) GridSums {
     double reference = -std::numeric_limits<double>::infinity();
     /// Per source and share level.
     std::vector<std::vector<double>> marginals;

@@ -100,6 +100,7 @@ void sumInOrder(std::size_t count, int threads, const std::function<GridSums(std
     std::size_t next = 0;  // the next to start
     std::size_t added = 0; // given to `add` so far
     int running = threads;
+    bool stopped = false; // set when no more are added, so that waiting workers end
     const std::size_t ahead = 2 * static_cast<std::size_t>(threads);
     std::vector<std::jthread> workers;
     for (int w = 0; w < threads; ++w) {
@@ -108,9 +109,10 @@ void sumInOrder(std::size_t count, int threads, const std::function<GridSums(std
                 std::size_t k = 0;
                 {
                     std::unique_lock lock(mutex);
-                    changed.wait(
-                        lock, [&] { return next >= count || next < added + ahead || cancelled(); });
-                    if (next >= count || cancelled()) {
+                    changed.wait(lock, [&] {
+                        return next >= count || next < added + ahead || stopped || cancelled();
+                    });
+                    if (next >= count || stopped || cancelled()) {
                         break;
                     }
                     k = next++;
@@ -125,7 +127,7 @@ void sumInOrder(std::size_t count, int threads, const std::function<GridSums(std
             changed.notify_all();
         });
     }
-    // (Released before the workers are joined, which need the mutex to finish.)
+    // (Released, and the workers woken, before they are joined: they need the mutex to end.)
     std::unique_lock lock(mutex);
     while (added < count) {
         changed.wait(lock, [&] { return ready.count(added) > 0 || running == 0; });
@@ -141,7 +143,9 @@ void sumInOrder(std::size_t count, int threads, const std::function<GridSums(std
         ++added;
         changed.notify_all();
     }
+    stopped = true;
     lock.unlock();
+    changed.notify_all();
 }
 
 /// The sums of a group's model over the draws of one shard (all draws: shard 0 of 1), or

@@ -12,7 +12,6 @@ namespace fenlowick {
 namespace {
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
-const double kLogTwoPi = std::log(2.0 * std::numbers::pi);
 
 } // namespace
 
@@ -31,6 +30,7 @@ PointLikelihood::PointLikelihood(const GroupModel& model) : m_model(model) {
     m_sumLogW.resize(static_cast<std::size_t>(model.tracers));
     m_logA.resize(static_cast<std::size_t>(model.tracers));
     m_gammaAll.resize(static_cast<std::size_t>(model.tracers));
+    m_largestLogW.resize(static_cast<std::size_t>(model.tracers));
     // Tracer by tracer, so that the loops over the consumers run along memory.
     for (std::size_t j = 0; j < static_cast<std::size_t>(model.tracers); ++j) {
         for (const std::vector<double>& values : model.value) {
@@ -103,6 +103,12 @@ const PointValues& PointLikelihood::evaluate(double logPrior, double momentFloor
             m_share[j * n + i] = d * d * m_halfInverse[at];
         }
     }
+    for (std::size_t j = 0; j < t; ++j) {
+        m_largestLogW[j] = -kInfinity;
+        for (std::size_t s = 0; s < m_model.sets.size(); ++s) {
+            m_largestLogW[j] = std::max(m_largestLogW[j], m_logW[s * t + j]);
+        }
+    }
     if (form == AllButAs::Logs) {
         allButLogs();
     } else if (allButBelow(allButFloor - logPrior)) {
@@ -133,15 +139,13 @@ void PointLikelihood::varianceStructures(double logPrior, double momentFloor) {
         m_a[j] = a;
         m_sumLogW[j] = sumLogW;
         if (factor) {
-            // As logResidualIntegral, keeping log a and the gamma function for what follows.
-            const double half = n / 2.0;
+            // Keeping log a and the gamma function for what follows.
             a = std::max(a, std::numeric_limits<double>::min());
             m_logA[j] = std::log(a);
             m_gammaAll[j] = m_model.gammas->all(a / kResidualTop);
-            m_values.all += -half * kLogTwoPi - 0.5 * sumLogW - std::log(kResidualTop) +
-                            (1.0 - half) * m_logA[j] + m_gammaAll[j];
+            m_values.all += logResidualIntegralOf(n, m_logA[j], m_gammaAll[j], sumLogW);
         } else {
-            m_values.all += -n / 2.0 * kLogTwoPi - 0.5 * sumLogW - a;
+            m_values.all += logTracerLikelihood(m_model, n, a, sumLogW);
         }
     }
     const bool moments = factor && logPrior + m_values.all >= momentFloor;
@@ -183,10 +187,7 @@ void PointLikelihood::allButLogs() {
         double sum = 0.0;
         for (std::size_t j = 0; j < t; ++j) {
             const double a = std::max(0.0, m_a[j] - m_share[j * m_model.setOf.size() + i]);
-            const double sumLogW = m_sumLogW[j] - m_logW[s * t + j];
-            sum += m_model.residualFactor
-                       ? logResidualIntegral(n - 1, a, sumLogW, m_model.gammas->allBut)
-                       : -(n - 1) / 2.0 * kLogTwoPi - 0.5 * sumLogW - a;
+            sum += logTracerLikelihood(m_model, n - 1, a, m_sumLogW[j] - m_logW[s * t + j]);
         }
         m_values.allBut[i] = sum;
     }
@@ -207,15 +208,8 @@ bool PointLikelihood::allButBelow(double floor) {
         for (std::size_t i = 0; i < consumers; ++i) {
             largestShare = std::max(largestShare, m_share[j * consumers + i]);
         }
-        double largestLogW = -kInfinity;
-        for (std::size_t s = 0; s < m_model.sets.size(); ++s) {
-            largestLogW = std::max(largestLogW, m_logW[s * t + j]);
-        }
-        const double a = std::max(0.0, m_a[j] - largestShare);
-        const double sumLogW = m_sumLogW[j] - largestLogW;
-        bound += m_model.residualFactor
-                     ? logResidualIntegral(n - 1, a, sumLogW, m_model.gammas->allBut)
-                     : -(n - 1) / 2.0 * kLogTwoPi - 0.5 * sumLogW - a;
+        bound += logTracerLikelihood(m_model, n - 1, std::max(0.0, m_a[j] - largestShare),
+                                     m_sumLogW[j] - m_largestLogW[j]);
     }
     // (A margin far above the tabled gamma function's error.)
     return bound + 1e-6 < floor;
@@ -240,15 +234,12 @@ bool PointLikelihood::allButRatios() {
               m_a[j] / kResidualTop < regularized.top())) {
             return false;
         }
-        double largestLogW = -kInfinity;
         for (std::size_t s = 0; s < m_model.sets.size(); ++s) {
-            largestLogW = std::max(largestLogW, m_logW[s * t + j]);
+            m_setFactor[s] += 0.5 * (m_logW[s * t + j] - m_largestLogW[j]);
         }
-        for (std::size_t s = 0; s < m_model.sets.size(); ++s) {
-            m_setFactor[s] += 0.5 * (m_logW[s * t + j] - largestLogW);
-        }
-        base += -(n - 1) / 2.0 * kLogTwoPi - 0.5 * (m_sumLogW[j] - largestLogW) -
-                std::log(kResidualTop) - m_order * m_logA[j] + m_logGammaOrder;
+        // (1 - (n-1)/2 = -s.)
+        base += logResidualIntegralOf(n - 1, m_logA[j], m_logGammaOrder,
+                                      m_sumLogW[j] - m_largestLogW[j]);
     }
     for (double& f : m_setFactor) {
         f = std::exp(f);

@@ -66,6 +66,7 @@ private:
     std::vector<double> m_logA, m_gammaAll;
     std::vector<double> m_logW;        ///< per set and tracer: log w
     std::vector<double> m_halfInverse; ///< per set and tracer: 1 / (2 w)
+    std::vector<double> m_largestLogW; ///< per tracer: the largest log w of the sets
     std::vector<double> m_value;       ///< per tracer and consumer, flat
     std::vector<double> m_share;       ///< per tracer and consumer: (y - m)^2 / (2 w)
     std::vector<double> m_setFactor;   ///< per set: sqrt of the product of w over the largest

@@ -133,10 +133,22 @@ ConsumerSample sampleOf(const GroupModel& model, int left) {
 } // namespace
 
 double logResidualIntegral(int n, double a, double sumLogW, const LogUpperGammaOfOrder& gamma) {
-    const double half = n / 2.0;
     a = std::max(a, std::numeric_limits<double>::min());
-    return -half * kLogTwoPi - 0.5 * sumLogW - std::log(kResidualTop) + (1.0 - half) * std::log(a) +
-           gamma(a / kResidualTop);
+    return logResidualIntegralOf(n, std::log(a), gamma(a / kResidualTop), sumLogW);
+}
+
+double logResidualIntegralOf(int n, double logA, double logGamma, double sumLogW) {
+    const double half = n / 2.0;
+    return -half * kLogTwoPi - 0.5 * sumLogW - std::log(kResidualTop) + (1.0 - half) * logA +
+           logGamma;
+}
+
+double logTracerLikelihood(const GroupModel& model, int n, double a, double sumLogW) {
+    if (!model.residualFactor) {
+        return -n / 2.0 * kLogTwoPi - 0.5 * sumLogW - a;
+    }
+    return logResidualIntegral(n, a, sumLogW,
+                               n == model.all.consumers ? model.gammas->all : model.gammas->allBut);
 }
 
 double logResidualMarginal(int n, int tracers, double logDet) {
@@ -422,11 +434,7 @@ double logLikelihoodBound(const GroupModel& model, const ConsumerSample& sample,
                  (2.0 * range.varianceHigh[s * t + j]);
             sumLogW += set.count * std::log(range.varianceLow[s * t + j]);
         }
-        total += model.residualFactor
-                     ? logResidualIntegral(n, a, sumLogW,
-                                           n == model.all.consumers ? model.gammas->all
-                                                                    : model.gammas->allBut)
-                     : -n / 2.0 * kLogTwoPi - 0.5 * sumLogW - a;
+        total += logTracerLikelihood(model, n, a, sumLogW);
     }
     return total;
 }
@@ -457,8 +465,7 @@ double allButLikelihoodBound(const GroupModel& model, const PredictionRange& ran
         }
         a = std::max(0.0, a - largestShare);
         sumLogW -= largestLogW;
-        total += model.residualFactor ? logResidualIntegral(n - 1, a, sumLogW, model.gammas->allBut)
-                                      : -(n - 1) / 2.0 * kLogTwoPi - 0.5 * sumLogW - a;
+        total += logTracerLikelihood(model, n - 1, a, sumLogW);
     }
     return total;
 }

@@ -144,6 +144,14 @@ inline constexpr double kPrecisionRate = 0.001;
 /// is of the order n/2 - 1.
 double logResidualIntegral(int n, double a, double sumLogW, const LogUpperGammaOfOrder& gamma);
 
+/// The same from log a and log Gamma(n/2 - 1, a/20) already worked out.
+double logResidualIntegralOf(int n, double logA, double logGamma, double sumLogW);
+
+/// One tracer's log likelihood of `n` of the model's consumers (all of them, or all but one)
+/// whose residuals give a = sum (y - m)^2 / (2 w) and `sumLogW`: with the residual factor
+/// integrated out where the model has one, else with eps = 1.
+double logTracerLikelihood(const GroupModel& model, int n, double a, double sumLogW);
+
 /// The log marginal likelihood of `n` consumers' residuals under the residual structure:
 /// for one tracer a Gamma precision prior, for more a Wishart(I, J + 1) precision prior;
 /// `logDet` is log det(I + S) (for one tracer log(rate + S/2) with S the sum of squares).

@@ -99,7 +99,17 @@ double logUpperGamma(double s, double x) {
 namespace {
 
 constexpr double kTableStep = 1.0 / 256.0;
+constexpr double kSteps = 256.0; ///< table nodes per unit of x
 constexpr double kSmallestTabledOrder = 5.0;
+
+/// The cubic Hermite piece through y0 and y1 with slopes d0 and d1 (per piece), at t in
+/// [0, 1).
+inline double cubicHermite(double t, double y0, double d0, double y1, double d1) {
+    const double t2 = t * t;
+    const double t3 = t2 * t;
+    return (2 * t3 - 3 * t2 + 1) * y0 + (t3 - 2 * t2 + t) * d0 + (-2 * t3 + 3 * t2) * y1 +
+           (t3 - t2) * d1;
+}
 
 } // namespace
 
@@ -128,20 +138,12 @@ double LogUpperGammaOfOrder::operator()(double x) const {
     if (i + 1 >= m_value.size()) {
         return logUpperGamma(m_s, x);
     }
-    // Cubic Hermite on [x_i, x_i+1] in t = (x - x_i) / step.
-    const double t = at - static_cast<double>(i);
-    const double y0 = m_value[i];
-    const double y1 = m_value[i + 1];
-    const double d0 = m_slope[i] * kTableStep;
-    const double d1 = m_slope[i + 1] * kTableStep;
-    const double t2 = t * t;
-    const double t3 = t2 * t;
-    return (2 * t3 - 3 * t2 + 1) * y0 + (t3 - 2 * t2 + t) * d0 + (-2 * t3 + 3 * t2) * y1 +
-           (t3 - t2) * d1;
+    // On [x_i, x_i+1] in t = (x - x_i) / step.
+    return cubicHermite(at - static_cast<double>(i), m_value[i], m_slope[i] * kTableStep,
+                        m_value[i + 1], m_slope[i + 1] * kTableStep);
 }
 
 RegularizedUpperGammaOfOrder::RegularizedUpperGammaOfOrder(double s) : m_s(s) {
-    static_assert(kSteps * kTableStep == 1.0);
     if (s < kSmallestTabledOrder) {
         return;
     }
@@ -163,19 +165,16 @@ RegularizedUpperGammaOfOrder::RegularizedUpperGammaOfOrder(double s) : m_s(s) {
 
 namespace {
 
-/// The loop of RegularizedUpperGammaOfOrder::multiplyAlong, the same operations in the same
-/// order as its operator() (so the same numbers), made for wider vector registers too.
+/// The loop of RegularizedUpperGammaOfOrder::multiplyAlong, the same operations as its
+/// operator() (so the same numbers), made for wider vector registers too.
 __attribute__((target_clones("avx2", "default"))) void
 multiplyByTable(const double* __restrict value, const double* __restrict slope, double steps,
                 double x, const double* __restrict c, double* __restrict out, int n) {
     for (int i = 0; i < n; ++i) {
         const double at = x * c[i] * steps;
         const int k = static_cast<int>(at);
-        const double t = at - static_cast<double>(k);
-        const double t2 = t * t;
-        const double t3 = t2 * t;
-        out[i] *= (2 * t3 - 3 * t2 + 1) * value[k] + (t3 - 2 * t2 + t) * slope[k] +
-                  (-2 * t3 + 3 * t2) * value[k + 1] + (t3 - t2) * slope[k + 1];
+        out[i] *= cubicHermite(at - static_cast<double>(k), value[k], slope[k], value[k + 1],
+                               slope[k + 1]);
     }
 }
 
@@ -186,8 +185,14 @@ void RegularizedUpperGammaOfOrder::multiplyAlong(double x, const double* c, doub
     multiplyByTable(m_value.data(), m_slope.data(), kSteps, x, c, out, static_cast<int>(n));
 }
 
-double RegularizedUpperGammaOfOrder::direct(double x) const {
-    return std::exp(logUpperGamma(m_s, x) - std::lgamma(m_s));
+double RegularizedUpperGammaOfOrder::operator()(double x) const {
+    if (!(x >= 0.0) || !(x < m_top)) {
+        return std::exp(logUpperGamma(m_s, x) - std::lgamma(m_s));
+    }
+    const double at = x * kSteps;
+    const auto i = static_cast<std::size_t>(at);
+    return cubicHermite(at - static_cast<double>(i), m_value[i], m_slope[i], m_value[i + 1],
+                        m_slope[i + 1]);
 }
 
 double logMultivariateGamma(int d, double a) {

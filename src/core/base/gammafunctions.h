@@ -36,30 +36,14 @@ private:
 class RegularizedUpperGammaOfOrder {
 public:
     explicit RegularizedUpperGammaOfOrder(double s);
-    double order() const { return m_s; }
     /// The end of the table: 0 for an order it does not table.
     double top() const { return m_top; }
-    double operator()(double x) const {
-        if (!(x >= 0.0) || !(x < m_top)) {
-            return direct(x);
-        }
-        // Cubic Hermite on [x_i, x_i+1] in t = (x - x_i) / step.
-        const double at = x * kSteps;
-        const auto i = static_cast<std::size_t>(at);
-        const double t = at - static_cast<double>(i);
-        const double t2 = t * t;
-        const double t3 = t2 * t;
-        return (2 * t3 - 3 * t2 + 1) * m_value[i] + (t3 - 2 * t2 + t) * m_slope[i] +
-               (-2 * t3 + 3 * t2) * m_value[i + 1] + (t3 - t2) * m_slope[i + 1];
-    }
+    double operator()(double x) const;
     /// out[i] *= this(x * c[i]) for i < n, each x * c[i] in [0, top()), as the function
     /// gives them, in vector registers where the processor has them.
     void multiplyAlong(double x, const double* c, double* out, std::size_t n) const;
 
 private:
-    static constexpr double kSteps = 256.0; ///< table nodes per unit of x
-    double direct(double x) const;
-
     double m_s;
     double m_top = 0.0;
     std::vector<double> m_value;
